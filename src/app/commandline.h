@@ -1,0 +1,72 @@
+#pragma once
+// The command line: what to play at start, the splash flag, and volume and timer commands.
+
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum StartMode : int {
+    StartModeNone = -1,
+    StartModeAudioCd = 1,
+    StartModeVideoCd = 2,
+    StartModeAudio = 3,
+    StartModeMidi = 4,
+    StartModeVideo = 5,
+    StartModeCd = 6, // whatever disc is in the drive; resolved at start
+};
+
+// Start command word: high 16 bits the kind, low 16 bits the value.
+constexpr std::uint32_t kStartCommandVolume = 1;
+constexpr std::uint32_t kStartCommandTimer = 2;
+constexpr int kMaxStartCommands = 10;
+constexpr int kTimerMinutesMax = 2376;
+
+// Real paths on Linux often pass 255 bytes, so a file name is kept whole up to the longest
+// path the system accepts; a longer parameter is refused rather than cut into another name.
+constexpr size_t kMaxFileNameBytes = 4095;
+
+class AppCommandLineInfo
+{
+public:
+    int startMode = StartModeNone;
+    std::string fileName;
+    std::array<std::uint32_t, kMaxStartCommands> startCommands{};
+    int commandCount = 0;
+    bool showSplash = true;
+
+    // One parameter, with its leading "/" or "-" already removed when it is a flag.
+    void ParseParam(const std::string& param, bool flag, bool last);
+    // Every parameter after the program name, in order.
+    void ParseCommandLine(const QStringList& arguments);
+};
+
+// A parameter starting with "-" is a flag. One starting with "/" is a flag unless it reads as
+// an absolute path: it has a second "/" or names an existing file or folder.
+bool IsFlagParameter(const std::string& param);
+
+// The leading-blanks, optional sign, digits-up-to-the-first-non-digit reading of the numbers
+// of "volume:" and "timer:" (0 when there are no digits; saturates at the int range).
+int ParseLeadingInt(const std::string& text);
+
+// Resolves the start mode once the command line is parsed: by the file's media kind and
+// play-list kind, and for "playcd" by what the CD drive holds. Clears the splash flag when
+// something is to be played.
+void ResolveStartMode(AppCommandLineInfo& info, const std::string& cdDrive);
+
+// The hand-over record a second instance sends to the first.
+constexpr std::uint32_t kHandoverDataId = 0x7229;
+constexpr size_t kHandoverHeaderSize = 44;
+
+std::vector<std::uint8_t> BuildHandoverRecord(const AppCommandLineInfo& info);
+
+struct HandoverRecord
+{
+    std::array<std::uint32_t, kMaxStartCommands> startCommands{};
+    int startMode = StartModeNone;
+    std::string fileName;
+};
+// False for a block that is too short or has no terminating zero within it.
+bool ParseHandoverRecord(const std::uint8_t* data, size_t size, HandoverRecord& out);

@@ -1,0 +1,168 @@
+#include "app/playerapp.h"
+
+#include "app/maincontroller.h"
+#include "app/singleinstance.h"
+#include "app/splashwnd.h"
+#include "app/trace.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "platform/strings.h"
+
+#include <QApplication>
+#include <QEvent>
+
+#include <cfenv>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+constexpr UINT kTitleStringId = 2042;
+constexpr UINT kRegistryKeyStringId = 1016;
+
+PlayerApp* g_app = nullptr;
+
+} // namespace
+
+PlayerApp* kolvoApp()
+{
+    return g_app;
+}
+
+PlayerApp::PlayerApp()
+{
+    g_app = this;
+}
+
+PlayerApp::~PlayerApp()
+{
+    m_mainWindow.reset();
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+bool PlayerApp::InitInstance(const QStringList& arguments)
+{
+    title = LoadString(kTitleStringId);
+
+    try {
+        settings.recordFormat.assign(kRecordFormatSize, 0);
+    } catch (const std::bad_alloc&) {
+        m_exitCode = 1;
+        return false;
+    }
+
+    Profile::SetRegistryKey(LoadString(kRegistryKeyStringId));
+    // Decoders and effects expect quiet NaNs and infinities, never traps.
+    fedisableexcept(FE_ALL_EXCEPT);
+
+    LoadSettings();
+    SaveSettings();
+
+    cmdInfo.ParseCommandLine(arguments);
+    ResolveStartMode(cmdInfo, settings.cdDrive);
+
+    m_instance = std::make_unique<SingleInstance>(QString::fromStdString(title));
+    if (!m_instance->claim()) {
+        m_exitCode = handOverToRunningInstance() ? 0 : 1;
+        return false;
+    }
+
+    splashFlag = cmdInfo.showSplash;
+    ApplyStartMode();
+
+    qApp->installEventFilter(this);
+    m_mainWindow = std::make_unique<MainController>(*this);
+    m_instance->listen([this](std::uint32_t dwData, const QByteArray& block) -> std::intptr_t {
+        COPYDATASTRUCT cds;
+        cds.dwData = dwData;
+        cds.cbData = static_cast<std::uint32_t>(block.size());
+        cds.lpData = block.constData();
+        return m_mainWindow
+                   ? m_mainWindow->sendMessage(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds))
+                   : 0;
+    });
+    return true;
+}
+
+bool PlayerApp::handOverToRunningInstance()
+{
+    const std::vector<std::uint8_t> record = BuildHandoverRecord(cmdInfo);
+    const QByteArray block(reinterpret_cast<const char*>(record.data()),
+                           static_cast<qsizetype>(record.size()));
+    if (m_instance->handOver(kHandoverDataId, block))
+        return true;
+    std::fprintf(stderr, "Kolvo: another Kolvo is running but did not answer\n");
+    return false;
+}
+
+void PlayerApp::ApplyStartMode()
+{
+    int on = -1;
+    switch (cmdInfo.startMode) {
+    case StartModeAudioCd:
+        on = ComponentCd;
+        break;
+    case StartModeAudio:
+        on = ComponentAudio;
+        break;
+    case StartModeMidi:
+        on = ComponentMidi;
+        break;
+    case StartModeVideoCd:
+    case StartModeVideo:
+        on = ComponentVideo;
+        break;
+    default:
+        return;
+    }
+    for (int c : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo})
+        settings.components[c].enable = c == on ? 1 : 0;
+}
+
+int PlayerApp::ExitInstance()
+{
+    if (m_mainWindow)
+        m_mainWindow->destroyWindow();
+    m_mainWindow.reset();
+    SaveSettings();
+    settings.recordFormat.clear();
+    settings.recordFormat.shrink_to_fit();
+    return m_exitCode;
+}
+
+void PlayerApp::LoadSettings()
+{
+    const std::string file = paths::settingsFile();
+    const Profile::SetAside aside = Profile::setAsideUnreadableFile(file);
+    if (aside.moved)
+        std::fprintf(stderr,
+                     "Kolvo: the settings file %s could not be read; it was moved to %s and "
+                     "the defaults are used\n",
+                     file.c_str(), aside.path.c_str());
+    else if (!aside.path.empty())
+        std::fprintf(stderr,
+                     "Kolvo: the settings file %s has lines that cannot be read; a copy was kept "
+                     "as %s and the rest is used\n",
+                     file.c_str(), aside.path.c_str());
+    const Profile profile;
+    LoadSettingsFrom(profile, settings);
+}
+
+void PlayerApp::SaveSettings()
+{
+    paths::ensureDir(paths::configDir() + "/" + paths::kOrganization);
+    Profile profile;
+    if (!SaveSettingsTo(profile, settings) && !m_saveFailureReported) {
+        m_saveFailureReported = true;
+        std::fprintf(stderr, "Kolvo: settings cannot be saved to %s\n",
+                     paths::settingsFile().c_str());
+    }
+}
+
+bool PlayerApp::eventFilter(QObject* watched, QEvent* event)
+{
+    if (splashFlag)
+        SplashWnd::checkEvent(event);
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The application object: start-up, the settings, the command line, the one-instance rule
+// and the orderly exit.
+
+#include "app/commandline.h"
+#include "app/settings.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+class MainController;
+class SingleInstance;
+
+class PlayerApp : public QObject
+{
+    Q_OBJECT
+public:
+    PlayerApp();
+    ~PlayerApp() override;
+
+    // False when this instance is not to run (it handed over to a running one, or could not
+    // start); exitCode() then says how it ends.
+    bool InitInstance(const QStringList& arguments);
+    int ExitInstance();
+    int exitCode() const { return m_exitCode; }
+
+    void LoadSettings();
+    void SaveSettings();
+
+    // Switches the players on or off for the start mode.
+    void ApplyStartMode();
+
+    MainController* mainWindow() const { return m_mainWindow.get(); }
+
+    std::string title;
+    AppSettings settings;
+    AppCommandLineInfo cmdInfo;
+    bool splashFlag = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool handOverToRunningInstance();
+
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<MainController> m_mainWindow;
+    int m_exitCode = 0;
+    bool m_saveFailureReported = false;
+};
+
+// The one application object, as other windows reach it.
+PlayerApp* kolvoApp();

@@ -1,0 +1,17 @@
+#pragma once
+// kolvo-cli: each command is a function over its own arguments (the words after its name).
+// Exit codes: 0 success, 1 failure (one line on stderr), 2 usage.
+
+#include <string>
+#include <vector>
+
+using CliArgs = std::vector<std::string>;
+
+constexpr int kCliOk = 0;
+constexpr int kCliFailed = 1;
+constexpr int kCliUsage = 2;
+
+int cliFail(const std::string& message);
+int cliUsage(const std::string& message);
+
+int runSettings(const CliArgs& args);

@@ -1,0 +1,160 @@
+#include "platform/text.h"
+
+#include "platform/strings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <iconv.h>
+#include <mutex>
+
+namespace text {
+namespace {
+
+std::mutex g_codePageMutex;
+std::string g_codePageOverride;
+
+class Iconv
+{
+public:
+    Iconv(const char* to, const char* from)
+        : m_cd(iconv_open(to, from))
+    {}
+    ~Iconv()
+    {
+        if (valid())
+            iconv_close(m_cd);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
+// Converts as much as it can; on an invalid or unmappable sequence it either stops
+// (strict) or writes the replacement and skips one input byte.
+std::optional<std::string> run(std::string_view input, const char* from, const char* to,
+                               const char* replacement)
+{
+    Iconv cd(to, from);
+    if (!cd.valid())
+        return std::nullopt;
+    std::string out;
+    out.reserve(input.size() * 2 + 8);
+    char* in = const_cast<char*>(input.data());
+    size_t inLeft = input.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t r = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, outPtr);
+        if (r != static_cast<size_t>(-1))
+            continue;
+        if (errno == E2BIG)
+            continue;
+        if (!replacement)
+            return std::nullopt;
+        // EILSEQ or EINVAL (a truncated sequence at the end): replace one byte and go on.
+        out += replacement;
+        ++in;
+        --inLeft;
+        iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buffer, outPtr);
+    return out;
+}
+
+} // namespace
+
+bool isValidUtf8(std::string_view s)
+{
+    size_t i = 0;
+    const size_t n = s.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra;
+        unsigned min;
+        unsigned cp;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            min = 0x80;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            min = 0x800;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            min = 0x10000;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= n)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string legacyCodePage()
+{
+    {
+        std::lock_guard lock(g_codePageMutex);
+        if (!g_codePageOverride.empty())
+            return g_codePageOverride;
+    }
+    if (const char* env = std::getenv("KOLVO_CODEPAGE"); env && *env)
+        return env;
+    return interfaceLanguage() == "ko" ? "CP949" : "CP1252";
+}
+
+void setLegacyCodePage(const std::string& codePage)
+{
+    std::lock_guard lock(g_codePageMutex);
+    g_codePageOverride = codePage;
+}
+
+std::string decodeLegacy(std::string_view bytes)
+{
+    if (isValidUtf8(bytes))
+        return std::string(bytes);
+    const std::string cp = legacyCodePage();
+    if (auto r = run(bytes, cp.c_str(), "UTF-8", "\xEF\xBF\xBD"))
+        return *r;
+    // An unknown code page name: keep the ASCII and mark the rest.
+    std::string out;
+    for (char c : bytes)
+        out += (static_cast<unsigned char>(c) < 0x80) ? std::string(1, c) : "\xEF\xBF\xBD";
+    return out;
+}
+
+std::optional<std::string> convert(std::string_view input, const char* from, const char* to)
+{
+    return run(input, from, to, nullptr);
+}
+
+std::optional<std::string> encodeLegacy(std::string_view utf8, const std::string& codePage)
+{
+    return run(utf8, "UTF-8", codePage.c_str(), nullptr);
+}
+
+} // namespace text

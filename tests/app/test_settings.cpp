@@ -1,0 +1,283 @@
+#include "app/playerapp.h"
+#include "app/settings.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "support/testhome.h"
+
+#include <QSettings>
+
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+// Every stored value with its default, written out from the program's design, independent of
+// the table the program loads from: a value missing or misspelt there fails here.
+std::map<std::string, std::string> designedDefaults()
+{
+    std::map<std::string, std::string> d;
+    for (const char* sec : {"FXMixer", "Mixer", "CD", "Audio", "MIDI", "Video", "Remocon"}) {
+        const std::string s = sec;
+        d[s + "/Enable"] = "1";
+        d[s + "/Repeat"] = "0";
+        d[s + "/PlayMode"] = "0";
+        d[s + "/TimeMode"] = "0";
+        d[s + "/InitialDir"] = "";
+    }
+    const char* ints[][2] = {
+        {"General/MainVisible", "1"},
+        {"General/MainTrayOnly", "0"},
+        {"General/Timer", "10000"},
+        {"General/TimerAction", "1"},
+        {"General/SpectrumCD", "1"},
+        {"General/SpectrumMIDI", "0"},
+        {"Remocon/RemoconAlwaysOnTop", "1"},
+        {"Remocon/RemoconSize", "0"},
+        {"Remocon/UseHotKey", "0"},
+        {"Remocon/RemoconComponent", "2"},
+        {"RemoteSpectrum/AlwaysOnTop", "1"},
+        {"RemoteSpectrum/Enabled", "1"},
+        {"RemoteSpectrum/Size", "1"},
+        {"RemoteSpectrum/SpectrumMode", "0"},
+        {"Panel/ViewTitle", "1"},
+        {"Panel/ViewDescription", "1"},
+        {"Panel/ViewFileInfo", "1"},
+        {"Panel/ViewID3Tag", "1"},
+        {"Panel/ViewAlbumTitle", "1"},
+        {"Panel/ViewAlbumSinger", "1"},
+        {"Panel/ViewAlbumDescription", "1"},
+        {"Panel/ViewAlbumGenre", "1"},
+        {"Panel/ViewInfoQuickTrack", "0"},
+        {"Panel/ViewSpectrumMode", "0"},
+        {"Panel/ViewID3TagTitle", "1"},
+        {"Panel/ViewID3TagArtist", "1"},
+        {"Panel/ViewID3TagAlbum", "1"},
+        {"Panel/ViewID3TagYear", "1"},
+        {"Panel/ViewID3TagComment", "1"},
+        {"Panel/ViewID3TagGenre", "1"},
+        {"DSP/ReverbMode", "0"},
+        {"DSP/Reverb", "0"},
+        {"DSP/ReverbDepth", "16"},
+        {"DSP/Chorus", "0"},
+        {"DSP/ChorusDepth", "16"},
+        {"DSP/Wide", "0"},
+        {"DSP/WideDepth", "16"},
+        {"DSP/FXMode", "0"},
+        {"DSP/FX", "0"},
+        {"Audio/RecordType", "0"},
+        {"Audio/RecordMPEGProfile", "0"},
+        {"Audio/RecordMPEGBitRate", "8"},
+        {"Audio/RecordRAProfile", "0"},
+        {"Audio/RecordCDRecord", "1"},
+        {"Audio/RecordCDUseTitleInfo", "1"},
+        {"Audio/RecordCDUseSongInfo", "1"},
+        {"Audio/RecordCDUseSongInfoAlbumTitle", "1"},
+        {"Audio/RecordCDUseSongInfoAlbumSinger", "1"},
+        {"Audio/RecordCDUseSongInfoTrackNumber", "1"},
+        {"Audio/RecordCDRecordingMethod", "0"},
+        {"Audio/RecordDir", ""},
+        {"Audio/WAVUseDirectShow", "1"},
+        {"Audio/MPAUseInternal", "1"},
+        {"Audio/DisplayLyric", "1"},
+        {"MP3/Channel", "0"},
+        {"MP3/Quality", "0"},
+        {"MP3/BufferCount", "10"},
+        {"MP3/Priority", "1"},
+        {"MP3/OutputType", "0"},
+        {"MP3/Engine", "0"},
+        {"MP3/OutScaleAGC", "0"},
+        {"MP3/OutScaleValue", "24000"},
+        {"MP3/SaveStream", "0"},
+        {"MP3/StreamOutputDir", ""},
+        {"MP3/WAVOutputDir", ""},
+        {"MP3/WAVOutputAutomaticNaming", "0"},
+        {"Equalizer/Mode", "0"},
+        {"Equalizer/Enable", "1"},
+        {"Video/DGVAutoSize", "1"},
+        {"Video/DGVUseDirectShow", "1"},
+        {"Video/DGVUseVCD2Mode", "1"},
+        {"CD/AutoRun", "0"},
+        {"CD/CDDBConnect", "0"},
+        {"CD/EMail", ""},
+        {"CD/MailServer", ""},
+        {"MIDI/MIDUseInternal", "1"},
+        {"CD/Drive", ""},
+        {"Print/PageMarginLeft", "20"},
+        {"Print/PageMarginTop", "20"},
+        {"Print/PageMarginRight", "20"},
+        {"Print/PageMarginBottom", "20"},
+        {"Print/EnableTwoColumn", "1"},
+        {"Print/EnableColumnSeparator", "1"},
+        {"Print/AlbumSizeMargin", "10"},
+        {"Print/AlbumSizeCount", "4"},
+        {"Print/AlbumSize", "0"},
+        {"Print/EnableTitleInfo", "1"},
+        {"Print/EnablePageInfo", "1"},
+        {"Print/HeaderMargin", "10"},
+        {"Print/EnableAlbumNumbering", "1"},
+        {"Print/EnableAlbumSingerInfo", "1"},
+        {"Print/EnableAlbumDescInfo", "1"},
+        {"Print/EnableSongInfo", "1"},
+        {"Print/EnableSongTimeInfo", "1"},
+        {"Print/EnableSongDescInfo", "1"},
+        {"General/ColorScheme", "GoldEn.uib"},
+    };
+    for (const auto& kv : ints)
+        d[kv[0]] = kv[1];
+    for (int band = 0; band < 20; ++band)
+        d["Equalizer/" + std::to_string(band)] = "0";
+    const struct
+    {
+        const char* prefix;
+        int color, bold, italic, size;
+    } fonts[] = {{"Title", 0xFFFFFF, 1, 0, 10}, {"Page", 0, 0, 0, 8},
+                 {"AlbumTitle", 0, 1, 0, 10},   {"AlbumSinger", 0, 0, 0, 9},
+                 {"AlbumDesc", 0, 0, 0, 9},     {"SongTitle", 0, 0, 1, 8},
+                 {"SongDesc", 0, 0, 1, 8}};
+    for (const auto& f : fonts) {
+        const std::string p = std::string("Print/") + f.prefix + "FontInfo";
+        d[p + "Color"] = std::to_string(f.color);
+        d[p + "Bold"] = std::to_string(f.bold);
+        d[p + "Italic"] = std::to_string(f.italic);
+        d[p + "Size"] = std::to_string(f.size);
+        d[p + "FontName"] = "Arial";
+    }
+    return d;
+}
+
+class SettingsTest : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        setenv("KOLVO_LANG", "en", 1);
+    }
+    void TearDown() override
+    {
+        unsetenv("KOLVO_LANG");
+        KolvoHomeTest::TearDown();
+    }
+
+    static void store(const char* section, const char* name, const QVariant& value)
+    {
+        QDir().mkpath(QString::fromStdString(paths::configDir() + "/" + paths::kOrganization));
+        QSettings s(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
+        s.setValue(QStringLiteral("%1/%2").arg(QLatin1String(section), QLatin1String(name)), value);
+    }
+
+    static AppSettings loadAndSave()
+    {
+        PlayerApp app;
+        app.LoadSettings();
+        app.SaveSettings();
+        return app.settings;
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsTest, AFirstStartWritesEveryValueWithItsDefault)
+{
+    loadAndSave();
+    QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
+    const auto expected = designedDefaults();
+    ASSERT_EQ(expected.size(), 186u);
+    for (const auto& [key, value] : expected) {
+        ASSERT_TRUE(file.contains(QString::fromStdString(key))) << key << " was not written";
+        EXPECT_EQ(file.value(QString::fromStdString(key)).toString().toStdString(), value) << key;
+    }
+    // And nothing beyond the table (the recording format is the one binary value).
+    QStringList keys = file.allKeys();
+    keys.removeAll(QStringLiteral("Audio/RecordWAVStruct"));
+    EXPECT_EQ(static_cast<size_t>(keys.size()), expected.size());
+
+    const QByteArray format = file.value(QStringLiteral("Audio/RecordWAVStruct")).toByteArray();
+    ASSERT_EQ(format.size(), 4096);
+    const unsigned char pcm[] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0};
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(pcm), 16), format.left(16));
+    EXPECT_EQ(format.count('\0'), 4096 - 9);
+}
+
+TEST_F(SettingsTest, StoredValuesSurviveAndTheTimerIsClamped)
+{
+    store("General", "Timer", 1500000);
+    store("DSP", "ReverbDepth", 3);
+    store("Print", "SongDescFontInfoFontName", QStringLiteral("DejaVu Serif"));
+    store("Audio", "InitialDir", QStringLiteral("/home/u/Music/한국"));
+    AppSettings s = loadAndSave();
+    EXPECT_EQ(s.timer, 990000);
+    EXPECT_EQ(s.reverbDepth, 3);
+    EXPECT_EQ(s.songDescFont.fontName, "DejaVu Serif");
+    EXPECT_EQ(s.components[ComponentAudio].initialDir, "/home/u/Music/한국");
+
+    store("General", "Timer", -5);
+    EXPECT_EQ(loadAndSave().timer, 0);
+    store("General", "Timer", 989999);
+    EXPECT_EQ(loadAndSave().timer, 989999);
+    store("General", "Timer", QStringLiteral("soon"));
+    EXPECT_EQ(loadAndSave().timer, 10000) << "an unreadable value takes its default";
+}
+
+TEST_F(SettingsTest, ARecordingFormatOfTheWrongSizeIsReplaced)
+{
+    store("Audio", "RecordWAVStruct", QByteArray(18, '\x07'));
+    AppSettings s = loadAndSave();
+    ASSERT_EQ(s.recordFormat.size(), 4096u);
+    EXPECT_EQ(s.recordFormat[0], 1) << "the default PCM format";
+    QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
+    EXPECT_EQ(file.value(QStringLiteral("Audio/RecordWAVStruct")).toByteArray().size(), 4096);
+
+    // A stored block of the right size is kept byte for byte.
+    QByteArray custom(4096, '\0');
+    custom[0] = 0x55; // MPEG Layer 3
+    custom[4095] = 0x42;
+    store("Audio", "RecordWAVStruct", custom);
+    s = loadAndSave();
+    EXPECT_EQ(s.recordFormat[0], 0x55);
+    EXPECT_EQ(s.recordFormat[4095], 0x42);
+}
+
+TEST_F(SettingsTest, TheDriveIsKeptOnlyWhenItCanStillBeUsed)
+{
+    const std::string tool = std::string(KOLVO_SOURCE_DIR) + "/tools/make-test-disc";
+    ASSERT_EQ(std::system((tool + " audio '" + homePath("disc.cue") + "' 1").c_str()), 0);
+    store("CD", "Drive", QString::fromStdString(homePath("disc.cue")));
+    EXPECT_EQ(loadAndSave().cdDrive, homePath("disc.cue"));
+
+    QDir().mkpath(QString::fromStdString(homePath("mnt/Disc")));
+    store("CD", "Drive", QString::fromStdString(homePath("mnt/Disc")));
+    EXPECT_EQ(loadAndSave().cdDrive, homePath("mnt/Disc"));
+
+    // Gone, or a Windows drive letter from an old settings file: the first CD drive instead.
+    store("CD", "Drive", QStringLiteral("E:\\"));
+    const AppSettings s = loadAndSave();
+    EXPECT_NE(s.cdDrive, "E:\\");
+    if (!s.cdDrive.empty()) {
+        EXPECT_EQ(s.cdDrive.rfind("/dev/", 0), 0u);
+    }
+}
+
+TEST_F(SettingsTest, ABrokenSettingsFileGivesDefaultsAndIsRewritten)
+{
+    std::string noise;
+    for (int i = 0; i < 5000; ++i)
+        noise += static_cast<char>((i * 31 + 7) % 256);
+    const std::string file = writeFile("config/Quorvane System, Inc./Kolvo.conf", noise);
+    AppSettings s = loadAndSave();
+    EXPECT_EQ(s.timer, 10000);
+    EXPECT_EQ(s.colorScheme, "GoldEn.uib");
+    QSettings rewritten(QString::fromStdString(file), QSettings::IniFormat);
+    EXPECT_EQ(rewritten.value(QStringLiteral("General/Timer")).toString(), QStringLiteral("10000"));
+    const QStringList aside = QDir(QString::fromStdString(homePath("config/Quorvane System, Inc.")))
+                                  .entryList({QStringLiteral("Kolvo.conf.broken-*")});
+    EXPECT_EQ(aside.size(), 1) << "the broken file is kept beside";
+
+    // A file cut in the middle of a line keeps what it has and fills the rest.
+    writeFile("config/Quorvane System, Inc./Kolvo.conf",
+              "[MP3]\nBufferCount=12\n[DSP]\nReverbDepth=9\nWideDep");
+    s = loadAndSave();
+    EXPECT_EQ(s.mp3BufferCount, 12);
+    EXPECT_EQ(s.reverbDepth, 9);
+    EXPECT_EQ(s.wideDepth, 16);
+}

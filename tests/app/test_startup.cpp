@@ -1,0 +1,172 @@
+// The real program, started as a user or the shell would start it.
+
+#include "platform/paths.h"
+#include "support/testhome.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+
+#include <sys/stat.h>
+
+namespace {
+
+class StartupTest : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(QStringLiteral("KOLVO_HOME"), QString::fromStdString(home()));
+        m_env.insert(QStringLiteral("KOLVO_TRACE"), QStringLiteral("1"));
+        m_env.insert(QStringLiteral("KOLVO_LANG"), QStringLiteral("en"));
+        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    }
+
+    std::unique_ptr<QProcess> start(const QStringList& args, bool exitWhenShown = false)
+    {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = m_env;
+        if (exitWhenShown)
+            env.insert(QStringLiteral("KOLVO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
+        p->setProcessEnvironment(env);
+        p->start(QString::fromStdString(builtProgram("kolvo")), args);
+        EXPECT_TRUE(p->waitForStarted(5000));
+        return p;
+    }
+
+    // Waits for a trace line holding `what`; returns the line.
+    static QString waitForLine(QProcess& p, const QString& what, QString& seen, int ms = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            for (const QString& line : seen.split(QLatin1Char('\n')))
+                if (line.contains(what))
+                    return line;
+            if (p.state() == QProcess::NotRunning)
+                break;
+            p.waitForReadyRead(100);
+            seen += QString::fromUtf8(p.readAllStandardOutput());
+        }
+        return {};
+    }
+
+    QString settingValue(const char* key) const
+    {
+        QSettings s(QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf")),
+                    QSettings::IniFormat);
+        return s.value(QLatin1String(key)).toString();
+    }
+
+    QProcessEnvironment m_env;
+};
+
+} // namespace
+
+TEST_F(StartupTest, OneStartWritesTheSettingsAndSigtermEndsItCleanly)
+{
+    auto kolvo = start({QStringLiteral("-nosplash")});
+    QString out;
+    ASSERT_FALSE(waitForLine(*kolvo, QStringLiteral("shown"), out).isEmpty()) << out.toStdString();
+    EXPECT_EQ(settingValue("General/ColorScheme"), QStringLiteral("GoldEn.uib"))
+        << "the first load is saved straight away";
+    EXPECT_EQ(settingValue("MainController/PosX"), QString()) << "the rectangle is saved at exit";
+
+    kolvo->terminate();
+    ASSERT_TRUE(kolvo->waitForFinished(5000));
+    EXPECT_EQ(kolvo->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(kolvo->exitCode(), 0);
+    EXPECT_FALSE(settingValue("MainController/PosX").isEmpty());
+    EXPECT_EQ(settingValue("MainController/PosX2").toInt() -
+                  settingValue("MainController/PosX").toInt(),
+              500);
+}
+
+TEST_F(StartupTest, ASecondStartHandsOverAndEnds)
+{
+    const std::string song = writeFile("music/tone.mp3", "not really audio");
+    auto first = start({QStringLiteral("/nosplash")});
+    QString out;
+    ASSERT_FALSE(waitForLine(*first, QStringLiteral("shown"), out).isEmpty());
+
+    QElapsedTimer clock;
+    clock.start();
+    auto second = start(
+        {QStringLiteral("/playaudio"), QStringLiteral("/volume:70"), QString::fromStdString(song)});
+    ASSERT_TRUE(second->waitForFinished(3000));
+    const qint64 took = clock.elapsed();
+    EXPECT_EQ(second->exitCode(), 0) << second->readAllStandardError().toStdString();
+    EXPECT_LT(took, 1000) << "the second instance must end within a second";
+    EXPECT_EQ(QString::fromUtf8(second->readAllStandardOutput()).count(QStringLiteral("shown")), 0)
+        << "the second instance shows nothing";
+
+    const QString line = waitForLine(*first, QStringLiteral("handover"), out);
+    EXPECT_TRUE(line.contains(QStringLiteral("mode=3 file=") + QString::fromStdString(song) +
+                              QStringLiteral(" commands=00010046")))
+        << line.toStdString();
+
+    // A bare second start only brings the first to the front: nothing to play.
+    out.clear();
+    auto bare = start({});
+    ASSERT_TRUE(bare->waitForFinished(3000));
+    EXPECT_EQ(bare->exitCode(), 0);
+    const QString bareLine = waitForLine(*first, QStringLiteral("handover"), out);
+    EXPECT_TRUE(bareLine.contains(QStringLiteral("mode=-1 file= "))) << bareLine.toStdString();
+
+    first->terminate();
+    ASSERT_TRUE(first->waitForFinished(5000));
+    EXPECT_EQ(first->exitCode(), 0);
+
+    // With the first gone, the next start is a first start again.
+    auto again = start({QStringLiteral("-nosplash")}, true);
+    ASSERT_TRUE(again->waitForFinished(10000));
+    EXPECT_TRUE(
+        QString::fromUtf8(again->readAllStandardOutput()).contains(QStringLiteral("shown")));
+}
+
+TEST_F(StartupTest, TheStartModeSwitchesThePlayers)
+{
+    const std::string song = writeFile("song.mid", "MThd");
+    auto kolvo = start({QString::fromStdString(song)}, true);
+    ASSERT_TRUE(kolvo->waitForFinished(10000));
+    EXPECT_EQ(kolvo->exitCode(), 0);
+    EXPECT_EQ(settingValue("MIDI/Enable"), QStringLiteral("1"));
+    EXPECT_EQ(settingValue("CD/Enable"), QStringLiteral("0"));
+    EXPECT_EQ(settingValue("Audio/Enable"), QStringLiteral("0"));
+    EXPECT_EQ(settingValue("Video/Enable"), QStringLiteral("0"));
+    EXPECT_EQ(settingValue("Mixer/Enable"), QStringLiteral("1")) << "the mixer is not a player";
+    EXPECT_EQ(settingValue("FXMixer/Enable"), QStringLiteral("1"));
+}
+
+TEST_F(StartupTest, AReadOnlyConfigFolderLetsTheProgramRunAndSaysSoOnce)
+{
+    const std::string config = homePath("config");
+    QDir().mkpath(QString::fromStdString(config));
+    chmod(home().c_str(), 0755);
+    chmod(config.c_str(), 0555);
+    QString program = QString::fromStdString(builtProgram("kolvo"));
+    QStringList args{QStringLiteral("-nosplash")};
+    if (runningAsRoot()) {
+        // Root writes through any permission; run as nobody so the folder really is read-only.
+        args.prepend(program);
+        args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                           QStringLiteral("--clear-groups")} +
+               args;
+        program = QStringLiteral("setpriv");
+    }
+    QProcess p;
+    QProcessEnvironment env = m_env;
+    env.insert(QStringLiteral("KOLVO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
+    env.insert(QStringLiteral("HOME"), QString::fromStdString(home()));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    ASSERT_TRUE(p.waitForFinished(15000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("shown")));
+    EXPECT_EQ(err.count(QStringLiteral("settings cannot be saved")), 1) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(homePath("config/Quorvane System, Inc."))));
+}

@@ -1,0 +1,68 @@
+#include "platform/strings.h"
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+using namespace text;
+
+TEST(Text, Utf8Validation)
+{
+    EXPECT_TRUE(isValidUtf8(""));
+    EXPECT_TRUE(isValidUtf8("plain ascii"));
+    EXPECT_TRUE(isValidUtf8("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5"));
+    EXPECT_FALSE(isValidUtf8("caf\xe9"));          // a lone Latin-1 byte
+    EXPECT_FALSE(isValidUtf8("\xc0\xaf"));         // overlong "/"
+    EXPECT_FALSE(isValidUtf8("\xe0\x80\xaf"));     // overlong, three bytes
+    EXPECT_FALSE(isValidUtf8("\xed\xa0\x80"));     // a UTF-16 surrogate
+    EXPECT_FALSE(isValidUtf8("\xf4\x90\x80\x80")); // past U+10FFFF
+    EXPECT_FALSE(isValidUtf8("ab\xe2\x82"));       // cut at the end
+    EXPECT_FALSE(isValidUtf8("\x80"));             // a continuation byte alone
+    EXPECT_FALSE(isValidUtf8(std::string_view("\xc3", 1)));
+}
+
+TEST(Text, LegacyBytesAreDecodedWithTheCodePage)
+{
+    setLegacyCodePage("CP1252");
+    EXPECT_EQ(decodeLegacy("caf\xe9 \x80"), "caf\xc3\xa9 \xe2\x82\xac");
+    EXPECT_EQ(decodeLegacy("caf\xc3\xa9"), "caf\xc3\xa9") << "valid UTF-8 stays as it is";
+    // CP1252 leaves 0x81 unmapped: it becomes the replacement character, not nothing.
+    EXPECT_EQ(decodeLegacy("a\x81"
+                           "b"),
+              "a\xef\xbf\xbd"
+              "b");
+
+    setLegacyCodePage("CP949");
+    // "한글" in CP949.
+    EXPECT_EQ(decodeLegacy("\xc7\xd1\xb1\xdb"), "\xed\x95\x9c\xea\xb8\x80");
+    setLegacyCodePage("NO-SUCH-CODEPAGE");
+    EXPECT_EQ(decodeLegacy("a\xe9z"), "a\xef\xbf\xbdz");
+    setLegacyCodePage("");
+}
+
+TEST(Text, TheInterfaceLanguageChoosesTheLegacyCodePage)
+{
+    unsetenv("KOLVO_CODEPAGE");
+    setInterfaceLanguage("ko");
+    EXPECT_EQ(legacyCodePage(), "CP949");
+    setInterfaceLanguage("ja");
+    EXPECT_EQ(legacyCodePage(), "CP1252");
+    setenv("KOLVO_CODEPAGE", "CP932", 1);
+    EXPECT_EQ(legacyCodePage(), "CP932");
+    unsetenv("KOLVO_CODEPAGE");
+    setInterfaceLanguage("");
+}
+
+TEST(Text, EncodingRefusesWhatTheTargetCannotHold)
+{
+    EXPECT_EQ(encodeLegacy("caf\xc3\xa9", "ISO-8859-1"), std::optional<std::string>("caf\xe9"));
+    EXPECT_EQ(encodeLegacy("\xed\x95\x9c", "ISO-8859-1"), std::nullopt);
+    EXPECT_EQ(convert("abc", "NO-SUCH", "UTF-8"), std::nullopt);
+    // Long input crosses the converter's internal buffer many times.
+    std::string longText;
+    for (int i = 0; i < 5000; ++i)
+        longText += "\xc3\xa9";
+    const auto latin = encodeLegacy(longText, "ISO-8859-1");
+    ASSERT_TRUE(latin.has_value());
+    EXPECT_EQ(latin->size(), 5000u);
+    EXPECT_EQ(convert(*latin, "ISO-8859-1", "UTF-8"), std::optional<std::string>(longText));
+}

@@ -1,0 +1,153 @@
+#include "platform/wnd.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Seen
+{
+    UINT msg;
+    WPARAM w;
+    LPARAM l;
+    bool onGuiThread;
+};
+
+class Recorder : public Wnd
+{
+public:
+    std::vector<Seen> seen;
+    std::function<void(UINT, WPARAM)> onEach;
+
+protected:
+    LRESULT onMessage(UINT msg, WPARAM w, LPARAM l) override
+    {
+        seen.push_back({msg, w, l, QThread::currentThread() == qApp->thread()});
+        if (onEach)
+            onEach(msg, w);
+        return static_cast<LRESULT>(w * 2 + l);
+    }
+};
+
+void pumpUntil(const std::function<bool()>& done, int ms = 2000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+} // namespace
+
+TEST(Wnd, SendIsSynchronousAndReturnsTheHandlersResult)
+{
+    Recorder w;
+    EXPECT_EQ(w.sendMessage(WM_USER + 1, 20, 2), 42);
+    ASSERT_EQ(w.seen.size(), 1u);
+    EXPECT_EQ(Wnd::sendMessage(w.handle(), WM_USER + 2, 1, 1), 3);
+    EXPECT_EQ(Wnd::sendMessage(HWND(0), WM_USER, 1, 1), 0);
+}
+
+TEST(Wnd, PostedMessagesArriveLaterInOrder)
+{
+    Recorder w;
+    for (WPARAM i = 0; i < 5; ++i)
+        EXPECT_TRUE(w.postMessage(WM_COMMAND, i, 0));
+    EXPECT_TRUE(w.seen.empty()) << "a posted message must not run inside postMessage";
+    pumpUntil([&] { return w.seen.size() == 5; });
+    ASSERT_EQ(w.seen.size(), 5u);
+    for (WPARAM i = 0; i < 5; ++i)
+        EXPECT_EQ(w.seen[i].w, i);
+}
+
+TEST(Wnd, PostFromWorkerThreadsRunsOnTheWindowsThread)
+{
+    Recorder w;
+    const HWND h = w.handle();
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t)
+        workers.emplace_back([h] {
+            for (int i = 0; i < 250; ++i)
+                Wnd::postMessage(h, WM_USER + 7, static_cast<WPARAM>(i), 0);
+        });
+    for (auto& t : workers)
+        t.join();
+    pumpUntil([&] { return w.seen.size() == 1000; });
+    ASSERT_EQ(w.seen.size(), 1000u);
+    for (const Seen& s : w.seen)
+        EXPECT_TRUE(s.onGuiThread);
+}
+
+TEST(Wnd, SendFromAWorkerWaitsForTheWindowsThread)
+{
+    Recorder w;
+    LRESULT result = 0;
+    std::thread worker([&] { result = w.sendMessage(WM_USER, 5, 1); });
+    pumpUntil([&] { return !w.seen.empty(); });
+    worker.join();
+    EXPECT_EQ(result, 11);
+    ASSERT_EQ(w.seen.size(), 1u);
+    EXPECT_TRUE(w.seen[0].onGuiThread);
+}
+
+TEST(Wnd, MessagesToAWindowThatIsGoneAreDropped)
+{
+    HWND gone;
+    {
+        Recorder w;
+        gone = w.handle();
+        w.postMessage(WM_USER, 1, 0); // pending when the window dies
+    }
+    EXPECT_EQ(Wnd::fromHandle(gone), nullptr);
+    EXPECT_FALSE(Wnd::postMessage(gone, WM_USER, 1, 0));
+    // A newer window never inherits the old handle.
+    Recorder newer;
+    EXPECT_NE(newer.handle(), gone);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(newer.seen.empty());
+}
+
+TEST(Wnd, TimersDeliverTheirIdsAndCanBeClearedFromTheirOwnHandler)
+{
+    Recorder w;
+    int fast = 0;
+    int slow = 0;
+    w.onEach = [&](UINT msg, WPARAM id) {
+        if (msg != WM_TIMER)
+            return;
+        if (id == 300 && ++fast == 3)
+            w.clearTimer(300);
+        if (id == 1)
+            ++slow;
+    };
+    w.setTimer(300, 10);
+    w.setTimer(1, 40);
+    EXPECT_TRUE(w.hasTimer(300));
+    pumpUntil([&] { return slow >= 2; }, 3000);
+    EXPECT_EQ(fast, 3) << "timer 300 must stop after its handler cleared it";
+    EXPECT_FALSE(w.hasTimer(300));
+    EXPECT_GE(slow, 2);
+    // Setting a running id again replaces it rather than adding a second timer.
+    w.clearTimer(1);
+    slow = 0;
+    w.setTimer(1, 30);
+    w.setTimer(1, 30);
+    QTest::qWait(100);
+    w.clearTimer(1);
+    EXPECT_LE(slow, 4);
+    EXPECT_GE(slow, 1);
+}
+
+TEST(Wnd, WordPacking)
+{
+    EXPECT_EQ(MAKELPARAM(5102, 1), 0x113EE);
+    EXPECT_EQ(LOWORD(0xFFFF13F0u), 5104);
+    EXPECT_EQ(HIWORD(0xFFFF13F0u), 0xFFFF);
+    EXPECT_EQ(MAKELPARAM(5700, 1), 0x11644);
+}
