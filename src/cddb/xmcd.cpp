@@ -238,7 +238,7 @@ std::string BuildSubmissionRecord(const CddbAlbum& album, const std::string& cli
 
     std::string r;
     r += "# xmcd CD database file\r\n";
-    r += "# Copyright of the xmcd format stays with its authors; entry sent by Kolvo\r\n";
+    r += "# Copyright of the xmcd format stays with its authors; sent by Kolvo\r\n";
     r += "#\r\n";
     r += "# Track frame offsets:\r\n";
     for (int i = 0; i < info.trackCount; ++i)
