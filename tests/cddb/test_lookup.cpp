@@ -3,6 +3,8 @@
 // it was whenever the lookup fails.
 #include "fakecddbserver.h"
 
+#include "albums/album.h"
+#include "cddb/cdalbum.h"
 #include "cddb/cddbclient.h"
 #include "cddb/dialogs.h"
 #include "cddb/serverlist.h"
@@ -443,4 +445,55 @@ TEST(LookupDialog, CancelStopsTheExchange)
     EXPECT_EQ(statuses.back(), 2088u) << "the hello went out and nothing came back";
     EXPECT_EQ(dialog.statusText(), LoadQString(2088));
     SetCddbTickInterval(1000);
+}
+
+namespace {
+
+// A CD album in the database for the one-track disc.
+void makeCdAlbum(const std::string& key)
+{
+    Album album(AlbumKindCd);
+    ASSERT_TRUE(album.Open(key, 0));
+    album.AddSong("keep me", "", 202000, 150);
+    album.setTitle("Untouched");
+    album.setDiscEndFrame(15150);
+    album.setDiscLengthMs(202000);
+    ASSERT_TRUE(album.Save());
+}
+
+} // namespace
+
+TEST_F(CddbpLookup, TheCdAlbumIsStoredAndSavedOnlyOnSuccess)
+{
+    makeCdAlbum("2a0b3c");
+    Album album(AlbumKindCd);
+    ASSERT_TRUE(album.Open("2a0b3c", 0));
+    CddbDiscInfo info;
+    ComputeDiscId(album, info);
+    EXPECT_EQ(DiscIdText(info.discId), kDiscId);
+
+    FakeCddbScript refused = exactMatch();
+    refused.queryReply = "403 Database entry is corrupt\r\n";
+    {
+        FakeCddbServer server(mode, refused);
+        EXPECT_EQ(CddbLookup(nullptr, server.address(), album), 0);
+    }
+    Album stored(AlbumKindCd);
+    ASSERT_TRUE(stored.LoadForReading("2a0b3c"));
+    EXPECT_EQ(stored.title(), "Untouched");
+    EXPECT_EQ(album.title(), "Untouched");
+    EXPECT_EQ(album.GetSong(1)->title, "keep me");
+
+    FakeCddbServer server(mode, exactMatch());
+    ASSERT_EQ(CddbLookup(nullptr, server.address(), album), 1);
+    Album reread(AlbumKindCd);
+    ASSERT_TRUE(reread.LoadForReading("2a0b3c"));
+    EXPECT_EQ(reread.title(), "First Light");
+    EXPECT_EQ(reread.artist(), "The Band");
+    EXPECT_EQ(reread.genre(), "rock");
+    EXPECT_EQ(reread.revision(), 3);
+    ASSERT_EQ(reread.songCount(), 1);
+    EXPECT_EQ(reread.GetSong(1)->title, "Dawn");
+    EXPECT_EQ(reread.GetSong(1)->startFrame, 150);
+    EXPECT_EQ(reread.discEndFrame(), 15150);
 }

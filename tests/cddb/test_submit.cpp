@@ -1,5 +1,7 @@
 // Submission by mail: through a real SMTP server on loopback (aiosmtpd), through scripted
 // servers for the corners, and the e-mail settings dialog.
+#include "albums/album.h"
+#include "cddb/cdalbum.h"
 #include "cddb/cddbclient.h"
 #include "cddb/dialogs.h"
 #include "platform/msgbox.h"
@@ -342,4 +344,48 @@ TEST_F(Submit, MissingSettingsAreAskedForWithTheirMinimum)
     EXPECT_EQ(profile.GetProfileString("CD", "EMail", ""), "me@example.org");
     EXPECT_EQ(profile.GetProfileString("CD", "MailServer", ""), "mail.example.org");
     EXPECT_EQ(messages.back(), LoadString(1150)) << "then the checks ran";
+}
+
+TEST_F(Submit, TheCdAlbumKeepsItsNewRevision)
+{
+    {
+        Album album(AlbumKindCd);
+        ASSERT_TRUE(album.Open("1f2e3d", 0));
+        const CddbAlbum source = submittableAlbum();
+        for (const CddbTrack& t : source.tracks)
+            album.AddSong(t.title, t.extendedInfo, t.lengthMs, t.startFrame);
+        album.setTitle(source.title);
+        album.setArtist(source.artist);
+        album.setGenre(source.genre);
+        album.setRevision(source.revision);
+        album.setDiscLengthMs(source.discLengthMs);
+        album.setDiscEndFrame(source.discEndFrame);
+        ASSERT_TRUE(album.Save());
+    }
+    Album album(AlbumKindCd);
+    ASSERT_TRUE(album.Open("1f2e3d", 0));
+    EXPECT_EQ(BuildSubmissionRecord(album, kCddbClientName, false),
+              BuildSubmissionRecord(submittableAlbum(), kCddbClientName, false));
+    EXPECT_TRUE(CheckSubmission(album, false).passed);
+
+    const std::string out = homePath("sink");
+    writeFile("sink/.keep", "");
+    {
+        SmtpSink refusing("reject-mail", out);
+        ASSERT_GT(refusing.port(), 0);
+        setMailSettings("listener@example.org", "127.0.0.1:" + std::to_string(refusing.port()));
+        EXPECT_EQ(CddbSubmit(nullptr, album), 0);
+        Album stored(AlbumKindCd);
+        ASSERT_TRUE(stored.LoadForReading("1f2e3d"));
+        EXPECT_EQ(stored.revision(), 2);
+    }
+    SmtpSink sink("accept", out);
+    ASSERT_GT(sink.port(), 0);
+    setMailSettings("listener@example.org", "127.0.0.1:" + std::to_string(sink.port()));
+    ASSERT_EQ(CddbSubmit(nullptr, album), 1);
+    EXPECT_EQ(album.revision(), 3);
+    Album stored(AlbumKindCd);
+    ASSERT_TRUE(stored.LoadForReading("1f2e3d"));
+    EXPECT_EQ(stored.revision(), 3);
+    EXPECT_NE(readFile(out + "/body.txt").find("# Revision: 3\r\n"), std::string::npos);
 }
