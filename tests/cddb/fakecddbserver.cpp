@@ -1,8 +1,10 @@
 #include "fakecddbserver.h"
 
 #include <QPointer>
+
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -158,8 +160,13 @@ void FakeCddbServer::answer(QTcpSocket* socket, const std::string& command)
     }
     if (m_mode == Http) {
         const std::string status = std::to_string(m_script.httpStatus);
+        // With its length given the client needs no close to find the end of the body.
+        std::string length = reply;
+        length.erase(std::remove(length.begin(), length.end(), '\x01'), length.end());
         sendPaced(socket,
-                  "HTTP/1.0 " + status + " Whatever\r\nContent-Type: text/plain\r\n\r\n" + reply,
+                  "HTTP/1.1 " + status + " Whatever\r\nContent-Type: text/plain\r\n" +
+                      "Content-Length: " + std::to_string(length.size()) +
+                      "\r\nConnection: close\r\n\r\n" + reply,
                   true);
         return;
     }
