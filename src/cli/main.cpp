@@ -17,6 +17,7 @@ struct Command
 
 const Command kCommands[] = {
     {"settings", "settings [--get SECTION/NAME] [--set SECTION/NAME=VALUE]", runSettings},
+    {"cddb", "cddb discid|query|read|submit|record ... (kolvo-cli cddb for details)", runCddb},
 };
 
 void printHelp(FILE* out)

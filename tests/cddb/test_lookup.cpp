@@ -1,6 +1,7 @@
 // The lookup end to end against a loopback CD database server, over both transports: the
 // status dialog, the choice among inexact matches, the messages, and an album that stays as
 // it was whenever the lookup fails.
+#include "cddbtesting.h"
 #include "fakecddbserver.h"
 
 #include "albums/album.h"
@@ -48,22 +49,6 @@ bool sameAlbum(const CddbAlbum& a, const CddbAlbum& b)
             return false;
     }
     return true;
-}
-
-// Runs f on the next modal dialog of type T that comes up.
-template <typename T>
-void onNextDialog(std::function<void(T*)> f)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, f] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            f(dialog);
-        }
-    });
-    timer->start();
 }
 
 std::vector<std::string> record(const std::string& artistTitle,

@@ -1,4 +1,6 @@
 // The server list in the profile and the dialog that edits it.
+#include "cddbtesting.h"
+
 #include "cddb/cddbprotocol.h"
 #include "cddb/serverdialog.h"
 #include "cddb/serverlist.h"
@@ -17,21 +19,6 @@
 #include <functional>
 
 namespace {
-
-template <typename T>
-void onNextDialog(std::function<void(T*)> f)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, f] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            f(dialog);
-        }
-    });
-    timer->start();
-}
 
 std::string stored(const std::string& name)
 {

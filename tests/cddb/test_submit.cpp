@@ -1,5 +1,7 @@
 // Submission by mail: through a real SMTP server on loopback (aiosmtpd), through scripted
 // servers for the corners, and the e-mail settings dialog.
+#include "cddbtesting.h"
+
 #include "albums/album.h"
 #include "cddb/cdalbum.h"
 #include "cddb/cddbclient.h"
@@ -22,35 +24,6 @@
 
 namespace {
 
-template <typename T>
-void onNextDialog(std::function<void(T*)> f)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, f] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            f(dialog);
-        }
-    });
-    timer->start();
-}
-
-std::vector<std::string> crlfLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find("\r\n", pos);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 2;
-    }
-    return lines;
-}
-
 const std::string kLongTitle =
     "A Very Long Track Title That Goes On = And On Past Seventy Columns Of The Record Line "
     "Until It Has To Fold Over";
@@ -68,37 +41,6 @@ CddbAlbum submittableAlbum()
     a.tracks[2].extendedInfo = "live\rrecording";
     return a;
 }
-
-// The aiosmtpd server of smtp_sink.py, for one test.
-class SmtpSink
-{
-public:
-    SmtpSink(const std::string& mode, const std::string& outDir)
-    {
-        m_process.start(QStringLiteral("/usr/bin/python3"),
-                        {QStringLiteral(KOLVO_SOURCE_DIR "/tests/cddb/smtp_sink.py"),
-                         QString::fromStdString(mode), QString::fromStdString(outDir)});
-        if (!m_process.waitForStarted(10000))
-            return;
-        QByteArray out;
-        while (!out.contains('\n') && m_process.waitForReadyRead(10000))
-            out += m_process.readAllStandardOutput();
-        if (out.startsWith("PORT "))
-            m_port = out.mid(5).trimmed().toInt();
-    }
-    ~SmtpSink()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
-    int port() const { return m_port; }
-    std::string errors() { return m_process.readAllStandardError().toStdString(); }
-
-private:
-    QProcess m_process;
-    int m_port = 0;
-};
 
 class Submit : public KolvoHomeTest
 {
