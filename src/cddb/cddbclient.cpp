@@ -124,7 +124,7 @@ int CddbSubmit(QWidget* parent, CddbAlbum& album, const std::function<void()>& s
         information(parent, 1073);
         return 0;
     }
-    album.revision += 1;
+    album.revision = NextRevision(album.revision);
     if (save)
         save();
     information(parent, 1072);

@@ -6,13 +6,9 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <vector>
 
 namespace {
-
-const char* recordCodePage(bool korean)
-{
-    return korean ? "CP949" : "ISO-8859-1";
-}
 
 bool isBlank(char c)
 {
@@ -103,7 +99,24 @@ bool CddbKoreanMode()
 
 std::optional<std::string> ToRecordEncoding(std::string_view utf8, bool korean)
 {
-    return text::convert(utf8, "UTF-8", recordCodePage(korean));
+    if (korean)
+        return text::convert(utf8, "UTF-8", "CP949");
+    // ISO-8859-1 holds exactly the code points below 256.
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const size_t n = utf8SequenceLength(utf8, i);
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (n == 1) {
+            out += static_cast<char>(c);
+        } else if (n == 2 && c <= 0xC3) {
+            out += static_cast<char>(((c & 0x1F) << 6) | (utf8[i + 1] & 0x3F));
+        } else {
+            return std::nullopt;
+        }
+        i += n;
+    }
+    return out;
 }
 
 std::string ToRecordEncodingLossy(std::string_view utf8, bool korean)
@@ -129,11 +142,37 @@ std::string FromRecordEncoding(std::string_view bytes, bool korean)
 {
     if (text::isValidUtf8(bytes))
         return std::string(bytes);
-    const char* codePage = korean ? "CP949" : "CP1252";
-    if (auto whole = text::convert(bytes, codePage, "UTF-8"))
+    if (!korean) {
+        // CP1252 differs from ISO-8859-1 only in 0x80-0x9F; iconv says what those are (a
+        // byte it leaves undefined is read as ISO-8859-1).
+        static const std::vector<std::string> kC1 = [] {
+            std::vector<std::string> table;
+            for (int b = 0x80; b < 0xA0; ++b) {
+                const auto one =
+                    text::convert(std::string(1, static_cast<char>(b)), "CP1252", "UTF-8");
+                table.push_back(one ? *one
+                                    : std::string{static_cast<char>(0xC2), static_cast<char>(b)});
+            }
+            return table;
+        }();
+        std::string out;
+        out.reserve(bytes.size() * 2);
+        for (const char ch : bytes) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c < 0x80) {
+                out += ch;
+            } else if (c < 0xA0) {
+                out += kC1[c - 0x80];
+            } else {
+                out += static_cast<char>(0xC0 | (c >> 6));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
+        return out;
+    }
+    if (auto whole = text::convert(bytes, "CP949", "UTF-8"))
         return *whole;
-    // Piece by piece: a byte (or, in code page 949, a byte pair) the code page does not
-    // know is read as ISO-8859-1, or becomes U+FFFD in Korean mode.
+    // Piece by piece: a byte pair code page 949 does not know becomes U+FFFD.
     std::string out;
     for (size_t i = 0; i < bytes.size();) {
         const auto c = static_cast<unsigned char>(bytes[i]);
@@ -142,21 +181,14 @@ std::string FromRecordEncoding(std::string_view bytes, bool korean)
             ++i;
             continue;
         }
-        if (korean) {
-            if (i + 1 < bytes.size()) {
-                if (auto pair = text::convert(bytes.substr(i, 2), codePage, "UTF-8")) {
-                    out += *pair;
-                    i += 2;
-                    continue;
-                }
+        if (i + 1 < bytes.size()) {
+            if (auto pair = text::convert(bytes.substr(i, 2), "CP949", "UTF-8")) {
+                out += *pair;
+                i += 2;
+                continue;
             }
-            out += "\xEF\xBF\xBD";
-        } else if (auto one = text::convert(bytes.substr(i, 1), codePage, "UTF-8")) {
-            out += *one;
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
         }
+        out += "\xEF\xBF\xBD";
         ++i;
     }
     return out;
@@ -246,7 +278,7 @@ std::string BuildSubmissionRecord(const CddbAlbum& album, const std::string& cli
     r += "#\r\n";
     r += formatted("# Disc length: %d seconds\r\n", info.discLength);
     r += "#\r\n";
-    r += formatted("# Revision: %d\r\n", album.revision + 1);
+    r += formatted("# Revision: %d\r\n", NextRevision(album.revision));
     r += "# Submitted via: " + clientName + "\r\n";
     r += "#\r\n";
     r += "DISCID=3D" + DiscIdText(info.discId) + "\r\n";

@@ -8,6 +8,7 @@
 
 #include "cddb/discid.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,12 @@ std::string EncodeXmcdValue(std::string_view text);
 // Appends key and value, folding after 70 columns onto lines that repeat the key; an escape
 // is never split. An empty value gives the key alone on its line.
 void AppendXmcdField(std::string& record, std::string_view key, std::string_view encodedValue);
+
+// The revision a submission gives: one more than the album's (the largest stays the largest).
+inline std::int32_t NextRevision(std::int32_t revision)
+{
+    return revision < INT32_MAX ? revision + 1 : revision;
+}
 
 // The submission record of the album, quoted-printable, every line ended by CR LF but the
 // last ("PLAYORDER=3D"). The revision written is the album's plus 1.

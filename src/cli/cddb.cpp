@@ -63,7 +63,8 @@ Options parseOptions(const CliArgs& args, size_t from, const std::set<std::strin
 
 std::optional<std::int32_t> frameNumber(const std::string& text)
 {
-    if (text.empty() || text.size() > 9)
+    // Seven digits reach far past any disc and keep the milliseconds inside 32 bits.
+    if (text.empty() || text.size() > 7)
         return std::nullopt;
     std::int32_t v = 0;
     for (const char c : text) {
@@ -285,7 +286,7 @@ int runSubmit(const Options& o)
     loop.exec();
     if (!ok)
         return cliFail(oneLine(LoadString(message)) + " " + oneLine(LoadString(1073)));
-    cd.setRevision(cd.revision() + 1);
+    cd.setRevision(NextRevision(cd.revision()));
     if (!cd.Save())
         return cliFail("sent, but cannot save CD album " + cd.key() + ": " + cd.lastError());
     std::printf("submitted cddb %s %s, revision %d\n", cd.genre().c_str(),

@@ -77,6 +77,7 @@ TEST_F(CddbCli, DiscIdFromATableOfContentsOrAnAlbum)
          {std::vector<std::string>{"cddb", "discid", "--offsets", "150,x", "--leadout", "9000"},
           {"cddb", "discid", "--offsets", "150,100", "--leadout", "9000"},
           {"cddb", "discid", "--offsets", "150", "--leadout", "100"},
+          {"cddb", "discid", "--offsets", "150", "--leadout", "123456789"},
           {"cddb", "discid", "--offsets", "150"},
           {"cddb", "discid", "--loud"},
           {"cddb", "shout"}}) {

@@ -387,24 +387,6 @@ INSTANTIATE_TEST_SUITE_P(Transports, Lookup,
                              return info.param == FakeCddbServer::Http ? "Http" : "Cddbp";
                          });
 
-TEST(LookupDialog, StatusTextsFollowTheStates)
-{
-    EXPECT_EQ(CddbQueryStatusText(0), 2087u);
-    EXPECT_EQ(CddbQueryStatusText(1), 2088u);
-    for (int s : {2, 3, 7})
-        EXPECT_EQ(CddbQueryStatusText(s), 2089u);
-    for (int s : {4, 5})
-        EXPECT_EQ(CddbQueryStatusText(s), 2090u);
-    for (int s : {6, 8, 9})
-        EXPECT_EQ(CddbQueryStatusText(s), 0u);
-    EXPECT_EQ(SmtpSubmitStatusText(0), 2087u);
-    EXPECT_EQ(SmtpSubmitStatusText(1), 2088u);
-    for (int s : {2, 3, 4})
-        EXPECT_EQ(SmtpSubmitStatusText(s), 2099u);
-    for (int s : {5, 6, 7})
-        EXPECT_EQ(SmtpSubmitStatusText(s), 0u);
-}
-
 TEST(LookupDialog, CancelStopsTheExchange)
 {
     SetCddbTickInterval(5);

@@ -269,17 +269,3 @@ TEST(SmtpDialogue, RefusalsEndIt)
     p.processLine("2xy noise");
     EXPECT_EQ(p.state(), SmtpProtocol::Connecting) << "non-digits are ignored while connecting";
 }
-
-TEST(SmtpDialogue, TheMailHeaders)
-{
-    const std::string mail =
-        BuildSubmissionMail("me@example.org", "Rock", 0x0200C801, "db@example.net", "BODY");
-    EXPECT_EQ(mail, "From: me@example.org\r\n"
-                    "Subject: cddb rock 0200c801\r\n"
-                    "To: db@example.net\r\n"
-                    "MIME-Version: 1.0\r\n"
-                    "Content-Type: text/plain;\tcharset=iso-8859-1\r\n"
-                    "Content-Transfer-Encoding: quoted-printable\r\n"
-                    "\r\n"
-                    "BODY");
-}

@@ -258,6 +258,12 @@ TEST(XmcdWriter, TheSubmissionRecordHasTheDesignedLinesInOrder)
     const std::string korean = BuildSubmissionRecord(a, kCddbKoreanClientName, false);
     EXPECT_NE(korean.find("\r\nDTITLE=3DNight Songs\r\n"), std::string::npos);
     EXPECT_NE(korean.find("# Submitted via: NotifyCDPlayer(CDDB) 1.51.3\r\n"), std::string::npos);
+
+    // A revision read as the largest number stays there instead of wrapping around.
+    a.revision = INT32_MAX;
+    EXPECT_NE(
+        BuildSubmissionRecord(a, kCddbClientName, false).find("\r\n# Revision: 2147483647\r\n"),
+        std::string::npos);
 }
 
 TEST(XmcdWriter, TextTravelsInTheRecordEncoding)
