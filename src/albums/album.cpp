@@ -409,12 +409,14 @@ bool Album::LoadForReading(std::string_view key)
     auto reader = AlbumDatabase::openForReading(m_kind);
     if (!reader)
         return false;
-    const auto storage = AlbumDatabase::albumStorage(*reader, key);
-    if (!storage)
+    const auto element = reader->find(cfb::kRootEntry, key);
+    if (!element || element->type != cfb::ElementType::Storage)
         return false;
+    const cfb::EntryId storage = element->id;
     Close();
-    m_key = std::string(key);
-    AlbumDatabase::readAlbum(*reader, *storage, *this);
+    // The name as stored, whatever case the caller used.
+    m_key = element->name;
+    AlbumDatabase::readAlbum(*reader, storage, *this);
     return true;
 }
 

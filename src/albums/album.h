@@ -132,7 +132,8 @@ public:
     void ExportIni(ProfileFile& file) const;
 
     // Reads the album without writing anything: no database is created, "RecentAlbum.inf" is
-    // left alone and a missing album stays missing. False when there is no such album.
+    // left alone and a missing album stays missing. The key becomes the name as stored (the
+    // lookup ignores case). False when there is no such album.
     bool LoadForReading(std::string_view key);
 
     // --- fields ---

@@ -954,7 +954,7 @@ Error CompoundFile::Impl::freeStreamData(DirEntry& e)
     } else {
         uint32_t s = e.start;
         const uint64_t n = (e.size + ss - 1) / ss;
-        for (uint64_t i = 0; i < n && s < fat.size(); ++i) {
+        for (uint64_t i = 0; i < n && s < fat.size() && i < fat.size(); ++i) {
             const uint32_t next = fat[s];
             if (next == kFreeSect || next == kFatSect || next == kDifSect)
                 return Error::Corrupt;
@@ -1642,13 +1642,16 @@ std::vector<std::string> CompoundFile::Impl::verify()
         problem("uncommitted changes");
     const uint32_t count = sectorCount();
     std::vector<uint8_t> used(count, 0);
+    // False ends the walk of a chain: outside the file, or a sector met before (a loop).
     auto claim = [&](uint32_t s, const std::string& what) {
         if (s >= count) {
             problem(what + ": sector " + std::to_string(s) + " outside the file");
             return false;
         }
-        if (used[s]++)
+        if (used[s]++) {
             problem(what + ": sector " + std::to_string(s) + " used twice");
+            return false;
+        }
         return true;
     };
     for (uint32_t s : fatSectors) {
@@ -1690,8 +1693,10 @@ std::vector<std::string> CompoundFile::Impl::verify()
         }
         for (size_t i = 0; i < kids.size(); ++i) {
             const DirEntry* e = entry(kids[i]);
-            if (reached[kids[i]]++)
+            if (reached[kids[i]]++) {
                 problem("entry " + std::to_string(kids[i]) + " in two trees");
+                continue;
+            }
             if (i > 0 && compareNames(entry(kids[i - 1])->name, e->name) >= 0)
                 problem("tree of entry " + std::to_string(st) + " out of order");
             if (isStorage(*e)) {
@@ -1705,8 +1710,10 @@ std::vector<std::string> CompoundFile::Impl::verify()
                             problem(what + ": mini chain leaves the mini stream");
                             break;
                         }
-                        if (miniUsed[m]++)
+                        if (miniUsed[m]++) {
                             problem(what + ": mini sector used twice");
+                            break;
+                        }
                         m = miniFat[m];
                     }
                     if (m != kEndOfChain)
@@ -1765,6 +1772,12 @@ std::vector<std::string> CompoundFile::Impl::verify()
     for (uint32_t s = 0; s < count && s < fat.size(); ++s) {
         if (fat[s] != kFreeSect && !used[s])
             problem("sector " + std::to_string(s) + " is lost");
+    }
+    for (size_t s = count; s < fat.size(); ++s) {
+        if (fat[s] != kFreeSect) {
+            problem("the FAT uses sector " + std::to_string(s) + " past the end of the file");
+            break;
+        }
     }
     for (uint64_t m = 0; m < miniCapacity && m < miniFat.size(); ++m) {
         if (miniFat[m] != kFreeSect && !miniUsed[m])
