@@ -15,3 +15,8 @@ int cliFail(const std::string& message);
 int cliUsage(const std::string& message);
 
 int runSettings(const CliArgs& args);
+int runAlbum(const CliArgs& args);
+int runCd(const CliArgs& args);
+int runId3(const CliArgs& args);
+int runName(const CliArgs& args);
+int runCddb(const CliArgs& args);

@@ -17,6 +17,31 @@ struct Command
 
 const Command kCommands[] = {
     {"settings", "settings [--get SECTION/NAME] [--set SECTION/NAME=VALUE]", runSettings},
+    {"album",
+     "album list|show|add|import|export|delete KIND ... (KIND: cd, audio, midi, video)\n"
+     "      album list KIND               key, title, artist of each album\n"
+     "      album show KIND KEY           the album's fields, then one line per song\n"
+     "      album add KIND KEY FILE...\n"
+     "      album import KIND KEY FILE [--merge]   (.pls, .m3u, .ini; prints the number added)\n"
+     "      album export KIND KEY FILE\n"
+     "      album delete KIND KEY\n"
+     "      (texts are printed with \\r, \\n, \\t and \\\\ for CR, LF, tab and backslash)",
+     runAlbum},
+    {"cd", "cd import FILE (.ini, .dpc, .ncd) | cd export FILE (.ini, .txt)", runCd},
+    {"id3",
+     "id3 show FILE | id3 remove FILE\n"
+     "      id3 write FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
+     "[--genre N]",
+     runId3},
+    {"name", "name FILE [--tags]   the name a song is shown by", runName},
+    {"cddb",
+     "cddb discid|query|read|submit|record ...   (the CD database)\n"
+     "      cddb discid (--offsets F1,F2,... --leadout F | --album KEY)\n"
+     "      cddb query [--server S] [--first] (--offsets F1,F2,... --leadout F | --album KEY)\n"
+     "      cddb read --album KEY [--server S] [--first]\n"
+     "      cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
+     "      cddb record --album KEY",
+     runCddb},
 };
 
 void printHelp(FILE* out)
