@@ -1,0 +1,194 @@
+#include "ui/skinfile.h"
+
+#include <climits>
+#include <cstring>
+
+namespace uib {
+namespace {
+
+constexpr char kDoubleMagic[4] = {'K', 'X', '2', '\0'};
+
+std::uint16_t le16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t le32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+void put32(std::uint8_t* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// The data of one entry, or nothing when it cannot be had (too big to allocate, past the end of
+// the file, cut short).
+std::optional<std::vector<std::uint8_t>> fetch(Source& source, const Entry& e)
+{
+    if (e.size > kMaxSlotBytes)
+        return std::nullopt;
+    const std::uint64_t total = source.size();
+    if (e.offset > total || e.size > total - e.offset)
+        return std::nullopt;
+    std::vector<std::uint8_t> data(e.size);
+    if (!source.read(e.offset, e.size, data.data()))
+        return std::nullopt;
+    return data;
+}
+
+} // namespace
+
+bool parseHeader(const std::uint8_t* data, std::size_t size, Header& out)
+{
+    out = Header{};
+    if (!data || size < kHeaderSize)
+        return false;
+    out.magicOk = std::memcmp(data, "UIB\0", 4) == 0;
+    const char* name = reinterpret_cast<const char*>(data + kNameOffset);
+    const std::size_t area = kVersionOffset - kNameOffset;
+    out.displayName.assign(name, strnlen(name, area));
+    out.major = le16(data + kVersionOffset);
+    out.minor = le16(data + kVersionOffset + 2);
+    for (int i = 0; i < kSlotCount; ++i) {
+        out.entries[i].offset = le32(data + kTableOffset + 8 * i);
+        out.entries[i].size = le32(data + kTableOffset + 8 * i + 4);
+    }
+    // The second table only counts when the name ends before it.
+    if (out.displayName.size() < kDoubleTableOffset - kNameOffset &&
+        std::memcmp(data + kDoubleTableOffset, kDoubleMagic, 4) == 0) {
+        out.hasDoubles = true;
+        const std::uint8_t* t = data + kDoubleTableOffset + 4;
+        for (int i = 0; i < kSlotCount; ++i) {
+            out.doubleEntries[i].offset = le32(t + 8 * i);
+            out.doubleEntries[i].size = le32(t + 8 * i + 4);
+        }
+    }
+    return true;
+}
+
+bool MemorySource::read(std::uint64_t offset, std::size_t n, std::uint8_t* out)
+{
+    if (offset > m_size || n > m_size - offset)
+        return false;
+    if (n)
+        std::memcpy(out, m_data + offset, n);
+    return true;
+}
+
+FileSource::FileSource(const std::string& path)
+    : m_file(std::fopen(path.c_str(), "rb"))
+{
+    if (!m_file)
+        return;
+    if (std::fseek(m_file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(m_file);
+        m_size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    }
+}
+
+FileSource::~FileSource()
+{
+    if (m_file)
+        std::fclose(m_file);
+}
+
+bool FileSource::read(std::uint64_t offset, std::size_t n, std::uint8_t* out)
+{
+    if (!m_file || offset > static_cast<std::uint64_t>(LONG_MAX))
+        return false;
+    if (std::fseek(m_file, static_cast<long>(offset), SEEK_SET) != 0)
+        return false;
+    return std::fread(out, 1, n, m_file) == n;
+}
+
+ReadResult readSkin(Source& source)
+{
+    ReadResult r;
+    std::uint8_t head[kHeaderSize];
+    if (source.size() < kHeaderSize || !source.read(0, kHeaderSize, head))
+        return r;
+    r.headerRead = true;
+    parseHeader(head, kHeaderSize, r.header);
+    if (!r.header.accepted())
+        return r;
+
+    for (int i = 0; i < kSlotCount; ++i) {
+        const Entry& e = r.header.entries[i];
+        if (e.present()) {
+            auto data = fetch(source, e);
+            if (!data) {
+                r.stoppedAt = i;
+                break;
+            }
+            dib::Image img;
+            std::string why;
+            if (dib::decode(data->data(), data->size(), img, &why))
+                r.images[i] = std::move(img);
+            else
+                r.problems[i] = why;
+        }
+        ++r.visited;
+    }
+    r.fallback = r.visited <= 2;
+    if (r.fallback) {
+        for (auto& s : r.images)
+            s.reset();
+        return r;
+    }
+
+    if (r.header.hasDoubles) {
+        for (int i = 0; i < kSlotCount; ++i) {
+            const Entry& e = r.header.doubleEntries[i];
+            if (!r.images[i] || !e.present())
+                continue;
+            auto data = fetch(source, e);
+            dib::Image img;
+            if (data && dib::decode(data->data(), data->size(), img) &&
+                img.width == 2 * r.images[i]->width && img.height == 2 * r.images[i]->height)
+                r.doubleImages[i] = std::move(img);
+        }
+    }
+    return r;
+}
+
+std::vector<std::uint8_t>
+writeSkin(const std::string& displayName,
+          const std::array<std::vector<std::uint8_t>, kSlotCount>& images,
+          const std::array<std::vector<std::uint8_t>, kSlotCount>& doubleImages)
+{
+    std::vector<std::uint8_t> out(kHeaderSize, 0);
+    std::memcpy(out.data(), "UIB\0", 4);
+    const std::string name = displayName.substr(0, kMaxNameBytes);
+    std::memcpy(out.data() + kNameOffset, name.data(), name.size());
+    out[kVersionOffset] = kMajorVersion;
+    out[kVersionOffset + 2] = kMinorVersion;
+
+    auto append = [&out](const std::vector<std::uint8_t>& block, std::uint8_t* entry) {
+        if (block.empty())
+            return;
+        put32(entry, static_cast<std::uint32_t>(out.size()));
+        put32(entry + 4, static_cast<std::uint32_t>(block.size()));
+    };
+    bool anyDouble = false;
+    for (const auto& d : doubleImages)
+        anyDouble = anyDouble || !d.empty();
+
+    for (int i = 0; i < kSlotCount; ++i) {
+        append(images[i], out.data() + kTableOffset + 8 * i);
+        out.insert(out.end(), images[i].begin(), images[i].end());
+    }
+    if (anyDouble) {
+        std::memcpy(out.data() + kDoubleTableOffset, kDoubleMagic, 4);
+        for (int i = 0; i < kSlotCount; ++i) {
+            append(doubleImages[i], out.data() + kDoubleTableOffset + 4 + 8 * i);
+            out.insert(out.end(), doubleImages[i].begin(), doubleImages[i].end());
+        }
+    }
+    return out;
+}
+
+} // namespace uib
