@@ -15,3 +15,4 @@ int cliFail(const std::string& message);
 int cliUsage(const std::string& message);
 
 int runSettings(const CliArgs& args);
+int runSkin(const CliArgs& args);

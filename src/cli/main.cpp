@@ -1,6 +1,6 @@
 #include "cli/commands.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +17,8 @@ struct Command
 
 const Command kCommands[] = {
     {"settings", "settings [--get SECTION/NAME] [--set SECTION/NAME=VALUE]", runSettings},
+    {"skin", "skin pack DIR OUT.uib [--name NAME] | info FILE | sheet [FILE] OUT.png [--scale 2]",
+     runSkin},
 };
 
 void printHelp(FILE* out)
@@ -45,7 +47,10 @@ int cliUsage(const std::string& message)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Skin sheets draw text and widgets, which take a GUI application; kolvo-cli never shows a
+    // window, so it needs no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     CliArgs args(argv + 1, argv + argc);
     size_t i = 0;
     while (i < args.size() && args[i].rfind("--", 0) == 0) {
