@@ -7,10 +7,41 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dib {
+
+// Pixel and byte buffers are filled right after they are made: zeroing them first would only
+// cost time (skins are loaded while the user waits).
+template <typename T>
+struct UninitializedAllocator : std::allocator<T>
+{
+    using value_type = T;
+    UninitializedAllocator() = default;
+    template <typename U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept
+    {}
+    template <typename U>
+    struct rebind
+    {
+        using other = UninitializedAllocator<U>;
+    };
+    template <typename U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using Pixels = std::vector<std::uint32_t, UninitializedAllocator<std::uint32_t>>;
+using Bytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
 
 constexpr std::uint32_t BI_RGB = 0;
 constexpr std::uint32_t BI_BITFIELDS = 3;
@@ -29,7 +60,7 @@ struct Image
     int width = 0;
     int height = 0;
     int bitCount = 0;                      // the depth it was stored with
-    std::vector<std::uint32_t> pixels;     // width * height
+    Pixels pixels;                         // width * height
     std::vector<std::uint32_t> colorTable; // 0x00RRGGBB entries as stored, for palettes
     std::uint32_t pixel(int x, int y) const
     {

@@ -64,7 +64,7 @@ void Skin::LoadSkin(const std::string& fileName)
     if (!path.empty()) {
         uib::FileSource source(path);
         if (source.isOpen()) {
-            const uib::ReadResult r = uib::readSkin(source);
+            uib::ReadResult r = uib::readSkin(source);
             if (r.headerRead && r.header.accepted() && !r.fallback) {
                 fallback = false;
                 m_loadedPath = path;

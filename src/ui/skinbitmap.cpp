@@ -20,6 +20,15 @@ QImage toQImage(const dib::Image& image)
     return out;
 }
 
+QImage toQImage(dib::Image&& image)
+{
+    // The pixels are 0xFFRRGGBB rows without padding: a QImage can own them as they are.
+    auto* pixels = new dib::Pixels(std::move(image.pixels));
+    return QImage(
+        reinterpret_cast<uchar*>(pixels->data()), image.width, image.height, image.width * 4,
+        QImage::Format_RGB32, [](void* p) { delete static_cast<dib::Pixels*>(p); }, pixels);
+}
+
 bool prefersDoubleArt(const QPainter& painter)
 {
     return std::abs(painter.deviceTransform().m11()) >= 1.5;
@@ -53,12 +62,18 @@ bool SkinBitmap::LoadFromPackedDib(const std::uint8_t* data, std::size_t size)
         Delete();
         return false;
     }
-    return LoadFromImage(img);
+    return LoadFromImage(std::move(img));
 }
 
 bool SkinBitmap::LoadFromImage(const dib::Image& image, const dib::Image* doubled)
 {
     return LoadFromQImage(toQImage(image), doubled ? toQImage(*doubled) : QImage());
+}
+
+bool SkinBitmap::LoadFromImage(dib::Image&& image, dib::Image* doubled)
+{
+    return LoadFromQImage(toQImage(std::move(image)),
+                          doubled ? toQImage(std::move(*doubled)) : QImage());
 }
 
 bool SkinBitmap::LoadFromQImage(const QImage& image, const QImage& doubled)

@@ -32,6 +32,8 @@ public:
     // A packed DIB in memory; false (and the bitmap left empty) when it cannot be decoded.
     bool LoadFromPackedDib(const std::uint8_t* data, std::size_t size);
     bool LoadFromImage(const dib::Image& image, const dib::Image* doubled = nullptr);
+    // The same, taking over the pixels rather than copying them.
+    bool LoadFromImage(dib::Image&& image, dib::Image* doubled = nullptr);
     bool LoadFromQImage(const QImage& image, const QImage& doubled = QImage());
 
     // Copies a rectangle of the bitmap's own size from (srcX, srcY) of the bitmap to (x, y).
@@ -119,7 +121,8 @@ private:
 
 // A built-in image as drawn by the art generator (with its alpha), or a null image.
 QImage builtinImage(int resourceId, bool doubled = false);
-// A QImage of a decoded DIB (RGB32).
+// A QImage of a decoded DIB (RGB32); the second takes the pixels over without a copy.
 QImage toQImage(const dib::Image& image);
+QImage toQImage(dib::Image&& image);
 // Whether a painter draws on a device of at least 1.5 device pixels per logical pixel.
 bool prefersDoubleArt(const QPainter& painter);

@@ -1,5 +1,6 @@
 #include "ui/skinfile.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -25,19 +26,17 @@ void put32(std::uint8_t* p, std::uint32_t v)
         p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-// The data of one entry, or nothing when it cannot be had (too big to allocate, past the end of
-// the file, cut short).
-std::optional<std::vector<std::uint8_t>> fetch(Source& source, const Entry& e)
+// The data of one entry into a buffer used again for every slot; false when it cannot be had
+// (too big to allocate, past the end of the file, cut short).
+bool fetch(Source& source, const Entry& e, dib::Bytes& buffer)
 {
     if (e.size > kMaxSlotBytes)
-        return std::nullopt;
+        return false;
     const std::uint64_t total = source.size();
     if (e.offset > total || e.size > total - e.offset)
-        return std::nullopt;
-    std::vector<std::uint8_t> data(e.size);
-    if (!source.read(e.offset, e.size, data.data()))
-        return std::nullopt;
-    return data;
+        return false;
+    buffer.resize(e.size);
+    return source.read(e.offset, e.size, buffer.data());
 }
 
 } // namespace
@@ -116,17 +115,25 @@ ReadResult readSkin(Source& source)
     if (!r.header.accepted())
         return r;
 
+    // One buffer, big enough for the largest slot that can be read, serves them all.
+    dib::Bytes buffer;
+    std::uint64_t largest = 0;
+    for (const Entry& e : r.header.entries) {
+        if (e.present() && e.size <= kMaxSlotBytes && e.offset <= source.size() &&
+            e.size <= source.size() - e.offset)
+            largest = std::max<std::uint64_t>(largest, e.size);
+    }
+    buffer.reserve(static_cast<std::size_t>(largest));
     for (int i = 0; i < kSlotCount; ++i) {
         const Entry& e = r.header.entries[i];
         if (e.present()) {
-            auto data = fetch(source, e);
-            if (!data) {
+            if (!fetch(source, e, buffer)) {
                 r.stoppedAt = i;
                 break;
             }
             dib::Image img;
             std::string why;
-            if (dib::decode(data->data(), data->size(), img, &why))
+            if (dib::decode(buffer.data(), buffer.size(), img, &why))
                 r.images[i] = std::move(img);
             else
                 r.problems[i] = why;
@@ -145,9 +152,8 @@ ReadResult readSkin(Source& source)
             const Entry& e = r.header.doubleEntries[i];
             if (!r.images[i] || !e.present())
                 continue;
-            auto data = fetch(source, e);
             dib::Image img;
-            if (data && dib::decode(data->data(), data->size(), img) &&
+            if (fetch(source, e, buffer) && dib::decode(buffer.data(), buffer.size(), img) &&
                 img.width == 2 * r.images[i]->width && img.height == 2 * r.images[i]->height)
                 r.doubleImages[i] = std::move(img);
         }
