@@ -60,6 +60,15 @@ void checker(QPainter& p, const QRect& r)
     p.restore();
 }
 
+// A piece of the panel background, as the real panels have under their buttons.
+void patch(QPainter& p, const QRect& r)
+{
+    p.save();
+    p.setClipRect(r);
+    Skin::instance().Slot(skin::kPanelBackground).Draw(p, r.x() - 120, r.y() - 20);
+    p.restore();
+}
+
 void blackBox(QPainter& p, const QRect& r)
 {
     p.fillRect(r, Qt::black);
@@ -416,7 +425,6 @@ QImage renderSkinSheet(const std::string& skinFile, int scale)
         for (int s = 0; s < 8; ++s) {
             const int w = sizes[s][0], h = sizes[s][1];
             const int cell = std::max(w + 8, 30);
-            p.fillRect(QRect(x - 4, y, cell * 5 + 4, 52), QColor(0x30, 0x33, 0x39));
             for (int state = 0; state < 5; ++state) {
                 ButtonDescriptor d{1,
                                    kButtonToggle,
@@ -431,8 +439,7 @@ QImage renderSkinSheet(const std::string& skinFile, int scale)
                                    sizes[s][2],
                                    sizes[s][3]};
                 const QPoint at(x + state * cell, y + 8);
-                // The panel background under the button, as on a real panel.
-                skin.Slot(skin::kPanelBackground).Draw(p, at.x() - 3, at.y() - 3, 200, 40);
+                patch(p, QRect(at.x() - 3, at.y() - 3, w + 6, h + 6));
                 p.save();
                 p.translate(at);
                 p.setClipRect(QRect(-3, -3, w + 6, h + 6));
@@ -493,7 +500,7 @@ QImage renderSkinSheet(const std::string& skinFile, int scale)
         const ImageList& large = skin.GlyphList(true);
         for (int i = 1; i < large.count(); ++i) {
             const QPoint at(kMargin + (i - 1) * 56, y);
-            skin.Slot(skin::kPanelBackground).Draw(p, at.x() - 4, at.y() - 4, 100, 30);
+            patch(p, QRect(at.x() - 4, at.y() - 4, 48, 48));
             p.save();
             p.setClipRect(QRect(at.x() - 4, at.y() - 4, 48, 48));
             ButtonDescriptor d{1,
@@ -518,7 +525,7 @@ QImage renderSkinSheet(const std::string& skinFile, int scale)
         for (int i = 1; i < small.count(); ++i) {
             const int col = (i - 1) % 33, row = (i - 1) / 33;
             const QPoint at(kMargin + col * 34, y + row * 44);
-            skin.Slot(skin::kPanelBackground).Draw(p, at.x() - 4, at.y() - 4, 60, 30);
+            patch(p, QRect(at.x() - 4, at.y() - 4, 26, 26));
             p.save();
             p.setClipRect(QRect(at.x() - 4, at.y() - 4, 26, 26));
             ButtonDescriptor d{1,
@@ -563,12 +570,12 @@ QImage renderSkinSheet(const std::string& skinFile, int scale)
         const int ix = 600;
         for (int i = 0; i < ind.count(); ++i) {
             const int col = i % 7, row = i / 7;
-            const QPoint at(ix + col * 78, iy + row * 30);
+            const QPoint at(ix + col * 78, iy + 12 + row * 34);
+            label(p, at.x(), at.y() - 4, QString::number(i), kInk, 9);
             p.fillRect(QRect(at.x() - 2, at.y() - 2, 64, 16), Qt::black);
             ind.Draw(p, i, at.x(), at.y());
-            label(p, at.x(), at.y() + 26, QString::number(i), kInk, 9);
         }
-        y = std::max(dy, iy + 4 * 30) + 10;
+        y = std::max(dy, iy + 4 * 34 + 4) + 10;
     }
 
     // The rest of the built-in images.
@@ -600,7 +607,7 @@ QImage renderSkinSheet(const std::string& skinFile, int scale)
         int ex = kMargin + 440;
         for (int id : {skin::res::kCdLogo, skin::res::kCdBadge, skin::res::kEffectorBadge}) {
             const SkinBitmap& b = skin.Builtin(id);
-            skin.Slot(skin::kPanelBackground).Draw(p, ex - 4, y - 4, 300, 40);
+            patch(p, QRect(ex - 4, y - 4, b.width() + 8, b.height() + 8));
             p.save();
             p.setClipRect(QRect(ex - 4, y - 4, b.width() + 8, b.height() + 8));
             b.DrawTransparent(p, ex, y);

@@ -49,7 +49,7 @@ public:
     static constexpr UINT kTickTimerId = 300;
     static constexpr int kQuickTrackSelect = 5176;
     // The size we propose; the component places the panel.
-    static constexpr QSize kDefaultSize{280, 60};
+    static constexpr QSize kDefaultSize{276, 60};
 
     enum Indicator { Play, Pause, Effect, ViewerSize, Repeat, PlayMethod };
 

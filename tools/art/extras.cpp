@@ -59,36 +59,63 @@ void engravedText(QPainter& p, const QRectF& box, const QString& text, const QFo
     p.restore();
 }
 
-// The small pictures of the four players, in a 16 x 16 box.
-QPainterPath playerShape(int player)
+// The small picture of a player in a 16 x 16 box: its body in the state's colour, details in
+// dark ink, all with a dark rim so that it reads on light and dark panels alike.
+void paintPlayer(QPainter& p, int player, const QColor& fill, int scale)
 {
-    QPainterPath path;
+    const QColor ink(0x10, 0x10, 0x12);
+    const QPen rim(ink, 1.0 / scale * (scale == 1 ? 1.0 : 1.5));
+    p.save();
     switch (player) {
-    case 0: // CD
-        path.addEllipse(QPointF(8, 8), 6.5, 6.5);
-        path.addEllipse(QPointF(8, 8), 1.8, 1.8);
-        path.setFillRule(Qt::OddEvenFill);
-        break;
-    case 1: { // digital audio
-        const double h[] = {4, 8, 12, 7, 10, 5};
-        for (int i = 0; i < 6; ++i)
-            path.addRect(QRectF(2 + i * 2.2, 8 - h[i] / 2, 1.6, h[i]));
+    case 0: { // CD
+        QPainterPath disc;
+        disc.addEllipse(QPointF(8, 8), 6.5, 6.5);
+        disc.addEllipse(QPointF(8, 8), 1.8, 1.8);
+        disc.setFillRule(Qt::OddEvenFill);
+        p.setPen(rim);
+        p.setBrush(fill);
+        p.drawPath(disc);
         break;
     }
-    case 2: // MIDI
-        path.addRect(QRectF(1.5, 3.5, 13, 9));
+    case 1: { // digital audio: a note
+        QPainterPath note;
+        note.addEllipse(QRectF(2.5, 9.5, 5.5, 4.5));
+        note.addRect(QRectF(6.6, 2, 1.6, 9.5));
+        QPainterPath flag;
+        flag.moveTo(7.5, 2);
+        flag.cubicTo(11, 3.5, 12.5, 5.5, 11.5, 8.5);
+        flag.cubicTo(11, 6.5, 9.5, 5.5, 7.5, 5.2);
+        flag.closeSubpath();
+        p.setPen(rim);
+        p.setBrush(fill);
+        p.drawPath(note.united(flag));
+        break;
+    }
+    case 2: { // MIDI: a keyboard
+        p.setPen(rim);
+        p.setBrush(fill);
+        p.drawRect(QRectF(1.5, 3.5, 13, 9));
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
         for (int i = 0; i < 4; ++i)
-            path.addRect(QRectF(3.6 + i * 2.8, 3.5, 1.6, 5));
-        path.setFillRule(Qt::OddEvenFill);
-        break;
-    default: // digital video
-        path.addRect(QRectF(1.5, 3, 13, 10));
-        path.addRect(QRectF(3.5, 5, 9, 6));
-        path.setFillRule(Qt::OddEvenFill);
-        path.addPolygon(QPolygonF({QPointF(6.5, 6), QPointF(10.5, 8), QPointF(6.5, 10)}));
+            p.drawRect(QRectF(3.4 + i * 3, 3.5, 1.7, 5));
+        for (int i = 1; i < 4; ++i)
+            p.drawRect(QRectF(1.5 + i * 3.25, 9, 0.8, 3.5));
         break;
     }
-    return path;
+    default: { // digital video: a screen
+        p.setPen(rim);
+        p.setBrush(fill);
+        p.drawRoundedRect(QRectF(1.5, 3, 13, 10), 1.5, 1.5);
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        p.drawRect(QRectF(3.5, 5, 9, 6));
+        p.setBrush(fill);
+        p.drawPolygon(QPolygonF({QPointF(6.5, 6), QPointF(10.5, 8), QPointF(6.5, 10)}));
+        break;
+    }
+    }
+    p.restore();
 }
 
 } // namespace
@@ -162,19 +189,14 @@ QImage renderTrayIcons(int scale)
         for (int k = 0; k < 6; ++k) {
             p.save();
             p.translate((player * 6 + k) * 16, 0);
-            const QPainterPath shape = playerShape(player);
             QColor fill = idle;
             if (k == 1 || k == 2)
                 fill = dimLit; // opening, waiting for a disc
-            else if (k == 3)
-                fill = led::kLit;
-            else if (k == 4)
+            else if (k == 3 || k == 4)
                 fill = led::kLit;
             else if (k == 5)
                 fill = led::kLitCore;
-            p.setPen(QPen(QColor(0x10, 0x10, 0x12), 1.0 / scale * 1.5));
-            p.setBrush(fill);
-            p.drawPath(shape);
+            paintPlayer(p, player, fill, scale);
             if (k == 3) {
                 // Paused: two bars in the corner.
                 p.setPen(Qt::NoPen);
