@@ -9,13 +9,13 @@
 
 namespace slider {
 
-const Spec& spec(Kind kind)
+const KindInfo& info(Kind kind)
 {
-    static const Spec volume{
+    static const KindInfo volume{
         0, 32, skin::kVolumeTrack, skin::kVolumeThumb, skin::kVolumeThumbDisabled, WM_VSCROLL};
-    static const Spec small{
+    static const KindInfo small{
         0, 16, skin::kSmallTrack, skin::kSmallThumb, skin::kSmallThumbDisabled, WM_VSCROLL};
-    static const Spec balance{
+    static const KindInfo balance{
         -8, 8, skin::kBalanceTrack, skin::kBalanceThumb, skin::kBalanceThumbDisabled, WM_HSCROLL};
     switch (kind) {
     case Kind::Volume:
@@ -30,7 +30,7 @@ const Spec& spec(Kind kind)
 
 int clamp(Kind kind, int position)
 {
-    const Spec& s = spec(kind);
+    const KindInfo& s = info(kind);
     return std::clamp(position, s.minimum, s.maximum);
 }
 
@@ -120,7 +120,7 @@ void SkinSlider::SetPos(int position)
 void SkinSlider::paintSlider(QPainter& p, slider::Kind kind, int position, bool enabled)
 {
     const Skin& skin = Skin::instance();
-    const slider::Spec& s = slider::spec(kind);
+    const slider::KindInfo& s = slider::info(kind);
     skin.Slot(s.track).DrawTransparent(p, 0, 0);
     const QRect t = slider::thumbRect(kind, slider::clamp(kind, position));
     skin.Slot(enabled ? s.thumb : s.thumbDisabled).DrawTransparent(p, t.left(), t.top());
@@ -135,7 +135,7 @@ void SkinSlider::paintEvent(QPaintEvent*)
 void SkinSlider::notify(int code)
 {
     if (auto* parent = qobject_cast<Wnd*>(parentWidget()))
-        parent->postMessage(slider::spec(m_kind).message, slider::scrollParam(m_pos, code),
+        parent->postMessage(slider::info(m_kind).message, slider::scrollParam(m_pos, code),
                             static_cast<LPARAM>(handle()));
 }
 

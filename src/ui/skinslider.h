@@ -15,7 +15,7 @@ namespace slider {
 
 enum class Kind { Volume, SmallVertical, Balance };
 
-struct Spec
+struct KindInfo
 {
     int minimum;
     int maximum;
@@ -25,7 +25,7 @@ struct Spec
     UINT message;
 };
 
-const Spec& spec(Kind kind);
+const KindInfo& info(Kind kind);
 int clamp(Kind kind, int position);
 // The thumb rectangle for a position (not clamped).
 QRect thumbRect(Kind kind, int position);
