@@ -1,8 +1,14 @@
 #include "ui/skinfile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace uib {
 namespace {
@@ -26,17 +32,20 @@ void put32(std::uint8_t* p, std::uint32_t v)
         p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-// The data of one entry into a buffer used again for every slot; false when it cannot be had
-// (too big to allocate, past the end of the file, cut short).
-bool fetch(Source& source, const Entry& e, dib::Bytes& buffer)
+// The data of one entry: in place when the source offers its bytes, else read into a buffer
+// used again for every slot. Null when it cannot be had (too big to allocate, past the end of
+// the file, cut short).
+const std::uint8_t* fetch(Source& source, const Entry& e, dib::Bytes& buffer)
 {
     if (e.size > kMaxSlotBytes)
-        return false;
+        return nullptr;
     const std::uint64_t total = source.size();
     if (e.offset > total || e.size > total - e.offset)
-        return false;
+        return nullptr;
+    if (const std::uint8_t* all = source.view())
+        return all + e.offset;
     buffer.resize(e.size);
-    return source.read(e.offset, e.size, buffer.data());
+    return source.read(e.offset, e.size, buffer.data()) ? buffer.data() : nullptr;
 }
 
 } // namespace
@@ -79,29 +88,46 @@ bool MemorySource::read(std::uint64_t offset, std::size_t n, std::uint8_t* out)
 }
 
 FileSource::FileSource(const std::string& path)
-    : m_file(std::fopen(path.c_str(), "rb"))
+    : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
 {
-    if (!m_file)
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
         return;
-    if (std::fseek(m_file, 0, SEEK_END) == 0) {
-        const long end = std::ftell(m_file);
-        m_size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    m_size = static_cast<std::uint64_t>(st.st_size);
+    // Decoding straight from the page cache spares a copy of every slot; reading is the way
+    // when the file cannot be mapped.
+    if (m_size > 0 && m_size <= SIZE_MAX) {
+        void* p =
+            ::mmap(nullptr, static_cast<std::size_t>(m_size), PROT_READ, MAP_PRIVATE, m_fd, 0);
+        if (p != MAP_FAILED)
+            m_map = static_cast<const std::uint8_t*>(p);
     }
 }
 
 FileSource::~FileSource()
 {
-    if (m_file)
-        std::fclose(m_file);
+    if (m_map)
+        ::munmap(const_cast<std::uint8_t*>(m_map), static_cast<std::size_t>(m_size));
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool FileSource::read(std::uint64_t offset, std::size_t n, std::uint8_t* out)
 {
-    if (!m_file || offset > static_cast<std::uint64_t>(LONG_MAX))
-        return false;
-    if (std::fseek(m_file, static_cast<long>(offset), SEEK_SET) != 0)
-        return false;
-    return std::fread(out, 1, n, m_file) == n;
+    // Straight into the caller's buffer, without a stream buffer in between.
+    while (n > 0) {
+        if (m_fd < 0 || offset > static_cast<std::uint64_t>(INT64_MAX))
+            return false;
+        const ssize_t got = ::pread(m_fd, out, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        n -= static_cast<std::size_t>(got);
+        offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
 }
 
 ReadResult readSkin(Source& source)
@@ -123,17 +149,19 @@ ReadResult readSkin(Source& source)
             e.size <= source.size() - e.offset)
             largest = std::max<std::uint64_t>(largest, e.size);
     }
-    buffer.reserve(static_cast<std::size_t>(largest));
+    if (!source.view())
+        buffer.reserve(static_cast<std::size_t>(largest));
     for (int i = 0; i < kSlotCount; ++i) {
         const Entry& e = r.header.entries[i];
         if (e.present()) {
-            if (!fetch(source, e, buffer)) {
+            const std::uint8_t* bytes = fetch(source, e, buffer);
+            if (!bytes) {
                 r.stoppedAt = i;
                 break;
             }
             dib::Image img;
             std::string why;
-            if (dib::decode(buffer.data(), buffer.size(), img, &why))
+            if (dib::decode(bytes, e.size, img, &why))
                 r.images[i] = std::move(img);
             else
                 r.problems[i] = why;
@@ -153,8 +181,9 @@ ReadResult readSkin(Source& source)
             if (!r.images[i] || !e.present())
                 continue;
             dib::Image img;
-            if (fetch(source, e, buffer) && dib::decode(buffer.data(), buffer.size(), img) &&
-                img.width == 2 * r.images[i]->width && img.height == 2 * r.images[i]->height)
+            const std::uint8_t* bytes = fetch(source, e, buffer);
+            if (bytes && dib::decode(bytes, e.size, img) && img.width == 2 * r.images[i]->width &&
+                img.height == 2 * r.images[i]->height)
                 r.doubleImages[i] = std::move(img);
         }
     }

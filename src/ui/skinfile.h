@@ -13,7 +13,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,6 +62,8 @@ public:
     virtual std::uint64_t size() const = 0;
     // Exactly n bytes at offset, or false (a failed seek or a short read).
     virtual bool read(std::uint64_t offset, std::size_t n, std::uint8_t* out) = 0;
+    // All size() bytes in place, when the source can offer them without copying; else null.
+    virtual const std::uint8_t* view() const { return nullptr; }
 };
 
 class MemorySource : public Source
@@ -74,6 +75,7 @@ public:
     {}
     std::uint64_t size() const override { return m_size; }
     bool read(std::uint64_t offset, std::size_t n, std::uint8_t* out) override;
+    const std::uint8_t* view() const override { return m_data; }
 
 private:
     const std::uint8_t* m_data;
@@ -87,13 +89,15 @@ public:
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
-    bool isOpen() const { return m_file != nullptr; }
+    bool isOpen() const { return m_fd >= 0; }
     std::uint64_t size() const override { return m_size; }
     bool read(std::uint64_t offset, std::size_t n, std::uint8_t* out) override;
+    const std::uint8_t* view() const override { return m_map; }
 
 private:
-    std::FILE* m_file = nullptr;
+    int m_fd = -1;
     std::uint64_t m_size = 0;
+    const std::uint8_t* m_map = nullptr; // the file mapped read-only, when that works
 };
 
 struct ReadResult

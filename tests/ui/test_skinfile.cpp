@@ -315,3 +315,27 @@ TEST_F(SkinFiles, TheShippedDefaultSkinLoadsWhole)
     // Its own look, not the built-in one.
     EXPECT_FALSE(isBuiltin(0));
 }
+
+TEST(SkinFile, SourcesThatOnlyReadGiveTheSameResultAsMappedOnes)
+{
+    // A file that cannot be mapped is read slot by slot into one buffer.
+    class ReadOnly : public uib::MemorySource
+    {
+    public:
+        using uib::MemorySource::MemorySource;
+        const std::uint8_t* view() const override { return nullptr; }
+    };
+    auto file = testSkin();
+    setEntry(file, 6, entryOf(file, 6).offset, 0x7FFFFFF0); // stops at slot 6
+    ReadOnly reader(file.data(), file.size());
+    const uib::ReadResult a = uib::readSkin(reader);
+    const uib::ReadResult b = readBytes(file);
+    EXPECT_EQ(a.visited, b.visited);
+    EXPECT_EQ(a.stoppedAt, 6);
+    for (int i = 0; i < uib::kSlotCount; ++i) {
+        ASSERT_EQ(bool(a.images[i]), bool(b.images[i])) << i;
+        if (a.images[i]) {
+            EXPECT_EQ(a.images[i]->pixels, b.images[i]->pixels) << i;
+        }
+    }
+}
