@@ -2,9 +2,12 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -48,9 +51,14 @@ int cliUsage(const std::string& message)
 int main(int argc, char* argv[])
 {
     // Skin sheets draw text and widgets, which take a GUI application; kolvo-cli never shows a
-    // window, so it needs no display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // window, so that one runs offscreen. The other commands need no more than the core.
+    std::unique_ptr<QCoreApplication> app;
+    if (std::find(argv + 1, argv + argc, std::string("skin")) != argv + argc) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     CliArgs args(argv + 1, argv + argc);
     size_t i = 0;
     while (i < args.size() && args[i].rfind("--", 0) == 0) {
