@@ -146,7 +146,9 @@ QImage renderDigits(int kind, int scale)
     const double thickness[4] = {3, 2, scale > 1 ? 1.5 : 1, 1};
     const bool bevel = kind <= 1 || scale > 1;
     for (int i = 0; i < n; ++i) {
-        const SegmentBox b{i * k.width + 1.0, 1.0, k.width - 2.0, k.height - 2.0, thickness[kind]};
+        // Big figures get two dark columns between them, small ones one.
+        const double w = k.width - (kind <= 1 ? 3.0 : 2.0);
+        const SegmentBox b{i * k.width + 1.0, 1.0, w, k.height - 2.0, thickness[kind]};
         const int all = A | B | C | D | E | F | G;
         if (i <= 9)
             paintSegments(p, b, bevel, kFigures[i], all);
