@@ -262,7 +262,8 @@ void PositionSlider::notify(int code)
 void PositionSlider::moveTo(int q)
 {
     const int w = trackWidth();
-    m_q = std::clamp(q, 0, std::max(0, w));
+    // Without a length there is nowhere to go: the thumb stays at the start with the value.
+    m_q = m_max > 0 ? std::clamp(q, 0, std::max(0, w)) : 0;
     m_value = valueAt(m_q, w, m_max);
     repaint();
 }

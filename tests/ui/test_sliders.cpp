@@ -234,4 +234,5 @@ TEST_F(Sliders, ThePositionSliderJumpsDragsAndKeepsZeroWithoutARange)
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].position, 0);
     EXPECT_EQ(s.GetPos(), 0);
+    EXPECT_EQ(s.pixel(), 0);
 }
