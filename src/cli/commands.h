@@ -20,3 +20,4 @@ int runCd(const CliArgs& args);
 int runId3(const CliArgs& args);
 int runName(const CliArgs& args);
 int runCddb(const CliArgs& args);
+int runSkin(const CliArgs& args);

@@ -1,10 +1,13 @@
 #include "cli/commands.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -42,6 +45,8 @@ const Command kCommands[] = {
      "      cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
      "      cddb record --album KEY",
      runCddb},
+    {"skin", "skin pack DIR OUT.uib [--name NAME] | info FILE | sheet [FILE] OUT.png [--scale 2]",
+     runSkin},
 };
 
 void printHelp(FILE* out)
@@ -70,7 +75,15 @@ int cliUsage(const std::string& message)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Skin sheets draw text and widgets, which take a GUI application; kolvo-cli never shows a
+    // window, so that one runs offscreen. The other commands need no more than the core.
+    std::unique_ptr<QCoreApplication> app;
+    if (std::find(argv + 1, argv + argc, std::string("skin")) != argv + argc) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     CliArgs args(argv + 1, argv + argc);
     size_t i = 0;
     while (i < args.size() && args[i].rfind("--", 0) == 0) {
