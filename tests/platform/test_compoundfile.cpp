@@ -17,6 +17,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 using namespace cfb;
 
@@ -427,6 +428,48 @@ TEST_F(CompoundFileTest, UpdatesInPlace)
     }
     EXPECT_TRUE(cf->verify().empty()) << cf->verify()[0];
     EXPECT_LT(cf->fileSize(), before.size() * 11 / 10);
+}
+
+// Between operations the state of a file is kept in memory; a file changed since, whether by a
+// whole new header or by bytes changed in place under the same header, is read afresh.
+TEST_F(CompoundFileTest, AFileChangedBetweenOpensIsReadAfresh)
+{
+    Error err;
+    {
+        auto cf = CompoundFile::create(path("db.sdb"), &err);
+        ASSERT_EQ(cf->writeStream(kRootEntry, "album", "first"), Error::None);
+    }
+    std::string data;
+    {
+        auto cf = CompoundFile::open(path("db.sdb"), CompoundFile::Mode::Read, &err);
+        ASSERT_EQ(cf->readStream(kRootEntry, "album", &data), Error::None);
+        EXPECT_EQ(data, "first");
+    }
+    // Another writer makes a new file in its place.
+    auto other = CompoundFile::createMemory();
+    ASSERT_EQ(other->writeStream(kRootEntry, "other", "second"), Error::None);
+    ASSERT_EQ(other->commit(), Error::None);
+    writeFile("db.sdb", other->bytes());
+    {
+        auto cf = CompoundFile::open(path("db.sdb"), CompoundFile::Mode::ReadWrite, &err);
+        ASSERT_NE(cf, nullptr);
+        EXPECT_FALSE(cf->find(kRootEntry, "album"));
+        ASSERT_EQ(cf->readStream(kRootEntry, "other", &data), Error::None);
+        EXPECT_EQ(data, "second");
+        ASSERT_EQ(cf->writeStream(kRootEntry, "third", "3"), Error::None);
+    }
+    // A writer that changes a directory entry in place, header untouched: the file's times
+    // tell.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::string bytes = readFile(path("db.sdb"));
+    const size_t at = bytes.find(std::string("o\0t\0h\0e\0r\0", 10));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = 'a'; // "ather" still sorts before "third"
+    writeFile("db.sdb", bytes);
+    auto cf = CompoundFile::open(path("db.sdb"), CompoundFile::Mode::Read, &err);
+    ASSERT_NE(cf, nullptr);
+    EXPECT_TRUE(cf->find(kRootEntry, "ather"));
+    EXPECT_TRUE(cf->find(kRootEntry, "third"));
 }
 
 // Every write of a commit may be the last one that reaches the file: whatever prefix of them
