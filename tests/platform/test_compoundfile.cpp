@@ -665,6 +665,51 @@ TEST_F(CompoundFileTest, LibgsfFilesReadInOurs)
     EXPECT_EQ(olefileView(path("gsf.ole")), expected);
 }
 
+// Files with 4096-byte sectors (version 4), as libgsf can write them, read and change as well.
+TEST_F(CompoundFileTest, LargeSectorFilesReadAndChange)
+{
+    GError* gerr = nullptr;
+    GsfOutput* out = gsf_output_stdio_new(path("v4.ole").c_str(), &gerr);
+    ASSERT_NE(out, nullptr);
+    GsfOutfile* ole = gsf_outfile_msole_new_full(out, 4096, 64);
+    std::set<std::string> expected;
+    for (int i = 0; i < 12; ++i) {
+        std::string name = "s";
+        name += std::to_string(i);
+        const std::string data = pattern(i % 2 ? 100 * i : 5000 + i, 90 + i);
+        GsfOutput* child = gsf_outfile_new_child(ole, name.c_str(), FALSE);
+        gsf_output_write(child, data.size(), reinterpret_cast<const guint8*>(data.data()));
+        gsf_output_close(child);
+        g_object_unref(child);
+        expected.insert("stream\t" + name + "\t" + std::to_string(data.size()) + "\t" + hex(data));
+    }
+    gsf_output_close(GSF_OUTPUT(ole));
+    g_object_unref(ole);
+    g_object_unref(out);
+
+    Error err;
+    {
+        auto cf = CompoundFile::open(path("v4.ole"), CompoundFile::Mode::ReadWrite, &err);
+        ASSERT_NE(cf, nullptr) << errorText(err);
+        std::set<std::string> seen;
+        collect(*cf, kRootEntry, "", seen);
+        EXPECT_EQ(seen, expected);
+        ASSERT_EQ(cf->writeStream(kRootEntry, "added", pattern(7000, 1)), Error::None);
+        ASSERT_EQ(cf->writeStream(kRootEntry, "s1", "short now"), Error::None);
+        ASSERT_EQ(cf->commit(), Error::None);
+    }
+    for (auto it = expected.begin(); it != expected.end();) {
+        if (it->rfind("stream\ts1\t", 0) == 0)
+            it = expected.erase(it);
+        else
+            ++it;
+    }
+    expected.insert("stream\ts1\t9\t" + hex("short now"));
+    expected.insert("stream\tadded\t7000\t" + hex(pattern(7000, 1)));
+    EXPECT_EQ(gsfView(path("v4.ole")), expected);
+    EXPECT_EQ(olefileView(path("v4.ole")), expected);
+}
+
 // Damaged files: every truncation and many single-byte changes of a real file open or fail
 // with an error, and whatever opens can be walked without a crash.
 TEST(CompoundFileDamage, TruncatedAndAlteredFilesFailCleanly)
