@@ -351,6 +351,23 @@ std::string Album::DatabasePath(int kind)
     return name.empty() ? std::string() : paths::dataDir() + "/" + name;
 }
 
+bool Album::CheckDatabase(int kind, std::string* why)
+{
+    const std::string path = DatabasePath(kind);
+    if (path.empty())
+        return true;
+    cfb::Error err;
+    auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::Read, &err);
+    if (!cf && err == cfb::Error::NotFound)
+        return true;
+    if (cf && headerIsValid(*cf))
+        return true;
+    if (why)
+        *why = path + ": " +
+               (cf ? std::string("not an album database") : std::string(cfb::errorText(err)));
+    return false;
+}
+
 bool Album::IsValidKey(std::string_view key, std::string* why)
 {
     if (cfb::checkName(key) == cfb::Error::None && !keyCollides(key))

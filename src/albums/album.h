@@ -84,6 +84,11 @@ public:
     // Its full path in the data folder; "" for a kind without one.
     static std::string DatabasePath(int kind);
 
+    // Whether the database of a kind can be read: true when it is an album database or does
+    // not exist yet; false, with the reason, when it is busy, unreadable or not an album
+    // database (readers then see no albums; the next writer moves such a file aside).
+    static bool CheckDatabase(int kind, std::string* why = nullptr);
+
     // Album names become element names of the database: at most 31 UTF-16 code units, not
     // empty, none of ! : / \. False (and why, in the interface language) for a name the
     // database cannot hold.

@@ -122,8 +122,10 @@ bool equalsNoCase(std::string_view a, std::string_view b)
 ProfileFile ProfileFile::parse(std::string_view bytes)
 {
     ProfileFile f;
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         bytes.remove_prefix(3);
+        f.m_bom = true;
+    }
     const size_t firstLf = bytes.find('\n');
     if (firstLf != std::string_view::npos && firstLf > 0 && bytes[firstLf - 1] == '\r')
         f.m_eol = "\r\n";
@@ -173,7 +175,7 @@ bool ProfileFile::load(const std::string& path)
 
 std::string ProfileFile::serialize() const
 {
-    std::string out;
+    std::string out = m_bom ? "\xEF\xBB\xBF" : "";
     for (const std::string& l : m_prefix)
         out += l + m_eol;
     for (const Section& s : m_sections) {

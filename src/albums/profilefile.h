@@ -62,6 +62,7 @@ private:
     std::vector<Section> m_sections;
     std::unordered_map<std::string, size_t> m_sectionIndex; // lower-cased name -> first one
     std::string m_eol = "\n";
+    bool m_bom = false; // the file began with a UTF-8 byte-order mark, kept when written
 };
 
 // The leading decimal number of a text as the classic atoi reads it: white space, a sign,

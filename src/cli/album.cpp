@@ -161,6 +161,11 @@ int runAlbum(const CliArgs& args)
     if (!parseKind(args[1], kind))
         return cliUsage("unknown album kind " + args[1] + " (cd, audio, midi or video)");
     const size_t n = args.size();
+    // Readers see no albums in a database they cannot read; say why instead.
+    std::string why;
+    if ((verb == "list" || verb == "show" || verb == "export" || verb == "delete") &&
+        !Album::CheckDatabase(kind, &why))
+        return cliFail(why);
     if (verb == "list" && n == 2)
         return list(kind);
     if (verb == "show" && n == 3)

@@ -6,6 +6,11 @@
 // advisory lock (flock) taken for reading and writing alike, so a second opener fails with
 // Error::Locked until the first one closes.
 //
+// Between operations the state a file was left in (its FAT, chains and the directory entries
+// read so far) is kept in memory and taken back by the next open when the file is unchanged:
+// same device, inode, size, modification and change times, and the same header, into which
+// every commit writes a fresh random signature.
+//
 // Changes are made in place and committed atomically. Stream data goes only to sectors that
 // are free in the committed state; the directory, FAT, mini FAT and DIFAT sectors a change
 // touches are written to fresh sectors as well; the header, written last in one 512-byte
@@ -59,6 +64,10 @@ int compareNames(std::u16string_view a, std::u16string_view b);
 
 // Why a name cannot be an element name; Error::None when it can.
 Error checkName(std::string_view utf8Name);
+
+// Forgets the states kept between opens (see CompoundFile), so that the next open of every
+// file reads it from scratch.
+void dropCachedStates();
 
 // A test hook: after the given number of further writes, every write is silently dropped, as
 // if the process had died there. -1 turns it off.

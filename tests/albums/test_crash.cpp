@@ -71,9 +71,12 @@ TEST_F(CrashTest, AKilledWriterLeavesEveryAlbumOldOrNew)
     std::mt19937 rng(20240601);
     int totalSaves = 0, caughtMidSave = 0, newVersionLanded = 0;
     const auto started = std::chrono::steady_clock::now();
-    // Rounds of random length until thousands of saves have been made (bounded, for a slow
-    // machine).
-    for (int round = 0; round < 400 && (round < 40 || totalSaves < 2500); ++round) {
+    // Rounds of random length until thousands of saves have been made (a few seconds; bounded
+    // for a slow machine or a sanitizer build).
+    const auto enough = [&] {
+        return std::chrono::steady_clock::now() - started > std::chrono::seconds(90);
+    };
+    for (int round = 0; round < 400 && (round < 40 || totalSaves < 2500) && !enough(); ++round) {
         const auto runFor = std::chrono::microseconds(200 + rng() % 100000);
         const Round r = runWriter(home(), static_cast<int>(rng()), runFor);
         ASSERT_TRUE(WIFSIGNALED(r.status))

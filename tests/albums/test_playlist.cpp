@@ -91,6 +91,12 @@ TEST(ProfileFile, WritingKeepsWhatItDoesNotTouch)
                              "Custom=1\r\n"
                              "[fresh]\r\n"
                              "k=line break\r\n");
+    // A byte-order mark stays where it was.
+    ProfileFile bom = ProfileFile::parse("\xEF\xBB\xBF[s]\r\nk=v\r\n");
+    EXPECT_EQ(bom.GetString("s", "k"), "v");
+    bom.WriteString("s", "k", "w");
+    EXPECT_EQ(bom.serialize(), "\xEF\xBB\xBF[s]\r\nk=w\r\n");
+
     // Many keys into many sections, then every one read back.
     ProfileFile big;
     for (int s = 0; s < 300; ++s) {

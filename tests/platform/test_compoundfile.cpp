@@ -17,6 +17,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 using namespace cfb;
 
@@ -429,6 +430,48 @@ TEST_F(CompoundFileTest, UpdatesInPlace)
     EXPECT_LT(cf->fileSize(), before.size() * 11 / 10);
 }
 
+// Between operations the state of a file is kept in memory; a file changed since, whether by a
+// whole new header or by bytes changed in place under the same header, is read afresh.
+TEST_F(CompoundFileTest, AFileChangedBetweenOpensIsReadAfresh)
+{
+    Error err;
+    {
+        auto cf = CompoundFile::create(path("db.sdb"), &err);
+        ASSERT_EQ(cf->writeStream(kRootEntry, "album", "first"), Error::None);
+    }
+    std::string data;
+    {
+        auto cf = CompoundFile::open(path("db.sdb"), CompoundFile::Mode::Read, &err);
+        ASSERT_EQ(cf->readStream(kRootEntry, "album", &data), Error::None);
+        EXPECT_EQ(data, "first");
+    }
+    // Another writer makes a new file in its place.
+    auto other = CompoundFile::createMemory();
+    ASSERT_EQ(other->writeStream(kRootEntry, "other", "second"), Error::None);
+    ASSERT_EQ(other->commit(), Error::None);
+    writeFile("db.sdb", other->bytes());
+    {
+        auto cf = CompoundFile::open(path("db.sdb"), CompoundFile::Mode::ReadWrite, &err);
+        ASSERT_NE(cf, nullptr);
+        EXPECT_FALSE(cf->find(kRootEntry, "album"));
+        ASSERT_EQ(cf->readStream(kRootEntry, "other", &data), Error::None);
+        EXPECT_EQ(data, "second");
+        ASSERT_EQ(cf->writeStream(kRootEntry, "third", "3"), Error::None);
+    }
+    // A writer that changes a directory entry in place, header untouched: the file's times
+    // tell.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::string bytes = readFile(path("db.sdb"));
+    const size_t at = bytes.find(std::string("o\0t\0h\0e\0r\0", 10));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = 'a'; // "ather" still sorts before "third"
+    writeFile("db.sdb", bytes);
+    auto cf = CompoundFile::open(path("db.sdb"), CompoundFile::Mode::Read, &err);
+    ASSERT_NE(cf, nullptr);
+    EXPECT_TRUE(cf->find(kRootEntry, "ather"));
+    EXPECT_TRUE(cf->find(kRootEntry, "third"));
+}
+
 // Every write of a commit may be the last one that reaches the file: whatever prefix of them
 // landed, the file opens and holds the old state or the new one, and is sound.
 TEST_F(CompoundFileTest, ACommitCutShortLeavesTheOldOrTheNewState)
@@ -620,6 +663,51 @@ TEST_F(CompoundFileTest, LibgsfFilesReadInOurs)
     expected.insert("stream\tadded/s\t3\t" + hex("new"));
     EXPECT_EQ(gsfView(path("gsf.ole")), expected);
     EXPECT_EQ(olefileView(path("gsf.ole")), expected);
+}
+
+// Files with 4096-byte sectors (version 4), as libgsf can write them, read and change as well.
+TEST_F(CompoundFileTest, LargeSectorFilesReadAndChange)
+{
+    GError* gerr = nullptr;
+    GsfOutput* out = gsf_output_stdio_new(path("v4.ole").c_str(), &gerr);
+    ASSERT_NE(out, nullptr);
+    GsfOutfile* ole = gsf_outfile_msole_new_full(out, 4096, 64);
+    std::set<std::string> expected;
+    for (int i = 0; i < 12; ++i) {
+        std::string name = "s";
+        name += std::to_string(i);
+        const std::string data = pattern(i % 2 ? 100 * i : 5000 + i, 90 + i);
+        GsfOutput* child = gsf_outfile_new_child(ole, name.c_str(), FALSE);
+        gsf_output_write(child, data.size(), reinterpret_cast<const guint8*>(data.data()));
+        gsf_output_close(child);
+        g_object_unref(child);
+        expected.insert("stream\t" + name + "\t" + std::to_string(data.size()) + "\t" + hex(data));
+    }
+    gsf_output_close(GSF_OUTPUT(ole));
+    g_object_unref(ole);
+    g_object_unref(out);
+
+    Error err;
+    {
+        auto cf = CompoundFile::open(path("v4.ole"), CompoundFile::Mode::ReadWrite, &err);
+        ASSERT_NE(cf, nullptr) << errorText(err);
+        std::set<std::string> seen;
+        collect(*cf, kRootEntry, "", seen);
+        EXPECT_EQ(seen, expected);
+        ASSERT_EQ(cf->writeStream(kRootEntry, "added", pattern(7000, 1)), Error::None);
+        ASSERT_EQ(cf->writeStream(kRootEntry, "s1", "short now"), Error::None);
+        ASSERT_EQ(cf->commit(), Error::None);
+    }
+    for (auto it = expected.begin(); it != expected.end();) {
+        if (it->rfind("stream\ts1\t", 0) == 0)
+            it = expected.erase(it);
+        else
+            ++it;
+    }
+    expected.insert("stream\ts1\t9\t" + hex("short now"));
+    expected.insert("stream\tadded\t7000\t" + hex(pattern(7000, 1)));
+    EXPECT_EQ(gsfView(path("v4.ole")), expected);
+    EXPECT_EQ(olefileView(path("v4.ole")), expected);
 }
 
 // Damaged files: every truncation and many single-byte changes of a real file open or fail
