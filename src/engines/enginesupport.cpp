@@ -84,7 +84,9 @@ std::string baseNameOf(const std::string& location)
     if (isStreamAddress(location)) {
         const size_t pathStart = location.find('/', location.find("://") + 3);
         name = pathStart == std::string::npos ? "" : location.substr(pathStart);
-        name.erase(std::min(name.find('?'), name.find('#'))); // npos erases nothing
+        const size_t query = std::min(name.find('?'), name.find('#'));
+        if (query != std::string::npos)
+            name.erase(query);
     }
     while (!name.empty() && name.back() == '/')
         name.pop_back();

@@ -273,9 +273,7 @@ void OutputChain::applyEffects()
     }
 
     m_pitchRatio = std::pow(2.0, fxPitchSemitones(s.fx ? s.fxMode : 0) / 12.0);
-    if (m_pitch)
-        g_object_set(m_pitch, "pitch", static_cast<float>(m_pitchRatio), nullptr);
-    else if (wantsPitch(s))
+    if (!m_pitch && wantsPitch(s))
         requestPitch();
 }
 
@@ -309,6 +307,8 @@ void OutputChain::onBuffer(GstBuffer* buffer)
     for (Glide& band : m_bands)
         step(band);
     step(m_reverbLevel);
+    if (m_pitch)
+        stepPitch(seconds);
 
     if (m_tapsIn && !m_tapsPending && Clock::now() - m_tapsWanted > kTapsLinger)
         requestTaps(false);
@@ -410,12 +410,57 @@ GstPadProbeReturn OutputChain::pitchProbe(GstPad*, GstPadProbeInfo*, gpointer se
     self->m_pitchPending = false;
     GstElement* pitch = makeElement("pitch");
     if (pitch) {
-        g_object_set(pitch, "pitch", static_cast<float>(self->m_pitchRatio), nullptr);
+        const double ratio = self->m_pitchRatio == 1.0 ? 1.0001 : self->m_pitchRatio;
+        g_object_set(pitch, "pitch", static_cast<float>(ratio), nullptr);
         self->insertBetween(self->m_fx, pitch, self->m_fade);
         self->m_pitch = pitch;
+        self->m_pitchApplied = ratio;
     }
     g_object_set(self->m_fade, "target", 1.0f, nullptr);
     return GST_PAD_PROBE_REMOVE;
+}
+
+// The pitch shifter works one way for shifts up and another for shifts down, and changing
+// over makes it jump. So "no shift" stays a hair on the side it was on, a change within one side
+// is made at once, and a change over is made behind a short fade, held until the jump is over.
+void OutputChain::stepPitch(double seconds)
+{
+    constexpr double kHairUp = 1.0001, kHairDown = 0.9999;
+    const bool appliedUp = m_pitchApplied > 1.0;
+    double wanted = m_pitchRatio;
+    if (wanted == 1.0)
+        wanted = appliedUp ? kHairUp : kHairDown;
+    switch (m_pitchStep) {
+    case PitchStep::Steady:
+        if (wanted == m_pitchApplied)
+            break;
+        if ((wanted > 1.0) == appliedUp) {
+            g_object_set(m_pitch, "pitch", static_cast<float>(wanted), nullptr);
+            m_pitchApplied = wanted;
+        } else {
+            g_object_set(m_fade, "duration", 10, "target", 0.0f, nullptr);
+            m_pitchStep = PitchStep::FadingOut;
+        }
+        break;
+    case PitchStep::FadingOut: {
+        gboolean silent = FALSE;
+        g_object_get(m_fade, "silent", &silent, nullptr);
+        if (silent) {
+            g_object_set(m_pitch, "pitch", static_cast<float>(wanted), nullptr);
+            m_pitchApplied = wanted;
+            m_pitchHold = 0.05;
+            m_pitchStep = PitchStep::Holding;
+        }
+        break;
+    }
+    case PitchStep::Holding:
+        m_pitchHold -= seconds;
+        if (m_pitchHold <= 0) {
+            g_object_set(m_fade, "target", 1.0f, nullptr);
+            m_pitchStep = PitchStep::Steady;
+        }
+        break;
+    }
 }
 
 void OutputChain::keepTaps()

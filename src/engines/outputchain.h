@@ -152,7 +152,11 @@ private:
     EffectSettings m_effects;
     Glide m_reverbLevel;
     std::array<Glide, kEqualizerBands> m_bands{};
-    double m_pitchRatio = 1.0;
+    double m_pitchRatio = 1.0;   // wanted (1 = no shift)
+    double m_pitchApplied = 1.0; // set on the element
+    enum class PitchStep { Steady, FadingOut, Holding } m_pitchStep = PitchStep::Steady;
+    double m_pitchHold = 0;
+    void stepPitch(double seconds);
 
     bool m_sounding = false;
     int m_analysisRate = 44100;

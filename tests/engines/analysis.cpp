@@ -59,6 +59,38 @@ bool readWav(const std::string& path, Stereo& out)
     return false;
 }
 
+bool writeWav(const std::string& path, const Stereo& s)
+{
+    std::ofstream out(path, std::ios::binary);
+    const auto u32 = [&](std::uint32_t v) {
+        const char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+        out.write(b, 4);
+    };
+    const auto u16 = [&](std::uint16_t v) {
+        const char b[2] = {char(v), char(v >> 8)};
+        out.write(b, 2);
+    };
+    const auto data = static_cast<std::uint32_t>(s.size() * 4);
+    out.write("RIFF", 4);
+    u32(36 + data);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(static_cast<std::uint32_t>(s.rate));
+    u32(static_cast<std::uint32_t>(s.rate * 4));
+    u16(4);
+    u16(16);
+    out.write("data", 4);
+    u32(data);
+    for (size_t i = 0; i < s.size(); ++i) {
+        for (float v : {s.left[i], s.right[i]})
+            u16(static_cast<std::uint16_t>(
+                static_cast<std::int16_t>(std::clamp(v, -1.0f, 1.0f) * 32767)));
+    }
+    return static_cast<bool>(out);
+}
+
 Stereo slice(const Stereo& s, double fromSeconds, double seconds)
 {
     Stereo out;
@@ -162,16 +194,49 @@ double lastAbove(const std::vector<float>& x, int rate, double threshold)
     return -1;
 }
 
-double worstSeam(const std::vector<float>& x)
+double worstSeam(const std::vector<float>& x, double* atSeconds, int rate)
 {
     double worst = 0;
-    for (size_t i = 2; i < x.size(); ++i)
-        worst = std::max(worst, static_cast<double>(std::fabs(x[i] - 2 * x[i - 1] + x[i - 2])));
+    size_t at = 0;
+    for (size_t i = 2; i < x.size(); ++i) {
+        const double d = std::fabs(x[i] - 2 * x[i - 1] + x[i - 2]);
+        if (d > worst)
+            worst = d, at = i;
+    }
+    if (atSeconds)
+        *atSeconds = static_cast<double>(at) / rate;
     return worst;
 }
 
+double deepestDip(const std::vector<float>& x, int rate, double windowMs, double contextMs,
+                  double* atSeconds)
+{
+    const auto n = static_cast<size_t>(windowMs * rate / 1000);
+    const auto half = static_cast<size_t>(contextMs * rate / 2000);
+    if (n == 0 || x.size() < 2 * half + n)
+        return 1;
+    // Running sums of squares make every window cheap.
+    std::vector<double> sums(x.size() + 1, 0.0);
+    for (size_t i = 0; i < x.size(); ++i)
+        sums[i + 1] = sums[i] + static_cast<double>(x[i]) * x[i];
+    const auto meanSquare = [&](size_t a, size_t b) { return (sums[b] - sums[a]) / double(b - a); };
+    double deepest = 1e9;
+    for (size_t start = half; start + n + half <= x.size(); start += n / 4 + 1) {
+        const double context = meanSquare(start - half, start + n + half);
+        if (context <= 1e-12)
+            continue;
+        const double ratio = std::sqrt(meanSquare(start, start + n) / context);
+        if (ratio < deepest) {
+            deepest = ratio;
+            if (atSeconds)
+                *atSeconds = static_cast<double>(start) / rate;
+        }
+    }
+    return deepest;
+}
+
 double quietestWindow(const std::vector<float>& x, int rate, double from, double to,
-                      double windowMs)
+                      double windowMs, double* atSeconds)
 {
     const auto n = static_cast<size_t>(windowMs * rate / 1000);
     const auto a = static_cast<size_t>(std::max(0.0, from) * rate);
@@ -180,7 +245,12 @@ double quietestWindow(const std::vector<float>& x, int rate, double from, double
     for (size_t start = a; start + n <= b; start += n / 2) {
         const std::vector<float> w(x.begin() + static_cast<long>(start),
                                    x.begin() + static_cast<long>(start + n));
-        quietest = std::min(quietest, rms(w));
+        const double r = rms(w);
+        if (r < quietest) {
+            quietest = r;
+            if (atSeconds)
+                *atSeconds = static_cast<double>(start) / rate;
+        }
     }
     return quietest;
 }

@@ -20,6 +20,8 @@ struct Stereo
 // claims more data than the file holds (an interrupted recording) is read up to the end.
 bool readWav(const std::string& path, Stereo& out);
 
+// Writes 16-bit stereo PCM (to look at a failing recording).
+bool writeWav(const std::string& path, const Stereo& s);
 // The part from `fromSeconds`, `seconds` long (clipped to what there is).
 Stereo slice(const Stereo& s, double fromSeconds, double seconds);
 
@@ -39,9 +41,13 @@ double lastAbove(const std::vector<float>& x, int rate, double threshold);
 
 // The largest second difference |x[n] - 2x[n-1] + x[n-2]|: a smooth tone of frequency f and
 // amplitude A stays below A (2 pi f / rate)^2; a seam shows as a much larger value.
-double worstSeam(const std::vector<float>& x);
+double worstSeam(const std::vector<float>& x, double* atSeconds = nullptr, int rate = 44100);
+// The deepest dip: the smallest ratio of a window's RMS to that of the `contextMs` around it.
+// A gap or a fade shows as a small ratio; an effect that changes the level slowly does not.
+double deepestDip(const std::vector<float>& x, int rate, double windowMs, double contextMs,
+                  double* atSeconds = nullptr);
 // The quietest window of `windowMs` between from and to (seconds), as RMS.
 double quietestWindow(const std::vector<float>& x, int rate, double from, double to,
-                      double windowMs);
+                      double windowMs, double* atSeconds = nullptr);
 
 } // namespace analysis

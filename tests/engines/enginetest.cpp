@@ -82,6 +82,32 @@ std::string toneFile(const std::string& kind, double seconds, double hz, double 
     return path;
 }
 
+std::string twoToneFile(const std::string& kind, double seconds, double hz1, double hz2,
+                        double amplitude)
+{
+    char name[200];
+    std::snprintf(name, sizeof name, "two-%g-%g-%g-%g.%s", seconds, hz1, hz2, amplitude,
+                  kind.c_str());
+    const std::string path = fixtureDir() + "/" + name;
+    struct stat st
+    {};
+    if (::stat(path.c_str(), &st) == 0)
+        return path;
+    const std::string wav = path + ".src.wav";
+    char synth[400];
+    std::snprintf(synth, sizeof synth,
+                  "sox -n -r 44100 -c 2 -b 16 '%s' synth %g sine %g sine %g vol %g remix 1,2 1,2",
+                  wav.c_str(), seconds, hz1, hz2, amplitude);
+    if (!sh(synth))
+        return {};
+    const std::string make = kind == "mp3" ? "lame --quiet -b 192 '" + wav + "' '" + path + "'"
+                                           : "mv '" + wav + "' '" + path + "'";
+    if (!sh(make))
+        return {};
+    std::remove(wav.c_str());
+    return path;
+}
+
 long fixtureLengthMs(const std::string& path)
 {
     const std::string out = fixtureDir() + "/length.txt";

@@ -23,6 +23,9 @@ bool sh(const std::string& command);
 // amplitude `amplitude`; a burst of `seconds` followed by `silence` seconds of silence.
 std::string toneFile(const std::string& kind, double seconds, double hz, double rightHz = 0,
                      double amplitude = 0.5, double silence = 0);
+// Both channels carry the sum of two sines of amplitude `amplitude` each.
+std::string twoToneFile(const std::string& kind, double seconds, double hz1, double hz2,
+                        double amplitude);
 // The exact length of a fixture in ms as GStreamer decodes it (soxi for the plain formats).
 long fixtureLengthMs(const std::string& path);
 
