@@ -120,6 +120,7 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     m_wantPlay = play;
     m_length = m_lastPosition = m_pcmFrames = 0;
     m_stopAt = m_pendingSeek = -1;
+    m_playAfterPreroll = false;
     m_rate = 1.0;
     m_info = StreamInfo();
     m_error.clear();
@@ -468,6 +469,11 @@ void MediaPlayer::handle(GstMessage* message, unsigned generation)
             break;
         case GST_MESSAGE_ASYNC_DONE:
             readInfoLocked();
+            if (m_playAfterPreroll) {
+                m_playAfterPreroll = false;
+                if (m_wantPlay && !m_paused && !m_buffering && !m_ended)
+                    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+            }
             if (m_opening) {
                 m_opening = false;
                 m_opened = true;
@@ -556,12 +562,17 @@ bool MediaPlayer::play()
 
 void MediaPlayer::startPlayingLocked()
 {
-    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+    // A seek waiting for play is made first; the pipeline prerolls at the new place and is set
+    // playing once that is done (ASYNC_DONE), never while the flush is still going through.
     if (m_pendingSeek >= 0) {
         const std::int64_t target = m_pendingSeek;
         m_pendingSeek = -1;
-        seekNowLocked(target, m_stopAt);
+        if (seekNowLocked(target, m_stopAt)) {
+            m_playAfterPreroll = true;
+            return;
+        }
     }
+    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
 }
 
 bool MediaPlayer::pause()
@@ -570,6 +581,7 @@ bool MediaPlayer::pause()
     if (!m_pipeline || m_failed || m_ended)
         return false;
     m_paused = true;
+    m_playAfterPreroll = false;
     if (m_chain)
         m_chain->setSounding(false);
     gst_element_set_state(m_pipeline, GST_STATE_PAUSED);
@@ -593,7 +605,7 @@ bool MediaPlayer::stopAtStart()
     std::lock_guard lock(m_mutex);
     if (!m_pipeline || m_failed)
         return false;
-    m_wantPlay = m_paused = m_ended = m_announced = false;
+    m_wantPlay = m_paused = m_ended = m_announced = m_playAfterPreroll = false;
     if (m_chain)
         m_chain->setSounding(false);
     gst_element_set_state(m_pipeline, GST_STATE_PAUSED);

@@ -154,6 +154,7 @@ private:
     // A seek asked for while not playing is made when playing starts again: an audio sink that
     // is flushed while paused keeps its clock (and so the position) standing for a while.
     std::int64_t m_pendingSeek = -1;
+    bool m_playAfterPreroll = false;
     bool seekNowLocked(std::int64_t ms, std::int64_t stopMs);
     void startPlayingLocked();
     std::int64_t m_pcmFrames = 0;

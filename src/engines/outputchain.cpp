@@ -144,21 +144,28 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
                 g_error_free(err);
             return fail("the audio output \"" + sinkText + "\" cannot be made: " + why);
         }
-        // The sound card buffer follows BufferCount unless the description sets its own.
-        if (sinkText.find("buffer-time") == std::string::npos) {
-            GstIterator* it = gst_bin_iterate_recurse(GST_BIN(cardSink));
-            GValue item = G_VALUE_INIT;
-            while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-                auto* e = GST_ELEMENT(g_value_get_object(&item));
-                if (g_object_class_find_property(G_OBJECT_GET_CLASS(e), "buffer-time")) {
+        // The sound card buffer follows BufferCount unless the description sets its own. The
+        // pipeline keeps time by the system clock, with the card not slaved to it: a sound
+        // server's stream clock can stand still after a seek made while paused (PulseAudio
+        // does), and a standing clock would hold the end of the song back for ever.
+        GstIterator* it = gst_bin_iterate_recurse(GST_BIN(cardSink));
+        GValue item = G_VALUE_INIT;
+        while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+            auto* e = GST_ELEMENT(g_value_get_object(&item));
+            if (GST_IS_AUDIO_BASE_SINK(e)) {
+                if (sinkText.find("buffer-time") == std::string::npos) {
                     const gint64 us = std::clamp(m_options.bufferCount, 2, 100) * 20000LL;
                     g_object_set(e, "buffer-time", us, nullptr);
                 }
-                g_value_reset(&item);
+                if (sinkText.find("provide-clock") == std::string::npos)
+                    g_object_set(e, "provide-clock", FALSE, nullptr);
+                if (sinkText.find("slave-method") == std::string::npos)
+                    gst_util_set_object_arg(G_OBJECT(e), "slave-method", "none");
             }
-            g_value_unset(&item);
-            gst_iterator_free(it);
+            g_value_reset(&item);
         }
+        g_value_unset(&item);
+        gst_iterator_free(it);
         m_sink = cardSink;
     }
     GstElement* fileBranch = nullptr;
