@@ -121,6 +121,13 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     m_length = m_lastPosition = m_pcmFrames = 0;
     m_stopAt = m_pendingSeek = -1;
     m_playAfterPreroll = false;
+    m_progressPosition = -1;
+    m_progressSince = std::chrono::steady_clock::now();
+    {
+        const bool remote = !m_options.pcm && clip < m_clips.size() && isHttp(m_clips[clip]);
+        m_openDeadline = std::chrono::steady_clock::now() +
+                         std::chrono::seconds(remote ? g_networkTimeout.load() + 4 : 4);
+    }
     m_rate = 1.0;
     m_info = StreamInfo();
     m_error.clear();
@@ -374,7 +381,45 @@ void MediaPlayer::busLoop()
             handle(message, generation);
             gst_message_unref(message);
         }
+        checkOpenTimeout(generation);
     }
+}
+
+void MediaPlayer::checkOpenTimeout(unsigned generation)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kStall = std::chrono::seconds(5);
+    std::function<void()> after;
+    {
+        std::lock_guard lock(m_mutex);
+        // PCM waits for its engine's frames for as long as that takes.
+        if (generation != m_generation || !m_pipeline || m_options.pcm || m_failed)
+            return;
+        const auto now = Clock::now();
+        if (m_opening) {
+            if (now < m_openDeadline)
+                return;
+            m_error = "the file did not open in time";
+            advanceOrFinishLocked(true, after);
+        } else {
+            if (now - m_progressChecked < std::chrono::milliseconds(200))
+                return;
+            m_progressChecked = now;
+            gint64 position = -1;
+            const bool moving = m_wantPlay && !m_paused && !m_ended && !m_buffering;
+            if (moving)
+                gst_element_query_position(m_pipeline, GST_FORMAT_TIME, &position);
+            if (!moving || position != m_progressPosition) {
+                m_progressPosition = moving ? position : -1;
+                m_progressSince = now;
+            } else if (now - m_progressSince > kStall) {
+                m_error = "the playback stopped moving";
+                advanceOrFinishLocked(true, after);
+            }
+        }
+    }
+    if (after)
+        fire(after);
 }
 
 void MediaPlayer::mergeTags(GstTagList* tags)

@@ -12,6 +12,7 @@
 #include <gst/gst.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -116,6 +117,7 @@ public:
 
 private:
     void busLoop();
+    void checkOpenTimeout(unsigned generation);
     void handle(GstMessage* message, unsigned generation);
     void fire(const std::function<void()>& call);
     bool buildLocked(size_t clip, bool play);
@@ -154,6 +156,13 @@ private:
     // A seek asked for while not playing is made when playing starts again: an audio sink that
     // is flushed while paused keeps its clock (and so the position) standing for a while.
     std::int64_t m_pendingSeek = -1;
+    // An open that neither finishes nor fails (decodebin can lose an element's error while it
+    // is still plugging elements together) is failed after this long.
+    std::chrono::steady_clock::time_point m_openDeadline{};
+    // A playback that should be moving and has not for a long time has failed somewhere in
+    // GStreamer without saying so; it is ended with a failure rather than left hanging.
+    std::int64_t m_progressPosition = -1;
+    std::chrono::steady_clock::time_point m_progressSince{}, m_progressChecked{};
     bool m_playAfterPreroll = false;
     bool seekNowLocked(std::int64_t ms, std::int64_t stopMs);
     void startPlayingLocked();
