@@ -138,13 +138,14 @@ void SpectrumService::stop()
 
 void SpectrumService::run(std::shared_ptr<Shared> s)
 {
+    // True when a source answered; with none answering the displays keep their last picture.
     const auto fetch = [&s](int flag, SpectrumSnapshot& out) {
-        out.fill(0);
         for (const auto& source : s->sources) {
-            if (source && source(out.data(), flag))
-                return;
             out.fill(0);
+            if (source && source(out.data(), flag))
+                return true;
         }
+        return false;
     };
     while (true) {
         {
@@ -170,17 +171,18 @@ void SpectrumService::run(std::shared_ptr<Shared> s)
             const int flag0 = first ? first->spectrumMode() & kFlagBit : 0;
             const int flag1 = second ? second->spectrumMode() & kFlagBit : 0;
             SpectrumSnapshot snapshot;
-            fetch(first ? flag0 : flag1, snapshot);
+            bool answered = fetch(first ? flag0 : flag1, snapshot);
             if (s->quit)
                 break;
-            if (first)
+            if (first && answered)
                 first->showSpectrum(snapshot);
             if (second) {
                 if (first && flag0 != flag1)
-                    fetch(flag1, snapshot);
+                    answered = fetch(flag1, snapshot);
                 if (s->quit)
                     break;
-                second->showSpectrum(snapshot);
+                if (answered)
+                    second->showSpectrum(snapshot);
             }
         }
         const auto spent = std::chrono::steady_clock::now() - began;
