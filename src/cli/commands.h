@@ -15,3 +15,5 @@ int cliFail(const std::string& message);
 int cliUsage(const std::string& message);
 
 int runSettings(const CliArgs& args);
+int runInfo(const CliArgs& args);
+int runPlay(const CliArgs& args);

@@ -17,6 +17,11 @@ struct Command
 
 const Command kCommands[] = {
     {"settings", "settings [--get SECTION/NAME] [--set SECTION/NAME=VALUE]", runSettings},
+    {"info", "info FILE", runInfo},
+    {"play",
+     "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
+     "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]",
+     runPlay},
 };
 
 void printHelp(FILE* out)

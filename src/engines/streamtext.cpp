@@ -24,7 +24,8 @@ std::string describeStream(const StreamInfo& info)
         items.push_back(info.codec);
     if (info.rate > 0)
         items.push_back(kiloHertz(info.rate));
-    const bool pcm = info.codec.find("PCM") != std::string::npos ||
+    // Plain PCM containers often name no codec at all.
+    const bool pcm = info.codec.empty() || info.codec.find("PCM") != std::string::npos ||
                      info.codec.find("Uncompressed") != std::string::npos;
     if (pcm && info.bits > 0)
         items.push_back(std::to_string(info.bits) + " bit");
