@@ -290,11 +290,11 @@ std::int32_t KMPEngine_SetEqualizer(const int* bands)
 
 namespace engines {
 
-double mpegStartLatencyMs()
+std::chrono::steady_clock::time_point mpegFirstBufferAt()
 {
     MpegEngine& e = engine();
     std::lock_guard lock(e.mutex);
-    return e.player ? e.player->startLatencyMs() : -1;
+    return e.player ? e.player->firstBufferAt() : std::chrono::steady_clock::time_point{};
 }
 
 bool mpegChainHasReverb()

@@ -7,6 +7,7 @@
 
 #include "platform/messages.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -44,9 +45,9 @@ std::int32_t KMPEngine_SetEffect(int reverb, int reverbMode, int reverbDepth, in
 std::int32_t KMPEngine_SetEqualizer(const int* bands);
 
 namespace engines {
-// For benchmarks and tests: the milliseconds from the last Play to its first buffer at the
-// sink (-1 when unknown); whether the optional effects have joined its chain.
-double mpegStartLatencyMs();
+// For benchmarks and tests: when the last Play's first buffer reached the sink (the epoch when
+// none has); whether the optional effects have joined its chain.
+std::chrono::steady_clock::time_point mpegFirstBufferAt();
 bool mpegChainHasReverb();
 bool mpegChainHasPitch();
 // The file the last Play writes the sound to (output types 1 and 2), and the stream copy.

@@ -220,7 +220,6 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     gst_bus_set_sync_handler(bus, syncHandler, this, nullptr);
     gst_object_unref(bus);
 
-    m_chain->markStart();
     // A failure here leaves its reason on the bus, where the bus thread reports it.
     gst_element_set_state(m_pipeline, play ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     return true;
@@ -811,10 +810,10 @@ std::string MediaPlayer::error() const
     return m_error;
 }
 
-double MediaPlayer::startLatencyMs() const
+std::chrono::steady_clock::time_point MediaPlayer::firstBufferAt() const
 {
     std::lock_guard lock(m_mutex);
-    return m_chain ? m_chain->startLatencyMs() : -1;
+    return m_chain ? m_chain->firstBufferAt() : std::chrono::steady_clock::time_point{};
 }
 
 bool MediaPlayer::hasReverb() const

@@ -100,7 +100,7 @@ public:
     bool isFailed() const;
     StreamInfo info() const;
     std::string error() const;
-    double startLatencyMs() const;
+    std::chrono::steady_clock::time_point firstBufferAt() const;
     std::string headBytes();
     bool hasReverb() const;
     bool hasPitch() const;

@@ -331,24 +331,15 @@ GstPadProbeReturn OutputChain::firstBufferProbe(GstPad*, GstPadProbeInfo*, gpoin
 {
     auto* self = static_cast<OutputChain*>(selfPtr);
     std::lock_guard lock(self->m_mutex);
-    if (self->m_startLatency < 0 && self->m_startMark != Clock::time_point{}) {
-        self->m_startLatency =
-            std::chrono::duration<double, std::milli>(Clock::now() - self->m_startMark).count();
-    }
+    if (self->m_firstBuffer == Clock::time_point{})
+        self->m_firstBuffer = Clock::now();
     return GST_PAD_PROBE_REMOVE;
 }
 
-void OutputChain::markStart()
+Clock::time_point OutputChain::firstBufferAt() const
 {
     std::lock_guard lock(m_mutex);
-    m_startMark = Clock::now();
-    m_startLatency = -1;
-}
-
-double OutputChain::startLatencyMs() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_startLatency;
+    return m_firstBuffer;
 }
 
 // Called on the streaming thread with the pad before `element` blocked: no data flows there.

@@ -84,9 +84,8 @@ public:
     // After a seek the stored analysis no longer matches the sound.
     void flushAnalysis();
 
-    // Milliseconds from markStart() to the first buffer that reached the sink; -1 until then.
-    void markStart();
-    double startLatencyMs() const;
+    // When the first buffer reached the sink; the epoch until then.
+    std::chrono::steady_clock::time_point firstBufferAt() const;
 
     // Inspection for tests: which optional elements are in the chain now.
     bool hasReverb() const;
@@ -164,8 +163,7 @@ private:
     std::array<double, 2> m_rms{};
     std::chrono::steady_clock::time_point m_tapsWanted{};
 
-    std::chrono::steady_clock::time_point m_startMark{};
-    double m_startLatency = -1;
+    std::chrono::steady_clock::time_point m_firstBuffer{};
 };
 
 // The spectrum of the first sounding chain of a role; false when none sounds.
