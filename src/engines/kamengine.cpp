@@ -1,0 +1,205 @@
+#include "engines/kamengine.h"
+
+#include "engines/engineapi.h"
+#include "engines/enginesupport.h"
+#include "engines/mediaplayer.h"
+#include "engines/mpegaudio.h"
+#include "engines/outputconfig.h"
+#include "engines/streamtext.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+using namespace engines;
+
+constexpr int kInstances = 3;
+constexpr int kOpenWaitMs = 10000;
+
+struct Instance
+{
+    std::unique_ptr<MediaPlayer> player;
+    Notifier notifier;
+    std::optional<MpegFile> mpeg;
+};
+
+struct AmEngine
+{
+    std::mutex mutex;
+    std::array<Instance, kInstances> instances;
+};
+
+AmEngine& engine()
+{
+    static AmEngine e;
+    return e;
+}
+
+ChainRole roleOf(int inst)
+{
+    return inst == 1 ? ChainRole::Video : inst == 2 ? ChainRole::Midi : ChainRole::DigitalAudio;
+}
+
+// Runs `op` on the open playback of an instance; 0 for a bad instance or nothing open.
+template <typename Op>
+std::int32_t withPlayer(int inst, Op op)
+{
+    if (inst < 0 || inst >= kInstances)
+        return 0;
+    AmEngine& e = engine();
+    std::lock_guard lock(e.mutex);
+    Instance& in = e.instances[inst];
+    if (!in.player)
+        return 0;
+    return op(in);
+}
+
+} // namespace
+
+std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie, int* result,
+                            int /*fullScreen: pictures arrive with the video player*/)
+{
+    if (result)
+        *result = 0;
+    if (inst < 0 || inst >= kInstances)
+        return kAmBadInstance;
+    AmEngine& e = engine();
+    std::lock_guard lock(e.mutex);
+    Instance& in = e.instances[inst];
+    in.player.reset();
+    in.mpeg.reset();
+    const std::string location = path ? path : "";
+    const bool stream = isStreamAddress(location);
+    if (!stream && !fileReachable(location))
+        return kAmNotFound;
+    if (!stream)
+        in.mpeg = readMpegFile(location);
+
+    MediaPlayer::Options options;
+    options.role = roleOf(inst);
+    options.output.bufferCount = std::max(2, outputBufferMs() / 20);
+    in.notifier = Notifier(window, kNotifyDirectShow, cookie);
+    const Notifier notifier = in.notifier;
+    MediaPlayer::Callbacks callbacks;
+    if (stream)
+        callbacks.opened = [notifier] { notifier.post(kEventMode, kModeOpening); };
+    callbacks.ended = [notifier] { notifier.post(kEventMode, kModeStopped); };
+    callbacks.failed = [notifier](const std::string&) { notifier.post(kEventFailed, kAmFailed); };
+    in.player = std::make_unique<MediaPlayer>(std::move(options), std::move(callbacks));
+    in.player->open({location}, 0, false);
+    if (stream) {
+        notifier.arm();
+        return kResultAmLater;
+    }
+    if (in.player->waitOpened(kOpenWaitMs) != MediaPlayer::OpenState::Opened) {
+        in.player.reset();
+        return kAmFailed;
+    }
+    notifier.arm();
+    return 1;
+}
+
+std::int32_t KAMEngine_Play(int inst)
+{
+    return withPlayer(inst, [](Instance& in) { return in.player->play() ? 1 : 0; });
+}
+
+std::int32_t KAMEngine_Stop(int inst)
+{
+    return withPlayer(inst, [](Instance& in) { return in.player->stopAtStart() ? 1 : 0; });
+}
+
+std::int32_t KAMEngine_StopTemp(int inst)
+{
+    return withPlayer(inst, [](Instance& in) { return in.player->pause() ? 1 : 0; });
+}
+
+std::int32_t KAMEngine_Pause(int inst)
+{
+    return withPlayer(inst, [](Instance& in) { return in.player->pause() ? 1 : 0; });
+}
+
+std::int32_t KAMEngine_Resume(int inst)
+{
+    return withPlayer(inst, [](Instance& in) { return in.player->resume() ? 1 : 0; });
+}
+
+std::int32_t KAMEngine_Close(int inst)
+{
+    if (inst < 0 || inst >= kInstances)
+        return 0;
+    AmEngine& e = engine();
+    std::lock_guard lock(e.mutex);
+    e.instances[inst].player.reset();
+    e.instances[inst].mpeg.reset();
+    return 1;
+}
+
+std::int32_t KAMEngine_IsOpen(int inst)
+{
+    return withPlayer(inst, [](Instance& in) { return in.player->isFailed() ? 0 : 1; });
+}
+
+std::int32_t KAMEngine_Seek(int inst, int ms)
+{
+    return withPlayer(inst, [ms](Instance& in) { return in.player->seek(ms) ? 1 : 0; });
+}
+
+std::int32_t KAMEngine_GetPosition(int inst)
+{
+    return withPlayer(
+        inst, [](Instance& in) { return static_cast<std::int32_t>(in.player->positionMs()); });
+}
+
+std::int32_t KAMEngine_GetLength(int inst)
+{
+    return withPlayer(inst, [](Instance& in) {
+        return static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(in.player->lengthMs(), 0, INT32_MAX));
+    });
+}
+
+std::int32_t KAMEngine_GetMode(int inst)
+{
+    if (inst < 0 || inst >= kInstances)
+        return kModeNotReady;
+    const std::int32_t mode = withPlayer(inst, [](Instance& in) { return in.player->mode(); });
+    return mode ? mode : kModeStopped;
+}
+
+std::int32_t KAMEngine_GetFileInfo(int inst, char* buffer, int size)
+{
+    return withPlayer(inst, [&](Instance& in) {
+        if (in.mpeg)
+            return copyText(buffer, size,
+                            mpegInformationText(&in.mpeg->stream, nullptr, true, nullptr));
+        return copyText(buffer, size, describeStream(in.player->info()));
+    });
+}
+
+std::int32_t KAMEngine_SetEffect(int inst, int reverb, int reverbMode, int reverbDepth, int chorus,
+                                 int chorusDepth, int wide, int wideDepth, int fx, int fxMode)
+{
+    if (inst < 0 || inst >= kInstances)
+        return 0;
+    setCurrentEffects(
+        {reverb, reverbMode, reverbDepth, chorus, chorusDepth, wide, wideDepth, fx, fxMode});
+    return 1;
+}
+
+std::int32_t KAMEngine_SetSpeed(int inst, int speed)
+{
+    return withPlayer(inst,
+                      [speed](Instance& in) { return in.player->setRate(speed / 1000.0) ? 1 : 0; });
+}
+
+std::int32_t KAMEngine_Config(int inst, HWND window)
+{
+    if (inst < 0 || inst >= kInstances)
+        return 0;
+    return runOutputConfigDialog(window) ? 1 : 0;
+}

@@ -1,0 +1,190 @@
+#pragma once
+// One playback for an engine: a source (a local file, an http address, or PCM an engine pushes
+// itself), GStreamer's decoding, and an output chain. It is driven from any thread; a thread of
+// its own watches the pipeline and reports through callbacks. After shutdown() returns, no
+// callback runs and none will, so an engine that starts a new playback never hears the old one.
+//
+// A playback holds a list of clips (the entries of a RealAudio .ram list, or one file) and
+// moves to the next clip by itself when one ends or cannot be played.
+
+#include "engines/outputchain.h"
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace engines {
+
+// What the pipeline tells about the stream being played.
+struct StreamInfo
+{
+    std::string container;
+    std::string codec;
+    int rate = 0;
+    int channels = 0;
+    int bits = 0;    // of the decoded samples, when the stream is PCM
+    int bitrate = 0; // bits per second, 0 when unknown
+    std::string title, artist, album, copyright, comment, genre;
+};
+
+// PCM an engine pushes: signed 16-bit interleaved samples.
+struct PcmFormat
+{
+    int rate = 44100;
+    int channels = 2;
+};
+
+class MediaPlayer
+{
+public:
+    struct Callbacks
+    {
+        std::function<void()> opened;             // ready to play (length known)
+        std::function<void(size_t clip)> playing; // sound started, once per clip
+        std::function<void()> ended;              // the last clip played to its end
+        std::function<void(const std::string& why)> failed;
+    };
+    struct Options
+    {
+        ChainRole role = ChainRole::DigitalAudio;
+        OutputOptions output;
+        int decoder = 0;          // MPEG audio: 0 mpg123, 1 libav
+        int priority = 1;         // streaming threads: 0 below normal, 1 normal, 2 above normal
+        std::string saveStreamTo; // http: the bytes received are also written there
+        size_t captureHead = 0;   // http: keep this many first bytes for headBytes()
+        std::optional<PcmFormat> pcm;
+    };
+
+    MediaPlayer(Options options, Callbacks callbacks);
+    ~MediaPlayer();
+    MediaPlayer(const MediaPlayer&) = delete;
+    MediaPlayer& operator=(const MediaPlayer&) = delete;
+
+    // Starts opening clip `first` of `clips` (ignored for PCM). With `play` the sound starts as
+    // soon as it can; otherwise the playback waits, ready, for play().
+    void open(std::vector<std::string> clips, size_t first, bool play);
+    enum class OpenState { Opening, Opened, Failed };
+    // Waits up to `ms` for the open to finish. Never call it from a callback.
+    OpenState waitOpened(int ms);
+
+    bool play();
+    bool pause();
+    bool resume();
+    // Stops at the start of the clip, ready to play again.
+    bool stopAtStart();
+    // stopMs < 0: to the end.
+    bool seek(std::int64_t ms, std::int64_t stopMs = -1);
+    // Playback speed (1.0 normal, 0.25..4).
+    bool setRate(double rate);
+    bool gotoClip(size_t index);
+    size_t clipIndex() const;
+    size_t clipCount() const;
+
+    void setChannel(int channel);
+    void setScale(bool agc, int value);
+
+    int mode() const; // 525, 526, 529 or 530
+    std::int64_t positionMs();
+    std::int64_t lengthMs() const;
+    bool isFailed() const;
+    StreamInfo info() const;
+    std::string error() const;
+    std::chrono::steady_clock::time_point firstBufferAt() const;
+    std::string headBytes();
+    bool hasReverb() const;
+    bool hasPitch() const;
+
+    // PCM playbacks: blocks while a quarter second is queued; false once stopped.
+    bool pushPcm(const std::int16_t* frames, size_t count);
+    void endPcm();
+
+    // Stops everything; no callback runs after this returns. Never call it from a callback.
+    void shutdown();
+
+    // How long an http source waits for an answer (seconds).
+    static void setNetworkTimeout(int seconds);
+
+private:
+    void busLoop();
+    void checkOpenTimeout(unsigned generation);
+    void handle(GstMessage* message, unsigned generation);
+    void fire(const std::function<void()>& call);
+    bool buildLocked(size_t clip, bool play);
+    void teardownLocked();
+    void advanceOrFinishLocked(bool failed, std::function<void()>& after);
+    void readInfoLocked();
+    void mergeTags(GstTagList* tags);
+    static void padAdded(GstElement*, GstPad* pad, gpointer self);
+    static void noMorePads(GstElement*, gpointer self);
+    static int autoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory*, gpointer self);
+    static GstBusSyncReply syncHandler(GstBus*, GstMessage*, gpointer self);
+    static GstPadProbeReturn sourceProbe(GstPad*, GstPadProbeInfo*, gpointer self);
+
+    Options m_options;
+    Callbacks m_callbacks;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cv;
+    GstElement* m_pipeline = nullptr;
+    GstElement* m_appsrc = nullptr;
+    std::unique_ptr<OutputChain> m_chain;
+    unsigned m_generation = 0;
+    std::vector<std::string> m_clips;
+    size_t m_clip = 0;
+    bool m_opening = false;
+    bool m_opened = false;
+    bool m_failed = false;
+    bool m_ended = false;
+    bool m_wantPlay = false;
+    bool m_paused = false;
+    bool m_announced = false;
+    bool m_buffering = false;
+    std::int64_t m_length = 0;
+    std::int64_t m_lastPosition = 0;
+    std::int64_t m_stopAt = -1; // the end of the played range, -1 for the clip's end
+    // A seek asked for while not playing is made when playing starts again: an audio sink that
+    // is flushed while paused keeps its clock (and so the position) standing for a while.
+    std::int64_t m_pendingSeek = -1;
+    // An open that neither finishes nor fails (decodebin can lose an element's error while it
+    // is still plugging elements together) is failed after this long.
+    std::chrono::steady_clock::time_point m_openDeadline{};
+    // A playback that should be moving and has not for a long time has failed somewhere in
+    // GStreamer without saying so; it is ended with a failure rather than left hanging.
+    std::int64_t m_progressPosition = -1;
+    std::chrono::steady_clock::time_point m_progressSince{}, m_progressChecked{};
+    bool m_playAfterPreroll = false;
+    bool seekNowLocked(std::int64_t ms, std::int64_t stopMs);
+    void startPlayingLocked();
+    std::int64_t m_pcmFrames = 0;
+    double m_rate = 1.0;
+    StreamInfo m_info;
+    std::string m_error;
+
+    // Pad linking runs on streaming threads and must never wait for m_mutex, which is held
+    // while pipelines are stopped.
+    std::mutex m_linkMutex;
+    GstPad* m_chainPad = nullptr;
+    bool m_audioLinked = false;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_saveFile{nullptr, std::fclose};
+    std::string m_head;
+
+    std::mutex m_callbackMutex;
+    bool m_callbacksOn = true;
+
+    std::atomic<bool> m_quit{false};
+    std::thread m_busThread;
+    std::thread::id m_busThreadId;
+};
+
+} // namespace engines

@@ -1,0 +1,148 @@
+// kolvo-cli info and play: the engine the Digital Audio Player would choose, its length and
+// text; headless play with effects through the same chain, its lines, its end and Ctrl-C.
+
+#include "enginetest.h"
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include <cmath>
+#include <csignal>
+
+using namespace enginetest;
+
+namespace {
+
+class Cli : public KolvoHomeTest
+{
+protected:
+    struct Result
+    {
+        int code = -1;
+        std::string out, err;
+    };
+    Result run(const QStringList& args, int timeoutMs = 20000)
+    {
+        QProcess p;
+        p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
+        Result r;
+        if (!p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitCode();
+        r.out = p.readAllStandardOutput().toStdString();
+        r.err = p.readAllStandardError().toStdString();
+        return r;
+    }
+    static QString q(const std::string& s) { return QString::fromStdString(s); }
+};
+
+TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
+{
+    auto r = run({"info", q(toneFile("mp3", 1.0, 440))});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("engine: KMPEngine_\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("length: 1000 ms\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("info: MPEG 1 Layer 3, 192 kbps, 44.1 kHz"), std::string::npos) << r.out;
+
+    r = run({"info", q(toneFile("wav", 1.0, 440))});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("engine: KAMEngine_"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("16 bit, Stereo"), std::string::npos) << r.out;
+
+    // With the general engine off for WAV files, the MCI device answers ("%.3f kHz").
+    writeFile("config/Quorvane System, Inc./Kolvo.conf", "[Audio]\nWAVUseDirectShow=0\n");
+    r = run({"info", q(toneFile("wav", 1.0, 440))});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("engine: MCI\nlength: 1000 ms\ninfo: 44.100 kHz, 16 bit, Stereo"),
+              std::string::npos)
+        << r.out;
+
+    r = run({"info", q(toneFile("ra", 1.0, 440))});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("engine: KRAEngine_"), std::string::npos) << r.out;
+
+    r = run({"info", "/nonexistent/song.mp3"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("cannot be reached"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"info"}).code, 2);
+    EXPECT_EQ(run({"info", "a.mp3", "b.mp3"}).code, 2);
+}
+
+TEST_F(Cli, PlayPrintsItsProgressAndEnds)
+{
+    const std::string a = toneFile("mp3", 1.5, 440), b = toneFile("wav", 1.0, 660);
+    const auto r = run({"play", q(a), "/nonexistent/x.mp3", q(b), "--sink", "fakesink sync=true",
+                        "--reverb", "hall:20", "--eq", "rock"});
+    EXPECT_EQ(r.code, 1) << "one of three files could not be played";
+    EXPECT_NE(r.err.find("1 of 3 files"), std::string::npos) << r.err;
+    const std::string expected = "file 1/3: " + a +
+                                 " (KMPEngine_)\nstate playing\nlength 1500 ms\n"
+                                 "position 0 s\nposition 1 s\nstate stopped\n"
+                                 "file 2/3: /nonexistent/x.mp3\nstate failed\n"
+                                 "file 3/3: " +
+                                 b + " (KAMEngine_)\n";
+    EXPECT_EQ(r.out.substr(0, expected.size()), expected) << r.out;
+    EXPECT_NE(r.out.find("length 1000 ms\nposition 0 s\nstate stopped\n"), std::string::npos)
+        << r.out;
+}
+
+TEST_F(Cli, PlayRejectsWhatItCannotUse)
+{
+    for (const QStringList& args :
+         {QStringList{"play"}, QStringList{"play", "a.mp3", "--reverb", "cave:10"},
+          QStringList{"play", "a.mp3", "--reverb", "hall:40"},
+          QStringList{"play", "a.mp3", "--3d", "x"}, QStringList{"play", "a.mp3", "--fx", "echo"},
+          QStringList{"play", "a.mp3", "--eq", "1,2,3"},
+          QStringList{"play", "a.mp3", "--eq",
+                      "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,99"},
+          QStringList{"play", "a.mp3", "--loud", "yes"}, QStringList{"play", "a.mp3", "--wide"}}) {
+        const auto r = run(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString() << ": " << r.err;
+    }
+}
+
+TEST_F(Cli, CtrlCStopsThePlayCleanly)
+{
+    QProcess p;
+    p.start(q(builtProgram("kolvo-cli")),
+            {"play", q(toneFile("mp3", 6.0, 440)), "--sink", "fakesink sync=true"});
+    ASSERT_TRUE(p.waitForStarted());
+    std::string out;
+    pumpUntil(
+        [&] {
+            p.waitForReadyRead(20);
+            out += p.readAllStandardOutput().toStdString();
+            return out.find("position 1 s") != std::string::npos;
+        },
+        8000);
+    ASSERT_NE(out.find("position 1 s"), std::string::npos) << out;
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(3000));
+    out += p.readAllStandardOutput().toStdString();
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_NE(out.find("state stopped\ninterrupted\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("position 4 s"), std::string::npos);
+}
+
+TEST_F(Cli, TheEffectsOfPlayReachTheSink)
+{
+    if (!haveTestSink())
+        GTEST_SKIP() << "no test sound sink";
+    SinkRecorder recorder;
+    ASSERT_TRUE(recorder.start());
+    const auto r = run({"play", q(toneFile("mp3", 1.2, 440)), "--fx", "pitch+4"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    pump(150);
+    const auto rec = recorder.stop();
+    const double onset = analysis::firstAbove(analysis::mix(rec), rec.rate, 0.02);
+    ASSERT_GE(onset, 0);
+    const auto part = analysis::slice(rec, onset + 0.3, 0.5);
+    EXPECT_NEAR(analysis::dominantFrequency(part.left, rec.rate), 440 * std::pow(2, 4 / 12.0), 4);
+}
+
+} // namespace

@@ -1,0 +1,391 @@
+// Our own effects, on generated signals: each changes the sound in its own way, leaves it alone
+// when off, and glides rather than steps when a setting changes mid-sound.
+
+#include "analysis.h"
+#include "engines/dsp.h"
+#include "engines/effects.h"
+#include "engines/gstglue.h"
+
+#include <gst/app/gstappsink.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace {
+
+constexpr int kRate = 44100;
+
+// Interleaved stereo: left = a sine at fl with amplitude al, right at fr with ar.
+std::vector<float> stereoTone(double seconds, double fl, double al, double fr, double ar)
+{
+    const auto n = static_cast<size_t>(seconds * kRate);
+    std::vector<float> v(2 * n);
+    for (size_t i = 0; i < n; ++i) {
+        v[2 * i] = static_cast<float>(al * std::sin(2 * M_PI * fl * i / kRate));
+        v[2 * i + 1] = static_cast<float>(ar * std::sin(2 * M_PI * fr * i / kRate));
+    }
+    return v;
+}
+
+analysis::Stereo split(const std::vector<float>& v)
+{
+    analysis::Stereo s;
+    s.rate = kRate;
+    for (size_t i = 0; i + 1 < v.size(); i += 2) {
+        s.left.push_back(v[i]);
+        s.right.push_back(v[i + 1]);
+    }
+    return s;
+}
+
+// Runs `unit` over the signal in blocks of 441 frames (10 ms); `atBlock(k)` may change its
+// settings before block k. Idle blocks are skipped as the element would pass them through.
+template <typename Unit>
+void run(Unit& unit, std::vector<float>& v, const std::function<void(size_t)>& atBlock = {})
+{
+    const size_t frames = v.size() / 2;
+    for (size_t start = 0, k = 0; start < frames; start += 441, ++k) {
+        if (atBlock)
+            atBlock(k);
+        if (!unit.isIdle())
+            unit.process(v.data() + 2 * start, std::min<size_t>(441, frames - start));
+    }
+}
+
+TEST(Ramp, ReachesItsTargetInEvenStepsAndStaysThere)
+{
+    dsp::Ramp r(0.0f);
+    r.setTarget(1.0f, 4);
+    EXPECT_FALSE(r.settled());
+    EXPECT_FLOAT_EQ(r.next(), 0.25f);
+    EXPECT_FLOAT_EQ(r.next(), 0.5f);
+    EXPECT_FLOAT_EQ(r.next(), 0.75f);
+    EXPECT_FLOAT_EQ(r.next(), 1.0f);
+    EXPECT_TRUE(r.settled());
+    EXPECT_FLOAT_EQ(r.next(), 1.0f);
+    // A new target mid-way starts from where the value is, not from the old start.
+    r.setTarget(0.0f, 2);
+    r.next();
+    r.setTarget(1.0f, 2);
+    EXPECT_FLOAT_EQ(r.next(), 0.75f);
+}
+
+TEST(ChannelScaler, PicksChannelsAndScales)
+{
+    dsp::ChannelScaler s;
+    s.configure(kRate);
+    EXPECT_TRUE(s.isIdle());
+    auto v = stereoTone(0.5, 440, 0.5, 660, 0.5);
+    s.setChannel(dsp::ChannelScaler::Left);
+    run(s, v);
+    auto out = analysis::slice(split(v), 0.1, 0.4);
+    EXPECT_NEAR(analysis::toneAmplitude(out.right, kRate, 440), 0.5, 0.02);
+    EXPECT_LT(analysis::toneAmplitude(out.right, kRate, 660), 0.01);
+
+    v = stereoTone(0.5, 440, 0.5, 660, 0.5);
+    s.setChannel(dsp::ChannelScaler::Right);
+    run(s, v);
+    out = analysis::slice(split(v), 0.1, 0.4);
+    EXPECT_NEAR(analysis::toneAmplitude(out.left, kRate, 660), 0.5, 0.02);
+    EXPECT_LT(analysis::toneAmplitude(out.left, kRate, 440), 0.01);
+
+    v = stereoTone(0.5, 440, 0.5, 660, 0.5);
+    s.setChannel(dsp::ChannelScaler::Mono);
+    s.setGain(24000.0f / 32768.0f);
+    run(s, v);
+    out = analysis::slice(split(v), 0.1, 0.4);
+    EXPECT_NEAR(analysis::toneAmplitude(out.left, kRate, 440), 0.25 * 24000 / 32768, 0.01);
+    EXPECT_NEAR(analysis::toneAmplitude(out.right, kRate, 660), 0.25 * 24000 / 32768, 0.01);
+
+    s.setChannel(dsp::ChannelScaler::Stereo);
+    s.setGain(1.0f);
+    v = stereoTone(0.2, 440, 0.5, 660, 0.5);
+    run(s, v);
+    EXPECT_TRUE(s.isIdle());
+    // Settings outside the tables fall back to stereo rather than to anything surprising.
+    s.setChannel(42);
+    EXPECT_TRUE(s.isIdle());
+}
+
+TEST(ChannelScaler, AgcKeepsALoudGainFromClippingAndLetsGoAfterwards)
+{
+    dsp::ChannelScaler plain, agc;
+    plain.configure(kRate);
+    agc.configure(kRate);
+    plain.setGain(2.0f);
+    agc.setGain(2.0f);
+    agc.setAgc(true);
+    auto a = stereoTone(1.0, 440, 0.9, 440, 0.9);
+    auto b = a;
+    run(plain, a);
+    run(agc, b);
+    EXPECT_GT(analysis::peak(split(a).left), 1.5);
+    const auto tail = analysis::slice(split(b), 0.05, 0.9);
+    EXPECT_LE(analysis::peak(tail.left), 0.981);
+    EXPECT_GT(analysis::peak(tail.left), 0.9); // it limits, it does not mute
+    EXPECT_LT(agc.agcGain(), 0.6f);
+    // Quiet material afterwards: the gain climbs back by about 3 dB a second.
+    const float before = agc.agcGain();
+    auto quiet = stereoTone(1.0, 440, 0.01, 440, 0.01);
+    run(agc, quiet);
+    EXPECT_NEAR(agc.agcGain() / before, std::pow(10.0, 3.0 / 20), 0.05);
+}
+
+TEST(ThreeD, SpreadsAMonoSoundAndIsTransparentWhenOff)
+{
+    dsp::ThreeD unit;
+    unit.configure(kRate);
+    auto v = stereoTone(1.0, 500, 0.5, 500, 0.5);
+    const auto original = v;
+    run(unit, v);
+    EXPECT_EQ(v, original);
+
+    unit.set(true, 32);
+    run(unit, v);
+    const auto on = analysis::slice(split(v), 0.2, 0.8);
+    EXPECT_GT(analysis::rms(analysis::difference(on)), 0.2);
+    // Deeper means more spread.
+    dsp::ThreeD shallow;
+    shallow.configure(kRate);
+    shallow.set(true, 0);
+    auto w = original;
+    run(shallow, w);
+    const double lowDiff = analysis::rms(analysis::difference(analysis::slice(split(w), 0.2, 0.8)));
+    EXPECT_GT(lowDiff, 0.02);
+    EXPECT_LT(lowDiff, analysis::rms(analysis::difference(on)) * 0.6);
+
+    unit.set(false, 32);
+    v = original;
+    run(unit, v);
+    EXPECT_TRUE(unit.isIdle());
+    const auto off = analysis::slice(split(v), 0.2, 0.8);
+    EXPECT_LT(analysis::rms(analysis::difference(off)), 1e-6);
+}
+
+TEST(StereoWidener, RaisesTheSideAndLeavesMonoAlone)
+{
+    dsp::StereoWidener unit;
+    unit.configure(kRate);
+    auto stereo = stereoTone(1.0, 440, 0.6, 440, 0.2);
+    const double sideBefore =
+        analysis::rms(analysis::difference(analysis::slice(split(stereo), 0.2, 0.8)));
+    unit.set(true, 32);
+    run(unit, stereo);
+    const double sideAfter =
+        analysis::rms(analysis::difference(analysis::slice(split(stereo), 0.2, 0.8)));
+    EXPECT_NEAR(sideAfter / sideBefore, 2.5, 0.05);
+
+    auto mono = stereoTone(1.0, 440, 0.5, 440, 0.5);
+    run(unit, mono);
+    EXPECT_LT(analysis::rms(analysis::difference(split(mono))), 1e-6);
+}
+
+TEST(FxUnit, EachModeHasItsOwnSignature)
+{
+    const auto process = [](int mode) {
+        dsp::FxUnit unit;
+        unit.configure(kRate);
+        unit.set(true, mode);
+        auto v = stereoTone(2.0, 1000, 0.5, 1000, 0.5);
+        run(unit, v);
+        return analysis::slice(split(v), 0.1, 1.9).left;
+    };
+    // Robot 1 is a ring modulator: the tone moves to 1000 +- 30 Hz.
+    const auto robot1 = process(dsp::FxUnit::Robot1);
+    EXPECT_LT(analysis::toneAmplitude(robot1, kRate, 1000), 0.02);
+    EXPECT_GT(analysis::toneAmplitude(robot1, kRate, 970), 0.2);
+    EXPECT_GT(analysis::toneAmplitude(robot1, kRate, 1030), 0.2);
+
+    // Flange sweeps a comb over the tone: its level rises and falls over the sweep.
+    const auto flangeLevels = [&](const std::vector<float>& x) {
+        double lo = 1, hi = 0;
+        for (size_t i = 0; i + 2205 <= x.size(); i += 2205) {
+            const double r = analysis::rms(
+                {x.begin() + static_cast<long>(i), x.begin() + static_cast<long>(i + 2205)});
+            lo = std::min(lo, r), hi = std::max(hi, r);
+        }
+        return std::pair(lo, hi);
+    };
+    const auto [flo, fhi] = flangeLevels(process(dsp::FxUnit::Flange));
+    EXPECT_GT(fhi / flo, 2.0);
+    const auto [ilo, ihi] = flangeLevels(process(dsp::FxUnit::InverseFlange));
+    EXPECT_GT(ihi / ilo, 2.0);
+
+    // Robot 2 rings: a steady tone comes out with a steady but different level.
+    const auto robot2 = process(dsp::FxUnit::Robot2);
+    const double level = analysis::rms(robot2);
+    EXPECT_GT(std::fabs(level - 0.5 / std::sqrt(2.0)), 0.03);
+
+    // Dry and the pitch modes are not this unit's business.
+    for (int mode : {4, 7, 10}) {
+        dsp::FxUnit unit;
+        unit.configure(kRate);
+        unit.set(true, mode);
+        EXPECT_TRUE(unit.isIdle()) << mode;
+    }
+}
+
+TEST(Effects, ChangesWhileASoundPlaysGlideInsteadOfStepping)
+{
+    // A 440 Hz tone at 0.5 has second differences below 0.002; a stepped setting would jump by
+    // tenths. Every unit is switched on, changed and switched off mid-tone.
+    const double smooth = 0.5 * std::pow(2 * M_PI * 440 / kRate, 2);
+    const auto check = [&](auto& unit, const std::function<void(size_t)>& plan, double allowance,
+                           const char* what) {
+        unit.configure(kRate);
+        auto v = stereoTone(1.5, 440, 0.5, 440, 0.3);
+        run(unit, v, plan);
+        const auto s = split(v);
+        EXPECT_LT(analysis::worstSeam(s.left), allowance) << what;
+        EXPECT_LT(analysis::worstSeam(s.right), allowance) << what;
+    };
+    dsp::ThreeD threeD;
+    check(
+        threeD,
+        [&](size_t k) {
+            if (k == 30)
+                threeD.set(true, 32);
+            if (k == 70)
+                threeD.set(true, 4);
+            if (k == 110)
+                threeD.set(false, 4);
+        },
+        0.02, "3D");
+    dsp::StereoWidener wide;
+    check(
+        wide,
+        [&](size_t k) {
+            if (k == 30)
+                wide.set(true, 32);
+            if (k == 110)
+                wide.set(false, 32);
+        },
+        smooth * 3, "wide");
+    dsp::FxUnit fx;
+    check(
+        fx,
+        [&](size_t k) {
+            if (k == 20)
+                fx.set(true, dsp::FxUnit::Flange);
+            if (k == 50)
+                fx.set(true, dsp::FxUnit::Robot1);
+            if (k == 51)
+                fx.set(true, dsp::FxUnit::Robot2); // mid-crossfade: queued, not cut
+            if (k == 100)
+                fx.set(false, 0);
+        },
+        0.03, "fx");
+    dsp::ChannelScaler scaler;
+    check(
+        scaler,
+        [&](size_t k) {
+            if (k == 30)
+                scaler.setChannel(dsp::ChannelScaler::Right);
+            if (k == 60)
+                scaler.setGain(0.2f);
+            if (k == 90)
+                scaler.setChannel(dsp::ChannelScaler::Mono);
+        },
+        smooth * 3, "scaler");
+    dsp::Fader fader;
+    check(
+        fader,
+        [&](size_t k) {
+            if (k == 30)
+                fader.fadeTo(0, 10);
+            if (k == 40)
+                fader.fadeTo(1, 10);
+        },
+        smooth * 3, "fader");
+}
+
+TEST(Fader, FadesOutToSilenceAndBackToIdle)
+{
+    dsp::Fader f;
+    f.configure(kRate);
+    EXPECT_TRUE(f.isIdle());
+    f.fadeTo(0, 10);
+    auto v = stereoTone(0.05, 440, 0.5, 440, 0.5);
+    f.process(v.data(), v.size() / 2);
+    EXPECT_TRUE(f.isSilent());
+    const auto s = split(v);
+    EXPECT_EQ(analysis::peak(analysis::slice(s, 0.02, 0.03).left), 0.0);
+    f.fadeTo(1, 10);
+    f.process(v.data(), v.size() / 2);
+    EXPECT_TRUE(f.isIdle());
+}
+
+TEST(EffectValues, AreKeptInRange)
+{
+    engines::EffectSettings wild;
+    wild.reverb = 7;
+    wild.reverbMode = 9;
+    wild.reverbDepth = -3;
+    wild.fxMode = 77;
+    wild.wideDepth = 1000;
+    const auto s = engines::sanitized(wild);
+    EXPECT_EQ(s.reverb, 1);
+    EXPECT_EQ(s.reverbMode, 3);
+    EXPECT_EQ(s.reverbDepth, 0);
+    EXPECT_EQ(s.fxMode, 10);
+    EXPECT_EQ(s.wideDepth, 32);
+    EXPECT_EQ(engines::fxPitchSemitones(6), 4);
+    EXPECT_EQ(engines::fxPitchSemitones(9), -4);
+    EXPECT_EQ(engines::fxPitchSemitones(10), 0);
+    EXPECT_NEAR(engines::equalizerCentre(0), 31.5, 0.01);
+    EXPECT_NEAR(engines::equalizerCentre(19), 16000, 0.5);
+    EXPECT_LT(engines::reverbLevel(0), engines::reverbLevel(32));
+
+    engines::EqualizerCurve loud{};
+    loud[3] = 40;
+    loud[4] = -40;
+    engines::setCurrentEqualizer(loud);
+    EXPECT_EQ(engines::currentEqualizer()[3], engines::kEqualizerMaxDb);
+    EXPECT_EQ(engines::currentEqualizer()[4], engines::kEqualizerMinDb);
+    engines::setCurrentEqualizer({});
+}
+
+// The GStreamer elements around the units: registered, passing buffers through untouched while
+// off, and processing once switched on.
+TEST(Elements, PassThroughUntilSwitchedOn)
+{
+    ASSERT_TRUE(engines::ensureGstreamer());
+    for (const char* name : {"kolvoscale", "kolvo3d", "kolvowide", "kolvofx", "kolvofade"}) {
+        GstElement* e = gst_element_factory_make(name, nullptr);
+        ASSERT_NE(e, nullptr) << name;
+        gst_object_unref(e);
+    }
+    const auto render = [](bool on) {
+        GError* err = nullptr;
+        GstElement* p = gst_parse_launch(
+            "audiotestsrc num-buffers=20 freq=500 volume=0.5 ! audio/x-raw,format=F32LE,"
+            "channels=2,rate=44100 ! kolvo3d name=fx ! appsink name=out sync=false",
+            &err);
+        EXPECT_EQ(err, nullptr);
+        GstElement* fx = gst_bin_get_by_name(GST_BIN(p), "fx");
+        g_object_set(fx, "enabled", on ? TRUE : FALSE, "depth", 32, nullptr);
+        gst_object_unref(fx);
+        GstElement* sink = gst_bin_get_by_name(GST_BIN(p), "out");
+        gst_element_set_state(p, GST_STATE_PLAYING);
+        double diff = 0;
+        while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink))) {
+            GstMapInfo map;
+            GstBuffer* b = gst_sample_get_buffer(sample);
+            gst_buffer_map(b, &map, GST_MAP_READ);
+            const auto* f = reinterpret_cast<const float*>(map.data);
+            for (size_t i = 0; i + 1 < map.size / 4; i += 2)
+                diff = std::max(diff, static_cast<double>(std::fabs(f[i] - f[i + 1])));
+            gst_buffer_unmap(b, &map);
+            gst_sample_unref(sample);
+        }
+        gst_object_unref(sink);
+        gst_element_set_state(p, GST_STATE_NULL);
+        gst_object_unref(p);
+        return diff;
+    };
+    EXPECT_EQ(render(false), 0.0);
+    EXPECT_GT(render(true), 0.1);
+}
+
+} // namespace

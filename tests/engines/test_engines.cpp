@@ -1,0 +1,342 @@
+// The engines on generated files, played through the test's PulseAudio: every format opens,
+// reports its length, plays to its end with the designed notifications, pauses, resumes and
+// seeks; a newer cookie silences the old play; unreachable files give the codes the players'
+// drive retry looks for.
+
+#include "engines/engineapi.h"
+#include "engines/kamengine.h"
+#include "engines/kmpengine.h"
+#include "engines/kraengine.h"
+#include "engines/mcidevice.h"
+#include "enginetest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+using namespace enginetest;
+
+namespace {
+
+class Engines : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!haveTestSink())
+            GTEST_SKIP() << "no test sound sink";
+        KMPEngine_SetScale(0, 32768);
+        KMPEngine_SetOutputOptions(0, 10, 1, 0);
+        KMPEngine_SetChannel(0);
+        KMPEngine_SetQuality(0);
+    }
+    void TearDown() override
+    {
+        KMPEngine_Stop();
+        KRAEngine_Stop();
+        for (int i = 0; i < 3; ++i)
+            KAMEngine_Close(i);
+    }
+    std::int32_t playMpeg(const std::string& path, int cookie)
+    {
+        char wav[256] = "", stream[256] = "";
+        return KMPEngine_Play(window.handle(), path.c_str(), cookie, wav, 0, stream);
+    }
+    NoteWindow window;
+};
+
+TEST_F(Engines, MpegFilesPlayToTheEndWithTheirNotifications)
+{
+    for (const char* kind : {"mp3", "mp2"}) {
+        SCOPED_TRACE(kind);
+        const std::string file = toneFile(kind, 1.0, 440);
+        ASSERT_FALSE(file.empty());
+        const long expected = fixtureLengthMs(file);
+        window.notes.clear();
+        ASSERT_EQ(playMpeg(file, 7), 1);
+        EXPECT_EQ(KMPEngine_IsOpen(), 1);
+        EXPECT_NEAR(KMPEngine_GetLength(), expected, 50);
+        EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, 7, 1, 526); }, 3000));
+        EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, 7, 1, 525); }, 5000));
+        EXPECT_EQ(KMPEngine_GetMode(), kModeStopped);
+        EXPECT_NEAR(KMPEngine_GetPosition(), KMPEngine_GetLength(), 50);
+        EXPECT_FALSE(window.hasEvent(0x7DE, 7, 2));
+        // 526 came first, then the end, nothing else.
+        ASSERT_EQ(window.notes.size(), 2u);
+        EXPECT_EQ(window.notes[0].value, 526);
+        KMPEngine_Stop();
+        EXPECT_EQ(KMPEngine_IsOpen(), 0);
+    }
+}
+
+TEST_F(Engines, MpegPausesResumesAndSeeksWithin50Ms)
+{
+    const std::string file = toneFile("mp3", 3.0, 440);
+    ASSERT_EQ(playMpeg(file, 1), 1);
+    // The position is what is heard, so it starts moving once the sink's buffer has filled.
+    ASSERT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 300; }, 2000));
+    ASSERT_EQ(KMPEngine_Pause(), 1);
+    EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
+    pump(100);
+    const int held = KMPEngine_GetPosition();
+    pump(300);
+    EXPECT_NEAR(KMPEngine_GetPosition(), held, 10);
+    EXPECT_GE(held, 300);
+
+    // Seeking while paused lands exactly and stays there.
+    ASSERT_EQ(KMPEngine_Seek(2000), 1);
+    pumpUntil([] { return std::abs(KMPEngine_GetPosition() - 2000) <= 50; }, 1000);
+    EXPECT_NEAR(KMPEngine_GetPosition(), 2000, 50);
+    EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
+
+    ASSERT_EQ(KMPEngine_Resume(), 1);
+    EXPECT_EQ(KMPEngine_GetMode(), kModePlaying);
+    // The position moves on once the sink has sound again.
+    EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 2150; }, 3000))
+        << KMPEngine_GetPosition();
+    // And while playing: the position goes back to the target and on from there.
+    ASSERT_EQ(KMPEngine_Seek(500), 1);
+    EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() < 1000; }, 1000));
+    const int after = KMPEngine_GetPosition();
+    EXPECT_GE(after, 500);
+    EXPECT_LE(after, 700);
+    EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, 1, 1, 525); }, 5000));
+}
+
+TEST_F(Engines, ANewerCookieStopsTheOldPlayAndNothingStaleArrives)
+{
+    const std::string file = toneFile("mp3", 1.0, 440);
+    ASSERT_EQ(playMpeg(file, 41), 1);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7DE, 41, 1, 526); }, 3000));
+    // The old play is half-way when the new one starts.
+    pump(300);
+    ASSERT_EQ(playMpeg(file, 42), 1);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7DE, 42, 1, 525); }, 5000));
+    pump(300);
+    bool newSeen = false;
+    for (const Note& n : window.notes) {
+        if (n.cookie == 42)
+            newSeen = true;
+        EXPECT_FALSE(newSeen && n.cookie == 41) << "a notification of the old play came late";
+    }
+    EXPECT_FALSE(window.hasEvent(0x7DE, 41, 2));
+    EXPECT_FALSE(window.has(0x7DE, 41, 1, 525));
+}
+
+TEST_F(Engines, UnreachableAndWrongFilesGiveTheirCodes)
+{
+    char wav[256] = "", stream[256] = "";
+    for (const char* path :
+         {"/nonexistent/a.mp3", "/media/kolvo-test-unmounted/CD/a.mp3", "/tmp"}) {
+        const std::int32_t r = KMPEngine_Play(window.handle(), path, 1, wav, 0, stream);
+        EXPECT_EQ(r, kMpegNotFound) << path;
+        EXPECT_TRUE(IsFileNotReachable(r));
+    }
+    EXPECT_EQ(KMPEngine_Play(window.handle(), nullptr, 1, wav, 0, stream), kMpegNotFound);
+
+    const std::string text = fixtureDir() + "/notes.mp3";
+    std::ofstream(text) << std::string(5000, 'x') << "plain text, not sound\n";
+    const std::int32_t r = KMPEngine_Play(window.handle(), text.c_str(), 1, wav, 0, stream);
+    EXPECT_EQ(r, kMpegNotMpeg);
+    EXPECT_FALSE(IsFileNotReachable(r));
+    EXPECT_EQ(KMPEngine_IsOpen(), 0);
+
+    int hasVideo = -1;
+    EXPECT_EQ(KAMEngine_Open(0, window.handle(), "/nonexistent/a.wav", 1, &hasVideo, 0),
+              kAmNotFound);
+    EXPECT_EQ(KAMEngine_Open(7, window.handle(), "/nonexistent/a.wav", 1, &hasVideo, 0),
+              kAmBadInstance);
+    EXPECT_EQ(KAMEngine_GetMode(9), kModeNotReady);
+    EXPECT_EQ(KRAEngine_Play(window.handle(), "/nonexistent/a.ra", 1), kRaNotFound);
+    EXPECT_TRUE(IsFileNotReachable(kAmNotFound));
+    EXPECT_TRUE(IsFileNotReachable(kRaNotFound));
+    pump(200);
+    EXPECT_TRUE(window.notes.empty()) << "a failed open is answered by its result only";
+}
+
+TEST_F(Engines, DirectShowInstanceZeroPlaysEveryAudioFormat)
+{
+    int cookie = 100;
+    for (const char* kind : {"wav", "aiff", "au", "snd", "mp3"}) {
+        SCOPED_TRACE(kind);
+        const std::string file = toneFile(kind, 1.0, 440);
+        ASSERT_FALSE(file.empty());
+        const long expected = fixtureLengthMs(file);
+        ++cookie;
+        int hasVideo = -1;
+        ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), cookie, &hasVideo, 0), 1);
+        EXPECT_EQ(hasVideo, 0);
+        EXPECT_EQ(KAMEngine_IsOpen(0), 1);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModeStopped);
+        EXPECT_NEAR(KAMEngine_GetLength(0), expected, 50);
+        char info[1024];
+        EXPECT_GT(KAMEngine_GetFileInfo(0, info, sizeof info), 0);
+        EXPECT_NE(std::string(info).find("44.1 kHz"), std::string::npos) << info;
+        EXPECT_NE(std::string(info).find("Stereo"), std::string::npos) << info;
+        ASSERT_EQ(KAMEngine_Play(0), 1);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
+        EXPECT_TRUE(pumpUntil([&] { return window.has(0x7AC, cookie, 1, 525); }, 5000));
+        EXPECT_FALSE(window.hasEvent(0x7AC, cookie, 2));
+        // Stop goes back to the start with the file still open; Close lets it go.
+        EXPECT_EQ(KAMEngine_Stop(0), 1);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModeStopped);
+        EXPECT_EQ(KAMEngine_IsOpen(0), 1);
+        EXPECT_EQ(KAMEngine_Close(0), 1);
+        EXPECT_EQ(KAMEngine_IsOpen(0), 0);
+    }
+    const std::string wav = toneFile("wav", 1.0, 440);
+    char info[1024];
+    int hasVideo = 0;
+    ASSERT_EQ(KAMEngine_Open(0, window.handle(), wav.c_str(), 1, &hasVideo, 0), 1);
+    KAMEngine_GetFileInfo(0, info, sizeof info);
+    EXPECT_NE(std::string(info).find("16 bit"), std::string::npos) << info;
+}
+
+TEST_F(Engines, DirectShowPausesAndSeeks)
+{
+    const std::string file = toneFile("wav", 3.0, 440);
+    ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), 5, nullptr, 0), 1);
+    ASSERT_EQ(KAMEngine_Seek(0, 1500), 1);
+    pumpUntil([] { return std::abs(KAMEngine_GetPosition(0) - 1500) <= 50; }, 1000);
+    EXPECT_NEAR(KAMEngine_GetPosition(0), 1500, 50);
+    ASSERT_EQ(KAMEngine_Play(0), 1);
+    ASSERT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1700; }, 2000));
+    ASSERT_EQ(KAMEngine_Pause(0), 1);
+    EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
+    pump(100);
+    const int held = KAMEngine_GetPosition(0);
+    EXPECT_GT(held, 1700);
+    pump(200);
+    EXPECT_NEAR(KAMEngine_GetPosition(0), held, 10);
+    ASSERT_EQ(KAMEngine_Resume(0), 1);
+    EXPECT_TRUE(pumpUntil([&] { return window.has(0x7AC, 5, 1, 525); }, 4000));
+}
+
+TEST_F(Engines, RealAudioPlaysAndStepsThroughAListOfClips)
+{
+    const std::string ra = toneFile("ra", 1.0, 440);
+    const std::string rm = toneFile("rm", 1.0, 660);
+    ASSERT_FALSE(ra.empty());
+    ASSERT_FALSE(rm.empty());
+    const long raLength = fixtureLengthMs(ra);
+
+    ASSERT_EQ(KRAEngine_Play(window.handle(), ra.c_str(), 3), 1);
+    EXPECT_EQ(KRAEngine_GetMode(), kModeOpening);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7D4, 3, 1, 526); }, 3000));
+    // The length is known by the time the notification arrives.
+    EXPECT_NEAR(KRAEngine_GetLength(), raLength, 50);
+    char info[1024];
+    EXPECT_GT(KRAEngine_GetFileInfo(info, sizeof info), 0);
+    EXPECT_NE(std::string(info).find("RealAudio"), std::string::npos) << info;
+    EXPECT_NE(std::string(info).find("Mono"), std::string::npos) << info;
+    // A seek followed by Resume, as the player does it; the position moves on from there.
+    ASSERT_EQ(KRAEngine_Pause(), 1);
+    EXPECT_EQ(KRAEngine_Seek(300), 1);
+    pumpUntil([] { return std::abs(KRAEngine_GetPosition() - 300) <= 50; }, 1000);
+    EXPECT_NEAR(KRAEngine_GetPosition(), 300, 50);
+    EXPECT_EQ(KRAEngine_Resume(), 1);
+    EXPECT_TRUE(pumpUntil([&] { return window.has(0x7D4, 3, 1, 525); }, 4000));
+    EXPECT_EQ(KRAEngine_GotoNextClip(), -1);
+
+    // A list: a clip that is missing is passed over; each clip that starts is announced.
+    const std::string list = fixtureDir() + "/clips.ram";
+    std::ofstream(list) << "# a test list\n" << ra << "\nmissing-clip.ra\n\nfile://" << rm << "\n";
+    window.notes.clear();
+    ASSERT_EQ(KRAEngine_Play(window.handle(), list.c_str(), 4), 1);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7D4, 4, 1, 525); }, 8000));
+    int starts = 0;
+    for (const Note& n : window.of(4))
+        starts += n.event == 1 && n.value == 526;
+    EXPECT_EQ(starts, 2);
+    EXPECT_FALSE(window.hasEvent(0x7D4, 4, 2));
+
+    // Stepping by hand; a step onto the missing clip moves on to the next one.
+    window.notes.clear();
+    ASSERT_EQ(KRAEngine_Play(window.handle(), list.c_str(), 5), 1);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7D4, 5, 1, 526); }, 3000));
+    EXPECT_EQ(KRAEngine_GotoPrevClip(), -1);
+    EXPECT_EQ(KRAEngine_GotoNextClip(), 1);
+    EXPECT_TRUE(pumpUntil([&] { return KRAEngine_GetMode() == kModePlaying; }, 3000));
+    KRAEngine_GetFileInfo(info, sizeof info);
+    EXPECT_NE(std::string(info).find("Clip : 3/3"), std::string::npos) << info;
+    EXPECT_NE(std::string(info).find("AC-3"), std::string::npos) << info;
+    EXPECT_EQ(KRAEngine_GotoNextClip(), -1);
+    EXPECT_EQ(KRAEngine_GotoPrevClip(), 1);
+    KRAEngine_Stop();
+    EXPECT_EQ(KRAEngine_IsOpen(), 0);
+
+    // An empty list fails at once.
+    const std::string empty = fixtureDir() + "/empty.ram";
+    std::ofstream(empty) << "# nothing\n\n";
+    EXPECT_EQ(KRAEngine_Play(window.handle(), empty.c_str(), 6), kRaFailed);
+}
+
+TEST_F(Engines, MciDevicePlaysFilesWithNotificationAndTimeFormats)
+{
+    const std::string file = toneFile("wav", 1.0, 440);
+    MciDevice device;
+    EXPECT_EQ(device.play(), kMciNoDevice);
+    EXPECT_EQ(device.status(MCI_STATUS_MODE), -1);
+    EXPECT_EQ(device.openElement("/nonexistent/file.wav"), kMciNotFound);
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(device.openByType(MCI_DEVTYPE_CD_AUDIO, nullptr, nullptr), kMciFailed);
+
+    ASSERT_EQ(device.openElement(file.c_str(), "song"), 1);
+    ASSERT_TRUE(device.isOpen());
+    MciDevice second;
+    EXPECT_EQ(second.openElement(file.c_str(), "song"), kMciFailed) << "aliases are unique";
+    EXPECT_EQ(device.setTimeFormat(MCI_FORMAT_MILLISECONDS), 1);
+    EXPECT_NEAR(device.length(), 1000, 50);
+    EXPECT_EQ(device.setTimeFormat(MCI_FORMAT_SAMPLES), 1);
+    EXPECT_NEAR(device.length(), 44100, 2205);
+    EXPECT_EQ(device.setTimeFormat(MCI_FORMAT_BYTES), 1);
+    EXPECT_NEAR(device.length(), 176400, 8820);
+    EXPECT_EQ(device.setTimeFormat(MCI_FORMAT_TMSF), kMciFailed);
+    EXPECT_EQ(device.setDoor(true), kMciFailed);
+    EXPECT_EQ(device.setTimeFormat(MCI_FORMAT_MILLISECONDS), 1);
+    EXPECT_EQ(device.status(MCI_STATUS_MODE), 525);
+    EXPECT_EQ(device.informationText(), "44.100 kHz, 16 bit, Stereo, 1411 kbps");
+    char element[512];
+    EXPECT_EQ(device.info(MCI_INFO_FILE, element, sizeof element), 1);
+    EXPECT_EQ(std::string(element), file);
+    char tiny[4];
+    EXPECT_EQ(device.info(MCI_INFO_PRODUCT, tiny, sizeof tiny), kMciFailed);
+
+    // A play with notification superseded by another, which then ends normally.
+    ASSERT_EQ(device.play(0, -1, window.handle()), 1);
+    ASSERT_EQ(device.play(500, -1, window.handle()), 1);
+    EXPECT_EQ(device.status(MCI_STATUS_MODE), 526);
+    ASSERT_TRUE(pumpUntil(
+        [&] { return window.has(MM_MCINOTIFY, 0, MCI_NOTIFY_SUCCESSFUL, device.deviceId()); },
+        3000));
+    EXPECT_TRUE(window.has(MM_MCINOTIFY, 0, MCI_NOTIFY_SUPERSEDED, device.deviceId()));
+    EXPECT_EQ(device.status(MCI_STATUS_MODE), 525);
+
+    // A range plays only that range; a stop aborts the notification.
+    window.notes.clear();
+    ASSERT_EQ(device.play(200, 400, window.handle()), 1);
+    ASSERT_TRUE(pumpUntil([&] { return !window.notes.empty(); }, 3000));
+    EXPECT_TRUE(window.has(MM_MCINOTIFY, 0, MCI_NOTIFY_SUCCESSFUL, device.deviceId()));
+    EXPECT_NEAR(device.position(), 400, 50);
+    window.notes.clear();
+    ASSERT_EQ(device.play(0, -1, window.handle()), 1);
+    pump(100);
+    EXPECT_EQ(device.stop(), 1);
+    EXPECT_EQ(device.status(MCI_STATUS_MODE), 525);
+    pump(50);
+    EXPECT_TRUE(window.has(MM_MCINOTIFY, 0, MCI_NOTIFY_ABORTED, device.deviceId()));
+    EXPECT_EQ(device.seek(700), 1);
+    EXPECT_NEAR(device.position(), 700, 50);
+    EXPECT_EQ(device.seek(5000), kMciFailed);
+    EXPECT_EQ(device.close(), 1);
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(device.stop(), kMciNoDevice);
+
+    // MPEG audio through the same device, with its bit rate in the text.
+    const std::string mp3 = toneFile("mp3", 1.0, 440);
+    ASSERT_EQ(device.openElement(mp3.c_str()), 1);
+    EXPECT_EQ(device.informationText(), "44.100 kHz, Stereo, 192 kbps");
+}
+
+} // namespace

@@ -1,0 +1,292 @@
+// Bad input never hangs or crashes an engine: truncated and lying files, files that are not
+// sound at all, http addresses that do not answer, and a few hundred mutated files all end in
+// a clear failure (a failing result or event 2) or in a normal end, within a time limit. The
+// sound goes to a sink that does not keep time, so this runs as fast as decoding allows.
+
+#include "engines/engineapi.h"
+#include "engines/kamengine.h"
+#include "engines/kmpengine.h"
+#include "engines/kraengine.h"
+#include "engines/mcidevice.h"
+#include "engines/mediaplayer.h"
+#include "engines/outputchain.h"
+#include "enginetest.h"
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <arpa/inet.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <random>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace enginetest;
+
+namespace {
+
+enum class Outcome { Refused, Failed, Ended, Hung };
+
+const char* name(Outcome o)
+{
+    switch (o) {
+    case Outcome::Refused:
+        return "refused";
+    case Outcome::Failed:
+        return "failed";
+    case Outcome::Ended:
+        return "ended";
+    default:
+        return "hung";
+    }
+}
+
+class Robustness : public ::testing::Test
+{
+protected:
+    void SetUp() override { engines::setAudioSinkOverride("fakesink sync=false"); }
+    void TearDown() override
+    {
+        KMPEngine_Stop();
+        KRAEngine_Stop();
+        KAMEngine_Close(0);
+        engines::setAudioSinkOverride("");
+    }
+
+    // Plays a file with the engine its extension calls for and says how it ended.
+    Outcome play(const std::string& path, int limitMs = 5000)
+    {
+        const int cookie = ++m_cookie;
+        const std::string ext = path.substr(path.find_last_of('.') + 1);
+        UINT message;
+        std::int32_t r;
+        if (ext == "mp3") {
+            char wav[256] = "", stream[256] = "";
+            message = 0x7DE;
+            r = KMPEngine_Play(window.handle(), path.c_str(), cookie, wav, 0, stream);
+        } else if (ext == "ra" || ext == "rm" || ext == "ram") {
+            message = 0x7D4;
+            r = KRAEngine_Play(window.handle(), path.c_str(), cookie);
+        } else {
+            message = 0x7AC;
+            r = KAMEngine_Open(0, window.handle(), path.c_str(), cookie, nullptr, 0);
+            if (r == 1)
+                r = KAMEngine_Play(0);
+        }
+        if (r <= 0)
+            return Outcome::Refused;
+        const bool done = pumpUntil(
+            [&] {
+                return window.hasEvent(message, cookie, 2) || window.has(message, cookie, 1, 525);
+            },
+            limitMs);
+        Outcome outcome = !done                                 ? Outcome::Hung
+                          : window.hasEvent(message, cookie, 2) ? Outcome::Failed
+                                                                : Outcome::Ended;
+        // Stopping must not hang either, whatever state the playback is in.
+        QElapsedTimer t;
+        t.start();
+        KMPEngine_Stop();
+        KRAEngine_Stop();
+        KAMEngine_Close(0);
+        EXPECT_LT(t.elapsed(), 2000) << "stopping " << path;
+        return outcome;
+    }
+
+    std::string write(const std::string& file, const std::string& bytes)
+    {
+        const std::string path = fixtureDir() + "/" + file;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    static std::string wavHeader(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+                                 std::uint32_t dataBytes)
+    {
+        std::string h;
+        const auto u32 = [&](std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                h += static_cast<char>((v >> (8 * i)) & 0xFF);
+        };
+        const auto u16 = [&](std::uint16_t v) {
+            h += static_cast<char>(v & 0xFF);
+            h += static_cast<char>(v >> 8);
+        };
+        const std::uint16_t align = static_cast<std::uint16_t>(channels * bits / 8);
+        h += "RIFF";
+        u32(36 + dataBytes);
+        h += "WAVEfmt ";
+        u32(16);
+        u16(1);
+        u16(channels);
+        u32(rate);
+        u32(rate * align);
+        u16(align);
+        u16(bits);
+        h += "data";
+        u32(dataBytes);
+        return h;
+    }
+
+    NoteWindow window;
+    int m_cookie = 0;
+};
+
+TEST_F(Robustness, TruncatedFilesPlayWhatTheyHoldAndEnd)
+{
+    const std::string mp3 = readFile(toneFile("mp3", 2.0, 440));
+    ASSERT_FALSE(mp3.empty());
+    // Cut in the middle of a frame.
+    const std::string cut = write("cut.mp3", mp3.substr(0, mp3.size() * 2 / 5 + 77));
+    const Outcome o = play(cut);
+    EXPECT_TRUE(o == Outcome::Ended || o == Outcome::Failed) << name(o);
+    // Only the header survives: nothing plays.
+    EXPECT_NE(play(write("stub.mp3", mp3.substr(0, 300))), Outcome::Hung);
+    const std::string wav = readFile(toneFile("wav", 1.0, 440));
+    EXPECT_EQ(play(write("cut.wav", wav.substr(0, wav.size() / 3 + 1))), Outcome::Ended);
+}
+
+TEST_F(Robustness, WaveFilesWithLyingHeaders)
+{
+    const std::string pcm(44100 * 4 / 2, '\x10'); // half a second of stereo 16-bit
+    // A data size far beyond the file: what is there plays, then the playback ends.
+    EXPECT_EQ(play(write("long-claim.wav", wavHeader(2, 44100, 16, 50000000) + pcm)),
+              Outcome::Ended);
+    // Formats that cannot be: no channels, no rate, odd bits, a header and nothing else.
+    for (const auto& [file, header] : {std::pair{"no-channels.wav", wavHeader(0, 44100, 16, 88200)},
+                                       std::pair{"no-rate.wav", wavHeader(2, 0, 16, 88200)},
+                                       std::pair{"odd-bits.wav", wavHeader(2, 44100, 13, 88200)}}) {
+        const Outcome o = play(write(file, header + pcm));
+        EXPECT_TRUE(o == Outcome::Refused || o == Outcome::Failed) << file << " " << name(o);
+    }
+    const Outcome empty = play(write("empty-data.wav", wavHeader(2, 44100, 16, 0)));
+    EXPECT_NE(empty, Outcome::Hung);
+}
+
+TEST_F(Robustness, FilesThatAreNotSoundAtAll)
+{
+    const std::string text = "This is a letter, not a song.\n" + std::string(3000, 'z');
+    char wav[256] = "", stream[256] = "";
+    EXPECT_EQ(KMPEngine_Play(window.handle(), write("letter.mp3", text).c_str(), 1, wav, 0, stream),
+              kMpegNotMpeg);
+    EXPECT_EQ(KAMEngine_Open(0, window.handle(), write("letter.wav", text).c_str(), 1, nullptr, 0),
+              kAmFailed);
+    EXPECT_EQ(KAMEngine_Open(0, window.handle(), write("letter.aiff", text).c_str(), 1, nullptr, 0),
+              kAmFailed);
+    EXPECT_EQ(play(write("letter.ra", text)), Outcome::Failed);
+    MciDevice device;
+    EXPECT_EQ(device.openElement(write("letter2.wav", text).c_str()), kMciFailed);
+    EXPECT_FALSE(device.isOpen());
+    // An empty file and a file of zeros.
+    EXPECT_EQ(KMPEngine_Play(window.handle(), write("empty.mp3", "").c_str(), 1, wav, 0, stream),
+              kMpegNotMpeg);
+    EXPECT_NE(play(write("zeros.au", std::string(20000, '\0'))), Outcome::Hung);
+}
+
+TEST_F(Robustness, HttpAddressesThatDoNotAnswer)
+{
+    engines::MediaPlayer::setNetworkTimeout(2);
+    // A server that takes the connection and never says a word.
+    const int quiet = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(quiet, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(quiet, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(quiet, 4), 0);
+    socklen_t len = sizeof addr;
+    getsockname(quiet, reinterpret_cast<sockaddr*>(&addr), &len);
+    const int port = ntohs(addr.sin_port);
+
+    char wav[256] = "", stream[256] = "";
+    const std::string silent = "http://127.0.0.1:" + std::to_string(port) + "/radio.mp3";
+    QElapsedTimer t;
+    t.start();
+    ASSERT_EQ(KMPEngine_Play(window.handle(), silent.c_str(), 7, wav, 0, stream), kResultMpegLater);
+    EXPECT_LT(t.elapsed(), 1000) << "a stream opens later; Play does not wait";
+    EXPECT_EQ(KMPEngine_GetMode(), kModeOpening);
+    EXPECT_TRUE(pumpUntil([&] { return window.hasEvent(0x7DE, 7, 2); }, 8000));
+    EXPECT_EQ(KMPEngine_GetMode(), kModeStopped);
+
+    // Stopping while it waits returns at once and nothing comes later.
+    ASSERT_EQ(KMPEngine_Play(window.handle(), silent.c_str(), 8, wav, 0, stream), kResultMpegLater);
+    pump(200);
+    t.restart();
+    KMPEngine_Stop();
+    EXPECT_LT(t.elapsed(), 1000);
+    pump(2500);
+    EXPECT_TRUE(window.of(8).empty());
+
+    // Nobody listening at all.
+    close(quiet);
+    const int ds = KAMEngine_Open(0, window.handle(), silent.c_str(), 9, nullptr, 0);
+    EXPECT_EQ(ds, kResultAmLater);
+    EXPECT_TRUE(pumpUntil([&] { return window.hasEvent(0x7AC, 9, 2); }, 8000));
+    EXPECT_EQ(KRAEngine_Play(window.handle(), "http://127.0.0.1:9/clip.ra", 10), 1);
+    EXPECT_TRUE(pumpUntil([&] { return window.hasEvent(0x7D4, 10, 2); }, 8000));
+    engines::MediaPlayer::setNetworkTimeout(10);
+}
+
+// Mutated files: bytes flipped, cut short, junk spliced in, headers overwritten. A fixed seed
+// keeps every run the same.
+TEST_F(Robustness, AFewHundredMutatedFilesUnderATimeLimit)
+{
+    std::vector<std::pair<std::string, std::string>> seeds;
+    for (const char* kind : {"mp3", "wav", "aiff", "au", "ra"})
+        seeds.emplace_back(kind, readFile(toneFile(kind, 0.3, 523)));
+    for (const auto& [kind, bytes] : seeds)
+        ASSERT_FALSE(bytes.empty()) << kind;
+
+    std::mt19937 random(20240611);
+    const auto pick = [&](size_t n) {
+        return std::uniform_int_distribution<size_t>(0, n - 1)(random);
+    };
+    QElapsedTimer total;
+    total.start();
+    std::map<Outcome, int> outcomes;
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) {
+        const auto& [kind, seed] = seeds[static_cast<size_t>(i) % seeds.size()];
+        std::string bytes = seed;
+        switch (pick(4)) {
+        case 0: // flip bytes, many of them in the first kilobyte where the headers are
+            for (size_t n = 1 + pick(30); n-- > 0;)
+                bytes[pick(2) ? pick(std::min<size_t>(1024, bytes.size())) : pick(bytes.size())] ^=
+                    static_cast<char>(1 + pick(255));
+            break;
+        case 1: // cut short
+            bytes.resize(pick(bytes.size()));
+            break;
+        case 2: { // splice junk in
+            std::string junk(1 + pick(4000), '\0');
+            for (char& c : junk)
+                c = static_cast<char>(pick(256));
+            bytes.insert(pick(bytes.size()), junk);
+            break;
+        }
+        default: // overwrite the start with noise
+            for (size_t n = 0; n < std::min<size_t>(bytes.size(), 16 + pick(200)); ++n)
+                bytes[n] = static_cast<char>(pick(256));
+            break;
+        }
+        const std::string path = write("mutant-" + std::to_string(i) + "." + kind, bytes);
+        const Outcome o = play(path, 8000);
+        ++outcomes[o];
+        EXPECT_NE(o, Outcome::Hung) << path;
+        if (o != Outcome::Hung)
+            std::remove(path.c_str());
+        else if (const char* keep = std::getenv("KOLVO_KEEP_RECORDINGS"))
+            sh("cp '" + path + "' '" + keep + "/'");
+    }
+    std::printf("mutated files: %d refused, %d failed, %d ended, %d hung in %.1f s\n",
+                outcomes[Outcome::Refused], outcomes[Outcome::Failed], outcomes[Outcome::Ended],
+                outcomes[Outcome::Hung], total.elapsed() / 1000.0);
+    EXPECT_LT(total.elapsed(), 150000);
+    // The mutations must really have hurt: not everything can have simply played.
+    EXPECT_GT(outcomes[Outcome::Refused] + outcomes[Outcome::Failed], kFiles / 10);
+}
+
+} // namespace

@@ -1,0 +1,230 @@
+// The spectrum sampling service with sources and displays of our own: held while no display
+// is there, asking the sources in order, one fetch per cycle unless the displays want
+// different flags, and a bounded stop even when an engine hangs.
+
+#include "engines/kcdsengine.h"
+#include "engines/spectrumservice.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+using namespace engines;
+using namespace std::chrono_literals;
+
+namespace {
+
+class Display : public SpectrumDisplayClient
+{
+public:
+    explicit Display(int mode = 0)
+        : m_mode(mode)
+    {}
+    int spectrumMode() const override { return m_mode; }
+    void showSpectrum(const SpectrumSnapshot& s) override
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_shown;
+        m_last = s;
+    }
+    int shown() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_shown;
+    }
+    SpectrumSnapshot last() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_last;
+    }
+
+private:
+    int m_mode;
+    mutable std::mutex m_mutex;
+    int m_shown = 0;
+    SpectrumSnapshot m_last{};
+};
+
+// A source that records the flags it was asked with and answers with `value` (0: nothing).
+struct Source
+{
+    std::atomic<int> calls{0};
+    std::atomic<int> lastFlag{-1};
+    std::atomic<int> value{0};
+    SpectrumSource fn()
+    {
+        return [this](std::int32_t* b, int flag) {
+            ++calls;
+            lastFlag = flag;
+            if (!value)
+                return 0;
+            for (int i = 0; i < 20; ++i)
+                b[i] = value + flag / 0x10000;
+            return 1;
+        };
+    }
+};
+
+TEST(SpectrumService, HeldUntilADisplayComesAndAboutTwentyTimesASecondThen)
+{
+    Source a;
+    a.value = 7;
+    SpectrumService service({a.fn()});
+    service.start();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(service.isHeld());
+    EXPECT_EQ(a.calls, 0);
+
+    Display d;
+    service.registerDisplay(0, &d);
+    EXPECT_FALSE(service.isHeld());
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_GE(d.shown(), 14);
+    EXPECT_LE(d.shown(), 22);
+    EXPECT_EQ(d.last()[19], 7);
+
+    // Both slots empty: held again, nothing more is asked.
+    service.registerDisplay(0, nullptr);
+    EXPECT_TRUE(service.isHeld());
+    std::this_thread::sleep_for(100ms);
+    const int calls = a.calls;
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(a.calls, calls);
+    service.registerDisplay(5, &d); // no such slot
+    EXPECT_TRUE(service.isHeld());
+    service.stop();
+}
+
+TEST(SpectrumService, SourcesInOrderUntilOneAnswers)
+{
+    Source first, second, third;
+    second.value = 5;
+    third.value = 9;
+    SpectrumService service({first.fn(), second.fn(), third.fn()});
+    service.start();
+    Display d;
+    service.registerDisplay(0, &d);
+    std::this_thread::sleep_for(300ms);
+    service.stop();
+    EXPECT_GT(first.calls, 0);
+    EXPECT_EQ(first.calls, second.calls);
+    EXPECT_EQ(third.calls, 0);
+    EXPECT_EQ(d.last()[0], 5);
+
+    // Nobody sounds: the display keeps its last picture.
+    Source silent;
+    SpectrumService quiet({silent.fn()});
+    quiet.start();
+    Display keep;
+    keep.showSpectrum(SpectrumSnapshot{3});
+    quiet.registerDisplay(1, &keep);
+    std::this_thread::sleep_for(200ms);
+    quiet.stop();
+    EXPECT_GT(silent.calls, 0);
+    EXPECT_EQ(keep.shown(), 1);
+    EXPECT_EQ(keep.last()[0], 3);
+}
+
+TEST(SpectrumService, OneFetchForTwoDisplaysUnlessTheirFlagsDiffer)
+{
+    Source s;
+    s.value = 1;
+    SpectrumService service({s.fn()});
+    service.start();
+    Display effector(0), viewer(0);
+    service.registerDisplay(0, &effector);
+    service.registerDisplay(1, &viewer);
+    std::this_thread::sleep_for(500ms);
+    service.stop();
+    EXPECT_GT(s.calls, 0);
+    EXPECT_EQ(s.calls, effector.shown());
+    EXPECT_EQ(viewer.shown(), effector.shown());
+
+    // Different flags: a second fetch for the viewer, with the viewer's flag.
+    Source t;
+    t.value = 1;
+    SpectrumService both({t.fn()});
+    both.start();
+    Display plain(0), linear(0x10000 | 3);
+    both.registerDisplay(0, &plain);
+    both.registerDisplay(1, &linear);
+    std::this_thread::sleep_for(500ms);
+    both.stop();
+    EXPECT_EQ(t.calls, plain.shown() + linear.shown());
+    EXPECT_EQ(plain.last()[0], 1);
+    EXPECT_EQ(linear.last()[0], 2);
+
+    // Only the viewer: its flag is used.
+    Source u;
+    u.value = 1;
+    SpectrumService viewerOnly({u.fn()});
+    viewerOnly.start();
+    Display lone(0x10000);
+    viewerOnly.registerDisplay(1, &lone);
+    std::this_thread::sleep_for(200ms);
+    viewerOnly.stop();
+    EXPECT_EQ(u.lastFlag, 0x10000);
+}
+
+TEST(SpectrumService, StopEndsWithinASecondEvenWhenAnEngineHangs)
+{
+    std::atomic<bool> release{false};
+    std::atomic<int> entered{0};
+    SpectrumSource hanging = [&](std::int32_t*, int) {
+        ++entered;
+        while (!release)
+            std::this_thread::sleep_for(10ms);
+        return 0;
+    };
+    auto service = std::make_unique<SpectrumService>(std::vector<SpectrumSource>{hanging});
+    service->start();
+    Display d;
+    service->registerDisplay(0, &d);
+    while (entered == 0)
+        std::this_thread::sleep_for(5ms);
+    const auto began = std::chrono::steady_clock::now();
+    service->stop();
+    const auto took = std::chrono::steady_clock::now() - began;
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 1300ms);
+    service.reset();
+    // The worker left behind finishes later without touching the display.
+    release = true;
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(d.shown(), 0);
+}
+
+TEST(SpectrumService, TheEnginesInTheirDesignedOrder)
+{
+    // Nothing plays in this program: the engine sources answer nothing, except the MIDI one
+    // provided here, which comes after the MPEG and CD sources.
+    std::atomic<int> midiCalls{0}, imsCalls{0};
+    SpectrumService::setMidiSources(
+        [&](std::int32_t* b, int) {
+            ++midiCalls;
+            b[0] = 42;
+            return 1;
+        },
+        [&](std::int32_t*, int) {
+            ++imsCalls;
+            return 0;
+        });
+    KCDSEngine_Run(0);
+    const auto sources = SpectrumService::engineSources();
+    ASSERT_EQ(sources.size(), 5u);
+    SpectrumSnapshot b{};
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(sources[i](b.data(), 0), 0) << i;
+    EXPECT_EQ(sources[3](b.data(), 0), 1);
+    EXPECT_EQ(b[0], 42);
+    EXPECT_EQ(sources[4](b.data(), 0), 0);
+    EXPECT_EQ(imsCalls, 1);
+    KCDSEngine_Stop(0);
+    SpectrumService::setMidiSources({}, {});
+    EXPECT_EQ(sources[3](b.data(), 0), 0);
+}
+
+} // namespace
