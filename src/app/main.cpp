@@ -1,6 +1,6 @@
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
-#include "app/trace.h"
+#include "platform/trace.h"
 
 #include <QApplication>
 #include <QSessionManager>

@@ -1,15 +1,21 @@
 #include "app/maincontroller.h"
 
+#include "app/cdmediawatcher.h"
 #include "app/commandline.h"
+#include "app/configsheet.h"
 #include "app/playerapp.h"
 #include "app/splashwnd.h"
-#include "app/trace.h"
+#include "platform/msgbox.h"
 #include "platform/placement.h"
+#include "platform/power.h"
 #include "platform/profile.h"
+#include "platform/trace.h"
+#include "players/audioplayer.h"
+#include "ui/skin.h"
+#include "ui/skinslots.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -21,42 +27,52 @@ namespace {
 
 constexpr int kDefaultHeight = 100;
 
-QIcon programIcon()
-{
-    QImage img(32, 32, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(0x20, 0x1a, 0x10));
-    p.setPen(QColor(0xc0, 0x90, 0x30));
-    p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
-    const int heights[] = {8, 16, 22, 12};
-    for (int i = 0; i < 4; ++i)
-        p.fillRect(QRectF(6 + i * 5.5, 26 - heights[i], 4, heights[i]), QColor(0xf0, 0xc8, 0x60));
-    return QIcon(QPixmap::fromImage(img));
-}
-
 } // namespace
 
-MainController::MainController(PlayerApp& app)
-    : Wnd(nullptr, Qt::Window | Qt::FramelessWindowHint)
+MainController::ComponentFactory MainController::defaultFactory()
+{
+    return [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
+        switch (index) {
+        case ComponentAudio:
+            return new AudioPlayer(host, parent);
+        default:
+            return nullptr; // not built yet: its slot stays empty
+        }
+    };
+}
+
+MainController::MainController(PlayerApp& app, ComponentFactory factory)
+    : SkinPanel(skin::kMainBackground, false, nullptr, Qt::Window | Qt::FramelessWindowHint)
     , m_app(app)
 {
     setWindowTitle(QString::fromStdString(app.title));
-    setWindowIcon(programIcon());
+    setWindowIcon(Skin::instance().WindowIcon(skin::res::kMainIcon));
     setCursor(Qt::ArrowCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
-
+    setAcceptDrops(false);
     setGeometry(
         initialRect(ReadWindowRect(Profile(), "MainController", kPosXYX2Y2), DesktopWorkArea()));
 
+    // WM_CREATE, in its order.
     if (app.splashFlag)
         new SplashWnd(this);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     setTimer(kMainTimerId, kMainTimerPeriod);
-    layOut();
+    // The components get their first tick at once rather than half a second later, so that
+    // what the command line asks for starts without waiting.
+    postMessage(WM_TIMER, kMainTimerId, 0);
+    Skin::instance().LoadSkin(app.settings().colorScheme);
+    createButtons(buttons::kMainController);
+    for (int i = 0; i < ComponentCount; ++i)
+        m_components[i] = factory ? factory(i, app, this) : nullptr;
+    LayOut(true);
+    ShowRemote();
+    CarryOutStartCommands(app.cmdInfo.startCommands);
+    m_watcher = std::make_unique<CdMediaWatcher>(app.settings().cdDrive);
+    auto handleOf = [this](int i) { return m_components[i] ? m_components[i]->handle() : HWND(0); };
+    m_watcher->Start(handleOf(ComponentCd), handleOf(ComponentVideo));
 
-    const AppSettings& s = app.settings;
+    const AppSettings& s = app.settings();
     if (s.mainVisible)
         show();
     else if (s.mainTrayOnly == 0)
@@ -64,7 +80,11 @@ MainController::MainController(PlayerApp& app)
     // Otherwise the window starts hidden and only the tray icon stands for it.
 }
 
-MainController::~MainController() = default;
+MainController::~MainController()
+{
+    if (!m_destroyed)
+        destroyWindow();
+}
 
 QRect MainController::initialRect(const QRect& saved, const QRect& area)
 {
@@ -72,24 +92,183 @@ QRect MainController::initialRect(const QRect& saved, const QRect& area)
     return FitToWorkArea(saved, area, QRect(left, 0, kMainWidth, kDefaultHeight));
 }
 
-void MainController::layOut()
+ComponentWnd* MainController::component(int index) const
 {
-    // No component panel exists yet: the strip alone.
-    setFixedSize(kMainWidth, kStripHeight);
+    return index >= 0 && index < ComponentCount ? m_components[index] : nullptr;
+}
+
+bool MainController::enabled(int index) const
+{
+    return m_app.settings().components[index].enable != 0;
+}
+
+void MainController::LayOut(bool fromBottom)
+{
+    // The order only decides which panels move first: a growing stack moves its lower panels
+    // first, a shrinking one its upper panels.
+    auto place = [this](int i) {
+        ComponentWnd* c = m_components[i];
+        if (c && i != ComponentRemote) {
+            if (enabled(i)) {
+                int y = kStripHeight;
+                for (int k = 0; k < i; ++k)
+                    if (m_components[k] && k != ComponentRemote && enabled(k))
+                        y += m_components[k]->height();
+                c->move(0, y);
+                c->show();
+            } else {
+                c->hide();
+            }
+        }
+        if (SkinButton* b = button(cmd::FirstToggle + i))
+            b->SetChecked(enabled(i));
+    };
+    if (fromBottom) {
+        for (int i = ComponentCount - 1; i >= 0; --i)
+            place(i);
+    } else {
+        for (int i = 0; i < ComponentCount; ++i)
+            place(i);
+    }
+    int height = kStripHeight;
+    for (int i = 0; i < ComponentRemote; ++i)
+        if (m_components[i] && enabled(i))
+            height += m_components[i]->height();
+    setFixedSize(kMainWidth, height);
+}
+
+void MainController::ShowRemote()
+{
+    ComponentWnd* remote = m_components[ComponentRemote];
+    if (remote)
+        remote->setVisible(enabled(ComponentRemote));
+    if (SkinButton* b = button(cmd::FirstToggle + ComponentRemote))
+        b->SetChecked(enabled(ComponentRemote));
+}
+
+void MainController::SwitchComponent(int index, int action)
+{
+    ComponentWnd* c = component(index);
+    if (!c)
+        return;
+    int& enable = m_app.settings().components[index].enable;
+    if ((action == 0 || action == 2) && enable)
+        c->sendMessage(UM_COMMAND, static_cast<WPARAM>(index), kStopFromOtherPlayer);
+    if (action == 1) {
+        if (enable)
+            return;
+        enable = 1;
+    } else if (action == 2) {
+        if (!enable)
+            return;
+        enable = 0;
+    } else {
+        enable = enable ? 0 : 1;
+    }
+    if (index == ComponentRemote)
+        ShowRemote();
+    else
+        LayOut(enable != 0);
+}
+
+void MainController::CarryOutStartCommands(const std::array<std::uint32_t, 10>& commands)
+{
+    for (std::uint32_t word : commands) {
+        const std::uint32_t kind = word >> 16;
+        const std::uint32_t value = word & 0xFFFF;
+        if (kind == 0)
+            break;
+        if (kind == kStartCommandVolume) {
+            if (ComponentWnd* mixer = component(ComponentMixer))
+                mixer->sendMessage(UM_COMMAND, 0, static_cast<LPARAM>((value << 16) | cmd::Volume));
+        } else if (kind == kStartCommandTimer) {
+            if (ComponentWnd* effector = component(ComponentEffector))
+                effector->sendMessage(UM_COMMAND, value, cmd::Timer);
+        }
+    }
 }
 
 LRESULT MainController::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
+    case WM_COMMAND:
+        onCommand(LOWORD(wParam));
+        return 0;
+    case WM_TIMER:
+        if (wParam == kMainTimerId) {
+            for (ComponentWnd* c : m_components)
+                if (c)
+                    c->sendMessage(WM_TIMER, kMainTimerId, 0);
+        }
+        return 0;
     case WM_COPYDATA:
         return onCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-    case WM_TIMER:
-        return 0;
     case WM_ENDSESSION:
         m_app.SaveSettings();
         return 0;
+    case UM_COMPONENT_OFF:
+        if (wParam < ComponentCount) {
+            m_app.settings().components[wParam].enable = static_cast<int>(lParam);
+            if (wParam == ComponentRemote)
+                ShowRemote();
+            else
+                LayOut(false);
+        }
+        return 0;
+    case UM_COMMAND:
+        if (LOWORD(lParam) == cmd::Power) {
+            const int high = HIWORD(lParam);
+            SwitchComponent(static_cast<int>(wParam), high == 1 ? 1 : high == 2 ? 2 : 0);
+            return 0;
+        }
+        [[fallthrough]];
+    case UM_GET_STATUS:
+    case UM_GET_TITLES:
+    case UM_SELECT_ALBUM:
+        if (ComponentWnd* c = component(static_cast<int>(wParam)))
+            return c->sendMessage(msg, wParam, lParam);
+        return 0;
     default:
-        return Wnd::onMessage(msg, wParam, lParam);
+        return SkinPanel::onMessage(msg, wParam, lParam);
+    }
+}
+
+void MainController::onCommand(int id)
+{
+    switch (id) {
+    case cmd::Exit:
+        exitProgram();
+        break;
+    case cmd::MinimizeRestore:
+        minimizeOrRestore();
+        break;
+    case cmd::Preferences:
+        openPreferences();
+        break;
+    case cmd::ControlPanel:
+        if (!shell::OpenSoundSettings())
+            KolvoMessageBox(this,
+                            tr("No sound settings program was found. Install pavucontrol, or "
+                               "use your desktop's sound settings."),
+                            MessageIcon::Information);
+        break;
+    case cmd::ExitAndShutDown:
+        exitProgram();
+        power::PowerOff();
+        break;
+    case cmd::ExitAndSuspend:
+        exitProgram();
+        power::Suspend();
+        break;
+    default:
+        if (id >= cmd::FirstToggle && id < cmd::FirstToggle + ComponentRemote) {
+            SwitchComponent(id - cmd::FirstToggle, 0);
+        } else if (id == cmd::FirstToggle + ComponentRemote) {
+            int& enable = m_app.settings().components[ComponentRemote].enable;
+            enable = enable ? 0 : 1;
+            ShowRemote();
+        }
+        break;
     }
 }
 
@@ -100,12 +279,33 @@ LRESULT MainController::onCopyData(const COPYDATASTRUCT* cds)
     HandoverRecord record;
     if (!ParseHandoverRecord(static_cast<const std::uint8_t*>(cds->lpData), cds->cbData, record))
         return 0;
-    m_app.cmdInfo.startCommands = record.startCommands;
-    m_app.cmdInfo.fileName = record.fileName;
-    m_app.cmdInfo.startMode = record.startMode;
     trace("handover mode=%d file=%s commands=%08x", record.startMode, record.fileName.c_str(),
           record.startCommands[0]);
     bringToFront();
+    CarryOutStartCommands(record.startCommands);
+    m_app.cmdInfo.fileName = record.fileName;
+    m_app.pendingIsTemporary = false;
+    switch (record.startMode) {
+    case StartModeAudioCd:
+        SwitchComponent(ComponentCd, 1);
+        if (ComponentWnd* c = component(ComponentCd))
+            c->postMessage(UM_COMMAND, ComponentCd, static_cast<LPARAM>(0xFFFF13F0u));
+        break;
+    case StartModeVideoCd:
+        SwitchComponent(ComponentVideo, 1);
+        if (ComponentWnd* c = component(ComponentVideo))
+            c->postMessage(UM_COMMAND, ComponentVideo, static_cast<LPARAM>(0xFFFF1431u));
+        break;
+    case StartModeAudio:
+    case StartModeMidi:
+    case StartModeVideo:
+        SwitchComponent(record.startMode, 1);
+        if (ComponentWnd* c = component(record.startMode))
+            c->postMessage(UM_COMMAND, static_cast<WPARAM>(record.startMode), cmd::PlayPending);
+        break;
+    default:
+        break;
+    }
     return 0;
 }
 
@@ -119,53 +319,86 @@ void MainController::bringToFront()
     activateWindow();
 }
 
+void MainController::exitProgram()
+{
+    m_app.settings().mainVisible = (isVisible() && !isMinimized()) ? 1 : 0;
+    for (int i : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo})
+        if (ComponentWnd* c = component(i))
+            c->sendMessage(UM_COMMAND, 0, kStopFromOtherPlayer);
+    destroyWindow();
+}
+
+void MainController::minimizeOrRestore()
+{
+    if (isVisible() && !isMinimized()) {
+        if (m_app.settings().mainTrayOnly == 0)
+            showMinimized();
+        else
+            hide();
+    } else {
+        showNormal();
+        raise();
+    }
+}
+
+void MainController::openPreferences()
+{
+    if (m_preferencesOpen)
+        return;
+    ++m_preferencesOpen;
+    CConfigPropertySheet sheet(m_app.settings(), this);
+    const bool ok = sheet.exec() == QDialog::Accepted;
+    --m_preferencesOpen;
+    if (!ok)
+        return;
+    const AppSettings edited = sheet.edited();
+    const bool skinChanged = edited.colorScheme != m_app.settings().colorScheme;
+    m_app.settings() = edited;
+    if (m_watcher)
+        m_watcher->SetDrive(m_app.settings().cdDrive);
+    if (skinChanged) {
+        Skin::instance().LoadSkin(m_app.settings().colorScheme);
+        update();
+        for (ComponentWnd* c : m_components)
+            if (c)
+                c->update();
+    }
+    for (ComponentWnd* c : m_components)
+        if (c)
+            c->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
+    m_app.SaveSettings();
+}
+
 void MainController::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    const QRect strip(0, 0, width(), kStripHeight);
-    // The strip's own art comes with the skin; until it is drawn this is its plain face.
-    QLinearGradient g(0, 0, 0, kStripHeight);
-    g.setColorAt(0, QColor(0x3a, 0x32, 0x22));
-    g.setColorAt(1, QColor(0x14, 0x10, 0x0a));
-    p.fillRect(strip, g);
-    p.setPen(QColor(0xf0, 0xc8, 0x60));
-    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 14, QFont::Bold));
-    p.drawText(strip.adjusted(12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
-               QStringLiteral("Kolvo"));
-    p.setPen(Qt::black);
-    p.drawRect(strip.adjusted(0, 0, -1, -1));
-    const QRect inner = strip.adjusted(1, 1, -2, -2);
-    p.setPen(QColor(0xC0, 0xC0, 0xC0));
-    p.drawLine(inner.topLeft(), inner.topRight());
-    p.drawLine(inner.topLeft(), inner.bottomLeft());
-    p.setPen(QColor(0x40, 0x40, 0x40));
-    p.drawLine(inner.bottomLeft(), inner.bottomRight());
-    p.drawLine(inner.topRight(), inner.bottomRight());
+    Skin::instance().Slot(skin::kMainBackground).Draw(p, 0, 0);
+    paintFrame(p, QRect(0, 0, width(), kStripHeight));
 }
 
 void MainController::mousePressEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton && windowHandle())
         windowHandle()->startSystemMove();
-    Wnd::mousePressEvent(e);
+    SkinPanel::mousePressEvent(e);
 }
 
 void MainController::showEvent(QShowEvent* e)
 {
-    Wnd::showEvent(e);
+    SkinPanel::showEvent(e);
     if (!m_shownOnce) {
         m_shownOnce = true;
         trace("shown");
         if (qEnvironmentVariableIsSet("KOLVO_EXIT_WHEN_SHOWN"))
             QMetaObject::invokeMethod(
-                this, [this] { destroyWindow(); }, Qt::QueuedConnection);
+                this, [this] { onCommand(cmd::Exit); }, Qt::QueuedConnection);
     }
 }
 
 void MainController::closeEvent(QCloseEvent* e)
 {
     e->accept();
-    destroyWindow();
+    exitProgram();
 }
 
 void MainController::destroyWindow()
@@ -175,6 +408,14 @@ void MainController::destroyWindow()
     m_destroyed = true;
     clearTimer(kMainTimerId);
     SplashWnd::remove();
+    if (m_watcher)
+        m_watcher->Stop();
+    m_watcher.reset();
+    deleteButtons();
+    for (ComponentWnd*& c : m_components) {
+        delete c;
+        c = nullptr;
+    }
     saveRect();
     hide();
     QCoreApplication::quit();

@@ -1,11 +1,19 @@
 #pragma once
-// The main window: a borderless strip 500 pixels wide, a 50-pixel control strip on top and
-// the component panels stacked under it.
+// The main window: a borderless strip 500 pixels wide, a 50-pixel control strip on top and the
+// component panels stacked under it. It creates the components, switches them on and off,
+// routes the component messages to them by index, ticks them every 500 ms, takes the hand-over
+// of a second start, watches the CD drive and carries out exit, shutdown and suspend.
 
-#include "platform/wnd.h"
+#include "players/component.h"
+#include "ui/skinpanel.h"
 
 #include <QRect>
 
+#include <array>
+#include <functional>
+#include <memory>
+
+class CdMediaWatcher;
 class PlayerApp;
 
 constexpr int kMainWidth = 500;
@@ -13,19 +21,33 @@ constexpr int kStripHeight = 50;
 constexpr UINT kMainTimerId = 300;
 constexpr int kMainTimerPeriod = 500;
 
-class MainController : public Wnd
+class MainController : public SkinPanel
 {
     Q_OBJECT
 public:
-    explicit MainController(PlayerApp& app);
+    // Makes the component of an index, or null when it does not exist (yet).
+    using ComponentFactory = std::function<ComponentWnd*(int index, PlayerHost&, QWidget*)>;
+    static ComponentFactory defaultFactory();
+
+    explicit MainController(PlayerApp& app, ComponentFactory factory = defaultFactory());
     ~MainController() override;
 
     // The saved rectangle limited to the work area; the centred default at the top of the
     // screen when less than 20 pixels of it would show in either direction.
     static QRect initialRect(const QRect& saved, const QRect& workArea);
 
-    // Runs the destruction sequence once (saves the rectangle) and ends the program.
+    // Runs the destruction sequence once (stops the watcher, destroys the components, saves
+    // the rectangle) and ends the program.
     void destroyWindow();
+
+    // action: 0 toggle, 1 on, 2 off. An index out of range or a missing component: nothing.
+    void SwitchComponent(int index, int action);
+    void LayOut(bool fromBottom);
+    void ShowRemote();
+    void CarryOutStartCommands(const std::array<std::uint32_t, 10>& commands);
+
+    ComponentWnd* component(int index) const;
+    CdMediaWatcher* watcher() const { return m_watcher.get(); }
 
 protected:
     LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -35,12 +57,19 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    void onCommand(int id);
     LRESULT onCopyData(const COPYDATASTRUCT* cds);
-    void layOut();
+    void exitProgram();
+    void minimizeOrRestore();
+    void openPreferences();
     void saveRect();
     void bringToFront();
+    bool enabled(int index) const;
 
     PlayerApp& m_app;
+    std::array<ComponentWnd*, ComponentCount> m_components{};
+    std::unique_ptr<CdMediaWatcher> m_watcher;
+    int m_preferencesOpen = 0;
     bool m_destroyed = false;
     bool m_shownOnce = false;
 };

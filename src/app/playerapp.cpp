@@ -1,12 +1,14 @@
 #include "app/playerapp.h"
 
+#include "albums/album.h"
 #include "app/maincontroller.h"
 #include "app/singleinstance.h"
 #include "app/splashwnd.h"
-#include "app/trace.h"
+#include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
+#include "platform/trace.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -34,6 +36,11 @@ PlayerApp::PlayerApp()
     g_app = this;
 }
 
+HWND PlayerApp::controller() const
+{
+    return m_mainWindow ? m_mainWindow->handle() : 0;
+}
+
 PlayerApp::~PlayerApp()
 {
     m_mainWindow.reset();
@@ -46,7 +53,7 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
     title = LoadString(kTitleStringId);
 
     try {
-        settings.recordFormat.assign(kRecordFormatSize, 0);
+        appSettings.recordFormat.assign(kRecordFormatSize, 0);
     } catch (const std::bad_alloc&) {
         m_exitCode = 1;
         return false;
@@ -58,9 +65,13 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
 
     LoadSettings();
     SaveSettings();
+    // A damaged album database is moved aside when it is next written; the user hears of it.
+    Album::setNotifier([](const std::string& message) {
+        KolvoMessageBox(nullptr, QString::fromStdString(message), MessageIcon::Information);
+    });
 
     cmdInfo.ParseCommandLine(arguments);
-    ResolveStartMode(cmdInfo, settings.cdDrive);
+    ResolveStartMode(cmdInfo, appSettings.cdDrive);
 
     m_instance = std::make_unique<SingleInstance>(QString::fromStdString(title));
     if (!m_instance->claim()) {
@@ -117,7 +128,7 @@ void PlayerApp::ApplyStartMode()
         return;
     }
     for (int c : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo})
-        settings.components[c].enable = c == on ? 1 : 0;
+        appSettings.components[c].enable = c == on ? 1 : 0;
 }
 
 int PlayerApp::ExitInstance()
@@ -126,8 +137,8 @@ int PlayerApp::ExitInstance()
         m_mainWindow->destroyWindow();
     m_mainWindow.reset();
     SaveSettings();
-    settings.recordFormat.clear();
-    settings.recordFormat.shrink_to_fit();
+    appSettings.recordFormat.clear();
+    appSettings.recordFormat.shrink_to_fit();
     return m_exitCode;
 }
 
@@ -146,14 +157,14 @@ void PlayerApp::LoadSettings()
                      "as %s and the rest is used\n",
                      file.c_str(), aside.path.c_str());
     const Profile profile;
-    LoadSettingsFrom(profile, settings);
+    LoadSettingsFrom(profile, appSettings);
 }
 
 void PlayerApp::SaveSettings()
 {
     paths::ensureDir(paths::configDir() + "/" + paths::kOrganization);
     Profile profile;
-    if (!SaveSettingsTo(profile, settings) && !m_saveFailureReported) {
+    if (!SaveSettingsTo(profile, appSettings) && !m_saveFailureReported) {
         m_saveFailureReported = true;
         std::fprintf(stderr, "Kolvo: settings cannot be saved to %s\n",
                      paths::settingsFile().c_str());

@@ -4,6 +4,7 @@
 
 #include "app/commandline.h"
 #include "platform/settings.h"
+#include "players/component.h"
 
 #include <QObject>
 
@@ -13,7 +14,7 @@
 class MainController;
 class SingleInstance;
 
-class PlayerApp : public QObject
+class PlayerApp : public QObject, public PlayerHost
 {
     Q_OBJECT
 public:
@@ -34,9 +35,18 @@ public:
 
     MainController* mainWindow() const { return m_mainWindow.get(); }
 
+    // What the components reach through their host.
+    AppSettings& settings() override { return appSettings; }
+    void saveSettings() override { SaveSettings(); }
+    int& startMode() override { return cmdInfo.startMode; }
+    std::string& pendingFile() override { return cmdInfo.fileName; }
+    bool& pendingFileIsTemporary() override { return pendingIsTemporary; }
+    HWND controller() const override;
+
     std::string title;
-    AppSettings settings;
+    AppSettings appSettings;
     AppCommandLineInfo cmdInfo;
+    bool pendingIsTemporary = false;
     bool splashFlag = false;
 
 protected:

@@ -1,11 +1,12 @@
 #include "app/splashwnd.h"
 
+#include "ui/skin.h"
+#include "ui/skinslots.h"
+
 #include <QEvent>
 #include <QGuiApplication>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPointer>
-#include <QRadialGradient>
 #include <QScreen>
 
 namespace {
@@ -82,37 +83,5 @@ void SplashWnd::paintEvent(QPaintEvent*)
 
 QImage SplashWnd::splashImage()
 {
-    const QSize size(400, 200);
-    QImage img(size, QImage::Format_RGB32);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient bg(0, 0, 0, size.height());
-    bg.setColorAt(0, QColor(0x2a, 0x24, 0x18));
-    bg.setColorAt(1, QColor(0x0c, 0x0a, 0x06));
-    p.fillRect(img.rect(), bg);
-    // A glow behind the name, in the gold of the default look.
-    QRadialGradient glow(QPointF(200, 92), 170);
-    glow.setColorAt(0, QColor(0xe8, 0xb8, 0x48, 90));
-    glow.setColorAt(1, QColor(0xe8, 0xb8, 0x48, 0));
-    p.fillRect(img.rect(), glow);
-    // Five level bars, the program's sign.
-    const int heights[] = {22, 40, 58, 34, 16};
-    for (int i = 0; i < 5; ++i) {
-        QLinearGradient bar(0, 120 - heights[i], 0, 120);
-        bar.setColorAt(0, QColor(0xff, 0xd8, 0x70));
-        bar.setColorAt(1, QColor(0xa0, 0x70, 0x20));
-        p.fillRect(QRectF(40 + i * 14, 120 - heights[i], 10, heights[i]), bar);
-    }
-    QFont title(QStringLiteral("DejaVu Sans"), 40, QFont::Bold);
-    p.setFont(title);
-    p.setPen(QColor(0xf4, 0xd0, 0x80));
-    p.drawText(QRect(120, 50, 260, 80), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kolvo"));
-    QFont sub(QStringLiteral("DejaVu Sans"), 10);
-    p.setFont(sub);
-    p.setPen(QColor(0xc8, 0xb8, 0x98));
-    p.drawText(QRect(0, 140, size.width(), 24), Qt::AlignHCenter,
-               QStringLiteral("CD \u00b7 Audio \u00b7 MIDI \u00b7 Video"));
-    p.setPen(QColor(0x60, 0x50, 0x30));
-    p.drawRect(img.rect().adjusted(0, 0, -1, -1));
-    return img;
+    return Skin::instance().Builtin(skin::res::kSplash).image();
 }

@@ -1,12 +1,12 @@
 // kolvo-cli info FILE: what the Digital Audio Player would show for a file, from the engine it
 // would choose: the engine, the length in milliseconds and the information text.
 
-#include "app/settings.h"
 #include "cli/audiofile.h"
 #include "cli/commands.h"
 #include "engines/engineapi.h"
 #include "engines/outputchain.h"
 #include "platform/profile.h"
+#include "platform/settings.h"
 #include "platform/strings.h"
 
 #include <chrono>

@@ -156,7 +156,7 @@ int runPack(const CliArgs& args)
     return kCliOk;
 }
 
-int runInfo(const CliArgs& args)
+int runSkinInfo(const CliArgs& args)
 {
     if (args.size() != 1)
         return cliUsage("skin info takes one skin file");
@@ -268,7 +268,7 @@ int runSkin(const CliArgs& args)
     if (args[0] == "pack")
         return runPack(rest);
     if (args[0] == "info")
-        return runInfo(rest);
+        return runSkinInfo(rest);
     if (args[0] == "sheet")
         return runSheet(rest);
     return cliUsage("unknown skin command " + args[0]);

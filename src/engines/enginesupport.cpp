@@ -28,7 +28,7 @@ void Notifier::post(int event, LPARAM value) const
         return;
     }
     if (m_window)
-        Wnd::postMessage(m_window, m_message, engineNotifyWParam(m_cookie, event), value);
+        Wnd::postTo(m_window, m_message, engineNotifyWParam(m_cookie, event), value);
 }
 
 void Notifier::arm() const
@@ -37,7 +37,7 @@ void Notifier::arm() const
     m_state->armed = true;
     for (const auto& [event, value] : m_state->held) {
         if (m_window)
-            Wnd::postMessage(m_window, m_message, engineNotifyWParam(m_cookie, event), value);
+            Wnd::postTo(m_window, m_message, engineNotifyWParam(m_cookie, event), value);
     }
     m_state->held.clear();
 }

@@ -240,7 +240,7 @@ private:
         {
             std::lock_guard lock(m_notifyMutex);
             if (m_notifyWindow)
-                Wnd::postMessage(m_notifyWindow, MM_MCINOTIFY, MCI_NOTIFY_SUPERSEDED, m_id);
+                Wnd::postTo(m_notifyWindow, MM_MCINOTIFY, MCI_NOTIFY_SUPERSEDED, m_id);
             m_notifyWindow = (flags & MCI_NOTIFY) ? p->dwCallback : 0;
         }
         if (from >= 0 || to >= 0) {
@@ -291,7 +291,7 @@ private:
     {
         std::lock_guard lock(m_notifyMutex);
         if (m_notifyWindow)
-            Wnd::postMessage(m_notifyWindow, MM_MCINOTIFY, result, m_id);
+            Wnd::postTo(m_notifyWindow, MM_MCINOTIFY, result, m_id);
         m_notifyWindow = 0;
     }
 
@@ -411,7 +411,7 @@ MCIERROR mciSendCommand(MCIDEVICEID device, UINT message, std::uint32_t flags, v
             r.devices.erase(it);
         }
         if (auto* p = static_cast<MCI_GENERIC_PARMS*>(params); p && (flags & MCI_NOTIFY))
-            Wnd::postMessage(p->dwCallback, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, device);
+            Wnd::postTo(p->dwCallback, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, device);
         return 0; // the driver goes with the last reference
     }
     const auto driver = driverOf(device);

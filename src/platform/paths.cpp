@@ -64,6 +64,16 @@ std::vector<std::string> skinDirs()
     return dirs;
 }
 
+std::string demoDir()
+{
+    if (!QCoreApplication::instance())
+        return {};
+    const QString dir =
+        QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kolvo/demo"))
+            .absolutePath();
+    return QDir(dir).exists() ? dir.toStdString() : std::string();
+}
+
 bool ensureDir(const std::string& dir)
 {
     return QDir().mkpath(QString::fromStdString(dir));

@@ -18,6 +18,8 @@ std::string registryFile(); // values kept outside the program's own settings ke
 std::string dataDir();      // album databases, "$$TEMP$$.M3U", "cdplayer.ini"
 std::string tempDir();      // scratch files of recording and copying
 std::vector<std::string> skinDirs(); // in lookup order: the user's, the installed, the build tree's
+// The demo songs a first start puts in the "Default" album; "" when they are not installed.
+std::string demoDir();
 
 // Creates the folder and its parents; false when it cannot be made.
 bool ensureDir(const std::string& dir);

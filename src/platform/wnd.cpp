@@ -70,16 +70,16 @@ LRESULT Wnd::sendMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 
 bool Wnd::postMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    return postMessage(m_handle, msg, wParam, lParam);
+    return postTo(m_handle, msg, wParam, lParam);
 }
 
-LRESULT Wnd::sendMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam)
+LRESULT Wnd::sendTo(HWND target, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     Wnd* w = fromHandle(target);
     return w ? w->sendMessage(msg, wParam, lParam) : 0;
 }
 
-bool Wnd::postMessage(HWND target, UINT msg, WPARAM wParam, LPARAM lParam)
+bool Wnd::postTo(HWND target, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     std::lock_guard lock(g_registryMutex);
     auto it = g_registry.find(target);

@@ -23,9 +23,10 @@ public:
     // thread has handled the message.
     LRESULT sendMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
     bool postMessage(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
-    static LRESULT sendMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
-    // Returns false when no window has that handle.
-    static bool postMessage(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+    // By handle, for callers that may outlive the window (engines, workers): 0 / false when no
+    // window has that handle.
+    static LRESULT sendTo(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+    static bool postTo(HWND target, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 
     // Timers with the program's ids: each expiry delivers WM_TIMER with wParam = id.
     // Setting an id that runs already restarts it with the new period.

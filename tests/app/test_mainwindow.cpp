@@ -82,9 +82,9 @@ TEST_F(SplashTest, TheMainWindowSavesItsRectangleWhenDestroyed)
     PlayerApp app;
     app.LoadSettings();
     {
-        MainController w(app);
+        MainController w(app, {});
         EXPECT_EQ(w.width(), 500);
-        EXPECT_EQ(w.height(), 50) << "the strip alone while no component is on";
+        EXPECT_EQ(w.height(), 50) << "the strip alone while no component exists";
         EXPECT_TRUE(w.isVisible());
         w.move(37, 41);
         w.destroyWindow();
@@ -96,13 +96,13 @@ TEST_F(SplashTest, TheMainWindowSavesItsRectangleWhenDestroyed)
     EXPECT_EQ(s.value(QStringLiteral("MainController/PosY2")).toInt(), 91);
 
     // Started hidden or minimised as the settings say.
-    app.settings.mainVisible = 0;
-    app.settings.mainTrayOnly = 0;
+    app.settings().mainVisible = 0;
+    app.settings().mainTrayOnly = 0;
     {
         MainController w(app);
         EXPECT_TRUE(w.isMinimized());
     }
-    app.settings.mainTrayOnly = 1;
+    app.settings().mainTrayOnly = 1;
     {
         MainController w(app);
         EXPECT_FALSE(w.isVisible());

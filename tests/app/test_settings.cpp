@@ -1,7 +1,7 @@
 #include "app/playerapp.h"
-#include "platform/settings.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/settings.h"
 #include "support/testhome.h"
 
 #include <QSettings>
@@ -171,7 +171,7 @@ protected:
         PlayerApp app;
         app.LoadSettings();
         app.SaveSettings();
-        return app.settings;
+        return app.settings();
     }
 };
 

@@ -56,3 +56,30 @@ TEST(MessageBox, CaptionIsTheProgramTitleAndTheAnswerComesBack)
         IDYES);
     setInterfaceLanguage("");
 }
+
+#include "platform/drives.h"
+
+TEST(Drives, ASongOnOneMediumIsLookedForOnTheOthers)
+{
+    const std::vector<std::string> mounts{"/media/ann/DISC_A", "/mnt/cdrom", "/run/media/ann/USB"};
+    EXPECT_EQ(
+        drives::AlternatePaths("/media/ann/DISC_A/music/a.mp3", mounts),
+        (std::vector<std::string>{"/mnt/cdrom/music/a.mp3", "/run/media/ann/USB/music/a.mp3"}));
+    // The medium it was on has gone: every mounted one is tried.
+    EXPECT_EQ(drives::AlternatePaths("/media/bob/OLD/x.wav", mounts),
+              (std::vector<std::string>{"/media/ann/DISC_A/x.wav", "/mnt/cdrom/x.wav",
+                                        "/run/media/ann/USB/x.wav"}));
+    EXPECT_EQ(drives::AlternatePaths("/mnt/cdrom2/y.wav", mounts).size(), 3u);
+    // Files that never were on removable media have no alternatives.
+    EXPECT_TRUE(drives::AlternatePaths("/home/ann/a.mp3", mounts).empty());
+    EXPECT_TRUE(drives::AlternatePaths("/media/ann", mounts).empty());
+    EXPECT_TRUE(drives::AlternatePaths("http://radio/x.mp3", mounts).empty());
+    // A mount point is a whole folder name, not a prefix of one.
+    EXPECT_EQ(drives::AlternatePaths("/mnt/cdromX/z.mp3", {"/mnt/cdrom", "/mnt/usb"}),
+              (std::vector<std::string>{"/mnt/cdrom/z.mp3", "/mnt/usb/z.mp3"}));
+
+    setenv("KOLVO_MOUNTS", "/mnt/a:/mnt/b", 1);
+    EXPECT_EQ(drives::RemovableMountPoints(), (std::vector<std::string>{"/mnt/a", "/mnt/b"}));
+    EXPECT_EQ(drives::AlternatePaths("/mnt/a/s.mp3"), (std::vector<std::string>{"/mnt/b/s.mp3"}));
+    unsetenv("KOLVO_MOUNTS");
+}

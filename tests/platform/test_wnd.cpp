@@ -50,8 +50,8 @@ TEST(Wnd, SendIsSynchronousAndReturnsTheHandlersResult)
     Recorder w;
     EXPECT_EQ(w.sendMessage(WM_USER + 1, 20, 2), 42);
     ASSERT_EQ(w.seen.size(), 1u);
-    EXPECT_EQ(Wnd::sendMessage(w.handle(), WM_USER + 2, 1, 1), 3);
-    EXPECT_EQ(Wnd::sendMessage(HWND(0), WM_USER, 1, 1), 0);
+    EXPECT_EQ(Wnd::sendTo(w.handle(), WM_USER + 2, 1, 1), 3);
+    EXPECT_EQ(Wnd::sendTo(HWND(0), WM_USER, 1, 1), 0);
 }
 
 TEST(Wnd, PostedMessagesArriveLaterInOrder)
@@ -74,7 +74,7 @@ TEST(Wnd, PostFromWorkerThreadsRunsOnTheWindowsThread)
     for (int t = 0; t < 4; ++t)
         workers.emplace_back([h] {
             for (int i = 0; i < 250; ++i)
-                Wnd::postMessage(h, WM_USER + 7, static_cast<WPARAM>(i), 0);
+                Wnd::postTo(h, WM_USER + 7, static_cast<WPARAM>(i), 0);
         });
     for (auto& t : workers)
         t.join();
@@ -105,7 +105,7 @@ TEST(Wnd, MessagesToAWindowThatIsGoneAreDropped)
         w.postMessage(WM_USER, 1, 0); // pending when the window dies
     }
     EXPECT_EQ(Wnd::fromHandle(gone), nullptr);
-    EXPECT_FALSE(Wnd::postMessage(gone, WM_USER, 1, 0));
+    EXPECT_FALSE(Wnd::postTo(gone, WM_USER, 1, 0));
     // A newer window never inherits the old handle.
     Recorder newer;
     EXPECT_NE(newer.handle(), gone);

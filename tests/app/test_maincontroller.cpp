@@ -1,0 +1,224 @@
+#include "app/cdmediawatcher.h"
+#include "app/maincontroller.h"
+#include "app/playerapp.h"
+#include "platform/power.h"
+#include "players/audioplayer.h"
+#include "support/testhome.h"
+
+#include <QTest>
+
+#include <atomic>
+
+namespace {
+
+// A panel for a component that is not built yet, so the strip's layout can be seen with it;
+// it counts the commands it is sent.
+class PlainPanel : public ComponentWnd
+{
+public:
+    PlainPanel(int index, PlayerHost& host, QWidget* parent, int height)
+        : ComponentWnd(index, host, parent, 1, height)
+    {}
+    std::vector<LPARAM> commands;
+
+protected:
+    LRESULT onMessage(UINT msg, WPARAM w, LPARAM l) override
+    {
+        if (msg == UM_COMMAND) {
+            commands.push_back(l);
+            return 1;
+        }
+        if (msg == UM_GET_STATUS)
+            return 7;
+        return ComponentWnd::onMessage(msg, w, l);
+    }
+};
+
+class MainControllerTest : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        app = std::make_unique<PlayerApp>();
+        app->LoadSettings();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        app.reset();
+        KolvoHomeTest::TearDown();
+    }
+    // Mixer 120 high, CD Player 130 high, the real Digital Audio Player.
+    void create()
+    {
+        window = std::make_unique<MainController>(
+            *app, [this](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
+                if (index == ComponentMixer)
+                    return mixer = new PlainPanel(index, host, parent, 120);
+                if (index == ComponentCd)
+                    return cd = new PlainPanel(index, host, parent, 130);
+                if (index == ComponentAudio)
+                    return new AudioPlayer(host, parent);
+                return nullptr;
+            });
+    }
+    bool checked(int index) { return window->button(5800 + index)->IsChecked(); }
+
+    std::unique_ptr<PlayerApp> app;
+    std::unique_ptr<MainController> window;
+    PlainPanel* mixer = nullptr;
+    PlainPanel* cd = nullptr;
+};
+
+} // namespace
+
+TEST_F(MainControllerTest, PanelsStackUnderTheStripInIndexOrder)
+{
+    for (auto& c : app->settings().components)
+        c.enable = 0;
+    app->settings().components[ComponentMixer].enable = 1;
+    app->settings().components[ComponentCd].enable = 1;
+    create();
+    EXPECT_EQ(window->size(), QSize(500, 50 + 120 + 130));
+    EXPECT_EQ(mixer->pos(), QPoint(0, 50));
+    EXPECT_EQ(cd->pos(), QPoint(0, 170)) << "the mixer above the CD Player";
+    EXPECT_TRUE(checked(ComponentMixer));
+    EXPECT_FALSE(checked(ComponentAudio));
+
+    // The strip's toggle button switches the audio player on, stacked below the others.
+    window->sendMessage(WM_COMMAND, 5803, 0);
+    EXPECT_EQ(window->height(), 400);
+    EXPECT_EQ(window->component(ComponentAudio)->pos(), QPoint(0, 300));
+    EXPECT_TRUE(window->component(ComponentAudio)->isVisible());
+    EXPECT_TRUE(checked(ComponentAudio));
+    // Switching the mixer off moves everything up.
+    window->sendMessage(WM_COMMAND, 5801, 0);
+    EXPECT_EQ(window->height(), 280);
+    EXPECT_EQ(cd->pos(), QPoint(0, 50));
+    EXPECT_FALSE(mixer->isVisible());
+    EXPECT_FALSE(checked(ComponentMixer));
+    EXPECT_EQ(app->settings().components[ComponentMixer].enable, 0);
+    // A component that does not exist cannot be switched.
+    window->SwitchComponent(ComponentVideo, 1);
+    EXPECT_EQ(app->settings().components[ComponentVideo].enable, 0);
+}
+
+TEST_F(MainControllerTest, PowerOnTwiceChangesNothingTheSecondTime)
+{
+    app->settings().components[ComponentAudio].enable = 0;
+    create();
+    const int before = window->height();
+    EXPECT_EQ(window->sendMessage(UM_COMMAND, 3, 0x11644), 0);
+    EXPECT_EQ(app->settings().components[ComponentAudio].enable, 1);
+    EXPECT_EQ(window->height(), before + 100);
+    window->sendMessage(UM_COMMAND, 3, 0x11644);
+    EXPECT_EQ(window->height(), before + 100);
+    EXPECT_EQ(app->settings().components[ComponentAudio].enable, 1);
+    // High word 2 switches off; any other value toggles.
+    window->sendMessage(UM_COMMAND, 3, 0x21644);
+    EXPECT_EQ(app->settings().components[ComponentAudio].enable, 0);
+    window->sendMessage(UM_COMMAND, 3, 0x01644);
+    EXPECT_EQ(app->settings().components[ComponentAudio].enable, 1);
+}
+
+TEST_F(MainControllerTest, SwitchingOffStopsFirstAndMessagesAreRoutedByIndex)
+{
+    create();
+    window->SwitchComponent(ComponentMixer, 2);
+    ASSERT_EQ(mixer->commands.size(), 1u);
+    EXPECT_EQ(mixer->commands[0], 0x113EE) << "Stop with high word 1 before it goes";
+    window->SwitchComponent(ComponentMixer, 2);
+    EXPECT_EQ(mixer->commands.size(), 1u) << "already off: no second Stop";
+    window->SwitchComponent(ComponentMixer, 1);
+    EXPECT_EQ(mixer->commands.size(), 1u) << "switching on does not start anything";
+
+    ComponentStatus status;
+    EXPECT_EQ(window->sendMessage(UM_GET_STATUS, ComponentAudio, reinterpret_cast<LPARAM>(&status)),
+              1);
+    EXPECT_EQ(status.state, 524) << "not ready until the first tick";
+    window->sendMessage(WM_TIMER, 300, 0);
+    window->sendMessage(UM_GET_STATUS, ComponentAudio, reinterpret_cast<LPARAM>(&status));
+    EXPECT_EQ(status.state, 525);
+    EXPECT_EQ(window->sendMessage(UM_GET_STATUS, ComponentCd, 0), 7);
+    EXPECT_EQ(window->sendMessage(UM_GET_STATUS, ComponentVideo, 0), 0) << "a missing component";
+    EXPECT_EQ(window->sendMessage(UM_GET_STATUS, 9, 0), 0) << "an index out of range";
+    window->sendMessage(UM_COMMAND, ComponentCd, 5104);
+    EXPECT_EQ(cd->commands.back(), 5104);
+
+    // A component that switches itself off is taken off the strip.
+    window->sendMessage(UM_COMPONENT_OFF, ComponentCd, 0);
+    EXPECT_FALSE(cd->isVisible());
+    EXPECT_FALSE(checked(ComponentCd));
+}
+
+TEST_F(MainControllerTest, StartCommandsGoToTheMixerAndTheEffector)
+{
+    create();
+    mixer->commands.clear();
+    window->CarryOutStartCommands({0x10046, 0x20005, 0x10010, 0, 0x10001});
+    ASSERT_EQ(mixer->commands.size(), 2u) << "a zero word ends the list";
+    EXPECT_EQ(mixer->commands[0], (0x46 << 16) | 5180);
+    EXPECT_EQ(mixer->commands[1], (0x10 << 16) | 5180);
+}
+
+TEST_F(MainControllerTest, MinimizeOrRestoreFollowsTheTraySetting)
+{
+    create();
+    ASSERT_TRUE(window->isVisible());
+    app->settings().mainTrayOnly = 1;
+    window->sendMessage(WM_COMMAND, 5701, 0);
+    EXPECT_FALSE(window->isVisible()) << "hidden completely, the tray icon stands for it";
+    window->sendMessage(WM_COMMAND, 5701, 0);
+    EXPECT_TRUE(window->isVisible());
+    app->settings().mainTrayOnly = 0;
+    window->sendMessage(WM_COMMAND, 5701, 0);
+    EXPECT_TRUE(window->isMinimized());
+}
+
+TEST(Power, ADryRunOnlySaysWhatWouldHappen)
+{
+    setenv("KOLVO_POWER_DRYRUN", "1", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(power::PowerOff());
+    EXPECT_TRUE(power::Suspend());
+    const std::string err = testing::internal::GetCapturedStderr();
+    unsetenv("KOLVO_POWER_DRYRUN");
+    EXPECT_NE(err.find("power off requested (dry run)"), std::string::npos);
+    EXPECT_NE(err.find("suspend requested (dry run)"), std::string::npos);
+}
+
+TEST(CdMediaWatcher, PostsChangesUntilPausedOrStopped)
+{
+    struct Receiver : Wnd
+    {
+        std::vector<std::pair<UINT, WPARAM>> got;
+        LRESULT onMessage(UINT msg, WPARAM w, LPARAM) override
+        {
+            got.emplace_back(msg, w);
+            return 0;
+        }
+    } cd, video;
+    std::atomic<bool> disc{false};
+    CdMediaWatcher watcher(
+        "/dev/sr-test", [&](const std::string&) { return disc.load(); }, 20);
+    watcher.Start(cd.handle(), video.handle());
+    disc = true;
+    QTRY_COMPARE_WITH_TIMEOUT(video.got.size(), size_t(1), 2000);
+    ASSERT_EQ(cd.got.size(), 1u);
+    EXPECT_EQ(cd.got[0], std::make_pair(UM_DISC_CHANGE, WPARAM(1)));
+    disc = false;
+    QTRY_COMPARE_WITH_TIMEOUT(cd.got.size(), size_t(2), 2000);
+    EXPECT_EQ(cd.got[1].second, 0u);
+
+    // A new drive takes its state silently.
+    watcher.SetDrive("/dev/sr-other");
+    watcher.Pause();
+    disc = true;
+    QTest::qWait(150);
+    EXPECT_EQ(cd.got.size(), 2u) << "paused: the system's notifications speak now";
+    QElapsedTimer t;
+    t.start();
+    watcher.Stop();
+    EXPECT_LT(t.elapsed(), 500) << "Stop wakes the worker rather than waiting out its sleep";
+}
