@@ -10,13 +10,16 @@
 #include "platform/trace.h"
 #include "players/lyricviewer.h"
 #include "ui/displaypanel.h"
+#include "ui/skin.h"
 #include "ui/skinslots.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QPainter>
 #include <QUrl>
 
 #include <algorithm>
@@ -99,7 +102,10 @@ PlayerFrame::PlayerFrame(int index, AlbumKind kind, PlayerHost& host, QWidget* p
 
 // Each player stops itself in its own destructor: by the time this one runs, the engines of
 // the player are gone.
-PlayerFrame::~PlayerFrame() { deleteButtons(); }
+PlayerFrame::~PlayerFrame()
+{
+    deleteButtons();
+}
 
 ComponentRecord& PlayerFrame::record() const
 {
@@ -752,6 +758,22 @@ void PlayerFrame::QuickTrackSelect()
     ::QuickTrackSelect dialog(names, this);
     if (dialog.exec() == QDialog::Accepted && dialog.chosenSong() > 0)
         OpenAndPlay(dialog.chosenSong());
+}
+
+void PlayerFrame::paintEvent(QPaintEvent*)
+{
+    // The labels under the player settings buttons, as every player panel carries them.
+    QPainter p(this);
+    paintBackground(p);
+    QFont f = QApplication::font();
+    f.setPixelSize(10);
+    p.setFont(f);
+    p.setPen(Skin::instance().TextColor(skin::kPanelBackground));
+    const std::pair<UINT, int> labels[] = {{2016, 70}, {2020, 140}, {2017, 210}, {2018, 280}};
+    for (const auto& [id, x] : labels) {
+        const QString text = LoadQString(id);
+        p.drawText(x - p.fontMetrics().horizontalAdvance(text) / 2, 94, text);
+    }
 }
 
 void PlayerFrame::dragEnterEvent(QDragEnterEvent* e)

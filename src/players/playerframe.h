@@ -113,6 +113,7 @@ protected:
     void PlayPendingFile();
 
     LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void paintEvent(QPaintEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 

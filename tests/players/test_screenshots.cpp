@@ -1,0 +1,92 @@
+// Pictures of the main window in the states a user sees most, saved for people to look at, and
+// checked for the few things a picture must show.
+
+#include "app/maincontroller.h"
+#include "app/playerapp.h"
+#include "enginetest.h"
+#include "platform/strings.h"
+#include "players/audioplayer.h"
+#include "players/lyricviewer.h"
+#include "support/testhome.h"
+#include "ui/displaypanel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+
+using enginetest::pump;
+using enginetest::pumpUntil;
+
+namespace {
+
+class ScreenshotTest : public KolvoHomeTest
+{
+protected:
+    static QString outDir()
+    {
+        const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
+        QDir().mkpath(dir);
+        return QDir(dir).absolutePath();
+    }
+    // The main window and, beside it, the lyric viewer when it shows.
+    static QImage shot(QWidget& main, LyricViewer* lyric)
+    {
+        const QPixmap m = main.grab();
+        QPixmap l;
+        if (lyric && lyric->isVisible())
+            l = lyric->grab();
+        QImage img(m.width() + (l.isNull() ? 0 : l.width() + 8), std::max(m.height(), l.height()),
+                   QImage::Format_RGB32);
+        img.fill(QColor(0x30, 0x30, 0x30));
+        QPainter p(&img);
+        p.drawPixmap(0, 0, m);
+        if (!l.isNull())
+            p.drawPixmap(m.width() + 8, 0, l);
+        return img;
+    }
+};
+
+} // namespace
+
+TEST_F(ScreenshotTest, TheStripInItsEverydayStates)
+{
+    setInterfaceLanguage("en");
+    const std::string song = homePath("music/A Very Long Title of a Song That Will Not Fit.wav");
+    QDir().mkpath(QString::fromStdString(homePath("music")));
+    ASSERT_TRUE(enginetest::sh("sox -n -r 44100 -c 2 '" + song + "' synth 20 sine 440 vol 0.3"));
+    writeFile("music/A Very Long Title of a Song That Will Not Fit.txt",
+              "A long song\n\nwith lyrics that scroll\nwhile it plays on and on.\n");
+
+    PlayerApp app;
+    app.LoadSettings();
+    MainController window(app);
+    auto* player = static_cast<AudioPlayer*>(window.component(ComponentAudio));
+    pumpUntil([&] { return player->state() == kStateStopped; }, 2000);
+    pump(200);
+    const QImage stopped = shot(window, player->lyricViewer());
+    stopped.save(outDir() + QStringLiteral("/stopped.png"));
+
+    app.cmdInfo.fileName = song;
+    window.sendMessage(UM_COMMAND, ComponentAudio, 5173);
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    pumpUntil([&] { return player->positionSeconds() >= 2; }, 5000);
+    const QImage playing = shot(window, player->lyricViewer());
+    playing.save(outDir() + QStringLiteral("/playing-with-lyric.png"));
+    EXPECT_GT(player->panel()->scrollOffset() + player->panel()->textWidth(), 0);
+    EXPECT_NE(player->infoText().find("A Very Long Title"), std::string::npos);
+    ASSERT_NE(player->lyricViewer(), nullptr);
+    EXPECT_TRUE(player->lyricViewer()->isVisible());
+    EXPECT_NE(stopped, playing) << "playing must look different from stopped";
+
+    pump(1200); // the information line scrolls on
+    shot(window, nullptr).save(outDir() + QStringLiteral("/playing-scrolled.png"));
+
+    window.sendMessage(UM_COMMAND, ComponentAudio, 5103);
+    EXPECT_EQ(player->state(), kStatePaused);
+    pump(300);
+    const QImage paused = shot(window, nullptr);
+    paused.save(outDir() + QStringLiteral("/paused.png"));
+    EXPECT_NE(paused, shot(window, nullptr).isNull() ? QImage() : stopped);
+    window.sendMessage(UM_COMMAND, ComponentAudio, 5102);
+    setInterfaceLanguage("");
+}
