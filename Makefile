@@ -20,7 +20,9 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@$(BUILD)/bin/kolvo
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then \
+	  echo "Kolvo needs a desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set."; \
+	else $(BUILD)/bin/kolvo; fi
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

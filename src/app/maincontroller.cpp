@@ -4,15 +4,14 @@
 #include "app/playerapp.h"
 #include "app/splashwnd.h"
 #include "app/trace.h"
+#include "platform/placement.h"
 #include "platform/profile.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QWindow>
 
 #include <cstdlib>
@@ -20,14 +19,7 @@
 
 namespace {
 
-constexpr int kMinVisible = 20;
 constexpr int kDefaultHeight = 100;
-
-QRect workArea()
-{
-    QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-}
 
 QIcon programIcon()
 {
@@ -55,12 +47,8 @@ MainController::MainController(PlayerApp& app)
     setCursor(Qt::ArrowCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
 
-    Profile profile;
-    const QRect saved(QPoint(profile.GetProfileInt("MainController", "PosX", 0),
-                             profile.GetProfileInt("MainController", "PosY", 0)),
-                      QPoint(profile.GetProfileInt("MainController", "PosX2", 0) - 1,
-                             profile.GetProfileInt("MainController", "PosY2", 0) - 1));
-    setGeometry(initialRect(saved, workArea()));
+    setGeometry(
+        initialRect(ReadWindowRect(Profile(), "MainController", kPosXYX2Y2), DesktopWorkArea()));
 
     if (app.splashFlag)
         new SplashWnd(this);
@@ -80,12 +68,8 @@ MainController::~MainController() = default;
 
 QRect MainController::initialRect(const QRect& saved, const QRect& area)
 {
-    const QRect visible = saved.intersected(area);
-    if (visible.width() < kMinVisible || visible.height() < kMinVisible) {
-        const int left = (area.right() + 1 - area.left() - kMainWidth) / 2;
-        return QRect(left, 0, kMainWidth, kDefaultHeight);
-    }
-    return visible;
+    const int left = (area.right() + 1 - area.left() - kMainWidth) / 2;
+    return FitToWorkArea(saved, area, QRect(left, 0, kMainWidth, kDefaultHeight));
 }
 
 void MainController::layOut()
@@ -198,11 +182,7 @@ void MainController::destroyWindow()
 
 void MainController::saveRect()
 {
-    const QRect r = geometry();
     Profile profile;
-    profile.WriteProfileInt("MainController", "PosX", r.left());
-    profile.WriteProfileInt("MainController", "PosY", r.top());
-    profile.WriteProfileInt("MainController", "PosX2", r.right() + 1);
-    profile.WriteProfileInt("MainController", "PosY2", r.bottom() + 1);
+    WriteWindowRect(profile, "MainController", geometry(), kPosXYX2Y2);
     profile.sync();
 }

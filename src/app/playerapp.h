@@ -3,7 +3,7 @@
 // and the orderly exit.
 
 #include "app/commandline.h"
-#include "app/settings.h"
+#include "platform/settings.h"
 
 #include <QObject>
 

@@ -15,5 +15,11 @@ int cliFail(const std::string& message);
 int cliUsage(const std::string& message);
 
 int runSettings(const CliArgs& args);
+int runAlbum(const CliArgs& args);
+int runCd(const CliArgs& args);
+int runId3(const CliArgs& args);
+int runName(const CliArgs& args);
+int runCddb(const CliArgs& args);
+int runSkin(const CliArgs& args);
 int runInfo(const CliArgs& args);
 int runPlay(const CliArgs& args);

@@ -1,10 +1,13 @@
 #include "cli/commands.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -17,6 +20,33 @@ struct Command
 
 const Command kCommands[] = {
     {"settings", "settings [--get SECTION/NAME] [--set SECTION/NAME=VALUE]", runSettings},
+    {"album",
+     "album list|show|add|import|export|delete KIND ... (KIND: cd, audio, midi, video)\n"
+     "      album list KIND               key, title, artist of each album\n"
+     "      album show KIND KEY           the album's fields, then one line per song\n"
+     "      album add KIND KEY FILE...\n"
+     "      album import KIND KEY FILE [--merge]   (.pls, .m3u, .ini; prints the number added)\n"
+     "      album export KIND KEY FILE\n"
+     "      album delete KIND KEY\n"
+     "      (texts are printed with \\r, \\n, \\t and \\\\ for CR, LF, tab and backslash)",
+     runAlbum},
+    {"cd", "cd import FILE (.ini, .dpc, .ncd) | cd export FILE (.ini, .txt)", runCd},
+    {"id3",
+     "id3 show FILE | id3 remove FILE\n"
+     "      id3 write FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
+     "[--genre N]",
+     runId3},
+    {"name", "name FILE [--tags]   the name a song is shown by", runName},
+    {"cddb",
+     "cddb discid|query|read|submit|record ...   (the CD database)\n"
+     "      cddb discid (--offsets F1,F2,... --leadout F | --album KEY)\n"
+     "      cddb query [--server S] [--first] (--offsets F1,F2,... --leadout F | --album KEY)\n"
+     "      cddb read --album KEY [--server S] [--first]\n"
+     "      cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
+     "      cddb record --album KEY",
+     runCddb},
+    {"skin", "skin pack DIR OUT.uib [--name NAME] | info FILE | sheet [FILE] OUT.png [--scale 2]",
+     runSkin},
     {"info", "info FILE", runInfo},
     {"play",
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
@@ -50,7 +80,15 @@ int cliUsage(const std::string& message)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Skin sheets draw text and widgets, which take a GUI application; kolvo-cli never shows a
+    // window, so that one runs offscreen. The other commands need no more than the core.
+    std::unique_ptr<QCoreApplication> app;
+    if (std::find(argv + 1, argv + argc, std::string("skin")) != argv + argc) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     CliArgs args(argv + 1, argv + argc);
     size_t i = 0;
     while (i < args.size() && args[i].rfind("--", 0) == 0) {

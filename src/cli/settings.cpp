@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "platform/settings.h"
 #include "cli/commands.h"
 #include "platform/paths.h"
 #include "platform/profile.h"

@@ -1,5 +1,5 @@
 #include "app/playerapp.h"
-#include "app/settings.h"
+#include "platform/settings.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "support/testhome.h"

@@ -60,7 +60,8 @@ TEST_F(CdromTest, WhatIsNotADiscIsRefused)
     // A cue sheet whose tracks point nowhere, and one that is noise.
     writeFile("orphan.cue", "FILE \"gone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
     EXPECT_FALSE(cdrom::IsDiscReadable(homePath("orphan.cue")));
-    writeFile("noise.cue", std::string("\x01\x02\xff garbage \0\0 TRACK", 24));
+    static const char noise[] = "\x01\x02\xff garbage \0\0 TRACK";
+    writeFile("noise.cue", std::string(noise, sizeof noise - 1));
     EXPECT_FALSE(cdrom::IsDiscReadable(homePath("noise.cue")));
     EXPECT_FALSE(cdrom::IsVideoCd(homePath("noise.cue")));
     // "D:" from a settings file of another system names nothing here.

@@ -1,5 +1,6 @@
 #pragma once
-// Every user setting, held in memory as fields, read once at start and written back whole.
+// Every user setting, held in memory as fields by the application object, read once at start
+// and written back whole. The players and windows read and change the fields directly.
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "platform/settings.h"
 
 #include "platform/cdrom.h"
 #include "platform/profile.h"

@@ -1,0 +1,878 @@
+#include "albums/album.h"
+
+#include "albums/albumrecords.h"
+#include "albums/playlist.h"
+#include "albums/profilefile.h"
+#include "platform/compoundfile.h"
+#include "platform/paths.h"
+#include "platform/strings.h"
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kHeaderStream = "Header.INF";
+constexpr const char* kRecentStream = "RecentAlbum.inf";
+constexpr const char* kAlbumInfoStream = "AlbumInfo.inf";
+constexpr const char* kTrackInfoStream = "TrackInfo.inf";
+constexpr const char* kPlayListStream = "PlayList.inf";
+constexpr const char kClassText[] = "Data File for Kolvo";
+constexpr size_t kHeaderSize = 264;
+// A stored song count beyond this is damage, not an album: padding stops there.
+constexpr int kMaxPaddedSongs = 100000;
+// A CD holds at most 99 tracks.
+constexpr int kMaxCdTracks = 99;
+
+// String ids of the album layer's own messages.
+constexpr UINT IDS_ALBUM_NAME_REFUSED = 9300;
+constexpr UINT IDS_ALBUM_DATABASE_MOVED = 9301;
+constexpr UINT IDS_ALBUM_DATABASE_UNWRITABLE = 9302;
+
+std::mutex g_notifierMutex;
+Album::Notifier g_notifier;
+
+void notify(const std::string& message)
+{
+    Album::Notifier n;
+    {
+        std::lock_guard lock(g_notifierMutex);
+        n = g_notifier;
+    }
+    if (n)
+        n(message);
+    else
+        std::fprintf(stderr, "kolvo: %s\n", message.c_str());
+}
+
+std::string format1(UINT id, const std::string& a, const std::string& b = {})
+{
+    std::string f = LoadString(id);
+    std::string out;
+    int arg = 0;
+    for (size_t i = 0; i < f.size(); ++i) {
+        if (f[i] == '%' && i + 1 < f.size() && f[i + 1] == 's') {
+            out += arg++ == 0 ? a : b;
+            ++i;
+        } else {
+            out += f[i];
+        }
+    }
+    return out;
+}
+
+std::string headerBytes()
+{
+    std::string h(kHeaderSize, '\0');
+    std::memcpy(h.data(), kClassText, sizeof kClassText - 1);
+    h[256] = 1; // version 1, then a zero word
+    return h;
+}
+
+bool headerIsValid(cfb::CompoundFile& cf)
+{
+    std::string h;
+    if (cf.readStream(cfb::kRootEntry, kHeaderStream, &h) != cfb::Error::None ||
+        h.size() < kHeaderSize)
+        return false;
+    const std::string_view classText(h.data(), strnlen(h.data(), 256));
+    const auto word = [&h](size_t at) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(h[at])) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(h[at + 1])) << 8) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(h[at + 2])) << 16) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(h[at + 3])) << 24);
+    };
+    return equalsNoCase(classText, kClassText) && word(256) == 1 && word(260) == 0;
+}
+
+// Moves a file that is not an album database out of the way, keeping it for the user.
+std::string moveAside(const std::string& path)
+{
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+    std::string target = path + ".broken-" + stamp;
+    for (int i = 2; ::access(target.c_str(), F_OK) == 0; ++i)
+        target = path + ".broken-" + stamp + "-" + std::to_string(i);
+    if (std::rename(path.c_str(), target.c_str()) != 0)
+        return {};
+    return target;
+}
+
+bool keyCollides(std::string_view key)
+{
+    return equalsNoCase(key, kHeaderStream) || equalsNoCase(key, kRecentStream);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The database: opened per operation, header-checked, released at the end.
+
+class AlbumDatabase
+{
+public:
+    // Open for writing; when that fails, create (a file that is not an album database is moved
+    // aside first and the user told). Null when neither works.
+    static std::unique_ptr<cfb::CompoundFile> openForWriting(int kind, bool create,
+                                                             std::string* error)
+    {
+        const std::string path = Album::DatabasePath(kind);
+        if (path.empty())
+            return nullptr;
+        cfb::Error err;
+        auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::ReadWrite, &err);
+        if (cf && headerIsValid(*cf))
+            return cf;
+        const bool damaged = cf || err == cfb::Error::NotCompoundFile || err == cfb::Error::Corrupt;
+        cf.reset();
+        if (!create && !damaged) {
+            *error = std::string(cfb::errorText(err));
+            return nullptr;
+        }
+        if (damaged) {
+            const std::string aside = moveAside(path);
+            if (aside.empty()) {
+                *error = format1(IDS_ALBUM_DATABASE_UNWRITABLE, path);
+                return nullptr;
+            }
+            notify(format1(IDS_ALBUM_DATABASE_MOVED, path, aside));
+        }
+        if (err == cfb::Error::Locked) {
+            *error = path + ": " + cfb::errorText(err);
+            return nullptr;
+        }
+        paths::ensureDir(paths::dataDir());
+        cf = cfb::CompoundFile::create(path, &err);
+        if (!cf) {
+            *error =
+                format1(IDS_ALBUM_DATABASE_UNWRITABLE, path) + " (" + cfb::errorText(err) + ")";
+            return nullptr;
+        }
+        if (cf->writeStream(cfb::kRootEntry, kHeaderStream, headerBytes()) != cfb::Error::None ||
+            cf->commit() != cfb::Error::None) {
+            *error = format1(IDS_ALBUM_DATABASE_UNWRITABLE, path);
+            return nullptr;
+        }
+        return cf;
+    }
+
+    static std::unique_ptr<cfb::CompoundFile> openForReading(int kind)
+    {
+        const std::string path = Album::DatabasePath(kind);
+        if (path.empty())
+            return nullptr;
+        auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::Read, nullptr);
+        if (cf && !headerIsValid(*cf))
+            cf.reset();
+        return cf;
+    }
+
+    static std::optional<cfb::EntryId> albumStorage(cfb::CompoundFile& cf, std::string_view key)
+    {
+        const auto e = cf.find(cfb::kRootEntry, key);
+        if (!e || e->type != cfb::ElementType::Storage)
+            return std::nullopt;
+        return e->id;
+    }
+
+    static void readAlbum(cfb::CompoundFile& cf, cfb::EntryId storage, Album& album)
+    {
+        std::string bytes;
+        albumrecords::AlbumInfo info;
+        info.title = album.m_title;
+        info.extendedInfo = album.m_extendedInfo;
+        info.genre = album.m_genre;
+        info.artist = album.m_artist;
+        if (cf.readStream(storage, kAlbumInfoStream, &bytes) == cfb::Error::None) {
+            albumrecords::parseAlbumInfo(bytes, info);
+            album.m_title = info.title;
+            album.m_extendedInfo = info.extendedInfo;
+            album.m_genre = info.genre;
+            album.m_discLengthMs = info.discLengthMs;
+            album.m_discEndFrame = info.discEndFrame;
+            album.m_revision = info.revision;
+            album.m_artist = info.artist;
+        }
+        if (album.m_kind != AlbumKindCd && album.m_title != album.m_key)
+            album.m_title = album.m_key;
+        album.m_songs.clear();
+        if (cf.readStream(storage, kTrackInfoStream, &bytes) == cfb::Error::None) {
+            for (SongEntry& s : albumrecords::parseTrackInfo(bytes))
+                album.AddSong(s.title, s.extendedInfo, s.lengthMs, s.startFrame);
+        }
+        const int stored = std::min(info.songCount, kMaxPaddedSongs);
+        while (album.songCount() < stored)
+            album.AddSong({});
+        album.m_program.clear();
+        if (cf.readStream(storage, kPlayListStream, &bytes) == cfb::Error::None)
+            album.m_program = albumrecords::parsePlayList(bytes);
+    }
+
+    static bool writeRecent(cfb::CompoundFile& cf, const std::string& key)
+    {
+        return cf.writeStream(cfb::kRootEntry, kRecentStream, key + '\0') == cfb::Error::None;
+    }
+
+    // Every stream of the album, each replaced as a whole.
+    static cfb::Error writeAlbum(cfb::CompoundFile& cf, const Album& album)
+    {
+        if (album.m_key.empty())
+            return cfb::Error::None;
+        writeRecent(cf, album.m_key);
+        cfb::EntryId storage;
+        cfb::Error err = cf.openOrCreateStorage(cfb::kRootEntry, album.m_key, &storage);
+        if (err != cfb::Error::None)
+            return err;
+        albumrecords::AlbumInfo info;
+        info.title = album.m_title;
+        info.extendedInfo = album.m_extendedInfo;
+        info.genre = album.m_genre;
+        info.discLengthMs = album.m_discLengthMs;
+        info.discEndFrame = album.m_discEndFrame;
+        info.songCount = album.songCount();
+        info.revision = album.m_revision;
+        info.artist = album.m_artist;
+        err = cf.writeStream(storage, kAlbumInfoStream, albumrecords::formatAlbumInfo(info));
+        if (err != cfb::Error::None)
+            return err;
+        err =
+            cf.writeStream(storage, kTrackInfoStream, albumrecords::formatTrackInfo(album.m_songs));
+        if (err != cfb::Error::None)
+            return err;
+        if (album.m_program.empty()) {
+            err = cf.destroy(storage, kPlayListStream);
+            if (err == cfb::Error::NotFound)
+                err = cfb::Error::None;
+        } else {
+            err = cf.writeStream(storage, kPlayListStream,
+                                 albumrecords::formatPlayList(album.m_program));
+        }
+        return err;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Random picker
+
+namespace {
+thread_local uint32_t t_randomState = 1;
+}
+
+void RandomPicker::seed(uint32_t state)
+{
+    t_randomState = state;
+}
+
+int RandomPicker::nextValue()
+{
+    t_randomState = t_randomState * 214013u + 2531011u;
+    return static_cast<int>((t_randomState >> 16) & 0x7FFF);
+}
+
+void RandomPicker::resize(int size)
+{
+    m_drawn.resize(static_cast<size_t>(std::max(size, 0)), 0);
+    seed(static_cast<uint32_t>(std::time(nullptr)));
+}
+
+void RandomPicker::clear()
+{
+    std::fill(m_drawn.begin(), m_drawn.end(), 0);
+    seed(static_cast<uint32_t>(std::time(nullptr)));
+}
+
+bool RandomPicker::isDrawn(int index) const
+{
+    return index >= 0 && index < size() && m_drawn[static_cast<size_t>(index)];
+}
+
+int RandomPicker::draw(int limit)
+{
+    const int n = std::min(size(), limit);
+    if (n <= 0)
+        return -1;
+    int r = nextValue() % n;
+    if (m_drawn[static_cast<size_t>(r)]) {
+        r = -1;
+        for (int i = 0; i < n; ++i) {
+            if (!m_drawn[static_cast<size_t>(i)]) {
+                r = i;
+                break;
+            }
+        }
+        if (r < 0) {
+            std::fill(m_drawn.begin(), m_drawn.end(), 0);
+            return -1;
+        }
+    }
+    m_drawn[static_cast<size_t>(r)] = 1;
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Album
+
+Album::Album(AlbumKind kind)
+    : m_kind(kind)
+{}
+
+void Album::setNotifier(Notifier notifier)
+{
+    std::lock_guard lock(g_notifierMutex);
+    g_notifier = std::move(notifier);
+}
+
+std::string Album::DatabaseFileName(int kind)
+{
+    switch (kind) {
+    case AlbumKindCd:
+        return "KolCDP.sdb";
+    case AlbumKindAudio:
+        return "KolWave.sdb";
+    case AlbumKindMidi:
+        return "KolMIDI.sdb";
+    case AlbumKindVideo:
+        return "KolDGV.sdb";
+    default:
+        return {};
+    }
+}
+
+std::string Album::DatabasePath(int kind)
+{
+    const std::string name = DatabaseFileName(kind);
+    return name.empty() ? std::string() : paths::dataDir() + "/" + name;
+}
+
+bool Album::CheckDatabase(int kind, std::string* why)
+{
+    const std::string path = DatabasePath(kind);
+    if (path.empty())
+        return true;
+    cfb::Error err;
+    auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::Read, &err);
+    if (!cf && err == cfb::Error::NotFound)
+        return true;
+    if (cf && headerIsValid(*cf))
+        return true;
+    if (why)
+        *why = path + ": " +
+               (cf ? std::string("not an album database") : std::string(cfb::errorText(err)));
+    return false;
+}
+
+bool Album::IsValidKey(std::string_view key, std::string* why)
+{
+    if (cfb::checkName(key) == cfb::Error::None && !keyCollides(key))
+        return true;
+    if (why)
+        *why = format1(IDS_ALBUM_NAME_REFUSED, std::string(key));
+    return false;
+}
+
+bool Album::Open(std::string_view key, int expectedSongs)
+{
+    Close();
+    const bool ok = Load(key, expectedSongs);
+    m_currentSong = 0;
+    m_programPosition = 0;
+    return ok;
+}
+
+bool Album::Load(std::string_view key, int expectedSongs)
+{
+    m_lastError.clear();
+    if (!IsValidKey(key, &m_lastError))
+        return false;
+    m_key = std::string(key);
+    std::string error;
+    if (auto cf = AlbumDatabase::openForWriting(m_kind, true, &error)) {
+        if (const auto storage = AlbumDatabase::albumStorage(*cf, m_key)) {
+            AlbumDatabase::readAlbum(*cf, *storage, *this);
+        } else {
+            if (m_kind == AlbumKindCd) {
+                const auto system = ProfileFile::cached(paths::dataDir() + "/cdplayer.ini");
+                ImportIni(*system, true);
+            }
+            AlbumDatabase::writeAlbum(*cf, *this);
+        }
+        AlbumDatabase::writeRecent(*cf, m_key);
+        const cfb::Error err = cf->commit();
+        if (err != cfb::Error::None)
+            m_lastError = cfb::errorText(err);
+    } else {
+        m_lastError = error;
+        if (auto reader = AlbumDatabase::openForReading(m_kind)) {
+            if (const auto storage = AlbumDatabase::albumStorage(*reader, m_key))
+                AlbumDatabase::readAlbum(*reader, *storage, *this);
+        }
+    }
+    if (m_kind == AlbumKindCd) {
+        while (songCount() < std::min(expectedSongs, kMaxCdTracks))
+            AddSong({});
+    }
+    return true;
+}
+
+bool Album::LoadForReading(std::string_view key)
+{
+    auto reader = AlbumDatabase::openForReading(m_kind);
+    if (!reader)
+        return false;
+    const auto element = reader->find(cfb::kRootEntry, key);
+    if (!element || element->type != cfb::ElementType::Storage)
+        return false;
+    const cfb::EntryId storage = element->id;
+    Close();
+    // The name as stored, whatever case the caller used.
+    m_key = element->name;
+    AlbumDatabase::readAlbum(*reader, storage, *this);
+    return true;
+}
+
+bool Album::Save()
+{
+    m_lastError.clear();
+    if (m_key.empty())
+        return true;
+    std::string error;
+    auto cf = AlbumDatabase::openForWriting(m_kind, true, &error);
+    if (!cf) {
+        m_lastError = error;
+        return false;
+    }
+    cfb::Error err = AlbumDatabase::writeAlbum(*cf, *this);
+    if (err == cfb::Error::None)
+        err = cf->commit();
+    else
+        cf->rollback();
+    if (err != cfb::Error::None) {
+        m_lastError = DatabasePath(m_kind) + ": " + cfb::errorText(err);
+        return false;
+    }
+    return true;
+}
+
+void Album::Close()
+{
+    m_key.clear();
+    m_title.clear();
+    m_artist.clear();
+    m_extendedInfo.clear();
+    m_genre.clear();
+    m_revision = 0;
+    m_songs.clear();
+    m_discLengthMs = 0;
+    m_discEndFrame = 0;
+    m_program.clear();
+    m_currentSong = 0;
+    m_programPosition = 0;
+    m_randomPicker.resize(0);
+    m_randomPicker.clear();
+    m_randomHistory.clear();
+    m_historyPosition = -1;
+}
+
+bool Album::Exists(std::string_view key) const
+{
+    auto cf = AlbumDatabase::openForReading(m_kind);
+    return cf && AlbumDatabase::albumStorage(*cf, key).has_value();
+}
+
+std::vector<AlbumListEntry> Album::ListAlbums() const
+{
+    std::vector<AlbumListEntry> list;
+    auto cf = AlbumDatabase::openForReading(m_kind);
+    if (!cf)
+        return list;
+    for (const cfb::Element& e : cf->children(cfb::kRootEntry)) {
+        if (e.type != cfb::ElementType::Storage)
+            continue;
+        AlbumListEntry entry{e.name, {}, {}};
+        std::string bytes;
+        if (cf->readStream(e.id, kAlbumInfoStream, &bytes) == cfb::Error::None) {
+            albumrecords::AlbumInfo info;
+            albumrecords::parseAlbumInfo(bytes, info);
+            entry.title = std::move(info.title);
+            entry.artist = std::move(info.artist);
+        }
+        if (m_kind != AlbumKindCd && entry.title != entry.key)
+            entry.title = entry.key;
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+std::vector<std::string> Album::ListAlbumKeys() const
+{
+    std::vector<std::string> keys;
+    auto cf = AlbumDatabase::openForReading(m_kind);
+    if (!cf)
+        return keys;
+    for (const cfb::Element& e : cf->children(cfb::kRootEntry)) {
+        if (e.type == cfb::ElementType::Storage)
+            keys.push_back(e.name);
+    }
+    return keys;
+}
+
+bool Album::DeleteAlbum()
+{
+    m_lastError.clear();
+    std::string error;
+    auto cf = AlbumDatabase::openForWriting(m_kind, false, &error);
+    if (!cf) {
+        m_lastError = error;
+        return false;
+    }
+    if (!AlbumDatabase::albumStorage(*cf, m_key))
+        return false;
+    cfb::Error err = cf->destroy(cfb::kRootEntry, m_key);
+    if (err == cfb::Error::None)
+        err = cf->commit();
+    if (err != cfb::Error::None) {
+        m_lastError = cfb::errorText(err);
+        return false;
+    }
+    return true;
+}
+
+std::string Album::GetRecentAlbum() const
+{
+    auto cf = AlbumDatabase::openForReading(m_kind);
+    std::string bytes;
+    if (!cf || cf->readStream(cfb::kRootEntry, kRecentStream, &bytes) != cfb::Error::None)
+        return {};
+    return text::decodeLegacy(std::string_view(bytes.data(), strnlen(bytes.data(), bytes.size())));
+}
+
+SongEntry& Album::AddSong(std::string_view title, std::string_view extendedInfo, int32_t lengthMs,
+                          int32_t startFrame)
+{
+    SongEntry s;
+    s.number = songCount() + 1;
+    s.title = std::string(title);
+    s.extendedInfo = std::string(extendedInfo);
+    s.lengthMs = lengthMs;
+    s.startFrame = startFrame;
+    if (m_songs.size() == m_songs.capacity())
+        m_songs.reserve(m_songs.size() + 10);
+    m_songs.push_back(std::move(s));
+    m_randomPicker.resize(songCount());
+    return m_songs.back();
+}
+
+void Album::RemoveSongs(int first, int count)
+{
+    if (first < 1 || first > songCount() || count <= 0)
+        return;
+    const int last = std::min(songCount(), first - 1 + count);
+    m_songs.erase(m_songs.begin() + (first - 1), m_songs.begin() + last);
+}
+
+SongEntry* Album::GetSong(int n)
+{
+    return (n >= 1 && n <= songCount()) ? &m_songs[static_cast<size_t>(n - 1)] : nullptr;
+}
+
+const SongEntry* Album::GetSong(int n) const
+{
+    return (n >= 1 && n <= songCount()) ? &m_songs[static_cast<size_t>(n - 1)] : nullptr;
+}
+
+SongEntry* Album::FindSong(std::string_view title, int* position)
+{
+    for (size_t i = 0; i < m_songs.size(); ++i) {
+        if (equalsNoCase(m_songs[i].title, title)) {
+            if (position)
+                *position = static_cast<int>(i + 1);
+            return &m_songs[i];
+        }
+    }
+    return nullptr;
+}
+
+bool Album::IsBlank() const
+{
+    if (!m_title.empty() || !m_artist.empty() || !m_extendedInfo.empty())
+        return false;
+    return std::all_of(m_songs.begin(), m_songs.end(), [](const SongEntry& s) {
+        return s.title.empty() && s.extendedInfo.empty();
+    });
+}
+
+bool Album::IsInProgram(int n) const
+{
+    return std::find(m_program.begin(), m_program.end(), n) != m_program.end();
+}
+
+void Album::CleanProgram()
+{
+    const int count = songCount();
+    m_program.erase(std::remove_if(m_program.begin(), m_program.end(),
+                                   [count](int32_t n) { return n < 1 || n > count; }),
+                    m_program.end());
+    m_programPosition = 0;
+}
+
+void Album::ResetPlay()
+{
+    m_currentSong = 0;
+    m_programPosition = 0;
+    m_randomPicker.clear();
+}
+
+int Album::ProgramEntry(int i)
+{
+    if (m_program.empty()) {
+        m_programPosition = 0;
+        return 0;
+    }
+    if (i >= 1 && i <= programCount())
+        return m_program[static_cast<size_t>(i - 1)];
+    m_programPosition = 1;
+    return m_program[0];
+}
+
+int Album::RandomNext(RepeatMode repeat)
+{
+    ++m_historyPosition;
+    if (m_historyPosition < static_cast<int>(m_randomHistory.size()))
+        return m_randomHistory[static_cast<size_t>(m_historyPosition)];
+    int r = m_randomPicker.draw(songCount());
+    if (r < 0 && repeat == RepeatModeRepeatFromLast)
+        r = m_randomPicker.draw(songCount()); // the picker was just cleared: a new cycle
+    if (r < 0)
+        return 0;
+    const int song = r + 1;
+    if (m_randomHistory.size() >= static_cast<size_t>(kHistorySize))
+        m_randomHistory.erase(m_randomHistory.begin());
+    m_randomHistory.push_back(song);
+    m_historyPosition = static_cast<int>(m_randomHistory.size()) - 1;
+    return song;
+}
+
+int Album::RandomPrevious()
+{
+    --m_historyPosition;
+    if (m_historyPosition >= 0 && m_historyPosition < static_cast<int>(m_randomHistory.size()))
+        return m_randomHistory[static_cast<size_t>(m_historyPosition)];
+    m_historyPosition = -1;
+    return 0;
+}
+
+int Album::finishMove(int result)
+{
+    if (result == 0) {
+        m_currentSong = 0;
+        m_programPosition = 0;
+    } else {
+        m_currentSong = result;
+    }
+    return result;
+}
+
+int Album::Next(PlayMethod method, RepeatMode repeat, bool forced)
+{
+    if (method == PlayMethodThisTrackOnly && !forced)
+        return finishMove(0);
+    if (repeat == RepeatModeRepeatThisSong && !forced)
+        return m_currentSong;
+    if (method == PlayMethodProgram && m_program.empty())
+        method = PlayMethodNormal;
+    int result = 0;
+    switch (method) {
+    case PlayMethodNormal:
+    case PlayMethodThisTrackOnly:
+        result = m_currentSong + 1;
+        if (result > songCount())
+            result = (repeat == RepeatModeRepeatFromLast && songCount() > 0) ? 1 : 0;
+        break;
+    case PlayMethodRandom:
+        result = RandomNext(repeat);
+        break;
+    case PlayMethodProgram:
+        ++m_programPosition;
+        if (m_programPosition <= programCount()) {
+            result = ProgramEntry(m_programPosition);
+        } else if (repeat == RepeatModeRepeatFromLast) {
+            m_programPosition = 1;
+            result = ProgramEntry(1);
+        }
+        break;
+    }
+    return finishMove(result);
+}
+
+int Album::Previous(PlayMethod method, RepeatMode repeat, bool forced)
+{
+    if (repeat == RepeatModeRepeatThisSong && !forced)
+        return m_currentSong;
+    if (method == PlayMethodThisTrackOnly && !forced)
+        return finishMove(0);
+    if (method == PlayMethodProgram && m_program.empty())
+        method = PlayMethodNormal;
+    int result = 0;
+    switch (method) {
+    case PlayMethodNormal:
+    case PlayMethodThisTrackOnly:
+        result = m_currentSong - 1;
+        if (result < 1)
+            result = repeat == RepeatModeRepeatFromLast ? songCount() : 0;
+        break;
+    case PlayMethodRandom:
+        result = RandomPrevious();
+        break;
+    case PlayMethodProgram:
+        --m_programPosition;
+        if (m_programPosition < 1) {
+            if (repeat == RepeatModeRepeatFromLast) {
+                m_programPosition = programCount();
+                result = ProgramEntry(programCount());
+            }
+        } else {
+            result = ProgramEntry(m_programPosition);
+        }
+        break;
+    }
+    return finishMove(result);
+}
+
+int Album::Current(PlayMethod method)
+{
+    if (method == PlayMethodProgram && m_program.empty())
+        method = PlayMethodNormal;
+    switch (method) {
+    case PlayMethodRandom:
+        if (m_currentSong == 0)
+            m_currentSong = RandomNext(RepeatModeRepeatFromLast);
+        break;
+    case PlayMethodProgram:
+        if (m_currentSong == 0)
+            m_currentSong = ProgramEntry(m_programPosition);
+        break;
+    default:
+        break;
+    }
+    return m_currentSong;
+}
+
+MediaKind Album::MediaKindOf(std::string_view fileName) const
+{
+    return ::MediaKindOf(m_kind, fileName);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Import and export
+
+int Album::Import(const std::string& fileName, bool merge)
+{
+    switch (PlayListKind(fileName)) {
+    case PlayListKindIni: {
+        ProfileFile file;
+        file.load(fileName);
+        return ImportIni(file, merge);
+    }
+    case PlayListKindPls:
+    case PlayListKindM3u:
+        return ImportList(*this, fileName, merge);
+    default:
+        return 0;
+    }
+}
+
+bool Album::Export(const std::string& fileName)
+{
+    switch (PlayListKind(fileName)) {
+    case PlayListKindIni: {
+        ProfileFile file;
+        file.load(fileName);
+        ExportIni(file);
+        return file.save(fileName);
+    }
+    case PlayListKindPls:
+    case PlayListKindM3u:
+        return ExportList(*this, fileName);
+    default:
+        return false;
+    }
+}
+
+int Album::ImportIni(const ProfileFile& file, bool merge)
+{
+    const std::string& section = m_key;
+    m_title = file.GetString(section, "title");
+    m_artist = file.GetString(section, "artist");
+    m_extendedInfo = file.GetString(section, "EXTD");
+    m_genre = file.GetString(section, "genre");
+
+    int n = file.GetInt(section, "numtracks", 0);
+    n = std::min(n, m_kind == AlbumKindCd ? kMaxCdTracks : kMaxPaddedSongs);
+    int added = 0;
+    int accepted = 1;
+    for (int i = 0; i < n; ++i) {
+        const std::string title = file.GetString(section, std::to_string(i));
+        const std::string ext = file.GetString(section, "EXTT" + std::to_string(i));
+        if (MediaKindOf(title) == MediaKindNone)
+            continue;
+        if (!merge) {
+            if (SongEntry* s = GetSong(accepted)) {
+                s->title = title;
+                s->extendedInfo = ext;
+            } else {
+                AddSong(title, ext);
+                ++added;
+            }
+        } else if (!FindSong(title)) {
+            AddSong(title, ext);
+            ++added;
+        }
+        ++accepted;
+    }
+
+    const int numplay = file.GetInt(section, "numplay", 0);
+    const std::string order = file.GetString(section, "order");
+    m_program.clear();
+    if (numplay >= 1 && !order.empty()) {
+        size_t pos = 0;
+        while (static_cast<int>(m_program.size()) < numplay) {
+            while (pos < order.size() && order[pos] == ' ')
+                ++pos;
+            if (pos >= order.size())
+                break;
+            size_t end = order.find(' ', pos);
+            if (end == std::string::npos)
+                end = order.size();
+            m_program.push_back(atoiText(std::string_view(order).substr(pos, end - pos)) + 1);
+            pos = end;
+        }
+    }
+    return added;
+}
+
+void Album::ExportIni(ProfileFile& file) const
+{
+    const std::string& section = m_key;
+    file.WriteString(section, "title", m_title);
+    file.WriteString(section, "artist", m_artist);
+    file.WriteString(section, "EXTD", m_extendedInfo);
+    file.WriteString(section, "genre", m_genre);
+    file.WriteInt(section, "numtracks", songCount());
+    for (int i = 0; i < songCount(); ++i) {
+        file.WriteString(section, std::to_string(i), m_songs[static_cast<size_t>(i)].title);
+        file.WriteString(section, "EXTT" + std::to_string(i),
+                         m_songs[static_cast<size_t>(i)].extendedInfo);
+    }
+    file.WriteInt(section, "numplay", programCount());
+    std::string order;
+    for (int32_t n : m_program)
+        order += std::to_string(n - 1) + " ";
+    file.WriteString(section, "order", order);
+}

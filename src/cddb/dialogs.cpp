@@ -1,0 +1,191 @@
+#include "cddb/dialogs.h"
+
+#include "platform/msgbox.h"
+#include "platform/strings.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// The status dialogs' animation: a busy bar that runs while the exchange goes on.
+QLabel* buildStatusLayout(QDialog* dialog)
+{
+    auto* layout = new QVBoxLayout(dialog);
+    auto* busy = new QProgressBar(dialog);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setFixedHeight(12);
+    layout->addWidget(busy);
+    auto* status = new QLabel(LoadQString(2091), dialog);
+    status->setMinimumWidth(260);
+    layout->addWidget(status);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog->setWindowTitle(LoadQString(2042).trimmed());
+    return status;
+}
+
+} // namespace
+
+CddbQueryDialog::CddbQueryDialog(const std::string& server, const CddbDiscInfo& info,
+                                 QWidget* parent)
+    : QDialog(parent)
+    , m_session(server, info)
+{
+    m_status = buildStatusLayout(this);
+    connect(&m_session, &CddbQuerySession::statusChanged, this,
+            [this](UINT id) { m_status->setText(LoadQString(id)); });
+    connect(&m_session, &CddbQuerySession::finished, this, &CddbQueryDialog::onFinished);
+    m_session.setChooser([this](const std::vector<std::string>& lines) {
+        CddbMatchDialog choice(lines, this);
+        return choice.exec() == QDialog::Accepted ? choice.chosenIndex() : -1;
+    });
+}
+
+QString CddbQueryDialog::statusText() const
+{
+    return m_status->text();
+}
+
+void CddbQueryDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_begun) {
+        m_begun = true;
+        m_session.begin();
+    }
+}
+
+void CddbQueryDialog::reject()
+{
+    if (m_session.running())
+        m_session.cancel(); // ends through onFinished
+    else
+        QDialog::reject();
+}
+
+void CddbQueryDialog::onFinished(bool ok, UINT messageId)
+{
+    if (messageId != 0)
+        KolvoMessageBox(this, LoadQString(messageId), MessageIcon::Information);
+    done(ok ? Accepted : Rejected);
+}
+
+CddbMatchDialog::CddbMatchDialog(const std::vector<std::string>& matchLines, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(LoadQString(2042).trimmed());
+    auto* layout = new QVBoxLayout(this);
+    m_list = new QListWidget(this);
+    for (const std::string& line : matchLines)
+        m_list->addItem(QString::fromStdString(
+            FromRecordEncoding(SplitMatchLine(line).text, CddbKoreanMode())));
+    layout->addWidget(m_list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CddbMatchDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CddbMatchDialog::reject);
+    connect(m_list, &QListWidget::itemDoubleClicked, this, &CddbMatchDialog::accept);
+    layout->addWidget(buttons);
+    resize(420, 240);
+}
+
+void CddbMatchDialog::accept()
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || m_list->selectedItems().isEmpty())
+        return;
+    m_chosen = row;
+    QDialog::accept();
+}
+
+CddbSubmitDialog::CddbSubmitDialog(const std::string& mailServer, const std::string& sender,
+                                   const std::string& mail, const std::string& recipient,
+                                   QWidget* parent)
+    : QDialog(parent)
+    , m_session(mailServer, sender, recipient, mail)
+{
+    m_status = buildStatusLayout(this);
+    connect(&m_session, &SmtpSubmitSession::statusChanged, this,
+            [this](UINT id) { m_status->setText(LoadQString(id)); });
+    connect(&m_session, &SmtpSubmitSession::finished, this, &CddbSubmitDialog::onFinished);
+}
+
+QString CddbSubmitDialog::statusText() const
+{
+    return m_status->text();
+}
+
+void CddbSubmitDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_begun) {
+        m_begun = true;
+        m_session.begin();
+    }
+}
+
+void CddbSubmitDialog::reject()
+{
+    if (m_session.running())
+        m_session.cancel();
+    else
+        QDialog::reject();
+}
+
+void CddbSubmitDialog::onFinished(bool ok, UINT messageId)
+{
+    if (messageId != 0)
+        KolvoMessageBox(this, LoadQString(messageId), MessageIcon::Information);
+    done(ok ? Accepted : Rejected);
+}
+
+CddbEmailDialog::CddbEmailDialog(const std::string& email, const std::string& mailServer,
+                                 QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(LoadQString(2042).trimmed());
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    m_email = new QLineEdit(QString::fromStdString(email), this);
+    m_server = new QLineEdit(QString::fromStdString(mailServer), this);
+    form->addRow(tr("E-mail address:"), m_email);
+    form->addRow(tr("Mail server (SMTP):"), m_server);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CddbEmailDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CddbEmailDialog::reject);
+    layout->addWidget(buttons);
+}
+
+std::string CddbEmailDialog::email() const
+{
+    return m_email->text().trimmed().toStdString();
+}
+
+std::string CddbEmailDialog::mailServer() const
+{
+    return m_server->text().trimmed().toStdString();
+}
+
+void CddbEmailDialog::accept()
+{
+    for (QLineEdit* edit : {m_email, m_server}) {
+        if (edit->text().trimmed().size() < kMinimumLength) {
+            KolvoMessageBox(
+                this,
+                LoadQString(2055).replace(QLatin1String("%d"), QString::number(kMinimumLength)),
+                MessageIcon::Information);
+            edit->setFocus();
+            return;
+        }
+    }
+    QDialog::accept();
+}

@@ -1,0 +1,346 @@
+// kolvo-cli cddb: the CD database client without windows. The same sessions as the dialogs
+// run under a plain event loop; a failure prints the message the dialog would show.
+#include "albums/album.h"
+#include "cddb/cdalbum.h"
+#include "cddb/cddbconnection.h"
+#include "cddb/serverlist.h"
+#include "cddb/sessions.h"
+#include "cli/commands.h"
+#include "platform/profile.h"
+#include "platform/strings.h"
+
+#include <QEventLoop>
+
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <set>
+
+namespace {
+
+constexpr const char* kUsage =
+    "cddb discid (--offsets F1,F2,... --leadout F | --album KEY)\n"
+    "       cddb query [--server S] [--first] (--offsets F1,F2,... --leadout F | --album KEY)\n"
+    "       cddb read --album KEY [--server S] [--first]\n"
+    "       cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
+    "       cddb record --album KEY";
+
+struct Options
+{
+    std::map<std::string, std::string> values;
+    bool first = false;
+    std::string error;
+
+    bool has(const std::string& name) const { return values.count(name) != 0; }
+    std::string get(const std::string& name) const
+    {
+        const auto it = values.find(name);
+        return it == values.end() ? std::string() : it->second;
+    }
+};
+
+Options parseOptions(const CliArgs& args, size_t from, const std::set<std::string>& allowed)
+{
+    Options o;
+    for (size_t i = from; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--first" && allowed.count(a)) {
+            o.first = true;
+            continue;
+        }
+        if (!allowed.count(a) || a == "--first") {
+            o.error = "unknown cddb option " + a;
+            return o;
+        }
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            o.error = a + " needs a value";
+            return o;
+        }
+        o.values[a] = args[++i];
+    }
+    return o;
+}
+
+std::optional<std::int32_t> frameNumber(const std::string& text)
+{
+    // Seven digits reach far past any disc and keep the milliseconds inside 32 bits.
+    if (text.empty() || text.size() > 7)
+        return std::nullopt;
+    std::int32_t v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// The disc from --offsets/--leadout; "" or the usage error.
+std::string discFromToc(const Options& o, CddbAlbum& album)
+{
+    if (!o.has("--offsets") || !o.has("--leadout"))
+        return "give --offsets and --leadout together, or --album";
+    std::vector<std::int32_t> offsets;
+    const std::string list = o.get("--offsets");
+    size_t pos = 0;
+    for (;;) {
+        const size_t comma = list.find(',', pos);
+        const auto frame = frameNumber(list.substr(pos, comma - pos));
+        if (!frame)
+            return "--offsets takes frame numbers separated by commas, got " + list;
+        if (!offsets.empty() && *frame <= offsets.back())
+            return "track offsets must grow from track to track";
+        offsets.push_back(*frame);
+        if (comma == std::string::npos)
+            break;
+        pos = comma + 1;
+    }
+    if (offsets.size() > static_cast<size_t>(CddbDiscInfo::kMaxTracks))
+        return "a CD holds at most 99 tracks";
+    const auto leadOut = frameNumber(o.get("--leadout"));
+    if (!leadOut || *leadOut <= offsets.back())
+        return "--leadout must be a frame number after the last track's offset";
+    album = CddbAlbumFromToc(offsets, *leadOut);
+    return {};
+}
+
+bool loadAlbum(const std::string& key, Album& album, std::string& error)
+{
+    if (!album.LoadForReading(key)) {
+        error = "no CD album " + key;
+        return false;
+    }
+    if (album.songCount() == 0 || album.discEndFrame() == 0) {
+        error = "CD album " + key + " has no table of contents";
+        return false;
+    }
+    return true;
+}
+
+std::string oneLine(std::string text)
+{
+    for (char& c : text) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return text;
+}
+
+std::string shown(const std::string& text)
+{
+    std::string out;
+    for (const char c : text)
+        out += c == '\r' ? std::string("\\n") : std::string(1, c);
+    return out;
+}
+
+void printAlbum(const CddbAlbum& a)
+{
+    std::printf("genre: %s\nrevision: %d\nartist: %s\ntitle: %s\nextended: %s\n", a.genre.c_str(),
+                a.revision, shown(a.artist).c_str(), shown(a.title).c_str(),
+                shown(a.extendedInfo).c_str());
+    for (size_t i = 0; i < a.tracks.size(); ++i) {
+        std::printf("track %zu: %s\n", i + 1, shown(a.tracks[i].title).c_str());
+        if (!a.tracks[i].extendedInfo.empty())
+            std::printf("track %zu extended: %s\n", i + 1, shown(a.tracks[i].extendedInfo).c_str());
+    }
+}
+
+// Runs a lookup without windows. 1 with the record (UTF-8); 0 with the message printed, or
+// with the matches printed when several came and --first was not given.
+int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& listedMatches)
+{
+    listedMatches = false;
+    if (!CddbSocketsAvailable()) {
+        cliFail(LoadString(2036));
+        return 0;
+    }
+    const std::string server = o.has("--server") ? o.get("--server") : CurrentCddbServer();
+    CddbDiscInfo info;
+    ComputeDiscId(album, info);
+    CddbQuerySession session(server, info);
+    session.setEmail(CddbUserEmail());
+    const bool first = o.first;
+    session.setChooser([first, &listedMatches](const std::vector<std::string>& lines) {
+        if (first)
+            return 0;
+        for (const std::string& line : lines) {
+            const CddbMatch m = SplitMatchLine(line);
+            std::printf("%s %s %s\n", m.category.c_str(), m.discId.c_str(),
+                        FromRecordEncoding(m.text, CddbKoreanMode()).c_str());
+        }
+        listedMatches = true;
+        return -1;
+    });
+    QEventLoop loop;
+    bool ok = false;
+    UINT message = 0;
+    QObject::connect(&session, &CddbQuerySession::finished, &loop, [&](bool done, UINT id) {
+        ok = done;
+        message = id;
+        loop.quit();
+    });
+    session.begin();
+    loop.exec();
+    if (!ok) {
+        if (message != 0)
+            cliFail(oneLine(LoadString(message)));
+        return 0;
+    }
+    record = DecodeXmcdRecord(session.record(), CddbKoreanMode());
+    return 1;
+}
+
+int runDiscId(const Options& o)
+{
+    CddbAlbum album;
+    if (o.has("--album")) {
+        Album cd(AlbumKindCd);
+        std::string error;
+        if (!loadAlbum(o.get("--album"), cd, error))
+            return cliFail(error);
+        album = CddbAlbumOf(cd);
+    } else if (const std::string error = discFromToc(o, album); !error.empty()) {
+        return cliUsage(error);
+    }
+    CddbDiscInfo info;
+    ComputeDiscId(album, info);
+    std::printf("%s\n%s\n", DiscIdText(info.discId).c_str(), CddbQueryCommand(info).c_str());
+    return kCliOk;
+}
+
+int runQuery(const Options& o)
+{
+    CddbAlbum album;
+    if (o.has("--album")) {
+        Album cd(AlbumKindCd);
+        std::string error;
+        if (!loadAlbum(o.get("--album"), cd, error))
+            return cliFail(error);
+        album = CddbAlbumOf(cd);
+    } else if (const std::string error = discFromToc(o, album); !error.empty()) {
+        return cliUsage(error);
+    }
+    XmcdRecord record;
+    bool listed = false;
+    if (!lookUp(album, o, record, listed))
+        return listed ? kCliOk : kCliFailed;
+    StoreXmcdRecord(album, record);
+    printAlbum(album);
+    return kCliOk;
+}
+
+int runRead(const Options& o)
+{
+    if (!o.has("--album"))
+        return cliUsage("cddb read needs --album KEY");
+    Album cd(AlbumKindCd);
+    std::string error;
+    if (!loadAlbum(o.get("--album"), cd, error))
+        return cliFail(error);
+    XmcdRecord record;
+    bool listed = false;
+    if (!lookUp(CddbAlbumOf(cd), o, record, listed)) {
+        if (listed)
+            return cliFail("several discs match; nothing stored (--first reads the first)");
+        return kCliFailed;
+    }
+    StoreXmcdRecord(cd, record);
+    if (!cd.Save())
+        return cliFail("cannot save CD album " + cd.key() + ": " + cd.lastError());
+    printAlbum(CddbAlbumOf(cd));
+    return kCliOk;
+}
+
+int runSubmit(const Options& o)
+{
+    if (!o.has("--album") || !o.has("--mail-server") || !o.has("--from"))
+        return cliUsage("cddb submit needs --album, --mail-server and --from");
+    Album cd(AlbumKindCd);
+    std::string error;
+    if (!loadAlbum(o.get("--album"), cd, error))
+        return cliFail(error);
+    const bool korean = CddbKoreanMode();
+    const SubmissionCheck check = CheckSubmission(cd, korean);
+    if (!check.passed)
+        return cliFail(oneLine(check.message));
+    if (!CddbSocketsAvailable())
+        return cliFail(LoadString(2036));
+
+    CddbDiscInfo info;
+    ComputeDiscId(cd, info);
+    const std::string to = o.has("--to") ? o.get("--to") : kCddbSubmitMailbox;
+    const std::string mail =
+        BuildSubmissionMail(o.get("--from"), cd.genre(), info.discId, to,
+                            BuildSubmissionRecord(cd, SubmissionClientName(check), korean));
+    SmtpSubmitSession session(o.get("--mail-server"), o.get("--from"), to, mail);
+    QEventLoop loop;
+    bool ok = false;
+    UINT message = 0;
+    QObject::connect(&session, &SmtpSubmitSession::finished, &loop, [&](bool done, UINT id) {
+        ok = done;
+        message = id;
+        loop.quit();
+    });
+    session.begin();
+    loop.exec();
+    if (!ok)
+        return cliFail(oneLine(LoadString(message)) + " " + oneLine(LoadString(1073)));
+    cd.setRevision(NextRevision(cd.revision()));
+    if (!cd.Save())
+        return cliFail("sent, but cannot save CD album " + cd.key() + ": " + cd.lastError());
+    std::printf("submitted cddb %s %s, revision %d\n", cd.genre().c_str(),
+                DiscIdText(info.discId).c_str(), cd.revision());
+    return kCliOk;
+}
+
+int runRecord(const Options& o)
+{
+    if (!o.has("--album"))
+        return cliUsage("cddb record needs --album KEY");
+    Album cd(AlbumKindCd);
+    std::string error;
+    if (!loadAlbum(o.get("--album"), cd, error))
+        return cliFail(error);
+    const bool korean = CddbKoreanMode();
+    const SubmissionCheck check = CheckSubmission(cd, korean);
+    if (!check.passed)
+        std::fprintf(stderr, "kolvo-cli: note: %s\n", oneLine(check.message).c_str());
+    const std::string record = BuildSubmissionRecord(cd, SubmissionClientName(check), korean);
+    std::fwrite(record.data(), 1, record.size(), stdout);
+    std::printf("\r\n");
+    return kCliOk;
+}
+
+} // namespace
+
+int runCddb(const CliArgs& args)
+{
+    Profile::SetRegistryKey(LoadString(1016));
+    if (args.empty())
+        return cliUsage(std::string("usage: ") + kUsage);
+    const std::string& sub = args[0];
+    const std::set<std::string> toc = {"--offsets", "--leadout", "--album"};
+    if (sub == "discid") {
+        const Options o = parseOptions(args, 1, toc);
+        return o.error.empty() ? runDiscId(o) : cliUsage(o.error);
+    }
+    if (sub == "query") {
+        const Options o =
+            parseOptions(args, 1, {"--offsets", "--leadout", "--album", "--server", "--first"});
+        return o.error.empty() ? runQuery(o) : cliUsage(o.error);
+    }
+    if (sub == "read") {
+        const Options o = parseOptions(args, 1, {"--album", "--server", "--first"});
+        return o.error.empty() ? runRead(o) : cliUsage(o.error);
+    }
+    if (sub == "submit") {
+        const Options o = parseOptions(args, 1, {"--album", "--mail-server", "--from", "--to"});
+        return o.error.empty() ? runSubmit(o) : cliUsage(o.error);
+    }
+    if (sub == "record") {
+        const Options o = parseOptions(args, 1, {"--album"});
+        return o.error.empty() ? runRecord(o) : cliUsage(o.error);
+    }
+    return cliUsage("unknown cddb command " + sub);
+}

@@ -1,0 +1,221 @@
+// CD album import from cdplayer.ini, DiscPlay and NotifyCD files, and the INI and text exports.
+#include "albums/album.h"
+#include "albums/cdtext.h"
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CdTextTest : public KolvoHomeTest
+{
+protected:
+    Album load(const std::string& key)
+    {
+        Album a(AlbumKindCd);
+        EXPECT_TRUE(a.LoadForReading(key)) << key;
+        return a;
+    }
+};
+
+} // namespace
+
+TEST_F(CdTextTest, CdPlayerIniImport)
+{
+    std::string ini = "[skipped]\ntitle=No numtracks\n"
+                      "[empty]\nnumtracks=0\ntitle=Zero\n"
+                      "[1a2b]\ntitle=Ten\nartist=Band\ngenre=rock\nEXTD=about\nnumtracks=10\n";
+    for (int i = 0; i < 5; ++i)
+        ini += std::to_string(i) + "=Song " + std::to_string(i + 1) + "\n";
+    ini += "numplay=2\norder=9 0 \n"
+           "[bad:key]\nnumtracks=1\n0=x\n";
+    std::vector<std::string> problems;
+    EXPECT_EQ(ImportIniFile(writeFile("cdplayer.ini", ini), &problems), 1);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("bad:key"), std::string::npos);
+
+    Album cd(AlbumKindCd);
+    EXPECT_EQ(cd.ListAlbumKeys(), std::vector<std::string>{"1a2b"});
+    Album a = load("1a2b");
+    EXPECT_EQ(a.title(), "Ten");
+    EXPECT_EQ(a.artist(), "Band");
+    EXPECT_EQ(a.extendedInfo(), "about");
+    ASSERT_EQ(a.songCount(), 10);
+    EXPECT_EQ(a.GetSong(5)->title, "Song 5");
+    EXPECT_EQ(a.GetSong(6)->title, "");
+    EXPECT_EQ(a.program(), (std::vector<int32_t>{10, 1}));
+
+    // Importing again overwrites by position and adds nothing.
+    writeFile("again.ini", "[1A2B]\nnumtracks=2\n0=Renamed\n");
+    EXPECT_EQ(ImportCdFile(homePath("again.ini")), 1);
+    Album b = load("1a2b");
+    EXPECT_EQ(b.songCount(), 10);
+    EXPECT_EQ(b.GetSong(1)->title, "Renamed");
+    EXPECT_EQ(b.GetSong(2)->title, "") << "a missing title is an empty one";
+    EXPECT_EQ(b.title(), "");
+    EXPECT_EQ(ImportCdFile(homePath("again.lst")), -1);
+    EXPECT_EQ(ImportIniFile(homePath("missing.ini")), 0);
+}
+
+TEST_F(CdTextTest, DiscPlayImport)
+{
+    const std::string dpc = "<Disc>\n"
+                            "[Album]\n"
+                            "IN=7f01\n"
+                            "AR=The Band\n"
+                            "TL=First Disc\n"
+                            "CA=jazz\n"
+                            "[Tracks]\n"
+                            "CT=2\n"
+                            "TT[1]=Opening\n"
+                            "TM[1]=live\n"
+                            "TL[1]=7500\n"
+                            "TO[1]=150\n"
+                            "\n"
+                            "TT[2]=Closing\n"
+                            "TL[2]=15000\n"
+                            "TO[2]=7650\n"
+                            "<Disc>\n"
+                            "[album]\n"
+                            "IN=7f02\n"
+                            "[TRACKS]\n"
+                            "CT=3\n"
+                            "TT[1]=Only a title\n"
+                            "\n"
+                            "\n"
+                            "TL[3]=900\n"
+                            "<Disc>\n"
+                            "[Album]\n"
+                            "TL=No key at all\n"
+                            "[Tracks]\n"
+                            "CT=4\n"
+                            "TT[1]=lost\n";
+    EXPECT_EQ(ImportDiscPlay(writeFile("c.dpc", dpc)), 2);
+    Album a = load("7f01");
+    EXPECT_EQ(a.artist(), "The Band");
+    EXPECT_EQ(a.title(), "First Disc");
+    EXPECT_EQ(a.genre(), "jazz");
+    ASSERT_EQ(a.songCount(), 2);
+    EXPECT_EQ(a.GetSong(1)->extendedInfo, "live");
+    EXPECT_EQ(a.GetSong(1)->lengthMs, 100000);
+    EXPECT_EQ(a.GetSong(2)->startFrame, 7650);
+    EXPECT_EQ(a.GetSong(2)->lengthMs, 200000);
+    // The last track has both a length and an offset: the disc timing follows.
+    EXPECT_EQ(a.discEndFrame(), 22650);
+    EXPECT_EQ(a.discLengthMs(), 302000);
+
+    Album b = load("7f02");
+    ASSERT_EQ(b.songCount(), 3);
+    EXPECT_EQ(b.GetSong(1)->title, "Only a title");
+    EXPECT_EQ(b.GetSong(3)->lengthMs, 12000);
+    EXPECT_EQ(b.discEndFrame(), 0) << "no offset for the last track: the timing stays";
+
+    // A record that is stored already keeps what the file leaves empty.
+    EXPECT_EQ(ImportDiscPlay(writeFile("d.dpc", "[Album]\nIN=7f01\nAR=\n[Tracks]\nCT=1\n"
+                                                "TT[1]=Renamed\n")),
+              1);
+    Album c = load("7f01");
+    EXPECT_EQ(c.artist(), "The Band");
+    EXPECT_EQ(c.GetSong(1)->title, "Renamed");
+    EXPECT_EQ(c.songCount(), 2);
+    EXPECT_EQ(ImportDiscPlay(homePath("missing.dpc")), 0);
+}
+
+TEST_F(CdTextTest, NotifyCdImport)
+{
+    EXPECT_EQ(ImportNotifyCd(writeFile("old.ncd", "V1.0\nINI\n1234\nA\nT\nG\n1\nSong\n")), 0);
+    Album none(AlbumKindCd);
+    EXPECT_TRUE(none.ListAlbumKeys().empty());
+
+    const std::string ncd = "v1.1\n"
+                            "ignored before the first record\n"
+                            "INI\n"
+                            "1234\n"
+                            "Artist\n"
+                            "Title\n"
+                            "Genre\n"
+                            "2\n"
+                            "One\n"
+                            "Two\n"
+                            "Three is beyond the songs\n"
+                            "--------\n"
+                            "\n"
+                            "A\n"
+                            "T\n"
+                            "G\n"
+                            "3\n"
+                            "x\n"
+                            "--\n"
+                            "5678\n"
+                            "B\n"
+                            "U\n"
+                            "H\n"
+                            "0\n";
+    EXPECT_EQ(ImportCdFile(writeFile("list.NCD", ncd)), 1);
+    Album a = load("1234");
+    EXPECT_EQ(a.artist(), "Artist");
+    EXPECT_EQ(a.title(), "Title");
+    EXPECT_EQ(a.genre(), "Genre");
+    EXPECT_EQ(a.songCount(), 2);
+    EXPECT_EQ(a.GetSong(2)->title, "Two");
+    // Opening a new disc creates its album, as every Open does; without songs the import
+    // does not save it.
+    Album b = load("5678");
+    EXPECT_EQ(b.songCount(), 0);
+    EXPECT_EQ(b.artist(), "");
+}
+
+TEST_F(CdTextTest, TextListing)
+{
+    EXPECT_EQ(CdTimeText(3725000), "62:05");
+    EXPECT_EQ(CdTimeText(999), "");
+    EXPECT_EQ(CdTimeText(1000), "0:01");
+    Album a(AlbumKindCd);
+    a.Open("b2", 0);
+    a.setArtist("Artist");
+    a.setTitle("Long One");
+    a.setGenre("ambient");
+    a.setDiscLengthMs(3725000);
+    a.AddSong("Part 1", "slow", 600500, 150);
+    a.AddSong("Intro", "", 400, 0);
+    a.Save();
+    a.Open("a1", 0);
+    a.setTitle("Short");
+    a.Save();
+    ASSERT_TRUE(ExportText(homePath("list.txt")));
+    EXPECT_EQ(readFile(homePath("list.txt")), "\tShort\t\t\n"
+                                              "\n"
+                                              "Artist\tLong One\tambient\t62:05\n"
+                                              "1\t10:00\tPart 1\tslow\n"
+                                              "2\t\tIntro\t\n"
+                                              "\n");
+    EXPECT_FALSE(ExportText(homePath("no/folder/list.txt")));
+}
+
+TEST_F(CdTextTest, IniExportRoundTrip)
+{
+    Album a(AlbumKindCd);
+    a.Open("c0de", 0);
+    a.setTitle("Exported");
+    a.setExtendedInfo("two\rlines");
+    a.AddSong("One", "note");
+    a.AddSong("Two");
+    a.setProgram({2});
+    a.Save();
+    writeFile("out.ini", "[keep]\nk=v\n");
+    ASSERT_TRUE(ExportIniFile(homePath("out.ini")));
+    const std::string text = readFile(homePath("out.ini"));
+    EXPECT_EQ(text.substr(0, 11), "[keep]\nk=v\n");
+    EXPECT_NE(text.find("[c0de]\ntitle=Exported\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("EXTD=two lines\n"), std::string::npos) << "one line per value";
+
+    // Into an empty home.
+    a.DeleteAlbum();
+    EXPECT_EQ(ImportIniFile(homePath("out.ini")), 1);
+    Album b(AlbumKindCd);
+    ASSERT_TRUE(b.LoadForReading("c0de"));
+    EXPECT_EQ(b.title(), "Exported");
+    EXPECT_EQ(b.songCount(), 2);
+    EXPECT_EQ(b.GetSong(1)->extendedInfo, "note");
+    EXPECT_EQ(b.program(), (std::vector<int32_t>{2}));
+}

@@ -1,0 +1,161 @@
+// kolvo-cli's album, cd, id3 and name commands, run as a user runs them.
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+namespace {
+
+struct CliRun
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliAlbumTest : public KolvoHomeTest
+{
+protected:
+    CliRun cli(const QStringList& args)
+    {
+        QProcess p;
+        QStringList all{QStringLiteral("--home"), QString::fromStdString(home())};
+        all += args;
+        p.start(QString::fromStdString(builtProgram("kolvo-cli")), all);
+        p.waitForFinished(30000);
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+    }
+    QString path(const std::string& relative) const
+    {
+        return QString::fromStdString(homePath(relative));
+    }
+};
+
+} // namespace
+
+TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
+{
+    writeFile("m/list.m3u", "a.mp3\nsub\\b.wav\nnotes.txt\n");
+    CliRun r = cli({"album", "import", "audio", "Road Mix", path("m/list.m3u")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "2\n");
+    r = cli({"album", "import", "audio", "Road Mix", path("m/list.m3u"), "--merge"});
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_EQ(cli({"album", "add", "audio", "Road Mix", "/x/c.mp3", "http://h/s.mp3"}).code, 0);
+    EXPECT_EQ(cli({"album", "add", "audio", "Another", "/x/d.mid"}).code, 1)
+        << "a MIDI file is not for a digital audio album";
+    EXPECT_EQ(cli({"album", "add", "audio", "Second", "/x/e.wav"}).code, 0);
+
+    r = cli({"album", "list", "audio"});
+    EXPECT_EQ(r.out, "Second\tSecond\t\nRoad Mix\tRoad Mix\t\n");
+    r = cli({"album", "show", "audio", "road mix"});
+    EXPECT_EQ(r.code, 0) << "names are found without regard to case";
+    EXPECT_EQ(r.out, "title: Road Mix\nartist: \ngenre: \next: \nrevision: 0\n"
+                     "discLengthMs: 0\ndiscEndFrame: 0\nprogram:\n"
+                     "1\t" +
+                         homePath("m/a.mp3") +
+                         "\t\t0\t0\n"
+                         "2\tsub/b.wav\t\t0\t0\n"
+                         "3\t/x/c.mp3\t\t0\t0\n"
+                         "4\thttp://h/s.mp3\t\t0\t0\n");
+
+    EXPECT_EQ(cli({"album", "export", "audio", "Road Mix", path("out.pls")}).code, 0);
+    EXPECT_EQ(readFile(homePath("out.pls")).substr(0, 29), "[playlist]\nNumberOfEntries=4\n");
+    EXPECT_EQ(cli({"album", "delete", "audio", "Second"}).code, 0);
+    EXPECT_EQ(cli({"album", "list", "audio"}).out, "Road Mix\tRoad Mix\t\n");
+}
+
+TEST_F(CliAlbumTest, MistakesGetOneLineAndTheRightCode)
+{
+    const struct
+    {
+        QStringList args;
+        int code;
+        const char* message;
+    } cases[] = {
+        {{"album"}, 2, "album takes"},
+        {{"album", "list", "vinyl"}, 2, "unknown album kind vinyl"},
+        {{"album", "show", "cd"}, 2, "wrong arguments"},
+        {{"album", "show", "cd", "nothing"}, 1, "no album \"nothing\""},
+        {{"album", "delete", "midi", "nothing"}, 1, "no album"},
+        {{"album", "add", "video", "a:b", "x.avi"}, 1, "can't be used"},
+        {{"album", "add", "video", std::string(32, 'k').c_str(), "x.avi"}, 1, "31 characters"},
+        {{"album", "import", "audio", "A", "list.txt"}, 2, "not a play list"},
+        {{"album", "import", "audio", "A", "missing.m3u"}, 1, "cannot read missing.m3u"},
+        {{"album", "export", "audio", "A", "x.lst"}, 2, "not a play list"},
+        {{"cd", "import", "x.cue"}, 2, ".ini, .dpc and .ncd"},
+        {{"cd", "import", "missing.ini"}, 1, "cannot read"},
+        {{"cd", "export", "x.lst"}, 2, ".ini and .txt"},
+        {{"cd", "export", "/no/such/folder/x.txt"}, 1, "cannot write"},
+        {{"id3", "show", "missing.mp3"}, 1, "cannot read"},
+        {{"id3", "write", "x.mp3", "--tempo", "1"}, 2, "unknown id3 write option"},
+        {{"id3", "write", "x.mp3", "--title"}, 2, "needs a value"},
+        {{"name"}, 2, "name takes"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString() << ": " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos)
+            << c.args.join(' ').toStdString() << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST_F(CliAlbumTest, CdAlbums)
+{
+    writeFile("cdplayer.ini", "[1a2b]\ntitle=Two\nartist=Band\nEXTD=x\nnumtracks=2\n0=One\n"
+                              "1=Tab\there\nnumplay=2\norder=1 0 \n[bad!key]\nnumtracks=1\n");
+    CliRun r = cli({"cd", "import", path("cdplayer.ini")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "1\n");
+    EXPECT_NE(r.err.find("skipped: The album name \"bad!key\""), std::string::npos) << r.err;
+    r = cli({"album", "show", "cd", "1a2b"});
+    EXPECT_EQ(r.out, "title: Two\nartist: Band\ngenre: \next: x\nrevision: 0\ndiscLengthMs: 0\n"
+                     "discEndFrame: 0\nprogram: 2 1\n1\tOne\t\t0\t0\n2\tTab\\there\t\t0\t0\n");
+    EXPECT_EQ(cli({"album", "list", "cd"}).out, "1a2b\tTwo\tBand\n");
+    writeFile("d.dpc", "[Album]\nIN=ff\nTL=Disc\n[Tracks]\nCT=1\nTT[1]=Only\nTL[1]=750\n"
+                       "TO[1]=150\n");
+    EXPECT_EQ(cli({"cd", "import", path("d.dpc")}).out, "1\n");
+    EXPECT_EQ(cli({"cd", "export", path("all.txt")}).code, 0);
+    EXPECT_EQ(readFile(homePath("all.txt")), "\tDisc\t\t0:12\n1\t0:10\tOnly\t\n\n"
+                                             "Band\tTwo\t\t\n1\t\tOne\t\n2\t\tTab\there\t\n\n")
+        << "ff (2 characters) before 1a2b (4)";
+    EXPECT_EQ(cli({"cd", "export", path("all.ini")}).code, 0);
+    EXPECT_NE(readFile(homePath("all.ini")).find("[ff]\ntitle=Disc\n"), std::string::npos);
+}
+
+TEST_F(CliAlbumTest, Id3TagsAndNames)
+{
+    const std::string mp3 = writeFile("s.mp3", std::string(1000, 'm'));
+    CliRun r = cli({"id3", "show", path("s.mp3")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("has no ID3v1 tag"), std::string::npos);
+    EXPECT_EQ(cli({"id3", "write", path("s.mp3")}).code, 0);
+    EXPECT_EQ(readFile(mp3).size(), 1000u) << "an empty record is not written";
+    EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--title", "Caf\xc3\xa9", "--artist", "Band",
+                   "--year", "1999", "--genre", "jazz+funk"})
+                  .code,
+              0);
+    EXPECT_EQ(readFile(mp3).size(), 1128u);
+    r = cli({"id3", "show", path("s.mp3")});
+    EXPECT_EQ(r.out, "title: Caf\xc3\xa9\nartist: Band\nalbum: \nyear: 1999\ncomment: \n"
+                     "genre: 29 Jazz+Funk\n");
+    EXPECT_EQ(cli({"name", path("s.mp3"), "--tags"}).out, "s.mp3,  [Caf\xc3\xa9 / Band]\n");
+    EXPECT_EQ(cli({"name", path("s.mp3")}).out, "s.mp3\n");
+    // Changing one field keeps the others.
+    EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--genre", "-1"}).code, 0);
+    r = cli({"id3", "show", path("s.mp3")});
+    EXPECT_NE(r.out.find("artist: Band\n"), std::string::npos);
+    EXPECT_NE(r.out.find("genre: -1\n"), std::string::npos);
+
+    EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--year", "19999"}).code, 1);
+    EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--genre", "polka-dots"}).code, 1);
+    EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--genre", "256"}).code, 1);
+    EXPECT_EQ(cli({"id3", "remove", path("s.mp3")}).code, 0);
+    EXPECT_EQ(readFile(mp3), std::string(1000, 'm'));
+    writeFile("tiny.mp3", "tiny");
+    EXPECT_EQ(cli({"id3", "write", path("tiny.mp3"), "--title", "x"}).code, 1);
+    EXPECT_EQ(cli({"id3", "remove", path("tiny.mp3")}).code, 1);
+}

@@ -1,0 +1,87 @@
+// Whatever bytes a play list, a CD player's file, a tag or an album database holds, the readers
+// finish without a crash and the user is told plainly when nothing could be read.
+#include "albums/album.h"
+#include "albums/cdtext.h"
+#include "albums/id3tag.h"
+#include "albums/playlist.h"
+#include "albums/songname.h"
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include <random>
+
+namespace {
+
+class HostileTest : public KolvoHomeTest
+{};
+
+std::string noise(std::mt19937& rng, size_t size)
+{
+    // Mostly line structure and the characters the formats care about, some raw bytes.
+    static const char pieces[] = "[]=\n\r\x0c\x0a\t <>-TAG:/\\.mp3ini0123456789";
+    std::string s;
+    for (size_t i = 0; i < size; ++i)
+        s += (rng() % 4) ? pieces[rng() % (sizeof pieces - 1)] : static_cast<char>(rng());
+    return s;
+}
+
+} // namespace
+
+TEST_F(HostileTest, EveryReaderSurvivesNoise)
+{
+    std::mt19937 rng(77);
+    Album audio(AlbumKindAudio);
+    audio.Open("Target", 0);
+    for (int round = 0; round < 150; ++round) {
+        const std::string bytes = noise(rng, 1 + rng() % 3000);
+        for (const char* ext : {"m3u", "pls", "ini"}) {
+            const std::string file = writeFile(std::string("n.") + ext, bytes);
+            audio.Import(file, round % 2 == 0);
+            std::vector<std::string> list;
+            ExpandPlayList(file, list);
+        }
+        ImportCdFile(writeFile("n.ini", bytes));
+        ImportCdFile(writeFile("n.dpc", bytes));
+        ImportCdFile(writeFile("n.ncd", "V1.1\n" + bytes));
+        Id3Tag tag;
+        ReadId3Tag(writeFile("n.mp3", bytes), tag);
+        SongDisplayName(homePath("n.mp3"), true);
+        SongDisplayName(writeFile("n.ims", bytes), true);
+    }
+    // Songs from noise are still only files of the family.
+    for (const SongEntry& s : audio.songs())
+        EXPECT_NE(audio.MediaKindOf(s.title), MediaKindNone) << s.title;
+    EXPECT_TRUE(audio.Save());
+    Album cd(AlbumKindCd);
+    for (const std::string& key : cd.ListAlbumKeys()) {
+        ASSERT_TRUE(cd.LoadForReading(key));
+        EXPECT_LE(cd.songCount(), 99) << key;
+    }
+}
+
+TEST_F(HostileTest, ADatabaseThatIsNotOne)
+{
+    writeFile("data/KolMIDI.sdb", std::string(4096, '\xd0'));
+    std::string why;
+    EXPECT_FALSE(Album::CheckDatabase(AlbumKindMidi, &why));
+    EXPECT_NE(why.find("not a compound file"), std::string::npos) << why;
+    EXPECT_TRUE(Album::CheckDatabase(AlbumKindVideo)) << "a missing database is fine";
+
+    QProcess p;
+    p.start(QString::fromStdString(builtProgram("kolvo-cli")),
+            {"--home", QString::fromStdString(home()), "album", "list", "midi"});
+    p.waitForFinished(30000);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_NE(p.readAllStandardError().toStdString().find("KolMIDI.sdb: not a compound file"),
+              std::string::npos);
+
+    // A writer replaces it and keeps the old one aside; then all is well again.
+    Album::setNotifier([](const std::string&) {});
+    Album a(AlbumKindMidi);
+    a.Open("x", 0);
+    Album::setNotifier(nullptr);
+    EXPECT_TRUE(Album::CheckDatabase(AlbumKindMidi));
+}

@@ -1,0 +1,293 @@
+// Profile files, M3U and PLS play lists and the INI album section.
+#include "albums/album.h"
+#include "albums/playlist.h"
+#include "albums/profilefile.h"
+#include "platform/text.h"
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::string_literals;
+
+namespace {
+
+class PlayListTest : public KolvoHomeTest
+{};
+
+std::string numbered(char prefix, int n)
+{
+    std::string s(1, prefix);
+    s += std::to_string(n);
+    return s;
+}
+
+std::vector<std::string> titles(const Album& a)
+{
+    std::vector<std::string> out;
+    for (const SongEntry& s : a.songs())
+        out.push_back(s.title);
+    return out;
+}
+
+} // namespace
+
+TEST(ProfileFile, ReadsTheWindowsForm)
+{
+    text::setLegacyCodePage("CP1252");
+    const ProfileFile f = ProfileFile::parse("; a comment\r\n"
+                                             "top=ignored\r\n"
+                                             "[ Disc ]  trailing\r\n"
+                                             "  Title =  Spaced Out  \r\n"
+                                             "title=second one loses\r\n"
+                                             "quoted=\"  kept  \"\r\n"
+                                             "half=\"open\r\n"
+                                             "num=  -42abc\r\n"
+                                             "legacy=Caf\xe9\r\n"
+                                             "noequals\r\n"
+                                             "[other]\r\n"
+                                             "title=Other\r\n"
+                                             "[DISC]\r\n"
+                                             "late=also in the first\r\n");
+    EXPECT_EQ(f.sectionNames(), (std::vector<std::string>{"Disc", "other"}));
+    EXPECT_EQ(f.GetString("disc", "TITLE"), "Spaced Out");
+    EXPECT_EQ(f.GetString("Disc", "quoted"), "  kept  ");
+    EXPECT_EQ(f.GetString("Disc", "half"), "\"open");
+    EXPECT_EQ(f.GetInt("Disc", "num", 7), -42);
+    EXPECT_EQ(f.GetInt("Disc", "missing", 7), 7);
+    EXPECT_EQ(f.GetInt("Disc", "title", 7), 0);
+    EXPECT_EQ(f.GetString("Disc", "legacy"), "Caf\xc3\xa9");
+    EXPECT_EQ(f.GetString("Disc", "noequals", "dflt"), "dflt");
+    EXPECT_EQ(f.GetString("Disc", "late", "dflt"), "dflt") << "a repeated section is not read";
+    EXPECT_EQ(f.GetString("nosuch", "title", "dflt"), "dflt");
+    EXPECT_FALSE(f.hasSection("top"));
+    EXPECT_TRUE(f.hasKey("OTHER", "Title"));
+
+    // Values are cut at 511 bytes, never inside a character.
+    const std::string longValue = std::string(510, 'x') + "\xc3\xa9" + "tail";
+    const ProfileFile g = ProfileFile::parse("[s]\nk=" + longValue + "\n");
+    EXPECT_EQ(g.GetString("s", "k"), std::string(510, 'x'));
+    text::setLegacyCodePage("");
+}
+
+TEST(ProfileFile, WritingKeepsWhatItDoesNotTouch)
+{
+    ProfileFile f = ProfileFile::parse("; keep me\r\n"
+                                       "[playlist]\r\n"
+                                       "File1=old.mp3\r\n"
+                                       "Length1=123\r\n"
+                                       "\r\n"
+                                       "[Extra]\r\n"
+                                       "Custom=1\r\n");
+    f.WriteString("PLAYLIST", "file1", "new.mp3");
+    f.WriteInt("playlist", "NumberOfEntries", 1);
+    f.WriteString("fresh", "k", "line\nbreak");
+    EXPECT_EQ(f.serialize(), "; keep me\r\n"
+                             "[playlist]\r\n"
+                             "file1=new.mp3\r\n"
+                             "Length1=123\r\n"
+                             "NumberOfEntries=1\r\n"
+                             "\r\n"
+                             "[Extra]\r\n"
+                             "Custom=1\r\n"
+                             "[fresh]\r\n"
+                             "k=line break\r\n");
+    // A byte-order mark stays where it was.
+    ProfileFile bom = ProfileFile::parse("\xEF\xBB\xBF[s]\r\nk=v\r\n");
+    EXPECT_EQ(bom.GetString("s", "k"), "v");
+    bom.WriteString("s", "k", "w");
+    EXPECT_EQ(bom.serialize(), "\xEF\xBB\xBF[s]\r\nk=w\r\n");
+
+    // Many keys into many sections, then every one read back.
+    ProfileFile big;
+    for (int s = 0; s < 300; ++s) {
+        for (int k = 0; k < 20; ++k)
+            big.WriteInt(numbered('s', s), std::to_string(k), s * 100 + k);
+    }
+    const ProfileFile again = ProfileFile::parse(big.serialize());
+    for (int s = 0; s < 300; s += 7) {
+        for (int k = 0; k < 20; k += 3)
+            ASSERT_EQ(again.GetInt(numbered('S', s), std::to_string(k), -1), s * 100 + k);
+    }
+}
+
+TEST_F(PlayListTest, EntriesResolveAgainstTheListsFolder)
+{
+    EXPECT_EQ(ResolvePlayListEntry("song.mp3", "/music/list.m3u"), "/music/song.mp3");
+    EXPECT_EQ(ResolvePlayListEntry("sub\\song.mp3", "/music/list.m3u"), "sub/song.mp3");
+    EXPECT_EQ(ResolvePlayListEntry("../song.mp3", "/music/list.m3u"), "../song.mp3");
+    EXPECT_EQ(ResolvePlayListEntry("C:\\Music\\a.mp3", "/music/list.m3u"), "C:/Music/a.mp3");
+    EXPECT_EQ(ResolvePlayListEntry("http://host/radio/x.mp3", "/music/list.m3u"),
+              "http://host/radio/x.mp3");
+    EXPECT_EQ(ResolvePlayListEntry("song.mp3", "list.m3u"), "song.mp3");
+    EXPECT_EQ(ResolvePlayListEntry("song.mp3", "D:\\Music\\list.m3u"), "D:/Music/song.mp3");
+}
+
+TEST_F(PlayListTest, M3uImport)
+{
+    const std::string list = writeFile("music/list.m3u", "\xEF\xBB\xBF#EXTM3U\r\n"
+                                                         "one.mp3\r\n"
+                                                         "  sub\\two.wav  \r\n"
+                                                         "notes.txt\r\n"
+                                                         "http://radio/live.mp3\n"
+                                                         "\r\n"
+                                                         "after-the-blank.mp3\n");
+    Album a(AlbumKindAudio);
+    EXPECT_EQ(a.Import(list, false), 3);
+    EXPECT_EQ(titles(a), (std::vector<std::string>{homePath("music/one.mp3"), "sub/two.wav",
+                                                   "http://radio/live.mp3"}));
+    // Without merge the entries replace the songs by position; nothing is added twice.
+    EXPECT_EQ(a.Import(list, false), 0);
+    EXPECT_EQ(a.songCount(), 3);
+    // A line longer than 511 bytes goes on as the next entry: the first 511 bytes have no
+    // extension and are skipped, the other 96 make an entry of their own.
+    const std::string longName = std::string(600, 'x') + ".mp3";
+    Album b(AlbumKindAudio);
+    EXPECT_EQ(b.Import(writeFile("long.m3u", "/m/" + longName + "\n"), false), 1);
+    EXPECT_EQ(b.GetSong(1)->title, homePath(std::string(92, 'x') + ".mp3"));
+    // Lists that are not lists, or are missing.
+    EXPECT_EQ(b.Import(writeFile("list.txt", "a.mp3\n"), false), 0);
+    EXPECT_EQ(b.Import(homePath("missing.m3u"), false), 0);
+}
+
+TEST_F(PlayListTest, PlsImportWithAndWithoutMerge)
+{
+    const std::string pls = writeFile("p.pls", "[playlist]\n"
+                                               "NumberOfEntries=4\n"
+                                               "File1=/MUSIC/A.MP3\n"
+                                               "File2=/music/b.mp3\n"
+                                               "File3=/music/readme.txt\n"
+                                               "File4=/music/c.mp3\n");
+    Album a(AlbumKindAudio);
+    a.AddSong("/music/a.mp3");
+    EXPECT_EQ(a.Import(pls, true), 2) << "merge does not add a.mp3 again in another case";
+    EXPECT_EQ(titles(a),
+              (std::vector<std::string>{"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"}));
+
+    Album b(AlbumKindAudio);
+    b.AddSong("/old/1.mp3", "info", 5000, 7);
+    EXPECT_EQ(b.Import(pls, false), 2);
+    EXPECT_EQ(titles(b),
+              (std::vector<std::string>{"/MUSIC/A.MP3", "/music/b.mp3", "/music/c.mp3"}));
+    EXPECT_EQ(b.GetSong(1)->extendedInfo, "");
+    EXPECT_EQ(b.GetSong(1)->lengthMs, 0);
+
+    // A missing File key ends the list; a hostile count does not run away.
+    Album c(AlbumKindAudio);
+    EXPECT_EQ(c.Import(writeFile("gap.pls", "[playlist]\nNumberOfEntries=2000000000\n"
+                                            "File1=x.mp3\nFile3=y.mp3\n"),
+                       false),
+              1);
+    EXPECT_EQ(c.Import(writeFile("none.pls", "[playlist]\nFile1=x.mp3\n"), false), 0);
+}
+
+TEST_F(PlayListTest, IniSectionImport)
+{
+    const std::string ini = writeFile("album.ini", "[Mix]\n"
+                                                   "title=Ignored for files\n"
+                                                   "artist=Various\n"
+                                                   "EXTD=About it\n"
+                                                   "genre=Pop\n"
+                                                   "numtracks=3\n"
+                                                   "0=/m/a.mp3\n"
+                                                   "1=/m/b.doc\n"
+                                                   "2=/m/c.mp3\n"
+                                                   "EXTT2=third\n"
+                                                   "numplay=3\n"
+                                                   "order=2 0 1 \n");
+    Album a(AlbumKindAudio);
+    a.Open("Mix", 0);
+    EXPECT_EQ(a.Import(ini, false), 2);
+    EXPECT_EQ(a.artist(), "Various");
+    EXPECT_EQ(a.extendedInfo(), "About it");
+    EXPECT_EQ(titles(a), (std::vector<std::string>{"/m/a.mp3", "/m/c.mp3"}));
+    EXPECT_EQ(a.GetSong(2)->extendedInfo, "third");
+    EXPECT_EQ(a.program(), (std::vector<int32_t>{3, 1, 2}));
+
+    ProfileFile more = ProfileFile::parse("[Mix]\nnumplay=5\norder=2 0 1 \n");
+    a.ImportIni(more, true);
+    EXPECT_EQ(a.program(), (std::vector<int32_t>{3, 1, 2}));
+    EXPECT_EQ(a.programCount(), 3) << "numplay 5 but three entries";
+    a.ImportIni(ProfileFile::parse("[Mix]\nnumplay=0\norder=1 \n"), true);
+    EXPECT_EQ(a.programCount(), 0);
+    a.ImportIni(ProfileFile::parse("[Mix]\nnumplay=2\norder=4 5 6 \n"), true);
+    EXPECT_EQ(a.program(), (std::vector<int32_t>{5, 6}));
+    EXPECT_EQ(a.title(), "") << "title and the others are taken even when absent";
+
+    // CD albums take every title; merging two empty ones adds only the first.
+    Album cd(AlbumKindCd);
+    cd.Open("abc", 0);
+    EXPECT_EQ(cd.ImportIni(ProfileFile::parse("[abc]\nnumtracks=3\n1=Middle\n"), true), 2);
+    EXPECT_EQ(titles(cd), (std::vector<std::string>{"", "Middle"}));
+}
+
+TEST_F(PlayListTest, ExportAndBackAgain)
+{
+    Album a(AlbumKindAudio);
+    a.Open("Out", 0);
+    EXPECT_TRUE(a.Export(homePath("empty.pls")));
+    EXPECT_EQ(readFile(homePath("empty.pls")), "[playlist]\nNumberOfEntries=0\n");
+    EXPECT_TRUE(a.Export(homePath("empty.m3u")));
+    EXPECT_EQ(readFile(homePath("empty.m3u")), "");
+
+    a.AddSong("/m/a.mp3", "first");
+    a.AddSong("http://radio/b.mp3");
+    a.setArtist("Me");
+    a.setProgram({2, 1});
+    EXPECT_TRUE(a.Export(homePath("out.m3u")));
+    EXPECT_EQ(readFile(homePath("out.m3u")), "/m/a.mp3\nhttp://radio/b.mp3\n");
+    writeFile("out.pls", "[playlist]\nFile9=stale.mp3\nVersion=2\n[other]\nx=1\n");
+    EXPECT_TRUE(a.Export(homePath("out.pls")));
+    EXPECT_EQ(readFile(homePath("out.pls")), "[playlist]\n"
+                                             "File9=stale.mp3\n"
+                                             "Version=2\n"
+                                             "NumberOfEntries=2\n"
+                                             "File1=/m/a.mp3\n"
+                                             "File2=http://radio/b.mp3\n"
+                                             "[other]\n"
+                                             "x=1\n");
+    EXPECT_TRUE(a.Export(homePath("out.ini")));
+    // A new file album has no title until it is loaded again (then its key is its title).
+    EXPECT_EQ(readFile(homePath("out.ini")), "[Out]\n"
+                                             "title=\n"
+                                             "artist=Me\n"
+                                             "EXTD=\n"
+                                             "genre=\n"
+                                             "numtracks=2\n"
+                                             "0=/m/a.mp3\n"
+                                             "EXTT0=first\n"
+                                             "1=http://radio/b.mp3\n"
+                                             "EXTT1=\n"
+                                             "numplay=2\n"
+                                             "order=1 0 \n");
+    EXPECT_FALSE(a.Export(homePath("out.lst")));
+    EXPECT_FALSE(a.Export(homePath("no/such/folder/out.m3u")));
+
+    Album b(AlbumKindAudio);
+    b.Open("Out", 0);
+    EXPECT_EQ(b.Import(homePath("out.ini"), false), 2);
+    EXPECT_EQ(titles(b), titles(a));
+    EXPECT_EQ(b.program(), a.program());
+    EXPECT_EQ(b.GetSong(1)->extendedInfo, "first");
+}
+
+TEST_F(PlayListTest, ExpandAndTheTemporaryList)
+{
+    std::vector<std::string> list{"already"};
+    ExpandPlayList(writeFile("d/x.m3u", "a.mp3\nnot-media.txt\n"), list);
+    ExpandPlayList(writeFile("d/y.pls", "[playlist]\nNumberOfEntries=1\nFile1=b.mid\n"), list);
+    ExpandPlayList(writeFile("d/z.ini", "c.mp3\n"), list);
+    ExpandPlayList(writeFile("d/w.txt", "d.mp3\n"), list);
+    EXPECT_EQ(list,
+              (std::vector<std::string>{"already", homePath("d/a.mp3"), homePath("d/not-media.txt"),
+                                        homePath("d/b.mid"), homePath("d/c.mp3")}));
+
+    const std::string temp = WriteTempPlayList({"/m/1.mp3", "/m/2 two.mp3"});
+    EXPECT_EQ(temp, homePath("data/$$TEMP$$.M3U"));
+    EXPECT_EQ(readFile(temp), "/m/1.mp3\n/m/2 two.mp3\n");
+    // The hand-off: an album closed (no key, never saved) takes the list with merge.
+    Album a(AlbumKindAudio);
+    a.Close();
+    EXPECT_EQ(a.Import(temp, true), 2);
+    EXPECT_TRUE(a.Save()) << "nothing to save without a key";
+    EXPECT_TRUE(a.ListAlbumKeys().empty());
+}

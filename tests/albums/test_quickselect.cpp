@@ -1,0 +1,82 @@
+#include "albums/quickselect.h"
+#include "platform/placement.h"
+#include "platform/profile.h"
+#include "support/testhome.h"
+
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+class QuickSelectTest : public KolvoHomeTest
+{};
+
+QTreeWidget* listOf(QDialog& d)
+{
+    return d.findChild<QTreeWidget*>();
+}
+
+} // namespace
+
+TEST_F(QuickSelectTest, ClickingTheFifthSongOfTwelveGivesFive)
+{
+    std::vector<std::string> names;
+    for (int i = 1; i <= 12; ++i)
+        names.push_back("Song " + std::to_string(i));
+    QuickTrackSelect dialog(names);
+    dialog.show();
+    QTreeWidget* list = listOf(dialog);
+    ASSERT_EQ(list->topLevelItemCount(), 12);
+    EXPECT_EQ(list->topLevelItem(4)->text(0), QStringLiteral("[5]"));
+    EXPECT_EQ(list->topLevelItem(4)->text(1), QStringLiteral("Song 5"));
+    const QRect row = list->visualItemRect(list->topLevelItem(4));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenSong(), 5);
+}
+
+TEST_F(QuickSelectTest, EnterWithNothingChosen)
+{
+    QuickAlbumSelect albums({"Default", "Road Trip"});
+    albums.show();
+    QTest::keyClick(listOf(albums), Qt::Key_Return);
+    EXPECT_TRUE(albums.isVisible()) << "the album list waits for a choice";
+    EXPECT_EQ(albums.chosenKey(), "");
+    listOf(albums)->setCurrentItem(listOf(albums)->topLevelItem(1));
+    QTest::keyClick(listOf(albums), Qt::Key_Return);
+    EXPECT_FALSE(albums.isVisible());
+    EXPECT_EQ(albums.result(), QDialog::Accepted);
+    EXPECT_EQ(albums.chosenKey(), "Road Trip");
+
+    QuickTrackSelect tracks({"a", "b"});
+    tracks.show();
+    QTest::keyClick(listOf(tracks), Qt::Key_Return);
+    EXPECT_EQ(tracks.result(), QDialog::Accepted);
+    EXPECT_EQ(tracks.chosenSong(), 0) << "the track list ends, with no song";
+}
+
+TEST_F(QuickSelectTest, OnlyAWholeAndLargeEnoughSavedRectangleIsUsed)
+{
+    const QRect area(0, 0, 1600, 900);
+    EXPECT_EQ(QuickSelectPlacement(QRect(100, 100, 300, 400), area), QRect(100, 100, 300, 400));
+    EXPECT_TRUE(QuickSelectPlacement(QRect(100, 100, 80, 300), area).isEmpty()) << "too narrow";
+    EXPECT_TRUE(QuickSelectPlacement(QRect(100, 100, 300, 100), area).isEmpty()) << "not above 100";
+    EXPECT_TRUE(QuickSelectPlacement(QRect(1500, 100, 300, 300), area).isEmpty()) << "partly out";
+    EXPECT_TRUE(QuickSelectPlacement(QRect(), area).isEmpty());
+}
+
+TEST_F(QuickSelectTest, TheWindowRemembersWhereItWas)
+{
+    const QRect area = DesktopWorkArea();
+    const QRect place(area.left() + 40, area.top() + 30, 280, 330);
+    {
+        QuickAlbumSelect dialog({"x"});
+        dialog.show();
+        dialog.setGeometry(place);
+    }
+    EXPECT_EQ(ReadWindowRect(Profile(), "QuickAlbumSelect"), place);
+    QuickAlbumSelect again({"x"});
+    again.show();
+    EXPECT_EQ(again.geometry(), place);
+}

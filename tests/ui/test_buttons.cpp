@@ -1,0 +1,440 @@
+// Skin buttons: the descriptor tables, the face and glyph each state draws, and the mouse.
+#include "uitest.h"
+
+#include "platform/strings.h"
+#include "support/testhome.h"
+#include "ui/buttons.h"
+#include "ui/skin.h"
+#include "ui/skinbutton.h"
+#include "ui/skinpanel.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QTest>
+
+#include <set>
+
+namespace {
+
+constexpr std::uint32_t kUp = 0x2040C0;
+constexpr std::uint32_t kDown = 0xC04020;
+
+class Panel : public SkinPanel
+{
+public:
+    Panel()
+        : SkinPanel(skin::kPanelBackground, false)
+    {}
+    std::vector<Message> messages;
+    int commands(int id) const
+    {
+        int n = 0;
+        for (const Message& m : messages)
+            n += (m.msg == WM_COMMAND && m.wParam == WPARAM(id)) ? 1 : 0;
+        return n;
+    }
+
+protected:
+    LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        messages.push_back({msg, wParam, lParam});
+        return 0;
+    }
+};
+
+// The bounding box of the pixels that are neither of the face colour nor of the background.
+QRect glyphBox(const QImage& img, QRgb face)
+{
+    QRect box;
+    for (int y = 1; y < img.height() - 1; ++y)
+        for (int x = 1; x < img.width() - 1; ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) != (face & 0xFFFFFF))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+class Buttons : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        auto images = solidSlots();
+        images[skin::kPanelBackground] = packed(pattern(500, 100, 9));
+        images[skin::kFace18Up] = packed(solid(18, 18, kUp, true));
+        images[skin::kFace18Down] = packed(solid(18, 18, kDown, true));
+        images[skin::kFace60Up] = packed(solid(60, 14, kUp, true));
+        images[skin::kFace60Down] = packed(solid(60, 14, kDown, true));
+        m_slots = images;
+        load(images);
+        m_panel = std::make_unique<Panel>();
+        m_panel->show();
+    }
+    void TearDown() override
+    {
+        m_panel.reset();
+        Skin::instance().LoadSkin(std::string());
+        KolvoHomeTest::TearDown();
+    }
+    void load(const std::array<std::vector<std::uint8_t>, uib::kSlotCount>& images)
+    {
+        writeFile("data/uib/Buttons.uib", bytesOf(uib::writeSkin("Buttons", images, {})));
+        Skin::instance().LoadSkin("Buttons.uib");
+        ASSERT_FALSE(Skin::instance().usingBuiltin());
+    }
+    SkinButton* make(const ButtonDescriptor& d)
+    {
+        auto* b = new SkinButton(d, m_panel.get());
+        pump();
+        return b;
+    }
+    // Inside the one-pixel rim, where a solid face has no clear pixels.
+    QImage inner(SkinButton* b) { return look(b).copy(1, 1, b->width() - 2, b->height() - 2); }
+    QImage look(SkinButton* b)
+    {
+        // Rendered through the panel, so that clear face pixels show its background.
+        QImage panel = render(m_panel.get());
+        return panel.copy(b->geometry());
+    }
+    std::unique_ptr<Panel> m_panel;
+    std::array<std::vector<std::uint8_t>, uib::kSlotCount> m_slots;
+};
+
+const ButtonDescriptor kPlay{
+    5104, 0, skin::kPanelBackground, 12, 0, 0, 376, 6, 18, 18, skin::kFace18Up, skin::kFace18Down};
+const ButtonDescriptor kForward{
+    5116, kButtonAutoRepeat, skin::kPanelBackground, 4, 0, 0, 416, 6, 18,
+    18,   skin::kFace18Up,   skin::kFace18Down};
+const ButtonDescriptor kLyric{5184, kButtonToggle,   skin::kPanelBackground, 63, 0, 62, 6, 26, 18,
+                              18,   skin::kFace18Up, skin::kFace18Down};
+
+} // namespace
+
+TEST(ButtonTables, EveryTableIsCoherent)
+{
+    const ButtonDescriptor* tables[] = {buttons::kCdPlayer,       buttons::kAudioPlayer,
+                                        buttons::kMidiPlayer,     buttons::kVideoPlayer,
+                                        buttons::kSoundEffector,  buttons::kMixer,
+                                        buttons::kMainController, buttons::kRemoteControl};
+    for (const ButtonDescriptor* t : tables) {
+        std::set<int> ids;
+        for (const ButtonDescriptor& d : buttons::entries(t)) {
+            EXPECT_TRUE(ids.insert(d.commandId).second) << "twice: " << d.commandId;
+            // A face pair has the button's own size.
+            ASSERT_GE(d.upFace, 0);
+            EXPECT_EQ(skin::kSlots[d.upFace].width, d.width) << d.commandId;
+            EXPECT_EQ(skin::kSlots[d.upFace].height, d.height) << d.commandId;
+            EXPECT_EQ(d.downFace, d.upFace + 1) << d.commandId;
+            // Inside its panel.
+            const auto& bg = skin::kSlots[d.background];
+            EXPECT_LE(d.x + d.width, bg.width) << d.commandId;
+            EXPECT_LE(d.y + d.height, bg.height) << d.commandId;
+            // A tooltip for every button but the mixer's switches, whose text the mixer sets.
+            if (d.commandId < 6700 || d.commandId > 6705) {
+                EXPECT_FALSE(LoadString(d.commandId).empty()) << d.commandId;
+            }
+            EXPECT_LT(d.glyph, d.width >= 30 ? 19 : 66);
+        }
+    }
+    // The shared row leads every player's table.
+    EXPECT_EQ(buttons::entries(buttons::kCdPlayer).size(), 14u);
+    EXPECT_EQ(buttons::entries(buttons::kRemoteControl).size(), 33u);
+    EXPECT_EQ(buttons::entries(buttons::kMixer).size(), 14u);
+    for (const ButtonDescriptor* t :
+         {buttons::kAudioPlayer, buttons::kMidiPlayer, buttons::kVideoPlayer}) {
+        for (size_t i = 0; i < 13; ++i) {
+            EXPECT_EQ(t[i].commandId, buttons::kCdPlayer[i].commandId);
+            EXPECT_EQ(t[i].x, buttons::kCdPlayer[i].x);
+        }
+    }
+    const ButtonDescriptor* ff = buttons::find(buttons::kCdPlayer, 5116);
+    ASSERT_TRUE(ff);
+    EXPECT_EQ(ff->flags, kButtonAutoRepeat);
+    EXPECT_EQ(ff->x, 416);
+    EXPECT_EQ(buttons::find(buttons::kCdPlayer, 5999), nullptr);
+    const ButtonDescriptor* vcd = buttons::find(buttons::kVideoPlayer, 5168);
+    ASSERT_TRUE(vcd);
+    EXPECT_EQ(vcd->flags, kButtonToggle);
+    EXPECT_EQ(vcd->checkedGlyph, 26);
+}
+
+TEST_F(Buttons, EachStateDrawsItsFaceAndShiftsThePressedGlyph)
+{
+    SkinButton* b = make(kPlay);
+    const QImage flat = look(b);
+    EXPECT_EQ(flat.pixel(2, 9) & 0xFFFFFF, kUp);
+    // The magenta corners show the panel underneath.
+    const QImage bg = Skin::instance().Slot(skin::kPanelBackground).image();
+    EXPECT_EQ(flat.pixel(0, 0), bg.pixel(kPlay.x, kPlay.y));
+    EXPECT_EQ(flat.pixel(17, 17), bg.pixel(kPlay.x + 17, kPlay.y + 17));
+
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    EXPECT_EQ(b->drawState(), SkinButton::kPressed);
+    const QImage pressed = look(b);
+    EXPECT_EQ(pressed.pixel(2, 9) & 0xFFFFFF, kDown);
+    const QRect up = glyphBox(flat, kUp);
+    const QRect down = glyphBox(pressed, kDown);
+    ASSERT_FALSE(up.isEmpty());
+    EXPECT_EQ(down, up.translated(1, 1));
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
+    EXPECT_EQ(glyphBox(look(b), kUp), up);
+}
+
+TEST_F(Buttons, CheckedAndDisabledButtonsDrawTheirOwnGlyphs)
+{
+    SkinButton* lyric = make(kLyric);
+    ButtonDescriptor asChecked = kLyric;
+    asChecked.glyph = 62;
+    asChecked.commandId = 1;
+    asChecked.flags = 0;
+    asChecked.x = 40;
+    asChecked.y = 60;
+    SkinButton* reference = make(asChecked);
+    EXPECT_NE(inner(lyric), inner(reference));
+    lyric->SetChecked(true);
+    pump();
+    EXPECT_TRUE(lyric->IsChecked());
+    EXPECT_EQ(inner(lyric), inner(reference));
+
+    // Disabled with a disabled glyph, and without one (the normal glyph stays).
+    ButtonDescriptor album{5121,
+                           0,
+                           skin::kPanelBackground,
+                           63,
+                           62,
+                           0,
+                           100,
+                           30,
+                           18,
+                           18,
+                           skin::kFace18Up,
+                           skin::kFace18Down};
+    SkinButton* a = make(album);
+    a->setEnabled(false);
+    pump();
+    EXPECT_EQ(inner(a), inner(reference));
+    ButtonDescriptor plain = album;
+    plain.disabledGlyph = 0;
+    plain.x = 130;
+    SkinButton* p = make(plain);
+    const QImage enabled = inner(p);
+    p->setEnabled(false);
+    pump();
+    EXPECT_EQ(inner(p), enabled);
+
+    // SetChecked means nothing to a button that is not a toggle.
+    SkinButton* play = make(kPlay);
+    play->SetChecked(true);
+    EXPECT_FALSE(play->IsChecked());
+}
+
+TEST_F(Buttons, WideButtonsTakeTheLargeGlyphsCentredOverTheirHeight)
+{
+    const ButtonDescriptor repeat{5112,
+                                  0,
+                                  skin::kPanelBackground,
+                                  17,
+                                  0,
+                                  0,
+                                  40,
+                                  67,
+                                  60,
+                                  14,
+                                  skin::kFace60Up,
+                                  skin::kFace60Down};
+    SkinButton* b = make(repeat);
+    const QImage img = look(b);
+    // The glyph sits at ((60 - 32) / 2, (14 - 32) / 2) = (14, -9): every solid pixel of the
+    // large glyph 17 that falls inside shows at that offset, over the face.
+    const QImage glyph =
+        Skin::instance().GlyphList(true).image(17).convertToFormat(QImage::Format_ARGB32);
+    int compared = 0;
+    for (int y = 0; y < 14; ++y)
+        for (int x = 1; x < 59; ++x) {
+            if (x - 14 < 0 || x - 14 >= 32)
+                continue;
+            const QRgb g = glyph.pixel(x - 14, y + 9);
+            const int a = qAlpha(g);
+            if (a < 200)
+                continue;
+            auto mix = [a](int c, int face) { return (c * a + face * (255 - a)) / 255; };
+            const QRgb got = img.pixel(x, y);
+            ASSERT_LE(std::abs(qRed(got) - mix(qRed(g), (kUp >> 16) & 0xFF)), 2) << x << "," << y;
+            ASSERT_LE(std::abs(qGreen(got) - mix(qGreen(g), (kUp >> 8) & 0xFF)), 2);
+            ASSERT_LE(std::abs(qBlue(got) - mix(qBlue(g), kUp & 0xFF)), 2);
+            ++compared;
+        }
+    EXPECT_GT(compared, 20);
+}
+
+TEST_F(Buttons, WithoutAFacePairTheBackgroundIsCopiedAndFramed)
+{
+    auto images = m_slots;
+    images[skin::kFace18Up].clear(); // slot 9 absent: transport buttons have no face
+    load(images);
+    SkinButton* b = make(kPlay);
+    const QImage bg = Skin::instance().Slot(skin::kPanelBackground).image();
+    QImage img = look(b);
+    // Flat: the background under the button, no frame.
+    EXPECT_EQ(img.pixel(0, 0), bg.pixel(kPlay.x, kPlay.y));
+    EXPECT_EQ(img.pixel(17, 5), bg.pixel(kPlay.x + 17, kPlay.y + 5));
+    // Raised while the mouse is over it: white top-left, grey bottom-right.
+    QTest::mouseMove(b, QPoint(9, 9));
+    pump();
+    img = look(b);
+    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
+    EXPECT_EQ(img.pixel(0, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(5, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(17, 5), qRgb(128, 128, 128));
+    EXPECT_EQ(img.pixel(5, 17), qRgb(128, 128, 128));
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    img = look(b);
+    EXPECT_EQ(img.pixel(0, 5), qRgb(128, 128, 128));
+    EXPECT_EQ(img.pixel(17, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(3, 3), bg.pixel(kPlay.x + 3, kPlay.y + 3));
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
+}
+
+TEST_F(Buttons, AutoRepeatSendsEveryThreeHundredMillisecondsAndOnceOnRelease)
+{
+    SkinButton* b = make(kForward);
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    QElapsedTimer held;
+    held.start();
+    pump(1000);
+    const qint64 ms = held.elapsed();
+    const int whileHeld = m_panel->commands(5116);
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    // 300, 600, 900 ms: three; a loaded machine may deliver a late timer once instead of twice
+    // (Qt does not catch up missed periods), never more than the time allows.
+    EXPECT_GE(whileHeld, 2);
+    EXPECT_LE(whileHeld, static_cast<int>(ms / 300));
+    EXPECT_EQ(m_panel->commands(5116), whileHeld + 1);
+    // lParam is the button's own handle.
+    ASSERT_FALSE(m_panel->messages.empty());
+    EXPECT_EQ(m_panel->messages.back().lParam, static_cast<LPARAM>(b->handle()));
+
+    // Released outside: what was sent while held, nothing more.
+    m_panel->messages.clear();
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump(700);
+    QTest::mouseMove(b, QPoint(40, 40));
+    pump();
+    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
+    const int sent = m_panel->commands(5116);
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(40, 40));
+    pump(400);
+    EXPECT_EQ(m_panel->commands(5116), sent);
+    EXPECT_GE(sent, 1);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+
+    // An ordinary button held as long sends once, on release.
+    SkinButton* play = make(kPlay);
+    QTest::mousePress(play, Qt::LeftButton, {}, QPoint(9, 9));
+    pump(700);
+    EXPECT_EQ(m_panel->commands(5104), 0);
+    QTest::mouseRelease(play, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    EXPECT_EQ(m_panel->commands(5104), 1);
+}
+
+TEST_F(Buttons, AToggleReleasedOutsideKeepsItsState)
+{
+    SkinButton* b = make(kLyric);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    EXPECT_TRUE(b->IsChecked());
+    EXPECT_EQ(m_panel->commands(5184), 1);
+
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    QTest::mouseMove(b, QPoint(-5, 9));
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(-5, 9));
+    pump();
+    EXPECT_TRUE(b->IsChecked());
+    EXPECT_EQ(m_panel->commands(5184), 1);
+
+    // Coming back inside before the release counts.
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    QTest::mouseMove(b, QPoint(30, 9));
+    pump();
+    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
+    QTest::mouseMove(b, QPoint(9, 9));
+    pump();
+    EXPECT_EQ(b->drawState(), SkinButton::kPressed);
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    EXPECT_FALSE(b->IsChecked());
+    EXPECT_EQ(m_panel->commands(5184), 2);
+}
+
+TEST_F(Buttons, HoverRaisesAndLosingTheMouseEndsAPress)
+{
+    SkinButton* b = make(kForward);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+    QTest::mouseMove(b, QPoint(5, 5));
+    pump();
+    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(b, &leave);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+
+    // A press cut off by the window losing the mouse: flat, no more repeats, no command on
+    // the release that follows.
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    QEvent ungrab(QEvent::UngrabMouse);
+    QCoreApplication::sendEvent(b, &ungrab);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+    pump(700);
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    EXPECT_EQ(m_panel->commands(5116), 0);
+}
+
+TEST_F(Buttons, OwnerDrawnButtonsDrawThemselves)
+{
+    std::vector<int> states;
+    auto draw = [&states](QPainter& p, int state, bool, bool, bool, const ButtonDescriptor& d) {
+        states.push_back(state);
+        p.fillRect(0, 0, d.width, d.height, QColor(0x00FF00));
+        return true;
+    };
+    const ButtonDescriptor digit{5301,
+                                 0,
+                                 skin::kRemoteBackground,
+                                 0,
+                                 0,
+                                 0,
+                                 200,
+                                 30,
+                                 18,
+                                 18,
+                                 skin::kFace18Up,
+                                 skin::kFace18Down};
+    auto* b = new SkinButton(digit, m_panel.get(), draw);
+    pump();
+    const QImage img = look(b);
+    EXPECT_EQ(img.pixel(9, 9), qRgb(0, 255, 0));
+    EXPECT_EQ(img.pixel(0, 0), qRgb(0, 255, 0));
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(states.back(), SkinButton::kFlat);
+}
+
+TEST_F(Buttons, PanelsMakeTheirButtonsFromATable)
+{
+    const auto& made = m_panel->createButtons(buttons::kMidiPlayer);
+    EXPECT_EQ(made.size(), buttons::entries(buttons::kMidiPlayer).size());
+    SkinButton* slow = m_panel->button(5128);
+    ASSERT_TRUE(slow);
+    EXPECT_EQ(slow->geometry(), QRect(486, 38, 10, 10));
+    EXPECT_EQ(slow->toolTip(), LoadQString(5128));
+    EXPECT_EQ(m_panel->button(9999), nullptr);
+    m_panel->deleteButtons();
+    EXPECT_EQ(m_panel->button(5128), nullptr);
+}

@@ -1,0 +1,174 @@
+// kolvo-cli skin: packing a folder of slot images, describing files, drawing sheets; and the
+// skins the build ships.
+#include "uitest.h"
+
+#include "support/testhome.h"
+#include "ui/skin.h"
+#include "ui/skinfile.h"
+#include "ui/skinslots.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+
+namespace {
+
+struct CliRun
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun cli(const QStringList& args)
+{
+    QProcess p;
+    p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
+    p.waitForFinished(60000);
+    return {p.exitCode(), p.readAllStandardOutput().toStdString(),
+            p.readAllStandardError().toStdString()};
+}
+
+QString shipped(const char* name)
+{
+    return QStringLiteral(KOLVO_BIN_DIR "/../share/kolvo/uib/") + QLatin1String(name);
+}
+
+class SkinCli : public KolvoHomeTest
+{
+protected:
+    // A folder of slot images: BMP files of our own writing, one PNG, all solid colours.
+    QString slotFolder()
+    {
+        const QString dir = QString::fromStdString(homePath("slots"));
+        QDir().mkpath(dir);
+        for (int i = 0; i < skin::kSlotCount; ++i) {
+            const auto& s = skin::kSlots[i];
+            const QString base = dir + QStringLiteral("/slot%1").arg(i, 2, 10, QLatin1Char('0'));
+            if (i == 5) {
+                QImage img(s.width, s.height, QImage::Format_RGB32);
+                img.fill(testColor(i));
+                img.save(base + ".png");
+                continue;
+            }
+            std::vector<std::uint8_t> file;
+            const auto dibBytes = packed(solid(s.width, s.height, testColor(i)), i % 2 ? 24 : 32);
+            dib::bmpFileFromPackedDib(dibBytes.data(), dibBytes.size(), file);
+            writeFile("slots/" + base.section('/', -1).toStdString() + ".bmp", bytesOf(file));
+        }
+        return dir;
+    }
+};
+
+} // namespace
+
+TEST_F(SkinCli, PackMakesAFileTheProgramUses)
+{
+    const QString dir = slotFolder();
+    const QString out = QString::fromStdString(homePath("data/uib/Packed.uib"));
+    QDir().mkpath(QString::fromStdString(homePath("data/uib")));
+    CliRun r = cli({"skin", "pack", dir, out, "--name", "Packed Look"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("28 of 28 slots"), std::string::npos) << r.out;
+
+    r = cli({"skin", "info", out});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("name: Packed Look"), std::string::npos);
+    EXPECT_NE(r.out.find("version: 4.0"), std::string::npos);
+    EXPECT_NE(r.out.find("accepted"), std::string::npos);
+
+    Skin::instance().LoadSkin("Packed.uib");
+    EXPECT_FALSE(Skin::instance().usingBuiltin());
+    for (int i : {0, 5, 9, 27})
+        EXPECT_EQ(Skin::instance().Slot(i).image().pixel(1, 1) & 0xFFFFFF, testColor(i)) << i;
+    Skin::instance().LoadSkin("");
+}
+
+TEST_F(SkinCli, PackRefusesSlotsOfTheWrongSize)
+{
+    const QString dir = slotFolder();
+    QImage wrong(20, 20, QImage::Format_RGB32);
+    wrong.fill(Qt::red);
+    QFile::remove(dir + "/slot09.bmp");
+    wrong.save(dir + "/slot09.png");
+    const CliRun r = cli({"skin", "pack", dir, QString::fromStdString(homePath("x.uib"))});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("20 x 20"), std::string::npos) << r.err;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(homePath("x.uib"))));
+    EXPECT_EQ(cli({"skin", "pack", dir}).code, 2);
+    EXPECT_EQ(cli({"skin", "pack", QString::fromStdString(homePath("empty")), "y.uib"}).code, 1);
+}
+
+TEST_F(SkinCli, InfoSaysWhyAFileIsRefused)
+{
+    auto file = uib::writeSkin("Later", solidSlots(), {});
+    setVersion(file, 4, 1);
+    const std::string later = writeFile("later.uib", bytesOf(file));
+    CliRun r = cli({"skin", "info", QString::fromStdString(later)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("version 4.1"), std::string::npos) << r.err;
+
+    file = uib::writeSkin("Cut", solidSlots(), {});
+    file.resize(uib::kHeaderSize + 100);
+    const std::string cut = writeFile("cut.uib", bytesOf(file));
+    r = cli({"skin", "info", QString::fromStdString(cut)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("loading stops here"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("fewer than three"), std::string::npos) << r.err;
+
+    r = cli({"skin", "info", QString::fromStdString(writeFile("tiny.uib", "UIB"))});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(cli({"skin", "info"}).code, 2);
+    EXPECT_EQ(cli({"skin", "frobnicate"}).code, 2);
+}
+
+TEST_F(SkinCli, TheShippedSkinsAreWholeAndDifferent)
+{
+    QImage first;
+    for (const char* name : {"GoldEn.uib", "GoldKr.uib", "Nightfall.uib"}) {
+        const CliRun r = cli({"skin", "info", shipped(name)});
+        EXPECT_EQ(r.code, 0) << name << r.err;
+        EXPECT_EQ(r.out.find("absent"), std::string::npos) << name;
+        EXPECT_EQ(r.out.find("WRONG SIZE"), std::string::npos) << name;
+        size_t doubles = 0;
+        for (size_t at = 0; (at = r.out.find("double resolution", at)) != std::string::npos; ++at)
+            ++doubles;
+        EXPECT_EQ(doubles, 28u) << name;
+    }
+    Skin::instance().LoadSkin(shipped("GoldEn.uib").toStdString());
+    const QImage gold = Skin::instance().Slot(1).image();
+    Skin::instance().LoadSkin(shipped("Nightfall.uib").toStdString());
+    const QImage night = Skin::instance().Slot(1).image();
+    Skin::instance().LoadSkin("");
+    EXPECT_NE(gold, night);
+    // A light skin and a dark one: labels on them need different colours.
+    EXPECT_GT(qGray(gold.pixel(250, 50)), 110);
+    EXPECT_LT(qGray(night.pixel(250, 50)), 110);
+}
+
+TEST_F(SkinCli, SheetsAreDrawnAtEitherScale)
+{
+    const QString one = QString::fromStdString(homePath("one.png"));
+    const QString two = QString::fromStdString(homePath("two.png"));
+    CliRun r = cli({"skin", "sheet", shipped("GoldEn.uib"), one});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = cli({"skin", "sheet", shipped("GoldEn.uib"), two, "--scale", "2"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const QImage a(one), b(two);
+    ASSERT_FALSE(a.isNull());
+    EXPECT_GT(a.width(), 1000);
+    EXPECT_GT(a.height(), 1000);
+    EXPECT_EQ(b.size(), a.size() * 2);
+
+    // The built-in look, and a refused file drawn as the built-in look with a note.
+    EXPECT_EQ(cli({"skin", "sheet", one}).code, 0);
+    auto file = uib::writeSkin("Later", solidSlots(), {});
+    setVersion(file, 4, 1);
+    r = cli({"skin", "sheet", QString::fromStdString(writeFile("later.uib", bytesOf(file))), one});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("refused"), std::string::npos);
+    EXPECT_EQ(cli({"skin", "sheet", "NoSuch.uib", one}).code, 1);
+    EXPECT_EQ(cli({"skin", "sheet", one, "--scale", "3"}).code, 2);
+}

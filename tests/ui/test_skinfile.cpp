@@ -1,0 +1,341 @@
+// Skin files: the reader's rules, the program's fallback to its built-in look, hostile files,
+// and the list of skins offered to the user.
+#include "uitest.h"
+
+#include "platform/strings.h"
+#include "support/testhome.h"
+#include "ui/skin.h"
+#include "ui/skinbitmap.h"
+#include "ui/skinfile.h"
+#include "ui/skinslots.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::array<std::vector<std::uint8_t>, uib::kSlotCount> kNone{};
+
+std::vector<std::uint8_t> testSkin()
+{
+    return uib::writeSkin("Test", solidSlots(), kNone);
+}
+
+uib::ReadResult readBytes(const std::vector<std::uint8_t>& file)
+{
+    uib::MemorySource source(file.data(), file.size());
+    return uib::readSkin(source);
+}
+
+// Whether a loaded slot shows the built-in image, or the test skin's colour.
+bool isBuiltin(int slot)
+{
+    const QImage builtin =
+        builtinImage(skin::kSlots[slot].resourceId).convertToFormat(QImage::Format_RGB32);
+    return Skin::instance().Slot(slot).image() == builtin;
+}
+
+bool isTestColour(int slot)
+{
+    const QImage& img = Skin::instance().Slot(slot).image();
+    return !img.isNull() &&
+           (img.pixel(img.width() / 2, img.height() / 2) & 0xFFFFFF) == testColor(slot);
+}
+
+class SkinFiles : public KolvoHomeTest
+{
+protected:
+    void TearDown() override
+    {
+        Skin::instance().LoadSkin(std::string());
+        KolvoHomeTest::TearDown();
+    }
+    std::string install(const std::string& name, const std::vector<std::uint8_t>& file)
+    {
+        return writeFile("data/uib/" + name, bytesOf(file));
+    }
+};
+
+} // namespace
+
+TEST(SkinFile, WrittenFilesReadBackSlotForSlot)
+{
+    auto images = solidSlots();
+    images[7].clear(); // absent
+    std::array<std::vector<std::uint8_t>, uib::kSlotCount> doubles{};
+    doubles[0] = packed(solid(1000, 100, 0x445566));
+    doubles[1] = packed(solid(30, 30, 0x445566)); // not twice slot 1: ignored
+    const auto file = uib::writeSkin("Dawn Chorus", images, doubles);
+
+    uib::Header h;
+    ASSERT_TRUE(uib::parseHeader(file.data(), file.size(), h));
+    EXPECT_TRUE(h.accepted());
+    EXPECT_EQ(h.displayName, "Dawn Chorus");
+    EXPECT_EQ(h.major, 4);
+    EXPECT_EQ(h.minor, 0);
+    // The first DIB sits right after the 1368-byte header.
+    EXPECT_EQ(h.entries[0].offset, uib::kHeaderSize);
+    EXPECT_EQ(h.entries[0].size, images[0].size());
+    EXPECT_FALSE(h.entries[7].present());
+
+    const uib::ReadResult r = readBytes(file);
+    EXPECT_FALSE(r.fallback);
+    EXPECT_EQ(r.visited, uib::kSlotCount);
+    EXPECT_EQ(r.stoppedAt, -1);
+    for (int i = 0; i < uib::kSlotCount; ++i) {
+        if (i == 7) {
+            EXPECT_FALSE(r.images[i]);
+            continue;
+        }
+        ASSERT_TRUE(r.images[i]) << i;
+        EXPECT_EQ(r.images[i]->width, skin::kSlots[i].width);
+        EXPECT_EQ(r.images[i]->pixel(1, 1) & 0xFFFFFF, testColor(i));
+    }
+    ASSERT_TRUE(r.doubleImages[0]);
+    EXPECT_EQ(r.doubleImages[0]->width, 1000);
+    EXPECT_FALSE(r.doubleImages[1]);
+}
+
+TEST(SkinFile, ReadingStopsAtTheFirstSlotWhoseDataCannotBeHad)
+{
+    auto file = testSkin();
+    // Slot 5 claims more bytes than the file holds: images 0-4 were visited.
+    setEntry(file, 5, entryOf(file, 5).offset, 0x7FFFFFF0);
+    uib::ReadResult r = readBytes(file);
+    EXPECT_EQ(r.stoppedAt, 5);
+    EXPECT_EQ(r.visited, 5);
+    EXPECT_FALSE(r.fallback);
+    EXPECT_TRUE(r.images[4]);
+    EXPECT_FALSE(r.images[6]);
+
+    // Slot 2 points past the end: only two visited, the whole file falls back.
+    file = testSkin();
+    setEntry(file, 2, static_cast<std::uint32_t>(file.size() + 10), 100);
+    r = readBytes(file);
+    EXPECT_EQ(r.visited, 2);
+    EXPECT_TRUE(r.fallback);
+    for (const auto& img : r.images)
+        EXPECT_FALSE(img);
+
+    // A slot whose bytes are there but are no bitmap stays empty; the loop goes on.
+    file = testSkin();
+    const uib::Entry e = entryOf(file, 4);
+    file[e.offset + 4] = 0xFF; // width 255 + ..., beyond the data
+    file[e.offset + 7] = 0x7F;
+    r = readBytes(file);
+    EXPECT_FALSE(r.fallback);
+    EXPECT_FALSE(r.images[4]);
+    EXPECT_FALSE(r.problems[4].empty());
+    EXPECT_TRUE(r.images[5]);
+}
+
+TEST(SkinFile, HostileFilesAreRefusedWithoutACrash)
+{
+    const auto good = testSkin();
+    // Header cut short.
+    std::vector<std::uint8_t> file(good.begin(), good.begin() + uib::kHeaderSize - 1);
+    EXPECT_FALSE(readBytes(file).headerRead);
+    // Not a skin.
+    file = good;
+    file[0] = 'X';
+    EXPECT_FALSE(readBytes(file).header.accepted());
+    // Every entry huge, or at offsets with the top bit set.
+    file = good;
+    for (int i = 0; i < uib::kSlotCount; ++i)
+        setEntry(file, i, 0xFFFFFFF0u, 0xFFFFFFFFu);
+    EXPECT_TRUE(readBytes(file).fallback);
+    // A DIB of impossible dimensions (2^30 x 2^30) in slot 0: it fails to decode and the
+    // loop goes on.
+    file = good;
+    const uib::Entry e = entryOf(file, 0);
+    for (int i = 0; i < 4; ++i) {
+        file[e.offset + 4 + i] = i == 3 ? 0x40 : 0;
+        file[e.offset + 8 + i] = i == 3 ? 0x40 : 0;
+    }
+    const uib::ReadResult r = readBytes(file);
+    EXPECT_FALSE(r.images[0]);
+    EXPECT_FALSE(r.fallback);
+    // A double-resolution table pointing anywhere never matters.
+    file = good;
+    std::memcpy(file.data() + uib::kDoubleTableOffset, "KX2\0", 4);
+    for (int i = 0; i < 4 + 8 * uib::kSlotCount; ++i)
+        file[uib::kDoubleTableOffset + 4 + i] = 0xEE;
+    const uib::ReadResult d = readBytes(file);
+    EXPECT_FALSE(d.fallback);
+    for (const auto& img : d.doubleImages)
+        EXPECT_FALSE(img);
+}
+
+TEST_F(SkinFiles, VersionFourOneGivesTheBuiltinLook)
+{
+    auto file = testSkin();
+    setVersion(file, 4, 1);
+    install("Newer.uib", file);
+    Skin::instance().LoadSkin("Newer.uib");
+    EXPECT_TRUE(Skin::instance().usingBuiltin());
+    for (int i = 0; i < skin::kSlotCount; ++i)
+        EXPECT_TRUE(isBuiltin(i)) << i;
+
+    // The same file at 4.0 is used.
+    setVersion(file, 4, 0);
+    install("Newer.uib", file);
+    Skin::instance().LoadSkin("Newer.uib");
+    EXPECT_FALSE(Skin::instance().usingBuiltin());
+    EXPECT_TRUE(isTestColour(0));
+}
+
+TEST_F(SkinFiles, AnAbsentSliderSlotIsFilledFromTheBuiltinLookAFaceSlotIsNot)
+{
+    auto file = testSkin();
+    setEntry(file, skin::kVolumeThumb, entryOf(file, skin::kVolumeThumb).offset, 0);
+    setEntry(file, skin::kFace18Up, entryOf(file, skin::kFace18Up).offset, 0);
+    install("Holes.uib", file);
+    Skin::instance().LoadSkin("Holes.uib");
+    EXPECT_FALSE(Skin::instance().usingBuiltin());
+    EXPECT_TRUE(isBuiltin(skin::kVolumeThumb));
+    EXPECT_TRUE(isTestColour(skin::kVolumeThumbDisabled));
+    EXPECT_FALSE(Skin::instance().Slot(skin::kFace18Up).isLoaded());
+    EXPECT_TRUE(isTestColour(skin::kFace18Down));
+}
+
+TEST_F(SkinFiles, AFileCutInsideSlotOneFallsBackEntirely)
+{
+    auto file = testSkin();
+    const uib::Entry e = entryOf(file, 1);
+    file.resize(e.offset + e.size / 2);
+    install("Cut.uib", file);
+    Skin::instance().LoadSkin("Cut.uib");
+    EXPECT_TRUE(Skin::instance().usingBuiltin());
+    // Slot 0 was read whole, and still the built-in one is used.
+    EXPECT_TRUE(isBuiltin(0));
+    EXPECT_TRUE(isBuiltin(1));
+}
+
+TEST_F(SkinFiles, AFileCutAfterItsThirdSlotKeepsWhatWasRead)
+{
+    auto file = testSkin();
+    const uib::Entry e = entryOf(file, 3);
+    file.resize(e.offset + 2);
+    install("Short.uib", file);
+    Skin::instance().LoadSkin("Short.uib");
+    EXPECT_FALSE(Skin::instance().usingBuiltin());
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(isTestColour(i)) << i;
+    for (int i = 3; i < skin::kFirstSliderSlot; ++i)
+        EXPECT_FALSE(Skin::instance().Slot(i).isLoaded()) << i;
+    for (int i = skin::kFirstSliderSlot; i < skin::kSlotCount; ++i)
+        EXPECT_TRUE(isBuiltin(i)) << i;
+}
+
+TEST_F(SkinFiles, MissingOrEmptyNamesGiveTheBuiltinLook)
+{
+    Skin::instance().LoadSkin("NoSuchSkin.uib");
+    EXPECT_TRUE(Skin::instance().usingBuiltin());
+    EXPECT_TRUE(isBuiltin(9));
+    install("Mixed.uib", testSkin());
+    // Names are matched without regard to case when nothing matches exactly.
+    Skin::instance().LoadSkin("mixed.UIB");
+    EXPECT_FALSE(Skin::instance().usingBuiltin());
+    EXPECT_TRUE(isTestColour(9));
+    Skin::instance().LoadSkin("");
+    EXPECT_TRUE(Skin::instance().usingBuiltin());
+    EXPECT_TRUE(isBuiltin(9));
+}
+
+TEST_F(SkinFiles, DoubleResolutionImagesComeWithTheirSlots)
+{
+    auto images = solidSlots();
+    std::array<std::vector<std::uint8_t>, uib::kSlotCount> doubles{};
+    doubles[skin::kFace18Up] = packed(solid(36, 36, 0xABCDEF));
+    install("Sharp.uib", uib::writeSkin("Sharp", images, doubles));
+    Skin::instance().LoadSkin("Sharp.uib");
+    const SkinBitmap& face = Skin::instance().Slot(skin::kFace18Up);
+    ASSERT_FALSE(face.doubleImage().isNull());
+    EXPECT_EQ(face.doubleImage().size(), QSize(36, 36));
+    EXPECT_TRUE(Skin::instance().Slot(skin::kFace18Down).doubleImage().isNull());
+}
+
+TEST_F(SkinFiles, ListOffersTheOriginalColourThenEveryAcceptedFile)
+{
+    install("Alpha.uib", uib::writeSkin("Alpha", solidSlots(), kNone));
+    auto newer = testSkin();
+    setVersion(newer, 4, 1);
+    install("Beta.uib", newer);
+    writeFile("data/uib/Gamma.uib", "not a skin at all");
+    // A legacy display name (CP1252 bytes).
+    install("Delta.uib", uib::writeSkin("Caf\xe9", solidSlots(), kNone));
+
+    int selected = -1;
+    auto list = Skin::ListSkins("Alpha.uib", &selected);
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list[0].displayName, LoadString(3000));
+    EXPECT_EQ(list[0].fileName, "");
+    auto find = [&list](const std::string& file) {
+        for (size_t i = 0; i < list.size(); ++i)
+            if (list[i].fileName == file)
+                return static_cast<int>(i);
+        return -1;
+    };
+    ASSERT_GE(find("Alpha.uib"), 0);
+    EXPECT_EQ(selected, find("Alpha.uib"));
+    EXPECT_EQ(list[find("Alpha.uib")].displayName, "Alpha");
+    EXPECT_EQ(find("Beta.uib"), -1);
+    EXPECT_EQ(find("Gamma.uib"), -1);
+    ASSERT_GE(find("Delta.uib"), 0);
+    EXPECT_EQ(list[find("Delta.uib")].displayName, "Caf\u00e9");
+    // The skins the program ships come after the user's own.
+    EXPECT_GT(find("GoldEn.uib"), find("Alpha.uib"));
+    EXPECT_GE(find("Nightfall.uib"), 0);
+
+    Skin::ListSkins("", &selected);
+    EXPECT_EQ(selected, 0);
+    Skin::ListSkins("Vanished.uib", &selected);
+    EXPECT_EQ(selected, 0);
+
+    // A user's file of the same name as an installed one hides it.
+    install("GoldEn.uib", uib::writeSkin("My Gold", solidSlots(), kNone));
+    list = Skin::ListSkins("GoldEn.uib", &selected);
+    int golds = 0;
+    for (const auto& c : list)
+        golds += c.fileName == "GoldEn.uib" ? 1 : 0;
+    EXPECT_EQ(golds, 1);
+    EXPECT_EQ(list[selected].displayName, "My Gold");
+}
+
+TEST_F(SkinFiles, TheShippedDefaultSkinLoadsWhole)
+{
+    Skin::instance().LoadSkin(LoadString(1000));
+    ASSERT_FALSE(Skin::instance().usingBuiltin()) << "GoldEn.uib not found in the build tree";
+    for (int i = 0; i < skin::kSlotCount; ++i) {
+        const SkinBitmap& b = Skin::instance().Slot(i);
+        ASSERT_TRUE(b.isLoaded()) << i;
+        EXPECT_EQ(b.width(), skin::kSlots[i].width) << i;
+        EXPECT_EQ(b.height(), skin::kSlots[i].height) << i;
+        EXPECT_EQ(b.doubleImage().size(), b.image().size() * 2) << i;
+    }
+    // Its own look, not the built-in one.
+    EXPECT_FALSE(isBuiltin(0));
+}
+
+TEST(SkinFile, SourcesThatOnlyReadGiveTheSameResultAsMappedOnes)
+{
+    // A file that cannot be mapped is read slot by slot into one buffer.
+    class ReadOnly : public uib::MemorySource
+    {
+    public:
+        using uib::MemorySource::MemorySource;
+        const std::uint8_t* view() const override { return nullptr; }
+    };
+    auto file = testSkin();
+    setEntry(file, 6, entryOf(file, 6).offset, 0x7FFFFFF0); // stops at slot 6
+    ReadOnly reader(file.data(), file.size());
+    const uib::ReadResult a = uib::readSkin(reader);
+    const uib::ReadResult b = readBytes(file);
+    EXPECT_EQ(a.visited, b.visited);
+    EXPECT_EQ(a.stoppedAt, 6);
+    for (int i = 0; i < uib::kSlotCount; ++i) {
+        ASSERT_EQ(bool(a.images[i]), bool(b.images[i])) << i;
+        if (a.images[i]) {
+            EXPECT_EQ(a.images[i]->pixels, b.images[i]->pixels) << i;
+        }
+    }
+}

@@ -1,0 +1,238 @@
+// The slider kinds: thumb rectangles, clicks beside the thumb, dragging, the notifications, and
+// the position slider's pixel arithmetic.
+#include "uitest.h"
+
+#include "support/testhome.h"
+#include "ui/skin.h"
+#include "ui/skinslider.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+namespace {
+
+struct Scroll
+{
+    int position;
+    int code;
+};
+
+std::vector<Scroll> scrolls(const Recorder& r, UINT msg)
+{
+    std::vector<Scroll> out;
+    for (const Message& m : r.messages)
+        if (m.msg == msg)
+            out.push_back({static_cast<std::int16_t>(HIWORD(m.wParam)), LOWORD(m.wParam)});
+    return out;
+}
+
+class Sliders : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        m_parent = std::make_unique<Recorder>();
+        m_parent->show();
+    }
+    void TearDown() override
+    {
+        m_parent.reset();
+        Skin::instance().LoadSkin(std::string());
+        KolvoHomeTest::TearDown();
+    }
+    std::unique_ptr<Recorder> m_parent;
+};
+
+} // namespace
+
+TEST(SliderArithmetic, ThumbsStepsAndDragsAsDesigned)
+{
+    using slider::Kind;
+    EXPECT_EQ(slider::thumbRect(Kind::Volume, 0), QRect(5, 33, 18, 24));
+    EXPECT_EQ(slider::thumbRect(Kind::Volume, 32), QRect(5, 1, 18, 24));
+    EXPECT_EQ(slider::thumbRect(Kind::SmallVertical, 16), QRect(3, 2, 12, 16));
+    EXPECT_EQ(slider::thumbRect(Kind::Balance, -8), QRect(1, 3, 16, 8));
+    EXPECT_EQ(slider::thumbRect(Kind::Balance, 8), QRect(17, 3, 16, 8));
+
+    EXPECT_EQ(slider::stepFromClick(Kind::Volume, 30, QPoint(10, 0)), 38);
+    EXPECT_EQ(slider::clamp(Kind::Volume, 38), 32);
+    EXPECT_EQ(slider::stepFromClick(Kind::Volume, 10, QPoint(10, 56)), 2);
+    EXPECT_EQ(slider::stepFromClick(Kind::SmallVertical, 5, QPoint(5, 0)), 9);
+    EXPECT_EQ(slider::stepFromClick(Kind::Balance, 0, QPoint(2, 5)), -4);
+    EXPECT_EQ(slider::stepFromClick(Kind::Balance, 0, QPoint(30, 5)), 4);
+    EXPECT_EQ(slider::clamp(Kind::Balance, -12), -8);
+
+    // Grabbing the thumb where the table centres it and not moving keeps the position, for the
+    // volume and balance kinds.
+    for (int p : {0, 17, 32}) {
+        const QRect t = slider::thumbRect(Kind::Volume, p);
+        const QPoint at(10, t.top() + 12);
+        EXPECT_EQ(slider::dragPosition(Kind::Volume, slider::dragOffset(Kind::Volume, at, t), at),
+                  p);
+    }
+    for (int p : {-8, 0, 5}) {
+        const QRect t = slider::thumbRect(Kind::Balance, p);
+        const QPoint at(t.left() + 8, 6);
+        EXPECT_EQ(slider::dragPosition(Kind::Balance, slider::dragOffset(Kind::Balance, at, t), at),
+                  p);
+    }
+    // Negative positions travel as 16-bit two's complement.
+    EXPECT_EQ(slider::scrollParam(-8, SB_THUMBPOSITION), WPARAM(0xFFF80004u));
+    EXPECT_EQ(slider::scrollParam(32, SB_THUMBTRACK), WPARAM(0x00200005u));
+}
+
+TEST_F(Sliders, TheVolumeSliderClickedAboveAtThirtyEndsAtThirtyTwo)
+{
+    SkinSlider s(slider::Kind::Volume, QRect(45, 20, 26, 57), m_parent.get(), 6500);
+    s.SetPos(30);
+    QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(10, 1));
+    pump();
+    EXPECT_EQ(s.GetPos(), 32);
+    auto got = scrolls(*m_parent, WM_VSCROLL);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].position, 32);
+    EXPECT_EQ(got[0].code, SB_THUMBTRACK);
+    EXPECT_EQ(m_parent->messages[0].lParam, static_cast<LPARAM>(s.handle()));
+
+    // Beside the thumb, at its own height: nothing happens.
+    m_parent->clear();
+    const QRect t = slider::thumbRect(slider::Kind::Volume, 32);
+    QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(1, t.center().y()));
+    pump();
+    EXPECT_EQ(s.GetPos(), 32);
+    EXPECT_TRUE(m_parent->messages.empty());
+}
+
+TEST_F(Sliders, DraggingTheVolumeThumbTracksAndReportsOnRelease)
+{
+    SkinSlider s(slider::Kind::Volume, QRect(45, 20, 26, 57), m_parent.get(), 6500);
+    s.SetPos(10);
+    const QRect t = slider::thumbRect(slider::Kind::Volume, 10);
+    QTest::mousePress(&s, Qt::LeftButton, {}, QPoint(10, t.top() + 12));
+    EXPECT_TRUE(s.isDragging());
+    QTest::mouseMove(&s, QPoint(10, 25));
+    QTest::mouseMove(&s, QPoint(10, -40)); // far above: clamped
+    QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(10, 25));
+    pump();
+    const auto got = scrolls(*m_parent, WM_VSCROLL);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].position, 20);
+    EXPECT_EQ(got[0].code, SB_THUMBTRACK);
+    EXPECT_EQ(got[1].position, 32);
+    EXPECT_EQ(got[2].position, 20);
+    EXPECT_EQ(got[2].code, SB_THUMBPOSITION);
+    EXPECT_FALSE(s.isDragging());
+}
+
+TEST_F(Sliders, TheBalanceSliderDraggedFarLeftReportsMinusEight)
+{
+    SkinSlider s(slider::Kind::Balance, QRect(41, 81, 34, 13), m_parent.get(), 6600);
+    QTest::mousePress(&s, Qt::LeftButton, {}, QPoint(17, 6));
+    QTest::mouseMove(&s, QPoint(-200, 6));
+    QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(-200, 6));
+    pump();
+    EXPECT_EQ(s.GetPos(), -8);
+    const auto got = scrolls(*m_parent, WM_HSCROLL);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got.back().position, -8);
+    EXPECT_EQ(got.back().code, SB_THUMBPOSITION);
+    EXPECT_EQ(HIWORD(m_parent->messages.back().wParam), 0xFFF8);
+}
+
+TEST_F(Sliders, TheSmallSliderReportsAClickBesideItsThumbAsFinal)
+{
+    SkinSlider s(slider::Kind::SmallVertical, QRect(326, 18, 17, 35), m_parent.get(), 5650);
+    s.SetPos(2);
+    QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(8, 34));
+    pump();
+    EXPECT_EQ(s.GetPos(), 0);
+    const auto got = scrolls(*m_parent, WM_VSCROLL);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].code, SB_THUMBPOSITION);
+}
+
+TEST_F(Sliders, TrackAndThumbAreDrawnFromTheirSlots)
+{
+    writeFile("data/uib/Sliders.uib", bytesOf(uib::writeSkin("Sliders", solidSlots(), {})));
+    Skin::instance().LoadSkin("Sliders.uib");
+    SkinSlider s(slider::Kind::Volume, QRect(0, 0, 27, 58), m_parent.get(), 6500);
+    s.SetPos(20);
+    QImage img = render(&s);
+    const QRect t = slider::thumbRect(slider::Kind::Volume, 20);
+    EXPECT_EQ(img.pixel(t.center()) & 0xFFFFFF, testColor(skin::kVolumeThumb));
+    EXPECT_EQ(img.pixel(3, 50) & 0xFFFFFF, testColor(skin::kVolumeTrack));
+    s.setEnabled(false);
+    img = render(&s);
+    EXPECT_EQ(img.pixel(t.center()) & 0xFFFFFF, testColor(skin::kVolumeThumbDisabled));
+    // A disabled slider does not move.
+    QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(10, 1));
+    EXPECT_EQ(s.GetPos(), 20);
+}
+
+TEST(PositionSliderArithmetic, PixelsAndValuesMapWithoutDividingByZero)
+{
+    EXPECT_EQ(PositionSlider::valueAt(131, 262, 524), 262);
+    EXPECT_EQ(PositionSlider::valueAt(262, 262, 3600), 3600);
+    EXPECT_EQ(PositionSlider::valueAt(300, 262, 100), 100); // clamped
+    EXPECT_EQ(PositionSlider::pixelOf(262, 262, 524), 131);
+    EXPECT_EQ(PositionSlider::valueAt(100, 262, 0), 0);
+    EXPECT_EQ(PositionSlider::pixelOf(100, 262, 0), 0);
+    EXPECT_EQ(PositionSlider::valueAt(5, 0, 100), 0);
+}
+
+TEST_F(Sliders, ThePositionSliderJumpsDragsAndKeepsZeroWithoutARange)
+{
+    PositionSlider s(QRect(4, 53, 266, 3), m_parent.get(), 5201);
+    s.SetRange(262);
+    s.SetPos(100);
+    EXPECT_EQ(s.pixel(), 100);
+
+    // A drag: offset = thumb left - click x + 6, q = mouse x + offset - 3.
+    QTest::mousePress(&s, Qt::LeftButton, {}, QPoint(100, 1));
+    QTest::mouseMove(&s, QPoint(150, 1));
+    QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(150, 1));
+    pump();
+    auto got = scrolls(*m_parent, WM_HSCROLL);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].position, 149);
+    EXPECT_EQ(got[0].code, SB_THUMBTRACK);
+    EXPECT_EQ(got[1].position, 149);
+    EXPECT_EQ(got[1].code, SB_THUMBPOSITION);
+    EXPECT_EQ(s.GetPos(), 149);
+
+    // A click away from the thumb jumps there and reports both at once.
+    m_parent->clear();
+    QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(30, 1));
+    pump();
+    got = scrolls(*m_parent, WM_HSCROLL);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].position, 27);
+    EXPECT_EQ(got[0].code, SB_THUMBTRACK);
+    EXPECT_EQ(got[1].code, SB_THUMBPOSITION);
+
+    // A new range puts the position back to 0; so does disabling, which also stops the mouse.
+    s.SetRange(100);
+    EXPECT_EQ(s.GetPos(), 0);
+    s.SetPos(40);
+    s.Enable(false);
+    EXPECT_EQ(s.GetPos(), 0);
+    m_parent->clear();
+    QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(200, 1));
+    pump();
+    EXPECT_TRUE(m_parent->messages.empty());
+
+    // Maximum 0: everything is 0.
+    s.Enable(true);
+    s.SetRange(0);
+    s.SetPos(50);
+    EXPECT_EQ(s.GetPos(), 0);
+    QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(200, 1));
+    pump();
+    got = scrolls(*m_parent, WM_HSCROLL);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].position, 0);
+    EXPECT_EQ(s.GetPos(), 0);
+    EXPECT_EQ(s.pixel(), 0);
+}

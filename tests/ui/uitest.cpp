@@ -1,0 +1,132 @@
+#include "uitest.h"
+
+#include "ui/skinslots.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QWidget>
+
+Recorder::Recorder(QWidget* parent)
+    : Wnd(parent)
+{
+    resize(500, 100);
+}
+
+LRESULT Recorder::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    messages.push_back({msg, wParam, lParam});
+    return 0;
+}
+
+int Recorder::count(UINT msg, WPARAM wParam) const
+{
+    int n = 0;
+    for (const Message& m : messages)
+        n += (m.msg == msg && m.wParam == wParam) ? 1 : 0;
+    return n;
+}
+
+int Recorder::count(UINT msg) const
+{
+    int n = 0;
+    for (const Message& m : messages)
+        n += m.msg == msg ? 1 : 0;
+    return n;
+}
+
+void pump(int milliseconds)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    } while (t.elapsed() < milliseconds);
+    QCoreApplication::processEvents();
+}
+
+QImage render(QWidget* widget)
+{
+    QImage img(widget->size(), QImage::Format_RGB32);
+    img.fill(0x123456);
+    widget->render(&img);
+    return img;
+}
+
+dib::Image solid(int w, int h, std::uint32_t rgb, bool keyedCorners)
+{
+    dib::Image img;
+    img.width = w;
+    img.height = h;
+    img.pixels.assign(static_cast<size_t>(w) * h, 0xFF000000u | rgb);
+    if (keyedCorners) {
+        for (auto [x, y] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}})
+            img.pixels[static_cast<size_t>(y) * w + x] = 0xFFFF00FFu;
+    }
+    return img;
+}
+
+dib::Image pattern(int w, int h, std::uint32_t seed)
+{
+    dib::Image img;
+    img.width = w;
+    img.height = h;
+    img.pixels.resize(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.pixels[static_cast<size_t>(y) * w + x] =
+                0xFF000000u | ((x * 7 + seed) & 0xFF) << 16 | ((y * 11 + seed) & 0xFF) << 8 |
+                ((x * y + seed) & 0xFF);
+    return img;
+}
+
+std::vector<std::uint8_t> packed(const dib::Image& image, int bitCount)
+{
+    std::vector<std::uint8_t> out;
+    dib::EncodeOptions o;
+    o.bitCount = bitCount;
+    dib::encode(image, o, out);
+    return out;
+}
+
+std::uint32_t testColor(int slot)
+{
+    return 0x102030u + static_cast<std::uint32_t>(slot) * 0x050709u;
+}
+
+std::array<std::vector<std::uint8_t>, uib::kSlotCount> solidSlots()
+{
+    std::array<std::vector<std::uint8_t>, uib::kSlotCount> images;
+    for (int i = 0; i < uib::kSlotCount; ++i)
+        images[i] =
+            packed(solid(skin::kSlots[i].width, skin::kSlots[i].height, testColor(i), i >= 3));
+    return images;
+}
+
+std::string bytesOf(const std::vector<std::uint8_t>& v)
+{
+    return std::string(v.begin(), v.end());
+}
+
+void setVersion(std::vector<std::uint8_t>& file, std::uint16_t major, std::uint16_t minor)
+{
+    file[uib::kVersionOffset] = static_cast<std::uint8_t>(major);
+    file[uib::kVersionOffset + 1] = static_cast<std::uint8_t>(major >> 8);
+    file[uib::kVersionOffset + 2] = static_cast<std::uint8_t>(minor);
+    file[uib::kVersionOffset + 3] = static_cast<std::uint8_t>(minor >> 8);
+}
+
+void setEntry(std::vector<std::uint8_t>& file, int slot, std::uint32_t offset, std::uint32_t size)
+{
+    for (int i = 0; i < 4; ++i) {
+        file[uib::kTableOffset + 8 * slot + i] = static_cast<std::uint8_t>(offset >> (8 * i));
+        file[uib::kTableOffset + 8 * slot + 4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    }
+}
+
+uib::Entry entryOf(const std::vector<std::uint8_t>& file, int slot)
+{
+    uib::Header h;
+    uib::parseHeader(file.data(), file.size(), h);
+    return h.entries[slot];
+}

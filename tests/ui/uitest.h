@@ -1,0 +1,54 @@
+#pragma once
+// Helpers of the skinned-interface tests: a window that records the messages it gets, test
+// skins made of solid colours, renders of widgets.
+
+#include "platform/wnd.h"
+#include "ui/dib.h"
+#include "ui/skinfile.h"
+
+#include <QImage>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Message
+{
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// A parent window that keeps every message sent or posted to it.
+class Recorder : public Wnd
+{
+public:
+    explicit Recorder(QWidget* parent = nullptr);
+    std::vector<Message> messages;
+    int count(UINT msg, WPARAM wParam) const;
+    int count(UINT msg) const;
+    void clear() { messages.clear(); }
+
+protected:
+    LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+};
+
+// Lets posted messages and timers run for a while.
+void pump(int milliseconds = 0);
+// What a widget looks like (with its children), at scale 1.
+QImage render(QWidget* widget);
+
+// A solid image of one colour with optional magenta corners.
+dib::Image solid(int w, int h, std::uint32_t rgb, bool keyedCorners = false);
+// A pattern in which every pixel differs from its neighbours: shows which part was copied.
+dib::Image pattern(int w, int h, std::uint32_t seed);
+std::vector<std::uint8_t> packed(const dib::Image& image, int bitCount = 24);
+
+// The 28 slots of a test skin: slot n is solid colour testColor(n) at its designed size.
+std::array<std::vector<std::uint8_t>, uib::kSlotCount> solidSlots();
+std::uint32_t testColor(int slot);
+std::string bytesOf(const std::vector<std::uint8_t>& v);
+void setVersion(std::vector<std::uint8_t>& file, std::uint16_t major, std::uint16_t minor);
+void setEntry(std::vector<std::uint8_t>& file, int slot, std::uint32_t offset, std::uint32_t size);
+uib::Entry entryOf(const std::vector<std::uint8_t>& file, int slot);
