@@ -3,9 +3,9 @@
 // type calls for, tried in order, set up from the settings. Without a window there are no
 // notifications, so the state is read by polling, as the player's timer does.
 
-#include "app/settings.h"
 #include "engines/audioengines.h"
 #include "engines/mcidevice.h"
+#include "platform/settings.h"
 
 #include <string>
 

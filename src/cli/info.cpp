@@ -1,19 +1,19 @@
 // kolvo-cli info FILE: what the Digital Audio Player would show for a file, from the engine it
 // would choose: the engine, the length in milliseconds and the information text.
 
-#include "app/settings.h"
 #include "cli/audiofile.h"
 #include "cli/commands.h"
 #include "engines/engineapi.h"
 #include "engines/outputchain.h"
 #include "platform/profile.h"
+#include "platform/settings.h"
 #include "platform/strings.h"
 
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
-int runInfo(const CliArgs& args)
+int runFileInfo(const CliArgs& args)
 {
     if (args.size() != 1 || args[0].empty() || args[0].rfind("--", 0) == 0)
         return cliUsage("info takes one FILE");

@@ -7,7 +7,6 @@
 //   position 1 s
 // It ends when the last file has played, or at Ctrl-C.
 
-#include "app/settings.h"
 #include "cli/audiofile.h"
 #include "cli/commands.h"
 #include "engines/effects.h"
@@ -16,6 +15,7 @@
 #include "engines/kmpengine.h"
 #include "engines/outputchain.h"
 #include "platform/profile.h"
+#include "platform/settings.h"
 #include "platform/strings.h"
 
 #include <atomic>
@@ -83,7 +83,7 @@ void say(const char* format, auto... values)
 
 } // namespace
 
-int runPlay(const CliArgs& args)
+int runPlayFiles(const CliArgs& args)
 {
     engines::EffectSettings fx;
     std::optional<engines::EqualizerCurve> eq;
