@@ -21,5 +21,5 @@ int runId3(const CliArgs& args);
 int runName(const CliArgs& args);
 int runCddb(const CliArgs& args);
 int runSkin(const CliArgs& args);
-int runInfo(const CliArgs& args);
-int runPlay(const CliArgs& args);
+int runFileInfo(const CliArgs& args);
+int runPlayFiles(const CliArgs& args);

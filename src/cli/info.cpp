@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <thread>
 
-int runInfo(const CliArgs& args)
+int runFileInfo(const CliArgs& args)
 {
     if (args.size() != 1 || args[0].empty() || args[0].rfind("--", 0) == 0)
         return cliUsage("info takes one FILE");

@@ -47,11 +47,11 @@ const Command kCommands[] = {
      runCddb},
     {"skin", "skin pack DIR OUT.uib [--name NAME] | info FILE | sheet [FILE] OUT.png [--scale 2]",
      runSkin},
-    {"info", "info FILE", runInfo},
+    {"info", "info FILE", runFileInfo},
     {"play",
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
      "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]",
-     runPlay},
+     runPlayFiles},
 };
 
 void printHelp(FILE* out)

@@ -83,7 +83,7 @@ void say(const char* format, auto... values)
 
 } // namespace
 
-int runPlay(const CliArgs& args)
+int runPlayFiles(const CliArgs& args)
 {
     engines::EffectSettings fx;
     std::optional<engines::EqualizerCurve> eq;

@@ -1,7 +1,6 @@
 #include "engines/enginesupport.h"
 
 #include "engines/engineapi.h"
-#include "platform/paths.h"
 #include "platform/wnd.h"
 
 #include <QDir>

@@ -95,9 +95,10 @@ std::string twoToneFile(const std::string& kind, double seconds, double hz1, dou
         return path;
     const std::string wav = path + ".src.wav";
     char synth[400];
-    std::snprintf(synth, sizeof synth,
-                  "sox -n -r 44100 -c 2 -b 16 '%s' synth %g sine %g sine %g vol %g remix 1,2 1,2",
-                  wav.c_str(), seconds, hz1, hz2, amplitude);
+    std::snprintf(
+        synth, sizeof synth,
+        "sox -n -r 44100 -c 2 -b 16 '%s' synth %g sine %g sine %g vol %g remix -m 1,2 1,2",
+        wav.c_str(), seconds, hz1, hz2, amplitude);
     if (!sh(synth))
         return {};
     const std::string make = kind == "mp3" ? "lame --quiet -b 192 '" + wav + "' '" + path + "'"

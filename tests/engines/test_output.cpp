@@ -136,6 +136,25 @@ TEST_F(Output, ChannelChoiceLeftRightAndMono)
     }
 }
 
+TEST_F(Output, LowerQualityLowersTheSampleRate)
+{
+    // Of 440 Hz and 9 kHz, both survive full quality; at most 12 kHz (a 6 kHz band) only the
+    // low one does.
+    const std::string both = twoToneFile("mp3", 1.0, 440, 9000, 0.25);
+    auto p = part(record(both), 0.3, 0.5);
+    EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 9000), 0.25, 0.03);
+    KMPEngine_SetQuality(2);
+    p = part(record(both), 0.3, 0.5);
+    KMPEngine_SetQuality(0);
+    EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 440), 0.25, 0.03);
+    EXPECT_LT(analysis::toneAmplitude(p.left, 44100, 9000), 0.01);
+    // The other decoder (libavcodec) plays the same file the same way.
+    KMPEngine_SetEngine(1);
+    p = part(record(toneFile("mp3", 1.0, 440)), 0.3, 0.5);
+    KMPEngine_SetEngine(0);
+    EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 440), 0.5, 0.03);
+}
+
 TEST_F(Output, AgcKeepsALoudGainFromClipping)
 {
     const std::string loud = toneFile("mp3", 1.0, 440, 0, 0.9);

@@ -1,0 +1,95 @@
+// The general engine's output settings and dialog, the sink they lead to, and the choice of
+// engines for a file.
+
+#include "engines/audioengines.h"
+#include "engines/outputchain.h"
+#include "engines/outputconfig.h"
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QSpinBox>
+
+#include <cstdlib>
+
+using namespace engines;
+
+namespace {
+
+class Setup : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        if (const char* env = std::getenv("KOLVO_AUDIO_SINK"))
+            m_sink = env;
+        unsetenv("KOLVO_AUDIO_SINK");
+    }
+    void TearDown() override
+    {
+        if (!m_sink.empty())
+            setenv("KOLVO_AUDIO_SINK", m_sink.c_str(), 1);
+        setAudioSinkOverride("");
+        KolvoHomeTest::TearDown();
+    }
+    std::string m_sink;
+};
+
+TEST_F(Setup, TheSinkComesFromTheOverrideTheEnvironmentOrTheSettings)
+{
+    EXPECT_EQ(audioSinkDescription(), "pulsesink");
+    EXPECT_EQ(loadOutputConfig().bufferMs, 200);
+    ASSERT_TRUE(saveOutputConfig({"alsa_output.usb-headset", 5000}));
+    EXPECT_EQ(loadOutputConfig().bufferMs, kMaxBufferMs);
+    EXPECT_EQ(audioSinkDescription(), "pulsesink device=alsa_output.usb-headset");
+    // A device name that would change the description is not used.
+    ASSERT_TRUE(saveOutputConfig({"x ! filesink location=/tmp/y", 200}));
+    EXPECT_EQ(audioSinkDescription(), "pulsesink");
+    setenv("KOLVO_AUDIO_SINK", "fakesink sync=true", 1);
+    EXPECT_EQ(audioSinkDescription(), "fakesink sync=true");
+    setAudioSinkOverride("alsasink");
+    EXPECT_EQ(audioSinkDescription(), "alsasink");
+}
+
+TEST_F(Setup, TheDialogShowsAndReturnsTheOutputAndBuffer)
+{
+    const std::vector<std::pair<std::string, std::string>> devices = {
+        {"speakers", "Built-in Speakers"}, {"usb", "USB Headset"}};
+    OutputConfigDialog dialog({"usb", 300}, devices);
+    ASSERT_EQ(dialog.deviceBox()->count(), 3); // the system default first
+    EXPECT_EQ(dialog.deviceBox()->currentText(), "USB Headset");
+    EXPECT_EQ(dialog.bufferBox()->value(), 300);
+    dialog.deviceBox()->setCurrentIndex(0);
+    dialog.bufferBox()->setValue(10); // below the least: held at it
+    const OutputConfig c = dialog.config();
+    EXPECT_EQ(c.device, "");
+    EXPECT_EQ(c.bufferMs, kMinBufferMs);
+
+    // A device that is not plugged in keeps its place.
+    OutputConfigDialog away({"bluetooth", 200}, devices);
+    EXPECT_EQ(away.deviceBox()->count(), 4);
+    EXPECT_EQ(away.config().device, "bluetooth");
+
+    // Without a user the dialog is not shown and nothing changes.
+    setenv("KOLVO_NONINTERACTIVE", "1", 1);
+    EXPECT_FALSE(runOutputConfigDialog(0));
+}
+
+TEST(AudioEngines, TheDigitalAudioPlayersOrder)
+{
+    using E = AudioEngine;
+    EXPECT_EQ(audioEnginesFor("/a/b.MP3", true, true), (std::vector{E::Mpeg, E::Mci}));
+    EXPECT_EQ(audioEnginesFor("/a/b.mp2", false, true), (std::vector{E::DirectShow, E::Mci}));
+    EXPECT_EQ(audioEnginesFor("/a/b.ram", true, true), (std::vector{E::RealAudio}));
+    EXPECT_EQ(audioEnginesFor("/a/b.aif", true, false), (std::vector{E::DirectShow, E::Mci}));
+    EXPECT_EQ(audioEnginesFor("/a/b.snd", true, false), (std::vector{E::DirectShow, E::Mci}));
+    EXPECT_EQ(audioEnginesFor("/a/b.wav", true, true), (std::vector{E::DirectShow, E::Mci}));
+    EXPECT_EQ(audioEnginesFor("/a/b.wav", true, false), (std::vector{E::Mci}));
+    EXPECT_EQ(audioEnginesFor("/a/b.ogg", true, true), (std::vector{E::Mci}));
+    EXPECT_EQ(audioEnginesFor("/a/noextension", true, true), (std::vector{E::Mci}));
+    EXPECT_STREQ(audioEngineName(E::Mpeg), "KMPEngine_");
+}
+
+} // namespace
