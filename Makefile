@@ -21,7 +21,8 @@ build: configure
 
 run: build
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -z "$$QT_QPA_PLATFORM" ]; then \
-	  echo "Kolvo needs a desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set."; \
+	  echo "No desktop session (DISPLAY and WAYLAND_DISPLAY are unset): playing the demo album without windows."; \
+	  $(BUILD)/bin/kolvo-cli play $(BUILD)/share/kolvo/demo/*.wav $(BUILD)/share/kolvo/demo/*.mp3; \
 	else $(BUILD)/bin/kolvo; fi
 
 test: build

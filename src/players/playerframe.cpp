@@ -462,6 +462,7 @@ void PlayerFrame::OnEngineNotification(UINT msg, WPARAM wParam, LPARAM lParam)
         if (SongEntry* song = m_album.GetSong(m_album.currentSong()))
             song->lengthMs = std::max(0, EngineLengthMs());
         m_message.clear();
+        trace("sound component=%d song=%d", componentIndex(), m_album.currentSong());
         SetState(kStatePlaying);
     } else if (event == 2) {
         const std::string path = m_playingPath;
