@@ -44,6 +44,14 @@ QLineEdit* folderField(QWidget* parent, const std::string& value, QHBoxLayout*& 
 
 } // namespace
 
+QCheckBox* CConfigPropertySheet::addFlag(QWidget* page, const char* text, int AppSettings::*field)
+{
+    auto* box = new QCheckBox(tr(text), page);
+    box->setChecked(m_settings.*field != 0);
+    m_flags.emplace_back(box, field);
+    return box;
+}
+
 CConfigPropertySheet::CConfigPropertySheet(const AppSettings& settings, QWidget* parent)
     : QDialog(parent)
     , m_settings(settings)
@@ -67,23 +75,16 @@ QWidget* CConfigPropertySheet::generalPage()
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    const struct
-    {
-        const char* text;
-        int AppSettings::*field;
-    } flags[] = {
-        {"Keep only the tray icon when Kolvo is hidden", &AppSettings::mainTrayOnly},
-        {"Show the spectrum while the CD Player plays", &AppSettings::spectrumCd},
-        {"Show the spectrum while the MIDI Player plays", &AppSettings::spectrumMidi},
-        {"Look up new CDs in the CD database", &AppSettings::cddbConnect},
-        {"Play audio CDs when they are inserted", &AppSettings::autoRun},
-    };
-    for (const auto& f : flags) {
-        auto* box = new QCheckBox(tr(f.text), page);
-        box->setChecked(m_settings.*f.field != 0);
-        m_flags.emplace_back(box, f.field);
-        layout->addWidget(box);
-    }
+    layout->addWidget(
+        addFlag(page, "Keep only the tray icon when Kolvo is hidden", &AppSettings::mainTrayOnly));
+    layout->addWidget(
+        addFlag(page, "Show the spectrum while the CD Player plays", &AppSettings::spectrumCd));
+    layout->addWidget(
+        addFlag(page, "Show the spectrum while the MIDI Player plays", &AppSettings::spectrumMidi));
+    layout->addWidget(
+        addFlag(page, "Look up new CDs in the CD database", &AppSettings::cddbConnect));
+    layout->addWidget(
+        addFlag(page, "Play audio CDs when they are inserted", &AppSettings::autoRun));
     layout->addStretch();
     return page;
 }
@@ -108,35 +109,25 @@ QWidget* CConfigPropertySheet::displayPage()
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    const struct
-    {
-        const char* text;
-        int AppSettings::*field;
-    } flags[] = {
-        {"Song title", &AppSettings::viewTitle},
-        {"Song description", &AppSettings::viewDescription},
-        {"File information", &AppSettings::viewFileInfo},
-        {"ID3 tag", &AppSettings::viewId3Tag},
-        {"ID3 title", &AppSettings::viewId3TagTitle},
-        {"ID3 artist", &AppSettings::viewId3TagArtist},
-        {"ID3 album", &AppSettings::viewId3TagAlbum},
-        {"ID3 year", &AppSettings::viewId3TagYear},
-        {"ID3 comment", &AppSettings::viewId3TagComment},
-        {"ID3 genre", &AppSettings::viewId3TagGenre},
-        {"Album title", &AppSettings::viewAlbumTitle},
-        {"Album artist", &AppSettings::viewAlbumSinger},
-        {"Album description", &AppSettings::viewAlbumDescription},
-        {"Album genre", &AppSettings::viewAlbumGenre},
-        {"Tag names in the quick track list", &AppSettings::viewInfoQuickTrack},
-        {"Lyrics beside the Digital Audio Player", &AppSettings::displayLyric},
-    };
     layout->addWidget(new QLabel(tr("The information line shows:"), page));
-    for (const auto& f : flags) {
-        auto* box = new QCheckBox(tr(f.text), page);
-        box->setChecked(m_settings.*f.field != 0);
-        m_flags.emplace_back(box, f.field);
-        layout->addWidget(box);
-    }
+    layout->addWidget(addFlag(page, "Song title", &AppSettings::viewTitle));
+    layout->addWidget(addFlag(page, "Song description", &AppSettings::viewDescription));
+    layout->addWidget(addFlag(page, "File information", &AppSettings::viewFileInfo));
+    layout->addWidget(addFlag(page, "ID3 tag", &AppSettings::viewId3Tag));
+    layout->addWidget(addFlag(page, "ID3 title", &AppSettings::viewId3TagTitle));
+    layout->addWidget(addFlag(page, "ID3 artist", &AppSettings::viewId3TagArtist));
+    layout->addWidget(addFlag(page, "ID3 album", &AppSettings::viewId3TagAlbum));
+    layout->addWidget(addFlag(page, "ID3 year", &AppSettings::viewId3TagYear));
+    layout->addWidget(addFlag(page, "ID3 comment", &AppSettings::viewId3TagComment));
+    layout->addWidget(addFlag(page, "ID3 genre", &AppSettings::viewId3TagGenre));
+    layout->addWidget(addFlag(page, "Album title", &AppSettings::viewAlbumTitle));
+    layout->addWidget(addFlag(page, "Album artist", &AppSettings::viewAlbumSinger));
+    layout->addWidget(addFlag(page, "Album description", &AppSettings::viewAlbumDescription));
+    layout->addWidget(addFlag(page, "Album genre", &AppSettings::viewAlbumGenre));
+    layout->addWidget(
+        addFlag(page, "Tag names in the quick track list", &AppSettings::viewInfoQuickTrack));
+    layout->addWidget(
+        addFlag(page, "Lyrics beside the Digital Audio Player", &AppSettings::displayLyric));
     layout->addStretch();
     return page;
 }
@@ -145,23 +136,15 @@ QWidget* CConfigPropertySheet::audioPage()
 {
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
-    const struct
-    {
-        const char* text;
-        int AppSettings::*field;
-    } flags[] = {
-        {"Play MPEG audio with Kolvo's own MPEG engine", &AppSettings::mpaUseInternal},
-        {"Play WAVE files with the general file engine", &AppSettings::wavUseDirectShow},
-        {"Automatic gain control", &AppSettings::outScaleAgc},
-        {"Name WAVE output files automatically", &AppSettings::wavOutputAutomaticNaming},
-        {"Save played streams to the stream folder", &AppSettings::saveStream},
-    };
-    for (const auto& f : flags) {
-        auto* box = new QCheckBox(tr(f.text), page);
-        box->setChecked(m_settings.*f.field != 0);
-        m_flags.emplace_back(box, f.field);
-        form->addRow(box);
-    }
+    form->addRow(addFlag(page, "Play MPEG audio with Kolvo's own MPEG engine",
+                         &AppSettings::mpaUseInternal));
+    form->addRow(addFlag(page, "Play WAVE files with the general file engine",
+                         &AppSettings::wavUseDirectShow));
+    form->addRow(addFlag(page, "Automatic gain control", &AppSettings::outScaleAgc));
+    form->addRow(addFlag(page, "Name WAVE output files automatically",
+                         &AppSettings::wavOutputAutomaticNaming));
+    form->addRow(
+        addFlag(page, "Save played streams to the stream folder", &AppSettings::saveStream));
     m_channel = new QComboBox(page);
     m_channel->addItems({tr("Stereo"), tr("Left"), tr("Right"), tr("Mono")});
     m_channel->setCurrentIndex(std::clamp(m_settings.mp3Channel, 0, 3));

@@ -27,6 +27,7 @@ private:
     QWidget* audioPage();
     QWidget* cdPage();
     QWidget* generalPage();
+    QCheckBox* addFlag(QWidget* page, const char* text, int AppSettings::*field);
 
     AppSettings m_settings;
     std::vector<std::string> m_skinFiles;

@@ -3,7 +3,7 @@
 // different flags, and a bounded stop even when an engine hangs.
 
 #include "engines/kcdsengine.h"
-#include "engines/spectrumservice.h"
+#include "engines/samplingservice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engines/spectrumservice.h"
+#include "engines/samplingservice.h"
 
 #include "engines/kcdsengine.h"
 #include "engines/kmpengine.h"
