@@ -61,6 +61,12 @@ bool CdMediaWatcher::lastState() const
     return m_lastState;
 }
 
+bool CdMediaWatcher::paused() const
+{
+    std::lock_guard lock(m_lock);
+    return m_paused;
+}
+
 void CdMediaWatcher::run()
 {
     std::unique_lock lock(m_lock);

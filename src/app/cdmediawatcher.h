@@ -28,6 +28,7 @@ public:
     void Pause();
 
     bool lastState() const;
+    bool paused() const;
 
 private:
     void run();

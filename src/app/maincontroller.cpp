@@ -5,6 +5,7 @@
 #include "app/configsheet.h"
 #include "app/playerapp.h"
 #include "app/splashwnd.h"
+#include "platform/mediachange.h"
 #include "platform/msgbox.h"
 #include "platform/placement.h"
 #include "platform/power.h"
@@ -71,6 +72,8 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     m_watcher = std::make_unique<CdMediaWatcher>(app.settings().cdDrive);
     auto handleOf = [this](int i) { return m_components[i] ? m_components[i]->handle() : HWND(0); };
     m_watcher->Start(handleOf(ComponentCd), handleOf(ComponentVideo));
+    m_mediaChange = new MediaChangeMonitor([this](bool arrival) { OnDeviceChange(arrival); }, this);
+    m_mediaChange->setDrive(app.settings().cdDrive);
 
     const AppSettings& s = app.settings();
     if (s.mainVisible)
@@ -169,6 +172,16 @@ void MainController::SwitchComponent(int index, int action)
         ShowRemote();
     else
         LayOut(enable != 0);
+}
+
+void MainController::OnDeviceChange(bool arrival)
+{
+    for (int i : {ComponentCd, ComponentVideo})
+        if (ComponentWnd* c = component(i))
+            c->postMessage(UM_DISC_CHANGE, arrival ? 1 : 0, 0);
+    m_deviceChangeFlags |= arrival ? 1 : 2;
+    if (m_deviceChangeFlags == 3 && m_watcher)
+        m_watcher->Pause();
 }
 
 void MainController::CarryOutStartCommands(const std::array<std::uint32_t, 10>& commands)
@@ -356,6 +369,8 @@ void MainController::openPreferences()
     m_app.settings() = edited;
     if (m_watcher)
         m_watcher->SetDrive(m_app.settings().cdDrive);
+    if (m_mediaChange)
+        m_mediaChange->setDrive(m_app.settings().cdDrive);
     if (skinChanged) {
         Skin::instance().LoadSkin(m_app.settings().colorScheme);
         update();

@@ -14,6 +14,7 @@
 #include <memory>
 
 class CdMediaWatcher;
+class MediaChangeMonitor;
 class PlayerApp;
 
 constexpr int kMainWidth = 500;
@@ -47,6 +48,10 @@ public:
     void CarryOutStartCommands(const std::array<std::uint32_t, 10>& commands);
 
     ComponentWnd* component(int index) const;
+    // A disc came into (arrival) or left the CD drive, as the system reports it. Once both have
+    // been seen, the system's reports alone are trusted and the polling watcher is paused.
+    void OnDeviceChange(bool arrival);
+    int deviceChangeFlags() const { return m_deviceChangeFlags; }
     CdMediaWatcher* watcher() const { return m_watcher.get(); }
 
 protected:
@@ -69,6 +74,8 @@ private:
     PlayerApp& m_app;
     std::array<ComponentWnd*, ComponentCount> m_components{};
     std::unique_ptr<CdMediaWatcher> m_watcher;
+    MediaChangeMonitor* m_mediaChange = nullptr;
+    int m_deviceChangeFlags = 0;
     int m_preferencesOpen = 0;
     bool m_destroyed = false;
     bool m_shownOnce = false;

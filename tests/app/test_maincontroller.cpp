@@ -1,6 +1,7 @@
 #include "app/cdmediawatcher.h"
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
+#include "platform/mediachange.h"
 #include "platform/power.h"
 #include "players/audioplayer.h"
 #include "support/testhome.h"
@@ -20,10 +21,13 @@ public:
         : ComponentWnd(index, host, parent, 1, height)
     {}
     std::vector<LPARAM> commands;
+    std::vector<WPARAM> discChanges;
 
 protected:
     LRESULT onMessage(UINT msg, WPARAM w, LPARAM l) override
     {
+        if (msg == UM_DISC_CHANGE)
+            discChanges.push_back(w);
         if (msg == UM_COMMAND) {
             commands.push_back(l);
             return 1;
@@ -221,4 +225,27 @@ TEST(CdMediaWatcher, PostsChangesUntilPausedOrStopped)
     t.start();
     watcher.Stop();
     EXPECT_LT(t.elapsed(), 500) << "Stop wakes the worker rather than waiting out its sleep";
+}
+
+TEST_F(MainControllerTest, TheSystemsDiscReportsPauseThePollingOnceBothWereSeen)
+{
+    create();
+    window->OnDeviceChange(true);
+    EXPECT_EQ(window->deviceChangeFlags(), 1);
+    window->OnDeviceChange(true);
+    EXPECT_EQ(window->deviceChangeFlags(), 1) << "arrivals alone do not prove removals are told";
+    EXPECT_FALSE(window->watcher()->paused());
+    window->OnDeviceChange(false);
+    EXPECT_EQ(window->deviceChangeFlags(), 3);
+    EXPECT_TRUE(window->watcher()->paused());
+    QTRY_COMPARE_WITH_TIMEOUT(cd->discChanges.size(), size_t(3), 1000);
+    EXPECT_EQ(cd->discChanges, (std::vector<WPARAM>{1, 1, 0}));
+    // The events udev sends for a drive, and what they mean.
+    EXPECT_EQ(MediaChangeMonitor::Classify("change", "1", "1", nullptr), 1);
+    EXPECT_EQ(MediaChangeMonitor::Classify("change", "1", nullptr, nullptr), 0);
+    EXPECT_EQ(MediaChangeMonitor::Classify("change", "1", "0", nullptr), 0);
+    EXPECT_EQ(MediaChangeMonitor::Classify("change", nullptr, nullptr, "1"), 0);
+    EXPECT_EQ(MediaChangeMonitor::Classify("change", nullptr, "1", nullptr), -1);
+    EXPECT_EQ(MediaChangeMonitor::Classify("add", "1", "1", nullptr), -1);
+    EXPECT_EQ(MediaChangeMonitor::Classify(nullptr, "1", "1", nullptr), -1);
 }
