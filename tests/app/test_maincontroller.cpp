@@ -1,12 +1,19 @@
 #include "app/cdmediawatcher.h"
+#include "app/configsheet.h"
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
 #include "platform/mediachange.h"
+#include "platform/paths.h"
 #include "platform/power.h"
 #include "players/audioplayer.h"
 #include "support/testhome.h"
+#include "ui/skin.h"
 
+#include <QApplication>
+#include <QListWidget>
+#include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 
@@ -248,4 +255,39 @@ TEST_F(MainControllerTest, TheSystemsDiscReportsPauseThePollingOnceBothWereSeen)
     EXPECT_EQ(MediaChangeMonitor::Classify("change", nullptr, "1", nullptr), -1);
     EXPECT_EQ(MediaChangeMonitor::Classify("add", "1", "1", nullptr), -1);
     EXPECT_EQ(MediaChangeMonitor::Classify(nullptr, "1", "1", nullptr), -1);
+}
+
+TEST_F(MainControllerTest, PreferencesOkTakesTheSettingsOverReloadsTheSkinAndSaves)
+{
+    create();
+    const std::string before = app->settings().colorScheme;
+    int changedSeen = 0;
+    // The sheet is modal: it is answered from the event loop once it is up.
+    QTimer::singleShot(0, [&] {
+        auto* sheet = qobject_cast<CConfigPropertySheet*>(QApplication::activeModalWidget());
+        ASSERT_NE(sheet, nullptr);
+        auto* skins = sheet->findChild<QListWidget*>();
+        ASSERT_NE(skins, nullptr);
+        for (int i = 0; i < skins->count(); ++i)
+            if (skins->item(i)->text().contains(QStringLiteral("Nightfall")))
+                skins->setCurrentRow(i);
+        ++changedSeen;
+        sheet->accept();
+    });
+    window->sendMessage(WM_COMMAND, 5142, 0);
+    ASSERT_EQ(changedSeen, 1);
+    EXPECT_NE(app->settings().colorScheme, before);
+    EXPECT_NE(Skin::instance().loadedPath().find("Nightfall"), std::string::npos)
+        << "the new skin is loaded at once";
+    QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
+    EXPECT_EQ(file.value(QStringLiteral("General/ColorScheme")).toString().toStdString(),
+              app->settings().colorScheme)
+        << "and saved";
+
+    // Cancel leaves everything as it was.
+    const std::string chosen = app->settings().colorScheme;
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    window->sendMessage(WM_COMMAND, 5142, 0);
+    EXPECT_EQ(app->settings().colorScheme, chosen);
+    Skin::instance().LoadSkin(before);
 }
