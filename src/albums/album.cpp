@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <unistd.h>
@@ -850,7 +851,12 @@ int Album::ImportIni(const ProfileFile& file, bool merge)
             size_t end = order.find(' ', pos);
             if (end == std::string::npos)
                 end = order.size();
-            m_program.push_back(atoiText(std::string_view(order).substr(pos, end - pos)) + 1);
+            // The file counts from 0; a number at the very top of the range has no successor.
+            const long long n =
+                static_cast<long long>(atoiText(std::string_view(order).substr(pos, end - pos))) +
+                1;
+            if (n <= std::numeric_limits<int32_t>::max())
+                m_program.push_back(static_cast<int32_t>(n));
             pos = end;
         }
     }

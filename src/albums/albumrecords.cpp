@@ -36,12 +36,19 @@ bool take(std::string_view& rest, char separator, std::string_view& out)
 
 std::string storable(std::string_view text)
 {
-    std::string out(text);
-    for (char& c : out) {
+    // Line feeds separate records, so a text's line breaks are kept as CR; a CR LF pair is one
+    // break, not two.
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == kFieldEnd || c == '\0')
-            c = ' ';
-        else if (c == kLineEnd)
-            c = '\r';
+            out += ' ';
+        else if (c == kLineEnd) {
+            if (i == 0 || text[i - 1] != '\r')
+                out += '\r';
+        } else
+            out += c;
     }
     return out;
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -58,6 +59,13 @@ const std::vector<unsigned>& syllables()
             return std::vector<unsigned>();
         return out;
     }();
+    static const bool told = [] {
+        if (table.empty())
+            std::fprintf(stderr, "Kolvo: the system has no EUC-KR converter (glibc's gconv "
+                                 "modules); Korean song names of old albums show as blanks\n");
+        return true;
+    }();
+    (void)told;
     return table;
 }
 

@@ -178,14 +178,17 @@ TEST_F(AlbumTest, SaveWritesEveryStreamAndTheProgramOnlyWhenThereIsOne)
     third.Open("2a0b3c", 0);
     EXPECT_EQ(third.programCount(), 0);
 
-    // A line feed would end the record; it is kept as the designed CR line break.
+    // A line feed would end the record; it is kept as the designed CR line break, and a CR LF
+    // pair stays one break.
     third.setArtist("two\nlines");
+    third.setExtendedInfo("first\r\nsecond\nthird");
     third.GetSong(1)->title = "form\x0c"
                               "feed";
     ASSERT_TRUE(third.Save());
     Album fourth(AlbumKindCd);
     fourth.Open("2a0b3c", 0);
     EXPECT_EQ(fourth.artist(), "two\rlines");
+    EXPECT_EQ(fourth.extendedInfo(), "first\rsecond\rthird");
     EXPECT_EQ(fourth.GetSong(1)->title, "form feed");
     EXPECT_EQ(fourth.songCount(), 2);
 }

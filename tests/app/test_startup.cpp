@@ -1,5 +1,6 @@
 // The real program, started as a user or the shell would start it.
 
+#include "designeddefaults.h"
 #include "platform/paths.h"
 #include "support/testhome.h"
 
@@ -8,7 +9,10 @@
 #include <QProcess>
 #include <QSettings>
 
+#include <csignal>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +65,40 @@ protected:
         return s.value(QLatin1String(key)).toString();
     }
 
+    static constexpr uid_t kNobody = 65534;
+    struct Run
+    {
+        int exitCode = -1;
+        QString out, err;
+    };
+    // Runs the program until its window shows. Root writes and reads through any permission, so
+    // as root the program runs as nobody, for whom permissions hold.
+    Run runShownAsUser()
+    {
+        QString program = QString::fromStdString(builtProgram("kolvo"));
+        QStringList args{QStringLiteral("-nosplash")};
+        if (runningAsRoot()) {
+            args.prepend(program);
+            args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                               QStringLiteral("--clear-groups")} +
+                   args;
+            program = QStringLiteral("setpriv");
+        }
+        QProcess p;
+        QProcessEnvironment env = m_env;
+        env.insert(QStringLiteral("KOLVO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
+        env.insert(QStringLiteral("HOME"), QString::fromStdString(home()));
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        Run run;
+        if (!p.waitForFinished(15000 * kStartDeadlineScale))
+            return run;
+        run.exitCode = p.exitCode();
+        run.out = QString::fromUtf8(p.readAllStandardOutput());
+        run.err = QString::fromUtf8(p.readAllStandardError());
+        return run;
+    }
+
     QProcessEnvironment m_env;
 };
 
@@ -71,8 +109,16 @@ TEST_F(StartupTest, OneStartWritesTheSettingsAndSigtermEndsItCleanly)
     auto kolvo = start({QStringLiteral("-nosplash")});
     QString out;
     ASSERT_FALSE(waitForLine(*kolvo, QStringLiteral("shown"), out).isEmpty()) << out.toStdString();
-    EXPECT_EQ(settingValue("General/ColorScheme"), QStringLiteral("GoldEn.uib"))
-        << "the first load is saved straight away";
+    // The first load is saved straight away, every value at its default.
+    {
+        QSettings file(QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf")),
+                       QSettings::IniFormat);
+        for (const auto& [key, value] : designedDefaults()) {
+            const QString name = QString::fromStdString(key);
+            EXPECT_TRUE(file.contains(name)) << key << " was not written";
+            EXPECT_EQ(file.value(name).toString().toStdString(), value) << key;
+        }
+    }
     EXPECT_EQ(settingValue("MainController/PosX"), QString()) << "the rectangle is saved at exit";
 
     kolvo->terminate();
@@ -96,10 +142,10 @@ TEST_F(StartupTest, ASecondStartHandsOverAndEnds)
     clock.start();
     auto second = start(
         {QStringLiteral("/playaudio"), QStringLiteral("/volume:70"), QString::fromStdString(song)});
-    ASSERT_TRUE(second->waitForFinished(3000));
+    ASSERT_TRUE(second->waitForFinished(3000 * kStartDeadlineScale));
     const qint64 took = clock.elapsed();
     EXPECT_EQ(second->exitCode(), 0) << second->readAllStandardError().toStdString();
-    EXPECT_LT(took, 1000) << "the second instance must end within a second";
+    EXPECT_LT(took, 1000 * kStartDeadlineScale) << "the second instance must end within a second";
     EXPECT_EQ(QString::fromUtf8(second->readAllStandardOutput()).count(QStringLiteral("shown")), 0)
         << "the second instance shows nothing";
 
@@ -147,26 +193,48 @@ TEST_F(StartupTest, AReadOnlyConfigFolderLetsTheProgramRunAndSaysSoOnce)
     QDir().mkpath(QString::fromStdString(config));
     chmod(home().c_str(), 0755);
     chmod(config.c_str(), 0555);
-    QString program = QString::fromStdString(builtProgram("kolvo"));
-    QStringList args{QStringLiteral("-nosplash")};
-    if (runningAsRoot()) {
-        // Root writes through any permission; run as nobody so the folder really is read-only.
-        args.prepend(program);
-        args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                           QStringLiteral("--clear-groups")} +
-               args;
-        program = QStringLiteral("setpriv");
-    }
-    QProcess p;
-    QProcessEnvironment env = m_env;
-    env.insert(QStringLiteral("KOLVO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
-    env.insert(QStringLiteral("HOME"), QString::fromStdString(home()));
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    ASSERT_TRUE(p.waitForFinished(15000));
-    const QString err = QString::fromUtf8(p.readAllStandardError());
-    EXPECT_EQ(p.exitCode(), 0) << err.toStdString();
-    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("shown")));
-    EXPECT_EQ(err.count(QStringLiteral("settings cannot be saved")), 1) << err.toStdString();
+    const Run run = runShownAsUser();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("shown")));
+    EXPECT_EQ(run.err.count(QStringLiteral("settings cannot be saved")), 1)
+        << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(QString::fromStdString(homePath("config/Quorvane System, Inc."))));
+}
+
+TEST_F(StartupTest, AnUnreadableSettingsFileIsSetAsideAndTheDefaultsWritten)
+{
+    const std::string folder = homePath("config/Quorvane System, Inc.");
+    const std::string file =
+        writeFile("config/Quorvane System, Inc./Kolvo.conf", "[General]\nTimer=5000\n");
+    for (const std::string& path : {home(), homePath("config"), folder, file})
+        EXPECT_EQ(chown(path.c_str(), kNobody, kNobody), runningAsRoot() ? 0 : -1) << path;
+    chmod(file.c_str(), 0);
+
+    const Run run = runShownAsUser();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("shown")));
+    EXPECT_TRUE(run.err.contains(QStringLiteral("could not be read"))) << run.err.toStdString();
+    chmod(file.c_str(), 0644);
+    EXPECT_EQ(settingValue("General/Timer"), QStringLiteral("10000"));
+    const QStringList kept = QDir(QString::fromStdString(folder))
+                                 .entryList(QDir::Files)
+                                 .filter(QStringLiteral("Kolvo.conf."));
+    ASSERT_EQ(kept.size(), 1) << "the unreadable file is kept beside the new one";
+    const std::string keptPath = folder + "/" + kept.front().toStdString();
+    chmod(keptPath.c_str(), 0644);
+    EXPECT_EQ(readFile(keptPath), "[General]\nTimer=5000\n");
+}
+
+TEST_F(StartupTest, AnInterruptSavesTheSettingsToo)
+{
+    auto kolvo = start({QStringLiteral("-nosplash")});
+    QString out;
+    ASSERT_FALSE(waitForLine(*kolvo, QStringLiteral("shown"), out).isEmpty()) << out.toStdString();
+    QFile::remove(QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf")));
+    ::kill(static_cast<pid_t>(kolvo->processId()), SIGINT);
+    ASSERT_TRUE(kolvo->waitForFinished(5000));
+    EXPECT_EQ(kolvo->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(kolvo->exitCode(), 0);
+    EXPECT_EQ(settingValue("General/ColorScheme"), QStringLiteral("GoldEn.uib"));
+    EXPECT_FALSE(settingValue("MainController/PosX").isEmpty());
 }

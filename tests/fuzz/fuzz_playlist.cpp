@@ -1,12 +1,43 @@
 // Play lists and INI files come from other programs. Reading them must not crash; a profile
 // file must read the same after it is written out again, and a key written into it must read
-// back while every other value stays as it was.
+// back while every other value stays as it was. An album section read from it keeps to the
+// album's limits and survives being written out and read again.
+#include "albums/album.h"
 #include "albums/playlist.h"
 #include "albums/profilefile.h"
 #include "platform/text.h"
 
 #include <cstdlib>
 #include <string>
+
+namespace {
+
+void importAlbumSection(std::string_view bytes)
+{
+    // The album's key names its section; a fresh album's key is empty, so the input's first
+    // lines are taken as the section "[]".
+    const ProfileFile file = ProfileFile::parse("[]\n" + std::string(bytes));
+    for (AlbumKind kind : {AlbumKindCd, AlbumKindAudio}) {
+        for (bool merge : {false, true}) {
+            Album album(kind);
+            album.ImportIni(file, merge);
+            if (album.songCount() > (kind == AlbumKindCd ? 99 : 100000))
+                std::abort();
+            album.CleanProgram();
+            for (int32_t n : album.program())
+                if (n < 1 || n > album.songCount())
+                    std::abort();
+            ProfileFile out;
+            album.ExportIni(out);
+            Album again(kind);
+            again.ImportIni(ProfileFile::parse(out.serialize()), false);
+            if (again.songCount() != album.songCount() || again.program() != album.program())
+                std::abort();
+        }
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
@@ -19,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const ProfileFile file = ProfileFile::parse(bytes);
     ReadPlsList(file);
     const std::vector<std::string> sections = file.sectionNames();
+    importAlbumSection(bytes);
 
     ProfileFile changed = ProfileFile::parse(file.serialize());
     if (changed.sectionNames() != sections)
