@@ -1,6 +1,31 @@
 #include "cddb/cdalbum.h"
 
 #include "albums/album.h"
+#include "platform/msgbox.h"
+#include "platform/strings.h"
+
+namespace {
+
+constexpr UINT IDS_ALBUM_DATABASE_UNWRITABLE = 9302;
+
+// Saves the album; when that fails the user learns which file could not be written and why.
+bool saveOrTell(QWidget* parent, Album& album)
+{
+    if (album.Save())
+        return true;
+    QString text = LoadQString(IDS_ALBUM_DATABASE_UNWRITABLE)
+                       .replace(QLatin1String("%s"),
+                                QString::fromStdString(Album::DatabasePath(album.kind())));
+    const QString why = QString::fromStdString(album.lastError());
+    if (why.startsWith(text))
+        text = why; // already says which file, perhaps with the reason
+    else if (!why.isEmpty())
+        text += QLatin1Char('\n') + why;
+    KolvoMessageBox(parent, text, MessageIcon::Error);
+    return false;
+}
+
+} // namespace
 
 CddbAlbum CddbAlbumOf(const Album& album)
 {
@@ -53,8 +78,13 @@ int CddbLookup(QWidget* parent, const std::string& server, Album& album)
     XmcdRecord record;
     if (!CddbLookupRecord(parent, server, CddbAlbumOf(album), record))
         return 0;
+    // What was read only counts once it is on disk; otherwise the album stays as it was.
+    const Album before = album;
     StoreXmcdRecord(album, record);
-    album.Save();
+    if (!saveOrTell(parent, album)) {
+        album = before;
+        return 0;
+    }
     return 1;
 }
 
@@ -63,9 +93,10 @@ int CddbSubmit(QWidget* parent, Album& album, const CddbMailSettingsListener& se
     CddbAlbum a = CddbAlbumOf(album);
     return CddbSubmit(
         parent, a,
-        [&album, &a] {
+        [parent, &album, &a] {
+            // The mail went out, so the new revision stays even when it cannot be written.
             album.setRevision(a.revision);
-            album.Save();
+            saveOrTell(parent, album);
         },
         settingsChanged);
 }

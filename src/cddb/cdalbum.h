@@ -22,8 +22,9 @@ SubmissionCheck CheckSubmission(const Album& album, bool korean);
 void StoreXmcdRecord(Album& album, const XmcdRecord& record);
 
 // The lookup entry point: 1 when the album was updated and saved, 0 otherwise (the album
-// then stays as it was).
+// then stays as it was; a save that fails is told to the user).
 int CddbLookup(QWidget* parent, const std::string& server, Album& album);
 
-// The submit command: on success the revision grows by 1 and the album is saved.
+// The submit command: on success the revision grows by 1 and the album is saved (a save that
+// fails is told to the user; the mail has gone out all the same, so the result stays 1).
 int CddbSubmit(QWidget* parent, Album& album, const CddbMailSettingsListener& settingsChanged = {});

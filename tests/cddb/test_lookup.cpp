@@ -15,6 +15,7 @@
 #include "support/testhome.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QTimer>
@@ -381,6 +382,38 @@ TEST_P(Lookup, TheCurrentServerIsUsedWhenNoneIsGiven)
     EXPECT_FALSE(server.requests().empty());
 }
 
+TEST_P(Lookup, TheStatusLineFollowsEachStep)
+{
+    // Every reply pauses in its first line, so the dialog ticks while each request is open.
+    FakeCddbScript script = exactMatch();
+    script.greeting = "201 fake\x01 server ready\r\n";
+    script.helloReply = "200 Hello\x01 and welcome\r\n";
+    script.queryReply = "200 rock " + kDiscId + "\x01 The Band / First Light\r\n";
+    script.readReplies["rock " + kDiscId] =
+        "210 rock\x01" +
+        FakeCddbServer::readReply("rock", kDiscId, record("The Band / First Light", {"Dawn"}, 3))
+            .substr(8);
+    FakeCddbServer server(mode, script);
+    CddbDiscInfo info;
+    ComputeDiscId(oneTrackAlbum(), info);
+    CddbQueryDialog dialog(server.address(), info);
+    std::vector<UINT> statuses;
+    std::vector<QString> shown;
+    QObject::connect(&dialog.session(), &CddbQuerySession::statusChanged, [&](UINT id) {
+        statuses.push_back(id);
+        shown.push_back(dialog.statusText());
+    });
+    ASSERT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(dialog.record().title, "First Light");
+    // The line protocol greets and is greeted; HTTP starts with the query.
+    const std::vector<UINT> expected = http() ? std::vector<UINT>{2091, 2087, 2089, 2090}
+                                              : std::vector<UINT>{2091, 2087, 2088, 2089, 2090};
+    EXPECT_EQ(statuses, expected);
+    ASSERT_EQ(shown.size(), statuses.size());
+    for (size_t i = 0; i < shown.size(); ++i)
+        EXPECT_EQ(shown[i], LoadQString(statuses[i])) << i;
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, Lookup,
                          ::testing::Values(FakeCddbServer::Cddbp, FakeCddbServer::Http),
                          [](const auto& info) {
@@ -463,4 +496,25 @@ TEST_F(CddbpLookup, TheCdAlbumIsStoredAndSavedOnlyOnSuccess)
     EXPECT_EQ(reread.GetSong(1)->title, "Dawn");
     EXPECT_EQ(reread.GetSong(1)->startFrame, 150);
     EXPECT_EQ(reread.discEndFrame(), 15150);
+}
+
+TEST_F(CddbpLookup, AnAlbumThatCannotBeWrittenIsToldAndLeftAsItWas)
+{
+    makeCdAlbum("2a0b3c");
+    Album album(AlbumKindCd);
+    ASSERT_TRUE(album.Open("2a0b3c", 0));
+    // A data folder that is a regular file cannot hold the database, not even for root.
+    ASSERT_TRUE(QDir(QString::fromStdString(homePath("data"))).removeRecursively());
+    writeFile("data", "not a folder");
+
+    FakeCddbServer server(mode, exactMatch());
+    EXPECT_EQ(CddbLookup(nullptr, server.address(), album), 0);
+    EXPECT_FALSE(server.requests().empty()) << "the record was read before the save failed";
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string expected = LoadString(9302).substr(0, LoadString(9302).find("%s"));
+    EXPECT_EQ(messages[0].rfind(expected, 0), 0u) << messages[0];
+    EXPECT_NE(messages[0].find(Album::DatabasePath(AlbumKindCd)), std::string::npos);
+    EXPECT_EQ(album.title(), "Untouched");
+    EXPECT_EQ(album.GetSong(1)->title, "keep me");
+    EXPECT_EQ(album.revision(), 0);
 }

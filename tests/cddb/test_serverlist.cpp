@@ -223,3 +223,69 @@ TEST_F(ServerList, AddPropertiesAndInPlaceEditing)
                                         "http://new.example/~cddb/cddb.cgi"}));
     EXPECT_EQ(stored("Recent"), "b.example:8880");
 }
+
+TEST_F(ServerList, RemoveAndPropertiesNeedASelectedEntry)
+{
+    SaveCddbServerList({"a", "b"}, "a");
+    CddbServerDialog dialog;
+    QAction* remove = dialog.action(CddbServerDialog::RemoveCommand);
+    QAction* properties = dialog.action(CddbServerDialog::PropertiesCommand);
+    EXPECT_TRUE(remove->isEnabled());
+    EXPECT_TRUE(properties->isEnabled());
+
+    dialog.list()->clearSelection();
+    EXPECT_EQ(dialog.selectedRow(), -1);
+    EXPECT_FALSE(remove->isEnabled());
+    EXPECT_FALSE(properties->isEnabled());
+    EXPECT_TRUE(dialog.action(CddbServerDialog::AddCommand)->isEnabled());
+    EXPECT_TRUE(dialog.action(CddbServerDialog::RestoreCommand)->isEnabled());
+
+    // Run anyway (the Delete key reaches the list whatever the toolbar shows): nothing happens.
+    bool asked = false;
+    QTimer::singleShot(50, &dialog, [&asked] {
+        if (auto* d = qobject_cast<CddbAddressDialog*>(QApplication::activeModalWidget())) {
+            asked = true;
+            d->reject();
+        }
+    });
+    dialog.runCommand(CddbServerDialog::PropertiesCommand);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(dialog.list(), &del);
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(dialog.entries(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(messages.empty());
+
+    dialog.selectRow(1);
+    EXPECT_TRUE(remove->isEnabled());
+    EXPECT_TRUE(properties->isEnabled());
+}
+
+TEST_F(ServerList, RunningTheDialogStoresTheCurrentServerHoweverItCloses)
+{
+    const std::vector<std::pair<std::string, std::function<void(CddbServerDialog*)>>> closings = {
+        {"ok", [](CddbServerDialog* d) { d->accept(); }},
+        {"cancel", [](CddbServerDialog* d) { d->reject(); }},
+        {"escape",
+         [](CddbServerDialog* d) {
+             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QApplication::sendEvent(d, &esc);
+         }},
+        {"window closed", [](CddbServerDialog* d) { d->close(); }},
+    };
+    SaveCddbServerList({"a", "b"}, "a");
+    int n = 0;
+    for (const auto& [how, close] : closings) {
+        const std::string typed = "typed" + std::to_string(++n) + ".example:8880";
+        onNextDialog<CddbServerDialog>([&typed, close = close](CddbServerDialog* d) {
+            d->currentEdit()->setText(QString::fromStdString(typed));
+            close(d);
+        });
+        RunCddbServerDialog(nullptr);
+        EXPECT_EQ(stored("Recent"), typed) << how;
+        EXPECT_EQ(CurrentCddbServer(), typed) << how;
+    }
+    // Each typed server joined the list when the dialog next opened.
+    EXPECT_EQ(LoadCddbServerList(),
+              (std::vector<std::string>{"a", "b", "typed1.example:8880", "typed2.example:8880",
+                                        "typed3.example:8880"}));
+}

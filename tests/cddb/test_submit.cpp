@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -330,4 +331,50 @@ TEST_F(Submit, TheCdAlbumKeepsItsNewRevision)
     ASSERT_TRUE(stored.LoadForReading("1f2e3d"));
     EXPECT_EQ(stored.revision(), 3);
     EXPECT_NE(readFile(out + "/body.txt").find("# Revision: 3\r\n"), std::string::npos);
+}
+
+TEST(SubmitDialog, TheStatusLineFollowsEachStep)
+{
+    // A server that takes its time over every reply, so the dialog ticks in each state.
+    SetCddbTickInterval(5);
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&server, &QTcpServer::newConnection, [&server] {
+        QTcpSocket* s = server.nextPendingConnection();
+        const auto later = [s](const char* reply) {
+            QTimer::singleShot(40, s, [s, reply] { s->write(reply); });
+        };
+        later("220 slow server\r\n");
+        auto pending = std::make_shared<std::string>();
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s, pending, later] {
+            *pending += s->readAll().toStdString();
+            size_t end;
+            while ((end = pending->find("\r\n")) != std::string::npos) {
+                const std::string line = pending->substr(0, end);
+                pending->erase(0, end + 2);
+                if (line == "DATA")
+                    later("354 go on\r\n");
+                else if (line.rfind("HELO", 0) == 0 || line.rfind("MAIL", 0) == 0 ||
+                         line.rfind("RCPT", 0) == 0 || line == ".")
+                    later("250 ok\r\n");
+            }
+        });
+    });
+    CddbSubmitDialog dialog("127.0.0.1:" + std::to_string(server.serverPort()), "me@example.org",
+                            "From: me@example.org\r\n\r\n# xmcd");
+    std::vector<UINT> statuses;
+    std::vector<QString> shown;
+    QObject::connect(&dialog.session(), &SmtpSubmitSession::statusChanged, [&](UINT id) {
+        // The same text for the next state is no change the user sees.
+        if (statuses.empty() || statuses.back() != id) {
+            statuses.push_back(id);
+            shown.push_back(dialog.statusText());
+        }
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(statuses, (std::vector<UINT>{2091, 2087, 2088, 2099}));
+    ASSERT_EQ(shown.size(), statuses.size());
+    for (size_t i = 0; i < shown.size(); ++i)
+        EXPECT_EQ(shown[i], LoadQString(statuses[i])) << i;
+    SetCddbTickInterval(1000);
 }

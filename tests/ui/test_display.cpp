@@ -2,6 +2,8 @@
 // what they tell the component.
 #include "uitest.h"
 
+#include "platform/strings.h"
+
 #include "ui/digitdisplay.h"
 #include "ui/displaypanel.h"
 #include "ui/skin.h"
@@ -401,4 +403,215 @@ TEST(DisplayPanel, DarkeningDimsTheDisplaysAndStopsThePositionSlider)
     EXPECT_FALSE(f.panel->positionSlider()->IsEnabled());
     EXPECT_EQ(f.panel->positionSlider()->GetPos(), 0);
     EXPECT_EQ(f.panel->trackGrid()->cellImage(1), TrackGrid::kCellEmpty);
+}
+
+TEST(DigitDisplay, TheLargestAndSmallestKindsDrawTheirImages)
+{
+    Recorder parent;
+    // Kind 0: 22-pixel images 21 apart; kind 3: 7-pixel images 6 apart.
+    DigitDisplay large(0, QRect(0, 0, 3 * 21 + 1, 30), &parent, 1);
+    large.SetDigits(3, false);
+    large.SetValue(407);
+    EXPECT_EQ(large.advance(), 21);
+    EXPECT_EQ(large.cellImages(), (std::vector<int>{4, 0, 7}));
+    EXPECT_TRUE(showsImages(large, {4, 0, 7}));
+    EXPECT_FALSE(showsImages(large, {4, 0, 1}));
+    large.SetLit(false);
+    EXPECT_TRUE(showsImages(large, {10, 10, 10}));
+
+    DigitDisplay small(3, QRect(0, 0, 6 * 6 + 1, 10), &parent, 2);
+    small.SetDigits(4, true);
+    small.SetSeparators({2});
+    small.SetValue(-1234);
+    EXPECT_EQ(small.advance(), 6);
+    const std::vector<int> cells{13, 1, 2, 11, 3, 4};
+    EXPECT_EQ(small.cellImages(), cells);
+    EXPECT_TRUE(showsImages(small, cells));
+    small.SetValue(1234, true);
+    EXPECT_TRUE(showsImages(small, {18, 1, 2, 11, 3, 4}));
+}
+
+TEST(DigitDisplay, TheFrameIsGreyAboveAndLeftWhiteBelowAndRight)
+{
+    Recorder parent;
+    DigitDisplay d(2, QRect(0, 0, 3 * 9 + 1 + 2, 12 + 2), &parent, 1);
+    d.SetDigits(3, false);
+    d.SetValue(0);
+    const auto edges = [](const QImage& img, QRgb top, QRgb left, QRgb bottom, QRgb right) {
+        const int w = img.width(), h = img.height();
+        for (int x = 1; x < w - 1; ++x) {
+            if ((img.pixel(x, 0) & 0xFFFFFF) != top || (img.pixel(x, h - 1) & 0xFFFFFF) != bottom)
+                return false;
+        }
+        for (int y = 1; y < h - 1; ++y) {
+            if ((img.pixel(0, y) & 0xFFFFFF) != left || (img.pixel(w - 1, y) & 0xFFFFFF) != right)
+                return false;
+        }
+        return true;
+    };
+    // Without a frame the figures start at the left edge.
+    EXPECT_EQ(d.origin(), QPoint(0, 1));
+    EXPECT_FALSE(edges(render(&d), 0x808080, 0x808080, 0xFFFFFF, 0xFFFFFF));
+
+    d.SetFrame(true);
+    const QImage framed = render(&d);
+    EXPECT_TRUE(edges(framed, 0x808080, 0x808080, 0xFFFFFF, 0xFFFFFF));
+    // The figures move inside the frame and are still whole.
+    EXPECT_EQ(d.origin(), QPoint(1, 1));
+    EXPECT_TRUE(showsImages(d, {0, 0, 0}));
+    d.SetFrame(false);
+    EXPECT_FALSE(edges(render(&d), 0x808080, 0x808080, 0xFFFFFF, 0xFFFFFF));
+}
+
+TEST(DisplayPanel, EveryElementSitsAtItsDesignedPlace)
+{
+    for (int kind : {DisplayPanel::kCdPlayer, DisplayPanel::kAudioPlayer, DisplayPanel::kMidiPlayer,
+                     DisplayPanel::kVideoPlayer}) {
+        PanelFixture f(kind);
+        DisplayPanel* p = f.panel;
+        EXPECT_EQ(p->trackDisplay()->geometry(), QRect(QPoint(37, 12), QPoint(62, 29))) << kind;
+        EXPECT_EQ(p->hundredsDisplay()->geometry(), QRect(QPoint(22, 18), QPoint(31, 29))) << kind;
+        EXPECT_EQ(p->timeDisplay()->geometry(), QRect(QPoint(65, 18), QPoint(137, 29))) << kind;
+        EXPECT_EQ(p->trackGrid()->geometry(), QRect(QPoint(142, 4), QPoint(208, 32))) << kind;
+        EXPECT_EQ(p->positionSlider()->geometry(), QRect(QPoint(4, 53), QPoint(269, 55))) << kind;
+        EXPECT_EQ(p->trackDisplay()->kind(), 1);
+        EXPECT_EQ(p->hundredsDisplay()->kind(), 2);
+        EXPECT_EQ(p->timeDisplay()->kind(), 2);
+        EXPECT_EQ(p->trackDisplay()->toolTip(), LoadQString(5203));
+        EXPECT_EQ(p->timeDisplay()->toolTip(), LoadQString(5204));
+        EXPECT_EQ(p->positionSlider()->toolTip(), LoadQString(5201));
+        // The information line runs from x 38 to 4 pixels short of the right edge.
+        EXPECT_EQ(p->infoArea().left(), 38);
+        EXPECT_EQ(p->infoArea().right(), p->width() - 4 - 1);
+    }
+    const std::vector<std::pair<DisplayPanel::Indicator, QRect>> spots = {
+        {DisplayPanel::Play, QRect(QPoint(4, 4), QPoint(13, 13))},
+        {DisplayPanel::Pause, QRect(QPoint(4, 20), QPoint(13, 33))},
+        {DisplayPanel::Effect, QRect(QPoint(110, 5), QPoint(129, 14))},
+        {DisplayPanel::ViewerSize, QRect(QPoint(18, 4), QPoint(27, 13))},
+        {DisplayPanel::Repeat, QRect(QPoint(213, 4), QPoint(272, 15))},
+        {DisplayPanel::PlayMethod, QRect(QPoint(213, 20), QPoint(272, 31))},
+    };
+    for (const auto& [which, spot] : spots) {
+        EXPECT_EQ(DisplayPanel::indicatorSpot(which), spot) << which;
+        EXPECT_EQ(DisplayPanel::indicatorOrigin(which), spot.topLeft()) << which;
+    }
+}
+
+namespace {
+
+// Indicator image under a hover image, as the panel composes them on black.
+QImage markedIndicator(int image, int mark)
+{
+    const ImageList& list = Skin::instance().Indicators();
+    QImage img(list.cellSize(), QImage::Format_RGB32);
+    img.fill(Qt::black);
+    QPainter p(&img);
+    list.Draw(p, image, 0, 0);
+    list.Draw(p, mark, 0, 0);
+    return img;
+}
+
+void moveMouse(QWidget* w, QPoint at)
+{
+    QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+    QCoreApplication::sendEvent(w, &move);
+}
+
+} // namespace
+
+TEST(DisplayPanel, TheHoverMarkComesAndGoesWithTheMouse)
+{
+    PanelFixture f(DisplayPanel::kAudioPlayer);
+    DisplayPanel* p = f.panel;
+    p->SetRepeat(1);
+    p->SetPlayMethod(2);
+    const auto spotOf = [p](DisplayPanel::Indicator which) {
+        const QRect spot = DisplayPanel::indicatorSpot(which);
+        return render(p).copy(spot);
+    };
+    const QImage repeatOff = markedIndicator(5, 16), repeatOn = markedIndicator(5, 15);
+    const QImage methodOff = markedIndicator(1, 16), methodOn = markedIndicator(1, 15);
+    ASSERT_NE(repeatOff, repeatOn) << "the mark must show";
+
+    EXPECT_EQ(spotOf(DisplayPanel::Repeat), repeatOff);
+    EXPECT_EQ(spotOf(DisplayPanel::PlayMethod), methodOff);
+
+    moveMouse(p, DisplayPanel::indicatorSpot(DisplayPanel::Repeat).center());
+    EXPECT_EQ(spotOf(DisplayPanel::Repeat), repeatOn);
+    EXPECT_EQ(spotOf(DisplayPanel::PlayMethod), methodOff);
+
+    moveMouse(p, DisplayPanel::indicatorSpot(DisplayPanel::PlayMethod).center());
+    EXPECT_EQ(spotOf(DisplayPanel::Repeat), repeatOff);
+    EXPECT_EQ(spotOf(DisplayPanel::PlayMethod), methodOn);
+
+    // Leaving the panel takes the mark away.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(p, &leave);
+    EXPECT_EQ(spotOf(DisplayPanel::PlayMethod), methodOff);
+
+    // Elsewhere in the panel there is no mark either.
+    moveMouse(p, DisplayPanel::indicatorSpot(DisplayPanel::Repeat).center());
+    moveMouse(p, QPoint(100, 40));
+    EXPECT_EQ(spotOf(DisplayPanel::Repeat), repeatOff);
+}
+
+TEST(DisplayPanel, TheInformationLineRepeatsItsText80PixelsOnAndStaysInItsArea)
+{
+    const std::string text = "Artist : Kolvo Ensemble    Album : Etudes for the Long Evenings";
+    PanelFixture f(DisplayPanel::kMidiPlayer);
+    DisplayPanel* p = f.panel;
+    p->SetInfoText(text);
+    const int w = p->textWidth();
+    const QRect area = p->infoArea();
+    ASSERT_GT(w, area.width() - 8) << "the text must scroll";
+    // The whole text, on a panel wide enough to hold it.
+    PanelFixture wide(DisplayPanel::kMidiPlayer);
+    wide.panel->resize(w + 100, 60);
+    wide.panel->SetInfoText(text);
+    const QImage whole = render(wide.panel);
+    const auto textAt = [&](const QImage& img, int x, int columns) {
+        return img.copy(x, area.top(), columns, area.height());
+    };
+    const auto whiteIn = [&](const QImage& img, int x, int columns) {
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int c = x; c < x + columns; ++c)
+                if (qGray(img.pixel(c, y)) > 128)
+                    return true;
+        return false;
+    };
+
+    // Unscrolled: the text starts 4 pixels into the area and is cut 4 pixels short of the
+    // right edge; nothing lies left of the area down to the frame.
+    const QImage start = render(p);
+    EXPECT_EQ(textAt(start, area.left(), area.width()), textAt(whole, area.left(), area.width()));
+    EXPECT_TRUE(whiteIn(start, area.right() - 20, 21));
+    EXPECT_FALSE(whiteIn(start, area.right() + 1, 3));
+    EXPECT_TRUE(whiteIn(whole, area.right() + 1, 3)) << "the cut hides text";
+    EXPECT_FALSE(whiteIn(start, 1, area.left() - 1));
+
+    // Scroll until the second copy starts near the middle of the area.
+    const int middle = area.left() + area.width() / 2;
+    for (int ticks = 0; area.left() + 4 - p->scrollOffset() + w + 80 > middle && ticks < 200;
+         ++ticks)
+        tick(p);
+    const int offset = p->scrollOffset();
+    ASSERT_GT(offset, 0);
+    const int firstEnd = area.left() + 4 - offset + w;
+    const int copyAt = firstEnd + 80;
+    ASSERT_GT(copyAt, area.left());
+    ASSERT_LT(copyAt, area.right());
+    const QImage moved = render(p);
+    // The second copy is the text's beginning again, cut at the area's end.
+    EXPECT_EQ(textAt(moved, copyAt, area.right() + 1 - copyAt),
+              textAt(whole, area.left() + 4, area.right() + 1 - copyAt));
+    // Before it, the first copy's end (when still in view), then an empty gap.
+    const int gapFrom = std::max(area.left(), firstEnd + 1);
+    if (firstEnd > area.left()) {
+        EXPECT_EQ(textAt(moved, area.left(), firstEnd - area.left()),
+                  textAt(whole, area.left() + offset, firstEnd - area.left()));
+    }
+    EXPECT_FALSE(whiteIn(moved, gapFrom, copyAt - 1 - gapFrom));
+    EXPECT_FALSE(whiteIn(moved, 1, area.left() - 1));
+    EXPECT_FALSE(whiteIn(moved, area.right() + 1, 3));
 }

@@ -13,6 +13,8 @@
 #include <QImage>
 #include <QProcess>
 
+#include <array>
+
 namespace {
 
 struct CliRun
@@ -171,4 +173,100 @@ TEST_F(SkinCli, SheetsAreDrawnAtEitherScale)
     EXPECT_NE(r.err.find("refused"), std::string::npos);
     EXPECT_EQ(cli({"skin", "sheet", "NoSuch.uib", one}).code, 1);
     EXPECT_EQ(cli({"skin", "sheet", one, "--scale", "3"}).code, 2);
+}
+
+namespace {
+
+// The sheet of a skin file, or of the built-in look for an empty name.
+QImage sheetOf(const QString& skinFile, const QString& out)
+{
+    const CliRun r = cli(skinFile.isEmpty() ? QStringList{"skin", "sheet", out}
+                                            : QStringList{"skin", "sheet", skinFile, out});
+    EXPECT_EQ(r.code, 0) << r.err;
+    return QImage(out).convertToFormat(QImage::Format_RGB32);
+}
+
+// Where the sheet shows a block of one colour of this size, with its corners keyed out over the
+// checkerboard of the slot list, or not keyed at all. A null rectangle when there is none.
+QRect findBlock(const QImage& sheet, QSize size, QRgb colour, bool keyedCorners)
+{
+    const auto at = [&sheet](int x, int y) { return sheet.pixel(x, y) & 0xFFFFFF; };
+    const int w = size.width(), h = size.height();
+    for (int y = 1; y + h <= sheet.height(); ++y) {
+        for (int x = 1; x + w <= sheet.width(); ++x) {
+            if (at(x + 1, y) != colour || at(x + w - 2, y + h - 1) != colour)
+                continue;
+            // The block's own top-left corner, not a point inside a larger one.
+            const bool checker = at(x, y) == 0x9a9a9a || at(x, y) == 0xc8c8c8;
+            if (keyedCorners ? !checker : (at(x - 1, y) == colour || at(x, y - 1) == colour))
+                continue;
+            bool whole = true;
+            for (int by = 0; by < h && whole; ++by) {
+                for (int bx = 0; bx < w && whole; ++bx) {
+                    const bool corner = (bx == 0 || bx == w - 1) && (by == 0 || by == h - 1);
+                    whole = (at(x + bx, y + by) == colour) != (keyedCorners && corner);
+                }
+            }
+            if (whole)
+                return QRect(QPoint(x, y), size);
+        }
+    }
+    return {};
+}
+
+// Whether the sheet shows the skin's slot n at r: every pixel the slot does not key out.
+bool showsSlot(const QImage& sheet, const QRect& r, int n)
+{
+    const QImage slot = Skin::instance().Slot(n).image().convertToFormat(QImage::Format_RGB32);
+    if (slot.size() != r.size())
+        return false;
+    for (int y = 0; y < r.height(); ++y) {
+        for (int x = 0; x < r.width(); ++x) {
+            const QRgb want = slot.pixel(x, y) & 0xFFFFFF;
+            if (want != 0xFF00FF && (sheet.pixel(r.x() + x, r.y() + y) & 0xFFFFFF) != want)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+TEST_F(SkinCli, TheSheetShowsEachSlotOfTheSkinItDraws)
+{
+    // A skin of solid slots, each of its own colour: the sheet shows each of them whole.
+    const QString solidSkin = QString::fromStdString(
+        writeFile("solid.uib", bytesOf(uib::writeSkin("Solid", solidSlots(), {}))));
+    const QImage solidSheet = sheetOf(solidSkin, QString::fromStdString(homePath("solid.png")));
+    ASSERT_FALSE(solidSheet.isNull());
+    std::array<QRect, skin::kSlotCount> places;
+    for (int i = 0; i < skin::kSlotCount; ++i) {
+        const auto& s = skin::kSlots[i];
+        places[i] = findBlock(solidSheet, QSize(s.width, s.height), testColor(i), i >= 3);
+        EXPECT_FALSE(places[i].isNull()) << "slot " << i;
+    }
+
+    // The shipped skins at the same places: their own slots, and not each other's.
+    const QImage gold = sheetOf(shipped("GoldEn.uib"), QString::fromStdString(homePath("g.png")));
+    const QImage night =
+        sheetOf(shipped("Nightfall.uib"), QString::fromStdString(homePath("n.png")));
+    ASSERT_EQ(gold.size(), night.size());
+    Skin::instance().LoadSkin(shipped("GoldEn.uib").toStdString());
+    for (int i = 0; i < skin::kSlotCount; ++i) {
+        if (!places[i].isNull()) {
+            EXPECT_TRUE(showsSlot(gold, places[i], i)) << "GoldEn slot " << i;
+        }
+    }
+    EXPECT_FALSE(showsSlot(night, places[1], 1));
+    Skin::instance().LoadSkin(shipped("Nightfall.uib").toStdString());
+    for (int i = 0; i < skin::kSlotCount; ++i) {
+        if (!places[i].isNull()) {
+            EXPECT_TRUE(showsSlot(night, places[i], i)) << "Nightfall slot " << i;
+        }
+    }
+    Skin::instance().LoadSkin("");
+    EXPECT_NE(gold.copy(places[0]), night.copy(places[0]));
+    // Nothing of the solid skin is left in the built-in look's sheet.
+    const QImage builtin = sheetOf(QString(), QString::fromStdString(homePath("b.png")));
+    EXPECT_TRUE(findBlock(builtin, places[1].size(), testColor(1), false).isNull());
 }
