@@ -53,10 +53,13 @@ TEST_F(SplashTest, AnyPressRemovesTheSplashAndStillArrives)
     struct Counter : QObject
     {
         int presses = 0;
+        int clicks = 0;
         bool eventFilter(QObject*, QEvent* e) override
         {
             if (e->type() == QEvent::KeyPress)
                 ++presses;
+            else if (e->type() == QEvent::MouseButtonPress)
+                ++clicks;
             return false;
         }
     } counter;
@@ -64,6 +67,14 @@ TEST_F(SplashTest, AnyPressRemovesTheSplashAndStillArrives)
     QTest::keyClick(&target, Qt::Key_A);
     EXPECT_FALSE(SplashWnd::isShown());
     EXPECT_EQ(counter.presses, 1) << "the key that removed the splash is still delivered";
+
+    // A mouse press anywhere does the same.
+    new SplashWnd(&target);
+    ASSERT_TRUE(SplashWnd::isShown());
+    QTest::mousePress(&target, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(&target, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(SplashWnd::isShown());
+    EXPECT_EQ(counter.clicks, 1) << "the click that removed the splash is still delivered";
     qApp->removeEventFilter(&app);
 }
 
