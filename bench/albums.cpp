@@ -166,6 +166,10 @@ int main(int argc, char** argv)
                 "ratio %.3f (goal < 30 ms)\n",
                 listed, ourList, peerList, peerListed, ourList / peerList);
     ok = ok && ourList < 30 && listed == static_cast<size_t>(kAlbums);
+    if (peerList <= 0 || peerListed != kAlbums) {
+        std::fprintf(stderr, "albums: the python3-olefile peer did not list the albums\n");
+        ok = false;
+    }
 
     // The first open in a process reads the file from scratch; later ones find its state kept.
     std::mt19937 rng(5);
@@ -181,9 +185,9 @@ int main(int argc, char** argv)
         first.Open(keyOf(static_cast<int>(rng() % kAlbums)), 0);
         coldOpenMs.push_back(msSince(start));
     }
-    std::printf("first in a process: ListAlbums %.2f ms, Open %.3f ms (goals < 30 ms, < 2 ms)\n",
-                median(coldListMs), median(coldOpenMs));
-    ok = ok && median(coldListMs) < 30 && median(coldOpenMs) < 2;
+    const double coldList = median(coldListMs);
+    const double coldOpen = median(coldOpenMs);
+    ok = ok && coldList < 30 && coldOpen < 2;
 
     // Open of one album.
     std::vector<double> openMs;
@@ -206,7 +210,15 @@ int main(int argc, char** argv)
     std::printf("Open of one album: kolvo %.3f ms, python3-olefile %.3f ms (opening the file and "
                 "reading the album's streams), ratio %.4f (goal < 2 ms)\n",
                 ourOpen, peerOpen, ourOpen / peerOpen);
+    // The peer opens the file anew every time, like our first Open in a process.
+    std::printf("first in a process: ListAlbums %.2f ms, ratio %.3f; Open %.3f ms, ratio %.4f "
+                "(goals < 30 ms, < 2 ms)\n",
+                coldList, coldList / peerList, coldOpen, coldOpen / peerOpen);
     ok = ok && ourOpen < 2;
+    if (peerOpen <= 0) {
+        std::fprintf(stderr, "albums: the python3-olefile peer did not open the albums\n");
+        ok = false;
+    }
 
     // Save of one album, and what it writes.
     std::vector<double> saveMs;
