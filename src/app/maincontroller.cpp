@@ -140,6 +140,13 @@ void MainController::LayOut(bool fromBottom)
     setFixedSize(kMainWidth, height);
 }
 
+void MainController::SyncToggleButtons()
+{
+    for (int i = 0; i < ComponentCount; ++i)
+        if (SkinButton* b = button(cmd::FirstToggle + i))
+            b->SetChecked(enabled(i));
+}
+
 void MainController::ShowRemote()
 {
     ComponentWnd* remote = m_components[ComponentRemote];
@@ -276,6 +283,9 @@ void MainController::onCommand(int id)
     default:
         if (id >= cmd::FirstToggle && id < cmd::FirstToggle + ComponentRemote) {
             SwitchComponent(id - cmd::FirstToggle, 0);
+            // A toggle button flips itself when clicked, also for a slot that stays empty or a
+            // switch that changed nothing: the flags decide what the buttons show.
+            SyncToggleButtons();
         } else if (id == cmd::FirstToggle + ComponentRemote) {
             int& enable = m_app.settings().components[ComponentRemote].enable;
             enable = enable ? 0 : 1;

@@ -45,6 +45,8 @@ public:
     void SwitchComponent(int index, int action);
     void LayOut(bool fromBottom);
     void ShowRemote();
+    // Every component's toggle button shows its Enable flag.
+    void SyncToggleButtons();
     void CarryOutStartCommands(const std::array<std::uint32_t, 10>& commands);
 
     ComponentWnd* component(int index) const;

@@ -6,6 +6,8 @@
 #include "engines/kamengine.h"
 #include "engines/kmpengine.h"
 #include "engines/kraengine.h"
+#include "engines/outputconfig.h"
+#include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "players/lyricviewer.h"
@@ -381,6 +383,9 @@ bool AudioPlayer::OnPlayerCommand(int id)
     case cmd::Configure:
         Configure();
         return true;
+    case cmd::Record:
+        Record();
+        return true;
     default:
         return false;
     }
@@ -433,9 +438,26 @@ void AudioPlayer::ToggleLyric()
 
 void AudioPlayer::Configure()
 {
-    if (m_engine == Engine::General) {
+    ModalGuard guard;
+    if (!guard.entered())
+        return;
+    if (m_mci.isOpen()) {
+        // The device plays through the same sound output as the file engine, so that output
+        // is what there is to configure; the song holds still meanwhile.
+        m_mci.pause();
+        engines::runOutputConfigDialog(handle());
+        m_mci.play();
+    } else if (m_engine == Engine::General) {
         KAMEngine_Pause(kGeneralInstance);
         KAMEngine_Config(kGeneralInstance, handle());
         KAMEngine_Play(kGeneralInstance);
     }
+}
+
+void AudioPlayer::Record()
+{
+    // Recording comes in a later version; until then the button says so rather than nothing.
+    ModalGuard guard;
+    if (guard.entered())
+        KolvoMessageBox(this, LoadQString(playertext::NotAvailableYet), MessageIcon::Information);
 }

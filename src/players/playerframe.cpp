@@ -6,6 +6,7 @@
 #include "albums/songname.h"
 #include "engines/engineapi.h"
 #include "platform/drives.h"
+#include "platform/msgbox.h"
 #include "platform/strings.h"
 #include "platform/trace.h"
 #include "players/lyricviewer.h"
@@ -291,8 +292,8 @@ void PlayerFrame::Previous(bool user)
         SetState(kStateStopped);
         return;
     }
-    if ((m_state == kStatePlaying || m_state == kStatePaused) &&
-        m_position > kRestartAfterSeconds) {
+    // Only a song that is heard restarts; a paused one gives way to the one before it.
+    if (m_state == kStatePlaying && m_position > kRestartAfterSeconds) {
         OpenAndPlay(m_album.currentSong());
         return;
     }
@@ -527,6 +528,14 @@ void PlayerFrame::OnCommand(int id)
     case cmd::QuickAlbumSelect:
         QuickAlbumSelect();
         break;
+    case cmd::AlbumManagement: {
+        // The album manager comes in a later version; until then the button says so.
+        ModalGuard guard;
+        if (guard.entered())
+            KolvoMessageBox(this, LoadQString(playertext::NotAvailableYet),
+                            MessageIcon::Information);
+        break;
+    }
     case cmd::QuickTrackSelect:
         QuickTrackSelect();
         break;

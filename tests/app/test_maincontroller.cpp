@@ -1,4 +1,5 @@
 #include "app/cdmediawatcher.h"
+#include "app/commandline.h"
 #include "app/configsheet.h"
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
@@ -28,15 +29,20 @@ public:
         : ComponentWnd(index, host, parent, 1, height)
     {}
     std::vector<LPARAM> commands;
+    std::vector<WPARAM> targets; // the wParam of each command
     std::vector<WPARAM> discChanges;
+    int settingsChanged = 0;
 
 protected:
     LRESULT onMessage(UINT msg, WPARAM w, LPARAM l) override
     {
         if (msg == UM_DISC_CHANGE)
             discChanges.push_back(w);
+        if (msg == UM_SETTINGS_CHANGED)
+            ++settingsChanged;
         if (msg == UM_COMMAND) {
             commands.push_back(l);
+            targets.push_back(w);
             return 1;
         }
         if (msg == UM_GET_STATUS)
@@ -74,12 +80,52 @@ protected:
                 return nullptr;
             });
     }
+    // A stand-in for every component but the Remote Control, 60 pixels high each.
+    void createStandIns()
+    {
+        window = std::make_unique<MainController>(
+            *app, [this](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
+                if (index == ComponentRemote)
+                    return nullptr;
+                return panels[index] = new PlainPanel(index, host, parent, 60);
+            });
+        mixer = panels[ComponentMixer];
+        cd = panels[ComponentCd];
+    }
+    // A second start handing over its start mode and file name.
+    void handOver(int startMode, const std::string& file)
+    {
+        AppCommandLineInfo info;
+        info.startMode = startMode;
+        info.fileName = file;
+        const std::vector<std::uint8_t> block = BuildHandoverRecord(info);
+        COPYDATASTRUCT cds;
+        cds.dwData = kHandoverDataId;
+        cds.cbData = static_cast<std::uint32_t>(block.size());
+        cds.lpData = block.data();
+        EXPECT_EQ(window->sendMessage(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 0);
+        QCoreApplication::processEvents(); // the posted commands
+    }
+    void clearCommands()
+    {
+        for (PlainPanel* p : panels)
+            if (p) {
+                p->commands.clear();
+                p->targets.clear();
+            }
+    }
     bool checked(int index) { return window->button(5800 + index)->IsChecked(); }
+    void click(int command)
+    {
+        QTest::mouseClick(window->button(command), Qt::LeftButton);
+        QCoreApplication::processEvents(); // the button posts its command
+    }
 
     std::unique_ptr<PlayerApp> app;
     std::unique_ptr<MainController> window;
     PlainPanel* mixer = nullptr;
     PlainPanel* cd = nullptr;
+    std::array<PlainPanel*, ComponentCount> panels{};
 };
 
 } // namespace
@@ -165,12 +211,108 @@ TEST_F(MainControllerTest, SwitchingOffStopsFirstAndMessagesAreRoutedByIndex)
 
 TEST_F(MainControllerTest, StartCommandsGoToTheMixerAndTheEffector)
 {
-    create();
-    mixer->commands.clear();
-    window->CarryOutStartCommands({0x10046, 0x20005, 0x10010, 0, 0x10001});
+    createStandIns();
+    clearCommands();
+    window->CarryOutStartCommands({0x10046, 0x20005, 0x30001, 0x10010, 0, 0x10001, 0x20009});
     ASSERT_EQ(mixer->commands.size(), 2u) << "a zero word ends the list";
     EXPECT_EQ(mixer->commands[0], (0x46 << 16) | 5180);
     EXPECT_EQ(mixer->commands[1], (0x10 << 16) | 5180);
+    EXPECT_EQ(mixer->targets, (std::vector<WPARAM>{0, 0}));
+    PlainPanel* effector = panels[ComponentEffector];
+    ASSERT_EQ(effector->commands.size(), 1u) << "an unknown kind is skipped, not sent";
+    EXPECT_EQ(effector->commands[0], 5181);
+    EXPECT_EQ(effector->targets[0], 5u) << "the minutes travel in wParam";
+    for (int i : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo})
+        EXPECT_TRUE(panels[i]->commands.empty()) << i;
+}
+
+TEST_F(MainControllerTest, AHandOverSwitchesOnThePlayerOfItsModeAndTellsItWhatToPlay)
+{
+    for (auto& c : app->settings().components)
+        c.enable = 0;
+    app->settings().components[ComponentMixer].enable = 1;
+    app->settings().components[ComponentCd].enable = 1;
+    createStandIns();
+    clearCommands();
+
+    // Mode 3 adds the audio player to what is on and switches nothing off.
+    handOver(3, "/music/song.wav");
+    EXPECT_EQ(app->cmdInfo.fileName, "/music/song.wav");
+    for (int i : {ComponentMixer, ComponentCd, ComponentAudio})
+        EXPECT_EQ(app->settings().components[i].enable, 1) << i;
+    EXPECT_EQ(window->height(), 50 + 3 * 60);
+    EXPECT_TRUE(checked(ComponentCd));
+    EXPECT_TRUE(checked(ComponentAudio));
+    EXPECT_TRUE(mixer->commands.empty()) << "no Stop for a component left on";
+    EXPECT_TRUE(cd->commands.empty());
+    ASSERT_EQ(panels[ComponentAudio]->commands.size(), 1u);
+    EXPECT_EQ(panels[ComponentAudio]->commands[0], 5173);
+    EXPECT_EQ(panels[ComponentAudio]->targets[0], 3u);
+
+    // Each other mode: the component it switches on, the command posted, its wParam.
+    struct Case
+    {
+        int mode;
+        int component;
+        LPARAM command;
+    };
+    const Case cases[] = {{1, ComponentCd, static_cast<LPARAM>(0xFFFF13F0u)},
+                          {2, ComponentVideo, static_cast<LPARAM>(0xFFFF1431u)},
+                          {4, ComponentMidi, 5173},
+                          {5, ComponentVideo, 5173}};
+    for (const Case& c : cases) {
+        app->settings().components[c.component].enable = 0;
+        window->LayOut(false);
+        clearCommands();
+        handOver(c.mode, "/media/x");
+        EXPECT_EQ(app->settings().components[c.component].enable, 1) << c.mode;
+        EXPECT_TRUE(checked(c.component)) << c.mode;
+        EXPECT_TRUE(panels[c.component]->isVisibleTo(window.get())) << c.mode;
+        ASSERT_EQ(panels[c.component]->commands.size(), 1u) << c.mode;
+        EXPECT_EQ(panels[c.component]->commands[0], c.command) << c.mode;
+        EXPECT_EQ(panels[c.component]->targets[0], static_cast<WPARAM>(c.component)) << c.mode;
+        for (int i = 0; i < ComponentRemote; ++i) {
+            if (i == c.component)
+                continue;
+            EXPECT_TRUE(panels[i]->commands.empty()) << c.mode << " sent to " << i;
+        }
+    }
+
+    // A mode without a player switches nothing on and sends nothing; the name is still taken.
+    app->settings().components[ComponentMidi].enable = 0;
+    window->LayOut(false);
+    clearCommands();
+    handOver(6, "/media/y");
+    EXPECT_EQ(app->cmdInfo.fileName, "/media/y");
+    EXPECT_EQ(app->settings().components[ComponentMidi].enable, 0);
+    for (int i = 0; i < ComponentRemote; ++i)
+        EXPECT_TRUE(panels[i]->commands.empty()) << i;
+    // A record of another kind is not a hand-over.
+    COPYDATASTRUCT other;
+    other.dwData = 0x1234;
+    EXPECT_EQ(window->sendMessage(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&other)), 0);
+}
+
+TEST_F(MainControllerTest, ToggleButtonsShowTheFlagsAfterAClick)
+{
+    for (auto& c : app->settings().components)
+        c.enable = 0;
+    create(); // no Sound Effector, MIDI Player or Digital Video Player yet
+    // The button flips itself under the mouse; a component that is missing stays off.
+    click(5805);
+    EXPECT_EQ(app->settings().components[ComponentVideo].enable, 0);
+    EXPECT_FALSE(checked(ComponentVideo)) << "the button shows the flag, not the click";
+    click(5800);
+    EXPECT_FALSE(checked(ComponentEffector));
+
+    click(5803);
+    EXPECT_EQ(app->settings().components[ComponentAudio].enable, 1);
+    EXPECT_TRUE(checked(ComponentAudio));
+    click(5803);
+    EXPECT_EQ(app->settings().components[ComponentAudio].enable, 0);
+    EXPECT_FALSE(checked(ComponentAudio));
+    for (int i = 0; i < ComponentRemote; ++i)
+        EXPECT_EQ(checked(i), app->settings().components[i].enable != 0) << i;
 }
 
 TEST_F(MainControllerTest, MinimizeOrRestoreFollowsTheTraySetting)
@@ -276,6 +418,8 @@ TEST_F(MainControllerTest, PreferencesOkTakesTheSettingsOverReloadsTheSkinAndSav
     });
     window->sendMessage(WM_COMMAND, 5142, 0);
     ASSERT_EQ(changedSeen, 1);
+    EXPECT_EQ(mixer->settingsChanged, 1) << "every component hears of the new settings";
+    EXPECT_EQ(cd->settingsChanged, 1);
     EXPECT_NE(app->settings().colorScheme, before);
     EXPECT_NE(Skin::instance().loadedPath().find("Nightfall"), std::string::npos)
         << "the new skin is loaded at once";
@@ -289,5 +433,6 @@ TEST_F(MainControllerTest, PreferencesOkTakesTheSettingsOverReloadsTheSkinAndSav
     QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
     window->sendMessage(WM_COMMAND, 5142, 0);
     EXPECT_EQ(app->settings().colorScheme, chosen);
+    EXPECT_EQ(mixer->settingsChanged, 1) << "not after Cancel";
     Skin::instance().LoadSkin(before);
 }

@@ -4,14 +4,23 @@
 #include "analysis.h"
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
+#include "engines/engineapi.h"
+#include "engines/outputconfig.h"
 #include "enginetest.h"
+#include "platform/msgbox.h"
+#include "platform/paths.h"
 #include "platform/strings.h"
 #include "players/audioplayer.h"
+#include "players/lyricviewer.h"
 #include "support/testhome.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 
@@ -19,6 +28,14 @@ using enginetest::pump;
 using enginetest::pumpUntil;
 
 namespace {
+
+// The Digital Audio Player with a look at its open engine's own mode.
+class ProbedAudioPlayer : public AudioPlayer
+{
+public:
+    using AudioPlayer::AudioPlayer;
+    int engineMode() { return EngineMode(); }
+};
 
 class AudioPlayerTest : public KolvoHomeTest
 {
@@ -29,8 +46,11 @@ protected:
         setInterfaceLanguage("en");
         app = std::make_unique<PlayerApp>();
         app->LoadSettings();
-        window = std::make_unique<MainController>(*app);
-        player = static_cast<AudioPlayer*>(window->component(ComponentAudio));
+        window = std::make_unique<MainController>(
+            *app, [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
+                return index == ComponentAudio ? new ProbedAudioPlayer(host, parent) : nullptr;
+            });
+        player = static_cast<ProbedAudioPlayer*>(window->component(ComponentAudio));
         ASSERT_NE(player, nullptr);
         pumpUntil([this] { return player->state() == kStateStopped; }, 2000);
     }
@@ -91,7 +111,7 @@ protected:
 
     std::unique_ptr<PlayerApp> app;
     std::unique_ptr<MainController> window;
-    AudioPlayer* player = nullptr;
+    ProbedAudioPlayer* player = nullptr;
 };
 
 } // namespace
@@ -148,21 +168,230 @@ TEST_F(AudioPlayerTest, RepeatFromLastStartsAgainAndRandomPlaysEachOnce)
     EXPECT_EQ(player->state(), kStateStopped);
 }
 
-TEST_F(AudioPlayerTest, PreviousGoesBackEarlyAndRestartsLate)
+TEST_F(AudioPlayerTest, PreviousRestartsAHeardSongLateAndOtherwiseGoesBack)
 {
-    const std::string a = tone("a.wav", 9, 300), b = tone("b.wav", 9, 500);
-    playPending(m3u({a, b}));
+    const std::string a = tone("a.wav", 9, 300), b = tone("b.wav", 9, 400),
+                      c = tone("c.wav", 9, 500);
+    playPending(m3u({a, b, c}));
     ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
-    window->sendMessage(UM_COMMAND, ComponentAudio, MAKELPARAM(5104, 2));
-    ASSERT_TRUE(pumpUntil([&] { return player->album().currentSong() == 2; }, 3000));
-    ASSERT_TRUE(pumpUntil([&] { return player->positionSeconds() >= 6; }, 9000));
+    window->sendMessage(UM_COMMAND, ComponentAudio, MAKELPARAM(5104, 3));
+    ASSERT_TRUE(pumpUntil([&] { return player->album().currentSong() == 3; }, 3000));
+    auto seekTo = [&](int seconds) {
+        player->sendMessage(WM_HSCROLL, MAKELPARAM(SB_THUMBPOSITION, seconds), 0);
+    };
+    seekTo(7);
+    ASSERT_TRUE(pumpUntil([&] { return player->positionSeconds() >= 7; }, 3000));
     window->sendMessage(UM_COMMAND, ComponentAudio, 5107);
-    EXPECT_EQ(player->album().currentSong(), 2) << "after 5 s Previous restarts the song";
+    EXPECT_EQ(player->album().currentSong(), 3) << "after 5 s Previous restarts the song";
     pump(700);
     EXPECT_LE(player->positionSeconds(), 1);
     window->sendMessage(UM_COMMAND, ComponentAudio, 5107);
-    EXPECT_EQ(player->album().currentSong(), 1) << "within 5 s Previous goes back";
+    EXPECT_EQ(player->album().currentSong(), 2) << "within 5 s Previous goes back";
     EXPECT_EQ(player->state(), kStatePlaying);
+
+    // Paused late in the song, Previous goes back too: only a song that is heard restarts.
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 3000));
+    seekTo(7);
+    ASSERT_TRUE(pumpUntil([&] { return player->positionSeconds() >= 7; }, 3000));
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5103);
+    ASSERT_EQ(player->state(), kStatePaused);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5107);
+    EXPECT_EQ(player->album().currentSong(), 1);
+    EXPECT_EQ(player->state(), kStatePlaying);
+}
+
+TEST_F(AudioPlayerTest, TheSliderAndRewindMoveThePlaceAndAPauseKeepsIt)
+{
+    const std::string a = tone("a.wav", 12, 300);
+    playPending(m3u({a}));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    player->sendMessage(WM_HSCROLL, MAKELPARAM(SB_THUMBPOSITION, 6), 0);
+    EXPECT_EQ(player->positionSeconds(), 6);
+    pump(1200);
+    EXPECT_GE(player->positionSeconds(), 6) << "the engine went there, the ticks read it back";
+    EXPECT_LE(player->positionSeconds(), 8);
+    // Another scroll code is only the thumb being dragged: nothing moves.
+    player->sendMessage(WM_HSCROLL, MAKELPARAM(SB_THUMBTRACK, 1), 0);
+    pump(600);
+    EXPECT_GE(player->positionSeconds(), 6);
+
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5103);
+    ASSERT_EQ(player->state(), kStatePaused);
+    // Moved while paused, it stays paused at the new place.
+    player->sendMessage(WM_HSCROLL, MAKELPARAM(SB_THUMBPOSITION, 4), 0);
+    pump(1500);
+    EXPECT_EQ(player->state(), kStatePaused);
+    EXPECT_EQ(player->engineMode(), kStatePaused);
+    EXPECT_EQ(player->positionSeconds(), 4);
+    // Play/Pause resumes where it was, not from the start.
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5104);
+    EXPECT_EQ(player->state(), kStatePlaying);
+    pump(1200);
+    EXPECT_GE(player->positionSeconds(), 4);
+    EXPECT_LE(player->positionSeconds(), 6);
+    // Rewind by ten seconds from about five: back to the start, still playing.
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5115);
+    pump(700);
+    EXPECT_LE(player->positionSeconds(), 1);
+    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_EQ(player->album().currentSong(), 1);
+}
+
+TEST_F(AudioPlayerTest, TheEngineFollowsTheFileTypeAndTheSettings)
+{
+    const std::string wav = tone("tone.wav", 3, 440);
+    const std::string mp3 = homePath("tone.mp3");
+    ASSERT_TRUE(enginetest::sh("lame --quiet '" + wav + "' '" + mp3 + "'"));
+    // WAVE data under an MPEG name: the internal MPEG engine finds no frames in it.
+    const std::string disguised = homePath("disguised.mp3");
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(wav), QString::fromStdString(disguised)));
+    AppSettings& s = app->settings();
+    auto engineFor = [&](const std::string& file) {
+        playPending(file);
+        const bool playing = pumpUntil([&] { return player->state() == kStatePlaying; }, 5000);
+        EXPECT_TRUE(playing) << file << ": " << player->messageText();
+        return player->openEngine();
+    };
+
+    s.mpaUseInternal = 0;
+    EXPECT_EQ(engineFor(mp3), AudioPlayer::Engine::General);
+    s.mpaUseInternal = 1;
+    EXPECT_EQ(engineFor(mp3), AudioPlayer::Engine::Mpeg);
+    EXPECT_EQ(engineFor(disguised), AudioPlayer::Engine::Mci)
+        << "the MCI device is the last resort";
+    s.wavUseDirectShow = 0;
+    EXPECT_EQ(engineFor(wav), AudioPlayer::Engine::Mci);
+    s.wavUseDirectShow = 1;
+    EXPECT_EQ(engineFor(wav), AudioPlayer::Engine::General);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5102);
+    EXPECT_EQ(player->openEngine(), AudioPlayer::Engine::None);
+}
+
+TEST_F(AudioPlayerTest, ConfiguringTheDeviceHoldsTheSongAndPlaysOn)
+{
+    app->settings().wavUseDirectShow = 0;
+    playPending(tone("a.wav", 6, 440));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_EQ(player->openEngine(), AudioPlayer::Engine::Mci);
+    int modeWhileShown = 0;
+    bool shown = false;
+    QTimer::singleShot(100, [&] {
+        auto* dialog =
+            qobject_cast<engines::OutputConfigDialog*>(QApplication::activeModalWidget());
+        shown = dialog != nullptr;
+        modeWhileShown = player->engineMode();
+        if (dialog)
+            dialog->reject();
+    });
+    unsetenv("KOLVO_NONINTERACTIVE"); // a user is there to see the dialog
+    player->sendMessage(WM_COMMAND, 5142, 0);
+    setenv("KOLVO_NONINTERACTIVE", "1", 1);
+    EXPECT_TRUE(shown) << "the output the device plays through is configured";
+    EXPECT_EQ(modeWhileShown, kStatePaused);
+    EXPECT_EQ(player->engineMode(), kStatePlaying);
+    pump(600);
+    EXPECT_EQ(player->state(), kStatePlaying);
+}
+
+TEST_F(AudioPlayerTest, ANotificationWithAnOldCookieIsIgnored)
+{
+    const std::string a = tone("a.wav", 4, 440);
+    playPending(a);
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    const int cookie = player->cookie();
+    const int old = (cookie - 1) & 0xFFFF;
+    // A failure reported for a song opened before this one.
+    for (UINT msg : {kNotifyMpeg, kNotifyDirectShow, kNotifyRealAudio})
+        player->sendMessage(msg, MAKELPARAM(2, old), 0);
+    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_TRUE(player->messageText().empty());
+    player->sendMessage(kNotifyDirectShow, MAKELPARAM(2, cookie), 0);
+    EXPECT_EQ(player->state(), kStateStopped);
+    EXPECT_EQ(player->messageText(), "Can't play Track 1, a.wav File.");
+}
+
+TEST_F(AudioPlayerTest, StreamSavingAndLyricsAreSwitchedFromTheirButtons)
+{
+    AppSettings& s = app->settings();
+    s.saveStream = 0;
+    player->sendMessage(WM_COMMAND, 5178, 0);
+    EXPECT_EQ(s.saveStream, 1);
+    EXPECT_TRUE(player->button(5178)->IsChecked());
+    QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
+    EXPECT_EQ(file.value(QStringLiteral("MP3/SaveStream")).toInt(), 1) << "written at once";
+    player->sendMessage(WM_COMMAND, 5178, 0);
+    EXPECT_EQ(s.saveStream, 0);
+    EXPECT_FALSE(player->button(5178)->IsChecked());
+    file.sync();
+    EXPECT_EQ(file.value(QStringLiteral("MP3/SaveStream")).toInt(), 0);
+
+    const std::string song = tone("sung.wav", 6, 440);
+    writeFile("sung.txt", "la la la\n");
+    s.displayLyric = 0;
+    LyricViewer* lyric = player->lyricViewer();
+    ASSERT_NE(lyric, nullptr);
+    // Switched on while stopped: nothing to show yet.
+    player->sendMessage(WM_COMMAND, 5184, 0);
+    EXPECT_EQ(s.displayLyric, 1);
+    EXPECT_FALSE(lyric->isVisible());
+    player->sendMessage(WM_COMMAND, 5184, 0);
+    playPending(song);
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    EXPECT_FALSE(lyric->isVisible()) << "lyrics are off";
+    player->sendMessage(WM_COMMAND, 5184, 0);
+    EXPECT_TRUE(player->button(5184)->IsChecked());
+    EXPECT_TRUE(lyric->isVisible()) << "switched on while playing: the song's lyrics show";
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5103);
+    player->sendMessage(WM_COMMAND, 5184, 0);
+    EXPECT_EQ(s.displayLyric, 0);
+    EXPECT_FALSE(player->button(5184)->IsChecked());
+    EXPECT_FALSE(lyric->isVisible());
+    player->sendMessage(WM_COMMAND, 5184, 0);
+    EXPECT_TRUE(lyric->isVisible()) << "paused counts as the song being there";
+}
+
+TEST_F(AudioPlayerTest, OpenPlaysTheChosenFilesAndRemovesItsTemporaryList)
+{
+    const std::string a = tone("pick/a.wav", 2, 300), b = tone("pick/b.wav", 2, 500);
+    tone("pick/c.wav", 1, 700);
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        answered = true;
+        dialog->setDirectory(QString::fromStdString(homePath("pick")));
+        dialog->selectFile(QStringLiteral("\"a.wav\" \"b.wav\""));
+        // As the Open button of the dialog does it.
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    player->sendMessage(WM_COMMAND, 5119, 0);
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(player->album().songCount(), 2);
+    EXPECT_NE(player->album().FindSong(a), nullptr);
+    EXPECT_NE(player->album().FindSong(b), nullptr);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(paths::dataDir() + "/$$TEMP$$.M3U")))
+        << "the list of the chosen files is gone once read";
+    EXPECT_FALSE(app->pendingIsTemporary);
+    EXPECT_EQ(app->settings().components[ComponentAudio].initialDir, homePath("pick"))
+        << "the next dialog starts where this one ended";
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    EXPECT_EQ(player->album().currentSong(), 1);
+
+    // Album Management and Record are not there yet: they say so instead of doing nothing.
+    std::vector<QString> told;
+    setMessageBoxHook([&](const QString&, const QString& text, MessageIcon, MessageButtons) {
+        told.push_back(text);
+        return IDOK;
+    });
+    player->sendMessage(WM_COMMAND, 5121, 0);
+    player->sendMessage(WM_COMMAND, 5122, 0);
+    setMessageBoxHook({});
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0],
+              QStringLiteral("This feature is not available in this version of Kolvo yet."));
+    EXPECT_EQ(told[1], told[0]);
+    EXPECT_EQ(player->state(), kStatePlaying) << "and the song plays on";
 }
 
 TEST_F(AudioPlayerTest, FastForwardNearTheEndMovesOnEvenWhenRepeatingTheSong)

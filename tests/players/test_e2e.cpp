@@ -89,3 +89,55 @@ TEST_F(EndToEndTest, PlayAudioFromTheCommandLineAndASecondStartSwitchesSongs)
         analysis::dominantFrequency(analysis::slice(heard, end - 0.8, 0.5).left, heard.rate), 660,
         10);
 }
+
+TEST_F(EndToEndTest, APlayListOnTheCommandLinePlaysInOrderThenStops)
+{
+    const std::string a = tone("a.wav", 1, 300), b = tone("b.wav", 1, 500),
+                      c = tone("c.wav", 1, 700);
+    const std::string list = writeFile("list.m3u", b + "\n" + a + "\n" + c + "\n");
+
+    enginetest::SinkRecorder recorder;
+    ASSERT_TRUE(recorder.start());
+    auto player = start({QString::fromStdString(list)});
+    QString out;
+    // The end of the list: the player stops with no song playing.
+    ASSERT_TRUE(waitFor(*player, QStringLiteral("path=") + QString::fromStdString(c), out, 10000))
+        << out.toStdString();
+    const qsizetype lastStart = out.indexOf(QStringLiteral("play component=3 song=3"));
+    ASSERT_GE(lastStart, 0) << out.toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    while (!out.mid(lastStart).contains(QStringLiteral("state component=3 state=525")) &&
+           clock.elapsed() < 5000) {
+        player->waitForReadyRead(50);
+        out += QString::fromUtf8(player->readAllStandardOutput());
+    }
+    ASSERT_TRUE(out.mid(lastStart).contains(QStringLiteral("state component=3 state=525")))
+        << out.toStdString();
+    enginetest::pump(1500); // nothing starts again
+    out += QString::fromUtf8(player->readAllStandardOutput());
+    const analysis::Stereo heard = recorder.stop();
+    player->terminate();
+    ASSERT_TRUE(player->waitForFinished(5000));
+
+    std::vector<std::string> played;
+    for (const QString& line : out.split(QLatin1Char('\n')))
+        if (line.contains(QStringLiteral("play component=3 song=")))
+            played.push_back(line.section(QStringLiteral("path="), 1)
+                                 .section(QStringLiteral(" ms="), 0, 0)
+                                 .toStdString());
+    EXPECT_EQ(played, (std::vector<std::string>{b, a, c})) << "in the list's order, once each";
+
+    // What reached the sink: the three pitches in the list's order (with the gaps between
+    // songs, the middle of the sound is the second song), then silence.
+    const double begin = analysis::firstAbove(heard.left, heard.rate, 0.05);
+    const double end = analysis::lastAbove(heard.left, heard.rate, 0.05);
+    ASSERT_GE(begin, 0) << "nothing reached the sink";
+    auto pitchAt = [&](double at) {
+        return analysis::dominantFrequency(analysis::slice(heard, at, 0.4).left, heard.rate);
+    };
+    EXPECT_NEAR(pitchAt(begin + 0.3), 500, 15);
+    EXPECT_NEAR(pitchAt((begin + end) / 2 - 0.2), 300, 15);
+    EXPECT_NEAR(pitchAt(end - 0.7), 700, 15);
+    EXPECT_GT(heard.seconds() - end, 1.0) << "the list is not started again";
+}

@@ -2,22 +2,29 @@
 // dialog, settings cycling, preferences.
 
 #include "albums/programdialog.h"
+#include "app/commandline.h"
 #include "app/configsheet.h"
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
 #include "platform/msgbox.h"
+#include "platform/paths.h"
 #include "platform/strings.h"
 #include "players/audioplayer.h"
 #include "support/testhome.h"
 #include "ui/displaypanel.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <QMimeData>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <set>
 
 namespace {
@@ -202,4 +209,105 @@ TEST_F(PlayerFrameTest, PreferencesHandBackWhatWasEdited)
     EXPECT_EQ(edited.mp3Channel, 3);
     EXPECT_EQ(edited.colorScheme, s.colorScheme) << "untouched pages change nothing";
     EXPECT_EQ(edited.timer, s.timer);
+}
+
+TEST_F(PlayerFrameTest, ThePlayListDialogDecidesWhetherTheProgramIsPlayed)
+{
+    ComponentRecord& r = app->settings().components[ComponentAudio];
+    player->album().Close();
+    for (const char* s : {"a.mp3", "b.mp3", "c.mp3"})
+        player->album().AddSong(homePath(s));
+    r.playMode = PlayMethodRandom;
+    // Each answer: what the user does in the dialog before OK (or Cancel).
+    auto answer = [](std::function<void(ProgramDialog&)> act) {
+        QTimer::singleShot(0, [act] {
+            auto* dialog = qobject_cast<ProgramDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            act(*dialog);
+        });
+    };
+    answer([](ProgramDialog& d) {
+        d.songList()->item(2)->setSelected(true);
+        d.addSelected();
+        d.accept();
+    });
+    player->sendMessage(WM_COMMAND, 5120, 0);
+    EXPECT_EQ(player->album().program(), (std::vector<int>{3}));
+    EXPECT_EQ(r.playMode, PlayMethodProgram) << "a program was made: it is played";
+
+    answer([](ProgramDialog& d) { d.reject(); });
+    r.playMode = PlayMethodThisTrackOnly;
+    player->sendMessage(WM_COMMAND, 5120, 0);
+    EXPECT_EQ(r.playMode, PlayMethodThisTrackOnly) << "Cancel changes nothing";
+
+    answer([](ProgramDialog& d) {
+        d.programList()->item(0)->setSelected(true);
+        d.deleteSelected();
+        d.accept();
+    });
+    player->sendMessage(WM_COMMAND, 5120, 0);
+    EXPECT_EQ(player->album().programCount(), 0);
+    EXPECT_EQ(r.playMode, PlayMethodNormal) << "no program left: normal order";
+}
+
+TEST_F(PlayerFrameTest, TheStartAlbumIsTheNamedOneTheRecentOneOrDefault)
+{
+    // A first start: the demo songs are in "Default" and that is what the player shows.
+    EXPECT_EQ(player->album().key(), "Default");
+    const QStringList demo =
+        QDir(QString::fromStdString(paths::demoDir())).entryList({"*.wav", "*.mp3"}, QDir::Files);
+    ASSERT_EQ(demo.size(), 2) << paths::demoDir();
+    EXPECT_EQ(player->album().songCount(), 2);
+
+    for (const char* name : {"Trip", "Mix"}) {
+        Album album(AlbumKindAudio);
+        album.Open(name, 0);
+        album.AddSong(homePath(std::string(name) + ".mp3"));
+        ASSERT_TRUE(album.Save());
+    }
+    auto restart = [&] {
+        window.reset();
+        window = std::make_unique<MainController>(*app);
+        player = static_cast<AudioPlayer*>(window->component(ComponentAudio));
+        return player->album().key();
+    };
+    EXPECT_EQ(restart(), "Mix") << "the album used last";
+    app->cmdInfo.startMode = StartModeAudio;
+    app->cmdInfo.fileName = "Trip";
+    EXPECT_EQ(restart(), "Trip") << "an album named on the command line";
+    app->cmdInfo.fileName = homePath("solo.wav");
+    EXPECT_EQ(restart(), "");
+    ASSERT_EQ(player->album().songCount(), 1) << "a file of its own makes a one-song album";
+    EXPECT_EQ(player->album().GetSong(1)->title, homePath("solo.wav"));
+
+    app->cmdInfo.startMode = StartModeNone;
+    app->cmdInfo.fileName.clear();
+    Album gone(AlbumKindAudio);
+    gone.Open("Trip", 0);
+    ASSERT_TRUE(gone.Save()); // the recent album now
+    ASSERT_TRUE(gone.DeleteAlbum());
+    EXPECT_EQ(restart(), "Default") << "a recent album that was deleted";
+}
+
+using DemoAlbumTest = KolvoHomeTest;
+
+TEST_F(DemoAlbumTest, IsSeededOnAFirstStartOnly)
+{
+    const std::string demo = homePath("demo");
+    QDir().mkpath(QString::fromStdString(demo));
+    for (const char* f : {"b song.wav", "a song.mp3", "a song.txt", "cover.jpg"})
+        QFile(QString::fromStdString(demo + "/" + f)).open(QIODevice::WriteOnly);
+    EXPECT_FALSE(AudioPlayer::SeedDefaultAlbum("")) << "no demo was built";
+    ASSERT_TRUE(AudioPlayer::SeedDefaultAlbum(demo));
+    Album album(AlbumKindAudio);
+    ASSERT_TRUE(album.LoadForReading("Default"));
+    ASSERT_EQ(album.songCount(), 2) << "the two songs; lyrics and pictures are not songs";
+    EXPECT_EQ(album.GetSong(1)->title, demo + "/a song.mp3");
+    EXPECT_EQ(album.GetSong(2)->title, demo + "/b song.wav");
+
+    // Once there is an album database, the user's albums are left alone.
+    QFile(QString::fromStdString(demo + "/c song.wav")).open(QIODevice::WriteOnly);
+    EXPECT_FALSE(AudioPlayer::SeedDefaultAlbum(demo));
+    album.LoadForReading("Default");
+    EXPECT_EQ(album.songCount(), 2);
 }
