@@ -4,6 +4,7 @@
 #include "app/maincontroller.h"
 #include "app/singleinstance.h"
 #include "app/splashwnd.h"
+#include "engines/samplingservice.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -82,6 +83,8 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
     splashFlag = cmdInfo.showSplash;
     ApplyStartMode();
 
+    // The spectrum displays find the sampling service running; it stays held until one shows.
+    engines::SpectrumService::instance().start();
     qApp->installEventFilter(this);
     m_mainWindow = std::make_unique<MainController>(*this);
     m_instance->listen([this](std::uint32_t dwData, const QByteArray& block) -> std::intptr_t {
@@ -136,6 +139,7 @@ int PlayerApp::ExitInstance()
     if (m_mainWindow)
         m_mainWindow->destroyWindow();
     m_mainWindow.reset();
+    engines::SpectrumService::instance().stop();
     SaveSettings();
     appSettings.recordFormat.clear();
     appSettings.recordFormat.shrink_to_fit();
