@@ -45,7 +45,13 @@ bool CliAudioFile::start(const std::string& path, std::string& why)
             break;
         case AudioEngine::DirectShow:
             r = KAMEngine_Open(0, 0, path.c_str(), 1, nullptr, 0);
-            m_amStarted = r == 1 && KAMEngine_Play(0) == 1;
+            if (r == 1) {
+                m_amStarted = KAMEngine_Play(0) == 1;
+                if (!m_amStarted) {
+                    KAMEngine_Close(0);
+                    r = kAmFailed;
+                }
+            }
             break;
         case AudioEngine::Mci:
             r = m_mci.openElement(path.c_str());

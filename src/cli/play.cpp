@@ -181,15 +181,19 @@ int runPlayFiles(const CliArgs& args)
         say("file %zu/%zu: %s (%s)\n", n + 1, files.size(), files[n].c_str(),
             engines::audioEngineName(file.engine()));
         int last = 0, second = -1;
-        bool played = false, lengthShown = false;
+        bool lengthShown = false;
         while (!g_interrupted) {
             const int mode = file.mode();
             if (mode != last) {
+                // A short file can end between two looks, before it was ever seen playing.
+                if (mode == kModeStopped && !lengthShown) {
+                    say("length %d ms\n", file.lengthMs());
+                    lengthShown = true;
+                }
                 say("state %s\n", stateName(mode));
                 last = mode;
             }
             if (mode == kModePlaying) {
-                played = true;
                 if (!lengthShown) {
                     say("length %d ms\n", file.lengthMs());
                     lengthShown = true;
@@ -204,7 +208,9 @@ int runPlayFiles(const CliArgs& args)
                 ++failed;
                 break;
             }
-            if (mode == kModeStopped && played)
+            // Once started, a file is stopped only when it has ended: an address that opens
+            // later reports opening until then.
+            if (mode == kModeStopped)
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

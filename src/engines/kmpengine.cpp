@@ -311,6 +311,20 @@ bool mpegChainHasPitch()
     return e.player && e.player->hasPitch();
 }
 
+std::string mpegDecoderName()
+{
+    MpegEngine& e = engine();
+    std::lock_guard lock(e.mutex);
+    return e.player ? e.player->decoderName() : std::string();
+}
+
+int mpegSinkBufferMs()
+{
+    MpegEngine& e = engine();
+    std::lock_guard lock(e.mutex);
+    return e.player ? static_cast<int>(e.player->sinkBufferUs() / 1000) : 0;
+}
+
 std::string mpegWavOutputPath()
 {
     MpegEngine& e = engine();

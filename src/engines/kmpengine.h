@@ -50,6 +50,10 @@ namespace engines {
 std::chrono::steady_clock::time_point mpegFirstBufferAt();
 bool mpegChainHasReverb();
 bool mpegChainHasPitch();
+// The decoder GStreamer chose for the last Play ("mpg123audiodec", "avdec_mp3"...), and the
+// sound card sink's buffer in ms (0 when there is none).
+std::string mpegDecoderName();
+int mpegSinkBufferMs();
 // The file the last Play writes the sound to (output types 1 and 2), and the stream copy.
 std::string mpegWavOutputPath();
 std::string mpegStreamCopyPath();

@@ -3,9 +3,8 @@
 #include "engines/engineapi.h"
 #include "engines/enginesupport.h"
 #include "engines/mediaplayer.h"
+#include "engines/ramlist.h"
 #include "engines/streamtext.h"
-
-#include <glib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,42 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
-
-namespace engines {
-
-std::vector<std::string> parseRamList(const std::string& content, const std::string& folder)
-{
-    std::vector<std::string> clips;
-    std::istringstream in(content);
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto notSpace = [](unsigned char c) { return !std::isspace(c); };
-        line.erase(line.begin(), std::find_if(line.begin(), line.end(), notSpace));
-        line.erase(std::find_if(line.rbegin(), line.rend(), notSpace).base(), line.end());
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (line == "--stop--")
-            break;
-        if (line.rfind("file:", 0) == 0) {
-            gchar* path = g_filename_from_uri(line.c_str(), nullptr, nullptr);
-            if (path) {
-                clips.emplace_back(path);
-                g_free(path);
-            }
-            continue;
-        }
-        const size_t scheme = line.find("://");
-        if (scheme != std::string::npos) {
-            if (isStreamAddress(line))
-                clips.push_back(line);
-            continue;
-        }
-        clips.push_back(line[0] == '/' || folder.empty() ? line : folder + "/" + line);
-    }
-    return clips;
-}
-
-} // namespace engines
 
 namespace {
 

@@ -8,8 +8,6 @@
 #include "platform/messages.h"
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 std::int32_t KRAEngine_Play(HWND window, const char* path, int cookie);
 std::int32_t KRAEngine_Stop();
@@ -24,10 +22,3 @@ std::int32_t KRAEngine_GetFileInfo(char* buffer, int size);
 // Positive when another clip of the list starts; negative when there is none.
 std::int32_t KRAEngine_GotoNextClip();
 std::int32_t KRAEngine_GotoPrevClip();
-
-namespace engines {
-// The clips of a .ram list: one location per line; blank lines and "#" comments are skipped,
-// "--stop--" ends the list, file: addresses become paths, relative paths are taken from the
-// list's folder. Addresses of protocols we cannot play (rtsp:, pnm:) are left out.
-std::vector<std::string> parseRamList(const std::string& content, const std::string& folder);
-} // namespace engines

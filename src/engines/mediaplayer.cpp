@@ -508,9 +508,16 @@ void MediaPlayer::handle(GstMessage* message, unsigned generation)
                              m_error.c_str());
             advanceOrFinishLocked(true, after);
             break;
-        case GST_MESSAGE_EOS:
-            advanceOrFinishLocked(false, after);
+        case GST_MESSAGE_EOS: {
+            // A file that ends before any sound came out of it held none that could be
+            // decoded: that is a failure, not a song of no length.
+            const bool silent = !m_options.pcm && m_chain &&
+                                m_chain->firstBufferAt() == std::chrono::steady_clock::time_point{};
+            if (silent)
+                m_error = "the file holds no sound that can be decoded";
+            advanceOrFinishLocked(silent, after);
             break;
+        }
         case GST_MESSAGE_ASYNC_DONE:
             readInfoLocked();
             if (m_playAfterPreroll) {
@@ -690,10 +697,32 @@ bool MediaPlayer::seek(std::int64_t ms, std::int64_t stopMs)
     return seekNowLocked(ms, stopMs);
 }
 
+gint64 MediaPlayer::openEndLocked()
+{
+    // GStreamer 1.22's AU parser, after a seek, turns an open end into an end at 0 when it
+    // converts its segment to time, so the playback ends at once. It is given the clip's end
+    // instead.
+    bool auParser = false;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(m_pipeline));
+    GValue item = G_VALUE_INIT;
+    while (!auParser && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory* factory =
+            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        auParser = factory && std::strcmp(GST_OBJECT_NAME(factory), "auparse") == 0;
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    gint64 duration = -1;
+    if (auParser && gst_element_query_duration(m_pipeline, GST_FORMAT_TIME, &duration) &&
+        duration > 0)
+        return duration;
+    return static_cast<gint64>(GST_CLOCK_TIME_NONE);
+}
+
 bool MediaPlayer::seekNowLocked(std::int64_t ms, std::int64_t stopMs)
 {
-    const gint64 stop =
-        stopMs >= 0 ? stopMs * GST_MSECOND : static_cast<gint64>(GST_CLOCK_TIME_NONE);
+    const gint64 stop = stopMs >= 0 ? stopMs * GST_MSECOND : openEndLocked();
     const bool ok =
         gst_element_seek(m_pipeline, m_rate, GST_FORMAT_TIME,
                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
@@ -712,10 +741,11 @@ bool MediaPlayer::setRate(double rate)
         return false;
     gint64 pos = 0;
     gst_element_query_position(m_pipeline, GST_FORMAT_TIME, &pos);
-    const bool ok =
-        gst_element_seek(m_pipeline, rate, GST_FORMAT_TIME,
-                         static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, pos, GST_SEEK_TYPE_NONE, 0);
+    const gint64 end = m_stopAt >= 0 ? m_stopAt * GST_MSECOND : openEndLocked();
+    const bool ok = gst_element_seek(
+        m_pipeline, rate, GST_FORMAT_TIME,
+        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
+        pos, end >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, end >= 0 ? end : 0);
     if (ok)
         m_rate = rate;
     return ok;
@@ -826,6 +856,34 @@ bool MediaPlayer::hasPitch() const
 {
     std::lock_guard lock(m_mutex);
     return m_chain && m_chain->hasPitch();
+}
+
+std::string MediaPlayer::decoderName() const
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_pipeline)
+        return {};
+    std::string name;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(m_pipeline));
+    GValue item = G_VALUE_INIT;
+    while (name.empty() && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory* factory =
+            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        if (factory &&
+            gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER |
+                                                          GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO))
+            name = GST_OBJECT_NAME(factory);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return name;
+}
+
+std::int64_t MediaPlayer::sinkBufferUs() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_chain ? m_chain->sinkBufferUs() : 0;
 }
 
 bool MediaPlayer::pushPcm(const std::int16_t* frames, size_t count)

@@ -104,6 +104,10 @@ public:
     std::string headBytes();
     bool hasReverb() const;
     bool hasPitch() const;
+    // The factory of the audio decoder autoplugging chose ("" when none is in the pipeline).
+    std::string decoderName() const;
+    // The sink's buffer in microseconds (0 without a sound card sink).
+    std::int64_t sinkBufferUs() const;
 
     // PCM playbacks: blocks while a quarter second is queued; false once stopped.
     bool pushPcm(const std::int16_t* frames, size_t count);
@@ -165,6 +169,7 @@ private:
     std::chrono::steady_clock::time_point m_progressSince{}, m_progressChecked{};
     bool m_playAfterPreroll = false;
     bool seekNowLocked(std::int64_t ms, std::int64_t stopMs);
+    gint64 openEndLocked();
     void startPlayingLocked();
     std::int64_t m_pcmFrames = 0;
     double m_rate = 1.0;

@@ -136,6 +136,7 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
     GError* err = nullptr;
     const std::string sinkText = m_options.sink.empty() ? audioSinkDescription() : m_options.sink;
     GstElement* cardSink = nullptr;
+    GstElement* audioSink = nullptr;
     if (m_options.outputType != 1) {
         cardSink = gst_parse_bin_from_description(sinkText.c_str(), TRUE, &err);
         if (!cardSink) {
@@ -153,6 +154,7 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
         while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
             auto* e = GST_ELEMENT(g_value_get_object(&item));
             if (GST_IS_AUDIO_BASE_SINK(e)) {
+                audioSink = e;
                 if (sinkText.find("buffer-time") == std::string::npos) {
                     const gint64 us = std::clamp(m_options.bufferCount, 2, 100) * 20000LL;
                     g_object_set(e, "buffer-time", us, nullptr);
@@ -216,6 +218,7 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
             return fail("the audio output cannot take the chain's sound");
     }
 
+    m_cardSink = audioSink;
     m_sinkPad = gst_element_get_static_pad(convertIn, "sink");
     GstPad* capsSrc = gst_element_get_static_pad(capsIn, "src");
     gst_pad_add_probe(capsSrc, GST_PAD_PROBE_TYPE_BUFFER, bufferProbe, this, nullptr);
@@ -682,6 +685,16 @@ bool OutputChain::hasTaps() const
 {
     std::lock_guard lock(m_mutex);
     return m_tapsIn;
+}
+
+std::int64_t OutputChain::sinkBufferUs() const
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_cardSink)
+        return 0;
+    gint64 us = 0;
+    g_object_get(m_cardSink, "buffer-time", &us, nullptr);
+    return us;
 }
 
 bool roleSpectrum(ChainRole role, std::int32_t* bands, int flags)

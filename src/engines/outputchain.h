@@ -91,6 +91,8 @@ public:
     bool hasReverb() const;
     bool hasPitch() const;
     bool hasTaps() const;
+    // The sound card sink's buffer-time in microseconds; 0 without one.
+    std::int64_t sinkBufferUs() const;
 
 private:
     struct Glide
@@ -139,7 +141,8 @@ private:
     GstElement* m_fade = nullptr;
     GstElement* m_out = nullptr; // first element of the sink section
     GstElement* m_sink = nullptr;
-    GstElement* m_reverb = nullptr; // once inserted
+    GstElement* m_cardSink = nullptr; // the audio sink inside the sound card section
+    GstElement* m_reverb = nullptr;   // once inserted
     GstElement* m_pitch = nullptr;
     GstElement* m_spectrum = nullptr;
     GstElement* m_level = nullptr;

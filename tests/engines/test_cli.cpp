@@ -91,6 +91,26 @@ TEST_F(Cli, PlayPrintsItsProgressAndEnds)
         << r.out;
 }
 
+TEST_F(Cli, VeryShortFilesThroughASinkThatDoesNotWaitStillEnd)
+{
+    // Each can be over before the first look at its state: the play must end all the same.
+    const std::string mp3 = toneFile("mp3", 0.05, 440), wav = toneFile("wav", 0.02, 440);
+    const std::string ra = toneFile("ra", 0.05, 440);
+    QStringList args{"play"};
+    for (int i = 0; i < 4; ++i)
+        args << q(mp3) << q(wav) << q(ra);
+    args << "--sink"
+         << "fakesink sync=false";
+    const auto r = run(args, 30000);
+    ASSERT_EQ(r.code, 0) << "timed out or failed: " << r.err << r.out;
+    int ends = 0;
+    for (size_t at = 0; (at = r.out.find("state stopped\n", at)) != std::string::npos; ++at)
+        ++ends;
+    EXPECT_EQ(ends, 12) << r.out;
+    EXPECT_EQ(r.out.find("state failed"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("length 0 ms"), std::string::npos) << r.out;
+}
+
 TEST_F(Cli, PlayRejectsWhatItCannotUse)
 {
     for (const QStringList& args :

@@ -8,6 +8,7 @@
 #include "engines/kmpengine.h"
 #include "engines/kraengine.h"
 #include "engines/mcidevice.h"
+#include "engines/outputchain.h"
 #include "enginetest.h"
 
 #include <gtest/gtest.h>
@@ -72,36 +73,83 @@ TEST_F(Engines, MpegFilesPlayToTheEndWithTheirNotifications)
 
 TEST_F(Engines, MpegPausesResumesAndSeeksWithin50Ms)
 {
-    const std::string file = toneFile("mp3", 3.0, 440);
-    ASSERT_EQ(playMpeg(file, 1), 1);
-    // The position is what is heard, so it starts moving once the sink's buffer has filled.
-    ASSERT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 300; }, 2000));
-    ASSERT_EQ(KMPEngine_Pause(), 1);
-    EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
-    pump(100);
-    const int held = KMPEngine_GetPosition();
-    pump(300);
-    EXPECT_NEAR(KMPEngine_GetPosition(), held, 10);
-    EXPECT_GE(held, 300);
+    int cookie = 0;
+    for (const char* kind : {"mp3", "mp2"}) {
+        SCOPED_TRACE(kind);
+        ++cookie;
+        const std::string file = toneFile(kind, 3.0, 440);
+        ASSERT_FALSE(file.empty());
+        ASSERT_EQ(playMpeg(file, cookie), 1);
+        // The position is what is heard, so it starts moving once the sink's buffer has filled.
+        ASSERT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 300; }, 2000));
+        ASSERT_EQ(KMPEngine_Pause(), 1);
+        EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
+        pump(100);
+        const int held = KMPEngine_GetPosition();
+        pump(300);
+        EXPECT_NEAR(KMPEngine_GetPosition(), held, 10);
+        EXPECT_GE(held, 300);
 
-    // Seeking while paused lands exactly and stays there.
-    ASSERT_EQ(KMPEngine_Seek(2000), 1);
-    pumpUntil([] { return std::abs(KMPEngine_GetPosition() - 2000) <= 50; }, 1000);
-    EXPECT_NEAR(KMPEngine_GetPosition(), 2000, 50);
-    EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
+        // Seeking while paused lands exactly and stays there.
+        ASSERT_EQ(KMPEngine_Seek(2000), 1);
+        pumpUntil([] { return std::abs(KMPEngine_GetPosition() - 2000) <= 50; }, 1000);
+        EXPECT_NEAR(KMPEngine_GetPosition(), 2000, 50);
+        EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
 
-    ASSERT_EQ(KMPEngine_Resume(), 1);
-    EXPECT_EQ(KMPEngine_GetMode(), kModePlaying);
-    // The position moves on once the sink has sound again.
-    EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 2150; }, 3000))
-        << KMPEngine_GetPosition();
-    // And while playing: the position goes back to the target and on from there.
-    ASSERT_EQ(KMPEngine_Seek(500), 1);
-    EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() < 1000; }, 1000));
-    const int after = KMPEngine_GetPosition();
-    EXPECT_GE(after, 500);
-    EXPECT_LE(after, 700);
-    EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, 1, 1, 525); }, 5000));
+        ASSERT_EQ(KMPEngine_Resume(), 1);
+        EXPECT_EQ(KMPEngine_GetMode(), kModePlaying);
+        // The position moves on once the sink has sound again.
+        EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 2150; }, 3000))
+            << KMPEngine_GetPosition();
+        // And while playing: the position goes back to the target and on from there.
+        ASSERT_EQ(KMPEngine_Seek(500), 1);
+        EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() < 1000; }, 1000));
+        const int after = KMPEngine_GetPosition();
+        EXPECT_GE(after, 500);
+        EXPECT_LE(after, 700);
+        EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, cookie, 1, 525); }, 5000));
+        EXPECT_FALSE(window.hasEvent(0x7DE, cookie, 2));
+    }
+}
+
+TEST_F(Engines, SetEngineChoosesTheDecoder)
+{
+    // Decoding speed is all that matters here.
+    engines::setAudioSinkOverride("fakesink sync=false");
+    int cookie = 200;
+    for (const auto& [kind, libav] :
+         {std::pair{"mp3", "avdec_mp3"}, std::pair{"mp2", "avdec_mp2float"}}) {
+        for (int choice : {0, 1}) {
+            SCOPED_TRACE(std::string(kind) + " engine " + std::to_string(choice));
+            KMPEngine_SetEngine(choice);
+            ASSERT_EQ(playMpeg(toneFile(kind, 1.0, 440), ++cookie), 1);
+            EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, cookie, 1, 525); }, 3000));
+            const std::string decoder = engines::mpegDecoderName();
+            if (choice == 0)
+                EXPECT_EQ(decoder, "mpg123audiodec");
+            else
+                EXPECT_EQ(decoder.rfind(libav, 0), 0u) << decoder;
+            KMPEngine_Stop();
+        }
+    }
+    KMPEngine_SetEngine(0);
+    engines::setAudioSinkOverride("");
+}
+
+// Once a notification of the new play has come, none of the old one may follow; the old one
+// never reports its end or a failure.
+void expectNothingStale(const NoteWindow& window, UINT message, int oldCookie, int newCookie)
+{
+    bool newSeen = false;
+    for (const Note& n : window.notes) {
+        if (n.message == message && n.cookie == newCookie)
+            newSeen = true;
+        EXPECT_FALSE(newSeen && n.message == message && n.cookie == oldCookie)
+            << "a notification of the old play came late";
+    }
+    EXPECT_TRUE(newSeen);
+    EXPECT_FALSE(window.hasEvent(message, oldCookie, 2));
+    EXPECT_FALSE(window.has(message, oldCookie, 1, 525));
 }
 
 TEST_F(Engines, ANewerCookieStopsTheOldPlayAndNothingStaleArrives)
@@ -114,14 +162,28 @@ TEST_F(Engines, ANewerCookieStopsTheOldPlayAndNothingStaleArrives)
     ASSERT_EQ(playMpeg(file, 42), 1);
     ASSERT_TRUE(pumpUntil([&] { return window.has(0x7DE, 42, 1, 525); }, 5000));
     pump(300);
-    bool newSeen = false;
-    for (const Note& n : window.notes) {
-        if (n.cookie == 42)
-            newSeen = true;
-        EXPECT_FALSE(newSeen && n.cookie == 41) << "a notification of the old play came late";
-    }
-    EXPECT_FALSE(window.hasEvent(0x7DE, 41, 2));
-    EXPECT_FALSE(window.has(0x7DE, 41, 1, 525));
+    expectNothingStale(window, 0x7DE, 41, 42);
+
+    // The general file engine: the same instance opened again while it plays.
+    const std::string wav = toneFile("wav", 1.0, 440);
+    ASSERT_EQ(KAMEngine_Open(0, window.handle(), wav.c_str(), 51, nullptr, 0), 1);
+    ASSERT_EQ(KAMEngine_Play(0), 1);
+    ASSERT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 300; }, 2000));
+    ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), 52, nullptr, 0), 1);
+    ASSERT_EQ(KAMEngine_Play(0), 1);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7AC, 52, 1, 525); }, 5000));
+    pump(300);
+    expectNothingStale(window, 0x7AC, 51, 52);
+
+    // RealAudio: a new Play while the old one sounds.
+    const std::string ra = toneFile("ra", 1.0, 440);
+    ASSERT_EQ(KRAEngine_Play(window.handle(), ra.c_str(), 61), 1);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7D4, 61, 1, 526); }, 3000));
+    pump(300);
+    ASSERT_EQ(KRAEngine_Play(window.handle(), ra.c_str(), 62), 1);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7D4, 62, 1, 525); }, 5000));
+    pump(300);
+    expectNothingStale(window, 0x7D4, 61, 62);
 }
 
 TEST_F(Engines, UnreachableAndWrongFilesGiveTheirCodes)
@@ -195,22 +257,48 @@ TEST_F(Engines, DirectShowInstanceZeroPlaysEveryAudioFormat)
 
 TEST_F(Engines, DirectShowPausesAndSeeks)
 {
-    const std::string file = toneFile("wav", 3.0, 440);
-    ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), 5, nullptr, 0), 1);
-    ASSERT_EQ(KAMEngine_Seek(0, 1500), 1);
-    pumpUntil([] { return std::abs(KAMEngine_GetPosition(0) - 1500) <= 50; }, 1000);
-    EXPECT_NEAR(KAMEngine_GetPosition(0), 1500, 50);
-    ASSERT_EQ(KAMEngine_Play(0), 1);
-    ASSERT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1700; }, 2000));
-    ASSERT_EQ(KAMEngine_Pause(0), 1);
-    EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
-    pump(100);
-    const int held = KAMEngine_GetPosition(0);
-    EXPECT_GT(held, 1700);
-    pump(200);
-    EXPECT_NEAR(KAMEngine_GetPosition(0), held, 10);
-    ASSERT_EQ(KAMEngine_Resume(0), 1);
-    EXPECT_TRUE(pumpUntil([&] { return window.has(0x7AC, 5, 1, 525); }, 4000));
+    int cookie = 300;
+    for (const char* kind : {"wav", "aiff", "au", "snd", "mp3"}) {
+        SCOPED_TRACE(kind);
+        ++cookie;
+        const std::string file = toneFile(kind, 3.0, 440);
+        ASSERT_FALSE(file.empty());
+        ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), cookie, nullptr, 0), 1);
+        // A seek before Play is where the play starts.
+        ASSERT_EQ(KAMEngine_Seek(0, 1500), 1);
+        pumpUntil([] { return std::abs(KAMEngine_GetPosition(0) - 1500) <= 50; }, 1000);
+        EXPECT_NEAR(KAMEngine_GetPosition(0), 1500, 50);
+        ASSERT_EQ(KAMEngine_Play(0), 1);
+        ASSERT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1700; }, 2000));
+        ASSERT_EQ(KAMEngine_Pause(0), 1);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
+        pump(100);
+        const int held = KAMEngine_GetPosition(0);
+        EXPECT_GT(held, 1700);
+        pump(200);
+        EXPECT_NEAR(KAMEngine_GetPosition(0), held, 10);
+        // A seek while paused lands there and holds until Resume.
+        ASSERT_EQ(KAMEngine_Seek(0, 1000), 1);
+        pumpUntil([] { return std::abs(KAMEngine_GetPosition(0) - 1000) <= 50; }, 1000);
+        EXPECT_NEAR(KAMEngine_GetPosition(0), 1000, 50);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
+        ASSERT_EQ(KAMEngine_Resume(0), 1);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
+        EXPECT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1150; }, 3000))
+            << KAMEngine_GetPosition(0);
+        // While playing: back to the target and on from there.
+        ASSERT_EQ(KAMEngine_Seek(0, 2300), 1);
+        EXPECT_TRUE(pumpUntil(
+            [] {
+                const int at = KAMEngine_GetPosition(0);
+                return at >= 2250 && at <= 2400;
+            },
+            1000))
+            << KAMEngine_GetPosition(0);
+        EXPECT_TRUE(pumpUntil([&] { return window.has(0x7AC, cookie, 1, 525); }, 4000));
+        EXPECT_FALSE(window.hasEvent(0x7AC, cookie, 2));
+        KAMEngine_Close(0);
+    }
 }
 
 TEST_F(Engines, RealAudioPlaysAndStepsThroughAListOfClips)

@@ -5,6 +5,7 @@
 #include "engines/kraengine.h"
 #include "engines/mci.h"
 #include "engines/mpegaudio.h"
+#include "engines/ramlist.h"
 #include "engines/streamtext.h"
 #include "enginetest.h"
 #include "platform/text.h"
@@ -225,6 +226,15 @@ TEST(RamList, ClipsCommentsStopAndAddresses)
     EXPECT_EQ(clips[2], "/x/three b.ra");
     EXPECT_EQ(clips[3], "http://host/four.ra");
     EXPECT_TRUE(parseRamList("", "/").empty());
+
+    // file: addresses name local paths only, and only with sound escapes.
+    EXPECT_EQ(pathFromFileAddress("file://localhost/a/b%2Bc.ra"), "/a/b+c.ra");
+    EXPECT_EQ(pathFromFileAddress("file:///a.ra?x=1"), "/a.ra");
+    for (const char* bad : {"file://server/a.ra", "file:a.ra", "file:///a%2Fb.ra",
+                            "file:///a%00.ra", "file:///a%4.ra", "file:///a%zz.ra", "file:///a%"})
+        EXPECT_EQ(pathFromFileAddress(bad), "") << bad;
+    EXPECT_EQ(parseRamList("file://server/x.ra\nfile:///y.ra\n", "/m"),
+              std::vector<std::string>{"/y.ra"});
 }
 
 TEST(EngineSupport, NamesBuffersAndTexts)

@@ -18,17 +18,52 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <cmath>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 using namespace enginetest;
 using namespace engines;
 
 namespace {
+
+// A web server on the loopback address serving the files put into its folder.
+class LocalServer
+{
+public:
+    ~LocalServer()
+    {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    std::string folder() const { return m_dir.path().toStdString(); }
+    // The address of a file of the folder; "" when the server did not start.
+    std::string start()
+    {
+        m_process.setWorkingDirectory(m_dir.path());
+        m_process.start("/usr/bin/python3", {"-m", "http.server", "0", "--bind", "127.0.0.1"});
+        if (!m_process.waitForStarted())
+            return {};
+        QString banner;
+        pumpUntil(
+            [&] {
+                banner += QString::fromUtf8(m_process.readAllStandardOutput());
+                return banner.contains("port ");
+            },
+            5000);
+        const QString port = banner.section("port ", 1).section(' ', 0, 0);
+        return port.isEmpty() ? std::string() : "http://127.0.0.1:" + port.toStdString() + "/";
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};
 
 class Output : public ::testing::Test
 {
@@ -143,6 +178,7 @@ TEST_F(Output, LowerQualityLowersTheSampleRate)
     const std::string both = twoToneFile("mp3", 1.0, 440, 9000, 0.25);
     auto p = part(record(both), 0.3, 0.5);
     EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 9000), 0.25, 0.03);
+    EXPECT_EQ(mpegDecoderName(), "mpg123audiodec");
     KMPEngine_SetQuality(2);
     p = part(record(both), 0.3, 0.5);
     KMPEngine_SetQuality(0);
@@ -151,8 +187,52 @@ TEST_F(Output, LowerQualityLowersTheSampleRate)
     // The other decoder (libavcodec) plays the same file the same way.
     KMPEngine_SetEngine(1);
     p = part(record(toneFile("mp3", 1.0, 440)), 0.3, 0.5);
+    const std::string decoder = mpegDecoderName();
     KMPEngine_SetEngine(0);
+    EXPECT_EQ(decoder.rfind("avdec_mp3", 0), 0u) << decoder;
     EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 440), 0.5, 0.03);
+}
+
+// The nice values of this process's threads.
+std::vector<int> threadNiceValues()
+{
+    std::vector<int> values;
+    QDir tasks("/proc/self/task");
+    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::ifstream in("/proc/self/task/" + id.toStdString() + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // Fields after the command's closing parenthesis: state is field 3, nice field 19.
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int n = 3; n <= 19 && fields >> field; ++n) {
+            if (n == 19)
+                values.push_back(std::stoi(field));
+        }
+    }
+    return values;
+}
+
+TEST_F(Output, BufferCountSetsTheSinkBufferAndPriorityTheDecodingThreads)
+{
+    const std::string file = toneFile("mp3", 1.0, 440);
+    char wav[256] = "", stream[256] = "";
+    for (const auto& [count, ms] : {std::pair{5, 100}, std::pair{25, 500}, std::pair{1, 40}}) {
+        KMPEngine_SetOutputOptions(0, count, 1, 0);
+        ASSERT_EQ(KMPEngine_Play(window.handle(), file.c_str(), 1, wav, 0, stream), 1);
+        EXPECT_EQ(mpegSinkBufferMs(), ms) << count << " buffers of 20 ms";
+        const auto nice = threadNiceValues();
+        EXPECT_EQ(std::count(nice.begin(), nice.end(), 5), 0);
+        KMPEngine_Stop();
+    }
+    // Below normal: the streaming threads run at a nice value of 5 (raising it needs
+    // privileges, so only lowering is checked).
+    KMPEngine_SetOutputOptions(0, 10, 0, 0);
+    ASSERT_EQ(KMPEngine_Play(window.handle(), file.c_str(), 2, wav, 0, stream), 1);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7DE, 2, 1, 526); }, 3000));
+    const auto nice = threadNiceValues();
+    EXPECT_GE(std::count(nice.begin(), nice.end(), 5), 1);
+    EXPECT_NE(std::count(nice.begin(), nice.end(), 0), 0) << "the program's own threads";
+    KMPEngine_Stop();
 }
 
 TEST_F(Output, AgcKeepsALoudGainFromClipping)
@@ -358,23 +438,12 @@ TEST_F(Output, WaveFileOutputWithAndWithoutTheSoundCard)
 
 TEST_F(Output, HttpStreamsPlayOpenLaterAndAreSaved)
 {
-    QTemporaryDir served;
+    LocalServer server;
     const std::string tone = toneFile("mp3", 1.0, 440);
-    ASSERT_TRUE(sh("cp '" + tone + "' '" + served.path().toStdString() + "/radio.mp3'"));
-    QProcess server;
-    server.setWorkingDirectory(served.path());
-    server.start("/usr/bin/python3", {"-m", "http.server", "0", "--bind", "127.0.0.1"});
-    ASSERT_TRUE(server.waitForStarted());
-    QString banner;
-    pumpUntil(
-        [&] {
-            banner += QString::fromUtf8(server.readAllStandardOutput());
-            return banner.contains("port ");
-        },
-        5000);
-    const QString port = banner.section("port ", 1).section(' ', 0, 0);
-    ASSERT_FALSE(port.isEmpty()) << banner.toStdString();
-    const std::string url = "http://127.0.0.1:" + port.toStdString() + "/radio.mp3";
+    ASSERT_TRUE(sh("cp '" + tone + "' '" + server.folder() + "/radio.mp3'"));
+    const std::string base = server.start();
+    ASSERT_FALSE(base.empty());
+    const std::string url = base + "radio.mp3";
 
     QTemporaryDir saveDir;
     char wavDir[256] = {}, streamDir[256] = {};
@@ -400,13 +469,45 @@ TEST_F(Output, HttpStreamsPlayOpenLaterAndAreSaved)
     EXPECT_EQ(readFile(saved), readFile(tone));
 
     // An address the server does not have fails by notification.
-    const std::string missing = "http://127.0.0.1:" + port.toStdString() + "/nothing.mp3";
+    const std::string missing = base + "nothing.mp3";
     ASSERT_EQ(KMPEngine_Play(window.handle(), missing.c_str(), 10, wavDir, 0, streamDir),
               kResultMpegLater);
     EXPECT_TRUE(pumpUntil([&] { return window.hasEvent(0x7DE, 10, 2); }, 5000));
     EXPECT_EQ(KMPEngine_GetMode(), kModeStopped);
-    server.kill();
-    server.waitForFinished();
+}
+
+TEST_F(Output, TheGeneralEngineOpensAnHttpStreamLaterAndPlaysIt)
+{
+    LocalServer server;
+    const std::string tone = toneFile("wav", 1.0, 550);
+    ASSERT_TRUE(sh("cp '" + tone + "' '" + server.folder() + "/radio.wav'"));
+    const std::string base = server.start();
+    ASSERT_FALSE(base.empty());
+    const std::string url = base + "radio.wav";
+
+    SinkRecorder recorder;
+    ASSERT_TRUE(recorder.start());
+    int hasVideo = -1;
+    ASSERT_EQ(KAMEngine_Open(0, window.handle(), url.c_str(), 21, &hasVideo, 0), kResultAmLater);
+    EXPECT_EQ(hasVideo, 0);
+    EXPECT_EQ(KAMEngine_IsOpen(0), 1);
+    // Ready by notification; until then the instance is opening, and after it waits for Play.
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7AC, 21, 1, kModeOpening); }, 5000));
+    EXPECT_EQ(KAMEngine_GetMode(0), kModeStopped);
+    EXPECT_NEAR(KAMEngine_GetLength(0), 1000, 50);
+    ASSERT_EQ(KAMEngine_Play(0), 1);
+    EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(0x7AC, 21, 1, kModeStopped); }, 5000));
+    EXPECT_FALSE(window.hasEvent(0x7AC, 21, 2));
+    pump(150);
+    const auto r = recorder.stop();
+    const auto p = part(r, 0.3, 0.5);
+    EXPECT_NEAR(analysis::dominantFrequency(p.left, r.rate), 550, 2);
+    EXPECT_NEAR(analysis::toneAmplitude(p.left, r.rate, 550), 0.5, 0.03);
+    // The whole file was heard, not just what had arrived by the time Play came.
+    const auto all = analysis::mix(r);
+    EXPECT_NEAR(analysis::lastAbove(all, r.rate, 0.02) - analysis::firstAbove(all, r.rate, 0.02),
+                1.0, 0.05);
 }
 
 TEST_F(Output, TheSpectrumFollowsWhatSounds)

@@ -3,14 +3,20 @@
 // different flags, and a bounded stop even when an engine hangs.
 
 #include "engines/kcdsengine.h"
+#include "engines/kmpengine.h"
+#include "engines/outputchain.h"
+#include "engines/pcmoutput.h"
 #include "engines/samplingservice.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace engines;
 using namespace std::chrono_literals;
@@ -197,10 +203,147 @@ TEST(SpectrumService, StopEndsWithinASecondEvenWhenAnEngineHangs)
     EXPECT_EQ(d.shown(), 0);
 }
 
-TEST(SpectrumService, TheEnginesInTheirDesignedOrder)
+// A tone pushed as PCM through the output chain of a role, for as long as it lives. The sink
+// keeps time without a sound card.
+class ToneSource
 {
-    // Nothing plays in this program: the engine sources answer nothing, except the MIDI one
-    // provided here, which comes after the MPEG and CD sources.
+public:
+    ToneSource(ChainRole role, double hz)
+        : m_out(role, PcmFormat{44100, 2})
+    {
+        m_out.start();
+        m_feeder = std::thread([this, hz] {
+            std::vector<std::int16_t> block(2 * 441);
+            for (long n = 0; !m_quit; ++n) {
+                for (int i = 0; i < 441; ++i) {
+                    const auto v = static_cast<std::int16_t>(
+                        16384 * std::sin(2 * M_PI * hz * static_cast<double>(n * 441 + i) / 44100));
+                    block[2 * i] = block[2 * i + 1] = v;
+                }
+                if (!m_out.write(block.data(), 441))
+                    break;
+            }
+        });
+    }
+    ~ToneSource()
+    {
+        m_quit = true;
+        m_out.stop();
+        m_feeder.join();
+    }
+
+private:
+    PcmOutput m_out;
+    std::atomic<bool> m_quit{false};
+    std::thread m_feeder;
+};
+
+long loudestBand(const SpectrumSnapshot& bands)
+{
+    return std::max_element(bands.begin(), bands.end()) - bands.begin();
+}
+
+// Asks `source` until it answers, for up to two seconds.
+bool answers(const SpectrumSource& source, SpectrumSnapshot& bands)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (source(bands.data(), 0))
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+class SoundingChains : public ::testing::Test
+{
+protected:
+    void SetUp() override { setAudioSinkOverride("fakesink sync=true"); }
+    void TearDown() override
+    {
+        KCDSEngine_Stop(0);
+        KCDSEngine_Stop(1);
+        setAudioSinkOverride("");
+    }
+};
+
+// Spectrum bands: 502 to 670 Hz is band 8, 894 to 1193 Hz band 10, 1598 to 2132 Hz band 12.
+constexpr double kMpegHz = 580, kCdHz = 1000, kMidiHz = 2000;
+
+TEST_F(SoundingChains, TheMidiPlayersPcmGivesItsSpectrumWhileItSounds)
+{
+    SpectrumSnapshot bands{};
+    ASSERT_EQ(KCDSEngine_Run(1), 1);
+    EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands.data(), 0), 0) << "nothing sounds yet";
+    {
+        ToneSource midi(ChainRole::Midi, kMidiHz);
+        ASSERT_TRUE(
+            answers([](std::int32_t* b, int f) { return KCDSEngine_GetSpectrum(1, b, f); }, bands));
+        EXPECT_EQ(loudestBand(bands), 12);
+        EXPECT_GT(bands[12], 50);
+        // The MIDI chain is not the CD's, running or not, nor the digital audio player's.
+        EXPECT_EQ(KCDSEngine_GetSpectrum(0, bands.data(), 0), 0);
+        KCDSEngine_Run(0);
+        EXPECT_EQ(KCDSEngine_GetSpectrum(0, bands.data(), 0), 0);
+        EXPECT_EQ(KMPEngine_GetSpectrum(bands.data(), 0), 0);
+        // Stopped, the instance answers nothing although the sound goes on.
+        KCDSEngine_Stop(1);
+        EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands.data(), 0), 0);
+        KCDSEngine_Run(1);
+        EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands.data(), 0), 1);
+    }
+    // The sound has ended.
+    EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands.data(), 0), 0);
+}
+
+TEST_F(SoundingChains, TheEnginesInTheirDesignedOrder)
+{
+    // Each of the first three sources follows its own chain: the MPEG engine's, the CD
+    // player's and the MIDI player's, each sounding a tone of its own.
+    {
+        ToneSource mpeg(ChainRole::DigitalAudio, kMpegHz);
+        ToneSource cd(ChainRole::Cd, kCdHz);
+        ToneSource midi(ChainRole::Midi, kMidiHz);
+        KCDSEngine_Run(0);
+        KCDSEngine_Run(1);
+        const auto sources = SpectrumService::engineSources();
+        ASSERT_EQ(sources.size(), 5u);
+        const long expected[3] = {8, 10, 12};
+        for (size_t i = 0; i < 3; ++i) {
+            SpectrumSnapshot b{};
+            ASSERT_TRUE(answers(sources[i], b)) << i;
+            EXPECT_EQ(loudestBand(b), expected[i]) << i;
+        }
+        // The service shows the first that answers: the MPEG engine's while it sounds.
+        SpectrumService service(SpectrumService::engineSources());
+        service.start();
+        Display d;
+        service.registerDisplay(0, &d);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_GT(d.shown(), 0);
+        EXPECT_EQ(loudestBand(d.last()), 8);
+        service.registerDisplay(0, nullptr);
+        service.stop();
+    }
+    {
+        // Then the CD's, and the MIDI player's once the CD instance stops.
+        ToneSource cd(ChainRole::Cd, kCdHz);
+        ToneSource midi(ChainRole::Midi, kMidiHz);
+        SpectrumService service(SpectrumService::engineSources());
+        service.start();
+        Display d;
+        service.registerDisplay(0, &d);
+        std::this_thread::sleep_for(800ms);
+        EXPECT_EQ(loudestBand(d.last()), 10) << "the CD comes before the MIDI player";
+        KCDSEngine_Stop(0);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(loudestBand(d.last()), 12);
+        service.registerDisplay(0, nullptr);
+        service.stop();
+    }
+    KCDSEngine_Stop(1);
+
+    // Nothing sounds now: the engine sources answer nothing, except the MIDI one provided
+    // here, which comes after the MPEG and CD sources.
     std::atomic<int> midiCalls{0}, imsCalls{0};
     SpectrumService::setMidiSources(
         [&](std::int32_t* b, int) {

@@ -2,6 +2,7 @@
 // engines for a file.
 
 #include "engines/audioengines.h"
+#include "engines/gstglue.h"
 #include "engines/outputchain.h"
 #include "engines/outputconfig.h"
 #include "support/testhome.h"
@@ -11,7 +12,10 @@
 #include <QComboBox>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 using namespace engines;
 
@@ -90,6 +94,32 @@ TEST(AudioEngines, TheDigitalAudioPlayersOrder)
     EXPECT_EQ(audioEnginesFor("/a/b.ogg", true, true), (std::vector{E::Mci}));
     EXPECT_EQ(audioEnginesFor("/a/noextension", true, true), (std::vector{E::Mci}));
     EXPECT_STREQ(audioEngineName(E::Mpeg), "KMPEngine_");
+}
+
+// RealAudio files carry cook, 14.4 or 28.8 sound; only 14.4 can be made here for the tests, so
+// at least the decoders of the other two must be there for decodebin to find.
+TEST(RealAudioDecoders, EveryRealAudioCodecHasADecoder)
+{
+    ASSERT_TRUE(ensureGstreamer());
+    GList* decoders = gst_element_factory_list_get_elements(
+        GST_ELEMENT_FACTORY_TYPE_DECODER | GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO, GST_RANK_MARGINAL);
+    // The stream versions rmdemux gives them: 14.4 is 1, 28.8 is 2, cook is 8.
+    for (const auto& [version, name] :
+         {std::pair{1, "avdec_real_144"}, std::pair{2, "avdec_real_288"},
+          std::pair{8, "avdec_cook"}}) {
+        GstCaps* caps =
+            gst_caps_new_simple("audio/x-pn-realaudio", "raversion", G_TYPE_INT, version, nullptr);
+        GList* fit = gst_element_factory_list_filter(decoders, caps, GST_PAD_SINK, FALSE);
+        std::vector<std::string> names;
+        for (GList* l = fit; l; l = l->next)
+            names.push_back(GST_OBJECT_NAME(l->data));
+        gst_plugin_feature_list_free(fit);
+        gst_caps_unref(caps);
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end())
+            << "no " << name << " for RealAudio version " << version
+            << " (gstreamer1.0-libav is needed)";
+    }
+    gst_plugin_feature_list_free(decoders);
 }
 
 } // namespace
