@@ -59,18 +59,11 @@ UINT SmtpSubmitStatusText(int state)
     }
 }
 
-CddbQuerySession::CddbQuerySession(std::string server, const CddbDiscInfo& info, QObject* parent)
+CddbTickedSession::CddbTickedSession(QObject* parent)
     : QObject(parent)
-    , m_server(std::move(server))
-    , m_info(info)
 {}
 
-CddbQuerySession::~CddbQuerySession()
-{
-    stop();
-}
-
-void CddbQuerySession::begin()
+void CddbTickedSession::begin()
 {
     m_ended = false;
     m_shownState = -1;
@@ -78,40 +71,48 @@ void CddbQuerySession::begin()
     m_timer.start(CddbTickInterval(), this);
 }
 
-void CddbQuerySession::cancel()
+void CddbTickedSession::cancel()
 {
     if (!m_ended)
         end(false, 0);
 }
 
-void CddbQuerySession::timerEvent(QTimerEvent* event)
+void CddbTickedSession::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_timer.timerId())
         tick();
 }
 
-void CddbQuerySession::stop()
+void CddbTickedSession::stop()
 {
     m_timer.stop();
-    m_connection.reset();
+    dropConnection();
 }
 
-void CddbQuerySession::end(bool ok, UINT messageId)
+void CddbTickedSession::end(bool ok, UINT messageId)
 {
     stop();
     m_ended = true;
     emit finished(ok, messageId);
 }
 
-void CddbQuerySession::showStatus(int state)
+void CddbTickedSession::showStatus(int state, UINT text)
 {
-    if (state == m_shownState)
-        return;
-    const UINT text = CddbQueryStatusText(state);
-    if (text == 0)
+    if (state == m_shownState || text == 0)
         return;
     m_shownState = state;
     emit statusChanged(text);
+}
+
+CddbQuerySession::CddbQuerySession(std::string server, const CddbDiscInfo& info, QObject* parent)
+    : CddbTickedSession(parent)
+    , m_server(std::move(server))
+    , m_info(info)
+{}
+
+CddbQuerySession::~CddbQuerySession()
+{
+    stop();
 }
 
 void CddbQuerySession::tick()
@@ -123,7 +124,7 @@ void CddbQuerySession::tick()
             end(false, 2037);
             return;
         }
-        showStatus(CddbProtocol::Connecting);
+        showStatus(CddbProtocol::Connecting, CddbQueryStatusText(CddbProtocol::Connecting));
         return;
     }
     CddbConnection& c = *m_connection;
@@ -132,7 +133,7 @@ void CddbQuerySession::tick()
         end(false, 2039);
         return;
     case CddbProtocol::ChoiceWaiting:
-        showStatus(c.state());
+        showStatus(c.state(), CddbQueryStatusText(c.state()));
         choose();
         return;
     case CddbProtocol::NoMatch:
@@ -143,18 +144,8 @@ void CddbQuerySession::tick()
         end(true, 0);
         return;
     default:
-        if (c.flag() == CddbConnection::Closed) {
-            end(false, 2040);
-            return;
-        }
-        if (c.idleTicks() >= 0) {
-            c.setIdleTicks(c.idleTicks() + 1);
-            if (c.idleTicks() > kCddbIdleTickLimit) {
-                end(false, 2041);
-                return;
-            }
-        }
-        showStatus(c.state());
+        if (!lineGaveOut(c))
+            showStatus(c.state(), CddbQueryStatusText(c.state()));
     }
 }
 
@@ -167,7 +158,7 @@ void CddbQuerySession::choose()
     QPointer<CddbQuerySession> self(this);
     const int index = m_chooser ? m_chooser(lines) : -1;
     g_choiceOpen = false;
-    if (!self || m_ended || !m_connection)
+    if (!self || ended() || !m_connection)
         return;
     if (index >= 0 && static_cast<size_t>(index) < lines.size()) {
         const CddbMatch match = SplitMatchLine(lines[static_cast<size_t>(index)]);
@@ -181,7 +172,7 @@ void CddbQuerySession::choose()
 
 SmtpSubmitSession::SmtpSubmitSession(std::string mailServer, std::string sender,
                                      std::string recipient, std::string mail, QObject* parent)
-    : QObject(parent)
+    : CddbTickedSession(parent)
     , m_mailServer(std::move(mailServer))
     , m_sender(std::move(sender))
     , m_recipient(std::move(recipient))
@@ -193,39 +184,6 @@ SmtpSubmitSession::~SmtpSubmitSession()
     stop();
 }
 
-void SmtpSubmitSession::begin()
-{
-    m_ended = false;
-    m_shownState = -1;
-    emit statusChanged(2091);
-    m_timer.start(CddbTickInterval(), this);
-}
-
-void SmtpSubmitSession::cancel()
-{
-    if (!m_ended)
-        end(false, 0);
-}
-
-void SmtpSubmitSession::timerEvent(QTimerEvent* event)
-{
-    if (event->timerId() == m_timer.timerId())
-        tick();
-}
-
-void SmtpSubmitSession::stop()
-{
-    m_timer.stop();
-    m_connection.reset();
-}
-
-void SmtpSubmitSession::end(bool ok, UINT messageId)
-{
-    stop();
-    m_ended = true;
-    emit finished(ok, messageId);
-}
-
 void SmtpSubmitSession::tick()
 {
     if (!m_connection) {
@@ -234,8 +192,7 @@ void SmtpSubmitSession::tick()
             end(false, 2037);
             return;
         }
-        m_shownState = SmtpProtocol::Connecting;
-        emit statusChanged(SmtpSubmitStatusText(SmtpProtocol::Connecting));
+        showStatus(SmtpProtocol::Connecting, SmtpSubmitStatusText(SmtpProtocol::Connecting));
         return;
     }
     SmtpConnection& c = *m_connection;
@@ -247,23 +204,7 @@ void SmtpSubmitSession::tick()
         end(true, 0);
         return;
     default:
-        if (c.flag() == SmtpConnection::Closed) {
-            end(false, 2040);
-            return;
-        }
-        if (c.idleTicks() >= 0) {
-            c.setIdleTicks(c.idleTicks() + 1);
-            if (c.idleTicks() > kCddbIdleTickLimit) {
-                end(false, 2041);
-                return;
-            }
-        }
-        if (c.state() != m_shownState) {
-            const UINT text = SmtpSubmitStatusText(c.state());
-            if (text != 0) {
-                m_shownState = c.state();
-                emit statusChanged(text);
-            }
-        }
+        if (!lineGaveOut(c))
+            showStatus(c.state(), SmtpSubmitStatusText(c.state()));
     }
 }

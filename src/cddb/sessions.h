@@ -29,7 +29,61 @@ UINT CddbQueryStatusText(int state);
 // The status line of a submission state, 0 for states without one.
 UINT SmtpSubmitStatusText(int state);
 
-class CddbQuerySession : public QObject
+// What the lookup and the submission share: the tick, the status line shown once for each
+// state, the checks of a waiting line, and the end with the message to show.
+class CddbTickedSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    void begin();
+    // Stops the exchange without a message (the user's Cancel).
+    void cancel();
+    bool running() const { return m_timer.isActive(); }
+
+signals:
+    void statusChanged(UINT stringId);
+    // ok: the exchange succeeded. messageId: the failure to show, 0 for none.
+    void finished(bool ok, UINT messageId);
+
+protected:
+    explicit CddbTickedSession(QObject* parent);
+    void timerEvent(QTimerEvent* event) override;
+    virtual void tick() = 0;
+    virtual void dropConnection() = 0;
+
+    void stop();
+    void end(bool ok, UINT messageId);
+    bool ended() const { return m_ended; }
+    // Shows `text`, the status line of `state`, unless that state's line already shows; states
+    // without a line (text 0) leave the last one.
+    void showStatus(int state, UINT text);
+    // A waiting tick: a closed line ends the session (2040), and so do more than
+    // kCddbIdleTickLimit ticks without a line (2041). True when the session ended.
+    template <class Connection>
+    bool lineGaveOut(Connection& c)
+    {
+        if (c.flag() == Connection::Closed) {
+            end(false, 2040);
+            return true;
+        }
+        if (c.idleTicks() >= 0) {
+            c.setIdleTicks(c.idleTicks() + 1);
+            if (c.idleTicks() > kCddbIdleTickLimit) {
+                end(false, 2041);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    QBasicTimer m_timer;
+    int m_shownState = -1;
+    bool m_ended = false;
+};
+
+class CddbQuerySession : public CddbTickedSession
 {
     Q_OBJECT
 public:
@@ -43,42 +97,24 @@ public:
     void setEmail(const std::string& email) { m_email = email; }
     void setChooser(Chooser chooser) { m_chooser = std::move(chooser); }
 
-    void begin();
-    // Stops the exchange without a message (the user's Cancel).
-    void cancel();
-    bool running() const { return m_timer.isActive(); }
-
     // After finished(true): the record read, its texts as received (see DecodeXmcdRecord).
     const XmcdRecord& record() const { return m_record; }
     CddbConnection* connection() const { return m_connection.get(); }
 
-signals:
-    void statusChanged(UINT stringId);
-    // ok: the record was read. messageId: the failure to show, 0 for none.
-    void finished(bool ok, UINT messageId);
-
-protected:
-    void timerEvent(QTimerEvent* event) override;
-
 private:
-    void tick();
-    void stop();
-    void end(bool ok, UINT messageId);
+    void tick() override;
+    void dropConnection() override { m_connection.reset(); }
     void choose();
-    void showStatus(int state);
 
     std::string m_server;
     CddbDiscInfo m_info;
     std::string m_email;
     Chooser m_chooser;
     std::unique_ptr<CddbConnection> m_connection;
-    QBasicTimer m_timer;
-    int m_shownState = -1;
-    bool m_ended = false;
     XmcdRecord m_record;
 };
 
-class SmtpSubmitSession : public QObject
+class SmtpSubmitSession : public CddbTickedSession
 {
     Q_OBJECT
 public:
@@ -86,29 +122,15 @@ public:
                       std::string mail, QObject* parent = nullptr);
     ~SmtpSubmitSession() override;
 
-    void begin();
-    void cancel();
-    bool running() const { return m_timer.isActive(); }
     SmtpConnection* connection() const { return m_connection.get(); }
 
-signals:
-    void statusChanged(UINT stringId);
-    void finished(bool ok, UINT messageId);
-
-protected:
-    void timerEvent(QTimerEvent* event) override;
-
 private:
-    void tick();
-    void stop();
-    void end(bool ok, UINT messageId);
+    void tick() override;
+    void dropConnection() override { m_connection.reset(); }
 
     std::string m_mailServer;
     std::string m_sender;
     std::string m_recipient;
     std::string m_mail;
     std::unique_ptr<SmtpConnection> m_connection;
-    QBasicTimer m_timer;
-    int m_shownState = -1;
-    bool m_ended = false;
 };
