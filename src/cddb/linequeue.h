@@ -17,6 +17,18 @@ public:
 
     void append(const char* data, size_t size);
     void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
+    // Everything a device (a socket) holds now.
+    template <class Device>
+    void appendAvailable(Device& device)
+    {
+        char chunk[kMaxLine];
+        for (;;) {
+            const auto n = device.read(chunk, sizeof chunk);
+            if (n < 1)
+                return;
+            append(chunk, static_cast<size_t>(n));
+        }
+    }
 
     // Takes the next complete line without its CR LF; false (and line untouched) when the
     // queue holds no CR LF.

@@ -77,13 +77,7 @@ void SmtpConnection::onReadyRead()
     QTcpSocket* socket = m_socket;
     if (!socket)
         return;
-    char chunk[LineQueue::kMaxLine];
-    for (;;) {
-        const qint64 n = socket->read(chunk, sizeof chunk);
-        if (n < 1)
-            break;
-        m_queue.append(chunk, static_cast<size_t>(n));
-    }
+    m_queue.appendAvailable(*socket);
     std::string line;
     while (m_flag != Closed && m_queue.takeLine(line))
         processLine(line);
