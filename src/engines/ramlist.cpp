@@ -1,5 +1,7 @@
 #include "engines/ramlist.h"
 
+#include "platform/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <sstream>
@@ -8,17 +10,6 @@
 namespace engines {
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool isPlayableAddress(const std::string& location)
 {
@@ -48,8 +39,8 @@ std::string pathFromFileAddress(const std::string& address)
             path += rest[i];
             continue;
         }
-        const int high = i + 2 < rest.size() ? hexValue(rest[i + 1]) : -1;
-        const int low = high >= 0 ? hexValue(rest[i + 2]) : -1;
+        const int high = i + 2 < rest.size() ? text::hexDigitValue(rest[i + 1]) : -1;
+        const int low = high >= 0 ? text::hexDigitValue(rest[i + 2]) : -1;
         if (low < 0)
             return {};
         const char c = static_cast<char>(high * 16 + low);

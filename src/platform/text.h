@@ -11,6 +11,18 @@ namespace text {
 
 bool isValidUtf8(std::string_view bytes);
 
+// The value of a hexadecimal digit, -1 for any other character.
+constexpr int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 // The legacy code page: KOLVO_CODEPAGE when set, else CP949 for a Korean interface and
 // CP1252 for the others. setLegacyCodePage overrides both (an empty name restores them).
 std::string legacyCodePage();

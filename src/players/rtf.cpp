@@ -188,8 +188,8 @@ private:
         case '\'': {
             if (m_pos + 2 > m_data.size())
                 return;
-            const int hi = hexValue(m_data[m_pos]);
-            const int lo = hexValue(m_data[m_pos + 1]);
+            const int hi = text::hexDigitValue(m_data[m_pos]);
+            const int lo = text::hexDigitValue(m_data[m_pos + 1]);
             m_pos += 2;
             if (hi >= 0 && lo >= 0)
                 addByte(static_cast<unsigned char>(hi * 16 + lo));
@@ -202,17 +202,6 @@ private:
         default:
             break;
         }
-    }
-
-    static int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
     }
 
     void apply(const std::string& w, bool hasParam, int p)
