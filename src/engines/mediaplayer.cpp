@@ -43,6 +43,26 @@ bool isHttp(const std::string& location)
 constexpr int kAutoplugTry = 0;
 constexpr int kAutoplugSkip = 2;
 
+// The factory name of the first element in the pipeline, at any depth, whose factory is
+// `wanted`; "" when there is none.
+std::string firstFactoryName(GstElement* pipeline,
+                             const std::function<bool(GstElementFactory*)>& wanted)
+{
+    std::string name;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+    GValue item = G_VALUE_INIT;
+    while (name.empty() && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory* factory =
+            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        if (factory && wanted(factory))
+            name = GST_OBJECT_NAME(factory);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return name;
+}
+
 } // namespace
 
 void MediaPlayer::setNetworkTimeout(int seconds)
@@ -702,17 +722,9 @@ gint64 MediaPlayer::openEndLocked()
     // GStreamer 1.22's AU parser, after a seek, turns an open end into an end at 0 when it
     // converts its segment to time, so the playback ends at once. It is given the clip's end
     // instead.
-    bool auParser = false;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(m_pipeline));
-    GValue item = G_VALUE_INIT;
-    while (!auParser && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-        GstElementFactory* factory =
-            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
-        auParser = factory && std::strcmp(GST_OBJECT_NAME(factory), "auparse") == 0;
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
+    const bool auParser = !firstFactoryName(m_pipeline, [](GstElementFactory* factory) {
+                               return std::strcmp(GST_OBJECT_NAME(factory), "auparse") == 0;
+                           }).empty();
     gint64 duration = -1;
     if (auParser && gst_element_query_duration(m_pipeline, GST_FORMAT_TIME, &duration) &&
         duration > 0)
@@ -863,21 +875,10 @@ std::string MediaPlayer::decoderName() const
     std::lock_guard lock(m_mutex);
     if (!m_pipeline)
         return {};
-    std::string name;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(m_pipeline));
-    GValue item = G_VALUE_INIT;
-    while (name.empty() && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-        GstElementFactory* factory =
-            gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
-        if (factory &&
-            gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER |
-                                                          GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO))
-            name = GST_OBJECT_NAME(factory);
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
-    return name;
+    return firstFactoryName(m_pipeline, [](GstElementFactory* factory) {
+        return gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER |
+                                                             GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO);
+    });
 }
 
 std::int64_t MediaPlayer::sinkBufferUs() const
