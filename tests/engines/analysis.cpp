@@ -255,4 +255,29 @@ double quietestWindow(const std::vector<float>& x, int rate, double from, double
     return quietest;
 }
 
+std::vector<double> toneSequence(const std::vector<float>& x, int rate, double windowSeconds,
+                                 double threshold)
+{
+    std::vector<double> tones;
+    const auto window = static_cast<size_t>(windowSeconds * rate);
+    if (window == 0)
+        return tones;
+    double candidate = 0;
+    for (size_t at = 0; at + window <= x.size(); at += window) {
+        const std::vector<float> part(x.begin() + static_cast<std::ptrdiff_t>(at),
+                                      x.begin() + static_cast<std::ptrdiff_t>(at + window));
+        if (peak(part) < threshold) {
+            candidate = 0;
+            continue;
+        }
+        const double hz = dominantFrequency(part, rate);
+        const bool sameAsCandidate = candidate > 0 && std::abs(hz - candidate) < candidate * 0.05;
+        const bool sameAsLast = !tones.empty() && std::abs(hz - tones.back()) < tones.back() * 0.05;
+        if (sameAsCandidate && !sameAsLast)
+            tones.push_back(hz);
+        candidate = hz;
+    }
+    return tones;
+}
+
 } // namespace analysis

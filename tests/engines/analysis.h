@@ -39,6 +39,11 @@ double dominantFrequency(const std::vector<float>& x, int rate, double lo = 50, 
 double firstAbove(const std::vector<float>& x, int rate, double threshold);
 double lastAbove(const std::vector<float>& x, int rate, double threshold);
 
+// The tones heard one after another, whatever the gaps between them: the dominant frequency of
+// each loud window of `windowSeconds`, with a change counted once it holds for two windows.
+std::vector<double> toneSequence(const std::vector<float>& x, int rate, double windowSeconds = 0.1,
+                                 double threshold = 0.05);
+
 // The largest second difference |x[n] - 2x[n-1] + x[n-2]|: a smooth tone of frequency f and
 // amplitude A stays below A (2 pi f / rate)^2; a seam shows as a much larger value.
 double worstSeam(const std::vector<float>& x, double* atSeconds = nullptr, int rate = 44100);
