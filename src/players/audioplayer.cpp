@@ -7,7 +7,6 @@
 #include "engines/kmpengine.h"
 #include "engines/kraengine.h"
 #include "engines/outputconfig.h"
-#include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "players/lyricviewer.h"
@@ -384,7 +383,7 @@ bool AudioPlayer::OnPlayerCommand(int id)
         Configure();
         return true;
     case cmd::Record:
-        Record();
+        ShowNotAvailableYet();
         return true;
     default:
         return false;
@@ -452,12 +451,4 @@ void AudioPlayer::Configure()
         KAMEngine_Config(kGeneralInstance, handle());
         KAMEngine_Play(kGeneralInstance);
     }
-}
-
-void AudioPlayer::Record()
-{
-    // Recording comes in a later version; until then the button says so rather than nothing.
-    ModalGuard guard;
-    if (guard.entered())
-        KolvoMessageBox(this, LoadQString(playertext::NotAvailableYet), MessageIcon::Information);
 }

@@ -46,7 +46,6 @@ private:
     void ToggleSaveStream();
     void ToggleLyric();
     void Configure();
-    void Record();
 
     Engine m_engine = Engine::None;
     MciDevice m_mci;

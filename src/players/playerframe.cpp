@@ -280,6 +280,13 @@ void PlayerFrame::Next(bool user)
         StopPlayer(false);
 }
 
+void PlayerFrame::ShowNotAvailableYet()
+{
+    ModalGuard guard;
+    if (guard.entered())
+        KolvoMessageBox(this, LoadQString(playertext::NotAvailableYet), MessageIcon::Information);
+}
+
 void PlayerFrame::Previous(bool user)
 {
     if (IsRecording())
@@ -528,14 +535,9 @@ void PlayerFrame::OnCommand(int id)
     case cmd::QuickAlbumSelect:
         QuickAlbumSelect();
         break;
-    case cmd::AlbumManagement: {
-        // The album manager comes in a later version; until then the button says so.
-        ModalGuard guard;
-        if (guard.entered())
-            KolvoMessageBox(this, LoadQString(playertext::NotAvailableYet),
-                            MessageIcon::Information);
+    case cmd::AlbumManagement:
+        ShowNotAvailableYet();
         break;
-    }
     case cmd::QuickTrackSelect:
         QuickTrackSelect();
         break;

@@ -73,6 +73,9 @@ protected:
     PlayerFrame(int index, AlbumKind kind, PlayerHost& host, QWidget* parent,
                 const ButtonDescriptor* buttons, int panelKind, bool hasLyricViewer);
 
+    // For the buttons of features still to come: they say so rather than nothing.
+    void ShowNotAvailableYet();
+
     // --- what each player does its own way ---
     // Opens and starts `path` with the player's engines, in its order; before each engine
     // open it takes a new cookie with nextCookie(). Returns > 0 on success (and sets the
