@@ -82,9 +82,11 @@ std::int32_t AudioPlayer::OpenEngines(const std::string& path)
     }
     if (type == MediaKindRealAudio) {
         result = KRAEngine_Play(handle(), path.c_str(), nextCookie());
-        if (result > 0)
+        if (result > 0) {
             m_engine = Engine::RealAudio;
-        return result;
+            return result;
+        }
+        return OpenMci(path);
     }
     const bool general = type == MediaKindAiff || type == MediaKindAu ||
                          (type == MediaKindWave && s.wavUseDirectShow) ||
