@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -273,22 +274,45 @@ bool ReadId3Tag(const std::string& fileName, Id3Tag& tag)
     return true;
 }
 
+namespace {
+
+// Where a file's last 128 bytes start and whether they hold a tag; nullopt for a file too short
+// to have one, or that cannot be read.
+struct TagSite
+{
+    off_t at = 0;
+    bool tagged = false;
+};
+
+std::optional<TagSite> findTagSite(int fd)
+{
+    const off_t size = regularSize(fd);
+    if (size < static_cast<off_t>(kTagSize))
+        return std::nullopt;
+    const off_t at = size - static_cast<off_t>(kTagSize);
+    char marker[3];
+    if (!readAt(fd, at, marker, 3))
+        return std::nullopt;
+    return TagSite{at, isMarker(marker)};
+}
+
+} // namespace
+
 bool WriteId3Tag(const std::string& fileName, const Id3Tag& tag)
 {
     Fd fd(::open(fileName.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())
         return false;
-    const off_t size = regularSize(fd.get());
-    if (size < static_cast<off_t>(kTagSize))
+    const std::optional<TagSite> site = findTagSite(fd.get());
+    if (!site)
         return false;
-    char marker[3];
-    if (!readAt(fd.get(), size - static_cast<off_t>(kTagSize), marker, 3))
-        return false;
-    off_t bodyAt = size - static_cast<off_t>(kBodySize);
-    if (!isMarker(marker)) {
-        if (!writeAt(fd.get(), size, "TAG", 3))
+    // A tagged file has its body rewritten in place; any other gets a tag after its end.
+    off_t bodyAt = site->at + 3;
+    if (!site->tagged) {
+        const off_t end = site->at + static_cast<off_t>(kTagSize);
+        if (!writeAt(fd.get(), end, "TAG", 3))
             return false;
-        bodyAt = size + 3;
+        bodyAt = end + 3;
     }
     const std::string body = FormatId3Tag(tag);
     return writeAt(fd.get(), bodyAt, body.data(), body.size());
@@ -299,15 +323,10 @@ bool RemoveId3Tag(const std::string& fileName)
     Fd fd(::open(fileName.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())
         return false;
-    const off_t size = regularSize(fd.get());
-    if (size < static_cast<off_t>(kTagSize))
+    const std::optional<TagSite> site = findTagSite(fd.get());
+    if (!site)
         return false;
-    char marker[3];
-    if (!readAt(fd.get(), size - static_cast<off_t>(kTagSize), marker, 3))
-        return false;
-    if (!isMarker(marker))
-        return true;
-    return ::ftruncate(fd.get(), size - static_cast<off_t>(kTagSize)) == 0;
+    return !site->tagged || ::ftruncate(fd.get(), site->at) == 0;
 }
 
 std::string Id3FieldFromText(std::string_view utf8, size_t maxBytes)

@@ -191,18 +191,27 @@ int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& l
     return 1;
 }
 
-int runDiscId(const Options& o)
+// The disc of --album KEY, or of a table of contents given on the command line; kCliOk, or
+// the exit status after saying what is wrong.
+int discFromOptions(const Options& o, CddbAlbum& album)
 {
-    CddbAlbum album;
     if (o.has("--album")) {
         Album cd(AlbumKindCd);
         std::string error;
         if (!loadAlbum(o.get("--album"), cd, error))
             return cliFail(error);
         album = CddbAlbumOf(cd);
-    } else if (const std::string error = discFromToc(o, album); !error.empty()) {
-        return cliUsage(error);
+        return kCliOk;
     }
+    const std::string error = discFromToc(o, album);
+    return error.empty() ? kCliOk : cliUsage(error);
+}
+
+int runDiscId(const Options& o)
+{
+    CddbAlbum album;
+    if (const int status = discFromOptions(o, album); status != kCliOk)
+        return status;
     CddbDiscInfo info;
     ComputeDiscId(album, info);
     std::printf("%s\n%s\n", DiscIdText(info.discId).c_str(), CddbQueryCommand(info).c_str());
@@ -212,15 +221,8 @@ int runDiscId(const Options& o)
 int runQuery(const Options& o)
 {
     CddbAlbum album;
-    if (o.has("--album")) {
-        Album cd(AlbumKindCd);
-        std::string error;
-        if (!loadAlbum(o.get("--album"), cd, error))
-            return cliFail(error);
-        album = CddbAlbumOf(cd);
-    } else if (const std::string error = discFromToc(o, album); !error.empty()) {
-        return cliUsage(error);
-    }
+    if (const int status = discFromOptions(o, album); status != kCliOk)
+        return status;
     XmcdRecord record;
     bool listed = false;
     if (!lookUp(album, o, record, listed))
