@@ -48,14 +48,14 @@ std::unique_ptr<SkinPanel> skinnedPanel()
     std::vector<ButtonDescriptor> row(buttons::kCdPlayer, buttons::kCdPlayer + 13);
     row.push_back(ButtonDescriptor{-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, kNoFace, kNoFace});
     panel->createButtons(row.data());
-    auto* display = new DisplayPanel(DisplayPanel::kAudioPlayer,
+    auto* display = new DisplayPanel(ComponentAudio,
                                      QRect(QPoint(40, 4), DisplayPanel::kDefaultSize), panel.get());
     AlbumView album;
     album.songCount = 24;
     album.currentSong = 7;
     album.currentSongLengthMs = 245000;
     album.tracks.resize(24);
-    display->SetState(DisplayPanel::kPlaying);
+    display->SetState(kModePlaying);
     display->SetEffectActive(true);
     display->Update(album, 83, 0, true);
     display->positionSlider()->SetPos(83);

@@ -1,22 +1,14 @@
 #pragma once
 // The command line: what to play at start, the splash flag, and volume and timer commands.
 
+#include "platform/vocabulary.h"
+
 #include <QStringList>
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-enum StartMode : int {
-    StartModeNone = -1,
-    StartModeAudioCd = 1,
-    StartModeVideoCd = 2,
-    StartModeAudio = 3,
-    StartModeMidi = 4,
-    StartModeVideo = 5,
-    StartModeCd = 6, // whatever disc is in the drive; resolved at start
-};
 
 // Start command word: high 16 bits the kind, low 16 bits the value.
 constexpr std::uint32_t kStartCommandVolume = 1;

@@ -58,10 +58,10 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     if (app.splashFlag)
         new SplashWnd(this);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    setTimer(kMainTimerId, kMainTimerPeriod);
+    setTimer(kTickTimerId, kTickMilliseconds);
     // The components get their first tick at once rather than half a second later, so that
     // what the command line asks for starts without waiting.
-    postMessage(WM_TIMER, kMainTimerId, 0);
+    postMessage(WM_TIMER, kTickTimerId, 0);
     Skin::instance().LoadSkin(app.settings().colorScheme);
     createButtons(buttons::kMainController);
     for (int i = 0; i < ComponentCount; ++i)
@@ -215,10 +215,10 @@ LRESULT MainController::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         onCommand(LOWORD(wParam));
         return 0;
     case WM_TIMER:
-        if (wParam == kMainTimerId) {
+        if (wParam == kTickTimerId) {
             for (ComponentWnd* c : m_components)
                 if (c)
-                    c->sendMessage(WM_TIMER, kMainTimerId, 0);
+                    c->sendMessage(WM_TIMER, kTickTimerId, 0);
         }
         return 0;
     case WM_COPYDATA:
@@ -431,7 +431,7 @@ void MainController::destroyWindow()
     if (m_destroyed)
         return;
     m_destroyed = true;
-    clearTimer(kMainTimerId);
+    clearTimer(kTickTimerId);
     SplashWnd::remove();
     if (m_watcher)
         m_watcher->Stop();

@@ -19,8 +19,6 @@ class PlayerApp;
 
 constexpr int kMainWidth = 500;
 constexpr int kStripHeight = 50;
-constexpr UINT kMainTimerId = 300;
-constexpr int kMainTimerPeriod = 500;
 
 class MainController : public SkinPanel
 {

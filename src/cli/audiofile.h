@@ -1,26 +1,28 @@
 #pragma once
-// kolvo-cli's way of playing one audio file as the Digital Audio Player does: the engines its
-// type calls for, tried in order, set up from the settings. Without a window there are no
-// notifications, so the state is read by polling, as the player's timer does.
+// kolvo-cli's way of playing one audio file as the Digital Audio Player does: the engines the
+// player's engine order gives for its type, tried in the same order, set up from the
+// settings. Without a window there are no notifications, so the state is read by polling, as
+// the player's timer does.
 
-#include "engines/audioengines.h"
-#include "engines/mcidevice.h"
+#include "engines/session.h"
 #include "platform/settings.h"
 
+#include <memory>
 #include <string>
 
 class CliAudioFile
 {
 public:
-    explicit CliAudioFile(const AppSettings& settings);
+    explicit CliAudioFile(AppSettings& settings);
     ~CliAudioFile();
     CliAudioFile(const CliAudioFile&) = delete;
     CliAudioFile& operator=(const CliAudioFile&) = delete;
 
-    // Opens the file with the first engine that takes it and starts it; false with the last
-    // engine's result when none does.
+    // Opens the file with the first engine that takes it and starts it; false with why the
+    // last engine refused it when none does.
     bool start(const std::string& path, std::string& why);
-    engines::AudioEngine engine() const { return m_engine; }
+    // The family that took the file, or the last one tried; null before start.
+    const engines::EngineFamily* engine() const { return m_family; }
 
     // 530 opening, 526 playing, 529 paused, 525 stopped or ended; -1 when it failed.
     int mode();
@@ -30,11 +32,8 @@ public:
     void stop();
 
 private:
-    const AppSettings& m_settings;
-    engines::AudioEngine m_engine = engines::AudioEngine::Mci;
-    bool m_open = false;
-    bool m_amStarted = false;
-    MciDevice m_mci;
-    char m_wavDir[256] = {};
-    char m_streamDir[256] = {};
+    AppSettings& m_settings;
+    std::unique_ptr<engines::Session> m_session;
+    const engines::EngineFamily* m_family = nullptr;
+    int m_cookie = 0;
 };

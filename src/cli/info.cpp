@@ -38,9 +38,9 @@ int runFileInfo(const CliArgs& args)
         mode = file.mode();
     }
     if (mode == -1 || mode == kModeOpening)
-        return cliFail("cannot play " + path + " with " + engines::audioEngineName(file.engine()));
-    std::printf("engine: %s\nlength: %d ms\ninfo: %s\n", engines::audioEngineName(file.engine()),
-                file.lengthMs(), file.information().c_str());
+        return cliFail("cannot play " + path + " with " + file.engine()->prefix);
+    std::printf("engine: %s\nlength: %d ms\ninfo: %s\n", file.engine()->prefix, file.lengthMs(),
+                file.information().c_str());
     file.stop();
     return kCliOk;
 }

@@ -159,10 +159,16 @@ int runPlayFiles(const CliArgs& args)
         const Profile profile;
         LoadSettingsFrom(profile, settings);
     }
-    KMPEngine_SetEffect(fx.reverb, fx.reverbMode, fx.reverbDepth, fx.chorus, fx.chorusDepth,
-                        fx.wide, fx.wideDepth, fx.fx, fx.fxMode);
-    KAMEngine_SetEffect(0, fx.reverb, fx.reverbMode, fx.reverbDepth, fx.chorus, fx.chorusDepth,
-                        fx.wide, fx.wideDepth, fx.fx, fx.fxMode);
+    // Only the effects of the command line: the engines apply the record's at every open.
+    settings.reverb = fx.reverb;
+    settings.reverbMode = fx.reverbMode;
+    settings.reverbDepth = fx.reverbDepth;
+    settings.chorus = fx.chorus;
+    settings.chorusDepth = fx.chorusDepth;
+    settings.wide = fx.wide;
+    settings.wideDepth = fx.wideDepth;
+    settings.fx = fx.fx;
+    settings.fxMode = fx.fxMode;
     if (eq)
         KMPEngine_SetEqualizer(eq->data());
 
@@ -179,7 +185,7 @@ int runPlayFiles(const CliArgs& args)
             continue;
         }
         say("file %zu/%zu: %s (%s)\n", n + 1, files.size(), files[n].c_str(),
-            engines::audioEngineName(file.engine()));
+            file.engine()->prefix);
         int last = 0, second = -1;
         bool lengthShown = false;
         while (!g_interrupted) {

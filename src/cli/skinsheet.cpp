@@ -178,14 +178,13 @@ std::unique_ptr<SamplePanel> samplePlayer(SamplePanel::Kind kind)
     auto panel = std::make_unique<SamplePanel>(kind);
     static const ButtonDescriptor* tables[] = {buttons::kCdPlayer, buttons::kAudioPlayer,
                                                buttons::kMidiPlayer, buttons::kVideoPlayer};
-    static const int kinds[] = {DisplayPanel::kCdPlayer, DisplayPanel::kAudioPlayer,
-                                DisplayPanel::kMidiPlayer, DisplayPanel::kVideoPlayer};
+    static const int kinds[] = {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo};
     panel->createButtons(tables[kind]);
     auto* display = new DisplayPanel(kinds[kind], QRect(QPoint(40, 4), DisplayPanel::kDefaultSize),
                                      panel.get());
     switch (kind) {
     case SamplePanel::Cd:
-        display->SetState(DisplayPanel::kPlaying);
+        display->SetState(kModePlaying);
         display->Update(sampleAlbum(18, 7), 83, 0, true);
         display->SetRepeat(2);
         display->SetPlayMethod(0);
@@ -194,7 +193,7 @@ std::unique_ptr<SamplePanel> samplePlayer(SamplePanel::Kind kind)
         display->positionSlider()->SetPos(83);
         break;
     case SamplePanel::Audio:
-        display->SetState(DisplayPanel::kPaused);
+        display->SetState(kModePaused);
         display->Update(sampleAlbum(124, 105), 50, 1, true);
         display->SetRepeat(1);
         display->SetPlayMethod(1);
@@ -204,14 +203,14 @@ std::unique_ptr<SamplePanel> samplePlayer(SamplePanel::Kind kind)
         panel->button(5104)->setEnabled(true);
         break;
     case SamplePanel::Midi:
-        display->SetState(DisplayPanel::kStopped);
+        display->SetState(kModeStopped);
         display->Update(sampleAlbum(9, 0), 0, 0, true);
         display->SetPlayMethod(2);
         display->SetInfoText("Album : Etudes        Artist : Kolvo Ensemble");
         panel->button(5121)->setEnabled(false);
         break;
     case SamplePanel::Video:
-        display->SetState(DisplayPanel::kRecording);
+        display->SetState(kModeRecording);
         display->SetViewerSize(2);
         display->Update(sampleAlbum(3, 2), 12, 0, true);
         display->SetPlayMethod(3);

@@ -2,26 +2,9 @@
 // What every engine family shares: the modes it reports, the notification messages it posts
 // with the play cookie, and its result codes. A result above 0 is success.
 
-#include "platform/messages.h"
+#include "platform/vocabulary.h"
 
 #include <cstdint>
-
-// Modes, as GetMode reports them (the MCI mode numbers).
-constexpr int kModeNotReady = 524;
-constexpr int kModeStopped = 525;
-constexpr int kModePlaying = 526;
-constexpr int kModeRecording = 527;
-constexpr int kModeSeeking = 528;
-constexpr int kModePaused = 529;
-constexpr int kModeOpening = 530;
-
-// Notification messages, one per family. wParam = (cookie << 16) | event, lParam = value.
-constexpr UINT kNotifyMidi = 0x798;
-constexpr UINT kNotifyRealVideo = 0x7A2;
-constexpr UINT kNotifyDirectShow = 0x7AC;
-constexpr UINT kNotifyRealAudio = 0x7D4;
-constexpr UINT kNotifyMpeg = 0x7DE;
-constexpr UINT kNotifyCdReader = 0x7E8;
 
 // Event 1: a mode was reached (lParam is the mode). Event 2: playback failed (lParam is the
 // engine's failure code).

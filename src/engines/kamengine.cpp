@@ -6,6 +6,7 @@
 #include "engines/mpegaudio.h"
 #include "engines/outputconfig.h"
 #include "engines/streamtext.h"
+#include "platform/log.h"
 
 #include <algorithm>
 #include <array>
@@ -88,7 +89,11 @@ std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie,
     if (stream)
         callbacks.opened = [notifier] { notifier.post(kEventMode, kModeOpening); };
     callbacks.ended = [notifier] { notifier.post(kEventMode, kModeStopped); };
-    callbacks.failed = [notifier](const std::string&) { notifier.post(kEventFailed, kAmFailed); };
+    callbacks.failed = [notifier, location](const std::string& why) {
+        KLOG_WARNING("engines", "the general engine failed on %s: %s", location.c_str(),
+                     why.c_str());
+        notifier.post(kEventFailed, kAmFailed);
+    };
     in.player = std::make_unique<MediaPlayer>(std::move(options), std::move(callbacks));
     in.player->open({location}, 0, false);
     if (stream) {
@@ -96,6 +101,7 @@ std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie,
         return kResultAmLater;
     }
     if (in.player->waitOpened(kOpenWaitMs) != MediaPlayer::OpenState::Opened) {
+        KLOG_INFO("engines", "%s", in.player->error().c_str());
         in.player.reset();
         return kAmFailed;
     }

@@ -4,6 +4,7 @@
 #include "engines/enginesupport.h"
 #include "engines/mediaplayer.h"
 #include "engines/mpegaudio.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 
 #include <algorithm>
@@ -83,8 +84,10 @@ std::int32_t KMPEngine_Play(HWND window, const char* path, int cookie, char* wav
         if (!fileReachable(location))
             return kMpegNotFound;
         e.file = readMpegFile(location);
-        if (!e.file)
+        if (!e.file) {
+            KLOG_INFO("engines", "no MPEG audio frames in %s", location.c_str());
             return kMpegNotMpeg;
+        }
     }
 
     MediaPlayer::Options options;
@@ -116,7 +119,10 @@ std::int32_t KMPEngine_Play(HWND window, const char* path, int cookie, char* wav
     MediaPlayer::Callbacks callbacks;
     callbacks.playing = [notifier](size_t) { notifier.post(kEventMode, kModePlaying); };
     callbacks.ended = [notifier] { notifier.post(kEventMode, kModeStopped); };
-    callbacks.failed = [notifier](const std::string&) { notifier.post(kEventFailed, kMpegFailed); };
+    callbacks.failed = [notifier, location](const std::string& why) {
+        KLOG_WARNING("engines", "the MPEG engine failed on %s: %s", location.c_str(), why.c_str());
+        notifier.post(kEventFailed, kMpegFailed);
+    };
     e.player = std::make_unique<MediaPlayer>(std::move(options), std::move(callbacks));
     e.player->open({location}, 0, true);
     if (e.stream) {
@@ -124,6 +130,7 @@ std::int32_t KMPEngine_Play(HWND window, const char* path, int cookie, char* wav
         return kResultMpegLater;
     }
     if (e.player->waitOpened(kOpenWaitMs) != MediaPlayer::OpenState::Opened) {
+        KLOG_INFO("engines", "%s", e.player->error().c_str());
         e.stopLocked();
         return kMpegFailed;
     }

@@ -5,6 +5,7 @@
 #include "engines/mediaplayer.h"
 #include "engines/ramlist.h"
 #include "engines/streamtext.h"
+#include "platform/log.h"
 
 #include <algorithm>
 #include <cctype>
@@ -69,8 +70,10 @@ std::int32_t KRAEngine_Play(HWND window, const char* path, int cookie)
             const size_t slash = location.find_last_of('/');
             clips = parseRamList(content.str(),
                                  slash == std::string::npos ? "." : location.substr(0, slash));
-            if (clips.empty())
+            if (clips.empty()) {
+                KLOG_INFO("engines", "the list holds no clip to play");
                 return kRaFailed;
+            }
         } else {
             clips.push_back(location);
         }
@@ -79,7 +82,11 @@ std::int32_t KRAEngine_Play(HWND window, const char* path, int cookie)
     MediaPlayer::Callbacks callbacks;
     callbacks.playing = [notifier](size_t) { notifier.post(kEventMode, kModePlaying); };
     callbacks.ended = [notifier] { notifier.post(kEventMode, kModeStopped); };
-    callbacks.failed = [notifier](const std::string&) { notifier.post(kEventFailed, kRaFailed); };
+    callbacks.failed = [notifier, location](const std::string& why) {
+        KLOG_WARNING("engines", "the RealAudio engine failed on %s: %s", location.c_str(),
+                     why.c_str());
+        notifier.post(kEventFailed, kRaFailed);
+    };
     MediaPlayer::Options options;
     options.role = ChainRole::DigitalAudio;
     e.player = std::make_unique<MediaPlayer>(std::move(options), std::move(callbacks));

@@ -268,9 +268,9 @@ private:
             return 0;
         case MCI_STATUS_MODE: {
             const int mode = m_player->mode();
-            p->dwReturn = m_player->isFailed()       ? MCI_MODE_NOT_READY
-                          : m_stopped || mode == 530 ? MCI_MODE_STOP
-                                                     : static_cast<std::uintptr_t>(mode);
+            p->dwReturn = m_player->isFailed()                ? MCI_MODE_NOT_READY
+                          : m_stopped || mode == kModeOpening ? MCI_MODE_STOP
+                                                              : static_cast<std::uintptr_t>(mode);
             return 0;
         }
         case MCI_STATUS_NUMBER_OF_TRACKS:

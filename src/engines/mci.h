@@ -5,7 +5,7 @@
 // Drivers register by device type: the file driver (wave audio and MPEG audio through
 // GStreamer) is here; the CD audio and sequencer drivers join from their own modules.
 
-#include "platform/messages.h"
+#include "platform/vocabulary.h"
 
 #include <cstdint>
 #include <functional>
@@ -80,14 +80,13 @@ constexpr std::uint32_t MCI_DEVTYPE_WAVEFORM_AUDIO = 522;
 constexpr std::uint32_t MCI_DEVTYPE_SEQUENCER = 523;
 
 // Modes (MCI_STATUS_MODE).
-constexpr std::uint32_t MCI_MODE_NOT_READY = 524;
-constexpr std::uint32_t MCI_MODE_STOP = 525;
-constexpr std::uint32_t MCI_MODE_PLAY = 526;
-constexpr std::uint32_t MCI_MODE_PAUSE = 529;
-constexpr std::uint32_t MCI_MODE_OPEN = 530;
+constexpr std::uint32_t MCI_MODE_NOT_READY = kModeNotReady;
+constexpr std::uint32_t MCI_MODE_STOP = kModeStopped;
+constexpr std::uint32_t MCI_MODE_PLAY = kModePlaying;
+constexpr std::uint32_t MCI_MODE_PAUSE = kModePaused;
+constexpr std::uint32_t MCI_MODE_OPEN = kModeOpening;
 
 // The notification: wParam = one of the MCI_NOTIFY_* values, lParam = the device id.
-constexpr UINT MM_MCINOTIFY = 0x03B9;
 constexpr WPARAM MCI_NOTIFY_SUCCESSFUL = 1;
 constexpr WPARAM MCI_NOTIFY_SUPERSEDED = 2;
 constexpr WPARAM MCI_NOTIFY_ABORTED = 4;

@@ -2,24 +2,14 @@
 // Every user setting, held in memory as fields by the application object, read once at start
 // and written back whole. The players and windows read and change the fields directly.
 
+#include "platform/vocabulary.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
-
-// Component index: the component's toggle command minus 5800.
-enum ComponentIndex : int {
-    ComponentEffector = 0,
-    ComponentMixer = 1,
-    ComponentCd = 2,
-    ComponentAudio = 3,
-    ComponentMidi = 4,
-    ComponentVideo = 5,
-    ComponentRemote = 6,
-    ComponentCount = 7,
-};
 
 // The section each component's record is stored in, by component index.
 extern const std::array<const char*, ComponentCount> kComponentSections;

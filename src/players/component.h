@@ -4,59 +4,13 @@
 
 #include "platform/messages.h"
 #include "platform/settings.h"
+#include "platform/vocabulary.h"
 #include "ui/skinpanel.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// Component messages.
-constexpr UINT UM_COMPONENT_OFF = 0x6BC;
-constexpr UINT UM_DISC_CHANGE = 0x6BD;
-constexpr UINT UM_GET_STATUS = 0x6E4;
-constexpr UINT UM_COMMAND = 0x6E5;
-constexpr UINT UM_GET_TITLES = 0x6E6;
-constexpr UINT UM_SELECT_ALBUM = 0x6E7;
-constexpr UINT UM_SETTINGS_CHANGED = 0x6F8;
-
-// Commands the components share (WM_COMMAND ids; also UM_COMMAND's low word).
-namespace cmd {
-constexpr int Play = 5104;
-constexpr int Stop = 5102;
-constexpr int Pause = 5103;
-constexpr int Previous = 5107;
-constexpr int Next = 5108;
-constexpr int Repeat = 5112;
-constexpr int Rewind = 5115;
-constexpr int FastForward = 5116;
-constexpr int PlayMethod = 5117;
-constexpr int TimeDisplay = 5118;
-constexpr int Open = 5119;
-constexpr int PlayList = 5120;
-constexpr int AlbumManagement = 5121;
-constexpr int Record = 5122;
-constexpr int Configure = 5142;
-constexpr int QuickAlbumSelect = 5156;
-constexpr int VideoCdPlay = 5169;
-constexpr int Exit = 5171;
-constexpr int PlayPending = 5173;
-constexpr int ExitAndShutDown = 5174;
-constexpr int ExitAndSuspend = 5175;
-constexpr int QuickTrackSelect = 5176;
-constexpr int SaveStream = 5178;
-constexpr int Volume = 5180;
-constexpr int Timer = 5181;
-constexpr int Lyric = 5184;
-constexpr int Power = 5700;
-constexpr int MinimizeRestore = 5701;
-constexpr int Preferences = 5142;
-constexpr int ControlPanel = 5151;
-constexpr int FirstToggle = 5800; // + component index
-} // namespace cmd
-
-// Stop with high word 1: the Stop one player sends the others before it plays.
-constexpr LPARAM kStopFromOtherPlayer = 0x113EE;
 
 // The status record of UM_GET_STATUS: twelve slots, the last three strings.
 struct ComponentStatus

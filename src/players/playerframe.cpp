@@ -6,6 +6,7 @@
 #include "albums/songname.h"
 #include "engines/engineapi.h"
 #include "platform/drives.h"
+#include "platform/log.h"
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 #include "platform/trace.h"
@@ -75,6 +76,15 @@ std::string format(UINT id, int number, const std::string& text)
     return out;
 }
 
+std::string format(UINT id, const std::string& text)
+{
+    const std::string f = LoadString(id);
+    const int size = std::snprintf(nullptr, 0, f.c_str(), text.c_str());
+    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
+    std::snprintf(out.data(), out.size() + 1, f.c_str(), text.c_str());
+    return out;
+}
+
 } // namespace
 
 ModalGuard::ModalGuard()
@@ -89,13 +99,13 @@ ModalGuard::~ModalGuard()
 }
 
 PlayerFrame::PlayerFrame(int index, AlbumKind kind, PlayerHost& host, QWidget* parent,
-                         const ButtonDescriptor* buttons, int panelKind, bool hasLyricViewer)
+                         const ButtonDescriptor* buttons, bool hasLyricViewer)
     : ComponentWnd(index, host, parent, skin::kPanelBackground)
     , m_album(kind)
 {
     setAcceptDrops(true);
     createButtons(buttons);
-    m_panel = new DisplayPanel(panelKind, QRect(QPoint(40, 4), DisplayPanel::kDefaultSize), this);
+    m_panel = new DisplayPanel(index, QRect(QPoint(40, 4), DisplayPanel::kDefaultSize), this);
     if (hasLyricViewer)
         m_lyric = std::make_unique<LyricViewer>(index);
     UpdateIndicators();
@@ -119,6 +129,14 @@ int PlayerFrame::nextCookie()
     return m_cookie;
 }
 
+engines::SessionContext PlayerFrame::sessionContext()
+{
+    engines::SessionContext context;
+    context.window = handle();
+    context.settings = &host().settings();
+    return context;
+}
+
 int PlayerFrame::OpenAndPlay(int n)
 {
     // Only one player sounds at a time.
@@ -127,43 +145,89 @@ int PlayerFrame::OpenAndPlay(int n)
             sendToComponent(other, UM_COMMAND, MAKELPARAM(cmd::Stop, 1));
     n = std::clamp(n, 1, std::max(1, m_album.songCount()));
     ClearLyric();
-    CloseEngines();
-    m_engineInfo.clear();
+    CloseSession();
     m_album.setCurrentSong(n);
     m_message.clear();
-    const SongEntry* song = m_album.GetSong(n);
-    const std::string path = song ? song->title : std::string();
-
-    std::vector<std::string> candidates{path};
-    for (std::string& alternative : drives::AlternatePaths(path))
-        candidates.push_back(std::move(alternative));
-    for (const std::string& candidate : candidates) {
-        if (candidate.empty())
-            break;
-        const std::int32_t result = OpenEngines(candidate);
-        if (result > 0) {
-            trace("play component=%d song=%d path=%s", componentIndex(), n, candidate.c_str());
-            m_message.clear();
-            m_playingPath = candidate;
-            if (host().settings().displayLyric)
-                ShowLyricFor(candidate);
-            const int mode = EngineMode();
-            SetState(mode ? mode : kStatePlaying);
-            return 1;
-        }
-        CloseEngines();
-        if (!IsFileNotReachable(result))
-            break;
+    m_playingPath.clear();
+    const std::int32_t result = OpenTrack(n);
+    if (result > 0 && m_session) {
+        trace("play component=%d song=%d path=%s", componentIndex(), n, m_playingPath.c_str());
+        m_message.clear();
+        if (host().settings().displayLyric && !m_playingPath.empty())
+            ShowLyricFor(m_playingPath);
+        const int mode = m_session->mode();
+        SetState(mode > 0 ? mode : kModePlaying);
+        return 1;
     }
-    FailedToPlay(n, path);
+    CloseSession();
+    FailedToPlay(n, engines::describeResult(result));
     return 0;
 }
 
-void PlayerFrame::FailedToPlay(int n, const std::string& path)
+std::int32_t PlayerFrame::OpenTrack(int n)
 {
-    m_message = format(playertext::CantPlay, n, SongDisplayName(path, false));
+    const SongEntry* song = m_album.GetSong(n);
+    const std::string path = song ? song->title : std::string();
+    if (path.empty())
+        return 0;
+    std::vector<std::string> candidates{path};
+    for (std::string& alternative : drives::AlternatePaths(path))
+        candidates.push_back(std::move(alternative));
+    const engines::EngineOrder order = EnginesFor(path);
+    engines::OpenOutcome outcome;
+    for (const std::string& candidate : candidates) {
+        outcome =
+            engines::openFirst(order, sessionContext(), candidate, [this] { return nextCookie(); });
+        if (outcome.session) {
+            m_playingPath = candidate;
+            adoptSession(std::move(outcome.session), outcome.result);
+            return outcome.result;
+        }
+        if (!IsFileNotReachable(outcome.result))
+            break;
+    }
+    if (!outcome.why.empty())
+        KLOG_WARNING("players", "cannot play %s: %s", path.c_str(), outcome.why.c_str());
+    return outcome.result;
+}
+
+engines::EngineOrder PlayerFrame::EnginesFor(const std::string& path) const
+{
+    const AlbumKind kind = m_album.kind();
+    return engines::engineOrder(kind, MediaKindOf(kind, path), host().settings());
+}
+
+std::string PlayerFrame::TrackName(int n) const
+{
+    const SongEntry* song = m_album.GetSong(n);
+    return song ? SongDisplayName(song->title, false) : std::string();
+}
+
+void PlayerFrame::adoptSession(std::unique_ptr<engines::Session> session, std::int32_t result)
+{
+    m_session = std::move(session);
+    m_engineInfo.clear();
+    if (m_session->knowsLengthAtOpen(result)) {
+        m_engineInfo = m_session->infoText(true);
+        if (SongEntry* song = m_album.GetSong(m_album.currentSong()))
+            song->lengthMs = std::max(0, m_session->lengthMs());
+    }
+    m_panel->SetEffectActive(m_session->runsInternalEffects());
+}
+
+void PlayerFrame::CloseSession()
+{
+    m_session.reset();
+    m_engineInfo.clear();
+    m_panel->SetEffectActive(false);
+}
+
+void PlayerFrame::FailedToPlay(int n, const std::string& why)
+{
+    KLOG_INFO("players", "track %d of component %d failed: %s", n, componentIndex(), why.c_str());
+    m_message = format(playertext::CantPlay, n, TrackName(n));
     m_playingPath.clear();
-    SetState(kStateStopped);
+    SetState(kModeStopped);
 }
 
 void PlayerFrame::SetState(int state)
@@ -174,15 +238,20 @@ void PlayerFrame::SetState(int state)
     m_state = state;
     m_panel->SetState(state);
     switch (state) {
-    case kStatePlaying:
+    case kModePlaying:
         m_info = BuildInfoText();
         m_panel->SetInfoText(m_info);
         break;
-    case kStateStopped:
+    case kModeStopped:
         m_info = BuildInfoText();
         m_panel->SetInfoText(m_info);
         break;
-    case kStateOpening:
+    case kModeRecording:
+        m_info =
+            format(playertext::RecordingTo, SongDisplayName(RecordingPath(), false)) + kItemGap;
+        m_panel->SetInfoText(m_info);
+        break;
+    case kModeOpening:
         m_info = LoadString(playertext::ContactingHost);
         m_panel->SetInfoText(m_info);
         break;
@@ -258,20 +327,31 @@ void PlayerFrame::UpdateIndicators()
     tip(cmd::TimeDisplay, playertext::TimeDisplayTip, std::clamp(r.timeMode, 0, 1));
 }
 
+bool PlayerFrame::isRecording() const
+{
+    return m_state == kModeRecording || (m_state == kModePaused && m_recordingPaused);
+}
+
+void PlayerFrame::BeginRecordingState()
+{
+    m_recordingPaused = false;
+    SetState(kModeRecording);
+}
+
 void PlayerFrame::Next(bool user)
 {
-    if (IsRecording())
+    if (isRecording())
         return;
     const ComponentRecord& r = record();
     const auto method = static_cast<PlayMethod>(r.playMode);
     const auto repeat = static_cast<RepeatMode>(r.repeat);
-    if (m_state == kStateStopped) {
+    if (m_state == kModeStopped) {
         m_album.Next(method, repeat, user);
         m_message.clear();
-        SetState(kStateStopped);
+        SetState(kModeStopped);
         return;
     }
-    if (GotoNextClip())
+    if (m_session && m_session->nextClip())
         return;
     const int n = m_album.Next(method, repeat, user);
     if (n > 0)
@@ -289,22 +369,22 @@ void PlayerFrame::ShowNotAvailableYet()
 
 void PlayerFrame::Previous(bool user)
 {
-    if (IsRecording())
+    if (isRecording())
         return;
     const ComponentRecord& r = record();
     const auto method = static_cast<PlayMethod>(r.playMode);
     const auto repeat = static_cast<RepeatMode>(r.repeat);
-    if (m_state == kStateStopped) {
+    if (m_state == kModeStopped) {
         m_album.Previous(method, repeat, user);
-        SetState(kStateStopped);
+        SetState(kModeStopped);
         return;
     }
     // Only a song that is heard restarts; a paused one gives way to the one before it.
-    if (m_state == kStatePlaying && m_position > kRestartAfterSeconds) {
+    if (m_state == kModePlaying && m_position > kRestartAfterSeconds) {
         OpenAndPlay(m_album.currentSong());
         return;
     }
-    if (GotoPrevClip())
+    if (m_session && m_session->prevClip())
         return;
     const int n = m_album.Previous(method, repeat, user);
     if (n > 0)
@@ -313,12 +393,15 @@ void PlayerFrame::Previous(bool user)
         StopPlayer(false);
 }
 
-void PlayerFrame::StopPlayer(bool /*user*/)
+void PlayerFrame::StopPlayer(bool user)
 {
-    if (m_state == kStatePlaying || m_state == kStatePaused || m_state == kStateOpening) {
-        CloseEngines();
+    if (isRecording()) {
+        EndRecording(user);
+        m_recordingPaused = false;
+    } else if (m_state == kModePlaying || m_state == kModePaused || m_state == kModeOpening) {
+        CloseSession();
         m_position = 0;
-    } else if (m_state == kStateStopped) {
+    } else if (m_state == kModeStopped) {
         m_album.ResetPlay();
     }
     m_message.clear();
@@ -326,20 +409,31 @@ void PlayerFrame::StopPlayer(bool /*user*/)
     m_engineInfo.clear();
     m_playingPath.clear();
     m_panel->SetEffectActive(false);
-    if (m_state != kStateNotReady)
-        SetState(kStateStopped);
+    SetState(kModeStopped);
     ClearLyric();
 }
 
 void PlayerFrame::Pause()
 {
     switch (m_state) {
-    case kStatePlaying:
-        EnginePause();
-        SetState(kStatePaused);
+    case kModePlaying:
+        if (m_session)
+            m_session->pause();
+        SetState(kModePaused);
         break;
-    case kStatePaused:
-        PlayPause();
+    case kModePaused:
+        if (m_recordingPaused) {
+            m_recordingPaused = false;
+            ResumeRecording();
+            SetState(kModeRecording);
+        } else {
+            PlayPause();
+        }
+        break;
+    case kModeRecording:
+        m_recordingPaused = true;
+        PauseRecording();
+        SetState(kModePaused);
         break;
     default:
         break;
@@ -349,50 +443,60 @@ void PlayerFrame::Pause()
 void PlayerFrame::PlayPause()
 {
     switch (m_state) {
-    case kStateStopped: {
+    case kModeStopped: {
         const int n = m_album.Current(static_cast<PlayMethod>(record().playMode));
         OpenAndPlay(n ? n : 1);
         break;
     }
-    case kStatePlaying:
+    case kModePlaying:
         Pause();
         break;
-    case kStatePaused:
-        EngineResume();
-        SetState(kStatePlaying);
+    case kModePaused:
+        if (m_recordingPaused)
+            break;
+        if (m_session)
+            m_session->resume();
+        SetState(kModePlaying);
         break;
     default:
         break;
     }
 }
 
+void PlayerFrame::SeekTo(int ms)
+{
+    if (m_session)
+        m_session->seek(ms, m_state == kModePaused);
+}
+
 void PlayerFrame::FastForward()
 {
-    if (m_state != kStatePlaying && m_state != kStatePaused)
+    if ((m_state != kModePlaying && m_state != kModePaused) || !m_session)
         return;
-    const int target = EnginePositionMs() + kSeekStepMs;
+    const int target = m_session->positionMs() + kSeekStepMs;
     const SongEntry* song = m_album.GetSong(m_album.currentSong());
-    const int length = EngineLengthMs() > 0 ? EngineLengthMs() : (song ? song->lengthMs : 0);
+    const int engineLength = m_session->lengthMs();
+    const int length = engineLength > 0 ? engineLength : (song ? song->lengthMs : 0);
     if (length > 0 && target >= length) {
         Next(true);
         return;
     }
-    EngineSeek(target);
+    SeekTo(target);
 }
 
 void PlayerFrame::Rewind()
 {
-    if (m_state != kStatePlaying && m_state != kStatePaused)
+    if ((m_state != kModePlaying && m_state != kModePaused) || !m_session)
         return;
-    const int target = EnginePositionMs() - kSeekStepMs;
-    EngineSeek(target < 1 ? 0 : target);
+    const int target = m_session->positionMs() - kSeekStepMs;
+    SeekTo(target < 1 ? 0 : target);
 }
 
 void PlayerFrame::SeekSlider(int seconds)
 {
-    if (m_state != kStatePlaying && m_state != kStatePaused)
+    if (m_state != kModePlaying && m_state != kModePaused)
         return;
-    EngineSeek(seconds * 1000);
+    SeekTo(seconds * 1000);
     m_position = seconds;
     RedrawDisplay();
 }
@@ -425,66 +529,74 @@ void PlayerFrame::CycleTimeDisplay()
 void PlayerFrame::OnTick()
 {
     if (!record().enable) {
-        if (m_state != kStateNotReady)
-            SetState(kStateNotReady);
+        if (m_state != kModeNotReady)
+            SetState(kModeNotReady);
         return;
     }
-    if (m_state == kStateNotReady) {
-        SetState(kStateStopped);
-        if (host().startMode() == componentIndex()) {
-            host().startMode() = -1;
+    if (m_state == kModeNotReady) {
+        SetState(kModeStopped);
+        if (OwnsStartMode(host().startMode())) {
+            host().startMode() = StartModeNone;
             PlayPause();
         }
     }
-    m_panel->sendMessage(WM_TIMER, DisplayPanel::kTickTimerId, 0);
-    if (IsRecording())
+    m_panel->sendMessage(WM_TIMER, kTickTimerId, 0);
+    if (isRecording()) {
+        OnRecordingTick();
+        OnPlayerTick();
         return;
-    const int mode = EngineMode();
-    if (mode != 0) {
-        if (mode == kStateStopped && m_state == kStatePlaying) {
+    }
+    const int mode = m_session ? m_session->mode() : 0;
+    if (mode > 0) {
+        if (mode == kModeStopped && m_state == kModePlaying) {
             Next(false);
             return;
         }
-        if (mode != m_state && m_state != kStateOpening)
+        if (mode != m_state)
             SetState(mode);
     }
-    if (m_state == kStatePlaying) {
-        m_position = EnginePositionMs() / 1000;
+    if (m_state == kModePlaying && m_session) {
+        m_position = m_session->positionMs() / 1000;
         RedrawDisplay();
     }
+    OnPlayerTick();
 }
 
-void PlayerFrame::OnEngineNotification(UINT msg, WPARAM wParam, LPARAM lParam)
+void PlayerFrame::OnEngineNotification(WPARAM wParam, LPARAM lParam)
 {
-    if ((m_state != kStatePlaying && m_state != kStateOpening) || HIWORD(wParam) != m_cookie)
+    if ((m_state != kModePlaying && m_state != kModeOpening) || HIWORD(wParam) != m_cookie ||
+        !m_session)
         return;
     const int event = LOWORD(wParam);
-    if (event == 1) {
-        if (!OnEngineReady(msg, static_cast<int>(lParam))) {
-            CloseEngines();
-            FailedToPlay(m_album.currentSong(), m_playingPath);
+    const int mode = static_cast<int>(lParam);
+    if (event == kEventMode && (mode == kModeOpening || mode == kModePlaying)) {
+        if (!m_session->ready(mode)) {
+            CloseSession();
+            FailedToPlay(m_album.currentSong(), "it could not start once it was ready");
             return;
         }
         if (host().settings().viewFileInfo)
-            m_engineInfo = EngineInfoText();
+            m_engineInfo = m_session->infoText();
         if (SongEntry* song = m_album.GetSong(m_album.currentSong()))
-            song->lengthMs = std::max(0, EngineLengthMs());
+            song->lengthMs = std::max(0, m_session->lengthMs());
         m_message.clear();
         trace("sound component=%d song=%d", componentIndex(), m_album.currentSong());
-        SetState(kStatePlaying);
-    } else if (event == 2) {
-        const std::string path = m_playingPath;
-        CloseEngines();
-        FailedToPlay(m_album.currentSong(), path);
+        SetState(kModePlaying);
+    } else if (event == kEventFailed) {
+        // The engine has logged what went wrong; the player's line says which track.
+        CloseSession();
+        FailedToPlay(m_album.currentSong(), engines::describeResult(static_cast<int>(lParam)));
     }
-}
-
-bool PlayerFrame::OnEngineReady(UINT, int)
-{
-    return true;
+    // Event 1 with 525, the end of the song, is the tick's to act on: it moves to the next
+    // song under the play method, which a notification must not do twice.
 }
 
 bool PlayerFrame::OnPlayerCommand(int)
+{
+    return false;
+}
+
+bool PlayerFrame::OnPlayerMessage(UINT, WPARAM, LPARAM, LRESULT&)
 {
     return false;
 }
@@ -559,7 +671,7 @@ LRESULT PlayerFrame::OnComponentCommand(LPARAM lParam)
         OpenAndPlay(arg);
         return 1;
     }
-    if (id == cmd::Stop && arg == 1 && m_state == kStateStopped)
+    if (id == cmd::Stop && arg == 1 && m_state == kModeStopped)
         return 1;
     OnCommand(id);
     return 1;
@@ -577,22 +689,28 @@ void PlayerFrame::FillStatus(ComponentStatus& status) const
     status.positionSeconds = m_position;
     const SongEntry* song = m_album.GetSong(m_album.currentSong());
     status.lengthSeconds = song ? song->lengthMs / 1000 : 0;
-    status.playingName = m_playingPath.empty()
-                             ? std::string()
-                             : SongDisplayName(m_playingPath, host().settings().viewId3Tag != 0);
+    if (!m_playingPath.empty())
+        status.playingName = SongDisplayName(m_playingPath, host().settings().viewId3Tag != 0);
+    else if (m_session)
+        status.playingName = TrackName(m_album.currentSong());
     status.albumTitle = m_album.title();
     status.albumArtist = m_album.artist();
 }
 
 LRESULT PlayerFrame::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (IsEngineNotification(msg)) {
-        OnEngineNotification(msg, wParam, lParam);
+    if (isEngineNotification(msg)) {
+        // Another family's message is an old session's: the one open now has its own.
+        if (m_session && msg == m_session->notification())
+            OnEngineNotification(wParam, lParam);
         return 0;
     }
+    LRESULT result = 0;
+    if (OnPlayerMessage(msg, wParam, lParam, result))
+        return result;
     switch (msg) {
     case WM_TIMER:
-        if (wParam == 300)
+        if (wParam == kTickTimerId)
             OnTick();
         return 0;
     case WM_COMMAND:
@@ -620,9 +738,9 @@ LRESULT PlayerFrame::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         return 1;
     case UM_SETTINGS_CHANGED: {
         const AppSettings& s = host().settings();
-        if ((m_state == kStatePlaying || m_state == kStatePaused) &&
-            (s.viewFileInfo || s.viewId3Tag))
-            m_engineInfo = EngineInfoText();
+        if ((m_state == kModePlaying || m_state == kModePaused) &&
+            (s.viewFileInfo || s.viewId3Tag) && m_session)
+            m_engineInfo = m_session->infoText();
         SetState(m_state);
         update();
         return 0;
@@ -686,7 +804,7 @@ int PlayerFrame::AddFiles(const std::vector<std::string>& paths)
 
 void PlayerFrame::PlayPendingFile()
 {
-    if (IsRecording())
+    if (isRecording())
         return;
     m_album.ResetPlay();
     StopPlayer(true);
@@ -703,14 +821,14 @@ void PlayerFrame::PlayPendingFile()
         host().pendingFileIsTemporary() = false;
     }
     UpdateIndicators();
-    SetState(kStateStopped);
+    SetState(kModeStopped);
     PlayPause();
 }
 
 void PlayerFrame::LoadStartAlbum()
 {
     const std::string& file = host().pendingFile();
-    if (host().startMode() == componentIndex() && !file.empty()) {
+    if (OwnsStartMode(host().startMode()) && !file.empty()) {
         if (Album::IsValidKey(file) && m_album.Exists(file)) {
             m_album.Open(file, 0);
         } else {
@@ -755,7 +873,7 @@ void PlayerFrame::QuickAlbumSelect()
     StopPlayer(true);
     m_album.Open(dialog.chosenKey(), 0);
     UpdateIndicators();
-    SetState(kStateStopped);
+    SetState(kModeStopped);
 }
 
 void PlayerFrame::QuickTrackSelect()

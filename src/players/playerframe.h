@@ -1,10 +1,13 @@
 #pragma once
 // The frame the four media players share: the state machine, the transport commands, the
 // half-second position poll with end-of-song handling, the engine notifications, the routed
-// component messages, the player settings and the information line. A player adds its
-// engines and what it does differently.
+// component messages, the player settings, the information line and the recording state. It
+// drives the open track through an engines::Session, so a player adds only what is its own:
+// the start modes it owns, how it opens a track (a file through the engine order, or a
+// numbered CD track), its extra commands and messages.
 
 #include "albums/album.h"
+#include "engines/session.h"
 #include "players/component.h"
 
 #include <cstdint>
@@ -15,14 +18,6 @@
 class DisplayPanel;
 class LyricViewer;
 struct ButtonDescriptor;
-
-// Component states (the engines' mode numbers).
-constexpr int kStateNotReady = 524;
-constexpr int kStateStopped = 525;
-constexpr int kStatePlaying = 526;
-constexpr int kStateRecording = 527;
-constexpr int kStatePaused = 529;
-constexpr int kStateOpening = 530;
 
 // Texts of the players that the string table holds under our own ids.
 namespace playertext {
@@ -36,6 +31,7 @@ constexpr UINT PlayMethodTip = 39209;   // (39210-39213)
 constexpr UINT TimeDisplayTip = 39214;  // (39215-39216)
 constexpr UINT NoSelectedSong = 39217;  // "There is no selected Song."
 constexpr UINT NotAvailableYet = 39218; // a button whose feature is still to come
+constexpr UINT RecordingTo = 2054;      // "Recording to %s."
 } // namespace playertext
 
 class PlayerFrame : public ComponentWnd
@@ -45,7 +41,7 @@ public:
     ~PlayerFrame() override;
 
     // The frame's operations, as the commands, the remote control and the other players use
-    // them. OpenAndPlay returns 1 when a song is playing (or opening), else 0.
+    // them. OpenAndPlay returns 1 when a track is playing (or opening), else 0.
     int OpenAndPlay(int n);
     void SetState(int state);
     void Next(bool user);
@@ -65,47 +61,58 @@ public:
     DisplayPanel* panel() const { return m_panel; }
     LyricViewer* lyricViewer() const { return m_lyric.get(); }
     ComponentRecord& record() const;
+    // The open engine session, or null.
+    engines::Session* session() const { return m_session.get(); }
+    bool isRecording() const;
 
     // The information line as it would be built now (without the message of a failure).
     std::string BuildInfoText() const;
 
 protected:
     PlayerFrame(int index, AlbumKind kind, PlayerHost& host, QWidget* parent,
-                const ButtonDescriptor* buttons, int panelKind, bool hasLyricViewer);
+                const ButtonDescriptor* buttons, bool hasLyricViewer);
 
     // For the buttons of features still to come: they say so rather than nothing.
     void ShowNotAvailableYet();
 
     // --- what each player does its own way ---
-    // Opens and starts `path` with the player's engines, in its order; before each engine
-    // open it takes a new cookie with nextCookie(). Returns > 0 on success (and sets the
-    // state), else the last engine's result code.
-    virtual std::int32_t OpenEngines(const std::string& path) = 0;
-    // The open engine's mode, or 0 when none is open.
-    virtual int EngineMode() = 0;
-    virtual int EnginePositionMs() = 0;
-    virtual int EngineLengthMs() = 0;
-    virtual void EnginePause() = 0;
-    virtual void EngineResume() = 0;
-    // Seeks and goes on in the same mode (a paused engine is paused again).
-    virtual void EngineSeek(int ms) = 0;
-    virtual void CloseEngines() = 0;
-    virtual std::string EngineInfoText() = 0;
-    virtual bool GotoNextClip() { return false; }
-    virtual bool GotoPrevClip() { return false; }
-    // Whether a notification message belongs to the open engine, and what to do when it
-    // reports a ready (or playing) mode before the frame takes the song as playing; false
-    // when the engine failed at that point.
-    virtual bool IsEngineNotification(UINT msg) const = 0;
-    virtual bool OnEngineReady(UINT msg, int mode);
+    // The start modes of the command line this player carries out at its first tick.
+    virtual bool OwnsStartMode(int startMode) const = 0;
+    // Opens track n of the album and starts it; on success the player hands the open
+    // session to adoptSession() and returns > 0, else the last failure code. The default
+    // plays the song's path (then the same path on the other drives) with the engines of
+    // EnginesFor(); a player of numbered tracks (a CD) opens its own session instead.
+    virtual std::int32_t OpenTrack(int n);
+    // The engine families for a file, first to last.
+    virtual engines::EngineOrder EnginesFor(const std::string& path) const;
+    // What the failure message and the status call track n.
+    virtual std::string TrackName(int n) const;
     virtual UINT EmptyAlbumHintId() const = 0;
     // Commands the player adds or handles its own way; false for the frame's own handling.
     virtual bool OnPlayerCommand(int id);
+    // Messages the player adds; false for the frame's own handling.
+    virtual bool OnPlayerMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Runs on every tick once the frame has polled the engine (not while the player is off).
+    virtual void OnPlayerTick() {}
     // Loads the album the player starts with (command line, recent, "Default").
     virtual void LoadStartAlbum();
-    virtual bool IsRecording() const { return false; }
+
+    // Recording, for a player that records: the frame keeps the state (527), the paused flag
+    // and the line "Recording to %s."; the player does the recording itself.
+    virtual void PauseRecording() {}
+    virtual void ResumeRecording() {}
+    virtual void EndRecording(bool user) { (void)user; }
+    virtual std::string RecordingPath() const { return {}; }
+    // Once per tick while recording (the recorded seconds).
+    virtual void OnRecordingTick() {}
+    void BeginRecordingState(); // state 527, not paused
 
     int nextCookie();
+    engines::SessionContext sessionContext();
+    // Takes the session that opened the current track: its length and information when the
+    // engine knows them already, the effect indicator.
+    void adoptSession(std::unique_ptr<engines::Session> session, std::int32_t result);
+    void CloseSession();
     void ClearLyric();
     void ShowLyricFor(const std::string& path);
     void RedrawDisplay();
@@ -122,7 +129,7 @@ protected:
     void dropEvent(QDropEvent* e) override;
 
     Album m_album;
-    int m_state = kStateNotReady;
+    int m_state = kModeNotReady;
     int m_position = 0; // whole seconds
     std::string m_message;
     std::string m_info;
@@ -135,10 +142,11 @@ private:
     void OnCommand(int id);
     LRESULT OnComponentCommand(LPARAM lParam);
     void OnTick();
-    void OnEngineNotification(UINT msg, WPARAM wParam, LPARAM lParam);
+    void OnEngineNotification(WPARAM wParam, LPARAM lParam);
     void FastForward();
     void Rewind();
     void SeekSlider(int seconds);
+    void SeekTo(int ms);
     void CycleRepeat();
     void CyclePlayMethod();
     void CycleTimeDisplay();
@@ -146,9 +154,11 @@ private:
     void QuickAlbumSelect();
     void QuickTrackSelect();
     void EditProgram();
-    void FailedToPlay(int n, const std::string& path);
+    void FailedToPlay(int n, const std::string& why);
 
+    std::unique_ptr<engines::Session> m_session;
     int m_cookie = 0;
+    bool m_recordingPaused = false;
 };
 
 // Dialog re-entrance: a second modal dialog asked for while one is open is ignored.

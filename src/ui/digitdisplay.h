@@ -4,6 +4,7 @@
 // around a black background. A click posts UM_CONTROL_CLICK (0x6D0, wParam = its id) to the
 // parent.
 
+#include "platform/vocabulary.h"
 #include "platform/wnd.h"
 
 #include <QRect>
@@ -11,8 +12,6 @@
 #include <vector>
 
 class QPainter;
-
-constexpr UINT UM_CONTROL_CLICK = 0x6D0;
 
 class DigitDisplay : public Wnd
 {

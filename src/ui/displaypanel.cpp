@@ -52,7 +52,7 @@ DisplayPanel::DisplayPanel(int componentKind, const QRect& rect, Wnd* component)
     m_track->SetDigits(2, false);
     m_hundreds = new DigitDisplay(2, QRect(22, 18, 10, 12), this, kHundredsId);
     m_hundreds->SetDigits(1, false);
-    m_hundreds->setVisible(m_kind != kCdPlayer);
+    m_hundreds->setVisible(m_kind != ComponentCd);
     m_time = new DigitDisplay(2, QRect(65, 18, 73, 12), this, kTimeId);
     m_time->SetDigits(5, true);
     m_time->SetSeparators({4, 2});
@@ -85,9 +85,9 @@ bool DisplayPanel::hasIndicator(Indicator which) const
 {
     switch (which) {
     case Effect:
-        return m_kind == kAudioPlayer || m_kind == kVideoPlayer;
+        return m_kind == ComponentAudio || m_kind == ComponentVideo;
     case ViewerSize:
-        return m_kind == kVideoPlayer;
+        return m_kind == ComponentVideo;
     default:
         return true;
     }
@@ -100,18 +100,18 @@ int DisplayPanel::indicatorImage(Indicator which) const
     const bool odd = (m_ticks % 2) != 0;
     switch (which) {
     case Play:
-        if (m_state == kRecording)
+        if (m_state == kModeRecording)
             return 27;
-        if (m_state == kOpening) {
-            if (m_kind == kCdPlayer)
+        if (m_state == kModeOpening) {
+            if (m_kind == ComponentCd)
                 return 10;
             return odd ? 10 : 9;
         }
-        return m_state == kPlaying ? 9 : 10;
+        return m_state == kModePlaying ? 9 : 10;
     case Pause:
-        return m_state == kPaused ? 7 : 8;
+        return m_state == kModePaused ? 7 : 8;
     case Effect:
-        if (m_effect && m_state == kPlaying)
+        if (m_effect && m_state == kModePlaying)
             return odd ? 26 : 25;
         return 26;
     case ViewerSize:
@@ -213,7 +213,7 @@ void DisplayPanel::Update(const AlbumView& album, int positionSeconds, int timeD
     }
     if (grid)
         m_grid->SetAlbum(album);
-    if (m_dragging && m_state == kPlaying)
+    if (m_dragging && m_state == kModePlaying)
         return;
     if (!hasCurrent)
         showTime(album.totalLengthSeconds, false);
@@ -242,9 +242,9 @@ LRESULT DisplayPanel::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
                 m_offset = 0;
             update(infoArea());
         }
-        if (m_state == kOpening && m_kind != kCdPlayer)
+        if (m_state == kModeOpening && m_kind != ComponentCd)
             update(kSpots[Play].spot);
-        if (m_effect && m_state == kPlaying && hasIndicator(Effect))
+        if (m_effect && m_state == kModePlaying && hasIndicator(Effect))
             update(kSpots[Effect].spot);
         return 0;
     case WM_HSCROLL: {

@@ -19,34 +19,16 @@
 class DigitDisplay;
 class PositionSlider;
 
-constexpr UINT UM_CYCLE_PLAY_METHOD = 0x6C7;
-constexpr UINT UM_CYCLE_REPEAT = 0x6C8;
-constexpr UINT UM_CYCLE_TIME_DISPLAY = 0x6C9;
-constexpr UINT UM_CYCLE_VIEWER_SIZE = 0x6CB;
-
 class DisplayPanel : public Wnd
 {
     Q_OBJECT
 public:
-    // Component kinds.
-    static constexpr int kCdPlayer = 2;
-    static constexpr int kAudioPlayer = 3;
-    static constexpr int kMidiPlayer = 4;
-    static constexpr int kVideoPlayer = 5;
-    // Component states.
-    static constexpr int kNotReady = 524;
-    static constexpr int kStopped = 525;
-    static constexpr int kPlaying = 526;
-    static constexpr int kRecording = 527;
-    static constexpr int kPaused = 529;
-    static constexpr int kOpening = 530;
     // Control ids.
     static constexpr int kPositionId = 5201;
     static constexpr int kTrackId = 5203;
     static constexpr int kTimeId = 5204;
     static constexpr int kGridId = 5205;
     static constexpr int kHundredsId = 5206;
-    static constexpr UINT kTickTimerId = 300;
     static constexpr int kQuickTrackSelect = 5176;
     // The size we propose; the component places the panel.
     static constexpr QSize kDefaultSize{276, 60};
@@ -104,7 +86,7 @@ private:
     void setHover(int spot);
 
     int m_kind;
-    int m_state = kNotReady;
+    int m_state = kModeNotReady;
     int m_repeat = 0;
     int m_method = 0;
     int m_viewerSize = 0;

@@ -3,6 +3,7 @@
 // track blinking, two small buttons to page. Clicking a cell posts UM_PLAY_SONG (0x6C6) with the
 // track number to the parent.
 
+#include "platform/vocabulary.h"
 #include "platform/wnd.h"
 
 #include <QRect>
@@ -28,8 +29,6 @@ struct AlbumView
     int totalLengthSeconds = 0;    // of the whole album
     std::vector<TrackCell> tracks; // index 0 is song 1; missing entries are plain playable tracks
 };
-
-constexpr UINT UM_PLAY_SONG = 0x6C6;
 
 class TrackGrid : public Wnd
 {

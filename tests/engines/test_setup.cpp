@@ -1,10 +1,12 @@
 // The general engine's output settings and dialog, the sink they lead to, and the choice of
 // engines for a file.
 
-#include "engines/audioengines.h"
+#include "albums/mediakind.h"
 #include "engines/gstglue.h"
 #include "engines/outputchain.h"
 #include "engines/outputconfig.h"
+#include "engines/session.h"
+#include "platform/settings.h"
 #include "support/testhome.h"
 
 #include <gtest/gtest.h>
@@ -81,19 +83,30 @@ TEST_F(Setup, TheDialogShowsAndReturnsTheOutputAndBuffer)
     EXPECT_FALSE(runOutputConfigDialog(0));
 }
 
-TEST(AudioEngines, TheDigitalAudioPlayersOrder)
+// The one engine order of the Digital Audio Player, as the window and kolvo-cli both read it.
+TEST(EngineOrder, TheDigitalAudioPlayersOrder)
 {
-    using E = AudioEngine;
-    EXPECT_EQ(audioEnginesFor("/a/b.MP3", true, true), (std::vector{E::Mpeg, E::Mci}));
-    EXPECT_EQ(audioEnginesFor("/a/b.mp2", false, true), (std::vector{E::DirectShow, E::Mci}));
-    EXPECT_EQ(audioEnginesFor("/a/b.ram", true, true), (std::vector{E::RealAudio}));
-    EXPECT_EQ(audioEnginesFor("/a/b.aif", true, false), (std::vector{E::DirectShow, E::Mci}));
-    EXPECT_EQ(audioEnginesFor("/a/b.snd", true, false), (std::vector{E::DirectShow, E::Mci}));
-    EXPECT_EQ(audioEnginesFor("/a/b.wav", true, true), (std::vector{E::DirectShow, E::Mci}));
-    EXPECT_EQ(audioEnginesFor("/a/b.wav", true, false), (std::vector{E::Mci}));
-    EXPECT_EQ(audioEnginesFor("/a/b.ogg", true, true), (std::vector{E::Mci}));
-    EXPECT_EQ(audioEnginesFor("/a/noextension", true, true), (std::vector{E::Mci}));
-    EXPECT_STREQ(audioEngineName(E::Mpeg), "KMPEngine_");
+    AppSettings s;
+    auto order = [&](const char* name, int mpaUseInternal, int wavUseDirectShow) {
+        s.mpaUseInternal = mpaUseInternal;
+        s.wavUseDirectShow = wavUseDirectShow;
+        std::string names;
+        for (const EngineFamily* f :
+             engineOrder(AlbumKindAudio, MediaKindOf(AlbumKindAudio, name), s))
+            names += std::string(names.empty() ? "" : " ") + f->prefix;
+        return names;
+    };
+    EXPECT_EQ(order("/a/b.MP3", 1, 1), "KMPEngine_ MCI");
+    EXPECT_EQ(order("/a/b.mp2", 0, 1), "KAMEngine_ MCI");
+    EXPECT_EQ(order("/a/b.ram", 1, 1), "KRAEngine_ MCI") << "a list RealAudio refuses goes on";
+    EXPECT_EQ(order("/a/b.aif", 1, 0), "KAMEngine_ MCI");
+    EXPECT_EQ(order("/a/b.snd", 1, 0), "KAMEngine_");
+    EXPECT_EQ(order("/a/b.wav", 1, 1), "KAMEngine_ MCI");
+    EXPECT_EQ(order("/a/b.wav", 1, 0), "MCI");
+    EXPECT_EQ(order("/a/b.ogg", 1, 1), "MCI");
+    EXPECT_EQ(order("/a/noextension", 1, 1), "MCI");
+    // Players without routes yet try nothing rather than the audio player's engines.
+    EXPECT_TRUE(engineOrder(AlbumKindMidi, MediaKindMidi, s).empty());
 }
 
 // RealAudio files carry cook, 14.4 or 28.8 sound; only 14.4 can be made here for the tests, so

@@ -7,6 +7,7 @@
 #include "engines/engineapi.h"
 #include "engines/outputconfig.h"
 #include "enginetest.h"
+#include "platform/log.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
@@ -18,11 +19,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
 
 #include <fstream>
+#include <map>
 
 using enginetest::pump;
 using enginetest::pumpUntil;
@@ -34,7 +37,9 @@ class ProbedAudioPlayer : public AudioPlayer
 {
 public:
     using AudioPlayer::AudioPlayer;
-    int engineMode() { return EngineMode(); }
+    int engineMode() { return session() ? session()->mode() : 0; }
+    // The designed prefix of the open engine's family, "" when none is open.
+    std::string openEngine() const { return session() ? session()->family().prefix : ""; }
 };
 
 class AudioPlayerTest : public KolvoHomeTest
@@ -52,7 +57,7 @@ protected:
             });
         player = static_cast<ProbedAudioPlayer*>(window->component(ComponentAudio));
         ASSERT_NE(player, nullptr);
-        pumpUntil([this] { return player->state() == kStateStopped; }, 2000);
+        pumpUntil([this] { return player->state() == kModeStopped; }, 2000);
     }
     void TearDown() override
     {
@@ -94,16 +99,16 @@ protected:
         std::string lastPath;
         pumpUntil(
             [&] {
-                if (player->state() == kStatePlaying && player->playingPath() != lastPath) {
+                if (player->state() == kModePlaying && player->playingPath() != lastPath) {
                     lastPath = player->playingPath();
                     played.push_back(player->album().currentSong());
                 }
-                if (player->state() == kStatePlaying && !played.empty() &&
+                if (player->state() == kModePlaying && !played.empty() &&
                     player->album().currentSong() != played.back())
                     played.push_back(player->album().currentSong());
-                if (player->state() == kStateStopped)
+                if (player->state() == kModeStopped)
                     lastPath.clear();
-                return player->state() == kStateStopped && !played.empty();
+                return player->state() == kModeStopped && !played.empty();
             },
             ms);
         return played;
@@ -126,7 +131,7 @@ TEST_F(AudioPlayerTest, APlayListPlaysInOrderThenStops)
     const std::vector<int> played = songsUntilStopped(15000);
     const analysis::Stereo heard = recorder.stop();
     EXPECT_EQ(played, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(player->state(), kStateStopped);
+    EXPECT_EQ(player->state(), kModeStopped);
     // What reached the sink: the three pitches, one after the other, and nothing else.
     const std::vector<double> tones = analysis::toneSequence(heard.left, heard.rate);
     ASSERT_EQ(tones.size(), 3u);
@@ -156,14 +161,14 @@ TEST_F(AudioPlayerTest, RepeatFromLastStartsAgainAndRandomPlaysEachOnce)
     pumpUntil(
         [&] {
             const int n = player->album().currentSong();
-            if (player->state() == kStatePlaying && (order.empty() || order.back() != n))
+            if (player->state() == kModePlaying && (order.empty() || order.back() != n))
                 order.push_back(n);
             return order.size() >= 3;
         },
         15000);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 1})) << "after the last song, the first again";
     window->sendMessage(UM_COMMAND, ComponentAudio, 5102);
-    EXPECT_EQ(player->state(), kStateStopped);
+    EXPECT_EQ(player->state(), kModeStopped);
 }
 
 TEST_F(AudioPlayerTest, PreviousRestartsAHeardSongLateAndOtherwiseGoesBack)
@@ -171,7 +176,7 @@ TEST_F(AudioPlayerTest, PreviousRestartsAHeardSongLateAndOtherwiseGoesBack)
     const std::string a = tone("a.wav", 9, 300), b = tone("b.wav", 9, 400),
                       c = tone("c.wav", 9, 500);
     playPending(m3u({a, b, c}));
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     window->sendMessage(UM_COMMAND, ComponentAudio, MAKELPARAM(5104, 3));
     ASSERT_TRUE(pumpUntil([&] { return player->album().currentSong() == 3; }, 3000));
     auto seekTo = [&](int seconds) {
@@ -185,24 +190,24 @@ TEST_F(AudioPlayerTest, PreviousRestartsAHeardSongLateAndOtherwiseGoesBack)
     EXPECT_LE(player->positionSeconds(), 1);
     window->sendMessage(UM_COMMAND, ComponentAudio, 5107);
     EXPECT_EQ(player->album().currentSong(), 2) << "within 5 s Previous goes back";
-    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_EQ(player->state(), kModePlaying);
 
     // Paused late in the song, Previous goes back too: only a song that is heard restarts.
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 3000));
     seekTo(7);
     ASSERT_TRUE(pumpUntil([&] { return player->positionSeconds() >= 7; }, 3000));
     window->sendMessage(UM_COMMAND, ComponentAudio, 5103);
-    ASSERT_EQ(player->state(), kStatePaused);
+    ASSERT_EQ(player->state(), kModePaused);
     window->sendMessage(UM_COMMAND, ComponentAudio, 5107);
     EXPECT_EQ(player->album().currentSong(), 1);
-    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_EQ(player->state(), kModePlaying);
 }
 
 TEST_F(AudioPlayerTest, TheSliderAndRewindMoveThePlaceAndAPauseKeepsIt)
 {
     const std::string a = tone("a.wav", 12, 300);
     playPending(m3u({a}));
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     player->sendMessage(WM_HSCROLL, MAKELPARAM(SB_THUMBPOSITION, 6), 0);
     EXPECT_EQ(player->positionSeconds(), 6);
     pump(1200);
@@ -214,16 +219,16 @@ TEST_F(AudioPlayerTest, TheSliderAndRewindMoveThePlaceAndAPauseKeepsIt)
     EXPECT_GE(player->positionSeconds(), 6);
 
     window->sendMessage(UM_COMMAND, ComponentAudio, 5103);
-    ASSERT_EQ(player->state(), kStatePaused);
+    ASSERT_EQ(player->state(), kModePaused);
     // Moved while paused, it stays paused at the new place.
     player->sendMessage(WM_HSCROLL, MAKELPARAM(SB_THUMBPOSITION, 4), 0);
     pump(1500);
-    EXPECT_EQ(player->state(), kStatePaused);
-    EXPECT_EQ(player->engineMode(), kStatePaused);
+    EXPECT_EQ(player->state(), kModePaused);
+    EXPECT_EQ(player->engineMode(), kModePaused);
     EXPECT_EQ(player->positionSeconds(), 4);
     // Play/Pause resumes where it was, not from the start.
     window->sendMessage(UM_COMMAND, ComponentAudio, 5104);
-    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_EQ(player->state(), kModePlaying);
     pump(1200);
     EXPECT_GE(player->positionSeconds(), 4);
     EXPECT_LE(player->positionSeconds(), 6);
@@ -231,7 +236,7 @@ TEST_F(AudioPlayerTest, TheSliderAndRewindMoveThePlaceAndAPauseKeepsIt)
     window->sendMessage(UM_COMMAND, ComponentAudio, 5115);
     pump(700);
     EXPECT_LE(player->positionSeconds(), 1);
-    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_EQ(player->state(), kModePlaying);
     EXPECT_EQ(player->album().currentSong(), 1);
 }
 
@@ -246,31 +251,30 @@ TEST_F(AudioPlayerTest, TheEngineFollowsTheFileTypeAndTheSettings)
     AppSettings& s = app->settings();
     auto engineFor = [&](const std::string& file) {
         playPending(file);
-        const bool playing = pumpUntil([&] { return player->state() == kStatePlaying; }, 5000);
+        const bool playing = pumpUntil([&] { return player->state() == kModePlaying; }, 5000);
         EXPECT_TRUE(playing) << file << ": " << player->messageText();
         return player->openEngine();
     };
 
     s.mpaUseInternal = 0;
-    EXPECT_EQ(engineFor(mp3), AudioPlayer::Engine::General);
+    EXPECT_EQ(engineFor(mp3), "KAMEngine_");
     s.mpaUseInternal = 1;
-    EXPECT_EQ(engineFor(mp3), AudioPlayer::Engine::Mpeg);
-    EXPECT_EQ(engineFor(disguised), AudioPlayer::Engine::Mci)
-        << "the MCI device is the last resort";
+    EXPECT_EQ(engineFor(mp3), "KMPEngine_");
+    EXPECT_EQ(engineFor(disguised), "MCI") << "the MCI device is the last resort";
     s.wavUseDirectShow = 0;
-    EXPECT_EQ(engineFor(wav), AudioPlayer::Engine::Mci);
+    EXPECT_EQ(engineFor(wav), "MCI");
     s.wavUseDirectShow = 1;
-    EXPECT_EQ(engineFor(wav), AudioPlayer::Engine::General);
+    EXPECT_EQ(engineFor(wav), "KAMEngine_");
     window->sendMessage(UM_COMMAND, ComponentAudio, 5102);
-    EXPECT_EQ(player->openEngine(), AudioPlayer::Engine::None);
+    EXPECT_EQ(player->openEngine(), "");
 }
 
 TEST_F(AudioPlayerTest, ConfiguringTheDeviceHoldsTheSongAndPlaysOn)
 {
     app->settings().wavUseDirectShow = 0;
     playPending(tone("a.wav", 6, 440));
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
-    ASSERT_EQ(player->openEngine(), AudioPlayer::Engine::Mci);
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
+    ASSERT_EQ(player->openEngine(), "MCI");
     int modeWhileShown = 0;
     bool shown = false;
     QTimer::singleShot(100, [&] {
@@ -285,26 +289,26 @@ TEST_F(AudioPlayerTest, ConfiguringTheDeviceHoldsTheSongAndPlaysOn)
     player->sendMessage(WM_COMMAND, 5142, 0);
     setenv("KOLVO_NONINTERACTIVE", "1", 1);
     EXPECT_TRUE(shown) << "the output the device plays through is configured";
-    EXPECT_EQ(modeWhileShown, kStatePaused);
-    EXPECT_EQ(player->engineMode(), kStatePlaying);
+    EXPECT_EQ(modeWhileShown, kModePaused);
+    EXPECT_EQ(player->engineMode(), kModePlaying);
     pump(600);
-    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_EQ(player->state(), kModePlaying);
 }
 
 TEST_F(AudioPlayerTest, ANotificationWithAnOldCookieIsIgnored)
 {
     const std::string a = tone("a.wav", 4, 440);
     playPending(a);
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     const int cookie = player->cookie();
     const int old = (cookie - 1) & 0xFFFF;
     // A failure reported for a song opened before this one.
     for (UINT msg : {kNotifyMpeg, kNotifyDirectShow, kNotifyRealAudio})
         player->sendMessage(msg, MAKELPARAM(2, old), 0);
-    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_EQ(player->state(), kModePlaying);
     EXPECT_TRUE(player->messageText().empty());
     player->sendMessage(kNotifyDirectShow, MAKELPARAM(2, cookie), 0);
-    EXPECT_EQ(player->state(), kStateStopped);
+    EXPECT_EQ(player->state(), kModeStopped);
     EXPECT_EQ(player->messageText(), "Can't play Track 1, a.wav File.");
 }
 
@@ -334,7 +338,7 @@ TEST_F(AudioPlayerTest, StreamSavingAndLyricsAreSwitchedFromTheirButtons)
     EXPECT_FALSE(lyric->isVisible());
     player->sendMessage(WM_COMMAND, 5184, 0);
     playPending(song);
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     EXPECT_FALSE(lyric->isVisible()) << "lyrics are off";
     player->sendMessage(WM_COMMAND, 5184, 0);
     EXPECT_TRUE(player->button(5184)->IsChecked());
@@ -373,7 +377,7 @@ TEST_F(AudioPlayerTest, OpenPlaysTheChosenFilesAndRemovesItsTemporaryList)
     EXPECT_FALSE(app->pendingIsTemporary);
     EXPECT_EQ(app->settings().components[ComponentAudio].initialDir, homePath("pick"))
         << "the next dialog starts where this one ended";
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     EXPECT_EQ(player->album().currentSong(), 1);
 
     // Album Management and Record are not there yet: they say so instead of doing nothing.
@@ -389,7 +393,7 @@ TEST_F(AudioPlayerTest, OpenPlaysTheChosenFilesAndRemovesItsTemporaryList)
     EXPECT_EQ(told[0],
               QStringLiteral("This feature is not available in this version of Kolvo yet."));
     EXPECT_EQ(told[1], told[0]);
-    EXPECT_EQ(player->state(), kStatePlaying) << "and the song plays on";
+    EXPECT_EQ(player->state(), kModePlaying) << "and the song plays on";
 }
 
 TEST_F(AudioPlayerTest, FastForwardNearTheEndMovesOnEvenWhenRepeatingTheSong)
@@ -397,10 +401,10 @@ TEST_F(AudioPlayerTest, FastForwardNearTheEndMovesOnEvenWhenRepeatingTheSong)
     const std::string a = tone("a.wav", 4, 300), b = tone("b.wav", 4, 500);
     app->settings().components[ComponentAudio].repeat = RepeatModeRepeatThisSong;
     playPending(m3u({a, b}));
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     window->sendMessage(UM_COMMAND, ComponentAudio, 5116);
     ASSERT_TRUE(pumpUntil([&] { return player->album().currentSong() == 2; }, 3000));
-    EXPECT_EQ(player->state(), kStatePlaying);
+    EXPECT_EQ(player->state(), kModePlaying);
 }
 
 TEST_F(AudioPlayerTest, AMissingFileIsReportedAndThePlayerGoesOn)
@@ -409,14 +413,14 @@ TEST_F(AudioPlayerTest, AMissingFileIsReportedAndThePlayerGoesOn)
     playPending(m3u({homePath("gone/missing.mp3"), good}));
     ASSERT_TRUE(pumpUntil([&] { return !player->messageText().empty(); }, 5000));
     EXPECT_EQ(player->messageText(), "Can't play Track 1, missing.mp3 File.");
-    EXPECT_EQ(player->state(), kStateStopped);
+    EXPECT_EQ(player->state(), kModeStopped);
     EXPECT_NE(player->infoText().find("Error : Can't play Track 1, missing.mp3 File."),
               std::string::npos)
         << player->infoText();
     window->sendMessage(UM_COMMAND, ComponentAudio, 5108);
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStateStopped; }, 1000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModeStopped; }, 1000));
     window->sendMessage(UM_COMMAND, ComponentAudio, 5104);
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     EXPECT_EQ(player->album().currentSong(), 2);
     EXPECT_TRUE(player->messageText().empty());
 }
@@ -427,7 +431,7 @@ TEST_F(AudioPlayerTest, ASongOnAnotherMediumIsFoundThere)
     const std::string song = tone("disc2/music/a.wav", 1, 440);
     setenv("KOLVO_MOUNTS", (homePath("disc1") + ":" + homePath("disc2")).c_str(), 1);
     playPending(m3u({homePath("disc1/music/a.wav")}));
-    const bool playing = pumpUntil([&] { return player->state() == kStatePlaying; }, 5000);
+    const bool playing = pumpUntil([&] { return player->state() == kModePlaying; }, 5000);
     unsetenv("KOLVO_MOUNTS");
     ASSERT_TRUE(playing) << player->messageText();
     EXPECT_EQ(player->playingPath(), song);
@@ -437,7 +441,7 @@ TEST_F(AudioPlayerTest, StopWithArgumentOneLeavesAStoppedPlayerAlone)
 {
     const std::string a = tone("a.wav", 1, 300), b = tone("b.wav", 1, 500);
     playPending(m3u({a, b}));
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     window->sendMessage(UM_COMMAND, ComponentAudio, 5102);
     window->sendMessage(UM_COMMAND, ComponentAudio, 5108); // the cursor moves on, stopped
     const int cursor = player->album().currentSong();
@@ -446,4 +450,45 @@ TEST_F(AudioPlayerTest, StopWithArgumentOneLeavesAStoppedPlayerAlone)
     // A component that is off refuses everything but Power.
     app->settings().components[ComponentAudio].enable = 0;
     EXPECT_EQ(window->sendMessage(UM_COMMAND, ComponentAudio, 5104), 0);
+}
+
+// The window and kolvo-cli read one engine order. Each says in the log which engines it tried
+// on a file none of them plays; the two lists must be the same, and be the order's.
+TEST_F(AudioPlayerTest, ThePlayerAndTheCommandLineTryTheSameEngines)
+{
+    auto tried = [](const std::string& log) {
+        std::vector<std::string> names;
+        const std::string mark = "trying the ";
+        for (size_t at = log.find(mark); at != std::string::npos; at = log.find(mark, at + 1))
+            names.push_back(log.substr(at + mark.size(), log.find(" on ", at) - at - mark.size()));
+        return names;
+    };
+    const std::string emptyList = writeFile("empty.ram", "\n# nothing to play\n");
+    const std::string notMpeg = writeFile("noise.mp3", std::string(4096, '\x55'));
+    const std::string notAu = writeFile("noise.au", std::string(4096, '\x55'));
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {emptyList, {"RealAudio engine", "MCI device"}},
+        {notMpeg, {"MPEG engine", "MCI device"}},
+        {notAu, {"general engine"}}};
+    klog::configure("engines:debug");
+    for (const auto& [file, order] : expected) {
+        testing::internal::CaptureStderr();
+        playPending(file);
+        const std::string playerLog = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(player->state(), kModeStopped) << file;
+
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KOLVO_LOG", "engines:debug");
+        cli.setProcessEnvironment(env);
+        cli.start(QString::fromStdString(builtProgram("kolvo-cli")),
+                  {"info", QString::fromStdString(file)});
+        ASSERT_TRUE(cli.waitForFinished(20000));
+        EXPECT_NE(cli.exitCode(), 0) << file;
+        const std::string cliLog = cli.readAllStandardError().toStdString();
+
+        EXPECT_EQ(tried(playerLog), order) << file << "\n" << playerLog;
+        EXPECT_EQ(tried(cliLog), tried(playerLog)) << file << "\n" << cliLog;
+    }
+    klog::configure("");
 }

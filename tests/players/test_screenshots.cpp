@@ -61,14 +61,14 @@ TEST_F(ScreenshotTest, TheStripInItsEverydayStates)
     app.LoadSettings();
     MainController window(app);
     auto* player = static_cast<AudioPlayer*>(window.component(ComponentAudio));
-    pumpUntil([&] { return player->state() == kStateStopped; }, 2000);
+    pumpUntil([&] { return player->state() == kModeStopped; }, 2000);
     pump(200);
     const QImage stopped = shot(window, player->lyricViewer());
     stopped.save(outDir() + QStringLiteral("/stopped.png"));
 
     app.cmdInfo.fileName = song;
     window.sendMessage(UM_COMMAND, ComponentAudio, 5173);
-    ASSERT_TRUE(pumpUntil([&] { return player->state() == kStatePlaying; }, 5000));
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     pumpUntil([&] { return player->positionSeconds() >= 2; }, 5000);
     DisplayPanel* panel = player->panel();
     // The parts of the display a test looks at, as they are drawn now.
@@ -94,7 +94,7 @@ TEST_F(ScreenshotTest, TheStripInItsEverydayStates)
     EXPECT_NE(infoLine(), lineBefore) << "the long title scrolls while it plays";
 
     window.sendMessage(UM_COMMAND, ComponentAudio, 5103);
-    EXPECT_EQ(player->state(), kStatePaused);
+    EXPECT_EQ(player->state(), kModePaused);
     pump(300);
     const QImage paused = shot(window, nullptr);
     paused.save(outDir() + QStringLiteral("/paused.png"));

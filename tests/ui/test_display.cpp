@@ -73,7 +73,7 @@ struct PanelFixture
 
 void tick(DisplayPanel* panel)
 {
-    panel->sendMessage(WM_TIMER, WPARAM(DisplayPanel::kTickTimerId), 0);
+    panel->sendMessage(WM_TIMER, WPARAM(kTickTimerId), 0);
 }
 
 QImage indicatorImage(int index)
@@ -195,7 +195,7 @@ TEST(TrackGrid, ThePageOfTrackSixteenStartsAtSixteen)
 
 TEST(DisplayPanel, SongOneHundredAndFiveShowsOneAndOhFive)
 {
-    PanelFixture f(DisplayPanel::kAudioPlayer);
+    PanelFixture f(ComponentAudio);
     f.panel->Update(album(120, 105), 10, 0, true);
     EXPECT_EQ(f.panel->hundredsDisplay()->cellImages(), std::vector<int>{1});
     EXPECT_EQ(f.panel->trackDisplay()->cellImages(), (std::vector<int>{0, 5}));
@@ -208,14 +208,14 @@ TEST(DisplayPanel, SongOneHundredAndFiveShowsOneAndOhFive)
     EXPECT_EQ(f.panel->trackDisplay()->cellImages(), (std::vector<int>{1, 2}));
     EXPECT_EQ(f.panel->timeDisplay()->value(), DigitDisplay::TimeValue(4000));
 
-    PanelFixture cd(DisplayPanel::kCdPlayer);
+    PanelFixture cd(ComponentCd);
     EXPECT_FALSE(cd.panel->hundredsDisplay()->isVisible());
 }
 
 TEST(DisplayPanel, RemainingTimeShowsTwoThirtyWithTheSign)
 {
-    PanelFixture f(DisplayPanel::kCdPlayer);
-    f.panel->SetState(DisplayPanel::kPlaying);
+    PanelFixture f(ComponentCd);
+    f.panel->SetState(kModePlaying);
     f.panel->Update(album(5, 2, 200), 50, 1, true);
     const std::vector<int> want{18, 0, 11, 0, 2, 11, 3, 0};
     EXPECT_EQ(f.panel->timeDisplay()->cellImages(), want);
@@ -228,8 +228,8 @@ TEST(DisplayPanel, RemainingTimeShowsTwoThirtyWithTheSign)
 
 TEST(DisplayPanel, DraggingThePositionShowsTheTimeAndSeeksOnlyOnRelease)
 {
-    PanelFixture f(DisplayPanel::kAudioPlayer);
-    f.panel->SetState(DisplayPanel::kPlaying);
+    PanelFixture f(ComponentAudio);
+    f.panel->SetState(kModePlaying);
     f.panel->Update(album(5, 1, 262), 100, 0, true); // one second a pixel
     PositionSlider* s = f.panel->positionSlider();
     ASSERT_EQ(s->pixel(), 100);
@@ -264,24 +264,24 @@ TEST(DisplayPanel, DraggingThePositionShowsTheTimeAndSeeksOnlyOnRelease)
 
 TEST(DisplayPanel, IndicatorsFollowTheStateAndSettings)
 {
-    PanelFixture audio(DisplayPanel::kAudioPlayer);
+    PanelFixture audio(ComponentAudio);
     DisplayPanel* p = audio.panel;
-    p->SetState(DisplayPanel::kPlaying);
+    p->SetState(kModePlaying);
     EXPECT_EQ(p->indicatorImage(DisplayPanel::Play), 9);
     EXPECT_EQ(p->indicatorImage(DisplayPanel::Pause), 8);
-    p->SetState(DisplayPanel::kPaused);
+    p->SetState(kModePaused);
     EXPECT_EQ(p->indicatorImage(DisplayPanel::Play), 10);
     EXPECT_EQ(p->indicatorImage(DisplayPanel::Pause), 7);
-    p->SetState(DisplayPanel::kRecording);
+    p->SetState(kModeRecording);
     EXPECT_EQ(p->indicatorImage(DisplayPanel::Play), 27);
     // Opening blinks in the players other than the CD Player.
-    p->SetState(DisplayPanel::kOpening);
+    p->SetState(kModeOpening);
     const int first = p->indicatorImage(DisplayPanel::Play);
     tick(p);
     const int second = p->indicatorImage(DisplayPanel::Play);
     EXPECT_EQ(std::set<int>({first, second}), std::set<int>({9, 10}));
     // The effect indicator blinks while playing with the effect engine active.
-    p->SetState(DisplayPanel::kPlaying);
+    p->SetState(kModePlaying);
     EXPECT_EQ(p->indicatorImage(DisplayPanel::Effect), 26);
     p->SetEffectActive(true);
     const int e1 = p->indicatorImage(DisplayPanel::Effect);
@@ -299,14 +299,14 @@ TEST(DisplayPanel, IndicatorsFollowTheStateAndSettings)
     }
     EXPECT_EQ(p->indicatorImage(DisplayPanel::ViewerSize), -1);
 
-    PanelFixture cd(DisplayPanel::kCdPlayer);
-    cd.panel->SetState(DisplayPanel::kOpening);
+    PanelFixture cd(ComponentCd);
+    cd.panel->SetState(kModeOpening);
     EXPECT_EQ(cd.panel->indicatorImage(DisplayPanel::Play), 10);
     tick(cd.panel);
     EXPECT_EQ(cd.panel->indicatorImage(DisplayPanel::Play), 10);
     EXPECT_EQ(cd.panel->indicatorImage(DisplayPanel::Effect), -1);
 
-    PanelFixture video(DisplayPanel::kVideoPlayer);
+    PanelFixture video(ComponentVideo);
     video.panel->SetViewerSize(2);
     EXPECT_EQ(video.panel->indicatorImage(DisplayPanel::ViewerSize), 21);
     const QPoint spot = DisplayPanel::indicatorSpot(DisplayPanel::ViewerSize).center();
@@ -316,7 +316,7 @@ TEST(DisplayPanel, IndicatorsFollowTheStateAndSettings)
     EXPECT_EQ(video.panel->indicatorImage(DisplayPanel::ViewerSize), 22);
 
     // What is drawn is the image named: the play indicator of the playing CD Player.
-    cd.panel->SetState(DisplayPanel::kPlaying);
+    cd.panel->SetState(kModePlaying);
     const QImage img = render(cd.panel);
     const QPoint at = DisplayPanel::indicatorOrigin(DisplayPanel::Play);
     EXPECT_EQ(img.copy(at.x(), at.y(), 10, 10), indicatorImage(9).copy(0, 0, 10, 10));
@@ -325,7 +325,7 @@ TEST(DisplayPanel, IndicatorsFollowTheStateAndSettings)
 
 TEST(DisplayPanel, ClicksBecomeMessagesToTheComponent)
 {
-    PanelFixture f(DisplayPanel::kVideoPlayer);
+    PanelFixture f(ComponentVideo);
     f.panel->Update(album(20, 3), 0, 0, true);
     QTest::mouseClick(f.panel, Qt::LeftButton, {},
                       DisplayPanel::indicatorSpot(DisplayPanel::Repeat).center());
@@ -346,7 +346,7 @@ TEST(DisplayPanel, ClicksBecomeMessagesToTheComponent)
     EXPECT_EQ(f.component.count(UM_PLAY_SONG, 2), 1);
 
     // The CD Player has no viewer-size spot.
-    PanelFixture cd(DisplayPanel::kCdPlayer);
+    PanelFixture cd(ComponentCd);
     QTest::mouseClick(cd.panel, Qt::LeftButton, {},
                       DisplayPanel::indicatorSpot(DisplayPanel::ViewerSize).center());
     pump();
@@ -355,7 +355,7 @@ TEST(DisplayPanel, ClicksBecomeMessagesToTheComponent)
 
 TEST(DisplayPanel, TheInformationLineScrollsOnlyTextsWiderThanItsArea)
 {
-    PanelFixture f(DisplayPanel::kMidiPlayer);
+    PanelFixture f(ComponentMidi);
     f.panel->SetInfoText("Title : A\rB");
     EXPECT_EQ(f.panel->infoText(), "Title : A B");
     tick(f.panel);
@@ -394,7 +394,7 @@ TEST(DisplayPanel, TheInformationLineScrollsOnlyTextsWiderThanItsArea)
 
 TEST(DisplayPanel, DarkeningDimsTheDisplaysAndStopsThePositionSlider)
 {
-    PanelFixture f(DisplayPanel::kCdPlayer);
+    PanelFixture f(ComponentCd);
     f.panel->Update(album(5, 2), 30, 0, true);
     f.panel->SetLit(false);
     EXPECT_FALSE(f.panel->timeDisplay()->isLit());
@@ -465,8 +465,7 @@ TEST(DigitDisplay, TheFrameIsGreyAboveAndLeftWhiteBelowAndRight)
 
 TEST(DisplayPanel, EveryElementSitsAtItsDesignedPlace)
 {
-    for (int kind : {DisplayPanel::kCdPlayer, DisplayPanel::kAudioPlayer, DisplayPanel::kMidiPlayer,
-                     DisplayPanel::kVideoPlayer}) {
+    for (int kind : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo}) {
         PanelFixture f(kind);
         DisplayPanel* p = f.panel;
         EXPECT_EQ(p->trackDisplay()->geometry(), QRect(QPoint(37, 12), QPoint(62, 29))) << kind;
@@ -522,7 +521,7 @@ void moveMouse(QWidget* w, QPoint at)
 
 TEST(DisplayPanel, TheHoverMarkComesAndGoesWithTheMouse)
 {
-    PanelFixture f(DisplayPanel::kAudioPlayer);
+    PanelFixture f(ComponentAudio);
     DisplayPanel* p = f.panel;
     p->SetRepeat(1);
     p->SetPlayMethod(2);
@@ -559,14 +558,14 @@ TEST(DisplayPanel, TheHoverMarkComesAndGoesWithTheMouse)
 TEST(DisplayPanel, TheInformationLineRepeatsItsText80PixelsOnAndStaysInItsArea)
 {
     const std::string text = "Artist : Kolvo Ensemble    Album : Etudes for the Long Evenings";
-    PanelFixture f(DisplayPanel::kMidiPlayer);
+    PanelFixture f(ComponentMidi);
     DisplayPanel* p = f.panel;
     p->SetInfoText(text);
     const int w = p->textWidth();
     const QRect area = p->infoArea();
     ASSERT_GT(w, area.width() - 8) << "the text must scroll";
     // The whole text, on a panel wide enough to hold it.
-    PanelFixture wide(DisplayPanel::kMidiPlayer);
+    PanelFixture wide(ComponentMidi);
     wide.panel->resize(w + 100, 60);
     wide.panel->SetInfoText(text);
     const QImage whole = render(wide.panel);

@@ -1,0 +1,299 @@
+// The adapters that put each engine family behind the Session face. Each keeps its family's
+// designed calls and their order exactly (the MPEG engine's setup before every Play, the
+// general engine's Open then Play, the MCI device's open, time format and play), so the
+// players and kolvo-cli no longer spell them out.
+
+#include "engines/engineapi.h"
+#include "engines/kamengine.h"
+#include "engines/kmpengine.h"
+#include "engines/kraengine.h"
+#include "engines/mcidevice.h"
+#include "engines/outputconfig.h"
+#include "engines/session.h"
+#include "platform/settings.h"
+
+#include <cstring>
+
+namespace engines {
+namespace {
+
+constexpr int kInfoSize = 1024;
+constexpr int kFolderBuffer = 256;
+
+void copyToBuffer(char (&buffer)[kFolderBuffer], const std::string& text)
+{
+    std::memset(buffer, 0, sizeof buffer);
+    std::strncpy(buffer, text.c_str(), sizeof buffer - 1);
+}
+
+class MpegSession final : public Session
+{
+public:
+    using Session::Session;
+    ~MpegSession() override
+    {
+        if (m_open)
+            KMPEngine_Stop();
+    }
+    UINT notification() const override { return kNotifyMpeg; }
+
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        AppSettings& s = *context().settings;
+        KMPEngine_SetChannel(s.mp3Channel);
+        KMPEngine_SetQuality(s.mp3Quality);
+        KMPEngine_SetOutputOptions(s.mp3OutputType, s.mp3BufferCount, s.mp3Priority, s.saveStream);
+        KMPEngine_SetEngine(s.mp3Engine);
+        KMPEngine_SetScale(s.outScaleAgc, s.outScaleValue);
+        char wavDir[kFolderBuffer];
+        char streamDir[kFolderBuffer];
+        copyToBuffer(wavDir, s.wavOutputDir);
+        copyToBuffer(streamDir, s.streamOutputDir);
+        const std::int32_t result = KMPEngine_Play(context().window, path.c_str(), cookie, wavDir,
+                                                   s.wavOutputAutomaticNaming, streamDir);
+        if (result <= 0)
+            return result;
+        m_open = true;
+        // The engine may have chosen the folders: the next song uses the same ones.
+        s.wavOutputDir = wavDir;
+        s.streamOutputDir = streamDir;
+        KMPEngine_SetEffect(s.reverb, s.reverbMode, s.reverbDepth, s.chorus, s.chorusDepth, s.wide,
+                            s.wideDepth, s.fx, s.fxMode);
+        return result;
+    }
+    bool knowsLengthAtOpen(std::int32_t result) const override
+    {
+        return result > 0 && result != kResultMpegLater;
+    }
+    int mode() override { return KMPEngine_GetMode(); }
+    bool failed() override { return !KMPEngine_IsOpen(); }
+    int positionMs() override { return KMPEngine_GetPosition(); }
+    int lengthMs() override { return KMPEngine_GetLength(); }
+    void pause() override { KMPEngine_Pause(); }
+    void resume() override { KMPEngine_Resume(); }
+    void seek(int ms, bool paused) override
+    {
+        KMPEngine_Seek(ms);
+        if (paused)
+            KMPEngine_Pause();
+    }
+    std::string infoText(bool) override
+    {
+        const AppSettings& s = *context().settings;
+        const int id3[6] = {s.viewId3TagTitle, s.viewId3TagArtist,  s.viewId3TagAlbum,
+                            s.viewId3TagYear,  s.viewId3TagComment, s.viewId3TagGenre};
+        char buffer[kInfoSize] = {};
+        KMPEngine_GetFileInfo(buffer, kInfoSize, s.viewFileInfo, s.viewId3Tag ? id3 : nullptr);
+        return buffer;
+    }
+    bool runsInternalEffects() const override { return true; }
+
+private:
+    bool m_open = false;
+};
+
+class RealAudioSession final : public Session
+{
+public:
+    using Session::Session;
+    ~RealAudioSession() override
+    {
+        if (m_open)
+            KRAEngine_Stop();
+    }
+    UINT notification() const override { return kNotifyRealAudio; }
+
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        const std::int32_t result = KRAEngine_Play(context().window, path.c_str(), cookie);
+        m_open = result > 0;
+        return result;
+    }
+    // Its sound, length and information come with the notification of each clip.
+    bool knowsLengthAtOpen(std::int32_t) const override { return false; }
+    int mode() override { return KRAEngine_GetMode(); }
+    bool failed() override { return !KRAEngine_IsOpen(); }
+    int positionMs() override { return KRAEngine_GetPosition(); }
+    int lengthMs() override { return KRAEngine_GetLength(); }
+    void pause() override { KRAEngine_Pause(); }
+    void resume() override { KRAEngine_Resume(); }
+    void seek(int ms, bool paused) override
+    {
+        // The engine holds still after a seek until it is resumed.
+        KRAEngine_Seek(ms);
+        KRAEngine_Resume();
+        if (paused)
+            KRAEngine_Pause();
+    }
+    std::string infoText(bool) override
+    {
+        char buffer[kInfoSize] = {};
+        KRAEngine_GetFileInfo(buffer, kInfoSize);
+        return buffer;
+    }
+    bool nextClip() override { return KRAEngine_GotoNextClip() > 0; }
+    bool prevClip() override { return KRAEngine_GotoPrevClip() > 0; }
+
+private:
+    bool m_open = false;
+};
+
+class GeneralSession final : public Session
+{
+public:
+    using Session::Session;
+    ~GeneralSession() override
+    {
+        if (m_open) {
+            KAMEngine_Stop(inst());
+            KAMEngine_Close(inst());
+        }
+    }
+    UINT notification() const override { return kNotifyDirectShow; }
+
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        const std::int32_t result =
+            KAMEngine_Open(inst(), context().window, path.c_str(), cookie, nullptr, 0);
+        if (result <= 0)
+            return result;
+        m_open = true;
+        if (result == kResultAmLater) {
+            m_startPending = true;
+        } else if (KAMEngine_Play(inst()) <= 0) {
+            KAMEngine_Close(inst());
+            m_open = false;
+            return kAmFailed;
+        }
+        const AppSettings& s = *context().settings;
+        KAMEngine_SetEffect(inst(), s.reverb, s.reverbMode, s.reverbDepth, s.chorus, s.chorusDepth,
+                            s.wide, s.wideDepth, s.fx, s.fxMode);
+        return result;
+    }
+    // An item that opened later is ready now and starts here.
+    bool ready(int mode) override
+    {
+        if (mode != kModeOpening || !m_startPending)
+            return true;
+        m_startPending = false;
+        return KAMEngine_Play(inst()) > 0;
+    }
+    int mode() override
+    {
+        const int mode = KAMEngine_GetMode(inst());
+        if (!m_startPending)
+            return mode;
+        // Opened but not started: still opening for whoever waits for the ready notice. With
+        // nobody to notify, the session starts the item itself once the engine is ready.
+        if (context().window == 0 && mode == kModeStopped) {
+            m_startPending = false;
+            return KAMEngine_Play(inst()) > 0 ? kModePlaying : mode;
+        }
+        return kModeOpening;
+    }
+    bool failed() override { return !KAMEngine_IsOpen(inst()); }
+    int positionMs() override { return KAMEngine_GetPosition(inst()); }
+    int lengthMs() override { return KAMEngine_GetLength(inst()); }
+    void pause() override { KAMEngine_Pause(inst()); }
+    void resume() override { KAMEngine_Resume(inst()); }
+    // The engine keeps a paused item paused across a seek.
+    void seek(int ms, bool) override { KAMEngine_Seek(inst(), ms); }
+    std::string infoText(bool atOpen) override
+    {
+        if (atOpen && !context().settings->viewFileInfo)
+            return {};
+        char buffer[kInfoSize] = {};
+        KAMEngine_GetFileInfo(inst(), buffer, kInfoSize);
+        return buffer;
+    }
+    bool configure(HWND owner) override
+    {
+        KAMEngine_Pause(inst());
+        KAMEngine_Config(inst(), owner);
+        KAMEngine_Play(inst());
+        return true;
+    }
+
+private:
+    int inst() const { return context().instance; }
+    bool m_open = false;
+    bool m_startPending = false;
+};
+
+class MciSession final : public Session
+{
+public:
+    using Session::Session;
+    ~MciSession() override
+    {
+        if (m_mci.isOpen()) {
+            m_mci.stop();
+            m_mci.close();
+        }
+    }
+    UINT notification() const override { return 0; }
+
+    std::int32_t open(const std::string& path, int) override
+    {
+        std::int32_t result = m_mci.openElement(path.c_str());
+        if (result <= 0)
+            return result;
+        m_mci.setTimeFormat(MCI_FORMAT_MILLISECONDS);
+        result = m_mci.play(0, -1);
+        if (result <= 0)
+            m_mci.close();
+        return result;
+    }
+    int mode() override { return static_cast<int>(m_mci.status(MCI_STATUS_MODE)); }
+    bool failed() override
+    {
+        const long mode = m_mci.status(MCI_STATUS_MODE);
+        return mode < 0 || mode == static_cast<long>(MCI_MODE_NOT_READY);
+    }
+    int positionMs() override { return static_cast<int>(m_mci.position()); }
+    int lengthMs() override { return static_cast<int>(m_mci.length()); }
+    void pause() override { m_mci.pause(); }
+    void resume() override { m_mci.play(); }
+    void seek(int ms, bool paused) override
+    {
+        m_mci.seek(ms);
+        m_mci.play();
+        if (paused)
+            m_mci.pause();
+    }
+    std::string infoText(bool) override { return m_mci.informationText(); }
+    // The device plays through the same sound output as the file engine, so that output is
+    // what there is to configure; the item holds still meanwhile.
+    bool configure(HWND owner) override
+    {
+        m_mci.pause();
+        runOutputConfigDialog(owner);
+        m_mci.play();
+        return true;
+    }
+
+private:
+    MciDevice m_mci;
+};
+
+template <typename T>
+std::unique_ptr<Session> make(const EngineFamily& family, const SessionContext& context)
+{
+    return std::make_unique<T>(family, context);
+}
+
+} // namespace
+
+const EngineFamily kMpegEngine{"KMPEngine_", "MPEG engine", [](const SessionContext& c) {
+                                   return make<MpegSession>(kMpegEngine, c);
+                               }};
+const EngineFamily kRealAudioEngine{"KRAEngine_", "RealAudio engine", [](const SessionContext& c) {
+                                        return make<RealAudioSession>(kRealAudioEngine, c);
+                                    }};
+const EngineFamily kGeneralEngine{"KAMEngine_", "general engine", [](const SessionContext& c) {
+                                      return make<GeneralSession>(kGeneralEngine, c);
+                                  }};
+const EngineFamily kMciDevice{
+    "MCI", "MCI device", [](const SessionContext& c) { return make<MciSession>(kMciDevice, c); }};
+
+} // namespace engines

@@ -1,0 +1,96 @@
+// Which engine families a player tries for a media kind, and trying them. The table is the
+// one place the order is written: the players and kolvo-cli both read it, so a change here is
+// a change everywhere and nowhere else.
+
+#include "engines/engineapi.h"
+#include "engines/session.h"
+#include "platform/log.h"
+#include "platform/settings.h"
+
+namespace engines {
+namespace {
+
+struct Route
+{
+    AlbumKind player;
+    MediaKind kind;                   // MediaKindNone: any kind not listed before
+    bool (*when)(const AppSettings&); // nullptr: always
+    EngineOrder order;
+};
+
+bool internalMpeg(const AppSettings& s)
+{
+    return s.mpaUseInternal != 0;
+}
+bool generalMpeg(const AppSettings& s)
+{
+    return s.mpaUseInternal == 0;
+}
+bool generalWave(const AppSettings& s)
+{
+    return s.wavUseDirectShow != 0;
+}
+
+// The MCI device is the last resort of most kinds. An AU file the general engine refuses is
+// not offered to it: the device's file driver decodes through the same GStreamer and would
+// only fail a second time with a vaguer code.
+const Route kRoutes[] = {
+    {AlbumKindAudio, MediaKindMpegAudio, internalMpeg, {&kMpegEngine, &kMciDevice}},
+    {AlbumKindAudio, MediaKindMpegAudio, generalMpeg, {&kGeneralEngine, &kMciDevice}},
+    {AlbumKindAudio, MediaKindRealAudio, nullptr, {&kRealAudioEngine, &kMciDevice}},
+    {AlbumKindAudio, MediaKindAiff, nullptr, {&kGeneralEngine, &kMciDevice}},
+    {AlbumKindAudio, MediaKindAu, nullptr, {&kGeneralEngine}},
+    {AlbumKindAudio, MediaKindWave, generalWave, {&kGeneralEngine, &kMciDevice}},
+    {AlbumKindAudio, MediaKindNone, nullptr, {&kMciDevice}},
+};
+
+} // namespace
+
+EngineOrder engineOrder(AlbumKind player, MediaKind kind, const AppSettings& settings)
+{
+    for (const Route& route : kRoutes) {
+        if (route.player != player || (route.kind != kind && route.kind != MediaKindNone))
+            continue;
+        if (!route.when || route.when(settings))
+            return route.order;
+    }
+    return {};
+}
+
+std::string describeResult(std::int32_t result)
+{
+    std::string text = "result " + std::to_string(result);
+    if (IsFileNotReachable(result))
+        text += " (the file cannot be reached)";
+    return text;
+}
+
+OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
+                      const std::string& path, const std::function<int()>& nextCookie)
+{
+    OpenOutcome outcome;
+    for (const EngineFamily* family : order) {
+        KLOG_DEBUG("engines", "trying the %s on %s", family->name, path.c_str());
+        outcome.family = family;
+        std::unique_ptr<Session> session = family->make(context);
+        klog::clearLast("engines");
+        outcome.result = session->open(path, nextCookie());
+        if (outcome.result > 0) {
+            outcome.session = std::move(session);
+            outcome.why.clear();
+            return outcome;
+        }
+        // The engine may have said more than its code.
+        const std::string reason = klog::last("engines");
+        outcome.why = std::string(family->prefix) + " " + describeResult(outcome.result);
+        if (!reason.empty())
+            outcome.why += ": " + reason;
+        KLOG_INFO("engines", "the %s refused %s: %s", family->name, path.c_str(),
+                  outcome.why.c_str());
+    }
+    if (order.empty())
+        outcome.why = "no engine plays this kind of file";
+    return outcome;
+}
+
+} // namespace engines
