@@ -122,18 +122,19 @@ CompoundFile::~CompoundFile()
         return;
     if (d->writable)
         d->commit();
-    // A clean state of a file on disk is kept for the next open; the lock is still ours here.
-    // A process the test hook has "killed" keeps nothing.
+    // A clean state of a file on disk is kept for the next open, unless its I/O says that the
+    // disk may not hold what was written; the lock is still ours here.
     const int fd = d->io ? d->io->fd() : -1;
     Identity id;
-    if (fd >= 0 && !d->changed && !d->broken && !writesAreCut() && identify(fd, id)) {
+    if (fd >= 0 && d->io->mayKeepState() && !d->changed && !d->broken && identify(fd, id)) {
         d->parkedMap = static_cast<FileBacking*>(d->io.get())->takeMapping();
         d->io.reset();
         putCached(id, std::move(d));
     }
 }
 
-std::unique_ptr<CompoundFile> CompoundFile::open(const std::string& path, Mode mode, Error* error)
+std::unique_ptr<CompoundFile> CompoundFile::open(const std::string& path, Mode mode, Error* error,
+                                                 std::shared_ptr<FileIo> io)
 {
     Error dummy;
     Error& err = error ? *error : dummy;
@@ -148,8 +149,9 @@ std::unique_ptr<CompoundFile> CompoundFile::open(const std::string& path, Mode m
     const bool cached = d != nullptr;
     if (!cached)
         d = std::make_unique<Impl>();
-    d->io = std::make_unique<FileBacking>(fd, static_cast<uint64_t>(st.st_size),
-                                          std::move(d->parkedMap));
+    d->io =
+        std::make_unique<FileBacking>(fd, static_cast<uint64_t>(st.st_size),
+                                      io ? std::move(io) : posixFileIo(), std::move(d->parkedMap));
     d->writable = mode == Mode::ReadWrite;
     d->durable = envDurable();
     d->written = 0;
@@ -161,7 +163,8 @@ std::unique_ptr<CompoundFile> CompoundFile::open(const std::string& path, Mode m
     return std::unique_ptr<CompoundFile>(new CompoundFile(std::move(d)));
 }
 
-std::unique_ptr<CompoundFile> CompoundFile::create(const std::string& path, Error* error)
+std::unique_ptr<CompoundFile> CompoundFile::create(const std::string& path, Error* error,
+                                                   std::shared_ptr<FileIo> io)
 {
     Error dummy;
     Error& err = error ? *error : dummy;
@@ -169,12 +172,14 @@ std::unique_ptr<CompoundFile> CompoundFile::create(const std::string& path, Erro
     const int fd = openLocked(path, O_RDWR | O_CREAT, &err);
     if (fd < 0)
         return nullptr;
-    if (::ftruncate(fd, 0) != 0) {
+    if (!io)
+        io = posixFileIo();
+    if (!io->truncate(fd, 0)) {
         ::close(fd);
         err = Error::IoError;
         return nullptr;
     }
-    auto d = newEmpty(std::make_unique<FileBacking>(fd, 0));
+    auto d = newEmpty(std::make_unique<FileBacking>(fd, 0, std::move(io)));
     err = d->commit();
     if (err != Error::None)
         return nullptr;

@@ -1,9 +1,8 @@
 // Where a compound file's bytes live: a memory image, or a locked file read through a shared
-// mapping (and read(2) for whole tables) and written with pwrite(2).
+// mapping and otherwise read, written and flushed through its FileIo (POSIX calls by default).
 #include "platform/compoundfile_internal.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -12,31 +11,51 @@
 namespace cfb {
 namespace {
 
-std::atomic<long> g_writeBudget{-1};
-
-// Returns false when the write is to be dropped (the test hook's "process died here").
-bool spendWrite()
+class PosixFileIo final : public FileIo
 {
-    long budget = g_writeBudget.load();
-    while (budget >= 0) {
-        if (budget == 0)
-            return false;
-        if (g_writeBudget.compare_exchange_weak(budget, budget - 1))
-            return true;
+public:
+    bool readAt(int fd, uint64_t offset, void* out, size_t length) override
+    {
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t n = ::pread(fd, static_cast<char*>(out) + done, length - done,
+                                      static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
     }
-    return true;
-}
+    bool writeAt(int fd, uint64_t offset, const void* data, size_t length) override
+    {
+        const auto* p = static_cast<const char*>(data);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t n = ::pwrite(fd, p + done, length - done, offset + done);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool truncate(int fd, uint64_t size) override
+    {
+        return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    }
+    bool sync(int fd) override { return ::fdatasync(fd) == 0; }
+};
 
 } // namespace
 
-void setWriteBudgetForTests(long writes)
+std::shared_ptr<FileIo> posixFileIo()
 {
-    g_writeBudget.store(writes);
-}
-
-bool writesAreCut()
-{
-    return g_writeBudget.load() >= 0;
+    static const auto io = std::make_shared<PosixFileIo>();
+    return io;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -54,8 +73,6 @@ const uint8_t* MemoryBacking::view(uint64_t offset, size_t length)
 
 bool MemoryBacking::write(uint64_t offset, const void* data, size_t length)
 {
-    if (!spendWrite())
-        return true;
     if (offset + length > m_bytes.size())
         m_bytes.resize(offset + length, '\0');
     std::memcpy(m_bytes.data() + offset, data, length);
@@ -64,8 +81,6 @@ bool MemoryBacking::write(uint64_t offset, const void* data, size_t length)
 
 bool MemoryBacking::truncate(uint64_t size)
 {
-    if (!spendWrite())
-        return true;
     m_bytes.resize(size, '\0');
     return true;
 }
@@ -92,8 +107,9 @@ void Mapping::reset()
 
 // ---------------------------------------------------------------------------------------------
 
-FileBacking::FileBacking(int fd, uint64_t size, Mapping mapping)
+FileBacking::FileBacking(int fd, uint64_t size, std::shared_ptr<FileIo> io, Mapping mapping)
     : m_fd(fd)
+    , m_io(std::move(io))
     , m_size(size)
     , m_map(std::move(mapping))
 {
@@ -125,30 +141,17 @@ const uint8_t* FileBacking::view(uint64_t offset, size_t length)
 
 bool FileBacking::write(uint64_t offset, const void* data, size_t length)
 {
-    if (!spendWrite())
-        return true;
-    const auto* p = static_cast<const char*>(data);
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pwrite(m_fd, p + done, length - done, offset + done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
+    if (!m_io->writeAt(m_fd, offset, data, length))
+        return false;
     m_size = std::max<uint64_t>(m_size, offset + length);
     return true;
 }
 
 bool FileBacking::truncate(uint64_t size)
 {
-    if (!spendWrite())
-        return true;
     if (size < m_map.length())
         m_map.reset();
-    if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
+    if (!m_io->truncate(m_fd, size))
         return false;
     m_size = size;
     return true;
@@ -156,24 +159,14 @@ bool FileBacking::truncate(uint64_t size)
 
 bool FileBacking::sync()
 {
-    return ::fdatasync(m_fd) == 0;
+    return m_io->sync(m_fd);
 }
 
 bool FileBacking::read(uint64_t offset, void* out, size_t length)
 {
     if (offset > m_size || length > m_size - offset)
         return false;
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(m_fd, static_cast<char*>(out) + done, length - done,
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return m_io->readAt(m_fd, offset, out, length);
 }
 
 } // namespace cfb

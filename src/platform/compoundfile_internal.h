@@ -5,7 +5,8 @@
 //
 // The parts, by concern:
 //   compoundfile.cpp         the public interface: opening, creating, elements and streams
-//   compoundfile_backing.cpp a locked, memory-mapped file or a memory image
+//   compoundfile_backing.cpp a locked, memory-mapped file written through its FileIo
+//                            (compoundfile_io.h), or a memory image
 //   compoundfile_load.cpp    the header, FAT, DIFAT and directory entries as read from the file
 //   compoundfile_alloc.cpp   directory entries, sectors and mini sectors taken and given back
 //   compoundfile_streams.cpp stream contents read, written and freed
@@ -20,6 +21,7 @@
 // switches to a new one.
 
 #include "platform/compoundfile.h"
+#include "platform/compoundfile_io.h"
 
 #include <sys/stat.h>
 
@@ -78,7 +80,8 @@ inline void put64(uint8_t* p, uint64_t v)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Where the bytes live: a locked, memory-mapped file or a memory image.
+// Where the bytes live: a locked, memory-mapped file written through a FileIo, or a memory
+// image.
 
 class Backing
 {
@@ -93,6 +96,8 @@ public:
     virtual bool sync() { return true; }
     virtual std::string image() const { return {}; }
     virtual int fd() const { return -1; }
+    // Whether the state may be kept for the next open of the same file (see FileIo).
+    virtual bool mayKeepState() const { return false; }
     // Copies [offset, offset + length); false when it is not all inside the file.
     virtual bool read(uint64_t offset, void* out, size_t length)
     {
@@ -146,7 +151,7 @@ class FileBacking final : public Backing
 {
 public:
     // A mapping of the same, unchanged file may be handed over from an earlier opener.
-    FileBacking(int fd, uint64_t size, Mapping mapping = {});
+    FileBacking(int fd, uint64_t size, std::shared_ptr<FileIo> io, Mapping mapping = {});
     ~FileBacking() override;
     Mapping takeMapping() { return std::move(m_map); }
     uint64_t size() const override { return m_size; }
@@ -155,19 +160,17 @@ public:
     bool truncate(uint64_t size) override;
     bool sync() override;
     int fd() const override { return m_fd; }
+    bool mayKeepState() const override { return m_io->mayKeepState(); }
     // Tables read whole go through read(2): faulting in hundreds of scattered pages of a
     // mapping costs more.
     bool read(uint64_t offset, void* out, size_t length) override;
 
 private:
     int m_fd;
+    std::shared_ptr<FileIo> m_io;
     uint64_t m_size;
     Mapping m_map;
 };
-
-// While a test cuts writes short (setWriteBudgetForTests), what is in memory is not what is on
-// disk, so no state may be kept for the next open.
-bool writesAreCut();
 
 // ---------------------------------------------------------------------------------------------
 // Directory entries
