@@ -69,21 +69,21 @@ Error checkName(std::string_view utf8Name);
 // file reads it from scratch.
 void dropCachedStates();
 
-// A test hook: after the given number of further writes, every write is silently dropped, as
-// if the process had died there. -1 turns it off.
-void setWriteBudgetForTests(long writes);
-
 class Backing;
+class FileIo; // compoundfile_io.h
 
 class CompoundFile
 {
 public:
     enum class Mode { Read, ReadWrite };
 
-    // Opens an existing file. On failure returns null and sets *error.
-    static std::unique_ptr<CompoundFile> open(const std::string& path, Mode mode, Error* error);
-    // Creates a file, replacing one that is there (only after its lock is ours).
-    static std::unique_ptr<CompoundFile> create(const std::string& path, Error* error);
+    // Opens an existing file. On failure returns null and sets *error. The file is written,
+    // flushed and its tables read through io; null means posixFileIo().
+    static std::unique_ptr<CompoundFile> open(const std::string& path, Mode mode, Error* error,
+                                              std::shared_ptr<FileIo> io = nullptr);
+    // Creates a file, replacing one that is there (only after its lock is ours); io as for open.
+    static std::unique_ptr<CompoundFile> create(const std::string& path, Error* error,
+                                                std::shared_ptr<FileIo> io = nullptr);
     // A file held in memory (fuzzing, tests); changes stay in memory (see bytes()).
     static std::unique_ptr<CompoundFile> openMemory(std::string bytes, Mode mode, Error* error);
     static std::unique_ptr<CompoundFile> createMemory();
