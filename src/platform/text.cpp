@@ -159,7 +159,13 @@ std::string legacyCodePage()
     }
     if (const char* env = std::getenv("KOLVO_CODEPAGE"); env && *env)
         return env;
-    return interfaceLanguage() == "ko" ? "CP949" : "CP1252";
+    // The ANSI code page a system in that language had.
+    const std::string language = interfaceLanguage();
+    if (language == "ja")
+        return "CP932";
+    if (language == "ko")
+        return "CP949";
+    return "CP1252";
 }
 
 void setLegacyCodePage(const std::string& codePage)

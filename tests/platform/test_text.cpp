@@ -92,9 +92,13 @@ TEST(Text, TheInterfaceLanguageChoosesTheLegacyCodePage)
     setInterfaceLanguage("ko");
     EXPECT_EQ(legacyCodePage(), "CP949");
     setInterfaceLanguage("ja");
-    EXPECT_EQ(legacyCodePage(), "CP1252");
-    setenv("KOLVO_CODEPAGE", "CP932", 1);
     EXPECT_EQ(legacyCodePage(), "CP932");
+    setInterfaceLanguage("en");
+    EXPECT_EQ(legacyCodePage(), "CP1252");
+    setenv("KOLVO_CODEPAGE", "CP949", 1);
+    EXPECT_EQ(legacyCodePage(), "CP949");
+    setInterfaceLanguage("ja");
+    EXPECT_EQ(legacyCodePage(), "CP949") << "the variable wins over the language";
     unsetenv("KOLVO_CODEPAGE");
     setInterfaceLanguage("");
 }
