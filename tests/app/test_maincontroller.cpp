@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -315,15 +316,31 @@ TEST_F(MainControllerTest, ToggleButtonsShowTheFlagsAfterAClick)
         EXPECT_EQ(checked(i), app->settings().components[i].enable != 0) << i;
 }
 
-TEST_F(MainControllerTest, MinimizeOrRestoreFollowsTheTraySetting)
+// Keeping only the tray icon needs a tray icon the desktop shows: without one the window would
+// be gone with no way back, so it is minimised instead.
+TEST_F(MainControllerTest, MinimizeKeepsAWayBackWhateverTheTraySetting)
 {
     create();
     ASSERT_TRUE(window->isVisible());
     app->settings().mainTrayOnly = 1;
     window->sendMessage(WM_COMMAND, 5701, 0);
-    EXPECT_FALSE(window->isVisible()) << "hidden completely, the tray icon stands for it";
+    EXPECT_TRUE(window->isVisible()) << "no tray icon: not hidden";
+    EXPECT_TRUE(window->isMinimized());
     window->sendMessage(WM_COMMAND, 5701, 0);
     EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized()) << "and restored again";
+
+    // A tray icon hides the window only where the desktop has a tray to show it in.
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::red);
+    QSystemTrayIcon icon(QIcon(pixmap), window.get());
+    icon.show();
+    window->sendMessage(WM_COMMAND, 5701, 0);
+    EXPECT_EQ(window->isVisible(), !QSystemTrayIcon::isSystemTrayAvailable());
+    window->sendMessage(WM_COMMAND, 5701, 0);
+    EXPECT_TRUE(window->isVisible());
+    icon.hide();
+
     app->settings().mainTrayOnly = 0;
     window->sendMessage(WM_COMMAND, 5701, 0);
     EXPECT_TRUE(window->isMinimized());
