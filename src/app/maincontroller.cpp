@@ -388,9 +388,9 @@ void MainController::openPreferences()
     --m_preferencesOpen;
     if (!ok)
         return;
-    const AppSettings edited = sheet.edited();
-    const bool skinChanged = edited.colorScheme != m_app.settings().colorScheme;
-    m_app.settings() = edited;
+    const std::string skinBefore = m_app.settings().colorScheme;
+    sheet.applyTo(m_app.settings());
+    const bool skinChanged = m_app.settings().colorScheme != skinBefore;
     if (m_watcher)
         m_watcher->SetDrive(m_app.settings().cdDrive);
     if (m_mediaChange)
