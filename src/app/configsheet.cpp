@@ -191,9 +191,8 @@ QWidget* CConfigPropertySheet::cdPage()
     return page;
 }
 
-AppSettings CConfigPropertySheet::edited() const
+void CConfigPropertySheet::applyTo(AppSettings& s) const
 {
-    AppSettings s = m_settings;
     for (const auto& [box, field] : m_flags)
         s.*field = box->isChecked() ? 1 : 0;
     const int row = m_skins->currentRow();
@@ -205,5 +204,4 @@ AppSettings CConfigPropertySheet::edited() const
     s.wavOutputDir = m_wavDir->text().toStdString();
     s.streamOutputDir = m_streamDir->text().toStdString();
     s.cdDrive = m_drive->currentText().trimmed().toStdString();
-    return s;
 }

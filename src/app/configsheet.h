@@ -1,6 +1,8 @@
 #pragma once
-// The preferences: a tabbed dialog over a copy of the settings. OK leaves the edited copy for
-// the main window to take over; Cancel leaves nothing changed.
+// The preferences: a tabbed dialog showing part of the settings. On OK the main window writes
+// what the pages show into the live settings and nothing more, so that what changed elsewhere
+// while the sheet was open (the sleep timer, the effects, the remote's player) stays as it is;
+// Cancel leaves nothing changed.
 
 #include "platform/settings.h"
 
@@ -18,8 +20,9 @@ class CConfigPropertySheet : public QDialog
 public:
     CConfigPropertySheet(const AppSettings& settings, QWidget* parent = nullptr);
 
-    // The settings as the pages leave them (only meaningful after OK).
-    AppSettings edited() const;
+    // Writes the values the pages show, as they leave them, into settings; the fields the
+    // sheet does not show are left alone (only meaningful after OK).
+    void applyTo(AppSettings& settings) const;
 
 private:
     QWidget* skinPage();
@@ -29,6 +32,7 @@ private:
     QWidget* generalPage();
     QCheckBox* addFlag(QWidget* page, const char* text, int AppSettings::*field);
 
+    // The values the pages start from; never handed back whole.
     AppSettings m_settings;
     std::vector<std::string> m_skinFiles;
     QListWidget* m_skins = nullptr;

@@ -19,8 +19,10 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSystemTrayIcon>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -78,7 +80,7 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     const AppSettings& s = app.settings();
     if (s.mainVisible)
         show();
-    else if (s.mainTrayOnly == 0)
+    else if (!hidesToTray())
         showMinimized();
     // Otherwise the window starts hidden and only the tray icon stands for it.
 }
@@ -354,14 +356,26 @@ void MainController::exitProgram()
 void MainController::minimizeOrRestore()
 {
     if (isVisible() && !isMinimized()) {
-        if (m_app.settings().mainTrayOnly == 0)
-            showMinimized();
-        else
+        if (hidesToTray())
             hide();
+        else
+            showMinimized();
     } else {
         showNormal();
         raise();
     }
+}
+
+// "Keep only the tray icon" is honoured only while a tray icon of this window is shown on a
+// desktop that has a tray: a window hidden without one could never be brought back. Until the
+// program has its tray icon the setting is therefore ignored and the window is minimised.
+bool MainController::hidesToTray() const
+{
+    if (m_app.settings().mainTrayOnly == 0 || !QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+    const QList<QSystemTrayIcon*> icons = findChildren<QSystemTrayIcon*>();
+    return std::any_of(icons.begin(), icons.end(),
+                       [](const QSystemTrayIcon* icon) { return icon->isVisible(); });
 }
 
 void MainController::openPreferences()
@@ -374,9 +388,9 @@ void MainController::openPreferences()
     --m_preferencesOpen;
     if (!ok)
         return;
-    const AppSettings edited = sheet.edited();
-    const bool skinChanged = edited.colorScheme != m_app.settings().colorScheme;
-    m_app.settings() = edited;
+    const std::string skinBefore = m_app.settings().colorScheme;
+    sheet.applyTo(m_app.settings());
+    const bool skinChanged = m_app.settings().colorScheme != skinBefore;
     if (m_watcher)
         m_watcher->SetDrive(m_app.settings().cdDrive);
     if (m_mediaChange)

@@ -66,6 +66,8 @@ private:
     LRESULT onCopyData(const COPYDATASTRUCT* cds);
     void exitProgram();
     void minimizeOrRestore();
+    // Whether hiding leaves the tray icon to stand for the window (see the definition).
+    bool hidesToTray() const;
     void openPreferences();
     void saveRect();
     void bringToFront();

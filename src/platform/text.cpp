@@ -33,8 +33,34 @@ private:
     iconv_t m_cd;
 };
 
+// Whether iconv refuses `bytes` from a fresh start. Used after a refusal to learn where the bad
+// sequence lies: glibc's CP949 converter consumes some invalid pairs before it reports them.
+bool refuses(iconv_t cd, char* bytes, size_t size)
+{
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* const end = bytes + size;
+    char buffer[256];
+    while (bytes < end) {
+        char* const before = bytes;
+        size_t left = static_cast<size_t>(end - bytes);
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t r = iconv(cd, &bytes, &left, &outPtr, &outLeft);
+        const int error = r == static_cast<size_t>(-1) ? errno : 0;
+        if (bytes < before || bytes > end)
+            return true;
+        if ((error != 0 && error != E2BIG) || (bytes == before && outPtr == buffer))
+            return true;
+    }
+    return false;
+}
+
 // Converts as much as it can; on an invalid or unmappable sequence it either stops
-// (strict) or writes the replacement and skips one input byte.
+// (strict) or writes the replacement and goes on after the sequence.
+//
+// iconv's own account of where it stopped is not trusted to stay inside the input: a converter
+// may consume the bad bytes before it reports them, even the last ones, and a stuck converter
+// may report nothing at all. Every step past a bad byte is checked against what is left.
 std::optional<std::string> run(std::string_view input, const char* from, const char* to,
                                const char* replacement)
 {
@@ -43,24 +69,33 @@ std::optional<std::string> run(std::string_view input, const char* from, const c
         return std::nullopt;
     std::string out;
     out.reserve(input.size() * 2 + 8);
+    char* const end = const_cast<char*>(input.data()) + input.size();
     char* in = const_cast<char*>(input.data());
-    size_t inLeft = input.size();
     char buffer[1024];
-    while (inLeft > 0) {
+    while (in < end) {
+        char* const start = in;
+        size_t inLeft = static_cast<size_t>(end - in);
         char* outPtr = buffer;
         size_t outLeft = sizeof buffer;
         const size_t r = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+        // Taken before anything else can touch errno (appending may allocate).
+        const int error = r == static_cast<size_t>(-1) ? errno : 0;
+        if (in < start || in > end || outPtr < buffer || outPtr > buffer + sizeof buffer)
+            return std::nullopt;
         out.append(buffer, outPtr);
-        if (r != static_cast<size_t>(-1))
+        const bool moved = in != start || outPtr != buffer;
+        if ((error == 0 || error == E2BIG) && moved)
             continue;
-        if (errno == E2BIG)
-            continue;
+        // EILSEQ or EINVAL (a sequence cut by the end), or a converter that made no progress.
         if (!replacement)
             return std::nullopt;
-        // EILSEQ or EINVAL (a truncated sequence at the end): replace one byte and go on.
         out += replacement;
-        ++in;
-        --inLeft;
+        if (in == end)
+            break; // the bad bytes were the last ones and are consumed already
+        // Normally `in` is at the bad sequence and one byte of it is dropped; when the bytes
+        // consumed do not convert on their own, the bad sequence was among them.
+        if (in == start || !refuses(cd.get(), start, static_cast<size_t>(in - start)))
+            ++in;
         iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
     }
     char* outPtr = buffer;
@@ -124,7 +159,13 @@ std::string legacyCodePage()
     }
     if (const char* env = std::getenv("KOLVO_CODEPAGE"); env && *env)
         return env;
-    return interfaceLanguage() == "ko" ? "CP949" : "CP1252";
+    // The ANSI code page a system in that language had.
+    const std::string language = interfaceLanguage();
+    if (language == "ja")
+        return "CP932";
+    if (language == "ko")
+        return "CP949";
+    return "CP1252";
 }
 
 void setLegacyCodePage(const std::string& codePage)

@@ -23,8 +23,9 @@ constexpr int hexDigitValue(char c)
     return -1;
 }
 
-// The legacy code page: KOLVO_CODEPAGE when set, else CP949 for a Korean interface and
-// CP1252 for the others. setLegacyCodePage overrides both (an empty name restores them).
+// The legacy code page: KOLVO_CODEPAGE when set, else CP932 for a Japanese interface, CP949
+// for a Korean one and CP1252 for the others. setLegacyCodePage overrides both (an empty name
+// restores them).
 std::string legacyCodePage();
 void setLegacyCodePage(const std::string& codePage);
 

@@ -17,12 +17,17 @@ struct CliRun
 class CliAlbumTest : public KolvoHomeTest
 {
 protected:
-    CliRun cli(const QStringList& args)
+    // `env` adds variables to this process's environment for the one run.
+    CliRun cli(const QStringList& args, const QStringList& env = {})
     {
         QProcess p;
-        QStringList all{QStringLiteral("--home"), QString::fromStdString(home())};
-        all += args;
-        p.start(QString::fromStdString(builtProgram("kolvo-cli")), all);
+        QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+        for (const QString& setting : env)
+            all.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        p.setProcessEnvironment(all);
+        QStringList allArgs{QStringLiteral("--home"), QString::fromStdString(home())};
+        allArgs += args;
+        p.start(QString::fromStdString(builtProgram("kolvo-cli")), allArgs);
         p.waitForFinished(30000);
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
@@ -158,4 +163,29 @@ TEST_F(CliAlbumTest, Id3TagsAndNames)
     writeFile("tiny.mp3", "tiny");
     EXPECT_EQ(cli({"id3", "write", path("tiny.mp3"), "--title", "x"}).code, 1);
     EXPECT_EQ(cli({"id3", "remove", path("tiny.mp3")}).code, 1);
+}
+
+// A Korean title whose last two bytes are a lead byte and a trail byte with no character: glibc
+// consumes both before it reports them.
+TEST_F(CliAlbumTest, ATitleEndingInABadKoreanPair)
+{
+    // "한글 Song 7글" and the bad pair: 15 bytes.
+    const std::string title = "\xc7\xd1\xb1\xdb Song 7\xb1\xdb\xa2\xe8";
+    std::string tag = "TAG" + title + std::string(30 - title.size(), '\0') + "Band" +
+                      std::string(26, '\0') + std::string(30, '\0') + "1999" +
+                      std::string(30, '\0') + "\xff";
+    ASSERT_EQ(tag.size(), 128u);
+    writeFile("k.mp3", std::string(1000, 'm') + tag);
+    const std::string shown = "\xed\x95\x9c\xea\xb8\x80 Song 7\xea\xb8\x80\xef\xbf\xbd";
+    const QStringList koreanByCodePage{"KOLVO_LANG=en", "KOLVO_CODEPAGE=CP949"};
+    const QStringList koreanByLanguage{"KOLVO_LANG=ko", "KOLVO_CODEPAGE="};
+    for (const QStringList& korean : {koreanByCodePage, koreanByLanguage}) {
+        SCOPED_TRACE(korean.join(' ').toStdString());
+        CliRun r = cli({"id3", "show", path("k.mp3")}, korean);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "title: " + shown);
+        r = cli({"name", path("k.mp3"), "--tags"}, korean);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "k.mp3,  [" + shown + " / Band]\n");
+    }
 }

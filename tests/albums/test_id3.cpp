@@ -1,9 +1,12 @@
 // ID3v1 tags and the genre table; ffprobe reads the tags we write as a peer.
 #include "albums/id3tag.h"
+#include "platform/strings.h"
 #include "platform/text.h"
 #include "support/testhome.h"
 
 #include <gtest/gtest.h>
+
+#include <QStringEncoder>
 
 #include <cstdio>
 
@@ -149,6 +152,26 @@ TEST_F(Id3Test, FieldsFromText)
     EXPECT_EQ(Id3FieldFromText(korean, 3), "\xc7\xd1") << "never half a character";
     EXPECT_EQ(Id3FieldText("\xc7\xd1\xb1\xdb"), korean);
     text::setLegacyCodePage("");
+}
+
+// A Japanese interface takes tags in Shift-JIS, as the Japanese system's code page made them.
+// "ソ" and "表" end in 5C, a backslash on its own.
+TEST_F(Id3Test, AJapaneseInterfaceReadsShiftJis)
+{
+    unsetenv("KOLVO_CODEPAGE");
+    setInterfaceLanguage("ja");
+    const QString japanese = QString::fromUtf8("ソング表示");
+    const QByteArray sjis = QStringEncoder("Shift_JIS").encode(japanese);
+    ASSERT_EQ(sjis.size(), 10);
+    std::string body(125, '\0');
+    body.replace(0, sjis.size(), sjis.toStdString());
+    Id3Tag tag;
+    ASSERT_TRUE(ReadId3Tag(tagged("j.mp3", body), tag));
+    EXPECT_EQ(Id3FieldText(tag.title), japanese.toStdString());
+    // And what is written goes back in Shift-JIS, never half a character.
+    EXPECT_EQ(Id3FieldFromText(japanese.toStdString(), 30), sjis.toStdString());
+    EXPECT_EQ(Id3FieldFromText(japanese.toStdString(), 9), sjis.left(8).toStdString());
+    setInterfaceLanguage("");
 }
 
 TEST_F(Id3Test, FfprobeReadsWhatWeWrite)

@@ -2,10 +2,13 @@
 #include "albums/album.h"
 #include "albums/playlist.h"
 #include "albums/profilefile.h"
+#include "platform/strings.h"
 #include "platform/text.h"
 #include "support/testhome.h"
 
 #include <gtest/gtest.h>
+
+#include <QStringEncoder>
 
 using namespace std::string_literals;
 
@@ -218,6 +221,38 @@ TEST_F(PlayListTest, IniSectionImport)
     cd.Open("abc", 0);
     EXPECT_EQ(cd.ImportIni(ProfileFile::parse("[abc]\nnumtracks=3\n1=Middle\n"), true), 2);
     EXPECT_EQ(titles(cd), (std::vector<std::string>{"", "Middle"}));
+}
+
+// INI play lists written on a Japanese system hold Shift-JIS; "ソ" and "表" end in 5C, which is
+// also the backslash of a Windows path.
+TEST_F(PlayListTest, AJapaneseInterfaceReadsShiftJisLists)
+{
+    unsetenv("KOLVO_CODEPAGE");
+    setInterfaceLanguage("ja");
+    QStringEncoder toSjis("Shift_JIS");
+    const auto sjis = [&](const char* utf8) {
+        return QByteArray(toSjis.encode(QString::fromUtf8(utf8))).toStdString();
+    };
+    std::string bytes = "[Mix]\n";
+    bytes += "artist=" + sjis("山田太郎") + "\n";
+    bytes += "EXTD=" + sjis("表示のテスト") + "\n";
+    bytes += "numtracks=2\n";
+    bytes += "0=/m/" + sjis("ソング") + ".mp3\n";
+    bytes += "1=/m/" + sjis("表") + ".mp3\n";
+    const std::string ini = writeFile("j/album.ini", bytes);
+    Album a(AlbumKindAudio);
+    a.Open("Mix", 0);
+    EXPECT_EQ(a.Import(ini, false), 2);
+    EXPECT_EQ(a.artist(), "山田太郎");
+    EXPECT_EQ(a.extendedInfo(), "表示のテスト");
+    EXPECT_EQ(titles(a), (std::vector<std::string>{"/m/ソング.mp3", "/m/表.mp3"}));
+
+    // An INI file of plain lines is a list of songs beside it.
+    std::vector<std::string> list;
+    ExpandPlayList(
+        writeFile("j/lines.ini", sjis("ソング") + ".mp3\r\n" + sjis("表示") + ".mp3\r\n"), list);
+    EXPECT_EQ(list, (std::vector<std::string>{homePath("j/ソング.mp3"), homePath("j/表示.mp3")}));
+    setInterfaceLanguage("");
 }
 
 TEST_F(PlayListTest, ExportAndBackAgain)

@@ -11,8 +11,10 @@
 #include "ui/skin.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QListWidget>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -315,15 +317,31 @@ TEST_F(MainControllerTest, ToggleButtonsShowTheFlagsAfterAClick)
         EXPECT_EQ(checked(i), app->settings().components[i].enable != 0) << i;
 }
 
-TEST_F(MainControllerTest, MinimizeOrRestoreFollowsTheTraySetting)
+// Keeping only the tray icon needs a tray icon the desktop shows: without one the window would
+// be gone with no way back, so it is minimised instead.
+TEST_F(MainControllerTest, MinimizeKeepsAWayBackWhateverTheTraySetting)
 {
     create();
     ASSERT_TRUE(window->isVisible());
     app->settings().mainTrayOnly = 1;
     window->sendMessage(WM_COMMAND, 5701, 0);
-    EXPECT_FALSE(window->isVisible()) << "hidden completely, the tray icon stands for it";
+    EXPECT_TRUE(window->isVisible()) << "no tray icon: not hidden";
+    EXPECT_TRUE(window->isMinimized());
     window->sendMessage(WM_COMMAND, 5701, 0);
     EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized()) << "and restored again";
+
+    // A tray icon hides the window only where the desktop has a tray to show it in.
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::red);
+    QSystemTrayIcon icon(QIcon(pixmap), window.get());
+    icon.show();
+    window->sendMessage(WM_COMMAND, 5701, 0);
+    EXPECT_EQ(window->isVisible(), !QSystemTrayIcon::isSystemTrayAvailable());
+    window->sendMessage(WM_COMMAND, 5701, 0);
+    EXPECT_TRUE(window->isVisible());
+    icon.hide();
+
     app->settings().mainTrayOnly = 0;
     window->sendMessage(WM_COMMAND, 5701, 0);
     EXPECT_TRUE(window->isMinimized());
@@ -435,4 +453,38 @@ TEST_F(MainControllerTest, PreferencesOkTakesTheSettingsOverReloadsTheSkinAndSav
     EXPECT_EQ(app->settings().colorScheme, chosen);
     EXPECT_EQ(mixer->settingsChanged, 1) << "not after Cancel";
     Skin::instance().LoadSkin(before);
+}
+
+// The sheet is modal, but the players, the timer and the remote go on meanwhile. OK takes over
+// what the pages show and nothing else.
+TEST_F(MainControllerTest, PreferencesOkKeepsWhatChangedWhileTheSheetWasOpen)
+{
+    create();
+    AppSettings& live = app->settings();
+    live.viewTitle = 1;
+    live.timer = 0;
+    QTimer::singleShot(0, [&] {
+        auto* sheet = qobject_cast<CConfigPropertySheet*>(QApplication::activeModalWidget());
+        ASSERT_NE(sheet, nullptr);
+        live.timer = 13000; // a sleep timer set from the effector
+        live.reverb = 7;
+        live.equalizer[4] = -3;
+        live.remoconComponent = ComponentMidi;
+        live.components[ComponentAudio].playMode = 2;
+        live.recordDir = "/records";
+        for (QCheckBox* box : sheet->findChildren<QCheckBox*>())
+            if (box->text() == QStringLiteral("Song title"))
+                box->setChecked(false);
+        sheet->accept();
+    });
+    window->sendMessage(WM_COMMAND, 5142, 0);
+    EXPECT_EQ(live.viewTitle, 0) << "what the sheet shows is taken over";
+    EXPECT_EQ(live.timer, 13000);
+    EXPECT_EQ(live.reverb, 7);
+    EXPECT_EQ(live.equalizer[4], -3);
+    EXPECT_EQ(live.remoconComponent, ComponentMidi);
+    EXPECT_EQ(live.components[ComponentAudio].playMode, 2);
+    EXPECT_EQ(live.recordDir, "/records");
+    QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
+    EXPECT_EQ(file.value(QStringLiteral("General/Timer")).toInt(), 13000) << "and saved so";
 }

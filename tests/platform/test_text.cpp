@@ -39,15 +39,66 @@ TEST(Text, LegacyBytesAreDecodedWithTheCodePage)
     setLegacyCodePage("");
 }
 
+// glibc's CP949 converter consumes the pair A2 E8 (a lead byte and a trail byte with no
+// character) before it reports it, so at the end of the input there is nothing left to skip.
+TEST(Text, DecodingStopsAtTheEndOfHostileInput)
+{
+    const std::string crash = "\xa2\xe8";
+    const std::string title = "abcdefghijklm" + crash; // an ID3v1 title of 15 bytes
+    struct Expected
+    {
+        const char* codePage;
+        std::string crash;  // the two bytes alone
+        std::string inside; // "x", the two bytes, "." (which no code page takes as a trail byte)
+    };
+    const Expected pages[] = {
+        {"CP1252", "\xc2\xa2\xc3\xa8", "x\xc2\xa2\xc3\xa8."},
+        // The pair is consumed whole; what follows it is kept.
+        {"CP949", "\xef\xbf\xbd", "x\xef\xbf\xbd."},
+        // A2 is a half-width katakana bracket, E8 a lead byte with no trail byte.
+        {"CP932", "\xef\xbd\xa2\xef\xbf\xbd", "x\xef\xbd\xa2\xef\xbf\xbd."},
+        {"UTF-8", "\xef\xbf\xbd\xef\xbf\xbd", "x\xef\xbf\xbd\xef\xbf\xbd."},
+    };
+    for (const Expected& page : pages) {
+        SCOPED_TRACE(page.codePage);
+        setLegacyCodePage(page.codePage);
+        EXPECT_EQ(decodeLegacy(crash), page.crash);
+        EXPECT_EQ(decodeLegacy("x" + crash + "."), page.inside);
+        EXPECT_EQ(decodeLegacy(title), "abcdefghijklm" + page.crash);
+        // Every cut of a title, and every pair of high bytes at the end: the text stays whole
+        // up to the bad bytes and nothing past the input is read.
+        for (size_t cut = 0; cut <= title.size(); ++cut)
+            EXPECT_TRUE(isValidUtf8(decodeLegacy(title.substr(0, cut)))) << cut;
+        int broken = 0;
+        for (int lead = 0x80; lead <= 0xff; ++lead) {
+            for (int trail = 0; trail <= 0xff; ++trail) {
+                const std::string bytes{'x', static_cast<char>(lead), static_cast<char>(trail)};
+                const std::string decoded = decodeLegacy(bytes);
+                if (!isValidUtf8(decoded) || decoded.size() > 3 * bytes.size() || decoded[0] != 'x')
+                    ++broken;
+            }
+        }
+        EXPECT_EQ(broken, 0);
+    }
+    setLegacyCodePage("");
+    // The strict conversion refuses the pair instead of returning part of the text.
+    EXPECT_EQ(convert("x" + crash + "z", "CP949", "UTF-8"), std::nullopt);
+    EXPECT_EQ(convert(crash, "CP949", "UTF-8"), std::nullopt);
+}
+
 TEST(Text, TheInterfaceLanguageChoosesTheLegacyCodePage)
 {
     unsetenv("KOLVO_CODEPAGE");
     setInterfaceLanguage("ko");
     EXPECT_EQ(legacyCodePage(), "CP949");
     setInterfaceLanguage("ja");
-    EXPECT_EQ(legacyCodePage(), "CP1252");
-    setenv("KOLVO_CODEPAGE", "CP932", 1);
     EXPECT_EQ(legacyCodePage(), "CP932");
+    setInterfaceLanguage("en");
+    EXPECT_EQ(legacyCodePage(), "CP1252");
+    setenv("KOLVO_CODEPAGE", "CP949", 1);
+    EXPECT_EQ(legacyCodePage(), "CP949");
+    setInterfaceLanguage("ja");
+    EXPECT_EQ(legacyCodePage(), "CP949") << "the variable wins over the language";
     unsetenv("KOLVO_CODEPAGE");
     setInterfaceLanguage("");
 }

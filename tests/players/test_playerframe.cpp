@@ -204,11 +204,16 @@ TEST_F(PlayerFrameTest, PreferencesHandBackWhatWasEdited)
     for (QComboBox* combo : sheet.findChildren<QComboBox*>())
         if (combo->count() == 4)
             combo->setCurrentIndex(3); // mono
-    const AppSettings edited = sheet.edited();
+    // Settings the sheet does not show keep what they became meanwhile.
+    AppSettings edited = s;
+    edited.timer = s.timer + 100;
+    edited.fx = s.fx + 1;
+    sheet.applyTo(edited);
     EXPECT_EQ(edited.viewTitle, 0);
     EXPECT_EQ(edited.mp3Channel, 3);
     EXPECT_EQ(edited.colorScheme, s.colorScheme) << "untouched pages change nothing";
-    EXPECT_EQ(edited.timer, s.timer);
+    EXPECT_EQ(edited.timer, s.timer + 100);
+    EXPECT_EQ(edited.fx, s.fx + 1);
 }
 
 TEST_F(PlayerFrameTest, ThePlayListDialogDecidesWhetherTheProgramIsPlayed)
