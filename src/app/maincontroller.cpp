@@ -12,6 +12,7 @@
 #include "platform/profile.h"
 #include "platform/trace.h"
 #include "players/audioplayer.h"
+#include "players/cdplayer.h"
 #include "ui/skin.h"
 #include "ui/skinslots.h"
 
@@ -36,6 +37,8 @@ MainController::ComponentFactory MainController::defaultFactory()
 {
     return [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
         switch (index) {
+        case ComponentCd:
+            return new CdPlayer(host, parent);
         case ComponentAudio:
             return new AudioPlayer(host, parent);
         default:

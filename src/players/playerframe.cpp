@@ -141,7 +141,7 @@ int PlayerFrame::OpenAndPlay(int n)
 {
     // Only one player sounds at a time.
     for (int other : kOtherPlayers)
-        if (other != componentIndex())
+        if (other != componentIndex() && StopsBeforePlaying(other))
             sendToComponent(other, UM_COMMAND, MAKELPARAM(cmd::Stop, 1));
     n = std::clamp(n, 1, std::max(1, m_album.songCount()));
     ClearLyric();
@@ -252,7 +252,7 @@ void PlayerFrame::SetState(int state)
         m_panel->SetInfoText(m_info);
         break;
     case kModeOpening:
-        m_info = LoadString(playertext::ContactingHost);
+        m_info = OpeningText();
         m_panel->SetInfoText(m_info);
         break;
     default:
@@ -409,7 +409,7 @@ void PlayerFrame::StopPlayer(bool user)
     m_engineInfo.clear();
     m_playingPath.clear();
     m_panel->SetEffectActive(false);
-    SetState(kModeStopped);
+    SetState(StateAfterStop());
     ClearLyric();
 }
 
@@ -463,10 +463,15 @@ void PlayerFrame::PlayPause()
     }
 }
 
-void PlayerFrame::SeekTo(int ms)
+std::string PlayerFrame::OpeningText() const
+{
+    return LoadString(playertext::ContactingHost);
+}
+
+void PlayerFrame::SeekTo(int ms, bool keepPause)
 {
     if (m_session)
-        m_session->seek(ms, m_state == kModePaused);
+        m_session->seek(ms, keepPause && m_state == kModePaused);
 }
 
 void PlayerFrame::FastForward()
@@ -481,7 +486,7 @@ void PlayerFrame::FastForward()
         Next(true);
         return;
     }
-    SeekTo(target);
+    SeekTo(target, FastSeekKeepsPause());
 }
 
 void PlayerFrame::Rewind()
@@ -489,14 +494,14 @@ void PlayerFrame::Rewind()
     if ((m_state != kModePlaying && m_state != kModePaused) || !m_session)
         return;
     const int target = m_session->positionMs() - kSeekStepMs;
-    SeekTo(target < 1 ? 0 : target);
+    SeekTo(target < 1 ? 0 : target, FastSeekKeepsPause());
 }
 
 void PlayerFrame::SeekSlider(int seconds)
 {
     if (m_state != kModePlaying && m_state != kModePaused)
         return;
-    SeekTo(seconds * 1000);
+    SeekTo(seconds * 1000, true);
     m_position = seconds;
     RedrawDisplay();
 }
@@ -540,7 +545,7 @@ void PlayerFrame::OnTick()
             PlayPause();
         }
     }
-    m_panel->sendMessage(WM_TIMER, kTickTimerId, 0);
+    ForwardTickToPanel();
     if (isRecording()) {
         OnRecordingTick();
         OnPlayerTick();
@@ -560,6 +565,11 @@ void PlayerFrame::OnTick()
         RedrawDisplay();
     }
     OnPlayerTick();
+}
+
+void PlayerFrame::ForwardTickToPanel()
+{
+    m_panel->sendMessage(WM_TIMER, kTickTimerId, 0);
 }
 
 void PlayerFrame::OnEngineNotification(WPARAM wParam, LPARAM lParam)

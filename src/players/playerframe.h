@@ -66,7 +66,7 @@ public:
     bool isRecording() const;
 
     // The information line as it would be built now (without the message of a failure).
-    std::string BuildInfoText() const;
+    virtual std::string BuildInfoText() const;
 
 protected:
     PlayerFrame(int index, AlbumKind kind, PlayerHost& host, QWidget* parent,
@@ -94,6 +94,23 @@ protected:
     virtual bool OnPlayerMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Runs on every tick once the frame has polled the engine (not while the player is off).
     virtual void OnPlayerTick() {}
+    // The half-second tick. A player whose device is not an engine session (the CD) replaces
+    // it; the pieces it is made of stay available below.
+    virtual void OnTick();
+    // Which of the other players it stops before it plays (all of them unless it says not).
+    virtual bool StopsBeforePlaying(int otherIndex) const
+    {
+        (void)otherIndex;
+        return true;
+    }
+    // The state Stop leaves (a CD Player without a disc stays without one).
+    virtual int StateAfterStop() const { return kModeStopped; }
+    // Whether Fast Forward and Rewind on a paused track keep it paused (the slider always does).
+    virtual bool FastSeekKeepsPause() const { return true; }
+    // The line shown while opening.
+    virtual std::string OpeningText() const;
+    virtual void FillStatus(ComponentStatus& status) const;
+    virtual LRESULT OnComponentCommand(LPARAM lParam);
     // Loads the album the player starts with (command line, recent, "Default").
     virtual void LoadStartAlbum();
 
@@ -107,6 +124,12 @@ protected:
     virtual void OnRecordingTick() {}
     void BeginRecordingState(); // state 527, not paused
 
+    void ForwardTickToPanel();
+    void CycleRepeat();
+    void CyclePlayMethod();
+    void CycleTimeDisplay();
+    void EditProgram();
+    void QuickTrackSelect();
     int nextCookie();
     engines::SessionContext sessionContext();
     // Takes the session that opened the current track: its length and information when the
@@ -140,20 +163,12 @@ protected:
 
 private:
     void OnCommand(int id);
-    LRESULT OnComponentCommand(LPARAM lParam);
-    void OnTick();
     void OnEngineNotification(WPARAM wParam, LPARAM lParam);
     void FastForward();
     void Rewind();
     void SeekSlider(int seconds);
-    void SeekTo(int ms);
-    void CycleRepeat();
-    void CyclePlayMethod();
-    void CycleTimeDisplay();
-    void FillStatus(ComponentStatus& status) const;
+    void SeekTo(int ms, bool keepPause);
     void QuickAlbumSelect();
-    void QuickTrackSelect();
-    void EditProgram();
     void FailedToPlay(int n, const std::string& why);
 
     std::unique_ptr<engines::Session> m_session;
