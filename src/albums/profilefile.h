@@ -2,8 +2,10 @@
 // Profile files in the Windows form ("[section]" lines, "key=value" lines): PLS play lists,
 // INI album sections, "cdplayer.ini". Read once and kept in memory; a write changes only the
 // lines it must, so every other key, comment and blank line of the file stays as it was.
-// Section and key names match without regard to ASCII case. Values are legacy text: bytes
-// that are not valid UTF-8 are decoded with the legacy code page.
+// Values and section names are legacy text: bytes that are not valid UTF-8 are decoded with the
+// legacy code page. Section names match as text, without regard to case, so a section another
+// program named in its code page is the section of the same name in UTF-8; key names match
+// without regard to ASCII case.
 
 #include <memory>
 #include <string>
@@ -60,7 +62,7 @@ private:
 
     std::vector<std::string> m_prefix; // lines before the first section
     std::vector<Section> m_sections;
-    std::unordered_map<std::string, size_t> m_sectionIndex; // lower-cased name -> first one
+    std::unordered_map<std::string, size_t> m_sectionIndex; // folded name text -> first one
     std::string m_eol = "\n";
     bool m_bom = false; // the file began with a UTF-8 byte-order mark, kept when written
 };

@@ -1,6 +1,7 @@
 // CD album import from cdplayer.ini, DiscPlay and NotifyCD files, and the INI and text exports.
 #include "albums/album.h"
 #include "albums/cdtext.h"
+#include "platform/text.h"
 #include "support/testhome.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,25 @@ TEST_F(CdTextTest, CdPlayerIniImport)
     EXPECT_EQ(b.title(), "");
     EXPECT_EQ(ImportCdFile(homePath("again.lst")), -1);
     EXPECT_EQ(ImportIniFile(homePath("missing.ini")), 0);
+}
+
+TEST_F(CdTextTest, CdPlayerIniSectionsInTheLegacyCodePage)
+{
+    text::setLegacyCodePage("CP1252");
+    const std::string ini = writeFile("cdplayer.ini", "[Caf\xe9]\r\n"
+                                                      "title=Cr\xe8me\r\n"
+                                                      "artist=Les Amis\r\n"
+                                                      "numtracks=2\r\n"
+                                                      "0=Premi\xe8re\r\n"
+                                                      "1=Deuxi\xe8me\r\n");
+    EXPECT_EQ(ImportIniFile(ini), 1);
+    text::setLegacyCodePage("");
+    Album a = load("Caf\xc3\xa9");
+    EXPECT_EQ(a.title(), "Cr\xc3\xa8me");
+    EXPECT_EQ(a.artist(), "Les Amis");
+    ASSERT_EQ(a.songCount(), 2);
+    EXPECT_EQ(a.GetSong(1)->title, "Premi\xc3\xa8re");
+    EXPECT_EQ(a.GetSong(2)->title, "Deuxi\xc3\xa8me");
 }
 
 TEST_F(CdTextTest, DiscPlayImport)

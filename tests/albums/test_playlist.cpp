@@ -220,6 +220,65 @@ TEST_F(PlayListTest, IniSectionImport)
     EXPECT_EQ(titles(cd), (std::vector<std::string>{"", "Middle"}));
 }
 
+TEST_F(PlayListTest, SectionsNamedInTheLegacyCodePageAreFound)
+{
+    // Another program wrote the album's section in Windows-1252; the album key is UTF-8.
+    text::setLegacyCodePage("CP1252");
+    const std::string ini = writeFile("legacy.ini", "[Caf\xe9]\r\n"
+                                                    "artist=Les Amis\r\n"
+                                                    "EXTD=En direct\r\n"
+                                                    "genre=Chanson\r\n"
+                                                    "numtracks=2\r\n"
+                                                    "0=/m/un.mp3\r\n"
+                                                    "1=/m/deux.mp3\r\n"
+                                                    "numplay=1\r\n"
+                                                    "order=1 \r\n");
+    Album a(AlbumKindAudio);
+    ASSERT_TRUE(a.Open("Caf\xc3\xa9", 0));
+    EXPECT_EQ(a.Import(ini, false), 2);
+    EXPECT_EQ(a.artist(), "Les Amis");
+    EXPECT_EQ(a.extendedInfo(), "En direct");
+    EXPECT_EQ(a.genre(), "Chanson");
+    EXPECT_EQ(titles(a), (std::vector<std::string>{"/m/un.mp3", "/m/deux.mp3"}));
+    EXPECT_EQ(a.program(), (std::vector<int32_t>{2}));
+
+    // Writing the album back goes into that section rather than beside it.
+    a.setArtist("Autres");
+    ASSERT_TRUE(a.Export(ini));
+    const ProfileFile written = ProfileFile::parse(readFile(ini));
+    EXPECT_EQ(written.sectionNames(), std::vector<std::string>{"Caf\xc3\xa9"});
+    EXPECT_EQ(written.GetString("Caf\xc3\xa9", "artist"), "Autres");
+
+    // Names match as text without regard to case, whichever side is legacy.
+    const ProfileFile upper = ProfileFile::parse("[CAF\xc9]\nk=1\n[\xc3\xa9t\xc3\xa9]\nk=2\n");
+    EXPECT_EQ(upper.GetInt("caf\xc3\xa9", "k", 0), 1);
+    EXPECT_EQ(upper.GetInt("\xc9T\xc9", "k", 0), 2);
+    EXPECT_FALSE(upper.hasSection("Cafe"));
+    text::setLegacyCodePage("");
+}
+
+TEST_F(PlayListTest, AnIniWithoutTheAlbumsSectionChangesNothing)
+{
+    Album a(AlbumKindAudio);
+    ASSERT_TRUE(a.Open("Mine", 0));
+    a.setArtist("Me");
+    a.setGenre("Folk");
+    a.setExtendedInfo("Notes");
+    a.AddSong("/m/a.mp3", "first");
+    a.setProgram({1});
+    const std::string ini =
+        writeFile("other.ini", "[Other]\nartist=Someone\nnumtracks=1\n0=/m/b.mp3\n"
+                               "numplay=1\norder=0 \n");
+    EXPECT_EQ(a.Import(ini, false), 0);
+    EXPECT_EQ(a.Import(ini, true), 0);
+    EXPECT_EQ(a.artist(), "Me");
+    EXPECT_EQ(a.genre(), "Folk");
+    EXPECT_EQ(a.extendedInfo(), "Notes");
+    EXPECT_EQ(titles(a), std::vector<std::string>{"/m/a.mp3"});
+    EXPECT_EQ(a.GetSong(1)->extendedInfo, "first");
+    EXPECT_EQ(a.program(), (std::vector<int32_t>{1}));
+}
+
 TEST_F(PlayListTest, ExportAndBackAgain)
 {
     Album a(AlbumKindAudio);
