@@ -149,8 +149,12 @@ void ReadDiscPlay(std::string_view bytes, CdAlbumSink& sink)
                 key = line.substr(3);
             break;
         case State::Tracks:
-            if (startsWith(line, "CT=") && !key.empty() && !album) {
+            if (startsWith(line, "CT=") && !key.empty()) {
                 count = atoiText(std::string_view(line).substr(3));
+                // Every track part opens the disc again: what an earlier part set and nothing
+                // saved yet gives way to this one.
+                if (album)
+                    sink.closeAlbum(*album);
                 album = sink.openAlbum(key, std::clamp(count, 0, 99));
                 if (album) {
                     replaceWhenSet(artist, &Album::setArtist, *album);

@@ -141,6 +141,32 @@ TEST_F(CdTextTest, DiscPlayImport)
     EXPECT_EQ(ImportDiscPlay(homePath("missing.dpc")), 0);
 }
 
+TEST_F(CdTextTest, EveryTrackCountReopensTheDisc)
+{
+    // A second track part takes the album afresh: its titles and timing are the ones kept.
+    const std::string dpc = "[Album]\n"
+                            "IN=7f03\n"
+                            "TL=Twice\n"
+                            "[Tracks]\n"
+                            "CT=1\n"
+                            "TT[1]=From the first part\n"
+                            "[Tracks]\n"
+                            "CT=2\n"
+                            "TT[1]=One\n"
+                            "\n"
+                            "TT[2]=Two\n"
+                            "TL[2]=750\n"
+                            "TO[2]=900\n";
+    EXPECT_EQ(ImportDiscPlay(writeFile("twice.dpc", dpc)), 1);
+    Album a = load("7f03");
+    EXPECT_EQ(a.title(), "Twice");
+    ASSERT_EQ(a.songCount(), 2);
+    EXPECT_EQ(a.GetSong(1)->title, "One");
+    EXPECT_EQ(a.GetSong(2)->title, "Two");
+    EXPECT_EQ(a.GetSong(2)->lengthMs, 10000);
+    EXPECT_EQ(a.discEndFrame(), 1650);
+}
+
 TEST_F(CdTextTest, NotifyCdImport)
 {
     EXPECT_EQ(ImportNotifyCd(writeFile("old.ncd", "V1.0\nINI\n1234\nA\nT\nG\n1\nSong\n")), 0);
