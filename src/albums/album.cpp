@@ -694,7 +694,7 @@ int Album::Next(PlayMethod method, RepeatMode repeat, bool forced)
     case PlayMethodThisTrackOnly:
         result = m_currentSong + 1;
         if (result > songCount())
-            result = (repeat == RepeatModeRepeatFromLast && songCount() > 0) ? 1 : 0;
+            result = repeat == RepeatModeRepeatFromLast ? 1 : 0;
         break;
     case PlayMethodRandom:
         result = RandomNext(repeat);
