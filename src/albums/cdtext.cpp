@@ -5,6 +5,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -47,6 +48,18 @@ bool readWhole(const std::string& path, std::string& out)
     s << in.rdbuf();
     out = s.str();
     return true;
+}
+
+// A count of frames in milliseconds (whole seconds first), and the sum of two frame counts:
+// values near the 32-bit end have no result that fits, so they stop at it.
+int32_t saturated(int64_t value)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+int32_t framesToMs(int32_t frames)
+{
+    return saturated(static_cast<int64_t>(frames) / 75 * 1000);
 }
 
 void replaceWhenSet(std::string_view value, void (Album::*set)(std::string_view), Album& album)
@@ -104,9 +117,9 @@ void ReadDiscPlay(std::string_view bytes, CdAlbumSink& sink)
         if (album) {
             if (!key.empty() && album->songCount() >= 1) {
                 if (lengthIndex == count && offsetIndex == count && count > 0) {
-                    const int end = offsetValue + lengthValue;
+                    const int32_t end = saturated(static_cast<int64_t>(offsetValue) + lengthValue);
                     album->setDiscEndFrame(end);
-                    album->setDiscLengthMs(end / 75 * 1000);
+                    album->setDiscLengthMs(framesToMs(end));
                 }
                 sink.saveAlbum(*album);
             }
@@ -179,7 +192,7 @@ void ReadDiscPlay(std::string_view bytes, CdAlbumSink& sink)
             } else if (startsWith(line, "TL" + number)) {
                 const int value = atoiText(std::string_view(line).substr(2 + number.size()));
                 if (song)
-                    song->lengthMs = value / 75 * 1000;
+                    song->lengthMs = framesToMs(value);
                 lengthIndex = n;
                 lengthValue = value;
             } else if (startsWith(line, "TO" + number)) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace {
 
 class CdTextTest : public KolvoHomeTest
@@ -165,6 +167,23 @@ TEST_F(CdTextTest, EveryTrackCountReopensTheDisc)
     EXPECT_EQ(a.GetSong(2)->title, "Two");
     EXPECT_EQ(a.GetSong(2)->lengthMs, 10000);
     EXPECT_EQ(a.discEndFrame(), 1650);
+}
+
+TEST_F(CdTextTest, DiscPlayTimesBeyondTheRangeStopAtItsEnd)
+{
+    // Frames of 1/75 s become milliseconds: a count near the 32-bit end has no millisecond
+    // value that fits, and neither has the end of such a disc.
+    const std::string dpc = "[Album]\nIN=b16\n[Tracks]\nCT=2\n"
+                            "TT[1]=Huge\nTL[1]=2147483647\nTO[1]=-2147483648\n\n"
+                            "TT[2]=Late\nTL[2]=2000000000\nTO[2]=2000000000\n";
+    EXPECT_EQ(ImportDiscPlay(writeFile("huge.dpc", dpc)), 1);
+    Album a = load("b16");
+    ASSERT_EQ(a.songCount(), 2);
+    EXPECT_EQ(a.GetSong(1)->lengthMs, INT32_MAX);
+    EXPECT_EQ(a.GetSong(1)->startFrame, INT32_MIN);
+    EXPECT_EQ(a.GetSong(2)->lengthMs, INT32_MAX);
+    EXPECT_EQ(a.discEndFrame(), INT32_MAX);
+    EXPECT_EQ(a.discLengthMs(), INT32_MAX);
 }
 
 TEST_F(CdTextTest, NotifyCdImport)
