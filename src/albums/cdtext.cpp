@@ -12,7 +12,8 @@
 
 namespace {
 
-// Lines of at most 255 characters (a longer one goes on as the next line), trimmed.
+// Lines of at most 255 bytes (a longer one goes on as the next line, cut between characters),
+// trimmed.
 std::vector<std::string> textLines(std::string_view bytes)
 {
     constexpr size_t kMaxLine = 255;
@@ -25,8 +26,8 @@ std::vector<std::string> textLines(std::string_view bytes)
         std::string_view line = bytes.substr(pos, end - pos);
         size_t next = end + 1;
         if (line.size() > kMaxLine) {
-            line = line.substr(0, kMaxLine);
-            next = pos + kMaxLine;
+            line = line.substr(0, cutText(line, kMaxLine).size());
+            next = pos + line.size();
         }
         lines.push_back(text::decodeLegacy(trimText(line)));
         pos = next;

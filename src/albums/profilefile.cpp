@@ -103,6 +103,18 @@ std::string cutText(std::string_view text, size_t max)
     if (text::isValidUtf8(text)) {
         while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
             --n;
+        return std::string(text.substr(0, n));
+    }
+    // Legacy text: a two-byte character of code page 949 is kept whole or dropped whole too.
+    // Only the code page knows where its characters start, so the longest of the last few
+    // prefixes that it reads without a broken character is taken; text with bytes it cannot
+    // read at all is cut where it is.
+    const std::string codePage = text::legacyCodePage();
+    for (size_t back = 0; back < 4 && back < max; ++back) {
+        if (text::convert(text.substr(0, max - back), codePage.c_str(), "UTF-8")) {
+            n = max - back;
+            break;
+        }
     }
     return std::string(text.substr(0, n));
 }

@@ -32,7 +32,7 @@ public:
     bool hasSection(std::string_view section) const;
     bool hasKey(std::string_view section, std::string_view key) const;
     // The value, trimmed, with one pair of enclosing quotes taken off, cut at kMaxValue bytes
-    // (never inside a UTF-8 character); the default when the key is missing.
+    // (never inside a character, see cutText); the default when the key is missing.
     std::string GetString(std::string_view section, std::string_view key,
                           std::string_view defaultValue = {}) const;
     // The value's leading decimal number (sign allowed; 0 when there is none); the default
@@ -72,7 +72,8 @@ private:
 int atoiText(std::string_view text);
 // Trimmed of the white space the classic runtime knows (space, tab, CR, LF, VT, FF).
 std::string_view trimText(std::string_view text);
-// Cut to at most max bytes, backing off so that a UTF-8 character is not split.
+// Cut to at most max bytes, backing off so that a character is not split: a UTF-8 one when the
+// text is UTF-8, else one of the legacy code page.
 std::string cutText(std::string_view text, size_t max);
 // Lower-cased ASCII.
 std::string lowerAscii(std::string_view text);

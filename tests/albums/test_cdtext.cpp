@@ -186,6 +186,19 @@ TEST_F(CdTextTest, DiscPlayTimesBeyondTheRangeStopAtItsEnd)
     EXPECT_EQ(a.discLengthMs(), INT32_MAX);
 }
 
+TEST_F(CdTextTest, LongLinesAreCutBetweenCharacters)
+{
+    // Lines stop at 255 bytes; an "é" across that mark goes whole to the next line rather
+    // than leaving this one to be read in the legacy code page.
+    text::setLegacyCodePage("CP1252");
+    const std::string title = std::string(246, 'x') + "\xC3\xA9";
+    EXPECT_EQ(ImportDiscPlay(writeFile("long.dpc", "[Album]\nIN=10a\n[Tracks]\nCT=1\nTT[1]=" +
+                                                       title + "\xC3\xA9\xC3\xA9\n")),
+              1);
+    text::setLegacyCodePage("");
+    EXPECT_EQ(load("10a").GetSong(1)->title, title);
+}
+
 TEST_F(CdTextTest, NotifyCdImport)
 {
     EXPECT_EQ(ImportNotifyCd(writeFile("old.ncd", "V1.0\nINI\n1234\nA\nT\nG\n1\nSong\n")), 0);

@@ -149,6 +149,25 @@ TEST_F(PlayListTest, M3uImport)
     EXPECT_EQ(b.Import(homePath("missing.m3u"), false), 0);
 }
 
+TEST_F(PlayListTest, LongLinesAreCutBetweenCharacters)
+{
+    // An "é" across the 511-byte mark: cutting inside it would leave neither piece UTF-8, and
+    // both would be read in the legacy code page.
+    text::setLegacyCodePage("CP1252");
+    const std::string head = "/m/" + std::string(507, 'x');
+    EXPECT_EQ(ReadLineList(head + "\xC3\xA9t\xC3\xA9.mp3\n"),
+              (std::vector<std::string>{head, "\xC3\xA9t\xC3\xA9.mp3"}));
+    // So in the legacy code page: Korean takes two bytes a letter in code page 949.
+    text::setLegacyCodePage("CP949");
+    EXPECT_EQ(ReadLineList(head + "\xC7\xD1\xB1\xDB.mp3\n"),
+              (std::vector<std::string>{head, "\xED\x95\x9C\xEA\xB8\x80.mp3"}));
+    // And a value of a profile file, which stops at 511 bytes.
+    const ProfileFile korean =
+        ProfileFile::parse("[s]\nk=" + std::string(510, 'x') + "\xC7\xD1\xB1\xDB\n");
+    EXPECT_EQ(korean.GetString("s", "k"), std::string(510, 'x'));
+    text::setLegacyCodePage("");
+}
+
 TEST_F(PlayListTest, PlsImportWithAndWithoutMerge)
 {
     const std::string pls = writeFile("p.pls", "[playlist]\n"
