@@ -694,7 +694,7 @@ int Album::Next(PlayMethod method, RepeatMode repeat, bool forced)
     case PlayMethodThisTrackOnly:
         result = m_currentSong + 1;
         if (result > songCount())
-            result = (repeat == RepeatModeRepeatFromLast && songCount() > 0) ? 1 : 0;
+            result = repeat == RepeatModeRepeatFromLast ? 1 : 0;
         break;
     case PlayMethodRandom:
         result = RandomNext(repeat);
@@ -809,6 +809,9 @@ bool Album::Export(const std::string& fileName)
 int Album::ImportIni(const ProfileFile& file, bool merge)
 {
     const std::string& section = m_key;
+    // A file that does not hold this album has nothing to say about it.
+    if (!file.hasSection(section))
+        return 0;
     m_title = file.GetString(section, "title");
     m_artist = file.GetString(section, "artist");
     m_extendedInfo = file.GetString(section, "EXTD");

@@ -132,7 +132,8 @@ public:
     bool Export(const std::string& fileName);
     MediaKind MediaKindOf(std::string_view fileName) const;
 
-    // INI album section from an already-read profile file (Import reads the file itself).
+    // INI album section from an already-read profile file (Import reads the file itself). A file
+    // without the album's section leaves the album as it is.
     int ImportIni(const ProfileFile& file, bool merge);
     void ExportIni(ProfileFile& file) const;
 

@@ -101,10 +101,20 @@ std::vector<SongEntry> parseTrackInfo(std::string_view bytes)
             break;
         SongEntry song;
         std::string_view raw;
-        if (take(line, kFieldEnd, raw))
-            song.title = field(raw);
-        if (take(line, kFieldEnd, raw))
-            song.extendedInfo = field(raw);
+        // The texts come first: a line that runs out of separators ends in a text, so what
+        // another writer left short is a title (or its extended text), never a number.
+        if (!take(line, kFieldEnd, raw)) {
+            song.title = field(line);
+            songs.push_back(std::move(song));
+            continue;
+        }
+        song.title = field(raw);
+        if (!take(line, kFieldEnd, raw)) {
+            song.extendedInfo = field(line);
+            songs.push_back(std::move(song));
+            continue;
+        }
+        song.extendedInfo = field(raw);
         if (take(line, kFieldEnd, raw))
             song.startFrame = atoiText(trimText(raw));
         song.lengthMs = atoiText(trimText(line));

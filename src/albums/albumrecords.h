@@ -29,7 +29,8 @@ struct AlbumInfo
 void parseAlbumInfo(std::string_view bytes, AlbumInfo& info);
 std::string formatAlbumInfo(const AlbumInfo& info);
 
-// Songs in order (number left 0); a line with three fields has startFrame 0.
+// Songs in order (number left 0); a line with three fields has startFrame 0, a line with one or
+// two has only the title, or the title and the extended text.
 std::vector<SongEntry> parseTrackInfo(std::string_view bytes);
 std::string formatTrackInfo(const std::vector<SongEntry>& songs);
 

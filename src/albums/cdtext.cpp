@@ -5,13 +5,15 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
 namespace {
 
-// Lines of at most 255 characters (a longer one goes on as the next line), trimmed.
+// Lines of at most 255 bytes (a longer one goes on as the next line, cut between characters),
+// trimmed.
 std::vector<std::string> textLines(std::string_view bytes)
 {
     constexpr size_t kMaxLine = 255;
@@ -24,8 +26,8 @@ std::vector<std::string> textLines(std::string_view bytes)
         std::string_view line = bytes.substr(pos, end - pos);
         size_t next = end + 1;
         if (line.size() > kMaxLine) {
-            line = line.substr(0, kMaxLine);
-            next = pos + kMaxLine;
+            line = line.substr(0, cutText(line, kMaxLine).size());
+            next = pos + line.size();
         }
         lines.push_back(text::decodeLegacy(trimText(line)));
         pos = next;
@@ -47,6 +49,18 @@ bool readWhole(const std::string& path, std::string& out)
     s << in.rdbuf();
     out = s.str();
     return true;
+}
+
+// A count of frames in milliseconds (whole seconds first), and the sum of two frame counts:
+// values near the 32-bit end have no result that fits, so they stop at it.
+int32_t saturated(int64_t value)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+int32_t framesToMs(int32_t frames)
+{
+    return saturated(static_cast<int64_t>(frames) / 75 * 1000);
 }
 
 void replaceWhenSet(std::string_view value, void (Album::*set)(std::string_view), Album& album)
@@ -104,9 +118,9 @@ void ReadDiscPlay(std::string_view bytes, CdAlbumSink& sink)
         if (album) {
             if (!key.empty() && album->songCount() >= 1) {
                 if (lengthIndex == count && offsetIndex == count && count > 0) {
-                    const int end = offsetValue + lengthValue;
+                    const int32_t end = saturated(static_cast<int64_t>(offsetValue) + lengthValue);
                     album->setDiscEndFrame(end);
-                    album->setDiscLengthMs(end / 75 * 1000);
+                    album->setDiscLengthMs(framesToMs(end));
                 }
                 sink.saveAlbum(*album);
             }
@@ -149,8 +163,12 @@ void ReadDiscPlay(std::string_view bytes, CdAlbumSink& sink)
                 key = line.substr(3);
             break;
         case State::Tracks:
-            if (startsWith(line, "CT=") && !key.empty() && !album) {
+            if (startsWith(line, "CT=") && !key.empty()) {
                 count = atoiText(std::string_view(line).substr(3));
+                // Every track part opens the disc again: what an earlier part set and nothing
+                // saved yet gives way to this one.
+                if (album)
+                    sink.closeAlbum(*album);
                 album = sink.openAlbum(key, std::clamp(count, 0, 99));
                 if (album) {
                     replaceWhenSet(artist, &Album::setArtist, *album);
@@ -175,7 +193,7 @@ void ReadDiscPlay(std::string_view bytes, CdAlbumSink& sink)
             } else if (startsWith(line, "TL" + number)) {
                 const int value = atoiText(std::string_view(line).substr(2 + number.size()));
                 if (song)
-                    song->lengthMs = value / 75 * 1000;
+                    song->lengthMs = framesToMs(value);
                 lengthIndex = n;
                 lengthValue = value;
             } else if (startsWith(line, "TO" + number)) {

@@ -60,10 +60,11 @@ std::vector<std::string> ReadLineList(std::string_view bytes)
             end = bytes.size();
         std::string_view line = bytes.substr(pos, end - pos);
         size_t next = end + 1;
-        // A long line is read in pieces, as a 512-byte buffer reads it.
+        // A long line is read in pieces, as a 512-byte buffer reads it, but cut between
+        // characters so that each piece is still text of the line's encoding.
         if (line.size() > kMaxLine) {
-            line = line.substr(0, kMaxLine);
-            next = pos + kMaxLine;
+            line = line.substr(0, cutText(line, kMaxLine).size());
+            next = pos + line.size();
         } else if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }

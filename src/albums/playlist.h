@@ -15,7 +15,8 @@ class Album;
 std::string ResolvePlayListEntry(std::string_view entry, std::string_view listFile);
 
 // The entries of an M3U file as read in text mode: one per line (CR LF taken as LF), each cut
-// at 511 bytes with the rest read as the next line, trimmed; the first blank line ends the list.
+// at 511 bytes (between characters) with the rest read as the next line, trimmed; the first
+// blank line ends the list.
 // A UTF-8 byte-order mark at the start is dropped. Entries are not resolved.
 std::vector<std::string> ReadLineList(std::string_view bytes);
 

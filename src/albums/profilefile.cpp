@@ -45,6 +45,20 @@ bool sectionOfLine(std::string_view line, std::string_view& name)
     return true;
 }
 
+// How a section is looked up: its name as text, decoded like the values (legacy bytes with the
+// legacy code page), so "[Caf\xe9]" from a Windows-1252 file is the section of the key "Café";
+// then case-folded.
+std::string sectionKey(std::string_view name)
+{
+    name = trimText(name);
+    bool ascii = true;
+    for (char c : name)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii)
+        return lowerAscii(name);
+    return QString::fromStdString(text::decodeLegacy(name)).toCaseFolded().toStdString();
+}
+
 } // namespace
 
 std::string_view trimText(std::string_view text)
@@ -89,6 +103,18 @@ std::string cutText(std::string_view text, size_t max)
     if (text::isValidUtf8(text)) {
         while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
             --n;
+        return std::string(text.substr(0, n));
+    }
+    // Legacy text: a two-byte character of code page 949 is kept whole or dropped whole too.
+    // Only the code page knows where its characters start, so the longest of the last few
+    // prefixes that it reads without a broken character is taken; text with bytes it cannot
+    // read at all is cut where it is.
+    const std::string codePage = text::legacyCodePage();
+    for (size_t back = 0; back < 4 && back < max; ++back) {
+        if (text::convert(text.substr(0, max - back), codePage.c_str(), "UTF-8")) {
+            n = max - back;
+            break;
+        }
     }
     return std::string(text.substr(0, n));
 }
@@ -150,7 +176,7 @@ void ProfileFile::addLine(const std::string& line)
         Section s;
         s.name = std::string(name);
         s.lines.push_back(line);
-        m_sectionIndex.emplace(lowerAscii(name), m_sections.size());
+        m_sectionIndex.emplace(sectionKey(name), m_sections.size());
         m_sections.push_back(std::move(s));
         return;
     }
@@ -212,7 +238,7 @@ bool ProfileFile::save(const std::string& path) const
 
 const ProfileFile::Section* ProfileFile::findSection(std::string_view section) const
 {
-    const auto it = m_sectionIndex.find(lowerAscii(trimText(section)));
+    const auto it = m_sectionIndex.find(sectionKey(section));
     return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
 }
 
@@ -240,7 +266,7 @@ std::vector<std::string> ProfileFile::sectionNames() const
 {
     std::vector<std::string> names;
     for (size_t i = 0; i < m_sections.size(); ++i) {
-        const auto it = m_sectionIndex.find(lowerAscii(m_sections[i].name));
+        const auto it = m_sectionIndex.find(sectionKey(m_sections[i].name));
         if (it != m_sectionIndex.end() && it->second == i)
             names.push_back(text::decodeLegacy(m_sections[i].name));
     }
@@ -293,13 +319,13 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
         if (c == '\n' || c == '\r')
             c = ' ';
     }
-    const std::string lowered = lowerAscii(trimText(section));
-    auto it = m_sectionIndex.find(lowered);
+    const std::string lookup = sectionKey(section);
+    auto it = m_sectionIndex.find(lookup);
     if (it == m_sectionIndex.end()) {
         Section s;
         s.name = std::string(trimText(section));
         s.lines.push_back("[" + s.name + "]");
-        it = m_sectionIndex.emplace(lowered, m_sections.size()).first;
+        it = m_sectionIndex.emplace(lookup, m_sections.size()).first;
         m_sections.push_back(std::move(s));
     }
     Section& s = m_sections[it->second];

@@ -2,8 +2,10 @@
 // Profile files in the Windows form ("[section]" lines, "key=value" lines): PLS play lists,
 // INI album sections, "cdplayer.ini". Read once and kept in memory; a write changes only the
 // lines it must, so every other key, comment and blank line of the file stays as it was.
-// Section and key names match without regard to ASCII case. Values are legacy text: bytes
-// that are not valid UTF-8 are decoded with the legacy code page.
+// Values and section names are legacy text: bytes that are not valid UTF-8 are decoded with the
+// legacy code page. Section names match as text, without regard to case, so a section another
+// program named in its code page is the section of the same name in UTF-8; key names match
+// without regard to ASCII case.
 
 #include <memory>
 #include <string>
@@ -30,7 +32,7 @@ public:
     bool hasSection(std::string_view section) const;
     bool hasKey(std::string_view section, std::string_view key) const;
     // The value, trimmed, with one pair of enclosing quotes taken off, cut at kMaxValue bytes
-    // (never inside a UTF-8 character); the default when the key is missing.
+    // (never inside a character, see cutText); the default when the key is missing.
     std::string GetString(std::string_view section, std::string_view key,
                           std::string_view defaultValue = {}) const;
     // The value's leading decimal number (sign allowed; 0 when there is none); the default
@@ -60,7 +62,7 @@ private:
 
     std::vector<std::string> m_prefix; // lines before the first section
     std::vector<Section> m_sections;
-    std::unordered_map<std::string, size_t> m_sectionIndex; // lower-cased name -> first one
+    std::unordered_map<std::string, size_t> m_sectionIndex; // folded name text -> first one
     std::string m_eol = "\n";
     bool m_bom = false; // the file began with a UTF-8 byte-order mark, kept when written
 };
@@ -70,7 +72,8 @@ private:
 int atoiText(std::string_view text);
 // Trimmed of the white space the classic runtime knows (space, tab, CR, LF, VT, FF).
 std::string_view trimText(std::string_view text);
-// Cut to at most max bytes, backing off so that a UTF-8 character is not split.
+// Cut to at most max bytes, backing off so that a character is not split: a UTF-8 one when the
+// text is UTF-8, else one of the legacy code page.
 std::string cutText(std::string_view text, size_t max);
 // Lower-cased ASCII.
 std::string lowerAscii(std::string_view text);

@@ -7,6 +7,7 @@
 #include <QBitmap>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -75,6 +76,7 @@ QuickSelectDialog::QuickSelectDialog(const char* section, unsigned titleId, QWid
     connect(m_list, &QTreeWidget::itemClicked, this, [this] { choose(); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { choose(); });
     connect(m_list, &QTreeWidget::itemActivated, this, [this] { choose(); });
+    m_list->viewport()->installEventFilter(this);
 }
 
 QuickSelectDialog::~QuickSelectDialog()
@@ -111,6 +113,27 @@ void QuickSelectDialog::keyPressEvent(QKeyEvent* e)
         return;
     }
     QDialog::keyPressEvent(e);
+}
+
+bool QuickSelectDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Rows report their own clicks; a click (press and release) on the list's empty area is a
+    // click on the list with no row selected.
+    if (watched == m_list->viewport() && (event->type() == QEvent::MouseButtonPress ||
+                                          event->type() == QEvent::MouseButtonRelease)) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const bool outsideRows =
+            mouse->button() == Qt::LeftButton && !m_list->itemAt(mouse->position().toPoint());
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_pressedOutsideRows = outsideRows;
+        } else if (m_pressedOutsideRows && outsideRows) {
+            m_pressedOutsideRows = false;
+            m_list->clearSelection();
+            choose();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QuickAlbumSelect::QuickAlbumSelect(const std::vector<std::string>& albumKeys, QWidget* parent)

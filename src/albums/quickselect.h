@@ -21,6 +21,8 @@ protected:
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    // A click on the list where there is no row chooses too: it clears the selection first.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     virtual void choose() = 0;
     virtual void layoutColumns() = 0;
 
@@ -29,6 +31,7 @@ protected:
 private:
     const char* m_section;
     bool m_placed = false;
+    bool m_pressedOutsideRows = false;
 };
 
 class QuickAlbumSelect : public QuickSelectDialog

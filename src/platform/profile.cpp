@@ -182,7 +182,13 @@ int Profile::GetProfileInt(std::string_view section, std::string_view name, int 
     bool ok = false;
     const QString text = v.toString().trimmed();
     // Stored as a 32-bit value: colours such as 0xFFFFFF and negative numbers both survive.
-    const qlonglong value = text.toLongLong(&ok, 0);
+    // Numbers are decimal, leading zeros and all (a timer of 013000 is not octal); only a
+    // value that says it is hexadecimal is read as one.
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const QString digits = hex ? text.mid(2) : text;
+    qlonglong value = 0;
+    if (!hex || (!digits.startsWith(QLatin1Char('-')) && !digits.startsWith(QLatin1Char('+'))))
+        value = digits.toLongLong(&ok, hex ? 16 : 10);
     if (!ok || value < INT32_MIN || value > UINT32_MAX)
         return defaultValue;
     return static_cast<int>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));

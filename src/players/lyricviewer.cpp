@@ -5,6 +5,7 @@
 #include "platform/text.h"
 #include "players/rtf.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -26,10 +27,22 @@ std::string sectionOf(int instance)
     return "LyricViewer_" + std::to_string(instance);
 }
 
-QString withSuffix(const std::string& songPath, const char* suffix)
+// The file beside the song with its extension replaced by `suffix`; "" when there is none.
+// Songs and their texts often come from Windows, where "Song.TXT" beside "Song.wav" is the
+// same name: when the exact name is missing, a name differing only in case will do.
+QString companionFile(const std::string& songPath, const char* suffix)
 {
     const QFileInfo fi(QString::fromStdString(songPath));
-    return fi.path() + QLatin1Char('/') + fi.completeBaseName() + QLatin1String(suffix);
+    const QString name = fi.completeBaseName() + QLatin1String(suffix);
+    const QDir dir(fi.path());
+    if (QFileInfo(dir.filePath(name)).isFile())
+        return dir.filePath(name);
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return dir.filePath(entry);
+    }
+    return {};
 }
 
 } // namespace
@@ -95,11 +108,11 @@ QTextDocument* LyricViewer::document() const
 
 int LyricViewer::showLyric(const std::string& songPath)
 {
-    QString path = withSuffix(songPath, ".rtf");
-    bool rich = QFileInfo::exists(path);
+    QString path = companionFile(songPath, ".rtf");
+    const bool rich = !path.isEmpty();
     if (!rich) {
-        path = withSuffix(songPath, ".txt");
-        if (!QFileInfo::exists(path))
+        path = companionFile(songPath, ".txt");
+        if (path.isEmpty())
             return 1;
     }
     QFile f(path);

@@ -20,8 +20,8 @@ public:
     explicit LyricViewer(int instance);
     ~LyricViewer() override;
 
-    // Shows "<song without extension>.rtf", else ".txt"; returns 1. Leaves everything as it
-    // was when neither exists.
+    // Shows "<song without extension>.rtf", else ".txt" (a name differing only in case when the
+    // exact one is missing); returns 1. Leaves everything as it was when neither exists.
     int showLyric(const std::string& songPath);
     void clearLyric();
 

@@ -256,6 +256,37 @@ TEST_F(AlbumTest, TheReaderIsLenient)
     EXPECT_EQ(info.artist, "old artist");
 }
 
+TEST_F(AlbumTest, TrackLinesShortOfSeparatorsKeepTheirTextInTheTexts)
+{
+    // The texts come first in a line: what a short line holds is its title, then its
+    // extended text, never a number.
+    const std::vector<SongEntry> songs = albumrecords::parseTrackInfo(" Only a title \x0a"
+                                                                      "Title\x0c"
+                                                                      "about it\x0a"
+                                                                      "\x0a"
+                                                                      "T\x0c"
+                                                                      "E\x0c"
+                                                                      "42\x0a"s);
+    ASSERT_EQ(songs.size(), 4u);
+    EXPECT_EQ(songs[0].title, "Only a title");
+    EXPECT_EQ(songs[0].extendedInfo, "");
+    EXPECT_EQ(songs[0].lengthMs, 0);
+    EXPECT_EQ(songs[1].title, "Title");
+    EXPECT_EQ(songs[1].extendedInfo, "about it");
+    EXPECT_EQ(songs[1].lengthMs, 0);
+    EXPECT_EQ(songs[2].title, "");
+    EXPECT_EQ(songs[3].extendedInfo, "E");
+    EXPECT_EQ(songs[3].startFrame, 0);
+    EXPECT_EQ(songs[3].lengthMs, 42);
+
+    plant(AlbumKindAudio, "Short", "\x0c\x0c\x0c\x30\x0c\x30\x0c\x31\x0c\x30\x0c\x0a\0"s,
+          "/music/a.mp3\x0a\0"s);
+    Album a(AlbumKindAudio);
+    a.Open("Short", 0);
+    ASSERT_EQ(a.songCount(), 1);
+    EXPECT_EQ(a.GetSong(1)->title, "/music/a.mp3");
+}
+
 TEST_F(AlbumTest, OldDatabasesWithLegacyBytesAreDecoded)
 {
     text::setLegacyCodePage("CP1252");

@@ -1,9 +1,12 @@
 // CD album import from cdplayer.ini, DiscPlay and NotifyCD files, and the INI and text exports.
 #include "albums/album.h"
 #include "albums/cdtext.h"
+#include "platform/text.h"
 #include "support/testhome.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
 
 namespace {
 
@@ -55,6 +58,25 @@ TEST_F(CdTextTest, CdPlayerIniImport)
     EXPECT_EQ(b.title(), "");
     EXPECT_EQ(ImportCdFile(homePath("again.lst")), -1);
     EXPECT_EQ(ImportIniFile(homePath("missing.ini")), 0);
+}
+
+TEST_F(CdTextTest, CdPlayerIniSectionsInTheLegacyCodePage)
+{
+    text::setLegacyCodePage("CP1252");
+    const std::string ini = writeFile("cdplayer.ini", "[Caf\xe9]\r\n"
+                                                      "title=Cr\xe8me\r\n"
+                                                      "artist=Les Amis\r\n"
+                                                      "numtracks=2\r\n"
+                                                      "0=Premi\xe8re\r\n"
+                                                      "1=Deuxi\xe8me\r\n");
+    EXPECT_EQ(ImportIniFile(ini), 1);
+    text::setLegacyCodePage("");
+    Album a = load("Caf\xc3\xa9");
+    EXPECT_EQ(a.title(), "Cr\xc3\xa8me");
+    EXPECT_EQ(a.artist(), "Les Amis");
+    ASSERT_EQ(a.songCount(), 2);
+    EXPECT_EQ(a.GetSong(1)->title, "Premi\xc3\xa8re");
+    EXPECT_EQ(a.GetSong(2)->title, "Deuxi\xc3\xa8me");
 }
 
 TEST_F(CdTextTest, DiscPlayImport)
@@ -119,6 +141,62 @@ TEST_F(CdTextTest, DiscPlayImport)
     EXPECT_EQ(c.GetSong(1)->title, "Renamed");
     EXPECT_EQ(c.songCount(), 2);
     EXPECT_EQ(ImportDiscPlay(homePath("missing.dpc")), 0);
+}
+
+TEST_F(CdTextTest, EveryTrackCountReopensTheDisc)
+{
+    // A second track part takes the album afresh: its titles and timing are the ones kept.
+    const std::string dpc = "[Album]\n"
+                            "IN=7f03\n"
+                            "TL=Twice\n"
+                            "[Tracks]\n"
+                            "CT=1\n"
+                            "TT[1]=From the first part\n"
+                            "[Tracks]\n"
+                            "CT=2\n"
+                            "TT[1]=One\n"
+                            "\n"
+                            "TT[2]=Two\n"
+                            "TL[2]=750\n"
+                            "TO[2]=900\n";
+    EXPECT_EQ(ImportDiscPlay(writeFile("twice.dpc", dpc)), 1);
+    Album a = load("7f03");
+    EXPECT_EQ(a.title(), "Twice");
+    ASSERT_EQ(a.songCount(), 2);
+    EXPECT_EQ(a.GetSong(1)->title, "One");
+    EXPECT_EQ(a.GetSong(2)->title, "Two");
+    EXPECT_EQ(a.GetSong(2)->lengthMs, 10000);
+    EXPECT_EQ(a.discEndFrame(), 1650);
+}
+
+TEST_F(CdTextTest, DiscPlayTimesBeyondTheRangeStopAtItsEnd)
+{
+    // Frames of 1/75 s become milliseconds: a count near the 32-bit end has no millisecond
+    // value that fits, and neither has the end of such a disc.
+    const std::string dpc = "[Album]\nIN=b16\n[Tracks]\nCT=2\n"
+                            "TT[1]=Huge\nTL[1]=2147483647\nTO[1]=-2147483648\n\n"
+                            "TT[2]=Late\nTL[2]=2000000000\nTO[2]=2000000000\n";
+    EXPECT_EQ(ImportDiscPlay(writeFile("huge.dpc", dpc)), 1);
+    Album a = load("b16");
+    ASSERT_EQ(a.songCount(), 2);
+    EXPECT_EQ(a.GetSong(1)->lengthMs, INT32_MAX);
+    EXPECT_EQ(a.GetSong(1)->startFrame, INT32_MIN);
+    EXPECT_EQ(a.GetSong(2)->lengthMs, INT32_MAX);
+    EXPECT_EQ(a.discEndFrame(), INT32_MAX);
+    EXPECT_EQ(a.discLengthMs(), INT32_MAX);
+}
+
+TEST_F(CdTextTest, LongLinesAreCutBetweenCharacters)
+{
+    // Lines stop at 255 bytes; an "é" across that mark goes whole to the next line rather
+    // than leaving this one to be read in the legacy code page.
+    text::setLegacyCodePage("CP1252");
+    const std::string title = std::string(246, 'x') + "\xC3\xA9";
+    EXPECT_EQ(ImportDiscPlay(writeFile("long.dpc", "[Album]\nIN=10a\n[Tracks]\nCT=1\nTT[1]=" +
+                                                       title + "\xC3\xA9\xC3\xA9\n")),
+              1);
+    text::setLegacyCodePage("");
+    EXPECT_EQ(load("10a").GetSong(1)->title, title);
 }
 
 TEST_F(CdTextTest, NotifyCdImport)

@@ -5,6 +5,8 @@
 
 #include <QProcess>
 
+#include <cstdlib>
+
 namespace {
 
 struct CliRun
@@ -129,6 +131,28 @@ TEST_F(CliAlbumTest, CdAlbums)
         << "ff (2 characters) before 1a2b (4)";
     EXPECT_EQ(cli({"cd", "export", path("all.ini")}).code, 0);
     EXPECT_NE(readFile(homePath("all.ini")).find("[ff]\ntitle=Disc\n"), std::string::npos);
+}
+
+TEST_F(CliAlbumTest, IniSectionsNamedInTheLegacyCodePage)
+{
+    setenv("KOLVO_CODEPAGE", "CP1252", 1);
+    writeFile("cdplayer.ini", "[Caf\xe9]\r\ntitle=Cr\xe8me\r\nnumtracks=1\r\n0=Un\r\n");
+    CliRun r = cli({"cd", "import", path("cdplayer.ini")});
+    EXPECT_EQ(r.out, "1\n") << r.err;
+    r = cli({"album", "show", "cd", "Caf\xc3\xa9"});
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "title: Cr\xc3\xa8me") << r.err;
+
+    writeFile("m/mix.ini", "[CAF\xc9]\r\nartist=Les Amis\r\nnumtracks=1\r\n0=a.mp3\r\n");
+    writeFile("m/other.ini", "[Autre]\r\nartist=Someone\r\nnumtracks=1\r\n0=b.mp3\r\n");
+    r = cli({"album", "import", "audio", "Caf\xc3\xa9", path("m/mix.ini")});
+    EXPECT_EQ(r.out, "1\n") << r.err;
+    // A file without the album's section adds nothing and takes nothing away.
+    r = cli({"album", "import", "audio", "Caf\xc3\xa9", path("m/other.ini")});
+    EXPECT_EQ(r.out, "0\n") << r.err;
+    r = cli({"album", "show", "audio", "Caf\xc3\xa9"});
+    EXPECT_NE(r.out.find("artist: Les Amis\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1\ta.mp3\t"), std::string::npos) << r.out;
+    unsetenv("KOLVO_CODEPAGE");
 }
 
 TEST_F(CliAlbumTest, Id3TagsAndNames)

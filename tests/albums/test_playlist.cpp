@@ -152,6 +152,25 @@ TEST_F(PlayListTest, M3uImport)
     EXPECT_EQ(b.Import(homePath("missing.m3u"), false), 0);
 }
 
+TEST_F(PlayListTest, LongLinesAreCutBetweenCharacters)
+{
+    // An "é" across the 511-byte mark: cutting inside it would leave neither piece UTF-8, and
+    // both would be read in the legacy code page.
+    text::setLegacyCodePage("CP1252");
+    const std::string head = "/m/" + std::string(507, 'x');
+    EXPECT_EQ(ReadLineList(head + "\xC3\xA9t\xC3\xA9.mp3\n"),
+              (std::vector<std::string>{head, "\xC3\xA9t\xC3\xA9.mp3"}));
+    // So in the legacy code page: Korean takes two bytes a letter in code page 949.
+    text::setLegacyCodePage("CP949");
+    EXPECT_EQ(ReadLineList(head + "\xC7\xD1\xB1\xDB.mp3\n"),
+              (std::vector<std::string>{head, "\xED\x95\x9C\xEA\xB8\x80.mp3"}));
+    // And a value of a profile file, which stops at 511 bytes.
+    const ProfileFile korean =
+        ProfileFile::parse("[s]\nk=" + std::string(510, 'x') + "\xC7\xD1\xB1\xDB\n");
+    EXPECT_EQ(korean.GetString("s", "k"), std::string(510, 'x'));
+    text::setLegacyCodePage("");
+}
+
 TEST_F(PlayListTest, PlsImportWithAndWithoutMerge)
 {
     const std::string pls = writeFile("p.pls", "[playlist]\n"
@@ -253,6 +272,64 @@ TEST_F(PlayListTest, AJapaneseInterfaceReadsShiftJisLists)
         writeFile("j/lines.ini", sjis("ソング") + ".mp3\r\n" + sjis("表示") + ".mp3\r\n"), list);
     EXPECT_EQ(list, (std::vector<std::string>{homePath("j/ソング.mp3"), homePath("j/表示.mp3")}));
     setInterfaceLanguage("");
+
+TEST_F(PlayListTest, SectionsNamedInTheLegacyCodePageAreFound)
+{
+    // Another program wrote the album's section in Windows-1252; the album key is UTF-8.
+    text::setLegacyCodePage("CP1252");
+    const std::string ini = writeFile("legacy.ini", "[Caf\xe9]\r\n"
+                                                    "artist=Les Amis\r\n"
+                                                    "EXTD=En direct\r\n"
+                                                    "genre=Chanson\r\n"
+                                                    "numtracks=2\r\n"
+                                                    "0=/m/un.mp3\r\n"
+                                                    "1=/m/deux.mp3\r\n"
+                                                    "numplay=1\r\n"
+                                                    "order=1 \r\n");
+    Album a(AlbumKindAudio);
+    ASSERT_TRUE(a.Open("Caf\xc3\xa9", 0));
+    EXPECT_EQ(a.Import(ini, false), 2);
+    EXPECT_EQ(a.artist(), "Les Amis");
+    EXPECT_EQ(a.extendedInfo(), "En direct");
+    EXPECT_EQ(a.genre(), "Chanson");
+    EXPECT_EQ(titles(a), (std::vector<std::string>{"/m/un.mp3", "/m/deux.mp3"}));
+    EXPECT_EQ(a.program(), (std::vector<int32_t>{2}));
+
+    // Writing the album back goes into that section rather than beside it.
+    a.setArtist("Autres");
+    ASSERT_TRUE(a.Export(ini));
+    const ProfileFile written = ProfileFile::parse(readFile(ini));
+    EXPECT_EQ(written.sectionNames(), std::vector<std::string>{"Caf\xc3\xa9"});
+    EXPECT_EQ(written.GetString("Caf\xc3\xa9", "artist"), "Autres");
+
+    // Names match as text without regard to case, whichever side is legacy.
+    const ProfileFile upper = ProfileFile::parse("[CAF\xc9]\nk=1\n[\xc3\xa9t\xc3\xa9]\nk=2\n");
+    EXPECT_EQ(upper.GetInt("caf\xc3\xa9", "k", 0), 1);
+    EXPECT_EQ(upper.GetInt("\xc9T\xc9", "k", 0), 2);
+    EXPECT_FALSE(upper.hasSection("Cafe"));
+    text::setLegacyCodePage("");
+}
+
+TEST_F(PlayListTest, AnIniWithoutTheAlbumsSectionChangesNothing)
+{
+    Album a(AlbumKindAudio);
+    ASSERT_TRUE(a.Open("Mine", 0));
+    a.setArtist("Me");
+    a.setGenre("Folk");
+    a.setExtendedInfo("Notes");
+    a.AddSong("/m/a.mp3", "first");
+    a.setProgram({1});
+    const std::string ini =
+        writeFile("other.ini", "[Other]\nartist=Someone\nnumtracks=1\n0=/m/b.mp3\n"
+                               "numplay=1\norder=0 \n");
+    EXPECT_EQ(a.Import(ini, false), 0);
+    EXPECT_EQ(a.Import(ini, true), 0);
+    EXPECT_EQ(a.artist(), "Me");
+    EXPECT_EQ(a.genre(), "Folk");
+    EXPECT_EQ(a.extendedInfo(), "Notes");
+    EXPECT_EQ(titles(a), std::vector<std::string>{"/m/a.mp3"});
+    EXPECT_EQ(a.GetSong(1)->extendedInfo, "first");
+    EXPECT_EQ(a.program(), (std::vector<int32_t>{1}));
 }
 
 TEST_F(PlayListTest, ExportAndBackAgain)

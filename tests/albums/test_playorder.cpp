@@ -95,9 +95,13 @@ TEST(PlayOrder, NormalAndItsRepeatModes)
     EXPECT_EQ(a.Previous(PlayMethodNormal, RepeatModeRepeatThisSong, true), 2);
     EXPECT_EQ(a.Current(PlayMethodNormal), 2);
 
-    // No songs: nothing to play even when repeating.
+    // No songs: past the end is the start again under repeat-from-last, even in an empty
+    // album; without repeat it is the end.
     Album empty(AlbumKindAudio);
-    EXPECT_EQ(empty.Next(PlayMethodNormal, RepeatModeRepeatFromLast, false), 0);
+    EXPECT_EQ(empty.Next(PlayMethodNormal, RepeatModeRepeatFromLast, false), 1);
+    EXPECT_EQ(empty.currentSong(), 1);
+    empty.setCurrentSong(0);
+    EXPECT_EQ(empty.Next(PlayMethodNormal, RepeatModeNoRepeat, false), 0);
 }
 
 TEST(PlayOrder, ThisTrackOnly)

@@ -56,6 +56,32 @@ TEST_F(QuickSelectTest, EnterWithNothingChosen)
     EXPECT_EQ(tracks.chosenSong(), 0) << "the track list ends, with no song";
 }
 
+TEST_F(QuickSelectTest, AClickBelowTheRowsChoosesNothing)
+{
+    QuickTrackSelect tracks({"a", "b", "c"});
+    tracks.show();
+    QTreeWidget* list = listOf(tracks);
+    list->setCurrentItem(list->topLevelItem(1)); // chosen with the keys, then the click elsewhere
+    const QRect last = list->visualItemRect(list->topLevelItem(2));
+    const QPoint below(last.center().x(), last.bottom() + 20);
+    ASSERT_LT(below.y(), list->viewport()->height());
+    ASSERT_EQ(list->itemAt(below), nullptr);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_FALSE(tracks.isVisible());
+    EXPECT_EQ(tracks.result(), QDialog::Accepted);
+    EXPECT_EQ(tracks.chosenSong(), 0) << "the track list ends, with no song";
+
+    QuickAlbumSelect albums({"Default", "Road Trip"});
+    albums.show();
+    QTreeWidget* albumList = listOf(albums);
+    albumList->setCurrentItem(albumList->topLevelItem(0));
+    const QRect lastAlbum = albumList->visualItemRect(albumList->topLevelItem(1));
+    QTest::mouseClick(albumList->viewport(), Qt::LeftButton, {},
+                      QPoint(lastAlbum.center().x(), lastAlbum.bottom() + 20));
+    EXPECT_TRUE(albums.isVisible()) << "the album list waits for a row";
+    EXPECT_EQ(albums.chosenKey(), "");
+}
+
 TEST_F(QuickSelectTest, OnlyAWholeAndLargeEnoughSavedRectangleIsUsed)
 {
     const QRect area(0, 0, 1600, 900);

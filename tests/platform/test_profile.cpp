@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/settings.h"
 #include "support/testhome.h"
 
 #include <QSettings>
@@ -141,6 +142,27 @@ TEST_F(ProfileTest, IntegersOfTheWrongTypeTakeTheDefault)
     EXPECT_EQ(p.GetProfileInt("Print", "PageFontInfoColor", 0), -1) << "a DWORD wraps to int";
     EXPECT_EQ(p.GetProfileInt("Print", "Huge", 3), 3);
     EXPECT_EQ(p.GetProfileString("General", "Blob", "def"), "def");
+}
+
+TEST_F(ProfileTest, IntegersWithLeadingZerosAreDecimal)
+{
+    // Written by hand, as a time or a level often is: the zeros in front change nothing.
+    writeFile("config/Quorvane System, Inc./Kolvo.conf", "[%General]\n"
+                                                         "Timer=090000\n"
+                                                         "[MP3]\n"
+                                                         "OutScaleValue=013000\n"
+                                                         "[DSP]\n"
+                                                         "ReverbDepth=08\n"
+                                                         "[Print]\n"
+                                                         "PageMarginLeft=-010\n"
+                                                         "TitleFontInfoColor=0x00FF00\n");
+    AppSettings s;
+    LoadSettingsFrom(Profile(), s);
+    EXPECT_EQ(s.timer, 90000);
+    EXPECT_EQ(s.outScaleValue, 13000);
+    EXPECT_EQ(s.reverbDepth, 8);
+    EXPECT_EQ(s.pageMarginLeft, -10);
+    EXPECT_EQ(s.titleFont.color, 0x00FF00) << "a colour written in hexadecimal says so";
 }
 
 TEST_F(ProfileTest, BrokenSettingsFilesAreSetAsideNotLost)

@@ -61,6 +61,37 @@ TEST_F(LyricViewerTest, ASongWithoutLyricsChangesNothing)
     EXPECT_EQ(viewer.document()->toPlainText(), QStringLiteral("first lyric"));
 }
 
+TEST_F(LyricViewerTest, LyricFilesAreFoundWhateverTheCaseOfTheirNames)
+{
+    const std::string song = writeFile("music/Song.wav", "");
+    writeFile("music/Song.TXT", "shouted extension");
+    LyricViewer viewer(1);
+    viewer.showLyric(song);
+    EXPECT_TRUE(viewer.isVisible());
+    EXPECT_FALSE(viewer.isRichText());
+    EXPECT_EQ(viewer.title(), QStringLiteral("Song.TXT"));
+    EXPECT_EQ(viewer.document()->toPlainText(), QStringLiteral("shouted extension"));
+
+    // Rich text still comes first, and the exact name before any other spelling.
+    const std::string other = writeFile("music/Other.mp3", "");
+    writeFile("music/Other.txt", "plain");
+    writeFile("music/OTHER.Rtf", R"({\rtf1 rich})");
+    viewer.showLyric(other);
+    EXPECT_TRUE(viewer.isRichText());
+    EXPECT_EQ(viewer.title(), QStringLiteral("OTHER.Rtf"));
+    const std::string third = writeFile("music/Third.mp3", "");
+    writeFile("music/THIRD.TXT", "another spelling");
+    writeFile("music/Third.txt", "exact");
+    viewer.showLyric(third);
+    EXPECT_EQ(viewer.document()->toPlainText(), QStringLiteral("exact"));
+    // A folder that only looks like a lyric is none.
+    const std::string fourth = writeFile("music/Fourth.mp3", "");
+    writeFile("music/fourth.rtf/inside", "");
+    writeFile("music/FOURTH.txt", "the text file");
+    viewer.showLyric(fourth);
+    EXPECT_EQ(viewer.title(), QStringLiteral("FOURTH.txt"));
+}
+
 TEST_F(LyricViewerTest, ItsRectangleIsRememberedAndKeptOnScreen)
 {
     const QRect area = DesktopWorkArea();
