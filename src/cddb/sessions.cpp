@@ -96,6 +96,22 @@ void CddbTickedSession::end(bool ok, UINT messageId)
     emit finished(ok, messageId);
 }
 
+bool CddbTickedSession::lineGaveOut(LineConnection& c)
+{
+    if (c.flag() == LineConnection::Closed) {
+        end(false, 2040);
+        return true;
+    }
+    if (c.idleTicks() >= 0) {
+        c.setIdleTicks(c.idleTicks() + 1);
+        if (c.idleTicks() > kCddbIdleTickLimit) {
+            end(false, 2041);
+            return true;
+        }
+    }
+    return false;
+}
+
 void CddbTickedSession::showStatus(int state, UINT text)
 {
     if (state == m_shownState || text == 0)

@@ -5,6 +5,7 @@
 // The dialogs show the status and the messages; kolvo-cli runs the sessions without windows.
 
 #include "cddb/cddbconnection.h"
+#include "cddb/lineconnection.h"
 #include "cddb/smtpconnection.h"
 #include "cddb/xmcd.h"
 #include "platform/messages.h"
@@ -60,22 +61,7 @@ protected:
     void showStatus(int state, UINT text);
     // A waiting tick: a closed line ends the session (2040), and so do more than
     // kCddbIdleTickLimit ticks without a line (2041). True when the session ended.
-    template <class Connection>
-    bool lineGaveOut(Connection& c)
-    {
-        if (c.flag() == Connection::Closed) {
-            end(false, 2040);
-            return true;
-        }
-        if (c.idleTicks() >= 0) {
-            c.setIdleTicks(c.idleTicks() + 1);
-            if (c.idleTicks() > kCddbIdleTickLimit) {
-                end(false, 2041);
-                return true;
-            }
-        }
-        return false;
-    }
+    bool lineGaveOut(LineConnection& c);
 
 private:
     QBasicTimer m_timer;
