@@ -59,8 +59,9 @@ protected:
     // Shows `text`, the status line of `state`, unless that state's line already shows; states
     // without a line (text 0) leave the last one.
     void showStatus(int state, UINT text);
-    // A waiting tick: a closed line ends the session (2040), and so do more than
-    // kCddbIdleTickLimit ticks without a line (2041). True when the session ended.
+    // A waiting tick: a closed line ends the session (cddbtext::kDisconnected), and so do more
+    // than kCddbIdleTickLimit ticks without a line (cddbtext::kTimedOut). True when the session
+    // ended.
     bool lineGaveOut(LineConnection& c);
 
 private:
