@@ -29,11 +29,6 @@ void information(QWidget* parent, UINT id)
 
 } // namespace
 
-bool CddbBusy()
-{
-    return g_busy;
-}
-
 std::string CddbUserEmail()
 {
     const Profile profile;
