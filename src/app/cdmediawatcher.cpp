@@ -55,12 +55,6 @@ void CdMediaWatcher::Pause()
     m_paused = true;
 }
 
-bool CdMediaWatcher::lastState() const
-{
-    std::lock_guard lock(m_lock);
-    return m_lastState;
-}
-
 bool CdMediaWatcher::paused() const
 {
     std::lock_guard lock(m_lock);

@@ -27,7 +27,6 @@ public:
     // From now on only the system's notifications report changes.
     void Pause();
 
-    bool lastState() const;
     bool paused() const;
 
 private:

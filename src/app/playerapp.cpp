@@ -23,19 +23,9 @@ namespace {
 constexpr UINT kTitleStringId = 2042;
 constexpr UINT kRegistryKeyStringId = 1016;
 
-PlayerApp* g_app = nullptr;
-
 } // namespace
 
-PlayerApp* kolvoApp()
-{
-    return g_app;
-}
-
-PlayerApp::PlayerApp()
-{
-    g_app = this;
-}
+PlayerApp::PlayerApp() = default;
 
 HWND PlayerApp::controller() const
 {
@@ -45,8 +35,6 @@ HWND PlayerApp::controller() const
 PlayerApp::~PlayerApp()
 {
     m_mainWindow.reset();
-    if (g_app == this)
-        g_app = nullptr;
 }
 
 bool PlayerApp::InitInstance(const QStringList& arguments)

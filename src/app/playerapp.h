@@ -60,6 +60,3 @@ private:
     int m_exitCode = 0;
     bool m_saveFailureReported = false;
 };
-
-// The one application object, as other windows reach it.
-PlayerApp* kolvoApp();

@@ -36,8 +36,6 @@ public:
     // Starts accepting records (after claim()).
     bool listen(Handler handler);
 
-    QString serverName() const { return m_name; }
-
     // Records larger than this are refused: the longest file name plus the header.
     static constexpr std::uint32_t kMaxBlock = 64 * 1024;
 

@@ -1,19 +1,18 @@
 #include "cddb/cdalbum.h"
 
 #include "albums/album.h"
+#include "cddb/cddbtext.h"
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 
 namespace {
-
-constexpr UINT IDS_ALBUM_DATABASE_UNWRITABLE = 9302;
 
 // Saves the album; when that fails the user learns which file could not be written and why.
 bool saveOrTell(QWidget* parent, Album& album)
 {
     if (album.Save())
         return true;
-    QString text = LoadQString(IDS_ALBUM_DATABASE_UNWRITABLE)
+    QString text = LoadQString(cddbtext::kAlbumDatabaseUnwritable)
                        .replace(QLatin1String("%s"),
                                 QString::fromStdString(Album::DatabasePath(album.kind())));
     const QString why = QString::fromStdString(album.lastError());

@@ -1,6 +1,7 @@
 #include "cddb/cddbclient.h"
 
 #include "cddb/cddbconnection.h"
+#include "cddb/cddbtext.h"
 #include "cddb/dialogs.h"
 #include "cddb/serverlist.h"
 #include "platform/msgbox.h"
@@ -28,11 +29,6 @@ void information(QWidget* parent, UINT id)
 
 } // namespace
 
-bool CddbBusy()
-{
-    return g_busy;
-}
-
 std::string CddbUserEmail()
 {
     const Profile profile;
@@ -49,7 +45,7 @@ int CddbLookupRecord(QWidget* parent, const std::string& serverIn, const CddbAlb
     if (server.empty())
         server = DefaultCddbServers().front();
     if (!CddbSocketsAvailable()) {
-        information(parent, 2036);
+        information(parent, cddbtext::kNoInternet);
         return 0;
     }
     CddbDiscInfo info;
@@ -106,11 +102,11 @@ int CddbSubmit(QWidget* parent, CddbAlbum& album, const std::function<void()>& s
         KolvoMessageBox(parent, QString::fromStdString(check.message), MessageIcon::Information);
         return 0;
     }
-    if (KolvoMessageBox(parent, LoadQString(1071), MessageIcon::Question, MessageButtons::YesNo) !=
-        IDYES)
+    if (KolvoMessageBox(parent, LoadQString(cddbtext::kSubmitConfirm), MessageIcon::Question,
+                        MessageButtons::YesNo) != IDYES)
         return 0;
     if (!CddbSocketsAvailable()) {
-        information(parent, 2036);
+        information(parent, cddbtext::kNoInternet);
         return 0;
     }
 
@@ -121,12 +117,12 @@ int CddbSubmit(QWidget* parent, CddbAlbum& album, const std::function<void()>& s
         BuildSubmissionMail(email, album.genre, info.discId, kCddbSubmitMailbox, body);
     CddbSubmitDialog dialog(mailServer, email, mail, kCddbSubmitMailbox, parent);
     if (dialog.exec() != QDialog::Accepted) {
-        information(parent, 1073);
+        information(parent, cddbtext::kSubmitFailed);
         return 0;
     }
     album.revision = NextRevision(album.revision);
     if (save)
         save();
-    information(parent, 1072);
+    information(parent, cddbtext::kSubmitSucceeded);
     return 1;
 }

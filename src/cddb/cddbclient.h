@@ -32,6 +32,3 @@ using CddbMailSettingsListener =
 // outcome. On success the album's revision grows by 1 and save is called; 1 then, else 0.
 int CddbSubmit(QWidget* parent, CddbAlbum& album, const std::function<void()>& save,
                const CddbMailSettingsListener& settingsChanged = {});
-
-// Whether a lookup or a submission is under way: they never overlap.
-bool CddbBusy();

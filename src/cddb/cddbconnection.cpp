@@ -1,11 +1,9 @@
 #include "cddb/cddbconnection.h"
 
-#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTcpSocket>
 #include <QUrl>
 
 #include <mutex>
@@ -24,18 +22,6 @@ public:
         return systemProxyForQuery(query);
     }
 };
-
-std::string localAddressText(const QTcpSocket& socket)
-{
-    QHostAddress local = socket.localAddress();
-    bool isV4 = false;
-    const quint32 v4 = local.toIPv4Address(&isV4);
-    if (isV4)
-        local = QHostAddress(v4);
-    if (local.isNull())
-        return kCddbFallbackHost;
-    return local.toString().toStdString();
-}
 
 } // namespace
 
@@ -72,7 +58,7 @@ bool CddbSocketsAvailable()
 }
 
 CddbConnection::CddbConnection(QObject* parent)
-    : QObject(parent)
+    : LineConnection(parent)
 {}
 
 CddbConnection::~CddbConnection()
@@ -83,27 +69,15 @@ CddbConnection::~CddbConnection()
 int CddbConnection::start(const std::string& server, const CddbDiscInfo& info, int port)
 {
     m_protocol.setState(CddbProtocol::Idle);
-    m_flag = Closed;
+    setFlag(Closed);
     const CddbServerAddress address = ParseCddbServer(server, port);
     if (server.empty() || !address.valid)
         return 0;
-    m_idleTicks = 0;
-    m_flag = Connecting;
-    m_queue.clear();
+    beginExchange();
 
     if (!address.http) {
         m_protocol.begin(CddbProtocol::Cddbp, info, {});
-        auto* socket = new QTcpSocket(this);
-        m_socket = socket;
-        connect(socket, &QTcpSocket::connected, this, &CddbConnection::onConnected);
-        connect(socket, &QTcpSocket::readyRead, this, &CddbConnection::onReadyRead);
-        connect(socket, &QTcpSocket::disconnected, this, [this] {
-            onReadyRead(); // what arrived with the close still counts
-            close();
-        });
-        connect(socket, &QTcpSocket::errorOccurred, this, &CddbConnection::onSocketError);
-        socket->connectToHost(QString::fromStdString(address.host),
-                              static_cast<quint16>(address.port));
+        connectSocket(address.host, address.port);
         return 1;
     }
 
@@ -111,7 +85,7 @@ int CddbConnection::start(const std::string& server, const CddbDiscInfo& info, i
                                       ? CddbLocalHostName()
                                       : std::string(kCddbFallbackHost);
     m_protocol.begin(CddbProtocol::Http, info, CddbHelloFor(m_email, localHost));
-    m_flag = Connected;
+    setFlag(Connected);
     m_serverUrl = address.url;
     m_network = std::make_unique<QNetworkAccessManager>();
     m_network->setProxyFactory(new SystemProxyFactory);
@@ -124,7 +98,7 @@ int CddbConnection::start(const std::string& server, const CddbDiscInfo& info, i
 void CddbConnection::requestRead(const std::string& category, const std::string& discId)
 {
     react(m_protocol.requestRead(category, discId));
-    if (m_protocol.mode() == CddbProtocol::Http && m_flag != Closed && m_queryFinished &&
+    if (m_protocol.mode() == CddbProtocol::Http && flag() != Closed && m_queryFinished &&
         !m_readingRecord) {
         m_readingRecord = true;
         startHttpRequest(CddbHttpReadUrl(m_serverUrl, m_protocol.category(),
@@ -134,15 +108,7 @@ void CddbConnection::requestRead(const std::string& category, const std::string&
 
 void CddbConnection::close()
 {
-    m_flag = Closed;
-    m_idleTicks = -1;
-    if (QTcpSocket* socket = m_socket) {
-        m_socket = nullptr;
-        socket->disconnect(this);
-        socket->flush();
-        socket->abort();
-        socket->deleteLater();
-    }
+    LineConnection::close();
     if (QNetworkReply* reply = m_reply) {
         m_reply = nullptr;
         reply->disconnect(this);
@@ -155,7 +121,7 @@ void CddbConnection::close()
 
 void CddbConnection::processLine(std::string_view line)
 {
-    m_idleTicks = 0;
+    setIdleTicks(0);
     react(m_protocol.processLine(line));
 }
 
@@ -167,41 +133,14 @@ void CddbConnection::react(const CddbProtocol::Reaction& reaction)
         close();
 }
 
-void CddbConnection::send(const std::string& bytes)
+void CddbConnection::socketConnected()
 {
-    if (m_socket)
-        m_socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    m_protocol.setHello(CddbHelloFor(m_email, localAddressText()));
 }
 
-void CddbConnection::onConnected()
+void CddbConnection::serverUnreachable()
 {
-    m_flag = Connected;
-    m_protocol.setHello(CddbHelloFor(m_email, localAddressText(*m_socket)));
-}
-
-void CddbConnection::onReadyRead()
-{
-    QTcpSocket* socket = m_socket;
-    if (!socket)
-        return;
-    m_queue.appendAvailable(*socket);
-    std::string line;
-    while (m_flag != Closed && m_queue.takeLine(line))
-        processLine(line);
-}
-
-void CddbConnection::onSocketError()
-{
-    if (!m_socket)
-        return;
-    if (m_flag == Connecting) {
-        // The server could not be reached at all.
-        m_protocol.setState(CddbProtocol::Failed);
-        close();
-        return;
-    }
-    onReadyRead();
-    close();
+    m_protocol.setState(CddbProtocol::Failed);
 }
 
 void CddbConnection::startHttpRequest(const std::string& url)
@@ -229,7 +168,7 @@ void CddbConnection::takeHttpLines(bool flushLast)
 {
     // Lines end in LF, with or without a CR before it; the last one may have no end at all.
     size_t start = 0;
-    while (m_flag != Closed) {
+    while (flag() != Closed) {
         size_t end = m_httpPending.find('\n', start);
         const bool complete = end != std::string::npos;
         if (!complete) {
@@ -250,11 +189,11 @@ void CddbConnection::takeHttpLines(bool flushLast)
 void CddbConnection::onHttpFinished()
 {
     QNetworkReply* reply = m_reply;
-    if (!reply || m_flag == Closed)
+    if (!reply || flag() == Closed)
         return;
     onHttpReadyRead();
     takeHttpLines(true);
-    if (m_flag == Closed)
+    if (flag() == Closed)
         return;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool notOpened =

@@ -1,13 +1,12 @@
 #pragma once
 // CddbConnection: one lookup's exchange with a CD database server. In CDDBP mode it speaks
-// the line protocol over a QTcpSocket, in HTTP mode it sends the same commands as GET requests
-// through a QNetworkAccessManager; both run on the thread that owns the connection. The
-// status dialog polls state(), flag() and idleTicks() on its timer.
+// the line protocol over the socket of its LineConnection, in HTTP mode it sends the same
+// commands as GET requests through a QNetworkAccessManager; both run on the thread that owns
+// the connection. The status dialog polls state(), flag() and idleTicks() on its timer.
 
 #include "cddb/cddbprotocol.h"
-#include "cddb/linequeue.h"
+#include "cddb/lineconnection.h"
 
-#include <QObject>
 #include <QPointer>
 
 #include <memory>
@@ -15,14 +14,11 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QTcpSocket;
 
-class CddbConnection : public QObject
+class CddbConnection : public LineConnection
 {
     Q_OBJECT
 public:
-    enum Flag { Closed = 0, Connected = 1, Connecting = 2 };
-
     explicit CddbConnection(QObject* parent = nullptr);
     ~CddbConnection() override;
 
@@ -33,35 +29,26 @@ public:
     // "host:port" server overrides port.
     int start(const std::string& server, const CddbDiscInfo& info, int port);
     void requestRead(const std::string& category, const std::string& discId);
-    void close();
-    void processLine(std::string_view line);
+    void close() override;
+    void processLine(std::string_view line) override;
 
     int state() const { return m_protocol.state(); }
-    int flag() const { return m_flag; }
-    int idleTicks() const { return m_idleTicks; }
-    void setIdleTicks(int ticks) { m_idleTicks = ticks; }
     int mode() const { return m_protocol.mode(); }
     const CddbProtocol& protocol() const { return m_protocol; }
 
 private:
-    void onConnected();
-    void onReadyRead();
-    void onSocketError();
+    void socketConnected() override;
+    void serverUnreachable() override;
     void startHttpRequest(const std::string& url);
     void onHttpReadyRead();
     void onHttpFinished();
     void takeHttpLines(bool flushLast);
-    void send(const std::string& bytes);
     void react(const CddbProtocol::Reaction& reaction);
 
     CddbProtocol m_protocol;
-    LineQueue m_queue;
-    int m_flag = Closed;
-    int m_idleTicks = -1;
     std::string m_email;
     std::string m_serverUrl;
 
-    QPointer<QTcpSocket> m_socket;
     std::unique_ptr<QNetworkAccessManager> m_network;
     QPointer<QNetworkReply> m_reply;
     bool m_readingRecord = false; // the HTTP request under way is the read, not the query

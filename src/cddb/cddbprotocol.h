@@ -57,12 +57,10 @@ public:
 
     int state() const { return m_state; }
     void setState(int state) { m_state = state; }
-    bool multiLine() const { return m_multiLine; }
     Mode mode() const { return m_mode; }
     const std::vector<std::string>& receivedLines() const { return m_lines; }
     const std::string& category() const { return m_category; }
     const std::string& discIdText() const { return m_discId; }
-    const CddbDiscInfo& discInfo() const { return m_info; }
     const CddbHello& hello() const { return m_hello; }
 
 private:

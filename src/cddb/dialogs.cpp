@@ -1,5 +1,6 @@
 #include "cddb/dialogs.h"
 
+#include "cddb/cddbtext.h"
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 
@@ -23,13 +24,13 @@ QLabel* buildStatusLayout(QDialog* dialog)
     busy->setTextVisible(false);
     busy->setFixedHeight(12);
     layout->addWidget(busy);
-    auto* status = new QLabel(LoadQString(2091), dialog);
+    auto* status = new QLabel(LoadQString(cddbtext::kInitializing), dialog);
     status->setMinimumWidth(260);
     layout->addWidget(status);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, dialog);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     layout->addWidget(buttons);
-    dialog->setWindowTitle(LoadQString(2042).trimmed());
+    dialog->setWindowTitle(LoadQString(cddbtext::kTitle).trimmed());
     return status;
 }
 
@@ -82,7 +83,7 @@ void CddbQueryDialog::onFinished(bool ok, UINT messageId)
 CddbMatchDialog::CddbMatchDialog(const std::vector<std::string>& matchLines, QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(LoadQString(2042).trimmed());
+    setWindowTitle(LoadQString(cddbtext::kTitle).trimmed());
     auto* layout = new QVBoxLayout(this);
     m_list = new QListWidget(this);
     for (const std::string& line : matchLines)
@@ -151,7 +152,7 @@ CddbEmailDialog::CddbEmailDialog(const std::string& email, const std::string& ma
                                  QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(LoadQString(2042).trimmed());
+    setWindowTitle(LoadQString(cddbtext::kTitle).trimmed());
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     m_email = new QLineEdit(QString::fromStdString(email), this);
@@ -179,10 +180,10 @@ void CddbEmailDialog::accept()
 {
     for (QLineEdit* edit : {m_email, m_server}) {
         if (edit->text().trimmed().size() < kMinimumLength) {
-            KolvoMessageBox(
-                this,
-                LoadQString(2055).replace(QLatin1String("%d"), QString::number(kMinimumLength)),
-                MessageIcon::Information);
+            KolvoMessageBox(this,
+                            LoadQString(cddbtext::kMinimumCharacters)
+                                .replace(QLatin1String("%d"), QString::number(kMinimumLength)),
+                            MessageIcon::Information);
             edit->setFocus();
             return;
         }

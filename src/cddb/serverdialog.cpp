@@ -1,5 +1,6 @@
 #include "cddb/serverdialog.h"
 
+#include "cddb/cddbtext.h"
 #include "cddb/serverlist.h"
 #include "platform/msgbox.h"
 #include "platform/strings.h"
@@ -100,7 +101,7 @@ QString CddbAddressDialog::text() const
 void CddbAddressDialog::accept()
 {
     if (text().isEmpty()) {
-        KolvoMessageBox(this, LoadQString(1045), MessageIcon::Information);
+        KolvoMessageBox(this, LoadQString(cddbtext::kNameEmpty), MessageIcon::Information);
         return;
     }
     QDialog::accept();
@@ -109,7 +110,7 @@ void CddbAddressDialog::accept()
 CddbServerDialog::CddbServerDialog(QWidget* parent)
     : QDialog(parent)
 {
-    setWindowTitle(LoadQString(33267));
+    setWindowTitle(LoadQString(cddbtext::kEditServerUrl));
     auto* layout = new QVBoxLayout(this);
 
     auto* toolbar = new QToolBar(this);
@@ -293,7 +294,7 @@ void CddbServerDialog::onItemChanged(QTreeWidgetItem* item, int)
     const QString before = item->data(0, kTextRole).toString();
     const QString after = item->text(0).trimmed();
     if (after.isEmpty()) {
-        KolvoMessageBox(this, LoadQString(1045), MessageIcon::Information);
+        KolvoMessageBox(this, LoadQString(cddbtext::kNameEmpty), MessageIcon::Information);
         m_loading = true;
         item->setText(0, before);
         m_loading = false;
@@ -329,8 +330,8 @@ void CddbServerDialog::remove()
     if (row < 0)
         return;
     if (m_list->topLevelItemCount() <= 1) {
-        KolvoMessageBox(this, LoadQString(2077), MessageIcon::Information, MessageButtons::Ok,
-                        LoadQString(2032));
+        KolvoMessageBox(this, LoadQString(cddbtext::kLastServerAddress), MessageIcon::Information,
+                        MessageButtons::Ok, LoadQString(cddbtext::kConfirm));
         return;
     }
     // The next entry becomes current through the selection, not through the removal.

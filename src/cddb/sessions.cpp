@@ -1,5 +1,7 @@
 #include "cddb/sessions.h"
 
+#include "cddb/cddbtext.h"
+
 #include <QPointer>
 #include <QTimerEvent>
 
@@ -28,16 +30,16 @@ UINT CddbQueryStatusText(int state)
 {
     switch (state) {
     case CddbProtocol::Connecting:
-        return 2087;
+        return cddbtext::kConnecting;
     case CddbProtocol::HelloSent:
-        return 2088;
+        return cddbtext::kSendingHello;
     case CddbProtocol::QuerySent:
     case CddbProtocol::ReceivingMatches:
     case CddbProtocol::ChoiceWaiting:
-        return 2089;
+        return cddbtext::kQuerying;
     case CddbProtocol::ReadSent:
     case CddbProtocol::ReceivingRecord:
-        return 2090;
+        return cddbtext::kReading;
     default:
         return 0;
     }
@@ -47,13 +49,13 @@ UINT SmtpSubmitStatusText(int state)
 {
     switch (state) {
     case SmtpProtocol::Connecting:
-        return 2087;
+        return cddbtext::kConnecting;
     case SmtpProtocol::HeloSent:
-        return 2088;
+        return cddbtext::kSendingHello;
     case SmtpProtocol::MailFromSent:
     case SmtpProtocol::RcptToSent:
     case SmtpProtocol::DataSent:
-        return 2099;
+        return cddbtext::kSendingRecord;
     default:
         return 0;
     }
@@ -67,7 +69,7 @@ void CddbTickedSession::begin()
 {
     m_ended = false;
     m_shownState = -1;
-    emit statusChanged(2091);
+    emit statusChanged(cddbtext::kInitializing);
     m_timer.start(CddbTickInterval(), this);
 }
 
@@ -96,6 +98,22 @@ void CddbTickedSession::end(bool ok, UINT messageId)
     emit finished(ok, messageId);
 }
 
+bool CddbTickedSession::lineGaveOut(LineConnection& c)
+{
+    if (c.flag() == LineConnection::Closed) {
+        end(false, cddbtext::kDisconnected);
+        return true;
+    }
+    if (c.idleTicks() >= 0) {
+        c.setIdleTicks(c.idleTicks() + 1);
+        if (c.idleTicks() > kCddbIdleTickLimit) {
+            end(false, cddbtext::kTimedOut);
+            return true;
+        }
+    }
+    return false;
+}
+
 void CddbTickedSession::showStatus(int state, UINT text)
 {
     if (state == m_shownState || text == 0)
@@ -121,7 +139,7 @@ void CddbQuerySession::tick()
         m_connection = std::make_unique<CddbConnection>();
         m_connection->setEmail(m_email);
         if (!m_connection->start(m_server, m_info, kCddbPort)) {
-            end(false, 2037);
+            end(false, cddbtext::kConnectionFailed);
             return;
         }
         showStatus(CddbProtocol::Connecting, CddbQueryStatusText(CddbProtocol::Connecting));
@@ -130,14 +148,14 @@ void CddbQuerySession::tick()
     CddbConnection& c = *m_connection;
     switch (c.state()) {
     case CddbProtocol::Failed:
-        end(false, 2039);
+        end(false, cddbtext::kServerFailed);
         return;
     case CddbProtocol::ChoiceWaiting:
         showStatus(c.state(), CddbQueryStatusText(c.state()));
         choose();
         return;
     case CddbProtocol::NoMatch:
-        end(false, 2086);
+        end(false, cddbtext::kNoMatch);
         return;
     case CddbProtocol::Idle:
         m_record = ParseXmcdRecord(c.protocol().receivedLines(), c.protocol().category());
@@ -189,7 +207,7 @@ void SmtpSubmitSession::tick()
     if (!m_connection) {
         m_connection = std::make_unique<SmtpConnection>();
         if (!m_connection->start(m_mailServer, m_sender, m_recipient, m_mail, kSmtpPort)) {
-            end(false, 2037);
+            end(false, cddbtext::kConnectionFailed);
             return;
         }
         showStatus(SmtpProtocol::Connecting, SmtpSubmitStatusText(SmtpProtocol::Connecting));
@@ -198,7 +216,7 @@ void SmtpSubmitSession::tick()
     SmtpConnection& c = *m_connection;
     switch (c.state()) {
     case SmtpProtocol::Failed:
-        end(false, 2039);
+        end(false, cddbtext::kServerFailed);
         return;
     case SmtpProtocol::Done:
         end(true, 0);

@@ -5,6 +5,7 @@
 // The dialogs show the status and the messages; kolvo-cli runs the sessions without windows.
 
 #include "cddb/cddbconnection.h"
+#include "cddb/lineconnection.h"
 #include "cddb/smtpconnection.h"
 #include "cddb/xmcd.h"
 #include "platform/messages.h"
@@ -58,24 +59,10 @@ protected:
     // Shows `text`, the status line of `state`, unless that state's line already shows; states
     // without a line (text 0) leave the last one.
     void showStatus(int state, UINT text);
-    // A waiting tick: a closed line ends the session (2040), and so do more than
-    // kCddbIdleTickLimit ticks without a line (2041). True when the session ended.
-    template <class Connection>
-    bool lineGaveOut(Connection& c)
-    {
-        if (c.flag() == Connection::Closed) {
-            end(false, 2040);
-            return true;
-        }
-        if (c.idleTicks() >= 0) {
-            c.setIdleTicks(c.idleTicks() + 1);
-            if (c.idleTicks() > kCddbIdleTickLimit) {
-                end(false, 2041);
-                return true;
-            }
-        }
-        return false;
-    }
+    // A waiting tick: a closed line ends the session (cddbtext::kDisconnected), and so do more
+    // than kCddbIdleTickLimit ticks without a line (cddbtext::kTimedOut). True when the session
+    // ended.
+    bool lineGaveOut(LineConnection& c);
 
 private:
     QBasicTimer m_timer;

@@ -1,5 +1,6 @@
 #include "cddb/xmcd.h"
 
+#include "cddb/cddbtext.h"
 #include "platform/strings.h"
 #include "platform/text.h"
 
@@ -397,41 +398,43 @@ SubmissionCheck CheckSubmission(const CddbAlbum& album, bool korean)
     };
     const auto trackPrefix = [](int track) {
         char buffer[128];
-        std::snprintf(buffer, sizeof buffer, "%s %d :\n", LoadString(2033).c_str(), track);
+        std::snprintf(buffer, sizeof buffer, "%s %d :\n", LoadString(cddbtext::kTrack).c_str(),
+                      track);
         return std::string(buffer);
     };
 
     if (album.title.empty() || album.genre.empty() || !submittable(album.title) ||
         !submittable(album.artist))
-        return fail(LoadString(1150));
+        return fail(LoadString(cddbtext::kBadAlbumTitle));
 
     for (const std::string* text : {&album.title, &album.artist}) {
         if (text->find_first_of("/,") != std::string::npos)
-            return fail(LoadString(1154));
+            return fail(LoadString(cddbtext::kSlashOrComma));
         if (containsBackslashN(*text))
-            return fail(LoadString(1155));
+            return fail(LoadString(cddbtext::kNewlineText));
     }
     if (containsBackslashN(album.extendedInfo))
-        return fail(LoadString(1155));
+        return fail(LoadString(cddbtext::kNewlineText));
 
     if (album.discLengthMs == 0 || album.discEndFrame == 0 || album.tracks.empty())
-        return fail(LoadString(1151));
+        return fail(LoadString(cddbtext::kNoDiscTime));
 
     bool anyTitle = false;
     for (size_t i = 0; i < album.tracks.size(); ++i) {
         const CddbTrack& track = album.tracks[i];
         if (!submittable(track.title))
-            return fail(trackPrefix(static_cast<int>(i) + 1) + LoadString(1152));
+            return fail(trackPrefix(static_cast<int>(i) + 1) +
+                        LoadString(cddbtext::kBadTrackTitle));
         if (containsBackslashN(track.title) || containsBackslashN(track.extendedInfo))
-            return fail(LoadString(1155));
+            return fail(LoadString(cddbtext::kNewlineText));
         anyTitle = anyTitle || !track.title.empty();
     }
     if (!anyTitle)
-        return fail(LoadString(1152));
+        return fail(LoadString(cddbtext::kBadTrackTitle));
 
     for (size_t i = 0; i < album.tracks.size(); ++i) {
         if (album.tracks[i].startFrame == 0)
-            return fail(trackPrefix(static_cast<int>(i) + 1) + LoadString(1153));
+            return fail(trackPrefix(static_cast<int>(i) + 1) + LoadString(cddbtext::kNoTrackTime));
     }
     check.passed = true;
     return check;

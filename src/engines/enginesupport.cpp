@@ -128,12 +128,4 @@ std::int32_t copyText(char* buffer, int size, const std::string& text)
     return static_cast<std::int32_t>(n);
 }
 
-std::string oneLine(const std::string& text)
-{
-    std::string s = text.substr(0, text.find('\n'));
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\r'))
-        s.pop_back();
-    return s;
-}
-
 } // namespace engines

@@ -57,7 +57,4 @@ std::string baseNameOf(const std::string& location);
 // returns the number of bytes written, 0 for no buffer or no text.
 std::int32_t copyText(char* buffer, int size, const std::string& text);
 
-// The text a failure reason gives in an information line: its first line, trimmed.
-std::string oneLine(const std::string& text);
-
 } // namespace engines

@@ -681,12 +681,6 @@ bool OutputChain::hasPitch() const
     return m_pitch != nullptr;
 }
 
-bool OutputChain::hasTaps() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_tapsIn;
-}
-
 std::int64_t OutputChain::sinkBufferUs() const
 {
     std::lock_guard lock(m_mutex);
@@ -708,16 +702,6 @@ bool roleSpectrum(ChainRole role, std::int32_t* bands, int flags)
     for (OutputChain* c : g_chains) {
         if (c->role() == role)
             c->keepTaps();
-    }
-    return false;
-}
-
-bool roleSounding(ChainRole role)
-{
-    std::lock_guard lock(g_registryMutex);
-    for (OutputChain* c : g_chains) {
-        if (c->role() == role && c->sounding())
-            return true;
     }
     return false;
 }

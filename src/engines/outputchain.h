@@ -90,7 +90,6 @@ public:
     // Inspection for tests: which optional elements are in the chain now.
     bool hasReverb() const;
     bool hasPitch() const;
-    bool hasTaps() const;
     // The sound card sink's buffer-time in microseconds; 0 without one.
     std::int64_t sinkBufferUs() const;
 
@@ -171,7 +170,5 @@ private:
 
 // The spectrum of the first sounding chain of a role; false when none sounds.
 bool roleSpectrum(ChainRole role, std::int32_t* bands, int flags);
-// Whether a chain of that role sounds now.
-bool roleSounding(ChainRole role);
 
 } // namespace engines

@@ -164,11 +164,6 @@ void Profile::SetRegistryKey(const std::string& company)
     g_company = company;
 }
 
-std::string Profile::registryKey()
-{
-    return g_company;
-}
-
 std::string Profile::applicationKey()
 {
     return "Software\\" + g_company + "\\" + paths::kApplication;

@@ -48,7 +48,6 @@ public:
 
     // The company part of the program's key; "Kolvo" is the application part.
     static void SetRegistryKey(const std::string& company);
-    static std::string registryKey();
     // "Software\<company>\Kolvo", the subkey of HKEY_CURRENT_USER holding the settings.
     static std::string applicationKey();
 

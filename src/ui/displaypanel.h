@@ -56,7 +56,6 @@ public:
     int textWidth() const { return m_textWidth; }
     int scrollOffset() const { return m_offset; }
     bool isDragging() const { return m_dragging; }
-    int songLength() const { return m_length; }
     // The indicator image a spot shows now; -1 when the panel has no such indicator.
     int indicatorImage(Indicator which) const;
     // Where an indicator image is drawn, and the spot the mouse and tooltips use.

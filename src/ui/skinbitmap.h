@@ -45,7 +45,6 @@ public:
     bool isLoaded() const { return !m_image.isNull(); }
     int width() const { return m_image.width(); }
     int height() const { return m_image.height(); }
-    int bitsPixel() const { return isLoaded() ? 32 : 0; }
     const QImage& image() const { return m_image; }
     const QImage& doubleImage() const { return m_double; }
 

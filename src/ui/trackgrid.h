@@ -67,7 +67,6 @@ public:
     static QRect cellRect(int i);
     // The cell image for a track number as the grid draws it now.
     int cellImage(int number) const;
-    bool blinkOn() const { return m_blinkOn; }
 
 protected:
     LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
