@@ -272,6 +272,7 @@ TEST_F(PlayListTest, AJapaneseInterfaceReadsShiftJisLists)
         writeFile("j/lines.ini", sjis("ソング") + ".mp3\r\n" + sjis("表示") + ".mp3\r\n"), list);
     EXPECT_EQ(list, (std::vector<std::string>{homePath("j/ソング.mp3"), homePath("j/表示.mp3")}));
     setInterfaceLanguage("");
+}
 
 TEST_F(PlayListTest, SectionsNamedInTheLegacyCodePageAreFound)
 {
