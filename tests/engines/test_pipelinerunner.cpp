@@ -1,11 +1,14 @@
 // The pipeline runner on real GStreamer pipelines: messages reach the handler under the owner's
 // lock and notices run without it; deadlines fire when nothing else happens, move, and go with
 // the pipeline they were set for; a replaced pipeline's messages are dropped; no notice runs once
-// shutdown() has returned; and an idle pipeline costs its thread no wake-ups. Sound goes to sinks
-// that need no sound card.
+// shutdown() has returned; and an idle pipeline, or a paused playback, costs its thread no
+// wake-ups. Sound goes to sinks that need no sound card.
 
 #include "engines/gstglue.h"
+#include "engines/mediaplayer.h"
+#include "engines/outputchain.h"
 #include "engines/pipelinerunner.h"
+#include "enginetest.h"
 
 #include <gtest/gtest.h>
 
@@ -326,6 +329,37 @@ TEST_F(Runner, AnIdlePipelineCostsNoWakeups)
     EXPECT_EQ(fired, 1);
     EXPECT_LE(withDeadline, 4);
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+}
+
+TEST(MediaPlayerIdle, APausedPlaybackCostsNoWakeupsAndPlaysOnWhenResumed)
+{
+    const std::string file = enginetest::toneFile("wav", 1.5, 440);
+    ASSERT_FALSE(file.empty());
+    engines::setAudioSinkOverride("fakesink sync=true");
+    std::atomic<int> playing{0}, ended{0}, failed{0};
+    {
+        engines::MediaPlayer player({}, {.opened = {},
+                                         .playing = [&](size_t) { ++playing; },
+                                         .ended = [&] { ++ended; },
+                                         .failed = [&](const std::string&) { ++failed; }});
+        player.open({file}, 0, true);
+        ASSERT_EQ(player.waitOpened(5000), engines::MediaPlayer::OpenState::Opened);
+        ASSERT_TRUE(waitFor([&] { return playing > 0; }, 5s));
+        EXPECT_EQ(player.mode(), 526);
+        ASSERT_TRUE(player.pause());
+        EXPECT_EQ(player.mode(), 529);
+        std::this_thread::sleep_for(300ms);
+        const long idle = wakeupsOver(1500ms);
+        ASSERT_GE(idle, 0) << "no runner thread, or more than one";
+        EXPECT_LE(idle, 3);
+
+        ASSERT_TRUE(player.resume());
+        EXPECT_EQ(player.mode(), 526);
+        EXPECT_TRUE(waitFor([&] { return ended > 0; }, 5s));
+        EXPECT_EQ(player.mode(), 525);
+        EXPECT_EQ(failed, 0);
+    }
+    engines::setAudioSinkOverride("");
 }
 
 } // namespace
