@@ -54,11 +54,11 @@ std::string describeError(GstMessage* message)
         gst_message_parse_error(message, &err, &debug);
     else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING)
         gst_message_parse_warning(message, &err, &debug);
+    const GString_ owned(debug);
     // The debug text names source files of GStreamer itself; only the message is for people.
     std::string text = err ? err->message : "unknown error";
     if (err)
         g_error_free(err);
-    g_free(debug);
     return text;
 }
 

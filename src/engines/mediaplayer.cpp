@@ -19,6 +19,11 @@ namespace {
 
 std::atomic<int> g_networkTimeout{10};
 
+// A playback that should be moving is looked at this often, and failed once its position has
+// stood still for kStall.
+constexpr auto kProgressCheck = std::chrono::milliseconds(500);
+constexpr auto kStall = std::chrono::seconds(5);
+
 // GStreamer 1.22's AIFF parser, when it pulls from the file, can push its first buffer before
 // decodebin has exposed the pad, which leaves the playback stuck before its first sound. A
 // queue in front makes it read in push mode, where that cannot happen.
@@ -73,10 +78,10 @@ void MediaPlayer::setNetworkTimeout(int seconds)
 MediaPlayer::MediaPlayer(Options options, Callbacks callbacks)
     : m_options(std::move(options))
     , m_callbacks(std::move(callbacks))
+    , m_runner(m_mutex, {.message = [this](GstMessage* message) { return handle(message); },
+                         .deadline = [this](int deadline) { return deadlineDue(deadline); }})
 {
     ensureGstreamer();
-    m_busThread = std::thread([this] { busLoop(); });
-    m_busThreadId = m_busThread.get_id();
 }
 
 MediaPlayer::~MediaPlayer()
@@ -86,77 +91,90 @@ MediaPlayer::~MediaPlayer()
 
 void MediaPlayer::shutdown()
 {
-    {
-        std::lock_guard lock(m_callbackMutex);
-        m_callbacksOn = false;
-    }
-    if (std::this_thread::get_id() == m_busThreadId)
-        return; // the owner's destructor finishes the job from its own thread
-    m_quit = true;
-    if (m_busThread.joinable())
-        m_busThread.join();
+    m_runner.shutdown();
     std::lock_guard lock(m_mutex);
     teardownLocked();
     m_cv.notify_all();
 }
 
-void MediaPlayer::fire(const std::function<void()>& call)
+// ---- the state ----
+
+void MediaPlayer::setStateLocked(State state)
 {
-    std::lock_guard lock(m_callbackMutex);
-    if (m_callbacksOn && call)
-        call();
+    m_state = state;
+    m_cv.notify_all();
+    updateWatchdogLocked();
+}
+
+// Whether the pipeline reaching PLAYING is the sound the user asked for.
+bool MediaPlayer::wantsSoundLocked() const
+{
+    return m_state == State::Playing ||
+           (m_state == State::Opening && m_afterOpen == State::Playing);
+}
+
+// Whether the clip has been opened and can be seeked in, played and paused.
+bool MediaPlayer::openedLocked() const
+{
+    return m_state == State::Ready || m_state == State::Playing || m_state == State::Paused ||
+           m_state == State::Ended;
+}
+
+void MediaPlayer::updateWatchdogLocked()
+{
+    // PCM waits for its engine's frames for as long as that takes.
+    const bool moving =
+        m_state == State::Playing && !m_buffering && !m_options.pcm && m_pipeline != nullptr;
+    if (moving == m_watching)
+        return;
+    m_watching = moving;
+    if (moving) {
+        m_progressPosition = -1;
+        m_progressSince = std::chrono::steady_clock::now();
+        m_runner.setDeadline(ProgressCheck, m_progressSince + kProgressCheck);
+    } else {
+        m_runner.cancelDeadline(ProgressCheck);
+    }
 }
 
 // ---- building and tearing down ----
 
 void MediaPlayer::teardownLocked()
 {
+    // From here on the runner drops what the old pipeline still says, and its deadlines.
+    m_runner.unwatch();
+    m_watching = false;
     if (m_pipeline) {
-        gst_element_set_state(m_pipeline, GST_STATE_NULL);
-        gst_object_unref(m_pipeline);
-        m_pipeline = nullptr;
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+        m_pipeline.reset();
     }
     m_appsrc = nullptr;
     m_chain.reset();
     {
         std::lock_guard link(m_linkMutex);
-        if (m_chainPad)
-            gst_object_unref(m_chainPad);
-        m_chainPad = nullptr;
+        m_chainPad.reset();
         m_audioLinked = false;
         m_head.clear();
     }
     m_saveFile.reset();
-    ++m_generation;
 }
 
 bool MediaPlayer::buildLocked(size_t clip, bool play)
 {
     teardownLocked();
     m_clip = clip;
-    m_opening = true;
-    m_opened = m_failed = m_ended = m_announced = m_buffering = false;
-    m_paused = false;
-    m_wantPlay = play;
+    m_afterOpen = play ? State::Playing : State::Ready;
+    m_announced = m_buffering = m_playAfterPreroll = false;
     m_length = m_lastPosition = m_pcmFrames = 0;
     m_stopAt = m_pendingSeek = -1;
-    m_playAfterPreroll = false;
-    m_progressPosition = -1;
-    m_progressSince = std::chrono::steady_clock::now();
-    {
-        const bool remote = !m_options.pcm && clip < m_clips.size() && isHttp(m_clips[clip]);
-        m_openDeadline = std::chrono::steady_clock::now() +
-                         std::chrono::seconds(remote ? g_networkTimeout.load() + 4 : 4);
-    }
     m_rate = 1.0;
     m_info = StreamInfo();
     m_error.clear();
+    setStateLocked(State::Opening);
 
     const auto failNow = [&](const std::string& why) {
         m_error = why;
-        m_opening = false;
-        m_failed = true;
-        m_cv.notify_all();
+        setStateLocked(State::Failed);
         return false;
     };
 
@@ -164,30 +182,27 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     if (!ensureGstreamer(&why))
         return failNow(why);
 
-    m_pipeline = gst_pipeline_new("kolvo-playback");
-    gst_object_ref_sink(m_pipeline);
+    m_pipeline.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("kolvo-playback"))));
+    GstElement* const pipeline = m_pipeline.get();
     m_chain = std::make_unique<OutputChain>(m_options.role, m_options.output);
-    if (!m_chain->build(GST_BIN(m_pipeline), &why))
+    if (!m_chain->build(GST_BIN(pipeline), &why))
         return failNow(why);
     {
         std::lock_guard link(m_linkMutex);
-        m_chainPad = GST_PAD(gst_object_ref(m_chain->sinkPad()));
+        m_chainPad.reset(GST_PAD(gst_object_ref(m_chain->sinkPad())));
     }
 
     if (m_options.pcm) {
         m_appsrc = makeElement("appsrc");
         const PcmFormat f = *m_options.pcm;
-        GstCaps* caps = gst_caps_new_simple(
+        const CapsRef caps(gst_caps_new_simple(
             "audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING, "interleaved",
-            "rate", G_TYPE_INT, f.rate, "channels", G_TYPE_INT, f.channels, nullptr);
-        g_object_set(m_appsrc, "caps", caps, "format", GST_FORMAT_TIME, "block", TRUE, "max-bytes",
-                     static_cast<guint64>(f.rate * f.channels * 2 / 4), nullptr);
-        gst_caps_unref(caps);
-        gst_bin_add(GST_BIN(m_pipeline), m_appsrc);
-        GstPad* src = gst_element_get_static_pad(m_appsrc, "src");
-        const bool linked = gst_pad_link(src, m_chain->sinkPad()) == GST_PAD_LINK_OK;
-        gst_object_unref(src);
-        if (!linked)
+            "rate", G_TYPE_INT, f.rate, "channels", G_TYPE_INT, f.channels, nullptr));
+        g_object_set(m_appsrc, "caps", caps.get(), "format", GST_FORMAT_TIME, "block", TRUE,
+                     "max-bytes", static_cast<guint64>(f.rate * f.channels * 2 / 4), nullptr);
+        gst_bin_add(GST_BIN(pipeline), m_appsrc);
+        const GstRef<GstPad> src(gst_element_get_static_pad(m_appsrc, "src"));
+        if (gst_pad_link(src.get(), m_chain->sinkPad()) != GST_PAD_LINK_OK)
             return failNow("the PCM source cannot feed the output chain");
         std::lock_guard link(m_linkMutex);
         m_audioLinked = true;
@@ -210,9 +225,8 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
                 m_saveFile.reset(std::fopen(m_options.saveStreamTo.c_str(), "wb"));
             }
             if (m_saveFile || m_options.captureHead) {
-                GstPad* pad = gst_element_get_static_pad(source, "src");
-                gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, sourceProbe, this, nullptr);
-                gst_object_unref(pad);
+                const GstRef<GstPad> pad(gst_element_get_static_pad(source, "src"));
+                gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, sourceProbe, this, nullptr);
             }
         } else {
             source = makeElement("filesrc");
@@ -220,11 +234,11 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
         }
         if (!source || !decode)
             return failNow("GStreamer's decoding elements are missing");
-        gst_bin_add_many(GST_BIN(m_pipeline), source, decode, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline), source, decode, nullptr);
         bool linked;
         if (!isHttp(location) && isAiff(location)) {
             GstElement* queue = makeElement("queue");
-            gst_bin_add(GST_BIN(m_pipeline), queue);
+            gst_bin_add(GST_BIN(pipeline), queue);
             linked = gst_element_link_many(source, queue, decode, nullptr);
         } else {
             linked = gst_element_link(source, decode);
@@ -236,12 +250,20 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
         g_signal_connect(decode, "autoplug-select", G_CALLBACK(autoplugSelect), this);
     }
 
-    GstBus* bus = gst_element_get_bus(m_pipeline);
-    gst_bus_set_sync_handler(bus, syncHandler, this, nullptr);
-    gst_object_unref(bus);
+    const GstRef<GstBus> bus(gst_element_get_bus(pipeline));
+    gst_bus_set_sync_handler(bus.get(), syncHandler, this, nullptr);
+    m_runner.watch(pipeline);
+    // An open that neither finishes nor fails (decodebin can lose an element's error while it
+    // is still plugging elements together) is failed after this long.
+    if (!m_options.pcm) {
+        const bool remote = isHttp(m_clips[clip]);
+        m_runner.setDeadline(OpenTimeout,
+                             std::chrono::steady_clock::now() +
+                                 std::chrono::seconds(remote ? g_networkTimeout.load() + 4 : 4));
+    }
 
     // A failure here leaves its reason on the bus, where the bus thread reports it.
-    gst_element_set_state(m_pipeline, play ? GST_STATE_PLAYING : GST_STATE_PAUSED);
+    gst_element_set_state(pipeline, play ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     return true;
 }
 
@@ -255,10 +277,11 @@ void MediaPlayer::open(std::vector<std::string> clips, size_t first, bool play)
 MediaPlayer::OpenState MediaPlayer::waitOpened(int ms)
 {
     std::unique_lock lock(m_mutex);
-    m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_opening; });
-    if (m_failed)
+    m_cv.wait_for(lock, std::chrono::milliseconds(ms),
+                  [this] { return m_state != State::Opening; });
+    if (m_state == State::Failed)
         return OpenState::Failed;
-    return m_opening ? OpenState::Opening : OpenState::Opened;
+    return m_state == State::Opening ? OpenState::Opening : OpenState::Opened;
 }
 
 // ---- streaming-thread callbacks ----
@@ -266,38 +289,32 @@ MediaPlayer::OpenState MediaPlayer::waitOpened(int ms)
 void MediaPlayer::padAdded(GstElement*, GstPad* pad, gpointer selfPtr)
 {
     auto* self = static_cast<MediaPlayer*>(selfPtr);
-    GstCaps* caps = gst_pad_get_current_caps(pad);
+    CapsRef caps(gst_pad_get_current_caps(pad));
     if (!caps)
-        caps = gst_pad_query_caps(pad, nullptr);
+        caps.reset(gst_pad_query_caps(pad, nullptr));
     const bool audio =
-        caps &&
-        g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "audio/x-raw");
-    if (caps)
-        gst_caps_unref(caps);
+        caps && g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)),
+                                 "audio/x-raw");
     {
         std::lock_guard link(self->m_linkMutex);
         if (audio && !self->m_audioLinked && self->m_chainPad) {
-            if (gst_pad_link(pad, self->m_chainPad) == GST_PAD_LINK_OK)
+            if (gst_pad_link(pad, self->m_chainPad.get()) == GST_PAD_LINK_OK)
                 self->m_audioLinked = true;
             return;
         }
     }
     // A second audio stream or a picture: consumed quietly so the demuxer is not stopped by
     // an unlinked stream.
-    GstElement* decode = gst_pad_get_parent_element(pad);
-    GstObject* bin = decode ? gst_object_get_parent(GST_OBJECT(decode)) : nullptr;
-    if (decode)
-        gst_object_unref(decode);
+    const GstRef<GstElement> decode(gst_pad_get_parent_element(pad));
+    const GstRef<GstObject> bin(decode ? gst_object_get_parent(GST_OBJECT(decode.get())) : nullptr);
     if (!bin)
         return;
     GstElement* sink = makeElement("fakesink");
     g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
-    gst_bin_add(GST_BIN(bin), sink);
+    gst_bin_add(GST_BIN(bin.get()), sink);
     gst_element_sync_state_with_parent(sink);
-    GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
-    gst_pad_link(pad, sinkPad);
-    gst_object_unref(sinkPad);
-    gst_object_unref(bin);
+    const GstRef<GstPad> sinkPad(gst_element_get_static_pad(sink, "sink"));
+    gst_pad_link(pad, sinkPad.get());
 }
 
 void MediaPlayer::noMorePads(GstElement* decode, gpointer selfPtr)
@@ -379,76 +396,42 @@ std::string MediaPlayer::headBytes()
 
 // ---- the bus thread ----
 
-void MediaPlayer::busLoop()
-{
-    while (!m_quit) {
-        GstBus* bus = nullptr;
-        unsigned generation = 0;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_pipeline)
-                bus = gst_element_get_bus(m_pipeline);
-            generation = m_generation;
-        }
-        if (!bus) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            continue;
-        }
-        GstMessage* message = gst_bus_timed_pop(bus, 30 * GST_MSECOND);
-        gst_object_unref(bus);
-        if (message) {
-            handle(message, generation);
-            gst_message_unref(message);
-        }
-        checkOpenTimeout(generation);
-    }
-}
-
-void MediaPlayer::checkOpenTimeout(unsigned generation)
+PipelineRunner::Notice MediaPlayer::deadlineDue(int deadline)
 {
     using Clock = std::chrono::steady_clock;
-    constexpr auto kStall = std::chrono::seconds(5);
-    std::function<void()> after;
-    {
-        std::lock_guard lock(m_mutex);
-        // PCM waits for its engine's frames for as long as that takes.
-        if (generation != m_generation || !m_pipeline || m_options.pcm || m_failed)
-            return;
-        const auto now = Clock::now();
-        if (m_opening) {
-            if (now < m_openDeadline)
-                return;
+    PipelineRunner::Notice after;
+    if (!m_pipeline)
+        return after;
+    const auto now = Clock::now();
+    if (deadline == OpenTimeout) {
+        if (m_state == State::Opening) {
             m_error = "the file did not open in time";
             advanceOrFinishLocked(true, after);
-        } else {
-            if (now - m_progressChecked < std::chrono::milliseconds(200))
-                return;
-            m_progressChecked = now;
-            gint64 position = -1;
-            const bool moving = m_wantPlay && !m_paused && !m_ended && !m_buffering;
-            if (moving)
-                gst_element_query_position(m_pipeline, GST_FORMAT_TIME, &position);
-            if (!moving || position != m_progressPosition) {
-                m_progressPosition = moving ? position : -1;
-                m_progressSince = now;
-            } else if (now - m_progressSince > kStall) {
-                m_error = "the playback stopped moving";
-                advanceOrFinishLocked(true, after);
-            }
         }
+    } else if (deadline == ProgressCheck && m_watching) {
+        gint64 position = -1;
+        gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &position);
+        if (position != m_progressPosition) {
+            m_progressPosition = position;
+            m_progressSince = now;
+        } else if (now - m_progressSince > kStall) {
+            m_error = "the playback stopped moving";
+            advanceOrFinishLocked(true, after);
+            return after;
+        }
+        m_runner.setDeadline(ProgressCheck, now + kProgressCheck);
     }
-    if (after)
-        fire(after);
+    return after;
 }
 
 void MediaPlayer::mergeTags(GstTagList* tags)
 {
     const auto text = [&](const char* tag, std::string& into) {
         gchar* value = nullptr;
-        if (gst_tag_list_get_string(tags, tag, &value) && value) {
-            into = value;
-            g_free(value);
-        }
+        const bool found = gst_tag_list_get_string(tags, tag, &value);
+        const GString_ owned(value);
+        if (found && owned)
+            into = owned.get();
     };
     text(GST_TAG_CONTAINER_FORMAT, m_info.container);
     text(GST_TAG_AUDIO_CODEC, m_info.codec);
@@ -468,21 +451,20 @@ void MediaPlayer::mergeTags(GstTagList* tags)
 void MediaPlayer::readInfoLocked()
 {
     gint64 duration = -1;
-    if (gst_element_query_duration(m_pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
+    if (gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0)
         m_length = duration / GST_MSECOND;
     GstPad* pad = m_chain ? m_chain->sinkPad() : nullptr;
-    if (GstCaps* caps = pad ? gst_pad_get_current_caps(pad) : nullptr) {
+    if (const CapsRef caps{pad ? gst_pad_get_current_caps(pad) : nullptr}) {
         GstAudioInfo ai;
-        if (gst_audio_info_from_caps(&ai, caps)) {
+        if (gst_audio_info_from_caps(&ai, caps.get())) {
             m_info.rate = GST_AUDIO_INFO_RATE(&ai);
             m_info.channels = GST_AUDIO_INFO_CHANNELS(&ai);
             m_info.bits = GST_AUDIO_INFO_WIDTH(&ai);
         }
-        gst_caps_unref(caps);
     }
 }
 
-void MediaPlayer::advanceOrFinishLocked(bool failed, std::function<void()>& after)
+void MediaPlayer::advanceOrFinishLocked(bool failed, PipelineRunner::Notice& after)
 {
     if (!m_options.pcm && m_clip + 1 < m_clips.size()) {
         buildLocked(m_clip + 1, true);
@@ -491,122 +473,117 @@ void MediaPlayer::advanceOrFinishLocked(bool failed, std::function<void()>& afte
     if (m_chain)
         m_chain->setSounding(false);
     if (failed) {
-        m_failed = true;
-        m_opening = false;
+        setStateLocked(State::Failed);
         const std::string why = m_error;
         after = [this, why] {
             if (m_callbacks.failed)
                 m_callbacks.failed(why);
         };
         if (m_pipeline)
-            gst_element_set_state(m_pipeline, GST_STATE_NULL);
+            gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     } else {
-        m_ended = true;
+        setStateLocked(State::Ended);
         m_lastPosition = m_stopAt >= 0 ? m_stopAt : m_length;
         after = [this] {
             if (m_callbacks.ended)
                 m_callbacks.ended();
         };
     }
-    m_cv.notify_all();
 }
 
-void MediaPlayer::handle(GstMessage* message, unsigned generation)
+PipelineRunner::Notice MediaPlayer::handle(GstMessage* message)
 {
-    std::function<void()> after;
-    {
-        std::lock_guard lock(m_mutex);
-        if (generation != m_generation || !m_pipeline)
-            return;
-        const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(m_pipeline);
-        switch (GST_MESSAGE_TYPE(message)) {
-        case GST_MESSAGE_ERROR:
-            m_error = describeError(message);
-            if (const char* trace = std::getenv("KOLVO_TRACE"); trace && *trace == '1')
-                std::fprintf(stdout, "kolvo: playback of %s failed: %s\n",
-                             m_clip < m_clips.size() ? m_clips[m_clip].c_str() : "PCM",
-                             m_error.c_str());
-            advanceOrFinishLocked(true, after);
-            break;
-        case GST_MESSAGE_EOS: {
-            // A file that ends before any sound came out of it held none that could be
-            // decoded: that is a failure, not a song of no length.
-            const bool silent = !m_options.pcm && m_chain &&
-                                m_chain->firstBufferAt() == std::chrono::steady_clock::time_point{};
-            if (silent)
-                m_error = "the file holds no sound that can be decoded";
-            advanceOrFinishLocked(silent, after);
-            break;
+    PipelineRunner::Notice after;
+    if (!m_pipeline)
+        return after;
+    const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(m_pipeline.get());
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR:
+        m_error = describeError(message);
+        if (const char* trace = std::getenv("KOLVO_TRACE"); trace && *trace == '1')
+            std::fprintf(stdout, "kolvo: playback of %s failed: %s\n",
+                         m_clip < m_clips.size() ? m_clips[m_clip].c_str() : "PCM",
+                         m_error.c_str());
+        advanceOrFinishLocked(true, after);
+        break;
+    case GST_MESSAGE_EOS: {
+        // A file that ends before any sound came out of it held none that could be decoded:
+        // that is a failure, not a song of no length.
+        const bool silent = !m_options.pcm && m_chain &&
+                            m_chain->firstBufferAt() == std::chrono::steady_clock::time_point{};
+        if (silent)
+            m_error = "the file holds no sound that can be decoded";
+        advanceOrFinishLocked(silent, after);
+        break;
+    }
+    case GST_MESSAGE_ASYNC_DONE:
+        readInfoLocked();
+        if (m_playAfterPreroll) {
+            m_playAfterPreroll = false;
+            if (m_state == State::Playing && !m_buffering)
+                gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
         }
-        case GST_MESSAGE_ASYNC_DONE:
-            readInfoLocked();
-            if (m_playAfterPreroll) {
-                m_playAfterPreroll = false;
-                if (m_wantPlay && !m_paused && !m_buffering && !m_ended)
-                    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
-            }
-            if (m_opening) {
-                m_opening = false;
-                m_opened = true;
-                m_cv.notify_all();
-                // play() may have come while the open was still going on.
-                if (m_wantPlay && !m_paused && !m_buffering)
-                    startPlayingLocked();
-                after = [this] {
-                    if (m_callbacks.opened)
-                        m_callbacks.opened();
+        if (m_state == State::Opening) {
+            m_runner.cancelDeadline(OpenTimeout);
+            setStateLocked(m_afterOpen);
+            // play() may have come while the open was still going on.
+            if (m_state == State::Playing && !m_buffering)
+                startPlayingLocked();
+            after = [this] {
+                if (m_callbacks.opened)
+                    m_callbacks.opened();
+            };
+        }
+        break;
+    case GST_MESSAGE_STATE_CHANGED:
+        if (fromPipeline) {
+            GstState oldState, newState, pending;
+            gst_message_parse_state_changed(message, &oldState, &newState, &pending);
+            if (m_chain)
+                m_chain->setSounding(newState == GST_STATE_PLAYING);
+            if (newState == GST_STATE_PLAYING && !m_announced && wantsSoundLocked()) {
+                m_announced = true;
+                const size_t clip = m_clip;
+                after = [this, clip] {
+                    if (m_callbacks.playing)
+                        m_callbacks.playing(clip);
                 };
             }
-            break;
-        case GST_MESSAGE_STATE_CHANGED:
-            if (fromPipeline) {
-                GstState oldState, newState, pending;
-                gst_message_parse_state_changed(message, &oldState, &newState, &pending);
-                if (m_chain)
-                    m_chain->setSounding(newState == GST_STATE_PLAYING);
-                if (newState == GST_STATE_PLAYING && !m_announced && m_wantPlay) {
-                    m_announced = true;
-                    const size_t clip = m_clip;
-                    after = [this, clip] {
-                        if (m_callbacks.playing)
-                            m_callbacks.playing(clip);
-                    };
-                }
-            }
-            break;
-        case GST_MESSAGE_DURATION_CHANGED:
-            readInfoLocked();
-            break;
-        case GST_MESSAGE_TAG: {
-            GstTagList* tags = nullptr;
-            gst_message_parse_tag(message, &tags);
-            mergeTags(tags);
-            gst_tag_list_unref(tags);
-            break;
         }
-        case GST_MESSAGE_BUFFERING: {
-            gint percent = 100;
-            gst_message_parse_buffering(message, &percent);
-            if (percent < 100 && !m_buffering && m_wantPlay && !m_paused && m_opened) {
-                m_buffering = true;
-                gst_element_set_state(m_pipeline, GST_STATE_PAUSED);
-            } else if (percent >= 100 && m_buffering) {
-                m_buffering = false;
-                if (m_wantPlay && !m_paused)
-                    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
-            }
-            break;
-        }
-        case GST_MESSAGE_ELEMENT:
-            if (m_chain)
-                m_chain->handleElementMessage(message);
-            break;
-        default:
-            break;
-        }
+        break;
+    case GST_MESSAGE_DURATION_CHANGED:
+        readInfoLocked();
+        break;
+    case GST_MESSAGE_TAG: {
+        GstTagList* tags = nullptr;
+        gst_message_parse_tag(message, &tags);
+        const std::unique_ptr<GstTagList, GstMiniObjectUnref> owned(tags);
+        mergeTags(tags);
+        break;
     }
-    if (after)
-        fire(after);
+    case GST_MESSAGE_BUFFERING: {
+        gint percent = 100;
+        gst_message_parse_buffering(message, &percent);
+        if (percent < 100 && !m_buffering && m_state == State::Playing) {
+            m_buffering = true;
+            updateWatchdogLocked();
+            gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
+        } else if (percent >= 100 && m_buffering) {
+            m_buffering = false;
+            updateWatchdogLocked();
+            if (m_state == State::Playing)
+                gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
+        }
+        break;
+    }
+    case GST_MESSAGE_ELEMENT:
+        if (m_chain)
+            m_chain->handleElementMessage(message);
+        break;
+    default:
+        break;
+    }
+    return after;
 }
 
 // ---- control ----
@@ -614,20 +591,21 @@ void MediaPlayer::handle(GstMessage* message, unsigned generation)
 bool MediaPlayer::play()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || m_failed)
+    if (!m_pipeline || m_state == State::Failed)
         return false;
-    m_wantPlay = true;
-    m_paused = false;
-    if (m_ended) {
-        m_ended = false;
+    if (m_state == State::Opening) {
+        m_afterOpen = State::Playing;
+        return true;
+    }
+    if (m_state == State::Ended) {
         m_announced = false;
         if (m_pendingSeek < 0) {
             m_pendingSeek = 0;
             m_stopAt = -1;
         }
     }
-    if (!m_opening)
-        startPlayingLocked();
+    setStateLocked(State::Playing);
+    startPlayingLocked();
     return true;
 }
 
@@ -643,30 +621,36 @@ void MediaPlayer::startPlayingLocked()
             return;
         }
     }
-    gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+    gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
 }
 
 bool MediaPlayer::pause()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || m_failed || m_ended)
+    if (!m_pipeline || m_state == State::Failed || m_state == State::Ended)
         return false;
-    m_paused = true;
+    if (m_state == State::Opening)
+        m_afterOpen = State::Paused;
+    else
+        setStateLocked(State::Paused);
     m_playAfterPreroll = false;
     if (m_chain)
         m_chain->setSounding(false);
-    gst_element_set_state(m_pipeline, GST_STATE_PAUSED);
+    gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
     return true;
 }
 
 bool MediaPlayer::resume()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || m_failed || m_ended)
+    if (!m_pipeline || m_state == State::Failed || m_state == State::Ended)
         return false;
-    m_paused = false;
-    m_wantPlay = true;
-    if (!m_opening && !m_buffering)
+    if (m_state == State::Opening) {
+        m_afterOpen = State::Playing;
+        return true;
+    }
+    setStateLocked(State::Playing);
+    if (!m_buffering)
         startPlayingLocked();
     return true;
 }
@@ -674,12 +658,16 @@ bool MediaPlayer::resume()
 bool MediaPlayer::stopAtStart()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || m_failed)
+    if (!m_pipeline || m_state == State::Failed)
         return false;
-    m_wantPlay = m_paused = m_ended = m_announced = m_playAfterPreroll = false;
+    if (m_state == State::Opening)
+        m_afterOpen = State::Ready;
+    else
+        setStateLocked(State::Ready);
+    m_announced = m_playAfterPreroll = false;
     if (m_chain)
         m_chain->setSounding(false);
-    gst_element_set_state(m_pipeline, GST_STATE_PAUSED);
+    gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
     m_pendingSeek = 0;
     m_stopAt = -1;
     m_lastPosition = 0;
@@ -689,32 +677,24 @@ bool MediaPlayer::stopAtStart()
 bool MediaPlayer::seek(std::int64_t ms, std::int64_t stopMs)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || !m_opened || m_failed || m_options.pcm)
+    if (!m_pipeline || !openedLocked() || m_options.pcm)
         return false;
     ms = std::max<std::int64_t>(0, ms);
     if (m_length > 0)
         ms = std::min(ms, m_length);
     if (m_chain)
         m_chain->flushAnalysis();
-    if (m_ended) {
+    if (m_state == State::Playing)
+        return seekNowLocked(ms, stopMs);
+    m_pendingSeek = ms;
+    m_stopAt = stopMs;
+    m_lastPosition = ms;
+    if (m_state == State::Ended) {
         // After the end the playback goes on from the new place.
-        m_ended = false;
-        m_wantPlay = true;
-        if (!m_paused) {
-            m_pendingSeek = ms;
-            m_stopAt = stopMs;
-            m_lastPosition = ms;
-            startPlayingLocked();
-            return true;
-        }
+        setStateLocked(State::Playing);
+        startPlayingLocked();
     }
-    if (m_paused || !m_wantPlay) {
-        m_pendingSeek = ms;
-        m_stopAt = stopMs;
-        m_lastPosition = ms;
-        return true;
-    }
-    return seekNowLocked(ms, stopMs);
+    return true;
 }
 
 gint64 MediaPlayer::openEndLocked()
@@ -722,11 +702,11 @@ gint64 MediaPlayer::openEndLocked()
     // GStreamer 1.22's AU parser, after a seek, turns an open end into an end at 0 when it
     // converts its segment to time, so the playback ends at once. It is given the clip's end
     // instead.
-    const bool auParser = !firstFactoryName(m_pipeline, [](GstElementFactory* factory) {
+    const bool auParser = !firstFactoryName(m_pipeline.get(), [](GstElementFactory* factory) {
                                return std::strcmp(GST_OBJECT_NAME(factory), "auparse") == 0;
                            }).empty();
     gint64 duration = -1;
-    if (auParser && gst_element_query_duration(m_pipeline, GST_FORMAT_TIME, &duration) &&
+    if (auParser && gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &duration) &&
         duration > 0)
         return duration;
     return static_cast<gint64>(GST_CLOCK_TIME_NONE);
@@ -736,7 +716,7 @@ bool MediaPlayer::seekNowLocked(std::int64_t ms, std::int64_t stopMs)
 {
     const gint64 stop = stopMs >= 0 ? stopMs * GST_MSECOND : openEndLocked();
     const bool ok =
-        gst_element_seek(m_pipeline, m_rate, GST_FORMAT_TIME,
+        gst_element_seek(m_pipeline.get(), m_rate, GST_FORMAT_TIME,
                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                          GST_SEEK_TYPE_SET, ms * GST_MSECOND, GST_SEEK_TYPE_SET, stop);
     if (ok) {
@@ -749,13 +729,13 @@ bool MediaPlayer::seekNowLocked(std::int64_t ms, std::int64_t stopMs)
 bool MediaPlayer::setRate(double rate)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || !m_opened || m_failed || m_options.pcm || !(rate >= 0.25 && rate <= 4.0))
+    if (!m_pipeline || !openedLocked() || m_options.pcm || !(rate >= 0.25 && rate <= 4.0))
         return false;
     gint64 pos = 0;
-    gst_element_query_position(m_pipeline, GST_FORMAT_TIME, &pos);
+    gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &pos);
     const gint64 end = m_stopAt >= 0 ? m_stopAt * GST_MSECOND : openEndLocked();
     const bool ok = gst_element_seek(
-        m_pipeline, rate, GST_FORMAT_TIME,
+        m_pipeline.get(), rate, GST_FORMAT_TIME,
         static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
         pos, end >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, end >= 0 ? end : 0);
     if (ok)
@@ -803,24 +783,29 @@ void MediaPlayer::setScale(bool agc, int value)
 int MediaPlayer::mode() const
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || m_failed || m_ended)
+    if (!m_pipeline)
         return 525;
-    if (m_opening)
+    switch (m_state) {
+    case State::Opening:
         return 530;
-    if (m_paused)
+    case State::Playing:
+        return 526;
+    case State::Paused:
         return 529;
-    return m_wantPlay ? 526 : 525;
+    default:
+        return 525;
+    }
 }
 
 std::int64_t MediaPlayer::positionMs()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || m_opening)
+    if (!m_pipeline || m_state == State::Opening)
         return 0;
-    if (m_ended || m_pendingSeek >= 0)
+    if (m_state == State::Ended || m_pendingSeek >= 0)
         return m_lastPosition;
     gint64 pos = -1;
-    if (gst_element_query_position(m_pipeline, GST_FORMAT_TIME, &pos) && pos >= 0) {
+    if (gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &pos) && pos >= 0) {
         m_lastPosition = pos / GST_MSECOND;
         if (m_length > 0)
             m_lastPosition = std::min(m_lastPosition, m_length);
@@ -837,7 +822,7 @@ std::int64_t MediaPlayer::lengthMs() const
 bool MediaPlayer::isFailed() const
 {
     std::lock_guard lock(m_mutex);
-    return m_failed;
+    return m_state == State::Failed;
 }
 
 StreamInfo MediaPlayer::info() const
@@ -875,7 +860,7 @@ std::string MediaPlayer::decoderName() const
     std::lock_guard lock(m_mutex);
     if (!m_pipeline)
         return {};
-    return firstFactoryName(m_pipeline, [](GstElementFactory* factory) {
+    return firstFactoryName(m_pipeline.get(), [](GstElementFactory* factory) {
         return gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER |
                                                              GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO);
     });
@@ -889,11 +874,11 @@ std::int64_t MediaPlayer::sinkBufferUs() const
 
 bool MediaPlayer::pushPcm(const std::int16_t* frames, size_t count)
 {
-    GstElement* src = nullptr;
+    GstRef<GstElement> src;
     GstBuffer* buffer = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_appsrc || m_failed || !frames)
+        if (!m_appsrc || m_state == State::Failed || !frames)
             return false;
         const PcmFormat f = *m_options.pcm;
         const size_t bytes = count * static_cast<size_t>(f.channels) * 2;
@@ -902,13 +887,11 @@ bool MediaPlayer::pushPcm(const std::int16_t* frames, size_t count)
         GST_BUFFER_PTS(buffer) = gst_util_uint64_scale(m_pcmFrames, GST_SECOND, f.rate);
         GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(count, GST_SECOND, f.rate);
         m_pcmFrames += static_cast<std::int64_t>(count);
-        src = GST_ELEMENT(gst_object_ref(m_appsrc));
+        src.reset(GST_ELEMENT(gst_object_ref(m_appsrc)));
     }
     // Outside the lock: the push waits while the queue is full, and stopping must not wait
-    // for it.
-    const GstFlowReturn r = gst_app_src_push_buffer(GST_APP_SRC(src), buffer);
-    gst_object_unref(src);
-    return r == GST_FLOW_OK;
+    // for it. The push takes the buffer.
+    return gst_app_src_push_buffer(GST_APP_SRC(src.get()), buffer) == GST_FLOW_OK;
 }
 
 void MediaPlayer::endPcm()

@@ -7,7 +7,9 @@
 // A playback holds a list of clips (the entries of a RealAudio .ram list, or one file) and
 // moves to the next clip by itself when one ends or cannot be played.
 
+#include "engines/gstglue.h"
 #include "engines/outputchain.h"
+#include "engines/pipelinerunner.h"
 
 #include <gst/gst.h>
 
@@ -120,15 +122,27 @@ public:
     static void setNetworkTimeout(int seconds);
 
 private:
-    void busLoop();
-    void checkOpenTimeout(unsigned generation);
-    void handle(GstMessage* message, unsigned generation);
-    void fire(const std::function<void()>& call);
+    // Where the playback is. Idle before the first open; Opening until the pipeline has
+    // prerolled (then m_afterOpen); Ready is stopped with the clip open (not started, or sent
+    // back to its start); Ended holds until play() or seek(), Failed until another clip opens.
+    enum class State { Idle, Opening, Ready, Playing, Paused, Ended, Failed };
+    // What the runner wakes the bus thread for.
+    enum Deadline : int { OpenTimeout, ProgressCheck };
+
+    void setStateLocked(State state);
+    bool wantsSoundLocked() const;
+    bool openedLocked() const;
+    void updateWatchdogLocked();
+    PipelineRunner::Notice handle(GstMessage* message);
+    PipelineRunner::Notice deadlineDue(int deadline);
     bool buildLocked(size_t clip, bool play);
     void teardownLocked();
-    void advanceOrFinishLocked(bool failed, std::function<void()>& after);
+    void advanceOrFinishLocked(bool failed, PipelineRunner::Notice& after);
     void readInfoLocked();
     void mergeTags(GstTagList* tags);
+    bool seekNowLocked(std::int64_t ms, std::int64_t stopMs);
+    gint64 openEndLocked();
+    void startPlayingLocked();
     static void padAdded(GstElement*, GstPad* pad, gpointer self);
     static void noMorePads(GstElement*, gpointer self);
     static int autoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory*, gpointer self);
@@ -140,37 +154,35 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
-    GstElement* m_pipeline = nullptr;
-    GstElement* m_appsrc = nullptr;
+    GstRef<GstElement> m_pipeline;
+    GstElement* m_appsrc = nullptr; // the pipeline's
     std::unique_ptr<OutputChain> m_chain;
-    unsigned m_generation = 0;
     std::vector<std::string> m_clips;
     size_t m_clip = 0;
-    bool m_opening = false;
-    bool m_opened = false;
-    bool m_failed = false;
-    bool m_ended = false;
-    bool m_wantPlay = false;
-    bool m_paused = false;
-    bool m_announced = false;
+    State m_state = State::Idle;
+    // While Opening: Ready, Playing or Paused, as open(), play(), pause() and the rest asked.
+    State m_afterOpen = State::Ready;
+    // Network buffering holds the pipeline paused while the playback stays Playing for its
+    // users (mode 526); it comes and goes on its own, whatever the state, so it is a flag.
     bool m_buffering = false;
+    // The playing callback has been made for this run of the clip. Sound starts some time
+    // after the state becomes Playing (and again after a pause), so the state cannot tell.
+    bool m_announced = false;
+    // A seek made while starting to play: the pipeline is set playing once it has prerolled at
+    // the new place. A step still to take, not a state.
+    bool m_playAfterPreroll = false;
     std::int64_t m_length = 0;
     std::int64_t m_lastPosition = 0;
     std::int64_t m_stopAt = -1; // the end of the played range, -1 for the clip's end
     // A seek asked for while not playing is made when playing starts again: an audio sink that
     // is flushed while paused keeps its clock (and so the position) standing for a while.
     std::int64_t m_pendingSeek = -1;
-    // An open that neither finishes nor fails (decodebin can lose an element's error while it
-    // is still plugging elements together) is failed after this long.
-    std::chrono::steady_clock::time_point m_openDeadline{};
     // A playback that should be moving and has not for a long time has failed somewhere in
-    // GStreamer without saying so; it is ended with a failure rather than left hanging.
+    // GStreamer without saying so; it is ended with a failure rather than left hanging. The
+    // position is looked at only while it should move (ProgressCheck is set only then).
+    bool m_watching = false;
     std::int64_t m_progressPosition = -1;
-    std::chrono::steady_clock::time_point m_progressSince{}, m_progressChecked{};
-    bool m_playAfterPreroll = false;
-    bool seekNowLocked(std::int64_t ms, std::int64_t stopMs);
-    gint64 openEndLocked();
-    void startPlayingLocked();
+    std::chrono::steady_clock::time_point m_progressSince{};
     std::int64_t m_pcmFrames = 0;
     double m_rate = 1.0;
     StreamInfo m_info;
@@ -179,17 +191,13 @@ private:
     // Pad linking runs on streaming threads and must never wait for m_mutex, which is held
     // while pipelines are stopped.
     std::mutex m_linkMutex;
-    GstPad* m_chainPad = nullptr;
+    GstRef<GstPad> m_chainPad;
     bool m_audioLinked = false;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_saveFile{nullptr, std::fclose};
     std::string m_head;
 
-    std::mutex m_callbackMutex;
-    bool m_callbacksOn = true;
-
-    std::atomic<bool> m_quit{false};
-    std::thread m_busThread;
-    std::thread::id m_busThreadId;
+    // Last, so that it goes first: its thread uses everything above.
+    PipelineRunner m_runner;
 };
 
 } // namespace engines

@@ -77,15 +77,6 @@ OutputChain::~OutputChain()
         std::lock_guard lock(g_registryMutex);
         g_chains.erase(std::remove(g_chains.begin(), g_chains.end(), this), g_chains.end());
     }
-    if (m_sinkPad)
-        gst_object_unref(m_sinkPad);
-    // The analysers are kept between insertions with a reference of our own; everything else
-    // belongs to the pipeline.
-    std::lock_guard lock(m_mutex);
-    for (GstElement* e : {m_spectrum, m_level}) {
-        if (e)
-            gst_object_unref(e);
-    }
 }
 
 bool OutputChain::build(GstBin* pipeline, std::string* error)
@@ -119,17 +110,17 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
         capsText += ",rate=[1,24000]";
     else if (m_options.quality >= 2)
         capsText += ",rate=[1,12000]";
-    GstCaps* caps = gst_caps_from_string(capsText.c_str());
-    g_object_set(capsIn, "caps", caps, nullptr);
-    gst_caps_unref(caps);
+    const CapsRef caps(gst_caps_from_string(capsText.c_str()));
+    g_object_set(capsIn, "caps", caps.get(), nullptr);
 
     g_object_set(m_equalizer, "num-bands", kEqualizerBands, nullptr);
     for (int i = 0; i < kEqualizerBands; ++i) {
-        GObject* band = gst_child_proxy_get_child_by_index(GST_CHILD_PROXY(m_equalizer), i);
-        g_object_set(band, "freq", equalizerCentre(i), "bandwidth", equalizerWidth(i), "gain", 0.0,
-                     nullptr);
-        m_bands[i] = Glide{band, "gain", 0, 0, 60.0}; // 60 dB a second
-        g_object_unref(band);
+        // The bands are GstObjects; the equalizer keeps them.
+        const GstRef<GObject> band(
+            gst_child_proxy_get_child_by_index(GST_CHILD_PROXY(m_equalizer), i));
+        g_object_set(band.get(), "freq", equalizerCentre(i), "bandwidth", equalizerWidth(i), "gain",
+                     0.0, nullptr);
+        m_bands[i] = Glide{band.get(), "gain", 0, 0, 60.0}; // 60 dB a second
     }
 
     // The sink section.
@@ -219,13 +210,11 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
     }
 
     m_cardSink = audioSink;
-    m_sinkPad = gst_element_get_static_pad(convertIn, "sink");
-    GstPad* capsSrc = gst_element_get_static_pad(capsIn, "src");
-    gst_pad_add_probe(capsSrc, GST_PAD_PROBE_TYPE_BUFFER, bufferProbe, this, nullptr);
-    gst_object_unref(capsSrc);
-    GstPad* outSink = gst_element_get_static_pad(resampleOut, "src");
-    gst_pad_add_probe(outSink, GST_PAD_PROBE_TYPE_BUFFER, firstBufferProbe, this, nullptr);
-    gst_object_unref(outSink);
+    m_sinkPad.reset(gst_element_get_static_pad(convertIn, "sink"));
+    const GstRef<GstPad> capsSrc(gst_element_get_static_pad(capsIn, "src"));
+    gst_pad_add_probe(capsSrc.get(), GST_PAD_PROBE_TYPE_BUFFER, bufferProbe, this, nullptr);
+    const GstRef<GstPad> outSrc(gst_element_get_static_pad(resampleOut, "src"));
+    gst_pad_add_probe(outSrc.get(), GST_PAD_PROBE_TYPE_BUFFER, firstBufferProbe, this, nullptr);
 
     setChannel(m_options.channel);
     setScale(m_options.agc, m_options.scaleValue);
@@ -359,11 +348,11 @@ void OutputChain::requestReverb()
     if (m_reverbPending || m_reverb)
         return;
     m_reverbPending = true;
-    GstPad* pad = gst_element_get_static_pad(m_equalizer, "src");
+    const GstRef<GstPad> pad(gst_element_get_static_pad(m_equalizer, "src"));
     gst_pad_add_probe(
-        pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
+        pad.get(),
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
         reverbProbe, this, nullptr);
-    gst_object_unref(pad);
 }
 
 GstPadProbeReturn OutputChain::reverbProbe(GstPad*, GstPadProbeInfo*, gpointer selfPtr)
@@ -393,11 +382,11 @@ void OutputChain::requestPitch()
         return;
     m_pitchPending = true;
     g_object_set(m_fade, "duration", 10, "target", 0.0f, nullptr);
-    GstPad* pad = gst_element_get_static_pad(m_fx, "src");
+    const GstRef<GstPad> pad(gst_element_get_static_pad(m_fx, "src"));
     gst_pad_add_probe(
-        pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
+        pad.get(),
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
         pitchProbe, this, nullptr);
-    gst_object_unref(pad);
 }
 
 GstPadProbeReturn OutputChain::pitchProbe(GstPad*, GstPadProbeInfo*, gpointer selfPtr)
@@ -477,11 +466,11 @@ void OutputChain::requestTaps(bool in)
     if (m_tapsPending || m_tapsIn == in)
         return;
     m_tapsPending = true;
-    GstPad* pad = gst_element_get_static_pad(m_fade, "src");
+    const GstRef<GstPad> pad(gst_element_get_static_pad(m_fade, "src"));
     gst_pad_add_probe(
-        pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
+        pad.get(),
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
         tapsProbe, this, nullptr);
-    gst_object_unref(pad);
 }
 
 GstPadProbeReturn OutputChain::tapsProbe(GstPad*, GstPadProbeInfo*, gpointer selfPtr)
@@ -491,33 +480,39 @@ GstPadProbeReturn OutputChain::tapsProbe(GstPad*, GstPadProbeInfo*, gpointer sel
     self->m_tapsPending = false;
     if (!self->m_tapsIn) {
         if (!self->m_spectrum) {
-            self->m_spectrum = makeElement("spectrum");
-            self->m_level = makeElement("level");
-            if (!self->m_spectrum || !self->m_level)
+            const auto make = [](const char* factory) {
+                GstElement* e = makeElement(factory);
+                // Kept alive between insertions, so they can go in and out repeatedly.
+                return GstRef<GstElement>(e ? GST_ELEMENT(gst_object_ref_sink(e)) : nullptr);
+            };
+            GstRef<GstElement> spectrum = make("spectrum");
+            GstRef<GstElement> level = make("level");
+            if (!spectrum || !level)
                 return GST_PAD_PROBE_REMOVE;
-            g_object_set(self->m_spectrum, "bands", kAnalysisBins, "threshold",
+            g_object_set(spectrum.get(), "bands", kAnalysisBins, "threshold",
                          static_cast<int>(kFloorDb), "interval", 50 * GST_MSECOND, "post-messages",
                          TRUE, "message-phase", FALSE, "multi-channel", FALSE, nullptr);
-            g_object_set(self->m_level, "interval", 50 * GST_MSECOND, "post-messages", TRUE,
-                         nullptr);
-            // Kept alive between insertions, so they can go in and out repeatedly.
-            gst_object_ref_sink(self->m_spectrum);
-            gst_object_ref_sink(self->m_level);
+            g_object_set(level.get(), "interval", 50 * GST_MSECOND, "post-messages", TRUE, nullptr);
+            self->m_spectrum = std::move(spectrum);
+            self->m_level = std::move(level);
         }
+        GstElement* spectrum = self->m_spectrum.get();
+        GstElement* level = self->m_level.get();
         gst_element_unlink(self->m_fade, self->m_out);
-        gst_bin_add_many(self->m_bin, self->m_spectrum, self->m_level, nullptr);
-        gst_element_link_many(self->m_fade, self->m_spectrum, self->m_level, self->m_out, nullptr);
-        gst_element_sync_state_with_parent(self->m_spectrum);
-        gst_element_sync_state_with_parent(self->m_level);
+        gst_bin_add_many(self->m_bin, spectrum, level, nullptr);
+        gst_element_link_many(self->m_fade, spectrum, level, self->m_out, nullptr);
+        gst_element_sync_state_with_parent(spectrum);
+        gst_element_sync_state_with_parent(level);
         self->m_tapsIn = true;
     } else {
         // Analysers change nothing in the sound, so taking them out leaves no seam.
-        gst_element_unlink_many(self->m_fade, self->m_spectrum, self->m_level, self->m_out,
-                                nullptr);
+        GstElement* spectrum = self->m_spectrum.get();
+        GstElement* level = self->m_level.get();
+        gst_element_unlink_many(self->m_fade, spectrum, level, self->m_out, nullptr);
         gst_element_link(self->m_fade, self->m_out);
-        gst_element_set_state(self->m_spectrum, GST_STATE_NULL);
-        gst_element_set_state(self->m_level, GST_STATE_NULL);
-        gst_bin_remove_many(self->m_bin, self->m_spectrum, self->m_level, nullptr);
+        gst_element_set_state(spectrum, GST_STATE_NULL);
+        gst_element_set_state(level, GST_STATE_NULL);
+        gst_bin_remove_many(self->m_bin, spectrum, level, nullptr);
         self->m_tapsIn = false;
         self->m_analysis.clear();
         self->m_rms = {};
@@ -580,17 +575,17 @@ void OutputChain::handleElementMessage(GstMessage* message)
     if (!s)
         return;
     std::lock_guard lock(m_mutex);
-    const bool fromSpectrum = m_spectrum && GST_MESSAGE_SRC(message) == GST_OBJECT(m_spectrum);
-    const bool fromLevel = m_level && GST_MESSAGE_SRC(message) == GST_OBJECT(m_level);
+    const bool fromSpectrum =
+        m_spectrum && GST_MESSAGE_SRC(message) == GST_OBJECT(m_spectrum.get());
+    const bool fromLevel = m_level && GST_MESSAGE_SRC(message) == GST_OBJECT(m_level.get());
     if (fromSpectrum && gst_structure_has_name(s, "spectrum")) {
-        GstPad* pad = gst_element_get_static_pad(m_spectrum, "sink");
-        if (GstCaps* caps = gst_pad_get_current_caps(pad)) {
+        const GstRef<GstPad> pad(gst_element_get_static_pad(m_spectrum.get(), "sink"));
+        if (const CapsRef caps{gst_pad_get_current_caps(pad.get())}) {
             gint rate = 0;
-            if (gst_structure_get_int(gst_caps_get_structure(caps, 0), "rate", &rate) && rate > 0)
+            if (gst_structure_get_int(gst_caps_get_structure(caps.get(), 0), "rate", &rate) &&
+                rate > 0)
                 m_analysisRate = rate;
-            gst_caps_unref(caps);
         }
-        gst_object_unref(pad);
         Analysis a;
         guint64 t = 0;
         gst_structure_get_uint64(s, "stream-time", &t);

@@ -15,6 +15,7 @@
 // digital audio player is sounding" or "the CD player's audio".
 
 #include "engines/effects.h"
+#include "engines/gstglue.h"
 
 #include <gst/gst.h>
 
@@ -63,7 +64,7 @@ public:
 
     // Creates the chain's elements inside `pipeline`. Decoded audio goes to sinkPad().
     bool build(GstBin* pipeline, std::string* error);
-    GstPad* sinkPad() const { return m_sinkPad; }
+    GstPad* sinkPad() const { return m_sinkPad.get(); }
     ChainRole role() const { return m_role; }
 
     // Setup values that may also change while playing.
@@ -131,7 +132,7 @@ private:
 
     mutable std::mutex m_mutex;
     GstBin* m_bin = nullptr; // owned by the pipeline
-    GstPad* m_sinkPad = nullptr;
+    GstRef<GstPad> m_sinkPad;
     GstElement* m_scale = nullptr;
     GstElement* m_equalizer = nullptr;
     GstElement* m_threeD = nullptr;
@@ -143,8 +144,10 @@ private:
     GstElement* m_cardSink = nullptr; // the audio sink inside the sound card section
     GstElement* m_reverb = nullptr;   // once inserted
     GstElement* m_pitch = nullptr;
-    GstElement* m_spectrum = nullptr;
-    GstElement* m_level = nullptr;
+    // The analysers are kept between insertions with a reference of our own; the elements
+    // above belong to the pipeline.
+    GstRef<GstElement> m_spectrum;
+    GstRef<GstElement> m_level;
     bool m_reverbPending = false;
     bool m_pitchPending = false;
     bool m_tapsPending = false;

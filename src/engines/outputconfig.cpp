@@ -60,10 +60,10 @@ std::vector<std::pair<std::string, std::string>> audioOutputDevices()
     std::vector<std::pair<std::string, std::string>> out;
     if (!ensureGstreamer())
         return out;
-    GstDeviceMonitor* monitor = gst_device_monitor_new();
-    gst_device_monitor_add_filter(monitor, "Audio/Sink", nullptr);
-    if (gst_device_monitor_start(monitor)) {
-        GList* devices = gst_device_monitor_get_devices(monitor);
+    const GstRef<GstDeviceMonitor> monitor(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Audio/Sink", nullptr);
+    if (gst_device_monitor_start(monitor.get())) {
+        GList* devices = gst_device_monitor_get_devices(monitor.get());
         for (GList* l = devices; l; l = l->next) {
             auto* device = GST_DEVICE(l->data);
             std::string name;
@@ -72,15 +72,13 @@ std::vector<std::pair<std::string, std::string>> audioOutputDevices()
                     name = n;
                 gst_structure_free(props);
             }
-            gchar* description = gst_device_get_display_name(device);
+            const GString_ description(gst_device_get_display_name(device));
             if (!name.empty())
-                out.emplace_back(name, description ? description : name);
-            g_free(description);
+                out.emplace_back(name, description ? description.get() : name);
         }
         g_list_free_full(devices, gst_object_unref);
-        gst_device_monitor_stop(monitor);
+        gst_device_monitor_stop(monitor.get());
     }
-    gst_object_unref(monitor);
     return out;
 }
 
