@@ -30,7 +30,11 @@ const Command kCommands[] = {
      "      album delete KIND KEY\n"
      "      (texts are printed with \\r, \\n, \\t and \\\\ for CR, LF, tab and backslash)",
      runAlbum},
-    {"cd", "cd import FILE (.ini, .dpc, .ncd) | cd export FILE (.ini, .txt)", runCd},
+    {"cd",
+     "cd import FILE (.ini, .dpc, .ncd) | cd export FILE (.ini, .txt)\n"
+     "      cd report OUT.pdf [--album KEY] [--pages FROM-TO] [--paper a4|letter|...]\n"
+     "      (the printed report of all CD albums, or of one, as a PDF file; prints its pages)",
+     runCd},
     {"id3",
      "id3 show FILE | id3 remove FILE\n"
      "      id3 write FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
@@ -80,10 +84,14 @@ int cliUsage(const std::string& message)
 
 int main(int argc, char* argv[])
 {
-    // Skin sheets draw text and widgets, which take a GUI application; kolvo-cli never shows a
-    // window, so that one runs offscreen. The other commands need no more than the core.
+    // Skin sheets and the album report draw text and widgets, which take a GUI application;
+    // kolvo-cli never shows a window, so those run offscreen. The other commands need no more
+    // than the core.
     std::unique_ptr<QCoreApplication> app;
-    if (std::find(argv + 1, argv + argc, std::string("skin")) != argv + argc) {
+    const auto given = [&](const char* word) {
+        return std::find(argv + 1, argv + argc, std::string(word)) != argv + argc;
+    };
+    if (given("skin") || given("report")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QApplication>(argc, argv);
     } else {

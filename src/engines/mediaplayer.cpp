@@ -1,5 +1,7 @@
 #include "engines/mediaplayer.h"
 
+#include "platform/log.h"
+
 #include "engines/gstglue.h"
 
 #include <gst/app/gstappsrc.h>
@@ -500,10 +502,8 @@ PipelineRunner::Notice MediaPlayer::handle(GstMessage* message)
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR:
         m_error = describeError(message);
-        if (const char* trace = std::getenv("KOLVO_TRACE"); trace && *trace == '1')
-            std::fprintf(stdout, "kolvo: playback of %s failed: %s\n",
-                         m_clip < m_clips.size() ? m_clips[m_clip].c_str() : "PCM",
-                         m_error.c_str());
+        KLOG_DEBUG("engines", "GStreamer: %s failed: %s",
+                   m_clip < m_clips.size() ? m_clips[m_clip].c_str() : "PCM", m_error.c_str());
         advanceOrFinishLocked(true, after);
         break;
     case GST_MESSAGE_EOS: {
