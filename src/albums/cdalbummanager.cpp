@@ -277,6 +277,9 @@ CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManage
 
 CdAlbumManager::~CdAlbumManager()
 {
+    // A window that never showed has no place worth keeping.
+    if (!m_placed)
+        return;
     Profile profile;
     WriteWindowRect(profile, kPlacementSection, geometry());
     profile.sync();

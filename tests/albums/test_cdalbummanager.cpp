@@ -589,6 +589,11 @@ TEST_F(CdAlbumManagerTest, TheWindowRemembersWhereItWas)
     const QRect area = DesktopWorkArea();
     const QRect place(area.left() + 30, area.top() + 20, 640, 400);
     {
+        CdAlbumManager hidden;
+        hidden.setGeometry(place.translated(5, 5));
+    }
+    EXPECT_TRUE(ReadWindowRect(Profile(), "MakeAlbum").isEmpty()) << "never shown, not kept";
+    {
         CdAlbumManager m;
         m.show();
         m.setGeometry(place);
