@@ -1,7 +1,11 @@
 #include "players/cdplayer.h"
 
+#include "albums/cdalbummanager.h"
+#include "albums/reportprint.h"
+#include "albums/reportsetup.h"
 #include "albums/songname.h"
 #include "cddb/cdalbum.h"
+#include "cddb/serverdialog.h"
 #include "engines/kcdsengine.h"
 #include "platform/cdrom.h"
 #include "platform/log.h"
@@ -25,12 +29,6 @@ constexpr UINT kEnterSongInfo = 2022;
 constexpr UINT kEnterAlbumInfo = 2025;
 constexpr int kIdentitySize = 80;
 constexpr int kAllTracks = 0xFFFF; // UM_COMMAND Play's "only when stopped"
-
-CdPlayer::ManagerHook& managerHook()
-{
-    static CdPlayer::ManagerHook hook;
-    return hook;
-}
 
 const engines::EngineFamily kCdAudio{"MCI", "CD audio device", nullptr};
 
@@ -147,11 +145,6 @@ CdPlayer::~CdPlayer()
     m_album.ResetPlay();
     StopPlayer(true);
     CloseSession();
-}
-
-void CdPlayer::setManagerHook(ManagerHook hook)
-{
-    managerHook() = std::move(hook);
 }
 
 std::string CdPlayer::TrackName(int n) const
@@ -391,11 +384,33 @@ void CdPlayer::EditAlbum()
     ModalGuard guard;
     if (!guard.entered())
         return;
-    if (!managerHook()) {
-        ShowNotAvailableYet();
-        return;
-    }
-    managerHook()(*this, m_album);
+    AppSettings& settings = host().settings();
+    CdAlbumManagerServices services;
+    services.readFromCddb = [](QWidget* parent, Album& album) {
+        return CddbLookup(parent, std::string(), album);
+    };
+    services.submitToCddb = [&settings](QWidget* parent, Album& album) {
+        // The e-mail dialog may ask for the address on the way: the settings in memory must
+        // take it over, or the values saved at exit would undo it.
+        return CddbSubmit(parent, album,
+                          [&settings](const std::string& email, const std::string& mailServer) {
+                              settings.email = email;
+                              settings.mailServer = mailServer;
+                          });
+    };
+    services.editCddbServers = [](QWidget* parent) { RunCddbServerDialog(parent); };
+    services.print = [&settings](QWidget* parent, const std::vector<std::string>& keys,
+                                 const std::string& selected) {
+        PrintAlbumReport(parent, settings, keys, selected);
+    };
+    services.pageSetup = [this, &settings](QWidget* parent) {
+        if (EditPageSetup(parent, settings))
+            host().saveSettings();
+    };
+    CdAlbumManager manager(m_album.key(), services, this);
+    manager.exec();
+    // The manager saved its changes into the database: the album and the disc's timing are
+    // read again on the next tick.
     m_reload = true;
 }
 

@@ -13,8 +13,6 @@
 #include "engines/mcidevice.h"
 #include "players/playerframe.h"
 
-#include <functional>
-
 class CdPlayer : public PlayerFrame
 {
     Q_OBJECT
@@ -26,11 +24,6 @@ public:
     bool doorOpen() const { return m_doorOpen; }
     bool singleTrack() const { return m_singleTrack; }
     const MciDevice& device() const { return m_device; }
-
-    // Opens the CD album manager on the device and the album (Edit Song Informations); the
-    // application installs it, since the manager lives above the players.
-    using ManagerHook = std::function<void(CdPlayer& player, Album& album)>;
-    static void setManagerHook(ManagerHook hook);
 
     // Whether a track plays to the start of the next one rather than on to the end of the disc.
     bool playsOneTrack() const;
