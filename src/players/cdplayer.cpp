@@ -99,9 +99,20 @@ private:
     MciDevice& m_device;
 };
 
-// The identity is decimal text; the album key is that number, wrapped to 32 bits as the
-// classic driver's callers read it, in lower-case hexadecimal.
-std::string albumKeyOf(const char* identity)
+void addItem(std::string& line, UINT labelId, const std::string& value)
+{
+    const auto first = value.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return;
+    const std::string v = value.substr(first, value.find_last_not_of(" \t\r\n") - first + 1);
+    if (!line.empty())
+        line += "        ";
+    line += LoadString(labelId) + " : " + v;
+}
+
+} // namespace
+
+std::string CdAlbumKey(const char* identity)
 {
     const char* p = identity;
     while (*p == ' ' || *p == '\t')
@@ -119,18 +130,24 @@ std::string albumKeyOf(const char* identity)
     return key;
 }
 
-void addItem(std::string& line, UINT labelId, const std::string& value)
+CdTiming CdTimingOf(const std::vector<long>& trackPositionsMs, long discLengthMs)
 {
-    const auto first = value.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return;
-    const std::string v = value.substr(first, value.find_last_not_of(" \t\r\n") - first + 1);
-    if (!line.empty())
-        line += "        ";
-    line += LoadString(labelId) + " : " + v;
+    CdTiming t;
+    const size_t n = trackPositionsMs.size();
+    for (long ms : trackPositionsMs)
+        t.startFrames.push_back(static_cast<std::int32_t>(ms * 0.075));
+    t.leadOutFrame =
+        (n ? t.startFrames[0] : 0) + static_cast<std::int32_t>(discLengthMs * 0.075) + 1;
+    t.discLengthMs = (t.leadOutFrame / 75) * 1000;
+    for (size_t i = 0; i < n; ++i) {
+        if (i + 1 < n)
+            t.lengthsMs.push_back((t.startFrames[i + 1] / 75 - t.startFrames[i] / 75) * 1000);
+        else
+            t.lengthsMs.push_back(n > 1 ? t.discLengthMs - (t.startFrames[i] / 75) * 1000
+                                        : t.discLengthMs);
+    }
+    return t;
 }
-
-} // namespace
 
 CdPlayer::CdPlayer(PlayerHost& host, QWidget* parent)
     : PlayerFrame(ComponentCd, AlbumKindCd, host, parent, buttons::kCdPlayer, false)
@@ -321,28 +338,21 @@ void CdPlayer::LoadDisc(int mode)
     }
     char identity[kIdentitySize] = {};
     m_device.info(MCI_INFO_MEDIA_IDENTITY, identity, sizeof identity);
-    m_album.Open(albumKeyOf(identity), n);
+    m_album.Open(CdAlbumKey(identity), n);
 
     m_device.setTimeFormat(MCI_FORMAT_MILLISECONDS);
+    std::vector<long> positions;
     for (int t = 1; t <= n; ++t)
-        if (SongEntry* song = m_album.GetSong(t))
-            song->startFrame = static_cast<int32_t>(m_device.position(t) * 0.075);
-    const SongEntry* first = m_album.GetSong(1);
-    const int32_t leadOut =
-        (first ? first->startFrame : 0) + static_cast<int32_t>(m_device.length() * 0.075) + 1;
-    m_album.setDiscEndFrame(leadOut);
-    const int32_t discLength = (leadOut / 75) * 1000;
-    m_album.setDiscLengthMs(discLength);
-    for (int t = 1; t <= n; ++t) {
-        SongEntry* song = m_album.GetSong(t);
-        if (!song)
-            continue;
-        if (const SongEntry* next = m_album.GetSong(t + 1); next && t < n)
-            song->lengthMs = (next->startFrame / 75 - song->startFrame / 75) * 1000;
-        else
-            song->lengthMs = n > 1 ? discLength - (song->startFrame / 75) * 1000 : discLength;
-    }
+        positions.push_back(m_device.position(t));
+    const CdTiming timing = CdTimingOf(positions, m_device.length());
     m_device.setTimeFormat(MCI_FORMAT_TMSF);
+    for (int t = 1; t <= n; ++t)
+        if (SongEntry* song = m_album.GetSong(t)) {
+            song->startFrame = timing.startFrames[static_cast<size_t>(t - 1)];
+            song->lengthMs = timing.lengthsMs[static_cast<size_t>(t - 1)];
+        }
+    m_album.setDiscEndFrame(timing.leadOutFrame);
+    m_album.setDiscLengthMs(timing.discLengthMs);
     if (!m_album.Save())
         KLOG_WARNING("players", "the CD album %s cannot be saved: %s", m_album.key().c_str(),
                      m_album.lastError().c_str());

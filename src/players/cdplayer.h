@@ -13,6 +13,26 @@
 #include "engines/mcidevice.h"
 #include "players/playerframe.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The album key of a disc: its identity (decimal text) read as a 32-bit integer, wrapping as
+// the classic driver's callers did, in lower-case hexadecimal without leading zeros.
+std::string CdAlbumKey(const char* identity);
+
+// The disc's timing as the album keeps it, from the track positions and the disc length the
+// device reports in milliseconds: start frames, the lead-out frame, the disc length and the
+// track lengths, with the device's milliseconds turned into frames exactly as designed.
+struct CdTiming
+{
+    std::vector<std::int32_t> startFrames;
+    std::vector<std::int32_t> lengthsMs;
+    std::int32_t leadOutFrame = 0;
+    std::int32_t discLengthMs = 0;
+};
+CdTiming CdTimingOf(const std::vector<long>& trackPositionsMs, long discLengthMs);
+
 class CdPlayer : public PlayerFrame
 {
     Q_OBJECT

@@ -7,6 +7,7 @@
 #include "engines/engineapi.h"
 #include "engines/session.h"
 #include "platform/strings.h"
+#include "players/cdplayer.h"
 #include "players/playerframe.h"
 #include "support/testhome.h"
 #include "ui/buttons.h"
@@ -476,4 +477,23 @@ TEST_F(FrameTest, RecordingPassesThroughTheFrame)
     EXPECT_EQ(p.recorderCalls, (std::vector<std::string>{"pause", "resume", "end by user"}));
     p.command(cmd::Pause);
     EXPECT_EQ(p.state(), kModeStopped) << "the paused flag went with the recording";
+}
+
+TEST(CdDisc, TheAlbumKeyAndTheTimingFollowTheDesignedArithmetic)
+{
+    EXPECT_EQ(CdAlbumKey("12345678"), "bc614e");
+    EXPECT_EQ(CdAlbumKey("  +42 tracks"), "2a") << "blanks, a sign, digits to the first other";
+    EXPECT_EQ(CdAlbumKey("4294967297"), "1") << "wraps modulo 2^32";
+    EXPECT_EQ(CdAlbumKey("-1"), "ffffffff");
+    EXPECT_EQ(CdAlbumKey(""), "0");
+
+    const CdTiming two = CdTimingOf({2000, 185000}, 300000);
+    EXPECT_EQ(two.startFrames, (std::vector<std::int32_t>{150, 13875}));
+    EXPECT_EQ(two.leadOutFrame, 22651);
+    EXPECT_EQ(two.discLengthMs, 302000);
+    EXPECT_EQ(two.lengthsMs, (std::vector<std::int32_t>{183000, 117000}));
+
+    const CdTiming one = CdTimingOf({2000}, 61000);
+    EXPECT_EQ(one.lengthsMs, (std::vector<std::int32_t>{one.discLengthMs}));
+    EXPECT_EQ(one.leadOutFrame, 150 + 4575 + 1);
 }
