@@ -164,6 +164,23 @@ void ResolveStartMode(AppCommandLineInfo& info, const std::string& cdDrive)
         info.showSplash = false;
 }
 
+int StartModeComponent(int startMode)
+{
+    switch (startMode) {
+    case StartModeAudioCd:
+        return ComponentCd;
+    case StartModeAudio:
+        return ComponentAudio;
+    case StartModeMidi:
+        return ComponentMidi;
+    case StartModeVideoCd:
+    case StartModeVideo:
+        return ComponentVideo;
+    default:
+        return -1;
+    }
+}
+
 std::vector<std::uint8_t> BuildHandoverRecord(const AppCommandLineInfo& info)
 {
     std::vector<std::uint8_t> block(kHandoverHeaderSize + info.fileName.size() + 1, 0);

@@ -48,6 +48,9 @@ int ParseLeadingInt(const std::string& text);
 // something is to be played.
 void ResolveStartMode(AppCommandLineInfo& info, const std::string& cdDrive);
 
+// The component a start mode switches on and tells to play; -1 for a mode without one.
+int StartModeComponent(int startMode);
+
 // The hand-over record a second instance sends to the first.
 constexpr std::uint32_t kHandoverDataId = 0x7229;
 constexpr size_t kHandoverHeaderSize = 44;

@@ -10,6 +10,7 @@
 #include "platform/placement.h"
 #include "platform/power.h"
 #include "platform/profile.h"
+#include "platform/strings.h"
 #include "platform/trace.h"
 #include "players/audioplayer.h"
 #include "players/cdplayer.h"
@@ -24,6 +25,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -71,6 +73,9 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     createButtons(buttons::kMainController);
     for (int i = 0; i < ComponentCount; ++i)
         m_components[i] = factory ? factory(i, app, this) : nullptr;
+    const int startMode = app.cmdInfo.startMode;
+    if (!app.ApplyStartMode([this](int i) { return m_components[i] != nullptr; }))
+        reportNoPlayer(startMode, app.cmdInfo.fileName);
     LayOut(true);
     ShowRemote();
     CarryOutStartCommands(app.cmdInfo.startCommands);
@@ -313,6 +318,11 @@ LRESULT MainController::onCopyData(const COPYDATASTRUCT* cds)
     CarryOutStartCommands(record.startCommands);
     m_app.cmdInfo.fileName = record.fileName;
     m_app.pendingIsTemporary = false;
+    const int player = StartModeComponent(record.startMode);
+    if (player >= 0 && !component(player)) {
+        reportNoPlayer(record.startMode, record.fileName);
+        return 0;
+    }
     switch (record.startMode) {
     case StartModeAudioCd:
         SwitchComponent(ComponentCd, 1);
@@ -335,6 +345,23 @@ LRESULT MainController::onCopyData(const COPYDATASTRUCT* cds)
         break;
     }
     return 0;
+}
+
+void MainController::reportNoPlayer(int startMode, const std::string& file)
+{
+    const int player = StartModeComponent(startMode);
+    const QString name = LoadQString(cmd::FirstToggle + player);
+    const QString what = !file.empty() ? QStringLiteral("\"%1\"").arg(QString::fromStdString(file))
+                         : startMode == StartModeVideoCd ? tr("The Video CD")
+                                                         : tr("The disc");
+    const QString text =
+        tr("%1 cannot be played yet: this version of Kolvo has no %2.").arg(what, name);
+    std::fprintf(stderr, "Kolvo: %s\n", text.toUtf8().constData());
+    // Queued, so that neither the start-up nor a second start waiting for its hand-over to be
+    // taken is held up by the box.
+    QMetaObject::invokeMethod(
+        this, [this, text] { KolvoMessageBox(this, text, MessageIcon::Information); },
+        Qt::QueuedConnection);
 }
 
 void MainController::bringToFront()

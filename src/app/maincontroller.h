@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 
 class CdMediaWatcher;
 class MediaChangeMonitor;
@@ -70,6 +71,9 @@ private:
     bool hidesToTray() const;
     void openPreferences();
     void saveRect();
+    // Says on stderr and in a message box that the player a start mode needs is not there,
+    // so that what was asked for cannot be played.
+    void reportNoPlayer(int startMode, const std::string& file);
     void bringToFront();
     bool enabled(int index) const;
 

@@ -69,11 +69,11 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
     }
 
     splashFlag = cmdInfo.showSplash;
-    ApplyStartMode();
 
     // The spectrum displays find the sampling service running; it stays held until one shows.
     engines::SpectrumService::instance().start();
     qApp->installEventFilter(this);
+    // The main window switches the players for the start mode once it knows which it could make.
     m_mainWindow = std::make_unique<MainController>(*this);
     m_instance->listen([this](std::uint32_t dwData, const QByteArray& block) -> std::intptr_t {
         COPYDATASTRUCT cds;
@@ -98,28 +98,18 @@ bool PlayerApp::handOverToRunningInstance()
     return false;
 }
 
-void PlayerApp::ApplyStartMode()
+bool PlayerApp::ApplyStartMode(const std::function<bool(int index)>& exists)
 {
-    int on = -1;
-    switch (cmdInfo.startMode) {
-    case StartModeAudioCd:
-        on = ComponentCd;
-        break;
-    case StartModeAudio:
-        on = ComponentAudio;
-        break;
-    case StartModeMidi:
-        on = ComponentMidi;
-        break;
-    case StartModeVideoCd:
-    case StartModeVideo:
-        on = ComponentVideo;
-        break;
-    default:
-        return;
+    const int on = StartModeComponent(cmdInfo.startMode);
+    if (on < 0)
+        return true;
+    if (!exists(on)) {
+        cmdInfo.startMode = StartModeNone;
+        return false;
     }
     for (int c : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo})
         appSettings.components[c].enable = c == on ? 1 : 0;
+    return true;
 }
 
 int PlayerApp::ExitInstance()

@@ -8,6 +8,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,8 +31,12 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    // Switches the players on or off for the start mode.
-    void ApplyStartMode();
+    // Switches the players on or off for the start mode once the components are made; exists
+    // says whether the component of an index was. When the player the mode switches on is
+    // missing, no flag changes (they are saved at exit, and switching the other players off
+    // would leave later starts with an empty strip), the start mode is dropped and the result
+    // is false.
+    bool ApplyStartMode(const std::function<bool(int index)>& exists);
 
     MainController* mainWindow() const { return m_mainWindow.get(); }
 

@@ -212,6 +212,11 @@ void CddbConnection::onHttpFinished()
         }
         if (state == CddbProtocol::ChoiceWaiting)
             return; // the read follows the user's choice
+        // A reply that ended short of its end (a match list without its "." line) leaves the
+        // connection open, as a server that stops talking does: the lookup runs into the
+        // time-out rather than ending at once.
+        if (!notOpened)
+            return;
     }
     if (notOpened)
         m_protocol.setState(CddbProtocol::Failed);

@@ -122,11 +122,12 @@ protected:
                 for (int k = 0; k < levels[i] && k < 16; ++k)
                     p.fillRect(43 + i * 8, 53 - k * 3, 7, 2,
                                k >= 13 ? QColor(0xff, 0x3b, 0x2f) : QColor(0xff, 0xb0, 0x2e));
-            const char* eq[] = {"POP", "ROCK", "JAZZ", "CLSC", "VOCAL", "FLAT", "USER"};
+            // Equalizer spot k chooses preset k (tooltips 2140-2146), Rock lit as the default.
+            const char* eq[] = {"ROCK", "POP", "JAZZ", "CLSC", "VOCAL", "FLAT", "USER"};
             for (int k = 0; k < 7; ++k)
                 pixelfont::draw(
                     p, 45 + 39 * k + (34 - pixelfont::textWidth(eq[k], pixelfont::Face::Small)) / 2,
-                    70, eq[k], k == 1 ? QColor(0xff, 0xb0, 0x2e) : QColor(0x6a, 0x48, 0x14),
+                    70, eq[k], k == 0 ? QColor(0xff, 0xb0, 0x2e) : QColor(0x6a, 0x48, 0x14),
                     pixelfont::Face::Small);
             blackBox(p, QRect(428, 53, 57, 16));
             pixelfont::draw(p, 433, 58, "HALL", QColor(0xff, 0xb0, 0x2e), pixelfont::Face::Small);

@@ -246,6 +246,7 @@ LRESULT DisplayPanel::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
             update(kSpots[Play].spot);
         if (m_effect && m_state == kModePlaying && hasIndicator(Effect))
             update(kSpots[Effect].spot);
+        m_grid->sendMessage(WM_TIMER, kTickTimerId, 0);
         return 0;
     case WM_HSCROLL: {
         const int code = LOWORD(wParam);

@@ -45,7 +45,6 @@ TrackGrid::TrackGrid(const QRect& rect, Wnd* parent, int id)
         skin::kFace8Down};
     m_previous = new SkinButton(previous, this, drawPageButton);
     m_next = new SkinButton(next, this, drawPageButton);
-    updateTimer();
     show();
 }
 
@@ -69,7 +68,8 @@ void TrackGrid::SetAlbum(const AlbumView& album)
     m_album = album;
     if (currentChanged || countChanged || m_first > std::max(1, album.songCount))
         m_first = pageStart(album.currentSong > 0 ? album.currentSong : 1);
-    updateTimer();
+    if (album.currentSong <= 0)
+        m_blinkOn = true;
     update();
 }
 
@@ -78,19 +78,8 @@ void TrackGrid::SetLit(bool lit)
     if (lit == m_lit)
         return;
     m_lit = lit;
-    updateTimer();
+    m_blinkOn = true;
     update();
-}
-
-void TrackGrid::updateTimer()
-{
-    if (m_lit && m_album.currentSong > 0) {
-        if (!hasTimer(kBlinkTimerId))
-            setTimer(kBlinkTimerId, kBlinkMilliseconds);
-    } else {
-        clearTimer(kBlinkTimerId);
-        m_blinkOn = true;
-    }
 }
 
 int TrackGrid::cellImage(int number) const
@@ -149,7 +138,9 @@ void TrackGrid::mousePressEvent(QMouseEvent* event)
 
 LRESULT TrackGrid::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_TIMER && wParam == kBlinkTimerId) {
+    if (msg == WM_TIMER && wParam == kTickTimerId) {
+        if (!m_lit || m_album.currentSong <= 0)
+            return 0;
         m_blinkOn = !m_blinkOn;
         const int i = m_album.currentSong - m_first;
         if (i >= 0 && i < kCells)

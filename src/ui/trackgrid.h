@@ -1,7 +1,8 @@
 #pragma once
 // The track grid: one page of 15 numbered cells (3 rows of 5) of the current album, the current
 // track blinking, two small buttons to page. Clicking a cell posts UM_PLAY_SONG (0x6C6) with the
-// track number to the parent.
+// track number to the parent. It has no timer of its own: the current track blinks on the tick
+// (WM_TIMER kTickTimerId) the display panel forwards, so it blinks in step with the indicators.
 
 #include "platform/vocabulary.h"
 #include "platform/wnd.h"
@@ -36,8 +37,6 @@ class TrackGrid : public Wnd
 public:
     static constexpr int kCells = 15;
     static constexpr int kColumns = 5;
-    static constexpr UINT kBlinkTimerId = 300;
-    static constexpr int kBlinkMilliseconds = 300;
     static constexpr int kNextPageId = 2147;
     static constexpr int kPreviousPageId = 2148;
 
@@ -74,8 +73,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    void updateTimer();
-
     AlbumView m_album;
     int m_first = 1;
     bool m_lit = true;

@@ -4,6 +4,7 @@
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
 #include "platform/mediachange.h"
+#include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/power.h"
 #include "players/audioplayer.h"
@@ -64,6 +65,7 @@ protected:
     }
     void TearDown() override
     {
+        setMessageBoxHook({});
         window.reset();
         app.reset();
         KolvoHomeTest::TearDown();
@@ -293,6 +295,62 @@ TEST_F(MainControllerTest, AHandOverSwitchesOnThePlayerOfItsModeAndTellsItWhatTo
     COPYDATASTRUCT other;
     other.dwData = 0x1234;
     EXPECT_EQ(window->sendMessage(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&other)), 0);
+}
+
+// The start mode switches its player on and the other players off, but only when that player
+// could be made: a file no player handles yet must not leave the strip empty, start after start.
+TEST_F(MainControllerTest, AStartModeSwitchesThePlayersOnlyWhenItsPlayerExists)
+{
+    std::vector<QString> shown;
+    setMessageBoxHook([&](const QString&, const QString& text, MessageIcon, MessageButtons) {
+        shown.push_back(text);
+        return IDOK;
+    });
+    for (auto& c : app->settings().components)
+        c.enable = 1;
+    app->cmdInfo.startMode = StartModeMidi;
+    app->cmdInfo.fileName = "/music/tune.mid";
+    create(); // no MIDI Player yet
+    for (int i = 0; i < ComponentCount; ++i)
+        EXPECT_EQ(app->settings().components[i].enable, 1) << i;
+    EXPECT_EQ(app->cmdInfo.startMode, StartModeNone) << "no player is left to act on it";
+    EXPECT_TRUE(window->component(ComponentAudio)->isVisibleTo(window.get()));
+    EXPECT_TRUE(checked(ComponentAudio));
+    EXPECT_TRUE(shown.empty()) << "the box waits until the window is up";
+    QCoreApplication::processEvents();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("/music/tune.mid"))) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("MIDI Player"))) << shown[0].toStdString();
+
+    // Handed over by a second start: nothing switched either, and the user is told.
+    shown.clear();
+    handOver(StartModeVideo, "/films/clip.mpg");
+    for (int i = 0; i < ComponentCount; ++i)
+        EXPECT_EQ(app->settings().components[i].enable, 1) << i;
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("/films/clip.mpg"))) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("Digital Video Player")))
+        << shown[0].toStdString();
+    shown.clear();
+    handOver(StartModeVideoCd, "");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("Video CD"))) << shown[0].toStdString();
+
+    // A player that exists is switched on and the other players off; the rest stay as they are.
+    window.reset();
+    shown.clear();
+    app->cmdInfo.startMode = StartModeAudio;
+    app->cmdInfo.fileName = "/music/song.wav";
+    create();
+    for (int i : {ComponentCd, ComponentMidi, ComponentVideo})
+        EXPECT_EQ(app->settings().components[i].enable, 0) << i;
+    for (int i : {ComponentEffector, ComponentMixer, ComponentAudio, ComponentRemote})
+        EXPECT_EQ(app->settings().components[i].enable, 1) << i;
+    EXPECT_EQ(app->cmdInfo.startMode, StartModeAudio) << "left for the player to act on";
+    EXPECT_FALSE(cd->isVisibleTo(window.get()));
+    EXPECT_EQ(window->height(), 50 + 120 + window->component(ComponentAudio)->height());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(shown.empty());
 }
 
 TEST_F(MainControllerTest, ToggleButtonsShowTheFlagsAfterAClick)

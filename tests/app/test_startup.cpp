@@ -173,15 +173,27 @@ TEST_F(StartupTest, ASecondStartHandsOverAndEnds)
         QString::fromUtf8(again->readAllStandardOutput()).contains(QStringLiteral("shown")));
 }
 
-TEST_F(StartupTest, TheStartModeSwitchesThePlayers)
+TEST_F(StartupTest, TheStartModeSwitchesThePlayersItCanPlayWith)
 {
-    const std::string song = writeFile("song.mid", "MThd");
-    auto kolvo = start({QString::fromStdString(song)}, true);
+    // No MIDI Player yet: a MIDI file switches nothing off (the flags are saved at exit, so the
+    // next start would show an empty strip) and the user hears why nothing plays.
+    const std::string tune = writeFile("tune.mid", "MThd");
+    auto kolvo = start({QString::fromStdString(tune)}, true);
     ASSERT_TRUE(kolvo->waitForFinished(10000));
     EXPECT_EQ(kolvo->exitCode(), 0);
-    EXPECT_EQ(settingValue("MIDI/Enable"), QStringLiteral("1"));
+    const QString err = QString::fromUtf8(kolvo->readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("cannot be played yet"))) << err.toStdString();
+    for (const char* key : {"CD/Enable", "Audio/Enable", "MIDI/Enable", "Video/Enable"})
+        EXPECT_EQ(settingValue(key), QStringLiteral("1")) << key;
+
+    // A file the Digital Audio Player plays switches it on and the other players off.
+    const std::string song = writeFile("song.wav", "not really audio");
+    kolvo = start({QString::fromStdString(song)}, true);
+    ASSERT_TRUE(kolvo->waitForFinished(10000));
+    EXPECT_EQ(kolvo->exitCode(), 0);
+    EXPECT_EQ(settingValue("Audio/Enable"), QStringLiteral("1"));
     EXPECT_EQ(settingValue("CD/Enable"), QStringLiteral("0"));
-    EXPECT_EQ(settingValue("Audio/Enable"), QStringLiteral("0"));
+    EXPECT_EQ(settingValue("MIDI/Enable"), QStringLiteral("0"));
     EXPECT_EQ(settingValue("Video/Enable"), QStringLiteral("0"));
     EXPECT_EQ(settingValue("Mixer/Enable"), QStringLiteral("1")) << "the mixer is not a player";
     EXPECT_EQ(settingValue("FXMixer/Enable"), QStringLiteral("1"));

@@ -317,6 +317,29 @@ TEST_P(Lookup, ASilentServerTimesOut)
     EXPECT_GE(clock.elapsed(), 61 * 5);
 }
 
+// A list of matches is complete only with its "." line. Over HTTP the body may end without
+// it: that is a server that stopped talking, not a close, so the lookup waits out the time-out.
+TEST_P(Lookup, AnUnfinishedMatchListWaitsForTheRestOrTheTimeOut)
+{
+    FakeCddbScript cut;
+    cut.queryReply = "211 close matches found\r\nrock 0200c801 First / Disc\r\n";
+    QElapsedTimer clock;
+    clock.start();
+    expectFailure(cut, 2041);
+    EXPECT_GE(clock.elapsed(), 61 * 5) << "ended before the time-out";
+
+    // The "." line after a pause of several ticks completes the list.
+    FakeCddbScript paced = cut;
+    paced.queryReply += "\x01.\r\n";
+    int offered = -1;
+    onNextDialog<CddbMatchDialog>([&offered](CddbMatchDialog* d) {
+        offered = d->list()->count();
+        d->reject();
+    });
+    expectFailure(paced, 0);
+    EXPECT_EQ(offered, 1);
+}
+
 TEST_F(CddbpLookup, AMuteServerTimesOutAndAChattyOneDoesNot)
 {
     FakeCddbScript mute = exactMatch();

@@ -174,7 +174,7 @@ TEST(TrackGrid, ThePageOfTrackSixteenStartsAtSixteen)
     pump();
     EXPECT_EQ(parent.count(UM_PLAY_SONG, 20), 1);
 
-    // Paging, and the current cell blinking.
+    // Paging.
     grid.sendMessage(WM_COMMAND, WPARAM(TrackGrid::kNextPageId), 0);
     EXPECT_EQ(grid.firstNumber(), 31);
     grid.sendMessage(WM_COMMAND, WPARAM(TrackGrid::kNextPageId), 0); // no page after 31-45
@@ -182,8 +182,6 @@ TEST(TrackGrid, ThePageOfTrackSixteenStartsAtSixteen)
     grid.sendMessage(WM_COMMAND, WPARAM(TrackGrid::kPreviousPageId), 0);
     grid.sendMessage(WM_COMMAND, WPARAM(TrackGrid::kPreviousPageId), 0);
     EXPECT_EQ(grid.firstNumber(), 1);
-    pump(TrackGrid::kBlinkMilliseconds + 100);
-    EXPECT_EQ(grid.cellImage(16), TrackGrid::kCellCurrentBlink);
 
     // A cell past the album's end does nothing.
     grid.SetAlbum(album(3, 1));
@@ -321,6 +319,37 @@ TEST(DisplayPanel, IndicatorsFollowTheStateAndSettings)
     const QPoint at = DisplayPanel::indicatorOrigin(DisplayPanel::Play);
     EXPECT_EQ(img.copy(at.x(), at.y(), 10, 10), indicatorImage(9).copy(0, 0, 10, 10));
     EXPECT_NE(img.copy(at.x(), at.y(), 10, 10), indicatorImage(10).copy(0, 0, 10, 10));
+}
+
+// The current track blinks on the panel's tick, in step with the indicators, and on nothing
+// else: time alone changes nothing.
+TEST(DisplayPanel, TheCurrentTrackBlinksOnThePanelsTick)
+{
+    PanelFixture f(ComponentAudio);
+    TrackGrid* grid = f.panel->trackGrid();
+    f.panel->Update(album(20, 3), 0, 0, true);
+    EXPECT_EQ(grid->cellImage(3), TrackGrid::kCellCurrent);
+    pump(700);
+    EXPECT_EQ(grid->cellImage(3), TrackGrid::kCellCurrent) << "it blinks without a tick";
+    tick(f.panel);
+    EXPECT_EQ(grid->cellImage(3), TrackGrid::kCellCurrentBlink);
+    EXPECT_EQ(grid->cellImage(4), TrackGrid::kCellNormal) << "only the current track blinks";
+    const QImage blinking = render(grid);
+    tick(f.panel);
+    EXPECT_EQ(grid->cellImage(3), TrackGrid::kCellCurrent);
+    const QRect cell = TrackGrid::cellRect(2);
+    EXPECT_NE(render(grid).copy(cell), blinking.copy(cell)) << "the cell is drawn anew";
+
+    // Dark, or with no current track, nothing blinks; lit again it starts from the plain image.
+    tick(f.panel);
+    f.panel->SetLit(false);
+    tick(f.panel);
+    f.panel->SetLit(true);
+    EXPECT_EQ(grid->cellImage(3), TrackGrid::kCellCurrent);
+    f.panel->Update(album(20, 0), 0, 0, true);
+    tick(f.panel);
+    f.panel->Update(album(20, 5), 0, 0, true);
+    EXPECT_EQ(grid->cellImage(5), TrackGrid::kCellCurrent);
 }
 
 TEST(DisplayPanel, ClicksBecomeMessagesToTheComponent)

@@ -3,6 +3,7 @@
 #include "uitest.h"
 
 #include "support/testhome.h"
+#include "ui/pixelfont.h"
 #include "ui/skin.h"
 #include "ui/skinfile.h"
 #include "ui/skinslots.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 
 #include <array>
@@ -269,4 +271,74 @@ TEST_F(SkinCli, TheSheetShowsEachSlotOfTheSkinItDraws)
     // Nothing of the solid skin is left in the built-in look's sheet.
     const QImage builtin = sheetOf(QString(), QString::fromStdString(homePath("b.png")));
     EXPECT_TRUE(findBlock(builtin, places[1].size(), testColor(1), false).isNull());
+}
+
+namespace {
+
+// Where the sheet shows text in the small pixel font in any one colour on black: the left edge
+// and top of every place.
+std::vector<QPoint> findPixelText(const QImage& sheet, const char* text)
+{
+    const int w = pixelfont::textWidth(text, pixelfont::Face::Small);
+    const int h = pixelfont::glyphHeight(pixelfont::Face::Small);
+    QImage mask(w, h, QImage::Format_RGB32);
+    mask.fill(Qt::black);
+    {
+        QPainter p(&mask);
+        pixelfont::draw(p, 0, 0, text, Qt::white, pixelfont::Face::Small);
+    }
+    QPoint first(-1, -1);
+    for (int y = 0; y < h && first.x() < 0; ++y)
+        for (int x = 0; x < w && first.x() < 0; ++x)
+            if ((mask.pixel(x, y) & 0xFFFFFF) != 0)
+                first = QPoint(x, y);
+    std::vector<QPoint> places;
+    for (int y = 0; y + h <= sheet.height(); ++y) {
+        for (int x = 0; x + w <= sheet.width(); ++x) {
+            const QRgb ink = sheet.pixel(x + first.x(), y + first.y()) & 0xFFFFFF;
+            if (ink == 0)
+                continue;
+            bool same = true;
+            for (int my = 0; my < h && same; ++my)
+                for (int mx = 0; mx < w && same; ++mx) {
+                    const bool dot = (mask.pixel(mx, my) & 0xFFFFFF) != 0;
+                    same = (sheet.pixel(x + mx, y + my) & 0xFFFFFF) == (dot ? ink : 0u);
+                }
+            if (same)
+                places.push_back(QPoint(x, y));
+        }
+    }
+    return places;
+}
+
+} // namespace
+
+// The sound effector's mock-up names its seven equalizer spots as the effector does: spot k
+// chooses preset k, from Rock on the left to User on the right, spots 39 pixels apart.
+TEST_F(SkinCli, TheEffectorMockUpNamesItsEqualizerSpotsInPresetOrder)
+{
+    const QImage sheet = sheetOf(QString(), QString::fromStdString(homePath("fx.png")));
+    ASSERT_FALSE(sheet.isNull());
+    // Presets 0-6: Rock, Pop, Jazz, Classic, Vocal, Flat, User, as the sheet abbreviates them.
+    const char* names[] = {"ROCK", "POP", "JAZZ", "CLSC", "VOCAL", "FLAT", "USER"};
+    // Twice the centre of each place, to stay in whole pixels.
+    std::vector<std::vector<QPoint>> centres;
+    for (const char* name : names) {
+        const int w = pixelfont::textWidth(name, pixelfont::Face::Small);
+        std::vector<QPoint> at;
+        for (const QPoint& p : findPixelText(sheet, name))
+            at.push_back(QPoint(2 * p.x() + w, p.y()));
+        EXPECT_FALSE(at.empty()) << name;
+        centres.push_back(at);
+    }
+    bool inOrder = false;
+    for (const QPoint& rock : centres[0]) {
+        bool all = true;
+        for (int k = 1; k < 7 && all; ++k)
+            all = std::any_of(centres[k].begin(), centres[k].end(), [&](const QPoint& c) {
+                return c.y() == rock.y() && std::abs(c.x() - (rock.x() + 2 * 39 * k)) <= 2;
+            });
+        inOrder = inOrder || all;
+    }
+    EXPECT_TRUE(inOrder) << "the labels are not in preset order, 39 pixels apart";
 }
