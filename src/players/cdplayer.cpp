@@ -570,9 +570,12 @@ void CdPlayer::paintEvent(QPaintEvent*)
     p.setFont(f);
     p.setPen(skin.TextColor(skin::kPanelBackground));
     const std::pair<UINT, int> labels[] = {{2016, 70}, {2020, 140}, {2017, 210}, {2018, 280}};
+    // The labels' tops stand at y 84 under their buttons, as on the other players' panels.
+    const int top = 84;
     for (const auto& [id, x] : labels) {
         const QString text = LoadQString(id);
-        p.drawText(x - p.fontMetrics().horizontalAdvance(text) / 2, 84, text);
+        p.drawText(x - p.fontMetrics().horizontalAdvance(text) / 2, top + p.fontMetrics().ascent(),
+                   text);
     }
-    p.drawText(360, 38 + p.fontMetrics().ascent() / 2, LoadQString(2019));
+    p.drawText(360, 38 + p.fontMetrics().ascent(), LoadQString(2019));
 }
