@@ -1,4 +1,5 @@
-// kolvo-cli cd: CD albums from and to the files of other CD players.
+// kolvo-cli cd: CD albums from and to the files of other CD players; a disc's table of
+// contents and headless play are in cdplay.cpp.
 #include "albums/cdtext.h"
 #include "albums/profilefile.h"
 #include "cli/commands.h"
@@ -20,8 +21,10 @@ std::string extensionOf(const std::string& file)
 
 int runCd(const CliArgs& args)
 {
+    if (!args.empty() && (args[0] == "toc" || args[0] == "play"))
+        return runCdDisc(args);
     if (args.size() != 2 || (args[0] != "import" && args[0] != "export"))
-        return cliUsage("cd takes import FILE or export FILE");
+        return cliUsage("cd takes import FILE, export FILE, toc DRIVE or play DRIVE [TRACK]");
     const std::string& file = args[1];
     const std::string ext = extensionOf(file);
     if (args[0] == "import") {

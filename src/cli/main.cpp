@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "engines/cdaudio.h"
 
 #include <QApplication>
 
@@ -30,7 +31,13 @@ const Command kCommands[] = {
      "      album delete KIND KEY\n"
      "      (texts are printed with \\r, \\n, \\t and \\\\ for CR, LF, tab and backslash)",
      runAlbum},
-    {"cd", "cd import FILE (.ini, .dpc, .ncd) | cd export FILE (.ini, .txt)", runCd},
+    {"cd",
+     "cd import FILE (.ini, .dpc, .ncd) | cd export FILE (.ini, .txt)\n"
+     "      cd toc DRIVE                  tracks (start frame, length, audio or data), lead-out,\n"
+     "                                    media identity, album key and CDDB disc id\n"
+     "      cd play DRIVE [TRACK] [--sink DESCRIPTION]   the disc, or one track, to its end\n"
+     "      (DRIVE: a CD device such as /dev/sr0, a .cue/.toc/.nrg disc image or a folder)",
+     runCd},
     {"id3",
      "id3 show FILE | id3 remove FILE\n"
      "      id3 write FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] "
@@ -89,6 +96,7 @@ int main(int argc, char* argv[])
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    engines::registerCdAudioDriver();
     CliArgs args(argv + 1, argv + argc);
     size_t i = 0;
     while (i < args.size() && args[i].rfind("--", 0) == 0) {
