@@ -713,10 +713,12 @@ CdReader::DiscState CdReader::discState(bool* changed)
                 if (changed)
                     *changed = true;
             }
+            // Whatever comes back in its place is read anew.
+            d->stamps.clear();
             return DiscState::NoDisc;
         }
-        if (same && !d->imageGone)
-            return DiscState::Ready;
+        if (same)
+            return d->imageGone ? DiscState::NoDisc : DiscState::Ready;
         // A new or rewritten image: read it anew.
         const CdToc before = d->toc;
         d->releaseReadersLocked();
@@ -736,7 +738,7 @@ CdReader::DiscState CdReader::discState(bool* changed)
             }
         }
         if (changed)
-            *changed = !(before == d->toc) || !ok;
+            *changed = !(before == d->toc);
         return ok ? DiscState::Ready : DiscState::NoDisc;
     }
     case Kind::Drive: {
