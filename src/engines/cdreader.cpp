@@ -11,6 +11,7 @@
 #include <cdio/paranoia/paranoia.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -206,9 +207,13 @@ void paranoiaCallback(long, paranoia_cb_mode_t mode)
 
 struct CdReader::Impl
 {
-    mutable std::mutex mutex; // the libcdio handles and everything below
+    // Looking at the disc (discState, open, close) is serialised by stateMutex and reading by
+    // mutex, taken in that order; a look that finds nothing changed takes only stateMutex, so a
+    // long read (paranoia retrying a scratch) does not hold it up.
+    std::mutex stateMutex;
+    mutable std::mutex mutex; // the libcdio handles and the table of contents
     std::string drive;
-    Kind kind = Kind::None;
+    std::atomic<Kind> kind{Kind::None};
     Method method = Method::Auto;
     Failure failure = Failure::None;
     std::string failureText;
@@ -219,6 +224,7 @@ struct CdReader::Impl
     bool paranoiaFailed = false;
     std::int32_t paranoiaNext = -1;
     CdToc toc;
+    std::atomic<bool> tocPresent{false};
 
     // Images: what libcdio is handed (the image itself or the sheet in the private folder),
     // the private folder of links and rewritten sheets, and the files watched for changes.
@@ -229,8 +235,8 @@ struct CdReader::Impl
     bool imageGone = false;
 
     // Drives: a descriptor of our own for the drive's status.
-    int fd = -1;
-    DiscState lastState = DiscState::NoDisc;
+    std::atomic<int> fd{-1};
+    std::atomic<DiscState> lastState{DiscState::NoDisc};
 
     void fail(Failure f, const std::string& text)
     {
@@ -252,6 +258,7 @@ struct CdReader::Impl
         paranoiaFailed = false;
         paranoiaNext = -1;
         toc = CdToc();
+        tocPresent = false;
     }
 
     void removePrivateDir()
@@ -307,6 +314,7 @@ struct CdReader::Impl
             return false;
         }
         toc.leadOutLsn = leadOut;
+        tocPresent = true;
         return true;
     }
 
@@ -468,7 +476,7 @@ struct CdReader::Impl
             return DiscState::Ready;
         default:
             // A drive that cannot tell: a disc is there while it has a table of contents.
-            return toc.empty() ? DiscState::NoDisc : DiscState::Ready;
+            return tocPresent ? DiscState::Ready : DiscState::NoDisc;
         }
     }
 
@@ -558,6 +566,7 @@ CdReader::~CdReader()
 bool CdReader::open(const std::string& drive, Method method)
 {
     close();
+    std::lock_guard state(d->stateMutex);
     std::lock_guard lock(d->mutex);
     d->drive = drive;
     d->method = method;
@@ -605,6 +614,7 @@ bool CdReader::open(const std::string& drive, Method method)
 
 void CdReader::close()
 {
+    std::lock_guard state(d->stateMutex);
     std::lock_guard lock(d->mutex);
     d->releaseReadersLocked();
     d->removePrivateDir();
@@ -619,13 +629,11 @@ void CdReader::close()
 
 bool CdReader::isOpen() const
 {
-    std::lock_guard lock(d->mutex);
     return d->kind != Kind::None;
 }
 
 CdReader::Kind CdReader::kind() const
 {
-    std::lock_guard lock(d->mutex);
     return d->kind;
 }
 
@@ -685,8 +693,8 @@ CdReader::DiscState CdReader::discState(bool* changed)
 {
     if (changed)
         *changed = false;
-    std::lock_guard lock(d->mutex);
-    switch (d->kind) {
+    std::lock_guard state(d->stateMutex);
+    switch (d->kind.load()) {
     case Kind::None:
         return DiscState::NoDisc;
     case Kind::Folder: {
@@ -709,6 +717,7 @@ CdReader::DiscState CdReader::discState(bool* changed)
             if (!d->imageGone) {
                 KLOG_INFO("engines", "the disc image %s has gone", d->drive.c_str());
                 d->imageGone = true;
+                std::lock_guard lock(d->mutex);
                 d->releaseReadersLocked();
                 if (changed)
                     *changed = true;
@@ -720,6 +729,7 @@ CdReader::DiscState CdReader::discState(bool* changed)
         if (same)
             return d->imageGone ? DiscState::NoDisc : DiscState::Ready;
         // A new or rewritten image: read it anew.
+        std::lock_guard lock(d->mutex);
         const CdToc before = d->toc;
         d->releaseReadersLocked();
         d->removePrivateDir();
@@ -742,18 +752,19 @@ CdReader::DiscState CdReader::discState(bool* changed)
         return ok ? DiscState::Ready : DiscState::NoDisc;
     }
     case Kind::Drive: {
-        const DiscState state = d->driveStatus();
-        if (state != d->lastState) {
+        const DiscState now = d->driveStatus();
+        if (now != d->lastState) {
+            std::lock_guard lock(d->mutex);
             const CdToc before = d->toc;
-            if (state == DiscState::Ready)
+            if (now == DiscState::Ready)
                 d->loadDiscLocked();
             else
                 d->releaseReadersLocked();
             if (changed)
                 *changed = !(before == d->toc);
-            d->lastState = state;
+            d->lastState = now;
         }
-        return state;
+        return now;
     }
     }
     return DiscState::NoDisc;
@@ -761,6 +772,7 @@ CdReader::DiscState CdReader::discState(bool* changed)
 
 bool CdReader::setTray(bool open)
 {
+    std::lock_guard state(d->stateMutex);
     std::lock_guard lock(d->mutex);
     if (d->kind != Kind::Drive)
         return false;
