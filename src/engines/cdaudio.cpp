@@ -195,7 +195,7 @@ private:
             const std::uint32_t s = value >> 8 & 0xFF, f = value >> 16 & 0xFF;
             if (s > 59 || f > 74)
                 return std::nullopt;
-            lsn = (value & 0xFF) * 4500 + s * 75 + f - kCdLeadInSectors;
+            lsn = static_cast<std::int64_t>((value & 0xFF) * 4500 + s * 75 + f) - kCdLeadInSectors;
             break;
         }
         case MCI_FORMAT_TMSF: {
@@ -203,7 +203,7 @@ private:
             const std::uint32_t s = value >> 16 & 0xFF, f = value >> 24 & 0xFF;
             if (!track || s > 59 || f > 74)
                 return std::nullopt;
-            lsn = track->lsn + (value >> 8 & 0xFF) * 4500 + s * 75 + f;
+            lsn = track->lsn + static_cast<std::int64_t>((value >> 8 & 0xFF) * 4500 + s * 75 + f);
             break;
         }
         default:
