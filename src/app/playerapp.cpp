@@ -4,6 +4,7 @@
 #include "app/maincontroller.h"
 #include "app/singleinstance.h"
 #include "app/splashwnd.h"
+#include "engines/cdaudio.h"
 #include "engines/samplingservice.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
@@ -70,6 +71,7 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
 
     splashFlag = cmdInfo.showSplash;
 
+    engines::registerCdAudioDriver();
     // The spectrum displays find the sampling service running; it stays held until one shows.
     engines::SpectrumService::instance().start();
     qApp->installEventFilter(this);

@@ -1,5 +1,5 @@
 // kolvo-cli cd: CD albums from and to the files of other CD players, and the printed report of
-// the CD albums as a PDF file.
+// the CD albums as a PDF file; a disc's table of contents and headless play are in cdplay.cpp.
 #include "albums/album.h"
 #include "albums/cdtext.h"
 #include "albums/profilefile.h"
@@ -112,8 +112,11 @@ int runCd(const CliArgs& args)
 {
     if (!args.empty() && args[0] == "report")
         return report(args);
+    if (!args.empty() && (args[0] == "toc" || args[0] == "play"))
+        return runCdDisc(args);
     if (args.size() != 2 || (args[0] != "import" && args[0] != "export"))
-        return cliUsage("cd takes import FILE, export FILE or report OUT.pdf");
+        return cliUsage(
+            "cd takes import FILE, export FILE, report OUT.pdf, toc DRIVE or play DRIVE [TRACK]");
     const std::string& file = args[1];
     const std::string ext = extensionOf(file);
     if (args[0] == "import") {

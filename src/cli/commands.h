@@ -17,6 +17,7 @@ int cliUsage(const std::string& message);
 int runSettings(const CliArgs& args);
 int runAlbum(const CliArgs& args);
 int runCd(const CliArgs& args);
+int runCdDisc(const CliArgs& args);
 int runId3(const CliArgs& args);
 int runName(const CliArgs& args);
 int runCddb(const CliArgs& args);

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "engines/cdaudio.h"
 
 #include <QApplication>
 
@@ -33,7 +34,11 @@ const Command kCommands[] = {
     {"cd",
      "cd import FILE (.ini, .dpc, .ncd) | cd export FILE (.ini, .txt)\n"
      "      cd report OUT.pdf [--album KEY] [--pages FROM-TO] [--paper a4|letter|...]\n"
-     "      (the printed report of all CD albums, or of one, as a PDF file; prints its pages)",
+     "      (the printed report of all CD albums, or of one, as a PDF file; prints its pages)\n"
+     "      cd toc DRIVE                  tracks (start frame, length, audio or data), lead-out,\n"
+     "                                    media identity, album key and CDDB disc id\n"
+     "      cd play DRIVE [TRACK] [--sink DESCRIPTION]   the disc, or one track, to its end\n"
+     "      (DRIVE: a CD device such as /dev/sr0, a .cue/.toc/.nrg disc image or a folder)",
      runCd},
     {"id3",
      "id3 show FILE | id3 remove FILE\n"
@@ -97,6 +102,7 @@ int main(int argc, char* argv[])
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    engines::registerCdAudioDriver();
     CliArgs args(argv + 1, argv + argc);
     size_t i = 0;
     while (i < args.size() && args[i].rfind("--", 0) == 0) {

@@ -1,0 +1,160 @@
+// kolvo-cli cd toc and cd play, as their own processes: the lines they print for generated
+// discs, their refusals, the end of a play and Ctrl-C.
+
+#include "cdtest.h"
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <csignal>
+#include <thread>
+
+using cdtest::disc;
+
+namespace {
+
+class CdCli : public KolvoHomeTest
+{
+protected:
+    struct Result
+    {
+        int code = -1;
+        std::string out, err;
+    };
+    Result run(const QStringList& args, int timeoutMs = 20000)
+    {
+        QProcess p;
+        p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
+        Result r;
+        if (!p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitCode();
+        r.out = p.readAllStandardOutput().toStdString();
+        r.err = p.readAllStandardError().toStdString();
+        return r;
+    }
+    static QString q(const std::string& s) { return QString::fromStdString(s); }
+};
+
+TEST_F(CdCli, TocPrintsTracksLeadOutIdentityKeyAndDiscId)
+{
+    auto r = run({"cd", "toc", q(disc("two", "2 3"))});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // The disc id: digit sums 2 + 4 = 6, 7 - 2 = 5 seconds, 2 tracks (libdiscid agrees, see
+    // cd_reader_tests).
+    EXPECT_EQ(r.out, "track 1: frame 150, 2000 ms, audio\n"
+                     "track 2: frame 300, 3000 ms, audio\n"
+                     "lead-out: frame 525\n"
+                     "identity: 1911\n"
+                     "album key: 777\n"
+                     "disc id: 06000502\n");
+
+    r = run({"cd", "toc", q(disc("mixed", "--data 1 1 1"))});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "track 1: frame 150, 3000 ms, data\n"
+                     "track 2: frame 375, 1000 ms, audio\n"
+                     "track 3: frame 450, 1000 ms, audio\n"
+                     "lead-out: frame 525\n"
+                     "identity: 3328\n"
+                     "album key: d00\n"
+                     "disc id: 0d000503\n");
+
+    // A cdrdao sheet of the same disc answers the same.
+    const std::string cue = disc("tocdisc", "--toc --pregap 2:1 1 2 1");
+    const auto fromCue = run({"cd", "toc", q(cue)});
+    const auto fromToc = run({"cd", "toc", q(cue.substr(0, cue.size() - 4) + ".toc")});
+    ASSERT_EQ(fromCue.code, 0);
+    EXPECT_EQ(fromToc.out, fromCue.out);
+    EXPECT_NE(fromCue.out.find("track 2: frame 300, 2000 ms, audio\n"), std::string::npos)
+        << fromCue.out;
+}
+
+TEST_F(CdCli, TocAndPlaySayWhyADriveCannotBeUsed)
+{
+    const std::string missing = cdtest::folder() + "/missing.cue";
+    auto r = run({"cd", "toc", q(missing)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(missing + " does not exist"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+
+    r = run({"cd", "toc", q(cdtest::folder())});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("holds no tracks"), std::string::npos) << r.err;
+
+    r = run({"cd", "play", "/dev/null"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("not a CD drive"), std::string::npos) << r.err;
+
+    r = run({"cd", "play", q(disc("mixed", "--data 1 1 1")), "1", "--sink", "fakesink"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("track 1 of"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("is not audio"), std::string::npos) << r.err;
+
+    r = run({"cd", "play", q(disc("two", "2 3")), "3", "--sink", "fakesink"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("has 2 tracks"), std::string::npos) << r.err;
+
+    for (const QStringList& args :
+         {QStringList{"cd", "toc"}, QStringList{"cd", "toc", "a", "b"}, QStringList{"cd", "play"},
+          QStringList{"cd", "play", "x.cue", "0"}, QStringList{"cd", "play", "x.cue", "two"},
+          QStringList{"cd", "toc", "x.cue", "--sink", "fakesink"},
+          QStringList{"cd", "play", "x.cue", "--sink"}, QStringList{"cd", "rip", "x.cue"}}) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        EXPECT_EQ(run(args).code, 2);
+    }
+}
+
+TEST_F(CdCli, PlayPrintsItsProgressToTheEndOfTheDiscOrTrack)
+{
+    const std::string cue = disc("two", "2 3");
+    QElapsedTimer clock;
+    clock.start();
+    auto r = run({"cd", "play", q(cue), "--sink", "fakesink sync=true"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NEAR(clock.elapsed(), 5000, 800);
+    EXPECT_EQ(r.out, "disc: " + cue +
+                         ", 2 tracks\n"
+                         "track 1: 2000 ms\nstate playing\nposition 0 s\nposition 1 s\n"
+                         "track 2: 3000 ms\nposition 0 s\nposition 1 s\nposition 2 s\n"
+                         "state stopped\n");
+
+    clock.restart();
+    r = run({"cd", "play", q(cue), "1", "--sink", "fakesink sync=true"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NEAR(clock.elapsed(), 2000, 800);
+    EXPECT_EQ(r.out, "disc: " + cue +
+                         ", 2 tracks\n"
+                         "track 1: 2000 ms\nstate playing\nposition 0 s\nposition 1 s\n"
+                         "state stopped\n");
+}
+
+TEST_F(CdCli, CtrlCStopsAPlayCleanly)
+{
+    QProcess p;
+    p.start(q(builtProgram("kolvo-cli")),
+            {"cd", "play", q(disc("two", "2 3")), "--sink", "fakesink sync=true"});
+    ASSERT_TRUE(p.waitForStarted());
+    std::string out;
+    QElapsedTimer clock;
+    clock.start();
+    while (out.find("position 1 s") == std::string::npos && clock.elapsed() < 5000) {
+        p.waitForReadyRead(100);
+        out += p.readAllStandardOutput().toStdString();
+    }
+    ASSERT_NE(out.find("position 1 s"), std::string::npos) << out;
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(3000));
+    out += p.readAllStandardOutput().toStdString();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_NE(out.find("state stopped\ninterrupted\n"), std::string::npos) << out;
+    EXPECT_LT(clock.elapsed(), 4000);
+}
+
+} // namespace
