@@ -118,6 +118,10 @@ TEST_F(CdCli, PlayPrintsItsProgressToTheEndOfTheDiscOrTrack)
     auto r = run({"cd", "play", q(cue), "--sink", "fakesink sync=true"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NEAR(clock.elapsed(), 5000, 800);
+    // The last whole second of the disc may or may not be seen before the end is: a poll can
+    // land on the very last sector.
+    if (const size_t at = r.out.find("position 3 s\nstate stopped\n"); at != std::string::npos)
+        r.out.erase(at, std::string("position 3 s\n").size());
     EXPECT_EQ(r.out, "disc: " + cue +
                          ", 2 tracks\n"
                          "track 1: 2000 ms\nstate playing\nposition 0 s\nposition 1 s\n"
