@@ -4,7 +4,6 @@
 #include "app/maincontroller.h"
 #include "app/singleinstance.h"
 #include "app/splashwnd.h"
-#include "engines/cdaudio.h"
 #include "engines/samplingservice.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
@@ -71,7 +70,6 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
 
     splashFlag = cmdInfo.showSplash;
 
-    engines::registerCdAudioDriver();
     // The spectrum displays find the sampling service running; it stays held until one shows.
     engines::SpectrumService::instance().start();
     qApp->installEventFilter(this);

@@ -6,6 +6,8 @@
 #include "albums/songname.h"
 #include "cddb/cdalbum.h"
 #include "cddb/serverdialog.h"
+#include "engines/cdaudio.h"
+#include "engines/cdreader.h"
 #include "engines/kcdsengine.h"
 #include "platform/cdrom.h"
 #include "platform/log.h"
@@ -155,6 +157,7 @@ CdPlayer::CdPlayer(PlayerHost& host, QWidget* parent)
     , m_discPresent(cdrom::IsDiscReadable(host.settings().cdDrive))
 {
     setAcceptDrops(false); // a CD album is the disc's: files are not dropped on it
+    engines::registerCdAudioDriver();
 }
 
 CdPlayer::~CdPlayer()
@@ -339,6 +342,10 @@ void CdPlayer::LoadDisc(int mode)
     char identity[kIdentitySize] = {};
     m_device.info(MCI_INFO_MEDIA_IDENTITY, identity, sizeof identity);
     m_album.Open(CdAlbumKey(identity), n);
+    // A disc seen blank is looked up in the CD database even when its CD-Text gave titles: the
+    // database knows more (years, genres, extended texts).
+    const bool blank = m_album.IsBlank();
+    m_fromCdText = blank && FillFromCdText();
 
     m_device.setTimeFormat(MCI_FORMAT_MILLISECONDS);
     std::vector<long> positions;
@@ -364,8 +371,24 @@ void CdPlayer::LoadDisc(int mode)
         PlayPause();
         host().startMode() = StartModeNone;
     }
-    if (host().settings().cddbConnect && m_album.IsBlank() && CddbLookup(this, "", m_album) == 1)
+    if (host().settings().cddbConnect && blank && CddbLookup(this, "", m_album) == 1) {
+        m_fromCdText = false;
         SetState(m_state);
+    }
+}
+
+bool CdPlayer::FillFromCdText()
+{
+    const std::optional<engines::CdText> text = engines::readCdText(m_drive);
+    if (!text || text->empty())
+        return false;
+    m_album.setTitle(text->albumTitle);
+    m_album.setArtist(text->albumArtist);
+    for (size_t i = 0; i < text->trackTitles.size(); ++i)
+        if (SongEntry* song = m_album.GetSong(static_cast<int>(i) + 1))
+            song->title = text->trackTitles[i];
+    KLOG_INFO("players", "the titles of CD album %s come from its CD-Text", m_album.key().c_str());
+    return true;
 }
 
 void CdPlayer::ToggleDoor()
@@ -525,12 +548,14 @@ std::string CdPlayer::BuildInfoText() const
 {
     const AppSettings& s = host().settings();
     std::string line;
+    if (m_fromCdText)
+        line = LoadString(playertext::TitlesFromCdText);
     if (const SongEntry* song = m_album.GetSong(m_album.currentSong())) {
         if (s.viewTitle)
             addItem(line, 2021, song->title);
         if (s.viewDescription)
             addItem(line, 2047, song->extendedInfo);
-        if (line.empty() && s.viewTitle && s.viewDescription)
+        if (line.empty() && s.viewTitle && s.viewDescription && !m_fromCdText)
             line = LoadString(kEnterSongInfo);
         return line;
     }
@@ -543,7 +568,7 @@ std::string CdPlayer::BuildInfoText() const
     if (s.viewAlbumGenre)
         addItem(line, 2075, m_album.genre());
     if (line.empty() && s.viewAlbumTitle && s.viewAlbumSinger && s.viewAlbumDescription &&
-        s.viewAlbumGenre)
+        s.viewAlbumGenre && !m_fromCdText)
         line = LoadString(kEnterAlbumInfo);
     return line;
 }

@@ -80,6 +80,7 @@ private:
     void CycleWithContinuity(void (CdPlayer::*cycle)());
     void DriveChanged();
     void PlayTrack(int n, bool singleTrack);
+    bool FillFromCdText();
 
     MciDevice m_device;
     std::string m_drive;
@@ -87,4 +88,5 @@ private:
     bool m_doorOpen = false;
     bool m_singleTrack = false;
     bool m_reload = false;
+    bool m_fromCdText = false; // the disc's titles came from its CD-Text: the line says so
 };

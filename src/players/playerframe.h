@@ -26,12 +26,13 @@ constexpr UINT ContactingHost = 39201; // "Contacting Host..."
 constexpr UINT AddAudioFiles = 39202;
 constexpr UINT AddMidiFiles = 39203;
 constexpr UINT AddVideoFiles = 39204;
-constexpr UINT RepeatTip = 39205;       // + " [No repeat]" ... (39206-39208)
-constexpr UINT PlayMethodTip = 39209;   // (39210-39213)
-constexpr UINT TimeDisplayTip = 39214;  // (39215-39216)
-constexpr UINT NoSelectedSong = 39217;  // "There is no selected Song."
-constexpr UINT NotAvailableYet = 39218; // a button whose feature is still to come
-constexpr UINT RecordingTo = 2054;      // "Recording to %s."
+constexpr UINT RepeatTip = 39205;        // + " [No repeat]" ... (39206-39208)
+constexpr UINT PlayMethodTip = 39209;    // (39210-39213)
+constexpr UINT TimeDisplayTip = 39214;   // (39215-39216)
+constexpr UINT NoSelectedSong = 39217;   // "There is no selected Song."
+constexpr UINT NotAvailableYet = 39218;  // a button whose feature is still to come
+constexpr UINT TitlesFromCdText = 39219; // "Titles read from the disc's CD-Text."
+constexpr UINT RecordingTo = 2054;       // "Recording to %s."
 } // namespace playertext
 
 class PlayerFrame : public ComponentWnd
