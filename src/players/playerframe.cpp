@@ -111,8 +111,8 @@ PlayerFrame::PlayerFrame(int index, AlbumKind kind, PlayerHost& host, QWidget* p
     UpdateIndicators();
 }
 
-// Each player stops itself in its own destructor: by the time this one runs, the engines of
-// the player are gone.
+// Each player stops itself in its own destructor, while its own hooks (recording, the CD
+// device) still run; the session, if one is left, closes with the frame.
 PlayerFrame::~PlayerFrame()
 {
     deleteButtons();
@@ -152,7 +152,6 @@ int PlayerFrame::OpenAndPlay(int n)
     const std::int32_t result = OpenTrack(n);
     if (result > 0 && m_session) {
         trace("play component=%d song=%d path=%s", componentIndex(), n, m_playingPath.c_str());
-        m_message.clear();
         if (host().settings().displayLyric && !m_playingPath.empty())
             ShowLyricFor(m_playingPath);
         const int mode = m_session->mode();
