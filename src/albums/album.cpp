@@ -679,8 +679,10 @@ SongEntry& Album::AddSong(std::string_view title, std::string_view extendedInfo,
     s.extendedInfo = std::string(extendedInfo);
     s.lengthMs = lengthMs;
     s.startFrame = startFrame;
+    // The array grows by at least ten songs, and by half of itself for large albums, so that
+    // adding thousands of songs is not quadratic.
     if (m_songs.size() == m_songs.capacity())
-        m_songs.reserve(m_songs.size() + 10);
+        m_songs.reserve(m_songs.size() + std::max<size_t>(10, m_songs.size() / 2));
     m_songs.push_back(std::move(s));
     m_randomPicker.resize(songCount());
     return m_songs.back();

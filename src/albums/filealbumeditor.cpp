@@ -36,8 +36,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <sys/stat.h>
 #include <thread>
@@ -1079,6 +1081,8 @@ struct ScanJob
     FolderScanControl control;
     std::atomic<bool> done{false};
     std::vector<FolderScanResult> results; // one per folder, written before done
+    std::mutex mutex;
+    std::condition_variable finished;
 };
 
 } // namespace
@@ -1096,24 +1100,30 @@ std::vector<std::string> FileAlbumEditor::scanFolders(const std::vector<std::str
             results.push_back(scanner(folder, recurse, job->control));
         }
         job->results = std::move(results);
-        job->done.store(true, std::memory_order_release);
+        {
+            const std::lock_guard lock(job->mutex);
+            job->done.store(true, std::memory_order_release);
+        }
+        job->finished.notify_all();
     }).detach();
 
     m_busy = true;
+    const auto done = [&job] { return job->done.load(std::memory_order_acquire); };
+    // Until the progress dialog shows, the window takes no input (a click would start a command
+    // in the middle of this one) but goes on painting; a quick scan is taken the moment it ends.
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < m_progressDelayMs) {
+        {
+            std::unique_lock lock(job->mutex);
+            job->finished.wait_for(lock, std::chrono::milliseconds(10), done);
+        }
+        if (!done())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(15);
-    QElapsedTimer clock;
-    clock.start();
-    // Until the progress dialog shows, the window takes no input: a click would start a command
-    // in the middle of this one.
-    connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (job->done.load(std::memory_order_acquire) || clock.elapsed() >= m_progressDelayMs)
-            loop.quit();
-    });
-    poll.start();
-    if (!job->done.load(std::memory_order_acquire) && m_progressDelayMs > 0)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
     bool cancelled = false;
     if (!job->done.load(std::memory_order_acquire)) {
         QProgressDialog progress(this);
@@ -1130,7 +1140,6 @@ std::vector<std::string> FileAlbumEditor::scanFolders(const std::vector<std::str
         };
         progress.setLabelText(label());
         QElapsedTimer sinceCancel;
-        disconnect(&poll, nullptr, &loop, nullptr);
         connect(&poll, &QTimer::timeout, &loop, [&] {
             if (!cancelled && progress.wasCanceled()) {
                 cancelled = true;
@@ -1145,6 +1154,7 @@ std::vector<std::string> FileAlbumEditor::scanFolders(const std::vector<std::str
                 progress.setLabelText(label());
         });
         progress.show();
+        poll.start();
         loop.exec();
     }
     m_busy = false;
