@@ -8,6 +8,8 @@
 #include "platform/strings.h"
 #include "platform/text.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,13 @@ constexpr const char* kRecentStream = "RecentAlbum.inf";
 constexpr const char* kAlbumInfoStream = "AlbumInfo.inf";
 constexpr const char* kTrackInfoStream = "TrackInfo.inf";
 constexpr const char* kPlayListStream = "PlayList.inf";
+// The full name of an album whose name is longer than an element name may be.
+constexpr const char* kAlbumNameStream = "AlbumName.inf";
+// Element names hold at most 31 UTF-16 code units; album names may have 32 characters.
+constexpr size_t kElementNameUnits = 31;
+constexpr size_t kAlbumNameCharacters = 32;
+// A long name is stored as its first code units, "~" and eight hexadecimal digits.
+constexpr size_t kShortenedPrefixUnits = 22;
 constexpr const char kClassText[] = "Data File for Kolvo";
 constexpr size_t kHeaderSize = 264;
 // A stored song count beyond this is damage, not an album: padding stops there.
@@ -111,6 +120,55 @@ bool keyCollides(std::string_view key)
     return equalsNoCase(key, kHeaderStream) || equalsNoCase(key, kRecentStream);
 }
 
+// FNV-1a over the upper-cased UTF-16 code units, so that every spelling of a name that the
+// database takes for the same name (it ignores case) gets the same element name.
+uint32_t nameHash(std::string_view key)
+{
+    const QString upper = QString::fromUtf8(key.data(), qsizetype(key.size())).toUpper();
+    uint32_t h = 2166136261u;
+    for (const QChar c : upper) {
+        h = (h ^ (c.unicode() & 0xFF)) * 16777619u;
+        h = (h ^ (c.unicode() >> 8)) * 16777619u;
+    }
+    return h;
+}
+
+// The element name an album is stored under: its name, or for a name longer than an element
+// name may be, its first code units followed by "~" and a hash of the whole name. The whole
+// name is then kept in the album's "AlbumName.inf".
+std::string storageNameOf(std::string_view key)
+{
+    const auto units = cfb::utf8ToUtf16(key);
+    if (!units || units->size() <= kElementNameUnits)
+        return std::string(key);
+    size_t cut = kShortenedPrefixUnits;
+    if (QChar::isHighSurrogate((*units)[cut - 1]))
+        --cut;
+    char hash[16];
+    std::snprintf(hash, sizeof hash, "~%08X", nameHash(key));
+    return cfb::utf16ToUtf8(std::u16string_view(*units).substr(0, cut)) + hash;
+}
+
+// Names compared as the database compares them: upper-cased.
+bool sameName(std::string_view a, std::string_view b)
+{
+    return a == b || QString::fromUtf8(a.data(), qsizetype(a.size())).toUpper() ==
+                         QString::fromUtf8(b.data(), qsizetype(b.size())).toUpper();
+}
+
+// Whether an element name may be a shortened one: 31 code units ending in "~" and 8 hex digits.
+bool mayBeShortened(std::string_view name)
+{
+    if (name.size() < 9 || name[name.size() - 9] != '~')
+        return false;
+    for (size_t i = name.size() - 8; i < name.size(); ++i) {
+        if (text::hexDigitValue(name[i]) < 0)
+            return false;
+    }
+    const auto units = cfb::utf8ToUtf16(name);
+    return units && units->size() >= kElementNameUnits - 1;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -175,11 +233,39 @@ public:
         return cf;
     }
 
-    static std::optional<cfb::EntryId> albumStorage(cfb::CompoundFile& cf, std::string_view key)
+    // The name an album's sub-storage stands for: the whole name kept in it when the element
+    // name is a shortened one, else the element name.
+    static std::string keyOf(cfb::CompoundFile& cf, const cfb::Element& e)
     {
-        const auto e = cf.find(cfb::kRootEntry, key);
+        if (!mayBeShortened(e.name))
+            return e.name;
+        std::string stored;
+        if (cf.readStream(e.id, kAlbumNameStream, &stored) != cfb::Error::None)
+            return e.name;
+        stored.resize(strnlen(stored.data(), stored.size()));
+        if (!Album::IsValidKey(stored) || !sameName(storageNameOf(stored), e.name))
+            return e.name;
+        return stored;
+    }
+
+    // The sub-storage of an album, found without regard to case; *storedKey (when given) gets
+    // the name as stored. A shortened element name holding another name (two long names
+    // alike in their first characters and their hash) is not this album's.
+    static std::optional<cfb::EntryId> albumStorage(cfb::CompoundFile& cf, std::string_view key,
+                                                    std::string* storedKey = nullptr)
+    {
+        const std::string name = storageNameOf(key);
+        const auto e = cf.find(cfb::kRootEntry, name);
         if (!e || e->type != cfb::ElementType::Storage)
             return std::nullopt;
+        std::string stored = e->name;
+        if (name != key) {
+            stored = keyOf(cf, *e);
+            if (!sameName(stored, key))
+                return std::nullopt;
+        }
+        if (storedKey)
+            *storedKey = stored;
         return e->id;
     }
 
@@ -227,10 +313,21 @@ public:
         if (album.m_key.empty())
             return cfb::Error::None;
         writeRecent(cf, album.m_key);
+        const std::string name = storageNameOf(album.m_key);
         cfb::EntryId storage;
-        cfb::Error err = cf.openOrCreateStorage(cfb::kRootEntry, album.m_key, &storage);
+        if (name != album.m_key) {
+            if (const auto taken = cf.find(cfb::kRootEntry, name);
+                taken && !albumStorage(cf, album.m_key))
+                return cfb::Error::InvalidName; // another long name has this element name
+        }
+        cfb::Error err = cf.openOrCreateStorage(cfb::kRootEntry, name, &storage);
         if (err != cfb::Error::None)
             return err;
+        if (name != album.m_key) {
+            err = cf.writeStream(storage, kAlbumNameStream, album.m_key + '\0');
+            if (err != cfb::Error::None)
+                return err;
+        }
         albumrecords::AlbumInfo info;
         info.title = album.m_title;
         info.extendedInfo = album.m_extendedInfo;
@@ -371,7 +468,15 @@ bool Album::CheckDatabase(int kind, std::string* why)
 
 bool Album::IsValidKey(std::string_view key, std::string* why)
 {
-    if (cfb::checkName(key) == cfb::Error::None && !keyCollides(key))
+    const auto units = cfb::utf8ToUtf16(key);
+    const auto characters = [&units] {
+        size_t n = 0;
+        for (char16_t c : *units)
+            n += QChar::isLowSurrogate(c) ? 0 : 1;
+        return n;
+    };
+    if (units && characters() <= kAlbumNameCharacters &&
+        cfb::checkName(storageNameOf(key)) == cfb::Error::None && !keyCollides(key))
         return true;
     if (why)
         *why = format1(IDS_ALBUM_NAME_REFUSED, std::string(key));
@@ -427,14 +532,25 @@ bool Album::LoadForReading(std::string_view key)
     auto reader = AlbumDatabase::openForReading(m_kind);
     if (!reader)
         return false;
-    const auto element = reader->find(cfb::kRootEntry, key);
-    if (!element || element->type != cfb::ElementType::Storage)
+    std::string stored;
+    const auto storage = AlbumDatabase::albumStorage(*reader, key, &stored);
+    if (!storage)
         return false;
-    const cfb::EntryId storage = element->id;
     Close();
     // The name as stored, whatever case the caller used.
-    m_key = element->name;
-    AlbumDatabase::readAlbum(*reader, storage, *this);
+    m_key = stored;
+    AlbumDatabase::readAlbum(*reader, *storage, *this);
+    return true;
+}
+
+bool Album::setKey(std::string_view key)
+{
+    m_lastError.clear();
+    if (!IsValidKey(key, &m_lastError))
+        return false;
+    m_key = std::string(key);
+    if (m_kind != AlbumKindCd)
+        m_title = m_key;
     return true;
 }
 
@@ -496,7 +612,7 @@ std::vector<AlbumListEntry> Album::ListAlbums() const
     for (const cfb::Element& e : cf->children(cfb::kRootEntry)) {
         if (e.type != cfb::ElementType::Storage)
             continue;
-        AlbumListEntry entry{e.name, {}, {}};
+        AlbumListEntry entry{AlbumDatabase::keyOf(*cf, e), {}, {}};
         std::string bytes;
         if (cf->readStream(e.id, kAlbumInfoStream, &bytes) == cfb::Error::None) {
             albumrecords::AlbumInfo info;
@@ -519,7 +635,7 @@ std::vector<std::string> Album::ListAlbumKeys() const
         return keys;
     for (const cfb::Element& e : cf->children(cfb::kRootEntry)) {
         if (e.type == cfb::ElementType::Storage)
-            keys.push_back(e.name);
+            keys.push_back(AlbumDatabase::keyOf(*cf, e));
     }
     return keys;
 }
@@ -535,7 +651,7 @@ bool Album::DeleteAlbum()
     }
     if (!AlbumDatabase::albumStorage(*cf, m_key))
         return false;
-    cfb::Error err = cf->destroy(cfb::kRootEntry, m_key);
+    cfb::Error err = cf->destroy(cfb::kRootEntry, storageNameOf(m_key));
     if (err == cfb::Error::None)
         err = cf->commit();
     if (err != cfb::Error::None) {
@@ -563,8 +679,10 @@ SongEntry& Album::AddSong(std::string_view title, std::string_view extendedInfo,
     s.extendedInfo = std::string(extendedInfo);
     s.lengthMs = lengthMs;
     s.startFrame = startFrame;
+    // The array grows by at least ten songs, and by half of itself for large albums, so that
+    // adding thousands of songs is not quadratic.
     if (m_songs.size() == m_songs.capacity())
-        m_songs.reserve(m_songs.size() + 10);
+        m_songs.reserve(m_songs.size() + std::max<size_t>(10, m_songs.size() / 2));
     m_songs.push_back(std::move(s));
     m_randomPicker.resize(songCount());
     return m_songs.back();

@@ -89,9 +89,11 @@ public:
     // database (readers then see no albums; the next writer moves such a file aside).
     static bool CheckDatabase(int kind, std::string* why = nullptr);
 
-    // Album names become element names of the database: at most 31 UTF-16 code units, not
-    // empty, none of ! : / \. False (and why, in the interface language) for a name the
-    // database cannot hold.
+    // Album names become element names of the database: not empty, at most 32 characters,
+    // none of ! : / \, and not a name of the database's own streams. A name longer than an
+    // element name may be (31 UTF-16 code units) is stored under a shortened element name, its
+    // whole name kept beside the album; every operation takes the whole name. False (and why,
+    // in the interface language) for a name the database cannot hold.
     static bool IsValidKey(std::string_view key, std::string* why = nullptr);
 
     // --- the album operations ---
@@ -141,6 +143,11 @@ public:
     // left alone and a missing album stays missing. The key becomes the name as stored (the
     // lookup ignores case). False when there is no such album.
     bool LoadForReading(std::string_view key);
+
+    // Gives the album another name, the one it is saved under next (the old one stays in the
+    // database until DeleteAlbum under it). An album of files takes the name as its title too.
+    // False, with lastError(), for a name the database cannot hold; the album is unchanged.
+    bool setKey(std::string_view key);
 
     // --- fields ---
     AlbumKind kind() const { return m_kind; }

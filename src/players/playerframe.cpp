@@ -1,5 +1,6 @@
 #include "players/playerframe.h"
 
+#include "albums/filealbumeditor.h"
 #include "albums/mediakind.h"
 #include "albums/programdialog.h"
 #include "albums/quickselect.h"
@@ -657,7 +658,7 @@ void PlayerFrame::OnCommand(int id)
         QuickAlbumSelect();
         break;
     case cmd::AlbumManagement:
-        ShowNotAvailableYet();
+        AlbumManagement();
         break;
     case cmd::QuickTrackSelect:
         QuickTrackSelect();
@@ -883,6 +884,43 @@ void PlayerFrame::QuickAlbumSelect()
     m_album.Open(dialog.chosenKey(), 0);
     UpdateIndicators();
     SetState(kModeStopped);
+}
+
+void PlayerFrame::AlbumManagement()
+{
+    // The CD Player's albums have a manager of their own; a recording appends to the album.
+    if (m_album.kind() == AlbumKindCd || isRecording())
+        return;
+    ModalGuard guard;
+    if (!guard.entered())
+        return;
+    const bool active =
+        m_state == kModePlaying || m_state == kModePaused || m_state == kModeOpening;
+    if (!active)
+        StopPlayer(true);
+    const int current = m_album.currentSong();
+    const int programPosition = m_album.programPosition();
+    const SongEntry* song = m_album.GetSong(current);
+    const std::string path = song ? song->title : std::string();
+    std::string chosen;
+    {
+        FileAlbumEditor editor(m_album.kind(), m_album.key(), {}, this);
+        editor.exec();
+        chosen = editor.chosenKey();
+    }
+    // No album to choose (an empty database): the player keeps the one it has.
+    if (chosen.empty())
+        return;
+    m_album.Open(chosen, 0);
+    m_album.setCurrentSong(current);
+    if (programPosition <= m_album.programCount())
+        m_album.setProgramPosition(programPosition);
+    const SongEntry* now = m_album.GetSong(current);
+    if (active && (!now || path.empty() || now->title != path))
+        StopPlayer(true);
+    UpdateIndicators();
+    RedrawDisplay();
+    SetState(m_state);
 }
 
 void PlayerFrame::QuickTrackSelect()

@@ -131,6 +131,11 @@ protected:
     void CycleTimeDisplay();
     void EditProgram();
     void QuickTrackSelect();
+    // Album Management: the file album editor on the player's album kind. A player that is not
+    // playing, paused or opening is stopped first; afterwards the album chosen in the editor is
+    // read again and becomes the player's, and a playing, paused or opening player goes on only
+    // when the song at its current number is still the same file. Not while recording.
+    void AlbumManagement();
     int nextCookie();
     engines::SessionContext sessionContext();
     // Takes the session that opened the current track: its length and information when the

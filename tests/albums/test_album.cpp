@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <sys/stat.h>
@@ -376,16 +377,81 @@ TEST_F(AlbumTest, ListDeleteExistsAndTheRecentAlbum)
 TEST_F(AlbumTest, NamesTheDatabaseCannotHoldAreRefused)
 {
     Album a(AlbumKindAudio);
-    for (const std::string& bad : {std::string(32, 'n'), "a/b"s, "x:y"s, "why!"s, "back\\slash"s,
-                                   ""s, "header.inf"s, "RecentAlbum.INF"s}) {
+    for (const std::string& bad : {std::string(33, 'n'), "a/b"s, "x:y"s, "why!"s, "back\\slash"s,
+                                   ""s, "header.inf"s, "RecentAlbum.INF"s, "bad\xff"s}) {
         EXPECT_FALSE(a.Open(bad, 0)) << bad;
         EXPECT_NE(a.lastError().find("can't be used"), std::string::npos) << a.lastError();
         EXPECT_EQ(a.key(), "");
         std::string why;
         EXPECT_FALSE(Album::IsValidKey(bad, &why));
+        EXPECT_FALSE(a.setKey(bad));
     }
     EXPECT_TRUE(a.Open(std::string(31, 'n'), 0));
     EXPECT_EQ(a.ListAlbumKeys(), std::vector<std::string>{std::string(31, 'n')});
+    EXPECT_FALSE(stream(AlbumKindAudio, std::string(31, 'n'), "AlbumName.inf"))
+        << "a name that fits is stored as it is";
+}
+
+// The album dialogs take names of 32 characters; element names hold 31 UTF-16 code units. A
+// longer name lives under a shortened element name and every operation speaks the whole name.
+TEST_F(AlbumTest, NamesOf32CharactersAreKeptWhole)
+{
+    const std::string name = "The Thirty-Two Character Album 1"; // 32
+    const std::string twin = "The Thirty-Two Character Album 2";
+    const std::string wide =
+        "\xed\x95\x9c\xea\xb8\x80 \xf0\x9f\x8e\xb5" + std::string(28, 'w'); // 32, 33 units
+    ASSERT_EQ(name.size(), 32u);
+    ASSERT_TRUE(Album::IsValidKey(name));
+    ASSERT_TRUE(Album::IsValidKey(wide));
+    {
+        Album a(AlbumKindAudio);
+        ASSERT_TRUE(a.Open(name, 0));
+        a.AddSong("/music/one.mp3");
+        ASSERT_TRUE(a.Save());
+        ASSERT_TRUE(a.Open(twin, 0));
+        a.AddSong("/music/two.mp3");
+        a.AddSong("/music/three.mp3");
+        ASSERT_TRUE(a.Save());
+        ASSERT_TRUE(a.Open(wide, 0));
+        ASSERT_TRUE(a.Save());
+    }
+    Album a(AlbumKindAudio);
+    std::vector<std::string> keys = a.ListAlbumKeys();
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{name, twin, wide}));
+    for (const AlbumListEntry& e : a.ListAlbums())
+        EXPECT_EQ(e.title, e.key) << "listed with the whole name";
+    EXPECT_EQ(a.GetRecentAlbum(), wide);
+
+    // Found in any case, loaded with the name as stored, the two alike kept apart.
+    EXPECT_TRUE(a.Exists("THE THIRTY-TWO CHARACTER ALBUM 1"));
+    ASSERT_TRUE(a.LoadForReading("the thirty-two character album 2"));
+    EXPECT_EQ(a.key(), twin);
+    EXPECT_EQ(a.title(), twin);
+    EXPECT_EQ(a.songCount(), 2);
+    ASSERT_TRUE(a.Open(name, 0));
+    EXPECT_EQ(a.songCount(), 1);
+    EXPECT_FALSE(a.Exists("The Thirty-Two Character Album 3"));
+
+    // The element names are ones other readers take: 31 code units at most.
+    auto cf = cfb::CompoundFile::open(Album::DatabasePath(AlbumKindAudio),
+                                      cfb::CompoundFile::Mode::Read, nullptr);
+    ASSERT_TRUE(cf);
+    for (const cfb::Element& e : cf->children(cfb::kRootEntry))
+        EXPECT_EQ(cfb::checkName(e.name), cfb::Error::None) << e.name;
+    cf.reset();
+
+    // Renaming through setKey, then deleting under the old name, leaves one album.
+    ASSERT_TRUE(a.setKey("Short"));
+    EXPECT_EQ(a.title(), "Short");
+    ASSERT_TRUE(a.Save());
+    ASSERT_TRUE(a.LoadForReading(name));
+    ASSERT_TRUE(a.DeleteAlbum());
+    keys = a.ListAlbumKeys();
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{"Short", twin, wide}));
+    ASSERT_TRUE(a.LoadForReading("Short"));
+    EXPECT_EQ(a.GetSong(1)->title, "/music/one.mp3");
 }
 
 TEST_F(AlbumTest, ADamagedDatabaseIsMovedAsideOnceAndReplaced)

@@ -88,7 +88,7 @@ TEST_F(CliAlbumTest, MistakesGetOneLineAndTheRightCode)
         {{"album", "show", "cd", "nothing"}, 1, "no album \"nothing\""},
         {{"album", "delete", "midi", "nothing"}, 1, "no album"},
         {{"album", "add", "video", "a:b", "x.avi"}, 1, "can't be used"},
-        {{"album", "add", "video", std::string(32, 'k').c_str(), "x.avi"}, 1, "31 characters"},
+        {{"album", "add", "video", std::string(33, 'k').c_str(), "x.avi"}, 1, "32 characters"},
         {{"album", "import", "audio", "A", "list.txt"}, 2, "not a play list"},
         {{"album", "import", "audio", "A", "missing.m3u"}, 1, "cannot read missing.m3u"},
         {{"album", "export", "audio", "A", "x.lst"}, 2, "not a play list"},

@@ -1,0 +1,1755 @@
+#include "albums/filealbumeditor.h"
+
+#include "albums/albumsearch.h"
+#include "albums/id3dialog.h"
+#include "albums/playlist.h"
+#include "albums/quickselect.h"
+#include "platform/msgbox.h"
+#include "platform/placement.h"
+#include "platform/profile.h"
+#include "platform/strings.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressDialog>
+#include <QSplitter>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <numeric>
+#include <sys/stat.h>
+#include <thread>
+#include <unordered_map>
+
+namespace {
+
+constexpr const char* kPlacementSection = "MakeAlbum";
+
+constexpr UINT IDS_NUMBER = 2034;
+constexpr UINT IDS_FILE = 2029;
+constexpr UINT IDS_DESCRIPTION = 2047;
+constexpr UINT IDS_FOLDER = 2048;
+constexpr UINT IDS_CONFIRM = 2032;
+constexpr UINT IDS_ERROR = 2038;
+constexpr UINT IDS_CANT_WRITE_FILE = 2064;
+constexpr UINT IDS_ENCODE_MENU = 1067;
+constexpr UINT IDS_ALBUM_MANAGEMENT = 5121;
+constexpr UINT IDS_NO_SELECTED_SONG = 39217;
+constexpr UINT IDS_NOT_AVAILABLE_YET = 39218;
+constexpr UINT IDS_NO_SELECTED_ALBUM = 39230;
+constexpr UINT IDS_DELETE_ALBUM = 39231;
+constexpr UINT IDS_STRING_NOT_FOUND = 39232;
+constexpr UINT IDS_ALBUM_EXISTS = 39240;
+constexpr UINT IDS_LAST_ALBUM = 39241;
+constexpr UINT IDS_INVALID_FILE_NAMES = 39242;
+constexpr UINT IDS_ALBUM_EXPORTED = 39243;
+constexpr UINT IDS_IMPORT_FILTER = 39244;
+constexpr UINT IDS_EXPORT_FILTER = 39245;
+constexpr UINT IDS_AUDIO_FILTER = 39246;
+constexpr UINT IDS_MIDI_FILTER = 39247;
+constexpr UINT IDS_VIDEO_FILTER = 39248;
+constexpr UINT IDS_LOOKING_FOR_FILES = 39256;
+constexpr UINT IDS_NOT_ADDED = 39257;
+constexpr UINT IDS_NAME_NOT_STORABLE = 39258;
+constexpr UINT IDS_AND_MORE = 39259;
+constexpr UINT IDS_ALBUM_DATABASE_UNWRITABLE = 9302;
+
+constexpr int kKeyRole = Qt::UserRole;
+// The longest path Linux takes; a longer dropped name is no file.
+constexpr size_t kMaxPathBytes = 4095;
+// Lines of a "not added" message before the rest is only counted.
+constexpr size_t kProblemLines = 20;
+
+enum SongColumn { NumberColumn, FileColumn, DescriptionColumn, FolderColumn, ColumnCount };
+
+QString fromUtf8(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+QString withPath(UINT id, const std::string& path)
+{
+    return LoadQString(id).replace(QLatin1String("%s"), fromUtf8(path));
+}
+
+bool isAddress(std::string_view path)
+{
+    return path.find("://") != std::string_view::npos;
+}
+
+bool isAscii(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A text folded for comparisons without regard to case.
+std::string folded(std::string_view s)
+{
+    if (isAscii(s)) {
+        std::string out(s);
+        for (char& c : out)
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        return out;
+    }
+    return fromUtf8(s).toCaseFolded().toStdString();
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    return a == b || fromUtf8(a).toUpper() == fromUtf8(b).toUpper();
+}
+
+// Two spellings of one file: both exist and are the same file.
+bool sameFile(const std::string& a, const std::string& b)
+{
+    if (isAddress(a) || isAddress(b))
+        return false;
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// The paths of the list, found by their folded spelling; a path is in the list when it is
+// spelled the same, or differs only in case and names the same file.
+class SongPathIndex
+{
+public:
+    explicit SongPathIndex(const std::vector<EditorSong>& rows)
+    {
+        m_byFold.reserve(rows.size() * 2);
+        for (const EditorSong& row : rows)
+            insert(row.path);
+    }
+    bool contains(const std::string& path) const
+    {
+        const auto it = m_byFold.find(folded(path));
+        if (it == m_byFold.end())
+            return false;
+        if (std::find(it->second.begin(), it->second.end(), path) != it->second.end())
+            return true;
+        return std::any_of(it->second.begin(), it->second.end(),
+                           [&path](const std::string& p) { return sameFile(p, path); });
+    }
+    void insert(const std::string& path) { m_byFold[folded(path)].push_back(path); }
+
+private:
+    std::unordered_map<std::string, std::vector<std::string>> m_byFold;
+};
+
+// Folders compare as a tree: component by component, so that a folder comes right before its
+// sub-folders and before names that merely start with its name.
+bool folderLess(std::string_view a, std::string_view b)
+{
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const size_t ei = std::min(a.find('/', i), a.size());
+        const size_t ej = std::min(b.find('/', j), b.size());
+        const std::string_view ca = a.substr(i, ei - i), cb = b.substr(j, ej - j);
+        if (ca != cb)
+            return FileNameLess(ca, cb);
+        i = ei + 1;
+        j = ej + 1;
+    }
+    return a.size() - std::min(i, a.size()) < b.size() - std::min(j, b.size());
+}
+
+std::string extensionKey(const std::string& name)
+{
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string(" ") : name.substr(dot + 1);
+}
+
+// Toolbar pictures, drawn on a 20 x 20 grid at twice the resolution.
+template <typename Draw>
+QIcon drawnIcon(Draw draw)
+{
+    QPixmap pm(40, 40);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(2, 2);
+    draw(p);
+    p.end();
+    pm.setDevicePixelRatio(2);
+    return QIcon(pm);
+}
+
+const QColor kInk(0x30, 0x38, 0x48);
+const QColor kAccent(0x2a, 0x7a, 0xd0);
+const QColor kPaper(0xf8, 0xfa, 0xfd);
+
+void drawNote(QPainter& p, qreal x, qreal y)
+{
+    p.setPen(QPen(kInk, 1.4));
+    p.drawLine(QPointF(x + 4, y + 11), QPointF(x + 4, y));
+    p.drawLine(QPointF(x + 4, y), QPointF(x + 9, y + 2));
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+    p.drawEllipse(QPointF(x + 2, y + 11.5), 2.6, 2);
+}
+
+void drawPlus(QPainter& p, qreal x, qreal y)
+{
+    p.setPen(QPen(QColor(0x2e, 0x9a, 0x3c), 2.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(x - 3.5, y), QPointF(x + 3.5, y));
+    p.drawLine(QPointF(x, y - 3.5), QPointF(x, y + 3.5));
+}
+
+void drawFolder(QPainter& p, qreal x, qreal y, qreal w, qreal h)
+{
+    p.setPen(QPen(kInk.lighter(130), 1));
+    p.setBrush(QColor(0xf2, 0xc9, 0x5c));
+    QPolygonF shape;
+    shape << QPointF(x, y + 2) << QPointF(x + w * 0.4, y + 2) << QPointF(x + w * 0.5, y + 4)
+          << QPointF(x + w, y + 4) << QPointF(x + w, y + h) << QPointF(x, y + h);
+    p.drawPolygon(shape);
+}
+
+void drawPage(QPainter& p, qreal x, qreal y)
+{
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(kPaper);
+    p.drawRect(QRectF(x + 0.5, y + 0.5, 11, 14));
+    p.setPen(QPen(kInk.lighter(160), 0.8));
+    for (qreal ly = y + 4; ly < y + 13; ly += 2.5)
+        p.drawLine(QPointF(x + 2.5, ly), QPointF(x + 9.5, ly));
+}
+
+void drawMagnifier(QPainter& p, qreal x, qreal y, qreal r)
+{
+    p.setPen(QPen(kInk, 1.6));
+    p.setBrush(QColor(0xe8, 0xf2, 0xff));
+    p.drawEllipse(QPointF(x, y), r, r);
+    p.setPen(QPen(kInk, 2.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(x + r * 0.72, y + r * 0.72), QPointF(x + r * 1.7, y + r * 1.7));
+}
+
+QIcon commandIcon(QStyle* style, int command)
+{
+    using E = FileAlbumEditor;
+    switch (command) {
+    case E::NewCommand:
+        return drawnIcon([](QPainter& p) {
+            drawPage(p, 2, 2);
+            drawPlus(p, 14.5, 14.5);
+        });
+    case E::SaveAsCommand:
+        return style->standardIcon(QStyle::SP_DialogSaveButton);
+    case E::PropertiesCommand:
+        return style->standardIcon(QStyle::SP_FileDialogInfoView);
+    case E::DeleteCommand:
+        return style->standardIcon(QStyle::SP_TrashIcon);
+    case E::CloseCommand:
+        return style->standardIcon(QStyle::SP_DialogCloseButton);
+    case E::AddFilesCommand:
+        return drawnIcon([](QPainter& p) {
+            drawNote(p, 3, 2);
+            drawPlus(p, 14.5, 14.5);
+        });
+    case E::AddFolderCommand:
+        return drawnIcon([](QPainter& p) {
+            drawFolder(p, 1, 3, 15, 12);
+            drawPlus(p, 15, 15);
+        });
+    case E::AddFolderTreeCommand:
+        return drawnIcon([](QPainter& p) {
+            drawFolder(p, 1, 1, 12, 9);
+            drawFolder(p, 4, 6, 12, 9);
+            drawPlus(p, 15.5, 15.5);
+        });
+    case E::AddUrlCommand:
+        return drawnIcon([](QPainter& p) {
+            p.setPen(QPen(kInk, 1.1));
+            p.setBrush(QColor(0xd8, 0xea, 0xfa));
+            p.drawEllipse(QPointF(8.5, 8.5), 7, 7);
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(QPointF(8.5, 8.5), 3, 7);
+            p.drawLine(QPointF(1.5, 8.5), QPointF(15.5, 8.5));
+            drawPlus(p, 15.5, 15.5);
+        });
+    case E::ImportCommand:
+        return style->standardIcon(QStyle::SP_DialogOpenButton);
+    case E::ExportCommand:
+        return drawnIcon([](QPainter& p) {
+            drawPage(p, 1, 3);
+            QPolygonF arrow;
+            arrow << QPointF(9, 9) << QPointF(14, 9) << QPointF(14, 6) << QPointF(19, 11)
+                  << QPointF(14, 16) << QPointF(14, 13) << QPointF(9, 13);
+            p.setPen(QPen(kInk.darker(120), 0.8));
+            p.setBrush(kAccent);
+            p.drawPolygon(arrow);
+        });
+    case E::ShuffleCommand:
+        return drawnIcon([](QPainter& p) {
+            p.setPen(QPen(kAccent, 1.8, Qt::SolidLine, Qt::RoundCap));
+            p.setBrush(Qt::NoBrush);
+            QPainterPath a, b;
+            a.moveTo(2, 5);
+            a.cubicTo(9, 5, 9, 15, 16, 15);
+            b.moveTo(2, 15);
+            b.cubicTo(9, 15, 9, 5, 16, 5);
+            p.drawPath(a);
+            p.drawPath(b);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kAccent);
+            p.drawPolygon(QPolygonF{QPointF(15, 2), QPointF(19, 5), QPointF(15, 8)});
+            p.drawPolygon(QPolygonF{QPointF(15, 12), QPointF(19, 15), QPointF(15, 18)});
+        });
+    case E::SortByFileNameCommand:
+    case E::SortByExtensionCommand:
+    case E::SortByFolderCommand:
+    case E::SortByDescriptionCommand:
+        return drawnIcon([](QPainter& p) {
+            p.setPen(QPen(kInk, 1.6, Qt::SolidLine, Qt::RoundCap));
+            for (int i = 0; i < 4; ++i)
+                p.drawLine(QPointF(2, 4 + i * 4), QPointF(5 + i * 2.5, 4 + i * 4));
+            p.setPen(QPen(kAccent, 1.8, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(15, 2), QPointF(15, 17));
+            p.drawLine(QPointF(15, 17), QPointF(12, 13.5));
+            p.drawLine(QPointF(15, 17), QPointF(18, 13.5));
+        });
+    case E::Id3TagEditCommand:
+        return drawnIcon([](QPainter& p) {
+            QPolygonF tag;
+            tag << QPointF(2, 6) << QPointF(12, 6) << QPointF(18, 11) << QPointF(12, 16)
+                << QPointF(2, 16);
+            p.setPen(QPen(kInk, 1));
+            p.setBrush(QColor(0xff, 0xe0, 0x8a));
+            p.drawPolygon(tag);
+            p.setBrush(Qt::white);
+            p.drawEllipse(QPointF(13, 11), 1.4, 1.4);
+            p.setPen(QPen(kInk, 0.9));
+            p.drawLine(QPointF(4, 9.5), QPointF(9, 9.5));
+            p.drawLine(QPointF(4, 12.5), QPointF(8, 12.5));
+        });
+    case E::CutCommand:
+        return drawnIcon([](QPainter& p) {
+            p.setPen(QPen(kInk, 1.4));
+            p.drawLine(QPointF(6, 2), QPointF(12.5, 13));
+            p.drawLine(QPointF(14, 2), QPointF(7.5, 13));
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(kAccent, 1.6));
+            p.drawEllipse(QPointF(6, 15.5), 2.7, 2.7);
+            p.drawEllipse(QPointF(14, 15.5), 2.7, 2.7);
+        });
+    case E::CopyCommand:
+        return drawnIcon([](QPainter& p) {
+            drawPage(p, 2, 1);
+            drawPage(p, 7, 5);
+        });
+    case E::PasteCommand:
+        return drawnIcon([](QPainter& p) {
+            p.setPen(QPen(kInk, 1));
+            p.setBrush(QColor(0xc8, 0xa0, 0x70));
+            p.drawRoundedRect(QRectF(2.5, 3.5, 12, 15), 1.5, 1.5);
+            p.setBrush(QColor(0xb0, 0xb8, 0xc4));
+            p.drawRect(QRectF(5.5, 1.5, 6, 3));
+            drawPage(p, 8, 6);
+        });
+    case E::FindCommand:
+        return drawnIcon([](QPainter& p) { drawMagnifier(p, 8, 8, 5.5); });
+    case E::FindNextCommand:
+        return drawnIcon([](QPainter& p) {
+            drawMagnifier(p, 7, 7, 4.5);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kAccent);
+            p.drawPolygon(QPolygonF{QPointF(12, 1), QPointF(19, 5), QPointF(12, 9)});
+        });
+    case E::CheckFileCommand:
+        return drawnIcon([](QPainter& p) {
+            drawPage(p, 2, 2);
+            p.setPen(
+                QPen(QColor(0x2e, 0x9a, 0x3c), 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.drawPolyline(QPolygonF{QPointF(10, 13), QPointF(13, 16.5), QPointF(18.5, 9)});
+        });
+    case E::EncodeCommand:
+        return drawnIcon([](QPainter& p) {
+            drawNote(p, 1, 3);
+            p.setPen(QPen(kAccent, 1.8, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(10, 10), QPointF(17, 10));
+            p.drawLine(QPointF(17, 10), QPointF(14, 7));
+            p.drawLine(QPointF(17, 10), QPointF(14, 13));
+        });
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The song list's model: the editor's rows, four columns.
+
+class SongRowsModel : public QAbstractTableModel
+{
+public:
+    SongRowsModel(const std::vector<EditorSong>& rows, QObject* parent)
+        : QAbstractTableModel(parent)
+        , m_rows(rows)
+    {}
+
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : ColumnCount;
+    }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= rowCount())
+            return {};
+        const EditorSong& song = m_rows[static_cast<size_t>(index.row())];
+        if (role == Qt::DisplayRole) {
+            switch (index.column()) {
+            case NumberColumn:
+                return QStringLiteral("[%1]").arg(index.row() + 1);
+            case FileColumn:
+                return fromUtf8(SplitSongPath(song.path).name);
+            case DescriptionColumn:
+                return fromUtf8(song.description).replace(QLatin1Char('\r'), QLatin1Char(' '));
+            case FolderColumn:
+                return fromUtf8(SplitSongPath(song.path).folder);
+            default:
+                return {};
+            }
+        }
+        if (role == Qt::ToolTipRole && index.column() != NumberColumn)
+            return fromUtf8(song.path);
+        if (role == Qt::TextAlignmentRole && index.column() == NumberColumn)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        static constexpr UINT ids[ColumnCount] = {IDS_NUMBER, IDS_FILE, IDS_DESCRIPTION,
+                                                  IDS_FOLDER};
+        return section >= 0 && section < ColumnCount ? LoadQString(ids[section]) : QVariant();
+    }
+    void reset()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    const std::vector<EditorSong>& m_rows;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+SplitPath SplitSongPath(std::string_view path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return {{}, std::string(path)};
+    return {std::string(path.substr(0, slash + 1)), std::string(path.substr(slash + 1))};
+}
+
+QString AddFilesFilter(AlbumKind kind)
+{
+    switch (kind) {
+    case AlbumKindAudio:
+        return LoadQString(IDS_AUDIO_FILTER);
+    case AlbumKindMidi:
+        return LoadQString(IDS_MIDI_FILTER);
+    case AlbumKindVideo:
+        return LoadQString(IDS_VIDEO_FILTER);
+    default:
+        return {};
+    }
+}
+
+QString AddFilesDefaultSuffix(AlbumKind kind)
+{
+    switch (kind) {
+    case AlbumKindAudio:
+        return QStringLiteral("wav");
+    case AlbumKindMidi:
+        return QStringLiteral("mid");
+    case AlbumKindVideo:
+        return QStringLiteral("avi");
+    default:
+        return {};
+    }
+}
+
+std::vector<std::string> ChooseFilesWithDialog(QWidget* parent, const QString& filter,
+                                               const QString& defaultSuffix,
+                                               const std::string& startFolder)
+{
+    QFileDialog dialog(parent, QString(), QString::fromStdString(startFolder));
+    dialog.setNameFilters(FileDialogFilters(filter));
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    std::vector<std::string> paths;
+    if (dialog.exec() != QDialog::Accepted)
+        return paths;
+    for (const QString& file : dialog.selectedFiles())
+        paths.push_back(QFile::encodeName(file).toStdString());
+    return paths;
+}
+
+std::string ChooseFolderWithDialog(QWidget* parent, const std::string& startFolder)
+{
+    const QString folder =
+        QFileDialog::getExistingDirectory(parent, QString(), QString::fromStdString(startFolder));
+    return folder.isEmpty() ? std::string() : QFile::encodeName(folder).toStdString();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+FileAlbumEditor::FileAlbumEditor(AlbumKind kind, const std::string& currentAlbumKey,
+                                 FileAlbumEditorServices services, QWidget* parent)
+    : QDialog(parent)
+    , m_kind(kind)
+    , m_services(std::move(services))
+    , m_chooseFile(ChooseFileWithDialog)
+    , m_chooseFiles(ChooseFilesWithDialog)
+    , m_chooseFolder(ChooseFolderWithDialog)
+    , m_scanFolder([kind](const std::string& folder, bool recurse, FolderScanControl& control) {
+        return ScanFolder(kind, folder, recurse, &control);
+    })
+    , m_album(kind)
+{
+    setWindowTitle(LoadQString(IDS_ALBUM_MANAGEMENT));
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    setSizeGripEnabled(true);
+    setAcceptDrops(true);
+
+    m_tree = new QTreeWidget(this);
+    m_tree->setColumnCount(1);
+    m_tree->header()->hide();
+    m_tree->setRootIsDecorated(false);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_tree->setUniformRowHeights(true);
+    m_tree->installEventFilter(this);
+
+    m_model = new SongRowsModel(m_rows, this);
+    m_songs = new QTreeView(this);
+    m_songs->setModel(m_model);
+    m_songs->setRootIsDecorated(false);
+    m_songs->setItemsExpandable(false);
+    m_songs->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_songs->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_songs->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_songs->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_songs->setUniformRowHeights(true);
+    m_songs->setAllColumnsShowFocus(true);
+    m_songs->setAlternatingRowColors(true);
+    m_songs->header()->setStretchLastSection(true);
+    m_songs->setColumnWidth(NumberColumn, 56);
+    m_songs->setColumnWidth(FileColumn, 220);
+    m_songs->setColumnWidth(DescriptionColumn, 150);
+    m_songs->installEventFilter(this);
+
+    buildCommands();
+
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(m_tree);
+    splitter->addWidget(m_songs);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 3);
+    splitter->setChildrenCollapsible(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(splitter, 1);
+
+    connect(m_tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { onCurrentAlbumChanged(current); });
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { albumProperties(); });
+    connect(m_tree, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { showAlbumMenu(pos); });
+    connect(m_songs, &QTreeView::doubleClicked, this, [this] { songProperties(); });
+    connect(m_songs, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { showSongMenu(pos); });
+
+    resize(820, 480);
+    fillTree(currentAlbumKey);
+}
+
+FileAlbumEditor::~FileAlbumEditor()
+{
+    // The rows go before the widgets do: the list must not read them while it is torn down.
+    m_songs->setModel(nullptr);
+    // A window that never showed has no place worth keeping.
+    if (!m_placed)
+        return;
+    Profile profile;
+    WriteWindowRect(profile, kPlacementSection, geometry());
+    profile.sync();
+}
+
+void FileAlbumEditor::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    const QRect place =
+        QuickSelectPlacement(ReadWindowRect(Profile(), kPlacementSection), DesktopWorkArea());
+    if (!place.isEmpty())
+        setGeometry(place);
+}
+
+bool FileAlbumEditor::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == m_tree)
+            m_focusMode = TreeFocus;
+        else if (watched == m_songs)
+            m_focusMode = SongListFocus;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void FileAlbumEditor::buildCommands()
+{
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->setIconSize(QSize(20, 20));
+    const auto add = [this](int command, const QKeySequence& key = {}) {
+        const QString text = LoadQString(static_cast<UINT>(command));
+        auto* a = new QAction(commandIcon(style(), command), text, this);
+        a->setToolTip(QString(text).remove(QLatin1Char('&')));
+        a->setObjectName(QString::number(command));
+        if (!key.isEmpty()) {
+            a->setShortcut(key);
+            a->setShortcutContext(Qt::WindowShortcut);
+        }
+        connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
+        addAction(a);
+        m_actions.emplace_back(command, a);
+        return a;
+    };
+    QAction* newAlbum = add(NewCommand);
+    QAction* saveAs = add(SaveAsCommand);
+    QAction* properties = add(PropertiesCommand, QKeySequence(Qt::ALT | Qt::Key_Return));
+    QAction* remove = add(DeleteCommand);
+    QAction* closeAction = add(CloseCommand);
+    QAction* addFiles = add(AddFilesCommand, QKeySequence(Qt::Key_Insert));
+    QAction* addFolder = add(AddFolderCommand);
+    QAction* addTree = add(AddFolderTreeCommand);
+    QAction* addUrl = add(AddUrlCommand);
+    QAction* importAction = add(ImportCommand);
+    QAction* exportAction = add(ExportCommand);
+    QAction* shuffleAction = add(ShuffleCommand);
+    QAction* byName = add(SortByFileNameCommand);
+    QAction* byExtension = add(SortByExtensionCommand);
+    QAction* byFolder = add(SortByFolderCommand);
+    QAction* byDescription = add(SortByDescriptionCommand);
+    QAction* tag = add(Id3TagEditCommand);
+    QAction* cut = add(CutCommand, QKeySequence::Cut);
+    QAction* copy = add(CopyCommand, QKeySequence::Copy);
+    QAction* paste = add(PasteCommand, QKeySequence::Paste);
+    QAction* findAction = add(FindCommand, QKeySequence::Find);
+    QAction* findNextAction = add(FindNextCommand, QKeySequence::FindNext);
+    QAction* check = add(CheckFileCommand);
+    QAction* encodeAction = add(EncodeCommand);
+    QAction* selectAll = add(SelectAllCommand, QKeySequence::SelectAll);
+    QAction* selectNone = add(SelectNoneCommand);
+    // The menu item of Encode is "Enco&de...".
+    encodeAction->setText(LoadQString(IDS_ENCODE_MENU));
+
+    auto* addMenu = new QMenu(this);
+    addMenu->addActions({addFiles, addFolder, addTree, addUrl});
+    auto* sortMenu = new QMenu(this);
+    sortMenu->addActions({byName, byExtension, byFolder, byDescription});
+
+    m_toolBar->addAction(newAlbum);
+    m_toolBar->addAction(saveAs);
+    m_toolBar->addAction(properties);
+    m_toolBar->addAction(remove);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(addFiles);
+    m_toolBar->addAction(addFolder);
+    m_toolBar->addAction(addTree);
+    m_toolBar->addAction(addUrl);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(importAction);
+    m_toolBar->addAction(exportAction);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(cut);
+    m_toolBar->addAction(copy);
+    m_toolBar->addAction(paste);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(shuffleAction);
+    m_toolBar->addAction(byName);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(findAction);
+    m_toolBar->addAction(findNextAction);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(tag);
+    m_toolBar->addAction(check);
+    m_toolBar->addAction(encodeAction);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(closeAction);
+    // The first sort button carries the four sorts on its arrow.
+    if (auto* tool = qobject_cast<QToolButton*>(m_toolBar->widgetForAction(byName))) {
+        tool->setMenu(sortMenu);
+        tool->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+
+    // The Delete key deletes the album in the tree and the songs in the list.
+    auto* deleteAlbumKey = new QAction(this);
+    deleteAlbumKey->setShortcut(QKeySequence::Delete);
+    deleteAlbumKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(deleteAlbumKey, &QAction::triggered, this, [this] { deleteAlbum(); });
+    m_tree->addAction(deleteAlbumKey);
+    auto* deleteSongsKey = new QAction(this);
+    deleteSongsKey->setShortcut(QKeySequence::Delete);
+    deleteSongsKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(deleteSongsKey, &QAction::triggered, this, [this] { deleteSongs(); });
+    m_songs->addAction(deleteSongsKey);
+
+    // The context menus act on what was clicked, wherever the focus was.
+    m_albumMenu = new QMenu(this);
+    m_albumMenu->addAction(newAlbum);
+    m_albumMenu->addAction(saveAs);
+    m_albumMenu->addSeparator();
+    m_albumMenu->addAction(properties->text(), this, [this] { albumProperties(); });
+    m_albumMenu->addAction(remove->text(), this, [this] { deleteAlbum(); });
+    m_albumMenu->addSeparator();
+    m_albumMenu->addAction(importAction);
+    m_albumMenu->addAction(exportAction);
+
+    m_songMenu = new QMenu(this);
+    m_songMenu->addMenu(addMenu)->setText(addFiles->text());
+    m_songMenu->addSeparator();
+    m_songMenu->addActions({cut, copy, paste});
+    m_songMenu->addAction(remove->text(), this, [this] { deleteSongs(); });
+    m_songMenu->addSeparator();
+    m_songMenu->addAction(properties->text(), this, [this] { songProperties(); });
+    m_songMenu->addAction(tag);
+    m_songMenu->addSeparator();
+    m_songMenu->addAction(shuffleAction);
+    m_songMenu->addMenu(sortMenu)->setText(byName->text());
+    m_songMenu->addSeparator();
+    m_songMenu->addActions({selectAll, selectNone});
+    m_songMenu->addSeparator();
+    // "Enco&de..." goes before Check File, with a separator after it.
+    m_songMenu->addAction(encodeAction);
+    m_songMenu->addSeparator();
+    m_songMenu->addAction(check);
+}
+
+QAction* FileAlbumEditor::action(int command) const
+{
+    for (const auto& [id, a] : m_actions) {
+        if (id == command)
+            return a;
+    }
+    return nullptr;
+}
+
+void FileAlbumEditor::runCommand(int command)
+{
+    if (m_busy)
+        return;
+    switch (command) {
+    case NewCommand:
+        newAlbum();
+        break;
+    case SaveAsCommand:
+        saveAs();
+        break;
+    case PropertiesCommand:
+        properties();
+        break;
+    case DeleteCommand:
+        deleteCommand();
+        break;
+    case CloseCommand:
+        accept();
+        break;
+    case AddFilesCommand:
+        addFiles();
+        break;
+    case AddFolderCommand:
+        addFolder(false);
+        break;
+    case AddFolderTreeCommand:
+        addFolder(true);
+        break;
+    case AddUrlCommand:
+        addUrl();
+        break;
+    case ImportCommand:
+        importList();
+        break;
+    case ExportCommand:
+        exportList();
+        break;
+    case ShuffleCommand:
+        shuffle();
+        break;
+    case SortByFileNameCommand:
+    case SortByExtensionCommand:
+    case SortByFolderCommand:
+    case SortByDescriptionCommand:
+        sortRows(command);
+        break;
+    case Id3TagEditCommand:
+        id3TagEdit();
+        break;
+    case CutCommand:
+        cutSongs();
+        break;
+    case CopyCommand:
+        copySongs();
+        break;
+    case PasteCommand:
+        pasteSongs();
+        break;
+    case FindCommand:
+        find();
+        break;
+    case FindNextCommand:
+        findNext();
+        break;
+    case CheckFileCommand:
+        checkFiles();
+        break;
+    case EncodeCommand:
+        encode();
+        break;
+    case SelectAllCommand:
+        m_songs->selectAll();
+        break;
+    case SelectNoneCommand:
+        m_songs->clearSelection();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The tree and the song list
+
+std::vector<std::string> FileAlbumEditor::albumKeys() const
+{
+    std::vector<std::string> keys;
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+        keys.push_back(m_tree->topLevelItem(i)->data(0, kKeyRole).toString().toStdString());
+    return keys;
+}
+
+std::string FileAlbumEditor::selectedKey() const
+{
+    const QTreeWidgetItem* item = m_tree->currentItem();
+    return item ? item->data(0, kKeyRole).toString().toStdString() : std::string();
+}
+
+bool FileAlbumEditor::albumInTree(const std::string& name, std::string* storedKey) const
+{
+    for (const std::string& key : albumKeys()) {
+        if (sameName(key, name)) {
+            if (storedKey)
+                *storedKey = key;
+            return true;
+        }
+    }
+    return false;
+}
+
+void FileAlbumEditor::fillTree(const std::string& selectKey)
+{
+    QTreeWidgetItem* select = nullptr;
+    {
+        const QSignalBlocker blocker(m_tree);
+        m_tree->clear();
+        const QIcon icon = style()->standardIcon(QStyle::SP_DirIcon);
+        for (const AlbumListEntry& entry : m_album.ListAlbums()) {
+            auto* item = new QTreeWidgetItem(m_tree, {AlbumTreeText(entry.title, entry.artist)});
+            item->setData(0, kKeyRole, QString::fromStdString(entry.key));
+            item->setIcon(0, icon);
+            if (!select && !selectKey.empty() && sameName(entry.key, selectKey))
+                select = item;
+        }
+        if (!select)
+            select = m_tree->topLevelItem(0);
+        if (select)
+            m_tree->setCurrentItem(select);
+    }
+    if (select)
+        m_tree->scrollToItem(select);
+    onCurrentAlbumChanged(select);
+}
+
+void FileAlbumEditor::onCurrentAlbumChanged(QTreeWidgetItem* current)
+{
+    if (!current) {
+        m_album.Close();
+        rowsFromAlbum();
+        return;
+    }
+    current->setSelected(true);
+    m_album.Open(current->data(0, kKeyRole).toString().toStdString(), 0);
+    rowsFromAlbum();
+}
+
+void FileAlbumEditor::rowsFromAlbum()
+{
+    m_rows.clear();
+    m_rows.reserve(static_cast<size_t>(m_album.songCount()));
+    for (const SongEntry& song : m_album.songs())
+        m_rows.push_back({song.title, song.extendedInfo, song.lengthMs, song.startFrame});
+    resetRows();
+}
+
+void FileAlbumEditor::resetRows()
+{
+    m_model->reset();
+}
+
+void FileAlbumEditor::renewTreeText()
+{
+    if (QTreeWidgetItem* item = m_tree->currentItem())
+        item->setText(0, AlbumTreeText(m_album.title(), m_album.artist()));
+}
+
+std::vector<int> FileAlbumEditor::selectedRows() const
+{
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_songs->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void FileAlbumEditor::selectRows(const std::vector<int>& rows)
+{
+    QItemSelection selection;
+    const int last = m_model->rowCount() - 1;
+    for (size_t i = 0; i < rows.size();) {
+        size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
+            ++j;
+        if (rows[i] >= 0 && rows[j] <= last)
+            selection.select(m_model->index(rows[i], 0), m_model->index(rows[j], ColumnCount - 1));
+        i = j + 1;
+    }
+    m_songs->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!rows.empty() && rows.front() >= 0 && rows.front() <= last) {
+        m_songs->selectionModel()->setCurrentIndex(m_model->index(rows.front(), 0),
+                                                   QItemSelectionModel::NoUpdate);
+        m_songs->scrollTo(m_model->index(rows.front(), 0));
+    }
+}
+
+void FileAlbumEditor::information(const QString& text)
+{
+    KolvoMessageBox(this, text, MessageIcon::Information);
+}
+
+bool FileAlbumEditor::haveSelectedAlbum()
+{
+    if (m_tree->currentItem() && !m_album.key().empty())
+        return true;
+    information(LoadQString(IDS_NO_SELECTED_ALBUM));
+    return false;
+}
+
+void FileAlbumEditor::showAlbumMenu(const QPoint& pos)
+{
+    QTreeWidgetItem* item = m_tree->itemAt(pos);
+    if (!item)
+        return;
+    m_tree->setCurrentItem(item);
+    m_albumMenu->exec(m_tree->viewport()->mapToGlobal(pos));
+}
+
+void FileAlbumEditor::showSongMenu(const QPoint& pos)
+{
+    m_songMenu->exec(m_songs->viewport()->mapToGlobal(pos));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Adding and committing
+
+bool FileAlbumEditor::AddFiles(const std::vector<std::string>& paths)
+{
+    SongPathIndex index(m_rows);
+    bool added = false;
+    for (const std::string& path : paths) {
+        if (path.empty() || index.contains(path))
+            continue;
+        index.insert(path);
+        m_rows.push_back({path, {}, 0, 0});
+        added = true;
+    }
+    if (added)
+        resetRows();
+    return added;
+}
+
+bool FileAlbumEditor::CommitList()
+{
+    if (m_album.key().empty())
+        return false;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const EditorSong& row = m_rows[i];
+        if (SongEntry* song = m_album.GetSong(static_cast<int>(i + 1))) {
+            song->title = row.path;
+            song->extendedInfo = row.description;
+            song->lengthMs = row.lengthMs;
+            song->startFrame = row.startFrame;
+        } else {
+            m_album.AddSong(row.path, row.description, row.lengthMs, row.startFrame);
+        }
+    }
+    const int rows = static_cast<int>(m_rows.size());
+    if (m_album.songCount() > rows)
+        m_album.RemoveSongs(rows + 1, m_album.songCount() - rows);
+    m_album.CleanProgram();
+    if (m_album.Save())
+        return true;
+    QString text = withPath(IDS_ALBUM_DATABASE_UNWRITABLE, Album::DatabasePath(m_kind));
+    const QString why = fromUtf8(m_album.lastError());
+    if (why.startsWith(text))
+        text = why;
+    else if (!why.isEmpty())
+        text += QLatin1Char('\n') + why;
+    KolvoMessageBox(this, text, MessageIcon::Error);
+    return false;
+}
+
+void FileAlbumEditor::addAndCommit(const std::vector<std::string>& paths)
+{
+    if (AddFiles(paths))
+        CommitList();
+}
+
+void FileAlbumEditor::tellProblems(const std::vector<FolderScanProblem>& problems)
+{
+    if (problems.empty())
+        return;
+    QStringList lines{LoadQString(IDS_NOT_ADDED)};
+    for (size_t i = 0; i < problems.size() && i < kProblemLines; ++i)
+        lines.push_back(fromUtf8(problems[i].path) + QStringLiteral(" (") +
+                        fromUtf8(problems[i].reason) + QLatin1Char(')'));
+    if (problems.size() > kProblemLines)
+        lines.push_back(
+            LoadQString(IDS_AND_MORE)
+                .replace(QLatin1String("%d"), QString::number(problems.size() - kProblemLines)));
+    information(lines.join(QLatin1Char('\n')));
+}
+
+namespace {
+
+// A scan beside the window: the worker owns nothing of the window, so a window closed (or a
+// scan given up) while a folder hangs leaves the worker to finish on its own.
+struct ScanJob
+{
+    FolderScanControl control;
+    std::atomic<bool> done{false};
+    std::vector<FolderScanResult> results; // one per folder, written before done
+    std::mutex mutex;
+    std::condition_variable finished;
+};
+
+} // namespace
+
+std::vector<std::string> FileAlbumEditor::scanFolders(const std::vector<std::string>& folders,
+                                                      bool recurse,
+                                                      std::vector<FolderScanProblem>& problems)
+{
+    auto job = std::make_shared<ScanJob>();
+    std::thread([job, scanner = m_scanFolder, folders, recurse] {
+        std::vector<FolderScanResult> results;
+        for (const std::string& folder : folders) {
+            if (job->control.cancelled())
+                break;
+            results.push_back(scanner(folder, recurse, job->control));
+        }
+        job->results = std::move(results);
+        {
+            const std::lock_guard lock(job->mutex);
+            job->done.store(true, std::memory_order_release);
+        }
+        job->finished.notify_all();
+    }).detach();
+
+    m_busy = true;
+    const auto done = [&job] { return job->done.load(std::memory_order_acquire); };
+    // Until the progress dialog shows, the window takes no input (a click would start a command
+    // in the middle of this one) but goes on painting; a quick scan is taken the moment it ends.
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < m_progressDelayMs) {
+        {
+            std::unique_lock lock(job->mutex);
+            job->finished.wait_for(lock, std::chrono::milliseconds(10), done);
+        }
+        if (!done())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(15);
+    bool cancelled = false;
+    if (!job->done.load(std::memory_order_acquire)) {
+        QProgressDialog progress(this);
+        progress.setWindowTitle(
+            LoadQString(static_cast<UINT>(recurse ? AddFolderTreeCommand : AddFolderCommand)));
+        progress.setRange(0, 0);
+        progress.setMinimumDuration(0);
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        progress.setWindowModality(Qt::WindowModal);
+        const auto label = [&job] {
+            return LoadQString(IDS_LOOKING_FOR_FILES)
+                .replace(QLatin1String("%d"), QString::number(job->control.found()));
+        };
+        progress.setLabelText(label());
+        QElapsedTimer sinceCancel;
+        connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (!cancelled && progress.wasCanceled()) {
+                cancelled = true;
+                job->control.cancel();
+                sinceCancel.start();
+            }
+            if (job->done.load(std::memory_order_acquire))
+                loop.quit();
+            else if (cancelled && sinceCancel.elapsed() > 1000)
+                loop.quit(); // a folder that hangs is left to its worker
+            else if (!cancelled)
+                progress.setLabelText(label());
+        });
+        progress.show();
+        poll.start();
+        loop.exec();
+    }
+    m_busy = false;
+    if (cancelled || !job->done.load(std::memory_order_acquire))
+        return {};
+    std::vector<std::string> files;
+    for (FolderScanResult& r : job->results) {
+        if (r.cancelled)
+            return {};
+        files.insert(files.end(), std::make_move_iterator(r.files.begin()),
+                     std::make_move_iterator(r.files.end()));
+        problems.insert(problems.end(), r.problems.begin(), r.problems.end());
+    }
+    return files;
+}
+
+void FileAlbumEditor::dropFiles(const std::vector<std::string>& paths)
+{
+    if (m_busy || !haveSelectedAlbum())
+        return;
+    std::vector<FolderScanProblem> problems;
+    // Each dropped name, in order: a media file, a folder (its files take its place) or a list.
+    struct Item
+    {
+        std::vector<std::string> files;
+        int folder = -1;
+    };
+    std::vector<Item> items;
+    std::vector<std::string> folders;
+    for (const std::string& path : paths) {
+        if (path.size() > kMaxPathBytes) {
+            problems.push_back({path.substr(0, 64) + "...", std::strerror(ENAMETOOLONG)});
+            continue;
+        }
+        if (!IsStorableSongPath(path)) {
+            problems.push_back({path, LoadString(IDS_NAME_NOT_STORABLE)});
+            continue;
+        }
+        struct stat st;
+        if (!isAddress(path) && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            items.push_back({{}, static_cast<int>(folders.size())});
+            folders.push_back(path);
+        } else if (m_album.MediaKindOf(path) != MediaKindNone) {
+            items.push_back({{path}, -1});
+        } else if (const int list = PlayListKind(path);
+                   list == PlayListKindPls || list == PlayListKindM3u) {
+            std::vector<std::string> entries;
+            ExpandPlayList(path, entries);
+            Item item;
+            for (std::string& entry : entries) {
+                if (m_album.MediaKindOf(entry) != MediaKindNone && IsStorableSongPath(entry))
+                    item.files.push_back(std::move(entry));
+            }
+            items.push_back(std::move(item));
+        }
+    }
+    std::vector<std::vector<std::string>> folderFiles(folders.size());
+    if (!folders.empty()) {
+        // One scan per folder keeps each folder's files at its place among the dropped names.
+        for (size_t i = 0; i < folders.size(); ++i) {
+            std::vector<FolderScanProblem> found;
+            folderFiles[i] = scanFolders({folders[i]}, true, found);
+            problems.insert(problems.end(), found.begin(), found.end());
+        }
+    }
+    std::vector<std::string> all;
+    for (Item& item : items) {
+        std::vector<std::string>& files =
+            item.folder >= 0 ? folderFiles[static_cast<size_t>(item.folder)] : item.files;
+        all.insert(all.end(), std::make_move_iterator(files.begin()),
+                   std::make_move_iterator(files.end()));
+    }
+    addAndCommit(all);
+    tellProblems(problems);
+}
+
+void FileAlbumEditor::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls() && !m_busy)
+        event->acceptProposedAction();
+}
+
+void FileAlbumEditor::dropEvent(QDropEvent* event)
+{
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            // The path's own bytes: a name that is not UTF-8 must not turn into another name.
+            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
+                                .toStdString());
+        } else {
+            paths.push_back(url.toString().toStdString());
+        }
+    }
+    event->acceptProposedAction();
+    // The drop ends before the work starts, so the dragging program is not held up.
+    QTimer::singleShot(0, this, [this, paths] { dropFiles(paths); });
+}
+
+void FileAlbumEditor::addFiles()
+{
+    if (!haveSelectedAlbum())
+        return;
+    const std::vector<std::string> chosen =
+        m_chooseFiles(this, AddFilesFilter(m_kind), AddFilesDefaultSuffix(m_kind), m_lastFolder);
+    if (chosen.empty())
+        return;
+    m_lastFolder = SplitSongPath(chosen.front()).folder;
+    if (m_lastFolder.size() > 1)
+        m_lastFolder.pop_back();
+    // A play list offered by the filter is no song.
+    std::vector<std::string> files;
+    std::vector<FolderScanProblem> problems;
+    for (const std::string& path : chosen) {
+        if (m_album.MediaKindOf(path) == MediaKindNone)
+            continue;
+        if (IsStorableSongPath(path))
+            files.push_back(path);
+        else
+            problems.push_back({path, LoadString(IDS_NAME_NOT_STORABLE)});
+    }
+    addAndCommit(files);
+    tellProblems(problems);
+}
+
+void FileAlbumEditor::addFolder(bool recurse)
+{
+    if (!haveSelectedAlbum())
+        return;
+    const std::string folder = m_chooseFolder(this, m_lastFolder);
+    if (folder.empty())
+        return;
+    m_lastFolder = folder;
+    std::vector<FolderScanProblem> problems;
+    const std::vector<std::string> files = scanFolders({folder}, recurse, problems);
+    addAndCommit(files);
+    tellProblems(problems);
+}
+
+void FileAlbumEditor::addUrl()
+{
+    if (!haveSelectedAlbum())
+        return;
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(LoadQString(AddUrlCommand));
+    dialog.setLabelText(LoadQString(AddUrlCommand) + QLatin1Char(':'));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(QStringLiteral("http://"));
+    dialog.resize(420, dialog.sizeHint().height());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const std::string address = dialog.textValue().trimmed().toStdString();
+    if (address.empty() || address == "http://")
+        return;
+    addAndCommit({address});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Albums: New, Save As, Properties, Delete
+
+void FileAlbumEditor::newAlbum()
+{
+    AlbumPropertiesDialog dialog(AlbumForm::File, {}, {}, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const AlbumProperties values = dialog.values();
+    if (values.title.empty())
+        return;
+    std::string existing;
+    if (albumInTree(values.title, &existing) &&
+        KolvoMessageBox(this, LoadQString(IDS_ALBUM_EXISTS), MessageIcon::Question,
+                        MessageButtons::YesNo, LoadQString(IDS_CONFIRM)) != IDYES)
+        return;
+    Album fresh(m_kind);
+    if (!fresh.setKey(existing.empty() ? values.title : existing)) {
+        KolvoMessageBox(this, fromUtf8(fresh.lastError()), MessageIcon::Error);
+        return;
+    }
+    fresh.setArtist(values.artist);
+    fresh.setExtendedInfo(values.description);
+    fresh.setGenre(values.genre);
+    const Album before = m_album;
+    const std::vector<EditorSong> rowsBefore = m_rows;
+    m_album = fresh;
+    m_rows.clear();
+    resetRows();
+    if (!CommitList()) {
+        m_album = before;
+        m_rows = rowsBefore;
+        resetRows();
+        return;
+    }
+    fillTree(m_album.key());
+}
+
+void FileAlbumEditor::saveAs()
+{
+    if (!haveSelectedAlbum())
+        return;
+    AlbumPropertiesDialog dialog(
+        AlbumForm::File,
+        {m_album.title(), m_album.artist(), m_album.extendedInfo(), m_album.genre()}, {}, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const AlbumProperties values = dialog.values();
+    if (values.title.empty())
+        return;
+    std::string existing;
+    if (albumInTree(values.title, &existing) &&
+        KolvoMessageBox(this, LoadQString(IDS_ALBUM_EXISTS), MessageIcon::Question,
+                        MessageButtons::YesNo, LoadQString(IDS_CONFIRM)) != IDYES)
+        return;
+    const Album before = m_album;
+    // Over an album of that name, its spelling stays.
+    if (!m_album.setKey(existing.empty() ? values.title : existing)) {
+        KolvoMessageBox(this, fromUtf8(m_album.lastError()), MessageIcon::Error);
+        return;
+    }
+    m_album.setArtist(values.artist);
+    m_album.setExtendedInfo(values.description);
+    m_album.setGenre(values.genre);
+    if (!CommitList()) {
+        m_album = before;
+        return;
+    }
+    fillTree(m_album.key());
+}
+
+void FileAlbumEditor::properties()
+{
+    if (m_focusMode == SongListFocus)
+        songProperties();
+    else
+        albumProperties();
+}
+
+void FileAlbumEditor::albumProperties()
+{
+    if (!haveSelectedAlbum())
+        return;
+    AlbumPropertiesDialog dialog(
+        AlbumForm::File,
+        {m_album.title(), m_album.artist(), m_album.extendedInfo(), m_album.genre()}, {}, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const AlbumProperties values = dialog.values();
+    const std::string oldKey = m_album.key();
+    const bool renamed = values.title != oldKey;
+    std::string existing;
+    if (renamed && !sameName(values.title, oldKey) && albumInTree(values.title, &existing) &&
+        KolvoMessageBox(this, LoadQString(IDS_ALBUM_EXISTS), MessageIcon::Question,
+                        MessageButtons::YesNo, LoadQString(IDS_CONFIRM)) != IDYES)
+        return;
+    const Album before = m_album;
+    if (renamed && !m_album.setKey(values.title)) {
+        KolvoMessageBox(this, fromUtf8(m_album.lastError()), MessageIcon::Error);
+        return;
+    }
+    m_album.setArtist(values.artist);
+    m_album.setExtendedInfo(values.description);
+    m_album.setGenre(values.genre);
+    if (!renamed) {
+        renewTreeText();
+        CommitList();
+        return;
+    }
+    // A new name: the album is written under it before the old one goes, so a failed write
+    // loses nothing. Only a change of case must go the other way round, as the database finds
+    // names without regard to case.
+    Album old = before;
+    if (sameName(values.title, oldKey)) {
+        if (!old.DeleteAlbum() || !CommitList()) {
+            m_album = before;
+            m_album.Save();
+            return;
+        }
+    } else {
+        if (!CommitList()) {
+            m_album = before;
+            return;
+        }
+        old.DeleteAlbum();
+    }
+    fillTree(m_album.key());
+}
+
+void FileAlbumEditor::songProperties()
+{
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty()) {
+        information(LoadQString(IDS_NO_SELECTED_SONG));
+        return;
+    }
+    SongPropertiesDialog dialog(AlbumForm::File, m_album, rows.front() + 1, this);
+    dialog.exec();
+    rowsFromAlbum();
+    selectRows({dialog.song() - 1});
+    CommitList();
+}
+
+void FileAlbumEditor::deleteCommand()
+{
+    if (m_focusMode == SongListFocus)
+        deleteSongs();
+    else
+        deleteAlbum();
+}
+
+void FileAlbumEditor::deleteAlbum()
+{
+    QTreeWidgetItem* item = m_tree->currentItem();
+    if (!item) {
+        information(LoadQString(IDS_NO_SELECTED_ALBUM));
+        return;
+    }
+    if (m_tree->topLevelItemCount() <= 1) {
+        information(LoadQString(IDS_LAST_ALBUM));
+        return;
+    }
+    if (KolvoMessageBox(this, LoadQString(IDS_DELETE_ALBUM), MessageIcon::Question,
+                        MessageButtons::YesNo) != IDYES)
+        return;
+    const std::string key = item->data(0, kKeyRole).toString().toStdString();
+    if (!sameName(m_album.key(), key))
+        m_album.LoadForReading(key);
+    if (!m_album.DeleteAlbum()) {
+        QString text = withPath(IDS_ALBUM_DATABASE_UNWRITABLE, Album::DatabasePath(m_kind));
+        if (!m_album.lastError().empty())
+            text += QLatin1Char('\n') + fromUtf8(m_album.lastError());
+        KolvoMessageBox(this, text, MessageIcon::Error);
+        return;
+    }
+    m_album.Close();
+    // The tree moves on to a neighbour, which opens.
+    delete item;
+}
+
+void FileAlbumEditor::deleteSongs()
+{
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty()) {
+        KolvoMessageBox(this, LoadQString(IDS_NO_SELECTED_SONG), MessageIcon::Information,
+                        MessageButtons::Ok, LoadQString(IDS_ERROR));
+        return;
+    }
+    std::vector<bool> gone(m_rows.size(), false);
+    for (int r : rows)
+        gone[static_cast<size_t>(r)] = true;
+    size_t i = 0;
+    m_rows.erase(
+        std::remove_if(m_rows.begin(), m_rows.end(), [&](const EditorSong&) { return gone[i++]; }),
+        m_rows.end());
+    resetRows();
+    CommitList();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Import and Export
+
+void FileAlbumEditor::importList()
+{
+    if (!haveSelectedAlbum())
+        return;
+    const std::string file = m_chooseFile(
+        this, {FileChoice::Open, LoadQString(IDS_IMPORT_FILTER), QStringLiteral("pls")});
+    if (file.empty())
+        return;
+    // The rows are the album: what the list holds now is in the album, the import adds to it.
+    m_album.Import(file, true);
+    rowsFromAlbum();
+    CommitList();
+}
+
+void FileAlbumEditor::exportList()
+{
+    if (!haveSelectedAlbum())
+        return;
+    const std::string file = m_chooseFile(
+        this, {FileChoice::Save, LoadQString(IDS_EXPORT_FILTER), QStringLiteral("pls")});
+    if (file.empty())
+        return;
+    if (!m_album.Export(file)) {
+        KolvoMessageBox(this, LoadQString(IDS_CANT_WRITE_FILE) + QLatin1Char('\n') + fromUtf8(file),
+                        MessageIcon::Error);
+        return;
+    }
+    information(withPath(IDS_ALBUM_EXPORTED, file));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Order: Shuffle and the sorts
+
+void FileAlbumEditor::shuffle()
+{
+    if (!haveSelectedAlbum() || m_rows.empty())
+        return;
+    const int count = static_cast<int>(m_rows.size());
+    RandomPicker picker;
+    picker.resize(count);
+    picker.clear();
+    std::vector<EditorSong> shuffled;
+    shuffled.reserve(m_rows.size());
+    for (int i = 0; i < count; ++i) {
+        const int drawn = picker.draw(count);
+        if (drawn < 0)
+            break;
+        shuffled.push_back(std::move(m_rows[static_cast<size_t>(drawn)]));
+    }
+    m_rows = std::move(shuffled);
+    resetRows();
+    CommitList();
+}
+
+void FileAlbumEditor::sortRows(int command)
+{
+    if (!haveSelectedAlbum())
+        return;
+    const size_t which = command == SortByFileNameCommand    ? 0
+                         : command == SortByExtensionCommand ? 1
+                         : command == SortByFolderCommand    ? 2
+                                                             : 3;
+    const bool descending = m_sortDescending[which];
+    m_sortDescending[which] = !descending;
+    // Keys folded once; the sort is stable, so rows with equal keys keep their order.
+    struct Keyed
+    {
+        std::string key;
+        std::string second;
+        size_t row;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const SplitPath split = SplitSongPath(m_rows[i].path);
+        switch (which) {
+        case 0:
+            keyed.push_back({folded(split.name), {}, i});
+            break;
+        case 1:
+            keyed.push_back({folded(extensionKey(split.name)), {}, i});
+            break;
+        case 2:
+            // A folder's songs in the order of their names.
+            keyed.push_back({folded(split.folder), folded(split.name), i});
+            break;
+        default:
+            keyed.push_back({folded(m_rows[i].description), {}, i});
+            break;
+        }
+    }
+    const auto less = [which](const Keyed& a, const Keyed& b) {
+        if (which == 2) {
+            if (a.key != b.key)
+                return folderLess(a.key, b.key);
+            return FileNameLess(a.second, b.second);
+        }
+        return FileNameLess(a.key, b.key);
+    };
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        return descending ? less(b, a) : less(a, b);
+    });
+    std::vector<EditorSong> sorted;
+    sorted.reserve(m_rows.size());
+    for (const Keyed& k : keyed)
+        sorted.push_back(std::move(m_rows[k.row]));
+    m_rows = std::move(sorted);
+    resetRows();
+    CommitList();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Songs: ID3 tags, clipboard, Check File, Encode
+
+void FileAlbumEditor::id3TagEdit()
+{
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty()) {
+        information(LoadQString(IDS_NO_SELECTED_SONG));
+        return;
+    }
+    EditId3Tag(this, m_rows[static_cast<size_t>(rows.front())].path);
+}
+
+void FileAlbumEditor::copySongs()
+{
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty())
+        return;
+    m_clipboard.clear();
+    for (int r : rows) {
+        const EditorSong& song = m_rows[static_cast<size_t>(r)];
+        m_clipboard.emplace_back(song.path, song.description);
+    }
+}
+
+void FileAlbumEditor::cutSongs()
+{
+    if (selectedRows().empty())
+        return;
+    copySongs();
+    deleteSongs();
+}
+
+void FileAlbumEditor::pasteSongs()
+{
+    if (!haveSelectedAlbum() || m_clipboard.empty())
+        return;
+    SongPathIndex index(m_rows);
+    bool added = false;
+    for (const auto& [path, description] : m_clipboard) {
+        if (index.contains(path))
+            continue;
+        index.insert(path);
+        m_rows.push_back({path, description, 0, 0});
+        added = true;
+    }
+    if (!added)
+        return;
+    resetRows();
+    CommitList();
+}
+
+void FileAlbumEditor::checkFiles()
+{
+    std::vector<int> missing;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const std::string& path = m_rows[i].path;
+        struct stat st;
+        if (!isAddress(path) && ::stat(path.c_str(), &st) != 0)
+            missing.push_back(static_cast<int>(i));
+    }
+    selectRows(missing);
+    if (!missing.empty())
+        information(LoadQString(IDS_INVALID_FILE_NAMES));
+}
+
+void FileAlbumEditor::encode()
+{
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty())
+        return;
+    if (!m_services.encode) {
+        information(LoadQString(IDS_NOT_AVAILABLE_YET));
+        return;
+    }
+    std::vector<std::string> files;
+    for (int r : rows)
+        files.push_back(m_rows[static_cast<size_t>(r)].path);
+    addAndCommit(m_services.encode(this, files));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Find
+
+void FileAlbumEditor::find()
+{
+    FindTextDialog dialog(m_searchText, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_searchText = dialog.text();
+    findNext();
+}
+
+void FileAlbumEditor::findNext()
+{
+    if (m_searchText.empty()) {
+        find();
+        return;
+    }
+    const int startAlbum = m_tree->indexOfTopLevelItem(m_tree->currentItem());
+    int startSong = 0;
+    if (m_focusMode == SongListFocus) {
+        const QModelIndex current = m_songs->currentIndex();
+        if (current.isValid() && m_songs->selectionModel()->isRowSelected(current.row(), {}))
+            startSong = current.row() + 1;
+        else if (const std::vector<int> rows = selectedRows(); !rows.empty())
+            startSong = rows.front() + 1;
+    }
+    const AlbumSearchHit hit =
+        FindNextInAlbums(m_kind, albumKeys(), startAlbum, startSong, m_searchText);
+    if (!hit.found()) {
+        information(LoadQString(IDS_STRING_NOT_FOUND));
+        return;
+    }
+    QTreeWidgetItem* album = m_tree->topLevelItem(hit.album);
+    if (album != m_tree->currentItem())
+        m_tree->setCurrentItem(album);
+    m_tree->scrollToItem(album);
+    m_songs->clearSelection();
+    if (hit.song <= 0 || hit.song > static_cast<int>(m_rows.size())) {
+        m_tree->setFocus();
+        m_focusMode = TreeFocus;
+        return;
+    }
+    selectRows({hit.song - 1});
+    m_songs->setFocus();
+    m_focusMode = SongListFocus;
+}
