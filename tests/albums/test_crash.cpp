@@ -125,6 +125,7 @@ TEST_F(CrashTest, AKilledWriterLeavesEveryAlbumOldOrNew)
     RecordProperty("saves", totalSaves);
     std::printf("%d saves in %.1f s, %d kills during a save, %d of them after the commit\n",
                 totalSaves, seconds, caughtMidSave, newVersionLanded);
-    EXPECT_GE(totalSaves, 2000);
+    // A sanitizer build saves several times slower and meets the 90-second bound first.
+    EXPECT_GE(totalSaves, kStartDeadlineScale > 1 ? 1000 : 2000);
     EXPECT_GE(caughtMidSave, 30) << "most kills should land inside a save";
 }
