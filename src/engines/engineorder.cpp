@@ -33,7 +33,8 @@ bool generalWave(const AppSettings& s)
 
 // The MCI device is the last resort of most kinds. An AU file the general engine refuses is
 // not offered to it: the device's file driver decodes through the same GStreamer and would
-// only fail a second time with a vaguer code.
+// only fail a second time with a vaguer code; nor is the newer compressed audio, which only
+// GStreamer decodes.
 const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindMpegAudio, internalMpeg, {&kMpegEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindMpegAudio, generalMpeg, {&kGeneralEngine, &kMciDevice}},
@@ -41,6 +42,7 @@ const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindAiff, nullptr, {&kGeneralEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindAu, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindWave, generalWave, {&kGeneralEngine, &kMciDevice}},
+    {AlbumKindAudio, MediaKindCompressedAudio, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindNone, nullptr, {&kMciDevice}},
 };
 

@@ -70,6 +70,16 @@ bool AudioPlayer::OnPlayerCommand(int id)
     }
 }
 
+QString AudioPlayer::OpenFilter()
+{
+    return tr("Audio files (*.wav *.aif *.aifc *.aiff *.au *.snd *.mp1 *.m1s *.mp2 *.m2s *.mp3 "
+              "*.mpa *.ra *.ram *.rm *.ogg *.oga *.flac *.opus *.m4a *.aac *.wma *.wv *.m3u "
+              "*.pls);;"
+              "Ogg, FLAC and Opus (*.ogg *.oga *.flac *.opus);;"
+              "MPEG-4, Windows Media and WavPack audio (*.m4a *.aac *.wma *.wv);;"
+              "Play lists (*.m3u *.pls);;All files (*)");
+}
+
 void AudioPlayer::OpenFiles()
 {
     ModalGuard guard;
@@ -77,9 +87,7 @@ void AudioPlayer::OpenFiles()
         return;
     ComponentRecord& r = record();
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir),
-        tr("Audio files (*.wav *.aif *.aifc *.aiff *.au *.snd *.mp1 *.m1s *.mp2 *.m2s *.mp3 "
-           "*.mpa *.ra *.ram *.rm);;Play lists (*.m3u *.pls);;All files (*)"));
+        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir), OpenFilter());
     if (files.isEmpty())
         return;
     r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();

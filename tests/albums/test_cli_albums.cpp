@@ -54,6 +54,9 @@ TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
     EXPECT_EQ(cli({"album", "add", "audio", "Another", "/x/d.mid"}).code, 1)
         << "a MIDI file is not for a digital audio album";
     EXPECT_EQ(cli({"album", "add", "audio", "Second", "/x/e.wav"}).code, 0);
+    r = cli({"album", "add", "audio", "Newer", "/x/f.ogg", "/x/g.FLAC", "/x/h.opus", "/x/i.m4a"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(cli({"album", "delete", "audio", "Newer"}).code, 0);
 
     r = cli({"album", "list", "audio"});
     EXPECT_EQ(r.out, "Second\tSecond\t\nRoad Mix\tRoad Mix\t\n");

@@ -104,10 +104,11 @@ TEST_F(CommandLineTest, StartModeFollowsTheFilesFamily)
         const char* name;
         int mode;
     } cases[] = {
-        {"tone.mp3", 3},   {"TONE.WAV", 3},     {"a.aiff", 3}, {"a.ra", 3},  {"song.mid", 4},
-        {"k.kar", 4},      {"ims.ims", 4},      {"m.xm", 4},   {"v.avi", 5}, {"v.mpg", 5},
-        {"a.rm", 5},       {"a.ram", 5},        {"l.m3u", 3},  {"l.PLS", 3}, {"album.ini", 3},
-        {"notes.txt", -1}, {"noextension", -1},
+        {"tone.mp3", 3}, {"TONE.WAV", 3},   {"a.aiff", 3},       {"a.ra", 3},  {"song.mid", 4},
+        {"k.kar", 4},    {"ims.ims", 4},    {"m.xm", 4},         {"v.avi", 5}, {"v.mpg", 5},
+        {"a.rm", 5},     {"a.ram", 5},      {"l.m3u", 3},        {"l.PLS", 3}, {"album.ini", 3},
+        {"s.ogg", 3},    {"s.FLAC", 3},     {"s.opus", 3},       {"s.m4a", 3}, {"s.wma", 3},
+        {"s.wv", 3},     {"notes.txt", -1}, {"noextension", -1},
     };
     for (const auto& c : cases) {
         AppCommandLineInfo info = parse({c.name});

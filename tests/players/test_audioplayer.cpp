@@ -396,6 +396,49 @@ TEST_F(AudioPlayerTest, OpenPlaysTheChosenFilesAndRemovesItsTemporaryList)
     EXPECT_EQ(player->state(), kModePlaying) << "and the song plays on";
 }
 
+// Ogg, FLAC and Opus are offered by the Open dialog, join the album and are played by the
+// general engine, as kolvo-cli plays them.
+TEST_F(AudioPlayerTest, OggFlacAndOpusAreOfferedAndPlayed)
+{
+    QDir().mkpath(QString::fromStdString(homePath("pick")));
+    const std::string wav = tone("pick/source.wav", 2, 440);
+    const std::string ogg = homePath("pick/a.ogg"), flac = homePath("pick/b.flac"),
+                      opus = homePath("pick/c.opus");
+    enginetest::sh("sox '" + wav + "' '" + ogg + "'");
+    enginetest::sh("sox '" + wav + "' '" + flac + "'");
+    enginetest::sh("ffmpeg -loglevel error -y -i '" + wav + "' -c:a libopus '" + opus + "'");
+    for (const std::string& f : {ogg, flac, opus})
+        ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(f))) << f;
+    QStringList offered;
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        answered = true;
+        offered = dialog->nameFilters();
+        dialog->setDirectory(QString::fromStdString(homePath("pick")));
+        dialog->selectFile(QStringLiteral("\"a.ogg\" \"b.flac\" \"c.opus\""));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    player->sendMessage(WM_COMMAND, 5119, 0);
+    ASSERT_TRUE(answered);
+    ASSERT_FALSE(offered.isEmpty());
+    for (const char* pattern : {"*.ogg", "*.flac", "*.opus", "*.m4a", "*.wma", "*.wv", "*.mp3"})
+        EXPECT_TRUE(offered.first().contains(QLatin1String(pattern))) << pattern;
+    ASSERT_EQ(player->album().songCount(), 3);
+    EXPECT_EQ(player->album().GetSong(1)->title, ogg);
+    EXPECT_EQ(player->album().GetSong(3)->title, opus);
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+    EXPECT_EQ(player->openEngine(), "KAMEngine_");
+    // The FLAC song after it plays too.
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5108);
+    EXPECT_TRUE(pumpUntil(
+        [&] { return player->state() == kModePlaying && player->playingPath() == flac; }, 5000))
+        << player->messageText();
+}
+
 TEST_F(AudioPlayerTest, FastForwardNearTheEndMovesOnEvenWhenRepeatingTheSong)
 {
     const std::string a = tone("a.wav", 4, 300), b = tone("b.wav", 4, 500);

@@ -79,13 +79,16 @@ TEST_F(PlayerFrameTest, DroppedFilesAndListsJoinTheAlbumOnce)
     const std::string list = writeFile("l.m3u", homePath("c.ogg") + "\n" + homePath("d.au") + "\n");
     drop({QString::fromStdString(a), QString::fromStdString(b), QString::fromStdString(a),
           QString::fromStdString(homePath("notes.txt")), QString::fromStdString(list)});
-    EXPECT_EQ(player->album().songCount(), before + 3)
-        << "twice a.mp3 is once; .txt and .ogg are not audio";
+    EXPECT_EQ(player->album().songCount(), before + 4) << "twice a.mp3 is once; .txt is not audio";
     EXPECT_NE(player->album().FindSong(homePath("d.au")), nullptr);
+    EXPECT_NE(player->album().FindSong(homePath("c.ogg")), nullptr);
     // Kept in the album database, so the next start has them too.
     Album stored(AlbumKindAudio);
     stored.Open(player->album().key(), 0);
-    EXPECT_EQ(stored.songCount(), before + 3);
+    EXPECT_EQ(stored.songCount(), before + 4);
+    const std::string flac = writeFile("e.flac", "x"), opus = writeFile("f.opus", "x");
+    drop({QString::fromStdString(flac), QString::fromStdString(opus)});
+    EXPECT_EQ(player->album().songCount(), before + 6) << "FLAC and Opus are dropped in too";
 }
 
 TEST_F(PlayerFrameTest, StatusAndTitlesComeThroughTheController)
