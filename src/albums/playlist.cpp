@@ -2,11 +2,16 @@
 
 #include "albums/album.h"
 #include "albums/profilefile.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
+#include <cctype>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <strings.h>
 
 namespace {
 
@@ -24,18 +29,73 @@ bool readWhole(const std::string& path, std::string& out)
     return true;
 }
 
+// "C:/..." or "C:name": a path of another system's drive, which cannot be resolved here.
+bool isDrivePath(std::string_view e)
+{
+    return e.size() >= 2 && e[1] == ':' && std::isalpha(static_cast<unsigned char>(e[0]));
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() &&
+           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The path of a "file://" URI naming this machine (no host or "localhost"), escapes decoded;
+// nothing for any other URL. A "%" not followed by two hex digits stays as it is.
+std::optional<std::string> localFileUri(std::string_view uri)
+{
+    constexpr std::string_view kScheme = "file://";
+    if (!startsWithNoCase(uri, kScheme))
+        return std::nullopt;
+    std::string_view rest = uri.substr(kScheme.size());
+    const size_t slash = rest.find('/');
+    if (slash == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view host = rest.substr(0, slash);
+    if (!host.empty() && !(host.size() == 9 && startsWithNoCase(host, "localhost")))
+        return std::nullopt;
+    rest.remove_prefix(slash);
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        const bool escape = rest[i] == '%' && i + 2 < rest.size() && hexDigit(rest[i + 1]) >= 0 &&
+                            hexDigit(rest[i + 2]) >= 0;
+        if (escape) {
+            path += static_cast<char>(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
+            i += 2;
+        } else {
+            path += rest[i];
+        }
+    }
+    return path;
+}
+
 } // namespace
 
 std::string ResolvePlayListEntry(std::string_view entry, std::string_view listFile)
 {
-    if (entry.find("://") != std::string_view::npos)
+    if (entry.find("://") != std::string_view::npos) {
+        if (const std::optional<std::string> path = localFileUri(entry))
+            return *path;
         return std::string(entry);
+    }
     std::string e(entry);
     for (char& c : e) {
         if (c == '\\')
             c = '/';
     }
-    if (e.find('/') != std::string::npos)
+    if (e.empty() || e[0] == '/' || isDrivePath(e))
         return e;
     const size_t slash = listFile.find_last_of("/\\");
     if (slash == std::string_view::npos)
@@ -45,7 +105,9 @@ std::string ResolvePlayListEntry(std::string_view entry, std::string_view listFi
         if (c == '\\')
             c = '/';
     }
-    return folder + e;
+    if (isDrivePath(folder))
+        return folder + e;
+    return std::filesystem::path(folder + e).lexically_normal().string();
 }
 
 std::vector<std::string> ReadLineList(std::string_view bytes)
@@ -90,13 +152,17 @@ std::vector<std::string> ReadPlsList(const ProfileFile& file)
     return entries;
 }
 
-int ImportList(Album& album, const std::string& file, bool merge)
+int ImportList(Album& album, const std::string& file, bool merge, int* skipped)
 {
     std::vector<std::string> entries;
-    if (PlayListKind(file) == PlayListKindPls) {
-        ProfileFile pls;
-        pls.load(file);
-        entries = ReadPlsList(pls);
+    std::vector<std::string> listTitles;
+    const bool pls = PlayListKind(file) == PlayListKindPls;
+    if (pls) {
+        ProfileFile list;
+        list.load(file);
+        entries = ReadPlsList(list);
+        for (size_t k = 1; k <= entries.size(); ++k)
+            listTitles.push_back(list.GetString("playlist", "Title" + std::to_string(k)));
     } else {
         std::string bytes;
         if (!readWhole(file, bytes))
@@ -105,26 +171,54 @@ int ImportList(Album& album, const std::string& file, bool merge)
     }
     int added = 0;
     int accepted = 0;
-    for (const std::string& raw : entries) {
-        const std::string entry = ResolvePlayListEntry(raw, file);
-        if (album.MediaKindOf(entry) == MediaKindNone)
+    int left = 0;
+    std::string extinfTitle;
+    for (size_t k = 0; k < entries.size(); ++k) {
+        const std::string& raw = entries[k];
+        std::string title = pls ? listTitles[k] : std::string();
+        if (!pls && raw[0] == '#') {
+            // "#EXTINF:<seconds>,<title>" names the entry on the next line; "#EXTM3U" and the
+            // other directives are no entries.
+            if (startsWithNoCase(raw, "#EXTINF:")) {
+                const size_t comma = raw.find(',');
+                extinfTitle = comma == std::string::npos
+                                  ? std::string()
+                                  : std::string(trimText(std::string_view(raw).substr(comma + 1)));
+            }
             continue;
+        }
+        if (!pls) {
+            title = std::move(extinfTitle);
+            extinfTitle.clear();
+        }
+        const std::string entry = ResolvePlayListEntry(raw, file);
+        if (album.MediaKindOf(entry) == MediaKindNone) {
+            ++left;
+            KLOG_INFO("albums",
+                      "%s: entry %zu, \"%s\", skipped: not a kind of file this player plays",
+                      file.c_str(), k + 1, raw.c_str());
+            continue;
+        }
         ++accepted;
         if (!merge) {
             if (SongEntry* s = album.GetSong(accepted)) {
                 s->title = entry;
-                s->extendedInfo.clear();
+                s->extendedInfo = title;
                 s->lengthMs = 0;
                 s->startFrame = 0;
             } else {
-                album.AddSong(entry);
+                album.AddSong(entry, title);
                 ++added;
             }
         } else if (!album.FindSong(entry)) {
-            album.AddSong(entry);
+            album.AddSong(entry, title);
             ++added;
         }
     }
+    if (left > 0)
+        KLOG_INFO("albums", "%s: %d of %zu entries skipped", file.c_str(), left, entries.size());
+    if (skipped)
+        *skipped = left;
     return added;
 }
 
@@ -163,8 +257,11 @@ void ExpandPlayList(const std::string& file, std::vector<std::string>& list)
             return;
         entries = ReadLineList(bytes);
     }
-    for (const std::string& e : entries)
+    for (const std::string& e : entries) {
+        if (kind != PlayListKindPls && e[0] == '#')
+            continue; // "#EXTM3U", "#EXTINF:..." and other directives of extended M3U
         list.push_back(ResolvePlayListEntry(e, file));
+    }
 }
 
 std::string WriteTempPlayList(const std::vector<std::string>& paths)

@@ -48,6 +48,7 @@ TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
     CliRun r = cli({"album", "import", "audio", "Road Mix", path("m/list.m3u")});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "2\n");
+    EXPECT_NE(r.err.find("1 entry of"), std::string::npos) << "notes.txt is left out: " << r.err;
     r = cli({"album", "import", "audio", "Road Mix", path("m/list.m3u"), "--merge"});
     EXPECT_EQ(r.out, "0\n");
     EXPECT_EQ(cli({"album", "add", "audio", "Road Mix", "/x/c.mp3", "http://h/s.mp3"}).code, 0);
@@ -67,7 +68,9 @@ TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
                      "1\t" +
                          homePath("m/a.mp3") +
                          "\t\t0\t0\n"
-                         "2\tsub/b.wav\t\t0\t0\n"
+                         "2\t" +
+                         homePath("m/sub/b.wav") +
+                         "\t\t0\t0\n"
                          "3\t/x/c.mp3\t\t0\t0\n"
                          "4\thttp://h/s.mp3\t\t0\t0\n");
 
