@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -264,10 +265,15 @@ void ExpandPlayList(const std::string& file, std::vector<std::string>& list)
     }
 }
 
+std::string TempPlayListPath()
+{
+    return paths::dataDir() + "/$$TEMP$$.M3U";
+}
+
 std::string WriteTempPlayList(const std::vector<std::string>& paths)
 {
     paths::ensureDir(paths::dataDir());
-    const std::string file = paths::dataDir() + "/$$TEMP$$.M3U";
+    const std::string file = TempPlayListPath();
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out)
         return {};
@@ -275,4 +281,55 @@ std::string WriteTempPlayList(const std::vector<std::string>& paths)
         out << p << '\n';
     out.flush();
     return out ? file : std::string();
+}
+
+namespace {
+
+void collectFolder(AlbumKind kind, const std::filesystem::path& folder,
+                   std::vector<std::string>& out, int depth)
+{
+    // Links can make a folder its own descendant; no music library is this deep.
+    if (depth > 64)
+        return;
+    std::error_code ec;
+    std::vector<std::filesystem::directory_entry> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             folder, std::filesystem::directory_options::skip_permission_denied, ec))
+        entries.push_back(entry);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.path().filename().string() < b.path().filename().string();
+    });
+    for (const auto& entry : entries) {
+        const std::string path = entry.path().string();
+        if (entry.is_directory(ec))
+            collectFolder(kind, entry.path(), out, depth + 1);
+        else if (MediaKindOf(kind, path) != MediaKindNone)
+            out.push_back(path);
+    }
+}
+
+} // namespace
+
+std::vector<std::string> CollectPlayableFiles(AlbumKind kind, const std::vector<std::string>& names)
+{
+    std::vector<std::string> out;
+    for (const std::string& name : names) {
+        std::error_code ec;
+        const int listKind = PlayListKind(name);
+        if (std::filesystem::is_directory(name, ec)) {
+            collectFolder(kind, name, out, 0);
+        } else if (MediaKindOf(kind, name) != MediaKindNone) {
+            out.push_back(name);
+        } else if (listKind == PlayListKindPls || listKind == PlayListKindM3u) {
+            std::vector<std::string> entries;
+            ExpandPlayList(name, entries);
+            for (std::string& e : entries) {
+                if (MediaKindOf(kind, e) != MediaKindNone)
+                    out.push_back(std::move(e));
+            }
+        } else {
+            KLOG_INFO("albums", "%s left out: not a file this player plays", name.c_str());
+        }
+    }
+    return out;
 }

@@ -8,6 +8,8 @@
 // written. "\" in entries of lists made on Windows becomes "/". A "file://" URI of this machine
 // becomes its path, percent escapes decoded; other URLs ("scheme://...") are kept whole.
 
+#include "albums/mediakind.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,3 +44,13 @@ void ExpandPlayList(const std::string& file, std::vector<std::string>& list);
 
 // Writes "$$TEMP$$.M3U" in the data folder, one path per line; its path, "" on failure.
 std::string WriteTempPlayList(const std::vector<std::string>& paths);
+// The path WriteTempPlayList writes, so a receiver knows the list is one to delete after use.
+std::string TempPlayListPath();
+
+// What names given together (several files on the command line, a folder, the Open choices)
+// come to for one album family, in the order given: a file of a kind the family plays as it
+// is; a play list's entries of such kinds, resolved; a folder's such files, its sub-folders
+// included, in name order (play lists inside folders are left alone, their songs are there
+// already). Other names are left out with a log line.
+std::vector<std::string> CollectPlayableFiles(AlbumKind kind,
+                                              const std::vector<std::string>& names);

@@ -2,15 +2,18 @@
 
 #include "albums/mediakind.h"
 #include "albums/playlist.h"
+#include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "players/lyricviewer.h"
 #include "ui/buttons.h"
 #include "ui/displaypanel.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 
 AudioPlayer::AudioPlayer(PlayerHost& host, QWidget* parent)
     : PlayerFrame(ComponentAudio, AlbumKindAudio, host, parent, buttons::kAudioPlayer, true)
@@ -94,12 +97,46 @@ void AudioPlayer::OpenFiles()
     std::vector<std::string> paths;
     for (const QString& f : files)
         paths.push_back(f.toStdString());
+    PlayTemporaryList(paths);
+}
+
+void AudioPlayer::OpenFolder()
+{
+    ModalGuard guard;
+    if (!guard.entered())
+        return;
+    ComponentRecord& r = record();
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Open Folder"),
+                                                             QString::fromStdString(r.initialDir));
+    if (folder.isEmpty())
+        return;
+    r.initialDir = folder.toStdString();
+    const std::vector<std::string> songs =
+        CollectPlayableFiles(AlbumKindAudio, {folder.toStdString()});
+    if (songs.empty()) {
+        KolvoMessageBox(this, tr("There is nothing Kolvo can play in %1.").arg(folder),
+                        MessageIcon::Information);
+        return;
+    }
+    PlayTemporaryList(songs);
+}
+
+void AudioPlayer::PlayTemporaryList(const std::vector<std::string>& paths)
+{
     const std::string list = WriteTempPlayList(paths);
     if (list.empty())
         return;
     host().pendingFile() = list;
     host().pendingFileIsTemporary() = true;
     PlayPendingFile();
+}
+
+void AudioPlayer::contextMenuEvent(QContextMenuEvent* e)
+{
+    QMenu menu(this);
+    menu.addAction(tr("Open Files..."), this, [this] { OpenFiles(); });
+    menu.addAction(tr("Open Folder..."), this, [this] { OpenFolder(); });
+    menu.exec(e->globalPos());
 }
 
 void AudioPlayer::ToggleSaveStream()

@@ -23,9 +23,15 @@ protected:
     bool OwnsStartMode(int startMode) const override { return startMode == StartModeAudio; }
     UINT EmptyAlbumHintId() const override { return playertext::AddAudioFiles; }
     bool OnPlayerCommand(int id) override;
+    // Open Files and Open Folder, on the window's right-click menu.
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     void OpenFiles();
+    // Every song the player plays in a folder and its sub-folders, in name order.
+    void OpenFolder();
+    // The unnamed album of these songs, through the temporary play list, played at once.
+    void PlayTemporaryList(const std::vector<std::string>& paths);
     void ToggleSaveStream();
     void ToggleLyric();
     void Configure();

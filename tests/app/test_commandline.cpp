@@ -1,7 +1,9 @@
+#include "albums/playlist.h"
 #include "app/commandline.h"
 #include "support/testhome.h"
 
 #include <cstdlib>
+#include <fstream>
 
 namespace {
 
@@ -120,6 +122,60 @@ TEST_F(CommandLineTest, StartModeFollowsTheFilesFamily)
     AppCommandLineInfo midiAsVideo = parse({"/playvideo", "song.mid"});
     ResolveStartMode(midiAsVideo, "");
     EXPECT_EQ(midiAsVideo.startMode, 5);
+}
+
+// Several files, or folders, are one temporary play list of the audio among them.
+TEST_F(CommandLineTest, SeveralFilesAndFoldersBecomeOnePlayList)
+{
+    const std::string b = writeFile("m/b.mp3", "x"), a = writeFile("m/a.flac", "x");
+    writeFile("m/notes.txt", "x");
+    writeFile("m/cover.jpg", "x");
+    writeFile("m/own.m3u", homePath("elsewhere.mp3") + "\n");
+    const std::string deep = writeFile("m/Disc 1/01 intro.ogg", "x");
+    const std::string song = writeFile("m/c.wav", "x");
+    const std::string other = writeFile("x/z.opus", "x");
+    auto listed = [](const AppCommandLineInfo& info) {
+        std::ifstream in(info.fileName);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    };
+
+    AppCommandLineInfo folder = parse({QString::fromStdString(homePath("m"))});
+    ResolveStartMode(folder, "");
+    EXPECT_EQ(folder.startMode, StartModeAudio);
+    EXPECT_TRUE(folder.fileIsTemporary);
+    EXPECT_EQ(folder.fileName, TempPlayListPath());
+    EXPECT_EQ(listed(folder), (std::vector<std::string>{deep, a, b, song}))
+        << "name order, the sub-folder in its place; no pictures, notes or the folder's list";
+
+    // Files and folders in the order given; a play list named among them gives its songs.
+    const std::string list = writeFile("l.m3u", "x/z.opus\nnotes.txt\n");
+    AppCommandLineInfo several = parse({QString::fromStdString(song), QStringLiteral("/nosplash"),
+                                        QString::fromStdString(homePath("x")),
+                                        QString::fromStdString(list), QString::fromStdString(b)});
+    ResolveStartMode(several, "");
+    EXPECT_EQ(several.startMode, StartModeAudio);
+    EXPECT_EQ(listed(several), (std::vector<std::string>{song, other, other, b}));
+
+    // One file stays itself; names of which nothing plays leave the last name, as before.
+    AppCommandLineInfo one = parse({QString::fromStdString(b)});
+    ResolveStartMode(one, "");
+    EXPECT_EQ(one.fileName, b);
+    EXPECT_FALSE(one.fileIsTemporary);
+    AppCommandLineInfo none =
+        parse({QString::fromStdString(homePath("m/notes.txt")), QStringLiteral("song.mid")});
+    ResolveStartMode(none, "");
+    EXPECT_EQ(none.fileName, "song.mid");
+    EXPECT_EQ(none.startMode, StartModeMidi);
+
+    // The hand-over carries the list's path in the designed layout.
+    HandoverRecord record;
+    const std::vector<std::uint8_t> block = BuildHandoverRecord(several);
+    ASSERT_TRUE(ParseHandoverRecord(block.data(), block.size(), record));
+    EXPECT_EQ(record.fileName, TempPlayListPath());
+    EXPECT_EQ(record.startMode, StartModeAudio);
 }
 
 TEST_F(CommandLineTest, PlayCdAsksTheDrive)

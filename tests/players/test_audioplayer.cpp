@@ -16,9 +16,11 @@
 #include "support/testhome.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
@@ -437,6 +439,48 @@ TEST_F(AudioPlayerTest, OggFlacAndOpusAreOfferedAndPlayed)
     EXPECT_TRUE(pumpUntil(
         [&] { return player->state() == kModePlaying && player->playingPath() == flac; }, 5000))
         << player->messageText();
+}
+
+// Open Folder, on the right-click menu, plays a folder's songs, sub-folders included.
+TEST_F(AudioPlayerTest, OpenFolderPlaysAFoldersSongsInNameOrder)
+{
+    const std::string b = tone("album/b.wav", 1, 500), a = tone("album/a.wav", 1, 300);
+    const std::string d = tone("album/CD2/d.wav", 1, 700);
+    writeFile("album/cover.jpg", "x");
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        QAction* folder = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Open Folder..."))
+                folder = action;
+        if (!folder)
+            return;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answered = dialog->fileMode() == QFileDialog::Directory;
+            dialog->setDirectory(QString::fromStdString(homePath("album")));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        menu->setActiveAction(folder);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            player->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(player, &click);
+    pump(100);
+    ASSERT_TRUE(answered);
+    std::vector<std::string> titles;
+    for (const SongEntry& song : player->album().songs())
+        titles.push_back(song.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{d, a, b}));
+    EXPECT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(paths::dataDir() + "/$$TEMP$$.M3U")));
 }
 
 TEST_F(AudioPlayerTest, FastForwardNearTheEndMovesOnEvenWhenRepeatingTheSong)
