@@ -94,10 +94,18 @@ void AudioPlayer::OpenFiles()
     if (files.isEmpty())
         return;
     r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
+    // One play list is played as it is, so the titles it gives its songs are kept; in a set of
+    // choices a list stands for its songs, since the set's own list can only name songs.
+    if (files.size() == 1 && PlayListKind(files.first().toStdString()) >= 0) {
+        host().pendingFile() = files.first().toStdString();
+        host().pendingFileIsTemporary() = false;
+        PlayPendingFile();
+        return;
+    }
     std::vector<std::string> paths;
     for (const QString& f : files)
         paths.push_back(f.toStdString());
-    PlayTemporaryList(paths);
+    PlayTemporaryList(CollectPlayableFiles(AlbumKindAudio, paths));
 }
 
 void AudioPlayer::OpenFolder()

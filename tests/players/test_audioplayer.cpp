@@ -441,6 +441,44 @@ TEST_F(AudioPlayerTest, OggFlacAndOpusAreOfferedAndPlayed)
         << player->messageText();
 }
 
+// A play list chosen in the Open dialog is played like the same list on the command line.
+TEST_F(AudioPlayerTest, APlayListChosenInOpenIsPlayed)
+{
+    const std::string a = tone("lists/songs/a.wav", 2, 300), b = tone("lists/songs/b.wav", 2, 500);
+    const std::string c = tone("lists/c.wav", 1, 700);
+    writeFile("lists/mix.m3u", "#EXTM3U\n#EXTINF:2,The First\nsongs/a.wav\nsongs/b.wav\n");
+    auto choose = [&](const QString& names) {
+        bool answered = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answered = true;
+            dialog->setDirectory(QString::fromStdString(homePath("lists")));
+            dialog->selectFile(names);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        player->sendMessage(WM_COMMAND, 5119, 0);
+        return answered;
+    };
+    ASSERT_TRUE(choose(QStringLiteral("mix.m3u")));
+    ASSERT_EQ(player->album().songCount(), 2);
+    EXPECT_EQ(player->album().GetSong(1)->title, a);
+    EXPECT_EQ(player->album().GetSong(1)->extendedInfo, "The First");
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(homePath("lists/mix.m3u"))))
+        << "the user's own list is not a temporary one";
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+    EXPECT_EQ(player->playingPath(), a);
+
+    // Chosen with a song, the list gives its songs in its place.
+    ASSERT_TRUE(choose(QStringLiteral("\"c.wav\" \"mix.m3u\"")));
+    std::vector<std::string> titles;
+    for (const SongEntry& song : player->album().songs())
+        titles.push_back(song.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{c, a, b}));
+}
+
 // Open Folder, on the right-click menu, plays a folder's songs, sub-folders included.
 TEST_F(AudioPlayerTest, OpenFolderPlaysAFoldersSongsInNameOrder)
 {
