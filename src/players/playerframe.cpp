@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPainter>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -188,7 +189,21 @@ std::int32_t PlayerFrame::OpenTrack(int n)
     }
     if (!outcome.why.empty())
         KLOG_WARNING("players", "cannot play %s: %s", path.c_str(), outcome.why.c_str());
+    if (outcome.failure == engines::OpenFailure::SoundOutput && !host().soundOutputProblemTold) {
+        host().soundOutputProblemTold = true;
+        // After the open has unwound: the box is modal and the tick goes on under it.
+        QTimer::singleShot(0, this, [this, why = outcome.why] { TellSoundOutputProblem(why); });
+    }
     return outcome.result;
+}
+
+void PlayerFrame::TellSoundOutputProblem(const std::string& why)
+{
+    KolvoMessageBox(this,
+                    tr("Kolvo cannot open the sound output, so nothing can be played.\n"
+                       "Is the sound server (PulseAudio or PipeWire) running?\n\n%1")
+                        .arg(QString::fromStdString(why)),
+                    MessageIcon::Warning);
 }
 
 engines::EngineOrder PlayerFrame::EnginesFor(const std::string& path) const

@@ -550,6 +550,43 @@ TEST_F(AudioPlayerTest, AMissingFileIsReportedAndThePlayerGoesOn)
     EXPECT_TRUE(player->messageText().empty());
 }
 
+// Without a sound server the songs fail with the designed line, the log says the output is
+// the cause, and the user is told so once, not for every song.
+TEST_F(AudioPlayerTest, ASoundOutputThatCannotBeOpenedIsToldOnce)
+{
+    const std::string a = tone("a.wav", 1, 300), b = tone("b.wav", 1, 500);
+    std::vector<QString> told;
+    setMessageBoxHook([&](const QString&, const QString& text, MessageIcon, MessageButtons) {
+        told.push_back(text);
+        return IDOK;
+    });
+    const std::string pulse = getenv("PULSE_SERVER") ? getenv("PULSE_SERVER") : "";
+    setenv("PULSE_SERVER", ("unix:" + homePath("no-such-socket")).c_str(), 1);
+    playPending(m3u({a, b}));
+    const bool failed = pumpUntil([&] { return !player->messageText().empty(); }, 5000);
+    const std::string why = klog::last("engines");
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5108);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5104);
+    pumpUntil([&] { return player->album().currentSong() == 2 && !player->messageText().empty(); },
+              5000);
+    pump(300);
+    if (pulse.empty())
+        unsetenv("PULSE_SERVER");
+    else
+        setenv("PULSE_SERVER", pulse.c_str(), 1);
+    setMessageBoxHook({});
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(player->messageText(), "Can't play Track 2, b.wav File.");
+    EXPECT_NE(why.find("the sound output cannot be opened"), std::string::npos) << why;
+    ASSERT_EQ(told.size(), 1u) << "once a session";
+    EXPECT_TRUE(told[0].contains(QStringLiteral("sound output"))) << told[0].toStdString();
+
+    // With the server back the songs play again.
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5104);
+    EXPECT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+}
+
 TEST_F(AudioPlayerTest, ASongOnAnotherMediumIsFoundThere)
 {
     // The album remembers the song on a medium mounted at "disc1"; it is now at "disc2".
