@@ -1,6 +1,7 @@
 #include "players/playerframe.h"
 
 #include "albums/mediakind.h"
+#include "albums/playlist.h"
 #include "albums/programdialog.h"
 #include "albums/quickselect.h"
 #include "albums/songname.h"
@@ -815,6 +816,15 @@ int PlayerFrame::AddFiles(const std::vector<std::string>& paths)
         const int listKind = PlayListKind(path);
         if (listKind == PlayListKindPls || listKind == PlayListKindM3u) {
             added += m_album.Import(path, true);
+        } else if (m_album.kind() != AlbumKindCd &&
+                   QFileInfo(QString::fromStdString(path)).isDir()) {
+            // A dropped folder gives its songs, sub-folders included, in name order.
+            for (const std::string& song : CollectPlayableFiles(m_album.kind(), {path})) {
+                if (!m_album.FindSong(song)) {
+                    m_album.AddSong(song);
+                    ++added;
+                }
+            }
         } else if (m_album.MediaKindOf(path) != MediaKindNone && !m_album.FindSong(path)) {
             m_album.AddSong(path);
             ++added;

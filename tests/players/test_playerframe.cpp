@@ -89,6 +89,14 @@ TEST_F(PlayerFrameTest, DroppedFilesAndListsJoinTheAlbumOnce)
     const std::string flac = writeFile("e.flac", "x"), opus = writeFile("f.opus", "x");
     drop({QString::fromStdString(flac), QString::fromStdString(opus)});
     EXPECT_EQ(player->album().songCount(), before + 6) << "FLAC and Opus are dropped in too";
+
+    // A dropped folder gives its songs, sub-folders included, in name order, each once.
+    const std::string x = writeFile("box/x.mp3", "x"), y = writeFile("box/sub/y.ogg", "x");
+    writeFile("box/readme.txt", "x");
+    drop({QString::fromStdString(homePath("box")), QString::fromStdString(homePath("box"))});
+    ASSERT_EQ(player->album().songCount(), before + 8);
+    EXPECT_EQ(player->album().GetSong(before + 7)->title, y);
+    EXPECT_EQ(player->album().GetSong(before + 8)->title, x);
 }
 
 TEST_F(PlayerFrameTest, StatusAndTitlesComeThroughTheController)
