@@ -891,8 +891,10 @@ MediaKind Album::MediaKindOf(std::string_view fileName) const
 // ---------------------------------------------------------------------------------------------
 // Import and export
 
-int Album::Import(const std::string& fileName, bool merge)
+int Album::Import(const std::string& fileName, bool merge, int* skipped)
 {
+    if (skipped)
+        *skipped = 0;
     switch (PlayListKind(fileName)) {
     case PlayListKindIni: {
         ProfileFile file;
@@ -901,7 +903,7 @@ int Album::Import(const std::string& fileName, bool merge)
     }
     case PlayListKindPls:
     case PlayListKindM3u:
-        return ImportList(*this, fileName, merge);
+        return ImportList(*this, fileName, merge, skipped);
     default:
         return 0;
     }

@@ -129,8 +129,8 @@ public:
     int Previous(PlayMethod method, RepeatMode repeat, bool forced);
     int Current(PlayMethod method);
     // By the file's extension: PLS, M3U or INI (the section named by the key). The number of
-    // songs added.
-    int Import(const std::string& fileName, bool merge);
+    // songs added; the number of play-list entries left out goes to `skipped` when given.
+    int Import(const std::string& fileName, bool merge, int* skipped = nullptr);
     bool Export(const std::string& fileName);
     MediaKind MediaKindOf(std::string_view fileName) const;
 

@@ -28,6 +28,9 @@ enum MediaKind : int {
     MediaKindMpegVideo = 12,
     MediaKindRealVideo = 13,
     MediaKindCdTrack = 14,
+    // Audio the older formats above do not cover and GStreamer decodes: Ogg Vorbis, FLAC, Opus,
+    // MPEG-4 audio, Windows Media Audio and WavPack. One kind, because one engine plays them all.
+    MediaKindCompressedAudio = 15,
 };
 
 // The text after the last "." of the name, compared without regard to case; a name without

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "albums/mediakind.h"
+#include "albums/playlist.h"
 #include "platform/cdrom.h"
 
 #include <QDir>
@@ -93,6 +94,7 @@ void AppCommandLineInfo::ParseParam(const std::string& param, bool flag, bool /*
             return;
         }
         fileName = fullName(param);
+        fileNames.push_back(fileName);
         return;
     }
     static const struct
@@ -141,6 +143,21 @@ void AppCommandLineInfo::ParseCommandLine(const QStringList& arguments)
 
 void ResolveStartMode(AppCommandLineInfo& info, const std::string& cdDrive)
 {
+    const bool folder =
+        info.fileNames.size() == 1 && QFileInfo(QString::fromStdString(info.fileName)).isDir();
+    // Several names: the last one is the file, as designed. A folder stands for its songs.
+    if (folder) {
+        const std::vector<std::string> songs = CollectPlayableFiles(AlbumKindAudio, info.fileNames);
+        const std::string list = songs.empty() ? std::string() : WriteTempPlayList(songs);
+        if (!list.empty()) {
+            info.fileName = list;
+            info.fileIsTemporary = true;
+        } else {
+            std::fprintf(stderr, "Kolvo: nothing to play in what was named\n");
+            if (folder)
+                info.fileName.clear();
+        }
+    }
     if (!info.fileName.empty() && info.startMode == StartModeNone) {
         // Later families win: ".rm" and ".ram" are audio and video, and go to the video player.
         if (MediaKindOf(AlbumKindAudio, info.fileName) != MediaKindNone)

@@ -24,7 +24,13 @@ class AppCommandLineInfo
 {
 public:
     int startMode = StartModeNone;
+    // The file to play: the one named, or the temporary play list made of several names.
     std::string fileName;
+    // Every file or folder named, in order; fileName is the last of them until the start mode
+    // is resolved.
+    std::vector<std::string> fileNames;
+    // fileName is the temporary play list ResolveStartMode wrote, to be deleted after use.
+    bool fileIsTemporary = false;
     std::array<std::uint32_t, kMaxStartCommands> startCommands{};
     int commandCount = 0;
     bool showSplash = true;
@@ -45,7 +51,9 @@ int ParseLeadingInt(const std::string& text);
 
 // Resolves the start mode once the command line is parsed: by the file's media kind and
 // play-list kind, and for "playcd" by what the CD drive holds. Clears the splash flag when
-// something is to be played.
+// something is to be played. Several names, or a folder, become one temporary play list of
+// every audio file among them (folders in name order, sub-folders included) that the Digital
+// Audio Player plays; it travels in the hand-over as its path, like the Open command's list.
 void ResolveStartMode(AppCommandLineInfo& info, const std::string& cdDrive);
 
 // The component a start mode switches on and tells to play; -1 for a mode without one.
@@ -61,7 +69,13 @@ struct HandoverRecord
 {
     std::array<std::uint32_t, kMaxStartCommands> startCommands{};
     int startMode = StartModeNone;
+    // The file to play: the one named, or the temporary play list made of several names.
     std::string fileName;
+    // Every file or folder named, in order; fileName is the last of them until the start mode
+    // is resolved.
+    std::vector<std::string> fileNames;
+    // fileName is the temporary play list ResolveStartMode wrote, to be deleted after use.
+    bool fileIsTemporary = false;
 };
 // False for a block that is too short or has no terminating zero within it.
 bool ParseHandoverRecord(const std::uint8_t* data, size_t size, HandoverRecord& out);

@@ -1,5 +1,7 @@
 #include "app/maincontroller.h"
 
+#include "albums/playlist.h"
+
 #include "app/cdmediawatcher.h"
 #include "app/commandline.h"
 #include "app/configsheet.h"
@@ -317,7 +319,8 @@ LRESULT MainController::onCopyData(const COPYDATASTRUCT* cds)
     bringToFront();
     CarryOutStartCommands(record.startCommands);
     m_app.cmdInfo.fileName = record.fileName;
-    m_app.pendingIsTemporary = false;
+    // Several files come as the temporary play list the sender wrote; it goes once read.
+    m_app.pendingIsTemporary = !record.fileName.empty() && record.fileName == TempPlayListPath();
     const int player = StartModeComponent(record.startMode);
     if (player >= 0 && !component(player)) {
         reportNoPlayer(record.startMode, record.fileName);

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFile>
 
 #include <cfenv>
 #include <cstdio>
@@ -75,6 +76,9 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
     qApp->installEventFilter(this);
     // The main window switches the players for the start mode once it knows which it could make.
     m_mainWindow = std::make_unique<MainController>(*this);
+    // The player has read the temporary list of several files as it was made.
+    if (cmdInfo.fileIsTemporary)
+        QFile::remove(QString::fromStdString(cmdInfo.fileName));
     m_instance->listen([this](std::uint32_t dwData, const QByteArray& block) -> std::intptr_t {
         COPYDATASTRUCT cds;
         cds.dwData = dwData;

@@ -121,9 +121,13 @@ int import(AlbumKind kind, const std::string& key, const std::string& file, bool
     Album a(kind);
     if (!a.Open(key, 0))
         return cliFail(a.lastError());
-    const int added = a.Import(file, merge);
+    int skipped = 0;
+    const int added = a.Import(file, merge, &skipped);
     if (!a.Save())
         return cliFail(a.lastError());
+    if (skipped > 0)
+        std::fprintf(stderr, "kolvo-cli: %d %s of %s left out: not files this album family plays\n",
+                     skipped, skipped == 1 ? "entry" : "entries", file.c_str());
     std::printf("%d\n", added);
     return kCliOk;
 }

@@ -7,6 +7,8 @@
 #include "platform/log.h"
 #include "platform/settings.h"
 
+#include <filesystem>
+
 namespace engines {
 namespace {
 
@@ -33,7 +35,8 @@ bool generalWave(const AppSettings& s)
 
 // The MCI device is the last resort of most kinds. An AU file the general engine refuses is
 // not offered to it: the device's file driver decodes through the same GStreamer and would
-// only fail a second time with a vaguer code.
+// only fail a second time with a vaguer code; nor is the newer compressed audio, which only
+// GStreamer decodes.
 const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindMpegAudio, internalMpeg, {&kMpegEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindMpegAudio, generalMpeg, {&kGeneralEngine, &kMciDevice}},
@@ -41,6 +44,7 @@ const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindAiff, nullptr, {&kGeneralEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindAu, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindWave, generalWave, {&kGeneralEngine, &kMciDevice}},
+    {AlbumKindAudio, MediaKindCompressedAudio, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindNone, nullptr, {&kMciDevice}},
 };
 
@@ -57,10 +61,38 @@ EngineOrder engineOrder(AlbumKind player, MediaKind kind, const AppSettings& set
     return {};
 }
 
+const char* failureText(OpenFailure failure)
+{
+    switch (failure) {
+    case OpenFailure::Missing:
+        return "the file is missing";
+    case OpenFailure::NotPlayable:
+        return "not a file this player plays";
+    case OpenFailure::Damaged:
+        return "the file is damaged";
+    case OpenFailure::SoundOutput:
+        return "the sound output cannot be opened";
+    default:
+        return "";
+    }
+}
+
+OpenFailure failureOf(const std::string& reason)
+{
+    for (OpenFailure f : {OpenFailure::SoundOutput, OpenFailure::Missing, OpenFailure::Damaged,
+                          OpenFailure::NotPlayable}) {
+        if (reason.find(failureText(f)) != std::string::npos)
+            return f;
+    }
+    return OpenFailure::Other;
+}
+
 std::string describeResult(std::int32_t result)
 {
     std::string text = "result " + std::to_string(result);
-    if (IsFileNotReachable(result))
+    // The MCI device's -9200 is any failure of its driver; the players retry another drive
+    // for it, but it says nothing about reaching the file.
+    if (IsFileNotReachable(result) && result != kMciFailed)
         text += " (the file cannot be reached)";
     return text;
 }
@@ -69,6 +101,7 @@ OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
                       const std::string& path, const std::function<int()>& nextCookie)
 {
     OpenOutcome outcome;
+    std::string best;
     for (const EngineFamily* family : order) {
         KLOG_DEBUG("engines", "trying the %s on %s", family->name, path.c_str());
         outcome.family = family;
@@ -78,18 +111,39 @@ OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
         if (outcome.result > 0) {
             outcome.session = std::move(session);
             outcome.why.clear();
+            outcome.failure = OpenFailure::None;
             return outcome;
         }
         // The engine may have said more than its code.
         const std::string reason = klog::last("engines");
-        outcome.why = std::string(family->prefix) + " " + describeResult(outcome.result);
+        std::string why = std::string(family->prefix) + " " + describeResult(outcome.result);
         if (!reason.empty())
-            outcome.why += ": " + reason;
-        KLOG_INFO("engines", "the %s refused %s: %s", family->name, path.c_str(),
-                  outcome.why.c_str());
+            why += ": " + reason;
+        KLOG_INFO("engines", "the %s refused %s: %s", family->name, path.c_str(), why.c_str());
+        OpenFailure failure = failureOf(reason);
+        if (failure == OpenFailure::Other && IsFileNotReachable(outcome.result) &&
+            outcome.result != kMciFailed)
+            failure = OpenFailure::Missing;
+        if (best.empty() || failure > outcome.failure) {
+            best = why;
+            outcome.failure = failure;
+        }
     }
-    if (order.empty())
+    // Whatever the engines said, a file that is not there is missing.
+    const bool address = path.find("://") != std::string::npos;
+    std::error_code ec;
+    if (!order.empty() && !address && !std::filesystem::exists(path, ec)) {
+        outcome.failure = OpenFailure::Missing;
+        KLOG_INFO("engines", "%s: %s", path.c_str(), failureText(OpenFailure::Missing));
+    }
+    if (order.empty()) {
+        outcome.failure = OpenFailure::NotPlayable;
         outcome.why = "no engine plays this kind of file";
+    } else if (outcome.failure != OpenFailure::Other) {
+        outcome.why = std::string(failureText(outcome.failure)) + "; " + best;
+    } else {
+        outcome.why = best;
+    }
     return outcome;
 }
 

@@ -1,7 +1,9 @@
 #include "engines/gstglue.h"
 
 #include "engines/filters.h"
+#include "engines/session.h"
 
+#include <cstring>
 #include <mutex>
 
 namespace engines {
@@ -57,8 +59,36 @@ std::string describeError(GstMessage* message)
     const GString_ owned(debug);
     // The debug text names source files of GStreamer itself; only the message is for people.
     std::string text = err ? err->message : "unknown error";
-    if (err)
+    OpenFailure cause = OpenFailure::Other;
+    if (err) {
+        // A sink that fails cannot reach the sound server (none running, or refused): the file
+        // may be fine. Then what GStreamer's error codes say of the file itself.
+        GstObject* source = GST_MESSAGE_SRC(message);
+        GstElementFactory* factory = source && GST_IS_ELEMENT(source)
+                                         ? gst_element_get_factory(GST_ELEMENT(source))
+                                         : nullptr;
+        const char* klass =
+            factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS)
+                    : nullptr;
+        const int code = err->code;
+        if (klass && std::strstr(klass, "Sink"))
+            cause = OpenFailure::SoundOutput;
+        else if (err->domain == GST_RESOURCE_ERROR && code == GST_RESOURCE_ERROR_NOT_FOUND)
+            cause = OpenFailure::Missing;
+        else if ((err->domain == GST_STREAM_ERROR && (code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
+                                                      code == GST_STREAM_ERROR_CODEC_NOT_FOUND ||
+                                                      code == GST_STREAM_ERROR_WRONG_TYPE ||
+                                                      code == GST_STREAM_ERROR_NOT_IMPLEMENTED)) ||
+                 (err->domain == GST_CORE_ERROR && code == GST_CORE_ERROR_MISSING_PLUGIN))
+            cause = OpenFailure::NotPlayable;
+        else if (err->domain == GST_STREAM_ERROR &&
+                 (code == GST_STREAM_ERROR_DECODE || code == GST_STREAM_ERROR_DEMUX ||
+                  code == GST_STREAM_ERROR_FORMAT))
+            cause = OpenFailure::Damaged;
         g_error_free(err);
+    }
+    if (cause != OpenFailure::Other)
+        text = std::string(failureText(cause)) + ": " + text;
     return text;
 }
 

@@ -44,7 +44,8 @@ using GString_ = std::unique_ptr<gchar, GFreeDeleter>;
 // Makes an element of a factory; nullptr when the factory is missing.
 GstElement* makeElement(const char* factory, const char* name = nullptr);
 
-// The message of an error or warning message, as one line.
+// The message of an error or warning message, as one line, led by the cause it shows
+// (failureText: the sound output, a missing, damaged or unplayable file) when it shows one.
 std::string describeError(GstMessage* message);
 
 } // namespace engines

@@ -85,7 +85,8 @@ std::int32_t KMPEngine_Play(HWND window, const char* path, int cookie, char* wav
             return kMpegNotFound;
         e.file = readMpegFile(location);
         if (!e.file) {
-            KLOG_INFO("engines", "no MPEG audio frames in %s", location.c_str());
+            KLOG_INFO("engines", "not a file this player plays: no MPEG audio frames in %s",
+                      location.c_str());
             return kMpegNotMpeg;
         }
     }

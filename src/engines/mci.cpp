@@ -4,6 +4,7 @@
 #include "engines/mediaplayer.h"
 #include "engines/mpegaudio.h"
 #include "engines/streamtext.h"
+#include "platform/log.h"
 #include "platform/wnd.h"
 
 #include <algorithm>
@@ -92,6 +93,8 @@ public:
         m_player = std::make_unique<MediaPlayer>(std::move(options), std::move(callbacks));
         m_player->open({element}, 0, false);
         if (m_player->waitOpened(10000) != MediaPlayer::OpenState::Opened) {
+            // The device's code cannot tell why; the reason is kept for whoever reports it.
+            KLOG_INFO("engines", "%s", m_player->error().c_str());
             m_player.reset();
             return MCIERR_INVALID_FILE;
         }

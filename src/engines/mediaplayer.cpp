@@ -512,7 +512,7 @@ PipelineRunner::Notice MediaPlayer::handle(GstMessage* message)
         const bool silent = !m_options.pcm && m_chain &&
                             m_chain->firstBufferAt() == std::chrono::steady_clock::time_point{};
         if (silent)
-            m_error = "the file holds no sound that can be decoded";
+            m_error = "the file is damaged: it holds no sound that can be decoded";
         advanceOrFinishLocked(silent, after);
         break;
     }

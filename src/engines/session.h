@@ -113,13 +113,27 @@ private:
     SessionContext m_context;
 };
 
+// Why a file did not open, as the user needs to tell the causes apart: a missing file, a file
+// this player does not play, a damaged one, or no way to make sound at all.
+enum class OpenFailure { None, Other, NotPlayable, Damaged, Missing, SoundOutput };
+
+// The phrase a reason of each cause starts with; engines and the GStreamer glue write their
+// reasons this way so the cause can be read back from the log line.
+const char* failureText(OpenFailure failure);
+// The cause a reason names (Other when it names none).
+OpenFailure failureOf(const std::string& reason);
+
 // What came of trying a player's engines on one path.
 struct OpenOutcome
 {
     std::unique_ptr<Session> session;     // the one that took the path, else null
     std::int32_t result = 0;              // its result, or the last family's failure code
     const EngineFamily* family = nullptr; // the one that took it, or the last one tried
-    std::string why;                      // why the last family refused it (from the log)
+    // Why the path was refused: the cause, then the family whose refusal tells most (a sound
+    // output that cannot be opened before a missing file, before damage, before a kind no
+    // engine plays) with its code and reason from the log.
+    std::string why;
+    OpenFailure failure = OpenFailure::None;
 };
 
 // Tries the families in order until one opens `path`; `nextCookie` is asked for a fresh cookie

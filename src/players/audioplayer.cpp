@@ -2,15 +2,18 @@
 
 #include "albums/mediakind.h"
 #include "albums/playlist.h"
+#include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "players/lyricviewer.h"
 #include "ui/buttons.h"
 #include "ui/displaypanel.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 
 AudioPlayer::AudioPlayer(PlayerHost& host, QWidget* parent)
     : PlayerFrame(ComponentAudio, AlbumKindAudio, host, parent, buttons::kAudioPlayer, true)
@@ -70,6 +73,16 @@ bool AudioPlayer::OnPlayerCommand(int id)
     }
 }
 
+QString AudioPlayer::OpenFilter()
+{
+    return tr("Audio files (*.wav *.aif *.aifc *.aiff *.au *.snd *.mp1 *.m1s *.mp2 *.m2s *.mp3 "
+              "*.mpa *.ra *.ram *.rm *.ogg *.oga *.flac *.opus *.m4a *.aac *.wma *.wv *.m3u "
+              "*.pls);;"
+              "Ogg, FLAC and Opus (*.ogg *.oga *.flac *.opus);;"
+              "MPEG-4, Windows Media and WavPack audio (*.m4a *.aac *.wma *.wv);;"
+              "Play lists (*.m3u *.pls);;All files (*)");
+}
+
 void AudioPlayer::OpenFiles()
 {
     ModalGuard guard;
@@ -77,21 +90,61 @@ void AudioPlayer::OpenFiles()
         return;
     ComponentRecord& r = record();
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir),
-        tr("Audio files (*.wav *.aif *.aifc *.aiff *.au *.snd *.mp1 *.m1s *.mp2 *.m2s *.mp3 "
-           "*.mpa *.ra *.ram *.rm);;Play lists (*.m3u *.pls);;All files (*)"));
+        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir), OpenFilter());
     if (files.isEmpty())
         return;
     r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
+    // One play list is played as it is, so the titles it gives its songs are kept; in a set of
+    // choices a list stands for its songs, since the set's own list can only name songs.
+    if (files.size() == 1 && PlayListKind(files.first().toStdString()) >= 0) {
+        host().pendingFile() = files.first().toStdString();
+        host().pendingFileIsTemporary() = false;
+        PlayPendingFile();
+        return;
+    }
     std::vector<std::string> paths;
     for (const QString& f : files)
         paths.push_back(f.toStdString());
+    PlayTemporaryList(CollectPlayableFiles(AlbumKindAudio, paths));
+}
+
+void AudioPlayer::OpenFolder()
+{
+    ModalGuard guard;
+    if (!guard.entered())
+        return;
+    ComponentRecord& r = record();
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Open Folder"),
+                                                             QString::fromStdString(r.initialDir));
+    if (folder.isEmpty())
+        return;
+    r.initialDir = folder.toStdString();
+    const std::vector<std::string> songs =
+        CollectPlayableFiles(AlbumKindAudio, {folder.toStdString()});
+    if (songs.empty()) {
+        KolvoMessageBox(this, tr("There is nothing Kolvo can play in %1.").arg(folder),
+                        MessageIcon::Information);
+        return;
+    }
+    PlayTemporaryList(songs);
+}
+
+void AudioPlayer::PlayTemporaryList(const std::vector<std::string>& paths)
+{
     const std::string list = WriteTempPlayList(paths);
     if (list.empty())
         return;
     host().pendingFile() = list;
     host().pendingFileIsTemporary() = true;
     PlayPendingFile();
+}
+
+void AudioPlayer::contextMenuEvent(QContextMenuEvent* e)
+{
+    QMenu menu(this);
+    menu.addAction(tr("Open Files..."), this, [this] { OpenFiles(); });
+    menu.addAction(tr("Open Folder..."), this, [this] { OpenFolder(); });
+    menu.exec(e->globalPos());
 }
 
 void AudioPlayer::ToggleSaveStream()

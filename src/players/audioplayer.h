@@ -1,7 +1,8 @@
 #pragma once
-// The Digital Audio Player: albums of WAVE, AIFF, AU, MPEG audio and RealAudio files, played
-// through the MPEG, RealAudio and general file engines, with the MCI device as the last
-// resort (the engine order's audio rows); stream saving and lyrics.
+// The Digital Audio Player: albums of WAVE, AIFF, AU, MPEG audio and RealAudio files, and of the
+// Ogg, FLAC, Opus, MPEG-4, Windows Media and WavPack audio GStreamer decodes, played through the
+// MPEG, RealAudio and general file engines, with the MCI device as the last resort (the engine
+// order's audio rows); stream saving and lyrics.
 
 #include "players/playerframe.h"
 
@@ -15,14 +16,22 @@ public:
     // Puts the demo songs into a new "Default" album when the album database does not exist
     // yet (the very first start). True when it did.
     static bool SeedDefaultAlbum(const std::string& demoDir);
+    // The Open dialog's file types: every kind the player plays, and play lists, first.
+    static QString OpenFilter();
 
 protected:
     bool OwnsStartMode(int startMode) const override { return startMode == StartModeAudio; }
     UINT EmptyAlbumHintId() const override { return playertext::AddAudioFiles; }
     bool OnPlayerCommand(int id) override;
+    // Open Files and Open Folder, on the window's right-click menu.
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     void OpenFiles();
+    // Every song the player plays in a folder and its sub-folders, in name order.
+    void OpenFolder();
+    // The unnamed album of these songs, through the temporary play list, played at once.
+    void PlayTemporaryList(const std::vector<std::string>& paths);
     void ToggleSaveStream();
     void ToggleLyric();
     void Configure();

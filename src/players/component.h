@@ -43,6 +43,10 @@ public:
     virtual bool& pendingFileIsTemporary() = 0;
     // The main controller, which routes UM_* messages by component index.
     virtual HWND controller() const = 0;
+
+    // Set once the user has been told the sound output cannot be opened: it is said once a
+    // session, not for every song that fails for it.
+    bool soundOutputProblemTold = false;
 };
 
 // A component panel, a child of the main controller stacked under its strip.

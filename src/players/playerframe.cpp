@@ -2,6 +2,7 @@
 
 #include "albums/filealbumeditor.h"
 #include "albums/mediakind.h"
+#include "albums/playlist.h"
 #include "albums/programdialog.h"
 #include "albums/quickselect.h"
 #include "albums/songname.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPainter>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -188,7 +190,21 @@ std::int32_t PlayerFrame::OpenTrack(int n)
     }
     if (!outcome.why.empty())
         KLOG_WARNING("players", "cannot play %s: %s", path.c_str(), outcome.why.c_str());
+    if (outcome.failure == engines::OpenFailure::SoundOutput && !host().soundOutputProblemTold) {
+        host().soundOutputProblemTold = true;
+        // After the open has unwound: the box is modal and the tick goes on under it.
+        QTimer::singleShot(0, this, [this, why = outcome.why] { TellSoundOutputProblem(why); });
+    }
     return outcome.result;
+}
+
+void PlayerFrame::TellSoundOutputProblem(const std::string& why)
+{
+    KolvoMessageBox(this,
+                    tr("Kolvo cannot open the sound output, so nothing can be played.\n"
+                       "Is the sound server (PulseAudio or PipeWire) running?\n\n%1")
+                        .arg(QString::fromStdString(why)),
+                    MessageIcon::Warning);
 }
 
 engines::EngineOrder PlayerFrame::EnginesFor(const std::string& path) const
@@ -800,6 +816,15 @@ int PlayerFrame::AddFiles(const std::vector<std::string>& paths)
         const int listKind = PlayListKind(path);
         if (listKind == PlayListKindPls || listKind == PlayListKindM3u) {
             added += m_album.Import(path, true);
+        } else if (m_album.kind() != AlbumKindCd &&
+                   QFileInfo(QString::fromStdString(path)).isDir()) {
+            // A dropped folder gives its songs, sub-folders included, in name order.
+            for (const std::string& song : CollectPlayableFiles(m_album.kind(), {path})) {
+                if (!m_album.FindSong(song)) {
+                    m_album.AddSong(song);
+                    ++added;
+                }
+            }
         } else if (m_album.MediaKindOf(path) != MediaKindNone && !m_album.FindSong(path)) {
             m_album.AddSong(path);
             ++added;

@@ -84,6 +84,8 @@ protected:
     // plays the song's path (then the same path on the other drives) with the engines of
     // EnginesFor(); a player of numbered tracks (a CD) opens its own session instead.
     virtual std::int32_t OpenTrack(int n);
+    // The once-a-session message box: the sound output cannot be opened, and why.
+    void TellSoundOutputProblem(const std::string& why);
     // The engine families for a file, first to last.
     virtual engines::EngineOrder EnginesFor(const std::string& path) const;
     // What the failure message and the status call track n.

@@ -48,12 +48,16 @@ TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
     CliRun r = cli({"album", "import", "audio", "Road Mix", path("m/list.m3u")});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "2\n");
+    EXPECT_NE(r.err.find("1 entry of"), std::string::npos) << "notes.txt is left out: " << r.err;
     r = cli({"album", "import", "audio", "Road Mix", path("m/list.m3u"), "--merge"});
     EXPECT_EQ(r.out, "0\n");
     EXPECT_EQ(cli({"album", "add", "audio", "Road Mix", "/x/c.mp3", "http://h/s.mp3"}).code, 0);
     EXPECT_EQ(cli({"album", "add", "audio", "Another", "/x/d.mid"}).code, 1)
         << "a MIDI file is not for a digital audio album";
     EXPECT_EQ(cli({"album", "add", "audio", "Second", "/x/e.wav"}).code, 0);
+    r = cli({"album", "add", "audio", "Newer", "/x/f.ogg", "/x/g.FLAC", "/x/h.opus", "/x/i.m4a"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(cli({"album", "delete", "audio", "Newer"}).code, 0);
 
     r = cli({"album", "list", "audio"});
     EXPECT_EQ(r.out, "Second\tSecond\t\nRoad Mix\tRoad Mix\t\n");
@@ -64,7 +68,8 @@ TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
                      "1\t" +
                          homePath("m/a.mp3") +
                          "\t\t0\t0\n"
-                         "2\tsub/b.wav\t\t0\t0\n"
+                         "2\t" + std::string("sub/b.wav") +
+                         "\t\t0\t0\n"
                          "3\t/x/c.mp3\t\t0\t0\n"
                          "4\thttp://h/s.mp3\t\t0\t0\n");
 

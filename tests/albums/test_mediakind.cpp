@@ -17,6 +17,7 @@ TEST(MediaKind, EveryExtensionOfEveryFamily)
         {AlbumKindAudio, "au snd", 3},
         {AlbumKindAudio, "mp1 m1s mp2 m2s mp3 mpa", 4},
         {AlbumKindAudio, "ra ram rm", 5},
+        {AlbumKindAudio, "ogg oga flac opus m4a aac wma wv", 15},
         {AlbumKindMidi, "mid rmi", 6},
         {AlbumKindMidi, "kar", 7},
         {AlbumKindMidi, "ims", 8},
@@ -50,7 +51,7 @@ TEST(MediaKind, EveryExtensionOfEveryFamily)
             ++checked;
         }
     }
-    EXPECT_EQ(checked, 50);
+    EXPECT_EQ(checked, 58);
 }
 
 TEST(MediaKind, NamesWithoutAKnownExtension)

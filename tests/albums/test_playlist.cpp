@@ -116,8 +116,16 @@ TEST(ProfileFile, WritingKeepsWhatItDoesNotTouch)
 TEST_F(PlayListTest, EntriesResolveAgainstTheListsFolder)
 {
     EXPECT_EQ(ResolvePlayListEntry("song.mp3", "/music/list.m3u"), "/music/song.mp3");
+    // An entry with a folder of its own stays as written; "\\" becomes "/".
     EXPECT_EQ(ResolvePlayListEntry("sub\\song.mp3", "/music/list.m3u"), "sub/song.mp3");
     EXPECT_EQ(ResolvePlayListEntry("../song.mp3", "/music/list.m3u"), "../song.mp3");
+    EXPECT_EQ(ResolvePlayListEntry("/abs/song.mp3", "/music/list.m3u"), "/abs/song.mp3");
+    // URIs of this machine's files become their paths, escapes decoded.
+    EXPECT_EQ(ResolvePlayListEntry("file:///home/u/My%20Music/%C3%A9t%C3%A9.ogg", "/l.m3u"),
+              "/home/u/My Music/\xC3\xA9t\xC3\xA9.ogg");
+    EXPECT_EQ(ResolvePlayListEntry("FILE://localhost/a%2fb%zz.mp3", "/l.m3u"), "/a/b%zz.mp3");
+    EXPECT_EQ(ResolvePlayListEntry("file://otherhost/share/a.mp3", "/l.m3u"),
+              "file://otherhost/share/a.mp3");
     EXPECT_EQ(ResolvePlayListEntry("C:\\Music\\a.mp3", "/music/list.m3u"), "C:/Music/a.mp3");
     EXPECT_EQ(ResolvePlayListEntry("http://host/radio/x.mp3", "/music/list.m3u"),
               "http://host/radio/x.mp3");
@@ -136,8 +144,9 @@ TEST_F(PlayListTest, M3uImport)
                                                          "after-the-blank.mp3\n");
     Album a(AlbumKindAudio);
     EXPECT_EQ(a.Import(list, false), 3);
-    EXPECT_EQ(titles(a), (std::vector<std::string>{homePath("music/one.mp3"), "sub/two.wav",
-                                                   "http://radio/live.mp3"}));
+    EXPECT_EQ(titles(a),
+              (std::vector<std::string>{homePath("music/one.mp3"), "sub/two.wav",
+                                        "http://radio/live.mp3"}));
     // Without merge the entries replace the songs by position; nothing is added twice.
     EXPECT_EQ(a.Import(list, false), 0);
     EXPECT_EQ(a.songCount(), 3);
@@ -150,6 +159,50 @@ TEST_F(PlayListTest, M3uImport)
     // Lists that are not lists, or are missing.
     EXPECT_EQ(b.Import(writeFile("list.txt", "a.mp3\n"), false), 0);
     EXPECT_EQ(b.Import(homePath("missing.m3u"), false), 0);
+}
+
+// Lists as Linux programs write them: extended M3U with titles, URIs and relative folders.
+TEST_F(PlayListTest, ExtendedM3uTitlesUrisAndSkippedEntries)
+{
+    const std::string list = writeFile("lists/mix.m3u", "#EXTM3U\n"
+                                                        "#EXTINF:215,Artist - First Song\n"
+                                                        "../music/one.ogg\n"
+                                                        "file:///srv/My%20Songs/two.flac\n"
+                                                        "#EXTINF:-1,Cover art\n"
+                                                        "cover.jpg\n"
+                                                        "#EXTINF:10,  Third  \n"
+                                                        "three.mp3\n"
+                                                        "notes.txt\n");
+    Album a(AlbumKindAudio);
+    int skipped = -1;
+    EXPECT_EQ(a.Import(list, true, &skipped), 3);
+    EXPECT_EQ(skipped, 2) << "cover.jpg and notes.txt; the directives are no entries";
+    EXPECT_EQ(titles(a),
+              (std::vector<std::string>{"../music/one.ogg", "/srv/My Songs/two.flac",
+                                        homePath("lists/three.mp3")}));
+    EXPECT_EQ(a.GetSong(1)->extendedInfo, "Artist - First Song");
+    EXPECT_EQ(a.GetSong(2)->extendedInfo, "") << "a title names only the entry after it";
+    EXPECT_EQ(a.GetSong(3)->extendedInfo, "Third");
+
+    // PLS titles are kept the same way, without merge too.
+    const std::string pls = writeFile("lists/p.pls", "[playlist]\nNumberOfEntries=2\n"
+                                                     "File1=sub/a.opus\nTitle1=Opus Song\n"
+                                                     "File2=b.wma\n");
+    Album b(AlbumKindAudio);
+    b.AddSong("/old.mp3", "old text");
+    EXPECT_EQ(b.Import(pls, false, &skipped), 1);
+    EXPECT_EQ(skipped, 0);
+    EXPECT_EQ(titles(b),
+              (std::vector<std::string>{"sub/a.opus", homePath("lists/b.wma")}));
+    EXPECT_EQ(b.GetSong(1)->extendedInfo, "Opus Song");
+    EXPECT_EQ(b.GetSong(2)->extendedInfo, "");
+
+    // Expanding a list (a drop on the album editor) leaves the directives out as well.
+    std::vector<std::string> expanded;
+    ExpandPlayList(list, expanded);
+    ASSERT_EQ(expanded.size(), 5u);
+    EXPECT_EQ(expanded[0], "../music/one.ogg");
+    EXPECT_EQ(expanded[1], "/srv/My Songs/two.flac");
 }
 
 TEST_F(PlayListTest, LongLinesAreCutBetweenCharacters)

@@ -1,7 +1,9 @@
+#include "albums/playlist.h"
 #include "app/commandline.h"
 #include "support/testhome.h"
 
 #include <cstdlib>
+#include <fstream>
 
 namespace {
 
@@ -104,10 +106,11 @@ TEST_F(CommandLineTest, StartModeFollowsTheFilesFamily)
         const char* name;
         int mode;
     } cases[] = {
-        {"tone.mp3", 3},   {"TONE.WAV", 3},     {"a.aiff", 3}, {"a.ra", 3},  {"song.mid", 4},
-        {"k.kar", 4},      {"ims.ims", 4},      {"m.xm", 4},   {"v.avi", 5}, {"v.mpg", 5},
-        {"a.rm", 5},       {"a.ram", 5},        {"l.m3u", 3},  {"l.PLS", 3}, {"album.ini", 3},
-        {"notes.txt", -1}, {"noextension", -1},
+        {"tone.mp3", 3}, {"TONE.WAV", 3},   {"a.aiff", 3},       {"a.ra", 3},  {"song.mid", 4},
+        {"k.kar", 4},    {"ims.ims", 4},    {"m.xm", 4},         {"v.avi", 5}, {"v.mpg", 5},
+        {"a.rm", 5},     {"a.ram", 5},      {"l.m3u", 3},        {"l.PLS", 3}, {"album.ini", 3},
+        {"s.ogg", 3},    {"s.FLAC", 3},     {"s.opus", 3},       {"s.m4a", 3}, {"s.wma", 3},
+        {"s.wv", 3},     {"notes.txt", -1}, {"noextension", -1},
     };
     for (const auto& c : cases) {
         AppCommandLineInfo info = parse({c.name});
@@ -119,6 +122,60 @@ TEST_F(CommandLineTest, StartModeFollowsTheFilesFamily)
     AppCommandLineInfo midiAsVideo = parse({"/playvideo", "song.mid"});
     ResolveStartMode(midiAsVideo, "");
     EXPECT_EQ(midiAsVideo.startMode, 5);
+}
+
+// Several files, or folders, are one temporary play list of the audio among them.
+TEST_F(CommandLineTest, AFolderBecomesAPlayListAndOfSeveralNamesTheLastCounts)
+{
+    const std::string b = writeFile("m/b.mp3", "x"), a = writeFile("m/a.flac", "x");
+    writeFile("m/notes.txt", "x");
+    writeFile("m/cover.jpg", "x");
+    writeFile("m/own.m3u", homePath("elsewhere.mp3") + "\n");
+    const std::string deep = writeFile("m/Disc 1/01 intro.ogg", "x");
+    const std::string song = writeFile("m/c.wav", "x");
+    const std::string other = writeFile("x/z.opus", "x");
+    auto listed = [](const AppCommandLineInfo& info) {
+        std::ifstream in(info.fileName);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    };
+
+    AppCommandLineInfo folder = parse({QString::fromStdString(homePath("m"))});
+    ResolveStartMode(folder, "");
+    EXPECT_EQ(folder.startMode, StartModeAudio);
+    EXPECT_TRUE(folder.fileIsTemporary);
+    EXPECT_EQ(folder.fileName, TempPlayListPath());
+    EXPECT_EQ(listed(folder), (std::vector<std::string>{deep, a, b, song}))
+        << "name order, the sub-folder in its place; no pictures, notes or the folder's list";
+
+    // Several names: the last one is the file, as the command line always had it.
+    AppCommandLineInfo several = parse({QString::fromStdString(song), QStringLiteral("/nosplash"),
+                                        QString::fromStdString(homePath("x")),
+                                        QString::fromStdString(b)});
+    ResolveStartMode(several, "");
+    EXPECT_EQ(several.startMode, StartModeAudio);
+    EXPECT_EQ(several.fileName, b);
+    EXPECT_FALSE(several.fileIsTemporary);
+
+    // One file stays itself; names of which nothing plays leave the last name, as before.
+    AppCommandLineInfo one = parse({QString::fromStdString(b)});
+    ResolveStartMode(one, "");
+    EXPECT_EQ(one.fileName, b);
+    EXPECT_FALSE(one.fileIsTemporary);
+    AppCommandLineInfo none =
+        parse({QString::fromStdString(homePath("m/notes.txt")), QStringLiteral("song.mid")});
+    ResolveStartMode(none, "");
+    EXPECT_EQ(none.fileName, "song.mid");
+    EXPECT_EQ(none.startMode, StartModeMidi);
+
+    // The hand-over carries the list's path in the designed layout.
+    HandoverRecord record;
+    const std::vector<std::uint8_t> block = BuildHandoverRecord(folder);
+    ASSERT_TRUE(ParseHandoverRecord(block.data(), block.size(), record));
+    EXPECT_EQ(record.fileName, TempPlayListPath());
+    EXPECT_EQ(record.startMode, StartModeAudio);
 }
 
 TEST_F(CommandLineTest, PlayCdAsksTheDrive)

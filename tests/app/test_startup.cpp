@@ -6,8 +6,10 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
+#include <QTest>
 
 #include <csignal>
 
@@ -153,6 +155,27 @@ TEST_F(StartupTest, ASecondStartHandsOverAndEnds)
     EXPECT_TRUE(line.contains(QStringLiteral("mode=3 file=") + QString::fromStdString(song) +
                               QStringLiteral(" commands=00010046")))
         << line.toStdString();
+
+    // A file of the newer kinds is the Digital Audio Player's without a flag; several files or a
+    // folder travel as one temporary play list, which the first reads and removes.
+    const std::string ogg = writeFile("music/a.ogg", "x");
+    writeFile("music/sub/b.flac", "x");
+    out.clear();
+    auto oggStart = start({QString::fromStdString(ogg)});
+    ASSERT_TRUE(oggStart->waitForFinished(3000 * kStartDeadlineScale));
+    const QString oggLine = waitForLine(*first, QStringLiteral("handover"), out);
+    EXPECT_TRUE(oggLine.contains(QStringLiteral("mode=3 file=") + QString::fromStdString(ogg)))
+        << oggLine.toStdString();
+    out.clear();
+    auto folderStart = start({QString::fromStdString(homePath("music"))});
+    ASSERT_TRUE(folderStart->waitForFinished(3000 * kStartDeadlineScale));
+    const QString folderLine = waitForLine(*first, QStringLiteral("handover"), out);
+    EXPECT_TRUE(folderLine.contains(QStringLiteral("mode=3 file=")) &&
+                folderLine.contains(QStringLiteral("$$TEMP$$.M3U")))
+        << folderLine.toStdString();
+    const QString list = folderLine.section(QStringLiteral("file="), 1).section(' ', 0, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFileInfo::exists(list); }, 5000))
+        << "the list is removed once read: " << list.toStdString();
 
     // A bare second start only brings the first to the front: nothing to play.
     out.clear();

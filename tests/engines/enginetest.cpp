@@ -62,6 +62,11 @@ std::string toneFile(const std::string& kind, double seconds, double hz, double 
         make = "sox '" + wav + "' '" + path + "'";
     } else if (kind == "snd") {
         make = "sox '" + wav + "' -t au '" + path + "'";
+    } else if (kind == "ogg" || kind == "flac") {
+        make = "sox '" + wav + "' '" + path + "'";
+    } else if (kind == "opus") {
+        make = "ffmpeg -hide_banner -loglevel error -y -i '" + wav + "' -c:a libopus -b:a 96k '" +
+               path + "'";
     } else if (kind == "mp3") {
         make = "lame --quiet -b 192 '" + wav + "' '" + path + "'";
     } else if (kind == "mp2") {

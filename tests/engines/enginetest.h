@@ -18,9 +18,9 @@ const std::string& fixtureDir();
 // Runs a shell command quietly; true when it exits 0.
 bool sh(const std::string& command);
 
-// A tone file made once per program: `kind` is wav, aiff, au, snd, mp3, mp2, ra (RealAudio
-// 14.4, mono 8 kHz) or rm (RealMedia); left channel at `hz`, right at `rightHz` (0: the same),
-// amplitude `amplitude`; a burst of `seconds` followed by `silence` seconds of silence.
+// A tone file made once per program: `kind` is wav, aiff, au, snd, mp3, mp2, ogg, flac, opus, ra
+// (RealAudio 14.4, mono 8 kHz) or rm (RealMedia); left channel at `hz`, right at `rightHz` (0: the
+// same), amplitude `amplitude`; a burst of `seconds` followed by `silence` seconds of silence.
 std::string toneFile(const std::string& kind, double seconds, double hz, double rightHz = 0,
                      double amplitude = 0.5, double silence = 0);
 // Both channels carry the sum of two sines of amplitude `amplitude` each.

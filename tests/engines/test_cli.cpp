@@ -73,6 +73,56 @@ TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
     EXPECT_EQ(run({"info", "a.mp3", "b.mp3"}).code, 2);
 }
 
+// Each way a file can fail says which it is, and only a file that is not there is called
+// unreachable.
+TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone)
+{
+    const auto why = [&](const std::string& path) {
+        const Result r = run({"info", q(path)});
+        EXPECT_EQ(r.code, 1) << path;
+        return r.err;
+    };
+    std::string err = why("/nonexistent/song.ogg");
+    EXPECT_NE(err.find("the file is missing"), std::string::npos) << err;
+
+    err = why(writeFile("notes.ogg", "these are words, not sound\n"));
+    EXPECT_NE(err.find("not a file this player plays"), std::string::npos) << err;
+    EXPECT_EQ(err.find("cannot be reached"), std::string::npos) << err;
+
+    // An Ogg file cut short inside its headers: the container is there, the sound is not.
+    const std::string whole = readFile(toneFile("ogg", 1.0, 440));
+    ASSERT_GT(whole.size(), 4000u);
+    err = why(writeFile("cut.ogg", whole.substr(0, 120)));
+    EXPECT_NE(err.find("the file is damaged"), std::string::npos) << err;
+
+    // With no sound server to reach, good files of every engine blame the output when played
+    // (info needs no output).
+    const std::string pulse = getenv("PULSE_SERVER") ? getenv("PULSE_SERVER") : "";
+    setenv("PULSE_SERVER", ("unix:" + homePath("no-such-socket")).c_str(), 1);
+    const auto playWhy = [&](const std::string& path) {
+        const Result r = run({"play", q(path)});
+        EXPECT_EQ(r.code, 1) << path;
+        return r.err;
+    };
+    const std::string ogg = playWhy(toneFile("ogg", 1.0, 440)),
+                      mp3 = playWhy(toneFile("mp3", 1.0, 440));
+    if (pulse.empty())
+        unsetenv("PULSE_SERVER");
+    else
+        setenv("PULSE_SERVER", pulse.c_str(), 1);
+    for (const std::string& e : {ogg, mp3}) {
+        EXPECT_NE(e.find("the sound output cannot be opened"), std::string::npos) << e;
+        EXPECT_EQ(e.find("cannot be reached"), std::string::npos) << e;
+    }
+
+    // And a good file plays: the newer kinds go to the general engine.
+    for (const char* kind : {"ogg", "flac", "opus"}) {
+        const Result r = run({"info", q(toneFile(kind, 1.0, 440))});
+        EXPECT_EQ(r.code, 0) << kind << ": " << r.err;
+        EXPECT_NE(r.out.find("engine: KAMEngine_"), std::string::npos) << r.out;
+    }
+}
+
 TEST_F(Cli, PlayPrintsItsProgressAndEnds)
 {
     const std::string a = toneFile("mp3", 1.5, 440), b = toneFile("wav", 1.0, 660);

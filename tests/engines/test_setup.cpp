@@ -103,7 +103,9 @@ TEST(EngineOrder, TheDigitalAudioPlayersOrder)
     EXPECT_EQ(order("/a/b.snd", 1, 0), "KAMEngine_");
     EXPECT_EQ(order("/a/b.wav", 1, 1), "KAMEngine_ MCI");
     EXPECT_EQ(order("/a/b.wav", 1, 0), "MCI");
-    EXPECT_EQ(order("/a/b.ogg", 1, 1), "MCI");
+    for (const char* name :
+         {"/a/b.ogg", "/a/b.FLAC", "/a/b.opus", "/a/b.m4a", "/a/b.wma", "/a/b.wv"})
+        EXPECT_EQ(order(name, 1, 1), "KAMEngine_") << name;
     EXPECT_EQ(order("/a/noextension", 1, 1), "MCI");
     // Players without routes yet try nothing rather than the audio player's engines.
     EXPECT_TRUE(engineOrder(AlbumKindMidi, MediaKindMidi, s).empty());

@@ -17,10 +17,12 @@
 #include "support/testhome.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
@@ -397,6 +399,129 @@ TEST_F(AudioPlayerTest, OpenPlaysTheChosenFilesAndRemovesItsTemporaryList)
     EXPECT_EQ(player->state(), kModePlaying) << "and the song plays on";
 }
 
+// Ogg, FLAC and Opus are offered by the Open dialog, join the album and are played by the
+// general engine, as kolvo-cli plays them.
+TEST_F(AudioPlayerTest, OggFlacAndOpusAreOfferedAndPlayed)
+{
+    QDir().mkpath(QString::fromStdString(homePath("pick")));
+    const std::string wav = tone("pick/source.wav", 2, 440);
+    const std::string ogg = homePath("pick/a.ogg"), flac = homePath("pick/b.flac"),
+                      opus = homePath("pick/c.opus");
+    enginetest::sh("sox '" + wav + "' '" + ogg + "'");
+    enginetest::sh("sox '" + wav + "' '" + flac + "'");
+    enginetest::sh("ffmpeg -loglevel error -y -i '" + wav + "' -c:a libopus '" + opus + "'");
+    for (const std::string& f : {ogg, flac, opus})
+        ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(f))) << f;
+    QStringList offered;
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        answered = true;
+        offered = dialog->nameFilters();
+        dialog->setDirectory(QString::fromStdString(homePath("pick")));
+        dialog->selectFile(QStringLiteral("\"a.ogg\" \"b.flac\" \"c.opus\""));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    player->sendMessage(WM_COMMAND, 5119, 0);
+    ASSERT_TRUE(answered);
+    ASSERT_FALSE(offered.isEmpty());
+    for (const char* pattern : {"*.ogg", "*.flac", "*.opus", "*.m4a", "*.wma", "*.wv", "*.mp3"})
+        EXPECT_TRUE(offered.first().contains(QLatin1String(pattern))) << pattern;
+    ASSERT_EQ(player->album().songCount(), 3);
+    EXPECT_EQ(player->album().GetSong(1)->title, ogg);
+    EXPECT_EQ(player->album().GetSong(3)->title, opus);
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+    EXPECT_EQ(player->openEngine(), "KAMEngine_");
+    // The FLAC song after it plays too.
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5108);
+    EXPECT_TRUE(pumpUntil(
+        [&] { return player->state() == kModePlaying && player->playingPath() == flac; }, 5000))
+        << player->messageText();
+}
+
+// A play list chosen in the Open dialog is played like the same list on the command line.
+TEST_F(AudioPlayerTest, APlayListChosenInOpenIsPlayed)
+{
+    const std::string a = tone("lists/songs/a.wav", 2, 300), b = tone("lists/songs/b.wav", 2, 500);
+    const std::string c = tone("lists/c.wav", 1, 700);
+    writeFile("lists/mix.m3u", "#EXTM3U\n#EXTINF:2,The First\nsongs/a.wav\nsongs/b.wav\n");
+    auto choose = [&](const QString& names) {
+        bool answered = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answered = true;
+            dialog->setDirectory(QString::fromStdString(homePath("lists")));
+            dialog->selectFile(names);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        player->sendMessage(WM_COMMAND, 5119, 0);
+        return answered;
+    };
+    ASSERT_TRUE(choose(QStringLiteral("mix.m3u")));
+    ASSERT_EQ(player->album().songCount(), 2);
+    EXPECT_EQ(player->album().GetSong(1)->title, a);
+    EXPECT_EQ(player->album().GetSong(1)->extendedInfo, "The First");
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(homePath("lists/mix.m3u"))))
+        << "the user's own list is not a temporary one";
+    ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+    EXPECT_EQ(player->playingPath(), a);
+
+    // Chosen with a song, the list gives its songs in its place.
+    ASSERT_TRUE(choose(QStringLiteral("\"c.wav\" \"mix.m3u\"")));
+    std::vector<std::string> titles;
+    for (const SongEntry& song : player->album().songs())
+        titles.push_back(song.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{c, a, b}));
+}
+
+// Open Folder, on the right-click menu, plays a folder's songs, sub-folders included.
+TEST_F(AudioPlayerTest, OpenFolderPlaysAFoldersSongsInNameOrder)
+{
+    const std::string b = tone("album/b.wav", 1, 500), a = tone("album/a.wav", 1, 300);
+    const std::string d = tone("album/CD2/d.wav", 1, 700);
+    writeFile("album/cover.jpg", "x");
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        QAction* folder = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Open Folder..."))
+                folder = action;
+        if (!folder)
+            return;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answered = dialog->fileMode() == QFileDialog::Directory;
+            dialog->setDirectory(QString::fromStdString(homePath("album")));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        menu->setActiveAction(folder);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            player->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(player, &click);
+    pump(100);
+    ASSERT_TRUE(answered);
+    std::vector<std::string> titles;
+    for (const SongEntry& song : player->album().songs())
+        titles.push_back(song.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{d, a, b}));
+    EXPECT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(paths::dataDir() + "/$$TEMP$$.M3U")));
+}
+
 TEST_F(AudioPlayerTest, FastForwardNearTheEndMovesOnEvenWhenRepeatingTheSong)
 {
     const std::string a = tone("a.wav", 4, 300), b = tone("b.wav", 4, 500);
@@ -424,6 +549,43 @@ TEST_F(AudioPlayerTest, AMissingFileIsReportedAndThePlayerGoesOn)
     ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     EXPECT_EQ(player->album().currentSong(), 2);
     EXPECT_TRUE(player->messageText().empty());
+}
+
+// Without a sound server the songs fail with the designed line, the log says the output is
+// the cause, and the user is told so once, not for every song.
+TEST_F(AudioPlayerTest, ASoundOutputThatCannotBeOpenedIsToldOnce)
+{
+    const std::string a = tone("a.wav", 1, 300), b = tone("b.wav", 1, 500);
+    std::vector<QString> told;
+    setMessageBoxHook([&](const QString&, const QString& text, MessageIcon, MessageButtons) {
+        told.push_back(text);
+        return IDOK;
+    });
+    const std::string pulse = getenv("PULSE_SERVER") ? getenv("PULSE_SERVER") : "";
+    setenv("PULSE_SERVER", ("unix:" + homePath("no-such-socket")).c_str(), 1);
+    playPending(m3u({a, b}));
+    const bool failed = pumpUntil([&] { return !player->messageText().empty(); }, 5000);
+    const std::string why = klog::last("engines");
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5108);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5104);
+    pumpUntil([&] { return player->album().currentSong() == 2 && !player->messageText().empty(); },
+              5000);
+    pump(300);
+    if (pulse.empty())
+        unsetenv("PULSE_SERVER");
+    else
+        setenv("PULSE_SERVER", pulse.c_str(), 1);
+    setMessageBoxHook({});
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(player->messageText(), "Can't play Track 2, b.wav File.");
+    EXPECT_NE(why.find("the sound output cannot be opened"), std::string::npos) << why;
+    ASSERT_EQ(told.size(), 1u) << "once a session";
+    EXPECT_TRUE(told[0].contains(QStringLiteral("sound output"))) << told[0].toStdString();
+
+    // With the server back the songs play again.
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5104);
+    EXPECT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
 }
 
 TEST_F(AudioPlayerTest, ASongOnAnotherMediumIsFoundThere)

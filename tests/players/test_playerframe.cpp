@@ -79,13 +79,24 @@ TEST_F(PlayerFrameTest, DroppedFilesAndListsJoinTheAlbumOnce)
     const std::string list = writeFile("l.m3u", homePath("c.ogg") + "\n" + homePath("d.au") + "\n");
     drop({QString::fromStdString(a), QString::fromStdString(b), QString::fromStdString(a),
           QString::fromStdString(homePath("notes.txt")), QString::fromStdString(list)});
-    EXPECT_EQ(player->album().songCount(), before + 3)
-        << "twice a.mp3 is once; .txt and .ogg are not audio";
+    EXPECT_EQ(player->album().songCount(), before + 4) << "twice a.mp3 is once; .txt is not audio";
     EXPECT_NE(player->album().FindSong(homePath("d.au")), nullptr);
+    EXPECT_NE(player->album().FindSong(homePath("c.ogg")), nullptr);
     // Kept in the album database, so the next start has them too.
     Album stored(AlbumKindAudio);
     stored.Open(player->album().key(), 0);
-    EXPECT_EQ(stored.songCount(), before + 3);
+    EXPECT_EQ(stored.songCount(), before + 4);
+    const std::string flac = writeFile("e.flac", "x"), opus = writeFile("f.opus", "x");
+    drop({QString::fromStdString(flac), QString::fromStdString(opus)});
+    EXPECT_EQ(player->album().songCount(), before + 6) << "FLAC and Opus are dropped in too";
+
+    // A dropped folder gives its songs, sub-folders included, in name order, each once.
+    const std::string x = writeFile("box/x.mp3", "x"), y = writeFile("box/sub/y.ogg", "x");
+    writeFile("box/readme.txt", "x");
+    drop({QString::fromStdString(homePath("box")), QString::fromStdString(homePath("box"))});
+    ASSERT_EQ(player->album().songCount(), before + 8);
+    EXPECT_EQ(player->album().GetSong(before + 7)->title, y);
+    EXPECT_EQ(player->album().GetSong(before + 8)->title, x);
 }
 
 TEST_F(PlayerFrameTest, StatusAndTitlesComeThroughTheController)

@@ -10,7 +10,10 @@
 #include "support/testhome.h"
 #include "ui/displaypanel.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QPainter>
 
@@ -101,4 +104,39 @@ TEST_F(ScreenshotTest, TheStripInItsEverydayStates)
     EXPECT_NE(indicators(), playingIndicators) << "paused must show in the transport indicators";
     window.sendMessage(UM_COMMAND, ComponentAudio, 5102);
     setInterfaceLanguage("");
+}
+
+// The Open dialog of the Digital Audio Player, drawn by Qt's own dialog as a desktop without a
+// portal shows it: the newer kinds are listed beside MP3, other files are not.
+TEST_F(ScreenshotTest, TheOpenDialogListsEveryKindThePlayerTakes)
+{
+    setInterfaceLanguage("en");
+    for (const char* name :
+         {"a.ogg", "b.flac", "c.opus", "d.mp3", "e.m4a", "list.m3u", "notes.txt"})
+        writeFile(std::string("music/") + name, "x");
+    QFileDialog dialog(nullptr, QStringLiteral("Open"), QString::fromStdString(homePath("music")),
+                       AudioPlayer::OpenFilter());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.resize(760, 440);
+    dialog.show();
+    auto* view = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+    ASSERT_NE(view, nullptr);
+    auto shown = [&] {
+        QStringList names;
+        const QModelIndex root = view->rootIndex();
+        for (int row = 0; row < view->model()->rowCount(root); ++row)
+            names << view->model()->index(row, 0, root).data().toString();
+        names.sort();
+        return names;
+    };
+    pumpUntil([&] { return shown().size() >= 6; }, 5000);
+    pump(200);
+    EXPECT_EQ(shown(), QStringList({"a.ogg", "b.flac", "c.opus", "d.mp3", "e.m4a", "list.m3u"}));
+    auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    ASSERT_NE(types, nullptr);
+    EXPECT_TRUE(types->currentText().contains(QStringLiteral("*.flac")));
+    const QImage picture = dialog.grab().toImage();
+    EXPECT_TRUE(picture.save(outDir() + QStringLiteral("/open-dialog.png")));
 }
