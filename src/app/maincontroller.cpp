@@ -1,5 +1,6 @@
 #include "app/maincontroller.h"
 
+#include "app/aboutbox.h"
 #include "app/cdmediawatcher.h"
 #include "app/commandline.h"
 #include "app/configsheet.h"
@@ -18,7 +19,9 @@
 #include "ui/skinslots.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSystemTrayIcon>
@@ -275,6 +278,9 @@ void MainController::onCommand(int id)
     case cmd::Preferences:
         openPreferences();
         break;
+    case cmd::About:
+        showAbout();
+        break;
     case cmd::ControlPanel:
         if (!shell::OpenSoundSettings())
             KolvoMessageBox(this,
@@ -406,6 +412,25 @@ bool MainController::hidesToTray() const
     const QList<QSystemTrayIcon*> icons = findChildren<QSystemTrayIcon*>();
     return std::any_of(icons.begin(), icons.end(),
                        [](const QSystemTrayIcon* icon) { return icon->isVisible(); });
+}
+
+void MainController::showAbout()
+{
+    if (m_preferencesOpen)
+        return;
+    ++m_preferencesOpen;
+    AboutBox box(this);
+    box.exec();
+    --m_preferencesOpen;
+}
+
+void MainController::contextMenuEvent(QContextMenuEvent* e)
+{
+    QMenu menu(this);
+    QAction* about = menu.addAction(QString::fromStdString(LoadString(cmd::About)));
+    about->setEnabled(m_preferencesOpen == 0);
+    connect(about, &QAction::triggered, this, [this] { onCommand(cmd::About); });
+    menu.exec(e->globalPos());
 }
 
 void MainController::openPreferences()

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "engines/cdaudio.h"
+#include "engines/versioninfo.h"
 
 #include <QApplication>
 
@@ -68,7 +69,9 @@ void printHelp(FILE* out)
     std::fprintf(out, "usage: kolvo-cli [--home DIR] COMMAND [ARGS...]\n\n"
                       "Kolvo's command-line companion.\n\n"
                       "  --home DIR   use DIR for settings and albums (overrides KOLVO_HOME)\n"
-                      "  --help       show this text\n\ncommands:\n");
+                      "  --help       show this text\n"
+                      "  --version    show the version of Kolvo and of the libraries it uses\n"
+                      "\ncommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(out, "  %s\n", c.synopsis);
 }
@@ -108,6 +111,10 @@ int main(int argc, char* argv[])
     while (i < args.size() && args[i].rfind("--", 0) == 0) {
         if (args[i] == "--help" || args[i] == "-h") {
             printHelp(stdout);
+            return kCliOk;
+        }
+        if (args[i] == "--version") {
+            std::fputs(engines::versionReport("kolvo-cli").c_str(), stdout);
             return kCliOk;
         }
         if (args[i] == "--home") {
