@@ -246,6 +246,9 @@ TEST_F(StartupTest, AReadOnlyConfigFolderLetsTheProgramRunAndSaysSoOnce)
     EXPECT_TRUE(run.out.contains(QStringLiteral("shown")));
     EXPECT_EQ(run.err.count(QStringLiteral("settings cannot be saved")), 1)
         << run.err.toStdString();
+    // The message box (on stderr without a user) says it once too.
+    EXPECT_EQ(run.err.count(QStringLiteral("Kolvo cannot save your settings")), 1)
+        << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(QString::fromStdString(homePath("config/Quorvane System, Inc."))));
 }
 
