@@ -56,7 +56,9 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     : SkinPanel(skin::kMainBackground, false, nullptr, Qt::Window | Qt::FramelessWindowHint)
     , m_app(app)
 {
-    setWindowTitle(QString::fromStdString(app.title));
+    // The designed title ends in a blank, which names the running instance; people see it
+    // without.
+    setWindowTitle(QString::fromStdString(app.title).trimmed());
     setWindowIcon(Skin::instance().WindowIcon(skin::res::kMainIcon));
     setCursor(Qt::ArrowCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);

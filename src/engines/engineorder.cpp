@@ -7,6 +7,8 @@
 #include "platform/log.h"
 #include "platform/settings.h"
 
+#include <filesystem>
+
 namespace engines {
 namespace {
 
@@ -57,12 +59,30 @@ EngineOrder engineOrder(AlbumKind player, MediaKind kind, const AppSettings& set
     return {};
 }
 
+namespace {
+
+constexpr const char* kNotAudio = "the file is not an audio file it can play";
+
+// What a result means, in words.
+std::string resultWords(std::int32_t result)
+{
+    if (IsFileNotReachable(result))
+        return "the file cannot be reached";
+    if (result == kAmFailed || result == kRaFailed || result == kMpegNotMpeg)
+        return kNotAudio;
+    if (result == kMpegFailed)
+        return "the file could not be decoded or the sound output failed";
+    if (result == kMciNoDevice)
+        return "there is no device for the file";
+    return "the file could not be played";
+}
+
+} // namespace
+
 std::string describeResult(std::int32_t result)
 {
-    std::string text = "result " + std::to_string(result);
-    if (IsFileNotReachable(result))
-        text += " (the file cannot be reached)";
-    return text;
+    // People read these: the code only follows in brackets, for a bug report.
+    return resultWords(result) + " (code " + std::to_string(result) + ")";
 }
 
 OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
@@ -82,7 +102,14 @@ OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
         }
         // The engine may have said more than its code.
         const std::string reason = klog::last("engines");
-        outcome.why = std::string(family->prefix) + " " + describeResult(outcome.result);
+        // Some families answer every failure with their "cannot be reached" code; for a file
+        // that is there, that means they cannot play it.
+        std::error_code error;
+        const bool there = std::filesystem::is_regular_file(path, error);
+        outcome.why = std::string("the ") + family->name + ": " +
+                      (IsFileNotReachable(outcome.result) && there ? std::string(kNotAudio)
+                                                                   : resultWords(outcome.result)) +
+                      " (code " + std::to_string(outcome.result) + ")";
         if (!reason.empty())
             outcome.why += ": " + reason;
         KLOG_INFO("engines", "the %s refused %s: %s", family->name, path.c_str(),

@@ -413,6 +413,7 @@ TEST_F(MainControllerTest, MinimizeKeepsAWayBackWhateverTheTraySetting)
 // and the libraries the program runs on; a picture of it is kept with the test screenshots.
 TEST_F(MainControllerTest, TheWindowMenuOpensTheAboutBox)
 {
+    app->title = "Kolvo "; // the designed title, which names the running instance
     create();
     QStringList offered;
     QString said;
@@ -453,6 +454,7 @@ TEST_F(MainControllerTest, TheWindowMenuOpensTheAboutBox)
     QCoreApplication::processEvents();
 
     EXPECT_EQ(offered, QStringList{QStringLiteral("About &Kolvo...")});
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kolvo")) << "shown without the blank";
     EXPECT_TRUE(said.startsWith(QStringLiteral("Kolvo " KOLVO_PROJECT_VERSION "\n")))
         << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
