@@ -50,10 +50,13 @@ const Command kCommands[] = {
     {"cddb",
      "cddb discid|query|read|submit|record ...   (the CD database)\n"
      "      cddb discid (--offsets F1,F2,... --leadout F | --album KEY)\n"
-     "      cddb query [--server S] [--first] (--offsets F1,F2,... --leadout F | --album KEY)\n"
-     "      cddb read --album KEY [--server S] [--first]\n"
+     "      cddb query [--server S] [--first | --match N] (--offsets F1,F2,... --leadout F |\n"
+     "                 --album KEY)\n"
+     "      cddb read --album KEY [--server S] [--first | --match N]\n"
      "      cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
-     "      cddb record --album KEY",
+     "      cddb record --album KEY\n"
+     "      (S: HOST, HOST:PORT or an http:// address; Kolvo's chosen server when absent;\n"
+     "       --first or --match N takes one of several close matches, which are listed otherwise)",
      runCddb},
     {"skin", "skin pack DIR OUT.uib [--name NAME] | info FILE | sheet [FILE] OUT.png [--scale 2]",
      runSkin},

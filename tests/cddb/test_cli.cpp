@@ -109,6 +109,18 @@ TEST_F(CddbCli, RecordIsTheSubmissionText)
     r = runCli({"cddb", "record", "--album", "badbad"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.err.find(LoadString(1154)), std::string::npos) << r.err;
+
+    // "Café" is ISO-8859-1: it is written as such, and nothing claims otherwise.
+    makeAlbum("cafe00", "Caf\xc3\xa9 Nights");
+    r = runCli({"cddb", "record", "--album", "cafe00"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err.find("ISO-8859-1"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("beyond ASCII"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("DTITLE=3DThe Examples / Caf=E9 Nights"), std::string::npos) << r.out;
+    // A real fault beside it is still named.
+    makeAlbum("cafe01", "Caf\xc3\xa9/Bar");
+    r = runCli({"cddb", "record", "--album", "cafe01"});
+    EXPECT_NE(r.err.find(LoadString(1154)), std::string::npos) << r.err;
 }
 
 TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
@@ -133,6 +145,21 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
                 "150,20000,41000", "--leadout", "60000"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out.rfind("genre: jazz\n", 0), 0u) << r.out;
+    // --match N reads the Nth: here the disc listed second.
+    FakeCddbScript reversed = threeTrackDisc();
+    reversed.queryReply = "211 close matches\r\nrock 0badf00d Other / Disc\r\njazz " +
+                          kThreeTrackId + " Quartet / Late Set\r\n.\r\n";
+    FakeCddbServer second(FakeCddbServer::Http, reversed);
+    r = runCli({"cddb", "query", "--match", "2", "--server", second.address(), "--offsets",
+                "150,20000,41000", "--leadout", "60000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("genre: jazz\n", 0), 0u) << r.out;
+    r = runCli({"cddb", "query", "--match", "3", "--server", second.address(), "--offsets",
+                "150,20000,41000", "--leadout", "60000"});
+    EXPECT_NE(r.err.find("there is no match 3"), std::string::npos) << r.err;
+    EXPECT_EQ(runCli({"cddb", "query", "--match", "0", "--offsets", "150", "--leadout", "15150"})
+                  .exitCode,
+              2);
 
     FakeCddbScript none = threeTrackDisc();
     none.queryReply = "202 No match\r\n";
@@ -141,6 +168,12 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
         {"cddb", "query", "--server", empty.address(), "--offsets", "150", "--leadout", "15150"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kolvo-cli: " + LoadString(2086) + "\n");
+
+    // A server that is not there is named with its port.
+    r = runCli(
+        {"cddb", "query", "--server", "127.0.0.1:1", "--offsets", "150", "--leadout", "15150"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("(server 127.0.0.1, port 1)"), std::string::npos) << r.err;
 }
 
 TEST_F(CddbCli, ReadStoresIntoTheAlbum)
