@@ -50,8 +50,8 @@ CddbAlbum asciiStandIn(CddbAlbum album, bool korean)
 
 constexpr const char* kUsage =
     "cddb discid (--offsets F1,F2,... --leadout F | --album KEY)\n"
-    "       cddb query [--server S] [--first | --match N] (--offsets F1,F2,... --leadout F | "
-    "--album KEY)\n"
+    "       cddb query [--server S] [--first | --match N] (--offsets F1,F2,... --leadout F "
+    "[--save KEY] | --album KEY)\n"
     "       cddb read --album KEY [--server S] [--first | --match N]\n"
     "       cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
     "       cddb record --album KEY\n"
@@ -267,15 +267,46 @@ int runDiscId(const Options& o)
     return kCliOk;
 }
 
+// A new CD album KEY holding the disc of a table of contents and what was read about it.
+int saveNewAlbum(const std::string& key, const CddbAlbum& disc, const XmcdRecord& record)
+{
+    Album cd(AlbumKindCd);
+    std::string why;
+    if (!Album::IsValidKey(key, &why))
+        return cliFail("cannot use " + key + " as an album key: " + why);
+    if (cd.Exists(key))
+        return cliFail("CD album " + key + " exists already; cddb read --album " + key +
+                       " reads into it");
+    if (!cd.Open(key, 0))
+        return cliFail("cannot make CD album " + key + ": " + cd.lastError());
+    for (const CddbTrack& track : disc.tracks)
+        cd.AddSong("", "", track.lengthMs, track.startFrame);
+    cd.setDiscEndFrame(disc.discEndFrame);
+    cd.setDiscLengthMs(disc.discLengthMs);
+    StoreXmcdRecord(cd, record);
+    if (!cd.Save())
+        return cliFail("cannot save CD album " + key + ": " + cd.lastError());
+    return kCliOk;
+}
+
 int runQuery(const Options& o)
 {
+    if (o.has("--save") && o.has("--album"))
+        return cliUsage("--save makes a new album from --offsets and --leadout; for an album "
+                        "there is cddb read --album KEY");
     CddbAlbum album;
     if (const int status = discFromOptions(o, album); status != kCliOk)
         return status;
     XmcdRecord record;
     bool listed = false;
-    if (!lookUp(album, o, record, listed))
+    if (!lookUp(album, o, record, listed)) {
+        if (listed && o.has("--save"))
+            return cliFail("several discs match; nothing saved (--first or --match N takes one)");
         return listed ? kCliOk : kCliFailed;
+    }
+    if (o.has("--save"))
+        if (const int status = saveNewAlbum(o.get("--save"), album, record); status != kCliOk)
+            return status;
     StoreXmcdRecord(album, record);
     printAlbum(album);
     return kCliOk;
@@ -398,7 +429,8 @@ int runCddb(const CliArgs& args)
     }
     if (sub == "query") {
         const Options o = parseOptions(
-            args, 1, {"--offsets", "--leadout", "--album", "--server", "--first", "--match"});
+            args, 1,
+            {"--offsets", "--leadout", "--album", "--server", "--first", "--match", "--save"});
         return !o.error.empty() ? cliUsage(o.error) : badMatch(o) ? matchUsage() : runQuery(o);
     }
     if (sub == "read") {

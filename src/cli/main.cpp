@@ -50,8 +50,8 @@ const Command kCommands[] = {
     {"cddb",
      "cddb discid|query|read|submit|record ...   (the CD database)\n"
      "      cddb discid (--offsets F1,F2,... --leadout F | --album KEY)\n"
-     "      cddb query [--server S] [--first | --match N] (--offsets F1,F2,... --leadout F |\n"
-     "                 --album KEY)\n"
+     "      cddb query [--server S] [--first | --match N] (--offsets F1,F2,... --leadout F\n"
+     "                 [--save KEY] | --album KEY)   (--save: a new CD album with what was found)\n"
      "      cddb read --album KEY [--server S] [--first | --match N]\n"
      "      cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
      "      cddb record --album KEY\n"

@@ -169,6 +169,26 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kolvo-cli: " + LoadString(2086) + "\n");
 
+    // A lookup from a table of contents alone is saved as a new CD album.
+    FakeCddbServer saving(FakeCddbServer::Cddbp, threeTrackDisc());
+    r = runCli({"cddb", "query", "--server", saving.address(), "--offsets", "150,20000,41000",
+                "--leadout", "60000", "--save", "late01"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    {
+        const Album saved = stored("late01");
+        EXPECT_EQ(saved.title(), "Late Set");
+        EXPECT_EQ(saved.genre(), "jazz");
+        ASSERT_EQ(saved.songCount(), 3);
+        EXPECT_EQ(saved.GetSong(3)->title, "Caf\xc3\xa9");
+        EXPECT_EQ(saved.GetSong(2)->startFrame, 20000);
+        EXPECT_EQ(saved.discEndFrame(), 60000);
+    }
+    r = runCli({"cddb", "discid", "--album", "late01"});
+    EXPECT_EQ(r.out.rfind(kThreeTrackId + "\n", 0), 0u) << "the saved disc is the same disc";
+    r = runCli({"cddb", "query", "--server", saving.address(), "--offsets", "150,20000,41000",
+                "--leadout", "60000", "--save", "late01"});
+    EXPECT_EQ(r.exitCode, 1) << "an existing album is not overwritten";
+
     // A server that is not there is named with its port.
     r = runCli(
         {"cddb", "query", "--server", "127.0.0.1:1", "--offsets", "150", "--leadout", "15150"});
