@@ -66,6 +66,22 @@ TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("engine: RealAudio engine\n"), std::string::npos) << r.out;
 
+    // Compressed files say their own bit rate, not the decoded PCM's, and no sample width:
+    // FLAC is not 1411 kbps, nor Vorbis "32 bit" because it decodes to floats.
+    for (const char* kind : {"flac", "ogg"}) {
+        r = run({"info", q(toneFile(kind, 2.0, 440))});
+        ASSERT_EQ(r.code, 0) << kind << ": " << r.err;
+        const size_t at = r.out.find("info: ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        const std::string info = r.out.substr(at);
+        EXPECT_EQ(info.find(" bit,"), std::string::npos) << kind << ": " << info;
+        const size_t kbpsAt = info.find(" kbps");
+        ASSERT_NE(kbpsAt, std::string::npos) << kind << ": " << info;
+        const int kbps = std::stoi(info.substr(info.rfind(", ", kbpsAt) + 2));
+        EXPECT_GT(kbps, 16) << kind << ": " << info;
+        EXPECT_LT(kbps, 1000) << kind << ": " << info << " is the PCM rate";
+    }
+
     r = run({"info", "/nonexistent/song.mp3"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("cannot be reached"), std::string::npos) << r.err;
