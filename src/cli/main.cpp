@@ -58,7 +58,9 @@ const Command kCommands[] = {
      "      (S: HOST, HOST:PORT or an http:// address; Kolvo's chosen server when absent;\n"
      "       --first or --match N takes one of several close matches, which are listed otherwise)",
      runCddb},
-    {"skin", "skin pack DIR OUT.uib [--name NAME] | info FILE | sheet [FILE] OUT.png [--scale 2]",
+    {"skin",
+     "skin pack DIR OUT.uib [--name NAME] | info FILE\n"
+     "      skin sheet [FILE | --builtin] OUT.png [--scale 2]   (no FILE: the skin Kolvo uses)",
      runSkin},
     {"info", "info FILE", runFileInfo},
     {"play",
