@@ -179,6 +179,12 @@ void printAlbum(const CddbAlbum& a)
     }
 }
 
+// What the record says beside what an album keeps: the year and its own genre name.
+void printYearAndGenre(const XmcdRecord& record)
+{
+    std::printf("year: %s\ngenre name: %s\n", record.year.c_str(), shown(record.genre).c_str());
+}
+
 // Runs a lookup without windows. 1 with the record (UTF-8); 0 with the message printed, or
 // with the matches printed when several came and --first was not given.
 int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& listedMatches)
@@ -309,6 +315,7 @@ int runQuery(const Options& o)
             return status;
     StoreXmcdRecord(album, record);
     printAlbum(album);
+    printYearAndGenre(record);
     return kCliOk;
 }
 
@@ -331,6 +338,7 @@ int runRead(const Options& o)
     if (!cd.Save())
         return cliFail("cannot save CD album " + cd.key() + ": " + cd.lastError());
     printAlbum(CddbAlbumOf(cd));
+    printYearAndGenre(record);
     return kCliOk;
 }
 

@@ -45,8 +45,8 @@ FakeCddbScript threeTrackDisc()
     s.queryReply = "200 jazz " + kThreeTrackId + " Quartet / Late Set\r\n";
     s.readReplies["jazz " + kThreeTrackId] = FakeCddbServer::readReply(
         "jazz", kThreeTrackId,
-        {"# Revision: 6", "DTITLE=Quartet / Late Set", "TTITLE0=Intro", "TTITLE1=Ballad",
-         "TTITLE2=Caf\xe9", "EXTT0=", "EXTT1=slow\\ntake"});
+        {"# Revision: 6", "DTITLE=Quartet / Late Set", "DYEAR=1961", "DGENRE=Cool Jazz",
+         "TTITLE0=Intro", "TTITLE1=Ballad", "TTITLE2=Caf\xe9", "EXTT0=", "EXTT1=slow\\ntake"});
     return s;
 }
 
@@ -131,7 +131,7 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "genre: jazz\nrevision: 6\nartist: Quartet\ntitle: Late Set\nextended: \n"
                      "track 1: Intro\ntrack 2: Ballad\ntrack 2 extended: slow\\ntake\n"
-                     "track 3: Caf\xc3\xa9\n");
+                     "track 3: Caf\xc3\xa9\nyear: 1961\ngenre name: Cool Jazz\n");
 
     FakeCddbScript several = threeTrackDisc();
     several.queryReply = "211 close matches\r\njazz " + kThreeTrackId +
