@@ -12,6 +12,8 @@
 #include "platform/strings.h"
 
 #include <QEventLoop>
+#include <QTcpSocket>
+#include <QUrl>
 
 #include <cstdio>
 #include <map>
@@ -185,6 +187,26 @@ void printYearAndGenre(const XmcdRecord& record)
     std::printf("year: %s\ngenre name: %s\n", record.year.c_str(), shown(record.genre).c_str());
 }
 
+// "server HOST, port PORT: REASON" for a lookup that could not talk to its server. The session
+// keeps no socket once it gave up, so the reason is what one more try is told.
+std::string serverAndReason(const std::string& server)
+{
+    const CddbServerAddress address = ParseCddbServer(server, kCddbPort);
+    std::string host = address.host;
+    int port = address.port;
+    if (address.http) {
+        const QUrl url(QString::fromStdString(address.url));
+        host = url.host().toStdString();
+        port = url.port(80);
+    }
+    std::string text = "server " + host + ", port " + std::to_string(port);
+    QTcpSocket probe;
+    probe.connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
+    if (!probe.waitForConnected(5000))
+        text += ": " + probe.errorString().toStdString();
+    return text;
+}
+
 // Runs a lookup without windows. 1 with the record (UTF-8); 0 with the message printed, or
 // with the matches printed when several came and --first was not given.
 int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& listedMatches)
@@ -233,10 +255,7 @@ int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& l
             std::string text = oneLine(LoadString(message));
             if (message == kConnectionFailed || message == kServerFailed ||
                 message == kDisconnected || message == kTimedOut) {
-                const CddbServerAddress address = ParseCddbServer(server, kCddbPort);
-                text += address.http ? " (server " + address.url + ")"
-                                     : " (server " + address.host + ", port " +
-                                           std::to_string(address.port) + ")";
+                text += " (" + serverAndReason(server) + ")";
             }
             cliFail(text);
         }
