@@ -72,6 +72,40 @@ int ParseLeadingInt(const std::string& text)
     return static_cast<int>(value);
 }
 
+InformationRequest FindInformationRequest(const QStringList& arguments)
+{
+    for (const QString& a : arguments) {
+        if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("/?"))
+            return InformationRequest::Help;
+        if (a == QLatin1String("--version"))
+            return InformationRequest::Version;
+    }
+    return InformationRequest::None;
+}
+
+std::string CommandLineHelp()
+{
+    return "usage: kolvo [FLAG...] [FILE]\n"
+           "\n"
+           "Kolvo plays FILE (a song, a tune, a video or a play list) in the player for its kind.\n"
+           "When Kolvo is already running, it is handed the command line and this start ends.\n"
+           "\n"
+           "Flags start with \"/\" or \"-\" (upper or lower case):\n"
+           "  /playaudio FILE   play FILE in the Digital Audio Player\n"
+           "  /playmidi FILE    play FILE in the MIDI Player\n"
+           "  /playvideo FILE   play FILE in the Digital Video Player\n"
+           "  /playcd           play the disc in the CD drive (audio CD or Video CD)\n"
+           "  /playaudiocd      play the audio CD in the drive\n"
+           "  /playvideocd      play the Video CD in the drive\n"
+           "  /volume:N         set the Mixer's volume to N\n"
+           "  /timer:N          set the sleep timer to N minutes\n"
+           "  /nosplash         start without the splash window\n"
+           "  --help            show this text\n"
+           "  --version         show the version of Kolvo and of the libraries it uses\n"
+           "\n"
+           "kolvo-cli does the same work from a terminal: see kolvo-cli --help.\n";
+}
+
 bool IsFlagParameter(const std::string& param)
 {
     if (param.empty())

@@ -41,6 +41,14 @@ public:
     void ParseCommandLine(const QStringList& arguments);
 };
 
+// "--help" (or "-h", "/?") and "--version" answer on stdout and end the program before anything
+// else happens: no window, no settings written, no hand-over to a running Kolvo. They are
+// looked for before the designed flags, which would read "--help" as the unknown flag "-help".
+enum class InformationRequest { None, Help, Version };
+InformationRequest FindInformationRequest(const QStringList& arguments);
+// The text "--help" prints: how to start the program with a file and the flags it takes.
+std::string CommandLineHelp();
+
 // A parameter starting with "-" is a flag. One starting with "/" is a flag unless it reads as
 // an absolute path: it has a second "/" or names an existing file or folder.
 bool IsFlagParameter(const std::string& param);

@@ -1,5 +1,7 @@
+#include "app/commandline.h"
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
+#include "engines/versioninfo.h"
 #include "platform/trace.h"
 
 #include <QApplication>
@@ -7,6 +9,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +50,20 @@ void installSignalHandlers(PlayerApp& app)
 int main(int argc, char* argv[])
 {
     traceStartClock();
+    // Answered before any window, setting or running Kolvo is touched, and without a display.
+    QStringList given;
+    for (int i = 1; i < argc; ++i)
+        given << QString::fromLocal8Bit(argv[i]);
+    switch (FindInformationRequest(given)) {
+    case InformationRequest::Help:
+        std::fputs(CommandLineHelp().c_str(), stdout);
+        return 0;
+    case InformationRequest::Version:
+        std::fputs(engines::versionReport("kolvo").c_str(), stdout);
+        return 0;
+    case InformationRequest::None:
+        break;
+    }
     QApplication qapp(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -1,7 +1,7 @@
 #include "app/maincontroller.h"
 
 #include "albums/playlist.h"
-
+#include "app/aboutbox.h"
 #include "app/cdmediawatcher.h"
 #include "app/commandline.h"
 #include "app/configsheet.h"
@@ -20,7 +20,9 @@
 #include "ui/skinslots.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSystemTrayIcon>
@@ -55,7 +57,9 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     : SkinPanel(skin::kMainBackground, false, nullptr, Qt::Window | Qt::FramelessWindowHint)
     , m_app(app)
 {
-    setWindowTitle(QString::fromStdString(app.title));
+    // The designed title ends in a blank, which names the running instance; people see it
+    // without.
+    setWindowTitle(QString::fromStdString(app.title).trimmed());
     setWindowIcon(Skin::instance().WindowIcon(skin::res::kMainIcon));
     setCursor(Qt::ArrowCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -277,6 +281,9 @@ void MainController::onCommand(int id)
     case cmd::Preferences:
         openPreferences();
         break;
+    case cmd::About:
+        showAbout();
+        break;
     case cmd::ControlPanel:
         if (!shell::OpenSoundSettings())
             KolvoMessageBox(this,
@@ -409,6 +416,25 @@ bool MainController::hidesToTray() const
     const QList<QSystemTrayIcon*> icons = findChildren<QSystemTrayIcon*>();
     return std::any_of(icons.begin(), icons.end(),
                        [](const QSystemTrayIcon* icon) { return icon->isVisible(); });
+}
+
+void MainController::showAbout()
+{
+    if (m_preferencesOpen)
+        return;
+    ++m_preferencesOpen;
+    AboutBox box(this);
+    box.exec();
+    --m_preferencesOpen;
+}
+
+void MainController::contextMenuEvent(QContextMenuEvent* e)
+{
+    QMenu menu(this);
+    QAction* about = menu.addAction(QString::fromStdString(LoadString(cmd::About)));
+    about->setEnabled(m_preferencesOpen == 0);
+    connect(about, &QAction::triggered, this, [this] { onCommand(cmd::About); });
+    menu.exec(e->globalPos());
 }
 
 void MainController::openPreferences()

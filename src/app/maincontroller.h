@@ -60,6 +60,8 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    // The window's own menu: "About Kolvo", greyed while a dialog is open.
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
 private:
@@ -70,6 +72,7 @@ private:
     // Whether hiding leaves the tray icon to stand for the window (see the definition).
     bool hidesToTray() const;
     void openPreferences();
+    void showAbout();
     void saveRect();
     // Says on stderr and in a message box that the player a start mode needs is not there,
     // so that what was asked for cannot be played.

@@ -154,6 +154,13 @@ void PlayerApp::SaveSettings()
         m_saveFailureReported = true;
         std::fprintf(stderr, "Kolvo: settings cannot be saved to %s\n",
                      paths::settingsFile().c_str());
+        // The user is rarely watching stderr, and every change made from now on would be lost
+        // at exit without a word.
+        KolvoMessageBox(nullptr,
+                        tr("Kolvo cannot save your settings: %1 cannot be written.\n\nKolvo runs "
+                           "on, but what you change is lost when it ends.")
+                            .arg(QString::fromStdString(paths::settingsFile())),
+                        MessageIcon::Warning);
     }
 }
 

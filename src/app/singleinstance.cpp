@@ -1,15 +1,13 @@
 #include "app/singleinstance.h"
 
-#include <QCryptographicHash>
+#include "platform/instancelock.h"
+
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
 #include <QTimer>
-
-#include <unistd.h>
 
 namespace {
 
@@ -34,11 +32,8 @@ std::uint32_t readLe32(const QByteArray& b, int at)
 SingleInstance::SingleInstance(const QString& title, QObject* parent)
     : QObject(parent)
 {
-    // The title and the user name the instance; a relocated home is a separate world.
-    QByteArray key =
-        title.toUtf8() + '\n' + QByteArray::number(getuid()) + '\n' + qgetenv("KOLVO_HOME");
-    const QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex();
-    m_name = QStringLiteral("kolvo-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash.left(16)));
+    m_name = instanceName(title);
+    m_title = title;
 }
 
 SingleInstance::~SingleInstance()
@@ -49,8 +44,7 @@ SingleInstance::~SingleInstance()
 
 bool SingleInstance::claim()
 {
-    m_lock = std::make_unique<QLockFile>(QDir::tempPath() + QLatin1Char('/') + m_name +
-                                         QStringLiteral(".lock"));
+    m_lock = std::make_unique<QLockFile>(instanceLockPath(m_title));
     // The lock is held for the whole life of the instance; only a dead owner makes it stale.
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0))

@@ -43,6 +43,7 @@ private:
     void onConnection();
     void onReadyRead(QLocalSocket* socket);
 
+    QString m_title;
     QString m_name;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;

@@ -318,6 +318,10 @@ XmcdRecord ParseXmcdRecord(const std::vector<std::string>& lines, const std::str
             discTitle += trimmed(l.substr(7));
         if (startsWith(l, "EXTD="))
             record.extendedInfo += trimmed(l.substr(5));
+        if (startsWith(l, "DYEAR="))
+            record.year = trimmed(l.substr(6));
+        if (startsWith(l, "DGENRE="))
+            record.genre += trimmed(l.substr(7));
         const std::string titleKey = formatted("TTITLE%d=", k);
         if (startsWith(l, titleKey)) {
             record.trackTitles.emplace_back(l.substr(titleKey.size()));
@@ -367,6 +371,8 @@ XmcdRecord DecodeXmcdRecord(const XmcdRecord& raw, bool korean)
         out.trackExtendedInfo.push_back(FromRecordEncoding(t, korean));
     out.category = FromRecordEncoding(raw.category, korean);
     out.revision = raw.revision;
+    out.year = FromRecordEncoding(raw.year, korean);
+    out.genre = FromRecordEncoding(raw.genre, korean);
     return out;
 }
 

@@ -61,6 +61,8 @@ struct XmcdRecord
     std::vector<std::string> trackExtendedInfo;
     std::string category;
     int revision = 0;
+    std::string year;  // DYEAR, as given ("" when the record has none)
+    std::string genre; // DGENRE, the record's own genre name beside its category
 };
 
 // lines: the reply's lines in order, without line ends, status line and "." excluded.

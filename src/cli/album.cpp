@@ -96,6 +96,11 @@ int show(AlbumKind kind, const std::string& key)
 
 int add(AlbumKind kind, const std::string& key, const CliArgs& files)
 {
+    // A CD album's songs are the tracks of a disc, each at its place on it; a name or a file
+    // would make an album of tracks that are nowhere.
+    if (kind == AlbumKindCd)
+        return cliFail("a CD album is made from a disc: cd import FILE, cddb query --offsets ... "
+                       "--leadout F --save KEY, or the CD Player with the disc in the drive");
     std::vector<std::string> titles;
     for (const std::string& f : files) {
         if (MediaKindOf(kind, f) == MediaKindNone)

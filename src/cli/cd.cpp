@@ -134,6 +134,9 @@ int runCd(const CliArgs& args)
     }
     if (ext != "ini" && ext != "txt")
         return cliUsage(file + ": cd export writes .ini and .txt files");
+    // An empty file would look like a successful export to whoever opens it later.
+    if (Album(AlbumKindCd).ListAlbumKeys().empty())
+        return cliFail("there are no CD albums to export; nothing written");
     const bool ok = ext == "ini" ? ExportIniFile(file) : ExportText(file);
     return ok ? kCliOk : cliFail("cannot write " + file);
 }

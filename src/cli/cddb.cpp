@@ -3,13 +3,17 @@
 #include "albums/album.h"
 #include "cddb/cdalbum.h"
 #include "cddb/cddbconnection.h"
+#include "cddb/cddbprotocol.h"
 #include "cddb/serverlist.h"
 #include "cddb/sessions.h"
+#include "cddb/xmcd.h"
 #include "cli/commands.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
 
 #include <QEventLoop>
+#include <QTcpSocket>
+#include <QUrl>
 
 #include <cstdio>
 #include <map>
@@ -18,12 +22,43 @@
 
 namespace {
 
+// The connection failures a lookup ends with.
+constexpr UINT kConnectionFailed = 2037;
+constexpr UINT kServerFailed = 2039;
+constexpr UINT kDisconnected = 2040;
+constexpr UINT kTimedOut = 2041;
+// The port a server named without one is asked on, as the sessions do.
+constexpr int kCddbPort = 888;
+
+// The album with every letter beyond ASCII that the record's encoding holds put as "x": what
+// is left wrong with it once such letters are out of the question.
+CddbAlbum asciiStandIn(CddbAlbum album, bool korean)
+{
+    const auto standIn = [korean](std::string& text) {
+        const auto bytes = ToRecordEncoding(text, korean);
+        if (!bytes)
+            return;
+        text = *bytes;
+        for (char& c : text)
+            if (static_cast<unsigned char>(c) >= 0x80)
+                c = 'x';
+    };
+    standIn(album.title);
+    standIn(album.artist);
+    for (CddbTrack& track : album.tracks)
+        standIn(track.title);
+    return album;
+}
+
 constexpr const char* kUsage =
     "cddb discid (--offsets F1,F2,... --leadout F | --album KEY)\n"
-    "       cddb query [--server S] [--first] (--offsets F1,F2,... --leadout F | --album KEY)\n"
-    "       cddb read --album KEY [--server S] [--first]\n"
+    "       cddb query [--server S] [--first | --match N] (--offsets F1,F2,... --leadout F "
+    "[--save KEY] | --album KEY)\n"
+    "       cddb read --album KEY [--server S] [--first | --match N]\n"
     "       cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
-    "       cddb record --album KEY";
+    "       cddb record --album KEY\n"
+    "       (S: HOST, HOST:PORT or an http:// address; the servers chosen in Kolvo when absent.\n"
+    "        Several close matches are listed; --first or --match N takes one of them)";
 
 struct Options
 {
@@ -146,6 +181,32 @@ void printAlbum(const CddbAlbum& a)
     }
 }
 
+// What the record says beside what an album keeps: the year and its own genre name.
+void printYearAndGenre(const XmcdRecord& record)
+{
+    std::printf("year: %s\ngenre name: %s\n", record.year.c_str(), shown(record.genre).c_str());
+}
+
+// "server HOST, port PORT: REASON" for a lookup that could not talk to its server. The session
+// keeps no socket once it gave up, so the reason is what one more try is told.
+std::string serverAndReason(const std::string& server)
+{
+    const CddbServerAddress address = ParseCddbServer(server, kCddbPort);
+    std::string host = address.host;
+    int port = address.port;
+    if (address.http) {
+        const QUrl url(QString::fromStdString(address.url));
+        host = url.host().toStdString();
+        port = url.port(80);
+    }
+    std::string text = "server " + host + ", port " + std::to_string(port);
+    QTcpSocket probe;
+    probe.connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
+    if (!probe.waitForConnected(5000))
+        text += ": " + probe.errorString().toStdString();
+    return text;
+}
+
 // Runs a lookup without windows. 1 with the record (UTF-8); 0 with the message printed, or
 // with the matches printed when several came and --first was not given.
 int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& listedMatches)
@@ -161,9 +222,15 @@ int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& l
     CddbQuerySession session(server, info);
     session.setEmail(CddbUserEmail());
     const bool first = o.first;
-    session.setChooser([first, &listedMatches](const std::vector<std::string>& lines) {
+    const std::optional<std::int32_t> match =
+        o.has("--match") ? frameNumber(o.get("--match")) : std::nullopt;
+    session.setChooser([first, match, &listedMatches](const std::vector<std::string>& lines) {
         if (first)
             return 0;
+        if (match && static_cast<size_t>(*match) <= lines.size())
+            return *match - 1;
+        if (match)
+            std::fprintf(stderr, "kolvo-cli: there is no match %d; the matches are:\n", *match);
         for (const std::string& line : lines) {
             const CddbMatch m = SplitMatchLine(line);
             std::printf("%s %s %s\n", m.category.c_str(), m.discId.c_str(),
@@ -183,8 +250,15 @@ int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& l
     session.begin();
     loop.exec();
     if (!ok) {
-        if (message != 0)
-            cliFail(oneLine(LoadString(message)));
+        if (message != 0) {
+            // Which server it was matters when the cause is the connection.
+            std::string text = oneLine(LoadString(message));
+            if (message == kConnectionFailed || message == kServerFailed ||
+                message == kDisconnected || message == kTimedOut) {
+                text += " (" + serverAndReason(server) + ")";
+            }
+            cliFail(text);
+        }
         return 0;
     }
     record = DecodeXmcdRecord(session.record(), CddbKoreanMode());
@@ -218,17 +292,49 @@ int runDiscId(const Options& o)
     return kCliOk;
 }
 
+// A new CD album KEY holding the disc of a table of contents and what was read about it.
+int saveNewAlbum(const std::string& key, const CddbAlbum& disc, const XmcdRecord& record)
+{
+    Album cd(AlbumKindCd);
+    std::string why;
+    if (!Album::IsValidKey(key, &why))
+        return cliFail("cannot use " + key + " as an album key: " + why);
+    if (cd.Exists(key))
+        return cliFail("CD album " + key + " exists already; cddb read --album " + key +
+                       " reads into it");
+    if (!cd.Open(key, 0))
+        return cliFail("cannot make CD album " + key + ": " + cd.lastError());
+    for (const CddbTrack& track : disc.tracks)
+        cd.AddSong("", "", track.lengthMs, track.startFrame);
+    cd.setDiscEndFrame(disc.discEndFrame);
+    cd.setDiscLengthMs(disc.discLengthMs);
+    StoreXmcdRecord(cd, record);
+    if (!cd.Save())
+        return cliFail("cannot save CD album " + key + ": " + cd.lastError());
+    return kCliOk;
+}
+
 int runQuery(const Options& o)
 {
+    if (o.has("--save") && o.has("--album"))
+        return cliUsage("--save makes a new album from --offsets and --leadout; for an album "
+                        "there is cddb read --album KEY");
     CddbAlbum album;
     if (const int status = discFromOptions(o, album); status != kCliOk)
         return status;
     XmcdRecord record;
     bool listed = false;
-    if (!lookUp(album, o, record, listed))
+    if (!lookUp(album, o, record, listed)) {
+        if (listed && o.has("--save"))
+            return cliFail("several discs match; nothing saved (--first or --match N takes one)");
         return listed ? kCliOk : kCliFailed;
+    }
+    if (o.has("--save"))
+        if (const int status = saveNewAlbum(o.get("--save"), album, record); status != kCliOk)
+            return status;
     StoreXmcdRecord(album, record);
     printAlbum(album);
+    printYearAndGenre(record);
     return kCliOk;
 }
 
@@ -244,13 +350,14 @@ int runRead(const Options& o)
     bool listed = false;
     if (!lookUp(CddbAlbumOf(cd), o, record, listed)) {
         if (listed)
-            return cliFail("several discs match; nothing stored (--first reads the first)");
+            return cliFail("several discs match; nothing stored (--first or --match N reads one)");
         return kCliFailed;
     }
     StoreXmcdRecord(cd, record);
     if (!cd.Save())
         return cliFail("cannot save CD album " + cd.key() + ": " + cd.lastError());
     printAlbum(CddbAlbumOf(cd));
+    printYearAndGenre(record);
     return kCliOk;
 }
 
@@ -306,12 +413,32 @@ int runRecord(const Options& o)
         return cliFail(error);
     const bool korean = CddbKoreanMode();
     const SubmissionCheck check = CheckSubmission(cd, korean);
-    if (!check.passed)
-        std::fprintf(stderr, "kolvo-cli: note: %s\n", oneLine(check.message).c_str());
+    if (!check.passed) {
+        // The submission check lets no letter beyond ASCII through, though its message speaks
+        // of ISO-8859-1: "Café" is written into the record as it is, and only submitting it
+        // is refused.
+        const SubmissionCheck rest = CheckSubmission(asciiStandIn(CddbAlbumOf(cd), korean), korean);
+        if (rest.passed)
+            std::fprintf(stderr, "kolvo-cli: note: the record holds letters beyond ASCII, which "
+                                 "cddb submit does not send\n");
+        else
+            std::fprintf(stderr, "kolvo-cli: note: %s\n", oneLine(rest.message).c_str());
+    }
     const std::string record = BuildSubmissionRecord(cd, SubmissionClientName(check), korean);
     std::fwrite(record.data(), 1, record.size(), stdout);
     std::printf("\r\n");
     return kCliOk;
+}
+
+bool badMatch(const Options& o)
+{
+    const auto n = o.has("--match") ? frameNumber(o.get("--match")) : std::optional<int>(1);
+    return !n || *n < 1;
+}
+
+int matchUsage()
+{
+    return cliUsage("--match takes the number of a match, from 1");
 }
 
 } // namespace
@@ -328,13 +455,14 @@ int runCddb(const CliArgs& args)
         return o.error.empty() ? runDiscId(o) : cliUsage(o.error);
     }
     if (sub == "query") {
-        const Options o =
-            parseOptions(args, 1, {"--offsets", "--leadout", "--album", "--server", "--first"});
-        return o.error.empty() ? runQuery(o) : cliUsage(o.error);
+        const Options o = parseOptions(
+            args, 1,
+            {"--offsets", "--leadout", "--album", "--server", "--first", "--match", "--save"});
+        return !o.error.empty() ? cliUsage(o.error) : badMatch(o) ? matchUsage() : runQuery(o);
     }
     if (sub == "read") {
-        const Options o = parseOptions(args, 1, {"--album", "--server", "--first"});
-        return o.error.empty() ? runRead(o) : cliUsage(o.error);
+        const Options o = parseOptions(args, 1, {"--album", "--server", "--first", "--match"});
+        return !o.error.empty() ? cliUsage(o.error) : badMatch(o) ? matchUsage() : runRead(o);
     }
     if (sub == "submit") {
         const Options o = parseOptions(args, 1, {"--album", "--mail-server", "--from", "--to"});

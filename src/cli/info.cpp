@@ -38,8 +38,8 @@ int runFileInfo(const CliArgs& args)
         mode = file.mode();
     }
     if (mode == -1 || mode == kModeOpening)
-        return cliFail("cannot play " + path + " with " + file.engine()->prefix);
-    std::printf("engine: %s\nlength: %d ms\ninfo: %s\n", file.engine()->prefix, file.lengthMs(),
+        return cliFail("cannot play " + path + " with the " + file.engine()->name);
+    std::printf("engine: %s\nlength: %d ms\ninfo: %s\n", file.engine()->name, file.lengthMs(),
                 file.information().c_str());
     file.stop();
     return kCliOk;

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "engines/cdaudio.h"
+#include "engines/versioninfo.h"
 
 #include <QApplication>
 
@@ -49,12 +50,17 @@ const Command kCommands[] = {
     {"cddb",
      "cddb discid|query|read|submit|record ...   (the CD database)\n"
      "      cddb discid (--offsets F1,F2,... --leadout F | --album KEY)\n"
-     "      cddb query [--server S] [--first] (--offsets F1,F2,... --leadout F | --album KEY)\n"
-     "      cddb read --album KEY [--server S] [--first]\n"
+     "      cddb query [--server S] [--first | --match N] (--offsets F1,F2,... --leadout F\n"
+     "                 [--save KEY] | --album KEY)   (--save: a new CD album with what was found)\n"
+     "      cddb read --album KEY [--server S] [--first | --match N]\n"
      "      cddb submit --album KEY --mail-server HOST[:PORT] --from ADDRESS [--to ADDRESS]\n"
-     "      cddb record --album KEY",
+     "      cddb record --album KEY\n"
+     "      (S: HOST, HOST:PORT or an http:// address; Kolvo's chosen server when absent;\n"
+     "       --first or --match N takes one of several close matches, which are listed otherwise)",
      runCddb},
-    {"skin", "skin pack DIR OUT.uib [--name NAME] | info FILE | sheet [FILE] OUT.png [--scale 2]",
+    {"skin",
+     "skin pack DIR OUT.uib [--name NAME] | info FILE\n"
+     "      skin sheet [FILE | --builtin] OUT.png [--scale 2]   (no FILE: the skin Kolvo uses)",
      runSkin},
     {"info", "info FILE", runFileInfo},
     {"play",
@@ -68,7 +74,9 @@ void printHelp(FILE* out)
     std::fprintf(out, "usage: kolvo-cli [--home DIR] COMMAND [ARGS...]\n\n"
                       "Kolvo's command-line companion.\n\n"
                       "  --home DIR   use DIR for settings and albums (overrides KOLVO_HOME)\n"
-                      "  --help       show this text\n\ncommands:\n");
+                      "  --help       show this text\n"
+                      "  --version    show the version of Kolvo and of the libraries it uses\n"
+                      "\ncommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(out, "  %s\n", c.synopsis);
 }
@@ -108,6 +116,10 @@ int main(int argc, char* argv[])
     while (i < args.size() && args[i].rfind("--", 0) == 0) {
         if (args[i] == "--help" || args[i] == "-h") {
             printHelp(stdout);
+            return kCliOk;
+        }
+        if (args[i] == "--version") {
+            std::fputs(engines::versionReport("kolvo-cli").c_str(), stdout);
             return kCliOk;
         }
         if (args[i] == "--home") {

@@ -1,7 +1,7 @@
 // kolvo-cli play FILE...: plays files without a window through the same engines and output
 // chain as the Digital Audio Player, with the effects given, and prints one line per state
 // change and per second of position:
-//   file 1/2: PATH (KMPEngine_)
+//   file 1/2: PATH (MPEG engine)
 //   state opening|playing|paused|stopped|failed
 //   length 3000 ms
 //   position 1 s
@@ -184,8 +184,7 @@ int runPlayFiles(const CliArgs& args)
             ++failed;
             continue;
         }
-        say("file %zu/%zu: %s (%s)\n", n + 1, files.size(), files[n].c_str(),
-            file.engine()->prefix);
+        say("file %zu/%zu: %s (%s)\n", n + 1, files.size(), files[n].c_str(), file.engine()->name);
         int last = 0, second = -1;
         bool lengthShown = false;
         while (!g_interrupted) {

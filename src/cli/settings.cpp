@@ -1,5 +1,6 @@
 #include "platform/settings.h"
 #include "cli/commands.h"
+#include "platform/instancelock.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
@@ -9,6 +10,8 @@
 #include <cstdio>
 
 namespace {
+
+constexpr UINT kTitleStringId = 2042;
 
 bool splitName(const std::string& text, std::string& section, std::string& name)
 {
@@ -61,14 +64,35 @@ int runSettings(const CliArgs& args)
         const size_t eq = args[1].find('=');
         if (eq == std::string::npos || !splitName(args[1].substr(0, eq), section, name))
             return cliUsage("expected SECTION/NAME=VALUE, got " + args[1]);
-        if (section == "Audio" && name == "RecordWAVStruct")
-            return cliFail(
-                "Audio/RecordWAVStruct is binary and cannot be set from the command line");
+        const std::string key = args[1].substr(0, eq);
+        const std::string text = args[1].substr(eq + 1);
         paths::ensureDir(paths::configDir() + "/" + paths::kOrganization);
         Profile profile;
-        profile.WriteProfileString(section, name, args[1].substr(eq + 1));
+        const SettingCheck check = CheckSettingValue(profile, section, name, text);
+        switch (check.verdict) {
+        case SettingCheck::UnknownName:
+            return cliFail("no setting " + key + " (kolvo-cli settings lists them)");
+        case SettingCheck::NotANumber:
+            return cliFail(key + " is a whole number; \"" + text + "\" is not one");
+        case SettingCheck::Binary:
+            return cliFail(key + " is binary and cannot be set from the command line");
+        case SettingCheck::UnusableDrive:
+            return cliFail(key + ": \"" + text +
+                           "\" is neither a CD drive, a disc image nor a folder");
+        case SettingCheck::Adjusted:
+            std::fprintf(stderr, "kolvo-cli: %s=%s is out of range; Kolvo reads it as %s\n",
+                         key.c_str(), text.c_str(), check.value.c_str());
+            break;
+        case SettingCheck::Accepted:
+            break;
+        }
+        profile.WriteProfileString(section, name, text);
         if (!profile.sync())
             return cliFail("cannot write " + paths::settingsFile());
+        if (isInstanceRunning(QString::fromStdString(LoadString(kTitleStringId))))
+            std::fprintf(stderr,
+                         "kolvo-cli: Kolvo is running and writes its own settings when it ends, "
+                         "over this change; end Kolvo first for the change to last\n");
         return kCliOk;
     }
     return cliUsage("unknown settings option " + args[0]);

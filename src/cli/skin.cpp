@@ -4,9 +4,14 @@
 //                                         slotNN@2x.* for 200 % screens, into a skin file
 //   skin info FILE                        what is in a skin file and whether Kolvo uses it
 //   skin sheet [FILE] OUT.png [--scale 2] every slot, glyph, digit set and control on one sheet
+//                                         (without FILE: the skin the settings choose;
+//                                         --builtin: the built-in look)
 #include "ui/skin.h"
 #include "cli/commands.h"
 #include "cli/skinsheet.h"
+#include "platform/profile.h"
+#include "platform/settings.h"
+#include "platform/strings.h"
 #include "platform/text.h"
 #include "ui/dib.h"
 #include "ui/skinfile.h"
@@ -21,6 +26,8 @@
 #include <cstdio>
 
 namespace {
+
+constexpr UINT kRegistryKeyStringId = 1016;
 
 std::vector<std::uint8_t> readAll(const QString& path, bool* ok)
 {
@@ -170,10 +177,11 @@ int runSkinInfo(const CliArgs& args)
         return cliFail("refused: shorter than the " + std::to_string(uib::kHeaderSize) +
                        "-byte header; Kolvo uses its built-in look");
     const uib::Header& h = r.header;
-    std::printf("name: %s\n", text::decodeLegacy(h.displayName).c_str());
-    std::printf("version: %u.%u\n", h.major, h.minor);
+    // Without the mark the name and version fields are whatever bytes the file holds there.
     if (!h.magicOk)
         return cliFail("refused: not a skin file (no \"UIB\" mark); Kolvo uses its built-in look");
+    std::printf("name: %s\n", text::decodeLegacy(h.displayName).c_str());
+    std::printf("version: %u.%u\n", h.major, h.minor);
     if (!h.accepted())
         return cliFail("refused: version " + std::to_string(h.major) + "." +
                        std::to_string(h.minor) + " is not 4.0; Kolvo uses its built-in look");
@@ -225,8 +233,11 @@ int runSheet(const CliArgs& args)
 {
     std::vector<std::string> positional;
     int scale = 1;
+    bool builtin = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--scale") {
+        if (args[i] == "--builtin") {
+            builtin = true;
+        } else if (args[i] == "--scale") {
             if (i + 1 >= args.size() || (args[i + 1] != "1" && args[i + 1] != "2"))
                 return cliUsage("--scale takes 1 or 2");
             scale = std::stoi(args[++i]);
@@ -234,11 +245,19 @@ int runSheet(const CliArgs& args)
             positional.push_back(args[i]);
         }
     }
-    if (positional.empty() || positional.size() > 2)
-        return cliUsage("skin sheet takes [FILE] OUT.png [--scale 2]");
+    if (positional.empty() || positional.size() > 2 || (builtin && positional.size() == 2))
+        return cliUsage("skin sheet takes [FILE | --builtin] OUT.png [--scale 2]");
     const std::string out = positional.back();
     std::string skinFile;
-    if (positional.size() == 2) {
+    if (positional.size() == 1 && !builtin) {
+        // No file: the skin Kolvo shows now, as the settings name it.
+        Profile::SetRegistryKey(LoadString(kRegistryKeyStringId));
+        AppSettings settings;
+        const Profile profile;
+        LoadSettingsFrom(profile, settings);
+        skinFile =
+            Skin::FindSkinFile(settings.colorScheme).empty() ? std::string() : settings.colorScheme;
+    } else if (positional.size() == 2) {
         skinFile = positional[0];
         // A path of the current folder is a path, not a name to look up in the skin folders.
         if (QFileInfo(QString::fromStdString(skinFile)).isFile())

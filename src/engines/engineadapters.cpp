@@ -294,6 +294,6 @@ const EngineFamily kGeneralEngine{"KAMEngine_", "general engine", [](const Sessi
                                       return make<GeneralSession>(kGeneralEngine, c);
                                   }};
 const EngineFamily kMciDevice{
-    "MCI", "MCI device", [](const SessionContext& c) { return make<MciSession>(kMciDevice, c); }};
+    "MCI", "media device", [](const SessionContext& c) { return make<MciSession>(kMciDevice, c); }};
 
 } // namespace engines

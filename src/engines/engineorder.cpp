@@ -87,14 +87,31 @@ OpenFailure failureOf(const std::string& reason)
     return OpenFailure::Other;
 }
 
+namespace {
+
+constexpr const char* kNotAudio = "the file is not an audio file it can play";
+
+// What a result means, in words. The MCI device's -9200 is any failure of its driver: the
+// players retry another drive for it, but it says nothing about reaching the file.
+std::string resultWords(std::int32_t result)
+{
+    if (IsFileNotReachable(result) && result != kMciFailed)
+        return "the file cannot be reached";
+    if (result == kAmFailed || result == kRaFailed || result == kMpegNotMpeg)
+        return kNotAudio;
+    if (result == kMpegFailed)
+        return "the file could not be decoded or the sound output failed";
+    if (result == kMciNoDevice)
+        return "there is no device for the file";
+    return "the file could not be played";
+}
+
+} // namespace
+
 std::string describeResult(std::int32_t result)
 {
-    std::string text = "result " + std::to_string(result);
-    // The MCI device's -9200 is any failure of its driver; the players retry another drive
-    // for it, but it says nothing about reaching the file.
-    if (IsFileNotReachable(result) && result != kMciFailed)
-        text += " (the file cannot be reached)";
-    return text;
+    // People read these: the code only follows in brackets, for a bug report.
+    return resultWords(result) + " (code " + std::to_string(result) + ")";
 }
 
 OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
@@ -116,7 +133,15 @@ OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
         }
         // The engine may have said more than its code.
         const std::string reason = klog::last("engines");
-        std::string why = std::string(family->prefix) + " " + describeResult(outcome.result);
+        // Some families answer every failure with their "cannot be reached" code; for a file
+        // that is there, that means they cannot play it.
+        std::error_code error;
+        const bool there = std::filesystem::is_regular_file(path, error);
+        std::string why =
+            std::string("the ") + family->name + ": " +
+            (IsFileNotReachable(outcome.result) && there ? std::string(kNotAudio)
+                                                         : resultWords(outcome.result)) +
+            " (code " + std::to_string(outcome.result) + ")";
         if (!reason.empty())
             why += ": " + reason;
         KLOG_INFO("engines", "the %s refused %s: %s", family->name, path.c_str(), why.c_str());

@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
@@ -179,21 +180,42 @@ public:
         const auto add = [&](const std::string& item) {
             text += (text.empty() ? "" : ", ") + item;
         };
-        if (m_info.rate > 0) {
-            std::snprintf(buf, sizeof buf, "%.3f", m_info.rate / 1000.0);
+        // The codec's tags may come after the open: what is known now.
+        const StreamInfo info = m_player ? m_player->info() : m_info;
+        const bool pcm = !m_mpeg && isPcmStream(info);
+        if (info.rate > 0) {
+            std::snprintf(buf, sizeof buf, "%.3f", info.rate / 1000.0);
             add(std::string(buf) + " kHz");
         }
-        if (!m_mpeg && m_info.bits > 0)
-            add(std::to_string(m_info.bits) + " bit");
-        if (m_info.channels > 0)
-            add(channelsName(m_info.channels));
-        const int kbps = m_mpeg ? m_mpeg->stream.averageKbps : bytesPerSecond() * 8 / 1000;
+        if (pcm && info.bits > 0)
+            add(std::to_string(info.bits) + " bit");
+        if (info.channels > 0)
+            add(channelsName(info.channels));
+        int kbps = 0;
+        if (m_mpeg)
+            kbps = m_mpeg->stream.averageKbps;
+        else if (info.bitrate > 0)
+            kbps = info.bitrate / 1000;
+        else if (pcm)
+            kbps = bytesPerSecond() * 8 / 1000;
+        else
+            kbps = averageKbps();
         if (kbps > 0)
             add(std::to_string(kbps) + " kbps");
         return text;
     }
 
 private:
+    // A compressed file that names no bit rate: its size over its length.
+    int averageKbps() const
+    {
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(m_element, error);
+        const std::int64_t ms = m_player ? m_player->lengthMs() : 0;
+        if (error || ms <= 0)
+            return 0;
+        return static_cast<int>(static_cast<std::int64_t>(bytes) * 8 / ms);
+    }
     int bytesPerSecond() const
     {
         if (m_mpeg)

@@ -15,6 +15,13 @@ std::string channelsName(int channels)
     return std::to_string(channels) + " channels";
 }
 
+bool isPcmStream(const StreamInfo& info)
+{
+    // Plain PCM containers often name no codec at all.
+    return info.codec.empty() || info.codec.find("PCM") != std::string::npos ||
+           info.codec.find("Uncompressed") != std::string::npos;
+}
+
 std::string describeStream(const StreamInfo& info)
 {
     std::vector<std::string> items;
@@ -24,10 +31,7 @@ std::string describeStream(const StreamInfo& info)
         items.push_back(info.codec);
     if (info.rate > 0)
         items.push_back(kiloHertz(info.rate));
-    // Plain PCM containers often name no codec at all.
-    const bool pcm = info.codec.empty() || info.codec.find("PCM") != std::string::npos ||
-                     info.codec.find("Uncompressed") != std::string::npos;
-    if (pcm && info.bits > 0)
+    if (isPcmStream(info) && info.bits > 0)
         items.push_back(std::to_string(info.bits) + " bit");
     if (info.channels > 0)
         items.push_back(channelsName(info.channels));

@@ -39,7 +39,7 @@ int KolvoMessageBox(QWidget* parent, const QString& text, MessageIcon icon, Mess
         return defaultAnswer(buttons);
     }
     QMessageBox box(parent);
-    box.setWindowTitle(caption);
+    box.setWindowTitle(caption.trimmed());
     box.setText(text);
     switch (icon) {
     case MessageIcon::Information:

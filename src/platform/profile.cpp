@@ -174,8 +174,15 @@ int Profile::GetProfileInt(std::string_view section, std::string_view name, int 
     const QVariant v = m_settings->value(key(section, name));
     if (!v.isValid() || v.typeId() == QMetaType::QByteArray)
         return defaultValue;
+    int value = 0;
+    return ParseInt(v.toString().toStdString(), value) ? value : defaultValue;
+}
+
+bool Profile::ParseInt(std::string_view textIn, int& out)
+{
     bool ok = false;
-    const QString text = v.toString().trimmed();
+    const QString text =
+        QString::fromUtf8(textIn.data(), static_cast<qsizetype>(textIn.size())).trimmed();
     // Stored as a 32-bit value: colours such as 0xFFFFFF and negative numbers both survive.
     // Numbers are decimal, leading zeros and all (a timer of 013000 is not octal); only a
     // value that says it is hexadecimal is read as one.
@@ -185,8 +192,9 @@ int Profile::GetProfileInt(std::string_view section, std::string_view name, int 
     if (!hex || (!digits.startsWith(QLatin1Char('-')) && !digits.startsWith(QLatin1Char('+'))))
         value = digits.toLongLong(&ok, hex ? 16 : 10);
     if (!ok || value < INT32_MIN || value > UINT32_MAX)
-        return defaultValue;
-    return static_cast<int>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+        return false;
+    out = static_cast<int>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+    return true;
 }
 
 std::string Profile::GetProfileString(std::string_view section, std::string_view name,

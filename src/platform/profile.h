@@ -56,6 +56,9 @@ public:
     std::string GetProfileString(std::string_view section, std::string_view name,
                                  std::string_view defaultValue) const;
     bool hasValue(std::string_view section, std::string_view name) const;
+    // How a stored text reads as a number: decimal, or hexadecimal after "0x", as a 32-bit
+    // value. False for anything else, which GetProfileInt answers with the default.
+    static bool ParseInt(std::string_view text, int& value);
     bool WriteProfileInt(std::string_view section, std::string_view name, int value);
     bool WriteProfileString(std::string_view section, std::string_view name,
                             std::string_view value);

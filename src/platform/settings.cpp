@@ -224,6 +224,15 @@ void putLe32(std::uint8_t* p, unsigned v)
     putLe16(p + 2, v >> 16);
 }
 
+// What loading does after reading: values out of their range are brought into it.
+void adjustLoaded(AppSettings& s)
+{
+    if (s.timer >= kTimerMax)
+        s.timer = kTimerMax;
+    if (s.timer <= 0)
+        s.timer = 0;
+}
+
 } // namespace
 
 void setDefaultRecordFormat(std::vector<std::uint8_t>& block)
@@ -255,10 +264,7 @@ void LoadSettingsFrom(const Profile& profile, AppSettings& s)
             s.cdDrive = cdrom::IsUsableDrive(stored) ? stored : cdrom::FindFirstCdDrive();
         }
     }
-    if (s.timer >= kTimerMax)
-        s.timer = kTimerMax;
-    if (s.timer <= 0)
-        s.timer = 0;
+    adjustLoaded(s);
 }
 
 bool SaveSettingsTo(Profile& profile, const AppSettings& in)
@@ -307,4 +313,43 @@ std::vector<std::pair<std::string, std::string>> settingValues(const AppSettings
         values.emplace_back(e.section + "/" + e.name, std::move(text));
     }
     return values;
+}
+
+SettingCheck CheckSettingValue(const Profile& profile, const std::string& section,
+                               const std::string& name, const std::string& text)
+{
+    SettingCheck check;
+    const auto& t = table();
+    const auto e = std::find_if(t.begin(), t.end(), [&](const Entry& entry) {
+        return entry.section == section && entry.name == name;
+    });
+    if (e == t.end()) {
+        if (profile.hasValue(section, name)) {
+            check.verdict = SettingCheck::Accepted;
+            check.value = text;
+        }
+        return check;
+    }
+    AppSettings s;
+    if (auto* v = std::get_if<IntValue>(&e->value)) {
+        int number = 0;
+        if (!Profile::ParseInt(text, number)) {
+            check.verdict = SettingCheck::NotANumber;
+            return check;
+        }
+        v->ref(s) = number;
+        adjustLoaded(s);
+        check.value = std::to_string(v->ref(s));
+        check.verdict = v->ref(s) == number ? SettingCheck::Accepted : SettingCheck::Adjusted;
+    } else if (std::holds_alternative<StringValue>(e->value)) {
+        check.verdict = SettingCheck::Accepted;
+        check.value = text;
+    } else if (std::holds_alternative<RecordFormatValue>(e->value)) {
+        check.verdict = SettingCheck::Binary;
+    } else {
+        check.verdict = text.empty() || cdrom::IsUsableDrive(text) ? SettingCheck::Accepted
+                                                                   : SettingCheck::UnusableDrive;
+        check.value = text;
+    }
+    return check;
 }

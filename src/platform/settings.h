@@ -172,3 +172,23 @@ bool SaveSettingsTo(Profile& profile, const AppSettings& s);
 // Every stored value as ("Section/Name", text) in the order they are written: integers in
 // decimal, strings as they are, the recording format as the hex of its wave format header.
 std::vector<std::pair<std::string, std::string>> settingValues(const AppSettings& s);
+
+// What `settings --set` may store, judged as the program will read it back. Values in the table
+// above are checked for their type and adjusted as loading adjusts them; a name outside it is
+// known only when the settings file already holds it (values a window keeps for itself, such
+// as its position), and is taken as text.
+struct SettingCheck
+{
+    enum Verdict {
+        Accepted,      // stored as given
+        Adjusted,      // stored as given, but the program reads it as `value`
+        UnknownName,   // neither in the table nor in the file
+        NotANumber,    // the name holds a number
+        Binary,        // the name holds a binary block
+        UnusableDrive, // the drive is neither a CD device, a disc image nor a folder
+    };
+    Verdict verdict = UnknownName;
+    std::string value; // what the program will read back
+};
+SettingCheck CheckSettingValue(const Profile& profile, const std::string& section,
+                               const std::string& name, const std::string& text);

@@ -148,6 +148,7 @@ constexpr int CheckCdDrive = 5185;
 constexpr int Power = 5700;
 constexpr int MinimizeRestore = 5701;
 constexpr int FirstToggle = 5800; // + component index
+constexpr int About = 33077;
 } // namespace cmd
 
 // Stop with high word 1: the Stop one player sends the others before it plays.

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <map>
 #include <set>
 
 namespace {
@@ -208,6 +209,13 @@ std::vector<SkinChoice> Skin::ListSkins(const std::string& current, int* selecte
             out.push_back({text::decodeLegacy(h.displayName), name});
         }
     }
+    // Two files may carry one display name; the file name tells them apart in the list.
+    std::map<std::string, int> uses;
+    for (const SkinChoice& c : out)
+        ++uses[c.displayName];
+    for (size_t i = 1; i < out.size(); ++i)
+        if (uses[out[i].displayName] > 1)
+            out[i].displayName += " (" + out[i].fileName + ")";
     if (selected) {
         *selected = 0;
         bool found = false;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QProcess>
 
 #include <cstdlib>
@@ -100,7 +101,7 @@ TEST_F(CliAlbumTest, MistakesGetOneLineAndTheRightCode)
         {{"cd", "import", "x.cue"}, 2, ".ini, .dpc and .ncd"},
         {{"cd", "import", "missing.ini"}, 1, "cannot read"},
         {{"cd", "export", "x.lst"}, 2, ".ini and .txt"},
-        {{"cd", "export", "/no/such/folder/x.txt"}, 1, "cannot write"},
+        {{"cd", "export", "/no/such/folder/x.txt"}, 1, "no CD albums to export"},
         {{"id3", "show", "missing.mp3"}, 1, "cannot read"},
         {{"id3", "write", "x.mp3", "--tempo", "1"}, 2, "unknown id3 write option"},
         {{"id3", "write", "x.mp3", "--title"}, 2, "needs a value"},
@@ -117,6 +118,17 @@ TEST_F(CliAlbumTest, MistakesGetOneLineAndTheRightCode)
 
 TEST_F(CliAlbumTest, CdAlbums)
 {
+    // Nothing to export is a failure, not an empty file; a CD album is not made of files.
+    CliRun empty = cli({"cd", "export", path("none.txt")});
+    EXPECT_EQ(empty.code, 1);
+    EXPECT_NE(empty.err.find("no CD albums"), std::string::npos) << empty.err;
+    EXPECT_FALSE(QFileInfo::exists(path("none.txt")));
+    writeFile("song.wav", "RIFF");
+    CliRun added = cli({"album", "add", "cd", "X", path("song.wav")});
+    EXPECT_EQ(added.code, 1);
+    EXPECT_NE(added.err.find("made from a disc"), std::string::npos) << added.err;
+    EXPECT_EQ(cli({"album", "list", "cd"}).out, "") << "no album was made";
+
     writeFile("cdplayer.ini", "[1a2b]\ntitle=Two\nartist=Band\nEXTD=x\nnumtracks=2\n0=One\n"
                               "1=Tab\there\nnumplay=2\norder=1 0 \n[bad!key]\nnumtracks=1\n");
     CliRun r = cli({"cd", "import", path("cdplayer.ini")});
@@ -136,6 +148,9 @@ TEST_F(CliAlbumTest, CdAlbums)
         << "ff (2 characters) before 1a2b (4)";
     EXPECT_EQ(cli({"cd", "export", path("all.ini")}).code, 0);
     EXPECT_NE(readFile(homePath("all.ini")).find("[ff]\ntitle=Disc\n"), std::string::npos);
+    CliRun unwritable = cli({"cd", "export", "/no/such/folder/x.txt"});
+    EXPECT_EQ(unwritable.code, 1);
+    EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
 }
 
 TEST_F(CliAlbumTest, IniSectionsNamedInTheLegacyCodePage)

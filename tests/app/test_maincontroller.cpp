@@ -1,3 +1,4 @@
+#include "app/aboutbox.h"
 #include "app/cdmediawatcher.h"
 #include "app/commandline.h"
 #include "app/configsheet.h"
@@ -13,7 +14,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QListWidget>
+#include <QMenu>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -403,6 +407,60 @@ TEST_F(MainControllerTest, MinimizeKeepsAWayBackWhateverTheTraySetting)
     app->settings().mainTrayOnly = 0;
     window->sendMessage(WM_COMMAND, 5701, 0);
     EXPECT_TRUE(window->isMinimized());
+}
+
+// The window's own menu leads to the About box, which names the version the build was given
+// and the libraries the program runs on; a picture of it is kept with the test screenshots.
+TEST_F(MainControllerTest, TheWindowMenuOpensTheAboutBox)
+{
+    app->title = "Kolvo "; // the designed title, which names the running instance
+    create();
+    QStringList offered;
+    QString said;
+    bool greyedInside = false;
+    // The menu and then the box run their own event loops: each is looked at and closed from
+    // inside them.
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr) << "no menu on a right click";
+        for (QAction* a : menu->actions())
+            offered << a->text();
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<AboutBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr) << "the About box is not open";
+            said = box->text();
+            const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
+            QDir().mkpath(dir);
+            EXPECT_TRUE(box->grab().save(dir + QStringLiteral("/about-box.png")));
+            // While it is open, the menu offers it greyed.
+            QContextMenuEvent again(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    window->mapToGlobal(QPoint(5, 5)));
+            QTimer::singleShot(0, [&] {
+                auto* second = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                if (second) {
+                    greyedInside = !second->actions().front()->isEnabled();
+                    second->close();
+                }
+            });
+            QCoreApplication::sendEvent(window.get(), &again);
+            box->accept();
+        });
+        menu->actions().front()->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            window->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(window.get(), &event);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(offered, QStringList{QStringLiteral("About &Kolvo...")});
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kolvo")) << "shown without the blank";
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Kolvo " KOLVO_PROJECT_VERSION "\n")))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
+    EXPECT_TRUE(said.contains(QStringLiteral("\nGStreamer 1."))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("Lesser General Public License")));
+    EXPECT_TRUE(greyedInside) << "About is greyed while a dialog is open";
 }
 
 TEST(Power, ADryRunOnlySaysWhatWouldHappen)

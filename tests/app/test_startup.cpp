@@ -222,6 +222,42 @@ TEST_F(StartupTest, TheStartModeSwitchesThePlayersItCanPlayWith)
     EXPECT_EQ(settingValue("FXMixer/Enable"), QStringLiteral("1"));
 }
 
+// "--help" and "--version" answer and end before anything else: no window, no settings file,
+// and no hand-over, which would otherwise read "--help" as a flag and start the player.
+TEST_F(StartupTest, HelpAndVersionAnswerWithoutStartingThePlayer)
+{
+    const QString settingsFile =
+        QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf"));
+    for (const char* word : {"--help", "--version"}) {
+        auto kolvo = start({QStringLiteral("-nosplash"), QString::fromLatin1(word)});
+        ASSERT_TRUE(kolvo->waitForFinished(5000)) << word;
+        EXPECT_EQ(kolvo->exitCode(), 0) << word;
+        const QString out = QString::fromUtf8(kolvo->readAllStandardOutput());
+        EXPECT_FALSE(out.contains(QStringLiteral("shown"))) << word;
+        if (std::string(word) == "--help") {
+            EXPECT_TRUE(out.startsWith(QStringLiteral("usage: kolvo "))) << out.toStdString();
+            for (const char* flag :
+                 {"/playaudio", "/playcd", "/volume:N", "/timer:N", "/nosplash", "--version"})
+                EXPECT_TRUE(out.contains(QString::fromLatin1(flag))) << flag;
+        } else {
+            EXPECT_TRUE(out.startsWith(QStringLiteral("kolvo " KOLVO_PROJECT_VERSION "\nQt ")))
+                << out.toStdString();
+            EXPECT_TRUE(out.contains(QStringLiteral("\nGStreamer 1."))) << out.toStdString();
+        }
+        EXPECT_FALSE(QFile::exists(settingsFile)) << word << " wrote the settings";
+    }
+
+    QProcess cli;
+    cli.setProcessEnvironment(m_env);
+    cli.start(QString::fromStdString(builtProgram("kolvo-cli")), {QStringLiteral("--version")});
+    ASSERT_TRUE(cli.waitForFinished(5000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+    EXPECT_TRUE(out.startsWith(QStringLiteral("kolvo-cli " KOLVO_PROJECT_VERSION "\n")))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("NO WARRANTY")));
+}
+
 TEST_F(StartupTest, AReadOnlyConfigFolderLetsTheProgramRunAndSaysSoOnce)
 {
     const std::string config = homePath("config");
@@ -232,6 +268,9 @@ TEST_F(StartupTest, AReadOnlyConfigFolderLetsTheProgramRunAndSaysSoOnce)
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("shown")));
     EXPECT_EQ(run.err.count(QStringLiteral("settings cannot be saved")), 1)
+        << run.err.toStdString();
+    // The message box (on stderr without a user) says it once too.
+    EXPECT_EQ(run.err.count(QStringLiteral("Kolvo cannot save your settings")), 1)
         << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(QString::fromStdString(homePath("config/Quorvane System, Inc."))));
 }

@@ -45,8 +45,8 @@ FakeCddbScript threeTrackDisc()
     s.queryReply = "200 jazz " + kThreeTrackId + " Quartet / Late Set\r\n";
     s.readReplies["jazz " + kThreeTrackId] = FakeCddbServer::readReply(
         "jazz", kThreeTrackId,
-        {"# Revision: 6", "DTITLE=Quartet / Late Set", "TTITLE0=Intro", "TTITLE1=Ballad",
-         "TTITLE2=Caf\xe9", "EXTT0=", "EXTT1=slow\\ntake"});
+        {"# Revision: 6", "DTITLE=Quartet / Late Set", "DYEAR=1961", "DGENRE=Cool Jazz",
+         "TTITLE0=Intro", "TTITLE1=Ballad", "TTITLE2=Caf\xe9", "EXTT0=", "EXTT1=slow\\ntake"});
     return s;
 }
 
@@ -109,6 +109,18 @@ TEST_F(CddbCli, RecordIsTheSubmissionText)
     r = runCli({"cddb", "record", "--album", "badbad"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.err.find(LoadString(1154)), std::string::npos) << r.err;
+
+    // "Café" is ISO-8859-1: it is written as such, and nothing claims otherwise.
+    makeAlbum("cafe00", "Caf\xc3\xa9 Nights");
+    r = runCli({"cddb", "record", "--album", "cafe00"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err.find("ISO-8859-1"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("beyond ASCII"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("DTITLE=3DThe Examples / Caf=E9 Nights"), std::string::npos) << r.out;
+    // A real fault beside it is still named.
+    makeAlbum("cafe01", "Caf\xc3\xa9/Bar");
+    r = runCli({"cddb", "record", "--album", "cafe01"});
+    EXPECT_NE(r.err.find(LoadString(1154)), std::string::npos) << r.err;
 }
 
 TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
@@ -119,7 +131,7 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "genre: jazz\nrevision: 6\nartist: Quartet\ntitle: Late Set\nextended: \n"
                      "track 1: Intro\ntrack 2: Ballad\ntrack 2 extended: slow\\ntake\n"
-                     "track 3: Caf\xc3\xa9\n");
+                     "track 3: Caf\xc3\xa9\nyear: 1961\ngenre name: Cool Jazz\n");
 
     FakeCddbScript several = threeTrackDisc();
     several.queryReply = "211 close matches\r\njazz " + kThreeTrackId +
@@ -133,6 +145,21 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
                 "150,20000,41000", "--leadout", "60000"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out.rfind("genre: jazz\n", 0), 0u) << r.out;
+    // --match N reads the Nth: here the disc listed second.
+    FakeCddbScript reversed = threeTrackDisc();
+    reversed.queryReply = "211 close matches\r\nrock 0badf00d Other / Disc\r\njazz " +
+                          kThreeTrackId + " Quartet / Late Set\r\n.\r\n";
+    FakeCddbServer second(FakeCddbServer::Http, reversed);
+    r = runCli({"cddb", "query", "--match", "2", "--server", second.address(), "--offsets",
+                "150,20000,41000", "--leadout", "60000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("genre: jazz\n", 0), 0u) << r.out;
+    r = runCli({"cddb", "query", "--match", "3", "--server", second.address(), "--offsets",
+                "150,20000,41000", "--leadout", "60000"});
+    EXPECT_NE(r.err.find("there is no match 3"), std::string::npos) << r.err;
+    EXPECT_EQ(runCli({"cddb", "query", "--match", "0", "--offsets", "150", "--leadout", "15150"})
+                  .exitCode,
+              2);
 
     FakeCddbScript none = threeTrackDisc();
     none.queryReply = "202 No match\r\n";
@@ -141,6 +168,33 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
         {"cddb", "query", "--server", empty.address(), "--offsets", "150", "--leadout", "15150"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kolvo-cli: " + LoadString(2086) + "\n");
+
+    // A lookup from a table of contents alone is saved as a new CD album.
+    FakeCddbServer saving(FakeCddbServer::Cddbp, threeTrackDisc());
+    r = runCli({"cddb", "query", "--server", saving.address(), "--offsets", "150,20000,41000",
+                "--leadout", "60000", "--save", "late01"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    {
+        const Album saved = stored("late01");
+        EXPECT_EQ(saved.title(), "Late Set");
+        EXPECT_EQ(saved.genre(), "jazz");
+        ASSERT_EQ(saved.songCount(), 3);
+        EXPECT_EQ(saved.GetSong(3)->title, "Caf\xc3\xa9");
+        EXPECT_EQ(saved.GetSong(2)->startFrame, 20000);
+        EXPECT_EQ(saved.discEndFrame(), 60000);
+    }
+    r = runCli({"cddb", "discid", "--album", "late01"});
+    EXPECT_EQ(r.out.rfind(kThreeTrackId + "\n", 0), 0u) << "the saved disc is the same disc";
+    r = runCli({"cddb", "query", "--server", saving.address(), "--offsets", "150,20000,41000",
+                "--leadout", "60000", "--save", "late01"});
+    EXPECT_EQ(r.exitCode, 1) << "an existing album is not overwritten";
+
+    // A server that is not there is named with its port.
+    r = runCli(
+        {"cddb", "query", "--server", "127.0.0.1:1", "--offsets", "150", "--leadout", "15150"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("(server 127.0.0.1, port 1: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << "and why: " << r.err;
 }
 
 TEST_F(CddbCli, ReadStoresIntoTheAlbum)

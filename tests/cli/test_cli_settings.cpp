@@ -1,6 +1,10 @@
+#include "platform/instancelock.h"
+#include "platform/strings.h"
 #include "support/testhome.h"
 
+#include <QLockFile>
 #include <QProcess>
+#include <QSettings>
 
 namespace {
 
@@ -49,8 +53,20 @@ TEST_F(CliTest, SettingsAreListedReadAndWritten)
                                   << QStringLiteral("General/Timer"));
     EXPECT_EQ(timer.out, "990000\n") << "read as the program reads it, clamped";
 
-    cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                   << QStringLiteral("MainController/PosX=12"));
+    // A value a window keeps for itself is known once the file holds it.
+    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
+                             << QStringLiteral("MainController/PosX=12"))
+                  .code,
+              1);
+    {
+        QSettings file(QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf")),
+                       QSettings::IniFormat);
+        file.setValue(QStringLiteral("MainController/PosX"), 3);
+    }
+    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
+                             << QStringLiteral("MainController/PosX=12"))
+                  .code,
+              0);
     EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--get")
                              << QStringLiteral("MainController/PosX"))
                   .out,
@@ -83,6 +99,69 @@ TEST_F(CliTest, MistakesGiveTheirExitCodes)
     Result help = cli({QStringLiteral("--help")});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("settings"), std::string::npos);
+}
+
+// A value is checked as the program will read it back: unknown names and words where a number
+// belongs are refused with nothing written; a value loading brings into range is stored and
+// the user is told what the program will make of it.
+TEST_F(CliTest, SetChecksNamesTypesAndRanges)
+{
+    const std::string file = homePath("config/Quorvane System, Inc./Kolvo.conf");
+    auto set = [&](const char* assignment) {
+        return cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
+                              << QString::fromUtf8(assignment));
+    };
+    for (const char* wrong : {"Nowhere/Nothing=1", "General/Timre=5", "DSP/reverb=2"}) {
+        const Result r = set(wrong);
+        EXPECT_EQ(r.code, 1) << wrong;
+        EXPECT_NE(r.err.find("no setting"), std::string::npos) << wrong << ": " << r.err;
+    }
+    for (const char* word : {"DSP/Reverb=two", "General/Timer=12:00", "CD/Enable="}) {
+        const Result r = set(word);
+        EXPECT_EQ(r.code, 1) << word;
+        EXPECT_NE(r.err.find("is a whole number"), std::string::npos) << word << ": " << r.err;
+    }
+    EXPECT_EQ(readFile(file).find("Timre"), std::string::npos) << "a refused value is not written";
+    EXPECT_EQ(readFile(file).find("two"), std::string::npos);
+
+    const Result clamped = set("General/Timer=-5");
+    EXPECT_EQ(clamped.code, 0) << clamped.err;
+    EXPECT_NE(clamped.err.find("General/Timer=-5 is out of range; Kolvo reads it as 0"),
+              std::string::npos)
+        << clamped.err;
+    const Result plain = set("General/Timer=0x10");
+    EXPECT_EQ(plain.code, 0);
+    EXPECT_EQ(plain.err, "") << "a value read as given says nothing";
+    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--get")
+                             << QStringLiteral("General/Timer"))
+                  .out,
+              "16\n");
+    const Result drive = set("CD/Drive=/nowhere/sr9");
+    EXPECT_EQ(drive.code, 1) << "a drive that is not there";
+    EXPECT_NE(drive.err.find("neither a CD drive"), std::string::npos) << drive.err;
+}
+
+// Kolvo writes every setting back when it ends, so a change made while it runs would be lost
+// without a word: the change is made and the user is told.
+TEST_F(CliTest, SetWarnsWhenARunningKolvoWillWriteOverIt)
+{
+    const QByteArray savedHome = qgetenv("KOLVO_HOME");
+    qputenv("KOLVO_HOME", QByteArray::fromStdString(home()));
+    const QString lockPath = instanceLockPath(QString::fromStdString(LoadString(2042)));
+    qputenv("KOLVO_HOME", savedHome);
+
+    const QStringList args = homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
+                                        << QStringLiteral("DSP/Reverb=2");
+    Result quiet = cli(args);
+    EXPECT_EQ(quiet.code, 0);
+    EXPECT_EQ(quiet.err, "") << "no Kolvo runs";
+
+    QLockFile lock(lockPath);
+    ASSERT_TRUE(lock.tryLock(0));
+    Result warned = cli(args);
+    EXPECT_EQ(warned.code, 0);
+    EXPECT_NE(warned.err.find("Kolvo is running"), std::string::npos) << warned.err;
+    lock.unlock();
 }
 
 TEST_F(CliTest, AFolderThatCannotBeWrittenIsAFailure)

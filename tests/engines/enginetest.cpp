@@ -75,6 +75,9 @@ std::string toneFile(const std::string& kind, double seconds, double hz, double 
     } else if (kind == "rm") {
         make = "ffmpeg -hide_banner -loglevel error -y -i '" + wav +
                "' -c:a ac3 -b:a 128k -f rm '" + path + "'";
+    } else if (kind == "flac" || kind == "ogg") {
+        make = "ffmpeg -hide_banner -loglevel error -y -i '" + wav + "' -c:a " +
+               (kind == "flac" ? "flac" : "libvorbis -q:a 4") + " '" + path + "'";
     } else if (kind == "ra") {
         make = std::string(KOLVO_SOURCE_DIR) + "/tools/make-realaudio '" + wav + "' '" + path +
                "' --title Tone --author Kolvo";

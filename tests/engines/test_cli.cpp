@@ -45,30 +45,54 @@ TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
 {
     auto r = run({"info", q(toneFile("mp3", 1.0, 440))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: KMPEngine_\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("engine: MPEG engine\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("length: 1000 ms\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("info: MPEG 1 Layer 3, 192 kbps, 44.1 kHz"), std::string::npos) << r.out;
 
     r = run({"info", q(toneFile("wav", 1.0, 440))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: KAMEngine_"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("engine: general engine\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("16 bit, Stereo"), std::string::npos) << r.out;
 
-    // With the general engine off for WAV files, the MCI device answers ("%.3f kHz").
+    // With the general engine off for WAV files, the media device answers ("%.3f kHz").
     writeFile("config/Quorvane System, Inc./Kolvo.conf", "[Audio]\nWAVUseDirectShow=0\n");
     r = run({"info", q(toneFile("wav", 1.0, 440))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: MCI\nlength: 1000 ms\ninfo: 44.100 kHz, 16 bit, Stereo"),
+    EXPECT_NE(r.out.find("engine: media device\nlength: 1000 ms\ninfo: 44.100 kHz, 16 bit, Stereo"),
               std::string::npos)
         << r.out;
 
     r = run({"info", q(toneFile("ra", 1.0, 440))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: KRAEngine_"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("engine: RealAudio engine\n"), std::string::npos) << r.out;
+
+    // Compressed files say their own bit rate, not the decoded PCM's, and no sample width:
+    // FLAC is not 1411 kbps, nor Vorbis "32 bit" because it decodes to floats.
+    for (const char* kind : {"flac", "ogg"}) {
+        r = run({"info", q(toneFile(kind, 2.0, 440))});
+        ASSERT_EQ(r.code, 0) << kind << ": " << r.err;
+        const size_t at = r.out.find("info: ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        const std::string info = r.out.substr(at);
+        EXPECT_EQ(info.find(" bit,"), std::string::npos) << kind << ": " << info;
+        const size_t kbpsAt = info.find(" kbps");
+        ASSERT_NE(kbpsAt, std::string::npos) << kind << ": " << info;
+        const int kbps = std::stoi(info.substr(info.rfind(", ", kbpsAt) + 2));
+        EXPECT_GT(kbps, 16) << kind << ": " << info;
+        EXPECT_LT(kbps, 1000) << kind << ": " << info << " is the PCM rate";
+    }
 
     r = run({"info", "/nonexistent/song.mp3"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("cannot be reached"), std::string::npos) << r.err;
+    // What refused a file is said in words: no function prefixes, no bare result codes.
+    r = run({"info", q(writeFile("noise.mp3", std::string(4096, '\x55')))});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("the media device: the file is not an audio file it can play (code "),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("Engine_"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("MCI"), std::string::npos) << r.err;
     EXPECT_EQ(run({"info"}).code, 2);
     EXPECT_EQ(run({"info", "a.mp3", "b.mp3"}).code, 2);
 }
@@ -131,11 +155,11 @@ TEST_F(Cli, PlayPrintsItsProgressAndEnds)
     EXPECT_EQ(r.code, 1) << "one of three files could not be played";
     EXPECT_NE(r.err.find("1 of 3 files"), std::string::npos) << r.err;
     const std::string expected = "file 1/3: " + a +
-                                 " (KMPEngine_)\nstate playing\nlength 1500 ms\n"
+                                 " (MPEG engine)\nstate playing\nlength 1500 ms\n"
                                  "position 0 s\nposition 1 s\nstate stopped\n"
                                  "file 2/3: /nonexistent/x.mp3\nstate failed\n"
                                  "file 3/3: " +
-                                 b + " (KAMEngine_)\n";
+                                 b + " (general engine)\n";
     EXPECT_EQ(r.out.substr(0, expected.size()), expected) << r.out;
     EXPECT_NE(r.out.find("length 1000 ms\nposition 0 s\nstate stopped\n"), std::string::npos)
         << r.out;

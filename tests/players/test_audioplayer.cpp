@@ -630,8 +630,8 @@ TEST_F(AudioPlayerTest, ThePlayerAndTheCommandLineTryTheSameEngines)
     const std::string notMpeg = writeFile("noise.mp3", std::string(4096, '\x55'));
     const std::string notAu = writeFile("noise.au", std::string(4096, '\x55'));
     const std::map<std::string, std::vector<std::string>> expected = {
-        {emptyList, {"RealAudio engine", "MCI device"}},
-        {notMpeg, {"MPEG engine", "MCI device"}},
+        {emptyList, {"RealAudio engine", "media device"}},
+        {notMpeg, {"MPEG engine", "media device"}},
         {notAu, {"general engine"}}};
     klog::configure("engines:debug");
     for (const auto& [file, order] : expected) {

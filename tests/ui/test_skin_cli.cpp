@@ -124,6 +124,13 @@ TEST_F(SkinCli, InfoSaysWhyAFileIsRefused)
 
     r = cli({"skin", "info", QString::fromStdString(writeFile("tiny.uib", "UIB"))});
     EXPECT_EQ(r.code, 1);
+    // A file that is not a skin at all: refused before its bytes are shown as a name.
+    r = cli(
+        {"skin", "info", QString::fromStdString(writeFile("noise.uib", std::string(4000, 'Z')))});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("not a skin file"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("name:"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("version:"), std::string::npos) << r.out;
     EXPECT_EQ(cli({"skin", "info"}).code, 2);
     EXPECT_EQ(cli({"skin", "frobnicate"}).code, 2);
 }
@@ -166,6 +173,19 @@ TEST_F(SkinCli, SheetsAreDrawnAtEitherScale)
     EXPECT_GT(a.height(), 1000);
     EXPECT_EQ(b.size(), a.size() * 2);
 
+    // Without a file, the skin the settings choose: the default skin of a first start, then
+    // another one chosen; --builtin draws the built-in look.
+    const QString current = QString::fromStdString(homePath("current.png"));
+    ASSERT_EQ(cli({"skin", "sheet", current}).code, 0);
+    EXPECT_EQ(QImage(current), a) << "the default skin, not the built-in look";
+    ASSERT_EQ(cli({"skin", "sheet", "--builtin", two}).code, 0);
+    EXPECT_NE(QImage(two), a);
+    writeFile("config/Quorvane System, Inc./Kolvo.conf", "[%General]\nColorScheme=Nightfall.uib\n");
+    ASSERT_EQ(cli({"skin", "sheet", current}).code, 0);
+    ASSERT_EQ(cli({"skin", "sheet", shipped("Nightfall.uib"), two}).code, 0);
+    EXPECT_EQ(QImage(current), QImage(two)) << "the chosen skin";
+    EXPECT_EQ(cli({"skin", "sheet", "--builtin", "x.uib", one}).code, 2);
+
     // The built-in look, and a refused file drawn as the built-in look with a note.
     EXPECT_EQ(cli({"skin", "sheet", one}).code, 0);
     auto file = uib::writeSkin("Later", solidSlots(), {});
@@ -182,7 +202,7 @@ namespace {
 // The sheet of a skin file, or of the built-in look for an empty name.
 QImage sheetOf(const QString& skinFile, const QString& out)
 {
-    const CliRun r = cli(skinFile.isEmpty() ? QStringList{"skin", "sheet", out}
+    const CliRun r = cli(skinFile.isEmpty() ? QStringList{"skin", "sheet", "--builtin", out}
                                             : QStringList{"skin", "sheet", skinFile, out});
     EXPECT_EQ(r.code, 0) << r.err;
     return QImage(out).convertToFormat(QImage::Format_RGB32);

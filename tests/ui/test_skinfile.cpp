@@ -291,6 +291,15 @@ TEST_F(SkinFiles, ListOffersTheOriginalColourThenEveryAcceptedFile)
     Skin::ListSkins("Vanished.uib", &selected);
     EXPECT_EQ(selected, 0);
 
+    // Two files of one display name are told apart by their file names.
+    install("Twin1.uib", uib::writeSkin("Twin", solidSlots(), kNone));
+    install("Twin2.uib", uib::writeSkin("Twin", solidSlots(), kNone));
+    list = Skin::ListSkins("Twin2.uib", &selected);
+    EXPECT_EQ(list[find("Twin1.uib")].displayName, "Twin (Twin1.uib)");
+    EXPECT_EQ(list[find("Twin2.uib")].displayName, "Twin (Twin2.uib)");
+    EXPECT_EQ(selected, find("Twin2.uib"));
+    EXPECT_EQ(list[find("Alpha.uib")].displayName, "Alpha") << "a name of its own stays as it is";
+
     // A user's file of the same name as an installed one hides it.
     install("GoldEn.uib", uib::writeSkin("My Gold", solidSlots(), kNone));
     list = Skin::ListSkins("GoldEn.uib", &selected);
