@@ -9,6 +9,7 @@
 #include "platform/log.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,7 @@ constexpr int kOpenWaitMs = 10000;
 
 struct Instance
 {
+    std::string location;
     std::unique_ptr<MediaPlayer> player;
     Notifier notifier;
     std::optional<MpegFile> mpeg;
@@ -74,6 +76,7 @@ std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie,
     in.player.reset();
     in.mpeg.reset();
     const std::string location = path ? path : "";
+    in.location = location;
     const bool stream = isStreamAddress(location);
     if (!stream && !fileReachable(location))
         return kAmNotFound;
@@ -183,7 +186,17 @@ std::int32_t KAMEngine_GetFileInfo(int inst, char* buffer, int size)
         if (in.mpeg)
             return copyText(buffer, size,
                             mpegInformationText(&in.mpeg->stream, nullptr, true, nullptr));
-        return copyText(buffer, size, describeStream(in.player->info()));
+        StreamInfo info = in.player->info();
+        // A compressed file whose stream names no bit rate (FLAC, most Vorbis): its size over
+        // its length, rather than nothing or the decoded PCM's rate.
+        if (info.bitrate <= 0 && !isPcmStream(info)) {
+            std::error_code error;
+            const auto bytes = std::filesystem::file_size(in.location, error);
+            const std::int64_t ms = in.player->lengthMs();
+            if (!error && ms > 0)
+                info.bitrate = static_cast<int>(static_cast<std::int64_t>(bytes) * 8000 / ms);
+        }
+        return copyText(buffer, size, describeStream(info));
     });
 }
 

@@ -445,9 +445,9 @@ TEST_F(AudioPlayerTest, OggFlacAndOpusAreOfferedAndPlayed)
 // A play list chosen in the Open dialog is played like the same list on the command line.
 TEST_F(AudioPlayerTest, APlayListChosenInOpenIsPlayed)
 {
-    const std::string a = tone("lists/songs/a.wav", 2, 300), b = tone("lists/songs/b.wav", 2, 500);
+    const std::string a = tone("lists/a.wav", 2, 300), b = tone("lists/b.wav", 2, 500);
     const std::string c = tone("lists/c.wav", 1, 700);
-    writeFile("lists/mix.m3u", "#EXTM3U\n#EXTINF:2,The First\nsongs/a.wav\nsongs/b.wav\n");
+    writeFile("lists/mix.m3u", "#EXTM3U\n#EXTINF:2,The First\na.wav\nb.wav\n");
     auto choose = [&](const QString& names) {
         bool answered = false;
         QTimer::singleShot(0, [&] {
