@@ -13,6 +13,7 @@
 #include "platform/trace.h"
 #include "players/audioplayer.h"
 #include "players/cdplayer.h"
+#include "players/soundeffector.h"
 #include "ui/skin.h"
 #include "ui/skinslots.h"
 
@@ -37,6 +38,8 @@ MainController::ComponentFactory MainController::defaultFactory()
 {
     return [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
         switch (index) {
+        case ComponentEffector:
+            return new SoundEffector(host, parent);
         case ComponentCd:
             return new CdPlayer(host, parent);
         case ComponentAudio:
