@@ -13,6 +13,7 @@
 #include "platform/trace.h"
 #include "players/audioplayer.h"
 #include "players/cdplayer.h"
+#include "players/mixer.h"
 #include "players/soundeffector.h"
 #include "ui/skin.h"
 #include "ui/skinslots.h"
@@ -40,6 +41,8 @@ MainController::ComponentFactory MainController::defaultFactory()
         switch (index) {
         case ComponentEffector:
             return new SoundEffector(host, parent);
+        case ComponentMixer:
+            return new Mixer(host, parent);
         case ComponentCd:
             return new CdPlayer(host, parent);
         case ComponentAudio:
