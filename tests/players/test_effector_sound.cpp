@@ -206,3 +206,22 @@ TEST_F(EffectorPictures, TheSpectrumMovesWhileASweepPlays)
     EXPECT_GT(spectrum->snapshotsShown(), 40) << "about twenty pictures a second";
     setInterfaceLanguage("");
 }
+
+TEST_F(EffectorPictures, TheWholeStripWithTheEffectorAndTheMixer)
+{
+    if (!enginetest::haveTestSink())
+        GTEST_SKIP() << "no test sound sink";
+    setInterfaceLanguage("en");
+    PlayerApp app;
+    app.LoadSettings();
+    MainController window(app);
+    window.show();
+    auto* mixer = window.component(ComponentMixer);
+    ASSERT_NE(mixer, nullptr);
+    ASSERT_NE(window.component(ComponentEffector), nullptr);
+    pump(800);
+    EXPECT_EQ(window.height(), 50 + 88 + 100 + 100 + 100)
+        << "the effector, the mixer, the CD and the audio player, all on at a first start";
+    window.grab().save(outDir() + QStringLiteral("/strip-with-effector-and-mixer.png"));
+    setInterfaceLanguage("");
+}
