@@ -16,6 +16,8 @@
 #include "platform/trace.h"
 #include "players/audioplayer.h"
 #include "players/cdplayer.h"
+#include "players/mixer.h"
+#include "players/soundeffector.h"
 #include "ui/skin.h"
 #include "ui/skinslots.h"
 
@@ -43,6 +45,10 @@ MainController::ComponentFactory MainController::defaultFactory()
 {
     return [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
         switch (index) {
+        case ComponentEffector:
+            return new SoundEffector(host, parent);
+        case ComponentMixer:
+            return new Mixer(host, parent);
         case ComponentCd:
             return new CdPlayer(host, parent);
         case ComponentAudio:

@@ -56,12 +56,20 @@ constexpr UINT UM_CYCLE_PLAY_METHOD = 0x6C7;
 constexpr UINT UM_CYCLE_REPEAT = 0x6C8;
 constexpr UINT UM_CYCLE_TIME_DISPLAY = 0x6C9;
 constexpr UINT UM_CYCLE_VIEWER_SIZE = 0x6CB;
+constexpr UINT UM_REVERB_SPOT = 0x6CC;    // Sound Effector: wParam = room mode clicked
+constexpr UINT UM_EQUALIZER_SPOT = 0x6CD; // Sound Effector: wParam = preset clicked
+constexpr UINT UM_FX_SPOT = 0x6CE;        // Sound Effector: the F/X spot clicked
 constexpr UINT UM_CONTROL_CLICK = 0x6D0;
 constexpr UINT UM_GET_STATUS = 0x6E4;
 constexpr UINT UM_COMMAND = 0x6E5;
 constexpr UINT UM_GET_TITLES = 0x6E6;
 constexpr UINT UM_SELECT_ALBUM = 0x6E7;
 constexpr UINT UM_SETTINGS_CHANGED = 0x6F8;
+constexpr UINT UM_SPECTRUM_VIEWER_CLOSED = 0x702; // to the remote control
+
+// The mixer device's notices to its panel: a line or a control changed (also from elsewhere).
+constexpr UINT MM_MIXM_LINE_CHANGE = 0x03D0;
+constexpr UINT MM_MIXM_CONTROL_CHANGE = 0x03D1;
 
 // Engine notifications, one per family. wParam = (cookie << 16) | event, lParam = value.
 constexpr UINT kNotifyMidi = 0x798;
@@ -82,6 +90,9 @@ inline constexpr std::array kAllMessages{
     WM_SYSCOMMAND,        WM_TIMER,
     WM_HSCROLL,           WM_VSCROLL,
     WM_DROPFILES,         MM_MCINOTIFY,
+    MM_MIXM_LINE_CHANGE,  MM_MIXM_CONTROL_CHANGE,
+    UM_REVERB_SPOT,       UM_EQUALIZER_SPOT,
+    UM_FX_SPOT,           UM_SPECTRUM_VIEWER_CLOSED,
     UM_COMPONENT_OFF,     UM_DISC_CHANGE,
     UM_PLAY_SONG,         UM_CYCLE_PLAY_METHOD,
     UM_CYCLE_REPEAT,      UM_CYCLE_TIME_DISPLAY,
@@ -149,6 +160,43 @@ constexpr int Power = 5700;
 constexpr int MinimizeRestore = 5701;
 constexpr int FirstToggle = 5800; // + component index
 constexpr int About = 33077;
+
+// The Mixer's and the master volume's commands (the remote control sends them too).
+constexpr int Reset = 5123;
+constexpr int VolumeDown = 5134;
+constexpr int VolumeUp = 5135;
+constexpr int ViewPlaybackMixer = 5143; // + view (0 playback, 1 recording, 2 other)
+constexpr int MixerNext = 5147;
+constexpr int MixerPrevious = 5148;
+constexpr int Att = 5172;
+constexpr int MixerFirstSwitch = 6700; // + column (0-5)
+constexpr int MixerFirstVolume = 6500;
+constexpr int MixerFirstBalance = 6600;
+
+// The Sound Effector's commands.
+constexpr int TimerDisplay = 5162; // the timer display's control id
+constexpr int TimeIncrement = 5163;
+constexpr int TimeDecrement = 5164;
+constexpr int TimerOnOff = 5165;
+constexpr int TimerPause = 5166;
+constexpr int TimerStartPause = 5167;
+constexpr int SpectrumModeSelect = 5177;
+constexpr int FxModeUpper = 5182;
+constexpr int FxModeLower = 5183;
+constexpr int ReverbOnOff = 5640;
+constexpr int ChorusOnOff = 5641;
+constexpr int WideOnOff = 5642;
+constexpr int FxOnOff = 5643;
+constexpr int ReverbDepth = 5650; // slider ids: reverb, 3D, wide
+constexpr int ChorusDepth = 5651;
+constexpr int WideDepth = 5652;
+constexpr int FirstTimerMenu = 33314; // the timer menu: 33314-33331
+
+// The spectrum viewer and its menu.
+constexpr int Menu = 5152;
+constexpr int SpectrumWindow = 5157;
+constexpr int Close = 33126;
+constexpr int FirstSpectrumSize = 33134; // + size 0-3
 } // namespace cmd
 
 // Stop with high word 1: the Stop one player sends the others before it plays.
