@@ -4,6 +4,7 @@
 // commands stay within their count and ranges, the start mode resolves to one a player takes,
 // and the hand-over record built from the result reads back the same.
 #include "app/commandline.h"
+#include "fuzzcheck.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,15 +13,7 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-} // namespace
+namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
@@ -39,34 +32,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 
     AppCommandLineInfo info;
     info.ParseCommandLine(arguments);
-    check(info.commandCount >= 0 && info.commandCount <= kMaxStartCommands);
-    check(static_cast<size_t>(info.commandCount) <= flags);
+    FUZZ_CHECK(info.commandCount >= 0 && info.commandCount <= kMaxStartCommands);
+    FUZZ_CHECK(static_cast<size_t>(info.commandCount) <= flags);
     for (int i = 0; i < kMaxStartCommands; ++i) {
         const std::uint32_t word = info.startCommands[i];
         if (i >= info.commandCount) {
-            check(word == 0);
+            FUZZ_CHECK(word == 0);
             continue;
         }
         const std::uint32_t kind = word >> 16;
         const std::uint32_t value = word & 0xFFFF;
-        check(kind == kStartCommandVolume || kind == kStartCommandTimer);
+        FUZZ_CHECK(kind == kStartCommandVolume || kind == kStartCommandTimer);
         if (kind == kStartCommandTimer)
-            check(value >= 1 && value <= kTimerMinutesMax);
+            FUZZ_CHECK(value >= 1 && value <= kTimerMinutesMax);
     }
-    check(info.fileName.find('\0') == std::string::npos);
+    FUZZ_CHECK(info.fileName.find('\0') == std::string::npos);
     // A name is refused beyond the limit; one made absolute names a file that exists.
-    check(info.fileName.size() <= kMaxFileNameBytes + 1);
+    FUZZ_CHECK(info.fileName.size() <= kMaxFileNameBytes + 1);
 
     ResolveStartMode(info, "");
-    check(info.startMode == StartModeNone ||
-          (info.startMode >= StartModeAudioCd && info.startMode <= StartModeVideo));
+    FUZZ_CHECK(info.startMode == StartModeNone ||
+               (info.startMode >= StartModeAudioCd && info.startMode <= StartModeVideo));
     if (info.startMode != StartModeNone)
-        check(!info.showSplash);
+        FUZZ_CHECK(!info.showSplash);
 
     const std::vector<std::uint8_t> record = BuildHandoverRecord(info);
     HandoverRecord back;
-    check(ParseHandoverRecord(record.data(), record.size(), back));
-    check(back.startCommands == info.startCommands && back.startMode == info.startMode &&
-          back.fileName == info.fileName);
+    FUZZ_CHECK(ParseHandoverRecord(record.data(), record.size(), back));
+    FUZZ_CHECK(back.startCommands == info.startCommands && back.startMode == info.startMode &&
+               back.fileName == info.fileName);
     return 0;
 }

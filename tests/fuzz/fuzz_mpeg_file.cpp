@@ -3,6 +3,7 @@
 // file holds, the first frame reported is a real frame header at the place reported, beyond
 // every complete version 2 tag in front and inside the file, and the tag texts are UTF-8.
 #include "engines/mpegaudio.h"
+#include "fuzzcheck.h"
 #include "fuzzhome.h"
 #include "platform/text.h"
 
@@ -12,12 +13,6 @@
 using namespace engines;
 
 namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 // The end of the version 2 tags at the start of the file, as far as they are complete.
 std::int64_t tagsEnd(std::string_view bytes)
@@ -49,19 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     if (!file)
         return 0;
     const MpegStreamInfo& s = file->stream;
-    check(s.audioStart >= tagsEnd(bytes));
-    check(s.audioStart + 4 <= static_cast<std::int64_t>(size));
+    FUZZ_CHECK(s.audioStart >= tagsEnd(bytes));
+    FUZZ_CHECK(s.audioStart + 4 <= static_cast<std::int64_t>(size));
     MpegFrameHeader h;
-    check(parseMpegFrameHeader(reinterpret_cast<const unsigned char*>(bytes.data() + s.audioStart),
-                               h));
-    check(h.version == s.first.version && h.layer == s.first.layer &&
-          h.sampleRate == s.first.sampleRate && h.frameBytes == s.first.frameBytes);
-    check(s.durationMs >= 0 && s.averageKbps > 0);
+    FUZZ_CHECK(parseMpegFrameHeader(
+        reinterpret_cast<const unsigned char*>(bytes.data() + s.audioStart), h));
+    FUZZ_CHECK(h.version == s.first.version && h.layer == s.first.layer &&
+               h.sampleRate == s.first.sampleRate && h.frameBytes == s.first.frameBytes);
+    FUZZ_CHECK(s.durationMs >= 0 && s.averageKbps > 0);
     if (file->tag) {
         const Id3v1Tag& t = *file->tag;
         for (const std::string* field : {&t.title, &t.artist, &t.album, &t.comment})
-            check(text::isValidUtf8(*field) && field->size() <= 90);
-        check(text::isValidUtf8(t.year) && t.year.size() <= 12);
+            FUZZ_CHECK(text::isValidUtf8(*field) && field->size() <= 90);
+        FUZZ_CHECK(text::isValidUtf8(t.year) && t.year.size() <= 12);
     }
     return 0;
 }

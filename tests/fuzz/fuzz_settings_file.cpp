@@ -6,6 +6,7 @@
 // the screen or given up for the fallback.
 #include "cddb/cddbprotocol.h"
 #include "cddb/serverlist.h"
+#include "fuzzcheck.h"
 #include "fuzzhome.h"
 #include "platform/paths.h"
 #include "platform/placement.h"
@@ -19,12 +20,6 @@
 
 namespace {
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -33,16 +28,16 @@ bool isBlank(char c)
 void checkServers(size_t lines)
 {
     const std::vector<std::string> servers = LoadCddbServerList();
-    check(servers.size() <= lines);
+    FUZZ_CHECK(servers.size() <= lines);
     for (const std::string& s : servers) {
         const CddbServerAddress a = ParseCddbServer(s, 8880);
         if (!a.valid)
             continue;
         if (a.http) {
-            check(a.url == s);
+            FUZZ_CHECK(a.url == s);
         } else {
-            check(!a.host.empty() && a.port >= 1 && a.port <= 65535);
-            check(!isBlank(a.host.front()) && !isBlank(a.host.back()));
+            FUZZ_CHECK(!a.host.empty() && a.port >= 1 && a.port <= 65535);
+            FUZZ_CHECK(!isBlank(a.host.front()) && !isBlank(a.host.back()));
         }
     }
 }
@@ -53,11 +48,11 @@ void checkWindows(const Profile& profile)
     const QRect fallback(710, 0, 500, 400);
     for (const char* section : {"LyricViewer_0", "AlbumQuickSelect"}) {
         const QRect r = FitToWorkArea(ReadWindowRect(profile, section), area, fallback);
-        check(r == fallback || area.contains(r));
+        FUZZ_CHECK(r == fallback || area.contains(r));
     }
     const QRect main =
         FitToWorkArea(ReadWindowRect(profile, "MainController", kPosXYX2Y2), area, fallback);
-    check(main == fallback || area.contains(main));
+    FUZZ_CHECK(main == fallback || area.contains(main));
 }
 
 } // namespace
@@ -72,14 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     // As the program starts: an unreadable file goes aside whole, a readable one stays.
     const Profile::SetAside aside = Profile::setAsideUnreadableFile(file);
     const bool readable = bytes.find('\0') == std::string_view::npos && text::isValidUtf8(bytes);
-    check(aside.moved == !readable);
+    FUZZ_CHECK(aside.moved == !readable);
     if (aside.moved) {
-        check(fuzzhome::read(aside.path) == bytes);
-        check(::access(file.c_str(), F_OK) != 0);
+        FUZZ_CHECK(fuzzhome::read(aside.path) == bytes);
+        FUZZ_CHECK(::access(file.c_str(), F_OK) != 0);
     } else {
-        check(fuzzhome::read(file) == bytes);
+        FUZZ_CHECK(fuzzhome::read(file) == bytes);
         if (!aside.path.empty())
-            check(fuzzhome::read(aside.path) == bytes);
+            FUZZ_CHECK(fuzzhome::read(aside.path) == bytes);
     }
 
     AppSettings first;
@@ -88,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         LoadSettingsFrom(profile, first);
         checkWindows(profile);
     }
-    check(first.timer >= 0 && first.timer <= 990000);
-    check(first.recordFormat.size() == kRecordFormatSize);
+    FUZZ_CHECK(first.timer >= 0 && first.timer <= 990000);
+    FUZZ_CHECK(first.recordFormat.size() == kRecordFormatSize);
     size_t lines = 1;
     for (char c : bytes)
         lines += c == '\n' || c == '\r';
@@ -100,14 +95,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     {
         Profile profile;
         paths::ensureDir(paths::configDir() + "/" + paths::kOrganization);
-        check(SaveSettingsTo(profile, first));
+        FUZZ_CHECK(SaveSettingsTo(profile, first));
     }
     AppSettings again;
     {
         const Profile profile;
         LoadSettingsFrom(profile, again);
     }
-    check(settingValues(again) == settingValues(first));
-    check(again.recordFormat == first.recordFormat);
+    FUZZ_CHECK(settingValues(again) == settingValues(first));
+    FUZZ_CHECK(again.recordFormat == first.recordFormat);
     return 0;
 }

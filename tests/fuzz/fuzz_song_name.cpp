@@ -4,6 +4,7 @@
 // UTF-8, and adds no more than its fields can hold: 30 bytes each, three bytes of UTF-8 per
 // byte at most.
 #include "albums/songname.h"
+#include "fuzzcheck.h"
 #include "fuzzhome.h"
 #include "platform/text.h"
 
@@ -12,20 +13,14 @@
 
 namespace {
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 void checkName(const std::string& path, const std::string& base, size_t fields)
 {
-    check(SongDisplayName(path, false) == base);
+    FUZZ_CHECK(SongDisplayName(path, false) == base);
     const std::string shown = SongDisplayName(path, true);
-    check(shown.compare(0, base.size(), base) == 0);
-    check(text::isValidUtf8(shown));
+    FUZZ_CHECK(shown.compare(0, base.size(), base) == 0);
+    FUZZ_CHECK(text::isValidUtf8(shown));
     // ",  [" title " / " artist "]"
-    check(shown.size() <= base.size() + 4 + fields * 90 + 3 + 1);
+    FUZZ_CHECK(shown.size() <= base.size() + 4 + fields * 90 + 3 + 1);
 }
 
 } // namespace
