@@ -3,10 +3,12 @@ BUILD        ?= build
 ASAN_BUILD   ?= build-asan
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 10
+FUZZ_TARGETS ?=
+FUZZ_JOBS    ?= 1
 JOBS         ?= $(shell nproc)
 CMAKE_GEN    := -G Ninja
 
-.PHONY: all deps configure build run test test-asan bench fuzz format clean
+.PHONY: all deps configure build run test test-asan bench fuzz fuzz-build fuzz-long format clean
 
 all: build
 
@@ -38,11 +40,20 @@ bench: build
 	@cmake --build $(BUILD) --target benchmarks -j $(JOBS)
 	@scripts/run-benchmarks $(BUILD)
 
-# Parsers of outside data get a short libFuzzer run; `make fuzz FUZZ_SECONDS=600` for a long one.
-fuzz: deps
+# The readers of outside data under libFuzzer (scripts/run-fuzzers). `make fuzz` gives each
+# target FUZZ_SECONDS from the committed corpus and keeps nothing; `make fuzz-long` gives each
+# FUZZ_SECONDS (600 unless set) and merges what it found into tests/fuzz/corpus/<target>.
+# FUZZ_TARGETS="fuzz_id3 fuzz_playlist" names targets; FUZZ_JOBS=2 runs two at a time.
+fuzz-build: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOLVO_FUZZ=ON >/dev/null
-	@cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
-	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	@cmake --build $(FUZZ_BUILD) --target $(or $(FUZZ_TARGETS),fuzzers) -j $(JOBS)
+
+fuzz: fuzz-build
+	@FUZZ_JOBS=$(FUZZ_JOBS) scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-long: fuzz-build
+	@FUZZ_JOBS=$(FUZZ_JOBS) scripts/run-fuzzers $(FUZZ_BUILD) \
+	  $(if $(filter file,$(origin FUZZ_SECONDS)),600,$(FUZZ_SECONDS)) --long $(FUZZ_TARGETS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

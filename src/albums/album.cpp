@@ -458,11 +458,17 @@ bool Album::CheckDatabase(int kind, std::string* why)
     auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::Read, &err);
     if (!cf && err == cfb::Error::NotFound)
         return true;
-    if (cf && headerIsValid(*cf))
-        return true;
+    if (cf && headerIsValid(*cf)) {
+        // The albums are the storages below the root: a tree of them that cannot be walked
+        // lists none, whatever else the file holds.
+        cf->children(cfb::kRootEntry, &err);
+        if (err == cfb::Error::None)
+            return true;
+    }
     if (why)
         *why = path + ": " +
-               (cf ? std::string("not an album database") : std::string(cfb::errorText(err)));
+               (cf && !headerIsValid(*cf) ? std::string("not an album database")
+                                          : std::string(cfb::errorText(err)));
     return false;
 }
 

@@ -85,8 +85,9 @@ public:
     static std::string DatabasePath(int kind);
 
     // Whether the database of a kind can be read: true when it is an album database or does
-    // not exist yet; false, with the reason, when it is busy, unreadable or not an album
-    // database (readers then see no albums; the next writer moves such a file aside).
+    // not exist yet; false, with the reason, when it is busy, unreadable, not an album
+    // database (readers then see no albums; the next writer moves such a file aside) or one
+    // whose list of albums is damaged (readers see none; writers still write into it).
     static bool CheckDatabase(int kind, std::string* why = nullptr);
 
     // Album names become element names of the database: not empty, at most 32 characters,

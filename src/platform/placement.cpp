@@ -5,13 +5,18 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <climits>
+
 QRect ReadWindowRect(const Profile& profile, const std::string& section, const RectValueNames& n)
 {
     const int left = profile.GetProfileInt(section, n[0], 0);
     const int top = profile.GetProfileInt(section, n[1], 0);
     const int right = profile.GetProfileInt(section, n[2], 0);
     const int bottom = profile.GetProfileInt(section, n[3], 0);
-    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    // Right and bottom lie just outside; the lowest value there leaves the rectangle empty
+    // rather than wrapping round to the highest.
+    const auto inside = [](int outside) { return outside == INT_MIN ? INT_MIN : outside - 1; };
+    return QRect(QPoint(left, top), QPoint(inside(right), inside(bottom)));
 }
 
 void WriteWindowRect(Profile& profile, const std::string& section, const QRect& r,

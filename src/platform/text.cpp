@@ -2,6 +2,7 @@
 
 #include "platform/strings.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <iconv.h>
@@ -105,47 +106,83 @@ std::optional<std::string> run(std::string_view input, const char* from, const c
     return out;
 }
 
+// The length of the valid UTF-8 sequence that starts at s[i]; 0 when none starts there.
+size_t sequenceLength(std::string_view s, size_t i)
+{
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80)
+        return 1;
+    size_t extra;
+    unsigned min;
+    unsigned cp;
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1;
+        min = 0x80;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2;
+        min = 0x800;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3;
+        min = 0x10000;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + extra >= s.size())
+        return 0;
+    for (size_t k = 1; k <= extra; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return extra + 1;
+}
+
+// Text that was written as UTF-8 and got damaged: every byte that starts no valid sequence
+// becomes U+FFFD. glibc's own UTF-8 decoder is not used for this: it lets sequences beyond
+// U+10FFFF through.
+std::string replacingInvalidUtf8(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (size_t i = 0; i < s.size();) {
+        const size_t n = sequenceLength(s, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(s.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+// "UTF-8", "utf8", "UTF_8": the names iconv takes for UTF-8.
+bool namesUtf8(std::string_view codePage)
+{
+    std::string letters;
+    for (char c : codePage) {
+        if (c != '-' && c != '_')
+            letters += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return letters == "UTF8";
+}
+
 } // namespace
 
 bool isValidUtf8(std::string_view s)
 {
-    size_t i = 0;
-    const size_t n = s.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        unsigned min;
-        unsigned cp;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            min = 0x80;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            min = 0x800;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            min = 0x10000;
-            cp = c & 0x07;
-        } else {
+    for (size_t i = 0; i < s.size();) {
+        const size_t n = sequenceLength(s, i);
+        if (n == 0)
             return false;
-        }
-        if (i + extra >= n)
-            return false;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += extra + 1;
+        i += n;
     }
     return true;
 }
@@ -179,6 +216,8 @@ std::string decodeLegacy(std::string_view bytes)
     if (isValidUtf8(bytes))
         return std::string(bytes);
     const std::string cp = legacyCodePage();
+    if (namesUtf8(cp))
+        return replacingInvalidUtf8(bytes);
     if (auto r = run(bytes, cp.c_str(), "UTF-8", "\xEF\xBF\xBD"))
         return *r;
     // An unknown code page name: keep the ASCII and mark the rest.

@@ -5,6 +5,7 @@
 #include "albums/id3tag.h"
 #include "albums/playlist.h"
 #include "albums/songname.h"
+#include "platform/compoundfile.h"
 #include "support/testhome.h"
 
 #include <gtest/gtest.h>
@@ -84,4 +85,51 @@ TEST_F(HostileTest, ADatabaseThatIsNotOne)
     a.Open("x", 0);
     Album::setNotifier(nullptr);
     EXPECT_TRUE(Album::CheckDatabase(AlbumKindMidi));
+}
+
+// A database whose list of albums cannot be walked (here a directory entry that is its own left
+// sibling) passes the header check, yet lists no album. The check says it is damaged, so that
+// kolvo-cli says so rather than list nothing (found by fuzzing album databases).
+TEST_F(HostileTest, ADatabaseWhoseListOfAlbumsIsDamaged)
+{
+    {
+        Album a(AlbumKindAudio);
+        a.Open("One", 0);
+        a.AddSong("/music/one.mp3");
+        ASSERT_TRUE(a.Save());
+        a.Open("Two", 0);
+        ASSERT_TRUE(a.Save());
+    }
+    ASSERT_TRUE(Album::CheckDatabase(AlbumKindAudio));
+    std::string bytes = readFile(Album::DatabasePath(AlbumKindAudio));
+    const auto get = [&bytes](size_t at, int n) {
+        uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i)
+            v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
+        return v;
+    };
+    const auto put32 = [&bytes](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
+    };
+    // The first directory sector: entry 0 is the root, whose child (at 76) starts its tree.
+    const size_t directory = (size_t{get(48, 4)} + 1) << get(30, 2);
+    put32(directory + 76, 1);
+    put32(directory + 128 + 68, 1);
+    writeFile("data/KolWave.sdb", bytes);
+    cfb::dropCachedStates();
+
+    std::string why;
+    EXPECT_FALSE(Album::CheckDatabase(AlbumKindAudio, &why));
+    EXPECT_NE(why.find("KolWave.sdb: the compound file is damaged"), std::string::npos) << why;
+    EXPECT_TRUE(Album(AlbumKindAudio).ListAlbums().empty());
+
+    QProcess p;
+    p.start(QString::fromStdString(builtProgram("kolvo-cli")),
+            {"--home", QString::fromStdString(home()), "album", "list", "audio"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_NE(p.readAllStandardError().toStdString().find("the compound file is damaged"),
+              std::string::npos);
 }

@@ -1,4 +1,5 @@
 #include "platform/paths.h"
+#include "platform/placement.h"
 #include "platform/profile.h"
 #include "platform/settings.h"
 #include "support/testhome.h"
@@ -198,4 +199,29 @@ TEST_F(ProfileTest, BrokenSettingsFilesAreSetAsideNotLost)
     EXPECT_FALSE(aside.moved);
     EXPECT_EQ(readFile(aside.path), cut);
     EXPECT_EQ(Profile().GetProfileInt("CD", "AutoRun", 0), 1);
+}
+
+// A window rectangle whose right or bottom edge is the lowest 32-bit value (hand-edited, or
+// written as 0x80000000) is empty and gives way to the fallback; it used to wrap round to
+// the highest value and cover the whole screen (found by fuzzing the settings file).
+TEST_F(ProfileTest, WindowRectanglesAtTheEndsOfTheRangeDoNotWrap)
+{
+    const QRect area(0, 0, 1920, 1080);
+    const QRect fallback(710, 0, 500, 400);
+    const std::pair<const char*, const char*> edges[] = {
+        {"-2147483648", "600"}, {"0x80000000", "600"}, {"600", "-2147483648"}};
+    for (const auto& [right, bottom] : edges) {
+        SCOPED_TRACE(std::string(right) + " " + bottom);
+        QDir().mkpath(QString::fromStdString(paths::configDir() + "/" + paths::kOrganization));
+        {
+            QSettings s(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
+            s.setValue(QStringLiteral("Win/Left"), 0);
+            s.setValue(QStringLiteral("Win/Top"), 0);
+            s.setValue(QStringLiteral("Win/Right"), QString::fromLatin1(right));
+            s.setValue(QStringLiteral("Win/Bottom"), QString::fromLatin1(bottom));
+        }
+        const QRect read = ReadWindowRect(Profile(), "Win");
+        EXPECT_FALSE(read.isValid());
+        EXPECT_EQ(FitToWorkArea(read, area, fallback), fallback);
+    }
 }

@@ -86,6 +86,26 @@ TEST(Text, DecodingStopsAtTheEndOfHostileInput)
     EXPECT_EQ(convert(crash, "CP949", "UTF-8"), std::nullopt);
 }
 
+// With UTF-8 as the legacy code page, damaged UTF-8 is repaired byte by byte. glibc's decoder
+// took sequences past U+10FFFF (found by fuzzing) and handed them on as they were.
+TEST(Text, AUtf8CodePageGivesValidTextOnly)
+{
+    const std::string mark = "\xef\xbf\xbd";
+    for (const char* name : {"UTF-8", "utf8"}) {
+        SCOPED_TRACE(name);
+        setLegacyCodePage(name);
+        const std::string decoded = decodeLegacy("\xdd\xdd\x8f/\xf7\x97\x97\x97");
+        EXPECT_TRUE(isValidUtf8(decoded));
+        EXPECT_EQ(decoded, mark + "\xdd\x8f/" + mark + mark + mark + mark);
+        // Past U+10FFFF, a surrogate, an overlong form, a cut sequence: one mark per byte.
+        EXPECT_EQ(decodeLegacy("a\xf4\x90\x80\x80z"), "a" + mark + mark + mark + mark + "z");
+        EXPECT_EQ(decodeLegacy("\xed\xa0\x80"), mark + mark + mark);
+        EXPECT_EQ(decodeLegacy("\xc0\xaf."), mark + mark + ".");
+        EXPECT_EQ(decodeLegacy("\xe6\x97"), mark + mark);
+    }
+    setLegacyCodePage("");
+}
+
 TEST(Text, TheInterfaceLanguageChoosesTheLegacyCodePage)
 {
     unsetenv("KOLVO_CODEPAGE");

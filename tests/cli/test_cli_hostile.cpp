@@ -1,0 +1,359 @@
+// kolvo-cli reads files from anywhere. Every command that reads one is fed hostile files: inputs
+// the fuzz target of its reader kept in its corpus (tests/fuzz/corpus), the same cut in half,
+// and files made to hurt (headers cut short, counts at the ends of the range, invalid UTF-8,
+// half CP949 characters). Each run must end by itself within its time, with 0, 1 or 2 and not
+// by a signal; a failure must say why on a "kolvo-cli: " line; and what it prints is UTF-8.
+#include "support/testhome.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kLimitMs = 20000 * kStartDeadlineScale;
+// `info` may wait up to 15 seconds for an engine to open a file.
+constexpr int kInfoLimitMs = 40000 * kStartDeadlineScale;
+
+using Inputs = std::vector<std::pair<std::string, std::string>>; // what it is, its bytes
+
+bool isUtf8(const std::string& s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toStdString() == s;
+}
+
+bool saysWhy(const std::string& err)
+{
+    for (size_t at = 0; at < err.size();) {
+        const size_t end = std::min(err.find('\n', at), err.size());
+        if (err.compare(at, 11, "kolvo-cli: ") == 0 && end > at + 11)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// Up to `count` inputs of a fuzz target's corpus spread over its sizes, each whole and cut in
+// half.
+Inputs fromCorpus(const std::string& target, qsizetype count)
+{
+    const QDir dir(
+        QString::fromStdString(std::string(KOLVO_SOURCE_DIR) + "/tests/fuzz/corpus/" + target));
+    const QStringList names = dir.entryList(QDir::Files, QDir::Size);
+    EXPECT_FALSE(names.isEmpty()) << target << " has no corpus";
+    Inputs inputs;
+    const qsizetype n = std::min(count, names.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString name = names[i * names.size() / n];
+        const std::string bytes = readFile(dir.filePath(name).toStdString());
+        const std::string what = target + "/" + name.toStdString();
+        inputs.emplace_back(what, bytes);
+        inputs.emplace_back(what + ", first half", bytes.substr(0, bytes.size() / 2));
+    }
+    return inputs;
+}
+
+// A text with NULs in it, all of it.
+template <size_t N>
+std::string bytesOf(const char (&text)[N])
+{
+    return std::string(text, N - 1);
+}
+
+std::string le16(unsigned v)
+{
+    return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+}
+
+std::string le32(unsigned v)
+{
+    return le16(v & 0xFFFF) + le16(v >> 16);
+}
+
+// An ID3v1 tag with these field bytes (cut or padded to their sizes) at the end of a file.
+std::string tagged(const std::string& title, const std::string& artist, int genre)
+{
+    std::string tag = "TAG";
+    tag += (title + std::string(30, '\0')).substr(0, 30);
+    tag += (artist + std::string(30, '\0')).substr(0, 30);
+    tag += std::string(30 + 4 + 30, '\0');
+    tag += static_cast<char>(genre);
+    return std::string(64, '\x55') + tag;
+}
+
+// A skin-file header ("UIB", version 4.0) whose slot table says what the entries say.
+std::string skinHeader(const std::vector<std::pair<unsigned, unsigned>>& entries)
+{
+    std::string h(1368, '\0');
+    h.replace(0, 4, std::string("UIB\0", 4));
+    h.replace(4, 7, "Hostile");
+    h.replace(1108, 4, le16(4) + le16(0));
+    for (size_t i = 0; i < entries.size() && i < 28; ++i)
+        h.replace(1112 + 8 * i, 8, le32(entries[i].first) + le32(entries[i].second));
+    return h;
+}
+
+struct Outcome
+{
+    bool ended = false;
+    bool signalled = false;
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+class HostileCliTest : public KolvoHomeTest
+{
+protected:
+    Outcome cli(const QStringList& args, int limitMs, const QStringList& env)
+    {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        for (const QString& pair : env)
+            e.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+        p.setProcessEnvironment(e);
+        p.start(QString::fromStdString(builtProgram("kolvo-cli")),
+                QStringList{QStringLiteral("--home"), QString::fromStdString(home())} + args);
+        Outcome r;
+        r.ended = p.waitForFinished(limitMs);
+        if (!r.ended) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+        r.signalled = p.exitStatus() == QProcess::CrashExit;
+        r.code = p.exitCode();
+        r.out = p.readAllStandardOutput().toStdString();
+        r.err = p.readAllStandardError().toStdString();
+        return r;
+    }
+
+    // Runs the command on what the input was written as and checks how it ended.
+    Outcome expectCleanEnd(const std::string& what, const QStringList& args, int limitMs = kLimitMs,
+                           const QStringList& env = {})
+    {
+        SCOPED_TRACE(what + ": kolvo-cli " + args.join(QLatin1Char(' ')).toStdString() + " " +
+                     env.join(QLatin1Char(' ')).toStdString());
+        const Outcome r = cli(args, limitMs, env);
+        EXPECT_TRUE(r.ended) << "still running after " << limitMs << " ms";
+        EXPECT_FALSE(r.signalled) << "ended by a signal\n" << r.err;
+        EXPECT_TRUE(r.code >= 0 && r.code <= 2) << "exit code " << r.code;
+        if (r.code != 0) {
+            EXPECT_TRUE(saysWhy(r.err)) << "no reason given:\n" << r.err;
+        }
+        EXPECT_TRUE(isUtf8(r.out)) << r.out;
+        return r;
+    }
+
+    QString file(const std::string& relative, const std::string& bytes)
+    {
+        return QString::fromStdString(writeFile(relative, bytes));
+    }
+};
+
+// Every key of `album list KIND`, unescaped.
+std::vector<std::string> listedKeys(const std::string& listing)
+{
+    std::vector<std::string> keys;
+    for (size_t at = 0; at < listing.size();) {
+        const size_t end = std::min(listing.find('\n', at), listing.size());
+        const std::string line = listing.substr(at, end - at);
+        std::string key;
+        for (size_t i = 0; i < line.size() && line[i] != '\t'; ++i) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                const char c = line[++i];
+                key += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+            } else {
+                key += line[i];
+            }
+        }
+        keys.push_back(key);
+        at = end + 1;
+    }
+    return keys;
+}
+
+} // namespace
+
+TEST_F(HostileCliTest, TagsAndSongNames)
+{
+    Inputs inputs = fromCorpus("fuzz_id3", 5);
+    for (auto& more : fromCorpus("fuzz_song_name", 5))
+        inputs.push_back(more);
+    inputs.emplace_back("a tag cut short", "TAG" + std::string(124, 'x'));
+    std::string halfAtTheEnd; // 14 Korean characters and half of one: 29 bytes
+    for (int i = 0; i < 14; ++i)
+        halfAtTheEnd += "\xB0\xA1";
+    halfAtTheEnd += "\xB0";
+    inputs.emplace_back("half CP949 characters at the ends of the fields",
+                        tagged("\xB0", halfAtTheEnd, 255));
+    inputs.emplace_back("invalid UTF-8", tagged("\xF7\x97\x97\x97\xC0\xAF", "\xED\xA0\x80", 127));
+    inputs.emplace_back("an IMS header cut short", std::string("\x01\x00\x00\x00\x00\x00\x88", 7));
+    inputs.emplace_back("an IMS title ending in half a Johab code",
+                        std::string(6, '\0') + "\x88\x61\x88" + std::string(27, '\0'));
+    for (const auto& [what, bytes] : inputs) {
+        const QString mp3 = file("song.mp3", bytes);
+        const QString ims = file("tune.ims", bytes);
+        expectCleanEnd(what, {QStringLiteral("id3"), QStringLiteral("show"), mp3});
+        expectCleanEnd(what, {QStringLiteral("name"), mp3, QStringLiteral("--tags")});
+        expectCleanEnd(what, {QStringLiteral("name"), ims, QStringLiteral("--tags")});
+    }
+    // With each legacy code page, the tags that are not UTF-8 still print as UTF-8. Under a
+    // UTF-8 code page this printed bytes past U+10FFFF as they were (found by fuzzing).
+    const QString found = file("found.mp3", tagged("\xDD\xDD\x8F/\xF7\x97\x97\x97", "", 0));
+    for (const char* page : {"CP1252", "CP949", "CP932", "UTF-8"}) {
+        const Outcome r =
+            expectCleanEnd(page, {QStringLiteral("id3"), QStringLiteral("show"), found}, kLimitMs,
+                           {QStringLiteral("KOLVO_CODEPAGE=") + page});
+        EXPECT_EQ(r.code, 0) << r.err;
+    }
+}
+
+TEST_F(HostileCliTest, PlayListsImportedIntoAnAlbum)
+{
+    Inputs inputs = fromCorpus("fuzz_playlist", 6);
+    inputs.emplace_back("a count at the top of the range",
+                        "[playlist]\nNumberOfEntries=2147483647\nFile1=a.mp3\nFile2=b.mp3\n");
+    inputs.emplace_back("a negative count", "[playlist]\nNumberOfEntries=-5\nFile1=a.mp3\n");
+    inputs.emplace_back("one line of 200000 bytes without an end",
+                        std::string(200000, 'a') + ".mp3");
+    inputs.emplace_back("invalid UTF-8 and half CP949 characters",
+                        "\xF7\x97\x97\x97.mp3\n\xB0\n/music/\xC0\xAF.mp3\r\n\xB0\xA1\xB0.wav\n");
+    inputs.emplace_back("an album section with huge numbers",
+                        "[Hostile]\nnumtracks=2147483647\n0=a.mp3\n2147483646=b.mp3\n"
+                        "order=1 2 3 99999999 -1\n");
+    for (const auto& [what, bytes] : inputs) {
+        for (const char* ext : {"m3u", "pls", "ini"}) {
+            const QString list = file(std::string("list.") + ext, bytes);
+            expectCleanEnd(what, {QStringLiteral("album"), QStringLiteral("import"),
+                                  QStringLiteral("audio"), QStringLiteral("Hostile"), list});
+        }
+    }
+    const Outcome shown = expectCleanEnd("the album the lists went into",
+                                         {QStringLiteral("album"), QStringLiteral("show"),
+                                          QStringLiteral("audio"), QStringLiteral("Hostile")});
+    EXPECT_EQ(shown.code, 0) << shown.err;
+}
+
+TEST_F(HostileCliTest, CdPlayerFilesImported)
+{
+    Inputs inputs = fromCorpus("fuzz_cdtext", 6);
+    inputs.emplace_back("a DiscPlay disc of 2147483647 tracks",
+                        "[Album]\nIN=ABCD0001\nTL=t\n[Tracks]\nCT=2147483647\nTT[1]=one\n"
+                        "TL[1]=2147483647\nTO[1]=2147483647\n<\n");
+    inputs.emplace_back("a NotifyCD disc with half characters",
+                        "V1.1\nINI\nABCD0002\n\xB0\n\xF7\x97\n\xC0\n2147483647\none\n\xB0\n");
+    inputs.emplace_back("a CD player section of 99999999 tracks",
+                        "[ABCD0003]\nnumtracks=99999999\nartist=\xB0\ntitle=\xF7\x97\x97\x97\n"
+                        "order=1 2 99999999\n");
+    for (const auto& [what, bytes] : inputs) {
+        for (const char* ext : {"dpc", "ncd", "ini"}) {
+            const QString cdFile = file(std::string("discs.") + ext, bytes);
+            expectCleanEnd(what, {QStringLiteral("cd"), QStringLiteral("import"), cdFile});
+        }
+    }
+    const Outcome listed =
+        expectCleanEnd("the albums imported",
+                       {QStringLiteral("album"), QStringLiteral("list"), QStringLiteral("cd")});
+    EXPECT_EQ(listed.code, 0) << listed.err;
+}
+
+TEST_F(HostileCliTest, AlbumDatabasesReadAndWritten)
+{
+    Inputs inputs = fromCorpus("fuzz_album_database", 6);
+    for (auto& more : fromCorpus("fuzz_compoundfile", 3))
+        inputs.push_back(more);
+    for (const auto& [what, bytes] : inputs) {
+        QDir(QString::fromStdString(homePath("data"))).removeRecursively();
+        writeFile("data/KolCDP.sdb", bytes);
+        writeFile("data/KolWave.sdb", bytes);
+        for (const char* kind : {"cd", "audio"}) {
+            const Outcome listed = expectCleanEnd(
+                what, {QStringLiteral("album"), QStringLiteral("list"), QString::fromLatin1(kind)});
+            std::vector<std::string> keys = listedKeys(listed.out);
+            keys.resize(std::min<size_t>(keys.size(), 2));
+            for (const std::string& key : keys) {
+                const QString k = QString::fromStdString(key);
+                expectCleanEnd(what, {QStringLiteral("album"), QStringLiteral("show"),
+                                      QString::fromLatin1(kind), k});
+                if (std::string(kind) == "cd") {
+                    expectCleanEnd(what, {QStringLiteral("cddb"), QStringLiteral("discid"),
+                                          QStringLiteral("--album"), k});
+                    expectCleanEnd(what, {QStringLiteral("cddb"), QStringLiteral("record"),
+                                          QStringLiteral("--album"), k});
+                }
+            }
+        }
+        // Writing into it: the damaged ones are moved aside and a new one is written.
+        expectCleanEnd(what,
+                       {QStringLiteral("album"), QStringLiteral("add"), QStringLiteral("audio"),
+                        QStringLiteral("Hostile"), QStringLiteral("/music/new.mp3")});
+    }
+}
+
+TEST_F(HostileCliTest, SkinFilesInspected)
+{
+    Inputs inputs = fromCorpus("fuzz_skin", 6);
+    inputs.emplace_back("a header cut short", skinHeader({}).substr(0, 1000));
+    std::vector<std::pair<unsigned, unsigned>> huge(28, {1368, 0x03FFFFFFu});
+    inputs.emplace_back("slots claiming 64 MB each", skinHeader(huge));
+    std::vector<std::pair<unsigned, unsigned>> past(28, {0xFFFFFFF0u, 0x100u});
+    inputs.emplace_back("slots past the end of any file", skinHeader(past));
+    // One slot whose bitmap header claims the largest sides there are.
+    std::string bitmap = le32(40) + le32(0x7FFFFFFF) + le32(0x80000001) + le16(1) + le16(32) +
+                         le32(0) + le32(0) + le32(0) + le32(0) + le32(0) + le32(0);
+    std::vector<std::pair<unsigned, unsigned>> one(3, {1368, static_cast<unsigned>(bitmap.size())});
+    inputs.emplace_back("a bitmap of 2147483647 x -2147483647", skinHeader(one) + bitmap);
+    for (const auto& [what, bytes] : inputs) {
+        const QString skin = file("hostile.uib", bytes);
+        expectCleanEnd(what, {QStringLiteral("skin"), QStringLiteral("info"), skin});
+    }
+}
+
+TEST_F(HostileCliTest, MpegFilesDescribed)
+{
+    Inputs inputs = fromCorpus("fuzz_mpeg_file", 2);
+    for (auto& more : fromCorpus("fuzz_mpeg_headers", 1))
+        inputs.push_back(more);
+    const std::string frame = std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0');
+    inputs.emplace_back("an ID3v2 tag claiming 256 MB",
+                        std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + frame + frame);
+    inputs.emplace_back("a frame header cut short", std::string("\xFF\xFB", 2));
+    std::string xing = frame;
+    xing.replace(36, 12, std::string("Xing\x00\x00\x00\x01\xFF\xFF\xFF\xFF", 12));
+    inputs.emplace_back("a VBR header claiming 4294967295 frames", xing + frame + frame);
+    for (const auto& [what, bytes] : inputs) {
+        const QString mp3 = file("hostile.mp3", bytes);
+        expectCleanEnd(what, {QStringLiteral("info"), mp3}, kInfoLimitMs);
+    }
+}
+
+TEST_F(HostileCliTest, SettingsFilesRead)
+{
+    Inputs inputs = fromCorpus("fuzz_settings_file", 6);
+    inputs.emplace_back("NUL bytes", bytesOf("[General]\nTimer=5\0\0\0\n[CD]\nEMail=a\0b\n"));
+    inputs.emplace_back(
+        "invalid UTF-8 and half CP949 characters",
+        "[General]\nColorScheme=\xB0\n[CD]\nEMail=\xF7\x97\x97\x97\nDrive=\xC0\xAF\n");
+    inputs.emplace_back("numbers past every range",
+                        "[General]\nTimer=99999999999999999999\n[Equalizer]\n0=-99999999999\n"
+                        "[MainController]\nPosX2=0x80000000\n");
+    inputs.emplace_back(
+        "values QSettings takes for other types",
+        "[Audio]\nRecordWAVStruct=@ByteArray(\n[General]\n"
+        "ColorScheme=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x1)\nTimer=@Rect(1 2 3 4)\n");
+    inputs.emplace_back("a server list of odd entries",
+                        "[CDDBServers_New]\n1=\xB0:99999\n2=[::1\n3=http://\nRecent=\n");
+    for (const auto& [what, bytes] : inputs) {
+        writeFile("config/Quorvane System, Inc./Kolvo.conf", bytes);
+        const Outcome all = expectCleanEnd(what, {QStringLiteral("settings")});
+        EXPECT_EQ(all.code, 0) << all.err;
+        expectCleanEnd(what, {QStringLiteral("settings"), QStringLiteral("--get"),
+                              QStringLiteral("General/Timer")});
+        expectCleanEnd(what, {QStringLiteral("settings"), QStringLiteral("--get"),
+                              QStringLiteral("CDDBServers_New/1")});
+    }
+}

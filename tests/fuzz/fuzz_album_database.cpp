@@ -1,0 +1,143 @@
+// An album database is a file in the data folder that anything may have damaged or replaced.
+// Whatever the bytes, as the CD and the audio database: listing and reading albums must not
+// crash and must give UTF-8 text within the album limits; a database that passes the checks
+// must take a new album and keep every album it had exactly as it was; and a damaged one must
+// take the new album, refuse it with a reason, or be called damaged by the database check.
+#include "albums/album.h"
+#include "albums/profilefile.h"
+#include "fuzzcheck.h"
+#include "fuzzhome.h"
+#include "platform/compoundfile.h"
+#include "platform/text.h"
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Snapshot
+{
+    std::string title, artist, genre, extendedInfo;
+    std::vector<std::string> songs; // title, extended text, length and start of each song
+    std::vector<int32_t> program;
+    int32_t revision = 0, discEndFrame = 0;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot snapshot(const Album& album)
+{
+    Snapshot s{album.title(),   album.artist(),   album.genre(),       album.extendedInfo(), {},
+               album.program(), album.revision(), album.discEndFrame()};
+    for (const SongEntry& song : album.songs())
+        s.songs.push_back(song.title + '\f' + song.extendedInfo + '\f' +
+                          std::to_string(song.lengthMs) + '\f' + std::to_string(song.startFrame));
+    return s;
+}
+
+// Every album the database lists, read; the texts checked on the way.
+std::map<std::string, Snapshot> readAll(AlbumKind kind, size_t fileSize)
+{
+    std::map<std::string, Snapshot> albums;
+    Album album(kind);
+    const std::vector<AlbumListEntry> list = album.ListAlbums();
+    FUZZ_CHECK(list.size() == album.ListAlbumKeys().size());
+    for (const AlbumListEntry& entry : list) {
+        FUZZ_CHECK(text::isValidUtf8(entry.title) && text::isValidUtf8(entry.artist));
+        if (!album.LoadForReading(entry.key))
+            continue;
+        // Songs padded to the stored count stop at 100000; beyond that only lines of the
+        // file's own track list count.
+        FUZZ_CHECK(album.songCount() <= 100000 ||
+                   static_cast<size_t>(album.songCount()) <= fileSize);
+        FUZZ_CHECK(text::isValidUtf8(album.title()) && text::isValidUtf8(album.artist()) &&
+                   text::isValidUtf8(album.genre()) && text::isValidUtf8(album.extendedInfo()));
+        for (const SongEntry& song : album.songs())
+            FUZZ_CHECK(text::isValidUtf8(song.title) && text::isValidUtf8(song.extendedInfo));
+        albums.emplace(album.key(), snapshot(album));
+    }
+    FUZZ_CHECK(text::isValidUtf8(album.GetRecentAlbum()));
+    return albums;
+}
+
+bool sound(const std::string& path)
+{
+    auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::Read, nullptr);
+    return cf && cf->verify().empty();
+}
+
+void exercise(AlbumKind kind, std::string_view bytes)
+{
+    const std::string path = Album::DatabasePath(kind);
+    fuzzhome::write(path, bytes);
+    cfb::dropCachedStates();
+
+    const bool valid = Album::CheckDatabase(kind);
+    const bool intact = valid && sound(path);
+    const std::map<std::string, Snapshot> before = readAll(kind, bytes.size());
+    if (!valid)
+        FUZZ_CHECK(before.empty());
+
+    // A new album, under a name no album of the file has in any case.
+    std::string key = "Fuzz";
+    for (bool taken = true; taken;) {
+        taken = false;
+        for (const auto& [name, album] : before)
+            taken = taken || equalsNoCase(name, key);
+        if (taken)
+            key += "+";
+    }
+    Album album(kind);
+    if (!album.Open(key, 0)) {
+        FUZZ_CHECK(key.size() > 31); // only a name too long for an element is refused
+        return;
+    }
+    // Albums other than CD albums are titled by their key.
+    album.setTitle(kind == AlbumKindCd ? "Fuzz Title" : key);
+    album.setArtist("Fuzz Artist");
+    album.AddSong(kind == AlbumKindCd ? "Track" : "/music/track.mp3", "info", 61000, 150);
+    album.setProgram({1, 1});
+    const bool saved = album.Save();
+    if (!saved) {
+        FUZZ_CHECK(!album.lastError().empty());
+        FUZZ_CHECK(!intact);
+        return;
+    }
+    // A database whose list of albums is damaged takes the album without listing it; the
+    // check must then say that it is damaged.
+    const bool listable = Album::CheckDatabase(kind);
+    if (intact)
+        FUZZ_CHECK(listable && sound(path));
+    const std::map<std::string, Snapshot> after = readAll(kind, 1u << 20);
+    const auto mine = after.find(key);
+    if (mine == after.end()) {
+        FUZZ_CHECK(!listable);
+        return;
+    }
+    FUZZ_CHECK(mine->second == snapshot(album));
+    if (intact) {
+        // The albums that were there read exactly as before.
+        FUZZ_CHECK(after.size() == before.size() + 1);
+        for (const auto& [name, old] : before) {
+            const auto now = after.find(name);
+            FUZZ_CHECK(now != after.end() && now->second == old);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+{
+    static const bool quiet = [] {
+        Album::setNotifier([](const std::string&) {});
+        return true;
+    }();
+    (void)quiet;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    fuzzhome::next();
+    exercise(AlbumKindCd, bytes);
+    exercise(AlbumKindAudio, bytes);
+    return 0;
+}

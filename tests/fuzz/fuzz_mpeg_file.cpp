@@ -1,0 +1,62 @@
+// The MPEG engine reads a whole file before it plays it: ID3 version 2 tags in front (their
+// sizes say how much to skip), the frames, the ID3 version 1 tag at the end. Whatever the
+// file holds, the first frame reported is a real frame header at the place reported, beyond
+// every complete version 2 tag in front and inside the file, and the tag texts are UTF-8.
+#include "engines/mpegaudio.h"
+#include "fuzzcheck.h"
+#include "fuzzhome.h"
+#include "platform/text.h"
+
+#include <cstdlib>
+#include <string>
+
+using namespace engines;
+
+namespace {
+
+// The end of the version 2 tags at the start of the file, as far as they are complete.
+std::int64_t tagsEnd(std::string_view bytes)
+{
+    std::int64_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (static_cast<std::int64_t>(bytes.size()) < at + 10 ||
+            bytes.substr(static_cast<size_t>(at), 3) != "ID3")
+            break;
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+        const std::int64_t body =
+            (p[6] & 0x7F) << 21 | (p[7] & 0x7F) << 14 | (p[8] & 0x7F) << 7 | (p[9] & 0x7F);
+        const std::int64_t end = at + 10 + body + ((p[5] & 0x10) ? 10 : 0);
+        if (end > static_cast<std::int64_t>(bytes.size()))
+            break;
+        at = end;
+    }
+    return at;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const std::string path = fuzzhome::next() + "/song.mp3";
+    fuzzhome::write(path, bytes);
+    const auto file = readMpegFile(path);
+    if (!file)
+        return 0;
+    const MpegStreamInfo& s = file->stream;
+    FUZZ_CHECK(s.audioStart >= tagsEnd(bytes));
+    FUZZ_CHECK(s.audioStart + 4 <= static_cast<std::int64_t>(size));
+    MpegFrameHeader h;
+    FUZZ_CHECK(parseMpegFrameHeader(
+        reinterpret_cast<const unsigned char*>(bytes.data() + s.audioStart), h));
+    FUZZ_CHECK(h.version == s.first.version && h.layer == s.first.layer &&
+               h.sampleRate == s.first.sampleRate && h.frameBytes == s.first.frameBytes);
+    FUZZ_CHECK(s.durationMs >= 0 && s.averageKbps > 0);
+    if (file->tag) {
+        const Id3v1Tag& t = *file->tag;
+        for (const std::string* field : {&t.title, &t.artist, &t.album, &t.comment})
+            FUZZ_CHECK(text::isValidUtf8(*field) && field->size() <= 90);
+        FUZZ_CHECK(text::isValidUtf8(t.year) && t.year.size() <= 12);
+    }
+    return 0;
+}
