@@ -1,5 +1,7 @@
 #include "albums/playlist.h"
 
+#include "albums/folderscan.h"
+
 #include "albums/album.h"
 #include "albums/profilefile.h"
 #include "platform/log.h"
@@ -285,33 +287,6 @@ std::string WriteTempPlayList(const std::vector<std::string>& paths)
     return out ? file : std::string();
 }
 
-namespace {
-
-void collectFolder(AlbumKind kind, const std::filesystem::path& folder,
-                   std::vector<std::string>& out, int depth)
-{
-    // Links can make a folder its own descendant; no music library is this deep.
-    if (depth > 64)
-        return;
-    std::error_code ec;
-    std::vector<std::filesystem::directory_entry> entries;
-    for (const auto& entry : std::filesystem::directory_iterator(
-             folder, std::filesystem::directory_options::skip_permission_denied, ec))
-        entries.push_back(entry);
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return a.path().filename().string() < b.path().filename().string();
-    });
-    for (const auto& entry : entries) {
-        const std::string path = entry.path().string();
-        if (entry.is_directory(ec))
-            collectFolder(kind, entry.path(), out, depth + 1);
-        else if (MediaKindOf(kind, path) != MediaKindNone)
-            out.push_back(path);
-    }
-}
-
-} // namespace
-
 std::vector<std::string> CollectPlayableFiles(AlbumKind kind, const std::vector<std::string>& names)
 {
     std::vector<std::string> out;
@@ -319,7 +294,12 @@ std::vector<std::string> CollectPlayableFiles(AlbumKind kind, const std::vector<
         std::error_code ec;
         const int listKind = PlayListKind(name);
         if (std::filesystem::is_directory(name, ec)) {
-            collectFolder(kind, name, out, 0);
+            // The album editor's scan: name order, each folder read once whatever links do.
+            FolderScanResult scan = ScanFolder(kind, name, true);
+            for (FolderScanProblem& problem : scan.problems)
+                KLOG_INFO("albums", "%s: %s", problem.path.c_str(), problem.reason.c_str());
+            for (std::string& file : scan.files)
+                out.push_back(std::move(file));
         } else if (MediaKindOf(kind, name) != MediaKindNone) {
             out.push_back(name);
         } else if (listKind == PlayListKindPls || listKind == PlayListKindM3u) {

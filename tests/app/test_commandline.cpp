@@ -147,7 +147,7 @@ TEST_F(CommandLineTest, AFolderBecomesAPlayListAndOfSeveralNamesTheLastCounts)
     EXPECT_EQ(folder.startMode, StartModeAudio);
     EXPECT_TRUE(folder.fileIsTemporary);
     EXPECT_EQ(folder.fileName, TempPlayListPath());
-    EXPECT_EQ(listed(folder), (std::vector<std::string>{deep, a, b, song}))
+    EXPECT_EQ(listed(folder), (std::vector<std::string>{a, b, song, deep}))
         << "name order, the sub-folder in its place; no pictures, notes or the folder's list";
 
     // Several names: the last one is the file, as the command line always had it.
