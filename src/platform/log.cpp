@@ -46,13 +46,13 @@ bool parseLevel(std::string_view word, Level& level)
 
 // "info,engines:debug": words without a domain set every domain; unknown words are passed
 // over with a line saying so, since a typo should not silence the log.
-Config parse(std::string_view spec)
+Config parse(std::string_view setting)
 {
     Config config;
-    while (!spec.empty()) {
-        const size_t comma = spec.find(',');
-        const std::string_view item = spec.substr(0, comma);
-        spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+    while (!setting.empty()) {
+        const size_t comma = setting.find(',');
+        const std::string_view item = setting.substr(0, comma);
+        setting = comma == std::string_view::npos ? std::string_view() : setting.substr(comma + 1);
         if (item.empty())
             continue;
         const size_t colon = item.find(':');
@@ -144,11 +144,11 @@ void clearLast(const char* domain)
     s.last.erase(std::string(domain));
 }
 
-void configure(const std::string& spec)
+void configure(const std::string& setting)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
-    s.config = parse(spec);
+    s.config = parse(setting);
     s.configured = true;
 }
 

@@ -28,7 +28,7 @@ std::string last(const char* domain);
 void clearLast(const char* domain);
 
 // Re-reads KOLVO_LOG (tests change it between cases).
-void configure(const std::string& spec);
+void configure(const std::string& setting);
 
 } // namespace klog
 

@@ -516,7 +516,7 @@ TEST_F(AudioPlayerTest, OpenFolderPlaysAFoldersSongsInNameOrder)
     std::vector<std::string> titles;
     for (const SongEntry& song : player->album().songs())
         titles.push_back(song.title);
-    EXPECT_EQ(titles, (std::vector<std::string>{d, a, b}));
+    EXPECT_EQ(titles, (std::vector<std::string>{a, b, d})) << "name order, the sub-folder in its place";
     EXPECT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
         << player->messageText();
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(paths::dataDir() + "/$$TEMP$$.M3U")));
