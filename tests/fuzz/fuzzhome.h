@@ -20,15 +20,30 @@
 
 namespace fuzzhome {
 
+// Homes of targets that ended without cleaning up (a crash, libFuzzer's quick exits) are
+// removed by the next target that starts: their names carry the process id.
+inline void removeAbandoned(const std::string& parent)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(parent, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("kolvo-fuzz-", 0) != 0)
+            continue;
+        const std::string pid = name.substr(11, name.find('-', 11) - 11);
+        if (!pid.empty() && ::access(("/proc/" + pid).c_str(), F_OK) != 0)
+            std::filesystem::remove_all(entry.path(), ec);
+    }
+}
+
 inline const std::string& base()
 {
     static const std::string dir = [] {
-        const char* shm = "/dev/shm";
-        std::string pattern = (::access(shm, W_OK) == 0 ? std::string(shm) : "/tmp");
-        pattern += "/kolvo-fuzz-XXXXXX";
+        const std::string parent = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        removeAbandoned(parent);
+        std::string pattern = parent + "/kolvo-fuzz-" + std::to_string(::getpid()) + "-XXXXXX";
         if (!::mkdtemp(pattern.data()))
             std::abort();
-        // Removed when the fuzzer ends normally; a crash leaves it for inspection.
+        // Removed when the fuzzer ends normally.
         static const struct Cleanup
         {
             std::string path;
