@@ -2,6 +2,7 @@
 
 #include "albums/albumsearch.h"
 #include "albums/cdtext.h"
+#include "albums/drawnicon.h"
 #include "albums/profilefile.h"
 #include "albums/quickselect.h"
 #include "platform/msgbox.h"
@@ -58,22 +59,6 @@ std::string extensionOf(const std::string& file)
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return {};
     return lowerAscii(file.substr(dot + 1));
-}
-
-// Toolbar pictures the style has no stock icon for, drawn on a 20 x 20 grid at twice the
-// resolution so that they stay sharp on 200 % screens.
-template <typename Draw>
-QIcon drawnIcon(Draw draw)
-{
-    QPixmap pm(40, 40);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(2, 2);
-    draw(p);
-    p.end();
-    pm.setDevicePixelRatio(2);
-    return QIcon(pm);
 }
 
 const QColor kInk(0x30, 0x38, 0x48);

@@ -2,6 +2,7 @@
 
 #include "albums/filealbumeditoricons.h"
 
+#include "albums/drawnicon.h"
 #include "albums/filealbumeditor.h"
 
 #include <QPainter>
@@ -11,21 +12,6 @@
 #include <QStyle>
 
 namespace {
-
-// Toolbar pictures, drawn on a 20 x 20 grid at twice the resolution.
-template <typename Draw>
-QIcon drawnIcon(Draw draw)
-{
-    QPixmap pm(40, 40);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(2, 2);
-    draw(p);
-    p.end();
-    pm.setDevicePixelRatio(2);
-    return QIcon(pm);
-}
 
 const QColor kInk(0x30, 0x38, 0x48);
 const QColor kAccent(0x2a, 0x7a, 0xd0);
