@@ -17,6 +17,7 @@
 #include "players/audioplayer.h"
 #include "players/cdplayer.h"
 #include "players/mixer.h"
+#include "players/playerframe.h"
 #include "players/soundeffector.h"
 #include "ui/skin.h"
 #include "ui/skinslots.h"
@@ -24,6 +25,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -441,6 +443,26 @@ void MainController::contextMenuEvent(QContextMenuEvent* e)
     about->setEnabled(m_preferencesOpen == 0);
     connect(about, &QAction::triggered, this, [this] { onCommand(cmd::About); });
     menu.exec(e->globalPos());
+}
+
+void MainController::keyPressEvent(QKeyEvent* e)
+{
+    PlayerFrame* target = nullptr;
+    for (ComponentWnd* c : m_components) {
+        auto* frame = dynamic_cast<PlayerFrame*>(c);
+        if (!frame || !frame->isVisible())
+            continue;
+        if (frame->state() == kModePlaying || frame->state() == kModePaused) {
+            target = frame;
+            break;
+        }
+        if (!target)
+            target = frame;
+    }
+    const bool plain =
+        !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (!target || !plain || !target->HandleKey(e->key()))
+        SkinPanel::keyPressEvent(e);
 }
 
 void MainController::openPreferences()

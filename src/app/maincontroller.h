@@ -63,6 +63,9 @@ protected:
     // The window's own menu: "About Kolvo", greyed while a dialog is open.
     void contextMenuEvent(QContextMenuEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    // Keys no panel took: they go to the player that is playing or paused, else to the
+    // first player that is on.
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void onCommand(int id);

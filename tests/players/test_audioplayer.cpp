@@ -355,6 +355,10 @@ TEST_F(AudioPlayerTest, StreamSavingAndLyricsAreSwitchedFromTheirButtons)
     EXPECT_FALSE(lyric->isVisible());
     player->sendMessage(WM_COMMAND, 5184, 0);
     EXPECT_TRUE(lyric->isVisible()) << "paused counts as the song being there";
+    QTest::keyClick(lyric, Qt::Key_Escape);
+    EXPECT_FALSE(lyric->isVisible()) << "Escape puts the lyric away";
+    EXPECT_EQ(s.displayLyric, 0) << "and it stays away for the next song";
+    EXPECT_FALSE(player->button(5184)->IsChecked());
 }
 
 TEST_F(AudioPlayerTest, OpenPlaysTheChosenFilesAndRemovesItsTemporaryList)
@@ -516,7 +520,8 @@ TEST_F(AudioPlayerTest, OpenFolderPlaysAFoldersSongsInNameOrder)
     std::vector<std::string> titles;
     for (const SongEntry& song : player->album().songs())
         titles.push_back(song.title);
-    EXPECT_EQ(titles, (std::vector<std::string>{a, b, d})) << "name order, the sub-folder in its place";
+    EXPECT_EQ(titles, (std::vector<std::string>{a, b, d}))
+        << "name order, the sub-folder in its place";
     EXPECT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
         << player->messageText();
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(paths::dataDir() + "/$$TEMP$$.M3U")));
