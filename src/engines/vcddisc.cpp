@@ -243,7 +243,13 @@ public:
         if (got == sizeof header && std::memcmp(header, "RIFF", 4) == 0 &&
             std::memcmp(header + 8, "CDXA", 4) == 0) {
             m_raw = true;
-            m_sectors = (total - 44) / kRawSector;
+            std::int64_t end = (total - 44) / kRawSector;
+            // As on a disc, the margins of sectors that carry nothing are left out.
+            while (m_first < end && !carries(m_first))
+                ++m_first;
+            while (end > m_first && !carries(end - 1))
+                --end;
+            m_sectors = end - m_first;
         }
         m_size = m_raw ? m_sectors * kVcdForm2Payload : std::max<long>(total, 0);
         return true;
@@ -270,7 +276,7 @@ public:
             const std::int64_t sector = at / kVcdForm2Payload;
             const std::int64_t within = at % kVcdForm2Payload;
             // Sync (12), header (4) and subheader (8) come before the payload.
-            if (fseeko(m_file, 44 + sector * kRawSector + 24 + within, SEEK_SET) != 0)
+            if (fseeko(m_file, 44 + (m_first + sector) * kRawSector + 24 + within, SEEK_SET) != 0)
                 break;
             const std::int64_t n = std::min<std::int64_t>(count - done, kVcdForm2Payload - within);
             const size_t got = std::fread(to + done, 1, static_cast<size_t>(n), m_file);
@@ -282,8 +288,17 @@ public:
     }
 
 private:
+    // Whether raw sector `i` carries video, audio or data (its subheader's submode).
+    bool carries(std::int64_t i)
+    {
+        std::uint8_t submode = 0;
+        return fseeko(m_file, 44 + i * kRawSector + 18, SEEK_SET) == 0 &&
+               std::fread(&submode, 1, 1, m_file) == 1 && (submode & kCarriesPayload) != 0;
+    }
+
     std::FILE* m_file = nullptr;
     bool m_raw = false;
+    std::int64_t m_first = 0;
     std::int64_t m_sectors = 0;
     std::int64_t m_size = 0;
 };
@@ -330,7 +345,7 @@ struct VcdDisc::Impl
                 return {};
             std::string found;
             while (const dirent* e = readdir(dir)) {
-                if (lower(plainIsoName(e->d_name)) == lower(part)) {
+                if (lower(plainIsoName(e->d_name)) == lower(plainIsoName(part))) {
                     found = e->d_name;
                     break;
                 }
@@ -353,7 +368,7 @@ struct VcdDisc::Impl
             found.reset();
             for (StatPtr& st : readIsoDir(cdio.get(), dir)) {
                 const std::string name = plainIsoName(st->filename);
-                if (name == "." || name == ".." || lower(name) != lower(parts[i]))
+                if (name == "." || name == ".." || lower(name) != lower(plainIsoName(parts[i])))
                     continue;
                 found = std::move(st);
                 break;
@@ -576,8 +591,10 @@ std::vector<std::string> VcdDisc::listFiles(const std::string& folder, const std
         closedir(dir);
         std::sort(names.begin(), names.end(),
                   [](const std::string& a, const std::string& b) { return lower(a) < lower(b); });
+        const std::string relative =
+            real.size() > d->drive.size() ? real.substr(d->drive.size() + 1) : folder;
         for (const std::string& name : names)
-            out.push_back(folder + "/" + name);
+            out.push_back(relative + "/" + name);
         return out;
     }
     if (!d->cdio)
@@ -588,7 +605,7 @@ std::vector<std::string> VcdDisc::listFiles(const std::string& folder, const std
     for (StatPtr& st : readIsoDir(d->cdio.get(), "/" + std::string(dirStat->filename) + "/")) {
         const std::string name = plainIsoName(st->filename);
         if (st->type == iso9660_stat_s::_STAT_FILE && endsWithNoCase(name, suffix))
-            out.push_back(folder + "/" + name);
+            out.push_back(std::string(dirStat->filename) + "/" + name);
     }
     return out;
 }
@@ -688,7 +705,7 @@ bool readVcdDescription(VcdDisc& disc, VcdDescription& out, std::string* why)
         return refuse(problem);
 
     const auto entries =
-        disc.readFile("VCD/ENTRIES.VCD", vcd::kEntriesHeaderBytes + 4 * vcd::kMaxEntries + 4);
+        disc.readFile("VCD/ENTRIES.VCD", 2048); // one sector: room for a few more than 500
     if (!entries)
         return refuse("the disc has no VCD/ENTRIES.VCD");
     if (!vcd::parseEntries(*entries, out.entries, &problem))
