@@ -271,33 +271,34 @@ std::string vcdSourceUri(const std::string& drive, const std::string& file)
         if (::getcwd(cwd, sizeof cwd))
             path = std::string(cwd) + "/" + path;
     }
-    GstUri* uri =
-        gst_uri_new(kVcdUriScheme, nullptr, "", GST_URI_NO_PORT, path.c_str(), nullptr, nullptr);
-    gst_uri_set_query_value(uri, "file", file.c_str());
-    gchar* text = gst_uri_to_string(uri);
-    std::string out = text ? text : "";
-    g_free(text);
-    gst_uri_unref(uri);
+    // GLib's escaping needs no GStreamer: the reader makes these before any pipeline exists.
+    gchar* escapedPath = g_uri_escape_string(path.c_str(), "/", FALSE);
+    gchar* escapedFile = g_uri_escape_string(file.c_str(), "/", FALSE);
+    std::string out = std::string(kVcdUriScheme) + "://" + escapedPath + "?file=" + escapedFile;
+    g_free(escapedPath);
+    g_free(escapedFile);
     return out;
 }
 
 bool parseVcdSourceUri(const std::string& text, std::string* drive, std::string* file)
 {
-    GstUri* uri = gst_uri_from_string(text.c_str());
-    if (!uri)
+    const std::string prefix = std::string(kVcdUriScheme) + "://";
+    if (g_ascii_strncasecmp(text.c_str(), prefix.c_str(), prefix.size()) != 0)
         return false;
-    bool ok = false;
-    const gchar* scheme = gst_uri_get_scheme(uri);
-    gchar* path = gst_uri_get_path(uri);
-    const gchar* name = gst_uri_get_query_value(uri, "file");
-    if (scheme && g_ascii_strcasecmp(scheme, kVcdUriScheme) == 0 && path && *path && name &&
-        *name) {
+    const size_t query = text.find("?file=", prefix.size());
+    if (query == std::string::npos)
+        return false;
+    const std::string rawPath = text.substr(prefix.size(), query - prefix.size());
+    const std::string rawFile = text.substr(query + 6);
+    gchar* path = g_uri_unescape_string(rawPath.c_str(), nullptr);
+    gchar* name = g_uri_unescape_string(rawFile.c_str(), nullptr);
+    const bool ok = path && name && path[0] == '/' && name[0] != '\0';
+    if (ok) {
         *drive = path;
         *file = name;
-        ok = true;
     }
     g_free(path);
-    gst_uri_unref(uri);
+    g_free(name);
     return ok;
 }
 

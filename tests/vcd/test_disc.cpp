@@ -245,6 +245,11 @@ TEST_F(VcdDiscTest, TheSourceElementFeedsAPipelineTheTrack)
     ASSERT_TRUE(parseVcdSourceUri(uri, &drive, &file)) << uri;
     EXPECT_EQ(drive, m_menu);
     EXPECT_EQ(file, "MPEGAV/AVSEQ02.DAT");
+    ASSERT_TRUE(parseVcdSourceUri(vcdSourceUri("/a b/c#?%.cue", "MPEGAV/X Y.DAT"), &drive, &file));
+    EXPECT_EQ(drive, "/a b/c#?%.cue");
+    EXPECT_EQ(file, "MPEGAV/X Y.DAT");
+    EXPECT_FALSE(parseVcdSourceUri("file:///a.cue?file=X", &drive, &file));
+    EXPECT_FALSE(parseVcdSourceUri("kolvovcd:///a.cue", &drive, &file));
 
     // Every byte through an appsink, the source found by its URI scheme.
     GError* error = nullptr;
