@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <set>
 
 using namespace vcdtest;
@@ -366,4 +368,56 @@ TEST_F(VcdReaderTest, DamagedPlaySequencesStopWithAReason)
     // The plain disc itself plays its one track.
     ASSERT_TRUE(m_reader.open(tracksOnly, m_album, true)) << m_reader.failureText();
     EXPECT_EQ(titles(m_album), std::vector<std::string>{"1"});
+}
+
+TEST_F(VcdReaderTest, HostilePlaySequencesNeitherHangNorLeaveTheDisc)
+{
+    // Each input of the play-sequence fuzz corpus as the PSD.VCD of a copied disc (its first
+    // byte the offset multiplier), driven through every command with the clock running on.
+    const std::string corpus = std::string(KOLVO_SOURCE_DIR) + "/tests/fuzz/corpus/fuzz_vcd_psd";
+    const QStringList names = QDir(QString::fromStdString(corpus)).entryList(QDir::Files);
+    ASSERT_FALSE(names.isEmpty());
+    const std::string info = readForm1(m_menu, fileSector(m_menu, "INFO.VCD"));
+    const std::string entries = readForm1(m_menu, fileSector(m_menu, "ENTRIES.VCD"));
+    const std::string dir = folder() + "/hostile";
+    QDir().mkpath(QString::fromStdString(dir + "/VCD"));
+    QDir().mkpath(QString::fromStdString(dir + "/MPEGAV"));
+    ASSERT_TRUE(writeBytes(dir + "/VCD/ENTRIES.VCD", entries));
+    ASSERT_TRUE(writeBytes(dir + "/MPEGAV/AVSEQ01.DAT", bytesOf(clip("one", 2, 440))));
+    ASSERT_TRUE(writeBytes(dir + "/MPEGAV/AVSEQ02.DAT", bytesOf(clip("two", 2, 880))));
+    int opened = 0;
+    for (int i = 0; i < names.size(); i += std::max(1, static_cast<int>(names.size()) / 60)) {
+        const std::string input = bytesOf(corpus + "/" + names[i].toStdString());
+        if (input.empty())
+            continue;
+        SCOPED_TRACE(names[i].toStdString());
+        std::string patched = info;
+        const std::uint32_t size = static_cast<std::uint32_t>(input.size() - 1);
+        patched[43] = 0;
+        patched[44] = static_cast<char>(size >> 24);
+        patched[45] = static_cast<char>(size >> 16);
+        patched[46] = static_cast<char>(size >> 8);
+        patched[47] = static_cast<char>(size);
+        patched[51] = input[0];
+        ASSERT_TRUE(writeBytes(dir + "/VCD/INFO.VCD", patched));
+        ASSERT_TRUE(writeBytes(dir + "/VCD/PSD.VCD", input.substr(1)));
+        m_reader.close();
+        if (!m_reader.open(dir, m_album, true)) {
+            EXPECT_FALSE(m_reader.failureText().empty());
+            continue;
+        }
+        ++opened;
+        for (int command : {0, -10, -10, -10, -10, 1, 2, 3, -3, -4, -2, -1, -11, -10, 0}) {
+            m_reader.command(command);
+            m_play.finish();
+            m_clock.now += 3000000;
+            m_reader.poll();
+            m_reader.poll();
+        }
+        for (const VcdUnit& u : m_play.played)
+            EXPECT_TRUE(u.file.rfind("MPEGAV/", 0) == 0 || u.file.rfind("SEGMENT/", 0) == 0)
+                << u.file;
+        m_play.played.clear();
+    }
+    EXPECT_GT(opened, 0);
 }
