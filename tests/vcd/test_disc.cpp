@@ -380,3 +380,34 @@ TEST_F(VcdDiscTest, DamagedDescriptionsAreRefusedWithTheReason)
               std::string::npos);
     EXPECT_EQ(refusal(folder()), "the disc has no VCD/INFO.VCD");
 }
+
+TEST_F(VcdDiscTest, ACueSheetNamingADataFileOfAnotherNameReadsTheSame)
+{
+    // libcdio would read renamed.bin beside the sheet; the sheet names other.bin.
+    const std::string renamed = folder() + "/renamed.cue";
+    std::string sheet = bytesOf(m_menu);
+    ASSERT_TRUE(
+        writeBytes(folder() + "/other.bin", bytesOf(m_menu.substr(0, m_menu.size() - 4) + ".bin")));
+    ASSERT_TRUE(writeBytes(folder() + "/renamed.bin", std::string(2352 * 20, '\0')));
+    sheet = std::regex_replace(sheet, std::regex("FILE \"[^\"]*\""), "FILE \"other.bin\"");
+    ASSERT_TRUE(writeBytes(renamed, sheet));
+
+    VcdDisc disc;
+    ASSERT_TRUE(disc.open(renamed)) << disc.failureText();
+    VcdDescription d;
+    std::string why;
+    ASSERT_TRUE(readVcdDescription(disc, d, &why)) << why;
+    EXPECT_EQ(d.psd.size(), 96u);
+    ASSERT_EQ(d.entryTable.size(), 3u);
+    EXPECT_EQ(d.entryTable[1].offsetMs, 1520);
+    auto stream = disc.openStream("MPEGAV/AVSEQ02.DAT");
+    ASSERT_TRUE(stream);
+    EXPECT_TRUE(streamBytes(*stream) == bytesOf(clip("two", 2, 0)));
+
+    // A sheet that names a missing file says so.
+    sheet = std::regex_replace(sheet, std::regex("other\\.bin"), "gone.bin");
+    ASSERT_TRUE(writeBytes(folder() + "/gone.cue", sheet));
+    EXPECT_FALSE(disc.open(folder() + "/gone.cue"));
+    EXPECT_NE(disc.failureText().find("names gone.bin, which is missing"), std::string::npos)
+        << disc.failureText();
+}
