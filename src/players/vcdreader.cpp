@@ -441,6 +441,24 @@ int VcdReader::command(int n)
     }
 }
 
+bool VcdReader::pause()
+{
+    if (!sequenceUnit() || m_playback.unitMode() != kModePlaying)
+        return false;
+    m_playback.pauseUnit();
+    m_state = kModePaused;
+    return true;
+}
+
+bool VcdReader::resume()
+{
+    if (!sequenceUnit() || m_playback.unitMode() != kModePaused)
+        return false;
+    m_playback.resumeUnit();
+    m_state = kModePlaying;
+    return true;
+}
+
 int VcdReader::waitAfterEnd() const
 {
     if (m_mode == ModePlayList)

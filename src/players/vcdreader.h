@@ -110,6 +110,11 @@ public:
     int command(int n);
     // From the player's timer: follows the position and the end of the unit, and the waits.
     void poll();
+    // Play/Pause on a track or entry unit: pauses or resumes it; false for other units (the
+    // player then sends kSelectDefault) or when none plays. Seek, frame steps, speed, capture
+    // and configuration go by the player straight to its engine while sequenceUnit() holds.
+    bool pause();
+    bool resume();
 
     int mode() const { return m_mode; }
     // 525 stopped (or the end of a unit, after its wait), 526 playing, 529 paused.

@@ -284,6 +284,16 @@ TEST_F(VcdDiscTest, TheSourceElementFeedsAPipelineTheTrack)
     gint64 duration = 0;
     ASSERT_TRUE(gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration));
     EXPECT_NEAR(duration / GST_MSECOND, 2000, 100);
+    // Seeking in time works through the source: the reader's entry offsets are such seeks.
+    ASSERT_TRUE(gst_element_seek_simple(
+        pipeline, GST_FORMAT_TIME,
+        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+        1200 * GST_MSECOND));
+    ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 10 * GST_SECOND),
+              GST_STATE_CHANGE_SUCCESS);
+    gint64 position = 0;
+    ASSERT_TRUE(gst_element_query_position(pipeline, GST_FORMAT_TIME, &position));
+    EXPECT_NEAR(position / GST_MSECOND, 1200, 100);
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(pipeline);
 

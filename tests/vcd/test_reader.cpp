@@ -212,11 +212,17 @@ TEST_F(VcdReaderTest, WaitsPlayTimesAndPause)
     EXPECT_EQ(m_reader.state(), 526);
 
     // Paused, Default resumes rather than following the default link.
+    EXPECT_FALSE(m_reader.resume());
+    ASSERT_TRUE(m_reader.pause());
+    EXPECT_FALSE(m_reader.pause());
+    EXPECT_EQ(m_reader.state(), 529);
+    ASSERT_TRUE(m_reader.resume());
+    EXPECT_EQ(m_play.resumes, 1);
     m_play.pauseUnit();
     m_reader.poll();
     EXPECT_EQ(m_reader.state(), 529);
     ASSERT_EQ(m_reader.command(VcdReader::kSelectDefault), 1);
-    EXPECT_EQ(m_play.resumes, 1);
+    EXPECT_EQ(m_play.resumes, 2);
     EXPECT_EQ(m_reader.descriptorOffset(), 0x0006);
 
     // The play time stops the item; the last picture is held for the wait.
