@@ -225,6 +225,12 @@ TEST_F(VcdDiscTest, TracksReadAsTheMpegFilesTheDiscWasMadeFrom)
         EXPECT_EQ(stream->size(), static_cast<std::int64_t>(original.size()));
         EXPECT_TRUE(streamBytes(*stream) == original) << files[static_cast<size_t>(i)];
     }
+    // A segment reads as its clip too.
+    VcdDisc segments;
+    ASSERT_TRUE(segments.open(segmentDisc())) << segments.failureText();
+    auto segment = segments.openStream("SEGMENT/ITEM0001.DAT");
+    ASSERT_TRUE(segment) << segments.failureText();
+    EXPECT_TRUE(streamBytes(*segment) == bytesOf(clip("seg", 1, 0)));
     EXPECT_FALSE(disc.openStream("MPEGAV/AVSEQ03.DAT"));
     EXPECT_NE(disc.failureText().find("AVSEQ03"), std::string::npos);
     // Small files are Form 1: read whole, and a limit is kept.

@@ -297,6 +297,35 @@ TEST_F(VcdReaderTest, ASelectionListLoopsThenFollowsItsTimeOut)
     EXPECT_TRUE(m_randomAsked.empty());
 }
 
+TEST_F(VcdReaderTest, SegmentsAndASelectionBaseAboveOne)
+{
+    const std::string disc = segmentDisc();
+    ASSERT_FALSE(disc.empty());
+    ASSERT_TRUE(m_reader.open(disc, m_album, true)) << m_reader.failureText();
+    // Base selection 2: one empty song before the selection numbers.
+    EXPECT_EQ(titles(m_album), (std::vector<std::string>{"", "2"}));
+    ASSERT_EQ(m_reader.command(0), 1);
+    EXPECT_EQ(last(), "SEGMENT/ITEM0001.DAT from 0");
+    EXPECT_EQ(m_reader.lengthMs(), 0);
+    EXPECT_FALSE(m_reader.sequenceUnit());
+    EXPECT_FALSE(m_reader.pause());
+    EXPECT_EQ(m_reader.command(1), 0);
+    // Loop count 1 and no time-out time: the end goes straight on to the time-out list.
+    m_play.finish();
+    m_reader.poll();
+    EXPECT_EQ(m_reader.state(), 525);
+    ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
+    EXPECT_EQ(m_reader.descriptorOffset(), 0x0006);
+    EXPECT_EQ(last(), "MPEGAV/AVSEQ01.DAT from 0");
+    EXPECT_TRUE(m_reader.sequenceUnit());
+    ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
+    EXPECT_EQ(last(), "SEGMENT/ITEM0001.DAT from 0");
+    // The selection by its number, 2.
+    ASSERT_EQ(m_reader.command(VcdReader::kPreviousList), 1);
+    ASSERT_EQ(m_reader.command(2), 1);
+    EXPECT_EQ(m_reader.descriptorOffset(), 0x0006);
+}
+
 TEST_F(VcdReaderTest, WithoutATimeOutListASelectionIsDrawn)
 {
     const std::string disc = copyDisc(m_menu, "random-timeout");

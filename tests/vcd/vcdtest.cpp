@@ -151,6 +151,33 @@ std::string trackModeDisc()
 )");
 }
 
+std::string segmentDisc()
+{
+    if (clip("one", 2, 440).empty() || clip("seg", 1, 660).empty())
+        return {};
+    return xmlDisc("segment",
+                   R"(<segment-items><segment-item src="seg.mpg" id="seg1"/></segment-items>
+<sequence-items>
+  <sequence-item src="one.mpg" id="seq1"/>
+</sequence-items>
+<pbc>
+  <selection id="menu">
+    <bsn>2</bsn>
+    <timeout ref="list1"/>
+    <wait>0</wait>
+    <loop>1</loop>
+    <play-item ref="seg1"/>
+    <select ref="list1"/>
+  </selection>
+  <playlist id="list1">
+    <prev ref="menu"/>
+    <play-item ref="seq1"/>
+    <play-item ref="seg1"/>
+  </playlist>
+</pbc>
+)");
+}
+
 std::string copyDisc(const std::string& cue, const std::string& name)
 {
     const std::string to = folder() + "/" + name + ".cue";

@@ -37,6 +37,10 @@ std::string xmlDisc(const std::string& name, const std::string& body);
 std::string menuDisc();
 // The two-track disc without a play sequence, with a second entry 1 s into track 2.
 std::string trackModeDisc();
+// A disc with a segment (a 1-second clip "seg"): a selection list at 0x0000, base 2, of one
+// selection (the play list), playing the segment once, then timing out at once to the play
+// list at 0x0006 of track 2 and the segment.
+std::string segmentDisc();
 
 // A copy of an image (its .cue and .bin) under a new name; the new .cue.
 std::string copyDisc(const std::string& cue, const std::string& name);
