@@ -302,4 +302,23 @@ bool parseVcdSourceUri(const std::string& text, std::string* drive, std::string*
     return ok;
 }
 
+std::vector<std::string> vcdDatLocations(const std::string& drive)
+{
+    std::vector<std::string> out;
+    VcdDisc disc;
+    if (!disc.open(drive))
+        return out;
+    for (const std::string& file : disc.listFiles("MPEGAV", ".DAT")) {
+        if (disc.kind() == VcdDisc::Kind::Folder) {
+            std::string base = drive;
+            while (base.size() > 1 && base.back() == '/')
+                base.pop_back();
+            out.push_back(base + "/" + file);
+        } else {
+            out.push_back(vcdSourceUri(drive, file));
+        }
+    }
+    return out;
+}
+
 } // namespace engines

@@ -14,6 +14,7 @@
 #include <gst/gst.h>
 
 #include <string>
+#include <vector>
 
 namespace engines {
 
@@ -28,5 +29,11 @@ bool registerVcdSource(GstPlugin* plugin);
 std::string vcdSourceUri(const std::string& drive, const std::string& file);
 // The drive and file of such a URI; false when it is not one.
 bool parseVcdSourceUri(const std::string& uri, std::string* drive, std::string* file);
+
+// The "*.dat" files of a disc's MPEGAV folder as a pipeline opens them, for the album a disc
+// gets when it cannot be read as a Video CD 2.0: paths in the folder of a copied disc,
+// kolvovcd: URIs on a drive or an image (whose files are not in the file system). Empty when
+// the disc cannot be opened or has none.
+std::vector<std::string> vcdDatLocations(const std::string& drive);
 
 } // namespace engines

@@ -348,6 +348,13 @@ TEST_F(VcdDiscTest, AFolderOfACopiedDiscIsReadThroughPlainFiles)
     EXPECT_EQ(d.entryTable[1].offsetMs, 1520);
     EXPECT_EQ(d.psdPath, "EXT/PSD_X.VCD");
     EXPECT_EQ(d.psd.size(), 96u);
+    // The album of .dat files a disc gets when it is not read as a Video CD 2.0.
+    EXPECT_EQ(vcdDatLocations(dir + "/"),
+              (std::vector<std::string>{dir + "/MPEGAV/avseq01.dat", dir + "/MPEGAV/AVSEQ02.DAT"}));
+    EXPECT_EQ(vcdDatLocations(m_menu),
+              (std::vector<std::string>{vcdSourceUri(m_menu, "MPEGAV/AVSEQ01.DAT"),
+                                        vcdSourceUri(m_menu, "MPEGAV/AVSEQ02.DAT")}));
+    EXPECT_TRUE(vcdDatLocations(folder() + "/none.cue").empty());
     auto plain = disc.openStream(d.trackFiles[0]);
     ASSERT_TRUE(plain);
     EXPECT_TRUE(streamBytes(*plain) == bytesOf(clip("one", 2, 0)));
