@@ -49,11 +49,9 @@ VcdReader::VcdReader(VcdPlayback& playback, VcdClock* clock, std::function<int(i
     }
 }
 
-VcdReader::~VcdReader()
-{
-    if (m_open)
-        close();
-}
+// The viewer may be gone already: a reader being destroyed leaves it alone (close() first to
+// close the unit).
+VcdReader::~VcdReader() = default;
 
 bool VcdReader::open(const std::string& drive, Album& album, bool useVcd2Mode)
 {

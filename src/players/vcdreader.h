@@ -94,6 +94,7 @@ public:
     // generator of the reader's own) are the seams tests replace.
     explicit VcdReader(VcdPlayback& playback, VcdClock* clock = nullptr,
                        std::function<int(int)> random = {});
+    // Does not call the viewer, which may be destroyed first; close() closes the unit.
     ~VcdReader();
     VcdReader(const VcdReader&) = delete;
     VcdReader& operator=(const VcdReader&) = delete;

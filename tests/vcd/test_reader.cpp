@@ -400,6 +400,19 @@ TEST_F(VcdReaderTest, DamagedPlaySequencesStopWithAReason)
         << m_reader.failureText();
     EXPECT_FALSE(m_reader.isOpen());
 
+    // The same in the folder of a copied disc, where PSD.VCD is there with nothing in it.
+    const std::string dir = folder() + "/empty-psd";
+    QDir().mkpath(QString::fromStdString(dir + "/VCD"));
+    QDir().mkpath(QString::fromStdString(dir + "/MPEGAV"));
+    ASSERT_TRUE(writeBytes(dir + "/VCD/INFO.VCD", readForm1(noPsd, fileSector(noPsd, "INFO.VCD"))));
+    ASSERT_TRUE(
+        writeBytes(dir + "/VCD/ENTRIES.VCD", readForm1(noPsd, fileSector(noPsd, "ENTRIES.VCD"))));
+    ASSERT_TRUE(writeBytes(dir + "/VCD/PSD.VCD", ""));
+    ASSERT_TRUE(writeBytes(dir + "/MPEGAV/AVSEQ01.DAT", bytesOf(clip("one", 2, 440))));
+    EXPECT_FALSE(m_reader.open(dir, m_album, true));
+    EXPECT_NE(m_reader.failureText().find("VCD/PSD.VCD is missing or empty"), std::string::npos)
+        << m_reader.failureText();
+
     // The plain disc itself plays its one track.
     ASSERT_TRUE(m_reader.open(tracksOnly, m_album, true)) << m_reader.failureText();
     EXPECT_EQ(titles(m_album), std::vector<std::string>{"1"});
