@@ -67,6 +67,10 @@ const Command kCommands[] = {
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
      "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]",
      runPlayFiles},
+    {"vcd",
+     "vcd info DRIVE   a Video CD's INFO.VCD, tracks, entries and play-sequence descriptors\n"
+     "      (DRIVE: a CD device, a .cue/.nrg disc image or the folder of a copied disc)",
+     runVcd},
 };
 
 void printHelp(FILE* out)

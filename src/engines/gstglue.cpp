@@ -2,6 +2,7 @@
 
 #include "engines/filters.h"
 #include "engines/session.h"
+#include "engines/vcdsource.h"
 
 #include <cstring>
 #include <mutex>
@@ -12,7 +13,7 @@ namespace {
 
 gboolean registerOurElements(GstPlugin* plugin)
 {
-    return registerKolvoElements(plugin) ? TRUE : FALSE;
+    return registerKolvoElements(plugin) && registerVcdSource(plugin) ? TRUE : FALSE;
 }
 
 } // namespace
