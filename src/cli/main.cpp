@@ -67,6 +67,11 @@ const Command kCommands[] = {
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
      "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]",
      runPlayFiles},
+    {"associate",
+     "associate audio|midi|video [--register EXT...] [--restore EXT...]\n"
+     "      associate cd register|restore   (Kolvo as the desktop's player of those files, or\n"
+     "      of audio CDs, in the user's mimeapps.list; restore gives back what was there)",
+     runAssociate},
 };
 
 void printHelp(FILE* out)
