@@ -328,6 +328,16 @@ TEST_F(MprisTest, ASecondKolvoTakesAnInstanceNameAndNoBusIsOnlyALogLine)
                         QStringLiteral("kolvo.instance%1").arg(second.processId())),
               QStringLiteral("Stopped"));
 
+    // Quit ends that Kolvo the orderly way, its name leaving the bus.
+    QDBusMessage quit = QDBusMessage::createMethodCall(
+        instance, kPath, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Quit"));
+    EXPECT_EQ(QDBusConnection::sessionBus().call(quit, QDBus::Block, 5000).type(),
+              QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_FALSE(serviceUp(instance));
+    EXPECT_TRUE(serviceUp(kService)) << "the other Kolvo runs on";
+
     // Without a session bus the window still comes up, and the log says why nothing is on it.
     QTemporaryDir thirdHome;
     env.insert(QStringLiteral("KOLVO_HOME"), thirdHome.path());
