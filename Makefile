@@ -7,8 +7,11 @@ FUZZ_TARGETS ?=
 FUZZ_JOBS    ?= 1
 JOBS         ?= $(shell nproc)
 CMAKE_GEN    := -G Ninja
+PREFIX       ?= /usr/local
+DESTDIR      ?=
 
-.PHONY: all deps configure build run test test-asan bench fuzz fuzz-build fuzz-long format clean
+.PHONY: all deps configure build run test test-asan bench fuzz fuzz-build fuzz-long format clean \
+	install uninstall deb
 
 all: build
 
@@ -54,6 +57,19 @@ fuzz: fuzz-build
 fuzz-long: fuzz-build
 	@FUZZ_JOBS=$(FUZZ_JOBS) scripts/run-fuzzers $(FUZZ_BUILD) \
 	  $(if $(filter file,$(origin FUZZ_SECONDS)),600,$(FUZZ_SECONDS)) --long $(FUZZ_TARGETS)
+
+# Installing: the programs, their data and the desktop pieces under $(DESTDIR)$(PREFIX); no path
+# of the build tree is kept. `make uninstall` removes exactly what the last install put there.
+install: build
+	@DESTDIR="$(DESTDIR)" scripts/install-kolvo $(BUILD) "$(PREFIX)"
+
+uninstall:
+	@scripts/install-kolvo --uninstall $(BUILD)/kolvo-installed.txt
+
+# A Debian package, kolvo_<version>_<arch>.deb in $(BUILD), its library dependencies found by
+# dpkg-shlibdeps. `ctest -R package_tests` checks one (it is part of `make test`).
+deb: build
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -13,6 +13,7 @@
 #include <string>
 
 class MainController;
+class MprisService;
 class SingleInstance;
 
 class PlayerApp : public QObject, public PlayerHost
@@ -62,6 +63,8 @@ private:
 
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<MainController> m_mainWindow;
+    // Kolvo on the session bus for the desktop's media controls; null without a bus.
+    std::unique_ptr<MprisService> m_mpris;
     int m_exitCode = 0;
     bool m_saveFailureReported = false;
 };

@@ -71,6 +71,11 @@ const Command kCommands[] = {
      "vcd info DRIVE   a Video CD's INFO.VCD, tracks, entries and play-sequence descriptors\n"
      "      (DRIVE: a CD device, a .cue/.nrg disc image or the folder of a copied disc)",
      runVcd},
+    {"associate",
+     "associate audio|midi|video [--register EXT...] [--restore EXT...]\n"
+     "      associate cd register|restore   (Kolvo as the desktop's player of those files, or\n"
+     "      of audio CDs, in the user's mimeapps.list; restore gives back what was there)",
+     runAssociate},
 };
 
 void printHelp(FILE* out)
