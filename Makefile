@@ -10,8 +10,8 @@ CMAKE_GEN    := -G Ninja
 PREFIX       ?= /usr/local
 DESTDIR      ?=
 
-.PHONY: all deps configure build run test test-asan bench fuzz fuzz-build fuzz-long format clean \
-	install uninstall deb
+.PHONY: all deps configure build run test test-real test-asan bench fuzz fuzz-build fuzz-long format \
+	clean install uninstall deb
 
 all: build
 
@@ -33,6 +33,15 @@ run: build
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
+
+# Real media from Debian packages, checked against independent readers (tests/real). The
+# network is needed once, for the download into the cache (tools/real-media dir).
+test-real: build
+	@tools/real-media fetch
+	@rm -f $(BUILD)/real-media-report.txt
+	@cd $(BUILD) && KOLVO_REAL_MEDIA_RUN=1 KOLVO_REAL_MEDIA_REPORT=$(abspath $(BUILD))/real-media-report.txt \
+	  ctest -R '^(pulse_start|real_media|pulse_stop)$$' --output-on-failure; status=$$?; \
+	  cat real-media-report.txt 2>/dev/null; exit $$status
 
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKOLVO_SANITIZE=ON >/dev/null

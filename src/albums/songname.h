@@ -1,6 +1,7 @@
 #pragma once
 // How a song is named wherever it is shown: its file name, and, when the user wants it, the
-// title and artist the file carries (ID3v1 for MPEG audio, the Korean title of an IMS file).
+// title and artist the file carries (ID3v1 for MPEG audio, else the ID3v2 or APE tag; the tags
+// of Ogg, FLAC, MP4 and the other compressed kinds; the Korean title of an IMS file).
 
 #include <string>
 

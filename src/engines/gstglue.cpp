@@ -4,6 +4,8 @@
 #include "engines/session.h"
 #include "engines/vcdsource.h"
 
+#include <gst/pbutils/pbutils.h>
+
 #include <cstring>
 #include <mutex>
 
@@ -37,6 +39,8 @@ bool ensureGstreamer(std::string* error)
             failure = "Kolvo's effect elements could not be registered";
             return;
         }
+        // The descriptions of containers and codecs the information texts use.
+        gst_pb_utils_init();
         ok = true;
     });
     if (!ok && error)

@@ -556,6 +556,23 @@ TEST_F(AudioPlayerTest, AMissingFileIsReportedAndThePlayerGoesOn)
     EXPECT_TRUE(player->messageText().empty());
 }
 
+// A file of the player's kinds that is there but holds no audio it plays (a tracker module
+// under an audio name) fails with the designed line, and the log says it is not audio, never
+// that it cannot be reached: the drive retry is for files that are not there.
+TEST_F(AudioPlayerTest, AFileThatIsThereButNotPlayableFailsWithTheDesignedLine)
+{
+    const std::string module =
+        writeFile("music/tune.au", "Extended Module: tune\x1A" + std::string(300, '\0'));
+    klog::clearLast("players");
+    playPending(m3u({module}));
+    ASSERT_TRUE(pumpUntil([&] { return !player->messageText().empty(); }, 5000));
+    const std::string why = klog::last("players");
+    EXPECT_EQ(player->messageText(), "Can't play Track 1, tune.au File.");
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_NE(why.find("not an audio file"), std::string::npos) << why;
+    EXPECT_EQ(why.find("cannot be reached"), std::string::npos) << why;
+}
+
 // Without a sound server the songs fail with the designed line, the log says the output is
 // the cause, and the user is told so once, not for every song.
 TEST_F(AudioPlayerTest, ASoundOutputThatCannotBeOpenedIsToldOnce)
