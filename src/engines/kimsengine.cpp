@@ -298,18 +298,28 @@ std::string programImsBank()
     return (exe.parent_path().parent_path() / "share" / "kolvo" / "STANDARD.BNK").string();
 }
 
-std::string findImsBank(const std::string& songPath, const std::string& programBank)
+std::vector<std::string> imsBankCandidates(const std::string& songPath,
+                                           const std::string& programBank)
 {
+    std::vector<std::string> banks;
     const fs::path song(songPath);
     const fs::path dir = song.has_parent_path() ? song.parent_path() : fs::path(".");
     for (const std::string& name : {song.stem().string() + ".bnk", std::string("standard.bnk")}) {
         const std::string found = findInFolder(dir, name);
         if (!found.empty())
-            return found;
+            banks.push_back(found);
     }
     const std::string program = programBank.empty() ? programImsBank() : programBank;
     std::error_code ec;
-    return fs::is_regular_file(program, ec) ? program : std::string();
+    if (fs::is_regular_file(program, ec))
+        banks.push_back(program);
+    return banks;
+}
+
+std::string findImsBank(const std::string& songPath, const std::string& programBank)
+{
+    const std::vector<std::string> banks = imsBankCandidates(songPath, programBank);
+    return banks.empty() ? std::string() : banks.front();
 }
 
 } // namespace engines
@@ -337,9 +347,9 @@ std::int32_t KIMSEngine_Play(HWND window, const char* path, int cookie)
     // The first bank of the lookup that reads; a damaged one is passed over for the next.
     std::vector<AdlibTimbre> timbres;
     std::string bankPath;
-    for (const std::string& candidate : {findImsBank(file), programImsBank()}) {
+    for (const std::string& candidate : imsBankCandidates(file)) {
         std::string bank;
-        if (candidate.empty() || candidate == bankPath || !readFile(candidate, kMaxSongBytes, bank))
+        if (!readFile(candidate, kMaxSongBytes, bank))
             continue;
         if (auto read = readAdlibBank(bank, &why)) {
             timbres = std::move(*read);
@@ -347,7 +357,6 @@ std::int32_t KIMSEngine_Play(HWND window, const char* path, int cookie)
             break;
         }
         KLOG_INFO("engines", "the bank %s is passed over: %s", candidate.c_str(), why.c_str());
-        bankPath = candidate;
     }
     if (timbres.empty()) {
         KLOG_INFO("engines", "%s: no instrument bank (.BNK) beside the song, nor the program's",

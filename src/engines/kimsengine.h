@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 std::int32_t KIMSEngine_Play(HWND window, const char* path, int cookie);
 std::int32_t KIMSEngine_Stop();
@@ -41,8 +42,12 @@ std::int32_t KIMSEngine_GetSpectrum(std::int32_t* buffer);
 
 namespace engines {
 
-// The bank the song at `songPath` is played with, by the lookup above; "" when there is none.
-// `programBank` is the program's bank (empty: the installed one beside the executable).
+// The banks there are for the song at `songPath`, in the order of the lookup above (the first
+// that reads is played with; a damaged one is passed over). `programBank` is the program's bank
+// (empty: the installed one beside the executable).
+std::vector<std::string> imsBankCandidates(const std::string& songPath,
+                                           const std::string& programBank = {});
+// The first of them; "" when there is none.
 std::string findImsBank(const std::string& songPath, const std::string& programBank = {});
 // The installed bank: <executable's folder>/../share/kolvo/STANDARD.BNK.
 std::string programImsBank();

@@ -68,6 +68,8 @@ public:
                                         options.interpolation ? 0 : 1);
         openmpt_module_set_render_param(
             m_module.get(), OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH, options.ramping ? -1 : 0);
+        // A seek into a held note goes on sounding it, as the slider's user expects.
+        openmpt_module_ctl_set_boolean(m_module.get(), "seek.sync_samples", 1);
     }
     size_t render(std::int16_t* pcm, size_t frames) override
     {

@@ -161,6 +161,9 @@ std::int64_t RenderedPlayback::positionMs()
             heard = m_out->positionMs();
     }
     std::lock_guard marks(m_markMutex);
+    // Once the end has been heard, the song stands at the end of what was rendered.
+    if (m_ended && !m_marks.empty())
+        return m_marks.back().songMs;
     // Between the mark before what is heard and the one after, song time runs evenly.
     Mark before{0, m_startSongMs};
     for (const Mark& m : m_marks) {
