@@ -55,6 +55,62 @@ std::string upper(std::string s)
     return s;
 }
 
+// The voices an AdLib song can address: nine melodic, or six and five percussion ones.
+constexpr unsigned kMaxVoices = 11;
+
+// Walks the events as the player will: a timing byte (0xF8 adds 240 ticks and another timing
+// byte follows), then an event with its data bytes, running status for the channel events. The
+// walk must reach the song's end (0xFC) inside the block, and every event must be one the player
+// knows, for a voice it has, naming an instrument of the song's table: the player itself does
+// not look before it reads.
+bool eventsEndInside(std::string_view events, size_t instruments)
+{
+    size_t pos = 0;
+    unsigned running = 0;
+    const auto byte = [&](size_t at) { return static_cast<std::uint8_t>(events[at]); };
+    while (true) {
+        while (pos < events.size() && byte(pos) == 0xF8)
+            ++pos;
+        if (pos >= events.size() || byte(pos) > 0xF8)
+            return false;
+        ++pos; // the delay
+        if (pos >= events.size())
+            return false;
+        unsigned status = byte(pos);
+        if (status & 0x80) {
+            ++pos;
+        } else if (running) {
+            status = running;
+        } else {
+            return false;
+        }
+        if (status == 0xFC)
+            return true;
+        if (status == 0xF0) {
+            const size_t end = events.find('\xF7', pos);
+            if (end == std::string_view::npos)
+                return false;
+            pos = end + 1;
+            running = 0;
+            continue;
+        }
+        if (status > 0xF0 || (status & 0x0F) >= kMaxVoices)
+            return false;
+        running = status;
+        const unsigned kind = status & 0xF0;
+        const size_t data = kind == 0x80 || kind == 0x90 || kind == 0xB0 || kind == 0xE0 ? 2 : 1;
+        if (events.size() - pos < data)
+            return false;
+        for (size_t i = 0; i < data; ++i) {
+            if (byte(pos + i) & 0x80)
+                return false;
+        }
+        if (kind == 0xC0 && byte(pos) >= instruments)
+            return false;
+        pos += data;
+    }
+}
+
 } // namespace
 
 std::optional<ImsSong> readImsSong(std::string_view b, std::string* why)
@@ -97,6 +153,10 @@ std::optional<ImsSong> readImsSong(std::string_view b, std::string* why)
     }
     for (size_t i = 0; i < count; ++i)
         song.instruments.push_back(fixedName(b.substr(table + 4 + i * kNameSize, kNameSize - 1)));
+    if (!eventsEndInside(b.substr(kImsHeader, song.dataSize), count)) {
+        fail(why, "the file is damaged: its events do not come to their end inside it");
+        return std::nullopt;
+    }
     return song;
 }
 

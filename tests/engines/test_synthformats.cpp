@@ -85,6 +85,14 @@ TEST(ImsFiles, EveryCutOrDamageIsRefusedWithAReason)
     longData[45] = '\x7f';
     EXPECT_FALSE(readImsSong(longData, &why));
     EXPECT_NE(why.find("past its end"), std::string::npos) << why;
+    // Events the player would read past: a system exclusive message without its end, a voice
+    // the chip does not have, an instrument the song's table does not name.
+    for (const char* event : {"\xF0", "\xCC", "\xC0\x05"}) {
+        std::string bad = song;
+        bad.replace(71, std::char_traits<char>::length(event), event);
+        EXPECT_FALSE(readImsSong(bad, &why)) << int(static_cast<unsigned char>(event[0]));
+        EXPECT_NE(why.find("events do not come to their end"), std::string::npos) << why;
+    }
     // A bank whose name list points at a record far past the end.
     std::string farRecord = bank;
     farRecord[28] = '\xff';
