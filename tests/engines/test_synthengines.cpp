@@ -108,6 +108,9 @@ TEST_F(SynthEngines, ModulesAreHeardAtTheirNotesWithTheirInformation)
         // XM note 69 is A4: one sine cycle of 32 samples at 8363 Hz, 9 semitones up.
         {music("xm", "heard.xm", "--notes 69:32 --title Heard"),
          8363.0 * std::pow(2.0, 9 / 12.0) / 32, "FastTracker 2", "2 channels, 1 instruments"},
+        // S3M: the same cycle at 8363 Hz for C-4.
+        {music("s3m", "heard.s3m", "--notes 69:32 --title Heard"),
+         8363.0 * std::pow(2.0, 9 / 12.0) / 32, "Scream Tracker 3", "2 channels, 1 instruments"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -205,6 +208,33 @@ TEST_F(SynthEngines, KeyMovesThePitchAndTempoTheWallTime)
         ASSERT_GE(start, 0);
         EXPECT_NEAR(pitch(r, start + 0.2, 0.5), hz / 2, hz * 0.01);
     }
+}
+
+TEST_F(SynthEngines, KeyLeavesTheDrumsOfAPercussiveSongWhereTheyAre)
+{
+    // A percussive song: A4 on a melodic voice over a bass drum holding E3 (whose overtones miss
+    // A4 and A5), both plain sines.
+    const std::string dir = folder("drums");
+    const std::string song = dir + "/drums.ims";
+    writeBytes(song, bytesOf(music("ims", "drums-src.ims", "--notes 69:6 --drum 52")));
+    writeBytes(dir + "/drums.bnk", bytesOf(music("bnk", "drums.bnk", "--drum 1")));
+    double drumAt[2] = {};
+    for (int key : {0, 12}) {
+        SCOPED_TRACE(key);
+        const auto r = playToEnd(song, nullptr, [key](Session& s) { EXPECT_TRUE(s.setKey(key)); });
+        const double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
+        ASSERT_GE(start, 0);
+        const auto part = analysis::slice(r, start + 0.5, 1.5).left;
+        // The melody is where the key puts it, and nowhere else.
+        const double there = analysis::toneAmplitude(part, r.rate, key ? 880 : 440);
+        const double left = analysis::toneAmplitude(part, r.rate, key ? 440 : 880);
+        EXPECT_GT(there, 0.001);
+        EXPECT_GT(there, 10 * left);
+        drumAt[key ? 1 : 0] = analysis::toneAmplitude(part, r.rate, 164.81);
+        EXPECT_GT(drumAt[key ? 1 : 0], 0.002);
+    }
+    // The drum sounds the same either way.
+    EXPECT_NEAR(drumAt[1] / drumAt[0], 1.0, 0.1);
 }
 
 TEST_F(SynthEngines, SeekingLandsWhereAskedAndKeepsAPauseAndTheLength)
