@@ -7,6 +7,7 @@
 #include "engines/engineapi.h"
 #include "engines/kimsengine.h"
 #include "engines/kmodengine.h"
+#include "engines/kmpengine.h"
 #include "engines/session.h"
 #include "enginetest.h"
 #include "platform/settings.h"
@@ -208,6 +209,21 @@ TEST_F(SynthEngines, KeyMovesThePitchAndTempoTheWallTime)
         ASSERT_GE(start, 0);
         EXPECT_NEAR(pitch(r, start + 0.2, 0.5), hz / 2, hz * 0.01);
     }
+}
+
+TEST_F(SynthEngines, TheSoundPassesTheEffectsOfTheOutputChain)
+{
+    const std::string dir = folder("effects");
+    const std::string song = dir + "/fx.ims";
+    writeBytes(song, bytesOf(music("ims", "fx-src.ims", "--notes 69:4")));
+    writeBytes(dir + "/fx.bnk", bytesOf(music("bnk", "fx.bnk")));
+    // F/X mode 6 shifts the pitch up four semitones, for every chain alike.
+    KMPEngine_SetEffect(0, 0, 0, 0, 0, 0, 0, 1, 6);
+    const auto r = playToEnd(song);
+    KMPEngine_SetEffect(0, 0, 0, 0, 0, 0, 0, 0, 0);
+    const double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
+    ASSERT_GE(start, 0);
+    EXPECT_NEAR(pitch(r, start + 0.5, 1.0), 440 * std::pow(2.0, 4 / 12.0), 6);
 }
 
 TEST_F(SynthEngines, KeyLeavesTheDrumsOfAPercussiveSongWhereTheyAre)
