@@ -223,6 +223,11 @@ void ConvertHangulCode(int sourceCode, int targetCode, char* text)
     }
 }
 
+std::string ImsSongTitle(const std::string& path)
+{
+    return imsTitle(path);
+}
+
 std::string SongDisplayName(const std::string& path, bool extended)
 {
     std::string name = baseName(path);

@@ -8,6 +8,8 @@
 // The base name (after the last "/" of a URL, after the last "/" or "\" of a path), followed
 // when `extended` is set by ",  [title / artist]" from the file. UTF-8.
 std::string SongDisplayName(const std::string& path, bool extended);
+// The title an IMS file carries (30 Johab bytes at offset 6), in UTF-8; "" when it has none.
+std::string ImsSongTitle(const std::string& path);
 
 // The two Korean codes the program knows: Johab (the combination code of KS X 1001 annex 3)
 // and Wansung (KS X 1001 in its EUC form).

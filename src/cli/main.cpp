@@ -65,7 +65,8 @@ const Command kCommands[] = {
     {"info", "info FILE", runFileInfo},
     {"play",
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
-     "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]",
+     "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]\n"
+     "       [--tempo PERCENT] [--key SEMITONES]   (IMS songs, modules: 10..500, -12..12)",
      runPlayFiles},
     {"vcd",
      "vcd info DRIVE   a Video CD's INFO.VCD, tracks, entries and play-sequence descriptors\n"

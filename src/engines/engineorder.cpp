@@ -46,6 +46,10 @@ const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindWave, generalWave, {&kGeneralEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindCompressedAudio, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindNone, nullptr, {&kMciDevice}},
+    // The MIDI Player: IMS songs and modules on their engines, the media device when those
+    // cannot play them.
+    {AlbumKindMidi, MediaKindIms, nullptr, {&kImsEngine, &kMciDevice}},
+    {AlbumKindMidi, MediaKindModule, nullptr, {&kModuleEngine, &kMciDevice}},
 };
 
 } // namespace
