@@ -6,6 +6,7 @@
 #include "app/commandline.h"
 #include "app/configsheet.h"
 #include "app/playerapp.h"
+#include "app/remotecontrol.h"
 #include "app/splashwnd.h"
 #include "platform/mediachange.h"
 #include "platform/msgbox.h"
@@ -53,6 +54,11 @@ MainController::ComponentFactory MainController::defaultFactory()
             return new CdPlayer(host, parent);
         case ComponentAudio:
             return new AudioPlayer(host, parent);
+        case ComponentRemote: {
+            const auto* app = dynamic_cast<PlayerApp*>(&host);
+            return new RemoteControl(host, static_cast<Wnd*>(parent),
+                                     app ? app->hotKeys : hotkeys::DefaultTable());
+        }
         default:
             return nullptr; // not built yet: its slot stays empty
         }
