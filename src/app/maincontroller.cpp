@@ -39,6 +39,7 @@
 namespace {
 
 constexpr int kDefaultHeight = 100;
+constexpr UINT kNoTrayText = 39515; // the desktop has no tray to hide behind
 
 } // namespace
 
@@ -104,10 +105,13 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     m_mediaChange->setDrive(app.settings().cdDrive);
 
     const AppSettings& s = app.settings();
-    if (s.mainVisible)
+    if (s.mainVisible) {
         show();
-    else if (!hidesToTray())
+    } else if (!hidesToTray()) {
         showMinimized();
+        if (s.mainTrayOnly)
+            tellNoTray();
+    }
     // Otherwise the window starts hidden and only the tray icon stands for it.
 }
 
@@ -408,10 +412,13 @@ void MainController::exitProgram()
 void MainController::minimizeOrRestore()
 {
     if (isVisible() && !isMinimized()) {
-        if (hidesToTray())
+        if (hidesToTray()) {
             hide();
-        else
+        } else {
             showMinimized();
+            if (m_app.settings().mainTrayOnly)
+                tellNoTray();
+        }
     } else {
         showNormal();
         raise();
@@ -428,6 +435,19 @@ bool MainController::hidesToTray() const
     const QList<QSystemTrayIcon*> icons = findChildren<QSystemTrayIcon*>();
     return std::any_of(icons.begin(), icons.end(),
                        [](const QSystemTrayIcon* icon) { return icon->isVisible(); });
+}
+
+void MainController::tellNoTray()
+{
+    // Only where the desktop has no tray at all, and once a session.
+    if (m_toldNoTray || QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_toldNoTray = true;
+    const QString text = LoadQString(kNoTrayText);
+    std::fprintf(stderr, "Kolvo: %s\n", text.toUtf8().constData());
+    QMetaObject::invokeMethod(
+        this, [this, text] { KolvoMessageBox(this, text, MessageIcon::Information); },
+        Qt::QueuedConnection);
 }
 
 void MainController::showAbout()
@@ -454,7 +474,16 @@ void MainController::openPreferences()
     if (m_preferencesOpen)
         return;
     ++m_preferencesOpen;
-    CConfigPropertySheet sheet(m_app.settings(), this);
+    HotKeyPageInfo hotKeys;
+    hotKeys.table = m_app.hotKeys;
+    if (auto* remote = dynamic_cast<RemoteControl*>(component(ComponentRemote))) {
+        hotKeys.unavailableReason = remote->hotKeysUnavailableReason();
+        hotKeys.taken = remote->takenHotKeys();
+    } else {
+        hotKeys.unavailableReason =
+            tr("The hot keys belong to the remote control, which is not there.");
+    }
+    CConfigPropertySheet sheet(m_app.settings(), this, hotKeys);
     const bool ok = sheet.exec() == QDialog::Accepted;
     --m_preferencesOpen;
     if (!ok)
@@ -476,6 +505,7 @@ void MainController::openPreferences()
     for (ComponentWnd* c : m_components)
         if (c)
             c->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
+    ShowRemote();
     m_app.SaveSettings();
 }
 
