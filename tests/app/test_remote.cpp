@@ -519,3 +519,30 @@ TEST_F(MainWindowRemoteTest, DrivesEachPlayerOfTheMainWindow)
     EXPECT_FALSE(remote->isVisible());
     EXPECT_EQ(app->settings().components[ComponentRemote].enable, 0);
 }
+
+// What the preferences change reaches the remote when the settings are announced: its size,
+// always-on-top, target and the spectrum viewer with its size.
+TEST_F(RemoteTest, TakesTheNewSettingsWhenTheyChange)
+{
+    engines::SpectrumService service({});
+    remote = std::make_unique<RemoteControl>(host, &controller, hotkeys::DefaultTable(), nullptr,
+                                             &service);
+    controller.status[ComponentVideo] = withState(kModeStopped);
+    AppSettings& s = host.settings();
+    s.remoconSize = 1;
+    s.remoconAlwaysOnTop = 0;
+    s.remoconComponent = ComponentVideo;
+    s.spectrumEnabled = 1;
+    s.spectrumSize = 2;
+    remote->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
+    EXPECT_EQ(remote->height(), 224);
+    EXPECT_FALSE(remote->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(remote->target(), ComponentVideo);
+    ASSERT_NE(remote->spectrumViewer(), nullptr);
+    EXPECT_EQ(remote->spectrumViewer()->sizeIndex(), 2);
+    s.spectrumEnabled = 0;
+    remote->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(remote->spectrumViewer(), nullptr);
+    EXPECT_FALSE(remote->button(cmd::SpectrumWindow)->IsChecked());
+}
