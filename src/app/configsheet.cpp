@@ -406,6 +406,8 @@ QWidget* CConfigPropertySheet::hotKeyPage()
     note->setWordWrap(true);
     if (!m_hotKeys.unavailableReason.isEmpty())
         note->setText(m_hotKeys.unavailableReason);
+    else if (!m_hotKeys.note.isEmpty())
+        note->setText(m_hotKeys.note);
     else if (!m_hotKeys.taken.empty())
         note->setText(tr("Keys marked \"held by another program\" do nothing in Kolvo."));
     note->setVisible(!note->text().isEmpty());

@@ -28,6 +28,7 @@ struct HotKeyPageInfo
 {
     hotkeys::Table table = hotkeys::DefaultTable();
     QString unavailableReason;
+    QString note; // about keys that can be had (the desktop's say in them)
     std::vector<int> taken;
 };
 

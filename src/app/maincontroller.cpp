@@ -478,6 +478,7 @@ void MainController::openPreferences()
     hotKeys.table = m_app.hotKeys;
     if (auto* remote = dynamic_cast<RemoteControl*>(component(ComponentRemote))) {
         hotKeys.unavailableReason = remote->hotKeysUnavailableReason();
+        hotKeys.note = remote->hotKeysNote();
         hotKeys.taken = remote->takenHotKeys();
     } else {
         hotKeys.unavailableReason =

@@ -513,6 +513,11 @@ QString RemoteControl::hotKeysUnavailableReason() const
     return m_hotKeys ? m_hotKeys->unavailableReason() : QString();
 }
 
+QString RemoteControl::hotKeysNote() const
+{
+    return m_hotKeys ? m_hotKeys->note() : QString();
+}
+
 void RemoteControl::ApplyHotKeys(bool tell)
 {
     const bool wanted = host().settings().useHotKey != 0;

@@ -84,6 +84,7 @@ public:
     const hotkeys::Table& hotKeyTable() const { return m_table; }
     const std::vector<int>& takenHotKeys() const { return m_taken; }
     QString hotKeysUnavailableReason() const;
+    QString hotKeysNote() const;
     bool hotKeysApplied() const { return m_hotKeysApplied; }
     // Applies "UseHotKey" when it differs from what was applied last; with `tell`, keys another
     // program holds are named in a message box.

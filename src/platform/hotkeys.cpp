@@ -1,7 +1,10 @@
 #include "platform/hotkeys.h"
 
+#include "platform/hotkeys_portal.h"
 #include "platform/log.h"
 
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
@@ -281,7 +284,9 @@ GlobalHotKeys::GlobalHotKeys(QObject* parent)
     : QObject(parent)
 {
     if (isWaylandSession()) {
-        m_reason = tr("Global hot keys need an X11 session; this desktop runs on Wayland.");
+        if (!startPortal())
+            m_reason = tr("Global hot keys need an X11 session, or a desktop portal with global "
+                          "shortcuts; this Wayland desktop has none.");
         return;
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
@@ -320,12 +325,17 @@ GlobalHotKeys::GlobalHotKeys(QObject* parent)
 
 GlobalHotKeys::~GlobalHotKeys()
 {
+    if (m_portal && !m_portal->session.isEmpty())
+        m_portal->bus.asyncCall(QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.portal.Desktop"), m_portal->session,
+            QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Close")));
+    m_portal.reset();
     unregisterAll();
 }
 
 GlobalHotKeys::Backend GlobalHotKeys::backend() const
 {
-    return m_x11 ? Backend::X11 : Backend::NoBackend;
+    return m_x11 ? Backend::X11 : m_portal ? Backend::Portal : Backend::NoBackend;
 }
 
 QString GlobalHotKeys::unavailableReason() const
@@ -333,8 +343,22 @@ QString GlobalHotKeys::unavailableReason() const
     return m_reason;
 }
 
+QString GlobalHotKeys::note() const
+{
+    if (!m_portal)
+        return {};
+    return tr("This Wayland desktop binds Kolvo's hot keys itself: it may ask you first, or give "
+              "a command other keys than those listed here.");
+}
+
 GlobalHotKeys::Result GlobalHotKeys::registerKey(int id, std::uint32_t e)
 {
+    if (m_portal) {
+        // The desktop binds it (or another combination it chooses) when the portal answers.
+        m_portal->wanted[id] = e;
+        schedulePortalBind();
+        return Result::Registered;
+    }
     if (!m_x11)
         return Result::Unavailable;
     unregisterKey(id);
@@ -366,6 +390,8 @@ GlobalHotKeys::Result GlobalHotKeys::registerKey(int id, std::uint32_t e)
 
 void GlobalHotKeys::unregisterKey(int id)
 {
+    if (m_portal && m_portal->wanted.erase(id) != 0)
+        schedulePortalBind();
     if (!m_x11)
         return;
     const auto it = m_x11->grabs.find(id);
@@ -377,6 +403,10 @@ void GlobalHotKeys::unregisterKey(int id)
 
 void GlobalHotKeys::unregisterAll()
 {
+    if (m_portal) {
+        m_portal->wanted.clear();
+        schedulePortalBind();
+    }
     if (!m_x11)
         return;
     while (!m_x11->grabs.empty())
@@ -385,7 +415,26 @@ void GlobalHotKeys::unregisterAll()
 
 bool GlobalHotKeys::isRegistered(int id) const
 {
+    if (m_portal)
+        return m_portal->wanted.count(id) != 0;
     return m_x11 && m_x11->grabs.count(id) != 0;
+}
+
+QString GlobalHotKeys::portalTrigger(std::uint32_t e)
+{
+    // The shortcut format of the XDG specification: modifiers, then the key's keysym name.
+    const std::uint32_t m = e >> 16;
+    QStringList parts;
+    if (m & hotkeys::kControl)
+        parts << QStringLiteral("CTRL");
+    if (m & hotkeys::kAlt)
+        parts << QStringLiteral("ALT");
+    if (m & hotkeys::kShift)
+        parts << QStringLiteral("SHIFT");
+    const KeySym sym = keySymOf(e & 0xFFFF);
+    const char* name = sym == NoSymbol ? nullptr : XKeysymToString(sym);
+    parts << QString::fromLatin1(name ? name : "");
+    return parts.join(QLatin1Char('+'));
 }
 
 int GlobalHotKeys::idForKeyPress(unsigned keycode, unsigned state) const

@@ -7,10 +7,14 @@
 // On an X11 session a combination is a passive key grab on the root window, taken on a
 // connection of our own (whatever Qt's platform is) with every variant of the lock modifiers
 // (Caps Lock, Num Lock, Scroll Lock), so that a lit Num Lock does not disable the keys. A grab
-// another program holds is reported per key, never fatal. Elsewhere (Wayland, no display)
-// registration says it is unavailable.
+// another program holds is reported per key, never fatal. On Wayland the combinations are
+// offered to the desktop portal's global shortcuts (org.freedesktop.portal.GlobalShortcuts)
+// when the portal has them: the desktop binds them (it may ask the user, or choose other keys)
+// and reports their activation. Elsewhere registration says it is unavailable.
 
+#include <QDBusMessage>
 #include <QObject>
+#include <QVariantMap>
 
 #include <array>
 #include <cstdint>
@@ -62,7 +66,7 @@ class GlobalHotKeys : public QObject
 {
     Q_OBJECT
 public:
-    enum class Backend { NoBackend, X11 };
+    enum class Backend { NoBackend, X11, Portal };
     enum class Result {
         Registered,
         Taken,       // another program holds the combination
@@ -76,6 +80,8 @@ public:
     Backend backend() const;
     // Why global keys cannot be had here (empty when they can).
     QString unavailableReason() const;
+    // What the user should know about keys that can be had (the portal's say in them), or "".
+    QString note() const;
 
     // Registers one combination under an id; a second registration of the id replaces it.
     Result registerKey(int id, std::uint32_t entry);
@@ -90,8 +96,23 @@ public:
     // event handling and for tests.
     int idForKeyPress(unsigned keycode, unsigned state) const;
 
+    // The trigger the portal is offered for an entry ("CTRL+SHIFT+p").
+    static QString portalTrigger(std::uint32_t entry);
+
+private slots:
+    void onPortalSession(uint response, const QVariantMap& results);
+    void onPortalBound(uint response, const QVariantMap& results);
+    void onPortalActivated(const QDBusMessage& message);
+
 private:
     struct X11;
+    struct Portal;
+    bool startPortal();
+    void schedulePortalBind();
+    void portalBind();
+    QString portalRequest(const QString& token, const char* slot);
+
     std::unique_ptr<X11> m_x11;
+    std::unique_ptr<Portal> m_portal;
     QString m_reason;
 };

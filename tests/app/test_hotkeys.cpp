@@ -8,6 +8,10 @@
 #include "platform/strings.h"
 #include "support/testhome.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
@@ -202,4 +206,130 @@ TEST(GlobalHotKeys, TheRemoteSaysWhichKeysAreTaken)
     GlobalHotKeys keys;
     EXPECT_EQ(keys.registerKey(200, hotkeys::DefaultTable()[40]),
               GlobalHotKeys::Result::Registered);
+}
+
+namespace {
+
+// A private session bus with the stand-in portal on it, for the length of a test.
+class PortalBus
+{
+public:
+    PortalBus()
+    {
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                     QStringLiteral("--print-address=1")});
+        if (!m_bus.waitForReadyRead(5000))
+            return;
+        m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+        m_portal.setProcessEnvironment(env);
+        m_portal.start(QStringLiteral(KOLVO_SOURCE_DIR "/tests/app/fake-portal"), {});
+        ready = waitForLine(QStringLiteral("ready"));
+    }
+    ~PortalBus()
+    {
+        for (QProcess* p : {&m_portal, &m_bus}) {
+            p->terminate();
+            if (!p->waitForFinished(3000))
+                p->kill();
+        }
+    }
+    const QString& address() const { return m_address; }
+    void stopPortal()
+    {
+        m_portal.terminate();
+        m_portal.waitForFinished(3000);
+    }
+    // Waits (running the event loop) for a line starting with text; true when it came.
+    bool waitForLine(const QString& text, int ms = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            while (m_portal.canReadLine()) {
+                const QString line = QString::fromUtf8(m_portal.readLine()).trimmed();
+                lines << line;
+                if (line.startsWith(text))
+                    return true;
+            }
+            m_portal.waitForReadyRead(20);
+            QCoreApplication::processEvents();
+        }
+        return false;
+    }
+    bool ready = false;
+    QStringList lines;
+
+private:
+    QProcess m_bus;
+    QProcess m_portal;
+    QString m_address;
+};
+
+} // namespace
+
+// On Wayland the keys go to the desktop portal's global shortcuts: offered in one bind with
+// their names and preferred triggers, pressed through its Activated signal, and offered anew
+// without a key that was given back.
+TEST(GlobalHotKeys, OnWaylandThePortalBindsTheKeys)
+{
+    setInterfaceLanguage("en");
+    PortalBus bus;
+    ASSERT_TRUE(bus.ready) << "the private bus and the stand-in portal";
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    // A Wayland session for as long as the test runs, however it ends.
+    struct WaylandSession
+    {
+        WaylandSession()
+        {
+            qputenv("XDG_SESSION_TYPE", "wayland");
+            qputenv("WAYLAND_DISPLAY", "kolvo-test");
+        }
+        ~WaylandSession()
+        {
+            qunsetenv("WAYLAND_DISPLAY");
+            qunsetenv("XDG_SESSION_TYPE");
+        }
+    } wayland;
+    {
+        GlobalHotKeys keys;
+        ASSERT_EQ(keys.backend(), GlobalHotKeys::Backend::Portal)
+            << keys.unavailableReason().toStdString();
+        EXPECT_TRUE(keys.note().contains(QStringLiteral("Wayland")));
+        std::vector<int> pressed;
+        keys.onPressed = [&pressed](int id) { pressed.push_back(id); };
+        const hotkeys::Table t = hotkeys::DefaultTable();
+        EXPECT_EQ(keys.registerKey(101, t[21]), GlobalHotKeys::Result::Registered);
+        EXPECT_EQ(keys.registerKey(102, t[22]), GlobalHotKeys::Result::Registered);
+        EXPECT_EQ(keys.registerKey(206, t[46]), GlobalHotKeys::Result::Registered);
+        ASSERT_TRUE(bus.waitForLine(QStringLiteral("bind kolvo-206")));
+        EXPECT_TRUE(bus.lines.contains(QStringLiteral("bind kolvo-101 CTRL+SHIFT+s Stop")));
+        EXPECT_TRUE(bus.lines.contains(QStringLiteral("bind kolvo-102 CTRL+SHIFT+p Play/Pause")));
+        EXPECT_TRUE(
+            bus.lines.contains(QStringLiteral("bind kolvo-206 CTRL+ALT+h Minimize/Restore Kolvo")));
+        EXPECT_EQ(bus.lines.filter(QStringLiteral("session ")).size(), 1)
+            << "one session, one bind";
+        QElapsedTimer clock;
+        clock.start();
+        while (pressed.empty() && clock.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_EQ(pressed, std::vector<int>{102}) << "the portal's Activated is the key pressed";
+
+        // Giving a key back closes the session and binds the rest in a new one.
+        keys.unregisterKey(102);
+        EXPECT_FALSE(keys.isRegistered(102));
+        ASSERT_TRUE(bus.waitForLine(QStringLiteral("closed ")));
+        bus.lines.clear();
+        ASSERT_TRUE(bus.waitForLine(QStringLiteral("bind kolvo-206")));
+        EXPECT_TRUE(bus.lines.contains(QStringLiteral("bind kolvo-101 CTRL+SHIFT+s Stop")));
+        EXPECT_TRUE(bus.lines.filter(QStringLiteral("kolvo-102")).isEmpty());
+    }
+
+    // A Wayland session whose portal lacks global shortcuts: unavailable, and the reason says so.
+    bus.stopPortal();
+    GlobalHotKeys none;
+    EXPECT_EQ(none.backend(), GlobalHotKeys::Backend::NoBackend);
+    EXPECT_TRUE(none.unavailableReason().contains(QStringLiteral("X11")));
 }
