@@ -546,3 +546,28 @@ TEST_F(RemoteTest, TakesTheNewSettingsWhenTheyChange)
     EXPECT_EQ(remote->spectrumViewer(), nullptr);
     EXPECT_FALSE(remote->button(cmd::SpectrumWindow)->IsChecked());
 }
+
+// The tray icon's double click shows or hides the remote; while the video player is in its
+// Video CD mode the transport buttons' tips name the Video CD keys.
+TEST_F(RemoteTest, TrayDoubleClickAndVideoCdTips)
+{
+    create();
+    emit remote->trayIcon()->activated(QSystemTrayIcon::Trigger);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(controller.posted.empty()) << "a single click does nothing";
+    emit remote->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(controller.posted.size(), 1u);
+    EXPECT_EQ(controller.posted[0].first, UM_COMPONENT_OFF);
+    EXPECT_EQ(controller.posted[0].second, static_cast<WPARAM>(ComponentRemote));
+
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Stop"));
+    controller.status[ComponentVideo] = withState(kModeStopped); // answers the mode question
+    tick();
+    EXPECT_TRUE(remote->button(cmd::VideoCdMode)->IsChecked());
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Return (BS)"));
+    EXPECT_EQ(remote->button(cmd::Next)->toolTip(), QStringLiteral("Next (PageDown)"));
+    controller.status.erase(ComponentVideo);
+    tick();
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Stop"));
+}
