@@ -76,7 +76,8 @@ QComboBox* CConfigPropertySheet::choice(QWidget* page, const QStringList& items,
     box->addItems(items);
     // A stored value the list does not name shows the nearest entry; it is kept unless chosen.
     box->setCurrentIndex(std::clamp(static_cast<int>(ref(m_edited)), 0, int(items.size()) - 1));
-    connect(box, &QComboBox::activated, this, [this, ref](int index) { ref(m_edited) = index; });
+    connect(box, &QComboBox::currentIndexChanged, this,
+            [this, ref](int index) { ref(m_edited) = index; });
     return box;
 }
 
@@ -305,7 +306,7 @@ QWidget* CConfigPropertySheet::remotePage()
     for (int c = ComponentCd; c <= ComponentVideo; ++c)
         target->addItem(LoadQString(static_cast<UINT>(5800 + c)));
     target->setCurrentIndex(std::clamp(m_edited.remoconComponent - ComponentCd, 0, 3));
-    connect(target, &QComboBox::activated, this,
+    connect(target, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_edited.remoconComponent = ComponentCd + index; });
     form->addRow(tr("Player it drives:"), target);
     return page;
@@ -322,7 +323,7 @@ QWidget* CConfigPropertySheet::spectrumPage()
         auto* mode = new QComboBox(page);
         mode->addItems(drawingModes());
         mode->setCurrentIndex(std::clamp(ref(m_edited) & 0xFF, 0, 3));
-        connect(mode, &QComboBox::activated, this,
+        connect(mode, &QComboBox::currentIndexChanged, this,
                 [this, ref](int index) { ref(m_edited) = (ref(m_edited) & ~0xFF) | index; });
         form->addRow(tr("Drawing:"), mode);
         auto* linear = new QCheckBox(LoadQString(39404), page);
