@@ -6,6 +6,7 @@
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
 #include "app/remotecontrol.h"
+#include "app/remotedisplay.h"
 #include "platform/msgbox.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
@@ -280,5 +281,25 @@ TEST_F(PreferencesTest, Pictures)
         EXPECT_EQ(img.size(), QSize(99, RemoteControl::heightOf(size)));
         img.save(dir + QStringLiteral("/remote-size%1.png").arg(size));
     }
+    // Its display while a song plays: track 112 of an album, in its second minute, the name
+    // scrolling.
+    ComponentStatus playing;
+    playing.state = kModePlaying;
+    playing.songCount = 140;
+    playing.currentSong = 112;
+    playing.positionSeconds = 83;
+    playing.lengthSeconds = 245;
+    playing.repeat = 2;
+    playing.playMethod = 1;
+    playing.playingName = "A Song With a Name Too Long for the Remote";
+    remote->SetSize(1);
+    remote->display()->SetComponent(ComponentAudio);
+    remote->display()->SetStatus(playing);
+    remote->display()->Tick();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(remote->display()->shownTrack(), 112);
+    EXPECT_EQ(remote->display()->shownTime(), 123) << "0:01:23";
+    EXPECT_EQ(remote->display()->playImage(), 9);
+    remote->grab().toImage().save(dir + QStringLiteral("/remote-playing.png"));
     window.destroyWindow();
 }
