@@ -422,7 +422,7 @@ bool GlobalHotKeys::isRegistered(int id) const
 
 QString GlobalHotKeys::portalTrigger(std::uint32_t e)
 {
-    // The shortcut format of the XDG specification: modifiers, then the key's keysym name.
+    // The shortcut form the portal takes (XDG shortcuts): modifiers, then the keysym name.
     const std::uint32_t m = e >> 16;
     QStringList parts;
     if (m & hotkeys::kControl)
