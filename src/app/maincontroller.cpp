@@ -6,6 +6,7 @@
 #include "app/commandline.h"
 #include "app/configsheet.h"
 #include "app/playerapp.h"
+#include "app/remotecontrol.h"
 #include "app/splashwnd.h"
 #include "platform/mediachange.h"
 #include "platform/msgbox.h"
@@ -40,6 +41,7 @@
 namespace {
 
 constexpr int kDefaultHeight = 100;
+constexpr UINT kNoTrayText = 39515; // the desktop has no tray to hide behind
 
 } // namespace
 
@@ -55,6 +57,11 @@ MainController::ComponentFactory MainController::defaultFactory()
             return new CdPlayer(host, parent);
         case ComponentAudio:
             return new AudioPlayer(host, parent);
+        case ComponentRemote: {
+            const auto* app = dynamic_cast<PlayerApp*>(&host);
+            return new RemoteControl(host, static_cast<Wnd*>(parent),
+                                     app ? app->hotKeys : hotkeys::DefaultTable());
+        }
         default:
             return nullptr; // not built yet: its slot stays empty
         }
@@ -100,10 +107,13 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     m_mediaChange->setDrive(app.settings().cdDrive);
 
     const AppSettings& s = app.settings();
-    if (s.mainVisible)
+    if (s.mainVisible) {
         show();
-    else if (!hidesToTray())
+    } else if (!hidesToTray()) {
         showMinimized();
+        if (s.mainTrayOnly)
+            tellNoTray();
+    }
     // Otherwise the window starts hidden and only the tray icon stands for it.
 }
 
@@ -404,10 +414,13 @@ void MainController::exitProgram()
 void MainController::minimizeOrRestore()
 {
     if (isVisible() && !isMinimized()) {
-        if (hidesToTray())
+        if (hidesToTray()) {
             hide();
-        else
+        } else {
             showMinimized();
+            if (m_app.settings().mainTrayOnly)
+                tellNoTray();
+        }
     } else {
         showNormal();
         raise();
@@ -424,6 +437,19 @@ bool MainController::hidesToTray() const
     const QList<QSystemTrayIcon*> icons = findChildren<QSystemTrayIcon*>();
     return std::any_of(icons.begin(), icons.end(),
                        [](const QSystemTrayIcon* icon) { return icon->isVisible(); });
+}
+
+void MainController::tellNoTray()
+{
+    // Only where the desktop has no tray at all, and once a session.
+    if (m_toldNoTray || QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_toldNoTray = true;
+    const QString text = LoadQString(kNoTrayText);
+    std::fprintf(stderr, "Kolvo: %s\n", text.toUtf8().constData());
+    QMetaObject::invokeMethod(
+        this, [this, text] { KolvoMessageBox(this, text, MessageIcon::Information); },
+        Qt::QueuedConnection);
 }
 
 void MainController::showAbout()
@@ -470,7 +496,17 @@ void MainController::openPreferences()
     if (m_preferencesOpen)
         return;
     ++m_preferencesOpen;
-    CConfigPropertySheet sheet(m_app.settings(), this);
+    HotKeyPageInfo hotKeys;
+    hotKeys.table = m_app.hotKeys;
+    if (auto* remote = dynamic_cast<RemoteControl*>(component(ComponentRemote))) {
+        hotKeys.unavailableReason = remote->hotKeysUnavailableReason();
+        hotKeys.note = remote->hotKeysNote();
+        hotKeys.taken = remote->takenHotKeys();
+    } else {
+        hotKeys.unavailableReason =
+            tr("The hot keys belong to the remote control, which is not there.");
+    }
+    CConfigPropertySheet sheet(m_app.settings(), this, hotKeys);
     const bool ok = sheet.exec() == QDialog::Accepted;
     --m_preferencesOpen;
     if (!ok)
@@ -492,6 +528,7 @@ void MainController::openPreferences()
     for (ComponentWnd* c : m_components)
         if (c)
             c->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
+    ShowRemote();
     m_app.SaveSettings();
 }
 

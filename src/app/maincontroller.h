@@ -74,6 +74,8 @@ private:
     void minimizeOrRestore();
     // Whether hiding leaves the tray icon to stand for the window (see the definition).
     bool hidesToTray() const;
+    // "Keep only the tray icon" asked for on a desktop without a tray: said once a session.
+    void tellNoTray();
     void openPreferences();
     void showAbout();
     void saveRect();
@@ -91,4 +93,5 @@ private:
     int m_preferencesOpen = 0;
     bool m_destroyed = false;
     bool m_shownOnce = false;
+    bool m_toldNoTray = false;
 };

@@ -72,6 +72,7 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
     }
 
     splashFlag = cmdInfo.showSplash;
+    hotKeys = hotkeys::DefaultTable();
 
     // The spectrum displays find the sampling service running; it stays held until one shows.
     engines::SpectrumService::instance().start();

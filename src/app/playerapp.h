@@ -3,6 +3,7 @@
 // and the orderly exit.
 
 #include "app/commandline.h"
+#include "platform/hotkeys.h"
 #include "platform/settings.h"
 #include "players/component.h"
 
@@ -54,6 +55,8 @@ public:
     AppCommandLineInfo cmdInfo;
     bool pendingIsTemporary = false;
     bool splashFlag = false;
+    // The global hot keys: set to the defaults at every start, never stored.
+    hotkeys::Table hotKeys = hotkeys::DefaultTable();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
