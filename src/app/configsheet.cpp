@@ -1,5 +1,7 @@
 #include "app/configsheet.h"
 
+#include "app/associationdialog.h"
+
 #include "platform/cdrom.h"
 #include "platform/msgbox.h"
 #include "platform/strings.h"
@@ -46,6 +48,19 @@ QString q(const std::string& s)
 QStringList drawingModes()
 {
     return {LoadQString(39400), LoadQString(39401), LoadQString(39402), LoadQString(39403)};
+}
+
+// Control 1225 of the players' pages: the file-association dialog of the page's player. The
+// change is the desktop's, made at once, so it does not wait for OK.
+QPushButton* associationButton(QWidget* page, int component)
+{
+    auto* button = new QPushButton(QObject::tr("File Associations..."), page);
+    button->setObjectName(QStringLiteral("control1225"));
+    QObject::connect(button, &QPushButton::clicked, page, [page, component] {
+        CFileAssociationDialog dialog(component, page);
+        dialog.exec();
+    });
+    return button;
 }
 
 } // namespace
@@ -241,6 +256,18 @@ QWidget* CConfigPropertySheet::cdPage()
     form->addRow(check(page, tr("Look up new CDs in the CD database"), FIELD(cddbConnect)));
     form->addRow(check(page, tr("Play audio CDs when they are inserted"), FIELD(autoRun)));
     form->addRow(check(page, tr("Show the spectrum while the CD Player plays"), FIELD(spectrumCd)));
+    // Controls 1118 and 1135: Kolvo as the desktop's audio CD player, and back.
+    auto* cdPlayer = new QHBoxLayout;
+    auto* registerCd = new QPushButton(tr("Make Kolvo the Audio CD Player"), page);
+    registerCd->setObjectName(QStringLiteral("control1118"));
+    connect(registerCd, &QPushButton::clicked, this, [this] { RegisterCdPlayerWithMessage(this); });
+    auto* restoreCd = new QPushButton(tr("Restore the Previous Player"), page);
+    restoreCd->setObjectName(QStringLiteral("control1135"));
+    connect(restoreCd, &QPushButton::clicked, this, [this] { RestoreCdPlayerWithMessage(this); });
+    cdPlayer->addWidget(registerCd);
+    cdPlayer->addWidget(restoreCd);
+    cdPlayer->addStretch(1);
+    form->addRow(cdPlayer);
     return page;
 }
 
@@ -256,6 +283,7 @@ QWidget* CConfigPropertySheet::audioPage()
     bind(FIELD(components[ComponentAudio].initialDir));
     form->addRow(tr("Folder of the Open dialog:"),
                  folderRow(page, m_edited, FIELD(components[ComponentAudio].initialDir)));
+    form->addRow(associationButton(page, ComponentAudio));
     return page;
 }
 
@@ -270,6 +298,7 @@ QWidget* CConfigPropertySheet::midiPage()
     bind(FIELD(components[ComponentMidi].initialDir));
     form->addRow(tr("Folder of the Open dialog:"),
                  folderRow(page, m_edited, FIELD(components[ComponentMidi].initialDir)));
+    form->addRow(associationButton(page, ComponentMidi));
     return page;
 }
 
@@ -284,6 +313,7 @@ QWidget* CConfigPropertySheet::videoPage()
     bind(FIELD(components[ComponentVideo].initialDir));
     form->addRow(tr("Folder of the Open dialog:"),
                  folderRow(page, m_edited, FIELD(components[ComponentVideo].initialDir)));
+    form->addRow(associationButton(page, ComponentVideo));
     return page;
 }
 

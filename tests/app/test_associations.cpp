@@ -2,17 +2,20 @@
 // given back, the designed messages, and the list's bad days (read-only, malformed, no folder).
 
 #include "app/associationdialog.h"
+#include "app/configsheet.h"
 #include "platform/associations.h"
 #include "platform/msgbox.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
 #include "support/testhome.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -309,4 +312,37 @@ TEST_F(AssociationTest, XdgMimeNamesKolvoAfterRegisteringAndTheFormerPlayerAfter
     ASSERT_EQ(cli({QStringLiteral("cd"), QStringLiteral("restore")}), 0);
     EXPECT_EQ(query("audio/mpeg"), "mpv.desktop");
     EXPECT_EQ(list(), "[Default Applications]\naudio/mpeg=mpv.desktop;\n");
+}
+
+// The preferences reach all of it: the CD page's two buttons change the desktop's CD player at
+// once, and each player's page opens the dialog of its own family.
+TEST_F(AssociationTest, ThePreferencesPagesOpenTheDialogAndChangeTheCdPlayer)
+{
+    AppSettings settings;
+    CConfigPropertySheet sheet(settings);
+    const QList<QPushButton*> openers =
+        sheet.findChildren<QPushButton*>(QStringLiteral("control1225"));
+    ASSERT_EQ(openers.size(), 3) << "the audio, MIDI and video pages";
+    std::vector<int> families;
+    for (QPushButton* opener : openers) {
+        QTimer::singleShot(0, [&families] {
+            auto* dialog = qobject_cast<CFileAssociationDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            families.push_back(dialog->family());
+            dialog->reject();
+        });
+        opener->click();
+    }
+    std::sort(families.begin(), families.end());
+    EXPECT_EQ(families, (std::vector<int>{0, 1, 2}));
+
+    m_shown.clear();
+    sheet.findChild<QPushButton*>(QStringLiteral("control1118"))->click();
+    ASSERT_EQ(m_shown.size(), 1u);
+    EXPECT_EQ(m_shown[0].first, "From now, default Audio CD player is Kolvo.");
+    EXPECT_NE(list().find("x-content/audio-cdda=kolvo-cd.desktop"), std::string::npos) << list();
+    sheet.findChild<QPushButton*>(QStringLiteral("control1135"))->click();
+    ASSERT_EQ(m_shown.size(), 2u);
+    EXPECT_EQ(m_shown[1].first, "Default Audio CD player setting is restored.");
+    EXPECT_EQ(list().find("kolvo-cd.desktop"), std::string::npos) << list();
 }
