@@ -10,6 +10,7 @@
 #include "platform/profile.h"
 #include "platform/strings.h"
 #include "platform/trace.h"
+#include "record/fileencodingdialog.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -31,6 +32,16 @@ PlayerApp::PlayerApp() = default;
 HWND PlayerApp::controller() const
 {
     return m_mainWindow ? m_mainWindow->handle() : 0;
+}
+
+FileAlbumEditorServices PlayerApp::albumEditorServices()
+{
+    FileAlbumEditorServices services;
+    services.encode = [this](QWidget* parent, const std::vector<std::string>& files) {
+        return record::encodeFilesWithDialog(parent, files, appSettings,
+                                             [this] { SaveSettings(); });
+    };
+    return services;
 }
 
 PlayerApp::~PlayerApp()

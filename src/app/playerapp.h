@@ -47,6 +47,7 @@ public:
     std::string& pendingFile() override { return cmdInfo.fileName; }
     bool& pendingFileIsTemporary() override { return pendingIsTemporary; }
     HWND controller() const override;
+    FileAlbumEditorServices albumEditorServices() override;
 
     std::string title;
     AppSettings appSettings;

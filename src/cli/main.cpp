@@ -67,6 +67,11 @@ const Command kCommands[] = {
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
      "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]",
      runPlayFiles},
+    {"encode",
+     "encode FILE... [--type mp3|ra] [--bitrate K] [--out DIR]\n"
+     "      (16-bit PCM WAVE files to MP3 beside them or in DIR, several at a time; the log\n"
+     "       lines of the file encoding window, a progress line on a terminal)",
+     runEncode},
 };
 
 void printHelp(FILE* out)

@@ -2,6 +2,7 @@
 // What every component window of the main strip shares: its index, the messages the main
 // controller routes to it, and the status record it fills.
 
+#include "albums/filealbumeditor.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
 #include "platform/vocabulary.h"
@@ -43,6 +44,9 @@ public:
     virtual bool& pendingFileIsTemporary() = 0;
     // The main controller, which routes UM_* messages by component index.
     virtual HWND controller() const = 0;
+    // What the file album editor gets from the layers above the players (the file encoder);
+    // none by default.
+    virtual FileAlbumEditorServices albumEditorServices() { return {}; }
 
     // Set once the user has been told the sound output cannot be opened: it is said once a
     // session, not for every song that fails for it.
