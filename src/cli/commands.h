@@ -25,3 +25,4 @@ int runSkin(const CliArgs& args);
 int runFileInfo(const CliArgs& args);
 int runPlayFiles(const CliArgs& args);
 int runEncode(const CliArgs& args);
+int runCdCopy(const CliArgs& args);

@@ -39,6 +39,9 @@ const Command kCommands[] = {
      "      cd toc DRIVE                  tracks (start frame, length, audio or data), lead-out,\n"
      "                                    media identity, album key and CDDB disc id\n"
      "      cd play DRIVE [TRACK] [--sink DESCRIPTION]   the disc, or one track, to its end\n"
+     "      cd copy DRIVE TRACKS OUTDIR [--type wav|mp3] [--bitrate K]   the tracks (all, or\n"
+     "                                    such as 1,3,5-7) copied digitally, named from the CD "
+     "album\n"
      "      (DRIVE: a CD device such as /dev/sr0, a .cue/.toc/.nrg disc image or a folder)",
      runCd},
     {"id3",

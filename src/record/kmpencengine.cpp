@@ -51,9 +51,13 @@ struct FileCloser
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
-// One thread's encoder.
-struct Encoder
+} // namespace
+
+// One encoder: a thread's own, or one lent to it.
+class MpegEncoder
 {
+public:
+    ~MpegEncoder() { discard(); }
     std::unique_ptr<lame_global_flags, LameDeleter> lame;
     std::unique_ptr<FILE, FileCloser> file;
     std::string path;
@@ -90,12 +94,21 @@ struct Encoder
     }
 };
 
-thread_local Encoder t_encoder;
+namespace {
+
+using Encoder = MpegEncoder;
+thread_local Encoder t_own;
+thread_local Encoder* t_lent = nullptr;
 thread_local std::optional<Id3Tag> t_nextTag;
+
+Encoder& current()
+{
+    return t_lent ? *t_lent : t_own;
+}
 
 int open(const std::string& path, int rate, int channels, int kbps, int vbrLevel, bool mono)
 {
-    Encoder& e = t_encoder;
+    Encoder& e = current();
     e.discard();
     std::unique_ptr<lame_global_flags, LameDeleter> lame(lame_init());
     if (!lame)
@@ -149,6 +162,22 @@ void setMpegEncoderTag(const Id3Tag& tag)
     t_nextTag = tag;
 }
 
+std::shared_ptr<MpegEncoder> makeMpegEncoder()
+{
+    return std::make_shared<MpegEncoder>();
+}
+
+MpegEncoderUse::MpegEncoderUse(MpegEncoder* encoder)
+    : m_previous(t_lent)
+{
+    t_lent = encoder;
+}
+
+MpegEncoderUse::~MpegEncoderUse()
+{
+    t_lent = m_previous;
+}
+
 } // namespace record
 
 using namespace record;
@@ -177,7 +206,7 @@ int KMPEncEngine_OpenProfile(const std::string& path, int profile)
 
 int KMPEncEngine_Write(const std::uint8_t* bytes, int count)
 {
-    Encoder& e = record::t_encoder;
+    Encoder& e = record::current();
     if (!e.lame || count < 0)
         return 0;
     const int frameBytes = 2 * e.channels;
@@ -220,7 +249,7 @@ int KMPEncEngine_Write(const std::uint8_t* bytes, int count)
 
 int KMPEncEngine_Flush()
 {
-    Encoder& e = record::t_encoder;
+    Encoder& e = record::current();
     if (!e.lame)
         return 0;
     e.partial.clear();
@@ -231,7 +260,7 @@ int KMPEncEngine_Flush()
 
 int KMPEncEngine_Close()
 {
-    Encoder& e = record::t_encoder;
+    Encoder& e = record::current();
     if (!e.lame)
         return 0;
     bool ok = !e.failed;

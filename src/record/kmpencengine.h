@@ -4,7 +4,8 @@
 // PCM, flush, close.
 //
 // Each thread has an encoder of its own: the calls a thread makes work on its encoder, so a
-// batch encodes files side by side on several threads with the designed calls unchanged.
+// batch encodes files side by side on several threads with the designed calls unchanged
+// (MpegEncoderUse lends a thread another encoder).
 //
 // It promises: the MP3 appears under its name only at Close (it is written beside it first),
 // carries LAME's information frame (length and gapless playback) and, when one was given, an
@@ -14,6 +15,7 @@
 #include "albums/id3tag.h"
 #include "record/waveformat.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,7 +50,24 @@ const std::vector<MpegProfile>& mpegProfiles();
 // The bit rates MPEG-1 Layer 3 has, as the encoding options offer them.
 bool isMpegBitRate(int kbps);
 
-// The tag the next Close of this thread's encoder appends.
+// The tag the next encoder this thread opens appends when it closes.
 void setMpegEncoderTag(const Id3Tag& tag);
+
+// An encoder of one's own, for work whose calls run on more than one thread (the CD copy opens
+// on one thread and writes on another): while a MpegEncoderUse lives, this thread's calls work
+// on that encoder.
+class MpegEncoder;
+std::shared_ptr<MpegEncoder> makeMpegEncoder();
+class MpegEncoderUse
+{
+public:
+    explicit MpegEncoderUse(MpegEncoder* encoder);
+    ~MpegEncoderUse();
+    MpegEncoderUse(const MpegEncoderUse&) = delete;
+    MpegEncoderUse& operator=(const MpegEncoderUse&) = delete;
+
+private:
+    MpegEncoder* m_previous;
+};
 
 } // namespace record
