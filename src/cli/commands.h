@@ -26,3 +26,4 @@ int runFileInfo(const CliArgs& args);
 int runPlayFiles(const CliArgs& args);
 int runEncode(const CliArgs& args);
 int runCdCopy(const CliArgs& args);
+int runRecord(const CliArgs& args);

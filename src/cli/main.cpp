@@ -75,6 +75,11 @@ const Command kCommands[] = {
      "      (16-bit PCM WAVE files to MP3 beside them or in DIR, several at a time; the log\n"
      "       lines of the file encoding window, a progress line on a terminal)",
      runEncode},
+    {"record",
+     "record OUT [--seconds N] [--type wav|mp3] [--bitrate K]\n"
+     "      (what the default sound source hears, or KOLVO_CAPTURE_SOURCE's pipeline, for N\n"
+     "       seconds or until Ctrl-C; WAVE in the recording format, or MP3)",
+     runRecord},
 };
 
 void printHelp(FILE* out)
