@@ -49,7 +49,7 @@ double copyOnce(const std::string& cue, const fs::path& out)
         record::CdCopier copier(job, quiet);
         copier.start();
         while (!quiet.isEnded)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     const double s = std::chrono::duration<double>(Clock::now() - start).count();
     if (!quiet.allDone) {

@@ -222,6 +222,6 @@ int runCdCopy(const CliArgs& args)
     record::CdCopier copier(job, progress);
     copier.start();
     while (!progress.isEnded())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return progress.allDone() ? kCliOk : kCliFailed;
 }

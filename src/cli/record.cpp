@@ -13,6 +13,7 @@
 #include "record/wave.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -191,8 +192,12 @@ int runRecord(const CliArgs& args)
     std::signal(SIGTERM, onInterrupt);
     if (wave.StartRecording(0, &recorder) != 1)
         return cliFail(LoadString(2063) + " (" + wave.recorder().failure() + ")");
+    // Sleeps until a buffer or the tick comes (the timed processEvents would spin); the tick
+    // lets Ctrl-C end a recording whose source has gone quiet.
+    QTimer tick;
+    tick.start(100);
     while (!recorder.done && !g_interrupted)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     wave.StopRecording();
     if (!mp3) {
         recorder.writer.flush();
