@@ -11,6 +11,7 @@
 #include "platform/strings.h"
 #include "platform/trace.h"
 #include "record/fileencodingdialog.h"
+#include "record/soundcardrecording.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -42,6 +43,34 @@ FileAlbumEditorServices PlayerApp::albumEditorServices()
                                              [this] { SaveSettings(); });
     };
     return services;
+}
+
+namespace {
+
+// The Digital Audio Player's recording, from the recording layer.
+class SoundCardPlayerRecording : public PlayerRecording
+{
+public:
+    SoundCardPlayerRecording(AppSettings& settings, std::function<void()> save)
+        : m_recording(settings, std::move(save))
+    {}
+    std::string Start(QWidget* parent) override { return m_recording.Start(parent); }
+    void Pause() override { m_recording.Pause(); }
+    void Resume() override { m_recording.Resume(); }
+    void Stop(bool user) override { m_recording.Stop(user); }
+    bool failed() const override { return m_recording.failed(); }
+    int elapsedSeconds() const override { return m_recording.elapsedSeconds(); }
+    std::pair<int, int> levels() const override { return m_recording.levels(); }
+
+private:
+    record::SoundCardRecording m_recording;
+};
+
+} // namespace
+
+std::unique_ptr<PlayerRecording> PlayerApp::makeRecording()
+{
+    return std::make_unique<SoundCardPlayerRecording>(appSettings, [this] { SaveSettings(); });
 }
 
 PlayerApp::~PlayerApp()

@@ -48,6 +48,7 @@ public:
     bool& pendingFileIsTemporary() override { return pendingIsTemporary; }
     HWND controller() const override;
     FileAlbumEditorServices albumEditorServices() override;
+    std::unique_ptr<PlayerRecording> makeRecording() override;
 
     std::string title;
     AppSettings appSettings;

@@ -10,7 +10,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The status record of UM_GET_STATUS: twelve slots, the last three strings.
@@ -30,6 +32,26 @@ struct ComponentStatus
     std::string albumArtist;
 };
 
+// A recording from the sound card, made by the layer above the players for the Digital Audio
+// Player: the options, the capture and the file. The player keeps the state.
+class PlayerRecording
+{
+public:
+    virtual ~PlayerRecording() = default;
+    // Shows the recording options and starts; the file recorded into, or "" when the user
+    // cancelled or it could not start (the user was told why).
+    virtual std::string Start(QWidget* parent) = 0;
+    virtual void Pause() = 0;
+    virtual void Resume() = 0;
+    // Finishes the file. user: the Stop command (not the end of a track).
+    virtual void Stop(bool user) = 0;
+    // True once a write or the source failed: the player stops (the user was told).
+    virtual bool failed() const = 0;
+    virtual int elapsedSeconds() const = 0;
+    // The loudest left and right samples of the last buffer, 0..32768 (0 while paused).
+    virtual std::pair<int, int> levels() const = 0;
+};
+
 // What the components need of the application: its settings and its command-line record,
 // and the main controller through which they reach each other.
 class PlayerHost
@@ -47,6 +69,8 @@ public:
     // What the file album editor gets from the layers above the players (the file encoder);
     // none by default.
     virtual FileAlbumEditorServices albumEditorServices() { return {}; }
+    // A recording for the Digital Audio Player; none when recording is not built in.
+    virtual std::unique_ptr<PlayerRecording> makeRecording() { return nullptr; }
 
     // Set once the user has been told the sound output cannot be opened: it is said once a
     // session, not for every song that fails for it.
