@@ -141,5 +141,9 @@ int runEncode(const CliArgs& args)
     Progress progress(job.files.size(), ::isatty(STDERR_FILENO) == 1);
     batch.run(progress);
     progress.clear();
-    return progress.failed() == 0 ? kCliOk : kCliFailed;
+    if (progress.failed() > 0)
+        return cliFail(std::to_string(progress.failed()) + " of " +
+                       std::to_string(job.files.size()) +
+                       " files could not be encoded (see above)");
+    return kCliOk;
 }
