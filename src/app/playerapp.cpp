@@ -54,7 +54,13 @@ public:
     SoundCardPlayerRecording(AppSettings& settings, std::function<void()> save)
         : m_recording(settings, std::move(save))
     {}
-    std::string Start(QWidget* parent) override { return m_recording.Start(parent); }
+    Started Start(QWidget* parent, const CdDisc& disc) override
+    {
+        record::CdDiscTitles titles{disc.albumTitle, disc.artist, disc.trackTitles};
+        Started started;
+        started.path = m_recording.Start(parent, titles, &started.copied);
+        return started;
+    }
     void Pause() override { m_recording.Pause(); }
     void Resume() override { m_recording.Resume(); }
     void Stop(bool user) override { m_recording.Stop(user); }

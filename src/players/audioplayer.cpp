@@ -196,7 +196,30 @@ void AudioPlayer::Record()
         ShowNotAvailableYet();
         return;
     }
-    const std::string path = recording->Start(this);
+    // The CD Player's disc, whose tracks the options may choose to copy.
+    PlayerRecording::CdDisc disc;
+    ComponentStatus cd;
+    if (sendToComponent(ComponentCd, UM_GET_STATUS, reinterpret_cast<LPARAM>(&cd))) {
+        disc.albumTitle = cd.albumTitle;
+        disc.artist = cd.albumArtist;
+        sendToComponent(ComponentCd, UM_GET_TITLES, reinterpret_cast<LPARAM>(&disc.trackTitles));
+    }
+    const PlayerRecording::Started started = recording->Start(this, disc);
+    if (!started.copied.empty()) {
+        // The copied files join the album.
+        bool added = false;
+        for (const std::string& file : started.copied) {
+            if (!album().FindSong(file)) {
+                album().AddSong(file);
+                added = true;
+            }
+        }
+        if (added) {
+            RedrawDisplay();
+            SaveAlbum();
+        }
+    }
+    const std::string& path = started.path;
     if (path.empty())
         return;
     m_recording = std::move(recording);

@@ -38,9 +38,21 @@ class PlayerRecording
 {
 public:
     virtual ~PlayerRecording() = default;
-    // Shows the recording options and starts; the file recorded into, or "" when the user
-    // cancelled or it could not start (the user was told why).
-    virtual std::string Start(QWidget* parent) = 0;
+    // The disc in the CD Player, for copying its tracks (no titles: no disc).
+    struct CdDisc
+    {
+        std::string albumTitle;
+        std::string artist;
+        std::vector<std::string> trackTitles;
+    };
+    struct Started
+    {
+        std::string path;                // the file being recorded into; "" when none
+        std::vector<std::string> copied; // the files a digital copy of CD tracks made
+    };
+    // Shows the recording options and starts a recording, or copies CD tracks; nothing when
+    // the user cancelled or it could not start (the user was told why).
+    virtual Started Start(QWidget* parent, const CdDisc& disc) = 0;
     virtual void Pause() = 0;
     virtual void Resume() = 0;
     // Finishes the file. user: the Stop command (not the end of a track).

@@ -2,12 +2,15 @@
 
 #include "platform/msgbox.h"
 #include "platform/strings.h"
+#include "record/cdcopydialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
@@ -36,6 +39,8 @@ constexpr UINT IDS_BITS = 39710;
 constexpr UINT IDS_CHANNELS = 39711;
 constexpr UINT IDS_MONO = 39712;
 constexpr UINT IDS_STEREO = 39713;
+constexpr UINT IDS_COPY_CD = 39714;
+constexpr UINT IDS_TRACKS = 39715;
 
 const char* extensionOf(int type)
 {
@@ -43,6 +48,7 @@ const char* extensionOf(int type)
 }
 
 QPointer<CRecordPropertySheet> g_openSheet;
+QPointer<CdCopyDialog> g_openCopy;
 
 std::string upper(std::string text)
 {
@@ -67,7 +73,8 @@ std::string proposedRecordingPath(const std::string& folder, int type)
     return path + name + extensionOf(type);
 }
 
-CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options, QWidget* parent)
+CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options,
+                                           const CdDiscTitles& disc, QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(LoadQString(IDS_RECORDING_OPTIONS));
@@ -101,6 +108,24 @@ CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options, QWid
     m_channels->addItem(LoadQString(IDS_STEREO), 2);
     m_channels->setCurrentIndex(options.format.nChannels == 1 ? 0 : 1);
     form->addRow(LoadQString(IDS_CHANNELS), m_channels);
+    // The CD's tracks, copied digitally (the type chooses WAVE or MP3 files).
+    m_copyCd = new QCheckBox(LoadQString(IDS_COPY_CD), this);
+    m_copyCd->setEnabled(!disc.trackTitles.empty());
+    m_copyCd->setChecked(options.copyCd && !disc.trackTitles.empty());
+    form->addRow(QString(), m_copyCd);
+    m_tracks = new QListWidget(this);
+    m_tracks->setMaximumHeight(120);
+    for (size_t i = 0; i < disc.trackTitles.size(); ++i) {
+        auto* item = new QListWidgetItem(
+            QStringLiteral("%1. %2").arg(i + 1).arg(QString::fromStdString(disc.trackTitles[i])),
+            m_tracks);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+        item->setData(Qt::UserRole, static_cast<int>(i + 1));
+    }
+    m_tracks->setEnabled(m_copyCd->isChecked());
+    connect(m_copyCd, &QCheckBox::toggled, m_tracks, &QWidget::setEnabled);
+    form->addRow(LoadQString(IDS_TRACKS), m_tracks);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -115,6 +140,12 @@ RecordingOptions CRecordPropertySheet::options() const
     o.format =
         MakeRecordingPcmFormat(static_cast<std::uint32_t>(m_rate->currentData().toInt()),
                                m_bits->currentData().toInt(), m_channels->currentData().toInt());
+    o.copyCd = m_copyCd->isChecked();
+    for (int i = 0; i < m_tracks->count(); ++i) {
+        if (m_tracks->item(i)->checkState() == Qt::Checked)
+            o.tracks.push_back(
+                static_cast<std::uint32_t>(m_tracks->item(i)->data(Qt::UserRole).toInt()));
+    }
     return o;
 }
 
@@ -134,7 +165,8 @@ CRecordPropertySheet* SoundCardRecording::openSheet()
     return g_openSheet.data();
 }
 
-std::string SoundCardRecording::Start(QWidget* parent)
+std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
+                                      std::vector<std::string>* copied)
 {
     RecordingOptions options;
     options.type = std::clamp(m_settings.recordType, 0, 1);
@@ -143,7 +175,8 @@ std::string SoundCardRecording::Start(QWidget* parent)
         stored.nSamplesPerSec && stored.nChannels)
         options.format = stored;
     options.path = proposedRecordingPath(m_settings.recordDir, options.type);
-    CRecordPropertySheet sheet(options, parent);
+    options.copyCd = m_settings.recordCdRecord != 0 && m_settings.recordCdRecordingMethod == 1;
+    CRecordPropertySheet sheet(options, disc, parent);
     g_openSheet = &sheet;
     const int answer = sheet.exec();
     g_openSheet = nullptr;
@@ -171,8 +204,19 @@ std::string SoundCardRecording::Start(QWidget* parent)
     m_settings.recordDir = options.path.find('/') == std::string::npos
                                ? ""
                                : options.path.substr(0, options.path.rfind('/'));
+    m_settings.recordCdRecord = options.copyCd ? 1 : 0;
+    if (options.copyCd)
+        m_settings.recordCdRecordingMethod = 1;
     if (m_save)
         m_save();
+    if (options.copyCd) {
+        if (!options.tracks.empty()) {
+            const std::vector<std::string> files = CopyCdTracks(options, disc, parent);
+            if (copied)
+                *copied = files;
+        }
+        return {};
+    }
     return StartWith(options, parent);
 }
 
@@ -219,6 +263,48 @@ std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget
     }
     m_recording = true;
     return path;
+}
+
+std::vector<std::string> SoundCardRecording::CopyCdTracks(const RecordingOptions& options,
+                                                          const CdDiscTitles& disc, QWidget* parent)
+{
+    RecordJob job;
+    job.recordType = options.type;
+    job.cdMethod = 1;
+    job.recordFormat = options.type == 0 ? options.format : MakePcmFormat(44100, 16, 2);
+    job.directory =
+        m_settings.recordDir.empty() ? QDir::tempPath().toStdString() : m_settings.recordDir;
+    job.useTitleInfo = m_settings.recordCdUseTitleInfo != 0;
+    job.useSongInfo = m_settings.recordCdUseSongInfo != 0;
+    job.useSongInfoAlbumTitle = m_settings.recordCdUseSongInfoAlbumTitle != 0;
+    job.useSongInfoSinger = m_settings.recordCdUseSongInfoAlbumSinger != 0;
+    job.useSongInfoTrackNumber = m_settings.recordCdUseSongInfoTrackNumber != 0;
+    job.selectedTracks = options.tracks;
+    job.trackTitles = disc.trackTitles;
+    job.albumTitle = disc.albumTitle;
+    job.artist = disc.artist;
+    job.mpegProfile = m_settings.recordMpegProfile;
+    job.drive = m_settings.cdDrive;
+    // The album's own folder, "artist-album" (either alone when the other is empty).
+    if (job.useTitleInfo && (!disc.artist.empty() || !disc.albumTitle.empty())) {
+        std::string sub = disc.artist;
+        if (!disc.artist.empty() && !disc.albumTitle.empty())
+            sub += "-";
+        sub += disc.albumTitle;
+        std::replace(sub.begin(), sub.end(), '/', '-');
+        job.directory += (job.directory.back() == '/' ? "" : "/") + sub;
+        QDir().mkpath(QString::fromStdString(job.directory));
+    }
+    CdCopyDialog dialog(job, false, parent);
+    g_openCopy = &dialog;
+    dialog.exec();
+    g_openCopy = nullptr;
+    return dialog.producedFiles();
+}
+
+CdCopyDialog* SoundCardRecording::openCopyWindow()
+{
+    return g_openCopy.data();
 }
 
 void SoundCardRecording::Pause()

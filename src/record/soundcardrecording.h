@@ -17,8 +17,10 @@
 #include <functional>
 #include <string>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QListWidget;
 
 namespace record {
 
@@ -27,6 +29,17 @@ struct RecordingOptions
     std::string path;
     int type = 0; // 0 WAVE, 1 MPEG Layer 3 (recorded as WAVE outside CD recording), 2 RealAudio
     WAVEFORMATEX format = MakePcmFormat(44100, 16, 2);
+    // Copy tracks of the CD digitally instead ("RecordCDRecord" with method 1).
+    bool copyCd = false;
+    std::vector<std::uint32_t> tracks; // chosen, from 1
+};
+
+// The disc in the CD Player: its album's texts (no titles: no disc).
+struct CdDiscTitles
+{
+    std::string albumTitle;
+    std::string artist;
+    std::vector<std::string> trackTitles;
 };
 
 // "KLV-YYYYMMDD-HHMM" with the type's extension in the folder (the temporary folder when empty).
@@ -36,8 +49,11 @@ class CRecordPropertySheet : public QDialog
 {
     Q_OBJECT
 public:
-    CRecordPropertySheet(const RecordingOptions& options, QWidget* parent = nullptr);
+    CRecordPropertySheet(const RecordingOptions& options, const CdDiscTitles& disc = {},
+                         QWidget* parent = nullptr);
     RecordingOptions options() const;
+    QCheckBox* copyCdBox() const { return m_copyCd; }
+    QListWidget* trackList() const { return m_tracks; }
 
     QLineEdit* pathEdit() const { return m_path; }
     QComboBox* typeList() const { return m_type; }
@@ -51,6 +67,8 @@ private:
     QComboBox* m_rate = nullptr;
     QComboBox* m_bits = nullptr;
     QComboBox* m_channels = nullptr;
+    QCheckBox* m_copyCd = nullptr;
+    QListWidget* m_tracks = nullptr;
 };
 
 class SoundCardRecording : private WaveReceiver
@@ -60,8 +78,12 @@ public:
     SoundCardRecording(AppSettings& settings, std::function<void()> saveSettings);
     ~SoundCardRecording() override;
 
-    // The options sheet, then the start; the file, or "" (cancelled, or told why not).
-    std::string Start(QWidget* parent);
+    // The options sheet, then the start; the file, or "" (cancelled, or told why not). When the
+    // options choose to copy CD tracks, the copy window runs instead and `copied` gets the files
+    // it made (the designed naming, in "RecordDir", in a sub-folder "artist-album" when
+    // "RecordCDUseTitleInfo" is on).
+    std::string Start(QWidget* parent, const CdDiscTitles& disc = {},
+                      std::vector<std::string>* copied = nullptr);
     // Starts with these options without asking (kolvo-cli and tests).
     std::string StartWith(const RecordingOptions& options, QWidget* parent);
     void Pause();
@@ -71,10 +93,13 @@ public:
     int elapsedSeconds() const;
     std::pair<int, int> levels() const { return {m_left, m_right}; }
 
-    // The sheet's window while it is up, for tests that answer it.
+    // The sheet's window while it is up, for tests that answer it; likewise the copy window.
     static CRecordPropertySheet* openSheet();
+    static class CdCopyDialog* openCopyWindow();
 
 private:
+    std::vector<std::string> CopyCdTracks(const RecordingOptions& options, const CdDiscTitles& disc,
+                                          QWidget* parent);
     void DataRecorded(CWave& wave, const std::uint8_t* bytes, size_t count, int zero) override;
     void RecordingFailed(CWave& wave, const std::string& why) override;
 

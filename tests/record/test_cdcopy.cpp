@@ -9,14 +9,18 @@
 #include "record/cdcopy.h"
 #include "record/cdcopydialog.h"
 #include "record/kcddaengine.h"
+#include "record/soundcardrecording.h"
 #include "record/wavefile.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <cstdlib>
@@ -389,4 +393,52 @@ TEST_F(CdCopyTest, KolvoCliCdCopyNamesFromTheAlbum)
     EXPECT_TRUE(fs::exists(homePath("out/Ann-Days-01-Morning.mp3")));
     EXPECT_EQ(run(cli + " cd copy " + quoted(cue) + " 4 " + quoted(homePath("out"))).status, 2);
     EXPECT_EQ(run(cli + " cd copy " + quoted(cue) + " 1 " + quoted(homePath("nowhere"))).status, 1);
+}
+
+// Record's options with the CD's tracks chosen: the copy window copies them into the album's
+// folder and the files come back for the album.
+TEST_F(CdCopyTest, RecordOptionsCopyTheChosenTracks)
+{
+    const std::string cue = cdtest::disc("record", "1 1.5 1");
+    ASSERT_FALSE(cue.empty());
+    AppSettings settings;
+    settings.cdDrive = cue;
+    settings.recordDir = home();
+    settings.recordCdUseTitleInfo = settings.recordCdUseSongInfo = 1;
+    settings.recordCdUseSongInfoAlbumTitle = settings.recordCdUseSongInfoAlbumSinger = 1;
+    settings.recordCdUseSongInfoTrackNumber = 1;
+    int saves = 0;
+    SoundCardRecording recording(settings, [&] { ++saves; });
+    bool sheetSeen = false, windowSeen = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+            sheet && sheet->isVisible()) {
+            sheetSeen = true;
+            EXPECT_TRUE(sheet->copyCdBox()->isEnabled());
+            EXPECT_EQ(sheet->trackList()->count(), 3);
+            sheet->copyCdBox()->setChecked(true);
+            sheet->trackList()->item(1)->setCheckState(Qt::Unchecked);
+            sheet->accept();
+        } else if (CdCopyDialog* copy = SoundCardRecording::openCopyWindow();
+                   copy && copy->isVisible()) {
+            windowSeen = true;
+            if (copy->cancelButton()->text() == "Close")
+                copy->cancelButton()->click();
+        }
+    });
+    answer.start(10);
+    std::vector<std::string> copied;
+    const std::string path =
+        recording.Start(nullptr, {"Days", "Ann", {"Morning", "Noon", "Night"}}, &copied);
+    answer.stop();
+    EXPECT_TRUE(sheetSeen);
+    EXPECT_TRUE(windowSeen);
+    EXPECT_EQ(path, "") << "nothing is recorded from the sound card";
+    EXPECT_EQ(copied, (std::vector<std::string>{homePath("Ann-Days/Ann-Days-01-Morning.wav"),
+                                                homePath("Ann-Days/Ann-Days-03-Night.wav")}));
+    EXPECT_EQ(samplesOf(homePath("Ann-Days/Ann-Days-03-Night.wav")), sectors(cue, 188, 263));
+    EXPECT_EQ(settings.recordCdRecord, 1);
+    EXPECT_EQ(settings.recordCdRecordingMethod, 1);
+    EXPECT_EQ(saves, 1);
 }
