@@ -11,6 +11,8 @@
 #include "platform/profile.h"
 #include "platform/strings.h"
 #include "platform/trace.h"
+#include "record/fileencodingdialog.h"
+#include "record/soundcardrecording.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -32,6 +34,50 @@ PlayerApp::PlayerApp() = default;
 HWND PlayerApp::controller() const
 {
     return m_mainWindow ? m_mainWindow->handle() : 0;
+}
+
+FileAlbumEditorServices PlayerApp::albumEditorServices()
+{
+    FileAlbumEditorServices services;
+    services.encode = [this](QWidget* parent, const std::vector<std::string>& files) {
+        return record::encodeFilesWithDialog(parent, files, appSettings,
+                                             [this] { SaveSettings(); });
+    };
+    return services;
+}
+
+namespace {
+
+// The Digital Audio Player's recording, from the recording layer.
+class SoundCardPlayerRecording : public PlayerRecording
+{
+public:
+    SoundCardPlayerRecording(AppSettings& settings, std::function<void()> save)
+        : m_recording(settings, std::move(save))
+    {}
+    Started Start(QWidget* parent, const CdDisc& disc) override
+    {
+        record::CdDiscTitles titles{disc.albumTitle, disc.artist, disc.trackTitles};
+        Started started;
+        started.path = m_recording.Start(parent, titles, &started.copied);
+        return started;
+    }
+    void Pause() override { m_recording.Pause(); }
+    void Resume() override { m_recording.Resume(); }
+    void Stop(bool user) override { m_recording.Stop(user); }
+    bool failed() const override { return m_recording.failed(); }
+    int elapsedSeconds() const override { return m_recording.elapsedSeconds(); }
+    std::pair<int, int> levels() const override { return m_recording.levels(); }
+
+private:
+    record::SoundCardRecording m_recording;
+};
+
+} // namespace
+
+std::unique_ptr<PlayerRecording> PlayerApp::makeRecording()
+{
+    return std::make_unique<SoundCardPlayerRecording>(appSettings, [this] { SaveSettings(); });
 }
 
 PlayerApp::~PlayerApp()

@@ -49,6 +49,8 @@ public:
     std::string& pendingFile() override { return cmdInfo.fileName; }
     bool& pendingFileIsTemporary() override { return pendingIsTemporary; }
     HWND controller() const override;
+    FileAlbumEditorServices albumEditorServices() override;
+    std::unique_ptr<PlayerRecording> makeRecording() override;
 
     std::string title;
     AppSettings appSettings;

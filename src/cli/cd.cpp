@@ -114,6 +114,8 @@ int runCd(const CliArgs& args)
         return report(args);
     if (!args.empty() && (args[0] == "toc" || args[0] == "play"))
         return runCdDisc(args);
+    if (!args.empty() && args[0] == "copy")
+        return runCdCopy(args);
     if (args.size() != 2 || (args[0] != "import" && args[0] != "export"))
         return cliUsage(
             "cd takes import FILE, export FILE, report OUT.pdf, toc DRIVE or play DRIVE [TRACK]");

@@ -26,3 +26,6 @@ int runFileInfo(const CliArgs& args);
 int runPlayFiles(const CliArgs& args);
 int runVcd(const CliArgs& args);
 int runAssociate(const CliArgs& args);
+int runEncode(const CliArgs& args);
+int runCdCopy(const CliArgs& args);
+int runRecord(const CliArgs& args);

@@ -39,6 +39,9 @@ const Command kCommands[] = {
      "      cd toc DRIVE                  tracks (start frame, length, audio or data), lead-out,\n"
      "                                    media identity, album key and CDDB disc id\n"
      "      cd play DRIVE [TRACK] [--sink DESCRIPTION]   the disc, or one track, to its end\n"
+     "      cd copy DRIVE TRACKS OUTDIR [--type wav|mp3] [--bitrate K]   the tracks (all, or\n"
+     "                                    such as 1,3,5-7) copied digitally, named from the CD "
+     "album\n"
      "      (DRIVE: a CD device such as /dev/sr0, a .cue/.toc/.nrg disc image or a folder)",
      runCd},
     {"id3",
@@ -77,6 +80,16 @@ const Command kCommands[] = {
      "      associate cd register|restore   (Kolvo as the desktop's player of those files, or\n"
      "      of audio CDs, in the user's mimeapps.list; restore gives back what was there)",
      runAssociate},
+    {"encode",
+     "encode FILE... [--type mp3|ra] [--bitrate K] [--out DIR]\n"
+     "      (16-bit PCM WAVE files to MP3 beside them or in DIR, several at a time; the log\n"
+     "       lines of the file encoding window, a progress line on a terminal)",
+     runEncode},
+    {"record",
+     "record OUT [--seconds N] [--type wav|mp3] [--bitrate K]\n"
+     "      (what the default sound source hears, or KOLVO_CAPTURE_SOURCE's pipeline, for N\n"
+     "       seconds or until Ctrl-C; WAVE in the recording format, or MP3)",
+     runRecord},
 };
 
 void printHelp(FILE* out)

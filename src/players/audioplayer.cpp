@@ -66,7 +66,7 @@ bool AudioPlayer::OnPlayerCommand(int id)
         Configure();
         return true;
     case cmd::Record:
-        ShowNotAvailableYet();
+        Record();
         return true;
     default:
         return false;
@@ -173,4 +173,95 @@ void AudioPlayer::Configure()
         return;
     if (engines::Session* open = session())
         open->configure(handle());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recording
+
+void AudioPlayer::Record()
+{
+    if (state() == kModePaused && isRecording()) {
+        Pause(); // a paused recording goes on
+        return;
+    }
+    if (state() != kModeStopped && state() != kModeNotReady)
+        return;
+    ModalGuard guard;
+    if (!guard.entered())
+        return;
+    std::unique_ptr<PlayerRecording> recording = host().makeRecording();
+    if (!recording) {
+        ShowNotAvailableYet();
+        return;
+    }
+    // The CD Player's disc, whose tracks the options may choose to copy.
+    PlayerRecording::CdDisc disc;
+    ComponentStatus cd;
+    if (sendToComponent(ComponentCd, UM_GET_STATUS, reinterpret_cast<LPARAM>(&cd))) {
+        disc.albumTitle = cd.albumTitle;
+        disc.artist = cd.albumArtist;
+        sendToComponent(ComponentCd, UM_GET_TITLES, reinterpret_cast<LPARAM>(&disc.trackTitles));
+    }
+    const PlayerRecording::Started started = recording->Start(this, disc);
+    if (!started.copied.empty()) {
+        // The copied files join the album.
+        bool added = false;
+        for (const std::string& file : started.copied) {
+            if (!album().FindSong(file)) {
+                album().AddSong(file);
+                added = true;
+            }
+        }
+        if (added) {
+            RedrawDisplay();
+            SaveAlbum();
+        }
+    }
+    const std::string& path = started.path;
+    if (path.empty())
+        return;
+    m_recording = std::move(recording);
+    m_recordingPath = path;
+    // The file becomes a song of the album, and the current one.
+    int position = 0;
+    if (!album().FindSong(path, &position)) {
+        album().AddSong(path);
+        position = album().songCount();
+    }
+    album().setCurrentSong(position);
+    SaveAlbum();
+    BeginRecordingState();
+    RedrawDisplay();
+}
+
+void AudioPlayer::PauseRecording()
+{
+    if (m_recording)
+        m_recording->Pause();
+}
+
+void AudioPlayer::ResumeRecording()
+{
+    if (m_recording)
+        m_recording->Resume();
+}
+
+void AudioPlayer::EndRecording(bool user)
+{
+    if (m_recording)
+        m_recording->Stop(user);
+    m_recording.reset();
+}
+
+void AudioPlayer::OnRecordingTick()
+{
+    if (m_recording && m_recording->failed())
+        StopPlayer(false);
+}
+
+void AudioPlayer::FillStatus(ComponentStatus& status) const
+{
+    PlayerFrame::FillStatus(status);
+    if (m_recording)
+        status.recordedSeconds = m_recording->elapsedSeconds();
 }

@@ -2,7 +2,8 @@
 // The Digital Audio Player: albums of WAVE, AIFF, AU, MPEG audio and RealAudio files, and of the
 // Ogg, FLAC, Opus, MPEG-4, Windows Media and WavPack audio GStreamer decodes, played through the
 // MPEG, RealAudio and general file engines, with the MCI device as the last resort (the engine
-// order's audio rows); stream saving and lyrics.
+// order's audio rows); stream saving and lyrics; recording from the sound card (Record) into a
+// file of the current album, through the recording its host makes.
 
 #include "players/playerframe.h"
 
@@ -25,6 +26,12 @@ protected:
     bool OnPlayerCommand(int id) override;
     // Open Files and Open Folder, on top of the window's right-click menu.
     void AddOwnMenuEntries(QMenu& menu) override;
+    void PauseRecording() override;
+    void ResumeRecording() override;
+    void EndRecording(bool user) override;
+    std::string RecordingPath() const override { return m_recordingPath; }
+    void OnRecordingTick() override;
+    void FillStatus(ComponentStatus& status) const override;
 
 private:
     void OpenFiles();
@@ -35,4 +42,9 @@ private:
     void ToggleSaveStream();
     void ToggleLyric();
     void Configure();
+    // Record: resumes a paused recording; while stopped, the options and the start.
+    void Record();
+
+    std::unique_ptr<PlayerRecording> m_recording;
+    std::string m_recordingPath;
 };

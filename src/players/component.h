@@ -2,6 +2,7 @@
 // What every component window of the main strip shares: its index, the messages the main
 // controller routes to it, and the status record it fills.
 
+#include "albums/filealbumeditor.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
 #include "platform/vocabulary.h"
@@ -9,7 +10,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The status record of UM_GET_STATUS: twelve slots, the last three strings.
@@ -29,6 +32,38 @@ struct ComponentStatus
     std::string albumArtist;
 };
 
+// A recording from the sound card, made by the layer above the players for the Digital Audio
+// Player: the options, the capture and the file. The player keeps the state.
+class PlayerRecording
+{
+public:
+    virtual ~PlayerRecording() = default;
+    // The disc in the CD Player, for copying its tracks (no titles: no disc).
+    struct CdDisc
+    {
+        std::string albumTitle;
+        std::string artist;
+        std::vector<std::string> trackTitles;
+    };
+    struct Started
+    {
+        std::string path;                // the file being recorded into; "" when none
+        std::vector<std::string> copied; // the files a digital copy of CD tracks made
+    };
+    // Shows the recording options and starts a recording, or copies CD tracks; nothing when
+    // the user cancelled or it could not start (the user was told why).
+    virtual Started Start(QWidget* parent, const CdDisc& disc) = 0;
+    virtual void Pause() = 0;
+    virtual void Resume() = 0;
+    // Finishes the file. user: the Stop command (not the end of a track).
+    virtual void Stop(bool user) = 0;
+    // True once a write or the source failed: the player stops (the user was told).
+    virtual bool failed() const = 0;
+    virtual int elapsedSeconds() const = 0;
+    // The loudest left and right samples of the last buffer, 0..32768 (0 while paused).
+    virtual std::pair<int, int> levels() const = 0;
+};
+
 // What the components need of the application: its settings and its command-line record,
 // and the main controller through which they reach each other.
 class PlayerHost
@@ -43,6 +78,11 @@ public:
     virtual bool& pendingFileIsTemporary() = 0;
     // The main controller, which routes UM_* messages by component index.
     virtual HWND controller() const = 0;
+    // What the file album editor gets from the layers above the players (the file encoder);
+    // none by default.
+    virtual FileAlbumEditorServices albumEditorServices() { return {}; }
+    // A recording for the Digital Audio Player; none when recording is not built in.
+    virtual std::unique_ptr<PlayerRecording> makeRecording() { return nullptr; }
 
     // Set once the user has been told the sound output cannot be opened: it is said once a
     // session, not for every song that fails for it.

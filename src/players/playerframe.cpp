@@ -998,7 +998,7 @@ void PlayerFrame::AlbumManagement()
     const std::string path = song ? song->title : std::string();
     std::string chosen;
     {
-        FileAlbumEditor editor(m_album.kind(), m_album.key(), {}, this);
+        FileAlbumEditor editor(m_album.kind(), m_album.key(), host().albumEditorServices(), this);
         editor.exec();
         chosen = editor.chosenKey();
     }

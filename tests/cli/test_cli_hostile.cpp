@@ -212,6 +212,28 @@ TEST_F(HostileCliTest, TagsAndSongNames)
     }
 }
 
+// WAVE files to encode: the readers' corpus, and headers that lie.
+TEST_F(HostileCliTest, WaveFilesToEncode)
+{
+    Inputs inputs = fromCorpus("fuzz_wave_file", 6);
+    const std::string fmt =
+        "fmt " + le32(16) + le16(1) + le16(2) + le32(44100) + le32(176400) + le16(4) + le16(16);
+    inputs.emplace_back("a data size past the end of the file",
+                        "RIFF" + le32(100) + "WAVE" + fmt + "data" + le32(0x7FFFFFF0) + "abcd");
+    inputs.emplace_back("streamed: sizes of all ones", "RIFF" + le32(0xFFFFFFFF) + "WAVE" + fmt +
+                                                           "data" + le32(0xFFFFFFFF) +
+                                                           std::string(4000, '\x11'));
+    inputs.emplace_back("a format chunk of 4 GiB",
+                        "RIFF" + le32(100) + "WAVEfmt " + le32(0xFFFFFFFF));
+    inputs.emplace_back("no channels", "RIFF" + le32(100) + "WAVEfmt " + le32(16) + le16(1) +
+                                           le16(0) + le32(44100) + le32(0) + le16(0) + le16(16) +
+                                           "data" + le32(4) + "abcd");
+    for (const auto& [what, bytes] : inputs) {
+        const QString wav = file("in.wav", bytes);
+        expectCleanEnd(what, {QStringLiteral("encode"), wav});
+    }
+}
+
 TEST_F(HostileCliTest, PlayListsImportedIntoAnAlbum)
 {
     Inputs inputs = fromCorpus("fuzz_playlist", 6);

@@ -1,0 +1,371 @@
+#include "record/soundcardrecording.h"
+
+#include "platform/msgbox.h"
+#include "platform/strings.h"
+#include "record/cdcopydialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+
+namespace record {
+
+namespace {
+
+constexpr UINT IDS_EXTENSION_MISMATCH = 1064;
+constexpr UINT IDS_ACM = 1066;
+constexpr UINT IDS_FILE = 2029;
+constexpr UINT IDS_CANT_OPEN_DEVICE = 2063;
+constexpr UINT IDS_CANT_WRITE = 2064;
+constexpr UINT IDS_MPEG_LAYER3 = 39702;
+constexpr UINT IDS_REALAUDIO_MISSING = 39703;
+constexpr UINT IDS_FORMAT = 39705;
+constexpr UINT IDS_RECORDING_OPTIONS = 39707;
+constexpr UINT IDS_WAVE = 39708;
+constexpr UINT IDS_SAMPLE_RATE = 39709;
+constexpr UINT IDS_BITS = 39710;
+constexpr UINT IDS_CHANNELS = 39711;
+constexpr UINT IDS_MONO = 39712;
+constexpr UINT IDS_STEREO = 39713;
+constexpr UINT IDS_COPY_CD = 39714;
+constexpr UINT IDS_TRACKS = 39715;
+
+const char* extensionOf(int type)
+{
+    return type == 1 ? ".mp3" : type == 2 ? ".ra" : ".wav";
+}
+
+QPointer<CRecordPropertySheet> g_openSheet;
+QPointer<CdCopyDialog> g_openCopy;
+
+std::string upper(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+std::string proposedRecordingPath(const std::string& folder, int type)
+{
+    std::string path = folder.empty() ? QDir::tempPath().toStdString() : folder;
+    if (path.back() != '/')
+        path += '/';
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char name[64];
+    std::snprintf(name, sizeof name, "KLV-%04d%02d%02d-%02d%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+    return path + name + extensionOf(type);
+}
+
+CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options,
+                                           const CdDiscTitles& disc, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(LoadQString(IDS_RECORDING_OPTIONS));
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    layout->addLayout(form);
+    m_path = new QLineEdit(QString::fromStdString(options.path), this);
+    m_path->setMinimumWidth(320);
+    form->addRow(LoadQString(IDS_FILE), m_path);
+    m_type = new QComboBox(this);
+    m_type->addItem(LoadQString(IDS_WAVE));
+    m_type->addItem(LoadQString(IDS_MPEG_LAYER3));
+    m_type->addItem(LoadQString(IDS_REALAUDIO_MISSING));
+    if (auto* model = qobject_cast<QStandardItemModel*>(m_type->model()); model && model->item(2))
+        model->item(2)->setEnabled(false);
+    m_type->setCurrentIndex(std::clamp(options.type, 0, 1));
+    form->addRow(LoadQString(IDS_FORMAT), m_type);
+    m_rate = new QComboBox(this);
+    for (int rate : {8000, 11025, 22050, 32000, 44100, 48000})
+        m_rate->addItem(QStringLiteral("%1 Hz").arg(rate), rate);
+    const int rateIndex = m_rate->findData(static_cast<int>(options.format.nSamplesPerSec));
+    m_rate->setCurrentIndex(rateIndex >= 0 ? rateIndex : m_rate->findData(44100));
+    form->addRow(LoadQString(IDS_SAMPLE_RATE), m_rate);
+    m_bits = new QComboBox(this);
+    m_bits->addItem(QStringLiteral("8"), 8);
+    m_bits->addItem(QStringLiteral("16"), 16);
+    m_bits->setCurrentIndex(options.format.wBitsPerSample == 8 ? 0 : 1);
+    form->addRow(LoadQString(IDS_BITS), m_bits);
+    m_channels = new QComboBox(this);
+    m_channels->addItem(LoadQString(IDS_MONO), 1);
+    m_channels->addItem(LoadQString(IDS_STEREO), 2);
+    m_channels->setCurrentIndex(options.format.nChannels == 1 ? 0 : 1);
+    form->addRow(LoadQString(IDS_CHANNELS), m_channels);
+    // The CD's tracks, copied digitally (the type chooses WAVE or MP3 files).
+    m_copyCd = new QCheckBox(LoadQString(IDS_COPY_CD), this);
+    m_copyCd->setEnabled(!disc.trackTitles.empty());
+    m_copyCd->setChecked(options.copyCd && !disc.trackTitles.empty());
+    form->addRow(QString(), m_copyCd);
+    m_tracks = new QListWidget(this);
+    m_tracks->setMaximumHeight(120);
+    for (size_t i = 0; i < disc.trackTitles.size(); ++i) {
+        auto* item = new QListWidgetItem(
+            QStringLiteral("%1. %2").arg(i + 1).arg(QString::fromStdString(disc.trackTitles[i])),
+            m_tracks);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+        item->setData(Qt::UserRole, static_cast<int>(i + 1));
+    }
+    m_tracks->setEnabled(m_copyCd->isChecked());
+    connect(m_copyCd, &QCheckBox::toggled, m_tracks, &QWidget::setEnabled);
+    form->addRow(LoadQString(IDS_TRACKS), m_tracks);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+RecordingOptions CRecordPropertySheet::options() const
+{
+    RecordingOptions o;
+    o.path = m_path->text().trimmed().toStdString();
+    o.type = m_type->currentIndex();
+    o.format =
+        MakeRecordingPcmFormat(static_cast<std::uint32_t>(m_rate->currentData().toInt()),
+                               m_bits->currentData().toInt(), m_channels->currentData().toInt());
+    o.copyCd = m_copyCd->isChecked();
+    for (int i = 0; i < m_tracks->count(); ++i) {
+        if (m_tracks->item(i)->checkState() == Qt::Checked)
+            o.tracks.push_back(
+                static_cast<std::uint32_t>(m_tracks->item(i)->data(Qt::UserRole).toInt()));
+    }
+    return o;
+}
+
+SoundCardRecording::SoundCardRecording(AppSettings& settings, std::function<void()> saveSettings)
+    : m_settings(settings)
+    , m_save(std::move(saveSettings))
+{}
+
+SoundCardRecording::~SoundCardRecording()
+{
+    if (m_recording)
+        Stop(false);
+}
+
+CRecordPropertySheet* SoundCardRecording::openSheet()
+{
+    return g_openSheet.data();
+}
+
+std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
+                                      std::vector<std::string>* copied)
+{
+    RecordingOptions options;
+    options.type = std::clamp(m_settings.recordType, 0, 1);
+    WAVEFORMATEX stored;
+    if (WAVEFORMATEX::fromBytes(m_settings.recordFormat, stored) && stored.wFormatTag == kTagPcm &&
+        stored.nSamplesPerSec && stored.nChannels)
+        options.format = stored;
+    options.path = proposedRecordingPath(m_settings.recordDir, options.type);
+    options.copyCd = m_settings.recordCdRecord != 0 && m_settings.recordCdRecordingMethod == 1;
+    CRecordPropertySheet sheet(options, disc, parent);
+    g_openSheet = &sheet;
+    const int answer = sheet.exec();
+    g_openSheet = nullptr;
+    if (answer != QDialog::Accepted)
+        return {};
+    options = sheet.options();
+    if (options.path.empty())
+        return {};
+    // An extension that does not fit the type is asked about.
+    const std::string wanted = options.type == 1 ? ".MP3" : ".WAV";
+    const std::string name = upper(options.path);
+    const size_t dot = name.rfind('.');
+    const size_t slash = name.rfind('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+        name.substr(dot) != wanted &&
+        KolvoMessageBox(parent, LoadQString(IDS_EXTENSION_MISMATCH), MessageIcon::Question,
+                        MessageButtons::YesNo) != IDYES)
+        return {};
+
+    // The options are kept.
+    m_settings.recordType = options.type;
+    const std::vector<std::uint8_t> bytes = options.format.bytes();
+    m_settings.recordFormat.resize(std::max<size_t>(m_settings.recordFormat.size(), bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), m_settings.recordFormat.begin());
+    m_settings.recordDir = options.path.find('/') == std::string::npos
+                               ? ""
+                               : options.path.substr(0, options.path.rfind('/'));
+    m_settings.recordCdRecord = options.copyCd ? 1 : 0;
+    if (options.copyCd)
+        m_settings.recordCdRecordingMethod = 1;
+    if (m_save)
+        m_save();
+    if (options.copyCd) {
+        if (!options.tracks.empty()) {
+            const std::vector<std::string> files = CopyCdTracks(options, disc, parent);
+            if (copied)
+                *copied = files;
+        }
+        return {};
+    }
+    return StartWith(options, parent);
+}
+
+std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget* parent)
+{
+    m_parent = parent;
+    RecordingOptions options = given;
+    // Outside CD recording an MPEG type records the WAVE file only.
+    std::string path = options.path;
+    if (path.find('.') == std::string::npos)
+        path += extensionOf(options.type == 1 ? 0 : options.type);
+    if (options.type == 1) {
+        const size_t dot = path.rfind('.');
+        if (dot != std::string::npos &&
+            (path.rfind('/') == std::string::npos || dot > path.rfind('/')))
+            path = path.substr(0, dot) + ".wav";
+    }
+    if (options.type == 2) {
+        KolvoMessageBox(parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
+        return {};
+    }
+    const WAVEFORMATEX& f = options.format;
+    if (m_wave.SetRecordingFormat(f.nSamplesPerSec, f.wBitsPerSample, f.nChannels, 0, 4, -1) != 1) {
+        KolvoMessageBox(parent, LoadQString(IDS_CANT_OPEN_DEVICE), MessageIcon::Information);
+        return {};
+    }
+    m_pcm = m_wave.recordFormat();
+    if (m_writer.openConverter(m_pcm, f) != 1) {
+        m_wave.StopRecording();
+        KolvoMessageBox(parent, LoadQString(IDS_ACM), MessageIcon::Information);
+        return {};
+    }
+    if (m_writer.createFile(path, f) != 1) {
+        m_wave.StopRecording();
+        KolvoMessageBox(parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
+        return {};
+    }
+    m_firstWrite = true;
+    m_failed = m_paused = false;
+    if (m_wave.StartRecording(0, this) != 1) {
+        m_writer.close();
+        KolvoMessageBox(parent, LoadQString(IDS_CANT_OPEN_DEVICE), MessageIcon::Information);
+        return {};
+    }
+    m_recording = true;
+    return path;
+}
+
+std::vector<std::string> SoundCardRecording::CopyCdTracks(const RecordingOptions& options,
+                                                          const CdDiscTitles& disc, QWidget* parent)
+{
+    RecordJob job;
+    job.recordType = options.type;
+    job.cdMethod = 1;
+    job.recordFormat = options.type == 0 ? options.format : MakePcmFormat(44100, 16, 2);
+    job.directory =
+        m_settings.recordDir.empty() ? QDir::tempPath().toStdString() : m_settings.recordDir;
+    job.useTitleInfo = m_settings.recordCdUseTitleInfo != 0;
+    job.useSongInfo = m_settings.recordCdUseSongInfo != 0;
+    job.useSongInfoAlbumTitle = m_settings.recordCdUseSongInfoAlbumTitle != 0;
+    job.useSongInfoSinger = m_settings.recordCdUseSongInfoAlbumSinger != 0;
+    job.useSongInfoTrackNumber = m_settings.recordCdUseSongInfoTrackNumber != 0;
+    job.selectedTracks = options.tracks;
+    job.trackTitles = disc.trackTitles;
+    job.albumTitle = disc.albumTitle;
+    job.artist = disc.artist;
+    job.mpegProfile = m_settings.recordMpegProfile;
+    job.drive = m_settings.cdDrive;
+    // The album's own folder, "artist-album" (either alone when the other is empty).
+    if (job.useTitleInfo && (!disc.artist.empty() || !disc.albumTitle.empty())) {
+        std::string sub = disc.artist;
+        if (!disc.artist.empty() && !disc.albumTitle.empty())
+            sub += "-";
+        sub += disc.albumTitle;
+        std::replace(sub.begin(), sub.end(), '/', '-');
+        job.directory += (job.directory.back() == '/' ? "" : "/") + sub;
+        QDir().mkpath(QString::fromStdString(job.directory));
+    }
+    CdCopyDialog dialog(job, false, parent);
+    g_openCopy = &dialog;
+    dialog.exec();
+    g_openCopy = nullptr;
+    return dialog.producedFiles();
+}
+
+CdCopyDialog* SoundCardRecording::openCopyWindow()
+{
+    return g_openCopy.data();
+}
+
+void SoundCardRecording::Pause()
+{
+    m_wave.PauseRecording();
+    m_paused = true;
+    m_left = m_right = 0;
+}
+
+void SoundCardRecording::Resume()
+{
+    m_paused = false;
+    m_wave.ResumeRecording();
+}
+
+void SoundCardRecording::Stop(bool user)
+{
+    (void)user; // an MPEG type outside CD recording keeps its WAVE file
+    if (!m_recording)
+        return;
+    m_recording = false;
+    m_wave.StopRecording();
+    m_paused = false;
+    m_writer.flush();
+    m_writer.finishFile();
+    m_writer.close();
+    m_left = m_right = 0;
+}
+
+int SoundCardRecording::elapsedSeconds() const
+{
+    return m_pcm.nAvgBytesPerSec
+               ? static_cast<int>(const_cast<CWave&>(m_wave).recorder().GetPosition() /
+                                  m_pcm.nAvgBytesPerSec)
+               : 0;
+}
+
+void SoundCardRecording::DataRecorded(CWave& wave, const std::uint8_t* bytes, size_t count, int)
+{
+    if (m_paused || m_failed) {
+        m_left = m_right = 0;
+        return;
+    }
+    if (m_writer.write(bytes, count, nullptr, nullptr, m_firstWrite ? -1 : 0) != 1) {
+        m_failed = true;
+        m_left = m_right = 0;
+        KolvoMessageBox(m_parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
+        return;
+    }
+    m_firstWrite = false;
+    const PeakLevels peak = PeakLevelsOf(wave.recordFormat(), bytes, count);
+    m_left = peak.left;
+    m_right = peak.right;
+}
+
+void SoundCardRecording::RecordingFailed(CWave&, const std::string&)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    KolvoMessageBox(m_parent, LoadQString(IDS_CANT_OPEN_DEVICE), MessageIcon::Information);
+}
+
+} // namespace record

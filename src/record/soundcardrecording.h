@@ -1,0 +1,120 @@
+#pragma once
+// Recording from the sound card into a file, as the Digital Audio Player's Record does it: the
+// recording options sheet (CRecordPropertySheet: the file, the type, the sound format), the
+// capture through CWave and the WAVE file through CAcmWaveWriter, the levels and the elapsed
+// time. The player keeps the state and the album; this keeps the sound.
+//
+// It promises: Start returns the file only when recording really began, having said why
+// otherwise (2063, 1066, 2064); the options chosen are stored in the settings; a write that
+// fails is told once (2064) and leaves the file as written so far, finished at Stop.
+
+#include "platform/settings.h"
+#include "record/acmwavewriter.h"
+#include "record/wave.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+
+namespace record {
+
+struct RecordingOptions
+{
+    std::string path;
+    int type = 0; // 0 WAVE, 1 MPEG Layer 3 (recorded as WAVE outside CD recording), 2 RealAudio
+    WAVEFORMATEX format = MakePcmFormat(44100, 16, 2);
+    // Copy tracks of the CD digitally instead ("RecordCDRecord" with method 1).
+    bool copyCd = false;
+    std::vector<std::uint32_t> tracks; // chosen, from 1
+};
+
+// The disc in the CD Player: its album's texts (no titles: no disc).
+struct CdDiscTitles
+{
+    std::string albumTitle;
+    std::string artist;
+    std::vector<std::string> trackTitles;
+};
+
+// "KLV-YYYYMMDD-HHMM" with the type's extension in the folder (the temporary folder when empty).
+std::string proposedRecordingPath(const std::string& folder, int type);
+
+class CRecordPropertySheet : public QDialog
+{
+    Q_OBJECT
+public:
+    CRecordPropertySheet(const RecordingOptions& options, const CdDiscTitles& disc = {},
+                         QWidget* parent = nullptr);
+    RecordingOptions options() const;
+    QCheckBox* copyCdBox() const { return m_copyCd; }
+    QListWidget* trackList() const { return m_tracks; }
+
+    QLineEdit* pathEdit() const { return m_path; }
+    QComboBox* typeList() const { return m_type; }
+    QComboBox* rateList() const { return m_rate; }
+    QComboBox* bitsList() const { return m_bits; }
+    QComboBox* channelList() const { return m_channels; }
+
+private:
+    QLineEdit* m_path = nullptr;
+    QComboBox* m_type = nullptr;
+    QComboBox* m_rate = nullptr;
+    QComboBox* m_bits = nullptr;
+    QComboBox* m_channels = nullptr;
+    QCheckBox* m_copyCd = nullptr;
+    QListWidget* m_tracks = nullptr;
+};
+
+class SoundCardRecording : private WaveReceiver
+{
+public:
+    // The settings are the application's; saveSettings writes them.
+    SoundCardRecording(AppSettings& settings, std::function<void()> saveSettings);
+    ~SoundCardRecording() override;
+
+    // The options sheet, then the start; the file, or "" (cancelled, or told why not). When the
+    // options choose to copy CD tracks, the copy window runs instead and `copied` gets the files
+    // it made (the designed naming, in "RecordDir", in a sub-folder "artist-album" when
+    // "RecordCDUseTitleInfo" is on).
+    std::string Start(QWidget* parent, const CdDiscTitles& disc = {},
+                      std::vector<std::string>* copied = nullptr);
+    // Starts with these options without asking (kolvo-cli and tests).
+    std::string StartWith(const RecordingOptions& options, QWidget* parent);
+    void Pause();
+    void Resume();
+    void Stop(bool user);
+    bool failed() const { return m_failed; }
+    int elapsedSeconds() const;
+    std::pair<int, int> levels() const { return {m_left, m_right}; }
+
+    // The sheet's window while it is up, for tests that answer it; likewise the copy window.
+    static CRecordPropertySheet* openSheet();
+    static class CdCopyDialog* openCopyWindow();
+
+private:
+    std::vector<std::string> CopyCdTracks(const RecordingOptions& options, const CdDiscTitles& disc,
+                                          QWidget* parent);
+    void DataRecorded(CWave& wave, const std::uint8_t* bytes, size_t count, int zero) override;
+    void RecordingFailed(CWave& wave, const std::string& why) override;
+
+    AppSettings& m_settings;
+    std::function<void()> m_save;
+    QWidget* m_parent = nullptr;
+    CWave m_wave;
+    CAcmWaveWriter m_writer;
+    WAVEFORMATEX m_pcm;
+    bool m_firstWrite = true;
+    bool m_recording = false;
+    bool m_paused = false;
+    bool m_failed = false;
+    int m_left = 0;
+    int m_right = 0;
+};
+
+} // namespace record

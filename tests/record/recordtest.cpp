@@ -1,0 +1,105 @@
+#include "recordtest.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace recordtest {
+
+std::vector<std::uint8_t> tone(double hz, double seconds, std::uint32_t rate, int channels,
+                               double amplitude)
+{
+    const auto frames = static_cast<size_t>(seconds * rate);
+    std::vector<std::uint8_t> out;
+    out.reserve(frames * static_cast<size_t>(channels) * 2);
+    for (size_t i = 0; i < frames; ++i) {
+        const auto s = static_cast<std::int16_t>(std::lround(
+            amplitude * 32767.0 * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate)));
+        for (int c = 0; c < channels; ++c) {
+            out.push_back(static_cast<std::uint8_t>(s & 0xFF));
+            out.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
+        }
+    }
+    return out;
+}
+
+RunResult run(const std::string& command, bool withStderr)
+{
+    RunResult r;
+    FILE* pipe = ::popen((command + (withStderr ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
+    if (!pipe)
+        return r;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        r.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string quoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+std::string readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+namespace {
+
+void put32(std::string& s, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+} // namespace
+
+std::string waveBytes(const record::WAVEFORMATEX& format, const std::vector<std::uint8_t>& data)
+{
+    const std::vector<std::uint8_t> fmt = format.bytes();
+    std::string body = "WAVEfmt ";
+    put32(body, static_cast<std::uint32_t>(fmt.size()));
+    body.append(fmt.begin(), fmt.end());
+    body += "data";
+    put32(body, static_cast<std::uint32_t>(data.size()));
+    body.append(data.begin(), data.end());
+    std::string out = "RIFF";
+    put32(out, static_cast<std::uint32_t>(body.size()));
+    return out + body;
+}
+
+std::uint32_t le32(const std::string& b, size_t at)
+{
+    return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8 |
+           static_cast<std::uint8_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
+}
+
+std::uint16_t le16(const std::string& b, size_t at)
+{
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[at]) |
+                                      static_cast<std::uint8_t>(b[at + 1]) << 8);
+}
+
+} // namespace recordtest
