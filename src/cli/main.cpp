@@ -67,6 +67,10 @@ const Command kCommands[] = {
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
      "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]",
      runPlayFiles},
+    {"video",
+     "video info FILE   the engine, picture size, frame rate and length of a film\n"
+     "      video frame FILE SECONDS OUT.bmp   the picture at SECONDS, captured as a BMP file",
+     runVideo},
 };
 
 void printHelp(FILE* out)

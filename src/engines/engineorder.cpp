@@ -32,6 +32,10 @@ bool generalWave(const AppSettings& s)
 {
     return s.wavUseDirectShow != 0;
 }
+bool generalVideo(const AppSettings& s)
+{
+    return s.dgvUseDirectShow != 0;
+}
 
 // The MCI device is the last resort of most kinds. An AU file the general engine refuses is
 // not offered to it: the device's file driver decodes through the same GStreamer and would
@@ -46,6 +50,19 @@ const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindWave, generalWave, {&kGeneralEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindCompressedAudio, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindNone, nullptr, {&kMciDevice}},
+    // Films: RealVideo never goes to the general engine; QuickTime tries both QuickTime
+    // engines after it; the MCI device's digital video ends every list.
+    {AlbumKindVideo, MediaKindRealVideo, nullptr, {&kRealVideoEngine, &kMciDevice}},
+    {AlbumKindVideo,
+     MediaKindQuickTime,
+     generalVideo,
+     {&kGeneralEngine, &kQuickTime3Engine, &kQuickTimeEngine, &kMciDevice}},
+    {AlbumKindVideo,
+     MediaKindQuickTime,
+     nullptr,
+     {&kQuickTime3Engine, &kQuickTimeEngine, &kMciDevice}},
+    {AlbumKindVideo, MediaKindNone, generalVideo, {&kGeneralEngine, &kMciDevice}},
+    {AlbumKindVideo, MediaKindNone, nullptr, {&kMciDevice}},
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 // what it opened.
 
 #include "albums/mediakind.h"
+#include "engines/videooutput.h"
 #include "platform/vocabulary.h"
 
 #include <cstdint>
@@ -31,6 +32,7 @@ struct SessionContext
     HWND window = 0; // where notifications go; 0: nobody listens, the session is polled
     AppSettings* settings = nullptr;
     int instance = 0; // of the instanced families: 0 audio, 1 video, 2 MIDI player
+    int sizeMode = 0; // the video player's viewer size mode, passed to the engines' opens
 };
 
 // An engine family: its names and how to open a session on it.
@@ -45,6 +47,10 @@ extern const EngineFamily kMpegEngine;
 extern const EngineFamily kRealAudioEngine;
 extern const EngineFamily kGeneralEngine;
 extern const EngineFamily kMciDevice;
+// The families of films (the video player's).
+extern const EngineFamily kQuickTime3Engine;
+extern const EngineFamily kQuickTimeEngine;
+extern const EngineFamily kRealVideoEngine;
 
 using EngineOrder = std::vector<const EngineFamily*>;
 
@@ -104,6 +110,33 @@ public:
     virtual bool runsInternalEffects() const { return false; }
     // Whether the length and information are known as soon as open returned `result`.
     virtual bool knowsLengthAtOpen(std::int32_t result) const { return result == 1; }
+
+    // Pictures, for the families that show them; the defaults are those of sound-only ones.
+    virtual bool sourceRect(RECT& rect)
+    {
+        (void)rect;
+        return false;
+    }
+    virtual void setMovieRect(const RECT& rect) { (void)rect; }
+    virtual bool showFullScreen(bool on)
+    {
+        (void)on;
+        return false;
+    }
+    // Speed in thousandths (1000 normal).
+    virtual bool setSpeed(int thousandths)
+    {
+        (void)thousandths;
+        return false;
+    }
+    // Pauses and shows the next (or the previous) picture.
+    virtual bool step(bool backward)
+    {
+        (void)backward;
+        return false;
+    }
+    // The picture shown now as a packed DIB; empty when there is none.
+    virtual std::vector<std::uint8_t> capture() { return {}; }
 
 protected:
     const SessionContext& context() const { return m_context; }
