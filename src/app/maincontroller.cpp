@@ -18,6 +18,7 @@
 #include "players/cdplayer.h"
 #include "players/mixer.h"
 #include "players/soundeffector.h"
+#include "players/videoplayer.h"
 #include "ui/skin.h"
 #include "ui/skinslots.h"
 
@@ -53,6 +54,8 @@ MainController::ComponentFactory MainController::defaultFactory()
             return new CdPlayer(host, parent);
         case ComponentAudio:
             return new AudioPlayer(host, parent);
+        case ComponentVideo:
+            return new VideoPlayer(host, parent);
         default:
             return nullptr; // not built yet: its slot stays empty
         }

@@ -66,6 +66,9 @@ constexpr UINT UM_GET_TITLES = 0x6E6;
 constexpr UINT UM_SELECT_ALBUM = 0x6E7;
 constexpr UINT UM_SETTINGS_CHANGED = 0x6F8;
 constexpr UINT UM_SPECTRUM_VIEWER_CLOSED = 0x702; // to the remote control
+// The video viewer's input to the Digital Video Player: wParam 1 with lParam -5 Pause,
+// -4 Previous, -3 Next, -2 Stop, -1 Play/Pause or a song number; wParam 33 with a key code.
+constexpr UINT UM_VIEWER_INPUT = 0x70C;
 
 // The mixer device's notices to its panel: a line or a control changed (also from elsewhere).
 constexpr UINT MM_MIXM_LINE_CHANGE = 0x03D0;
@@ -102,7 +105,7 @@ inline constexpr std::array kAllMessages{
     UM_SETTINGS_CHANGED,  kNotifyMidi,
     kNotifyRealVideo,     kNotifyDirectShow,
     kNotifyRealAudio,     kNotifyMpeg,
-    kNotifyCdReader,
+    kNotifyCdReader,      UM_VIEWER_INPUT,
 };
 
 constexpr bool allDistinct(const auto& values)
@@ -197,6 +200,18 @@ constexpr int Menu = 5152;
 constexpr int SpectrumWindow = 5157;
 constexpr int Close = 33126;
 constexpr int FirstSpectrumSize = 33134; // + size 0-3
+
+// The Digital Video Player and its viewer.
+constexpr int Capture = 5122; // the video player's use of the Record button
+constexpr int Slow = 5128;
+constexpr int Fast = 5129;
+constexpr int FrameForward = 5130;
+constexpr int FrameBackward = 5131;
+constexpr int ChangeViewerSize = 5150;
+constexpr int SpeedDisplay = 5153; // the speed display's control id
+constexpr int VideoCdMode = 5168;
+constexpr int DriverConfiguration = 5179;
+constexpr int FirstSpeedMenu = 33424; // 400, 300, 200, 150, 100, 75, 50, 25 %
 } // namespace cmd
 
 // Stop with high word 1: the Stop one player sends the others before it plays.
