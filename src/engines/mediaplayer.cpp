@@ -671,6 +671,7 @@ bool MediaPlayer::play()
 
 void MediaPlayer::startPlayingLocked()
 {
+    m_stepBaseNs = -1;
     // A seek waiting for play is made first; the pipeline prerolls at the new place and is set
     // playing once that is done (ASYNC_DONE), never while the flush is still going through.
     if (m_pendingSeek >= 0) {
@@ -779,6 +780,7 @@ gint64 MediaPlayer::openEndLocked()
 
 bool MediaPlayer::seekNowLocked(std::int64_t ms, std::int64_t stopMs)
 {
+    m_stepBaseNs = -1;
     const gint64 stop = stopMs >= 0 ? stopMs * GST_MSECOND : openEndLocked();
     const bool ok =
         gst_element_seek(m_pipeline.get(), m_rate, GST_FORMAT_TIME,
@@ -1111,6 +1113,7 @@ bool MediaPlayer::seekPictureLocked(std::int64_t ns)
         std::lock_guard link(m_linkMutex);
         m_serialAtSeek = m_frameSerial;
     }
+    m_stepBaseNs = -1;
     const gint64 end = m_stopAt >= 0 ? m_stopAt * GST_MSECOND : openEndLocked();
     const bool ok = gst_element_seek(
         m_pipeline.get(), m_rate, GST_FORMAT_TIME,
@@ -1130,10 +1133,12 @@ bool MediaPlayer::stepFrame(bool backward)
         return false;
     holdStillLocked();
     const FramePtr frame = currentFrame();
-    std::int64_t duration = frame && frame->durationNs() > 0 ? frame->durationNs() : 0;
-    if (duration <= 0)
-        duration = m_frameRate > 0 ? static_cast<std::int64_t>(1e9 / m_frameRate) : 40 * 1000000;
-    std::int64_t now = frame && frame->streamTimeNs() >= 0 ? frame->streamTimeNs() : -1;
+    std::int64_t duration = m_frameRate > 0 ? static_cast<std::int64_t>(1e9 / m_frameRate + 0.5)
+                            : frame && frame->durationNs() > 0 ? frame->durationNs()
+                                                               : 40 * 1000000;
+    std::int64_t now = m_stepBaseNs >= 0                     ? m_stepBaseNs
+                       : frame && frame->streamTimeNs() >= 0 ? frame->streamTimeNs()
+                                                             : -1;
     if (now < 0) {
         gint64 pos = 0;
         gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &pos);
@@ -1145,7 +1150,10 @@ bool MediaPlayer::stepFrame(bool backward)
                                          : now + duration + duration / 4;
     if (!backward && m_length > 0 && target >= m_length * GST_MSECOND)
         return false;
-    return seekPictureLocked(target);
+    if (!seekPictureLocked(target))
+        return false;
+    m_stepBaseNs = backward ? std::max<std::int64_t>(0, now - duration) : now + duration;
+    return true;
 }
 
 bool MediaPlayer::showAt(std::int64_t ms)

@@ -234,6 +234,10 @@ private:
     FramePtr m_lastFrame;
     std::uint64_t m_frameSerial = 0;
     std::uint64_t m_serialAtSeek = 0; // m_frameSerial when the last picture seek was made
+    // Where the picture shown after a frame step starts, -1 when the last move was no step.
+    // Decoders clip a picture's time to the seek's start, so a picture's own time would let
+    // steps drift off the frame grid.
+    std::int64_t m_stepBaseNs = -1;
     double m_frameRate = 0;
     std::atomic<HWND> m_videoWindow{0};
     std::condition_variable m_frameCv;

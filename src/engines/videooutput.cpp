@@ -43,11 +43,12 @@ VideoFrame::VideoFrame(GstSample* sample)
         m_streamTime = GST_CLOCK_TIME_IS_VALID(streamTime) ? static_cast<std::int64_t>(streamTime)
                                                            : static_cast<std::int64_t>(pts);
     }
-    if (GST_BUFFER_DURATION_IS_VALID(buffer))
-        m_duration = static_cast<std::int64_t>(GST_BUFFER_DURATION(buffer));
-    else if (GST_VIDEO_INFO_FPS_N(&info) > 0)
+    // The frame rate first: a picture cut at a seek's start carries what is left of its time.
+    if (GST_VIDEO_INFO_FPS_N(&info) > 0)
         m_duration = static_cast<std::int64_t>(gst_util_uint64_scale(
             GST_SECOND, GST_VIDEO_INFO_FPS_D(&info), GST_VIDEO_INFO_FPS_N(&info)));
+    else if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        m_duration = static_cast<std::int64_t>(GST_BUFFER_DURATION(buffer));
 }
 
 VideoFrame::~VideoFrame()

@@ -42,7 +42,8 @@ public:
     int height() const { return m_height; }
     int stride() const { return m_stride; }
     const std::uint8_t* data() const { return m_data; }
-    // The picture's place in its stream, and how long it stands (0 when unknown).
+    // The picture's place in its stream (a picture cut at a seek's start has the seek's time),
+    // and how long a picture stands: one frame at the stream's rate (0 when unknown).
     std::int64_t streamTimeNs() const { return m_streamTime; }
     std::int64_t durationNs() const { return m_duration; }
     // Display width over stored width (pixel aspect ratio), 1 for square pixels.
