@@ -159,6 +159,8 @@ void VideoViewerChild::paintEvent(QPaintEvent*)
     // The frame's own memory, painted as it is: no copy.
     const QImage image(shown->data(), shown->width(), shown->height(), shown->stride(),
                        QImage::Format_RGB32);
+    // The picture is opaque: copied, not blended.
+    p.setCompositionMode(QPainter::CompositionMode_Source);
     if (target.size() != image.size())
         p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(target, image);
