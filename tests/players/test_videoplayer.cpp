@@ -35,8 +35,9 @@ using enginetest::sh;
 
 namespace {
 
-// A film made once per program from ffmpeg's test picture (a counter and moving patterns, so
-// every frame differs) and, unless `silent`, a tone.
+// A film made once per program from ffmpeg's test picture with a white square that moves 16
+// pixels every frame (so neighbouring frames differ by 255 in over a thousand bytes) and, unless
+// `silent`, a tone.
 std::string film(const std::string& name, const std::string& videoCodec, int width, int height,
                  double seconds, bool silent, const std::string& audioCodec = "mp2",
                  const std::string& format = "")
@@ -46,9 +47,13 @@ std::string film(const std::string& name, const std::string& videoCodec, int wid
         return path;
     std::ostringstream cmd;
     cmd << "ffmpeg -v error -y -f lavfi -i testsrc=size=" << width << "x" << height
-        << ":rate=25:duration=" << seconds;
+        << ":rate=25:duration=" << seconds << " -f lavfi -i color=c=white:s=32x32:r=25";
     if (!silent)
-        cmd << " -f lavfi -i sine=frequency=440:duration=" << seconds << " -c:a " << audioCodec;
+        cmd << " -f lavfi -i sine=frequency=440:duration=" << seconds;
+    cmd << " -filter_complex \"[0][1]overlay=x='mod(n*16," << width - 32 << ")':y=" << height / 3
+        << ":shortest=1[v]\" -map '[v]'";
+    if (!silent)
+        cmd << " -map 2:a -c:a " << audioCodec;
     cmd << " -c:v " << videoCodec << " -q:v 2";
     if (!format.empty())
         cmd << " -f " << format;
@@ -125,6 +130,22 @@ Rgb ffmpegFrame(const std::string& path, double seconds, int width, int height)
     return out;
 }
 
+// Frame `index` (from 0) as ffmpeg decodes it. An elementary stream carries no times: ffmpeg
+// makes them up, and its -ss lands a frame early there, so such a stream is compared by index.
+Rgb ffmpegFrameNumber(const std::string& path, int index, int width, int height)
+{
+    Rgb out;
+    const std::string raw = fixtureDir() + "/reference.rgb";
+    if (!sh("ffmpeg -v error -y -i '" + path + "' -vf 'select=eq(n\\," + std::to_string(index) +
+            ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 '" + raw + "'"))
+        return out;
+    const std::string bytes = readAll(raw);
+    out.width = width;
+    out.height = height;
+    out.bytes.assign(bytes.begin(), bytes.end());
+    return out;
+}
+
 struct Difference
 {
     double mean = 255;
@@ -150,9 +171,9 @@ Difference compare(const Rgb& a, const Rgb& b)
 
 // Two decoders turn the same YUV picture into RGB with slightly different rounding (and
 // chroma upsampling): the same frame differs by about 1 on average and by at most about 5 in
-// any byte (seen: 5), while a neighbouring frame of the test picture, whose counter and moving
-// parts change, differs by over 100 somewhere. A sample's mean alone does not tell frames
-// apart (neighbours differ by only 1.3-2.5 on average), so the largest difference decides.
+// any byte (seen: 5), while a neighbouring frame, whose white square has moved, differs by 255
+// there. The mean alone would not tell frames apart (neighbours differ by only about 2 on
+// average), so the largest difference decides.
 constexpr double kSameFrameMean = 2.0;
 constexpr int kSameFrameMax = 24;
 
@@ -433,6 +454,49 @@ TEST_F(VideoPlayerTest, SizeModesShapeTheViewerAndAreSavedForPeopleToSee)
     player->grab().save(shotDir() + "/video-player.png");
 }
 
+TEST_F(VideoPlayerTest, WithoutTheGeneralEngineTheMediaDeviceShowsTheFilm)
+{
+    host->settings().dgvUseDirectShow = 0;
+    const std::string path = aviFilm();
+    playAlone(path);
+    ASSERT_NE(player->session(), nullptr);
+    EXPECT_EQ(&player->session()->family(), &engines::kMciDevice);
+    EXPECT_EQ(player->viewer()->size(), QSize(320 + 34, 240 + 58)) << "MCI_WHERE's source";
+    EXPECT_EQ(player->viewer()->child()->movieRect(), QRect(0, 0, 320, 240)) << "MCI_PUT";
+    ASSERT_TRUE(player->SetSpeed(150));
+    // Stepped and captured through the device: a step on and a step back come back to the
+    // very same picture, and the step on shows another.
+    player->sendMessage(WM_COMMAND, cmd::Pause, 0);
+    ASSERT_EQ(player->state(), kModePaused);
+    std::string out;
+    player->chooseCaptureFile = [&](const std::string&) { return out; };
+    out = homePath("a.bmp");
+    ASSERT_TRUE(player->Capture());
+    player->sendMessage(WM_COMMAND, cmd::FrameForward, 0);
+    out = homePath("b.bmp");
+    ASSERT_TRUE(player->Capture());
+    player->sendMessage(WM_COMMAND, cmd::FrameBackward, 0);
+    out = homePath("c.bmp");
+    ASSERT_TRUE(player->Capture());
+    const Rgb a = readBmp(homePath("a.bmp"));
+    ASSERT_EQ(a.width, 320);
+    EXPECT_EQ(compare(a, readBmp(homePath("c.bmp"))).max, 0);
+    EXPECT_GT(compare(a, readBmp(homePath("b.bmp"))).max, kSameFrameMax);
+}
+
+TEST_F(VideoPlayerTest, AVideoSinkOfTheEnvironmentTakesThePictures)
+{
+    qputenv("KOLVO_VIDEO_SINK", "fakesink sync=true");
+    player->album().Close();
+    player->album().AddSong(silentFilm());
+    const int opened = player->OpenAndPlay(1);
+    qunsetenv("KOLVO_VIDEO_SINK");
+    ASSERT_EQ(opened, 1) << player->messageText();
+    ASSERT_TRUE(runUntil([&] { return player->positionSeconds() >= 1; }, 4000));
+    EXPECT_EQ(player->state(), kModePlaying);
+    EXPECT_EQ(player->viewer()->child()->frame(), nullptr) << "the pictures went to the sink";
+}
+
 TEST_F(VideoPlayerTest, AStoredViewerRectangleOffScreenIsReplaced)
 {
     const QRect area = DesktopWorkArea();
@@ -632,8 +696,10 @@ TEST_F(VideoCli, FrameCapturesThePictureFfmpegDecodesThere)
     // An elementary MPEG video stream too.
     const std::string m1v = film("clip.m1v", "mpeg1video", 352, 240, 2, true, "", "mpeg1video");
     ASSERT_EQ(run({"video", "frame", q(m1v), "1.2", q(out)}).code, 0);
-    const Difference d = compare(readBmp(out), ffmpegFrame(m1v, 1.2, 352, 240));
+    const Difference d = compare(readBmp(out), ffmpegFrameNumber(m1v, 30, 352, 240));
     EXPECT_LE(d.max, kSameFrameMax);
+    EXPECT_GT(compare(readBmp(out), ffmpegFrameNumber(m1v, 29, 352, 240)).max, kSameFrameMax);
+    EXPECT_GT(compare(readBmp(out), ffmpegFrameNumber(m1v, 31, 352, 240)).max, kSameFrameMax);
 }
 
 TEST_F(VideoCli, BadInputSaysWhyWithoutHanging)
