@@ -119,6 +119,12 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "the general engine did not open the film\n");
             return 1;
         }
+        // As the player in size mode 1: the viewer fits the picture, the movie fills the child.
+        RECT source;
+        if (KAMEngine_GetSourceRect(1, &source) > 0)
+            viewer.FitPicture(QSize(source.right - source.left, source.bottom - source.top));
+        const RECT movie{0, 0, viewer.child()->width(), viewer.child()->height()};
+        KAMEngine_SetMovieRect(1, &movie);
         while (viewer.child()->paintedFrames() == painted && clock.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         firstFrameMs[round] = clock.nsecsElapsed() / 1e6;
