@@ -385,6 +385,12 @@ bool VideoPlayer::OnPlayerCommand(int id)
         PlayPendingFile();
         return true;
     }
+    case cmd::Power:
+        // Switched off, the player has no ticks to put the viewer away: it goes with the film.
+        m_album.ResetPlay();
+        StopPlayer(true);
+        HideViewer();
+        return false; // the frame switches the component off
     case cmd::PlayPending:
         m_loadSource = kLoadPendingFile;
         if (SkinButton* b = button(cmd::VideoCdMode))
@@ -547,12 +553,18 @@ void VideoPlayer::OnPlayerTick()
     // The viewer shows while a film is open and goes when it has ended or stopped.
     const bool open =
         session() && (m_state == kModePlaying || m_state == kModePaused || m_state == kModeOpening);
-    if (!open && m_viewer->isVisible()) {
-        m_viewer->SaveRect();
-        if (m_viewer->isFullScreenMode())
-            m_viewer->SetFullScreen(false);
-        m_viewer->hide();
-        m_viewer->Reset();
-        m_speedDisplay->SetLit(false);
-    }
+    if (!open && m_viewer->isVisible())
+        HideViewer();
+}
+
+void VideoPlayer::HideViewer()
+{
+    if (!m_viewer->isVisible())
+        return;
+    m_viewer->SaveRect();
+    if (m_viewer->isFullScreenMode())
+        m_viewer->SetFullScreen(false);
+    m_viewer->hide();
+    m_viewer->Reset();
+    m_speedDisplay->SetLit(false);
 }

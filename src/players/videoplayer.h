@@ -85,6 +85,7 @@ protected:
 
 private:
     void ShowSpeedMenu();
+    void HideViewer();
     void OnViewerInput(WPARAM kind, LPARAM value);
     void ApplySizeMode();
     void FitViewer();

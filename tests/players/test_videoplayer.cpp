@@ -546,6 +546,12 @@ TEST_F(VideoPlayerTest, ViewerInputAndTheRoutedCommands)
     EXPECT_EQ(player->state(), kModePaused);
     player->sendMessage(UM_VIEWER_INPUT, 1, -2);
     EXPECT_EQ(player->state(), kModeStopped);
+    // Switching the player off while a film plays stops it and puts the viewer away.
+    player->sendMessage(UM_VIEWER_INPUT, 1, 1);
+    ASSERT_TRUE(player->viewer()->isVisible());
+    player->sendMessage(WM_COMMAND, cmd::Power, 0);
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_FALSE(player->viewer()->isVisible());
     // Switched off, commands are refused.
     host->settings().components[ComponentVideo].enable = 0;
     EXPECT_EQ(player->sendMessage(UM_COMMAND, 0, MAKELPARAM(cmd::Play, 1)), 0);
