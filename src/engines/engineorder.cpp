@@ -107,6 +107,7 @@ OpenFailure failureOf(const std::string& reason)
 namespace {
 
 constexpr const char* kNotAudio = "the file is not an audio file it can play";
+constexpr const char* kNotFilm = "the file is not a film it can play"; // the video player's
 
 // What a result means, in words. The MCI device's -9200 is any failure of its driver: the
 // players retry another drive for it, but it says nothing about reaching the file.
@@ -154,11 +155,15 @@ OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
         // that is there, that means they cannot play it.
         std::error_code error;
         const bool there = std::filesystem::is_regular_file(path, error);
-        std::string why =
-            std::string("the ") + family->name + ": " +
-            (IsFileNotReachable(outcome.result) && there ? std::string(kNotAudio)
-                                                         : resultWords(outcome.result)) +
-            " (code " + std::to_string(outcome.result) + ")";
+        // The same codes serve the video player (instance 1), whose files are films.
+        const bool film = context.instance == 1;
+        std::string words = IsFileNotReachable(outcome.result) && there
+                                ? std::string(kNotAudio)
+                                : resultWords(outcome.result);
+        if (film && words == kNotAudio)
+            words = kNotFilm;
+        std::string why = std::string("the ") + family->name + ": " + words + " (code " +
+                          std::to_string(outcome.result) + ")";
         if (!reason.empty())
             why += ": " + reason;
         KLOG_INFO("engines", "the %s refused %s: %s", family->name, path.c_str(), why.c_str());

@@ -715,6 +715,8 @@ TEST_F(VideoCli, BadInputSaysWhyWithoutHanging)
     auto r = run({"video", "info", q(noise)});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("not a file this player plays"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("not a film it can play"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("audio"), std::string::npos) << "a film is no audio file: " << r.err;
     EXPECT_LT(r.ms, 8000);
 
     const std::string odd = homePath("odd.avi");
