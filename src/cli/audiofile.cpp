@@ -2,6 +2,19 @@
 
 #include "albums/mediakind.h"
 
+namespace {
+
+// The player a file goes to: the Digital Audio Player's kinds, else the MIDI Player's.
+AlbumKind playerFor(const std::string& path)
+{
+    if (MediaKindOf(AlbumKindAudio, path) == MediaKindNone &&
+        MediaKindOf(AlbumKindMidi, path) != MediaKindNone)
+        return AlbumKindMidi;
+    return AlbumKindAudio;
+}
+
+} // namespace
+
 CliAudioFile::CliAudioFile(AppSettings& settings)
     : m_settings(settings)
 {}
@@ -16,8 +29,9 @@ bool CliAudioFile::start(const std::string& path, std::string& why)
     stop();
     engines::SessionContext context;
     context.settings = &m_settings;
+    const AlbumKind player = playerFor(path);
     const engines::EngineOrder order =
-        engines::engineOrder(AlbumKindAudio, MediaKindOf(AlbumKindAudio, path), m_settings);
+        engines::engineOrder(player, MediaKindOf(player, path), m_settings);
     engines::OpenOutcome outcome = engines::openFirst(order, context, path, [this] {
         m_cookie = (m_cookie + 1) & 0xFFFF;
         return m_cookie;

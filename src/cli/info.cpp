@@ -1,5 +1,6 @@
-// kolvo-cli info FILE: what the Digital Audio Player would show for a file, from the engine it
-// would choose: the engine, the length in milliseconds and the information text.
+// kolvo-cli info FILE: what the player of the file's kind (the Digital Audio Player, or the MIDI
+// Player for IMS songs and modules) would show for it, from the engine it would choose: the
+// engine, the length in milliseconds and the information text.
 
 #include "cli/audiofile.h"
 #include "cli/commands.h"

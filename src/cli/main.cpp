@@ -65,12 +65,22 @@ const Command kCommands[] = {
     {"info", "info FILE", runFileInfo},
     {"play",
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
-     "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]",
+     "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]\n"
+     "       [--tempo PERCENT] [--key SEMITONES]   (IMS songs, modules: 10..500, -12..12)",
      runPlayFiles},
     {"video",
      "video info FILE   the engine, picture size, frame rate and length of a film\n"
      "      video frame FILE SECONDS OUT.bmp   the picture at SECONDS, captured as a BMP file",
      runVideo},
+    {"vcd",
+     "vcd info DRIVE   a Video CD's INFO.VCD, tracks, entries and play-sequence descriptors\n"
+     "      (DRIVE: a CD device, a .cue/.nrg disc image or the folder of a copied disc)",
+     runVcd},
+    {"associate",
+     "associate audio|midi|video [--register EXT...] [--restore EXT...]\n"
+     "      associate cd register|restore   (Kolvo as the desktop's player of those files, or\n"
+     "      of audio CDs, in the user's mimeapps.list; restore gives back what was there)",
+     runAssociate},
 };
 
 void printHelp(FILE* out)

@@ -9,6 +9,7 @@
 
 #include "cli/audiofile.h"
 #include "cli/commands.h"
+#include "cli/tempokey.h"
 #include "engines/effects.h"
 #include "engines/engineapi.h"
 #include "engines/kamengine.h"
@@ -88,6 +89,7 @@ int runPlayFiles(const CliArgs& args)
     engines::EffectSettings fx;
     std::optional<engines::EqualizerCurve> eq;
     std::vector<std::string> files;
+    CliTempoKey tempoKey;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.rfind("--", 0) != 0) {
@@ -97,7 +99,11 @@ int runPlayFiles(const CliArgs& args)
         if (i + 1 >= args.size())
             return cliUsage(a + " needs a value");
         const std::string v = args[++i];
-        if (a == "--reverb") {
+        std::string bad;
+        if (parseTempoKeyOption(a, v, tempoKey, bad)) {
+            if (!bad.empty())
+                return cliUsage(bad);
+        } else if (a == "--reverb") {
             const size_t colon = v.find(':');
             const auto mode = choice(v.substr(0, colon), {"hall", "room", "stage", "stadium"});
             const auto depth = colon == std::string::npos ? std::optional<int>(16)
@@ -185,6 +191,9 @@ int runPlayFiles(const CliArgs& args)
             continue;
         }
         say("file %zu/%zu: %s (%s)\n", n + 1, files.size(), files[n].c_str(), file.engine()->name);
+        if (std::string why; !applyTempoKey(*file.session(), tempoKey, why))
+            std::fprintf(stderr, "kolvo-cli: %s; %s plays as it is\n", why.c_str(),
+                         files[n].c_str());
         int last = 0, second = -1;
         bool lengthShown = false;
         while (!g_interrupted) {

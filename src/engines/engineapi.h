@@ -46,5 +46,9 @@ constexpr std::int32_t kMpegNotMpeg = -9551;   // no MPEG audio frames in the fi
 constexpr std::int32_t kMpegFailed = -9552;    // decoding or the output failed
 constexpr std::int32_t kQtFailed = -9401;      // not a film the QuickTime engines play
 constexpr std::int32_t kRvFailed = -9602;      // not a RealVideo film
+// The IMS and module engines.
+constexpr std::int32_t kImsFailed = -9461; // not an IMS song AdPlug plays, or a damaged one
+constexpr std::int32_t kImsNoBank = -9462; // no instrument bank for the song anywhere
+constexpr std::int32_t kModFailed = -9652; // not a module libopenmpt reads
 
 bool IsFileNotReachable(std::int32_t result);

@@ -63,6 +63,10 @@ const Route kRoutes[] = {
      {&kQuickTime3Engine, &kQuickTimeEngine, &kMciDevice}},
     {AlbumKindVideo, MediaKindNone, generalVideo, {&kGeneralEngine, &kMciDevice}},
     {AlbumKindVideo, MediaKindNone, nullptr, {&kMciDevice}},
+    // The MIDI Player: IMS songs and modules on their engines, the media device when those
+    // cannot play them.
+    {AlbumKindMidi, MediaKindIms, nullptr, {&kImsEngine, &kMciDevice}},
+    {AlbumKindMidi, MediaKindModule, nullptr, {&kModuleEngine, &kMciDevice}},
 };
 
 } // namespace

@@ -113,8 +113,6 @@ public:
             return MCIERR_FILE_NOT_FOUND;
         // A film shows its pictures; an audio file opened as digital video stays sound only.
         m_video = m_type == MCI_DEVTYPE_DIGITAL_VIDEO && isFilm(element);
-        if (!m_video)
-            m_mpeg = readMpegFile(element);
         MediaPlayer::Callbacks callbacks;
         callbacks.ended = [this] { finishNotify(MCI_NOTIFY_SUCCESSFUL); };
         callbacks.failed = [this](const std::string&) { finishNotify(MCI_NOTIFY_FAILURE); };
@@ -129,6 +127,10 @@ public:
             return MCIERR_INVALID_FILE;
         }
         m_info = m_player->info();
+        // Only MPEG audio is scanned for frames: other files' samples can look like them.
+        m_mpeg.reset();
+        if (m_info.mpegAudio && !m_video)
+            m_mpeg = readMpegFile(element);
         return 0;
     }
 

@@ -396,7 +396,7 @@ bool VideoPlayer::OnPlayerCommand(int id)
         if (SkinButton* b = button(cmd::VideoCdMode))
             b->SetChecked(false);
         return false; // the frame plays it
-    case cmd::ChangeViewerSize:
+    case cmd::ViewerSize:
         CycleSizeMode();
         return true;
     case cmd::Fast:

@@ -421,7 +421,7 @@ TEST_F(VideoPlayerTest, SizeModesShapeTheViewerAndAreSavedForPeopleToSee)
     };
     save(QStringLiteral("mode1"));
     // 2: twice the picture.
-    player->sendMessage(WM_COMMAND, cmd::ChangeViewerSize, 0);
+    player->sendMessage(WM_COMMAND, cmd::ViewerSize, 0);
     EXPECT_EQ(player->sizeMode(), 2);
     EXPECT_EQ(host->settings().dgvAutoSize, 2);
     EXPECT_EQ(viewer->size(), QSize(704 + 34, 576 + 58));
