@@ -20,6 +20,7 @@
 #include "players/mixer.h"
 #include "players/playerframe.h"
 #include "players/soundeffector.h"
+#include "players/videoplayer.h"
 #include "ui/skin.h"
 #include "ui/skinslots.h"
 
@@ -57,6 +58,8 @@ MainController::ComponentFactory MainController::defaultFactory()
             return new CdPlayer(host, parent);
         case ComponentAudio:
             return new AudioPlayer(host, parent);
+        case ComponentVideo:
+            return new VideoPlayer(host, parent);
         case ComponentRemote: {
             const auto* app = dynamic_cast<PlayerApp*>(&host);
             return new RemoteControl(host, static_cast<Wnd*>(parent),

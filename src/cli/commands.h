@@ -24,6 +24,7 @@ int runCddb(const CliArgs& args);
 int runSkin(const CliArgs& args);
 int runFileInfo(const CliArgs& args);
 int runPlayFiles(const CliArgs& args);
+int runVideo(const CliArgs& args);
 int runVcd(const CliArgs& args);
 int runAssociate(const CliArgs& args);
 int runEncode(const CliArgs& args);

@@ -71,6 +71,10 @@ const Command kCommands[] = {
      "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]\n"
      "       [--tempo PERCENT] [--key SEMITONES]   (IMS songs, modules: 10..500, -12..12)",
      runPlayFiles},
+    {"video",
+     "video info FILE   the engine, picture size, frame rate and length of a film\n"
+     "      video frame FILE SECONDS OUT.bmp   the picture at SECONDS, captured as a BMP file",
+     runVideo},
     {"vcd",
      "vcd info DRIVE   a Video CD's INFO.VCD, tracks, entries and play-sequence descriptors\n"
      "      (DRIVE: a CD device, a .cue/.nrg disc image or the folder of a copied disc)",

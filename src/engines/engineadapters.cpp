@@ -8,7 +8,9 @@
 #include "engines/kimsengine.h"
 #include "engines/kmodengine.h"
 #include "engines/kmpengine.h"
+#include "engines/kqtengine.h"
 #include "engines/kraengine.h"
+#include "engines/krvengine.h"
 #include "engines/mcidevice.h"
 #include "engines/outputconfig.h"
 #include "engines/session.h"
@@ -155,8 +157,8 @@ public:
 
     std::int32_t open(const std::string& path, int cookie) override
     {
-        const std::int32_t result =
-            KAMEngine_Open(inst(), context().window, path.c_str(), cookie, nullptr, 0);
+        const std::int32_t result = KAMEngine_Open(inst(), context().window, path.c_str(), cookie,
+                                                   nullptr, context().sizeMode);
         if (result <= 0)
             return result;
         m_open = true;
@@ -210,11 +212,19 @@ public:
     }
     bool configure(HWND owner) override
     {
-        KAMEngine_Pause(inst());
+        const bool playing = KAMEngine_GetMode(inst()) == kModePlaying;
+        KAMEngine_StopTemp(inst());
         KAMEngine_Config(inst(), owner);
-        KAMEngine_Play(inst());
+        if (playing)
+            KAMEngine_Play(inst());
         return true;
     }
+    bool sourceRect(RECT& rect) override { return KAMEngine_GetSourceRect(inst(), &rect) > 0; }
+    void setMovieRect(const RECT& rect) override { KAMEngine_SetMovieRect(inst(), &rect); }
+    bool showFullScreen(bool on) override { return KAMEngine_ShowFullScreen(inst(), on) > 0; }
+    bool setSpeed(int thousandths) override { return KAMEngine_SetSpeed(inst(), thousandths) > 0; }
+    bool step(bool backward) override { return KAMEngine_Step(inst(), 1, backward) > 0; }
+    std::vector<std::uint8_t> capture() override { return KAMEngine_Capture(inst()); }
 
 private:
     int inst() const { return context().instance; }
@@ -241,10 +251,61 @@ public:
         if (result <= 0)
             return result;
         m_mci.setTimeFormat(MCI_FORMAT_MILLISECONDS);
-        result = m_mci.play(0, -1);
+        // A film's pictures go to the window of the context (the video player's viewer).
+        MCI_DGV_WINDOW_PARMS window;
+        window.hWnd = context().window;
+        m_film = context().window != 0 &&
+                 mciSendCommand(m_mci.deviceId(), MCI_WINDOW, MCI_DGV_WINDOW_HWND, &window) == 0;
+        if (m_film && context().sizeMode == 3) {
+            MCI_PLAY_PARMS play;
+            play.dwFrom = 0;
+            result = mciSendCommand(m_mci.deviceId(), MCI_PLAY,
+                                    MCI_FROM | MCI_MCIAVI_PLAY_FULLSCREEN, &play) == 0
+                         ? 1
+                         : kMciFailed;
+        } else {
+            result = m_mci.play(0, -1);
+        }
         if (result <= 0)
             m_mci.close();
         return result;
+    }
+    bool sourceRect(RECT& rect) override
+    {
+        MCI_DGV_RECT_PARMS where;
+        if (!m_film ||
+            mciSendCommand(m_mci.deviceId(), MCI_WHERE, MCI_DGV_WHERE_SOURCE, &where) != 0)
+            return false;
+        rect = where.rc;
+        return true;
+    }
+    void setMovieRect(const RECT& rect) override
+    {
+        MCI_DGV_RECT_PARMS put;
+        put.rc = rect;
+        if (m_film)
+            mciSendCommand(m_mci.deviceId(), MCI_PUT, MCI_DGV_RECT | MCI_DGV_PUT_DESTINATION, &put);
+    }
+    bool showFullScreen(bool on) override
+    {
+        return m_film && showSurfaceFullScreen(context().window, on);
+    }
+    bool setSpeed(int thousandths) override
+    {
+        MCI_SET_PARMS set;
+        set.dwSpeed = static_cast<std::uint32_t>(thousandths);
+        return m_film && mciSendCommand(m_mci.deviceId(), MCI_SET, MCI_DGV_SET_SPEED, &set) == 0;
+    }
+    bool step(bool backward) override
+    {
+        MCI_DGV_STEP_PARMS step;
+        return m_film && mciSendCommand(m_mci.deviceId(), MCI_STEP,
+                                        MCI_DGV_STEP_FRAMES | (backward ? MCI_DGV_STEP_REVERSE : 0),
+                                        &step) == 0;
+    }
+    std::vector<std::uint8_t> capture() override
+    {
+        return m_film ? mciCapturePicture(m_mci.deviceId()) : std::vector<std::uint8_t>();
     }
     int mode() override { return static_cast<int>(m_mci.status(MCI_STATUS_MODE)); }
     bool failed() override
@@ -276,6 +337,152 @@ public:
 
 private:
     MciDevice m_mci;
+    bool m_film = false;
+};
+
+// The QuickTime 3 engine (instance 1) and the older one, which takes no instance and no cookie.
+// Neither notifies: the session is polled, 526 once started.
+class QuickTime3Session final : public Session
+{
+public:
+    using Session::Session;
+    ~QuickTime3Session() override
+    {
+        if (m_open) {
+            KQT3Engine_Stop(inst());
+            KQT3Engine_Close(inst());
+        }
+    }
+    UINT notification() const override { return 0; }
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        std::int32_t result = KQT3Engine_Open(inst(), context().window, path.c_str(), cookie, 0);
+        if (result <= 0)
+            return result;
+        m_open = true;
+        if (KQT3Engine_Play(inst()) <= 0) {
+            KQT3Engine_Close(inst());
+            m_open = false;
+            return kQtFailed;
+        }
+        return result;
+    }
+    int mode() override { return KQT3Engine_GetMode(inst()); }
+    bool failed() override { return !KQT3Engine_IsOpen(inst()); }
+    int positionMs() override { return KQT3Engine_GetPosition(inst()); }
+    int lengthMs() override { return KQT3Engine_GetLength(inst()); }
+    void pause() override { KQT3Engine_Pause(inst()); }
+    void resume() override { KQT3Engine_Resume(inst()); }
+    void seek(int ms, bool) override { KQT3Engine_Seek(inst(), ms); }
+    std::string infoText(bool) override
+    {
+        char buffer[kInfoSize] = {};
+        KQT3Engine_GetFileInfo(inst(), buffer, kInfoSize);
+        return buffer;
+    }
+    bool sourceRect(RECT& rect) override { return KQT3Engine_GetSourceRect(inst(), &rect) > 0; }
+    void setMovieRect(const RECT& rect) override { KQT3Engine_SetMovieRect(inst(), &rect); }
+    bool setSpeed(int thousandths) override { return KQT3Engine_SetSpeed(inst(), thousandths) > 0; }
+    bool step(bool backward) override { return KQT3Engine_Step(inst(), 1, backward) > 0; }
+    std::vector<std::uint8_t> capture() override { return KQT3Engine_Capture(inst()); }
+
+private:
+    int inst() const { return context().instance; }
+    bool m_open = false;
+};
+
+class QuickTimeSession final : public Session
+{
+public:
+    using Session::Session;
+    ~QuickTimeSession() override
+    {
+        if (m_open) {
+            KQTEngine_Stop();
+            KQTEngine_Close();
+        }
+    }
+    UINT notification() const override { return 0; }
+    std::int32_t open(const std::string& path, int) override
+    {
+        std::int32_t result = KQTEngine_Open(context().window, path.c_str(), context().sizeMode);
+        if (result <= 0)
+            return result;
+        m_open = true;
+        if (KQTEngine_Play() <= 0) {
+            KQTEngine_Close();
+            m_open = false;
+            return kQtFailed;
+        }
+        return result;
+    }
+    int mode() override { return KQTEngine_GetMode(); }
+    bool failed() override { return !KQTEngine_IsOpen(); }
+    int positionMs() override { return KQTEngine_GetPosition(); }
+    int lengthMs() override { return KQTEngine_GetLength(); }
+    void pause() override { KQTEngine_Pause(); }
+    void resume() override { KQTEngine_Resume(); }
+    void seek(int ms, bool) override { KQTEngine_Seek(ms); }
+    std::string infoText(bool) override
+    {
+        char buffer[kInfoSize] = {};
+        KQTEngine_GetFileInfo(buffer, kInfoSize);
+        return buffer;
+    }
+    bool sourceRect(RECT& rect) override { return KQTEngine_GetSourceRect(&rect) > 0; }
+    void setMovieRect(const RECT& rect) override { KQTEngine_SetMovieRect(&rect); }
+    bool setSpeed(int thousandths) override { return KQTEngine_SetSpeed(thousandths) > 0; }
+    bool step(bool backward) override { return KQTEngine_Step(1, backward) > 0; }
+    std::vector<std::uint8_t> capture() override { return KQTEngine_Capture(); }
+
+private:
+    bool m_open = false;
+};
+
+// The RealVideo engine: Open, then Play; event 1 with 526 says the picture started.
+class RealVideoSession final : public Session
+{
+public:
+    using Session::Session;
+    ~RealVideoSession() override
+    {
+        if (m_open) {
+            KRVEngine_Stop();
+            KRVEngine_Close();
+        }
+    }
+    UINT notification() const override { return kNotifyRealVideo; }
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        std::int32_t result = KRVEngine_Open(context().window, path.c_str(), cookie);
+        if (result <= 0)
+            return result;
+        m_open = true;
+        if (KRVEngine_Play() <= 0) {
+            KRVEngine_Close();
+            m_open = false;
+            return kRvFailed;
+        }
+        return result;
+    }
+    int mode() override { return KRVEngine_GetMode(); }
+    bool failed() override { return !KRVEngine_IsOpen(); }
+    int positionMs() override { return KRVEngine_GetPosition(); }
+    int lengthMs() override { return KRVEngine_GetLength(); }
+    void pause() override { KRVEngine_Pause(); }
+    void resume() override { KRVEngine_Resume(); }
+    void seek(int ms, bool) override { KRVEngine_Seek(ms); }
+    std::string infoText(bool) override
+    {
+        char buffer[kInfoSize] = {};
+        KRVEngine_GetFileInfo(buffer, kInfoSize);
+        return buffer;
+    }
+    bool sourceRect(RECT& rect) override { return KRVEngine_GetSourceRect(&rect) > 0; }
+    void setMovieRect(const RECT& rect) override { KRVEngine_SetMovieRect(&rect); }
+
+private:
+    bool m_open = false;
 };
 
 // IMS songs: Play opens and starts, and the length, tempo and key are known at once; the end
@@ -404,6 +611,15 @@ const EngineFamily kRealAudioEngine{"KRAEngine_", "RealAudio engine", [](const S
 const EngineFamily kGeneralEngine{"KAMEngine_", "general engine", [](const SessionContext& c) {
                                       return make<GeneralSession>(kGeneralEngine, c);
                                   }};
+const EngineFamily kQuickTime3Engine{
+    "KQT3Engine_", "QuickTime 3 engine",
+    [](const SessionContext& c) { return make<QuickTime3Session>(kQuickTime3Engine, c); }};
+const EngineFamily kQuickTimeEngine{"KQTEngine_", "QuickTime engine", [](const SessionContext& c) {
+                                        return make<QuickTimeSession>(kQuickTimeEngine, c);
+                                    }};
+const EngineFamily kRealVideoEngine{"KRVEngine_", "RealVideo engine", [](const SessionContext& c) {
+                                        return make<RealVideoSession>(kRealVideoEngine, c);
+                                    }};
 const EngineFamily kMciDevice{
     "MCI", "media device", [](const SessionContext& c) { return make<MciSession>(kMciDevice, c); }};
 const EngineFamily kImsEngine{"KIMSEngine_", "IMS engine", [](const SessionContext& c) {

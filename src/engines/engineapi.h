@@ -44,6 +44,8 @@ constexpr std::int32_t kAmBadInstance = -9303; // instance number outside 0..2
 constexpr std::int32_t kRaFailed = -9501;      // not RealAudio, or an empty list
 constexpr std::int32_t kMpegNotMpeg = -9551;   // no MPEG audio frames in the file
 constexpr std::int32_t kMpegFailed = -9552;    // decoding or the output failed
+constexpr std::int32_t kQtFailed = -9401;      // not a film the QuickTime engines play
+constexpr std::int32_t kRvFailed = -9602;      // not a RealVideo film
 // The IMS and module engines.
 constexpr std::int32_t kImsFailed = -9461; // not an IMS song AdPlug plays, or a damaged one
 constexpr std::int32_t kImsNoBank = -9462; // no instrument bank for the song anywhere

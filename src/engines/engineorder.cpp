@@ -32,6 +32,10 @@ bool generalWave(const AppSettings& s)
 {
     return s.wavUseDirectShow != 0;
 }
+bool generalVideo(const AppSettings& s)
+{
+    return s.dgvUseDirectShow != 0;
+}
 
 // The MCI device is the last resort of most kinds. An AU file the general engine refuses is
 // not offered to it: the device's file driver decodes through the same GStreamer and would
@@ -46,6 +50,19 @@ const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindWave, generalWave, {&kGeneralEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindCompressedAudio, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindNone, nullptr, {&kMciDevice}},
+    // Films: RealVideo never goes to the general engine; QuickTime tries both QuickTime
+    // engines after it; the MCI device's digital video ends every list.
+    {AlbumKindVideo, MediaKindRealVideo, nullptr, {&kRealVideoEngine, &kMciDevice}},
+    {AlbumKindVideo,
+     MediaKindQuickTime,
+     generalVideo,
+     {&kGeneralEngine, &kQuickTime3Engine, &kQuickTimeEngine, &kMciDevice}},
+    {AlbumKindVideo,
+     MediaKindQuickTime,
+     nullptr,
+     {&kQuickTime3Engine, &kQuickTimeEngine, &kMciDevice}},
+    {AlbumKindVideo, MediaKindNone, generalVideo, {&kGeneralEngine, &kMciDevice}},
+    {AlbumKindVideo, MediaKindNone, nullptr, {&kMciDevice}},
     // The MIDI Player: IMS songs and modules on their engines, the media device when those
     // cannot play them.
     {AlbumKindMidi, MediaKindIms, nullptr, {&kImsEngine, &kMciDevice}},
@@ -94,6 +111,7 @@ OpenFailure failureOf(const std::string& reason)
 namespace {
 
 constexpr const char* kNotAudio = "the file is not an audio file it can play";
+constexpr const char* kNotFilm = "the file is not a film it can play"; // the video player's
 
 // What a result means, in words. The MCI device's -9200 is any failure of its driver: the
 // players retry another drive for it, but it says nothing about reaching the file.
@@ -141,11 +159,15 @@ OpenOutcome openFirst(const EngineOrder& order, const SessionContext& context,
         // that is there, that means they cannot play it.
         std::error_code error;
         const bool there = std::filesystem::is_regular_file(path, error);
-        std::string why =
-            std::string("the ") + family->name + ": " +
-            (IsFileNotReachable(outcome.result) && there ? std::string(kNotAudio)
-                                                         : resultWords(outcome.result)) +
-            " (code " + std::to_string(outcome.result) + ")";
+        // The same codes serve the video player (instance 1), whose files are films.
+        const bool film = context.instance == 1;
+        std::string words = IsFileNotReachable(outcome.result) && there
+                                ? std::string(kNotAudio)
+                                : resultWords(outcome.result);
+        if (film && words == kNotAudio)
+            words = kNotFilm;
+        std::string why = std::string("the ") + family->name + ": " + words + " (code " +
+                          std::to_string(outcome.result) + ")";
         if (!reason.empty())
             why += ": " + reason;
         KLOG_INFO("engines", "the %s refused %s: %s", family->name, path.c_str(), why.c_str());

@@ -6,6 +6,7 @@
 #include "engines/mpegaudio.h"
 #include "engines/outputconfig.h"
 #include "engines/streamtext.h"
+#include "engines/videoengine.h"
 #include "platform/log.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@ using namespace engines;
 
 constexpr int kInstances = 3;
 constexpr int kOpenWaitMs = 10000;
+constexpr int kPictureWaitMs = 2000;
 
 struct Instance
 {
@@ -30,6 +32,7 @@ struct Instance
     // The frame scan of an MPEG audio file, made when the information text is first asked for.
     std::optional<MpegFile> mpeg;
     bool mpegRead = false;
+    HWND window = 0;
 };
 
 struct AmEngine
@@ -69,7 +72,8 @@ std::int32_t withPlayer(int inst, Op op)
 // files can look like frames.
 const MpegFile* mpegOf(Instance& in, const StreamInfo& info)
 {
-    if (!info.mpegAudio || isStreamAddress(in.location))
+    // A film's MPEG sound is not an MPEG audio file.
+    if (!info.mpegAudio || isStreamAddress(in.location) || in.player->hasVideo())
         return nullptr;
     if (!in.mpegRead) {
         in.mpeg = readMpegFile(in.location);
@@ -81,7 +85,7 @@ const MpegFile* mpegOf(Instance& in, const StreamInfo& info)
 } // namespace
 
 std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie, int* result,
-                            int /*fullScreen: pictures arrive with the video player*/)
+                            int fullScreen)
 {
     if (result)
         *result = 0;
@@ -98,10 +102,13 @@ std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie,
     const bool stream = isStreamAddress(location);
     if (!stream && !fileReachable(location))
         return kAmNotFound;
+    // The video player's instance shows pictures.
+    const bool video = inst == 1;
 
-    MediaPlayer::Options options;
+    MediaPlayer::Options options = video ? videoOptions(window) : MediaPlayer::Options();
     options.role = roleOf(inst);
     options.output.bufferCount = std::max(2, outputBufferMs() / 20);
+    in.window = window;
     in.notifier = Notifier(window, kNotifyDirectShow, cookie);
     const Notifier notifier = in.notifier;
     MediaPlayer::Callbacks callbacks;
@@ -125,6 +132,10 @@ std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie,
         return kAmFailed;
     }
     notifier.arm();
+    if (result)
+        *result = in.player->hasVideo() ? 1 : 0;
+    if (video && fullScreen == 3)
+        showSurfaceFullScreen(window, true);
     return 1;
 }
 
@@ -171,7 +182,16 @@ std::int32_t KAMEngine_IsOpen(int inst)
 
 std::int32_t KAMEngine_Seek(int inst, int ms)
 {
-    return withPlayer(inst, [ms](Instance& in) { return in.player->seek(ms) ? 1 : 0; });
+    return withPlayer(inst, [ms](Instance& in) {
+        const int mode = in.player->mode();
+        if (!in.player->seek(ms))
+            return 0;
+        // A film held still has its new picture before the call returns, so that what is
+        // captured next is the picture of the new place.
+        if (in.player->hasVideo() && (mode == kModePaused || mode == kModeStopped))
+            in.player->waitFrame(kPictureWaitMs);
+        return 1;
+    });
 }
 
 std::int32_t KAMEngine_GetPosition(int inst)
@@ -203,6 +223,8 @@ std::int32_t KAMEngine_GetMode(int inst)
 std::int32_t KAMEngine_GetFileInfo(int inst, char* buffer, int size)
 {
     return withPlayer(inst, [&](Instance& in) {
+        if (in.player->hasVideo())
+            return copyText(buffer, size, videoInformationText(*in.player, in.location));
         StreamInfo info = in.player->info();
         if (const MpegFile* mpeg = mpegOf(in, info))
             return copyText(buffer, size,
@@ -243,4 +265,46 @@ std::int32_t KAMEngine_Config(int inst, HWND window)
     if (inst < 0 || inst >= kInstances)
         return 0;
     return runOutputConfigDialog(window) ? 1 : 0;
+}
+
+std::int32_t KAMEngine_GetSourceRect(int inst, RECT* rect)
+{
+    return withPlayer(inst,
+                      [rect](Instance& in) { return videoSourceRect(*in.player, rect) ? 1 : 0; });
+}
+
+std::int32_t KAMEngine_SetMovieRect(int inst, const RECT* rect)
+{
+    return withPlayer(inst, [rect](Instance& in) {
+        return rect && setSurfaceMovieRect(in.window, *rect) ? 1 : 0;
+    });
+}
+
+std::int32_t KAMEngine_ShowFullScreen(int inst, int on)
+{
+    HWND window = 0;
+    if (withPlayer(inst, [&window](Instance& in) {
+            window = in.window;
+            return 1;
+        }) == 0)
+        return 0;
+    // Outside the engine's lock: the window repaints and may ask the engine again.
+    return showSurfaceFullScreen(window, on != 0) ? 1 : 0;
+}
+
+std::int32_t KAMEngine_Step(int inst, int frames, int backward)
+{
+    return withPlayer(inst, [frames, backward](Instance& in) {
+        return stepVideo(*in.player, frames, backward != 0) ? 1 : 0;
+    });
+}
+
+std::vector<std::uint8_t> KAMEngine_Capture(int inst)
+{
+    std::vector<std::uint8_t> dib;
+    withPlayer(inst, [&dib](Instance& in) {
+        dib = captureVideo(*in.player);
+        return 1;
+    });
+    return dib;
 }

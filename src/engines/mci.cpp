@@ -4,6 +4,7 @@
 #include "engines/mediaplayer.h"
 #include "engines/mpegaudio.h"
 #include "engines/streamtext.h"
+#include "engines/videoengine.h"
 #include "platform/log.h"
 #include "platform/wnd.h"
 
@@ -63,7 +64,32 @@ std::shared_ptr<MciDriver> driverOf(MCIDEVICEID id)
     return it == r.devices.end() ? nullptr : it->second.driver;
 }
 
-// ---- the file driver: wave audio and other sound files through GStreamer ----
+// ---- the file driver: wave audio, other sound files and films through GStreamer ----
+
+std::string extensionOf(const std::string& path)
+{
+    const size_t dot = path.find_last_of('.');
+    const size_t slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+// The extensions of films: the video player's kinds.
+bool isFilm(const std::string& path)
+{
+    static const char* const kFilms[] = {"avi", "mov", "qt",  "mpe", "mpeg", "m1v", "m2v",
+                                         "mpg", "dat", "vob", "rm",  "ram",  "swf"};
+    const std::string ext = extensionOf(path);
+    for (const char* e : kFilms) {
+        if (ext == e)
+            return true;
+    }
+    return false;
+}
 
 class FileDriver : public MciDriver
 {
@@ -85,11 +111,13 @@ public:
             return MCIERR_FILENAME_REQUIRED;
         if (!fileReachable(element))
             return MCIERR_FILE_NOT_FOUND;
+        // A film shows its pictures; an audio file opened as digital video stays sound only.
+        m_video = m_type == MCI_DEVTYPE_DIGITAL_VIDEO && isFilm(element);
         MediaPlayer::Callbacks callbacks;
         callbacks.ended = [this] { finishNotify(MCI_NOTIFY_SUCCESSFUL); };
         callbacks.failed = [this](const std::string&) { finishNotify(MCI_NOTIFY_FAILURE); };
-        MediaPlayer::Options options;
-        options.role = ChainRole::DigitalAudio;
+        MediaPlayer::Options options = m_video ? videoOptions(0) : MediaPlayer::Options();
+        options.role = m_video ? ChainRole::Video : ChainRole::DigitalAudio;
         m_player = std::make_unique<MediaPlayer>(std::move(options), std::move(callbacks));
         m_player->open({element}, 0, false);
         if (m_player->waitOpened(10000) != MediaPlayer::OpenState::Opened) {
@@ -101,7 +129,7 @@ public:
         m_info = m_player->info();
         // Only MPEG audio is scanned for frames: other files' samples can look like them.
         m_mpeg.reset();
-        if (m_info.mpegAudio)
+        if (m_info.mpegAudio && !m_video)
             m_mpeg = readMpegFile(element);
         return 0;
     }
@@ -143,6 +171,15 @@ public:
             auto* p = static_cast<MCI_SET_PARMS*>(params);
             if (flags & (MCI_SET_DOOR_OPEN | MCI_SET_DOOR_CLOSED))
                 return MCIERR_UNSUPPORTED_FUNCTION;
+            if (flags & MCI_DGV_SET_SPEED) {
+                if (!p)
+                    return MCIERR_NULL_PARAMETER_BLOCK;
+                if (!m_video)
+                    return MCIERR_UNSUPPORTED_FUNCTION;
+                if (p->dwSpeed < 250 || p->dwSpeed > 4000)
+                    return MCIERR_OUTOFRANGE;
+                return m_player->setRate(p->dwSpeed / 1000.0) ? 0 : MCIERR_DRIVER;
+            }
             if (flags & MCI_SET_TIME_FORMAT) {
                 if (!p)
                     return MCIERR_NULL_PARAMETER_BLOCK;
@@ -155,13 +192,59 @@ public:
         }
         case MCI_STATUS:
             return status(flags, static_cast<MCI_STATUS_PARMS*>(params));
+        case MCI_WINDOW: {
+            auto* p = static_cast<MCI_DGV_WINDOW_PARMS*>(params);
+            if (!m_video)
+                return MCIERR_UNSUPPORTED_FUNCTION;
+            if (!p)
+                return MCIERR_NULL_PARAMETER_BLOCK;
+            if (flags & MCI_DGV_WINDOW_HWND) {
+                m_window = p->hWnd;
+                m_player->setVideoWindow(p->hWnd);
+            }
+            return 0;
+        }
+        case MCI_WHERE: {
+            auto* p = static_cast<MCI_DGV_RECT_PARMS*>(params);
+            if (!m_video)
+                return MCIERR_UNSUPPORTED_FUNCTION;
+            if (!p)
+                return MCIERR_NULL_PARAMETER_BLOCK;
+            if (flags & MCI_DGV_WHERE_DESTINATION) {
+                p->rc = m_destination;
+                return 0;
+            }
+            return videoSourceRect(*m_player, &p->rc) ? 0 : MCIERR_DEVICE_NOT_READY;
+        }
+        case MCI_PUT: {
+            auto* p = static_cast<MCI_DGV_RECT_PARMS*>(params);
+            if (!m_video)
+                return MCIERR_UNSUPPORTED_FUNCTION;
+            if (!p || !(flags & MCI_DGV_RECT))
+                return MCIERR_NULL_PARAMETER_BLOCK;
+            m_destination = p->rc;
+            setSurfaceMovieRect(m_window, p->rc);
+            return 0;
+        }
+        case MCI_STEP: {
+            auto* p = static_cast<MCI_DGV_STEP_PARMS*>(params);
+            if (!m_video)
+                return MCIERR_UNSUPPORTED_FUNCTION;
+            const int frames =
+                (flags & MCI_DGV_STEP_FRAMES) && p ? static_cast<int>(p->dwFrames) : 1;
+            finishNotify(MCI_NOTIFY_ABORTED);
+            const bool moved = stepVideo(*m_player, frames, (flags & MCI_DGV_STEP_REVERSE) != 0);
+            return moved ? 0 : MCIERR_OUTOFRANGE;
+        }
         case MCI_INFO: {
             auto* p = static_cast<MCI_INFO_PARMS*>(params);
             if (!p || !p->lpstrReturn)
                 return MCIERR_NULL_PARAMETER_BLOCK;
             std::string text;
             if (flags & MCI_INFO_PRODUCT)
-                text = m_type == MCI_DEVTYPE_WAVEFORM_AUDIO ? "Kolvo wave audio" : "Kolvo audio";
+                text = m_type == MCI_DEVTYPE_WAVEFORM_AUDIO ? "Kolvo wave audio"
+                       : m_video                            ? "Kolvo digital video"
+                                                            : "Kolvo audio";
             else if (flags & MCI_INFO_FILE)
                 text = m_element;
             else
@@ -176,8 +259,15 @@ public:
         }
     }
 
+    std::vector<std::uint8_t> capturePicture() override
+    {
+        return m_video && m_player ? captureVideo(*m_player) : std::vector<std::uint8_t>();
+    }
+
     std::string informationText() override
     {
+        if (m_video && m_player && m_player->hasVideo())
+            return videoInformationText(*m_player, m_element);
         char buf[160];
         std::string text;
         const auto add = [&](const std::string& item) {
@@ -276,6 +366,8 @@ private:
             m_player->seek(start, to);
         }
         m_stopped = false;
+        if ((flags & MCI_MCIAVI_PLAY_FULLSCREEN) && m_video)
+            showSurfaceFullScreen(m_window, true);
         return m_player->play() ? 0 : MCIERR_DRIVER;
     }
 
@@ -324,6 +416,9 @@ private:
     }
 
     std::uint32_t m_type;
+    bool m_video = false;
+    HWND m_window = 0;
+    RECT m_destination;
     MCIDEVICEID m_id = 0;
     std::string m_element;
     std::uint32_t m_format = MCI_FORMAT_MILLISECONDS;
@@ -396,13 +491,11 @@ void mciRegisterDriver(std::uint32_t deviceType, MciDriverFactory factory)
 
 std::uint32_t mciDeviceTypeForFile(const std::string& path)
 {
-    const size_t dot = path.find_last_of('.');
-    const size_t slash = path.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    const std::string ext = extensionOf(path);
+    if (ext.empty())
         return 0;
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (isFilm(path))
+        return MCI_DEVTYPE_DIGITAL_VIDEO;
     if (ext == "wav")
         return MCI_DEVTYPE_WAVEFORM_AUDIO;
     static const char* const kAudio[] = {"mp1",  "m1s", "mp2", "m2s", "mp3", "mpa", "aif", "aifc",
@@ -418,6 +511,12 @@ std::string mciInformationText(MCIDEVICEID device)
 {
     const auto driver = driverOf(device);
     return driver ? driver->informationText() : std::string();
+}
+
+std::vector<std::uint8_t> mciCapturePicture(MCIDEVICEID device)
+{
+    const auto driver = driverOf(device);
+    return driver ? driver->capturePicture() : std::vector<std::uint8_t>();
 }
 
 } // namespace engines

@@ -5,12 +5,14 @@
 // Drivers register by device type: the file driver (wave audio and MPEG audio through
 // GStreamer) is here; the CD audio and sequencer drivers join from their own modules.
 
+#include "engines/videooutput.h"
 #include "platform/vocabulary.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 using MCIDEVICEID = std::uint32_t;
 using MCIERROR = std::uint32_t;
@@ -25,6 +27,11 @@ constexpr UINT MCI_PAUSE = 0x0809;
 constexpr UINT MCI_INFO = 0x080A;
 constexpr UINT MCI_SET = 0x080D;
 constexpr UINT MCI_STATUS = 0x0814;
+// The digital-video commands.
+constexpr UINT MCI_STEP = 0x080E;
+constexpr UINT MCI_WINDOW = 0x0841;
+constexpr UINT MCI_PUT = 0x0842;
+constexpr UINT MCI_WHERE = 0x0843;
 
 // Flags common to commands.
 constexpr std::uint32_t MCI_NOTIFY = 0x00000001;
@@ -58,6 +65,18 @@ constexpr std::uint32_t MCI_CDA_TRACK_OTHER = 1089;
 constexpr std::uint32_t MCI_SET_DOOR_OPEN = 0x00000100;
 constexpr std::uint32_t MCI_SET_DOOR_CLOSED = 0x00000200;
 constexpr std::uint32_t MCI_SET_TIME_FORMAT = 0x00000400;
+
+// Digital video: MCI_WHERE / MCI_PUT, MCI_WINDOW, MCI_STEP and MCI_SET's speed (thousandths).
+constexpr std::uint32_t MCI_DGV_RECT = 0x00010000;
+constexpr std::uint32_t MCI_DGV_WHERE_SOURCE = 0x00020000;
+constexpr std::uint32_t MCI_DGV_WHERE_DESTINATION = 0x00040000;
+constexpr std::uint32_t MCI_DGV_PUT_DESTINATION = 0x00040000;
+constexpr std::uint32_t MCI_DGV_WINDOW_HWND = 0x00010000;
+constexpr std::uint32_t MCI_DGV_STEP_REVERSE = 0x00010000;
+constexpr std::uint32_t MCI_DGV_STEP_FRAMES = 0x00020000;
+constexpr std::uint32_t MCI_DGV_SET_SPEED = 0x00020000;
+// MCI_PLAY: the picture fills the screen.
+constexpr std::uint32_t MCI_MCIAVI_PLAY_FULLSCREEN = 0x02000000;
 
 // Time formats.
 constexpr std::uint32_t MCI_FORMAT_MILLISECONDS = 0;
@@ -143,6 +162,22 @@ struct MCI_SET_PARMS
     HWND dwCallback = 0;
     std::uint32_t dwTimeFormat = 0;
     std::uint32_t dwAudio = 0;
+    std::uint32_t dwSpeed = 0; // MCI_DGV_SET_SPEED
+};
+struct MCI_DGV_RECT_PARMS
+{
+    HWND dwCallback = 0;
+    RECT rc;
+};
+struct MCI_DGV_WINDOW_PARMS
+{
+    HWND dwCallback = 0;
+    HWND hWnd = 0;
+};
+struct MCI_DGV_STEP_PARMS
+{
+    HWND dwCallback = 0;
+    std::uint32_t dwFrames = 1;
 };
 struct MCI_STATUS_PARMS
 {
@@ -175,15 +210,19 @@ public:
     virtual MCIERROR command(UINT message, std::uint32_t flags, void* params) = 0;
     // The information text of the open element ("%.3f kHz", bits, channels, kbps).
     virtual std::string informationText() { return {}; }
+    // The picture shown now as a packed DIB (digital video); empty when there is none.
+    virtual std::vector<std::uint8_t> capturePicture() { return {}; }
 };
 
 using MciDriverFactory = std::function<std::unique_ptr<MciDriver>()>;
 // Registers the driver of a device type (replacing one registered before).
 void mciRegisterDriver(std::uint32_t deviceType, MciDriverFactory factory);
 // The device type for a file by its extension: wave audio for .wav, digital video (our MPEG and
-// general file device) for other audio, 0 when no driver takes it.
+// general file device) for other audio and for films, 0 when no driver takes it.
 std::uint32_t mciDeviceTypeForFile(const std::string& path);
 // The information text of an open device, "" when it has none.
 std::string mciInformationText(MCIDEVICEID device);
+// The picture an open digital-video device shows now, as a packed DIB.
+std::vector<std::uint8_t> mciCapturePicture(MCIDEVICEID device);
 
 } // namespace engines

@@ -4,9 +4,11 @@
 
 #include "engines/gstglue.h"
 
+#include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/audio/audio.h>
 #include <gst/pbutils/pbutils.h>
+#include <gst/video/video.h>
 
 #include <algorithm>
 #include <chrono>
@@ -81,6 +83,7 @@ void MediaPlayer::setNetworkTimeout(int seconds)
 MediaPlayer::MediaPlayer(Options options, Callbacks callbacks)
     : m_options(std::move(options))
     , m_callbacks(std::move(callbacks))
+    , m_videoWindow(m_options.videoWindow)
     , m_runner(m_mutex, {.message = [this](GstMessage* message) { return handle(message); },
                          .deadline = [this](int deadline) { return deadlineDue(deadline); }})
 {
@@ -159,6 +162,12 @@ void MediaPlayer::teardownLocked()
         m_audioLinked = false;
         m_plugged = Plugged();
         m_head.clear();
+        m_audioBin.reset();
+        m_videoSink = nullptr;
+        m_videoLinked = m_audioRemoved = false;
+        m_lastFrame.reset();
+        m_frameSerial = 0;
+        m_frameRate = 0;
     }
     m_saveFile.reset();
 }
@@ -189,9 +198,21 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     m_pipeline.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("kolvo-playback"))));
     GstElement* const pipeline = m_pipeline.get();
     m_chain = std::make_unique<OutputChain>(m_options.role, m_options.output);
-    if (!m_chain->build(GST_BIN(pipeline), &why))
-        return failNow(why);
-    {
+    if (m_options.video && !m_options.pcm) {
+        // The sound chain in a bin of its own, which a file without sound gives up.
+        GstElement* audioBin = gst_bin_new("kolvo-sound");
+        gst_bin_add(GST_BIN(pipeline), audioBin);
+        if (!m_chain->build(GST_BIN(audioBin), &why))
+            return failNow(why);
+        GstPad* ghost = gst_ghost_pad_new("sink", m_chain->sinkPad());
+        gst_pad_set_active(ghost, TRUE);
+        gst_element_add_pad(audioBin, ghost);
+        std::lock_guard link(m_linkMutex);
+        m_audioBin.reset(GST_ELEMENT(gst_object_ref(audioBin)));
+        m_chainPad.reset(GST_PAD(gst_object_ref(ghost)));
+    } else {
+        if (!m_chain->build(GST_BIN(pipeline), &why))
+            return failNow(why);
         std::lock_guard link(m_linkMutex);
         m_chainPad.reset(GST_PAD(gst_object_ref(m_chain->sinkPad())));
     }
@@ -296,9 +317,11 @@ void MediaPlayer::padAdded(GstElement*, GstPad* pad, gpointer selfPtr)
     CapsRef caps(gst_pad_get_current_caps(pad));
     if (!caps)
         caps.reset(gst_pad_query_caps(pad, nullptr));
-    const bool audio =
-        caps && g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)),
-                                 "audio/x-raw");
+    const char* media = caps ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)) : "";
+    const bool audio = g_str_has_prefix(media, "audio/x-raw");
+    const bool video = g_str_has_prefix(media, "video/x-raw");
+    const GstRef<GstElement> decode(gst_pad_get_parent_element(pad));
+    const GstRef<GstObject> bin(decode ? gst_object_get_parent(GST_OBJECT(decode.get())) : nullptr);
     {
         std::lock_guard link(self->m_linkMutex);
         if (audio && !self->m_audioLinked && self->m_chainPad) {
@@ -306,11 +329,13 @@ void MediaPlayer::padAdded(GstElement*, GstPad* pad, gpointer selfPtr)
                 self->m_audioLinked = true;
             return;
         }
+        if (video && self->m_options.video && !self->m_videoLinked && bin) {
+            if (self->linkVideo(pad, GST_ELEMENT(bin.get())))
+                return;
+        }
     }
-    // A second audio stream or a picture: consumed quietly so the demuxer is not stopped by
-    // an unlinked stream.
-    const GstRef<GstElement> decode(gst_pad_get_parent_element(pad));
-    const GstRef<GstObject> bin(decode ? gst_object_get_parent(GST_OBJECT(decode.get())) : nullptr);
+    // A second stream, or pictures nobody shows: consumed quietly so the demuxer is not
+    // stopped by an unlinked stream.
     if (!bin)
         return;
     GstElement* sink = makeElement("fakesink");
@@ -327,7 +352,19 @@ void MediaPlayer::noMorePads(GstElement* decode, gpointer selfPtr)
     bool linked;
     {
         std::lock_guard link(self->m_linkMutex);
-        linked = self->m_audioLinked;
+        linked = self->m_audioLinked || self->m_videoLinked;
+        if (!self->m_audioLinked && self->m_videoLinked && self->m_audioBin &&
+            !self->m_audioRemoved) {
+            // Pictures without sound: the sound chain would wait for ever for its first
+            // buffer, so it leaves the pipeline (kept alive for the chain's own pointers).
+            GstElement* audioBin = self->m_audioBin.get();
+            gst_element_set_locked_state(audioBin, TRUE);
+            gst_element_set_state(audioBin, GST_STATE_NULL);
+            const GstRef<GstObject> parent(gst_object_get_parent(GST_OBJECT(audioBin)));
+            if (parent)
+                gst_bin_remove(GST_BIN(parent.get()), audioBin);
+            self->m_audioRemoved = true;
+        }
     }
     if (!linked) {
         GError* err = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_WRONG_TYPE,
@@ -344,7 +381,11 @@ int MediaPlayer::autoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementF
     self->notePlugged(caps);
     const std::string name = GST_OBJECT_NAME(factory);
     const bool mpg123 = name == "mpg123audiodec";
-    const bool libavMpeg = name.rfind("avdec_mp", 0) == 0;
+    // libav's MPEG audio decoders only: its MPEG-4 and MPEG video decoders share the prefix.
+    const bool libavMpeg =
+        name.rfind("avdec_mp", 0) == 0 &&
+        gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER |
+                                                      GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO);
     if (self->m_options.decoder == 1 && mpg123)
         return kAutoplugSkip;
     if (self->m_options.decoder == 0 && libavMpeg)
@@ -440,6 +481,7 @@ void MediaPlayer::mergeTags(GstTagList* tags)
     };
     text(GST_TAG_CONTAINER_FORMAT, m_info.container);
     text(GST_TAG_AUDIO_CODEC, m_info.codec);
+    text(GST_TAG_VIDEO_CODEC, m_info.videoCodec);
     text(GST_TAG_TITLE, m_info.title);
     text(GST_TAG_ARTIST, m_info.artist);
     text(GST_TAG_ALBUM, m_info.album);
@@ -478,6 +520,17 @@ void MediaPlayer::notePlugged(GstCaps* caps)
 
 void MediaPlayer::readInfoLocked()
 {
+    {
+        std::lock_guard link(m_linkMutex);
+        if (m_videoSink) {
+            const GstRef<GstPad> pad(gst_element_get_static_pad(m_videoSink, "sink"));
+            const CapsRef caps{pad ? gst_pad_get_current_caps(pad.get()) : nullptr};
+            GstVideoInfo vi;
+            if (caps && gst_video_info_from_caps(&vi, caps.get()) && GST_VIDEO_INFO_FPS_N(&vi) > 0)
+                m_frameRate =
+                    static_cast<double>(GST_VIDEO_INFO_FPS_N(&vi)) / GST_VIDEO_INFO_FPS_D(&vi);
+        }
+    }
     gint64 duration = -1;
     if (gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0)
         m_length = duration / GST_MSECOND;
@@ -548,10 +601,17 @@ PipelineRunner::Notice MediaPlayer::handle(GstMessage* message)
     case GST_MESSAGE_EOS: {
         // A file that ends before any sound came out of it held none that could be decoded:
         // that is a failure, not a song of no length.
-        const bool silent = !m_options.pcm && m_chain &&
+        bool pictures;
+        {
+            std::lock_guard link(m_linkMutex);
+            pictures = m_frameSerial > 0;
+        }
+        const bool silent = !m_options.pcm && m_chain && !pictures &&
                             m_chain->firstBufferAt() == std::chrono::steady_clock::time_point{};
         if (silent)
-            m_error = "the file is damaged: it holds no sound that can be decoded";
+            m_error = m_options.video
+                          ? "the file is damaged: it holds no sound or picture that can be decoded"
+                          : "the file is damaged: it holds no sound that can be decoded";
         advanceOrFinishLocked(silent, after);
         break;
     }
@@ -650,6 +710,7 @@ bool MediaPlayer::play()
 
 void MediaPlayer::startPlayingLocked()
 {
+    m_stepBaseNs = -1;
     // A seek waiting for play is made first; the pipeline prerolls at the new place and is set
     // playing once that is done (ASYNC_DONE), never while the flush is still going through.
     if (m_pendingSeek >= 0) {
@@ -725,6 +786,11 @@ bool MediaPlayer::seek(std::int64_t ms, std::int64_t stopMs)
         m_chain->flushAnalysis();
     if (m_state == State::Playing)
         return seekNowLocked(ms, stopMs);
+    if (m_options.video && (m_state == State::Paused || m_state == State::Ready)) {
+        // A film held still shows the picture of the new place at once.
+        m_stopAt = stopMs;
+        return seekPictureLocked(ms * GST_MSECOND);
+    }
     m_pendingSeek = ms;
     m_stopAt = stopMs;
     m_lastPosition = ms;
@@ -753,6 +819,7 @@ gint64 MediaPlayer::openEndLocked()
 
 bool MediaPlayer::seekNowLocked(std::int64_t ms, std::int64_t stopMs)
 {
+    m_stepBaseNs = -1;
     const gint64 stop = stopMs >= 0 ? stopMs * GST_MSECOND : openEndLocked();
     const bool ok =
         gst_element_seek(m_pipeline.get(), m_rate, GST_FORMAT_TIME,
@@ -938,6 +1005,210 @@ void MediaPlayer::endPcm()
     std::lock_guard lock(m_mutex);
     if (m_appsrc)
         gst_app_src_end_of_stream(GST_APP_SRC(m_appsrc));
+}
+
+// ---- pictures ----
+
+// Runs on a streaming thread with m_linkMutex held.
+bool MediaPlayer::linkVideo(GstPad* pad, GstElement* bin)
+{
+    GstElement* convert = makeElement("videoconvert");
+    GstElement* sink = nullptr;
+    const char* custom = std::getenv("KOLVO_VIDEO_SINK");
+    if (custom && *custom) {
+        GError* err = nullptr;
+        sink = gst_parse_bin_from_description(custom, TRUE, &err);
+        if (err) {
+            KLOG_WARNING("engines", "KOLVO_VIDEO_SINK \"%s\": %s", custom, err->message);
+            g_error_free(err);
+        }
+    } else {
+        sink = makeElement("appsink");
+        if (sink) {
+            const CapsRef caps(gst_caps_from_string("video/x-raw,format=BGRx"));
+            // Late pictures are dropped by the decoder (qos) rather than shown late.
+            g_object_set(sink, "caps", caps.get(), "sync", TRUE, "qos", TRUE, "max-buffers", 2u,
+                         "enable-last-sample", FALSE, nullptr);
+            GstAppSinkCallbacks callbacks{};
+            callbacks.new_preroll = [](GstAppSink* s, gpointer self) {
+                return newPreroll(GST_ELEMENT(s), self);
+            };
+            callbacks.new_sample = [](GstAppSink* s, gpointer self) {
+                return newSample(GST_ELEMENT(s), self);
+            };
+            gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+        }
+    }
+    if (!convert || !sink) {
+        if (convert)
+            gst_object_unref(gst_object_ref_sink(convert));
+        if (sink)
+            gst_object_unref(gst_object_ref_sink(sink));
+        KLOG_WARNING("engines", "the picture elements (videoconvert, appsink) are missing");
+        return false;
+    }
+    gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
+    if (!gst_element_link(convert, sink))
+        return false;
+    gst_element_sync_state_with_parent(sink);
+    gst_element_sync_state_with_parent(convert);
+    const GstRef<GstPad> sinkPad(gst_element_get_static_pad(convert, "sink"));
+    if (gst_pad_link(pad, sinkPad.get()) != GST_PAD_LINK_OK)
+        return false;
+    m_videoSink = sink;
+    m_videoLinked = true;
+    return true;
+}
+
+GstFlowReturn MediaPlayer::newPreroll(GstElement* sink, gpointer self)
+{
+    GstSample* sample = gst_app_sink_pull_preroll(GST_APP_SINK(sink));
+    static_cast<MediaPlayer*>(self)->takeFrame(sample);
+    if (sample)
+        gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+GstFlowReturn MediaPlayer::newSample(GstElement* sink, gpointer self)
+{
+    GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
+    static_cast<MediaPlayer*>(self)->takeFrame(sample);
+    if (sample)
+        gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+void MediaPlayer::takeFrame(GstSample* sample)
+{
+    auto frame = std::make_shared<const VideoFrame>(sample);
+    if (!frame->isValid())
+        return;
+    {
+        std::lock_guard link(m_linkMutex);
+        m_lastFrame = frame;
+        ++m_frameSerial;
+    }
+    m_frameCv.notify_all();
+    presentFrame(m_videoWindow.load(), frame);
+}
+
+bool MediaPlayer::hasVideo() const
+{
+    std::lock_guard link(m_linkMutex);
+    return m_videoLinked;
+}
+
+int MediaPlayer::videoWidth() const
+{
+    std::lock_guard link(m_linkMutex);
+    if (!m_lastFrame)
+        return 0;
+    return static_cast<int>(m_lastFrame->width() * m_lastFrame->pixelAspect() + 0.5);
+}
+
+int MediaPlayer::videoHeight() const
+{
+    std::lock_guard link(m_linkMutex);
+    return m_lastFrame ? m_lastFrame->height() : 0;
+}
+
+double MediaPlayer::frameRate() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_frameRate;
+}
+
+FramePtr MediaPlayer::currentFrame() const
+{
+    std::lock_guard link(m_linkMutex);
+    return m_lastFrame;
+}
+
+void MediaPlayer::setVideoWindow(HWND window)
+{
+    m_videoWindow = window;
+    // The new window gets the picture at once, not only with the next frame.
+    if (const FramePtr frame = currentFrame())
+        presentFrame(window, frame);
+}
+
+void MediaPlayer::holdStillLocked()
+{
+    if (m_state == State::Playing || m_state == State::Ended || m_state == State::Ready)
+        setStateLocked(m_state == State::Ready ? State::Ready : State::Paused);
+    m_playAfterPreroll = false;
+    if (m_chain)
+        m_chain->setSounding(false);
+    gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
+}
+
+// A flushing, accurate seek made now, paused or not: the sink prerolls the picture there.
+bool MediaPlayer::seekPictureLocked(std::int64_t ns)
+{
+    if (m_length > 0)
+        ns = std::min<std::int64_t>(ns, m_length * GST_MSECOND);
+    ns = std::max<std::int64_t>(0, ns);
+    {
+        std::lock_guard link(m_linkMutex);
+        m_serialAtSeek = m_frameSerial;
+    }
+    m_stepBaseNs = -1;
+    const gint64 end = m_stopAt >= 0 ? m_stopAt * GST_MSECOND : openEndLocked();
+    const bool ok = gst_element_seek(
+        m_pipeline.get(), m_rate, GST_FORMAT_TIME,
+        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
+        ns, end >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, end >= 0 ? end : 0);
+    if (ok) {
+        m_pendingSeek = -1;
+        m_lastPosition = ns / GST_MSECOND;
+    }
+    return ok;
+}
+
+bool MediaPlayer::stepFrame(bool backward)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_pipeline || !openedLocked() || m_options.pcm)
+        return false;
+    holdStillLocked();
+    const FramePtr frame = currentFrame();
+    std::int64_t duration = m_frameRate > 0 ? static_cast<std::int64_t>(1e9 / m_frameRate + 0.5)
+                            : frame && frame->durationNs() > 0 ? frame->durationNs()
+                                                               : 40 * 1000000;
+    std::int64_t now = m_stepBaseNs >= 0                     ? m_stepBaseNs
+                       : frame && frame->streamTimeNs() >= 0 ? frame->streamTimeNs()
+                                                             : -1;
+    if (now < 0) {
+        gint64 pos = 0;
+        gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &pos);
+        now = pos;
+    }
+    // A quarter frame into the wanted picture, so that the picture now, which ends where the
+    // next begins, is clipped away and the next (or the one before) is the first shown.
+    const std::int64_t target = backward ? std::max<std::int64_t>(0, now - duration + duration / 4)
+                                         : now + duration + duration / 4;
+    if (!backward && m_length > 0 && target >= m_length * GST_MSECOND)
+        return false;
+    if (!seekPictureLocked(target))
+        return false;
+    m_stepBaseNs = backward ? std::max<std::int64_t>(0, now - duration) : now + duration;
+    return true;
+}
+
+bool MediaPlayer::showAt(std::int64_t ms)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_pipeline || !openedLocked() || m_options.pcm)
+        return false;
+    holdStillLocked();
+    return seekPictureLocked(ms * GST_MSECOND);
+}
+
+bool MediaPlayer::waitFrame(int ms)
+{
+    std::unique_lock link(m_linkMutex);
+    return m_frameCv.wait_for(link, std::chrono::milliseconds(ms),
+                              [this] { return m_frameSerial > m_serialAtSeek; });
 }
 
 } // namespace engines

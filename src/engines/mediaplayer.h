@@ -6,10 +6,16 @@
 //
 // A playback holds a list of clips (the entries of a RealAudio .ram list, or one file) and
 // moves to the next clip by itself when one ends or cannot be played.
+//
+// A playback with `video` set also shows pictures: the first picture stream goes, converted to
+// BGRx, to an appsink whose frames are handed to the surface of `videoWindow` (or to the sink
+// KOLVO_VIDEO_SINK describes). Its sound chain sits in a bin of its own, taken out when the
+// file turns out to have no sound, so a film without a sound track plays too.
 
 #include "engines/gstglue.h"
 #include "engines/outputchain.h"
 #include "engines/pipelinerunner.h"
+#include "engines/videooutput.h"
 
 #include <gst/gst.h>
 
@@ -33,6 +39,7 @@ struct StreamInfo
 {
     std::string container;
     std::string codec;
+    std::string videoCodec;
     int rate = 0;
     int channels = 0;
     int bits = 0;           // of the decoded samples, when the stream is PCM
@@ -67,6 +74,8 @@ public:
         std::string saveStreamTo; // http: the bytes received are also written there
         size_t captureHead = 0;   // http: keep this many first bytes for headBytes()
         std::optional<PcmFormat> pcm;
+        bool video = false;   // show the pictures of the file (else they are dropped)
+        HWND videoWindow = 0; // where they are shown (0: kept for capture only)
     };
 
     MediaPlayer(Options options, Callbacks callbacks);
@@ -112,6 +121,23 @@ public:
     // The sink's buffer in microseconds (0 without a sound card sink).
     std::int64_t sinkBufferUs() const;
 
+    // Pictures (video playbacks).
+    bool hasVideo() const;
+    // The stream's picture size in display pixels (0 x 0 before the first picture).
+    int videoWidth() const;
+    int videoHeight() const;
+    // Frames a second, 0 when the stream does not say.
+    double frameRate() const;
+    // The picture shown last (null before the first).
+    FramePtr currentFrame() const;
+    void setVideoWindow(HWND window);
+    // Pauses and shows the next or the previous picture.
+    bool stepFrame(bool backward);
+    // Pauses and shows the picture at `ms` at once (a plain seek while paused waits for play).
+    bool showAt(std::int64_t ms);
+    // Waits up to `ms` for a picture at or after the last seek; false when none came.
+    bool waitFrame(int ms);
+
     // PCM playbacks: blocks while a quarter second is queued; false once stopped.
     bool pushPcm(const std::int16_t* frames, size_t count);
     void endPcm();
@@ -151,6 +177,12 @@ private:
     static int autoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory*, gpointer self);
     static GstBusSyncReply syncHandler(GstBus*, GstMessage*, gpointer self);
     static GstPadProbeReturn sourceProbe(GstPad*, GstPadProbeInfo*, gpointer self);
+    bool linkVideo(GstPad* pad, GstElement* bin);
+    bool seekPictureLocked(std::int64_t ns);
+    void holdStillLocked();
+    void takeFrame(GstSample* sample);
+    static GstFlowReturn newSample(GstElement* sink, gpointer self);
+    static GstFlowReturn newPreroll(GstElement* sink, gpointer self);
 
     Options m_options;
     Callbacks m_callbacks;
@@ -193,9 +225,25 @@ private:
 
     // Pad linking runs on streaming threads and must never wait for m_mutex, which is held
     // while pipelines are stopped.
-    std::mutex m_linkMutex;
+    mutable std::mutex m_linkMutex;
     GstRef<GstPad> m_chainPad;
     bool m_audioLinked = false;
+    // Video playbacks: the sound chain's own bin (kept alive after it is taken out), the
+    // picture sink, and the last picture.
+    GstRef<GstElement> m_audioBin;
+    GstElement* m_videoSink = nullptr; // the pipeline's
+    bool m_videoLinked = false;
+    bool m_audioRemoved = false;
+    FramePtr m_lastFrame;
+    std::uint64_t m_frameSerial = 0;
+    std::uint64_t m_serialAtSeek = 0; // m_frameSerial when the last picture seek was made
+    // Where the picture shown after a frame step starts, -1 when the last move was no step.
+    // Decoders clip a picture's time to the seek's start, so a picture's own time would let
+    // steps drift off the frame grid.
+    std::int64_t m_stepBaseNs = -1;
+    double m_frameRate = 0;
+    std::atomic<HWND> m_videoWindow{0};
+    std::condition_variable m_frameCv;
     // The container and the compressed audio autoplugging found, under m_linkMutex.
     struct Plugged
     {

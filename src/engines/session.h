@@ -11,6 +11,7 @@
 // what it opened.
 
 #include "albums/mediakind.h"
+#include "engines/videooutput.h"
 #include "platform/vocabulary.h"
 
 #include <cstdint>
@@ -31,6 +32,7 @@ struct SessionContext
     HWND window = 0; // where notifications go; 0: nobody listens, the session is polled
     AppSettings* settings = nullptr;
     int instance = 0; // of the instanced families: 0 audio, 1 video, 2 MIDI player
+    int sizeMode = 0; // the video player's viewer size mode, passed to the engines' opens
 };
 
 // An engine family: its names and how to open a session on it.
@@ -47,6 +49,10 @@ extern const EngineFamily kGeneralEngine;
 extern const EngineFamily kMciDevice;
 extern const EngineFamily kImsEngine;
 extern const EngineFamily kModuleEngine;
+// The families of films (the video player's).
+extern const EngineFamily kQuickTime3Engine;
+extern const EngineFamily kQuickTimeEngine;
+extern const EngineFamily kRealVideoEngine;
 
 using EngineOrder = std::vector<const EngineFamily*>;
 
@@ -121,6 +127,33 @@ public:
         (void)semitones;
         return false;
     }
+
+    // Pictures, for the families that show them; the defaults are those of sound-only ones.
+    virtual bool sourceRect(RECT& rect)
+    {
+        (void)rect;
+        return false;
+    }
+    virtual void setMovieRect(const RECT& rect) { (void)rect; }
+    virtual bool showFullScreen(bool on)
+    {
+        (void)on;
+        return false;
+    }
+    // Speed in thousandths (1000 normal).
+    virtual bool setSpeed(int thousandths)
+    {
+        (void)thousandths;
+        return false;
+    }
+    // Pauses and shows the next (or the previous) picture.
+    virtual bool step(bool backward)
+    {
+        (void)backward;
+        return false;
+    }
+    // The picture shown now as a packed DIB; empty when there is none.
+    virtual std::vector<std::uint8_t> capture() { return {}; }
 
 protected:
     const SessionContext& context() const { return m_context; }

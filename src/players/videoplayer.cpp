@@ -1,0 +1,570 @@
+#include "players/videoplayer.h"
+
+#include "albums/mediakind.h"
+#include "albums/playlist.h"
+#include "engines/engineapi.h"
+#include "platform/drives.h"
+#include "platform/log.h"
+#include "platform/strings.h"
+#include "platform/trace.h"
+#include "players/videoviewer.h"
+#include "ui/buttons.h"
+#include "ui/digitdisplay.h"
+#include "ui/displaypanel.h"
+#include "ui/skinbitmap.h"
+
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr UINT kCantPlayDisc = 39461; // "Can't play disc in %s drive."
+constexpr int kSpeeds[] = {400, 300, 200, 150, 100, 75, 50, 25};
+constexpr int kMaxSpeed = 400;
+constexpr int kMinSpeed = 25;
+
+// The results for which the player tries the same path on the other drives.
+bool retriesOtherDrive(std::int32_t result)
+{
+    return result == kMciFailed || result == kMciNotFound || result == kAmNotFound ||
+           result == kRvNotFound || result == kCdReaderNotFound;
+}
+
+std::string formatDrive(const std::string& drive)
+{
+    const std::string f = LoadString(kCantPlayDisc);
+    const int size = std::snprintf(nullptr, 0, f.c_str(), drive.c_str());
+    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
+    std::snprintf(out.data(), out.size() + 1, f.c_str(), drive.c_str());
+    return out;
+}
+
+} // namespace
+
+int FasterSpeed(int percent)
+{
+    return std::min(kMaxSpeed, percent + (percent < 200 ? 25 : 50));
+}
+
+int SlowerSpeed(int percent)
+{
+    return std::max(kMinSpeed, percent - (percent <= 200 ? 25 : 50));
+}
+
+VideoPlayer::VideoPlayer(PlayerHost& host, QWidget* parent)
+    : PlayerFrame(ComponentVideo, AlbumKindVideo, host, parent, buttons::kVideoPlayer, false)
+    , m_viewer(std::make_unique<VideoViewer>(handle()))
+{
+    m_sizeMode = std::clamp(host.settings().dgvAutoSize, 0, 3);
+    m_viewer->SetSizeMode(m_sizeMode);
+    m_panel->SetViewerSize(m_sizeMode);
+    // Left of the Fast and Slow buttons.
+    m_speedDisplay = new DigitDisplay(3, QRect(458, 30, 26, 14), this, cmd::SpeedDisplay);
+    m_speedDisplay->SetDigits(3, false);
+    m_speedDisplay->SetValue(100);
+    m_speedDisplay->SetLit(false);
+    m_speedDisplay->setToolTip(tr("Speed (%)"));
+    LoadStartAlbum();
+}
+
+VideoPlayer::~VideoPlayer()
+{
+    m_album.ResetPlay();
+    StopPlayer(true);
+    m_viewer->SaveRect();
+}
+
+// ---- opening a film ----
+
+std::int32_t VideoPlayer::OpenTrack(int n)
+{
+    const SongEntry* song = m_album.GetSong(n);
+    const std::string path = song ? song->title : std::string();
+    if (path.empty())
+        return 0;
+    m_viewer->Reset();
+    m_speed = 100;
+    m_speedDisplay->SetValue(100);
+    m_speedDisplay->SetLit(false);
+    engines::SessionContext context = sessionContext();
+    context.window = m_viewer->child()->handle();
+    context.instance = 1;
+    context.sizeMode = m_sizeMode;
+    std::vector<std::string> candidates{path};
+    for (std::string& alternative : drives::AlternatePaths(path))
+        candidates.push_back(std::move(alternative));
+    const engines::EngineOrder order = EnginesFor(path);
+    engines::OpenOutcome outcome;
+    for (const std::string& candidate : candidates) {
+        outcome = engines::openFirst(order, context, candidate, [this] {
+            const int cookie = nextCookie();
+            m_viewer->SetCookie(cookie);
+            return cookie;
+        });
+        if (outcome.session) {
+            m_playingPath = candidate;
+            adoptSession(std::move(outcome.session), outcome.result);
+            m_speedDisplay->SetLit(true);
+            if (!m_viewer->isVisible()) {
+                m_viewer->show();
+                m_viewer->raise();
+            }
+            ApplySizeMode();
+            return outcome.result;
+        }
+        if (!retriesOtherDrive(outcome.result))
+            break;
+    }
+    if (!outcome.why.empty())
+        KLOG_WARNING("players", "cannot play %s: %s", path.c_str(), outcome.why.c_str());
+    return outcome.result;
+}
+
+// ---- the viewer's geometry ----
+
+void VideoPlayer::SetSizeMode(int mode)
+{
+    m_sizeMode = std::clamp(mode, 0, 3);
+    host().settings().dgvAutoSize = m_sizeMode;
+    m_panel->SetViewerSize(m_sizeMode);
+    m_viewer->SetSizeMode(m_sizeMode);
+    ApplySizeMode();
+}
+
+void VideoPlayer::CycleSizeMode()
+{
+    SetSizeMode((m_sizeMode + 1) % 4);
+}
+
+void VideoPlayer::ApplySizeMode()
+{
+    engines::Session* open = session();
+    if (m_sizeMode == 3) {
+        if (!open || !open->showFullScreen(true))
+            m_viewer->SetFullScreen(true);
+    } else if (m_viewer->isFullScreenMode()) {
+        if (!open || !open->showFullScreen(false))
+            m_viewer->SetFullScreen(false);
+    }
+    FitViewer();
+    PlaceMovie();
+}
+
+void VideoPlayer::FitViewer()
+{
+    engines::Session* open = session();
+    // A RealVideo film keeps the window as it is.
+    if (!open || &open->family() == &engines::kRealVideoEngine)
+        return;
+    RECT source;
+    if (open->sourceRect(source))
+        m_viewer->FitPicture(QSize(source.right - source.left, source.bottom - source.top));
+}
+
+void VideoPlayer::PlaceMovie()
+{
+    if (engines::Session* open = session()) {
+        const QSize client = m_viewer->child()->size();
+        open->setMovieRect(RECT{0, 0, client.width(), client.height()});
+    }
+}
+
+// ---- speed, stepping, capture ----
+
+bool VideoPlayer::SetSpeed(int percent)
+{
+    if (!Playing() || !session())
+        return false;
+    percent = std::clamp(percent, kMinSpeed, kMaxSpeed);
+    if (!session()->setSpeed(percent * 10))
+        return false;
+    m_speed = percent;
+    m_speedDisplay->SetValue(percent);
+    return true;
+}
+
+void VideoPlayer::ShowSpeedMenu()
+{
+    QMenu menu(this);
+    for (size_t i = 0; i < std::size(kSpeeds); ++i) {
+        if (i == 4 || i == 5)
+            menu.addSeparator();
+        QAction* item = menu.addAction(LoadQString(cmd::FirstSpeedMenu + static_cast<int>(i)));
+        item->setData(cmd::FirstSpeedMenu + static_cast<int>(i));
+    }
+    int chosen = 0;
+    if (popUpSpeedMenu) {
+        chosen = popUpSpeedMenu(menu, QCursor::pos());
+    } else if (QAction* a = menu.exec(QCursor::pos())) {
+        chosen = a->data().toInt();
+    }
+    const int index = chosen - cmd::FirstSpeedMenu;
+    if (index >= 0 && index < static_cast<int>(std::size(kSpeeds)))
+        SetSpeed(kSpeeds[index]);
+}
+
+void VideoPlayer::FrameStep(bool backward)
+{
+    if ((m_state != kModePlaying && m_state != kModePaused) || !session())
+        return;
+    if (m_state == kModePlaying)
+        Pause();
+    session()->step(backward);
+    if (session())
+        m_position = session()->positionMs() / 1000;
+    RedrawDisplay();
+}
+
+bool VideoPlayer::Capture()
+{
+    if (!session() || (m_state != kModePlaying && m_state != kModePaused))
+        return false;
+    ModalGuard guard;
+    if (!guard.entered())
+        return false;
+    const bool wasPlaying = Playing();
+    if (wasPlaying)
+        Pause();
+    bool written = false;
+    const std::vector<std::uint8_t> dib =
+        session() ? session()->capture() : std::vector<std::uint8_t>();
+    if (!dib.empty()) {
+        ComponentRecord& r = record();
+        const QString suggested =
+            QDir(QString::fromStdString(r.initialDir))
+                .filePath(QFileInfo(QString::fromStdString(m_playingPath)).completeBaseName() +
+                          QStringLiteral(".bmp"));
+        std::string file =
+            chooseCaptureFile
+                ? chooseCaptureFile(suggested.toStdString())
+                : QFileDialog::getSaveFileName(this, LoadQString(cmd::Capture), suggested,
+                                               tr("Bitmap Files (*.bmp);;All Files (*)"))
+                      .toStdString();
+        if (!file.empty()) {
+            if (QFileInfo(QString::fromStdString(file)).suffix().isEmpty())
+                file += ".bmp";
+            written = CDib::SaveBmp(file, dib.data(), dib.size());
+            if (!written)
+                KLOG_WARNING("players", "the picture could not be written to %s", file.c_str());
+            r.initialDir = QFileInfo(QString::fromStdString(file)).absolutePath().toStdString();
+        }
+    }
+    if (wasPlaying && m_state == kModePaused)
+        PlayPause();
+    return written;
+}
+
+void VideoPlayer::Configure()
+{
+    ModalGuard guard;
+    if (!guard.entered())
+        return;
+    if (engines::Session* open = session())
+        open->configure(handle());
+}
+
+// ---- Video CD mode ----
+
+std::vector<std::string> VideoPlayer::VideoCdDatFiles(const std::string& discFolder)
+{
+    std::vector<std::string> files;
+    if (discFolder.empty())
+        return files;
+    const QDir disc(QString::fromStdString(discFolder));
+    for (const QString& sub : disc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (sub.compare(QLatin1String("mpegav"), Qt::CaseInsensitive) != 0)
+            continue;
+        const QDir mpegav(disc.filePath(sub));
+        for (const QString& name : mpegav.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
+            if (name.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive))
+                files.push_back(mpegav.filePath(name).toStdString());
+        }
+    }
+    return files;
+}
+
+std::string VideoPlayer::DiscFolder(const std::string& drive)
+{
+    if (drive.empty())
+        return {};
+    if (QFileInfo(QString::fromStdString(drive)).isDir())
+        return drive;
+    // A device: where the system has mounted it.
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return {};
+    QTextStream in(&mounts);
+    const QString device = QFileInfo(QString::fromStdString(drive)).canonicalFilePath();
+    while (!in.atEnd()) {
+        const QStringList fields = in.readLine().split(QLatin1Char(' '));
+        if (fields.size() >= 2 && !device.isEmpty() &&
+            QFileInfo(fields[0]).canonicalFilePath() == device)
+            return QString(fields[1])
+                .replace(QLatin1String("\\040"), QLatin1String(" "))
+                .toStdString();
+    }
+    return {};
+}
+
+void VideoPlayer::LoadAlbum()
+{
+    if (m_loadSource == kLoadVideoCd) {
+        // The album of the disc: its MPEGAV files, played as films. (A Video CD reader that
+        // opens the disc itself takes the place of this album.)
+        m_album.Close();
+        for (const std::string& file : VideoCdDatFiles(DiscFolder(host().settings().cdDrive)))
+            m_album.AddSong(file);
+        if (m_album.songCount() == 0)
+            m_message = formatDrive(host().settings().cdDrive);
+    } else {
+        const std::string recent = m_album.GetRecentAlbum();
+        m_album.Open(!recent.empty() && m_album.Exists(recent) ? recent : "Default", 0);
+    }
+    UpdateIndicators();
+}
+
+void VideoPlayer::ToggleVideoCdMode()
+{
+    if (isRecording())
+        return;
+    m_album.ResetPlay();
+    StopPlayer(true);
+    m_loadSource = m_loadSource == kLoadVideoCd ? kLoadAlbum : kLoadVideoCd;
+    LoadAlbum();
+    if (SkinButton* b = button(cmd::VideoCdMode))
+        b->SetChecked(videoCdMode());
+    RedrawDisplay();
+    SetState(kModeStopped);
+    if (videoCdMode() && m_album.songCount() > 0)
+        OpenAndPlay(1);
+}
+
+void VideoPlayer::StartVideoCd()
+{
+    if (!videoCdMode())
+        ToggleVideoCdMode();
+    else if (m_state == kModeStopped && m_album.songCount() > 0)
+        OpenAndPlay(1);
+}
+
+// ---- commands and messages ----
+
+bool VideoPlayer::OnPlayerCommand(int id)
+{
+    switch (id) {
+    case cmd::Open: {
+        ModalGuard guard;
+        if (!guard.entered())
+            return true;
+        ComponentRecord& r = record();
+        const QStringList files = QFileDialog::getOpenFileNames(
+            this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir),
+            tr("Video files (*.avi *.mov *.qt *.mpe *.mpeg *.m1v *.m2v *.mpg *.dat *.vob *.rm "
+               "*.ram *.swf *.m3u *.pls);;All files (*)"));
+        if (files.isEmpty())
+            return true;
+        r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
+        std::vector<std::string> paths;
+        for (const QString& f : files)
+            paths.push_back(f.toStdString());
+        const std::string list = WriteTempPlayList(CollectPlayableFiles(AlbumKindVideo, paths));
+        if (list.empty())
+            return true;
+        host().pendingFile() = list;
+        host().pendingFileIsTemporary() = true;
+        m_loadSource = kLoadPendingFile;
+        PlayPendingFile();
+        return true;
+    }
+    case cmd::Power:
+        // Switched off, the player has no ticks to put the viewer away: it goes with the film.
+        m_album.ResetPlay();
+        StopPlayer(true);
+        HideViewer();
+        return false; // the frame switches the component off
+    case cmd::PlayPending:
+        m_loadSource = kLoadPendingFile;
+        if (SkinButton* b = button(cmd::VideoCdMode))
+            b->SetChecked(false);
+        return false; // the frame plays it
+    case cmd::ViewerSize:
+        CycleSizeMode();
+        return true;
+    case cmd::Fast:
+        SetSpeed(FasterSpeed(m_speed));
+        return true;
+    case cmd::Slow:
+        SetSpeed(SlowerSpeed(m_speed));
+        return true;
+    case cmd::FrameForward:
+        FrameStep(false);
+        return true;
+    case cmd::FrameBackward:
+        FrameStep(true);
+        return true;
+    case cmd::Capture:
+        Capture();
+        return true;
+    case cmd::DriverConfiguration:
+        Configure();
+        return true;
+    case cmd::VideoCdMode:
+        ToggleVideoCdMode();
+        return true;
+    case cmd::VideoCdPlay:
+        StartVideoCd();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void VideoPlayer::OnViewerInput(WPARAM kind, LPARAM value)
+{
+    if (kind == 1) {
+        switch (value) {
+        case -5:
+            Pause();
+            break;
+        case -4:
+            Previous(true);
+            break;
+        case -3:
+            Next(true);
+            break;
+        case -2:
+            StopPlayer(true);
+            break;
+        case -1:
+            PlayPause();
+            break;
+        default:
+            if (value >= 1 && value <= m_album.songCount())
+                OpenAndPlay(static_cast<int>(value));
+            break;
+        }
+    } else if (kind == 33) {
+        if (value == 0x1B) {
+            if (videoCdMode())
+                ToggleVideoCdMode();
+            else
+                StopPlayer(true);
+            return;
+        }
+        // 1-9 on the main keyboard and on the keypad.
+        int n = 0;
+        if (value >= 0x31 && value <= 0x39)
+            n = static_cast<int>(value) - 0x30;
+        else if (value >= 0x61 && value <= 0x69)
+            n = static_cast<int>(value) - 0x60;
+        if (n >= 1 && n <= m_album.songCount())
+            OpenAndPlay(n);
+    }
+}
+
+bool VideoPlayer::OnPlayerMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (msg) {
+    case UM_CYCLE_VIEWER_SIZE:
+        CycleSizeMode();
+        result = 0;
+        return true;
+    case UM_CONTROL_CLICK:
+        if (static_cast<int>(wParam) != cmd::SpeedDisplay)
+            return false;
+        ShowSpeedMenu();
+        result = 0;
+        return true;
+    case UM_VIEWER_INPUT:
+        OnViewerInput(wParam, lParam);
+        result = 0;
+        return true;
+    case UM_DISC_CHANGE:
+        m_discPresent = wParam != 0;
+        if (m_discPresent && record().enable && host().settings().autoRun == 1 && !videoCdMode() &&
+            !VideoCdDatFiles(DiscFolder(host().settings().cdDrive)).empty())
+            StartVideoCd();
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT VideoPlayer::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (isEngineNotification(msg)) {
+        const int event = LOWORD(wParam);
+        // Event 3 with bit 1, from the viewer: the picture was clicked in full screen.
+        if (event == 3) {
+            if (HIWORD(wParam) == cookie() && (lParam & 2))
+                SetSizeMode(1);
+            return 0;
+        }
+        const LRESULT r = PlayerFrame::onMessage(msg, wParam, lParam);
+        // The film is ready or playing: the viewer fits its picture.
+        if (event == kEventMode && (lParam == kModeOpening || lParam == kModePlaying) && session())
+            ApplySizeMode();
+        return r;
+    }
+    return PlayerFrame::onMessage(msg, wParam, lParam);
+}
+
+LRESULT VideoPlayer::OnComponentCommand(LPARAM lParam)
+{
+    const int id = LOWORD(lParam);
+    const int arg = HIWORD(lParam);
+    if (!record().enable && id != cmd::Power)
+        return 0;
+    if (id == cmd::Play && arg >= 1 && arg <= m_album.songCount()) {
+        OpenAndPlay(arg);
+        return 1;
+    }
+    if (id == cmd::VideoCdPlay && arg == 0xFFFF) {
+        if (!videoCdMode())
+            StartVideoCd();
+        return 1;
+    }
+    if (id == cmd::Stop && arg == 1) {
+        if (m_state == kModeStopped && !videoCdMode())
+            return 1;
+        if (videoCdMode()) {
+            ToggleVideoCdMode();
+            return 1;
+        }
+    }
+    if (id == cmd::VideoCdMode && arg == 1)
+        return videoCdMode() ? 1 : 0;
+    sendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0);
+    return 1;
+}
+
+void VideoPlayer::OnPlayerTick()
+{
+    // The viewer shows while a film is open and goes when it has ended or stopped.
+    const bool open =
+        session() && (m_state == kModePlaying || m_state == kModePaused || m_state == kModeOpening);
+    if (!open && m_viewer->isVisible())
+        HideViewer();
+}
+
+void VideoPlayer::HideViewer()
+{
+    if (!m_viewer->isVisible())
+        return;
+    m_viewer->SaveRect();
+    if (m_viewer->isFullScreenMode())
+        m_viewer->SetFullScreen(false);
+    m_viewer->hide();
+    m_viewer->Reset();
+    m_speedDisplay->SetLit(false);
+}
