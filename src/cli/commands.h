@@ -24,3 +24,4 @@ int runCddb(const CliArgs& args);
 int runSkin(const CliArgs& args);
 int runFileInfo(const CliArgs& args);
 int runPlayFiles(const CliArgs& args);
+int runKaraoke(const CliArgs& args);

@@ -1,5 +1,7 @@
-// kolvo-cli info FILE: what the Digital Audio Player would show for a file, from the engine it
-// would choose: the engine, the length in milliseconds and the information text.
+// kolvo-cli info FILE [--tempo PERCENT] [--key SEMITONES]: what the Digital Audio Player (or,
+// for its kinds, the MIDI Player) would show for a file, from the engine it would choose: the
+// engine, the length in milliseconds and the information text; with --tempo also the length at
+// that tempo.
 
 #include "cli/audiofile.h"
 #include "cli/commands.h"
@@ -11,13 +13,39 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <thread>
 
 int runFileInfo(const CliArgs& args)
 {
-    if (args.size() != 1 || args[0].empty() || args[0].rfind("--", 0) == 0)
+    std::string path;
+    std::optional<int> tempo, key;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto value = [&](int lo, int hi) -> std::optional<int> {
+            if (i + 1 >= args.size())
+                return std::nullopt;
+            char* end = nullptr;
+            const long v = std::strtol(args[++i].c_str(), &end, 10);
+            if (args[i].empty() || *end || v < lo || v > hi)
+                return std::nullopt;
+            return static_cast<int>(v);
+        };
+        if (a == "--tempo") {
+            if (!(tempo = value(10, 500)))
+                return cliUsage("--tempo takes a percent 10..500");
+        } else if (a == "--key") {
+            if (!(key = value(-12, 12)))
+                return cliUsage("--key takes semitones -12..12");
+        } else if (a.rfind("--", 0) == 0 || a.empty() || !path.empty()) {
+            return cliUsage("info takes one FILE");
+        } else {
+            path = a;
+        }
+    }
+    if (path.empty())
         return cliUsage("info takes one FILE");
-    const std::string& path = args[0];
     Profile::SetRegistryKey(LoadString(1016));
     AppSettings settings;
     {
@@ -41,6 +69,18 @@ int runFileInfo(const CliArgs& args)
         return cliFail("cannot play " + path + " with the " + file.engine()->name);
     std::printf("engine: %s\nlength: %d ms\ninfo: %s\n", file.engine()->name, file.lengthMs(),
                 file.information().c_str());
+    // The length at another tempo is the one the player's display would count down.
+    if (tempo && *tempo != 100) {
+        if (!file.setTempoPercent(*tempo))
+            return cliFail("the " + std::string(file.engine()->name) + " has no tempo control");
+        std::printf("tempo: %d %%\nlength at that tempo: %lld ms\n", *tempo,
+                    static_cast<long long>(file.lengthMs()) * 100 / *tempo);
+    }
+    if (key) {
+        if (!file.setKey(*key))
+            return cliFail("the " + std::string(file.engine()->name) + " cannot change the key");
+        std::printf("key: %+d\n", *key);
+    }
     file.stop();
     return kCliOk;
 }

@@ -5,7 +5,9 @@
 //   state opening|playing|paused|stopped|failed
 //   length 3000 ms
 //   position 1 s
-// It ends when the last file has played, or at Ctrl-C.
+// It ends when the last file has played, or at Ctrl-C. MIDI and karaoke files play as the MIDI
+// Player plays them; --tempo PERCENT (10..500) and --key SEMITONES (-12..12) set what its Fast,
+// Slow, Key High and Key Low would.
 
 #include "cli/audiofile.h"
 #include "cli/commands.h"
@@ -86,6 +88,7 @@ void say(const char* format, auto... values)
 int runPlayFiles(const CliArgs& args)
 {
     engines::EffectSettings fx;
+    std::optional<int> tempo, key;
     std::optional<engines::EqualizerCurve> eq;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -142,6 +145,14 @@ int runPlayFiles(const CliArgs& args)
                     return cliUsage("--eq takes a preset or 20 values -12..12, comma-separated");
                 eq = curve;
             }
+        } else if (a == "--tempo") {
+            tempo = number(v, 10, 500);
+            if (!tempo)
+                return cliUsage("--tempo takes a percent 10..500");
+        } else if (a == "--key") {
+            key = number(v, -12, 12);
+            if (!key)
+                return cliUsage("--key takes semitones -12..12");
         } else if (a == "--sink") {
             if (v.empty())
                 return cliUsage("--sink takes a GStreamer sink description");
@@ -185,6 +196,20 @@ int runPlayFiles(const CliArgs& args)
             continue;
         }
         say("file %zu/%zu: %s (%s)\n", n + 1, files.size(), files[n].c_str(), file.engine()->name);
+        if (tempo && *tempo != 100) {
+            if (file.setTempoPercent(*tempo))
+                say("tempo %d %%\n", *tempo);
+            else
+                std::fprintf(stderr, "kolvo-cli: the %s has no tempo control; %s plays as it is\n",
+                             file.engine()->name, files[n].c_str());
+        }
+        if (key && *key != 0) {
+            if (file.setKey(*key))
+                say("key %+d\n", *key);
+            else
+                std::fprintf(stderr, "kolvo-cli: the %s cannot change the key; %s plays as it is\n",
+                             file.engine()->name, files[n].c_str());
+        }
         int last = 0, second = -1;
         bool lengthShown = false;
         while (!g_interrupted) {

@@ -5,10 +5,13 @@
 
 #include "engines/engineapi.h"
 #include "engines/kamengine.h"
+#include "engines/kmidengine.h"
 #include "engines/kmpengine.h"
 #include "engines/kraengine.h"
 #include "engines/mcidevice.h"
+#include "engines/midisynth.h"
 #include "engines/outputconfig.h"
+#include "engines/sequencer.h"
 #include "engines/session.h"
 #include "platform/settings.h"
 
@@ -262,6 +265,20 @@ public:
             m_mci.pause();
     }
     std::string infoText(bool) override { return m_mci.informationText(); }
+    // The sequencer's tempo in beats per minute; other devices have none.
+    int tempo() override
+    {
+        const long tempo = m_mci.status(MCI_SEQ_STATUS_TEMPO);
+        return tempo > 0 ? static_cast<int>(tempo) : 0;
+    }
+    void setTempo(int tempo) override
+    {
+        if (!m_mci.isOpen() || tempo <= 0)
+            return;
+        MCI_SEQ_SET_PARMS parms;
+        parms.dwTempo = static_cast<std::uint32_t>(tempo);
+        mciSendCommand(m_mci.deviceId(), MCI_SET, MCI_SEQ_SET_TEMPO, &parms);
+    }
     // The device plays through the same sound output as the file engine, so that output is
     // what there is to configure; the item holds still meanwhile.
     bool configure(HWND owner) override
@@ -274,6 +291,58 @@ public:
 
 private:
     MciDevice m_mci;
+};
+
+class MidiSession final : public Session
+{
+public:
+    using Session::Session;
+    ~MidiSession() override
+    {
+        if (m_open)
+            KMIDEngine_Stop();
+    }
+    UINT notification() const override { return kNotifyMidi; }
+
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        if (const AppSettings* s = context().settings)
+            setSoundFontChoice(s->midiSoundFont);
+        const std::int32_t result = KMIDEngine_Play(context().window, path.c_str(), cookie);
+        m_open = result > 0;
+        return result;
+    }
+    bool knowsLengthAtOpen(std::int32_t result) const override
+    {
+        return result > 0 && result != kResultMidiLater;
+    }
+    int mode() override { return KMIDEngine_GetMode(); }
+    bool failed() override { return !KMIDEngine_IsOpen(); }
+    int positionMs() override { return KMIDEngine_GetPosition(); }
+    int lengthMs() override { return KMIDEngine_GetLength(); }
+    void pause() override { KMIDEngine_Pause(); }
+    void resume() override { KMIDEngine_Resume(); }
+    void seek(int ms, bool paused) override
+    {
+        // The engine keeps a paused song paused across a seek.
+        (void)paused;
+        KMIDEngine_Seek(ms);
+    }
+    std::string infoText(bool) override
+    {
+        char buffer[kInfoSize] = {};
+        KMIDEngine_GetFileInfo(buffer, kInfoSize);
+        return buffer;
+    }
+    int tempo() override { return KMIDEngine_GetTempo(); }
+    void setTempo(int tempo) override { KMIDEngine_SetTempo(tempo); }
+    bool hasKey() const override { return true; }
+    int key() override { return KMIDEngine_GetKey(0); }
+    void setKey(int semitones) override { KMIDEngine_SetKey(semitones); }
+    bool isKaraoke() override { return KMIDEngine_IsKaraoke() != 0; }
+
+private:
+    bool m_open = false;
 };
 
 template <typename T>
@@ -293,6 +362,9 @@ const EngineFamily kRealAudioEngine{"KRAEngine_", "RealAudio engine", [](const S
 const EngineFamily kGeneralEngine{"KAMEngine_", "general engine", [](const SessionContext& c) {
                                       return make<GeneralSession>(kGeneralEngine, c);
                                   }};
+const EngineFamily kMidiEngine{"KMIDEngine_", "MIDI engine", [](const SessionContext& c) {
+                                   return make<MidiSession>(kMidiEngine, c);
+                               }};
 const EngineFamily kMciDevice{
     "MCI", "media device", [](const SessionContext& c) { return make<MciSession>(kMciDevice, c); }};
 

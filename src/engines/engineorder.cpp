@@ -32,6 +32,10 @@ bool generalWave(const AppSettings& s)
 {
     return s.wavUseDirectShow != 0;
 }
+bool internalMidi(const AppSettings& s)
+{
+    return s.midUseInternal != 0;
+}
 
 // The MCI device is the last resort of most kinds. An AU file the general engine refuses is
 // not offered to it: the device's file driver decodes through the same GStreamer and would
@@ -46,6 +50,12 @@ const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindWave, generalWave, {&kGeneralEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindCompressedAudio, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindNone, nullptr, {&kMciDevice}},
+    // MIDI: the MIDI engine, then the MCI sequencer (over the same synthesizer). Karaoke files
+    // always go to the engine first, which shows their words; plain MIDI files only while
+    // "MIDUseInternal" is on.
+    {AlbumKindMidi, MediaKindMidi, internalMidi, {&kMidiEngine, &kMciDevice}},
+    {AlbumKindMidi, MediaKindMidi, nullptr, {&kMciDevice}},
+    {AlbumKindMidi, MediaKindKaraoke, nullptr, {&kMidiEngine, &kMciDevice}},
 };
 
 } // namespace

@@ -45,6 +45,7 @@ extern const EngineFamily kMpegEngine;
 extern const EngineFamily kRealAudioEngine;
 extern const EngineFamily kGeneralEngine;
 extern const EngineFamily kMciDevice;
+extern const EngineFamily kMidiEngine;
 
 using EngineOrder = std::vector<const EngineFamily*>;
 
@@ -102,6 +103,16 @@ public:
     }
     // The internal MPEG engine runs the effects the display panel's indicator shows.
     virtual bool runsInternalEffects() const { return false; }
+    // Tempo and key, where a family has them (the MIDI engines and the MCI sequencer). tempo():
+    // the item's base tempo, 0 when it has none; setTempo takes a tempo in the same unit.
+    virtual int tempo() { return 0; }
+    virtual void setTempo(int tempo) { (void)tempo; }
+    // Whether the family moves notes by semitones; key(): the key set, -12..12.
+    virtual bool hasKey() const { return false; }
+    virtual int key() { return 0; }
+    virtual void setKey(int semitones) { (void)semitones; }
+    // The item carries karaoke words, which go to the context's window as they are sung.
+    virtual bool isKaraoke() { return false; }
     // Whether the length and information are known as soon as open returned `result`.
     virtual bool knowsLengthAtOpen(std::int32_t result) const { return result == 1; }
 
