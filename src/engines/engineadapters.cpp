@@ -13,6 +13,7 @@
 #include "engines/outputconfig.h"
 #include "engines/sequencer.h"
 #include "engines/session.h"
+#include "platform/profile.h"
 #include "platform/settings.h"
 
 #include <cstring>
@@ -306,8 +307,9 @@ public:
 
     std::int32_t open(const std::string& path, int cookie) override
     {
-        if (const AppSettings* s = context().settings)
-            setSoundFontChoice(s->midiSoundFont);
+        // A SoundFont of the user's own, when one is named (only by hand: the file is not
+        // written with a default, so the installed ones stay the choice until then).
+        setSoundFontChoice(Profile().GetProfileString("MIDI", "SoundFont", ""));
         const std::int32_t result = KMIDEngine_Play(context().window, path.c_str(), cookie);
         m_open = result > 0;
         return result;

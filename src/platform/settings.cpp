@@ -169,7 +169,6 @@ std::vector<Entry> buildTable()
     str("CD", "EMail", 0, STRING_FIELD(email));
     str("CD", "MailServer", 0, STRING_FIELD(mailServer));
     i("MIDI", "MIDUseInternal", 1, INT_FIELD(midUseInternal));
-    str("MIDI", "SoundFont", 0, STRING_FIELD(midiSoundFont));
     t.push_back({"CD", "Drive", DriveValue{}});
 
     i("Print", "PageMarginLeft", 20, INT_FIELD(pageMarginLeft));

@@ -129,8 +129,6 @@ struct AppSettings
     std::string mailServer;
     // MIDI
     int midUseInternal{};
-    // The SoundFont MIDI files sound with; "" for the installed ones (engines/midisynth.h).
-    std::string midiSoundFont;
     // The CD drive: a device node, a disc image or a folder; "" when there is none.
     std::string cdDrive;
     // Print
