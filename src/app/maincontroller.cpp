@@ -16,6 +16,7 @@
 #include "platform/trace.h"
 #include "players/audioplayer.h"
 #include "players/cdplayer.h"
+#include "players/midiplayer.h"
 #include "players/mixer.h"
 #include "players/soundeffector.h"
 #include "ui/skin.h"
@@ -53,6 +54,8 @@ MainController::ComponentFactory MainController::defaultFactory()
             return new CdPlayer(host, parent);
         case ComponentAudio:
             return new AudioPlayer(host, parent);
+        case ComponentMidi:
+            return new MidiPlayer(host, parent);
         default:
             return nullptr; // not built yet: its slot stays empty
         }

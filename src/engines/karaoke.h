@@ -20,6 +20,7 @@
 // line before it starts, so the viewer shows the line being sung and the one after it.
 
 #include "engines/smf.h"
+#include "platform/vocabulary.h" // UM_KARAOKE, the message these events travel in
 
 #include <cstdint>
 #include <string>
@@ -27,8 +28,6 @@
 
 namespace midi {
 
-// The karaoke viewer's message.
-constexpr unsigned kKaraokeMessage = 0x784;
 constexpr int kKaraokeStart = 0;
 constexpr int kKaraokeHighlightFrom = -1;
 constexpr int kKaraokeHighlightTo = -2;

@@ -74,7 +74,7 @@ std::int32_t KMIDEngine_Play(HWND window, const char* path, int cookie)
     };
     if (window) {
         callbacks.karaoke = [window](const midi::KaraokeCue& cue) {
-            Wnd::postTo(window, midi::kKaraokeMessage, static_cast<WPARAM>(cue.code),
+            Wnd::postTo(window, UM_KARAOKE, static_cast<WPARAM>(cue.code),
                         reinterpret_cast<LPARAM>(cue.lParam()));
         };
     }
