@@ -181,7 +181,7 @@ KaraokeScript buildKaraoke(const Song& song)
             start.record = packText(nullptr, 0, script.title);
         add(std::move(start), 0);
     }
-    double lastSung = 0; // the last syllable of the previous page
+    double lastSung = -1; // the last syllable of the previous page (none before the first)
     for (size_t i = 0; i < script.lines.size(); ++i) {
         const KaraokeLine& l = script.lines[i];
         double due;
