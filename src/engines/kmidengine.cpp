@@ -12,6 +12,8 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -28,9 +30,22 @@ struct MidiEngine
     std::deque<std::unique_ptr<MidiPlayback>> retired;
     Notifier notifier;
     int baseTempo = 0; // thousandths of a BPM
+    // A first play loads its SoundFont on a thread of its own; the song starts when it is
+    // loaded, unless another Play or a Stop came first (the generation tells).
+    bool loading = false;
+    unsigned generation = 0;
+    std::vector<std::thread> loaders;
+
+    ~MidiEngine()
+    {
+        for (std::thread& t : loaders)
+            t.join();
+    }
 
     void stopLocked()
     {
+        ++generation;
+        loading = false;
         if (!playback)
             return;
         playback->stop();
@@ -44,6 +59,41 @@ MidiEngine& engine()
 {
     static MidiEngine e;
     return e;
+}
+
+MidiPlayback::Callbacks callbacksFor(HWND window, const Notifier& notifier)
+{
+    MidiPlayback::Callbacks callbacks;
+    callbacks.ended = [notifier] { notifier.post(kEventMode, kModeStopped); };
+    callbacks.failed = [notifier](const std::string&) {
+        notifier.post(kEventFailed, kMidiNoOutput);
+    };
+    if (window) {
+        callbacks.karaoke = [window](const midi::KaraokeCue& cue) {
+            Wnd::postTo(window, UM_KARAOKE, static_cast<WPARAM>(cue.code),
+                        reinterpret_cast<LPARAM>(cue.lParam()));
+        };
+    }
+    return callbacks;
+}
+
+// The SoundFont is loaded: the song starts, if it is still the one wanted.
+void startLoaded(HWND window, Notifier notifier, unsigned generation, const std::string& file)
+{
+    MidiEngine& e = engine();
+    std::lock_guard lock(e.mutex);
+    if (generation != e.generation || !e.playback)
+        return;
+    e.loading = false;
+    // The player hears that the song plays before its first words arrive.
+    notifier.post(kEventMode, kModePlaying);
+    std::string why;
+    if (!e.playback->start(ChainRole::Midi, callbacksFor(window, notifier), why)) {
+        KLOG_INFO("engines", "%s: %s", file.c_str(), why.c_str());
+        notifier.post(kEventFailed, why.find("SoundFont") != std::string::npos ? kMidiNoSoundFont
+                                                                               : kMidiNoOutput);
+        e.stopLocked();
+    }
 }
 
 } // namespace
@@ -67,18 +117,22 @@ std::int32_t KMIDEngine_Play(HWND window, const char* path, int cookie)
                                                                     : kDefaultTempo)));
     e.notifier = Notifier(window, kNotifyMidi, cookie);
     const Notifier notifier = e.notifier;
-    MidiPlayback::Callbacks callbacks;
-    callbacks.ended = [notifier] { notifier.post(kEventMode, kModeStopped); };
-    callbacks.failed = [notifier](const std::string&) {
-        notifier.post(kEventFailed, kMidiNoOutput);
-    };
-    if (window) {
-        callbacks.karaoke = [window](const midi::KaraokeCue& cue) {
-            Wnd::postTo(window, UM_KARAOKE, static_cast<WPARAM>(cue.code),
-                        reinterpret_cast<LPARAM>(cue.lParam()));
-        };
+    const std::string soundFont = playback->chooseSoundFont();
+    if (!soundFont.empty() && !soundFontReady(soundFont)) {
+        // Loading a large SoundFont takes seconds: the song follows by notification.
+        e.playback = std::move(playback);
+        e.loading = true;
+        const unsigned generation = e.generation;
+        e.loaders.emplace_back([window, notifier, generation, file, soundFont] {
+            std::string why;
+            if (!preloadSoundFont(soundFont, why))
+                KLOG_INFO("engines", "%s", why.c_str());
+            startLoaded(window, notifier, generation, file);
+        });
+        notifier.arm();
+        return kResultMidiLater;
     }
-    if (!playback->start(ChainRole::Midi, std::move(callbacks), why)) {
+    if (!playback->start(ChainRole::Midi, callbacksFor(window, notifier), why)) {
         KLOG_INFO("engines", "%s: %s", file.c_str(), why.c_str());
         return why.find("SoundFont") != std::string::npos ? kMidiNoSoundFont : kMidiNoOutput;
     }
@@ -143,6 +197,8 @@ std::int32_t KMIDEngine_GetMode()
 {
     MidiEngine& e = engine();
     std::lock_guard lock(e.mutex);
+    if (e.loading)
+        return kModeOpening;
     return e.playback ? e.playback->mode() : kModeStopped;
 }
 

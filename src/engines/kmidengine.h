@@ -1,9 +1,12 @@
 #pragma once
 // KMIDEngine_: MIDI and karaoke MIDI files over FluidSynth (engines/midisynth.h). One file at a
-// time; Play reads, opens and starts it in one call and answers 1 with the length known (it
-// never needs the later 9450), Stop ends it. Notifications are message 0x798 with the play
-// cookie: event 1 with 525 when the song has been heard to its end, event 2 when the sound
-// output failed. While a karaoke file plays, its words go to the same window as the karaoke
+// time; Play reads, opens and starts it in one call and answers 1 with the length known, Stop
+// ends it. When the SoundFont is not loaded yet (the first song, or after another was chosen)
+// Play answers 9450 at once, with the length known, and loads it on a thread of its own: the
+// mode is 530 meanwhile, and event 1 with 526 tells that the song starts (event 2 with -9452
+// that no SoundFont could be loaded). Notifications are message 0x798 with the play cookie:
+// event 1 with 525 when the song has been heard to its end, event 2 when the sound output
+// failed. While a karaoke file plays, its words go to the same window as the karaoke
 // events of engines/karaoke.h (message 0x784), each when its notes are heard; the records they
 // point to stay valid until the second Play after.
 //

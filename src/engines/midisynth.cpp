@@ -367,13 +367,33 @@ MidiPlayback::~MidiPlayback()
     releaseSynth(std::move(m_synth));
 }
 
+bool soundFontReady(const std::string& soundFont)
+{
+    std::lock_guard lock(g_poolMutex);
+    return g_idle && g_idle->soundFont() == soundFont;
+}
+
+bool preloadSoundFont(const std::string& soundFont, std::string& why)
+{
+    std::unique_ptr<MidiSynth> synth = acquireSynth(soundFont, why);
+    if (!synth)
+        return false;
+    releaseSynth(std::move(synth));
+    return true;
+}
+
+const std::string& MidiPlayback::chooseSoundFont()
+{
+    if (m_soundFont.empty())
+        m_soundFont = findSoundFont();
+    return m_soundFont;
+}
+
 bool MidiPlayback::ensureSynth(std::string& why)
 {
     if (m_synth)
         return true;
-    if (m_soundFont.empty())
-        m_soundFont = findSoundFont();
-    if (m_soundFont.empty()) {
+    if (chooseSoundFont().empty()) {
         std::string places;
         for (const std::string& p : soundFontPlaces())
             places += (places.empty() ? "" : ", ") + p;

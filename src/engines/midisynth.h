@@ -32,6 +32,11 @@ void setSoundFontChoice(const std::string& path);
 // is installed, else TimGM6mb (the default package), else the system's default-GM.sf2, else any
 // *.sf2 in /usr/share/sounds/sf2 (or $KOLVO_SF2_DIR for tests). "" when there is none.
 std::string findSoundFont();
+// Whether a synthesizer with that SoundFont is loaded and free, so a play starts at once.
+bool soundFontReady(const std::string& soundFont);
+// Loads a synthesizer with the SoundFont and keeps it for the next play (the slow part of a
+// first play, for a thread of its own); false with `why`.
+bool preloadSoundFont(const std::string& soundFont, std::string& why);
 // Where findSoundFont looks, in order (for messages).
 std::vector<std::string> soundFontPlaces();
 // The folder of installed SoundFonts.
@@ -60,6 +65,8 @@ public:
     // Loads the SoundFont (once per process and SoundFont) and starts the sound at the start;
     // false with `why` when no SoundFont can be loaded or the output cannot start.
     bool start(ChainRole role, Callbacks callbacks, std::string& why);
+    // The SoundFont a start would use ("" when none is installed); chosen once per playback.
+    const std::string& chooseSoundFont();
     // Plays from `ms` (after a stop, or again after the end).
     bool playFrom(double ms, std::string& why);
     void pause();

@@ -89,9 +89,11 @@ void KaraokeViewer::clearLines()
 LRESULT KaraokeViewer::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (isEngineNotification(msg)) {
-        // The engines were given this window; the player is who acts on their notices.
+        // The engines were given this window; the player is who acts on their notices. It is
+        // told at once, so that a song starting shows this viewer before its first words, which
+        // wait behind the notice in this window's queue.
         if (m_player)
-            m_player->postMessage(msg, wParam, lParam);
+            m_player->sendMessage(msg, wParam, lParam);
         return 0;
     }
     if (msg == UM_KARAOKE) {

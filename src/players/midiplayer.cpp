@@ -3,6 +3,7 @@
 #include "albums/mediakind.h"
 #include "albums/playlist.h"
 #include "albums/songname.h"
+#include "engines/engineapi.h"
 #include "engines/kcdsengine.h"
 #include "engines/sequencer.h"
 #include "platform/strings.h"
@@ -84,18 +85,48 @@ std::int32_t MidiPlayer::OpenTrack(int n)
         ShowKey(0, false);
         return result;
     }
+    // A song that opens later gets its displays and words when the engine says it plays.
+    if (open->knowsLengthAtOpen(result))
+        TakeSong();
+    return result;
+}
+
+void MidiPlayer::TakeSong()
+{
+    engines::Session* open = session();
+    if (!open)
+        return;
     m_baseTempo = open->tempo();
     ShowTempo(m_baseTempo > 0 ? 100 : 0, m_baseTempo > 0);
     ShowKey(open->hasKey() ? open->key() : 0, open->hasKey());
     if (open->isKaraoke())
         m_karaoke->showFor(QString::fromStdString(
             SongDisplayName(m_playingPath, host().settings().viewId3Tag != 0)));
+    else
+        m_karaoke->hideViewer();
     const MediaKind kind = MediaKindOf(AlbumKindMidi, m_playingPath);
-    if ((kind == MediaKindMidi || kind == MediaKindIms) && host().settings().spectrumMidi == 1) {
+    if ((kind == MediaKindMidi || kind == MediaKindIms) && host().settings().spectrumMidi == 1 &&
+        !m_spectrumRunning) {
         KCDSEngine_Run(1);
         m_spectrumRunning = true;
     }
+}
+
+LRESULT MidiPlayer::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    const bool opening = m_state == kModeOpening;
+    const int cookieBefore = cookie();
+    const LRESULT result = PlayerFrame::onMessage(msg, wParam, lParam);
+    // The song that was opening plays now.
+    if (msg == kNotifyMidi && opening && HIWORD(wParam) == cookieBefore &&
+        LOWORD(wParam) == kEventMode && lParam == kModePlaying && m_state == kModePlaying)
+        TakeSong();
     return result;
+}
+
+std::string MidiPlayer::OpeningText() const
+{
+    return tr("Loading the SoundFont...").toStdString();
 }
 
 bool MidiPlayer::OnPlayerCommand(int id)

@@ -40,8 +40,12 @@ protected:
     engines::SessionContext sessionContext() override;
     bool OnPlayerCommand(int id) override;
     void OnPlayerTick() override;
+    std::string OpeningText() const override;
+    LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // The open song's tempo, key and words: the displays, the karaoke viewer, the spectrum.
+    void TakeSong();
     void Fast(bool faster);
     void ChangeKey(bool higher);
     void ShowTempo(int percent, bool lit);

@@ -73,6 +73,9 @@ protected:
             GTEST_SKIP() << "no test sound sink";
         if (engines::findSoundFont().empty())
             GTEST_SKIP() << "no SoundFont installed";
+        // Loaded once, so that each Play starts its song at once.
+        std::string why;
+        ASSERT_TRUE(engines::preloadSoundFont(engines::findSoundFont(), why)) << why;
     }
     void TearDown() override { KMIDEngine_Stop(); }
 
@@ -249,6 +252,37 @@ TEST_F(MidiSound, FilesThatCannotPlaySayWhyAndReturnAtOnce)
         << klog::last("engines");
     EXPECT_EQ(KMIDEngine_IsOpen(), 0);
     unsetenv("KOLVO_SF2_DIR");
+}
+
+TEST_F(MidiSound, AFirstSongLoadsItsSoundFontAndFollowsByNotification)
+{
+    // Another SoundFont than the one loaded: it is not ready.
+    std::string other;
+    for (const std::string& place : engines::soundFontPlaces())
+        if (std::filesystem::exists(place) && place != engines::findSoundFont())
+            other = place;
+    if (other.empty())
+        GTEST_SKIP() << "only one SoundFont is installed";
+    engines::setSoundFontChoice(other);
+    const std::string file = makeMidi("ocarina.mid", "tone --note 69 --program 79 --seconds 2");
+    const int c = ++cookie;
+    ASSERT_EQ(KMIDEngine_Play(window.handle(), file.c_str(), c), kResultMidiLater);
+    // The length is known at once; the song is opening until the SoundFont is loaded.
+    EXPECT_NEAR(KMIDEngine_GetLength(), 2000, 5);
+    EXPECT_EQ(KMIDEngine_GetMode(), kModeOpening);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(kNotifyMidi, c, 1, kModePlaying); }, 20000));
+    EXPECT_EQ(KMIDEngine_GetMode(), kModePlaying);
+    ASSERT_TRUE(pumpUntil([&] { return window.has(kNotifyMidi, c, 1, kModeStopped); }, 10000));
+    // Back to the usual SoundFont, which is no longer the one loaded: a Stop while it loads
+    // means the song never starts.
+    engines::setSoundFontChoice("");
+    const int d = ++cookie;
+    ASSERT_EQ(KMIDEngine_Play(window.handle(), file.c_str(), d), kResultMidiLater);
+    KMIDEngine_Stop();
+    EXPECT_EQ(KMIDEngine_IsOpen(), 0);
+    pump(3000);
+    EXPECT_FALSE(window.hasEvent(kNotifyMidi, d, 1));
+    EXPECT_EQ(KMIDEngine_GetMode(), kModeStopped);
 }
 
 TEST_F(MidiSound, TheSequencerPlaysMidiFilesWithItsTempo)
