@@ -8,6 +8,7 @@
 #include "platform/wnd.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <deque>
 #include <memory>
@@ -34,12 +35,30 @@ struct MidiEngine
     // loaded, unless another Play or a Stop came first (the generation tells).
     bool loading = false;
     unsigned generation = 0;
-    std::vector<std::thread> loaders;
+    struct Loader
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
+    };
+    std::vector<Loader> loaders;
 
     ~MidiEngine()
     {
-        for (std::thread& t : loaders)
-            t.join();
+        for (Loader& l : loaders)
+            l.thread.join();
+    }
+
+    // Loaders that have finished are joined as new ones start, so they never pile up.
+    void reapLoadersLocked()
+    {
+        for (auto it = loaders.begin(); it != loaders.end();) {
+            if (*it->done) {
+                it->thread.join();
+                it = loaders.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
 
     void stopLocked()
@@ -123,12 +142,17 @@ std::int32_t KMIDEngine_Play(HWND window, const char* path, int cookie)
         e.playback = std::move(playback);
         e.loading = true;
         const unsigned generation = e.generation;
-        e.loaders.emplace_back([window, notifier, generation, file, soundFont] {
-            std::string why;
-            if (!preloadSoundFont(soundFont, why))
-                KLOG_INFO("engines", "%s", why.c_str());
-            startLoaded(window, notifier, generation, file);
-        });
+        e.reapLoadersLocked();
+        MidiEngine::Loader loader;
+        loader.thread =
+            std::thread([window, notifier, generation, file, soundFont, done = loader.done] {
+                std::string why;
+                if (!preloadSoundFont(soundFont, why))
+                    KLOG_INFO("engines", "%s", why.c_str());
+                startLoaded(window, notifier, generation, file);
+                *done = true;
+            });
+        e.loaders.push_back(std::move(loader));
         notifier.arm();
         return kResultMidiLater;
     }
