@@ -4,6 +4,7 @@
 #include "engines/session.h"
 #include "platform/log.h"
 
+#include <dlfcn.h>
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -27,6 +28,60 @@ constexpr int kBlockFrames = 256;
 constexpr int kMaxTailFrames = kRate * 3 / 2;
 constexpr int kDrumChannel = 9;
 
+// FluidSynth is opened when the first song needs it, not linked: the library brings some sixty
+// others with it (JACK, SDL, libinstpatch...), whose loading would lengthen every start of the
+// program, MIDI or not.
+#define KOLVO_FLUID_FUNCTIONS(F)                                                                   \
+    F(fluid_set_log_function)                                                                      \
+    F(new_fluid_settings)                                                                          \
+    F(fluid_settings_setnum)                                                                       \
+    F(fluid_settings_setint)                                                                       \
+    F(new_fluid_synth)                                                                             \
+    F(fluid_synth_sfload)                                                                          \
+    F(delete_fluid_synth)                                                                          \
+    F(delete_fluid_settings)                                                                       \
+    F(fluid_synth_system_reset)                                                                    \
+    F(fluid_synth_noteon)                                                                          \
+    F(fluid_synth_noteoff)                                                                         \
+    F(fluid_synth_key_pressure)                                                                    \
+    F(fluid_synth_cc)                                                                              \
+    F(fluid_synth_program_change)                                                                  \
+    F(fluid_synth_channel_pressure)                                                                \
+    F(fluid_synth_pitch_bend)                                                                      \
+    F(fluid_synth_write_s16)                                                                       \
+    F(fluid_synth_get_active_voice_count)
+
+struct FluidApi
+{
+#define KOLVO_FLUID_POINTER(name) decltype(&::name) name = nullptr;
+    KOLVO_FLUID_FUNCTIONS(KOLVO_FLUID_POINTER)
+#undef KOLVO_FLUID_POINTER
+    std::string error; // empty when every function was found
+};
+
+const FluidApi& api()
+{
+    static const FluidApi loaded = [] {
+        FluidApi a;
+        void* library = dlopen("libfluidsynth.so.3", RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            const char* why = dlerror();
+            a.error =
+                std::string("the FluidSynth library cannot be loaded (install libfluidsynth3): ") +
+                (why ? why : "");
+            return a;
+        }
+#define KOLVO_FLUID_LOOKUP(name)                                                                   \
+    a.name = reinterpret_cast<decltype(a.name)>(dlsym(library, #name));                            \
+    if (!a.name && a.error.empty())                                                                \
+        a.error = "the FluidSynth library lacks " #name;
+        KOLVO_FLUID_FUNCTIONS(KOLVO_FLUID_LOOKUP)
+#undef KOLVO_FLUID_LOOKUP
+        return a;
+    }();
+    return loaded;
+}
+
 std::mutex g_choiceMutex;
 std::string g_choice;
 
@@ -42,8 +97,10 @@ void routeFluidLog()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        if (!api().error.empty())
+            return;
         for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-            fluid_set_log_function(level, fluidLog, nullptr);
+            api().fluid_set_log_function(level, fluidLog, nullptr);
     });
 }
 
@@ -113,29 +170,33 @@ public:
     ~MidiSynth()
     {
         if (m_synth)
-            delete_fluid_synth(m_synth);
+            api().delete_fluid_synth(m_synth);
         if (m_settings)
-            delete_fluid_settings(m_settings);
+            api().delete_fluid_settings(m_settings);
     }
 
     static std::unique_ptr<MidiSynth> create(const std::string& soundFont, std::string& why)
     {
+        if (!api().error.empty()) {
+            why = api().error;
+            return nullptr;
+        }
         routeFluidLog();
         auto s = std::unique_ptr<MidiSynth>(new MidiSynth);
-        s->m_settings = new_fluid_settings();
+        s->m_settings = api().new_fluid_settings();
         if (!s->m_settings) {
             why = "the synthesizer cannot be set up";
             return nullptr;
         }
-        fluid_settings_setnum(s->m_settings, "synth.sample-rate", kRate);
-        fluid_settings_setint(s->m_settings, "synth.threadsafe-api", 0);
-        s->m_synth = new_fluid_synth(s->m_settings);
+        api().fluid_settings_setnum(s->m_settings, "synth.sample-rate", kRate);
+        api().fluid_settings_setint(s->m_settings, "synth.threadsafe-api", 0);
+        s->m_synth = api().new_fluid_synth(s->m_settings);
         if (!s->m_synth) {
             why = "the synthesizer cannot be set up";
             return nullptr;
         }
         const auto started = std::chrono::steady_clock::now();
-        if (fluid_synth_sfload(s->m_synth, soundFont.c_str(), 1) == FLUID_FAILED) {
+        if (api().fluid_synth_sfload(s->m_synth, soundFont.c_str(), 1) == FLUID_FAILED) {
             why = "the SoundFont " + soundFont + " cannot be loaded";
             return nullptr;
         }
@@ -152,7 +213,7 @@ public:
 
     void reset()
     {
-        fluid_synth_system_reset(m_synth);
+        api().fluid_synth_system_reset(m_synth);
         clearNotes();
     }
 
@@ -171,7 +232,7 @@ public:
                 const int note = e.data1 + shift;
                 releaseNote(channel, e.data1);
                 if (note >= 0 && note <= 127) {
-                    fluid_synth_noteon(m_synth, channel, note, e.data2);
+                    api().fluid_synth_noteon(m_synth, channel, note, e.data2);
                     m_struck[channel][e.data1] = static_cast<std::int8_t>(note);
                 }
                 break;
@@ -183,20 +244,20 @@ public:
         case 0xA0: {
             const int struck = m_struck[channel][e.data1];
             if (struck >= 0)
-                fluid_synth_key_pressure(m_synth, channel, struck, e.data2);
+                api().fluid_synth_key_pressure(m_synth, channel, struck, e.data2);
             break;
         }
         case 0xB0:
-            fluid_synth_cc(m_synth, channel, e.data1, e.data2);
+            api().fluid_synth_cc(m_synth, channel, e.data1, e.data2);
             break;
         case 0xC0:
-            fluid_synth_program_change(m_synth, channel, e.data1);
+            api().fluid_synth_program_change(m_synth, channel, e.data1);
             break;
         case 0xD0:
-            fluid_synth_channel_pressure(m_synth, channel, e.data1);
+            api().fluid_synth_channel_pressure(m_synth, channel, e.data1);
             break;
         case 0xE0:
-            fluid_synth_pitch_bend(m_synth, channel, e.data1 | e.data2 << 7);
+            api().fluid_synth_pitch_bend(m_synth, channel, e.data1 | e.data2 << 7);
             break;
         default:
             break;
@@ -205,10 +266,10 @@ public:
 
     void render(std::int16_t* stereo, int frames)
     {
-        fluid_synth_write_s16(m_synth, frames, stereo, 0, 2, stereo, 1, 2);
+        api().fluid_synth_write_s16(m_synth, frames, stereo, 0, 2, stereo, 1, 2);
     }
 
-    int activeVoices() const { return fluid_synth_get_active_voice_count(m_synth); }
+    int activeVoices() const { return api().fluid_synth_get_active_voice_count(m_synth); }
 
 private:
     MidiSynth() = default;
@@ -224,7 +285,7 @@ private:
         const int struck = m_struck[channel][note];
         if (struck < 0)
             return;
-        fluid_synth_noteoff(m_synth, channel, struck);
+        api().fluid_synth_noteoff(m_synth, channel, struck);
         m_struck[channel][note] = -1;
     }
 

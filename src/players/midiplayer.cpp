@@ -31,10 +31,6 @@ MidiPlayer::MidiPlayer(PlayerHost& host, QWidget* parent)
 {
     // The last resort of MIDI files; registering again changes nothing.
     engines::registerSequencerDriver();
-    m_karaoke = std::make_unique<KaraokeViewer>(this, [this] {
-        engines::Session* open = session();
-        return open ? open->mode() : kModeStopped;
-    });
     // Beside Fast/Slow and Key High/Key Low.
     m_tempoDisplay = new DigitDisplay(2, QRect(446, 28, 38, 19), this, cmd::Fast);
     m_tempoDisplay->SetDigits(3, false);
@@ -63,17 +59,28 @@ QString MidiPlayer::OpenFilter()
               "MIDI and karaoke (*.mid *.rmi *.kar);;Play lists (*.m3u *.pls);;All files (*)");
 }
 
+KaraokeViewer* MidiPlayer::karaokeViewer()
+{
+    // Made when the first song opens, not at start-up: most sessions never need it.
+    if (!m_karaoke)
+        m_karaoke = std::make_unique<KaraokeViewer>(this, [this] {
+            engines::Session* open = session();
+            return open ? open->mode() : kModeStopped;
+        });
+    return m_karaoke.get();
+}
+
 engines::SessionContext MidiPlayer::sessionContext()
 {
     engines::SessionContext context = PlayerFrame::sessionContext();
-    context.window = m_karaoke->handle();
+    context.window = karaokeViewer()->handle();
     context.instance = 2;
     return context;
 }
 
 std::int32_t MidiPlayer::OpenTrack(int n)
 {
-    m_karaoke->hideViewer();
+    karaokeViewer()->hideViewer();
     if (m_spectrumRunning) {
         KCDSEngine_Stop(1);
         m_spectrumRunning = false;
@@ -100,10 +107,10 @@ void MidiPlayer::TakeSong()
     ShowTempo(m_baseTempo > 0 ? 100 : 0, m_baseTempo > 0);
     ShowKey(open->hasKey() ? open->key() : 0, open->hasKey());
     if (open->isKaraoke())
-        m_karaoke->showFor(QString::fromStdString(
+        karaokeViewer()->showFor(QString::fromStdString(
             SongDisplayName(m_playingPath, host().settings().viewId3Tag != 0)));
     else
-        m_karaoke->hideViewer();
+        karaokeViewer()->hideViewer();
     const MediaKind kind = MediaKindOf(AlbumKindMidi, m_playingPath);
     if ((kind == MediaKindMidi || kind == MediaKindIms) && host().settings().spectrumMidi == 1 &&
         !m_spectrumRunning) {
@@ -172,7 +179,7 @@ void MidiPlayer::AfterStop()
     }
     ShowTempo(m_tempoDisplay->value(), false);
     ShowKey(m_keyDisplay->value(), false);
-    if (m_karaoke->isActive())
+    if (m_karaoke && m_karaoke->isActive())
         m_karaoke->hideViewer();
 }
 

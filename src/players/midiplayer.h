@@ -24,7 +24,8 @@ public:
     MidiPlayer(PlayerHost& host, QWidget* parent);
     ~MidiPlayer() override;
 
-    KaraokeViewer* karaokeViewer() const { return m_karaoke.get(); }
+    // The karaoke viewer (made when first needed).
+    KaraokeViewer* karaokeViewer();
     DigitDisplay* tempoDisplay() const { return m_tempoDisplay; }
     DigitDisplay* keyDisplay() const { return m_keyDisplay; }
     int tempoPercent() const { return m_tempo; }

@@ -97,14 +97,15 @@ protected:
     int cookie = 0;
 };
 
-// The frequency of the steadiest part of what was heard.
+// The frequency heard in the second second, after the key set just after Play has reached a
+// note struck anew (a key moves the notes from the next note-on).
 double heardFrequency(const analysis::Stereo& s, double lo = 100, double hi = 4000)
 {
     const auto mono = analysis::mix(s);
     const double start = analysis::firstAbove(mono, s.rate, 0.01);
     if (start < 0)
         return 0;
-    const auto part = analysis::slice(s, start + 0.3, 1.0);
+    const auto part = analysis::slice(s, start + 1.2, 0.7);
     return analysis::dominantFrequency(analysis::mix(part), s.rate, lo, hi);
 }
 
@@ -113,7 +114,7 @@ double heardFrequency(const analysis::Stereo& s, double lo = 100, double hi = 40
 TEST_F(MidiSound, AOneNoteMelodyIsHeardAtItsPitchAndAnOctaveUpWithKeyPlus12)
 {
     // An ocarina (program 79) is close to a sine: its strongest partial is its pitch.
-    const std::string file = makeMidi("ocarina.mid", "tone --note 69 --program 79 --seconds 2");
+    const std::string file = makeMidi("ocarina3.mid", "tone --note 69 --program 79 --seconds 3");
     ASSERT_FALSE(file.empty());
     const auto plain = playAndRecord(file);
     const auto mono = analysis::mix(plain);
@@ -131,15 +132,19 @@ TEST_F(MidiSound, AOneNoteMelodyIsHeardAtItsPitchAndAnOctaveUpWithKeyPlus12)
 
 TEST_F(MidiSound, TheDrumChannelIsNotTransposed)
 {
-    // A triangle (81) on channel 10 alone: a bright, pitched drum.
-    const std::string file = makeMidi("drumsonly.mid", "drums --no-melody --drum 81 --seconds 2");
-    ASSERT_FALSE(file.empty());
-    const auto plain = playAndRecord(file);
-    ASSERT_GT(analysis::rms(analysis::mix(plain)), 0.002) << "the drum was not heard";
-    const double f0 = heardFrequency(plain, 200, 12000);
-    const auto moved = playAndRecord(file, 12);
-    const double f12 = heardFrequency(moved, 200, 12000);
-    EXPECT_NEAR(f12 / f0, 1.0, 0.03) << f0 << " Hz, then " << f12 << " Hz";
+    // An open triangle (81) alone on channel 10. The General MIDI kit has nothing at 93, so a
+    // drum note moved 12 up would fall silent; kept where it is, it sounds as loud as before.
+    const std::string triangle =
+        makeMidi("triangle.mid", "drums --no-melody --drum 81 --seconds 2");
+    const std::string nothing = makeMidi("kit93.mid", "drums --no-melody --drum 93 --seconds 2");
+    ASSERT_FALSE(triangle.empty());
+    const double plain = analysis::rms(analysis::mix(playAndRecord(triangle)));
+    ASSERT_GT(plain, 0.001) << "the drum was not heard";
+    const double keyed = analysis::rms(analysis::mix(playAndRecord(triangle, 12)));
+    EXPECT_NEAR(keyed / plain, 1.0, 0.3) << plain << " then " << keyed;
+    // What a moved drum would have sounded like.
+    const double moved = analysis::rms(analysis::mix(playAndRecord(nothing)));
+    EXPECT_LT(moved, plain * 0.1) << "the kit has a sound at 93 after all: " << moved;
 }
 
 TEST_F(MidiSound, Tempo200PercentHalvesTheTimeASongTakes)
