@@ -5,19 +5,24 @@
 #include "analysis.h"
 #include "engines/engineapi.h"
 #include "engines/karaoke.h"
+#include "engines/kcdsengine.h"
 #include "engines/kmidengine.h"
 #include "engines/mcidevice.h"
 #include "engines/midisynth.h"
+#include "engines/outputchain.h"
+#include "engines/samplingservice.h"
 #include "engines/sequencer.h"
 #include "enginetest.h"
 #include "platform/log.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 using namespace enginetest;
 using Clock = std::chrono::steady_clock;
@@ -318,4 +323,34 @@ TEST_F(MidiSound, TheSequencerPlaysMidiFilesWithItsTempo)
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - started).count(), 3.5);
     EXPECT_EQ(mci.status(MCI_STATUS_MODE), kModeStopped);
     mci.close();
+}
+
+TEST_F(MidiSound, TheSpectrumOfASongComesFromTheMidiChain)
+{
+    const std::string file = makeMidi("tone4.mid", "tone --note 69 --program 79 --seconds 4");
+    ASSERT_EQ(KMIDEngine_Play(window.handle(), file.c_str(), ++cookie), 1);
+    std::int32_t bands[engines::kSpectrumBands] = {};
+    // The chain's analysis joins once someone asks for it.
+    const auto lit = [&](const std::function<int(std::int32_t*)>& source) {
+        return pumpUntil(
+            [&] {
+                std::fill(std::begin(bands), std::end(bands), 0);
+                if (!source(bands))
+                    return false;
+                return *std::max_element(std::begin(bands), std::end(bands)) > 10;
+            },
+            3000);
+    };
+    EXPECT_TRUE(lit([](std::int32_t* b) { return KMIDEngine_GetSpectrum(b); }));
+    // The sampling service's MIDI source, which the Sound Effector's display reads.
+    const auto sources = engines::SpectrumService::engineSources();
+    EXPECT_TRUE(lit([&](std::int32_t* b) { return sources[3](b, 0); }));
+    // The MIDI Player's instance of the spectrum engine, while it runs.
+    EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands, 0), 0);
+    KCDSEngine_Run(1);
+    EXPECT_TRUE(lit([](std::int32_t* b) { return KCDSEngine_GetSpectrum(1, b, 0); }));
+    KCDSEngine_Stop(1);
+    KMIDEngine_Pause();
+    pump(300);
+    EXPECT_EQ(KMIDEngine_GetSpectrum(bands), 0) << "a paused song has no spectrum";
 }
