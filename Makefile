@@ -7,8 +7,11 @@ FUZZ_TARGETS ?=
 FUZZ_JOBS    ?= 1
 JOBS         ?= $(shell nproc)
 CMAKE_GEN    := -G Ninja
+PREFIX       ?= /usr/local
+DESTDIR      ?=
 
-.PHONY: all deps configure build run test test-asan bench fuzz fuzz-build fuzz-long format clean
+.PHONY: all deps configure build run test test-real test-asan bench fuzz fuzz-build fuzz-long format \
+	clean install uninstall deb
 
 all: build
 
@@ -30,6 +33,15 @@ run: build
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
+
+# Real media from Debian packages, checked against independent readers (tests/real). The
+# network is needed once, for the download into the cache (tools/real-media dir).
+test-real: build
+	@tools/real-media fetch
+	@rm -f $(BUILD)/real-media-report.txt
+	@cd $(BUILD) && KOLVO_REAL_MEDIA_RUN=1 KOLVO_REAL_MEDIA_REPORT=$(abspath $(BUILD))/real-media-report.txt \
+	  ctest -R '^(pulse_start|real_media|pulse_stop)$$' --output-on-failure; status=$$?; \
+	  cat real-media-report.txt 2>/dev/null; exit $$status
 
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKOLVO_SANITIZE=ON >/dev/null
@@ -54,6 +66,19 @@ fuzz: fuzz-build
 fuzz-long: fuzz-build
 	@FUZZ_JOBS=$(FUZZ_JOBS) scripts/run-fuzzers $(FUZZ_BUILD) \
 	  $(if $(filter file,$(origin FUZZ_SECONDS)),600,$(FUZZ_SECONDS)) --long $(FUZZ_TARGETS)
+
+# Installing: the programs, their data and the desktop pieces under $(DESTDIR)$(PREFIX); no path
+# of the build tree is kept. `make uninstall` removes exactly what the last install put there.
+install: build
+	@DESTDIR="$(DESTDIR)" scripts/install-kolvo $(BUILD) "$(PREFIX)"
+
+uninstall:
+	@scripts/install-kolvo --uninstall $(BUILD)/kolvo-installed.txt
+
+# A Debian package, kolvo_<version>_<arch>.deb in $(BUILD), its library dependencies found by
+# dpkg-shlibdeps. `ctest -R package_tests` checks one (it is part of `make test`).
+deb: build
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

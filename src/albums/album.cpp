@@ -187,8 +187,14 @@ public:
             return nullptr;
         cfb::Error err;
         auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::ReadWrite, &err);
-        if (cf && headerIsValid(*cf))
-            return cf;
+        if (cf && headerIsValid(*cf)) {
+            // A list of albums that cannot be walked is damaged like a bad header: writing into
+            // it would add to a tree nobody can read, so it goes aside with the rest.
+            cfb::Error treeErr = cfb::Error::None;
+            cf->children(cfb::kRootEntry, &treeErr);
+            if (treeErr == cfb::Error::None)
+                return cf;
+        }
         const bool damaged = cf || err == cfb::Error::NotCompoundFile || err == cfb::Error::Corrupt;
         cf.reset();
         if (!create && !damaged) {

@@ -1,4 +1,5 @@
 #include "albums/id3dialog.h"
+#include "albums/filetags.h"
 
 #include "albums/profilefile.h"
 #include "platform/msgbox.h"
@@ -159,6 +160,7 @@ Id3TagDialog::Id3TagDialog(const std::string& path, QWidget* parent)
 
     Id3Tag tag;
     m_hadTag = ReadId3Tag(path, tag);
+    m_before = tag;
     showTag(tag);
     resize(std::max(420, sizeHint().width()), sizeHint().height());
 }
@@ -213,6 +215,7 @@ void Id3TagDialog::removeTag()
     KolvoMessageBox(this,
                     LoadQString(IDS_TAG_REMOVED).replace(QLatin1String("%s"), baseName(m_path)),
                     MessageIcon::Information);
+    m_before = Id3Tag{};
     showTag(Id3Tag{});
 }
 
@@ -223,7 +226,16 @@ void Id3TagDialog::accept()
                        t.comment.empty() && t.genre == -1;
     if (!empty) {
         errno = 0;
-        if (!WriteId3Tag(m_path, t)) {
+        std::string why;
+        const TagWrite written = WriteSongTag(m_path, m_before, t, &why);
+        if (written == TagWrite::NotMpegAudio) {
+            KolvoMessageBox(this,
+                            tr("Kolvo does not write an ID3 tag into %1: %2.")
+                                .arg(baseName(m_path), QString::fromStdString(why)),
+                            MessageIcon::Information);
+            return;
+        }
+        if (written == TagWrite::Failed) {
             const int error = errno;
             KolvoMessageBox(this, withReason(LoadQString(IDS_CANT_WRITE_TAG), error),
                             MessageIcon::Error, MessageButtons::Ok, LoadQString(IDS_ERROR));

@@ -51,6 +51,9 @@ private:
 
     std::string m_path;
     bool m_hadTag = false;
+    // The tag as the file holds it: fields the user leaves alone keep their text in the
+    // file's newer tags.
+    Id3Tag m_before;
     QLabel* m_file = nullptr;
     QLineEdit* m_title = nullptr;
     QLineEdit* m_artist = nullptr;

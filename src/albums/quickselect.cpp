@@ -1,10 +1,12 @@
 #include "albums/quickselect.h"
 
+#include "albums/drawnicon.h"
+
 #include "platform/placement.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
 
-#include <QBitmap>
+#include <QCollator>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -14,36 +16,75 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kListId = 1002;
 
-// The row icons: a disc for albums, a note for songs, drawn on a magenta key that is then made
-// transparent, as the strip they stand for was.
+// The row icons: a disc for albums, a note for songs. They are drawn on a transparent
+// ground: a colour key applied through a mask was lost when the list painted the icon
+// selected or scaled, and the key colour showed as a square.
 QIcon rowIcon(bool album)
 {
-    QImage img(16, 16, QImage::Format_RGB32);
-    img.fill(QColor(255, 0, 255));
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    if (album) {
-        p.setBrush(QColor(0xd8, 0xb0, 0x50));
-        p.setPen(QColor(0x60, 0x48, 0x10));
-        p.drawEllipse(1, 1, 13, 13);
-        p.setBrush(QColor(255, 0, 255));
-        p.drawEllipse(6, 6, 3, 3);
-    } else {
-        p.setPen(QColor(0x30, 0x30, 0x60));
-        p.setBrush(QColor(0x40, 0x50, 0xa0));
-        p.drawEllipse(3, 10, 5, 4);
-        p.drawLine(7, 11, 7, 2);
-        p.drawLine(7, 2, 12, 4);
+    return drawnIcon([album](QPainter& p) {
+        // The icons are drawn on the 20 x 20 grid of the toolbar pictures and shown at 16.
+        if (album) {
+            p.setBrush(QColor(0xd8, 0xb0, 0x50));
+            p.setPen(QColor(0x60, 0x48, 0x10));
+            p.drawEllipse(QRectF(1.5, 1.5, 17, 17));
+            p.setCompositionMode(QPainter::CompositionMode_Clear);
+            p.drawEllipse(QRectF(7.5, 7.5, 5, 5));
+        } else {
+            p.setPen(QPen(QColor(0x30, 0x30, 0x60), 1.2));
+            p.setBrush(QColor(0x40, 0x50, 0xa0));
+            p.drawEllipse(QRectF(3.5, 12.5, 6.5, 5));
+            p.drawLine(QPointF(9.5, 14), QPointF(9.5, 2.5));
+            p.drawLine(QPointF(9.5, 2.5), QPointF(16, 5));
+        }
+    });
+}
+
+// Digit runs compare by value and the text between them through the collator. The collator's
+// own numeric mode is not used: under the C locale (a bare session, the tests) it is ignored.
+bool naturalLess(const QString& a, const QString& b)
+{
+    static const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool digitA = a[i].isDigit(), digitB = b[j].isDigit();
+        qsizetype endA = i, endB = j;
+        while (endA < a.size() && a[endA].isDigit() == digitA)
+            ++endA;
+        while (endB < b.size() && b[endB].isDigit() == digitB)
+            ++endB;
+        const QStringView runA = QStringView(a).mid(i, endA - i);
+        const QStringView runB = QStringView(b).mid(j, endB - j);
+        if (digitA && digitB) {
+            // Leading zeros aside, a longer run of digits is the larger number.
+            const auto value = [](QStringView run) {
+                while (run.size() > 1 && run.front() == u'0')
+                    run = run.mid(1);
+                return run;
+            };
+            const QStringView valueA = value(runA), valueB = value(runB);
+            if (valueA.size() != valueB.size())
+                return valueA.size() < valueB.size();
+            if (const int c = valueA.compare(valueB); c != 0)
+                return c < 0;
+        } else if (const int c = collator.compare(runA, runB); c != 0) {
+            return c < 0;
+        }
+        i = endA;
+        j = endB;
     }
-    p.end();
-    const QImage mask = img.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskOutColor);
-    QPixmap pm = QPixmap::fromImage(img);
-    pm.setMask(QBitmap::fromImage(mask));
-    return QIcon(pm);
+    if ((i < a.size()) != (j < b.size()))
+        return j < b.size();
+    return a < b;
 }
 
 } // namespace
@@ -72,7 +113,7 @@ QuickSelectDialog::QuickSelectDialog(const char* section, unsigned titleId, QWid
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_list);
-    resize(260, 320);
+    resize(300, 320);
     connect(m_list, &QTreeWidget::itemClicked, this, [this] { choose(); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { choose(); });
     connect(m_list, &QTreeWidget::itemActivated, this, [this] { choose(); });
@@ -142,7 +183,14 @@ QuickAlbumSelect::QuickAlbumSelect(const std::vector<std::string>& albumKeys, QW
     const QIcon icon = rowIcon(true);
     setWindowIcon(icon);
     m_list->setColumnCount(1);
-    for (const std::string& key : albumKeys) {
+    // The database lists its albums in its storage order, which means nothing to a person
+    // looking for one: show them as a file manager would, case and accents folded, numbers
+    // by value.
+    std::vector<std::string> keys = albumKeys;
+    std::stable_sort(keys.begin(), keys.end(), [](const std::string& a, const std::string& b) {
+        return naturalLess(QString::fromStdString(a), QString::fromStdString(b));
+    });
+    for (const std::string& key : keys) {
         auto* item = new QTreeWidgetItem(m_list, {QString::fromStdString(key)});
         item->setIcon(0, icon);
     }
@@ -172,7 +220,9 @@ QuickTrackSelect::QuickTrackSelect(const std::vector<std::string>& songNames, QW
     for (const std::string& name : songNames) {
         auto* item = new QTreeWidgetItem(
             m_list, {QStringLiteral("[%1]").arg(number++), QString::fromStdString(name)});
-        item->setIcon(0, icon);
+        // The number column is a sixth of the list: with the icon beside it the number was
+        // elided to an ellipsis, so the icon goes with the name.
+        item->setIcon(1, icon);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "albums/songname.h"
 
+#include "albums/filetags.h"
 #include "albums/id3tag.h"
 #include "albums/mediakind.h"
 #include "albums/profilefile.h"
@@ -222,21 +223,39 @@ void ConvertHangulCode(int sourceCode, int targetCode, char* text)
     }
 }
 
+std::string ImsSongTitle(const std::string& path)
+{
+    return imsTitle(path);
+}
+
 std::string SongDisplayName(const std::string& path, bool extended)
 {
     std::string name = baseName(path);
     if (!extended)
         return name;
-    if (MediaKindOf(AlbumKindAudio, path) == MediaKindMpegAudio) {
+    const MediaKind kind = MediaKindOf(AlbumKindAudio, path);
+    if (kind == MediaKindMpegAudio || kind == MediaKindCompressedAudio) {
+        std::string title, artist;
         Id3Tag tag;
-        if (ReadId3Tag(path, tag)) {
-            const std::string title = Id3FieldText(trimText(tag.title));
-            const std::string artist = Id3FieldText(trimText(tag.artist));
-            if (!title.empty() && !artist.empty())
-                name += ",  [" + title + " / " + artist + "]";
-            else if (!title.empty() || !artist.empty())
-                name += ",  [" + title + artist + "]";
+        // MPEG audio is named by its ID3v1 tag; what that leaves empty (or a file without one)
+        // by the newer tag other players wrote, as are the compressed kinds, whose tags are
+        // their own.
+        if (kind == MediaKindMpegAudio && ReadId3Tag(path, tag)) {
+            title = Id3FieldText(trimText(tag.title));
+            artist = Id3FieldText(trimText(tag.artist));
         }
+        if ((title.empty() || artist.empty()) && path.find("://") == std::string::npos) {
+            if (const std::optional<SongTags> newer = ReadNewerTags(path)) {
+                if (title.empty())
+                    title = newer->title;
+                if (artist.empty())
+                    artist = newer->artist;
+            }
+        }
+        if (!title.empty() && !artist.empty())
+            name += ",  [" + title + " / " + artist + "]";
+        else if (!title.empty() || !artist.empty())
+            name += ",  [" + title + artist + "]";
     } else if (MediaKindOf(AlbumKindMidi, path) == MediaKindIms) {
         const std::string title = imsTitle(path);
         if (!title.empty())

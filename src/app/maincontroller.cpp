@@ -6,6 +6,7 @@
 #include "app/commandline.h"
 #include "app/configsheet.h"
 #include "app/playerapp.h"
+#include "app/remotecontrol.h"
 #include "app/splashwnd.h"
 #include "platform/mediachange.h"
 #include "platform/msgbox.h"
@@ -18,6 +19,7 @@
 #include "players/cdplayer.h"
 #include "players/midiplayer.h"
 #include "players/mixer.h"
+#include "players/playerframe.h"
 #include "players/soundeffector.h"
 #include "ui/skin.h"
 #include "ui/skinslots.h"
@@ -25,6 +27,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -39,6 +42,7 @@
 namespace {
 
 constexpr int kDefaultHeight = 100;
+constexpr UINT kNoTrayText = 39515; // the desktop has no tray to hide behind
 
 } // namespace
 
@@ -56,6 +60,11 @@ MainController::ComponentFactory MainController::defaultFactory()
             return new AudioPlayer(host, parent);
         case ComponentMidi:
             return new MidiPlayer(host, parent);
+        case ComponentRemote: {
+            const auto* app = dynamic_cast<PlayerApp*>(&host);
+            return new RemoteControl(host, static_cast<Wnd*>(parent),
+                                     app ? app->hotKeys : hotkeys::DefaultTable());
+        }
         default:
             return nullptr; // not built yet: its slot stays empty
         }
@@ -101,10 +110,13 @@ MainController::MainController(PlayerApp& app, ComponentFactory factory)
     m_mediaChange->setDrive(app.settings().cdDrive);
 
     const AppSettings& s = app.settings();
-    if (s.mainVisible)
+    if (s.mainVisible) {
         show();
-    else if (!hidesToTray())
+    } else if (!hidesToTray()) {
         showMinimized();
+        if (s.mainTrayOnly)
+            tellNoTray();
+    }
     // Otherwise the window starts hidden and only the tray icon stands for it.
 }
 
@@ -405,10 +417,13 @@ void MainController::exitProgram()
 void MainController::minimizeOrRestore()
 {
     if (isVisible() && !isMinimized()) {
-        if (hidesToTray())
+        if (hidesToTray()) {
             hide();
-        else
+        } else {
             showMinimized();
+            if (m_app.settings().mainTrayOnly)
+                tellNoTray();
+        }
     } else {
         showNormal();
         raise();
@@ -425,6 +440,19 @@ bool MainController::hidesToTray() const
     const QList<QSystemTrayIcon*> icons = findChildren<QSystemTrayIcon*>();
     return std::any_of(icons.begin(), icons.end(),
                        [](const QSystemTrayIcon* icon) { return icon->isVisible(); });
+}
+
+void MainController::tellNoTray()
+{
+    // Only where the desktop has no tray at all, and once a session.
+    if (m_toldNoTray || QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_toldNoTray = true;
+    const QString text = LoadQString(kNoTrayText);
+    std::fprintf(stderr, "Kolvo: %s\n", text.toUtf8().constData());
+    QMetaObject::invokeMethod(
+        this, [this, text] { KolvoMessageBox(this, text, MessageIcon::Information); },
+        Qt::QueuedConnection);
 }
 
 void MainController::showAbout()
@@ -446,12 +474,42 @@ void MainController::contextMenuEvent(QContextMenuEvent* e)
     menu.exec(e->globalPos());
 }
 
+void MainController::keyPressEvent(QKeyEvent* e)
+{
+    PlayerFrame* target = nullptr;
+    for (ComponentWnd* c : m_components) {
+        auto* frame = dynamic_cast<PlayerFrame*>(c);
+        if (!frame || !frame->isVisible())
+            continue;
+        if (frame->state() == kModePlaying || frame->state() == kModePaused) {
+            target = frame;
+            break;
+        }
+        if (!target)
+            target = frame;
+    }
+    const bool plain =
+        !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (!target || !plain || !target->HandleKey(e->key()))
+        SkinPanel::keyPressEvent(e);
+}
+
 void MainController::openPreferences()
 {
     if (m_preferencesOpen)
         return;
     ++m_preferencesOpen;
-    CConfigPropertySheet sheet(m_app.settings(), this);
+    HotKeyPageInfo hotKeys;
+    hotKeys.table = m_app.hotKeys;
+    if (auto* remote = dynamic_cast<RemoteControl*>(component(ComponentRemote))) {
+        hotKeys.unavailableReason = remote->hotKeysUnavailableReason();
+        hotKeys.note = remote->hotKeysNote();
+        hotKeys.taken = remote->takenHotKeys();
+    } else {
+        hotKeys.unavailableReason =
+            tr("The hot keys belong to the remote control, which is not there.");
+    }
+    CConfigPropertySheet sheet(m_app.settings(), this, hotKeys);
     const bool ok = sheet.exec() == QDialog::Accepted;
     --m_preferencesOpen;
     if (!ok)
@@ -473,6 +531,7 @@ void MainController::openPreferences()
     for (ComponentWnd* c : m_components)
         if (c)
             c->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
+    ShowRemote();
     m_app.SaveSettings();
 }
 

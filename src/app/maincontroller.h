@@ -63,6 +63,9 @@ protected:
     // The window's own menu: "About Kolvo", greyed while a dialog is open.
     void contextMenuEvent(QContextMenuEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    // Keys no panel took: they go to the player that is playing or paused, else to the
+    // first player that is on.
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void onCommand(int id);
@@ -71,6 +74,8 @@ private:
     void minimizeOrRestore();
     // Whether hiding leaves the tray icon to stand for the window (see the definition).
     bool hidesToTray() const;
+    // "Keep only the tray icon" asked for on a desktop without a tray: said once a session.
+    void tellNoTray();
     void openPreferences();
     void showAbout();
     void saveRect();
@@ -88,4 +93,5 @@ private:
     int m_preferencesOpen = 0;
     bool m_destroyed = false;
     bool m_shownOnce = false;
+    bool m_toldNoTray = false;
 };

@@ -2,6 +2,7 @@
 
 #include "albums/album.h"
 #include "app/maincontroller.h"
+#include "app/mpris.h"
 #include "app/singleinstance.h"
 #include "app/splashwnd.h"
 #include "engines/samplingservice.h"
@@ -35,6 +36,7 @@ HWND PlayerApp::controller() const
 
 PlayerApp::~PlayerApp()
 {
+    m_mpris.reset();
     m_mainWindow.reset();
 }
 
@@ -70,6 +72,7 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
     }
 
     splashFlag = cmdInfo.showSplash;
+    hotKeys = hotkeys::DefaultTable();
 
     // The spectrum displays find the sampling service running; it stays held until one shows.
     engines::SpectrumService::instance().start();
@@ -79,6 +82,9 @@ bool PlayerApp::InitInstance(const QStringList& arguments)
     // The player has read the temporary list of several files as it was made.
     if (cmdInfo.fileIsTemporary)
         QFile::remove(QString::fromStdString(cmdInfo.fileName));
+    m_mpris = std::make_unique<MprisService>(*m_mainWindow, *this);
+    if (!m_mpris->start())
+        m_mpris.reset();
     m_instance->listen([this](std::uint32_t dwData, const QByteArray& block) -> std::intptr_t {
         COPYDATASTRUCT cds;
         cds.dwData = dwData;
@@ -118,6 +124,7 @@ bool PlayerApp::ApplyStartMode(const std::function<bool(int index)>& exists)
 
 int PlayerApp::ExitInstance()
 {
+    m_mpris.reset();
     if (m_mainWindow)
         m_mainWindow->destroyWindow();
     m_mainWindow.reset();

@@ -3,6 +3,7 @@
 // and the orderly exit.
 
 #include "app/commandline.h"
+#include "platform/hotkeys.h"
 #include "platform/settings.h"
 #include "players/component.h"
 
@@ -13,6 +14,7 @@
 #include <string>
 
 class MainController;
+class MprisService;
 class SingleInstance;
 
 class PlayerApp : public QObject, public PlayerHost
@@ -53,6 +55,8 @@ public:
     AppCommandLineInfo cmdInfo;
     bool pendingIsTemporary = false;
     bool splashFlag = false;
+    // The global hot keys: set to the defaults at every start, never stored.
+    hotkeys::Table hotKeys = hotkeys::DefaultTable();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -62,6 +66,8 @@ private:
 
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<MainController> m_mainWindow;
+    // Kolvo on the session bus for the desktop's media controls; null without a bus.
+    std::unique_ptr<MprisService> m_mpris;
     int m_exitCode = 0;
     bool m_saveFailureReported = false;
 };

@@ -2,6 +2,19 @@
 
 #include "albums/mediakind.h"
 
+namespace {
+
+// The player a file goes to: the Digital Audio Player's kinds, else the MIDI Player's.
+AlbumKind playerFor(const std::string& path)
+{
+    if (MediaKindOf(AlbumKindAudio, path) == MediaKindNone &&
+        MediaKindOf(AlbumKindMidi, path) != MediaKindNone)
+        return AlbumKindMidi;
+    return AlbumKindAudio;
+}
+
+} // namespace
+
 CliAudioFile::CliAudioFile(AppSettings& settings)
     : m_settings(settings)
 {}
@@ -16,9 +29,7 @@ bool CliAudioFile::start(const std::string& path, std::string& why)
     stop();
     engines::SessionContext context;
     context.settings = &m_settings;
-    // MIDI files, karaoke files and the other kinds of the MIDI Player go its way.
-    const AlbumKind player =
-        MediaKindOf(AlbumKindMidi, path) != MediaKindNone ? AlbumKindMidi : AlbumKindAudio;
+    const AlbumKind player = playerFor(path);
     context.instance = player == AlbumKindMidi ? 2 : 0;
     const engines::EngineOrder order =
         engines::engineOrder(player, MediaKindOf(player, path), m_settings);
@@ -55,28 +66,7 @@ std::string CliAudioFile::information()
     return m_session ? m_session->infoText() : std::string();
 }
 
-bool CliAudioFile::setTempoPercent(int percent)
-{
-    if (!m_session)
-        return false;
-    if (m_baseTempo == 0)
-        m_baseTempo = m_session->tempo();
-    if (m_baseTempo <= 0)
-        return false;
-    m_session->setTempo(m_baseTempo * percent / 100);
-    return true;
-}
-
-bool CliAudioFile::setKey(int semitones)
-{
-    if (!m_session || !m_session->hasKey())
-        return false;
-    m_session->setKey(semitones);
-    return true;
-}
-
 void CliAudioFile::stop()
 {
     m_session.reset();
-    m_baseTempo = 0;
 }

@@ -25,3 +25,5 @@ int runSkin(const CliArgs& args);
 int runFileInfo(const CliArgs& args);
 int runPlayFiles(const CliArgs& args);
 int runKaraoke(const CliArgs& args);
+int runVcd(const CliArgs& args);
+int runAssociate(const CliArgs& args);

@@ -1,4 +1,5 @@
 // kolvo-cli id3: show, write and remove the ID3v1 tag of a file.
+#include "albums/filetags.h"
 #include "albums/id3tag.h"
 #include "albums/profilefile.h"
 #include "cli/commands.h"
@@ -53,6 +54,7 @@ int write(const std::string& file, const CliArgs& options)
 {
     Id3Tag tag;
     ReadId3Tag(file, tag);
+    const Id3Tag before = tag;
     for (size_t i = 0; i < options.size(); i += 2) {
         const std::string& option = options[i];
         if (i + 1 >= options.size())
@@ -90,10 +92,17 @@ int write(const std::string& file, const CliArgs& options)
     if (tag.title.empty() && tag.artist.empty() && tag.album.empty() && tag.year.empty() &&
         tag.comment.empty() && tag.genre == -1)
         return kCliOk;
-    if (!WriteId3Tag(file, tag))
-        return cliFail("cannot write the ID3 tag of " + file +
-                       " (it must be a writable file of at least 128 bytes)");
-    return kCliOk;
+    std::string why;
+    switch (WriteSongTag(file, before, tag, &why)) {
+    case TagWrite::Written:
+        return kCliOk;
+    case TagWrite::NotMpegAudio:
+        return cliFail("not writing an ID3 tag to " + file + ": " + why);
+    case TagWrite::Failed:
+        break;
+    }
+    return cliFail("cannot write the ID3 tag of " + file + ": " + why +
+                   " (it must be a writable file of at least 128 bytes)");
 }
 
 } // namespace

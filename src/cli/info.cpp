@@ -1,10 +1,11 @@
-// kolvo-cli info FILE [--tempo PERCENT] [--key SEMITONES]: what the Digital Audio Player (or,
-// for its kinds, the MIDI Player) would show for a file, from the engine it would choose: the
-// engine, the length in milliseconds and the information text; with --tempo also the length at
-// that tempo.
+// kolvo-cli info FILE [--tempo PERCENT] [--key SEMITONES]: what the player of the file's kind
+// (the Digital Audio Player, or the MIDI Player for MIDI and karaoke files, IMS songs and
+// modules) would show for it, from the engine it would choose: the engine, the length in
+// milliseconds and the information text; with --tempo also the length at that tempo.
 
 #include "cli/audiofile.h"
 #include "cli/commands.h"
+#include "cli/tempokey.h"
 #include "engines/engineapi.h"
 #include "engines/outputchain.h"
 #include "platform/profile.h"
@@ -13,31 +14,21 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <optional>
 #include <thread>
 
 int runFileInfo(const CliArgs& args)
 {
     std::string path;
-    std::optional<int> tempo, key;
+    CliTempoKey tempoKey;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const auto value = [&](int lo, int hi) -> std::optional<int> {
+        std::string bad;
+        if (a == "--tempo" || a == "--key") {
             if (i + 1 >= args.size())
-                return std::nullopt;
-            char* end = nullptr;
-            const long v = std::strtol(args[++i].c_str(), &end, 10);
-            if (args[i].empty() || *end || v < lo || v > hi)
-                return std::nullopt;
-            return static_cast<int>(v);
-        };
-        if (a == "--tempo") {
-            if (!(tempo = value(10, 500)))
-                return cliUsage("--tempo takes a percent 10..500");
-        } else if (a == "--key") {
-            if (!(key = value(-12, 12)))
-                return cliUsage("--key takes semitones -12..12");
+                return cliUsage(a + " needs a value");
+            parseTempoKeyOption(a, args[++i], tempoKey, bad);
+            if (!bad.empty())
+                return cliUsage(bad);
         } else if (a.rfind("--", 0) == 0 || a.empty() || !path.empty()) {
             return cliUsage("info takes one FILE");
         } else {
@@ -69,18 +60,14 @@ int runFileInfo(const CliArgs& args)
         return cliFail("cannot play " + path + " with the " + file.engine()->name);
     std::printf("engine: %s\nlength: %d ms\ninfo: %s\n", file.engine()->name, file.lengthMs(),
                 file.information().c_str());
+    if (std::string why; !applyTempoKey(*file.session(), tempoKey, why))
+        return cliFail(why);
     // The length at another tempo is the one the player's display would count down.
-    if (tempo && *tempo != 100) {
-        if (!file.setTempoPercent(*tempo))
-            return cliFail("the " + std::string(file.engine()->name) + " has no tempo control");
-        std::printf("tempo: %d %%\nlength at that tempo: %lld ms\n", *tempo,
-                    static_cast<long long>(file.lengthMs()) * 100 / *tempo);
-    }
-    if (key) {
-        if (!file.setKey(*key))
-            return cliFail("the " + std::string(file.engine()->name) + " cannot change the key");
-        std::printf("key: %+d\n", *key);
-    }
+    if (const int tempo = tempoKey.tempoPercent; tempo != 100)
+        std::printf("tempo: %d %%\nlength at that tempo: %lld ms\n", tempo,
+                    static_cast<long long>(file.lengthMs()) * 100 / tempo);
+    if (tempoKey.keySemitones != 0)
+        std::printf("key: %+d\n", tempoKey.keySemitones);
     file.stop();
     return kCliOk;
 }

@@ -67,10 +67,20 @@ const Command kCommands[] = {
     {"play",
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
      "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]\n"
-     "       [--tempo PERCENT] [--key SEMITONES]   (MIDI and karaoke files: 10..500, -12..12)",
+     "       [--tempo PERCENT] [--key SEMITONES]\n"
+     "       (MIDI and karaoke files, IMS songs, modules: 10..500, -12..12)",
      runPlayFiles},
     {"karaoke", "karaoke FILE   the karaoke events of a .kar or MIDI file with their times",
      runKaraoke},
+    {"vcd",
+     "vcd info DRIVE   a Video CD's INFO.VCD, tracks, entries and play-sequence descriptors\n"
+     "      (DRIVE: a CD device, a .cue/.nrg disc image or the folder of a copied disc)",
+     runVcd},
+    {"associate",
+     "associate audio|midi|video [--register EXT...] [--restore EXT...]\n"
+     "      associate cd register|restore   (Kolvo as the desktop's player of those files, or\n"
+     "      of audio CDs, in the user's mimeapps.list; restore gives back what was there)",
+     runAssociate},
 };
 
 void printHelp(FILE* out)

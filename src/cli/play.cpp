@@ -11,6 +11,7 @@
 
 #include "cli/audiofile.h"
 #include "cli/commands.h"
+#include "cli/tempokey.h"
 #include "engines/effects.h"
 #include "engines/engineapi.h"
 #include "engines/kamengine.h"
@@ -88,9 +89,9 @@ void say(const char* format, auto... values)
 int runPlayFiles(const CliArgs& args)
 {
     engines::EffectSettings fx;
-    std::optional<int> tempo, key;
     std::optional<engines::EqualizerCurve> eq;
     std::vector<std::string> files;
+    CliTempoKey tempoKey;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.rfind("--", 0) != 0) {
@@ -100,7 +101,11 @@ int runPlayFiles(const CliArgs& args)
         if (i + 1 >= args.size())
             return cliUsage(a + " needs a value");
         const std::string v = args[++i];
-        if (a == "--reverb") {
+        std::string bad;
+        if (parseTempoKeyOption(a, v, tempoKey, bad)) {
+            if (!bad.empty())
+                return cliUsage(bad);
+        } else if (a == "--reverb") {
             const size_t colon = v.find(':');
             const auto mode = choice(v.substr(0, colon), {"hall", "room", "stage", "stadium"});
             const auto depth = colon == std::string::npos ? std::optional<int>(16)
@@ -145,14 +150,6 @@ int runPlayFiles(const CliArgs& args)
                     return cliUsage("--eq takes a preset or 20 values -12..12, comma-separated");
                 eq = curve;
             }
-        } else if (a == "--tempo") {
-            tempo = number(v, 10, 500);
-            if (!tempo)
-                return cliUsage("--tempo takes a percent 10..500");
-        } else if (a == "--key") {
-            key = number(v, -12, 12);
-            if (!key)
-                return cliUsage("--key takes semitones -12..12");
         } else if (a == "--sink") {
             if (v.empty())
                 return cliUsage("--sink takes a GStreamer sink description");
@@ -196,19 +193,14 @@ int runPlayFiles(const CliArgs& args)
             continue;
         }
         say("file %zu/%zu: %s (%s)\n", n + 1, files.size(), files[n].c_str(), file.engine()->name);
-        if (tempo && *tempo != 100) {
-            if (file.setTempoPercent(*tempo))
-                say("tempo %d %%\n", *tempo);
-            else
-                std::fprintf(stderr, "kolvo-cli: the %s has no tempo control; %s plays as it is\n",
-                             file.engine()->name, files[n].c_str());
-        }
-        if (key && *key != 0) {
-            if (file.setKey(*key))
-                say("key %+d\n", *key);
-            else
-                std::fprintf(stderr, "kolvo-cli: the %s cannot change the key; %s plays as it is\n",
-                             file.engine()->name, files[n].c_str());
+        if (std::string why; !applyTempoKey(*file.session(), tempoKey, why)) {
+            std::fprintf(stderr, "kolvo-cli: %s; %s plays as it is\n", why.c_str(),
+                         files[n].c_str());
+        } else {
+            if (tempoKey.tempoPercent != 100)
+                say("tempo %d %%\n", tempoKey.tempoPercent);
+            if (tempoKey.keySemitones != 0)
+                say("key %+d\n", tempoKey.keySemitones);
         }
         int last = 0, second = -1;
         bool lengthShown = false;

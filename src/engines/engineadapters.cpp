@@ -5,7 +5,9 @@
 
 #include "engines/engineapi.h"
 #include "engines/kamengine.h"
+#include "engines/kimsengine.h"
 #include "engines/kmidengine.h"
+#include "engines/kmodengine.h"
 #include "engines/kmpengine.h"
 #include "engines/kraengine.h"
 #include "engines/mcidevice.h"
@@ -266,19 +268,23 @@ public:
             m_mci.pause();
     }
     std::string infoText(bool) override { return m_mci.informationText(); }
-    // The sequencer's tempo in beats per minute; other devices have none.
-    int tempo() override
+    // The sequencer's tempo in beats per minute; other devices have none. The device reports
+    // the tempo it plays at, so the first answer is kept as the song's own.
+    int baseTempo() override
     {
-        const long tempo = m_mci.status(MCI_SEQ_STATUS_TEMPO);
-        return tempo > 0 ? static_cast<int>(tempo) : 0;
+        if (m_baseTempo == 0 && m_mci.isOpen()) {
+            const long tempo = m_mci.status(MCI_SEQ_STATUS_TEMPO);
+            m_baseTempo = tempo > 0 ? static_cast<int>(tempo) : 0;
+        }
+        return m_baseTempo;
     }
-    void setTempo(int tempo) override
+    bool setTempo(int tempo) override
     {
         if (!m_mci.isOpen() || tempo <= 0)
-            return;
+            return false;
         MCI_SEQ_SET_PARMS parms;
         parms.dwTempo = static_cast<std::uint32_t>(tempo);
-        mciSendCommand(m_mci.deviceId(), MCI_SET, MCI_SEQ_SET_TEMPO, &parms);
+        return mciSendCommand(m_mci.deviceId(), MCI_SET, MCI_SEQ_SET_TEMPO, &parms) == 0;
     }
     // The device plays through the same sound output as the file engine, so that output is
     // what there is to configure; the item holds still meanwhile.
@@ -292,6 +298,7 @@ public:
 
 private:
     MciDevice m_mci;
+    int m_baseTempo = 0;
 };
 
 class MidiSession final : public Session
@@ -336,15 +343,126 @@ public:
         KMIDEngine_GetFileInfo(buffer, kInfoSize);
         return buffer;
     }
-    int tempo() override { return KMIDEngine_GetTempo(); }
-    void setTempo(int tempo) override { KMIDEngine_SetTempo(tempo); }
+    int baseTempo() override { return KMIDEngine_GetTempo(); }
+    bool setTempo(int tempo) override { return KMIDEngine_SetTempo(tempo) > 0; }
     bool hasKey() const override { return true; }
     int key() override { return KMIDEngine_GetKey(0); }
-    void setKey(int semitones) override { KMIDEngine_SetKey(semitones); }
+    bool setKey(int semitones) override { return KMIDEngine_SetKey(semitones) > 0; }
     bool isKaraoke() override { return KMIDEngine_IsKaraoke() != 0; }
 
 private:
     bool m_open = false;
+};
+
+// IMS songs: Play opens and starts, and the length, tempo and key are known at once; the end
+// and failures come as 0x798 notifications.
+class ImsSession final : public Session
+{
+public:
+    using Session::Session;
+    ~ImsSession() override
+    {
+        if (m_open)
+            KIMSEngine_Stop();
+    }
+    UINT notification() const override { return kNotifyMidi; }
+
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        const std::int32_t result = KIMSEngine_Play(context().window, path.c_str(), cookie);
+        m_open = result > 0;
+        return result;
+    }
+    int mode() override { return KIMSEngine_GetMode(); }
+    bool failed() override { return !KIMSEngine_IsOpen(); }
+    int positionMs() override { return KIMSEngine_GetPosition(); }
+    int lengthMs() override { return KIMSEngine_GetLength(); }
+    void pause() override { KIMSEngine_Pause(); }
+    void resume() override { KIMSEngine_Resume(); }
+    void seek(int ms, bool paused) override
+    {
+        KIMSEngine_Seek(ms);
+        if (paused)
+            KIMSEngine_Pause();
+    }
+    std::string infoText(bool atOpen) override
+    {
+        if (atOpen && !context().settings->viewFileInfo)
+            return {};
+        char buffer[kInfoSize] = {};
+        KIMSEngine_GetFileInfo(buffer, kInfoSize);
+        return buffer;
+    }
+    int baseTempo() override { return KIMSEngine_GetTempo(); }
+    bool setTempo(int tempo) override { return KIMSEngine_SetTempo(tempo) > 0; }
+    bool hasKey() const override { return true; }
+    int key() override { return KIMSEngine_GetKey(0); }
+    bool setKey(int semitones) override { return KIMSEngine_SetKey(semitones) > 0; }
+
+private:
+    bool m_open = false;
+};
+
+// Tracker modules: Open, then Play, with the designed output integers; polled, no notices.
+// Tempo is in percent of the module's own, as libopenmpt takes it.
+class ModuleSession final : public Session
+{
+public:
+    using Session::Session;
+    ~ModuleSession() override
+    {
+        if (m_open) {
+            KMODEngine_Stop();
+            KMODEngine_Close();
+        }
+    }
+    UINT notification() const override { return 0; }
+
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        const int output[6] = {44100, 1, 1, 0, 0, 1};
+        std::int32_t result = KMODEngine_Open(context().window, path.c_str(), cookie, output);
+        if (result <= 0)
+            return result;
+        m_open = true;
+        result = KMODEngine_Play();
+        if (result <= 0) {
+            KMODEngine_Close();
+            m_open = false;
+        }
+        return result;
+    }
+    int mode() override { return KMODEngine_GetMode(); }
+    bool failed() override { return !KMODEngine_IsOpen(); }
+    int positionMs() override { return KMODEngine_GetPosition(); }
+    int lengthMs() override { return KMODEngine_GetLength(); }
+    void pause() override { KMODEngine_Pause(); }
+    void resume() override { KMODEngine_Resume(); }
+    // The engine keeps a paused module paused across a seek.
+    void seek(int ms, bool) override { KMODEngine_Seek(ms); }
+    std::string infoText(bool atOpen) override
+    {
+        if (atOpen && !context().settings->viewFileInfo)
+            return {};
+        char buffer[kInfoSize] = {};
+        KMODEngine_GetFileInfo(buffer, kInfoSize);
+        return buffer;
+    }
+    int baseTempo() override { return 100; }
+    bool setTempo(int tempo) override { return setModuleTempo(tempo); }
+    bool hasKey() const override { return true; }
+    bool setKey(int semitones) override
+    {
+        if (!setModuleKey(semitones))
+            return false;
+        m_key = semitones;
+        return true;
+    }
+    int key() override { return m_key; }
+
+private:
+    bool m_open = false;
+    int m_key = 0;
 };
 
 template <typename T>
@@ -369,5 +487,11 @@ const EngineFamily kMidiEngine{"KMIDEngine_", "MIDI engine", [](const SessionCon
                                }};
 const EngineFamily kMciDevice{
     "MCI", "media device", [](const SessionContext& c) { return make<MciSession>(kMciDevice, c); }};
+const EngineFamily kImsEngine{"KIMSEngine_", "IMS engine", [](const SessionContext& c) {
+                                  return make<ImsSession>(kImsEngine, c);
+                              }};
+const EngineFamily kModuleEngine{"KMODEngine_", "module engine", [](const SessionContext& c) {
+                                     return make<ModuleSession>(kModuleEngine, c);
+                                 }};
 
 } // namespace engines

@@ -44,5 +44,9 @@ constexpr std::int32_t kAmBadInstance = -9303; // instance number outside 0..2
 constexpr std::int32_t kRaFailed = -9501;      // not RealAudio, or an empty list
 constexpr std::int32_t kMpegNotMpeg = -9551;   // no MPEG audio frames in the file
 constexpr std::int32_t kMpegFailed = -9552;    // decoding or the output failed
+// The IMS and module engines.
+constexpr std::int32_t kImsFailed = -9461; // not an IMS song AdPlug plays, or a damaged one
+constexpr std::int32_t kImsNoBank = -9462; // no instrument bank for the song anywhere
+constexpr std::int32_t kModFailed = -9652; // not a module libopenmpt reads
 
 bool IsFileNotReachable(std::int32_t result);

@@ -50,6 +50,10 @@ const Route kRoutes[] = {
     {AlbumKindAudio, MediaKindWave, generalWave, {&kGeneralEngine, &kMciDevice}},
     {AlbumKindAudio, MediaKindCompressedAudio, nullptr, {&kGeneralEngine}},
     {AlbumKindAudio, MediaKindNone, nullptr, {&kMciDevice}},
+    // The MIDI Player: IMS songs and modules on their engines, the media device when those
+    // cannot play them.
+    {AlbumKindMidi, MediaKindIms, nullptr, {&kImsEngine, &kMciDevice}},
+    {AlbumKindMidi, MediaKindModule, nullptr, {&kModuleEngine, &kMciDevice}},
     // MIDI: the MIDI engine, then the MCI sequencer (over the same synthesizer). Karaoke files
     // always go to the engine first, which shows their words; plain MIDI files only while
     // "MIDUseInternal" is on.

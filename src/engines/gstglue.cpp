@@ -2,6 +2,9 @@
 
 #include "engines/filters.h"
 #include "engines/session.h"
+#include "engines/vcdsource.h"
+
+#include <gst/pbutils/pbutils.h>
 
 #include <cstring>
 #include <mutex>
@@ -12,7 +15,7 @@ namespace {
 
 gboolean registerOurElements(GstPlugin* plugin)
 {
-    return registerKolvoElements(plugin) ? TRUE : FALSE;
+    return registerKolvoElements(plugin) && registerVcdSource(plugin) ? TRUE : FALSE;
 }
 
 } // namespace
@@ -36,6 +39,8 @@ bool ensureGstreamer(std::string* error)
             failure = "Kolvo's effect elements could not be registered";
             return;
         }
+        // The descriptions of containers and codecs the information texts use.
+        gst_pb_utils_init();
         ok = true;
     });
     if (!ok && error)

@@ -9,8 +9,8 @@
 #include "platform/log.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,7 +27,9 @@ struct Instance
     std::string location;
     std::unique_ptr<MediaPlayer> player;
     Notifier notifier;
+    // The frame scan of an MPEG audio file, made when the information text is first asked for.
     std::optional<MpegFile> mpeg;
+    bool mpegRead = false;
 };
 
 struct AmEngine
@@ -61,6 +63,21 @@ std::int32_t withPlayer(int inst, Op op)
     return op(in);
 }
 
+// The frame scan of the instance's file, read once. The frame scan describes MPEG audio best
+// (Layer, channel mode, the VBR average); it runs only over what GStreamer typed as MPEG audio
+// and whose bytes hold it plainly or in a WAVE of format 0x50/0x55, since the samples of other
+// files can look like frames.
+const MpegFile* mpegOf(Instance& in, const StreamInfo& info)
+{
+    if (!info.mpegAudio || isStreamAddress(in.location))
+        return nullptr;
+    if (!in.mpegRead) {
+        in.mpeg = readMpegFile(in.location);
+        in.mpegRead = true;
+    }
+    return in.mpeg ? &*in.mpeg : nullptr;
+}
+
 } // namespace
 
 std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie, int* result,
@@ -75,13 +92,12 @@ std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie,
     Instance& in = e.instances[inst];
     in.player.reset();
     in.mpeg.reset();
+    in.mpegRead = false;
     const std::string location = path ? path : "";
     in.location = location;
     const bool stream = isStreamAddress(location);
     if (!stream && !fileReachable(location))
         return kAmNotFound;
-    if (!stream)
-        in.mpeg = readMpegFile(location);
 
     MediaPlayer::Options options;
     options.role = roleOf(inst);
@@ -167,8 +183,12 @@ std::int32_t KAMEngine_GetPosition(int inst)
 std::int32_t KAMEngine_GetLength(int inst)
 {
     return withPlayer(inst, [](Instance& in) {
-        return static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(in.player->lengthMs(), 0, INT32_MAX));
+        std::int64_t ms = in.player->lengthMs();
+        // GStreamer does not time MPEG audio inside a WAVE; its frames do.
+        if (ms <= 0)
+            if (const MpegFile* mpeg = mpegOf(in, in.player->info()))
+                ms = mpeg->stream.durationMs;
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(ms, 0, INT32_MAX));
     });
 }
 
@@ -183,12 +203,14 @@ std::int32_t KAMEngine_GetMode(int inst)
 std::int32_t KAMEngine_GetFileInfo(int inst, char* buffer, int size)
 {
     return withPlayer(inst, [&](Instance& in) {
-        if (in.mpeg)
-            return copyText(buffer, size,
-                            mpegInformationText(&in.mpeg->stream, nullptr, true, nullptr));
         StreamInfo info = in.player->info();
+        if (const MpegFile* mpeg = mpegOf(in, info))
+            return copyText(buffer, size,
+                            mpegInformationText(&mpeg->stream, nullptr, true, nullptr));
         // A compressed file whose stream names no bit rate (FLAC, most Vorbis): its size over
         // its length, rather than nothing or the decoded PCM's rate.
+        if (info.bitrate <= 0 && isPcmStream(info))
+            info.bitrate = info.rate * info.channels * info.bits;
         if (info.bitrate <= 0 && !isPcmStream(info)) {
             std::error_code error;
             const auto bytes = std::filesystem::file_size(in.location, error);

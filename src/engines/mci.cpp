@@ -85,7 +85,6 @@ public:
             return MCIERR_FILENAME_REQUIRED;
         if (!fileReachable(element))
             return MCIERR_FILE_NOT_FOUND;
-        m_mpeg = readMpegFile(element);
         MediaPlayer::Callbacks callbacks;
         callbacks.ended = [this] { finishNotify(MCI_NOTIFY_SUCCESSFUL); };
         callbacks.failed = [this](const std::string&) { finishNotify(MCI_NOTIFY_FAILURE); };
@@ -100,6 +99,10 @@ public:
             return MCIERR_INVALID_FILE;
         }
         m_info = m_player->info();
+        // Only MPEG audio is scanned for frames: other files' samples can look like them.
+        m_mpeg.reset();
+        if (m_info.mpegAudio)
+            m_mpeg = readMpegFile(element);
         return 0;
     }
 

@@ -6,6 +6,7 @@
 
 #include <gst/app/gstappsrc.h>
 #include <gst/audio/audio.h>
+#include <gst/pbutils/pbutils.h>
 
 #include <algorithm>
 #include <chrono>
@@ -156,6 +157,7 @@ void MediaPlayer::teardownLocked()
         std::lock_guard link(m_linkMutex);
         m_chainPad.reset();
         m_audioLinked = false;
+        m_plugged = Plugged();
         m_head.clear();
     }
     m_saveFile.reset();
@@ -335,10 +337,11 @@ void MediaPlayer::noMorePads(GstElement* decode, gpointer selfPtr)
     }
 }
 
-int MediaPlayer::autoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory,
+int MediaPlayer::autoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* factory,
                                 gpointer selfPtr)
 {
     auto* self = static_cast<MediaPlayer*>(selfPtr);
+    self->notePlugged(caps);
     const std::string name = GST_OBJECT_NAME(factory);
     const bool mpg123 = name == "mpg123audiodec";
     const bool libavMpeg = name.rfind("avdec_mp", 0) == 0;
@@ -450,6 +453,29 @@ void MediaPlayer::mergeTags(GstTagList* tags)
         m_info.bitrate = static_cast<int>(bitrate);
 }
 
+void MediaPlayer::notePlugged(GstCaps* caps)
+{
+    if (!caps || gst_caps_is_empty(caps) || gst_caps_is_any(caps))
+        return;
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    const std::string name = gst_structure_get_name(s);
+    const GstPbUtilsCapsDescriptionFlags flags = gst_pb_utils_get_caps_description_flags(caps);
+    gchar* described = gst_pb_utils_get_codec_description(caps);
+    const GString_ description(described);
+    std::lock_guard link(m_linkMutex);
+    if ((flags & GST_PBUTILS_CAPS_DESCRIPTION_FLAG_CONTAINER) && m_plugged.container.empty()) {
+        if (description)
+            m_plugged.container = description.get();
+    } else if ((flags & GST_PBUTILS_CAPS_DESCRIPTION_FLAG_AUDIO) && name != "audio/x-raw") {
+        // Parsers and decoders are offered the same stream; the last caps say most.
+        if (description)
+            m_plugged.codec = description.get();
+        gint version = 0;
+        m_plugged.mpegAudio = name == "audio/mpeg" &&
+                              gst_structure_get_int(s, "mpegversion", &version) && version == 1;
+    }
+}
+
 void MediaPlayer::readInfoLocked()
 {
     gint64 duration = -1;
@@ -462,6 +488,19 @@ void MediaPlayer::readInfoLocked()
             m_info.rate = GST_AUDIO_INFO_RATE(&ai);
             m_info.channels = GST_AUDIO_INFO_CHANNELS(&ai);
             m_info.bits = GST_AUDIO_INFO_WIDTH(&ai);
+        }
+        std::lock_guard link(m_linkMutex);
+        // What the demuxer and decoder were chosen for fills in what no tag said. Without a
+        // decoder the file's samples are the decoded ones, and their caps name the codec.
+        if (m_info.container.empty())
+            m_info.container = m_plugged.container;
+        m_info.mpegAudio = m_plugged.mpegAudio;
+        if (m_info.codec.empty() && !m_plugged.codec.empty()) {
+            m_info.codec = m_plugged.codec;
+        } else if (m_info.codec.empty() && !m_options.pcm) {
+            const GString_ raw(gst_pb_utils_get_codec_description(caps.get()));
+            if (raw)
+                m_info.codec = raw.get();
         }
     }
 }

@@ -35,8 +35,9 @@ struct StreamInfo
     std::string codec;
     int rate = 0;
     int channels = 0;
-    int bits = 0;    // of the decoded samples, when the stream is PCM
-    int bitrate = 0; // bits per second, 0 when unknown
+    int bits = 0;           // of the decoded samples, when the stream is PCM
+    int bitrate = 0;        // bits per second, 0 when unknown
+    bool mpegAudio = false; // MPEG-1/2 audio (Layer 1-3), as GStreamer typed the stream
     std::string title, artist, album, copyright, comment, genre;
 };
 
@@ -145,6 +146,8 @@ private:
     void startPlayingLocked();
     static void padAdded(GstElement*, GstPad* pad, gpointer self);
     static void noMorePads(GstElement*, gpointer self);
+    // Called by autoplugging for every stream it finds an element for.
+    void notePlugged(GstCaps* caps);
     static int autoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory*, gpointer self);
     static GstBusSyncReply syncHandler(GstBus*, GstMessage*, gpointer self);
     static GstPadProbeReturn sourceProbe(GstPad*, GstPadProbeInfo*, gpointer self);
@@ -193,6 +196,12 @@ private:
     std::mutex m_linkMutex;
     GstRef<GstPad> m_chainPad;
     bool m_audioLinked = false;
+    // The container and the compressed audio autoplugging found, under m_linkMutex.
+    struct Plugged
+    {
+        std::string container, codec;
+        bool mpegAudio = false;
+    } m_plugged;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_saveFile{nullptr, std::fclose};
     std::string m_head;
 

@@ -172,6 +172,84 @@ std::string id3GenreName(int genre)
     return name ? name : "";
 }
 
+namespace {
+
+std::uint32_t le32(const unsigned char* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+bool startsWith(std::string_view head, size_t at, std::string_view magic)
+{
+    return head.size() >= at + magic.size() && head.substr(at, magic.size()) == magic;
+}
+
+// The MPEG audio of a RIFF/WAVE file: its data chunk when the format tag (or the sub-format of
+// an extensible format) is 0x50 or 0x55.
+std::optional<MpegPayload> riffMpegPayload(std::string_view head)
+{
+    const auto* d = reinterpret_cast<const unsigned char*>(head.data());
+    bool mpeg = false;
+    size_t at = 12;
+    while (at + 8 <= head.size()) {
+        const std::uint32_t size = le32(d + at + 4);
+        const std::string_view id = head.substr(at, 4);
+        if (id == "fmt " && at + 8 + 2 <= head.size()) {
+            unsigned tag = d[at + 8] | (d[at + 9] << 8);
+            // WAVE_FORMAT_EXTENSIBLE: the real tag leads the sub-format GUID.
+            if (tag == 0xFFFE && size >= 40 && at + 8 + 26 <= head.size())
+                tag = d[at + 8 + 24] | (d[at + 8 + 25] << 8);
+            mpeg = tag == 0x50 || tag == 0x55;
+            if (!mpeg)
+                return std::nullopt;
+        } else if (id == "data") {
+            if (!mpeg)
+                return std::nullopt;
+            return MpegPayload{static_cast<std::int64_t>(at + 8), static_cast<std::int64_t>(size)};
+        }
+        at += 8 + static_cast<size_t>(size) + (size & 1);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<MpegPayload> findMpegPayload(std::string_view head)
+{
+    if (startsWith(head, 0, "RIFF") && startsWith(head, 8, "WAVE"))
+        return riffMpegPayload(head);
+    // Containers and formats that are not MPEG audio, by the bytes they start with.
+    static constexpr std::string_view kAtStart[] = {"RIFF",
+                                                    "RIFX",
+                                                    "RF64",
+                                                    "FORM",
+                                                    ".snd",
+                                                    "OggS",
+                                                    "fLaC",
+                                                    "MThd",
+                                                    "wvpk",
+                                                    "MAC ",
+                                                    ".RMF",
+                                                    "\x30\x26\xB2\x75",
+                                                    "Extended Module:",
+                                                    "IMPM",
+                                                    "#!AMR",
+                                                    "caff",
+                                                    "DSD ",
+                                                    "FRM8",
+                                                    std::string_view("\0\0\x01\xBA", 4),
+                                                    std::string_view("\0\0\x01\xB3", 4)};
+    for (std::string_view magic : kAtStart)
+        if (startsWith(head, 0, magic))
+            return std::nullopt;
+    for (std::string_view atom : {"ftyp", "moov", "mdat", "free", "wide"})
+        if (startsWith(head, 4, atom))
+            return std::nullopt;
+    if (startsWith(head, 44, "SCRM"))
+        return std::nullopt;
+    return MpegPayload{};
+}
+
 std::optional<MpegFile> readMpegFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -212,7 +290,15 @@ std::optional<MpegFile> readMpegFile(const std::string& path)
     in.seekg(start);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    auto stream = analyseMpegAudio(head, start, size, tagBytes);
+    const std::optional<MpegPayload> payload = findMpegPayload(head);
+    if (!payload)
+        return std::nullopt;
+    std::int64_t end = size - tagBytes;
+    if (payload->bytes >= 0)
+        end = std::min(end, start + payload->offset + payload->bytes);
+    auto stream = analyseMpegAudio(std::string_view(head).substr(static_cast<size_t>(
+                                       std::min<std::int64_t>(payload->offset, head.size()))),
+                                   start + payload->offset, end, 0);
     if (!stream)
         return std::nullopt;
     file.stream = *stream;

@@ -43,6 +43,18 @@ struct MpegStreamInfo
 std::optional<MpegStreamInfo> analyseMpegAudio(std::string_view head, std::int64_t headOffset,
                                                std::int64_t fileSize, std::int64_t tagBytes);
 
+// Where the MPEG audio in a file's first bytes (after any ID3 version 2 tag) lies: a plain MPEG
+// audio stream from the start, or the data chunk of a RIFF/WAVE file whose format tag is MPEG
+// (0x50) or MPEG Layer 3 (0x55). nullopt for any other container or codec (PCM WAVE, AIFF, AU,
+// Ogg, FLAC, MP4, MIDI, modules, ...): their samples can hold what looks like MPEG frames, and
+// the frame scan must not be run over them.
+struct MpegPayload
+{
+    std::int64_t offset = 0;
+    std::int64_t bytes = -1; // -1: to the end of the file
+};
+std::optional<MpegPayload> findMpegPayload(std::string_view head);
+
 // ID3 version 1: the last 128 bytes of the file when they start with "TAG". Text is decoded
 // as UTF-8 when valid, else from the legacy code page, and trimmed.
 struct Id3v1Tag
@@ -55,7 +67,8 @@ std::optional<Id3v1Tag> parseId3v1(std::string_view last128);
 // The genre's name, "" when the number has none.
 std::string id3GenreName(int genre);
 
-// A whole file: skips an ID3 version 2 tag, reads the frames and the ID3v1 tag.
+// A whole file: skips an ID3 version 2 tag, reads the frames and the ID3v1 tag. nullopt for a
+// file that holds no MPEG audio (findMpegPayload).
 struct MpegFile
 {
     MpegStreamInfo stream;

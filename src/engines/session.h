@@ -46,6 +46,8 @@ extern const EngineFamily kRealAudioEngine;
 extern const EngineFamily kGeneralEngine;
 extern const EngineFamily kMciDevice;
 extern const EngineFamily kMidiEngine;
+extern const EngineFamily kImsEngine;
+extern const EngineFamily kModuleEngine;
 
 using EngineOrder = std::vector<const EngineFamily*>;
 
@@ -103,18 +105,29 @@ public:
     }
     // The internal MPEG engine runs the effects the display panel's indicator shows.
     virtual bool runsInternalEffects() const { return false; }
-    // Tempo and key, where a family has them (the MIDI engines and the MCI sequencer). tempo():
-    // the item's base tempo, 0 when it has none; setTempo takes a tempo in the same unit.
-    virtual int tempo() { return 0; }
-    virtual void setTempo(int tempo) { (void)tempo; }
-    // Whether the family moves notes by semitones; key(): the key set, -12..12.
-    virtual bool hasKey() const { return false; }
-    virtual int key() { return 0; }
-    virtual void setKey(int semitones) { (void)semitones; }
-    // The item carries karaoke words, which go to the context's window as they are sung.
-    virtual bool isKaraoke() { return false; }
     // Whether the length and information are known as soon as open returned `result`.
     virtual bool knowsLengthAtOpen(std::int32_t result) const { return result == 1; }
+    // Tempo and key, for the families that change them (MIDI, IMS, modules and the MCI
+    // sequencer). baseTempo(): the song's own tempo in the family's unit, 0 when it has none
+    // to change; setTempo takes a tempo in that same unit, so a caller scales the base by a
+    // percentage and never needs to know the unit. hasKey(): the family moves notes by
+    // semitones; key() is the shift set, -12..12 from the song's own. The setters are false
+    // where the family cannot.
+    virtual int baseTempo() { return 0; }
+    virtual bool setTempo(int tempo)
+    {
+        (void)tempo;
+        return false;
+    }
+    virtual bool hasKey() const { return false; }
+    virtual int key() { return 0; }
+    virtual bool setKey(int semitones)
+    {
+        (void)semitones;
+        return false;
+    }
+    // The item carries karaoke words, which go to the context's window as they are sung.
+    virtual bool isKaraoke() { return false; }
 
 protected:
     const SessionContext& context() const { return m_context; }

@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -53,25 +55,54 @@ std::string tempDir()
     return QDir::tempPath().toStdString() + "/kolvo-" + std::to_string(getuid());
 }
 
+std::vector<std::string> installedDataDirs()
+{
+    QStringList candidates;
+    if (QCoreApplication::instance())
+        candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kolvo");
+    // A relocated home (KOLVO_HOME) leaves the user's own XDG data folder out, as it does for
+    // the settings and albums.
+    const QString userData = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    for (const QString& dir :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        if (home().empty() || dir != userData)
+            candidates << dir + QStringLiteral("/kolvo");
+    std::vector<std::string> dirs;
+    for (const QString& candidate : candidates) {
+        const QFileInfo info(candidate);
+        if (!info.isDir())
+            continue;
+        const std::string dir = info.canonicalFilePath().toStdString();
+        if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end())
+            dirs.push_back(dir);
+    }
+    return dirs;
+}
+
+std::string findInstalledData(const std::string& relative)
+{
+    for (const std::string& dir : installedDataDirs()) {
+        const std::string path = dir + "/" + relative;
+        if (QFileInfo::exists(QString::fromStdString(path)))
+            return path;
+    }
+    return {};
+}
+
 std::vector<std::string> skinDirs()
 {
     std::vector<std::string> dirs{dataDir() + "/uib"};
-    if (QCoreApplication::instance()) {
-        // bin/kolvo -> share/kolvo/uib, both when installed and in the build tree.
-        const QString app = QCoreApplication::applicationDirPath();
-        dirs.push_back(QDir(app + "/../share/kolvo/uib").absolutePath().toStdString());
+    for (const std::string& dir : installedDataDirs()) {
+        const std::string uib = dir + "/uib";
+        if (std::find(dirs.begin(), dirs.end(), uib) == dirs.end())
+            dirs.push_back(uib);
     }
     return dirs;
 }
 
 std::string demoDir()
 {
-    if (!QCoreApplication::instance())
-        return {};
-    const QString dir =
-        QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kolvo/demo"))
-            .absolutePath();
-    return QDir(dir).exists() ? dir.toStdString() : std::string();
+    return findInstalledData("demo");
 }
 
 bool ensureDir(const std::string& dir)

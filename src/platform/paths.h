@@ -17,7 +17,14 @@ std::string settingsFile(); // <configDir>/Quorvane System, Inc./Kolvo.conf
 std::string registryFile(); // values kept outside the program's own settings key
 std::string dataDir();      // album databases, "$$TEMP$$.M3U", "cdplayer.ini"
 std::string tempDir();      // scratch files of recording and copying
-std::vector<std::string> skinDirs(); // in lookup order: the user's, the installed, the build tree's
+// The folders holding what is installed with the program (skins, demo songs, banks), in lookup
+// order: <prefix>/share/kolvo beside the running program's bin/ (the build tree is laid out
+// the same way), then kolvo/ in each XDG data directory ($XDG_DATA_HOME, $XDG_DATA_DIRS).
+// Only folders that exist are listed. No path is compiled in, so an installed tree can move.
+std::vector<std::string> installedDataDirs();
+// The first installed file or folder of that relative name ("uib/GoldEn.uib"); "" when none.
+std::string findInstalledData(const std::string& relative);
+std::vector<std::string> skinDirs(); // in lookup order: the user's, then each installed uib/
 // The demo songs a first start puts in the "Default" album; "" when they are not installed.
 std::string demoDir();
 

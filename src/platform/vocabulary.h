@@ -66,6 +66,12 @@ constexpr UINT UM_GET_TITLES = 0x6E6;
 constexpr UINT UM_SELECT_ALBUM = 0x6E7;
 constexpr UINT UM_SETTINGS_CHANGED = 0x6F8;
 constexpr UINT UM_SPECTRUM_VIEWER_CLOSED = 0x702; // to the remote control
+// The remote control's own messages: its display's track number was clicked (0x6CA); make
+// component wParam the target (0x6EE); switch component wParam with Power and make it the
+// target (0x6EF).
+constexpr UINT UM_REMOTE_QUICK_TRACK = 0x6CA;
+constexpr UINT UM_REMOTE_SELECT = 0x6EE;
+constexpr UINT UM_REMOTE_POWER_SELECT = 0x6EF;
 
 // The mixer device's notices to its panel: a line or a control changed (also from elsewhere).
 constexpr UINT MM_MIXM_LINE_CHANGE = 0x03D0;
@@ -91,24 +97,45 @@ constexpr UINT MM_MCINOTIFY = 0x03B9;
 // Every message number the program dispatches, for the collision check below and for
 // whoever needs to tell them apart.
 inline constexpr std::array kAllMessages{
-    WM_DESTROY,           WM_ENDSESSION,
-    WM_COPYDATA,          WM_COMMAND,
-    WM_SYSCOMMAND,        WM_TIMER,
-    WM_HSCROLL,           WM_VSCROLL,
-    WM_DROPFILES,         MM_MCINOTIFY,
-    MM_MIXM_LINE_CHANGE,  MM_MIXM_CONTROL_CHANGE,
-    UM_REVERB_SPOT,       UM_EQUALIZER_SPOT,
-    UM_FX_SPOT,           UM_SPECTRUM_VIEWER_CLOSED,
-    UM_COMPONENT_OFF,     UM_DISC_CHANGE,
-    UM_PLAY_SONG,         UM_CYCLE_PLAY_METHOD,
-    UM_CYCLE_REPEAT,      UM_CYCLE_TIME_DISPLAY,
-    UM_CYCLE_VIEWER_SIZE, UM_CONTROL_CLICK,
-    UM_GET_STATUS,        UM_COMMAND,
-    UM_GET_TITLES,        UM_SELECT_ALBUM,
-    UM_SETTINGS_CHANGED,  kNotifyMidi,
-    kNotifyRealVideo,     kNotifyDirectShow,
-    kNotifyRealAudio,     kNotifyMpeg,
-    kNotifyCdReader,      UM_KARAOKE,
+    WM_DESTROY,
+    WM_ENDSESSION,
+    WM_COPYDATA,
+    WM_COMMAND,
+    WM_SYSCOMMAND,
+    WM_TIMER,
+    WM_HSCROLL,
+    WM_VSCROLL,
+    WM_DROPFILES,
+    MM_MCINOTIFY,
+    MM_MIXM_LINE_CHANGE,
+    MM_MIXM_CONTROL_CHANGE,
+    UM_REVERB_SPOT,
+    UM_EQUALIZER_SPOT,
+    UM_FX_SPOT,
+    UM_SPECTRUM_VIEWER_CLOSED,
+    UM_COMPONENT_OFF,
+    UM_DISC_CHANGE,
+    UM_PLAY_SONG,
+    UM_CYCLE_PLAY_METHOD,
+    UM_CYCLE_REPEAT,
+    UM_CYCLE_TIME_DISPLAY,
+    UM_CYCLE_VIEWER_SIZE,
+    UM_CONTROL_CLICK,
+    UM_GET_STATUS,
+    UM_COMMAND,
+    UM_GET_TITLES,
+    UM_SELECT_ALBUM,
+    UM_SETTINGS_CHANGED,
+    kNotifyMidi,
+    kNotifyRealVideo,
+    kNotifyDirectShow,
+    kNotifyRealAudio,
+    kNotifyMpeg,
+    kNotifyCdReader,
+    UM_KARAOKE,
+    UM_REMOTE_QUICK_TRACK,
+    UM_REMOTE_SELECT,
+    UM_REMOTE_POWER_SELECT,
 };
 
 constexpr bool allDistinct(const auto& values)
@@ -210,6 +237,17 @@ constexpr int Menu = 5152;
 constexpr int SpectrumWindow = 5157;
 constexpr int Close = 33126;
 constexpr int FirstSpectrumSize = 33134; // + size 0-3
+
+// The remote control's commands and its menus.
+constexpr int EnterNumber = 5126;
+constexpr int ClearNumber = 5127;
+constexpr int ChangeSize = 5136;
+constexpr int ViewerSize = 5150;
+constexpr int VideoCdMode = 5168;
+constexpr int FirstDigit = 5300;       // + digit 0-9
+constexpr int FirstTargetMenu = 33065; // + target - 2 (targets 2-5)
+constexpr int ShowHideRemote = 33069;
+constexpr int RemoteAlwaysOnTop = 33076;
 } // namespace cmd
 
 // Stop with high word 1: the Stop one player sends the others before it plays.

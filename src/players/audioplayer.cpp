@@ -139,12 +139,10 @@ void AudioPlayer::PlayTemporaryList(const std::vector<std::string>& paths)
     PlayPendingFile();
 }
 
-void AudioPlayer::contextMenuEvent(QContextMenuEvent* e)
+void AudioPlayer::AddOwnMenuEntries(QMenu& menu)
 {
-    QMenu menu(this);
     menu.addAction(tr("Open Files..."), this, [this] { OpenFiles(); });
     menu.addAction(tr("Open Folder..."), this, [this] { OpenFolder(); });
-    menu.exec(e->globalPos());
 }
 
 void AudioPlayer::ToggleSaveStream()

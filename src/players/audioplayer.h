@@ -23,8 +23,8 @@ protected:
     bool OwnsStartMode(int startMode) const override { return startMode == StartModeAudio; }
     UINT EmptyAlbumHintId() const override { return playertext::AddAudioFiles; }
     bool OnPlayerCommand(int id) override;
-    // Open Files and Open Folder, on the window's right-click menu.
-    void contextMenuEvent(QContextMenuEvent* e) override;
+    // Open Files and Open Folder, on top of the window's right-click menu.
+    void AddOwnMenuEntries(QMenu& menu) override;
 
 private:
     void OpenFiles();

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSizeGrip>
@@ -133,6 +134,10 @@ int LyricViewer::showLyric(const std::string& songPath)
         pal.setColor(QPalette::Base, Qt::black);
         pal.setColor(QPalette::Text, Qt::white);
         m_text->setPalette(pal);
+        // setPlainText keeps the editor's current character format, which a rich lyric before
+        // this one left at its last run's size and weight.
+        m_text->clear();
+        m_text->setCurrentCharFormat(QTextCharFormat());
         m_text->setPlainText(QString::fromStdString(
             text::decodeLegacy(std::string_view(bytes.constData(), bytes.size()))));
     }
@@ -177,6 +182,15 @@ void LyricViewer::paintEvent(QPaintEvent*)
                p.fontMetrics().elidedText(text, Qt::ElideRight, width() - 12));
     p.setPen(QColor(0x60, 0x50, 0x30));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void LyricViewer::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape) {
+        emit dismissed();
+        return;
+    }
+    Wnd::keyPressEvent(e);
 }
 
 void LyricViewer::mousePressEvent(QMouseEvent* e)

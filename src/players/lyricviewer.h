@@ -32,7 +32,13 @@ public:
     static QString caption() { return QStringLiteral("Kolvo Lyric Screen"); }
     static constexpr int kCaptionHeight = 18;
 
+signals:
+    // Escape in the viewer: the user wants it gone. The owner turns its lyric setting off, so
+    // that the next song does not bring the window straight back.
+    void dismissed();
+
 protected:
+    void keyPressEvent(QKeyEvent* e) override;
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;

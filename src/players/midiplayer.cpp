@@ -103,7 +103,7 @@ void MidiPlayer::TakeSong()
     engines::Session* open = session();
     if (!open)
         return;
-    m_baseTempo = open->tempo();
+    m_baseTempo = open->baseTempo();
     ShowTempo(m_baseTempo > 0 ? 100 : 0, m_baseTempo > 0);
     ShowKey(open->hasKey() ? open->key() : 0, open->hasKey());
     if (open->isKaraoke())

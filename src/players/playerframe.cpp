@@ -18,10 +18,13 @@
 #include "ui/skinslots.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QTimer>
@@ -111,6 +114,16 @@ PlayerFrame::PlayerFrame(int index, AlbumKind kind, PlayerHost& host, QWidget* p
     m_panel = new DisplayPanel(index, QRect(QPoint(40, 4), DisplayPanel::kDefaultSize), this);
     if (hasLyricViewer)
         m_lyric = std::make_unique<LyricViewer>(index);
+    if (m_lyric) {
+        connect(m_lyric.get(), &LyricViewer::dismissed, this, [this] {
+            if (SkinButton* toggle = button(cmd::Lyric); toggle && toggle->IsChecked())
+                OnCommand(cmd::Lyric);
+            else
+                ClearLyric();
+        });
+    }
+    // A click on the panel gives it the keyboard, so the keys reach the player clicked last.
+    setFocusPolicy(Qt::ClickFocus);
     UpdateIndicators();
 }
 
@@ -625,6 +638,62 @@ bool PlayerFrame::OnPlayerCommand(int)
 bool PlayerFrame::OnPlayerMessage(UINT, WPARAM, LPARAM, LRESULT&)
 {
     return false;
+}
+
+bool PlayerFrame::HandleKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Space:
+        OnCommand(cmd::Play);
+        return true;
+    case Qt::Key_Left:
+        OnCommand(cmd::Rewind);
+        return true;
+    case Qt::Key_Right:
+        OnCommand(cmd::FastForward);
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_PageUp:
+        OnCommand(cmd::Previous);
+        return true;
+    case Qt::Key_Down:
+    case Qt::Key_PageDown:
+        OnCommand(cmd::Next);
+        return true;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: // "+" without Shift on most layouts
+        postToController(UM_COMMAND, ComponentMixer, cmd::VolumeUp);
+        return true;
+    case Qt::Key_Minus:
+        postToController(UM_COMMAND, ComponentMixer, cmd::VolumeDown);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void PlayerFrame::keyPressEvent(QKeyEvent* e)
+{
+    if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier) ||
+        !HandleKey(e->key()))
+        ComponentWnd::keyPressEvent(e);
+}
+
+void PlayerFrame::contextMenuEvent(QContextMenuEvent* e)
+{
+    QMenu menu(this);
+    AddOwnMenuEntries(menu);
+    if (!menu.isEmpty())
+        menu.addSeparator();
+    const auto add = [&](int id) {
+        menu.addAction(LoadQString(id), this, [this, id] { OnCommand(id); });
+    };
+    for (int id : {cmd::Play, cmd::Stop, cmd::Previous, cmd::Next})
+        add(id);
+    menu.addSeparator();
+    for (int id : {cmd::QuickAlbumSelect, cmd::QuickTrackSelect, cmd::AlbumManagement})
+        add(id);
+    menu.exec(e->globalPos());
 }
 
 void PlayerFrame::OnCommand(int id)

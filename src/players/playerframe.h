@@ -16,6 +16,7 @@
 #include <vector>
 
 class DisplayPanel;
+class QMenu;
 class LyricViewer;
 struct ButtonDescriptor;
 
@@ -160,6 +161,19 @@ protected:
     void paintEvent(QPaintEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
+
+public:
+    // The keys a desktop player answers to: Space play/pause, Left/Right seek, Up/Down (and
+    // Page Up/Down) the previous and next song, +/- the master volume through the Mixer.
+    // Returns false for any other key. The main window hands its keys here too.
+    bool HandleKey(int key);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    // The right-click menu: the player's own entries first, then the transport and the album
+    // commands every player shares.
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    virtual void AddOwnMenuEntries(QMenu&) {}
 
     Album m_album;
     int m_state = kModeNotReady;

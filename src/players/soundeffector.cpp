@@ -388,6 +388,9 @@ LRESULT SoundEffector::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case UM_GET_STATUS:
         return 0;
     case UM_SETTINGS_CHANGED:
+        // The preferences may have chosen another drawing of the spectrum.
+        if (m_display->spectrum()->modeWord() != host().settings().viewSpectrumMode)
+            m_display->spectrum()->SetMode(host().settings().viewSpectrumMode);
         Refresh();
         return 0;
     default:

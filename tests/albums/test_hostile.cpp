@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QProcess>
 
 #include <random>
@@ -132,4 +133,23 @@ TEST_F(HostileTest, ADatabaseWhoseListOfAlbumsIsDamaged)
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_NE(p.readAllStandardError().toStdString().find("the compound file is damaged"),
               std::string::npos);
+
+    // A writer does not write into it (that would bury the albums deeper): the damaged file is
+    // kept aside byte for byte, the user told where, and a new database begins.
+    std::string told;
+    Album::setNotifier([&told](const std::string& text) { told = text; });
+    Album writer(AlbumKindAudio);
+    writer.Open("Three", 0);
+    writer.AddSong("/music/three.mp3");
+    EXPECT_TRUE(writer.Save());
+    Album::setNotifier(nullptr);
+    EXPECT_NE(told.find("KolWave.sdb"), std::string::npos) << told;
+    EXPECT_TRUE(Album::CheckDatabase(AlbumKindAudio));
+    EXPECT_EQ(Album(AlbumKindAudio).ListAlbumKeys(), std::vector<std::string>{"Three"});
+    bool keptAside = false;
+    for (const QString& name :
+         QDir(QString::fromStdString(homePath("data"))).entryList(QDir::Files))
+        keptAside |=
+            name != "KolWave.sdb" && readFile(homePath("data/" + name.toStdString())) == bytes;
+    EXPECT_TRUE(keptAside) << "the damaged database is kept as it was";
 }

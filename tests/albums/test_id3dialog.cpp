@@ -1,7 +1,8 @@
 // The ID3 tag dialog on files made here, its results read back by python3-mutagen: a tag
 // written into an untagged file, edited, removed; "(No Genre)"; fields that take no more than
 // the tag holds; a marker in lower case; a genre number the table does not name; OK with
-// nothing to write; a file that cannot be written; addresses refused; and a picture.
+// nothing to write; a WAVE file refused; a file that cannot be written; addresses refused; and
+// a picture.
 #include "albums/id3dialog.h"
 #include "platform/msgbox.h"
 #include "platform/strings.h"
@@ -193,6 +194,26 @@ TEST_F(Id3DialogTest, ALowerCaseMarkerIsReplacedAndAnUnnamedGenreKept)
     e.accept();
     EXPECT_EQ(static_cast<unsigned char>(readFile(other).back()), 255);
     EXPECT_EQ(mutagenView(other), "TDRC=1999\nTIT2=Old\n");
+}
+
+// A WAVE file keeps its tags inside its own chunks: OK says why no ID3 tag is written, the
+// dialog stays, and the file is left as it was.
+TEST_F(Id3DialogTest, AWaveFileIsNotGivenAnId3Tag)
+{
+    const std::string header("RIFF\x24\x08\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0"
+                             "\x80\x3e\0\0\x02\0\x10\0data\0\x08\0\0",
+                             44);
+    const std::string wave = writeFile("take.wav", header + std::string(2048, '\x10'));
+    Id3TagDialog d(wave);
+    d.show();
+    d.titleEdit()->setText(QStringLiteral("Take One"));
+    d.accept();
+    EXPECT_TRUE(d.isVisible());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].text.rfind("Kolvo does not write an ID3 tag into take.wav: ", 0), 0u)
+        << told[0].text;
+    EXPECT_NE(told[0].text.find("MPEG audio"), std::string::npos) << told[0].text;
+    EXPECT_EQ(readFile(wave), header + std::string(2048, '\x10'));
 }
 
 TEST_F(Id3DialogTest, AFileThatCannotBeWrittenIsToldAndTheDialogStays)

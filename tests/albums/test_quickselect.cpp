@@ -106,3 +106,34 @@ TEST_F(QuickSelectTest, TheWindowRemembersWhereItWas)
     again.show();
     EXPECT_EQ(again.geometry(), place);
 }
+
+// What a person sees: the icons on a clear ground, the song numbers in full, the albums in the
+// order a file manager would give them.
+TEST_F(QuickSelectTest, RowsReadAsAPersonExpects)
+{
+    QuickAlbumSelect albums({"road trip", "Album 10", "Default", "Album 9"});
+    albums.show();
+    QTreeWidget* albumList = listOf(albums);
+    QStringList order;
+    for (int i = 0; i < albumList->topLevelItemCount(); ++i)
+        order << albumList->topLevelItem(i)->text(0);
+    EXPECT_EQ(order.join('|'), QStringLiteral("Album 9|Album 10|Default|road trip"));
+    const QImage albumIcon = albums.windowIcon().pixmap(16, 16).toImage();
+    EXPECT_EQ(qAlpha(albumIcon.pixel(0, 0)), 0) << "the corner is clear, not a colour key";
+    EXPECT_EQ(qAlpha(albumIcon.pixel(8, 8)), 0) << "the disc has a hole";
+    EXPECT_GT(qAlpha(albumIcon.pixel(3, 8)), 128) << "the disc itself is drawn";
+
+    std::vector<std::string> names(120, "A song with a rather long name");
+    QuickTrackSelect tracks(names);
+    tracks.show();
+    QTreeWidget* list = listOf(tracks);
+    const QFontMetrics metrics(list->font());
+    for (int row : {0, 9, 119}) {
+        const QString number = list->topLevelItem(row)->text(0);
+        EXPECT_TRUE(list->topLevelItem(row)->icon(0).isNull()) << "no icon crowds the number";
+        EXPECT_LE(metrics.horizontalAdvance(number) + 8, list->columnWidth(0))
+            << number.toStdString() << " fits its column";
+    }
+    const QImage songIcon = tracks.windowIcon().pixmap(16, 16).toImage();
+    EXPECT_EQ(qAlpha(songIcon.pixel(15, 15)), 0);
+}

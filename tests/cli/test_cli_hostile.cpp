@@ -380,3 +380,47 @@ TEST_F(HostileCliTest, SettingsFilesRead)
                               QStringLiteral("CDDBServers_New/1")});
     }
 }
+
+TEST_F(HostileCliTest, ImsSongsTheirBanksAndModulesDescribed)
+{
+    Inputs songs = fromCorpus("fuzz_ims_song", 3);
+    const std::string header = std::string("\x01\x00", 2) + std::string(34, '\0') + "\x30\x04" +
+                               le32(1) + le32(2) + le32(1) + std::string(8, '\0') + "\x00\x01" +
+                               le16(120) + std::string(8, '\0');
+    songs.emplace_back("events claiming 4 GB",
+                       header.substr(0, 42) + le32(0xFFFFFFFF) + header.substr(46) + "\x00\xFC");
+    songs.emplace_back("a system exclusive message without its end", header + "\x00\xF0\x7F\x00" +
+                                                                         "ww" + le16(1) + "PIANO1" +
+                                                                         '\0' + '\0' + '\0');
+    songs.emplace_back("65535 instruments named", header + "\x00\xFC" + "ww" + le16(65535));
+    songs.emplace_back("an hour of 0xF8 delays", header + std::string(20000, '\xF8') + "\x00\xFC" +
+                                                     "ww" + le16(1) + std::string(9, '\0'));
+    for (const auto& [what, bytes] : songs) {
+        const QString ims = file("songs/hostile.ims", bytes);
+        expectCleanEnd(what, {QStringLiteral("info"), ims}, kInfoLimitMs);
+    }
+
+    // Banks beside a song that is sound: passed over for the program's, or the song refused.
+    const std::string song =
+        readFile(std::string(KOLVO_SOURCE_DIR) + "/tests/fuzz/corpus/fuzz_ims_song/melody.ims");
+    ASSERT_FALSE(song.empty());
+    Inputs banks = fromCorpus("fuzz_adlib_bank", 2);
+    banks.emplace_back("a name list past the end", std::string("\x01\x00", 2) + "ADLIB-" +
+                                                       le16(65535) + le16(65535) + le32(28) +
+                                                       le32(0xFFFFFFF0) + std::string(8, '\0'));
+    for (const auto& [what, bytes] : banks) {
+        const QString ims = file("banked/tune.ims", song);
+        file("banked/tune.bnk", bytes);
+        expectCleanEnd(what, {QStringLiteral("info"), ims}, kInfoLimitMs);
+    }
+
+    Inputs modules = fromCorpus("fuzz_module", 2);
+    modules.emplace_back("a MOD header alone", "M.K." + std::string(1080, '\xFF'));
+    modules.emplace_back("an XM header cut short", "Extended Module: ");
+    for (const auto& [what, bytes] : modules) {
+        const QString mod = file("hostile.mod", bytes);
+        const QString xm = file("hostile.xm", bytes);
+        expectCleanEnd(what, {QStringLiteral("info"), mod}, kInfoLimitMs);
+        expectCleanEnd(what, {QStringLiteral("info"), xm}, kInfoLimitMs);
+    }
+}

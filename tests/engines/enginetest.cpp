@@ -8,8 +8,10 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -114,6 +116,65 @@ std::string twoToneFile(const std::string& kind, double seconds, double hz1, dou
     if (!sh(make))
         return {};
     std::remove(wav.c_str());
+    return path;
+}
+
+std::string waveWithFalseMpegSync(const std::string& name, WaveForm form, int bits, int ms)
+{
+    const bool isFloat = form == WaveForm::Float || form == WaveForm::ExtensibleFloat;
+    const bool extensible = form == WaveForm::ExtensiblePcm || form == WaveForm::ExtensibleFloat;
+    const int rate = 44100, channels = 2, bytes = bits / 8;
+    const auto put = [](std::string& out, std::uint64_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    std::string data;
+    const int frames = rate * ms / 1000;
+    for (int i = 0; i < frames; ++i) {
+        const double v = 0.6 * std::exp(-3.0 * i / rate) * std::sin(2 * M_PI * 220 * i / rate);
+        for (int c = 0; c < channels; ++c) {
+            if (isFloat) {
+                const float f = static_cast<float>(v);
+                std::uint32_t u;
+                std::memcpy(&u, &f, 4);
+                put(data, u, 4);
+            } else if (bits == 8) {
+                put(data, static_cast<std::uint64_t>(128 + std::lround(v * 127)), 1);
+            } else {
+                const double full = std::ldexp(1.0, bits - 1) - 1;
+                put(data, static_cast<std::uint64_t>(std::llround(v * full)), bytes);
+            }
+        }
+    }
+    // MPEG-1 Layer 3, 128 kbps, 44.1 kHz: 417-byte frames.
+    const std::string header("\xFF\xFB\x90\x00", 4);
+    data.replace(1000, 4, header);
+    data.replace(1000 + 417, 4, header);
+
+    std::string fmt;
+    const int tag = isFloat ? 3 : 1;
+    put(fmt, extensible ? 0xFFFE : tag, 2);
+    put(fmt, channels, 2);
+    put(fmt, rate, 4);
+    put(fmt, rate * channels * bytes, 4);
+    put(fmt, channels * bytes, 2);
+    put(fmt, bits, 2);
+    if (extensible) {
+        put(fmt, 22, 2);
+        put(fmt, bits, 2); // valid bits
+        put(fmt, 3, 4);    // front left and right
+        put(fmt, tag, 2);  // the sub-format GUID: the tag, then the fixed tail
+        fmt += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    }
+    std::string file = "RIFF";
+    put(file, 4 + 8 + fmt.size() + 8 + data.size(), 4);
+    file += "WAVEfmt ";
+    put(file, fmt.size(), 4);
+    file += fmt + "data";
+    put(file, data.size(), 4);
+    file += data;
+    const std::string path = fixtureDir() + "/" + name;
+    std::ofstream(path, std::ios::binary) << file;
     return path;
 }
 

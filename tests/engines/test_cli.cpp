@@ -97,6 +97,47 @@ TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
     EXPECT_EQ(run({"info", "a.mp3", "b.mp3"}).code, 2);
 }
 
+// WAVE files as other programs write them (24 and 32 bits, float, the extensible form) are
+// described from what GStreamer found in them, with their own sample width, even when their
+// samples hold what a frame scan takes for MPEG audio; MPEG audio inside a WAVE still is.
+TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
+{
+    struct Case
+    {
+        const char* name;
+        WaveForm form;
+        int bits;
+        const char* codec;
+    } cases[] = {{"p8.wav", WaveForm::Pcm, 8, "8-bit PCM"},
+                 {"p16.wav", WaveForm::Pcm, 16, "16-bit PCM"},
+                 {"p24.wav", WaveForm::Pcm, 24, "24-bit PCM"},
+                 {"p32.wav", WaveForm::Pcm, 32, "32-bit PCM"},
+                 {"f32.wav", WaveForm::Float, 32, "32-bit IEEE float"},
+                 {"e24.wav", WaveForm::ExtensiblePcm, 24, "24-bit PCM"},
+                 {"ef32.wav", WaveForm::ExtensibleFloat, 32, "32-bit IEEE float"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = run({"info", q(waveWithFalseMpegSync(c.name, c.form, c.bits))});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find("engine: general engine\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("length: 500 ms\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("MPEG"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.codec), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(", " + std::to_string(c.bits) + " bit, Stereo"), std::string::npos)
+            << r.out;
+        const int kbps = (44100 * 2 * c.bits + 500) / 1000;
+        EXPECT_NE(r.out.find(std::to_string(kbps) + " kbps"), std::string::npos) << r.out;
+    }
+    // Raw MPEG frames wrapped as a WAVE by ffmpeg: the frames are described, and timed.
+    const std::string riff = fixtureDir() + "/mp3inside.wav";
+    ASSERT_TRUE(sh("ffmpeg -loglevel error -y -i '" + toneFile("wav", 1.0, 440) +
+                   "' -c:a libmp3lame -b:a 128k -f wav '" + riff + "'"));
+    const Result r = run({"info", q(riff)});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("info: MPEG 1 Layer 3, 128 kbps, 44.1 kHz"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("length: 10"), std::string::npos) << r.out;
+}
+
 // Each way a file can fail says which it is, and only a file that is not there is called
 // unreachable.
 TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone)

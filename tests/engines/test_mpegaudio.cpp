@@ -166,6 +166,78 @@ TEST(MpegFile, RealFilesOfLameAndAnId3v2TagInFront)
     EXPECT_FALSE(readMpegFile(empty));
 }
 
+// Only MPEG audio is scanned for frames: PCM samples of any width can hold two headers one
+// frame apart, and other containers are told by their first bytes. MPEG inside a WAVE
+// (format 0x55, or 0x55 as the sub-format of an extensible one) is found in its data chunk.
+TEST(MpegFile, PcmAndOtherContainersAreNotTakenForMpegAudio)
+{
+    using enginetest::WaveForm;
+    struct Case
+    {
+        const char* name;
+        WaveForm form;
+        int bits;
+    } cases[] = {{"pcm8.wav", WaveForm::Pcm, 8},
+                 {"pcm16.wav", WaveForm::Pcm, 16},
+                 {"pcm24.wav", WaveForm::Pcm, 24},
+                 {"pcm32.wav", WaveForm::Pcm, 32},
+                 {"float32.wav", WaveForm::Float, 32},
+                 {"ext24.wav", WaveForm::ExtensiblePcm, 24},
+                 {"extfloat.wav", WaveForm::ExtensibleFloat, 32}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = enginetest::waveWithFalseMpegSync(c.name, c.form, c.bits);
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        // The planted frames are what a scan over the whole file finds.
+        ASSERT_TRUE(analyseMpegAudio(bytes.substr(0, 65536), 0, bytes.size(), 0));
+        EXPECT_FALSE(findMpegPayload(bytes));
+        EXPECT_FALSE(readMpegFile(path));
+        // The same samples after the headers of other containers.
+        for (const std::string& magic :
+             {std::string("FORM\0\0\0\0AIFF", 12), std::string(".snd"), std::string("OggS"),
+              std::string("fLaC"), std::string("MThd"), std::string("\0\0\0 ftypM4A ", 12)}) {
+            EXPECT_FALSE(findMpegPayload(magic + bytes.substr(44))) << magic;
+        }
+    }
+
+    // A WAVE of MPEG Layer 3 frames, plain and extensible.
+    const std::string mp3 = enginetest::toneFile("mp3", 1.0, 440);
+    std::ifstream in(mp3, std::ios::binary);
+    const std::string frames((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    const auto le = [](std::uint32_t v, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    for (bool extensible : {false, true}) {
+        SCOPED_TRACE(extensible);
+        std::string fmt = le(extensible ? 0xFFFE : 0x55, 2) + le(2, 2) + le(44100, 4) +
+                          le(24000, 4) + le(1, 2) + le(0, 2);
+        if (extensible)
+            fmt += le(22, 2) + le(0, 2) + le(3, 4) + le(0x55, 2) + std::string(14, '\x01');
+        const std::string fact = "fact" + le(4, 4) + le(44100, 4);
+        const std::string wave = "RIFF" + le(0, 4) + "WAVEfmt " + le(fmt.size(), 4) + fmt + fact +
+                                 "data" + le(frames.size(), 4) + frames + "LIST" + le(4, 4) +
+                                 "INFO";
+        const auto payload = findMpegPayload(wave);
+        ASSERT_TRUE(payload);
+        EXPECT_EQ(payload->offset, static_cast<std::int64_t>(wave.size() - frames.size() - 12));
+        EXPECT_EQ(payload->bytes, static_cast<std::int64_t>(frames.size()));
+        const std::string path = enginetest::fixtureDir() + "/riffmp3.wav";
+        std::ofstream(path, std::ios::binary) << wave;
+        const auto file = readMpegFile(path);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->stream.first.layer, 3);
+        EXPECT_NEAR(file->stream.durationMs, 1000, 60);
+    }
+    // A plain stream of frames is one.
+    EXPECT_TRUE(findMpegPayload(frames));
+}
+
 TEST(Id3v1, FieldsTrackGenreAndLegacyText)
 {
     auto t = parseId3v1(tag("  Title  ", "Artist", "Album", "2001", "A comment", 0, 13));

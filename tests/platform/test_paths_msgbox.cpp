@@ -3,8 +3,13 @@
 #include "platform/strings.h"
 #include "support/testhome.h"
 
+#include <algorithm>
+
 class PathsTest : public KolvoHomeTest
-{};
+{
+protected:
+    void ensureDirFor(const std::string& relative) { paths::ensureDir(home() + "/" + relative); }
+};
 
 TEST_F(PathsTest, KolvoHomeRelocatesEverything)
 {
@@ -26,6 +31,47 @@ TEST_F(PathsTest, KolvoHomeRelocatesEverything)
     EXPECT_TRUE(paths::ensureDir(home() + "/a/b/c"));
     writeFile("file", "x");
     EXPECT_FALSE(paths::ensureDir(home() + "/file/sub")) << "a file stands in the way";
+}
+
+TEST_F(PathsTest, InstalledDataIsFoundBesideTheProgramThenInTheXdgDataDirectories)
+{
+    // The test binary's bin/../share/kolvo is the build tree's: the program's own prefix.
+    const std::vector<std::string> before = paths::installedDataDirs();
+    ASSERT_FALSE(before.empty());
+    const std::string own = before.front();
+    EXPECT_NE(own.find("/share/kolvo"), std::string::npos) << own;
+
+    writeFile("sys1/kolvo/uib/Extra.uib", "x");
+    writeFile("sys1/kolvo/banks/only-here.bnk", "1");
+    writeFile("sys2/kolvo/banks/only-here.bnk", "2");
+    writeFile("user/kolvo/uib/Mine.uib", "x");
+    ensureDirFor("sys3"); // exists, but holds no kolvo folder: not listed
+    setenv(
+        "XDG_DATA_DIRS",
+        (home() + "/sys1:" + home() + "/missing:" + home() + "/sys3:" + home() + "/sys2").c_str(),
+        1);
+    setenv("XDG_DATA_HOME", (home() + "/user").c_str(), 1);
+    const std::vector<std::string> dirs = paths::installedDataDirs();
+    // KOLVO_HOME is set: the user's own XDG data folder stays out.
+    EXPECT_EQ(dirs,
+              (std::vector<std::string>{own, home() + "/sys1/kolvo", home() + "/sys2/kolvo"}));
+    EXPECT_EQ(paths::findInstalledData("banks/only-here.bnk"),
+              home() + "/sys1/kolvo/banks/only-here.bnk");
+    EXPECT_EQ(paths::findInstalledData("banks/nowhere.bnk"), "");
+    const std::vector<std::string> skins = paths::skinDirs();
+    ASSERT_EQ(skins.size(), 4u);
+    EXPECT_EQ(skins[0], home() + "/data/uib");
+    EXPECT_EQ(skins[1], own + "/uib");
+    EXPECT_EQ(skins[2], home() + "/sys1/kolvo/uib");
+
+    // Without KOLVO_HOME the user's XDG data folder counts like the others (after the prefix).
+    unsetenv("KOLVO_HOME");
+    const std::vector<std::string> unrelocated = paths::installedDataDirs();
+    EXPECT_NE(std::find(unrelocated.begin(), unrelocated.end(), home() + "/user/kolvo"),
+              unrelocated.end());
+    setenv("KOLVO_HOME", home().c_str(), 1);
+    unsetenv("XDG_DATA_DIRS");
+    unsetenv("XDG_DATA_HOME");
 }
 
 TEST(MessageBox, CaptionIsTheProgramTitleAndTheAnswerComesBack)

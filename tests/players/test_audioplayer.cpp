@@ -355,6 +355,10 @@ TEST_F(AudioPlayerTest, StreamSavingAndLyricsAreSwitchedFromTheirButtons)
     EXPECT_FALSE(lyric->isVisible());
     player->sendMessage(WM_COMMAND, 5184, 0);
     EXPECT_TRUE(lyric->isVisible()) << "paused counts as the song being there";
+    QTest::keyClick(lyric, Qt::Key_Escape);
+    EXPECT_FALSE(lyric->isVisible()) << "Escape puts the lyric away";
+    EXPECT_EQ(s.displayLyric, 0) << "and it stays away for the next song";
+    EXPECT_FALSE(player->button(5184)->IsChecked());
 }
 
 TEST_F(AudioPlayerTest, OpenPlaysTheChosenFilesAndRemovesItsTemporaryList)
@@ -516,7 +520,8 @@ TEST_F(AudioPlayerTest, OpenFolderPlaysAFoldersSongsInNameOrder)
     std::vector<std::string> titles;
     for (const SongEntry& song : player->album().songs())
         titles.push_back(song.title);
-    EXPECT_EQ(titles, (std::vector<std::string>{a, b, d})) << "name order, the sub-folder in its place";
+    EXPECT_EQ(titles, (std::vector<std::string>{a, b, d}))
+        << "name order, the sub-folder in its place";
     EXPECT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000))
         << player->messageText();
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(paths::dataDir() + "/$$TEMP$$.M3U")));
@@ -549,6 +554,23 @@ TEST_F(AudioPlayerTest, AMissingFileIsReportedAndThePlayerGoesOn)
     ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     EXPECT_EQ(player->album().currentSong(), 2);
     EXPECT_TRUE(player->messageText().empty());
+}
+
+// A file of the player's kinds that is there but holds no audio it plays (a tracker module
+// under an audio name) fails with the designed line, and the log says it is not audio, never
+// that it cannot be reached: the drive retry is for files that are not there.
+TEST_F(AudioPlayerTest, AFileThatIsThereButNotPlayableFailsWithTheDesignedLine)
+{
+    const std::string module =
+        writeFile("music/tune.au", "Extended Module: tune\x1A" + std::string(300, '\0'));
+    klog::clearLast("players");
+    playPending(m3u({module}));
+    ASSERT_TRUE(pumpUntil([&] { return !player->messageText().empty(); }, 5000));
+    const std::string why = klog::last("players");
+    EXPECT_EQ(player->messageText(), "Can't play Track 1, tune.au File.");
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_NE(why.find("not an audio file"), std::string::npos) << why;
+    EXPECT_EQ(why.find("cannot be reached"), std::string::npos) << why;
 }
 
 // Without a sound server the songs fail with the designed line, the log says the output is

@@ -26,12 +26,7 @@ using enginetest::pumpUntil;
 
 namespace {
 
-double trackHz(int track)
-{
-    return 220.0 * track + 220.0;
-}
-
-// The tracks a recording heard, in order, by their tones.
+// The tracks a recording heard, in order, by their tones (track n plays 220 (n + 1) Hz).
 std::vector<int> tracksHeard(const analysis::Stereo& r)
 {
     std::vector<int> tracks;

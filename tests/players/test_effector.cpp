@@ -390,4 +390,9 @@ TEST_F(EffectorTest, TheSpectrumRegistersOnlyWhileShownAndKeepsItsMode)
     effector->choice = -1;
     command(cmd::SpectrumModeSelect);
     EXPECT_EQ(s().viewSpectrumMode, 1) << "a menu closed without a choice changes nothing";
+
+    // A drawing chosen in the preferences is taken when the settings change.
+    s().viewSpectrumMode = 2 | SpectrumDisplay::kLinearFlag;
+    effector->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
+    EXPECT_EQ(spectrum->modeWord(), 2 | SpectrumDisplay::kLinearFlag);
 }

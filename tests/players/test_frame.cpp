@@ -13,6 +13,7 @@
 #include "ui/buttons.h"
 
 #include <QApplication>
+#include <QTest>
 
 #include <map>
 #include <string>
@@ -496,4 +497,37 @@ TEST(CdDisc, TheAlbumKeyAndTheTimingFollowTheDesignedArithmetic)
     const CdTiming one = CdTimingOf({2000}, 61000);
     EXPECT_EQ(one.lengthsMs, (std::vector<std::int32_t>{one.discLengthMs}));
     EXPECT_EQ(one.leadOutFrame, 150 + 4575 + 1);
+}
+
+// The keys reach the same commands as the buttons; a key with Ctrl held is left to others.
+TEST_F(FrameTest, KeysDriveThePlayerLikeItsButtons)
+{
+    auto p = filePlayer(3);
+    QTest::keyClick(p.get(), Qt::Key_Space);
+    EXPECT_EQ(p->state(), kModePlaying);
+    EXPECT_EQ(p->album().currentSong(), 1);
+    QTest::keyClick(p.get(), Qt::Key_Down);
+    EXPECT_EQ(p->album().currentSong(), 2);
+    QTest::keyClick(p.get(), Qt::Key_PageDown);
+    EXPECT_EQ(p->album().currentSong(), 3);
+    fake.positionMs = 1000; // near the start, Previous goes to the song before
+    QTest::keyClick(p.get(), Qt::Key_Up);
+    EXPECT_EQ(p->album().currentSong(), 2);
+
+    fake.positionMs = 20000;
+    fake.calls.clear();
+    QTest::keyClick(p.get(), Qt::Key_Right);
+    QTest::keyClick(p.get(), Qt::Key_Left);
+    std::vector<std::string> seeks;
+    for (const std::string& c : fake.calls)
+        if (c.find(" seek ") != std::string::npos)
+            seeks.push_back(c);
+    ASSERT_EQ(seeks.size(), 2u) << "Right and Left each seek once";
+    EXPECT_NE(seeks[0], seeks[1]) << "forward and back land apart";
+
+    QTest::keyClick(p.get(), Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(p->state(), kModePlaying) << "Ctrl+Space is not Play/Pause";
+    QTest::keyClick(p.get(), Qt::Key_Space);
+    EXPECT_EQ(p->state(), kModePaused);
+    EXPECT_FALSE(p->HandleKey(Qt::Key_A));
 }

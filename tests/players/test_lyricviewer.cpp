@@ -30,6 +30,18 @@ TEST_F(LyricViewerTest, RichTextComesBeforePlainText)
     viewer.clearLyric();
     EXPECT_FALSE(viewer.isVisible());
     EXPECT_EQ(viewer.title(), QString());
+
+    // A plain lyric after a large bold rich one is shown in the viewer's own font.
+    writeFile("music/loud.rtf", R"({\rtf1 \fs72\b SHOUTED})");
+    const std::string loud = writeFile("music/loud.mp3", "");
+    const std::string quiet = writeFile("music/quiet.mp3", "");
+    writeFile("music/quiet.txt", "whispered");
+    viewer.showLyric(loud);
+    ASSERT_EQ(viewer.document()->begin().begin().fragment().charFormat().fontPointSize(), 36);
+    viewer.showLyric(quiet);
+    const QTextCharFormat plain = viewer.document()->begin().begin().fragment().charFormat();
+    EXPECT_NE(plain.fontPointSize(), 36) << "the rich lyric's size stays with it";
+    EXPECT_NE(plain.fontWeight(), QFont::Bold);
 }
 
 TEST_F(LyricViewerTest, PlainTextIsWhiteOnBlackInAnyEncoding)

@@ -14,6 +14,8 @@
 #include <QPainter>
 #include <QTest>
 
+#include <set>
+
 namespace {
 
 constexpr std::uint32_t kUp = 0x2040C0;
@@ -110,187 +112,50 @@ const ButtonDescriptor kLyric{5184, kButtonToggle,   skin::kPanelBackground, 63,
 
 } // namespace
 
-namespace {
-
-// One button of the panel layouts as designed: command, flags, glyphs (normal, disabled,
-// checked), rectangle, up and down face slots.
-struct Designed
+// What holds for every panel's table whatever its layout: the buttons lie inside their panel and
+// apart from each other, each command once, a tooltip for each, a glyph the strip has, faces
+// in pairs; a mistyped coordinate or id shows up as an overlap, a stray or a missing text.
+TEST(ButtonTables, EveryPanelsButtonsFitApartWithTheirTexts)
 {
-    int id;
-    std::uint32_t flags;
-    int glyph, disabledGlyph, checkedGlyph;
-    int x, y, width, height;
-    int upFace, downFace;
-};
-
-constexpr std::uint32_t T = kButtonToggle;
-constexpr std::uint32_t R = kButtonAutoRepeat;
-
-// The row every media player carries.
-const std::vector<Designed> kPlayerRow = {
-    {5700, 0, 1, 0, 0, 6, 6, 18, 18, 9, 10},      {5119, 0, 7, 0, 0, 336, 6, 18, 18, 9, 10},
-    {5102, 0, 8, 0, 0, 356, 6, 18, 18, 9, 10},    {5104, 0, 12, 0, 0, 376, 6, 18, 18, 9, 10},
-    {5115, R, 3, 0, 0, 396, 6, 18, 18, 9, 10},    {5116, R, 4, 0, 0, 416, 6, 18, 18, 9, 10},
-    {5107, 0, 9, 0, 0, 436, 6, 18, 18, 9, 10},    {5108, 0, 10, 0, 0, 456, 6, 18, 18, 9, 10},
-    {5112, 0, 17, 0, 0, 40, 67, 60, 14, 17, 18},  {5117, 0, 16, 0, 0, 110, 67, 60, 14, 17, 18},
-    {5118, 0, 15, 0, 0, 180, 67, 60, 14, 17, 18}, {5120, 0, 18, 0, 0, 250, 67, 60, 14, 17, 18},
-    {5176, 0, 57, 0, 0, 26, 6, 13, 13, 7, 8},
-};
-// Album Management and Quick Album Select, as the MIDI Player has them.
-const std::vector<Designed> kAlbumButtons = {{5121, 0, 27, 28, 0, 333, 32, 26, 26, 13, 14},
-                                             {5156, 0, 49, 50, 0, 319, 38, 13, 13, 7, 8}};
-// Fast and Slow, as the MIDI Player has them.
-const std::vector<Designed> kSpeedButtons = {{5129, R, 39, 0, 0, 486, 28, 10, 10, 5, 6},
-                                             {5128, R, 41, 0, 0, 486, 38, 10, 10, 5, 6}};
-
-std::vector<Designed> joined(std::initializer_list<std::vector<Designed>> parts)
-{
-    std::vector<Designed> all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-struct DesignedTable
-{
-    const char* name;
-    const ButtonDescriptor* table;
-    int background;
-    std::vector<Designed> buttons;
-};
-
-std::vector<DesignedTable> designedTables()
-{
-    const int P = skin::kPanelBackground;
-    return {
-        {"CD Player", buttons::kCdPlayer, P,
-         joined({kPlayerRow, {{5109, 0, 29, 30, 0, 333, 32, 26, 26, 13, 14}}})},
-        {"MIDI Player", buttons::kMidiPlayer, P,
-         joined({kPlayerRow,
-                 kAlbumButtons,
-                 kSpeedButtons,
-                 {{5160, R, 39, 0, 0, 486, 48, 10, 10, 5, 6},
-                  {5161, R, 41, 0, 0, 486, 58, 10, 10, 5, 6}}})},
-        {"Digital Video Player", buttons::kVideoPlayer, P,
-         joined({kPlayerRow,
-                 kAlbumButtons,
-                 kSpeedButtons,
-                 {{5150, 0, 18, 0, 0, 6, 26, 18, 18, 9, 10},
-                  {5179, 0, 43, 0, 0, 6, 46, 18, 18, 9, 10},
-                  {5122, 0, 11, 0, 0, 476, 6, 18, 18, 9, 10},
-                  {5131, R, 15, 0, 0, 416, 28, 18, 18, 9, 10},
-                  {5130, R, 14, 0, 0, 436, 28, 18, 18, 9, 10},
-                  {5168, T, 25, 0, 26, 340, 68, 13, 13, 7, 8}}})},
-        {"Digital Audio Player", buttons::kAudioPlayer, P,
-         joined({kPlayerRow,
-                 kAlbumButtons,
-                 {{5184, T, 63, 0, 62, 6, 26, 18, 18, 9, 10},
-                  {5122, 0, 11, 0, 0, 476, 6, 18, 18, 9, 10},
-                  {5178, T, 60, 0, 59, 340, 68, 13, 13, 7, 8}}})},
-        {"Sound Effector",
-         buttons::kSoundEffector,
-         P,
-         {{5700, 0, 1, 0, 0, 6, 6, 18, 18, 9, 10},
-          {5640, T, 32, 33, 31, 328, 55, 13, 13, 7, 8},
-          {5641, T, 32, 33, 31, 355, 55, 13, 13, 7, 8},
-          {5642, T, 32, 33, 31, 382, 55, 13, 13, 7, 8},
-          {5643, T, 32, 33, 31, 413, 55, 13, 13, 7, 8},
-          {5163, R, 39, 40, 0, 486, 10, 10, 10, 5, 6},
-          {5164, R, 41, 42, 0, 486, 20, 10, 10, 5, 6},
-          {5182, R, 39, 40, 0, 486, 51, 10, 10, 5, 6},
-          {5183, R, 41, 42, 0, 486, 61, 10, 10, 5, 6},
-          {5165, T, 52, 0, 51, 413, 6, 13, 13, 7, 8},
-          {5167, T, 54, 0, 53, 413, 20, 13, 13, 7, 8},
-          {5177, 0, 58, 0, 0, 26, 6, 13, 13, 7, 8}}},
-        {"Mixer",
-         buttons::kMixer,
-         P,
-         {{5700, 0, 1, 0, 0, 6, 6, 18, 18, 9, 10},
-          {5123, 0, 34, 0, 0, 6, 26, 18, 18, 9, 10},
-          {5172, T, 55, 0, 56, 6, 46, 18, 18, 9, 10},
-          {5143, T, 2, 0, 1, 425, 23, 20, 13, 11, 12},
-          {5144, T, 2, 0, 1, 425, 43, 20, 13, 11, 12},
-          {5145, T, 2, 0, 1, 425, 63, 20, 13, 11, 12},
-          {5147, 0, 35, 36, 0, 390, 6, 18, 18, 9, 10},
-          {5148, 0, 37, 38, 0, 390, 28, 18, 18, 9, 10},
-          {6700, T, 32, 33, 31, 26, 81, 13, 13, 7, 8},
-          {6701, T, 32, 33, 31, 86, 81, 13, 13, 7, 8},
-          {6702, T, 32, 33, 31, 146, 81, 13, 13, 7, 8},
-          {6703, T, 32, 33, 31, 206, 81, 13, 13, 7, 8},
-          {6704, T, 32, 33, 31, 266, 81, 13, 13, 7, 8},
-          {6705, T, 32, 33, 31, 326, 81, 13, 13, 7, 8}}},
-        {"main controller",
-         buttons::kMainController,
-         skin::kMainBackground,
-         {{5171, 0, 1, 0, 0, 6, 6, 18, 18, 9, 10},
-          {5701, 0, 5, 0, 0, 6, 26, 18, 18, 9, 10},
-          {5142, 0, 43, 0, 0, 26, 6, 18, 18, 9, 10},
-          {5151, 0, 44, 0, 0, 26, 26, 18, 18, 9, 10},
-          {5800, T, 11, 0, 12, 60, 6, 40, 40, 15, 16},
-          {5801, T, 1, 0, 2, 110, 6, 40, 40, 15, 16},
-          {5802, T, 3, 0, 4, 160, 6, 40, 40, 15, 16},
-          {5803, T, 5, 0, 6, 210, 6, 40, 40, 15, 16},
-          {5804, T, 7, 0, 8, 260, 6, 40, 40, 15, 16},
-          {5805, T, 9, 0, 10, 310, 6, 40, 40, 15, 16},
-          {5806, T, 13, 0, 14, 360, 6, 40, 40, 15, 16}}},
-        {"remote control",
-         buttons::kRemoteControl,
-         skin::kRemoteBackground,
-         {{5700, 0, 46, 0, 0, 6, 6, 13, 13, 7, 8},     {5136, 0, 45, 0, 0, 21, 6, 13, 13, 7, 8},
-          {5157, T, 48, 0, 47, 36, 6, 13, 13, 7, 8},   {5134, R, 20, 0, 0, 51, 6, 13, 13, 7, 8},
-          {5135, R, 19, 0, 0, 66, 6, 13, 13, 7, 8},    {5171, 0, 1, 0, 0, 8, 24, 18, 18, 9, 10},
-          {5701, 0, 5, 0, 0, 30, 24, 18, 18, 9, 10},   {5142, 0, 43, 0, 0, 52, 24, 18, 18, 9, 10},
-          {5156, 0, 49, 0, 0, 74, 24, 18, 18, 9, 10},  {5119, 0, 7, 0, 0, 8, 98, 18, 18, 9, 10},
-          {5102, 0, 8, 0, 0, 30, 98, 18, 18, 9, 10},   {5104, 0, 12, 0, 0, 52, 98, 18, 18, 9, 10},
-          {5122, 0, 11, 0, 0, 74, 98, 18, 18, 9, 10},  {5115, R, 3, 0, 0, 8, 118, 18, 18, 9, 10},
-          {5116, R, 4, 0, 0, 30, 118, 18, 18, 9, 10},  {5107, 0, 9, 0, 0, 52, 118, 18, 18, 9, 10},
-          {5108, 0, 10, 0, 0, 74, 118, 18, 18, 9, 10}, {5168, T, 25, 0, 26, 8, 138, 18, 18, 9, 10},
-          {5150, 0, 18, 0, 0, 30, 138, 18, 18, 9, 10}, {5172, T, 55, 0, 56, 52, 138, 18, 18, 9, 10},
-          {5120, 0, 61, 0, 0, 74, 138, 18, 18, 9, 10}, {5301, 0, 0, 0, 0, 8, 162, 18, 18, 9, 10},
-          {5302, 0, 0, 0, 0, 30, 162, 18, 18, 9, 10},  {5303, 0, 0, 0, 0, 52, 162, 18, 18, 9, 10},
-          {5304, 0, 0, 0, 0, 74, 162, 18, 18, 9, 10},  {5305, 0, 0, 0, 0, 8, 182, 18, 18, 9, 10},
-          {5306, 0, 0, 0, 0, 30, 182, 18, 18, 9, 10},  {5307, 0, 0, 0, 0, 52, 182, 18, 18, 9, 10},
-          {5308, 0, 0, 0, 0, 74, 182, 18, 18, 9, 10},  {5127, 0, 17, 0, 0, 8, 202, 18, 18, 9, 10},
-          {5309, 0, 0, 0, 0, 30, 202, 18, 18, 9, 10},  {5300, 0, 0, 0, 0, 52, 202, 18, 18, 9, 10},
-          {5126, 0, 16, 0, 0, 74, 202, 18, 18, 9, 10}}},
+    const struct
+    {
+        const char* name;
+        const ButtonDescriptor* table;
+        QSize panel;
+    } panels[] = {
+        {"CD Player", buttons::kCdPlayer, {500, 100}},
+        {"Digital Audio Player", buttons::kAudioPlayer, {500, 100}},
+        {"MIDI Player", buttons::kMidiPlayer, {500, 100}},
+        {"Digital Video Player", buttons::kVideoPlayer, {500, 100}},
+        {"Sound Effector", buttons::kSoundEffector, {500, 100}},
+        {"Mixer", buttons::kMixer, {500, 100}},
+        {"strip", buttons::kMainController, {500, 100}},
+        {"remote control", buttons::kRemoteControl, {500, 500}},
     };
-}
-
-} // namespace
-
-// Every panel's table holds exactly the buttons of its layout, field by field: a wrong glyph,
-// flag, face or coordinate is caught here rather than on screen.
-TEST(ButtonTables, EachTableHoldsTheDesignedButtons)
-{
-    for (const DesignedTable& want : designedTables()) {
-        const auto made = buttons::entries(want.table);
-        EXPECT_EQ(made.size(), want.buttons.size()) << want.name;
-        for (const Designed& w : want.buttons) {
-            const ButtonDescriptor* d = buttons::find(want.table, w.id);
-            ASSERT_NE(d, nullptr) << want.name << " lacks " << w.id;
-            const auto fields = [](const ButtonDescriptor& b) {
-                return std::vector<int>{static_cast<int>(b.flags),
-                                        b.background,
-                                        b.glyph,
-                                        b.disabledGlyph,
-                                        b.checkedGlyph,
-                                        b.x,
-                                        b.y,
-                                        b.width,
-                                        b.height,
-                                        b.upFace,
-                                        b.downFace};
-            };
-            const ButtonDescriptor expected{
-                w.id, w.flags, want.background, w.glyph,  w.disabledGlyph, w.checkedGlyph,
-                w.x,  w.y,     w.width,         w.height, w.upFace,        w.downFace};
-            EXPECT_EQ(fields(*d), fields(expected)) << want.name << " " << w.id;
-            // A tooltip for every button but the mixer's switches, whose text the mixer sets.
-            if (w.id < 6700 || w.id > 6705) {
-                EXPECT_FALSE(LoadString(w.id).empty()) << w.id;
+    for (const auto& panel : panels) {
+        SCOPED_TRACE(panel.name);
+        const auto made = buttons::entries(panel.table);
+        ASSERT_FALSE(made.empty());
+        std::set<int> ids;
+        for (size_t i = 0; i < made.size(); ++i) {
+            const ButtonDescriptor& b = made[i];
+            const QRect r(b.x, b.y, b.width, b.height);
+            EXPECT_TRUE(QRect(QPoint(0, 0), panel.panel).contains(r)) << b.commandId;
+            EXPECT_TRUE(ids.insert(b.commandId).second) << b.commandId << " twice";
+            for (size_t j = 0; j < i; ++j) {
+                const ButtonDescriptor& o = made[j];
+                EXPECT_FALSE(r.intersects(QRect(o.x, o.y, o.width, o.height)))
+                    << b.commandId << " covers " << o.commandId;
             }
-            // Within the glyph list the button's width picks.
-            EXPECT_LT(d->glyph, d->width >= 30 ? 19 : 66) << w.id;
+            // The mixer's switches get their texts from the mixer itself.
+            if (b.commandId < 6700 || b.commandId > 6705) {
+                EXPECT_FALSE(LoadString(b.commandId).empty()) << b.commandId;
+            }
+            EXPECT_LT(b.glyph, b.width >= 30 ? 19 : 66) << b.commandId;
+            EXPECT_EQ(b.downFace, b.upFace + 1) << b.commandId;
+            if (b.flags & kButtonToggle) {
+                EXPECT_NE(b.checkedGlyph, 0) << b.commandId << " is a toggle without a look";
+            }
         }
     }
     // The strip's buttons are made in the designed order: the toggle of component i is 5800 + i.

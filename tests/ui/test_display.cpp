@@ -492,40 +492,6 @@ TEST(DigitDisplay, TheFrameIsGreyAboveAndLeftWhiteBelowAndRight)
     EXPECT_FALSE(edges(render(&d), 0x808080, 0x808080, 0xFFFFFF, 0xFFFFFF));
 }
 
-TEST(DisplayPanel, EveryElementSitsAtItsDesignedPlace)
-{
-    for (int kind : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo}) {
-        PanelFixture f(kind);
-        DisplayPanel* p = f.panel;
-        EXPECT_EQ(p->trackDisplay()->geometry(), QRect(QPoint(37, 12), QPoint(62, 29))) << kind;
-        EXPECT_EQ(p->hundredsDisplay()->geometry(), QRect(QPoint(22, 18), QPoint(31, 29))) << kind;
-        EXPECT_EQ(p->timeDisplay()->geometry(), QRect(QPoint(65, 18), QPoint(137, 29))) << kind;
-        EXPECT_EQ(p->trackGrid()->geometry(), QRect(QPoint(142, 4), QPoint(208, 32))) << kind;
-        EXPECT_EQ(p->positionSlider()->geometry(), QRect(QPoint(4, 53), QPoint(269, 55))) << kind;
-        EXPECT_EQ(p->trackDisplay()->kind(), 1);
-        EXPECT_EQ(p->hundredsDisplay()->kind(), 2);
-        EXPECT_EQ(p->timeDisplay()->kind(), 2);
-        EXPECT_EQ(p->trackDisplay()->toolTip(), LoadQString(5203));
-        EXPECT_EQ(p->timeDisplay()->toolTip(), LoadQString(5204));
-        EXPECT_EQ(p->positionSlider()->toolTip(), LoadQString(5201));
-        // The information line runs from x 38 to 4 pixels short of the right edge.
-        EXPECT_EQ(p->infoArea().left(), 38);
-        EXPECT_EQ(p->infoArea().right(), p->width() - 4 - 1);
-    }
-    const std::vector<std::pair<DisplayPanel::Indicator, QRect>> spots = {
-        {DisplayPanel::Play, QRect(QPoint(4, 4), QPoint(13, 13))},
-        {DisplayPanel::Pause, QRect(QPoint(4, 20), QPoint(13, 33))},
-        {DisplayPanel::Effect, QRect(QPoint(110, 5), QPoint(129, 14))},
-        {DisplayPanel::ViewerSize, QRect(QPoint(18, 4), QPoint(27, 13))},
-        {DisplayPanel::Repeat, QRect(QPoint(213, 4), QPoint(272, 15))},
-        {DisplayPanel::PlayMethod, QRect(QPoint(213, 20), QPoint(272, 31))},
-    };
-    for (const auto& [which, spot] : spots) {
-        EXPECT_EQ(DisplayPanel::indicatorSpot(which), spot) << which;
-        EXPECT_EQ(DisplayPanel::indicatorOrigin(which), spot.topLeft()) << which;
-    }
-}
-
 namespace {
 
 // Indicator image under a hover image, as the panel composes them on black.

@@ -34,5 +34,7 @@ std::vector<int> resourceIds();
 
 // The window icons (99 main window, 337 remote control) at a square pixel size.
 QImage renderIcon(int resourceId, int size);
+// The program's icon (the main window's) as an SVG document, from the same drawing.
+QByteArray appIconSvg();
 
 } // namespace art

@@ -299,6 +299,38 @@ QImage renderEmblem(int resourceId, int scale)
     return {};
 }
 
+namespace {
+
+// The program's icon as a few filled shapes on a 32 x 32 grid, so that the window icons, the
+// desktop's PNG icons and its SVG icon are one drawing.
+struct IconShape
+{
+    QRectF rect;
+    double radius;              // corner radius; 0 for a plain rectangle
+    QColor top, middle, bottom; // a vertical gradient (all three equal for a flat fill)
+    bool outlined;              // a one-pixel dark outline
+};
+
+std::vector<IconShape> appIconShapes()
+{
+    std::vector<IconShape> shapes{{QRectF(1.5, 1.5, 29, 29), 6, kGoldLight, kGold, kGoldDark, true},
+                                  {QRectF(5, 5, 22, 22), 3, QColor(0x12, 0x10, 0x0c),
+                                   QColor(0x12, 0x10, 0x0c), QColor(0x12, 0x10, 0x0c), true}};
+    const double heights[] = {6, 11, 16, 9, 13};
+    for (int i = 0; i < 5; ++i) {
+        const QColor middle = QColor::fromRgbF((led::kLitCore.redF() + led::kLit.redF()) / 2,
+                                               (led::kLitCore.greenF() + led::kLit.greenF()) / 2,
+                                               (led::kLitCore.blueF() + led::kLit.blueF()) / 2);
+        shapes.push_back({QRectF(7.5 + i * 3.6, 24 - heights[i], 2.6, heights[i]), 0, led::kLitCore,
+                          middle, led::kLit, false});
+    }
+    return shapes;
+}
+
+const QColor kIconOutline(0x2a, 0x1a, 0x04);
+
+} // namespace
+
 QImage renderAppIcon(int size, bool remote)
 {
     QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
@@ -307,13 +339,13 @@ QImage renderAppIcon(int size, bool remote)
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
     const double px = 32.0 / size;
-    QLinearGradient bezel(0, 0, 0, 32);
-    bezel.setColorAt(0, kGoldLight);
-    bezel.setColorAt(0.5, kGold);
-    bezel.setColorAt(1, kGoldDark);
-    p.setPen(QPen(QColor(0x2a, 0x1a, 0x04), px));
-    p.setBrush(bezel);
     if (remote) {
+        QLinearGradient bezel(0, 0, 0, 32);
+        bezel.setColorAt(0, kGoldLight);
+        bezel.setColorAt(0.5, kGold);
+        bezel.setColorAt(1, kGoldDark);
+        p.setPen(QPen(kIconOutline, px));
+        p.setBrush(bezel);
         p.drawRoundedRect(QRectF(8.5, 1.5, 15, 29), 4, 4);
         p.setBrush(QColor(0x12, 0x10, 0x0c));
         p.drawRoundedRect(QRectF(11, 5, 10, 7), 1.5, 1.5);
@@ -322,26 +354,63 @@ QImage renderAppIcon(int size, bool remote)
         p.drawRect(QRectF(12.5, 8, 2, 2.5));
         p.drawRect(QRectF(15, 6.5, 2, 4));
         p.drawRect(QRectF(17.5, 7.5, 2, 3));
-        p.setBrush(QColor(0x2a, 0x1a, 0x04));
+        p.setBrush(kIconOutline);
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 2; ++c)
                 p.drawEllipse(QPointF(13 + c * 6, 17 + r * 4.5), 1.7, 1.7);
     } else {
-        p.drawRoundedRect(QRectF(1.5, 1.5, 29, 29), 6, 6);
-        p.setBrush(QColor(0x12, 0x10, 0x0c));
-        p.drawRoundedRect(QRectF(5, 5, 22, 22), 3, 3);
-        p.setPen(Qt::NoPen);
-        const double heights[] = {6, 11, 16, 9, 13};
-        for (int i = 0; i < 5; ++i) {
-            QLinearGradient bar(0, 24 - heights[i], 0, 24);
-            bar.setColorAt(0, led::kLitCore);
-            bar.setColorAt(1, led::kLit);
-            p.setBrush(bar);
-            p.drawRect(QRectF(7.5 + i * 3.6, 24 - heights[i], 2.6, heights[i]));
+        bool first = true;
+        for (const IconShape& s : appIconShapes()) {
+            // The bezel's gradient runs over the whole icon, a bar's over the bar.
+            QLinearGradient g(0, first ? 0 : s.rect.top(), 0, first ? 32 : s.rect.bottom());
+            first = false;
+            g.setColorAt(0, s.top);
+            g.setColorAt(0.5, s.middle);
+            g.setColorAt(1, s.bottom);
+            p.setPen(s.outlined ? QPen(kIconOutline, px) : QPen(Qt::NoPen));
+            p.setBrush(g);
+            if (s.radius > 0)
+                p.drawRoundedRect(s.rect, s.radius, s.radius);
+            else
+                p.drawRect(s.rect);
         }
     }
     p.end();
     return img;
+}
+
+QByteArray appIconSvg()
+{
+    auto hex = [](const QColor& c) { return c.name(QColor::HexRgb).toLatin1(); };
+    auto num = [](double v) { return QByteArray::number(v, 'g', 6); };
+    QByteArray defs, body;
+    int n = 0;
+    bool first = true;
+    for (const IconShape& s : appIconShapes()) {
+        const QByteArray id = "g" + QByteArray::number(n++);
+        const double y1 = first ? 0 : s.rect.top(), y2 = first ? 32 : s.rect.bottom();
+        first = false;
+        defs += "    <linearGradient id=\"" + id +
+                "\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\"" + num(y1) +
+                "\" x2=\"0\" y2=\"" + num(y2) + "\">\n" + "      <stop offset=\"0\" stop-color=\"" +
+                hex(s.top) + "\"/>\n" + "      <stop offset=\"0.5\" stop-color=\"" + hex(s.middle) +
+                "\"/>\n" + "      <stop offset=\"1\" stop-color=\"" + hex(s.bottom) + "\"/>\n" +
+                "    </linearGradient>\n";
+        body += "  <rect x=\"" + num(s.rect.x()) + "\" y=\"" + num(s.rect.y()) + "\" width=\"" +
+                num(s.rect.width()) + "\" height=\"" + num(s.rect.height()) + "\"";
+        if (s.radius > 0)
+            body += " rx=\"" + num(s.radius) + "\"";
+        body += " fill=\"url(#" + id + ")\"";
+        if (s.outlined)
+            body += " stroke=\"" + hex(kIconOutline) +
+                    "\" stroke-width=\"1\" vector-effect=\"non-scaling-stroke\"";
+        body += "/>\n";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!-- Kolvo's icon, written by kolvo-art from the drawing of its window icon. -->\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+           "viewBox=\"0 0 32 32\">\n  <defs>\n" +
+           defs + "  </defs>\n" + body + "</svg>\n";
 }
 
 } // namespace art

@@ -5,6 +5,8 @@
 //   kolvo-art skin THEME OUTDIR      the 28 slots of a look as BMP files (slotNN.bmp and
 //                                    slotNN@2x.bmp), ready for `kolvo-cli skin pack`
 //   kolvo-art png ID SCALE OUT.png   one image, to look at
+//   kolvo-art icon SIZE OUT.png      the program's icon for the desktop, SIZE x SIZE pixels
+//   kolvo-art icon-svg OUT.svg       the same icon as SVG
 //
 // Themes: original, golden, nightfall.
 #include "art.h"
@@ -26,7 +28,7 @@ namespace {
 int usage()
 {
     std::fprintf(stderr, "usage: kolvo-art builtin OUT.cpp | skin THEME OUTDIR | png ID SCALE "
-                         "OUT.png\n");
+                         "OUT.png | icon SIZE OUT.png | icon-svg OUT.svg\n");
     return 2;
 }
 
@@ -160,5 +162,14 @@ int main(int argc, char** argv)
             return usage();
         return img.save(args[3]) ? 0 : 1;
     }
+    if (args.size() == 3 && args[0] == "icon") {
+        bool ok = false;
+        const int size = args[1].toInt(&ok);
+        if (!ok || size < 8 || size > 1024)
+            return usage();
+        return writeFile(args[2], png(art::renderIcon(skin::res::kMainIcon, size))) ? 0 : 1;
+    }
+    if (args.size() == 2 && args[0] == "icon-svg")
+        return writeFile(args[1], art::appIconSvg()) ? 0 : 1;
     return usage();
 }

@@ -1,0 +1,312 @@
+// Kolvo as the desktop's player for files and audio CDs: the user's mimeapps.list changed and
+// given back, the designed messages, and the list's bad days (read-only, malformed, no folder).
+
+#include "app/associationdialog.h"
+#include "platform/associations.h"
+#include "platform/msgbox.h"
+#include "platform/profile.h"
+#include "platform/strings.h"
+#include "support/testhome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+
+#include <sys/stat.h>
+
+namespace {
+
+class AssociationTest : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        setInterfaceLanguage("en");
+        Profile::SetRegistryKey("Quorvane System, Inc.");
+        m_config = homePath("xdg-config");
+        m_data = homePath("xdg-data");
+        setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
+        setenv("XDG_DATA_HOME", m_data.c_str(), 1);
+        // No system folders: Kolvo's desktop entry is not installed anywhere the desktop looks.
+        setenv("XDG_DATA_DIRS", homePath("xdg-none").c_str(), 1);
+        setMessageBoxHook(
+            [this](const QString&, const QString& text, MessageIcon icon, MessageButtons) {
+                m_shown.push_back({text.toStdString(), icon});
+                return IDOK;
+            });
+    }
+    void TearDown() override
+    {
+        setMessageBoxHook({});
+        unsetenv("XDG_CONFIG_HOME");
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("XDG_DATA_DIRS");
+        KolvoHomeTest::TearDown();
+    }
+
+    std::string listPath() const { return m_config + "/mimeapps.list"; }
+    void writeList(const std::string& text) const { writeFile("xdg-config/mimeapps.list", text); }
+    std::string list() const { return readFile(listPath()); }
+
+    QProcessEnvironment xdgEnv() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_config));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(m_data));
+        env.insert(QStringLiteral("XDG_DATA_DIRS"), QString::fromStdString(homePath("xdg-none")));
+        env.insert(QStringLiteral("KOLVO_HOME"), QString::fromStdString(home()));
+        env.insert(QStringLiteral("KOLVO_LANG"), QStringLiteral("en"));
+        for (const char* de : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                               "GNOME_DESKTOP_SESSION_ID"})
+            env.remove(QLatin1String(de));
+        return env;
+    }
+
+    std::string m_config, m_data;
+    std::vector<std::pair<std::string, MessageIcon>> m_shown;
+};
+
+const std::string kUsersList = "# my choices\r\n"
+                               "[Added Associations]\r\n"
+                               "audio/mpeg=vlc.desktop;mpv.desktop;\r\n"
+                               "\r\n"
+                               "[Default Applications]\r\n"
+                               "audio/mpeg = vlc.desktop\r\n"
+                               "text/plain=org.gnome.TextEditor.desktop;\r\n"
+                               "\r\n"
+                               "[Removed Associations]\r\n"
+                               "audio/x-wav=totem.desktop;";
+
+} // namespace
+
+TEST_F(AssociationTest, RegisterTwiceThenRestoreOnceGivesBackTheListByteForByte)
+{
+    // A list of the user's with CR LF line ends, other groups and no final newline; one without
+    // a [Default Applications] group; and no list at all.
+    for (const std::string& original :
+         {kUsersList, std::string("[Added Associations]\naudio/mpeg=vlc.desktop;\n"),
+          std::string()}) {
+        SCOPED_TRACE(original);
+        if (original.empty())
+            QFile::remove(QString::fromStdString(listPath()));
+        else
+            writeList(original);
+        ASSERT_TRUE(associations::Apply(0, {".mp3", ".wav", ".pls"}, {}).ok);
+        ASSERT_TRUE(associations::RegisterCdPlayer().ok);
+        const std::string once = list();
+        EXPECT_NE(once.find("audio/mpeg=kolvo.desktop;"), std::string::npos) << once;
+        EXPECT_NE(once.find("audio/x-wav=kolvo.desktop;"), std::string::npos);
+        EXPECT_NE(once.find("x-content/audio-cdda=kolvo-cd.desktop;"), std::string::npos);
+        EXPECT_NE(once.find("x-scheme-handler/cdda=kolvo-cd.desktop;"), std::string::npos);
+        ASSERT_TRUE(associations::Apply(0, {".mp3", ".mpa", ".wav", ".pls"}, {}).ok);
+        ASSERT_TRUE(associations::RegisterCdPlayer().ok);
+        ASSERT_TRUE(associations::Apply(0, {}, {".mp3", ".wav", ".pls"}).ok);
+        ASSERT_TRUE(associations::RestoreCdPlayer().ok);
+        if (original.empty())
+            EXPECT_FALSE(QFile::exists(QString::fromStdString(listPath()))) << list();
+        else
+            EXPECT_EQ(list(), original);
+        // Nothing of Kolvo's backups is left behind to spoil a later registration.
+        EXPECT_EQ(
+            readFile(homePath("config/Quorvane System, Inc./Registry.conf")).find("Kolvo.BAK"),
+            std::string::npos);
+    }
+}
+
+TEST_F(AssociationTest, OnlyTheRegisteredTypesChangeAndAChoiceMadeInBetweenIsNotLost)
+{
+    writeList(kUsersList);
+    ASSERT_TRUE(associations::Apply(0, {".mp3"}, {}).ok);
+    // Changing only the line of the type: the rest is as it was.
+    std::string expected = kUsersList;
+    expected.replace(expected.find("audio/mpeg = vlc.desktop"), 24, "audio/mpeg=kolvo.desktop;");
+    EXPECT_EQ(list(), expected);
+    // Restoring an extension Kolvo never registered changes nothing.
+    ASSERT_TRUE(associations::Apply(0, {}, {".au"}).ok);
+    EXPECT_EQ(list(), expected);
+    // The user's text editor choice, changed after the registration, survives the restore.
+    std::string changed = list();
+    changed.replace(changed.find("org.gnome.TextEditor.desktop;"), 29, "vim.desktop;");
+    writeList(changed);
+    ASSERT_TRUE(associations::Apply(0, {}, {".mp3"}).ok);
+    std::string back = kUsersList;
+    back.replace(back.find("org.gnome.TextEditor.desktop;"), 29, "vim.desktop;");
+    EXPECT_EQ(list(), back);
+}
+
+TEST_F(AssociationTest, TheDesignedMessagesAndTheDialog)
+{
+    using associations::Apply;
+    EXPECT_EQ(Apply(0, {}, {}).message, "There is no file extensions to modify.");
+    EXPECT_EQ(Apply(0, {".wav"}, {".au"}).message,
+              "Kolvo was registered for the following file extensions.\n.wav\n"
+              "File association was restored for the following file extensions.\n.au");
+    EXPECT_EQ(associations::RegisterCdPlayer().message,
+              "From now, default Audio CD player is Kolvo.");
+    EXPECT_EQ(associations::RestoreCdPlayer().message,
+              "Default Audio CD player setting is restored.");
+
+    // The families: at most 20 rows each, ".m3u" in all three; the dialog's family by player.
+    for (int family = 0; family < 3; ++family) {
+        const auto& rows = associations::familyExtensions(family);
+        EXPECT_LE(rows.size(), 20u);
+        EXPECT_TRUE(std::any_of(rows.begin(), rows.end(),
+                                [](const auto& e) { return std::string(e.extension) == ".m3u"; }));
+    }
+    EXPECT_EQ(CFileAssociationDialog(4).family(), 1);
+    EXPECT_EQ(CFileAssociationDialog(5).family(), 2);
+    EXPECT_EQ(CFileAssociationDialog(3).family(), 0);
+    EXPECT_EQ(CFileAssociationDialog(2).family(), 0);
+
+    CFileAssociationDialog dialog(3);
+    QListWidget* rows = dialog.list();
+    ASSERT_EQ(rows->count(), 12);
+    for (int i = 0; i < rows->count(); ++i)
+        EXPECT_EQ(rows->item(i)->checkState(), Qt::PartiallyChecked);
+    m_shown.clear();
+    dialog.findChild<QPushButton*>(QStringLiteral("control1227"))->click();
+    ASSERT_EQ(m_shown.size(), 1u);
+    EXPECT_EQ(m_shown[0].first, "There is no file extensions to modify.");
+    rows->item(0)->setCheckState(Qt::Checked);   // .wav
+    rows->item(3)->setCheckState(Qt::Checked);   // .mp3
+    rows->item(7)->setCheckState(Qt::Unchecked); // .au
+    dialog.OnApply();
+    ASSERT_EQ(m_shown.size(), 2u);
+    EXPECT_EQ(m_shown[1].first,
+              "Kolvo was registered for the following file extensions.\n.wav, .mp3\n"
+              "File association was restored for the following file extensions.\n.au");
+    EXPECT_EQ(m_shown[1].second, MessageIcon::Information);
+    RegisterCdPlayerWithMessage(nullptr);
+    EXPECT_EQ(m_shown.back().first, "From now, default Audio CD player is Kolvo.");
+
+    // Kolvo's desktop entries, not installed where the desktop looks, were made for the user.
+    const std::string entry = readFile(m_data + "/applications/kolvo.desktop");
+    EXPECT_NE(entry.find("MimeType="), std::string::npos);
+    EXPECT_NE(entry.find("audio/mpeg;"), std::string::npos);
+    EXPECT_NE(readFile(m_data + "/applications/kolvo-cd.desktop").find("/playcd"),
+              std::string::npos);
+}
+
+TEST_F(AssociationTest, AMalformedListOrOneThatCannotBeWrittenIsLeftAloneWithAClearMessage)
+{
+    const std::string broken =
+        "[Default Applications]\naudio/mpeg=vlc.desktop\nthis is not an entry\n";
+    writeList(broken);
+    auto out = associations::Apply(0, {".mp3"}, {});
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.message, "The file associations were not changed: " + listPath() +
+                               " is not a list of default applications (line 3: \"this is not an "
+                               "entry\" is neither a group, an entry nor a comment).");
+    EXPECT_EQ(list(), broken);
+    writeList(std::string("[Default Applications]\naudio/mpeg=\xff\xfe\n"));
+    out = associations::RegisterCdPlayer();
+    EXPECT_FALSE(out.ok);
+    EXPECT_NE(out.message.find("line 2: not UTF-8 text"), std::string::npos) << out.message;
+
+    // A folder where the list should be.
+    QFile::remove(QString::fromStdString(listPath()));
+    QDir().mkpath(QString::fromStdString(listPath()));
+    out = associations::Apply(0, {".mp3"}, {});
+    EXPECT_FALSE(out.ok);
+    EXPECT_NE(out.message.find("cannot be read: it is a folder"), std::string::npos) << out.message;
+    QDir(QString::fromStdString(listPath())).removeRecursively();
+
+    // A configuration folder nobody can write in, not even root.
+    setenv("XDG_CONFIG_HOME", "/proc/self", 1);
+    out = associations::Apply(0, {".mp3"}, {});
+    EXPECT_FALSE(out.ok);
+    EXPECT_NE(out.message.find("/proc/self/mimeapps.list cannot be written"), std::string::npos)
+        << out.message;
+    setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
+    EXPECT_EQ(readFile(homePath("config/Quorvane System, Inc./Registry.conf")).find("Kolvo.BAK"),
+              std::string::npos)
+        << "no backup is kept of a change that was not made";
+
+    // The folder for Kolvo's desktop entry cannot be made (a file stands in its way).
+    writeFile("blocked", "x");
+    setenv("XDG_DATA_HOME", homePath("blocked").c_str(), 1);
+    writeList(kUsersList);
+    out = associations::Apply(0, {".mp3"}, {});
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.message, "The file associations were not changed: the folder " +
+                               homePath("blocked") +
+                               "/applications for Kolvo's desktop entry "
+                               "cannot be made.");
+    EXPECT_EQ(list(), kUsersList);
+    // A missing applications folder is simply made.
+    setenv("XDG_DATA_HOME", (m_data + "/new/deeper").c_str(), 1);
+    EXPECT_TRUE(associations::Apply(0, {".mp3"}, {}).ok);
+    EXPECT_TRUE(
+        QFile::exists(QString::fromStdString(m_data + "/new/deeper/applications/kolvo.desktop")));
+}
+
+TEST_F(AssociationTest, AReadOnlyListStaysAsItIsForAUserWhoCannotWriteIt)
+{
+    // Permissions hold for the user only: as root the check is made as nobody.
+    writeList(kUsersList);
+    ::chmod(listPath().c_str(), 0444);
+    ::chmod(m_config.c_str(), 0777);
+    for (const std::string& dir :
+         {home(), homePath("config"), homePath("config/Quorvane System, Inc.")}) {
+        QDir().mkpath(QString::fromStdString(dir));
+        ::chmod(dir.c_str(), 0777);
+    }
+    QString program = QString::fromStdString(builtProgram("kolvo-cli"));
+    QStringList args{QStringLiteral("associate"), QStringLiteral("audio"),
+                     QStringLiteral("--register"), QStringLiteral(".mp3")};
+    if (runningAsRoot()) {
+        args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                           QStringLiteral("--clear-groups"), program} +
+               args;
+        program = QStringLiteral("setpriv");
+        QDir().mkpath(QString::fromStdString(m_data));
+        ::chmod(m_data.c_str(), 0777);
+    }
+    QProcess p;
+    p.setProcessEnvironment(xdgEnv());
+    p.start(program, args);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()).trimmed().toStdString(),
+              "kolvo-cli: The file associations were not changed: " + listPath() +
+                  " cannot be written: it is read-only.");
+    EXPECT_EQ(list(), kUsersList);
+    ::chmod(listPath().c_str(), 0644);
+}
+
+TEST_F(AssociationTest, XdgMimeNamesKolvoAfterRegisteringAndTheFormerPlayerAfterRestoring)
+{
+    writeList("[Default Applications]\naudio/mpeg=mpv.desktop;\n");
+    writeFile("xdg-data/applications/mpv.desktop",
+              "[Desktop Entry]\nType=Application\nName=mpv\nExec=true %U\nMimeType=audio/mpeg;\n");
+    auto query = [this](const char* type) {
+        QProcess p;
+        p.setProcessEnvironment(xdgEnv());
+        p.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), QLatin1String(type)});
+        p.waitForFinished(30000);
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toStdString();
+    };
+    EXPECT_EQ(query("audio/mpeg"), "mpv.desktop");
+    auto cli = [this](const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(xdgEnv());
+        p.start(QString::fromStdString(builtProgram("kolvo-cli")),
+                QStringList{QStringLiteral("associate")} + args);
+        p.waitForFinished(30000);
+        return p.exitCode();
+    };
+    ASSERT_EQ(cli({QStringLiteral("audio"), QStringLiteral("--register"), QStringLiteral(".mp3")}),
+              0);
+    EXPECT_EQ(query("audio/mpeg"), "kolvo.desktop");
+    ASSERT_EQ(cli({QStringLiteral("cd"), QStringLiteral("register")}), 0);
+    EXPECT_EQ(query("x-scheme-handler/cdda"), "kolvo-cd.desktop");
+    ASSERT_EQ(cli({QStringLiteral("audio"), QStringLiteral("--restore"), QStringLiteral(".mp3")}),
+              0);
+    ASSERT_EQ(cli({QStringLiteral("cd"), QStringLiteral("restore")}), 0);
+    EXPECT_EQ(query("audio/mpeg"), "mpv.desktop");
+    EXPECT_EQ(list(), "[Default Applications]\naudio/mpeg=mpv.desktop;\n");
+}

@@ -1,0 +1,122 @@
+// kolvo-cli info and play on IMS songs and modules: the MIDI Player's engine and text, --tempo
+// and --key (checked, applied to the wall time, refused where an engine cannot), and an IMS song
+// with no bank anywhere: a clear message, not a hang.
+
+#include "enginetest.h"
+#include "support/testhome.h"
+#include "synthfixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include <chrono>
+#include <filesystem>
+
+using namespace enginetest;
+using namespace synthtest;
+
+namespace {
+
+class SynthCli : public KolvoHomeTest
+{
+protected:
+    struct Result
+    {
+        int code = -1;
+        std::string out, err;
+        double seconds = 0;
+    };
+    Result run(const std::string& program, const QStringList& args, int timeoutMs = 20000)
+    {
+        QProcess p;
+        const auto start = std::chrono::steady_clock::now();
+        p.start(QString::fromStdString(program), args);
+        Result r;
+        if (!p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        r.code = p.exitCode();
+        r.out = p.readAllStandardOutput().toStdString();
+        r.err = p.readAllStandardError().toStdString();
+        return r;
+    }
+    Result cli(const QStringList& args) { return run(builtProgram("kolvo-cli"), args); }
+    static QString q(const std::string& s) { return QString::fromStdString(s); }
+};
+
+TEST_F(SynthCli, InfoAnswersForImsSongsAndModules)
+{
+    auto r = cli({"info", q(music("ims", "cli.ims", "--notes 69:4"))});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("engine: IMS engine\nlength: 2000 ms\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("info: IMS (AdLib), melodic, 1 instruments, bank STANDARD.BNK"),
+              std::string::npos)
+        << r.out;
+
+    r = cli({"info", q(music("xm", "cli.xm", "--notes 60:16 --title Tracked"))});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("engine: module engine\nlength: 2040 ms\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FastTracker 2 v1.04 (xm), 2 channels, 1 instruments        Title : "
+                         "Tracked"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(SynthCli, TempoAndKeyAreCheckedAndChangeTheWallTime)
+{
+    const std::string mod = music("mod", "cli-tempo.mod", "--notes 72:24");
+    for (const char* bad : {"--tempo=5", "--tempo 501", "--tempo x", "--key 13", "--key -13"}) {
+        QStringList args{"play", q(mod)};
+        args += QString(bad).split(' ');
+        const auto r = cli(args);
+        EXPECT_EQ(r.code, 2) << bad << ": " << r.err;
+    }
+    const QStringList sink{"--sink", "fakesink sync=true"};
+    const auto normal = cli(QStringList{"play", q(mod)} + sink);
+    ASSERT_EQ(normal.code, 0) << normal.err;
+    const auto fast = cli(QStringList{"play", q(mod), "--tempo", "300", "--key", "5"} + sink);
+    ASSERT_EQ(fast.code, 0) << fast.err;
+    EXPECT_TRUE(fast.err.empty()) << fast.err;
+    EXPECT_NE(fast.out.find("(module engine)"), std::string::npos) << fast.out;
+    // Three seconds of module: a third of that, give or take the start of a process.
+    EXPECT_GT(normal.seconds, 2.8);
+    EXPECT_LT(fast.seconds, normal.seconds * 0.33 + 0.6) << fast.seconds << " " << normal.seconds;
+
+    // A file whose engine has no tempo plays as it is and says so.
+    const auto wav =
+        cli(QStringList{"play", q(toneFile("wav", 0.3, 440)), "--tempo", "200"} + sink);
+    EXPECT_EQ(wav.code, 0) << wav.err;
+    EXPECT_NE(wav.err.find("the general engine cannot change the tempo"), std::string::npos)
+        << wav.err;
+}
+
+TEST_F(SynthCli, AnImsSongWithoutABankIsRefusedWithTheReason)
+{
+    // A kolvo-cli outside the build tree has no program bank beside it.
+    const std::string bin = folder("lonely/bin");
+    const std::string lonely = bin + "/kolvo-cli";
+    std::filesystem::copy_file(builtProgram("kolvo-cli"), lonely,
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::string songDir = folder("lonely/songs");
+    const std::string song = songDir + "/alone.ims";
+    writeBytes(song, bytesOf(music("ims", "lonely.ims")));
+    auto r = run(lonely, {"info", q(song)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_LT(r.seconds, 5);
+    EXPECT_NE(r.err.find("no instrument bank (.BNK) beside the song, nor the program's"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("IMS engine"), std::string::npos) << r.err;
+
+    // Given a bank beside it, the same program plays it.
+    writeBytes(songDir + "/alone.bnk", bytesOf(music("bnk", "lonely.bnk")));
+    r = run(lonely, {"info", q(song)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("bank alone.bnk"), std::string::npos) << r.out;
+}
+
+} // namespace

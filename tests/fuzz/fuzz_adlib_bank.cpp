@@ -1,0 +1,41 @@
+// AdLib banks (.BNK) lie beside songs and come from anywhere. Whatever the bytes, the reader
+// refuses them with a reason or gives timbres that write back into a bank reading the same; the
+// bank completed for a song holds every name the song asks for.
+#include "engines/adlibbank.h"
+#include "fuzzcheck.h"
+
+#include <cstdint>
+#include <string>
+
+using namespace engines;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+{
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::string why;
+    const auto bank = readAdlibBank(bytes, &why);
+    if (!bank) {
+        FUZZ_CHECK(!why.empty());
+        return 0;
+    }
+    FUZZ_CHECK(!bank->empty());
+    FUZZ_CHECK(bank->size() <= size / 12);
+    for (const AdlibTimbre& t : *bank)
+        FUZZ_CHECK(t.name.size() <= 8 && t.name.find('\0') == std::string::npos);
+
+    const auto again = readAdlibBank(writeAdlibBank(*bank));
+    FUZZ_CHECK(again.has_value() && again->size() == bank->size());
+    for (size_t i = 0; i < bank->size(); ++i)
+        FUZZ_CHECK((*again)[i].name == (*bank)[i].name && (*again)[i].record == (*bank)[i].record);
+
+    ImsSong song;
+    song.instruments = {"PIANO1", (*bank)[0].name, "X"};
+    const auto full = completeBankFor(song, *bank);
+    for (const std::string& wanted : song.instruments) {
+        bool found = false;
+        for (const AdlibTimbre& t : full)
+            found = found || t.name == wanted;
+        FUZZ_CHECK(found);
+    }
+    return 0;
+}

@@ -1,0 +1,78 @@
+// The user's mimeapps.list is written by every desktop program and by hand. Whatever it holds:
+// a list that reads is taken byte for byte (its text is the file); Kolvo's change of one type
+// touches only that type's line and leaves a list that reads again with Kolvo's line in it;
+// and putting the line back as it was (or taking Kolvo's away, and the group Kolvo added) gives
+// back the very bytes the file had. A list that does not read names the line at fault.
+#include "fuzzcheck.h"
+#include "fuzzhome.h"
+#include "platform/mimeapps.h"
+
+#include <string>
+
+namespace {
+
+// Kolvo's change and its undoing, for one type; the list must be the loaded one.
+void roundTrip(const std::string& file, const std::string& original, const std::string& type)
+{
+    mimeapps::List list;
+    std::string error;
+    int line = 0;
+    FUZZ_CHECK(list.load(file, error, line));
+    const auto before = list.defaultLine(type);
+    const bool hadGroup = list.hasDefaultGroup();
+    list.setDefault(type, "kolvo.desktop");
+    const auto now = list.defaultLine(type);
+    FUZZ_CHECK(now && now->rfind(type + "=kolvo.desktop;", 0) == 0);
+    FUZZ_CHECK(list.hasDefaultGroup());
+
+    // What was written reads again, with Kolvo's line.
+    const std::string changedFile = fuzzhome::base() + "/read/changed.list";
+    fuzzhome::write(changedFile, list.text());
+    mimeapps::List reread;
+    FUZZ_CHECK(reread.load(changedFile, error, line));
+    FUZZ_CHECK(reread.defaultLine(type) == now);
+    FUZZ_CHECK(reread.text() == list.text());
+
+    list.restoreLine(type, before);
+    if (!hadGroup)
+        list.removeDefaultGroupIfEmpty();
+    FUZZ_CHECK(list.text() == original);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+{
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::string home = fuzzhome::next("read");
+    const std::string file = home + "/mimeapps.list";
+    fuzzhome::write(file, bytes);
+
+    mimeapps::List list;
+    std::string error;
+    int line = 0;
+    if (!list.load(file, error, line)) {
+        FUZZ_CHECK(!error.empty());
+        FUZZ_CHECK(line >= 0);
+        return 0;
+    }
+    FUZZ_CHECK(line == 0);
+    FUZZ_CHECK(list.text() == bytes);
+    roundTrip(file, bytes, "audio/mpeg");
+    roundTrip(file, bytes, "x-scheme-handler/cdda");
+    // A type the file itself names, spelled as it spells it.
+    const auto eq = bytes.find('=');
+    if (eq != std::string::npos) {
+        const auto start = bytes.rfind('\n', eq);
+        std::string key = bytes.substr(start == std::string::npos ? 0 : start + 1,
+                                       eq - (start == std::string::npos ? 0 : start + 1));
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+            key.pop_back();
+        while (!key.empty() && (key.front() == ' ' || key.front() == '\t'))
+            key.erase(0, 1);
+        if (!key.empty() && key.front() != '#' && key.front() != '[' &&
+            key.find('\r') == std::string::npos)
+            roundTrip(file, bytes, key);
+    }
+    return 0;
+}

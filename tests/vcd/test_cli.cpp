@@ -1,0 +1,145 @@
+// kolvo-cli vcd info as its own process: the lines it prints for generated discs, and what it
+// says of damaged ones (without hanging: every run has a deadline).
+#include "vcdtest.h"
+
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+using namespace vcdtest;
+
+namespace {
+
+struct Result
+{
+    int code = -1;
+    std::string out, err;
+};
+
+Result vcdInfo(const std::string& drive)
+{
+    QProcess p;
+    p.start(QString::fromStdString(builtProgram("kolvo-cli")),
+            {"vcd", "info", QString::fromStdString(drive)});
+    Result r;
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.code = p.exitCode();
+    r.out = p.readAllStandardOutput().toStdString();
+    r.err = p.readAllStandardError().toStdString();
+    return r;
+}
+
+// The output without its first line (which names the fixture's path).
+std::string body(const std::string& out)
+{
+    const size_t nl = out.find('\n');
+    return nl == std::string::npos ? std::string() : out.substr(nl + 1);
+}
+
+} // namespace
+
+TEST(VcdCli, InfoPrintsTheDescriptionOneLinePerItem)
+{
+    const std::string menu = menuDisc();
+    ASSERT_FALSE(menu.empty());
+    Result r = vcdInfo(menu);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "disc: " + menu + " (disc image)");
+    EXPECT_EQ(
+        body(r.out),
+        "info: VIDEO_CD version 2 profile 0, album \"KOLVOTEST\", volume 1 of 1, flags 0x80 "
+        "(extended play sequence), psd size 72, offset multiplier 8, list ids 4, segments 0\n"
+        "track 2: MPEGAV/AVSEQ01.DAT, starts 00:08:00, 4973 ms\n"
+        "track 3: MPEGAV/AVSEQ02.DAT, starts 00:12:73, 4973 ms\n"
+        "entry 1 (item 100): track 2 at 00:08:00, 0 ms into MPEGAV/AVSEQ01.DAT\n"
+        "entry 2 (item 101): track 2 at 00:09:39, 1520 ms into MPEGAV/AVSEQ01.DAT\n"
+        "entry 3 (item 102): track 3 at 00:12:73, 0 ms into MPEGAV/AVSEQ02.DAT\n"
+        "play sequence: EXT/PSD_X.VCD, 96 bytes\n"
+        "list at 0x0000 (byte 0): extended selection list, list 1, flags 0x00, base 1, previous "
+        "none, next 0x0006, return 0x000B, default 0x0009, time-out 0x0009 after 5 s, loop 3, "
+        "item 3 (track 3), selections 0x0006 0x0009, areas previous none next 10,20-30,40 return "
+        "none default none 1 1,2-100,120 2 130,2-250,120\n"
+        "list at 0x0006 (byte 48): play list, list 2, previous 0x0000, next 0x0009, return "
+        "0x0000, play time 45/15 s, wait 5 s, auto-pause wait 0 s, items 2 (track 2) 101 (entry "
+        "2) 3 (track 3)\n"
+        "list at 0x0009 (byte 72): play list, list 3, previous 0x0006, next none, return 0x0000, "
+        "play time 0/15 s, wait for ever, auto-pause wait 0 s, items 3 (track 3)\n"
+        "list at 0x000B (byte 88): end list\n");
+
+    const std::string tracks = trackModeDisc();
+    r = vcdInfo(tracks);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("psd size 0, offset multiplier 0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nplay sequence: none (the entries play as tracks)\n"), std::string::npos)
+        << r.out;
+}
+
+TEST(VcdCli, DamagedDiscsAreReportedNotFollowed)
+{
+    const std::string menu = menuDisc();
+    ASSERT_FALSE(menu.empty());
+    const int psd = fileSector(menu, "PSD_X.VCD");
+
+    // A link beyond the play-sequence file: the rest is printed, then the reason.
+    const std::string beyond = copyDisc(menu, "cli-beyond");
+    ASSERT_TRUE(patchForm1(beyond, psd, 48 + 6, "\x0F\xFF"));
+    Result r = vcdInfo(beyond);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("list at 0x0FFF (byte 32760): cannot be read: the play-sequence "
+                         "descriptor at byte 32760 lies beyond the end of the file (96 bytes)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("list at 0x0009 (byte 72): play list"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "kolvo-cli: EXT/PSD_X.VCD: the play-sequence descriptor at byte 32760 lies "
+                     "beyond the end of the file (96 bytes)\n");
+
+    // Lists that lead to each other and to themselves: each is printed once.
+    const std::string circle = copyDisc(menu, "cli-circle");
+    ASSERT_TRUE(patchForm1(circle, psd, 48 + 4, std::string("\x00\x06\x00\x06\x00\x06", 6)));
+    ASSERT_TRUE(patchForm1(circle, psd, 72 + 4, std::string("\x00\x06\x00\x09\x00\x09", 6)));
+    r = vcdInfo(circle);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("list at 0x0006 (byte 48): play list, list 2, previous 0x0006, next "
+                         "0x0006, return 0x0006"),
+              std::string::npos)
+        << r.out;
+
+    // INFO.VCD announces a play sequence that is not there.
+    const std::string plain = tracksDisc("cli-plain", {clip("one", 2, 440)});
+    ASSERT_FALSE(plain.empty());
+    const std::string noPsd = copyDisc(plain, "cli-no-psd");
+    ASSERT_TRUE(
+        patchForm1(noPsd, fileSector(noPsd, "INFO.VCD"), 44, std::string("\x00\x00\x00\x48", 4)));
+    r = vcdInfo(noPsd);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "kolvo-cli: the play-sequence file VCD/PSD.VCD is missing or empty\n");
+
+    // An entry past the end of the disc.
+    const std::string late = copyDisc(menu, "cli-late");
+    ASSERT_TRUE(patchForm1(late, fileSector(late, "ENTRIES.VCD"), 12 + 2 * 4 + 1,
+                           std::string("\x74\x00\x00", 3)));
+    r = vcdInfo(late);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "kolvo-cli: " + late +
+                         " is not a Video CD 2.0: entry 3 (track 3 at 74:00:00) lies past the end "
+                         "of the disc\n");
+    EXPECT_EQ(r.out, "");
+
+    r = vcdInfo(folder());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("the disc has no VCD/INFO.VCD"), std::string::npos) << r.err;
+    r = vcdInfo(folder() + "/missing.cue");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("there is no drive, disc image or folder"), std::string::npos) << r.err;
+    // A file that is no disc image at all.
+    ASSERT_TRUE(writeBytes(folder() + "/junk.bin", std::string(5000, 'x')));
+    r = vcdInfo(folder() + "/junk.bin");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(r.err.empty());
+}
