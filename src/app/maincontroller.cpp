@@ -17,6 +17,7 @@
 #include "platform/trace.h"
 #include "players/audioplayer.h"
 #include "players/cdplayer.h"
+#include "players/midiplayer.h"
 #include "players/mixer.h"
 #include "players/playerframe.h"
 #include "players/soundeffector.h"
@@ -60,6 +61,8 @@ MainController::ComponentFactory MainController::defaultFactory()
             return new AudioPlayer(host, parent);
         case ComponentVideo:
             return new VideoPlayer(host, parent);
+        case ComponentMidi:
+            return new MidiPlayer(host, parent);
         case ComponentRemote: {
             const auto* app = dynamic_cast<PlayerApp*>(&host);
             return new RemoteControl(host, static_cast<Wnd*>(parent),

@@ -30,6 +30,7 @@ bool CliAudioFile::start(const std::string& path, std::string& why)
     engines::SessionContext context;
     context.settings = &m_settings;
     const AlbumKind player = playerFor(path);
+    context.instance = player == AlbumKindMidi ? 2 : 0;
     const engines::EngineOrder order =
         engines::engineOrder(player, MediaKindOf(player, path), m_settings);
     engines::OpenOutcome outcome = engines::openFirst(order, context, path, [this] {

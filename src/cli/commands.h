@@ -25,6 +25,7 @@ int runSkin(const CliArgs& args);
 int runFileInfo(const CliArgs& args);
 int runPlayFiles(const CliArgs& args);
 int runVideo(const CliArgs& args);
+int runKaraoke(const CliArgs& args);
 int runVcd(const CliArgs& args);
 int runAssociate(const CliArgs& args);
 int runEncode(const CliArgs& args);

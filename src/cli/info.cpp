@@ -1,9 +1,11 @@
-// kolvo-cli info FILE: what the player of the file's kind (the Digital Audio Player, or the MIDI
-// Player for IMS songs and modules) would show for it, from the engine it would choose: the
-// engine, the length in milliseconds and the information text.
+// kolvo-cli info FILE [--tempo PERCENT] [--key SEMITONES]: what the player of the file's kind
+// (the Digital Audio Player, or the MIDI Player for MIDI and karaoke files, IMS songs and
+// modules) would show for it, from the engine it would choose: the engine, the length in
+// milliseconds and the information text; with --tempo also the length at that tempo.
 
 #include "cli/audiofile.h"
 #include "cli/commands.h"
+#include "cli/tempokey.h"
 #include "engines/engineapi.h"
 #include "engines/outputchain.h"
 #include "platform/profile.h"
@@ -16,9 +18,25 @@
 
 int runFileInfo(const CliArgs& args)
 {
-    if (args.size() != 1 || args[0].empty() || args[0].rfind("--", 0) == 0)
+    std::string path;
+    CliTempoKey tempoKey;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string bad;
+        if (a == "--tempo" || a == "--key") {
+            if (i + 1 >= args.size())
+                return cliUsage(a + " needs a value");
+            parseTempoKeyOption(a, args[++i], tempoKey, bad);
+            if (!bad.empty())
+                return cliUsage(bad);
+        } else if (a.rfind("--", 0) == 0 || a.empty() || !path.empty()) {
+            return cliUsage("info takes one FILE");
+        } else {
+            path = a;
+        }
+    }
+    if (path.empty())
         return cliUsage("info takes one FILE");
-    const std::string& path = args[0];
     Profile::SetRegistryKey(LoadString(1016));
     AppSettings settings;
     {
@@ -42,6 +60,14 @@ int runFileInfo(const CliArgs& args)
         return cliFail("cannot play " + path + " with the " + file.engine()->name);
     std::printf("engine: %s\nlength: %d ms\ninfo: %s\n", file.engine()->name, file.lengthMs(),
                 file.information().c_str());
+    if (std::string why; !applyTempoKey(*file.session(), tempoKey, why))
+        return cliFail(why);
+    // The length at another tempo is the one the player's display would count down.
+    if (const int tempo = tempoKey.tempoPercent; tempo != 100)
+        std::printf("tempo: %d %%\nlength at that tempo: %lld ms\n", tempo,
+                    static_cast<long long>(file.lengthMs()) * 100 / tempo);
+    if (tempoKey.keySemitones != 0)
+        std::printf("key: %+d\n", tempoKey.keySemitones);
     file.stop();
     return kCliOk;
 }

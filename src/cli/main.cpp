@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "engines/cdaudio.h"
+#include "engines/sequencer.h"
 #include "engines/versioninfo.h"
 
 #include <QApplication>
@@ -65,16 +66,19 @@ const Command kCommands[] = {
      "skin pack DIR OUT.uib [--name NAME] | info FILE\n"
      "      skin sheet [FILE | --builtin] OUT.png [--scale 2]   (no FILE: the skin Kolvo uses)",
      runSkin},
-    {"info", "info FILE", runFileInfo},
+    {"info", "info FILE [--tempo PERCENT] [--key SEMITONES]", runFileInfo},
     {"play",
      "play FILE... [--reverb MODE:DEPTH] [--3d DEPTH] [--wide DEPTH] [--fx MODE]\n"
      "       [--eq PRESET|v0,...,v19] [--sink DESCRIPTION]\n"
-     "       [--tempo PERCENT] [--key SEMITONES]   (IMS songs, modules: 10..500, -12..12)",
+     "       [--tempo PERCENT] [--key SEMITONES]\n"
+     "       (MIDI and karaoke files, IMS songs, modules: 10..500, -12..12)",
      runPlayFiles},
     {"video",
      "video info FILE   the engine, picture size, frame rate and length of a film\n"
      "      video frame FILE SECONDS OUT.bmp   the picture at SECONDS, captured as a BMP file",
      runVideo},
+    {"karaoke", "karaoke FILE   the karaoke events of a .kar or MIDI file with their times",
+     runKaraoke},
     {"vcd",
      "vcd info DRIVE   a Video CD's INFO.VCD, tracks, entries and play-sequence descriptors\n"
      "      (DRIVE: a CD device, a .cue/.nrg disc image or the folder of a copied disc)",
@@ -138,6 +142,7 @@ int main(int argc, char* argv[])
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     engines::registerCdAudioDriver();
+    engines::registerSequencerDriver();
     CliArgs args(argv + 1, argv + argc);
     size_t i = 0;
     while (i < args.size() && args[i].rfind("--", 0) == 0) {

@@ -5,7 +5,9 @@
 //   state opening|playing|paused|stopped|failed
 //   length 3000 ms
 //   position 1 s
-// It ends when the last file has played, or at Ctrl-C.
+// It ends when the last file has played, or at Ctrl-C. MIDI and karaoke files play as the MIDI
+// Player plays them; --tempo PERCENT (10..500) and --key SEMITONES (-12..12) set what its Fast,
+// Slow, Key High and Key Low would.
 
 #include "cli/audiofile.h"
 #include "cli/commands.h"
@@ -191,9 +193,15 @@ int runPlayFiles(const CliArgs& args)
             continue;
         }
         say("file %zu/%zu: %s (%s)\n", n + 1, files.size(), files[n].c_str(), file.engine()->name);
-        if (std::string why; !applyTempoKey(*file.session(), tempoKey, why))
+        if (std::string why; !applyTempoKey(*file.session(), tempoKey, why)) {
             std::fprintf(stderr, "kolvo-cli: %s; %s plays as it is\n", why.c_str(),
                          files[n].c_str());
+        } else {
+            if (tempoKey.tempoPercent != 100)
+                say("tempo %d %%\n", tempoKey.tempoPercent);
+            if (tempoKey.keySemitones != 0)
+                say("key %+d\n", tempoKey.keySemitones);
+        }
         int last = 0, second = -1;
         bool lengthShown = false;
         while (!g_interrupted) {

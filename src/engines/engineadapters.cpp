@@ -6,14 +6,18 @@
 #include "engines/engineapi.h"
 #include "engines/kamengine.h"
 #include "engines/kimsengine.h"
+#include "engines/kmidengine.h"
 #include "engines/kmodengine.h"
 #include "engines/kmpengine.h"
 #include "engines/kqtengine.h"
 #include "engines/kraengine.h"
 #include "engines/krvengine.h"
 #include "engines/mcidevice.h"
+#include "engines/midisynth.h"
 #include "engines/outputconfig.h"
+#include "engines/sequencer.h"
 #include "engines/session.h"
+#include "platform/profile.h"
 #include "platform/settings.h"
 
 #include <cstring>
@@ -325,6 +329,24 @@ public:
             m_mci.pause();
     }
     std::string infoText(bool) override { return m_mci.informationText(); }
+    // The sequencer's tempo in beats per minute; other devices have none. The device reports
+    // the tempo it plays at, so the first answer is kept as the song's own.
+    int baseTempo() override
+    {
+        if (m_baseTempo == 0 && m_mci.isOpen()) {
+            const long tempo = m_mci.status(MCI_SEQ_STATUS_TEMPO);
+            m_baseTempo = tempo > 0 ? static_cast<int>(tempo) : 0;
+        }
+        return m_baseTempo;
+    }
+    bool setTempo(int tempo) override
+    {
+        if (!m_mci.isOpen() || tempo <= 0)
+            return false;
+        MCI_SEQ_SET_PARMS parms;
+        parms.dwTempo = static_cast<std::uint32_t>(tempo);
+        return mciSendCommand(m_mci.deviceId(), MCI_SET, MCI_SEQ_SET_TEMPO, &parms) == 0;
+    }
     // The device plays through the same sound output as the file engine, so that output is
     // what there is to configure; the item holds still meanwhile.
     bool configure(HWND owner) override
@@ -338,6 +360,7 @@ public:
 private:
     MciDevice m_mci;
     bool m_film = false;
+    int m_baseTempo = 0;
 };
 
 // The QuickTime 3 engine (instance 1) and the older one, which takes no instance and no cookie.
@@ -485,6 +508,59 @@ private:
     bool m_open = false;
 };
 
+class MidiSession final : public Session
+{
+public:
+    using Session::Session;
+    ~MidiSession() override
+    {
+        if (m_open)
+            KMIDEngine_Stop();
+    }
+    UINT notification() const override { return kNotifyMidi; }
+
+    std::int32_t open(const std::string& path, int cookie) override
+    {
+        // A SoundFont of the user's own, when one is named (only by hand: the file is not
+        // written with a default, so the installed ones stay the choice until then).
+        setSoundFontChoice(Profile().GetProfileString("MIDI", "SoundFont", ""));
+        const std::int32_t result = KMIDEngine_Play(context().window, path.c_str(), cookie);
+        m_open = result > 0;
+        return result;
+    }
+    bool knowsLengthAtOpen(std::int32_t result) const override
+    {
+        return result > 0 && result != kResultMidiLater;
+    }
+    int mode() override { return KMIDEngine_GetMode(); }
+    bool failed() override { return !KMIDEngine_IsOpen(); }
+    int positionMs() override { return KMIDEngine_GetPosition(); }
+    int lengthMs() override { return KMIDEngine_GetLength(); }
+    void pause() override { KMIDEngine_Pause(); }
+    void resume() override { KMIDEngine_Resume(); }
+    void seek(int ms, bool paused) override
+    {
+        // The engine keeps a paused song paused across a seek.
+        (void)paused;
+        KMIDEngine_Seek(ms);
+    }
+    std::string infoText(bool) override
+    {
+        char buffer[kInfoSize] = {};
+        KMIDEngine_GetFileInfo(buffer, kInfoSize);
+        return buffer;
+    }
+    int baseTempo() override { return KMIDEngine_GetTempo(); }
+    bool setTempo(int tempo) override { return KMIDEngine_SetTempo(tempo) > 0; }
+    bool hasKey() const override { return true; }
+    int key() override { return KMIDEngine_GetKey(0); }
+    bool setKey(int semitones) override { return KMIDEngine_SetKey(semitones) > 0; }
+    bool isKaraoke() override { return KMIDEngine_IsKaraoke() != 0; }
+
+private:
+    bool m_open = false;
+};
+
 // IMS songs: Play opens and starts, and the length, tempo and key are known at once; the end
 // and failures come as 0x798 notifications.
 class ImsSession final : public Session
@@ -526,6 +602,7 @@ public:
     }
     int baseTempo() override { return KIMSEngine_GetTempo(); }
     bool setTempo(int tempo) override { return KIMSEngine_SetTempo(tempo) > 0; }
+    bool hasKey() const override { return true; }
     int key() override { return KIMSEngine_GetKey(0); }
     bool setKey(int semitones) override { return KIMSEngine_SetKey(semitones) > 0; }
 
@@ -580,6 +657,7 @@ public:
     }
     int baseTempo() override { return 100; }
     bool setTempo(int tempo) override { return setModuleTempo(tempo); }
+    bool hasKey() const override { return true; }
     bool setKey(int semitones) override
     {
         if (!setModuleKey(semitones))
@@ -620,6 +698,9 @@ const EngineFamily kQuickTimeEngine{"KQTEngine_", "QuickTime engine", [](const S
 const EngineFamily kRealVideoEngine{"KRVEngine_", "RealVideo engine", [](const SessionContext& c) {
                                         return make<RealVideoSession>(kRealVideoEngine, c);
                                     }};
+const EngineFamily kMidiEngine{"KMIDEngine_", "MIDI engine", [](const SessionContext& c) {
+                                   return make<MidiSession>(kMidiEngine, c);
+                               }};
 const EngineFamily kMciDevice{
     "MCI", "media device", [](const SessionContext& c) { return make<MciSession>(kMciDevice, c); }};
 const EngineFamily kImsEngine{"KIMSEngine_", "IMS engine", [](const SessionContext& c) {

@@ -36,6 +36,10 @@ bool generalVideo(const AppSettings& s)
 {
     return s.dgvUseDirectShow != 0;
 }
+bool internalMidi(const AppSettings& s)
+{
+    return s.midUseInternal != 0;
+}
 
 // The MCI device is the last resort of most kinds. An AU file the general engine refuses is
 // not offered to it: the device's file driver decodes through the same GStreamer and would
@@ -67,6 +71,12 @@ const Route kRoutes[] = {
     // cannot play them.
     {AlbumKindMidi, MediaKindIms, nullptr, {&kImsEngine, &kMciDevice}},
     {AlbumKindMidi, MediaKindModule, nullptr, {&kModuleEngine, &kMciDevice}},
+    // MIDI: the MIDI engine, then the MCI sequencer (over the same synthesizer). Karaoke files
+    // always go to the engine first, which shows their words; plain MIDI files only while
+    // "MIDUseInternal" is on.
+    {AlbumKindMidi, MediaKindMidi, internalMidi, {&kMidiEngine, &kMciDevice}},
+    {AlbumKindMidi, MediaKindMidi, nullptr, {&kMciDevice}},
+    {AlbumKindMidi, MediaKindKaraoke, nullptr, {&kMidiEngine, &kMciDevice}},
 };
 
 } // namespace

@@ -498,6 +498,8 @@ std::uint32_t mciDeviceTypeForFile(const std::string& path)
         return MCI_DEVTYPE_DIGITAL_VIDEO;
     if (ext == "wav")
         return MCI_DEVTYPE_WAVEFORM_AUDIO;
+    if (ext == "mid" || ext == "rmi" || ext == "kar")
+        return MCI_DEVTYPE_SEQUENCER;
     static const char* const kAudio[] = {"mp1",  "m1s", "mp2", "m2s", "mp3", "mpa", "aif", "aifc",
                                          "aiff", "au",  "snd", "ra",  "rm",  "ogg", "flac"};
     for (const char* e : kAudio) {

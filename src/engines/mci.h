@@ -217,8 +217,9 @@ public:
 using MciDriverFactory = std::function<std::unique_ptr<MciDriver>()>;
 // Registers the driver of a device type (replacing one registered before).
 void mciRegisterDriver(std::uint32_t deviceType, MciDriverFactory factory);
-// The device type for a file by its extension: wave audio for .wav, digital video (our MPEG and
-// general file device) for other audio and for films, 0 when no driver takes it.
+// The device type for a file by its extension: wave audio for .wav, the sequencer for MIDI
+// files, digital video (our MPEG and general file device) for other audio and for films, 0 when
+// no driver takes it.
 std::uint32_t mciDeviceTypeForFile(const std::string& path);
 // The information text of an open device, "" when it has none.
 std::string mciInformationText(MCIDEVICEID device);

@@ -1,6 +1,7 @@
 #include "engines/samplingservice.h"
 
 #include "engines/kcdsengine.h"
+#include "engines/kmidengine.h"
 #include "engines/kmpengine.h"
 
 #include <atomic>
@@ -61,10 +62,12 @@ std::vector<SpectrumSource> SpectrumService::engineSources()
         [](std::int32_t* b, int flag) {
             return static_cast<int>(KCDSEngine_GetSpectrum(1, b, flag));
         },
-        // The MIDI and IMS engines take no flag.
+        // The MIDI and IMS engines take no flag. Without a source provided, the MIDI engine's
+        // own (its chain's spectrum while a song sounds).
         [](std::int32_t* b, int flag) {
             std::lock_guard lock(g_midiMutex);
-            return g_midiSource ? g_midiSource(b, flag) : 0;
+            return g_midiSource ? g_midiSource(b, flag)
+                                : static_cast<int>(KMIDEngine_GetSpectrum(b));
         },
         [](std::int32_t* b, int flag) {
             std::lock_guard lock(g_midiMutex);

@@ -47,6 +47,7 @@ extern const EngineFamily kMpegEngine;
 extern const EngineFamily kRealAudioEngine;
 extern const EngineFamily kGeneralEngine;
 extern const EngineFamily kMciDevice;
+extern const EngineFamily kMidiEngine;
 extern const EngineFamily kImsEngine;
 extern const EngineFamily kModuleEngine;
 // The families of films (the video player's).
@@ -112,21 +113,27 @@ public:
     virtual bool runsInternalEffects() const { return false; }
     // Whether the length and information are known as soon as open returned `result`.
     virtual bool knowsLengthAtOpen(std::int32_t result) const { return result == 1; }
-    // Tempo and key, for the families that change them: the song's own tempo in the family's
-    // unit (0: it has none to change), a tempo to play at in that unit, and the key in
-    // semitones from the song's. The setters are false where the family cannot.
+    // Tempo and key, for the families that change them (MIDI, IMS, modules and the MCI
+    // sequencer). baseTempo(): the song's own tempo in the family's unit, 0 when it has none
+    // to change; setTempo takes a tempo in that same unit, so a caller scales the base by a
+    // percentage and never needs to know the unit. hasKey(): the family moves notes by
+    // semitones; key() is the shift set, -12..12 from the song's own. The setters are false
+    // where the family cannot.
     virtual int baseTempo() { return 0; }
     virtual bool setTempo(int tempo)
     {
         (void)tempo;
         return false;
     }
+    virtual bool hasKey() const { return false; }
     virtual int key() { return 0; }
     virtual bool setKey(int semitones)
     {
         (void)semitones;
         return false;
     }
+    // The item carries karaoke words, which go to the context's window as they are sung.
+    virtual bool isKaraoke() { return false; }
 
     // Pictures, for the families that show them; the defaults are those of sound-only ones.
     virtual bool sourceRect(RECT& rect)

@@ -88,6 +88,12 @@ constexpr UINT kNotifyRealAudio = 0x7D4;
 constexpr UINT kNotifyMpeg = 0x7DE;
 constexpr UINT kNotifyCdReader = 0x7E8; // no cookie: wParam is the event
 
+// The MIDI engines' karaoke events to the karaoke viewer: wParam = code (0 start, -1 and -2
+// highlights, n > 0 a line), lParam = the record (engines/karaoke.h).
+constexpr UINT UM_KARAOKE = 0x784;
+// The karaoke viewer's own ten-second timer.
+constexpr UINT kKaraokeTimerId = 100;
+
 // The MCI's notice that a play asked to notify has ended.
 constexpr UINT MM_MCINOTIFY = 0x03B9;
 
@@ -130,6 +136,7 @@ inline constexpr std::array kAllMessages{
     kNotifyMpeg,
     UM_VIEWER_INPUT,
     kNotifyCdReader,
+    UM_KARAOKE,
     UM_REMOTE_QUICK_TRACK,
     UM_REMOTE_SELECT,
     UM_REMOTE_POWER_SELECT,
@@ -221,6 +228,13 @@ constexpr int ReverbDepth = 5650; // slider ids: reverb, 3D, wide
 constexpr int ChorusDepth = 5651;
 constexpr int WideDepth = 5652;
 constexpr int FirstTimerMenu = 33314; // the timer menu: 33314-33331
+
+// The MIDI Player's tempo and key (the tempo and key displays take the ids of Fast and Key
+// High for their clicks).
+constexpr int Slow = 5128;
+constexpr int Fast = 5129;
+constexpr int KeyHigh = 5160;
+constexpr int KeyLow = 5161;
 
 // The spectrum viewer and its menu.
 constexpr int Menu = 5152;

@@ -140,7 +140,9 @@ protected:
     // when the song at its current number is still the same file. Not while recording.
     void AlbumManagement();
     int nextCookie();
-    engines::SessionContext sessionContext();
+    // What the engines are given: the window their notices go to (the MIDI Player names its
+    // karaoke viewer, which passes them on) and the player's instance.
+    virtual engines::SessionContext sessionContext();
     // Takes the session that opened the current track: its length and information when the
     // engine knows them already, the effect indicator.
     void adoptSession(std::unique_ptr<engines::Session> session, std::int32_t result);

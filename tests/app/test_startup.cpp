@@ -198,10 +198,10 @@ TEST_F(StartupTest, ASecondStartHandsOverAndEnds)
 
 TEST_F(StartupTest, TheStartModeSwitchesThePlayersItCanPlayWith)
 {
-    // No MIDI Player yet: a MIDI file switches nothing off (the flags are saved at exit, so the
-    // next start would show an empty strip) and the user hears why nothing plays.
-    const std::string tune = writeFile("tune.mid", "MThd");
-    auto kolvo = start({QString::fromStdString(tune)}, true);
+    // No Digital Video Player yet: a video file switches nothing off (the flags are saved at
+    // exit, so the next start would show an empty strip) and the user hears why nothing plays.
+    const std::string clip = writeFile("clip.avi", "RIFF");
+    auto kolvo = start({QString::fromStdString(clip)}, true);
     ASSERT_TRUE(kolvo->waitForFinished(10000));
     EXPECT_EQ(kolvo->exitCode(), 0);
     const QString err = QString::fromUtf8(kolvo->readAllStandardError());

@@ -6,6 +6,7 @@
 #include "support/testhome.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 
 #include <algorithm>
@@ -350,6 +351,28 @@ TEST_F(HostileCliTest, MpegFilesDescribed)
     for (const auto& [what, bytes] : inputs) {
         const QString mp3 = file("hostile.mp3", bytes);
         expectCleanEnd(what, {QStringLiteral("info"), mp3}, kInfoLimitMs);
+    }
+}
+
+TEST_F(HostileCliTest, MidiFilesDescribedAndTheirWordsPrinted)
+{
+    // The small SoundFont, so that each run loads quickly.
+    const std::string sf2 = homePath("sf2");
+    QDir().mkpath(QString::fromStdString(sf2));
+    QFile::link(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"),
+                QString::fromStdString(sf2 + "/TimGM6mb.sf2"));
+    Inputs inputs = fromCorpus("fuzz_smf_karaoke", 3);
+    inputs.emplace_back("a header cut short", bytesOf("MThd\0\0\0\6\0\1"));
+    inputs.emplace_back("a track claiming 4 GB",
+                        bytesOf("MThd\0\0\0\6\0\0\0\1\1\xE0MTrk\xFF\xFF\xFF\xFF\0\x90\x40\x40"));
+    inputs.emplace_back("a delta time of days",
+                        bytesOf("MThd\0\0\0\6\0\0\0\1\0\1MTrk\0\0\0\x0C\0\x90\x40\x40"
+                                "\xFF\xFF\xFF\x7F\x80\x40\0\0"));
+    for (const auto& [what, bytes] : inputs) {
+        const QString mid = file("hostile.kar", bytes);
+        const QStringList env{QStringLiteral("KOLVO_SF2_DIR=") + QString::fromStdString(sf2)};
+        expectCleanEnd(what, {QStringLiteral("info"), mid}, kInfoLimitMs, env);
+        expectCleanEnd(what, {QStringLiteral("karaoke"), mid});
     }
 }
 

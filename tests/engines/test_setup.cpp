@@ -108,7 +108,7 @@ TEST(EngineOrder, TheDigitalAudioPlayersOrder)
         EXPECT_EQ(order(name, 1, 1), "KAMEngine_") << name;
     EXPECT_EQ(order("/a/noextension", 1, 1), "MCI");
     // Players without routes yet try nothing rather than the audio player's engines.
-    EXPECT_TRUE(engineOrder(AlbumKindMidi, MediaKindMidi, s).empty());
+    EXPECT_TRUE(engineOrder(AlbumKindVideo, MediaKindAvi, s).empty());
 }
 
 // RealAudio files carry cook, 14.4 or 28.8 sound; only 14.4 can be made here for the tests, so

@@ -1,0 +1,124 @@
+// kolvo-cli with MIDI and karaoke files: info and play through the MIDI Player's engines with
+// --tempo and --key, the karaoke events with their times, and clear refusals of bad input.
+
+#include "engines/midisynth.h"
+#include "enginetest.h"
+#include "support/testhome.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+using namespace enginetest;
+
+namespace {
+
+class MidiCli : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        if (engines::findSoundFont().empty())
+            GTEST_SKIP() << "no SoundFont installed";
+    }
+    struct Result
+    {
+        int code = -1;
+        std::string out, err;
+    };
+    Result run(const QStringList& args, int timeoutMs = 30000)
+    {
+        QProcess p;
+        p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
+        Result r;
+        if (!p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitCode();
+        r.out = p.readAllStandardOutput().toStdString();
+        r.err = p.readAllStandardError().toStdString();
+        return r;
+    }
+    QString midi(const std::string& name, const std::string& args)
+    {
+        const std::string path = homePath(name);
+        EXPECT_TRUE(sh("/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-midi' " + args + " '" +
+                       path + "'"));
+        return QString::fromStdString(path);
+    }
+};
+
+} // namespace
+
+TEST_F(MidiCli, InfoAndPlayTakeMidiFilesWithTempoAndKey)
+{
+    const QString tone = midi("tone.mid", "tone --seconds 4");
+    auto r = run({"info", tone, "--tempo", "200", "--key", "-3"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("engine: MIDI engine"), std::string::npos) << r.out;
+    // The last note ends a tick (1 ms) before the fourth second.
+    EXPECT_NE(r.out.find("length: 3999 ms"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Standard MIDI file, format 1, 2 tracks, 120 BPM"), std::string::npos);
+    EXPECT_NE(r.out.find("length at that tempo: 1999 ms"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("key: -3"), std::string::npos) << r.out;
+
+    r = run({"play", tone, "--tempo", "400", "--key", "12", "--sink", "fakesink sync=true"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("(MIDI engine)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("tempo 400 %"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("key +12"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("state playing"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.rfind("state stopped"), std::string::npos);
+
+    EXPECT_EQ(run({"play", tone, "--tempo", "501"}).code, 2);
+    EXPECT_EQ(run({"play", tone, "--key", "13"}).code, 2);
+    EXPECT_EQ(run({"info", tone, "--tempo", "9"}).code, 2);
+}
+
+TEST_F(MidiCli, KaraokePrintsTheEventsWithTheirTimes)
+{
+    const QString kar = midi("night.kar", "karaoke --title 'Night' --text '\\La| la/Lo' "
+                                          "--start 2 --step 0.25");
+    auto r = run({"karaoke", kar});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "0.000 start \"Night\"\n"
+                     "0.000 line 1 new page \"La la\"\n"
+                     "0.000 line 2 \"Lo\"\n"
+                     "2.000 highlight 1 from 0 length 2\n"
+                     "2.250 highlight 1 to 5\n"
+                     "2.500 highlight 2 from 0 length 2\n");
+    r = run({"karaoke", midi("plain.mid", "tone")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("has no karaoke words"), std::string::npos) << r.err;
+}
+
+TEST_F(MidiCli, DamagedFilesAreRefusedOrPlayedWithAClearWord)
+{
+    auto r = run({"info", midi("noheader.mid", "broken --kind no-header")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("the file is damaged"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no MThd header"), std::string::npos) << r.err;
+
+    r = run({"info", midi("beyond.mid", "broken --kind chunk-beyond")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("it is read as far as it goes"), std::string::npos) << r.err;
+
+    r = run({"karaoke", midi("noend.mid", "broken --kind no-end")});
+    EXPECT_NE(r.err.find("no end event"), std::string::npos) << r.err;
+
+    // No SoundFont anywhere: the reason names the package to install.
+    const std::string none = homePath("empty-sf2");
+    sh("mkdir -p '" + none + "'");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KOLVO_SF2_DIR"), QString::fromStdString(none));
+    p.setProcessEnvironment(env);
+    p.start(QString::fromStdString(builtProgram("kolvo-cli")), {"info", midi("tone.mid", "tone")});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("timgm6mb-soundfont"), std::string::npos) << err;
+}

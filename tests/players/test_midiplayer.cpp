@@ -1,0 +1,320 @@
+// The MIDI Player in the real main window, playing generated MIDI and karaoke files through the
+// engines into the test PulseAudio: the engine order and its fallback, the tempo and key
+// controls and their limits, the displays lit only while they apply, the karaoke viewer
+// following the song, and a picture of it all.
+
+#include "app/maincontroller.h"
+#include "app/playerapp.h"
+#include "engines/karaoke.h"
+#include "engines/midisynth.h"
+#include "enginetest.h"
+#include "platform/profile.h"
+#include "platform/strings.h"
+#include "platform/text.h"
+#include "players/karaokeviewer.h"
+#include "players/midiplayer.h"
+#include "support/testhome.h"
+#include "ui/digitdisplay.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QSettings>
+
+#include <cstring>
+
+using enginetest::pump;
+using enginetest::pumpUntil;
+
+namespace {
+
+class ProbedMidiPlayer : public MidiPlayer
+{
+public:
+    using MidiPlayer::MidiPlayer;
+    std::string openEngine() const { return session() ? session()->family().prefix : ""; }
+};
+
+class MidiPlayerTest : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        if (!enginetest::haveTestSink())
+            GTEST_SKIP() << "no test sound sink";
+        if (engines::findSoundFont().empty())
+            GTEST_SKIP() << "no SoundFont installed";
+        setInterfaceLanguage("en");
+        app = std::make_unique<PlayerApp>();
+        app->LoadSettings();
+        window = std::make_unique<MainController>(
+            *app, [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
+                return index == ComponentMidi ? new ProbedMidiPlayer(host, parent) : nullptr;
+            });
+        player = static_cast<ProbedMidiPlayer*>(window->component(ComponentMidi));
+        ASSERT_NE(player, nullptr);
+        pumpUntil([this] { return player->state() == kModeStopped; }, 2000);
+    }
+    void TearDown() override
+    {
+        window.reset();
+        app.reset();
+        setInterfaceLanguage("");
+        KolvoHomeTest::TearDown();
+    }
+    std::string makeMidi(const std::string& name, const std::string& args)
+    {
+        const std::string path = homePath(name);
+        EXPECT_TRUE(enginetest::sh("/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-midi' " +
+                                   args + " '" + path + "'"));
+        return path;
+    }
+    void playPending(const std::string& file)
+    {
+        app->cmdInfo.fileName = file;
+        window->sendMessage(UM_COMMAND, ComponentMidi, cmd::PlayPending);
+    }
+    void command(int id) { window->sendMessage(UM_COMMAND, ComponentMidi, id); }
+
+    std::unique_ptr<PlayerApp> app;
+    std::unique_ptr<MainController> window;
+    ProbedMidiPlayer* player = nullptr;
+};
+
+// The viewer on its own, fed the events the engine sends.
+class KaraokeViewerAlone : public KolvoHomeTest
+{};
+
+} // namespace
+
+TEST_F(MidiPlayerTest, AKaraokeFilePlaysWithItsWordsLitAsTheyAreSung)
+{
+    const std::string kar =
+        makeMidi("Evening Song.kar", "karaoke --title 'Evening Song' --text '\\Sun|ny e|ve/ning "
+                                     "lights\\Good| night' --start 1.0 --step 0.5");
+    enginetest::SinkRecorder recorder;
+    ASSERT_TRUE(recorder.start());
+    playPending(kar);
+    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
+    EXPECT_EQ(player->openEngine(), "KMIDEngine_");
+    EXPECT_TRUE(player->tempoDisplay()->isLit());
+    EXPECT_EQ(player->tempoDisplay()->value(), 100);
+    EXPECT_TRUE(player->keyDisplay()->isLit());
+    EXPECT_EQ(player->keyDisplay()->value(), 0);
+    KaraokeViewer* viewer = player->karaokeViewer();
+    EXPECT_TRUE(viewer->isActive());
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->title().toStdString(), "Evening Song.kar");
+    // The page comes up at once (so the title gives way to it); at 1.5 s "Sun" and "ny e" are
+    // sung.
+    ASSERT_TRUE(pumpUntil([&] { return viewer->lineText(1) == "Sunny eve"; }, 2000));
+    EXPECT_EQ(viewer->lineText(2).toStdString(), "ning lights");
+    ASSERT_TRUE(pumpUntil([&] { return viewer->litText(1) == "Sun"; }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return viewer->litText(1) == "Sunny e"; }, 1000));
+    EXPECT_TRUE(viewer->litText(2).isEmpty());
+    // The second page replaces the first.
+    ASSERT_TRUE(pumpUntil([&] { return viewer->lineText(1) == "Good night"; }, 3000));
+    EXPECT_TRUE(viewer->lineText(2).isEmpty());
+    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 8000));
+    pump(600); // the next tick tidies up after the end
+    const auto heard = recorder.stop();
+    EXPECT_GT(analysis::peak(analysis::mix(heard)), 0.02)
+        << "the tune was not heard: rms " << analysis::rms(analysis::mix(heard));
+    // The end of the song hides the viewer and darkens the displays.
+    EXPECT_FALSE(viewer->isActive());
+    EXPECT_FALSE(viewer->isVisible());
+    EXPECT_FALSE(player->tempoDisplay()->isLit());
+    EXPECT_FALSE(player->keyDisplay()->isLit());
+}
+
+TEST_F(MidiPlayerTest, TempoAndKeyStepWithinTheirLimitsOnlyWhilePlaying)
+{
+    const std::string mid = makeMidi("long.mid", "tone --seconds 30");
+    // Stopped: nothing changes.
+    command(cmd::Fast);
+    command(cmd::KeyHigh);
+    EXPECT_EQ(player->tempoPercent(), 0);
+    EXPECT_EQ(player->key(), 0);
+    playPending(mid);
+    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
+    EXPECT_EQ(player->baseTempo(), 120000);
+    command(cmd::Fast);
+    EXPECT_EQ(player->tempoDisplay()->value(), 110);
+    for (int i = 0; i < 50; ++i)
+        command(cmd::Fast);
+    EXPECT_EQ(player->tempoPercent(), 500);
+    for (int i = 0; i < 60; ++i)
+        command(cmd::Slow);
+    EXPECT_EQ(player->tempoPercent(), 10);
+    EXPECT_EQ(player->tempoDisplay()->value(), 10);
+    for (int i = 0; i < 15; ++i)
+        command(cmd::KeyHigh);
+    EXPECT_EQ(player->key(), 12);
+    EXPECT_EQ(player->keyDisplay()->value(), 12);
+    for (int i = 0; i < 30; ++i)
+        command(cmd::KeyLow);
+    EXPECT_EQ(player->key(), -12);
+    // Paused: the controls hold.
+    command(cmd::Pause);
+    ASSERT_EQ(player->state(), kModePaused);
+    command(cmd::KeyHigh);
+    command(cmd::Fast);
+    EXPECT_EQ(player->key(), -12);
+    EXPECT_EQ(player->tempoPercent(), 10);
+    command(cmd::Stop);
+    pump(100);
+    EXPECT_FALSE(player->tempoDisplay()->isLit());
+    EXPECT_FALSE(player->keyDisplay()->isLit());
+}
+
+TEST_F(MidiPlayerTest, WithoutTheInternalEngineTheSequencerPlaysWithoutAKey)
+{
+    app->settings().midUseInternal = 0;
+    const std::string mid = makeMidi("seq.mid", "tone --seconds 20");
+    playPending(mid);
+    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
+    EXPECT_EQ(player->openEngine(), "MCI");
+    EXPECT_TRUE(player->tempoDisplay()->isLit());
+    EXPECT_EQ(player->baseTempo(), 120);
+    EXPECT_FALSE(player->keyDisplay()->isLit());
+    command(cmd::KeyHigh);
+    EXPECT_EQ(player->key(), 0);
+    command(cmd::Fast);
+    EXPECT_EQ(player->tempoPercent(), 110);
+    // A karaoke file still goes to the engine first, which shows its words.
+    const std::string kar = makeMidi("words.kar", "karaoke");
+    playPending(kar);
+    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
+    EXPECT_EQ(player->openEngine(), "KMIDEngine_");
+    command(cmd::Stop);
+}
+
+TEST_F(MidiPlayerTest, ASongNoEngineTakesLeavesTheDesignedMessage)
+{
+    const std::string broken = makeMidi("broken.mid", "broken --kind no-header");
+    playPending(broken);
+    pump(200);
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_EQ(player->messageText(), "Can't play Track 1, broken.mid File.");
+    EXPECT_FALSE(player->keyDisplay()->isLit());
+    EXPECT_FALSE(player->karaokeViewer()->isVisible());
+}
+
+TEST_F(KaraokeViewerAlone, HighlightsWaitForPlayingAndLinesScrollAsDesigned)
+{
+    int mode = kModePaused;
+    KaraokeViewer viewer(nullptr, [&] { return mode; });
+    const auto line = [&](int id, bool page, const char* text) {
+        std::vector<std::int32_t> record(2 + (std::strlen(text) + 4) / 4, 0);
+        record[0] = id;
+        record[1] = page ? 1 : 0;
+        std::memcpy(record.data() + 2, text, std::strlen(text));
+        viewer.sendMessage(UM_KARAOKE, static_cast<WPARAM>(id),
+                           reinterpret_cast<LPARAM>(record.data()));
+    };
+    const auto light = [&](int code, int id, int position, int length) {
+        const midi::KaraokeHighlightRecord r{0, id, position, length};
+        viewer.sendMessage(UM_KARAOKE, static_cast<WPARAM>(static_cast<std::uint32_t>(code)),
+                           reinterpret_cast<LPARAM>(&r));
+    };
+    // Not shown: nothing is taken.
+    line(1, true, "ignored");
+    EXPECT_TRUE(viewer.lineText(1).isEmpty());
+    viewer.showFor(QStringLiteral("song.kar"));
+    viewer.sendMessage(UM_KARAOKE, 0, reinterpret_cast<LPARAM>("Title"));
+    EXPECT_EQ(viewer.lineState(), KaraokeViewer::TitleShown);
+    EXPECT_EQ(viewer.lineText(0).toStdString(), "Title");
+    line(1, true, "one two");
+    line(2, false, "three four");
+    EXPECT_EQ(viewer.lineState(), KaraokeViewer::Running);
+    // Paused: highlights are dropped.
+    light(-1, 1, 0, 3);
+    EXPECT_TRUE(viewer.litText(1).isEmpty());
+    mode = kModePlaying;
+    light(-1, 1, 0, 3);
+    EXPECT_EQ(viewer.litText(1).toStdString(), "one");
+    light(-2, 1, 3, 4);
+    EXPECT_EQ(viewer.litText(1).toStdString(), "one two");
+    light(-1, 2, 6, 4);
+    EXPECT_EQ(viewer.litText(2).toStdString(), "four");
+    // A further line: the lower one moves up with its highlight.
+    line(3, false, "five");
+    EXPECT_EQ(viewer.lineText(1).toStdString(), "three four");
+    EXPECT_EQ(viewer.litText(1).toStdString(), "four");
+    EXPECT_EQ(viewer.lineText(2).toStdString(), "five");
+    // A code above 100000 starts a page without the flag.
+    line(100004, false, "six");
+    EXPECT_EQ(viewer.lineText(1).toStdString(), "six");
+    EXPECT_TRUE(viewer.lineText(2).isEmpty());
+    EXPECT_TRUE(viewer.lineText(0).isEmpty());
+    // A line event without a record scrolls twice.
+    line(5, false, "seven");
+    viewer.sendMessage(UM_KARAOKE, 6, 0);
+    EXPECT_TRUE(viewer.lineText(1).isEmpty());
+    EXPECT_TRUE(viewer.lineText(2).isEmpty());
+    viewer.hideViewer();
+    EXPECT_FALSE(viewer.isActive());
+}
+
+TEST_F(KaraokeViewerAlone, KoreanWordsAreDecodedAndTheRectangleIsKept)
+{
+    text::setLegacyCodePage("CP949");
+    {
+        KaraokeViewer viewer(nullptr, [] { return kModePlaying; });
+        viewer.showFor(QStringLiteral("k.kar"));
+        const std::string bytes = *text::encodeLegacy("안녕하세요", "CP949");
+        std::vector<std::int32_t> record(2 + (bytes.size() + 4) / 4, 0);
+        record[0] = 1;
+        record[1] = 1;
+        std::memcpy(record.data() + 2, bytes.data(), bytes.size());
+        viewer.sendMessage(UM_KARAOKE, 1, reinterpret_cast<LPARAM>(record.data()));
+        const midi::KaraokeHighlightRecord r{1, 1, 4, 6};
+        viewer.sendMessage(UM_KARAOKE, static_cast<WPARAM>(static_cast<std::uint32_t>(-2)),
+                           reinterpret_cast<LPARAM>(&r));
+        EXPECT_EQ(viewer.lineText(1).toStdString(), "안녕하세요");
+        EXPECT_EQ(viewer.litText(1).toStdString(), "안녕하세요");
+        viewer.setGeometry(QRect(40, 50, 300, 120));
+    }
+    text::setLegacyCodePage("");
+    const Profile profile;
+    EXPECT_EQ(profile.GetProfileInt("KaraokeViewer", "Left", -1), 40);
+    EXPECT_EQ(profile.GetProfileInt("KaraokeViewer", "Right", -1), 340);
+}
+
+TEST_F(MidiPlayerTest, APictureOfTheMidiPlayerSingingAKaraokeFile)
+{
+    const std::string kar = makeMidi(
+        "Kolvo Night Song.kar",
+        "karaoke --title 'Kolvo Night Song' --text '\\Kol|vo sings/in the |night\\Sec|ond page' "
+        "--start 0.5 --step 0.6");
+    playPending(kar);
+    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
+    command(cmd::Fast);
+    command(cmd::Fast);
+    command(cmd::KeyHigh);
+    KaraokeViewer* viewer = player->karaokeViewer();
+    ASSERT_TRUE(pumpUntil([&] { return viewer->litText(1) == "Kolvo sings"; }, 4000));
+    pump(100);
+    const QPixmap main = window->grab();
+    const QPixmap words = viewer->grab();
+    QImage img(std::max(main.width(), words.width()), main.height() + 8 + words.height(),
+               QImage::Format_RGB32);
+    img.fill(QColor(0x30, 0x30, 0x30));
+    QPainter p(&img);
+    p.drawPixmap(0, 0, main);
+    p.drawPixmap(0, main.height() + 8, words);
+    p.end();
+    const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
+    QDir().mkpath(dir);
+    EXPECT_TRUE(img.save(dir + QStringLiteral("/midi-player-karaoke.png")));
+    // The sung part of the upper line is drawn in the sung colour.
+    const QImage viewerImage = words.toImage();
+    bool sungColour = false;
+    for (int y = viewerImage.height() / 3; y < viewerImage.height() && !sungColour; ++y)
+        for (int x = 0; x < viewerImage.width() / 3 && !sungColour; ++x) {
+            const QColor c = viewerImage.pixelColor(x, y);
+            sungColour = c.red() > 200 && c.green() > 160 && c.blue() < 120;
+        }
+    EXPECT_TRUE(sungColour);
+    command(cmd::Stop);
+}
