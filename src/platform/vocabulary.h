@@ -230,7 +230,7 @@ constexpr int WideDepth = 5652;
 constexpr int FirstTimerMenu = 33314; // the timer menu: 33314-33331
 
 // The MIDI Player's tempo and key (the tempo and key displays take the ids of Fast and Key
-// High for their clicks).
+// High for their clicks); the Digital Video Player's speed shares Slow and Fast.
 constexpr int Slow = 5128;
 constexpr int Fast = 5129;
 constexpr int KeyHigh = 5160;
@@ -244,8 +244,6 @@ constexpr int FirstSpectrumSize = 33134; // + size 0-3
 
 // The Digital Video Player and its viewer.
 constexpr int Capture = 5122; // the video player's use of the Record button
-constexpr int Slow = 5128;
-constexpr int Fast = 5129;
 constexpr int FrameForward = 5130;
 constexpr int FrameBackward = 5131;
 constexpr int ViewerSize = 5150;   // the viewer's size mode, in turn
