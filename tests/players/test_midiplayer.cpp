@@ -1,7 +1,7 @@
-// The MIDI Player in the real main window, playing generated MIDI and karaoke files through the
-// engines into the test PulseAudio: the engine order and its fallback, the tempo and key
-// controls and their limits, the displays lit only while they apply, the karaoke viewer
-// following the song, and a picture of it all.
+// The MIDI Player in the real main window, playing generated MIDI and karaoke files, IMS songs
+// and modules through the engines into the test PulseAudio: the engine order and its fallback,
+// the tempo and key controls and their limits for every kind, the displays lit only while they
+// apply, the karaoke viewer following the song, and a picture of it all.
 
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
@@ -32,6 +32,7 @@ class ProbedMidiPlayer : public MidiPlayer
 public:
     using MidiPlayer::MidiPlayer;
     std::string openEngine() const { return session() ? session()->family().prefix : ""; }
+    engines::Session* openSession() const { return session(); }
 };
 
 class MidiPlayerTest : public KolvoHomeTest
@@ -187,6 +188,61 @@ TEST_F(MidiPlayerTest, WithoutTheInternalEngineTheSequencerPlaysWithoutAKey)
     ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
     EXPECT_EQ(player->openEngine(), "KMIDEngine_");
     command(cmd::Stop);
+}
+
+TEST_F(MidiPlayerTest, FastAndKeyHighChangeAnImsSongAndAModuleToo)
+{
+    // An IMS song with its bank beside it (twelve seconds at 120 a minute) and a module of
+    // about eleven seconds.
+    const std::string ims = homePath("Tune.ims");
+    const std::string tools = "/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-test-music' ";
+    ASSERT_TRUE(enginetest::sh(tools + "ims '" + ims + "' --notes 69:24"));
+    ASSERT_TRUE(enginetest::sh(tools + "bnk '" + homePath("Tune.bnk") + "'"));
+    const std::string mod = homePath("Tune.mod");
+    ASSERT_TRUE(enginetest::sh(tools + "mod '" + mod + "' --notes 72:96"));
+
+    // How far the song moves in a second of the clock.
+    const auto songMsPerSecond = [this] {
+        const int before = player->openSession()->positionMs();
+        pump(1000);
+        return player->openSession()->positionMs() - before;
+    };
+    for (const auto& [file, prefix] :
+         {std::pair<std::string, std::string>{ims, "KIMSEngine_"}, {mod, "KMODEngine_"}}) {
+        SCOPED_TRACE(file);
+        playPending(file);
+        ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
+        ASSERT_EQ(player->openEngine(), prefix);
+        EXPECT_TRUE(player->tempoDisplay()->isLit());
+        EXPECT_EQ(player->tempoDisplay()->value(), 100);
+        EXPECT_TRUE(player->keyDisplay()->isLit());
+        EXPECT_EQ(player->keyDisplay()->value(), 0);
+        EXPECT_GT(player->baseTempo(), 0);
+        pump(300); // past the start of the output
+        const int normal = songMsPerSecond();
+        EXPECT_NEAR(normal, 1000, 200);
+
+        // Ten steps of Fast: twice the tempo, so twice the song in the same second.
+        for (int i = 0; i < 10; ++i)
+            command(cmd::Fast);
+        EXPECT_EQ(player->tempoDisplay()->value(), 200);
+        pump(200);
+        const int fast = songMsPerSecond();
+        EXPECT_NEAR(static_cast<double>(fast) / normal, 2.0, 0.3) << fast << " against " << normal;
+
+        // Key High moves the song itself, not only the display.
+        for (int i = 0; i < 3; ++i)
+            command(cmd::KeyHigh);
+        EXPECT_EQ(player->keyDisplay()->value(), 3);
+        EXPECT_EQ(player->openSession()->key(), 3);
+        command(cmd::KeyLow);
+        EXPECT_EQ(player->openSession()->key(), 2);
+
+        command(cmd::Stop);
+        pump(100);
+        EXPECT_FALSE(player->tempoDisplay()->isLit());
+        EXPECT_FALSE(player->keyDisplay()->isLit());
+    }
 }
 
 TEST_F(MidiPlayerTest, ASongNoEngineTakesLeavesTheDesignedMessage)
