@@ -491,7 +491,7 @@ std::int64_t VideoPlayer::unitPositionMs()
 
 void VideoPlayer::setHotAreas(const std::vector<VcdHotArea>& areas)
 {
-    m_hotAreas = areas;
+    m_viewer->SetHotAreas(areas);
 }
 
 // ---- commands and messages ----

@@ -126,5 +126,4 @@ private:
     bool m_discPresent = false;
     std::unique_ptr<VcdReader> m_vcd;
     bool m_unitStopped = false; // the reader stopped the unit (a play list's playing time)
-    std::vector<VcdHotArea> m_hotAreas;
 };

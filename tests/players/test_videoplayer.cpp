@@ -655,6 +655,19 @@ TEST_F(VideoPlayerTest, AVideoCdsPlaySequenceIsPlayedAndNavigated)
     player->sendMessage(WM_COMMAND, cmd::Stop, 0);
     EXPECT_EQ(player->vcdReader()->descriptorOffset(), 0x0000);
     EXPECT_EQ(player->state(), kModePlaying);
+    // Its hot areas are the viewer's: a click in selection 2's (130-250 across, 2-120 down)
+    // plays the list at 0x0009.
+    ASSERT_EQ(player->viewer()->hotAreas().size(), 3u);
+    const QRect picture = player->viewer()->child()->movieRect().isEmpty()
+                              ? player->viewer()->child()->rect()
+                              : player->viewer()->child()->movieRect();
+    const QPointF at(picture.left() + picture.width() * 190 / 256.0,
+                     picture.top() + picture.height() * 60 / 256.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(player->viewer()->child(), &press);
+    ASSERT_TRUE(runUntil([&] { return player->vcdReader()->descriptorOffset() == 0x0009; }, 2000));
+    EXPECT_TRUE(player->viewer()->hotAreas().empty()); // a play list has none
 
     // Escape leaves Video CD mode, and the reader closes the disc.
     player->sendMessage(UM_VIEWER_INPUT, 33, 0x1B);
