@@ -46,6 +46,11 @@ bool isStreamAddress(const std::string& location)
     return location.rfind("http://", 0) == 0 || location.rfind("https://", 0) == 0;
 }
 
+bool isVcdAddress(const std::string& location)
+{
+    return location.rfind("kolvovcd:", 0) == 0;
+}
+
 bool fileReachable(const std::string& path)
 {
     struct stat st

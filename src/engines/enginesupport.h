@@ -38,6 +38,9 @@ private:
 };
 
 bool isStreamAddress(const std::string& location);
+// A file of a Video CD named by a kolvovcd: URI (see vcdsource.h): not in the file system, its
+// source element opens the disc.
+bool isVcdAddress(const std::string& location);
 // An existing regular file we may read. False for a missing file, a folder or an unmounted
 // medium, which the engines answer with their file-not-reachable code.
 bool fileReachable(const std::string& path);

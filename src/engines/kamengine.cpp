@@ -100,7 +100,7 @@ std::int32_t KAMEngine_Open(int inst, HWND window, const char* path, int cookie,
     const std::string location = path ? path : "";
     in.location = location;
     const bool stream = isStreamAddress(location);
-    if (!stream && !fileReachable(location))
+    if (!stream && !isVcdAddress(location) && !fileReachable(location))
         return kAmNotFound;
     // The video player's instance shows pictures.
     const bool video = inst == 1;

@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 
+#include "engines/enginesupport.h"
 #include "engines/gstglue.h"
 
 #include <gst/app/gstappsink.h>
@@ -253,6 +254,9 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
                 const GstRef<GstPad> pad(gst_element_get_static_pad(source, "src"));
                 gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, sourceProbe, this, nullptr);
             }
+        } else if (isVcdAddress(location)) {
+            // A file of a Video CD: the kolvovcdsrc element reads it off the disc.
+            source = gst_element_make_from_uri(GST_URI_SRC, location.c_str(), nullptr, nullptr);
         } else {
             source = makeElement("filesrc");
             g_object_set(source, "location", location.c_str(), nullptr);

@@ -3,6 +3,7 @@
 #include "albums/mediakind.h"
 #include "albums/playlist.h"
 #include "engines/engineapi.h"
+#include "engines/vcdsource.h"
 #include "platform/drives.h"
 #include "platform/log.h"
 #include "platform/strings.h"
@@ -78,6 +79,8 @@ VideoPlayer::VideoPlayer(PlayerHost& host, QWidget* parent)
 
 VideoPlayer::~VideoPlayer()
 {
+    if (m_vcd)
+        m_vcd->close();
     m_album.ResetPlay();
     StopPlayer(true);
     m_viewer->SaveRect();
@@ -87,10 +90,22 @@ VideoPlayer::~VideoPlayer()
 
 std::int32_t VideoPlayer::OpenTrack(int n)
 {
+    if (ReaderActive())
+        return m_vcd->command(n) > 0 && session() ? 1 : 0;
     const SongEntry* song = m_album.GetSong(n);
     const std::string path = song ? song->title : std::string();
     if (path.empty())
         return 0;
+    std::vector<std::string> candidates{path};
+    for (std::string& alternative : drives::AlternatePaths(path))
+        candidates.push_back(std::move(alternative));
+    return OpenFilm(candidates, path);
+}
+
+std::int32_t VideoPlayer::OpenFilm(const std::vector<std::string>& candidates,
+                                   const std::string& kindName)
+{
+    const std::string& path = candidates.front();
     m_viewer->Reset();
     m_speed = 100;
     m_speedDisplay->SetValue(100);
@@ -99,10 +114,7 @@ std::int32_t VideoPlayer::OpenTrack(int n)
     context.window = m_viewer->child()->handle();
     context.instance = 1;
     context.sizeMode = m_sizeMode;
-    std::vector<std::string> candidates{path};
-    for (std::string& alternative : drives::AlternatePaths(path))
-        candidates.push_back(std::move(alternative));
-    const engines::EngineOrder order = EnginesFor(path);
+    const engines::EngineOrder order = EnginesFor(kindName);
     engines::OpenOutcome outcome;
     for (const std::string& candidate : candidates) {
         outcome = engines::openFirst(order, context, candidate, [this] {
@@ -182,7 +194,7 @@ void VideoPlayer::PlaceMovie()
 
 bool VideoPlayer::SetSpeed(int percent)
 {
-    if (!Playing() || !session())
+    if (!Playing() || !session() || (ReaderActive() && !m_vcd->sequenceUnit()))
         return false;
     percent = std::clamp(percent, kMinSpeed, kMaxSpeed);
     if (!session()->setSpeed(percent * 10))
@@ -214,7 +226,8 @@ void VideoPlayer::ShowSpeedMenu()
 
 void VideoPlayer::FrameStep(bool backward)
 {
-    if ((m_state != kModePlaying && m_state != kModePaused) || !session())
+    if ((m_state != kModePlaying && m_state != kModePaused) || !session() ||
+        (ReaderActive() && !m_vcd->sequenceUnit()))
         return;
     if (m_state == kModePlaying)
         Pause();
@@ -317,14 +330,28 @@ std::string VideoPlayer::DiscFolder(const std::string& drive)
 
 void VideoPlayer::LoadAlbum()
 {
+    if (m_vcd)
+        m_vcd->close();
     if (m_loadSource == kLoadVideoCd) {
-        // The album of the disc: its MPEGAV files, played as films. (A Video CD reader that
-        // opens the disc itself takes the place of this album.)
         m_album.Close();
-        for (const std::string& file : VideoCdDatFiles(DiscFolder(host().settings().cdDrive)))
+        const std::string drive = host().settings().cdDrive;
+        if (!m_vcd)
+            m_vcd = std::make_unique<VcdReader>(static_cast<VcdPlayback&>(*this));
+        if (m_vcd->open(drive, m_album, host().settings().dgvUseVcd2Mode != 0)) {
+            UpdateIndicators();
+            return;
+        }
+        KLOG_INFO("players", "%s is not read as a Video CD: %s", drive.c_str(),
+                  m_vcd->failureText().c_str());
+        // The disc's MPEGAV files, played as films: off the disc or image itself, else from
+        // where a device is mounted.
+        std::vector<std::string> files = engines::vcdDatLocations(drive);
+        if (files.empty())
+            files = VideoCdDatFiles(DiscFolder(drive));
+        for (const std::string& file : files)
             m_album.AddSong(file);
         if (m_album.songCount() == 0)
-            m_message = formatDrive(host().settings().cdDrive);
+            m_message = formatDrive(drive);
     } else {
         const std::string recent = m_album.GetRecentAlbum();
         m_album.Open(!recent.empty() && m_album.Exists(recent) ? recent : "Default", 0);
@@ -344,7 +371,9 @@ void VideoPlayer::ToggleVideoCdMode()
         b->SetChecked(videoCdMode());
     RedrawDisplay();
     SetState(kModeStopped);
-    if (videoCdMode() && m_album.songCount() > 0)
+    if (ReaderActive())
+        ReaderCommand(0);
+    else if (videoCdMode() && m_album.songCount() > 0)
         OpenAndPlay(1);
 }
 
@@ -352,14 +381,150 @@ void VideoPlayer::StartVideoCd()
 {
     if (!videoCdMode())
         ToggleVideoCdMode();
+    else if (m_state == kModeStopped && ReaderActive())
+        ReaderCommand(0);
     else if (m_state == kModeStopped && m_album.songCount() > 0)
         OpenAndPlay(1);
+}
+
+// ---- the Video CD reader ----
+
+int VideoPlayer::ReaderCommand(int n)
+{
+    if (isRecording())
+        return 0;
+    if (!session()) {
+        // Only one player sounds at a time.
+        for (int other : {ComponentCd, ComponentAudio, ComponentMidi})
+            sendToComponent(other, UM_COMMAND, MAKELPARAM(cmd::Stop, 1));
+    }
+    const int done = m_vcd->command(n);
+    if (session()) {
+        if (done) {
+            m_message.clear();
+            if (host().settings().viewFileInfo)
+                m_engineInfo = m_vcd->infoText();
+            m_position = 0;
+            SetState(kModePlaying);
+        }
+        RedrawDisplay();
+        return done;
+    }
+    // Nothing is open: the play sequence has ended, or what it led to cannot be played.
+    m_position = 0;
+    m_playingPath.clear();
+    m_engineInfo.clear();
+    SetState(kModeStopped);
+    if (!done) {
+        KLOG_WARNING("players", "the Video CD stops: %s", m_vcd->failureText().c_str());
+        m_message = formatDrive(host().settings().cdDrive);
+    }
+    RedrawDisplay();
+    return done;
+}
+
+void VideoPlayer::ReaderPlayPause()
+{
+    if (m_state == kModePlaying && m_vcd->pause())
+        SetState(kModePaused);
+    else if (m_state == kModePaused && m_vcd->resume())
+        SetState(kModePlaying);
+    else if (!session() || m_state == kModeStopped)
+        ReaderCommand(0);
+    else
+        ReaderCommand(VcdReader::kSelectDefault);
+}
+
+bool VideoPlayer::playUnit(const VcdUnit& unit, std::string* info)
+{
+    CloseSession();
+    m_unitStopped = false;
+    // The engines tell the kind by the file's name on the disc.
+    if (OpenFilm({unit.uri}, unit.file) <= 0 || !session())
+        return false;
+    if (unit.startMs > 0)
+        session()->seek(static_cast<int>(unit.startMs), false);
+    if (info)
+        *info = session()->infoText(true);
+    return true;
+}
+
+void VideoPlayer::stopUnit()
+{
+    // The last picture stays.
+    if (session())
+        session()->pause();
+    m_unitStopped = true;
+}
+
+void VideoPlayer::closeUnit()
+{
+    CloseSession();
+    m_playingPath.clear();
+    m_unitStopped = false;
+}
+
+void VideoPlayer::pauseUnit()
+{
+    if (session())
+        session()->pause();
+}
+
+void VideoPlayer::resumeUnit()
+{
+    if (session())
+        session()->resume();
+}
+
+int VideoPlayer::unitMode()
+{
+    if (!session() || m_unitStopped)
+        return kModeStopped;
+    const int mode = session()->mode();
+    return mode > 0 ? mode : kModeOpening;
+}
+
+std::int64_t VideoPlayer::unitPositionMs()
+{
+    return session() ? session()->positionMs() : 0;
+}
+
+void VideoPlayer::setHotAreas(const std::vector<VcdHotArea>& areas)
+{
+    m_viewer->SetHotAreas(areas);
 }
 
 // ---- commands and messages ----
 
 bool VideoPlayer::OnPlayerCommand(int id)
 {
+    // A Video CD's play sequence takes the transport commands (track mode: Stop stays Stop).
+    if (ReaderActive() && !isRecording()) {
+        switch (id) {
+        case cmd::Play:
+            ReaderPlayPause();
+            return true;
+        case cmd::Pause:
+            if (m_state == kModePlaying && m_vcd->pause())
+                SetState(kModePaused);
+            else if (m_state == kModePaused && m_vcd->resume())
+                SetState(kModePlaying);
+            return true;
+        case cmd::Next:
+            ReaderCommand(VcdReader::kNextList);
+            return true;
+        case cmd::Previous:
+            ReaderCommand(VcdReader::kPreviousList);
+            return true;
+        case cmd::Stop:
+            if (m_vcd->mode() == VcdReader::ModeTracks)
+                break;
+            ReaderCommand(VcdReader::kReturn);
+            return true;
+        default:
+            break;
+        }
+    }
     switch (id) {
     case cmd::Open: {
         ModalGuard guard;
@@ -430,6 +595,17 @@ bool VideoPlayer::OnPlayerCommand(int id)
 
 void VideoPlayer::OnViewerInput(WPARAM kind, LPARAM value)
 {
+    if (ReaderActive() && kind == 1 && value >= -4 && value <= -1) {
+        constexpr int kCommands[] = {cmd::Previous, cmd::Next, cmd::Stop, cmd::Play};
+        // Only Stop in track mode is left to the frame.
+        if (!OnPlayerCommand(kCommands[value + 4]))
+            StopPlayer(true);
+        return;
+    }
+    if (ReaderActive() && kind == 1 && value >= 1) {
+        ReaderCommand(static_cast<int>(value));
+        return;
+    }
     if (kind == 1) {
         switch (value) {
         case -5:
@@ -466,7 +642,9 @@ void VideoPlayer::OnViewerInput(WPARAM kind, LPARAM value)
             n = static_cast<int>(value) - 0x30;
         else if (value >= 0x61 && value <= 0x69)
             n = static_cast<int>(value) - 0x60;
-        if (n >= 1 && n <= m_album.songCount())
+        if (n >= 1 && ReaderActive())
+            ReaderCommand(n);
+        else if (n >= 1 && n <= m_album.songCount())
             OpenAndPlay(n);
     }
 }
@@ -490,9 +668,17 @@ bool VideoPlayer::OnPlayerMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESUL
         return true;
     case UM_DISC_CHANGE:
         m_discPresent = wParam != 0;
-        if (m_discPresent && record().enable && host().settings().autoRun == 1 && !videoCdMode() &&
-            !VideoCdDatFiles(DiscFolder(host().settings().cdDrive)).empty())
+        if (videoCdMode()) {
+            // Another disc (or none): its album.
+            m_album.ResetPlay();
+            StopPlayer(true);
+            LoadAlbum();
+            RedrawDisplay();
+        } else if (m_discPresent && record().enable && host().settings().autoRun == 1 &&
+                   (!engines::vcdDatLocations(host().settings().cdDrive).empty() ||
+                    !VideoCdDatFiles(DiscFolder(host().settings().cdDrive)).empty())) {
             StartVideoCd();
+        }
         result = 0;
         return true;
     default:
@@ -526,7 +712,10 @@ LRESULT VideoPlayer::OnComponentCommand(LPARAM lParam)
     if (!record().enable && id != cmd::Power)
         return 0;
     if (id == cmd::Play && arg >= 1 && arg <= m_album.songCount()) {
-        OpenAndPlay(arg);
+        if (ReaderActive())
+            ReaderCommand(arg);
+        else
+            OpenAndPlay(arg);
         return 1;
     }
     if (id == cmd::VideoCdPlay && arg == 0xFFFF) {
@@ -546,6 +735,28 @@ LRESULT VideoPlayer::OnComponentCommand(LPARAM lParam)
         return videoCdMode() ? 1 : 0;
     sendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0);
     return 1;
+}
+
+void VideoPlayer::OnTick()
+{
+    if (!ReaderActive() || !record().enable || m_state == kModeNotReady || isRecording()) {
+        PlayerFrame::OnTick();
+        return;
+    }
+    // The reader's poll gives the position and the end of its unit (after the unit's wait).
+    ForwardTickToPanel();
+    if (m_state == kModePlaying || m_state == kModePaused) {
+        m_vcd->poll();
+        m_position = static_cast<int>(m_vcd->positionMs() / 1000);
+        if (m_state == kModePlaying && m_vcd->state() == kModeStopped &&
+            !ReaderCommand(VcdReader::kNextItem) && session()) {
+            // Nothing follows the unit: the play sequence rests here.
+            m_album.ResetPlay();
+            StopPlayer(false);
+        }
+        RedrawDisplay();
+    }
+    OnPlayerTick();
 }
 
 void VideoPlayer::OnPlayerTick()

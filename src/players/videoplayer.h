@@ -5,13 +5,17 @@
 // the engine order (the general engine's instance 1, the QuickTime and RealVideo engines, the
 // media device's digital video last), each told of the viewer's child window.
 //
-// Video CD mode (5168 toggles it, 5169 turns it on and starts): the album comes from the CD
-// drive. The Video CD reader opens the disc when there is one for the drive; otherwise, or
-// with "DGVUseVCD2Mode" 0, the album is the drive's "MPEGAV/*.DAT" files, played as films.
-// UM_DISC_CHANGE notes whether a disc is in; with "AutoRun" 1 a disc with an MPEGAV folder
-// starts Video CD mode.
+// Video CD mode (5168 toggles it, 5169 turns it on and starts): the album comes from the disc
+// the "Drive" setting names. The Video CD reader opens it when it is a Video CD 2.0 (and
+// "DGVUseVCD2Mode" is 1): the album is then the reader's (entries in track mode, the items of a
+// play list, the selections of a selection list), song numbers, Next, Previous, Stop, Play/Pause
+// and the viewer's input are its commands, its units open through the engines by their
+// kolvovcd: URIs, and its poll runs on the player's tick. Otherwise the album is the disc's
+// "MPEGAV/*.DAT" files, played as films. UM_DISC_CHANGE with a disc reloads the album in Video
+// CD mode; with "AutoRun" 1 a disc with an MPEGAV folder starts Video CD mode.
 
 #include "players/playerframe.h"
+#include "players/vcdreader.h"
 
 #include <functional>
 #include <memory>
@@ -28,7 +32,7 @@ class QAction;
 int FasterSpeed(int percent);
 int SlowerSpeed(int percent);
 
-class VideoPlayer : public PlayerFrame
+class VideoPlayer : public PlayerFrame, private VcdPlayback
 {
     Q_OBJECT
 public:
@@ -47,6 +51,8 @@ public:
     int loadSource() const { return m_loadSource; }
     bool videoCdMode() const { return m_loadSource == kLoadVideoCd; }
     bool discPresent() const { return m_discPresent; }
+    // The Video CD reader while it has the disc open in Video CD mode, else null.
+    const VcdReader* vcdReader() const { return ReaderActive() ? m_vcd.get() : nullptr; }
 
     void SetSizeMode(int mode);
     void CycleSizeMode();
@@ -80,6 +86,7 @@ protected:
     bool OnPlayerCommand(int id) override;
     bool OnPlayerMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnPlayerTick() override;
+    void OnTick() override;
     LRESULT OnComponentCommand(LPARAM lParam) override;
     LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
@@ -93,6 +100,23 @@ private:
     void LoadAlbum();
     void Configure();
     bool Playing() const { return m_state == kModePlaying; }
+    // Opens a film (a path, or a kolvovcd: URI) on the viewer through the engines for
+    // `kindName` (the name its kind is told by); the open result.
+    std::int32_t OpenFilm(const std::vector<std::string>& candidates, const std::string& kindName);
+    bool ReaderActive() const { return videoCdMode() && m_vcd && m_vcd->isOpen(); }
+    // Gives the reader a song number or a navigation command and follows what it did.
+    int ReaderCommand(int n);
+    void ReaderPlayPause();
+
+    // The reader's playback: the viewer and the open session.
+    bool playUnit(const VcdUnit& unit, std::string* info) override;
+    void stopUnit() override;
+    void closeUnit() override;
+    void pauseUnit() override;
+    void resumeUnit() override;
+    int unitMode() override;
+    std::int64_t unitPositionMs() override;
+    void setHotAreas(const std::vector<VcdHotArea>& areas) override;
 
     std::unique_ptr<VideoViewer> m_viewer;
     DigitDisplay* m_speedDisplay = nullptr;
@@ -100,4 +124,6 @@ private:
     int m_sizeMode = 1;
     int m_loadSource = kLoadAlbum;
     bool m_discPresent = false;
+    std::unique_ptr<VcdReader> m_vcd;
+    bool m_unitStopped = false; // the reader stopped the unit (a play list's playing time)
 };

@@ -295,6 +295,21 @@ void VideoViewer::PictureClicked(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    if (!m_hotAreas.empty()) {
+        const QRect picture =
+            m_child->movieRect().isEmpty() ? m_child->rect() : m_child->movieRect();
+        const QPoint at = event->position().toPoint() - picture.topLeft();
+        if (picture.width() > 0 && picture.height() > 0) {
+            const int x = at.x() * 256 / picture.width();
+            const int y = at.y() * 256 / picture.height();
+            for (const VcdHotArea& a : m_hotAreas) {
+                if (x >= a.x1 && x <= a.x2 && y >= a.y1 && y <= a.y2) {
+                    SendInput(1, a.command);
+                    return;
+                }
+            }
+        }
+    }
     if (m_fullScreen) {
         // Event 3 with bit 1: the picture was clicked in full screen.
         Wnd::postTo(m_component, kNotifyDirectShow, engineNotifyWParam(m_cookie, 3), 2);

@@ -23,7 +23,10 @@
 #include <QRect>
 #include <QSize>
 
+#include "players/vcdreader.h"
+
 #include <mutex>
+#include <vector>
 
 class VideoViewer;
 
@@ -101,6 +104,10 @@ public:
     void OnNotification(UINT msg, WPARAM wParam, LPARAM lParam);
     void SendInput(WPARAM kind, LPARAM value);
     void PictureClicked(QMouseEvent* event);
+    // A Video CD's hot areas (0-255 across and down the picture): a click in one sends its
+    // command as input instead of moving the window.
+    void SetHotAreas(const std::vector<VcdHotArea>& areas) { m_hotAreas = areas; }
+    const std::vector<VcdHotArea>& hotAreas() const { return m_hotAreas; }
     // Escape and the digits 1-9 (keypad too); false for any other key.
     bool HandleKey(int key, bool keypad);
 
@@ -122,4 +129,5 @@ private:
     bool m_fullScreen = false;
     QRect m_normalGeometry;
     QSize m_source;
+    std::vector<VcdHotArea> m_hotAreas;
 };

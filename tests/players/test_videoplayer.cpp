@@ -16,6 +16,7 @@
 #include "ui/dib.h"
 #include "ui/digitdisplay.h"
 #include "ui/displaypanel.h"
+#include "vcdtest.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -591,6 +592,138 @@ TEST_F(VideoPlayerTest, VideoCdModeWithoutAReaderPlaysTheDiscsMpegavFiles)
     EXPECT_EQ(player->album().songCount(), 0);
     EXPECT_NE(player->infoText().find("Can't play disc in"), std::string::npos)
         << player->infoText();
+}
+
+// The Video CD reader in the player, on images vcdimager and vcdxbuild make (tests/vcd).
+std::vector<std::string> albumTitles(const Album& album)
+{
+    std::vector<std::string> out;
+    for (const SongEntry& s : album.songs())
+        out.push_back(s.title);
+    return out;
+}
+
+bool endsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+TEST_F(VideoPlayerTest, AVideoCdsPlaySequenceIsPlayedAndNavigated)
+{
+    const std::string disc = vcdtest::menuDisc();
+    ASSERT_FALSE(disc.empty());
+    host->settings().cdDrive = disc;
+    host->settings().dgvUseVcd2Mode = 1;
+
+    // The first list is a selection list of two selections playing track 3 (AVSEQ02.DAT).
+    player->sendMessage(UM_COMMAND, 0, static_cast<LPARAM>(0xFFFF0000u | cmd::VideoCdPlay));
+    ASSERT_TRUE(player->videoCdMode());
+    ASSERT_NE(player->vcdReader(), nullptr) << player->messageText();
+    EXPECT_EQ(player->vcdReader()->mode(), VcdReader::ModeSelection);
+    EXPECT_EQ(albumTitles(player->album()), (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(player->state(), kModePlaying) << player->messageText();
+    EXPECT_TRUE(endsWith(player->playingPath(), "file=MPEGAV/AVSEQ02.DAT"))
+        << player->playingPath();
+    ASSERT_TRUE(runUntil([&] { return player->viewer()->child()->frame() != nullptr; }, 5000));
+    EXPECT_TRUE(player->viewer()->isVisible());
+    EXPECT_EQ(player->sendMessage(UM_COMMAND, 0, MAKELPARAM(cmd::VideoCdMode, 1)), 1);
+
+    // The key 1 in the viewer chooses selection 1: the play list at 0x0006, whose first item is
+    // track 2.
+    player->viewer()->HandleKey(Qt::Key_1, false);
+    ASSERT_TRUE(runUntil([&] { return player->vcdReader()->descriptorOffset() == 0x0006; }, 2000));
+    EXPECT_EQ(player->vcdReader()->mode(), VcdReader::ModePlayList);
+    EXPECT_EQ(albumTitles(player->album()), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(player->state(), kModePlaying) << player->messageText();
+    EXPECT_TRUE(endsWith(player->playingPath(), "file=MPEGAV/AVSEQ01.DAT"))
+        << player->playingPath();
+    ASSERT_TRUE(runUntil([&] { return player->positionSeconds() >= 1; }, 5000));
+
+    // Next is the next list: the play list at 0x0009 of track 3.
+    player->sendMessage(WM_COMMAND, cmd::Next, 0);
+    EXPECT_EQ(player->vcdReader()->descriptorOffset(), 0x0009);
+    EXPECT_EQ(player->state(), kModePlaying) << player->messageText();
+    EXPECT_TRUE(endsWith(player->playingPath(), "file=MPEGAV/AVSEQ02.DAT"))
+        << player->playingPath();
+    // Previous goes back to 0x0006; the viewer's Next button (-3) forward again.
+    player->sendMessage(WM_COMMAND, cmd::Previous, 0);
+    EXPECT_EQ(player->vcdReader()->descriptorOffset(), 0x0006);
+    player->sendMessage(UM_VIEWER_INPUT, 1, -3);
+    EXPECT_EQ(player->vcdReader()->descriptorOffset(), 0x0009);
+    // Stop is the return list (0x0000), the selection list again.
+    player->sendMessage(WM_COMMAND, cmd::Stop, 0);
+    EXPECT_EQ(player->vcdReader()->descriptorOffset(), 0x0000);
+    EXPECT_EQ(player->state(), kModePlaying);
+    // Its hot areas are the viewer's: a click in selection 2's (130-250 across, 2-120 down)
+    // plays the list at 0x0009.
+    ASSERT_EQ(player->viewer()->hotAreas().size(), 3u);
+    const QRect picture = player->viewer()->child()->movieRect().isEmpty()
+                              ? player->viewer()->child()->rect()
+                              : player->viewer()->child()->movieRect();
+    const QPointF at(picture.left() + picture.width() * 190 / 256.0,
+                     picture.top() + picture.height() * 60 / 256.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(player->viewer()->child(), &press);
+    ASSERT_TRUE(runUntil([&] { return player->vcdReader()->descriptorOffset() == 0x0009; }, 2000));
+    EXPECT_TRUE(player->viewer()->hotAreas().empty()); // a play list has none
+
+    // Escape leaves Video CD mode, and the reader closes the disc.
+    player->sendMessage(UM_VIEWER_INPUT, 33, 0x1B);
+    EXPECT_FALSE(player->videoCdMode());
+    EXPECT_EQ(player->vcdReader(), nullptr);
+    EXPECT_EQ(player->state(), kModeStopped);
+}
+
+TEST_F(VideoPlayerTest, AVideoCdWithoutPlaySequencePlaysItsEntriesOnTheTick)
+{
+    // Entries: track 2 from 0, track 2 from 1 s, track 3 from 0.
+    const std::string disc = vcdtest::trackModeDisc();
+    ASSERT_FALSE(disc.empty());
+    host->settings().cdDrive = disc;
+    host->settings().dgvUseVcd2Mode = 1;
+    player->sendMessage(WM_COMMAND, cmd::VideoCdMode, 0);
+    ASSERT_NE(player->vcdReader(), nullptr) << player->messageText();
+    EXPECT_EQ(player->vcdReader()->mode(), VcdReader::ModeTracks);
+    EXPECT_EQ(albumTitles(player->album()), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(player->state(), kModePlaying) << player->messageText();
+    EXPECT_EQ(player->album().currentSong(), 1);
+    const std::string first = player->playingPath();
+    EXPECT_TRUE(endsWith(first, "file=MPEGAV/AVSEQ01.DAT")) << first;
+    // The second entry follows within the same file, then track 3 is opened at the file's end.
+    ASSERT_TRUE(runUntil([&] { return player->album().currentSong() == 2; }, 5000));
+    EXPECT_EQ(player->playingPath(), first);
+    ASSERT_TRUE(runUntil([&] { return player->album().currentSong() == 3; }, 6000));
+    EXPECT_TRUE(endsWith(player->playingPath(), "file=MPEGAV/AVSEQ02.DAT"))
+        << player->playingPath();
+    EXPECT_EQ(player->state(), kModePlaying);
+    // Previous goes to the entry before; the last entry ends the disc.
+    player->sendMessage(WM_COMMAND, cmd::Previous, 0);
+    EXPECT_EQ(player->album().currentSong(), 2);
+    player->sendMessage(UM_VIEWER_INPUT, 33, 0x33); // the key 3
+    EXPECT_EQ(player->album().currentSong(), 3);
+    EXPECT_TRUE(runUntil([&] { return player->state() == kModeStopped; }, 6000));
+    EXPECT_TRUE(player->messageText().empty()) << player->messageText();
+}
+
+TEST_F(VideoPlayerTest, AVideoCdTheReaderIsNotToReadPlaysItsDatFilesOffTheImage)
+{
+    host->settings().cdDrive = vcdtest::menuDisc();
+    host->settings().dgvUseVcd2Mode = 0;
+    player->sendMessage(WM_COMMAND, cmd::VideoCdMode, 0);
+    EXPECT_EQ(player->vcdReader(), nullptr);
+    EXPECT_EQ(player->album().songCount(), 2);
+    EXPECT_TRUE(endsWith(player->album().GetSong(1)->title, "file=MPEGAV/AVSEQ01.DAT"));
+    EXPECT_EQ(player->state(), kModePlaying) << player->messageText();
+    ASSERT_TRUE(runUntil([&] { return player->viewer()->child()->frame() != nullptr; }, 5000));
+    // A new disc in Video CD mode: its album.
+    host->settings().cdDrive = vcdtest::trackModeDisc();
+    host->settings().dgvUseVcd2Mode = 1;
+    player->sendMessage(UM_DISC_CHANGE, 1, 0);
+    ASSERT_NE(player->vcdReader(), nullptr);
+    EXPECT_EQ(player->vcdReader()->mode(), VcdReader::ModeTracks);
+    EXPECT_EQ(player->state(), kModeStopped);
 }
 
 TEST_F(VideoPlayerTest, BadFilmsFailWithAClearLineQuickly)
