@@ -68,6 +68,10 @@ public:
     bool failed() const override { return m_recording.failed(); }
     int elapsedSeconds() const override { return m_recording.elapsedSeconds(); }
     std::pair<int, int> levels() const override { return m_recording.levels(); }
+    void setLevelsListener(std::function<void(int, int)> listener) override
+    {
+        m_recording.setLevelsListener(std::move(listener));
+    }
 
 private:
     record::SoundCardRecording m_recording;

@@ -5,6 +5,7 @@
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
+#include "players/levelmeters.h"
 #include "players/lyricviewer.h"
 #include "ui/buttons.h"
 #include "ui/displaypanel.h"
@@ -22,6 +23,10 @@ AudioPlayer::AudioPlayer(PlayerHost& host, QWidget* parent)
         b->SetChecked(host.settings().saveStream != 0);
     if (SkinButton* b = button(cmd::Lyric))
         b->SetChecked(host.settings().displayLyric != 0);
+    // Over the display panel's position slider, which has nothing to show while recording.
+    m_meters = new LevelMeters(this);
+    m_meters->setGeometry(44, 54, 266, 9);
+    m_meters->hide();
     SeedDefaultAlbum(paths::demoDir());
     LoadStartAlbum();
 }
@@ -222,6 +227,11 @@ void AudioPlayer::Record()
         return;
     m_recording = std::move(recording);
     m_recordingPath = path;
+    m_recording->setLevelsListener(
+        [this](int left, int right) { m_meters->setLevels(left, right); });
+    m_position = 0;
+    m_meters->setLevels(0, 0);
+    m_meters->show();
     // The file becomes a song of the album, and the current one.
     int position = 0;
     if (!album().FindSong(path, &position)) {
@@ -238,6 +248,7 @@ void AudioPlayer::PauseRecording()
 {
     if (m_recording)
         m_recording->Pause();
+    m_meters->setLevels(0, 0);
 }
 
 void AudioPlayer::ResumeRecording()
@@ -251,12 +262,24 @@ void AudioPlayer::EndRecording(bool user)
     if (m_recording)
         m_recording->Stop(user);
     m_recording.reset();
+    m_meters->setLevels(0, 0);
+    m_meters->hide();
 }
 
 void AudioPlayer::OnRecordingTick()
 {
-    if (m_recording && m_recording->failed())
+    if (!m_recording)
+        return;
+    if (m_recording->failed()) {
         StopPlayer(false);
+        return;
+    }
+    // The time display counts the recorded seconds.
+    const int seconds = m_recording->elapsedSeconds();
+    if (seconds != m_position) {
+        m_position = seconds;
+        RedrawDisplay();
+    }
 }
 
 void AudioPlayer::FillStatus(ComponentStatus& status) const

@@ -7,6 +7,8 @@
 
 #include "players/playerframe.h"
 
+class LevelMeters;
+
 class AudioPlayer : public PlayerFrame
 {
     Q_OBJECT
@@ -19,6 +21,8 @@ public:
     static bool SeedDefaultAlbum(const std::string& demoDir);
     // The Open dialog's file types: every kind the player plays, and play lists, first.
     static QString OpenFilter();
+    // The recording level meters under the display panel, shown while recording.
+    const LevelMeters* levelMeters() const { return m_meters; }
 
 protected:
     bool OwnsStartMode(int startMode) const override { return startMode == StartModeAudio; }
@@ -47,4 +51,5 @@ private:
 
     std::unique_ptr<PlayerRecording> m_recording;
     std::string m_recordingPath;
+    LevelMeters* m_meters = nullptr;
 };

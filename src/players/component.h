@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -62,6 +63,9 @@ public:
     virtual int elapsedSeconds() const = 0;
     // The loudest left and right samples of the last buffer, 0..32768 (0 while paused).
     virtual std::pair<int, int> levels() const = 0;
+    // Told the levels as each captured buffer arrives (on the player's thread, posted by the
+    // capture, which never waits for it), and 0, 0 on pause and stop.
+    virtual void setLevelsListener(std::function<void(int left, int right)> listener) = 0;
 };
 
 // What the components need of the application: its settings and its command-line record,

@@ -311,7 +311,7 @@ void SoundCardRecording::Pause()
 {
     m_wave.PauseRecording();
     m_paused = true;
-    m_left = m_right = 0;
+    setLevels(0, 0);
 }
 
 void SoundCardRecording::Resume()
@@ -331,7 +331,7 @@ void SoundCardRecording::Stop(bool user)
     m_writer.flush();
     m_writer.finishFile();
     m_writer.close();
-    m_left = m_right = 0;
+    setLevels(0, 0);
 }
 
 int SoundCardRecording::elapsedSeconds() const
@@ -345,19 +345,26 @@ int SoundCardRecording::elapsedSeconds() const
 void SoundCardRecording::DataRecorded(CWave& wave, const std::uint8_t* bytes, size_t count, int)
 {
     if (m_paused || m_failed) {
-        m_left = m_right = 0;
+        setLevels(0, 0);
         return;
     }
     if (m_writer.write(bytes, count, nullptr, nullptr, m_firstWrite ? -1 : 0) != 1) {
         m_failed = true;
-        m_left = m_right = 0;
+        setLevels(0, 0);
         KolvoMessageBox(m_parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
         return;
     }
     m_firstWrite = false;
     const PeakLevels peak = PeakLevelsOf(wave.recordFormat(), bytes, count);
-    m_left = peak.left;
-    m_right = peak.right;
+    setLevels(peak.left, peak.right);
+}
+
+void SoundCardRecording::setLevels(int left, int right)
+{
+    m_left = left;
+    m_right = right;
+    if (m_levelsListener)
+        m_levelsListener(left, right);
 }
 
 void SoundCardRecording::RecordingFailed(CWave&, const std::string&)

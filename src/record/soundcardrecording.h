@@ -92,12 +92,18 @@ public:
     bool failed() const { return m_failed; }
     int elapsedSeconds() const;
     std::pair<int, int> levels() const { return {m_left, m_right}; }
+    // Told the levels as each captured buffer is written, and 0, 0 on pause, stop and failure.
+    void setLevelsListener(std::function<void(int left, int right)> listener)
+    {
+        m_levelsListener = std::move(listener);
+    }
 
     // The sheet's window while it is up, for tests that answer it; likewise the copy window.
     static CRecordPropertySheet* openSheet();
     static class CdCopyDialog* openCopyWindow();
 
 private:
+    void setLevels(int left, int right);
     std::vector<std::string> CopyCdTracks(const RecordingOptions& options, const CdDiscTitles& disc,
                                           QWidget* parent);
     void DataRecorded(CWave& wave, const std::uint8_t* bytes, size_t count, int zero) override;
@@ -105,6 +111,7 @@ private:
 
     AppSettings& m_settings;
     std::function<void()> m_save;
+    std::function<void(int, int)> m_levelsListener;
     QWidget* m_parent = nullptr;
     CWave m_wave;
     CAcmWaveWriter m_writer;

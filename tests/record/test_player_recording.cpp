@@ -8,6 +8,7 @@
 #include "app/playerapp.h"
 #include "platform/strings.h"
 #include "players/audioplayer.h"
+#include "players/levelmeters.h"
 #include "record/soundcardrecording.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,9 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 #include <cstdlib>
 #include <thread>
@@ -144,4 +148,136 @@ TEST_F(PlayerRecordingTest, RecordPauseResumeStop)
     cancel.start(10);
     command(5122);
     EXPECT_EQ(player->state(), kModeStopped);
+}
+
+namespace {
+
+// Stereo 16-bit PCM: a tone of that amplitude in the left channel and another in the right.
+std::vector<std::uint8_t> stereoTone(double hz, double seconds, double left, double right)
+{
+    const int frames = static_cast<int>(44100 * seconds);
+    std::vector<std::uint8_t> pcm;
+    pcm.reserve(static_cast<size_t>(frames) * 4);
+    for (int i = 0; i < frames; ++i) {
+        const double s = std::sin(2 * M_PI * hz * i / 44100.0);
+        for (double amplitude : {left, right}) {
+            const auto v = static_cast<std::int16_t>(std::lround(s * amplitude * 32767));
+            pcm.push_back(static_cast<std::uint8_t>(v & 0xff));
+            pcm.push_back(static_cast<std::uint8_t>((v >> 8) & 0xff));
+        }
+    }
+    return pcm;
+}
+
+int median(std::vector<int> values)
+{
+    if (values.empty())
+        return -1;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+// The meters follow the captured sound buffer by buffer: loud in the left channel only, then
+// quiet in both; the time display counts the recorded seconds; pause and stop empty them.
+TEST_F(PlayerRecordingTest, LevelMetersAndElapsedTime)
+{
+    const LevelMeters* meters = player->levelMeters();
+    ASSERT_NE(meters, nullptr);
+    EXPECT_FALSE(meters->isVisible()) << "no meters before recording";
+
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("meters.wav")));
+        sheet->channelList()->setCurrentIndex(1); // stereo
+        sheet->accept();
+    });
+    answer.start(10);
+    command(5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    EXPECT_TRUE(meters->isVisibleTo(player));
+
+    const std::string tone = homePath("tones.wav");
+    std::vector<std::uint8_t> pcm = stereoTone(440, 3, 0.8, 0.0);
+    const std::vector<std::uint8_t> quiet = stereoTone(440, 3, 0.05, 0.05);
+    pcm.insert(pcm.end(), quiet.begin(), quiet.end());
+    writeBytes(tone, waveBytes(MakePcmFormat(44100, 16, 2), pcm));
+    tonePlayer = std::thread([tone] { run("paplay -d \"$KOLVO_TEST_SINK\" " + quoted(tone)); });
+
+    // The meters as the player shows them, every 20 ms, against the time since the tone began
+    // to arrive (the private sound server takes its time to start a monitor).
+    struct Sample
+    {
+        qint64 ms;
+        int left;
+        int right;
+    };
+    std::vector<Sample> samples;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 onset = -1;
+    std::vector<std::pair<qint64, int>> seconds; // the time display against the clock
+    bool shot = false;
+    pumpUntil(
+        [&] {
+            const qint64 now = clock.elapsed();
+            if (!samples.empty() && now - samples.back().ms < 20)
+                return false;
+            const auto [left, right] = meters->levels();
+            samples.push_back({now, left, right});
+            seconds.emplace_back(now, player->positionSeconds());
+            if (onset < 0 && left > 8000)
+                onset = now;
+            if (onset >= 0 && !shot && now > onset + 1200) {
+                shot = true;
+                if (const char* folder = std::getenv("KOLVO_RECORD_SHOTS"))
+                    window->grab().save(QString::fromUtf8(folder) + "/recording-meters.png");
+            }
+            return onset >= 0 && now > onset + 5600;
+        },
+        15000);
+    ASSERT_GE(onset, 0) << "the loud tone never reached the meters";
+    const auto medianIn = [&](qint64 from, qint64 to, bool left) {
+        std::vector<int> values;
+        for (const Sample& s : samples)
+            if (s.ms >= onset + from && s.ms < onset + to)
+                values.push_back(left ? s.left : s.right);
+        return median(values);
+    };
+    const int loudLeft = medianIn(300, 2600, true);
+    const int loudRight = medianIn(300, 2600, false);
+    const int quietLeft = medianIn(3500, 5600, true);
+    const int quietRight = medianIn(3500, 5600, false);
+    EXPECT_GT(loudLeft, 32768 * 0.5) << "a tone at 0.8 of full scale";
+    EXPECT_LT(loudRight, loudLeft / 20) << "nothing in the right channel";
+    EXPECT_GT(quietLeft, 32768 * 0.02);
+    EXPECT_LT(quietLeft, 32768 * 0.1);
+    EXPECT_GT(quietRight, 32768 * 0.02);
+    EXPECT_LT(quietRight, 32768 * 0.1);
+    EXPECT_GT(LevelMeters::barFraction(loudLeft), LevelMeters::barFraction(quietLeft) + 0.2)
+        << "the bars tell loud from quiet";
+    // The time display counts the recorded seconds: about three more after three seconds.
+    const auto displayAt = [&](qint64 ms) {
+        for (const auto& [at, value] : seconds)
+            if (at >= ms)
+                return value;
+        return -1;
+    };
+    const int gained = displayAt(onset + 5000) - displayAt(onset + 2000);
+    EXPECT_GE(gained, 2) << "the time display counts the recorded seconds";
+    EXPECT_LE(gained, 4);
+
+    command(5103); // Pause
+    EXPECT_EQ(meters->levels(), std::make_pair(0, 0));
+    pumpUntil([] { return false; }, 500);
+    EXPECT_EQ(meters->levels(), std::make_pair(0, 0)) << "nothing moves while paused";
+    command(5102); // Stop
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_FALSE(meters->isVisible());
+    EXPECT_EQ(meters->levels(), std::make_pair(0, 0));
 }
