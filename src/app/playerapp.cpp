@@ -60,6 +60,14 @@ public:
         record::CdDiscTitles titles{disc.albumTitle, disc.artist, disc.trackTitles};
         Started started;
         started.path = m_recording.Start(parent, titles, &started.copied);
+        started.cdTrack = m_recording.cdTrack();
+        return started;
+    }
+    Started NextCdTrack() override
+    {
+        Started started;
+        started.path = m_recording.StartNextCdTrack();
+        started.cdTrack = m_recording.cdTrack();
         return started;
     }
     void Pause() override { m_recording.Pause(); }

@@ -1,6 +1,7 @@
 // Record in the Digital Audio Player, in the real main window: the recording options, the
 // recording states, pause and resume, and the file added to the album, recorded from the
 // private PulseAudio's monitor while a tone plays.
+#include "cd/cdtest.h"
 #include "recordtest.h"
 #include "support/testhome.h"
 
@@ -8,21 +9,25 @@
 #include "app/playerapp.h"
 #include "platform/strings.h"
 #include "players/audioplayer.h"
+#include "players/cdplayer.h"
 #include "players/levelmeters.h"
 #include "record/soundcardrecording.h"
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 using namespace record;
@@ -280,4 +285,149 @@ TEST_F(PlayerRecordingTest, LevelMetersAndElapsedTime)
     EXPECT_EQ(player->state(), kModeStopped);
     EXPECT_FALSE(meters->isVisible());
     EXPECT_EQ(meters->levels(), std::make_pair(0, 0));
+}
+
+namespace {
+
+// The application whose main window is the test's, so that the players reach each other.
+class WindowedApp : public PlayerApp
+{
+public:
+    HWND controller() const override { return window ? window->handle() : 0; }
+    MainController* window = nullptr;
+};
+
+// The whole main window with the CD Player on a generated disc image, recording from the
+// private PulseAudio's monitor, where the CD Player plays.
+class CdRecordingTest : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        setInterfaceLanguage("en");
+        const char* sink = std::getenv("KOLVO_TEST_SINK");
+        ASSERT_TRUE(sink);
+        ::setenv("KOLVO_CAPTURE_SOURCE",
+                 (std::string("pulsesrc device=") + sink + ".monitor").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        if (app)
+            app->window = nullptr;
+        window.reset();
+        app.reset();
+        ::unsetenv("KOLVO_CAPTURE_SOURCE");
+        setInterfaceLanguage("");
+        KolvoHomeTest::TearDown();
+    }
+    void start(const std::string& drive)
+    {
+        writeFile("config/Quorvane System, Inc./Kolvo.conf",
+                  "[CD]\nEnable=1\nDrive=" + drive + "\nAutoRun=0\nCDDBConnect=0\n");
+        app = std::make_unique<WindowedApp>();
+        app->LoadSettings();
+        app->settings().cdDrive = drive;
+        window = std::make_unique<MainController>(*app);
+        app->window = window.get();
+        cd = static_cast<CdPlayer*>(window->component(ComponentCd));
+        player = static_cast<AudioPlayer*>(window->component(ComponentAudio));
+        ASSERT_NE(cd, nullptr);
+        ASSERT_NE(player, nullptr);
+        ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModeStopped; }, 5000));
+        pumpUntil([this] { return player->state() == kModeStopped; }, 2000);
+    }
+
+    std::unique_ptr<WindowedApp> app;
+    std::unique_ptr<MainController> window;
+    CdPlayer* cd = nullptr;
+    AudioPlayer* player = nullptr;
+};
+
+// The length and rough frequency of the sound in a file's left channel (sox's estimate is
+// for one channel), silence at both ends cut off.
+std::pair<double, double> soundOf(const std::string& path)
+{
+    const RunResult stat =
+        run("sox " + quoted(path) +
+                " -n remix 1 silence 1 0.02 2% reverse silence 1 0.02 2% reverse stat",
+            true);
+    const auto value = [&](const std::string& key) {
+        const size_t at = stat.output.find(key);
+        return at == std::string::npos
+                   ? -1.0
+                   : std::stod(stat.output.substr(stat.output.find(':', at) + 1));
+    };
+    return {value("Length (seconds)"), value("Rough   frequency")};
+}
+
+} // namespace
+
+// Record with "through the sound card" and two of three tracks chosen: the CD Player plays
+// each alone while its own file records, named from the disc's titles in the album's folder;
+// the recording stops after the last one.
+TEST_F(CdRecordingTest, TheChosenTracksAreRecordedWhileTheCdPlayerPlaysThem)
+{
+    start(cdtest::disc("titled", "--title Dawnlight --performer Somebody --track-title "
+                                 "2:Second --track-title 3:Third 1.5 3 2"));
+    ASSERT_EQ(cd->album().title(), "Dawnlight");
+
+    int sheets = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        ++sheets;
+        EXPECT_TRUE(sheet->recordCdBox()->isEnabled()) << "a disc is in the CD Player";
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.wav")));
+        sheet->typeList()->setCurrentIndex(0);
+        sheet->recordCdBox()->setChecked(true);
+        EXPECT_FALSE(sheet->copyCdBox()->isChecked()) << "one way of recording the CD";
+        if (sheet->trackList()->count() != 3) {
+            ADD_FAILURE() << "the disc's tracks are offered";
+            sheet->reject();
+            return;
+        }
+        sheet->trackList()->item(0)->setCheckState(Qt::Unchecked);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    answer.stop();
+    ASSERT_EQ(sheets, 1);
+    ASSERT_EQ(player->state(), kModeRecording);
+
+    const std::string folder = homePath("Somebody-Dawnlight");
+    const std::string second = folder + "/Somebody-Dawnlight-02-Second.wav";
+    const std::string third = folder + "/Somebody-Dawnlight-03-Third.wav";
+    EXPECT_NE(player->infoText().find("Recording to Somebody-Dawnlight-02-Second.wav."),
+              std::string::npos)
+        << player->infoText();
+    EXPECT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000))
+        << "the CD Player plays the track";
+    EXPECT_TRUE(pumpUntil(
+        [&] { return player->infoText().find("03-Third.wav.") != std::string::npos; }, 8000))
+        << "the next chosen track follows: " << player->infoText();
+    EXPECT_EQ(player->state(), kModeRecording);
+    EXPECT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 8000))
+        << "the recording stops after the last chosen track";
+    EXPECT_EQ(cd->state(), kModeStopped);
+    EXPECT_EQ(app->appSettings.recordCdRecord, 1);
+    EXPECT_EQ(app->appSettings.recordCdRecordingMethod, 0);
+
+    // Each file holds its track: the tool's tone for track n is 220 x (n + 1) Hz.
+    const auto [secondLength, secondHz] = soundOf(second);
+    EXPECT_NEAR(secondLength, 3.0, 0.3) << second;
+    EXPECT_NEAR(secondHz, 660, 25);
+    const auto [thirdLength, thirdHz] = soundOf(third);
+    EXPECT_NEAR(thirdLength, 2.0, 0.3) << third;
+    EXPECT_NEAR(thirdHz, 880, 25);
+    EXPECT_FALSE(std::filesystem::exists(homePath("ignored.wav")));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/Somebody-Dawnlight-01-Track.wav"));
+    std::vector<std::string> songs;
+    for (const SongEntry& song : player->album().songs())
+        songs.push_back(song.title);
+    EXPECT_NE(std::find(songs.begin(), songs.end(), second), songs.end());
+    EXPECT_NE(std::find(songs.begin(), songs.end(), third), songs.end());
 }
