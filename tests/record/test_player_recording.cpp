@@ -431,3 +431,38 @@ TEST_F(CdRecordingTest, TheChosenTracksAreRecordedWhileTheCdPlayerPlaysThem)
     EXPECT_NE(std::find(songs.begin(), songs.end(), second), songs.end());
     EXPECT_NE(std::find(songs.begin(), songs.end(), third), songs.end());
 }
+
+// Stop by hand during a CD track stops the CD Player too; the file keeps what was recorded and
+// no further track is recorded.
+TEST_F(CdRecordingTest, StopByHandStopsTheCdPlayerAndTheTracksLeft)
+{
+    start(cdtest::disc("stopped", "--title Dawnlight --performer Somebody 4 2"));
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.wav")));
+        sheet->typeList()->setCurrentIndex(0);
+        sheet->recordCdBox()->setChecked(true);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
+    pumpUntil([] { return false; }, 2500);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5102); // Stop
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_TRUE(pumpUntil([this] { return cd->state() == kModeStopped; }, 2000))
+        << "the CD Player stops with the recording";
+    pumpUntil([] { return false; }, 1500);
+    EXPECT_EQ(player->state(), kModeStopped) << "no next track";
+    const std::string folder = homePath("Somebody-Dawnlight");
+    EXPECT_FALSE(std::filesystem::exists(folder + "/02-Track.wav"));
+    const auto [length, hz] = soundOf(folder + "/01-Track.wav");
+    EXPECT_GT(length, 0.5);
+    EXPECT_LT(length, 3.7) << "stopped before the track's end";
+    EXPECT_NEAR(hz, 440, 25);
+}
