@@ -60,6 +60,14 @@ public:
         record::CdDiscTitles titles{disc.albumTitle, disc.artist, disc.trackTitles};
         Started started;
         started.path = m_recording.Start(parent, titles, &started.copied);
+        started.cdTrack = m_recording.cdTrack();
+        return started;
+    }
+    Started NextCdTrack() override
+    {
+        Started started;
+        started.path = m_recording.StartNextCdTrack();
+        started.cdTrack = m_recording.cdTrack();
         return started;
     }
     void Pause() override { m_recording.Pause(); }
@@ -68,6 +76,10 @@ public:
     bool failed() const override { return m_recording.failed(); }
     int elapsedSeconds() const override { return m_recording.elapsedSeconds(); }
     std::pair<int, int> levels() const override { return m_recording.levels(); }
+    void setLevelsListener(std::function<void(int, int)> listener) override
+    {
+        m_recording.setLevelsListener(std::move(listener));
+    }
 
 private:
     record::SoundCardRecording m_recording;

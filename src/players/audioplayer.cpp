@@ -5,6 +5,7 @@
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
+#include "players/levelmeters.h"
 #include "players/lyricviewer.h"
 #include "ui/buttons.h"
 #include "ui/displaypanel.h"
@@ -22,6 +23,10 @@ AudioPlayer::AudioPlayer(PlayerHost& host, QWidget* parent)
         b->SetChecked(host.settings().saveStream != 0);
     if (SkinButton* b = button(cmd::Lyric))
         b->SetChecked(host.settings().displayLyric != 0);
+    // Over the display panel's position slider, which has nothing to show while recording.
+    m_meters = new LevelMeters(this);
+    m_meters->setGeometry(44, 54, 266, 9);
+    m_meters->hide();
     SeedDefaultAlbum(paths::demoDir());
     LoadStartAlbum();
 }
@@ -221,6 +226,18 @@ void AudioPlayer::Record()
     if (path.empty())
         return;
     m_recording = std::move(recording);
+    m_recording->setLevelsListener(
+        [this](int left, int right) { m_meters->setLevels(left, right); });
+    m_position = 0;
+    m_meters->setLevels(0, 0);
+    m_meters->show();
+    RecordingStarted(path, started.cdTrack);
+    BeginRecordingState();
+    RedrawDisplay();
+}
+
+void AudioPlayer::RecordingStarted(const std::string& path, std::uint32_t cdTrack)
+{
     m_recordingPath = path;
     // The file becomes a song of the album, and the current one.
     int position = 0;
@@ -230,14 +247,18 @@ void AudioPlayer::Record()
     }
     album().setCurrentSong(position);
     SaveAlbum();
-    BeginRecordingState();
-    RedrawDisplay();
+    m_cdTrack = cdTrack;
+    m_cdTrackPlaying = false;
+    if (cdTrack > 0)
+        sendToComponent(ComponentCd, UM_COMMAND,
+                        MAKELPARAM(cmd::PlayCdTrack, static_cast<int>(cdTrack)));
 }
 
 void AudioPlayer::PauseRecording()
 {
     if (m_recording)
         m_recording->Pause();
+    m_meters->setLevels(0, 0);
 }
 
 void AudioPlayer::ResumeRecording()
@@ -251,12 +272,52 @@ void AudioPlayer::EndRecording(bool user)
     if (m_recording)
         m_recording->Stop(user);
     m_recording.reset();
+    if (user && m_cdTrack > 0)
+        sendToComponent(ComponentCd, UM_COMMAND, MAKELPARAM(cmd::Stop, 0));
+    m_cdTrack = 0;
+    m_meters->setLevels(0, 0);
+    m_meters->hide();
 }
 
 void AudioPlayer::OnRecordingTick()
 {
-    if (m_recording && m_recording->failed())
+    if (!m_recording)
+        return;
+    if (m_recording->failed()) {
         StopPlayer(false);
+        return;
+    }
+    if (m_cdTrack > 0 && CdTrackEnded())
+        return;
+    // The time display counts the recorded seconds.
+    const int seconds = m_recording->elapsedSeconds();
+    if (seconds != m_position) {
+        m_position = seconds;
+        RedrawDisplay();
+    }
+}
+
+bool AudioPlayer::CdTrackEnded()
+{
+    ComponentStatus cd;
+    if (!sendToComponent(ComponentCd, UM_GET_STATUS, reinterpret_cast<LPARAM>(&cd)))
+        return false;
+    if (cd.state == kModePlaying)
+        m_cdTrackPlaying = true;
+    if (!m_cdTrackPlaying || cd.state != kModeStopped || state() != kModeRecording)
+        return false;
+    // The track has been played: its file is finished and the next chosen track follows.
+    m_recording->Stop(false);
+    const PlayerRecording::Started next = m_recording->NextCdTrack();
+    if (next.path.empty()) {
+        m_cdTrack = 0;
+        StopPlayer(false);
+        return true;
+    }
+    m_position = 0;
+    RecordingStarted(next.path, next.cdTrack);
+    BeginRecordingState();
+    return true;
 }
 
 void AudioPlayer::FillStatus(ComponentStatus& status) const

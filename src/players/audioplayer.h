@@ -3,9 +3,12 @@
 // Ogg, FLAC, Opus, MPEG-4, Windows Media and WavPack audio GStreamer decodes, played through the
 // MPEG, RealAudio and general file engines, with the MCI device as the last resort (the engine
 // order's audio rows); stream saving and lyrics; recording from the sound card (Record) into a
-// file of the current album, through the recording its host makes.
+// file of the current album, through the recording its host makes, with level meters, or of
+// the CD's tracks one by one while the CD Player plays each alone.
 
 #include "players/playerframe.h"
+
+class LevelMeters;
 
 class AudioPlayer : public PlayerFrame
 {
@@ -19,6 +22,8 @@ public:
     static bool SeedDefaultAlbum(const std::string& demoDir);
     // The Open dialog's file types: every kind the player plays, and play lists, first.
     static QString OpenFilter();
+    // The recording level meters under the display panel, shown while recording.
+    const LevelMeters* levelMeters() const { return m_meters; }
 
 protected:
     bool OwnsStartMode(int startMode) const override { return startMode == StartModeAudio; }
@@ -44,7 +49,18 @@ private:
     void Configure();
     // Record: resumes a paused recording; while stopped, the options and the start.
     void Record();
+    // The recording file becomes the album's current song and the CD Player is told to play
+    // its track when it records one.
+    void RecordingStarted(const std::string& path, std::uint32_t cdTrack);
+    // While recording the CD's tracks: true when the CD Player finished the track and the
+    // recording went on to the next one or stopped.
+    bool CdTrackEnded();
 
     std::unique_ptr<PlayerRecording> m_recording;
     std::string m_recordingPath;
+    LevelMeters* m_meters = nullptr;
+    // Recording the CD's tracks: the track the CD Player plays, and whether it has been seen
+    // playing it (its stop then ends the track's file).
+    std::uint32_t m_cdTrack = 0;
+    bool m_cdTrackPlaying = false;
 };

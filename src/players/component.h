@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -49,6 +50,9 @@ public:
     {
         std::string path;                // the file being recorded into; "" when none
         std::vector<std::string> copied; // the files a digital copy of CD tracks made
+        // Recording the CD's tracks through the sound card: the track (from 1) the CD Player
+        // is to play while this file records; 0 otherwise.
+        std::uint32_t cdTrack = 0;
     };
     // Shows the recording options and starts a recording, or copies CD tracks; nothing when
     // the user cancelled or it could not start (the user was told why).
@@ -57,11 +61,17 @@ public:
     virtual void Resume() = 0;
     // Finishes the file. user: the Stop command (not the end of a track).
     virtual void Stop(bool user) = 0;
+    // After Stop(false) at the end of a CD track: the file of the next chosen track, or no path
+    // when none is left.
+    virtual Started NextCdTrack() = 0;
     // True once a write or the source failed: the player stops (the user was told).
     virtual bool failed() const = 0;
     virtual int elapsedSeconds() const = 0;
     // The loudest left and right samples of the last buffer, 0..32768 (0 while paused).
     virtual std::pair<int, int> levels() const = 0;
+    // Told the levels as each captured buffer arrives (on the player's thread, posted by the
+    // capture, which never waits for it), and 0, 0 on pause and stop.
+    virtual void setLevelsListener(std::function<void(int left, int right)> listener) = 0;
 };
 
 // What the components need of the application: its settings and its command-line record,

@@ -41,6 +41,7 @@ constexpr UINT IDS_MONO = 39712;
 constexpr UINT IDS_STEREO = 39713;
 constexpr UINT IDS_COPY_CD = 39714;
 constexpr UINT IDS_TRACKS = 39715;
+constexpr UINT IDS_RECORD_CD = 39716;
 
 const char* extensionOf(int type)
 {
@@ -113,6 +114,19 @@ CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options,
     m_copyCd->setEnabled(!disc.trackTitles.empty());
     m_copyCd->setChecked(options.copyCd && !disc.trackTitles.empty());
     form->addRow(QString(), m_copyCd);
+    // Or recorded through the sound card while the CD Player plays each of them.
+    m_recordCd = new QCheckBox(LoadQString(IDS_RECORD_CD), this);
+    m_recordCd->setEnabled(!disc.trackTitles.empty());
+    m_recordCd->setChecked(options.recordCd && !options.copyCd && !disc.trackTitles.empty());
+    form->addRow(QString(), m_recordCd);
+    connect(m_copyCd, &QCheckBox::toggled, m_recordCd, [this](bool on) {
+        if (on)
+            m_recordCd->setChecked(false);
+    });
+    connect(m_recordCd, &QCheckBox::toggled, m_copyCd, [this](bool on) {
+        if (on)
+            m_copyCd->setChecked(false);
+    });
     m_tracks = new QListWidget(this);
     m_tracks->setMaximumHeight(120);
     for (size_t i = 0; i < disc.trackTitles.size(); ++i) {
@@ -123,8 +137,12 @@ CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options,
         item->setCheckState(Qt::Checked);
         item->setData(Qt::UserRole, static_cast<int>(i + 1));
     }
-    m_tracks->setEnabled(m_copyCd->isChecked());
-    connect(m_copyCd, &QCheckBox::toggled, m_tracks, &QWidget::setEnabled);
+    const auto enableTracks = [this] {
+        m_tracks->setEnabled(m_copyCd->isChecked() || m_recordCd->isChecked());
+    };
+    enableTracks();
+    connect(m_copyCd, &QCheckBox::toggled, m_tracks, enableTracks);
+    connect(m_recordCd, &QCheckBox::toggled, m_tracks, enableTracks);
     form->addRow(LoadQString(IDS_TRACKS), m_tracks);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -141,6 +159,7 @@ RecordingOptions CRecordPropertySheet::options() const
         MakeRecordingPcmFormat(static_cast<std::uint32_t>(m_rate->currentData().toInt()),
                                m_bits->currentData().toInt(), m_channels->currentData().toInt());
     o.copyCd = m_copyCd->isChecked();
+    o.recordCd = m_recordCd->isChecked();
     for (int i = 0; i < m_tracks->count(); ++i) {
         if (m_tracks->item(i)->checkState() == Qt::Checked)
             o.tracks.push_back(
@@ -176,6 +195,7 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
         options.format = stored;
     options.path = proposedRecordingPath(m_settings.recordDir, options.type);
     options.copyCd = m_settings.recordCdRecord != 0 && m_settings.recordCdRecordingMethod == 1;
+    options.recordCd = m_settings.recordCdRecord != 0 && m_settings.recordCdRecordingMethod == 0;
     CRecordPropertySheet sheet(options, disc, parent);
     g_openSheet = &sheet;
     const int answer = sheet.exec();
@@ -204,9 +224,9 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
     m_settings.recordDir = options.path.find('/') == std::string::npos
                                ? ""
                                : options.path.substr(0, options.path.rfind('/'));
-    m_settings.recordCdRecord = options.copyCd ? 1 : 0;
-    if (options.copyCd)
-        m_settings.recordCdRecordingMethod = 1;
+    m_settings.recordCdRecord = options.copyCd || options.recordCd ? 1 : 0;
+    if (options.copyCd || options.recordCd)
+        m_settings.recordCdRecordingMethod = options.copyCd ? 1 : 0;
     if (m_save)
         m_save();
     if (options.copyCd) {
@@ -217,7 +237,30 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
         }
         return {};
     }
+    m_cdTrack = 0;
+    if (options.recordCd) {
+        m_parent = parent;
+        m_cdJob = makeCdJob(options, disc);
+        return StartNextCdTrack();
+    }
     return StartWith(options, parent);
+}
+
+std::string SoundCardRecording::StartNextCdTrack()
+{
+    m_cdTrack = 0;
+    if (m_recording || m_cdJob.selectedTracks.empty())
+        return {};
+    const std::uint32_t track = m_cdJob.selectedTracks.front();
+    m_cdJob.selectedTracks.erase(m_cdJob.selectedTracks.begin());
+    RecordingOptions options;
+    options.type = m_cdJob.recordType;
+    options.format = m_cdJob.recordFormat;
+    options.path = cdOutputPath(m_cdJob, track);
+    std::string path = StartWith(options, m_parent);
+    if (!path.empty())
+        m_cdTrack = track;
+    return path;
 }
 
 std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget* parent)
@@ -265,13 +308,16 @@ std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget
     return path;
 }
 
-std::vector<std::string> SoundCardRecording::CopyCdTracks(const RecordingOptions& options,
-                                                          const CdDiscTitles& disc, QWidget* parent)
+RecordJob SoundCardRecording::makeCdJob(const RecordingOptions& options,
+                                        const CdDiscTitles& disc) const
 {
     RecordJob job;
     job.recordType = options.type;
-    job.cdMethod = 1;
-    job.recordFormat = options.type == 0 ? options.format : MakePcmFormat(44100, 16, 2);
+    job.cdMethod = options.copyCd ? 1 : 0;
+    // A digital copy to MP3 encodes the CD's own format; through the sound card the MP3 type
+    // records a WAVE file in the chosen format.
+    job.recordFormat =
+        options.type == 0 || !options.copyCd ? options.format : MakePcmFormat(44100, 16, 2);
     job.directory =
         m_settings.recordDir.empty() ? QDir::tempPath().toStdString() : m_settings.recordDir;
     job.useTitleInfo = m_settings.recordCdUseTitleInfo != 0;
@@ -295,6 +341,13 @@ std::vector<std::string> SoundCardRecording::CopyCdTracks(const RecordingOptions
         job.directory += (job.directory.back() == '/' ? "" : "/") + sub;
         QDir().mkpath(QString::fromStdString(job.directory));
     }
+    return job;
+}
+
+std::vector<std::string> SoundCardRecording::CopyCdTracks(const RecordingOptions& options,
+                                                          const CdDiscTitles& disc, QWidget* parent)
+{
+    RecordJob job = makeCdJob(options, disc);
     CdCopyDialog dialog(job, false, parent);
     g_openCopy = &dialog;
     dialog.exec();
@@ -311,7 +364,7 @@ void SoundCardRecording::Pause()
 {
     m_wave.PauseRecording();
     m_paused = true;
-    m_left = m_right = 0;
+    setLevels(0, 0);
 }
 
 void SoundCardRecording::Resume()
@@ -322,7 +375,9 @@ void SoundCardRecording::Resume()
 
 void SoundCardRecording::Stop(bool user)
 {
-    (void)user; // an MPEG type outside CD recording keeps its WAVE file
+    // An MPEG type keeps its WAVE file (no MP3 is made from a recording yet).
+    if (user)
+        m_cdJob.selectedTracks.clear(); // Stop ends recording the CD's tracks too
     if (!m_recording)
         return;
     m_recording = false;
@@ -331,7 +386,7 @@ void SoundCardRecording::Stop(bool user)
     m_writer.flush();
     m_writer.finishFile();
     m_writer.close();
-    m_left = m_right = 0;
+    setLevels(0, 0);
 }
 
 int SoundCardRecording::elapsedSeconds() const
@@ -345,19 +400,26 @@ int SoundCardRecording::elapsedSeconds() const
 void SoundCardRecording::DataRecorded(CWave& wave, const std::uint8_t* bytes, size_t count, int)
 {
     if (m_paused || m_failed) {
-        m_left = m_right = 0;
+        setLevels(0, 0);
         return;
     }
     if (m_writer.write(bytes, count, nullptr, nullptr, m_firstWrite ? -1 : 0) != 1) {
         m_failed = true;
-        m_left = m_right = 0;
+        setLevels(0, 0);
         KolvoMessageBox(m_parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
         return;
     }
     m_firstWrite = false;
     const PeakLevels peak = PeakLevelsOf(wave.recordFormat(), bytes, count);
-    m_left = peak.left;
-    m_right = peak.right;
+    setLevels(peak.left, peak.right);
+}
+
+void SoundCardRecording::setLevels(int left, int right)
+{
+    m_left = left;
+    m_right = right;
+    if (m_levelsListener)
+        m_levelsListener(left, right);
 }
 
 void SoundCardRecording::RecordingFailed(CWave&, const std::string&)

@@ -2,7 +2,8 @@
 // Recording from the sound card into a file, as the Digital Audio Player's Record does it: the
 // recording options sheet (CRecordPropertySheet: the file, the type, the sound format), the
 // capture through CWave and the WAVE file through CAcmWaveWriter, the levels and the elapsed
-// time. The player keeps the state and the album; this keeps the sound.
+// time; the CD's chosen tracks, one file each, while the CD Player plays them. The player keeps
+// the state, the album and the CD Player's part; this keeps the sound.
 //
 // It promises: Start returns the file only when recording really began, having said why
 // otherwise (2063, 1066, 2064); the options chosen are stored in the settings; a write that
@@ -10,6 +11,7 @@
 
 #include "platform/settings.h"
 #include "record/acmwavewriter.h"
+#include "record/cdcopy.h"
 #include "record/wave.h"
 
 #include <QDialog>
@@ -31,6 +33,9 @@ struct RecordingOptions
     WAVEFORMATEX format = MakePcmFormat(44100, 16, 2);
     // Copy tracks of the CD digitally instead ("RecordCDRecord" with method 1).
     bool copyCd = false;
+    // Record the CD's tracks through the sound card instead, each while the CD Player plays it
+    // ("RecordCDRecord" with method 0).
+    bool recordCd = false;
     std::vector<std::uint32_t> tracks; // chosen, from 1
 };
 
@@ -53,6 +58,7 @@ public:
                          QWidget* parent = nullptr);
     RecordingOptions options() const;
     QCheckBox* copyCdBox() const { return m_copyCd; }
+    QCheckBox* recordCdBox() const { return m_recordCd; }
     QListWidget* trackList() const { return m_tracks; }
 
     QLineEdit* pathEdit() const { return m_path; }
@@ -68,6 +74,7 @@ private:
     QComboBox* m_bits = nullptr;
     QComboBox* m_channels = nullptr;
     QCheckBox* m_copyCd = nullptr;
+    QCheckBox* m_recordCd = nullptr;
     QListWidget* m_tracks = nullptr;
 };
 
@@ -84,6 +91,12 @@ public:
     // "RecordCDUseTitleInfo" is on).
     std::string Start(QWidget* parent, const CdDiscTitles& disc = {},
                       std::vector<std::string>* copied = nullptr);
+    // Recording the CD's tracks through the sound card: the chosen track whose file is being
+    // recorded (from 1; 0 outside it), which the CD Player is to play now.
+    std::uint32_t cdTrack() const { return m_cdTrack; }
+    // After a CD track ended (Stop(false)): starts the file of the next chosen track, named
+    // like the digital copy names it; "" when none is left or it could not start.
+    std::string StartNextCdTrack();
     // Starts with these options without asking (kolvo-cli and tests).
     std::string StartWith(const RecordingOptions& options, QWidget* parent);
     void Pause();
@@ -92,12 +105,19 @@ public:
     bool failed() const { return m_failed; }
     int elapsedSeconds() const;
     std::pair<int, int> levels() const { return {m_left, m_right}; }
+    // Told the levels as each captured buffer is written, and 0, 0 on pause, stop and failure.
+    void setLevelsListener(std::function<void(int left, int right)> listener)
+    {
+        m_levelsListener = std::move(listener);
+    }
 
     // The sheet's window while it is up, for tests that answer it; likewise the copy window.
     static CRecordPropertySheet* openSheet();
     static class CdCopyDialog* openCopyWindow();
 
 private:
+    void setLevels(int left, int right);
+    RecordJob makeCdJob(const RecordingOptions& options, const CdDiscTitles& disc) const;
     std::vector<std::string> CopyCdTracks(const RecordingOptions& options, const CdDiscTitles& disc,
                                           QWidget* parent);
     void DataRecorded(CWave& wave, const std::uint8_t* bytes, size_t count, int zero) override;
@@ -105,6 +125,7 @@ private:
 
     AppSettings& m_settings;
     std::function<void()> m_save;
+    std::function<void(int, int)> m_levelsListener;
     QWidget* m_parent = nullptr;
     CWave m_wave;
     CAcmWaveWriter m_writer;
@@ -115,6 +136,8 @@ private:
     bool m_failed = false;
     int m_left = 0;
     int m_right = 0;
+    RecordJob m_cdJob; // the tracks still to record through the sound card
+    std::uint32_t m_cdTrack = 0;
 };
 
 } // namespace record

@@ -1,6 +1,7 @@
 // Record in the Digital Audio Player, in the real main window: the recording options, the
 // recording states, pause and resume, and the file added to the album, recorded from the
 // private PulseAudio's monitor while a tone plays.
+#include "cd/cdtest.h"
 #include "recordtest.h"
 #include "support/testhome.h"
 
@@ -8,17 +9,25 @@
 #include "app/playerapp.h"
 #include "platform/strings.h"
 #include "players/audioplayer.h"
+#include "players/cdplayer.h"
+#include "players/levelmeters.h"
 #include "record/soundcardrecording.h"
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 using namespace record;
@@ -144,4 +153,316 @@ TEST_F(PlayerRecordingTest, RecordPauseResumeStop)
     cancel.start(10);
     command(5122);
     EXPECT_EQ(player->state(), kModeStopped);
+}
+
+namespace {
+
+// Stereo 16-bit PCM: a tone of that amplitude in the left channel and another in the right.
+std::vector<std::uint8_t> stereoTone(double hz, double seconds, double left, double right)
+{
+    const int frames = static_cast<int>(44100 * seconds);
+    std::vector<std::uint8_t> pcm;
+    pcm.reserve(static_cast<size_t>(frames) * 4);
+    for (int i = 0; i < frames; ++i) {
+        const double s = std::sin(2 * M_PI * hz * i / 44100.0);
+        for (double amplitude : {left, right}) {
+            const auto v = static_cast<std::int16_t>(std::lround(s * amplitude * 32767));
+            pcm.push_back(static_cast<std::uint8_t>(v & 0xff));
+            pcm.push_back(static_cast<std::uint8_t>((v >> 8) & 0xff));
+        }
+    }
+    return pcm;
+}
+
+int median(std::vector<int> values)
+{
+    if (values.empty())
+        return -1;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+// The meters follow the captured sound buffer by buffer: loud in the left channel only, then
+// quiet in both; the time display counts the recorded seconds; pause and stop empty them.
+TEST_F(PlayerRecordingTest, LevelMetersAndElapsedTime)
+{
+    const LevelMeters* meters = player->levelMeters();
+    ASSERT_NE(meters, nullptr);
+    EXPECT_FALSE(meters->isVisible()) << "no meters before recording";
+
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("meters.wav")));
+        sheet->channelList()->setCurrentIndex(1); // stereo
+        sheet->accept();
+    });
+    answer.start(10);
+    command(5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    EXPECT_TRUE(meters->isVisibleTo(player));
+
+    const std::string tone = homePath("tones.wav");
+    std::vector<std::uint8_t> pcm = stereoTone(440, 3, 0.8, 0.0);
+    const std::vector<std::uint8_t> quiet = stereoTone(440, 3, 0.05, 0.05);
+    pcm.insert(pcm.end(), quiet.begin(), quiet.end());
+    writeBytes(tone, waveBytes(MakePcmFormat(44100, 16, 2), pcm));
+    tonePlayer = std::thread([tone] { run("paplay -d \"$KOLVO_TEST_SINK\" " + quoted(tone)); });
+
+    // The meters as the player shows them, every 20 ms, against the time since the tone began
+    // to arrive (the private sound server takes its time to start a monitor).
+    struct Sample
+    {
+        qint64 ms;
+        int left;
+        int right;
+    };
+    std::vector<Sample> samples;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 onset = -1;
+    std::vector<std::pair<qint64, int>> seconds; // the time display against the clock
+    bool shot = false;
+    pumpUntil(
+        [&] {
+            const qint64 now = clock.elapsed();
+            if (!samples.empty() && now - samples.back().ms < 20)
+                return false;
+            const auto [left, right] = meters->levels();
+            samples.push_back({now, left, right});
+            seconds.emplace_back(now, player->positionSeconds());
+            if (onset < 0 && left > 8000)
+                onset = now;
+            if (onset >= 0 && !shot && now > onset + 1200) {
+                shot = true;
+                if (const char* folder = std::getenv("KOLVO_RECORD_SHOTS"))
+                    window->grab().save(QString::fromUtf8(folder) + "/recording-meters.png");
+            }
+            return onset >= 0 && now > onset + 5600;
+        },
+        15000);
+    ASSERT_GE(onset, 0) << "the loud tone never reached the meters";
+    const auto medianIn = [&](qint64 from, qint64 to, bool left) {
+        std::vector<int> values;
+        for (const Sample& s : samples)
+            if (s.ms >= onset + from && s.ms < onset + to)
+                values.push_back(left ? s.left : s.right);
+        return median(values);
+    };
+    const int loudLeft = medianIn(300, 2600, true);
+    const int loudRight = medianIn(300, 2600, false);
+    const int quietLeft = medianIn(3500, 5600, true);
+    const int quietRight = medianIn(3500, 5600, false);
+    EXPECT_GT(loudLeft, 32768 * 0.5) << "a tone at 0.8 of full scale";
+    EXPECT_LT(loudRight, loudLeft / 20) << "nothing in the right channel";
+    EXPECT_GT(quietLeft, 32768 * 0.02);
+    EXPECT_LT(quietLeft, 32768 * 0.1);
+    EXPECT_GT(quietRight, 32768 * 0.02);
+    EXPECT_LT(quietRight, 32768 * 0.1);
+    EXPECT_GT(LevelMeters::barFraction(loudLeft), LevelMeters::barFraction(quietLeft) + 0.2)
+        << "the bars tell loud from quiet";
+    // The time display counts the recorded seconds: about three more after three seconds.
+    const auto displayAt = [&](qint64 ms) {
+        for (const auto& [at, value] : seconds)
+            if (at >= ms)
+                return value;
+        return -1;
+    };
+    const int gained = displayAt(onset + 5000) - displayAt(onset + 2000);
+    EXPECT_GE(gained, 2) << "the time display counts the recorded seconds";
+    EXPECT_LE(gained, 4);
+
+    command(5103); // Pause
+    EXPECT_EQ(meters->levels(), std::make_pair(0, 0));
+    pumpUntil([] { return false; }, 500);
+    EXPECT_EQ(meters->levels(), std::make_pair(0, 0)) << "nothing moves while paused";
+    command(5102); // Stop
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_FALSE(meters->isVisible());
+    EXPECT_EQ(meters->levels(), std::make_pair(0, 0));
+}
+
+namespace {
+
+// The application whose main window is the test's, so that the players reach each other.
+class WindowedApp : public PlayerApp
+{
+public:
+    HWND controller() const override { return window ? window->handle() : 0; }
+    MainController* window = nullptr;
+};
+
+// The whole main window with the CD Player on a generated disc image, recording from the
+// private PulseAudio's monitor, where the CD Player plays.
+class CdRecordingTest : public KolvoHomeTest
+{
+protected:
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        setInterfaceLanguage("en");
+        const char* sink = std::getenv("KOLVO_TEST_SINK");
+        ASSERT_TRUE(sink);
+        ::setenv("KOLVO_CAPTURE_SOURCE",
+                 (std::string("pulsesrc device=") + sink + ".monitor").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        if (app)
+            app->window = nullptr;
+        window.reset();
+        app.reset();
+        ::unsetenv("KOLVO_CAPTURE_SOURCE");
+        setInterfaceLanguage("");
+        KolvoHomeTest::TearDown();
+    }
+    void start(const std::string& drive)
+    {
+        writeFile("config/Quorvane System, Inc./Kolvo.conf",
+                  "[CD]\nEnable=1\nDrive=" + drive + "\nAutoRun=0\nCDDBConnect=0\n");
+        app = std::make_unique<WindowedApp>();
+        app->LoadSettings();
+        app->settings().cdDrive = drive;
+        window = std::make_unique<MainController>(*app);
+        app->window = window.get();
+        cd = static_cast<CdPlayer*>(window->component(ComponentCd));
+        player = static_cast<AudioPlayer*>(window->component(ComponentAudio));
+        ASSERT_NE(cd, nullptr);
+        ASSERT_NE(player, nullptr);
+        ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModeStopped; }, 5000));
+        pumpUntil([this] { return player->state() == kModeStopped; }, 2000);
+    }
+
+    std::unique_ptr<WindowedApp> app;
+    std::unique_ptr<MainController> window;
+    CdPlayer* cd = nullptr;
+    AudioPlayer* player = nullptr;
+};
+
+// The length and rough frequency of the sound in a file's left channel (sox's estimate is
+// for one channel), silence at both ends cut off.
+std::pair<double, double> soundOf(const std::string& path)
+{
+    const RunResult stat =
+        run("sox " + quoted(path) +
+                " -n remix 1 silence 1 0.02 2% reverse silence 1 0.02 2% reverse stat",
+            true);
+    const auto value = [&](const std::string& key) {
+        const size_t at = stat.output.find(key);
+        return at == std::string::npos
+                   ? -1.0
+                   : std::stod(stat.output.substr(stat.output.find(':', at) + 1));
+    };
+    return {value("Length (seconds)"), value("Rough   frequency")};
+}
+
+} // namespace
+
+// Record with "through the sound card" and two of three tracks chosen: the CD Player plays
+// each alone while its own file records, named from the disc's titles in the album's folder;
+// the recording stops after the last one.
+TEST_F(CdRecordingTest, TheChosenTracksAreRecordedWhileTheCdPlayerPlaysThem)
+{
+    start(cdtest::disc("titled", "--title Dawnlight --performer Somebody --track-title "
+                                 "2:Second --track-title 3:Third 1.5 3 2"));
+    ASSERT_EQ(cd->album().title(), "Dawnlight");
+
+    int sheets = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        ++sheets;
+        EXPECT_TRUE(sheet->recordCdBox()->isEnabled()) << "a disc is in the CD Player";
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.wav")));
+        sheet->typeList()->setCurrentIndex(0);
+        sheet->recordCdBox()->setChecked(true);
+        EXPECT_FALSE(sheet->copyCdBox()->isChecked()) << "one way of recording the CD";
+        if (sheet->trackList()->count() != 3) {
+            ADD_FAILURE() << "the disc's tracks are offered";
+            sheet->reject();
+            return;
+        }
+        sheet->trackList()->item(0)->setCheckState(Qt::Unchecked);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    answer.stop();
+    ASSERT_EQ(sheets, 1);
+    ASSERT_EQ(player->state(), kModeRecording);
+
+    const std::string folder = homePath("Somebody-Dawnlight");
+    const std::string second = folder + "/Somebody-Dawnlight-02-Second.wav";
+    const std::string third = folder + "/Somebody-Dawnlight-03-Third.wav";
+    EXPECT_NE(player->infoText().find("Recording to Somebody-Dawnlight-02-Second.wav."),
+              std::string::npos)
+        << player->infoText();
+    EXPECT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000))
+        << "the CD Player plays the track";
+    EXPECT_TRUE(pumpUntil(
+        [&] { return player->infoText().find("03-Third.wav.") != std::string::npos; }, 8000))
+        << "the next chosen track follows: " << player->infoText();
+    EXPECT_EQ(player->state(), kModeRecording);
+    EXPECT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 8000))
+        << "the recording stops after the last chosen track";
+    EXPECT_EQ(cd->state(), kModeStopped);
+    EXPECT_EQ(app->appSettings.recordCdRecord, 1);
+    EXPECT_EQ(app->appSettings.recordCdRecordingMethod, 0);
+
+    // Each file holds its track: the tool's tone for track n is 220 x (n + 1) Hz.
+    const auto [secondLength, secondHz] = soundOf(second);
+    EXPECT_NEAR(secondLength, 3.0, 0.3) << second;
+    EXPECT_NEAR(secondHz, 660, 25);
+    const auto [thirdLength, thirdHz] = soundOf(third);
+    EXPECT_NEAR(thirdLength, 2.0, 0.3) << third;
+    EXPECT_NEAR(thirdHz, 880, 25);
+    EXPECT_FALSE(std::filesystem::exists(homePath("ignored.wav")));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/Somebody-Dawnlight-01-Track.wav"));
+    std::vector<std::string> songs;
+    for (const SongEntry& song : player->album().songs())
+        songs.push_back(song.title);
+    EXPECT_NE(std::find(songs.begin(), songs.end(), second), songs.end());
+    EXPECT_NE(std::find(songs.begin(), songs.end(), third), songs.end());
+}
+
+// Stop by hand during a CD track stops the CD Player too; the file keeps what was recorded and
+// no further track is recorded.
+TEST_F(CdRecordingTest, StopByHandStopsTheCdPlayerAndTheTracksLeft)
+{
+    start(cdtest::disc("stopped", "--title Dawnlight --performer Somebody 4 2"));
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.wav")));
+        sheet->typeList()->setCurrentIndex(0);
+        sheet->recordCdBox()->setChecked(true);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
+    pumpUntil([] { return false; }, 2500);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5102); // Stop
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_TRUE(pumpUntil([this] { return cd->state() == kModeStopped; }, 2000))
+        << "the CD Player stops with the recording";
+    pumpUntil([] { return false; }, 1500);
+    EXPECT_EQ(player->state(), kModeStopped) << "no next track";
+    const std::string folder = homePath("Somebody-Dawnlight");
+    EXPECT_FALSE(std::filesystem::exists(folder + "/02-Track.wav"));
+    const auto [length, hz] = soundOf(folder + "/01-Track.wav");
+    EXPECT_GT(length, 0.5);
+    EXPECT_LT(length, 3.7) << "stopped before the track's end";
+    EXPECT_NEAR(hz, 440, 25);
 }
