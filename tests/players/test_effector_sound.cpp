@@ -220,8 +220,8 @@ TEST_F(EffectorPictures, TheWholeStripWithTheEffectorAndTheMixer)
     ASSERT_NE(mixer, nullptr);
     ASSERT_NE(window.component(ComponentEffector), nullptr);
     pump(800);
-    EXPECT_EQ(window.height(), 50 + 88 + 100 + 100 + 100)
-        << "the effector, the mixer, the CD and the audio player, all on at a first start";
+    EXPECT_EQ(window.height(), 50 + 88 + 100 + 4 * 100)
+        << "the effector, the mixer and the four players, all on at a first start";
     window.grab().save(outDir() + QStringLiteral("/strip-with-effector-and-mixer.png"));
     setInterfaceLanguage("");
 }
