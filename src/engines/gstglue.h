@@ -10,7 +10,8 @@
 namespace engines {
 
 // Initialises GStreamer (once) and registers our elements (kolvoscale, kolvo3d, kolvowide,
-// kolvofx, kolvofade, and the Video CD source kolvovcdsrc). False, with the reason, when GStreamer cannot start.
+// kolvofx, kolvofade, and the Video CD source kolvovcdsrc). False, with the reason, when GStreamer
+// cannot start.
 bool ensureGstreamer(std::string* error = nullptr);
 
 struct GstObjectUnref
