@@ -53,6 +53,10 @@ ModulePtr loadModule(const std::string& bytes, std::string* why)
     const std::string text = takeString(message);
     if (!m && why)
         *why = text.empty() ? "libopenmpt does not read it" : text;
+    // A module of several sub-songs (game music often is) plays them all, one after another,
+    // as the tracker players do; which one libopenmpt 0.6 picks by itself is left open.
+    if (m)
+        openmpt_module_select_subsong(m, -1);
     return ModulePtr(m);
 }
 

@@ -31,8 +31,7 @@ SINK = os.environ.get("KOLVO_TEST_SINK", "kolvo_test")
 SKIP = 77
 
 ISSUES = {
-    "15": "by issue 15 (modules the module engine times short of what libopenmpt plays)",
-    "16": "by issue 16 (an MPEG-2 program stream's length, elementary MPEG video)",
+        "16": "by issue 16 (an MPEG-2 program stream's length, elementary MPEG video)",
     "gst-aifc": "left to GStreamer, whose AIFF reader takes no compressed AIFF-C",
     "gst-adpcm": "left to GStreamer, which times MS ADPCM in WAVE at half its length",
 }
