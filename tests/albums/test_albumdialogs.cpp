@@ -1,10 +1,10 @@
 // The album and song properties dialogs in their CD and file forms, the search text dialog,
 // the tree text and the file dialog filters the album windows share.
+#include "albumtesting.h"
+
 #include "albums/album.h"
 #include "albums/albumdialogs.h"
-#include "platform/msgbox.h"
 #include "platform/strings.h"
-#include "support/testhome.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -15,26 +15,7 @@
 
 namespace {
 
-class AlbumDialogs : public KolvoHomeTest
-{
-protected:
-    void SetUp() override
-    {
-        KolvoHomeTest::SetUp();
-        setInterfaceLanguage("en");
-        setMessageBoxHook([this](const QString&, const QString& text, MessageIcon, MessageButtons) {
-            messages.push_back(text.toStdString());
-            return IDOK;
-        });
-    }
-    void TearDown() override
-    {
-        setMessageBoxHook({});
-        KolvoHomeTest::TearDown();
-    }
-
-    std::vector<std::string> messages;
-};
+using AlbumDialogs = albumtest::ToldTest;
 
 Album threeSongs()
 {
@@ -68,13 +49,13 @@ TEST_F(AlbumDialogs, AlbumNameMustNotBeEmptyAndInTheFileFormNotOver32Characters)
     file.accept();
     EXPECT_TRUE(file.isVisible()) << "blanks are no name";
     EXPECT_EQ(messages, std::vector<std::string>{"Please enter minimun 1 characters."});
-    messages.clear();
+    forget();
     file.titleEdit()->setText(QString::fromStdString(tooLong));
     file.accept();
     EXPECT_TRUE(file.isVisible());
     EXPECT_EQ(messages,
               std::vector<std::string>{"Please enter no more than 32 characters in Album Title."});
-    messages.clear();
+    forget();
     // 32 characters, some of them beyond ASCII, are fine.
     const QString name = QString(31, QLatin1Char('y')) + QChar(0x00E9);
     file.titleEdit()->setText(name);

@@ -3,6 +3,8 @@
 // albums, import and export through the file dialogs (chosen by the test), the CD database
 // commands wired to the real client against a loopback server, printing through its
 // service, the saved window rectangle, and a picture of the window.
+#include "albumtesting.h"
+
 #include "albums/album.h"
 #include "albums/cdalbummanager.h"
 #include "cddb/cddbtesting.h"
@@ -84,50 +86,20 @@ QStringList songTitles(const CdAlbumManager& m)
     return titles;
 }
 
-// Runs f on the next modal dialog that comes up, whatever its type, while it lives.
-class NextModal
-{
-public:
-    explicit NextModal(std::function<void(QDialog*)> f)
-        : m_f(std::move(f))
-    {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                m_timer.stop();
-                m_seen = true;
-                m_f(dialog);
-            }
-        });
-        m_timer.start();
-    }
-    bool seen() const { return m_seen; }
+using albumtest::NextModal;
 
-private:
-    std::function<void(QDialog*)> m_f;
-    QTimer m_timer;
-    bool m_seen = false;
-};
-
-class CdAlbumManagerTest : public KolvoHomeTest
+class CdAlbumManagerTest : public albumtest::ToldTest
 {
 protected:
     void SetUp() override
     {
-        KolvoHomeTest::SetUp();
-        setInterfaceLanguage("en");
+        ToldTest::SetUp();
         SetCddbTickInterval(5);
-        setMessageBoxHook(
-            [this](const QString&, const QString& text, MessageIcon, MessageButtons buttons) {
-                messages.push_back(text.toStdString());
-                return buttons == MessageButtons::YesNo ? answer : IDOK;
-            });
     }
     void TearDown() override
     {
-        setMessageBoxHook({});
         SetCddbTickInterval(1000);
-        KolvoHomeTest::TearDown();
+        ToldTest::TearDown();
     }
 
     // Three albums: "a1" a plain disc, "b2" with "Lovely Day", "c3" with no artist.
@@ -142,23 +114,11 @@ protected:
         storeCdAlbum("c3", "Evening", "", {{"Dusk", 125000, 150}}, 9525);
     }
 
-    static void focus(CdAlbumManager& m, QWidget* w)
-    {
-        m.show();
-        m.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
-        w->setFocus();
-        QApplication::processEvents();
-    }
-
     static void selectSongRow(CdAlbumManager& m, int row)
     {
         QTreeWidget* list = m.songList();
         list->setCurrentItem(list->topLevelItem(row), 0, QItemSelectionModel::ClearAndSelect);
     }
-
-    std::vector<std::string> messages;
-    int answer = IDYES;
 };
 
 CdAlbumManagerServices cddbServices()
@@ -203,7 +163,7 @@ TEST_F(CdAlbumManagerTest, AlbumPropertiesAreStoredTrimmedAndTheTreeFollows)
 {
     storeThree();
     CdAlbumManager m("c3");
-    focus(m, m.albumTree());
+    albumtest::focusIn(m, m.albumTree());
     ASSERT_EQ(m.focusMode(), CdAlbumManager::TreeFocus);
     const NextModal modal1([&](QDialog* d) {
         auto* dialog = qobject_cast<AlbumPropertiesDialog*>(d);
@@ -246,7 +206,7 @@ TEST_F(CdAlbumManagerTest, SongPropertiesEditTheSelectedSongAndStepOn)
 {
     storeThree();
     CdAlbumManager m("b2");
-    focus(m, m.songList());
+    albumtest::focusIn(m, m.songList());
     ASSERT_EQ(m.focusMode(), CdAlbumManager::SongListFocus);
     EXPECT_TRUE(messages.empty());
     m.songList()->clearSelection();
@@ -292,7 +252,7 @@ TEST_F(CdAlbumManagerTest, DeleteAsksAndTheLastDeletionLeavesAnEmptyWindow)
     EXPECT_EQ(songTitles(m).size(), m.album().songCount());
 
     // The Delete key in the tree does the same.
-    focus(m, m.albumTree());
+    albumtest::focusIn(m, m.albumTree());
     QTest::keyClick(m.albumTree(), Qt::Key_Delete);
     EXPECT_EQ(Album(AlbumKindCd).ListAlbumKeys().size(), 1u);
     m.runCommand(CdAlbumManager::DeleteCommand);
@@ -300,7 +260,7 @@ TEST_F(CdAlbumManagerTest, DeleteAsksAndTheLastDeletionLeavesAnEmptyWindow)
     EXPECT_EQ(m.albumTree()->topLevelItemCount(), 0);
     EXPECT_EQ(m.songList()->topLevelItemCount(), 0);
 
-    messages.clear();
+    forget();
     m.runCommand(CdAlbumManager::DeleteCommand);
     m.runCommand(CdAlbumManager::PropertiesCommand);
     EXPECT_EQ(messages, (std::vector<std::string>{"There is no selected Album.",
@@ -311,7 +271,7 @@ TEST_F(CdAlbumManagerTest, FindGoesOnFromTheSelectedSongAndRoundToNothing)
 {
     storeThree();
     CdAlbumManager m("a1");
-    focus(m, m.albumTree());
+    albumtest::focusIn(m, m.albumTree());
     const NextModal modal4([](QDialog* d) {
         auto* dialog = qobject_cast<FindTextDialog*>(d);
         ASSERT_NE(dialog, nullptr);
@@ -337,7 +297,7 @@ TEST_F(CdAlbumManagerTest, AnAlbumMatchSelectsNoSongAndFindNextAsksForAMissingTe
 {
     storeThree();
     CdAlbumManager m("a1");
-    focus(m, m.songList());
+    albumtest::focusIn(m, m.songList());
     selectSongRow(m, 1);
     // No text yet: Find Next asks first.
     const NextModal modal5([](QDialog* d) {
@@ -433,13 +393,13 @@ TEST_F(CdAlbumManagerTest, ExportAllAlbumsToAChosenFileOrCdPlayerIni)
     EXPECT_EQ(messages,
               std::vector<std::string>{"The information of all albums is exported to:\n" + chosen});
 
-    messages.clear();
+    forget();
     chosen = homePath("out/albums.ini");
     m.runCommand(CdAlbumManager::ExportFileCommand);
     EXPECT_NE(readFile(chosen).find("[c3]"), std::string::npos);
     EXPECT_EQ(messages.size(), 1u);
 
-    messages.clear();
+    forget();
     chosen = homePath("out/albums.lst");
     m.runCommand(CdAlbumManager::ExportFileCommand);
     EXPECT_TRUE(readFile(chosen).empty());
@@ -520,7 +480,7 @@ TEST_F(CdAlbumManagerTest, ReadFromCddbOnTheLoopbackServerFillsTheAlbum)
         dialog->titleEdit()->setText(QStringLiteral("Typed"));
         QTest::mouseClick(dialog->readButton(), Qt::LeftButton);
     });
-    focus(m, m.albumTree());
+    albumtest::focusIn(m, m.albumTree());
     m.runCommand(CdAlbumManager::PropertiesCommand);
     EXPECT_TRUE(modal7.seen());
     EXPECT_GT(server.requests().size(), requests);
@@ -616,7 +576,7 @@ TEST_F(CdAlbumManagerTest, Screenshot)
                  189825, "Jazz");
     CdAlbumManager m("1f0a2b", cddbServices());
     m.resize(780, 420);
-    focus(m, m.songList());
+    albumtest::focusIn(m, m.songList());
     selectSongRow(m, 1);
     const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
     QDir().mkpath(dir);

@@ -1,39 +1,20 @@
 // kolvo-cli's album, cd, id3 and name commands, run as a user runs them.
-#include "support/testhome.h"
-
-#include <gtest/gtest.h>
+#include "albumtesting.h"
 
 #include <QFileInfo>
-#include <QProcess>
 
 #include <cstdlib>
 
 namespace {
 
-struct CliRun
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = albumtest::Run;
 
 class CliAlbumTest : public KolvoHomeTest
 {
 protected:
-    // `env` adds variables to this process's environment for the one run.
     CliRun cli(const QStringList& args, const QStringList& env = {})
     {
-        QProcess p;
-        QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
-        for (const QString& setting : env)
-            all.insert(setting.section('=', 0, 0), setting.section('=', 1));
-        p.setProcessEnvironment(all);
-        QStringList allArgs{QStringLiteral("--home"), QString::fromStdString(home())};
-        allArgs += args;
-        p.start(QString::fromStdString(builtProgram("kolvo-cli")), allArgs);
-        p.waitForFinished(30000);
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+        return albumtest::cli(home(), args, env);
     }
     QString path(const std::string& relative) const
     {
@@ -69,7 +50,8 @@ TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
                      "1\t" +
                          homePath("m/a.mp3") +
                          "\t\t0\t0\n"
-                         "2\t" + std::string("sub/b.wav") +
+                         "2\t" +
+                         std::string("sub/b.wav") +
                          "\t\t0\t0\n"
                          "3\t/x/c.mp3\t\t0\t0\n"
                          "4\thttp://h/s.mp3\t\t0\t0\n");
@@ -151,28 +133,6 @@ TEST_F(CliAlbumTest, CdAlbums)
     CliRun unwritable = cli({"cd", "export", "/no/such/folder/x.txt"});
     EXPECT_EQ(unwritable.code, 1);
     EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
-}
-
-TEST_F(CliAlbumTest, IniSectionsNamedInTheLegacyCodePage)
-{
-    setenv("KOLVO_CODEPAGE", "CP1252", 1);
-    writeFile("cdplayer.ini", "[Caf\xe9]\r\ntitle=Cr\xe8me\r\nnumtracks=1\r\n0=Un\r\n");
-    CliRun r = cli({"cd", "import", path("cdplayer.ini")});
-    EXPECT_EQ(r.out, "1\n") << r.err;
-    r = cli({"album", "show", "cd", "Caf\xc3\xa9"});
-    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "title: Cr\xc3\xa8me") << r.err;
-
-    writeFile("m/mix.ini", "[CAF\xc9]\r\nartist=Les Amis\r\nnumtracks=1\r\n0=a.mp3\r\n");
-    writeFile("m/other.ini", "[Autre]\r\nartist=Someone\r\nnumtracks=1\r\n0=b.mp3\r\n");
-    r = cli({"album", "import", "audio", "Caf\xc3\xa9", path("m/mix.ini")});
-    EXPECT_EQ(r.out, "1\n") << r.err;
-    // A file without the album's section adds nothing and takes nothing away.
-    r = cli({"album", "import", "audio", "Caf\xc3\xa9", path("m/other.ini")});
-    EXPECT_EQ(r.out, "0\n") << r.err;
-    r = cli({"album", "show", "audio", "Caf\xc3\xa9"});
-    EXPECT_NE(r.out.find("artist: Les Amis\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("1\ta.mp3\t"), std::string::npos) << r.out;
-    unsetenv("KOLVO_CODEPAGE");
 }
 
 TEST_F(CliAlbumTest, Id3TagsAndNames)

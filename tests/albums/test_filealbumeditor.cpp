@@ -3,6 +3,8 @@
 // commands, the song clipboard, album New, Save As, Properties and Delete, import and export,
 // Find, Check File, Encode, a scan's progress and its cancel, a database that cannot be
 // written, the saved window rectangle, and a picture of the window.
+#include "albumtesting.h"
+
 #include "albums/album.h"
 #include "albums/filealbumeditor.h"
 #include "platform/compoundfile.h"
@@ -85,84 +87,18 @@ QString cell(const FileAlbumEditor& e, int row, int column)
     return m->data(m->index(row, column)).toString();
 }
 
-// Runs f on the next modal dialog that comes up, whatever its type, while it lives.
-class NextModal
-{
-public:
-    explicit NextModal(std::function<void(QDialog*)> f)
-        : m_f(std::move(f))
-    {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                m_timer.stop();
-                m_seen = true;
-                m_f(dialog);
-            }
-        });
-        m_timer.start();
-    }
-    bool seen() const { return m_seen; }
+using albumtest::NextModal;
 
-private:
-    std::function<void(QDialog*)> m_f;
-    QTimer m_timer;
-    bool m_seen = false;
-};
-
-struct Told
-{
-    std::string caption;
-    std::string text;
-};
-
-class FileAlbumEditorTest : public KolvoHomeTest
+class FileAlbumEditorTest : public albumtest::ToldTest
 {
 protected:
-    void SetUp() override
-    {
-        KolvoHomeTest::SetUp();
-        setInterfaceLanguage("en");
-        setMessageBoxHook(
-            [this](const QString& caption, const QString& text, MessageIcon, MessageButtons b) {
-                told.push_back({caption.toStdString(), text.toStdString()});
-                return b == MessageButtons::YesNo ? answer : IDOK;
-            });
-    }
-    void TearDown() override
-    {
-        setMessageBoxHook({});
-        setInterfaceLanguage("");
-        KolvoHomeTest::TearDown();
-    }
-
-    std::vector<std::string> texts() const
-    {
-        std::vector<std::string> out;
-        for (const Told& t : told)
-            out.push_back(t.text);
-        return out;
-    }
-
     std::string touch(const std::string& relative) { return writeFile(relative, "x"); }
-
-    static void focus(FileAlbumEditor& e, QWidget* w)
-    {
-        e.show();
-        e.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&e));
-        w->setFocus();
-        QApplication::processEvents();
-    }
 
     // The folder browser answers with this folder.
     void chooseFolder(FileAlbumEditor& e, const std::string& folder)
     {
         e.setFolderChooser([folder](QWidget*, const std::string&) { return folder; });
     }
-
-    std::vector<Told> told;
-    int answer = IDYES;
 };
 
 } // namespace
@@ -294,7 +230,7 @@ TEST_F(FileAlbumEditorTest, DropsTakeFilesFoldersAndPlayListsAndTellBadNames)
         << told[0].text;
 
     // A drop as the window system delivers it: file URLs, the name's bytes percent-encoded.
-    told.clear();
+    forget();
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(homePath("d/url.wav"))),
                   QUrl(QStringLiteral("file://") + QString::fromStdString(homePath("d/")) +
@@ -435,7 +371,7 @@ TEST_F(FileAlbumEditorTest, DeleteWorksOnWhatHasTheFocusAndKeepsTheLastAlbum)
     storeAlbum(AlbumKindAudio, "A", {"/m/1.wav", "/m/2.wav", "/m/3.wav"});
     storeAlbum(AlbumKindAudio, "B", {});
     FileAlbumEditor e(AlbumKindAudio, "A");
-    focus(e, e.songList());
+    albumtest::focusIn(e, e.songList());
     ASSERT_EQ(e.focusMode(), FileAlbumEditor::SongListFocus);
     e.runCommand(FileAlbumEditor::DeleteCommand);
     ASSERT_EQ(told.size(), 1u);
@@ -446,18 +382,18 @@ TEST_F(FileAlbumEditorTest, DeleteWorksOnWhatHasTheFocusAndKeepsTheLastAlbum)
     EXPECT_EQ(storedSongs("A"), std::vector<std::string>{"/m/2.wav"});
     EXPECT_EQ(cell(e, 0, 0), QStringLiteral("[1]")) << "numbers renewed";
 
-    told.clear();
-    focus(e, e.albumTree());
+    forget();
+    albumtest::focusIn(e, e.albumTree());
     answer = IDNO;
     e.runCommand(FileAlbumEditor::DeleteCommand);
-    EXPECT_EQ(texts(), std::vector<std::string>{"Delete this album ?"});
+    EXPECT_EQ(messages, std::vector<std::string>{"Delete this album ?"});
     answer = IDYES;
     QTest::keyClick(e.albumTree(), Qt::Key_Delete);
     EXPECT_EQ(Album(AlbumKindAudio).ListAlbumKeys(), std::vector<std::string>{"B"});
     EXPECT_EQ(e.album().key(), "B") << "the neighbour opens";
-    told.clear();
+    forget();
     e.runCommand(FileAlbumEditor::DeleteCommand);
-    EXPECT_EQ(texts(), std::vector<std::string>{"Can not delete the last album."});
+    EXPECT_EQ(messages, std::vector<std::string>{"Can not delete the last album."});
     EXPECT_EQ(Album(AlbumKindAudio).ListAlbumKeys(), std::vector<std::string>{"B"});
 }
 
@@ -473,7 +409,7 @@ TEST_F(FileAlbumEditorTest, RenamingThroughPropertiesLeavesNothingUnderTheOldNam
         ASSERT_TRUE(a.Save());
     }
     FileAlbumEditor e(AlbumKindAudio, "Old Name");
-    focus(e, e.albumTree());
+    albumtest::focusIn(e, e.albumTree());
     const std::string name32 = "A Name of Exactly Thirty-Two Ch.";
     ASSERT_EQ(name32.size(), 32u);
     const NextModal modal([&](QDialog* d) {
@@ -490,7 +426,7 @@ TEST_F(FileAlbumEditorTest, RenamingThroughPropertiesLeavesNothingUnderTheOldNam
     });
     e.runCommand(FileAlbumEditor::PropertiesCommand);
     ASSERT_TRUE(modal.seen());
-    EXPECT_EQ(texts(),
+    EXPECT_EQ(messages,
               std::vector<std::string>{"Please enter no more than 32 characters in Album Title."});
     std::vector<std::string> keys = Album(AlbumKindAudio).ListAlbumKeys();
     std::sort(keys.begin(), keys.end());
@@ -547,8 +483,8 @@ TEST_F(FileAlbumEditorTest, SaveAsCopiesOrReplacesAndNewStartsEmpty)
         const NextModal modal(renameTo(QStringLiteral("theirs")));
         e.runCommand(FileAlbumEditor::SaveAsCommand);
     }
-    EXPECT_EQ(texts(), std::vector<std::string>{
-                           "The album already exists. Do you want to replace the old one ?"});
+    EXPECT_EQ(messages, std::vector<std::string>{
+                            "The album already exists. Do you want to replace the old one ?"});
     EXPECT_EQ(told.back().caption, "Confirm");
     EXPECT_EQ(storedSongs("Theirs"), std::vector<std::string>{"/t/1.wav"});
     answer = IDYES;
@@ -577,7 +513,7 @@ TEST_F(FileAlbumEditorTest, SongPropertiesAddUrlAndSelection)
 {
     storeAlbum(AlbumKindAudio, "A", {"/m/1.wav", "/m/2.wav"});
     FileAlbumEditor e(AlbumKindAudio, "A");
-    focus(e, e.songList());
+    albumtest::focusIn(e, e.songList());
     e.selectRows({1});
     const NextModal modal([](QDialog* d) {
         auto* dialog = qobject_cast<SongPropertiesDialog*>(d);
@@ -605,12 +541,12 @@ TEST_F(FileAlbumEditorTest, SongPropertiesAddUrlAndSelection)
     EXPECT_EQ(e.selectedRows(), (std::vector<int>{0, 1, 2}));
     e.runCommand(FileAlbumEditor::SelectNoneCommand);
     EXPECT_TRUE(e.selectedRows().empty());
-    told.clear();
+    forget();
     e.runCommand(FileAlbumEditor::Id3TagEditCommand);
-    EXPECT_EQ(texts(), std::vector<std::string>{"There is no selected Song."});
+    EXPECT_EQ(messages, std::vector<std::string>{"There is no selected Song."});
     e.selectRows({2});
     e.runCommand(FileAlbumEditor::Id3TagEditCommand);
-    EXPECT_EQ(texts().back(), "Can't edit remote file.");
+    EXPECT_EQ(messages.back(), "Can't edit remote file.");
 }
 
 TEST_F(FileAlbumEditorTest, ImportMergesAndExportTellsWhere)
@@ -635,8 +571,8 @@ TEST_F(FileAlbumEditorTest, ImportMergesAndExportTellsWhere)
     e.runCommand(FileAlbumEditor::ExportCommand);
     EXPECT_EQ(asked[1].mode, FileChoice::Save);
     EXPECT_NE(readFile(chosen).find("File2=/m/2.mp3"), std::string::npos) << readFile(chosen);
-    EXPECT_EQ(texts(), std::vector<std::string>{
-                           "The information of current album is exported to:\n" + chosen});
+    EXPECT_EQ(messages, std::vector<std::string>{
+                            "The information of current album is exported to:\n" + chosen});
 }
 
 TEST_F(FileAlbumEditorTest, FindGoesThroughTheKindsAlbumsAndCheckFileMarksTheMissing)
@@ -646,7 +582,7 @@ TEST_F(FileAlbumEditorTest, FindGoesThroughTheKindsAlbumsAndCheckFileMarksTheMis
     storeAlbum(AlbumKindAudio, "B", {"/m/Lovely Day.wav"}, {}, {""});
     storeAlbum(AlbumKindMidi, "Lovely MIDI", {"/midi/lovely.mid"});
     FileAlbumEditor e(AlbumKindAudio, "A");
-    focus(e, e.albumTree());
+    albumtest::focusIn(e, e.albumTree());
     const NextModal modal([](QDialog* d) {
         qobject_cast<FindTextDialog*>(d)->edit()->setText(QStringLiteral("lovely"));
         d->accept();
@@ -657,16 +593,16 @@ TEST_F(FileAlbumEditorTest, FindGoesThroughTheKindsAlbumsAndCheckFileMarksTheMis
     EXPECT_EQ(e.selectedRows(), std::vector<int>{0});
     EXPECT_EQ(e.focusMode(), FileAlbumEditor::SongListFocus);
     e.runCommand(FileAlbumEditor::FindNextCommand);
-    EXPECT_EQ(texts(), std::vector<std::string>{"Can't find the string."})
+    EXPECT_EQ(messages, std::vector<std::string>{"Can't find the string."})
         << "the MIDI album is not this window's";
 
-    told.clear();
+    forget();
     e.albumTree()->setCurrentItem(e.albumTree()->topLevelItem(0));
     e.selectRows({0, 2});
     e.runCommand(FileAlbumEditor::CheckFileCommand);
     EXPECT_EQ(e.selectedRows(), std::vector<int>{1}) << "addresses and files that are there: not";
-    EXPECT_EQ(texts(), std::vector<std::string>{"Selected items have invalid file name."});
-    told.clear();
+    EXPECT_EQ(messages, std::vector<std::string>{"Selected items have invalid file name."});
+    forget();
     ASSERT_EQ(::rename(here.c_str(), homePath("m/gone.wav").c_str()), 0);
     touch("m/here.wav");
     e.runCommand(FileAlbumEditor::CheckFileCommand);
@@ -682,8 +618,8 @@ TEST_F(FileAlbumEditorTest, EncodeHandsTheSelectionToItsServiceOrSaysItIsNotTher
     EXPECT_TRUE(told.empty()) << "nothing selected, nothing to say";
     bare.selectRows({0});
     bare.runCommand(FileAlbumEditor::EncodeCommand);
-    EXPECT_EQ(texts(), std::vector<std::string>{
-                           "This feature is not available in this version of Kolvo yet."});
+    EXPECT_EQ(messages, std::vector<std::string>{
+                            "This feature is not available in this version of Kolvo yet."});
     EXPECT_EQ(bare.action(FileAlbumEditor::EncodeCommand)->text(), QStringLiteral("Enco&de..."));
 
     std::vector<std::string> handed;
@@ -753,29 +689,9 @@ TEST_F(FileAlbumEditorTest, ADatabaseThatCannotBeWrittenIsToldAndTheListKept)
 {
     storeAlbum(AlbumKindAudio, "A", {"/m/1.wav"});
     const std::string database = Album::DatabasePath(AlbumKindAudio);
-    struct Restore
-    {
-        std::string path;
-        bool nobody = false;
-        ~Restore()
-        {
-            if (nobody && ::seteuid(0) != 0)
-                std::abort();
-            ::chmod(path.c_str(), 0644);
-        }
-    } restore{database};
     ASSERT_EQ(::chmod(database.c_str(), 0444), 0);
-    if (runningAsRoot()) {
-        for (QString dir = QFileInfo(QString::fromStdString(database)).path();;
-             dir = QFileInfo(dir).path()) {
-            ::chmod(dir.toLocal8Bit().constData(), 0755);
-            if (dir == QString::fromStdString(home()))
-                break;
-        }
-        ASSERT_EQ(::seteuid(65534), 0);
-        restore.nobody = true;
-    }
     {
+        const albumtest::AsNobody nobody(database, home());
         FileAlbumEditor e(AlbumKindAudio, "A");
         ASSERT_EQ(e.rows().size(), 1u) << "a read-only database is read";
         e.dropFiles({"/m/2.wav"});
@@ -784,10 +700,6 @@ TEST_F(FileAlbumEditorTest, ADatabaseThatCannotBeWrittenIsToldAndTheListKept)
         ASSERT_EQ(told.size(), 1u);
         EXPECT_EQ(told[0].text.rfind("Can't write the album database " + database, 0), 0u)
             << told[0].text;
-    }
-    if (restore.nobody) {
-        ASSERT_EQ(::seteuid(0), 0);
-        restore.nobody = false;
     }
     EXPECT_EQ(storedSongs("A"), std::vector<std::string>{"/m/1.wav"}) << "nothing lost";
 }
@@ -815,42 +727,19 @@ TEST_F(FileAlbumEditorTest, TheWindowRemembersWhereItWas)
 
 TEST_F(FileAlbumEditorTest, Screenshot)
 {
-    const char* titles[] = {"Blue in Green",
-                            "So What",
-                            "Freddie Freeloader",
-                            "All Blues",
-                            "Flamenco Sketches",
-                            "Milestones",
-                            "Straight, No Chaser",
-                            "Round Midnight",
-                            "Autumn Leaves",
-                            "Take Five",
-                            "Naima",
-                            "Giant Steps",
-                            "Moanin'",
-                            "Song for My Father",
-                            "Watermelon Man",
-                            "Cantaloupe Island",
-                            "Maiden Voyage",
-                            "Footprints",
-                            "Speak No Evil",
-                            "Night in Tunisia",
-                            "Blue Monk",
-                            "Well, You Needn't",
-                            "Epistrophy",
-                            "Ruby, My Dear",
-                            "Misterioso",
-                            "Bemsha Swing",
-                            "Monk's Dream",
-                            "Bags' Groove",
-                            "Django",
-                            "Softly as in a Morning Sunrise"};
+    const char* titles[] = {"Blue in Green", "So What",      "All Blues", "Milestones",
+                            "Autumn Leaves", "Take Five",    "Naima",     "Giant Steps",
+                            "Footprints",    "Maiden Voyage"};
     std::vector<std::string> songs;
     std::vector<std::string> descriptions;
     for (int i = 0; i < 30; ++i) {
         const char* ext = i % 3 == 0 ? ".mp3" : i % 3 == 1 ? ".wav" : ".au";
         songs.push_back("/home/me/Music/" + std::string(i < 12 ? "Kind of Cool" : "Late Set") +
-                        "/" + std::to_string(i + 1) + " - " + titles[i] + ext);
+                        "/" + std::to_string(i + 1) + " - " + titles[i % 10] +
+                        (i < 10   ? ""
+                         : i < 20 ? " (take 2)"
+                                  : " (live)") +
+                        ext);
         descriptions.push_back(i % 4 == 0 ? "live take" : i % 7 == 0 ? "remastered" : "");
     }
     storeAlbum(AlbumKindAudio, "Evening Jazz", songs, "Various", descriptions);
@@ -858,7 +747,7 @@ TEST_F(FileAlbumEditorTest, Screenshot)
     storeAlbum(AlbumKindAudio, "Road Trip", {});
     FileAlbumEditor e(AlbumKindAudio, "Evening Jazz");
     e.resize(900, 560);
-    focus(e, e.songList());
+    albumtest::focusIn(e, e.songList());
     e.selectRows({3, 4, 5});
     const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
     QDir().mkpath(dir);

@@ -1,14 +1,14 @@
 // Tags other programs wrote (python3-mutagen, ffmpeg) as song names show them, and a tag edit
 // that keeps them in step: what mutagen reads back after Kolvo wrote is what Kolvo shows. A
 // tag edit on a file that is not MPEG audio is refused and leaves the file as it was.
+#include "albumtesting.h"
+
 #include "albums/filetags.h"
 #include "albums/id3tag.h"
 #include "albums/songname.h"
 #include "support/testhome.h"
 
 #include <gtest/gtest.h>
-
-#include <QProcess>
 
 #include <fstream>
 
@@ -20,14 +20,8 @@ protected:
     // Runs a program; its standard output, or "!" and its error output when it failed.
     static std::string run(const QString& program, const QStringList& args)
     {
-        QProcess p;
-        p.start(program, args);
-        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
-            std::string failed(1, '!');
-            failed.append(p.readAllStandardError().toStdString());
-            return failed;
-        }
-        return p.readAllStandardOutput().toStdString();
+        const albumtest::Run r = albumtest::run(program, args);
+        return r.code == 0 ? r.out : "!" + r.err;
     }
     // Python with mutagen: `code` sees the file as `path`.
     static std::string mutagen(const std::string& path, const std::string& code)

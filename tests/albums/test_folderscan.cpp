@@ -1,6 +1,8 @@
 // Folder scans for the file album editor on trees made here: the order a person sees, hidden
 // entries, the album kind's files only, link loops and dangling links, names an album cannot
 // keep, folders that cannot be read, and cancelling.
+#include "albumtesting.h"
+
 #include "albums/folderscan.h"
 #include "platform/strings.h"
 #include "support/testhome.h"
@@ -132,31 +134,10 @@ TEST_F(FolderScanTest, AFolderThatCannotBeReadIsToldAndTheRestTaken)
     touch("r/locked/hidden-from-us.wav");
     touch("r/z.wav");
     ASSERT_EQ(::chmod(homePath("r/locked").c_str(), 0), 0);
-    // Permissions do not stop root: as root the scan runs as nobody, for whom they hold.
-    struct AsNobody
-    {
-        bool active = false;
-        ~AsNobody()
-        {
-            if (active && ::seteuid(0) != 0)
-                std::abort();
-        }
-    } nobody;
-    if (runningAsRoot()) {
-        for (QString dir = QString::fromStdString(homePath("r"));; dir = QFileInfo(dir).path()) {
-            ::chmod(dir.toLocal8Bit().constData(), 0755);
-            if (dir == QString::fromStdString(home()))
-                break;
-        }
-        ASSERT_EQ(::seteuid(65534), 0);
-        nobody.active = true;
-    }
+    albumtest::AsNobody nobody(homePath("r/locked"), home());
     const FolderScanResult r = ScanFolder(AlbumKindAudio, homePath("r"), true);
     const FolderScanResult top = ScanFolder(AlbumKindAudio, homePath("r/locked"), false);
-    if (nobody.active) {
-        ASSERT_EQ(::seteuid(0), 0);
-        nobody.active = false;
-    }
+    nobody.back();
     ::chmod(homePath("r/locked").c_str(), 0755);
     EXPECT_EQ(relative(r), (std::vector<std::string>{"r/a.wav", "r/z.wav"}));
     ASSERT_EQ(r.problems.size(), 1u);

@@ -1,5 +1,7 @@
 // Whatever bytes a play list, a CD player's file, a tag or an album database holds, the readers
 // finish without a crash and the user is told plainly when nothing could be read.
+#include "albumtesting.h"
+
 #include "albums/album.h"
 #include "albums/cdtext.h"
 #include "albums/id3tag.h"
@@ -11,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QProcess>
 
 #include <random>
 
@@ -72,13 +73,9 @@ TEST_F(HostileTest, ADatabaseThatIsNotOne)
     EXPECT_NE(why.find("not a compound file"), std::string::npos) << why;
     EXPECT_TRUE(Album::CheckDatabase(AlbumKindVideo)) << "a missing database is fine";
 
-    QProcess p;
-    p.start(QString::fromStdString(builtProgram("kolvo-cli")),
-            {"--home", QString::fromStdString(home()), "album", "list", "midi"});
-    p.waitForFinished(30000);
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_NE(p.readAllStandardError().toStdString().find("KolMIDI.sdb: not a compound file"),
-              std::string::npos);
+    const albumtest::Run listed = albumtest::cli(home(), {"album", "list", "midi"});
+    EXPECT_EQ(listed.code, 1);
+    EXPECT_NE(listed.err.find("KolMIDI.sdb: not a compound file"), std::string::npos);
 
     // A writer replaces it and keeps the old one aside; then all is well again.
     Album::setNotifier([](const std::string&) {});
@@ -125,14 +122,9 @@ TEST_F(HostileTest, ADatabaseWhoseListOfAlbumsIsDamaged)
     EXPECT_NE(why.find("KolWave.sdb: the compound file is damaged"), std::string::npos) << why;
     EXPECT_TRUE(Album(AlbumKindAudio).ListAlbums().empty());
 
-    QProcess p;
-    p.start(QString::fromStdString(builtProgram("kolvo-cli")),
-            {"--home", QString::fromStdString(home()), "album", "list", "audio"});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_NE(p.readAllStandardError().toStdString().find("the compound file is damaged"),
-              std::string::npos);
+    const albumtest::Run listed = albumtest::cli(home(), {"album", "list", "audio"});
+    EXPECT_EQ(listed.code, 1) << "ended by itself, with 1";
+    EXPECT_NE(listed.err.find("the compound file is damaged"), std::string::npos);
 
     // A writer does not write into it (that would bury the albums deeper): the damaged file is
     // kept aside byte for byte, the user told where, and a new database begins.

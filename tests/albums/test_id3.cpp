@@ -1,4 +1,6 @@
 // ID3v1 tags and the genre table; ffprobe reads the tags we write as a peer.
+#include "albumtesting.h"
+
 #include "albums/id3tag.h"
 #include "platform/strings.h"
 #include "platform/text.h"
@@ -22,20 +24,6 @@ protected:
         return writeFile(name, std::string(400, 'a') + marker + body);
     }
 };
-
-std::string run(const std::string& command)
-{
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 } // namespace
 
@@ -190,14 +178,16 @@ TEST_F(Id3Test, FfprobeReadsWhatWeWrite)
     tag.year = "2001";
     tag.genre = 17;
     ASSERT_TRUE(WriteId3Tag(mp3, tag));
-    const std::string probe =
-        run("ffprobe -v error -show_entries format_tags -of flat '" + mp3 + "' 2>/dev/null");
-    EXPECT_NE(probe.find("format.tags.title=\"Peer Title\""), std::string::npos) << probe;
-    EXPECT_NE(probe.find("format.tags.artist=\"Peer Artist\""), std::string::npos);
-    EXPECT_NE(probe.find("format.tags.album=\"Peer Album\""), std::string::npos);
-    EXPECT_NE(probe.find("format.tags.genre=\"Rock\""), std::string::npos);
+    const auto probe = [&] {
+        return albumtest::run("ffprobe", {"-v", "error", "-show_entries", "format_tags", "-of",
+                                          "flat", QString::fromStdString(mp3)})
+            .out;
+    };
+    const std::string tags = probe();
+    EXPECT_NE(tags.find("format.tags.title=\"Peer Title\""), std::string::npos) << tags;
+    EXPECT_NE(tags.find("format.tags.artist=\"Peer Artist\""), std::string::npos);
+    EXPECT_NE(tags.find("format.tags.album=\"Peer Album\""), std::string::npos);
+    EXPECT_NE(tags.find("format.tags.genre=\"Rock\""), std::string::npos);
     ASSERT_TRUE(RemoveId3Tag(mp3));
-    EXPECT_EQ(run("ffprobe -v error -show_entries format_tags -of flat '" + mp3 + "' 2>/dev/null")
-                  .find("Peer Title"),
-              std::string::npos);
+    EXPECT_EQ(probe().find("Peer Title"), std::string::npos);
 }

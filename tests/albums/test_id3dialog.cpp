@@ -3,6 +3,8 @@
 // the tag holds; a marker in lower case; a genre number the table does not name; OK with
 // nothing to write; a WAVE file refused; a file that cannot be written; addresses refused; and
 // a picture.
+#include "albumtesting.h"
+
 #include "albums/id3dialog.h"
 #include "platform/msgbox.h"
 #include "platform/strings.h"
@@ -23,32 +25,18 @@
 
 namespace {
 
-struct Told
-{
-    std::string caption;
-    std::string text;
-};
-
-class Id3DialogTest : public KolvoHomeTest
+class Id3DialogTest : public albumtest::ToldTest
 {
 protected:
     void SetUp() override
     {
-        KolvoHomeTest::SetUp();
-        setInterfaceLanguage("en");
+        ToldTest::SetUp();
         text::setLegacyCodePage("CP1252");
-        setMessageBoxHook(
-            [this](const QString& caption, const QString& text, MessageIcon, MessageButtons) {
-                told.push_back({caption.toStdString(), text.toStdString()});
-                return IDOK;
-            });
     }
     void TearDown() override
     {
-        setMessageBoxHook({});
         text::setLegacyCodePage("");
-        setInterfaceLanguage("");
-        KolvoHomeTest::TearDown();
+        ToldTest::TearDown();
     }
 
     // An MPEG audio file's body without a tag.
@@ -60,23 +48,18 @@ protected:
     // What mutagen reads from the file's tag, one "FRAME=value" a line; "no tag" without one.
     static std::string mutagenView(const std::string& path)
     {
-        QProcess p;
-        p.start(QStringLiteral("/usr/bin/python3"),
-                {QStringLiteral("-c"),
-                 QStringLiteral("import sys, mutagen.id3\n"
-                                "try:\n"
-                                "    t = mutagen.id3.ID3(sys.argv[1])\n"
-                                "except mutagen.id3.ID3NoHeaderError:\n"
-                                "    print('no tag'); sys.exit(0)\n"
-                                "for k in sorted(t.keys()):\n"
-                                "    print(k.split(':')[0] + '=' + str(t[k]))\n"),
-                 QString::fromStdString(path)});
-        if (!p.waitForFinished(20000) || p.exitCode() != 0)
-            return "mutagen failed: " + p.readAllStandardError().toStdString();
-        return p.readAllStandardOutput().toStdString();
+        const albumtest::Run r =
+            albumtest::run("/usr/bin/python3", {"-c",
+                                                "import sys, mutagen.id3\n"
+                                                "try:\n"
+                                                "    t = mutagen.id3.ID3(sys.argv[1])\n"
+                                                "except mutagen.id3.ID3NoHeaderError:\n"
+                                                "    print('no tag'); sys.exit(0)\n"
+                                                "for k in sorted(t.keys()):\n"
+                                                "    print(k.split(':')[0] + '=' + str(t[k]))\n",
+                                                QString::fromStdString(path)});
+        return r.code == 0 ? r.out : "mutagen failed: " + r.err;
     }
-
-    std::vector<Told> told;
 };
 
 } // namespace
@@ -232,37 +215,16 @@ TEST_F(Id3DialogTest, AFileThatCannotBeWrittenIsToldAndTheDialogStays)
     EXPECT_EQ(readFile(small), std::string(100, '\xff'));
 
     // A read-only file; permissions do not stop root, so as root the write runs as nobody.
-    told.clear();
+    forget();
     const std::string locked = untagged("ro/locked.mp3");
     ::chmod(locked.c_str(), 0444);
     Id3TagDialog r(locked);
     r.show();
     r.titleEdit()->setText(QStringLiteral("Mine"));
-    struct AsNobody
-    {
-        bool active = false;
-        ~AsNobody()
-        {
-            if (active && ::seteuid(0) != 0)
-                std::abort();
-        }
-    } nobody;
-    if (runningAsRoot()) {
-        for (QString dir = QFileInfo(QString::fromStdString(locked)).path();;
-             dir = QFileInfo(dir).path()) {
-            ::chmod(dir.toLocal8Bit().constData(), 0755);
-            if (dir == QString::fromStdString(home()))
-                break;
-        }
-        ASSERT_EQ(::seteuid(65534), 0);
-        nobody.active = true;
-    }
+    albumtest::AsNobody nobody(locked, home());
     r.accept();
     r.removeTag();
-    if (nobody.active) {
-        ASSERT_EQ(::seteuid(0), 0);
-        nobody.active = false;
-    }
+    nobody.back();
     EXPECT_TRUE(r.isVisible());
     EXPECT_EQ(r.titleEdit()->text(), QStringLiteral("Mine")) << "what was typed stays";
     ASSERT_EQ(told.size(), 2u);

@@ -144,9 +144,8 @@ TEST_F(PlayListTest, M3uImport)
                                                          "after-the-blank.mp3\n");
     Album a(AlbumKindAudio);
     EXPECT_EQ(a.Import(list, false), 3);
-    EXPECT_EQ(titles(a),
-              (std::vector<std::string>{homePath("music/one.mp3"), "sub/two.wav",
-                                        "http://radio/live.mp3"}));
+    EXPECT_EQ(titles(a), (std::vector<std::string>{homePath("music/one.mp3"), "sub/two.wav",
+                                                   "http://radio/live.mp3"}));
     // Without merge the entries replace the songs by position; nothing is added twice.
     EXPECT_EQ(a.Import(list, false), 0);
     EXPECT_EQ(a.songCount(), 3);
@@ -177,9 +176,8 @@ TEST_F(PlayListTest, ExtendedM3uTitlesUrisAndSkippedEntries)
     int skipped = -1;
     EXPECT_EQ(a.Import(list, true, &skipped), 3);
     EXPECT_EQ(skipped, 2) << "cover.jpg and notes.txt; the directives are no entries";
-    EXPECT_EQ(titles(a),
-              (std::vector<std::string>{"../music/one.ogg", "/srv/My Songs/two.flac",
-                                        homePath("lists/three.mp3")}));
+    EXPECT_EQ(titles(a), (std::vector<std::string>{"../music/one.ogg", "/srv/My Songs/two.flac",
+                                                   homePath("lists/three.mp3")}));
     EXPECT_EQ(a.GetSong(1)->extendedInfo, "Artist - First Song");
     EXPECT_EQ(a.GetSong(2)->extendedInfo, "") << "a title names only the entry after it";
     EXPECT_EQ(a.GetSong(3)->extendedInfo, "Third");
@@ -192,8 +190,7 @@ TEST_F(PlayListTest, ExtendedM3uTitlesUrisAndSkippedEntries)
     b.AddSong("/old.mp3", "old text");
     EXPECT_EQ(b.Import(pls, false, &skipped), 1);
     EXPECT_EQ(skipped, 0);
-    EXPECT_EQ(titles(b),
-              (std::vector<std::string>{"sub/a.opus", homePath("lists/b.wma")}));
+    EXPECT_EQ(titles(b), (std::vector<std::string>{"sub/a.opus", homePath("lists/b.wma")}));
     EXPECT_EQ(b.GetSong(1)->extendedInfo, "Opus Song");
     EXPECT_EQ(b.GetSong(2)->extendedInfo, "");
 

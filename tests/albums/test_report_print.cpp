@@ -1,6 +1,8 @@
 // Printing the album report: measuring with real fonts, PDF files written by kolvo-cli and read
 // back with poppler's tools (page count, text, the rendered title band), and the Print
 // command's job, status window and messages.
+#include "albumtesting.h"
+
 #include "albums/reportprint.h"
 #include "platform/msgbox.h"
 #include "platform/profile.h"
@@ -14,7 +16,6 @@
 #include <QLabel>
 #include <QPageSize>
 #include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
@@ -24,22 +25,8 @@
 
 namespace {
 
-struct ProgramRun
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-ProgramRun runProgram(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
-}
+using ProgramRun = albumtest::Run;
+using albumtest::run;
 
 class ReportPrintTest : public KolvoHomeTest
 {
@@ -76,35 +63,25 @@ protected:
         }
     }
 
-    ProgramRun cli(QStringList args)
-    {
-        args.prepend(QString::fromStdString(home()));
-        args.prepend(QStringLiteral("--home"));
-        return runProgram(QString::fromStdString(builtProgram("kolvo-cli")), args);
-    }
+    ProgramRun cli(const QStringList& args) { return albumtest::cli(home(), args); }
     int pdfPages(const std::string& pdf)
     {
-        const ProgramRun r = runProgram(QStringLiteral("pdfinfo"), {QString::fromStdString(pdf)});
+        const ProgramRun r = run("pdfinfo", {QString::fromStdString(pdf)});
         const size_t at = r.out.find("Pages:");
         return at == std::string::npos ? -1 : std::atoi(r.out.c_str() + at + 6);
     }
     std::string pdfText(const std::string& pdf, int page)
     {
         const QString n = QString::number(page);
-        return runProgram(QStringLiteral("pdftotext"),
-                          {QStringLiteral("-layout"), QStringLiteral("-f"), n, QStringLiteral("-l"),
-                           n, QString::fromStdString(pdf), QStringLiteral("-")})
+        return run("pdftotext", {"-layout", "-f", n, "-l", n, QString::fromStdString(pdf), "-"})
             .out;
     }
     // Page 1 at 60 dots per inch.
     QImage pdfPicture(const std::string& pdf)
     {
         const QString prefix = QString::fromStdString(homePath("picture"));
-        runProgram(QStringLiteral("pdftoppm"),
-                   {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("60"),
-                    QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
-                    QStringLiteral("1"), QStringLiteral("-singlefile"), QString::fromStdString(pdf),
-                    prefix});
+        run("pdftoppm", {"-png", "-r", "60", "-f", "1", "-l", "1", "-singlefile",
+                         QString::fromStdString(pdf), prefix});
         return QImage(prefix + QStringLiteral(".png"));
     }
 

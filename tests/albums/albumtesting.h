@@ -1,0 +1,160 @@
+#pragma once
+// What the album tests share: programs run to their end (kolvo-cli and the peers), a hand for
+// the next modal dialog, and running as nobody so that file permissions hold for root too.
+
+#include "platform/msgbox.h"
+#include "platform/strings.h"
+#include "support/testhome.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace albumtest {
+
+struct Run
+{
+    int code = -1; // -1 when it did not end by itself within its time
+    std::string out;
+    std::string err;
+};
+
+// `env` adds NAME=value settings to this process's environment for the one run.
+inline Run run(const QString& program, const QStringList& args, const QStringList& env = {},
+               int timeoutMs = 60000)
+{
+    QProcess p;
+    QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+    for (const QString& setting : env)
+        all.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    p.setProcessEnvironment(all);
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs))
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
+// kolvo-cli on the given home.
+inline Run cli(const std::string& home, const QStringList& args, const QStringList& env = {})
+{
+    return run(QString::fromStdString(builtProgram("kolvo-cli")),
+               QStringList{QStringLiteral("--home"), QString::fromStdString(home)} + args, env);
+}
+
+// Shows the window, waits until it is the active one and gives `w` the focus.
+inline void focusIn(QWidget& window, QWidget* w)
+{
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    w->setFocus();
+    QApplication::processEvents();
+}
+
+// Runs f on the next modal dialog that comes up, whatever its type, while it lives.
+class NextModal
+{
+public:
+    explicit NextModal(std::function<void(QDialog*)> f)
+        : m_f(std::move(f))
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                m_timer.stop();
+                m_seen = true;
+                m_f(dialog);
+            }
+        });
+        m_timer.start();
+    }
+    bool seen() const { return m_seen; }
+
+private:
+    std::function<void(QDialog*)> m_f;
+    QTimer m_timer;
+    bool m_seen = false;
+};
+
+// Permissions do not stop root: as root, the test goes on as nobody from here, with the folders
+// from `path`'s up to `home` opened to nobody; it is root again at back() or at the end.
+class AsNobody
+{
+public:
+    AsNobody(const std::string& path, const std::string& home)
+    {
+        if (!runningAsRoot())
+            return;
+        for (QString dir = QFileInfo(QString::fromStdString(path)).path();;
+             dir = QFileInfo(dir).path()) {
+            ::chmod(dir.toLocal8Bit().constData(), 0755);
+            if (dir == QString::fromStdString(home) || dir.size() <= 1)
+                break;
+        }
+        m_active = ::seteuid(65534) == 0;
+        EXPECT_TRUE(m_active) << "cannot become nobody";
+    }
+    ~AsNobody() { back(); }
+    AsNobody(const AsNobody&) = delete;
+    AsNobody& operator=(const AsNobody&) = delete;
+    void back()
+    {
+        if (m_active && ::seteuid(0) != 0)
+            std::abort();
+        m_active = false;
+    }
+
+private:
+    bool m_active = false;
+};
+
+// A home with the interface in English where every message box is answered by the test: what
+// was told is kept (text alone in `messages`), a Yes/No question gets `answer`.
+class ToldTest : public KolvoHomeTest
+{
+protected:
+    struct Told
+    {
+        std::string caption;
+        std::string text;
+    };
+
+    void SetUp() override
+    {
+        KolvoHomeTest::SetUp();
+        setInterfaceLanguage("en");
+        setMessageBoxHook(
+            [this](const QString& caption, const QString& text, MessageIcon, MessageButtons b) {
+                told.push_back({caption.toStdString(), text.toStdString()});
+                messages.push_back(text.toStdString());
+                return b == MessageButtons::YesNo ? answer : IDOK;
+            });
+    }
+    void TearDown() override
+    {
+        setMessageBoxHook({});
+        setInterfaceLanguage("");
+        KolvoHomeTest::TearDown();
+    }
+    void forget()
+    {
+        told.clear();
+        messages.clear();
+    }
+
+    std::vector<Told> told;
+    std::vector<std::string> messages;
+    int answer = IDYES;
+};
+
+} // namespace albumtest
