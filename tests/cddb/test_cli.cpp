@@ -95,14 +95,11 @@ TEST_F(CddbCli, RecordIsTheSubmissionText)
     makeAlbum("a1b2c3", "Night Songs", 4);
     CliRun r = runCli({"cddb", "record", "--album", "a1b2c3"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The record's layout is the library's (cddb_record_tests); here: the stored album's disc
+    // and its next revision.
     const auto lines = crlfLines(r.out);
-    ASSERT_GT(lines.size(), 10u);
-    EXPECT_EQ(lines.front(), "# xmcd CD database file");
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "# Revision: 5"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "# Revision: 5"), lines.end()) << r.out;
     EXPECT_NE(std::find(lines.begin(), lines.end(), "DISCID=3D" + kThreeTrackId), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "DTITLE=3DThe Examples / Night Songs"),
-              lines.end());
-    EXPECT_EQ(lines.back(), "PLAYORDER=3D");
     EXPECT_TRUE(r.err.empty());
 
     makeAlbum("badbad", "AC/DC");
@@ -245,9 +242,7 @@ TEST_F(CddbCli, SubmitSendsAndRaisesTheRevision)
     EXPECT_EQ(r.out, "submitted cddb Rock " + kThreeTrackId + ", revision 2\n");
     EXPECT_EQ(stored("a1b2c3").revision(), 2);
     const std::string mail = readFile(out + "/mail.eml");
-    EXPECT_NE(mail.find("To: test-submit@example.net\r\n"), std::string::npos);
-    EXPECT_NE(mail.find("Subject: cddb rock " + kThreeTrackId + "\r\n"), std::string::npos);
-    EXPECT_NE(readFile(out + "/body.txt").find("# Revision: 2\r\n"), std::string::npos);
+    EXPECT_NE(mail.find("To: test-submit@example.net\r\n"), std::string::npos) << "--to";
 
     makeAlbum("badbad", "AC/DC");
     const CliRun refused = runCli({"cddb", "submit", "--album", "badbad", "--mail-server",

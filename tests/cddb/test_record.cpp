@@ -8,9 +8,11 @@
 
 #include <discid/discid.h>
 
+#include <functional>
 #include <memory>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -280,29 +282,26 @@ TEST(XmcdWriter, TextTravelsInTheRecordEncoding)
 
 TEST(XmcdReader, DiscTitleContinuationAndTheSlash)
 {
-    auto parse = [](std::vector<std::string> lines) { return ParseXmcdRecord(lines, "rock"); };
-    XmcdRecord r = parse({"DTITLE=Artist / Title"});
-    EXPECT_EQ(r.artist, "Artist");
-    EXPECT_EQ(r.title, "Title");
-    EXPECT_EQ(r.category, "rock");
-
-    r = parse({"DTITLE=Collection"});
-    EXPECT_EQ(r.artist, "Collection");
-    EXPECT_EQ(r.title, "Collection");
-
-    r = parse({"DTITLE=Long Ar", "DTITLE=tist / X"});
-    EXPECT_EQ(r.artist, "Long Artist");
-    EXPECT_EQ(r.title, "X");
-
-    r = parse({"DTITLE=Long ", "DTITLE=Artist / X"});
-    EXPECT_EQ(r.artist, "LongArtist");
-
-    r = parse({"DTITLE=  A/B / C  "});
-    EXPECT_EQ(r.artist, "A");
-    EXPECT_EQ(r.title, "B / C");
-
-    r = parse({"EXTD=  first ", "EXTD=second\\nthird"});
-    EXPECT_EQ(r.extendedInfo, "firstsecond\rthird");
+    const struct
+    {
+        std::vector<std::string> lines;
+        const char* artist;
+        const char* title;
+    } cases[] = {
+        {{"DTITLE=Artist / Title"}, "Artist", "Title"},
+        {{"DTITLE=Collection"}, "Collection", "Collection"},
+        {{"DTITLE=Long Ar", "DTITLE=tist / X"}, "Long Artist", "X"},
+        {{"DTITLE=Long ", "DTITLE=Artist / X"}, "LongArtist", "X"},
+        {{"DTITLE=  A/B / C  "}, "A", "B / C"},
+    };
+    for (const auto& c : cases) {
+        const XmcdRecord r = ParseXmcdRecord(c.lines, "rock");
+        EXPECT_EQ(r.artist, c.artist) << c.lines.back();
+        EXPECT_EQ(r.title, c.title) << c.lines.back();
+        EXPECT_EQ(r.category, "rock");
+    }
+    EXPECT_EQ(ParseXmcdRecord({"EXTD=  first ", "EXTD=second\\nthird"}, "").extendedInfo,
+              "firstsecond\rthird");
 }
 
 TEST(XmcdReader, TracksAreTakenInStrictOrder)
@@ -397,60 +396,46 @@ TEST(XmcdReader, ReceivedBytesBecomeUtf8)
 TEST(SubmissionChecks, TheFirstFailingCheckGivesItsMessage)
 {
     setInterfaceLanguage("en");
-    const auto message = [](const CddbAlbum& a) { return CheckSubmission(a, false).message; };
     EXPECT_TRUE(CheckSubmission(submittable(), false).passed);
-
-    CddbAlbum a = submittable();
-    a.genre.clear();
-    EXPECT_EQ(message(a), LoadString(1150));
-    a = submittable();
-    a.title = "Caf\xc3\xa9"; // the byte 0xE9 in ISO-8859-1
-    EXPECT_EQ(message(a), LoadString(1150));
-    a = submittable();
-    a.artist = "\xed\x95\x9c"; // not even in ISO-8859-1
-    EXPECT_EQ(message(a), LoadString(1150));
-
-    a = submittable();
-    a.title = "A, B";
-    EXPECT_EQ(message(a), LoadString(1154));
-    a = submittable();
-    a.artist = "AC/DC";
-    EXPECT_EQ(message(a), LoadString(1154));
-    a = submittable();
-    a.artist = "New\\nLine";
-    EXPECT_EQ(message(a), LoadString(1155));
-    a = submittable();
-    a.extendedInfo = "a\\nb";
-    EXPECT_EQ(message(a), LoadString(1155));
-
-    a = submittable();
-    a.discEndFrame = 0;
-    EXPECT_EQ(message(a), LoadString(1151));
-    a = submittable();
-    a.tracks.clear();
-    EXPECT_EQ(message(a), LoadString(1151));
-
-    a = submittable();
-    a.tracks[1].title = "Na\xc3\xafve";
-    EXPECT_EQ(message(a), "Track 2 :\n" + LoadString(1152));
-    a = submittable();
-    a.tracks[2].extendedInfo = "x\\ny";
-    EXPECT_EQ(message(a), LoadString(1155));
-    a = submittable();
-    for (CddbTrack& t : a.tracks)
-        t.title.clear();
-    EXPECT_EQ(message(a), LoadString(1152));
-    a = submittable();
-    a.tracks[2].startFrame = 0;
-    EXPECT_EQ(message(a), "Track 3 :\n" + LoadString(1153));
-
-    // The order: a bad title is reported before bad timing.
-    a = submittable();
-    a.title = "A/B";
-    a.discLengthMs = 0;
-    EXPECT_EQ(message(a), LoadString(1154));
+    using Change = std::function<void(CddbAlbum&)>;
+    const std::vector<std::tuple<const char*, Change, std::string>> cases = {
+        {"no genre", [](CddbAlbum& a) { a.genre.clear(); }, LoadString(1150)},
+        // 0xE9 in ISO-8859-1; then a character not even there.
+        {"title beyond ASCII", [](CddbAlbum& a) { a.title = "Caf\xc3\xa9"; }, LoadString(1150)},
+        {"artist in Hangul", [](CddbAlbum& a) { a.artist = "\xed\x95\x9c"; }, LoadString(1150)},
+        {"comma", [](CddbAlbum& a) { a.title = "A, B"; }, LoadString(1154)},
+        {"slash", [](CddbAlbum& a) { a.artist = "AC/DC"; }, LoadString(1154)},
+        {"escape in the artist", [](CddbAlbum& a) { a.artist = "New\\nLine"; }, LoadString(1155)},
+        {"escape in the text", [](CddbAlbum& a) { a.extendedInfo = "a\\nb"; }, LoadString(1155)},
+        {"no lead-out", [](CddbAlbum& a) { a.discEndFrame = 0; }, LoadString(1151)},
+        {"no tracks", [](CddbAlbum& a) { a.tracks.clear(); }, LoadString(1151)},
+        {"track title beyond ASCII", [](CddbAlbum& a) { a.tracks[1].title = "Na\xc3\xafve"; },
+         "Track 2 :\n" + LoadString(1152)},
+        {"escape in a track's text", [](CddbAlbum& a) { a.tracks[2].extendedInfo = "x\\ny"; },
+         LoadString(1155)},
+        {"no track titles",
+         [](CddbAlbum& a) {
+             for (CddbTrack& t : a.tracks)
+                 t.title.clear();
+         },
+         LoadString(1152)},
+        {"a track at frame 0", [](CddbAlbum& a) { a.tracks[2].startFrame = 0; },
+         "Track 3 :\n" + LoadString(1153)},
+        // The order: a bad title is reported before bad timing.
+        {"bad title and timing",
+         [](CddbAlbum& a) {
+             a.title = "A/B";
+             a.discLengthMs = 0;
+         },
+         LoadString(1154)},
+    };
+    for (const auto& [what, change, message] : cases) {
+        CddbAlbum a = submittable();
+        change(a);
+        EXPECT_EQ(CheckSubmission(a, false).message, message) << what;
+    }
     // High bytes in an extended text are not judged.
-    a = submittable();
+    CddbAlbum a = submittable();
     a.tracks[0].extendedInfo = "caf\xc3\xa9";
     EXPECT_TRUE(CheckSubmission(a, false).passed);
 }
