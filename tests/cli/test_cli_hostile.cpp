@@ -118,7 +118,7 @@ protected:
             e.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
         p.setProcessEnvironment(e);
         p.start(QString::fromStdString(builtProgram("kolvo-cli")),
-                QStringList{QStringLiteral("--home"), QString::fromStdString(home())} + args);
+                QStringList{"--home", QString::fromStdString(home())} + args);
         Outcome r;
         r.ended = p.waitForFinished(limitMs);
         if (!r.ended) {
@@ -198,17 +198,16 @@ TEST_F(HostileCliTest, TagsAndSongNames)
     for (const auto& [what, bytes] : inputs) {
         const QString mp3 = file("song.mp3", bytes);
         const QString ims = file("tune.ims", bytes);
-        expectCleanEnd(what, {QStringLiteral("id3"), QStringLiteral("show"), mp3});
-        expectCleanEnd(what, {QStringLiteral("name"), mp3, QStringLiteral("--tags")});
-        expectCleanEnd(what, {QStringLiteral("name"), ims, QStringLiteral("--tags")});
+        expectCleanEnd(what, {"id3", "show", mp3});
+        expectCleanEnd(what, {"name", mp3, "--tags"});
+        expectCleanEnd(what, {"name", ims, "--tags"});
     }
     // With each legacy code page, the tags that are not UTF-8 still print as UTF-8. Under a
     // UTF-8 code page this printed bytes past U+10FFFF as they were (found by fuzzing).
     const QString found = file("found.mp3", tagged("\xDD\xDD\x8F/\xF7\x97\x97\x97", "", 0));
     for (const char* page : {"CP1252", "CP949", "CP932", "UTF-8"}) {
-        const Outcome r =
-            expectCleanEnd(page, {QStringLiteral("id3"), QStringLiteral("show"), found}, kLimitMs,
-                           {QStringLiteral("KOLVO_CODEPAGE=") + page});
+        const Outcome r = expectCleanEnd(page, {"id3", "show", found}, kLimitMs,
+                                         {QStringLiteral("KOLVO_CODEPAGE=") + page});
         EXPECT_EQ(r.code, 0) << r.err;
     }
 }
@@ -231,7 +230,7 @@ TEST_F(HostileCliTest, WaveFilesToEncode)
                                            "data" + le32(4) + "abcd");
     for (const auto& [what, bytes] : inputs) {
         const QString wav = file("in.wav", bytes);
-        expectCleanEnd(what, {QStringLiteral("encode"), wav});
+        expectCleanEnd(what, {"encode", wav});
     }
 }
 
@@ -251,13 +250,11 @@ TEST_F(HostileCliTest, PlayListsImportedIntoAnAlbum)
     for (const auto& [what, bytes] : inputs) {
         for (const char* ext : {"m3u", "pls", "ini"}) {
             const QString list = file(std::string("list.") + ext, bytes);
-            expectCleanEnd(what, {QStringLiteral("album"), QStringLiteral("import"),
-                                  QStringLiteral("audio"), QStringLiteral("Hostile"), list});
+            expectCleanEnd(what, {"album", "import", "audio", "Hostile", list});
         }
     }
-    const Outcome shown = expectCleanEnd("the album the lists went into",
-                                         {QStringLiteral("album"), QStringLiteral("show"),
-                                          QStringLiteral("audio"), QStringLiteral("Hostile")});
+    const Outcome shown =
+        expectCleanEnd("the album the lists went into", {"album", "show", "audio", "Hostile"});
     EXPECT_EQ(shown.code, 0) << shown.err;
 }
 
@@ -275,12 +272,10 @@ TEST_F(HostileCliTest, CdPlayerFilesImported)
     for (const auto& [what, bytes] : inputs) {
         for (const char* ext : {"dpc", "ncd", "ini"}) {
             const QString cdFile = file(std::string("discs.") + ext, bytes);
-            expectCleanEnd(what, {QStringLiteral("cd"), QStringLiteral("import"), cdFile});
+            expectCleanEnd(what, {"cd", "import", cdFile});
         }
     }
-    const Outcome listed =
-        expectCleanEnd("the albums imported",
-                       {QStringLiteral("album"), QStringLiteral("list"), QStringLiteral("cd")});
+    const Outcome listed = expectCleanEnd("the albums imported", {"album", "list", "cd"});
     EXPECT_EQ(listed.code, 0) << listed.err;
 }
 
@@ -294,26 +289,21 @@ TEST_F(HostileCliTest, AlbumDatabasesReadAndWritten)
         writeFile("data/KolCDP.sdb", bytes);
         writeFile("data/KolWave.sdb", bytes);
         for (const char* kind : {"cd", "audio"}) {
-            const Outcome listed = expectCleanEnd(
-                what, {QStringLiteral("album"), QStringLiteral("list"), QString::fromLatin1(kind)});
+            const Outcome listed =
+                expectCleanEnd(what, {"album", "list", QString::fromLatin1(kind)});
             std::vector<std::string> keys = listedKeys(listed.out);
             keys.resize(std::min<size_t>(keys.size(), 2));
             for (const std::string& key : keys) {
                 const QString k = QString::fromStdString(key);
-                expectCleanEnd(what, {QStringLiteral("album"), QStringLiteral("show"),
-                                      QString::fromLatin1(kind), k});
+                expectCleanEnd(what, {"album", "show", QString::fromLatin1(kind), k});
                 if (std::string(kind) == "cd") {
-                    expectCleanEnd(what, {QStringLiteral("cddb"), QStringLiteral("discid"),
-                                          QStringLiteral("--album"), k});
-                    expectCleanEnd(what, {QStringLiteral("cddb"), QStringLiteral("record"),
-                                          QStringLiteral("--album"), k});
+                    expectCleanEnd(what, {"cddb", "discid", "--album", k});
+                    expectCleanEnd(what, {"cddb", "record", "--album", k});
                 }
             }
         }
         // Writing into it: the damaged ones are moved aside and a new one is written.
-        expectCleanEnd(what,
-                       {QStringLiteral("album"), QStringLiteral("add"), QStringLiteral("audio"),
-                        QStringLiteral("Hostile"), QStringLiteral("/music/new.mp3")});
+        expectCleanEnd(what, {"album", "add", "audio", "Hostile", "/music/new.mp3"});
     }
 }
 
@@ -332,7 +322,7 @@ TEST_F(HostileCliTest, SkinFilesInspected)
     inputs.emplace_back("a bitmap of 2147483647 x -2147483647", skinHeader(one) + bitmap);
     for (const auto& [what, bytes] : inputs) {
         const QString skin = file("hostile.uib", bytes);
-        expectCleanEnd(what, {QStringLiteral("skin"), QStringLiteral("info"), skin});
+        expectCleanEnd(what, {"skin", "info", skin});
     }
 }
 
@@ -350,7 +340,7 @@ TEST_F(HostileCliTest, MpegFilesDescribed)
     inputs.emplace_back("a VBR header claiming 4294967295 frames", xing + frame + frame);
     for (const auto& [what, bytes] : inputs) {
         const QString mp3 = file("hostile.mp3", bytes);
-        expectCleanEnd(what, {QStringLiteral("info"), mp3}, kInfoLimitMs);
+        expectCleanEnd(what, {"info", mp3}, kInfoLimitMs);
     }
 }
 
@@ -359,7 +349,7 @@ TEST_F(HostileCliTest, MidiFilesDescribedAndTheirWordsPrinted)
     // The small SoundFont, so that each run loads quickly.
     const std::string sf2 = homePath("sf2");
     QDir().mkpath(QString::fromStdString(sf2));
-    QFile::link(QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2"),
+    QFile::link("/usr/share/sounds/sf2/TimGM6mb.sf2",
                 QString::fromStdString(sf2 + "/TimGM6mb.sf2"));
     Inputs inputs = fromCorpus("fuzz_smf_karaoke", 3);
     inputs.emplace_back("a header cut short", bytesOf("MThd\0\0\0\6\0\1"));
@@ -370,9 +360,9 @@ TEST_F(HostileCliTest, MidiFilesDescribedAndTheirWordsPrinted)
                                 "\xFF\xFF\xFF\x7F\x80\x40\0\0"));
     for (const auto& [what, bytes] : inputs) {
         const QString mid = file("hostile.kar", bytes);
-        const QStringList env{QStringLiteral("KOLVO_SF2_DIR=") + QString::fromStdString(sf2)};
-        expectCleanEnd(what, {QStringLiteral("info"), mid}, kInfoLimitMs, env);
-        expectCleanEnd(what, {QStringLiteral("karaoke"), mid});
+        const QStringList env{"KOLVO_SF2_DIR=" + QString::fromStdString(sf2)};
+        expectCleanEnd(what, {"info", mid}, kInfoLimitMs, env);
+        expectCleanEnd(what, {"karaoke", mid});
     }
 }
 
@@ -394,12 +384,10 @@ TEST_F(HostileCliTest, SettingsFilesRead)
                         "[CDDBServers_New]\n1=\xB0:99999\n2=[::1\n3=http://\nRecent=\n");
     for (const auto& [what, bytes] : inputs) {
         writeFile("config/Quorvane System, Inc./Kolvo.conf", bytes);
-        const Outcome all = expectCleanEnd(what, {QStringLiteral("settings")});
+        const Outcome all = expectCleanEnd(what, {"settings"});
         EXPECT_EQ(all.code, 0) << all.err;
-        expectCleanEnd(what, {QStringLiteral("settings"), QStringLiteral("--get"),
-                              QStringLiteral("General/Timer")});
-        expectCleanEnd(what, {QStringLiteral("settings"), QStringLiteral("--get"),
-                              QStringLiteral("CDDBServers_New/1")});
+        expectCleanEnd(what, {"settings", "--get", "General/Timer"});
+        expectCleanEnd(what, {"settings", "--get", "CDDBServers_New/1"});
     }
 }
 
@@ -419,7 +407,7 @@ TEST_F(HostileCliTest, ImsSongsTheirBanksAndModulesDescribed)
                                                      "ww" + le16(1) + std::string(9, '\0'));
     for (const auto& [what, bytes] : songs) {
         const QString ims = file("songs/hostile.ims", bytes);
-        expectCleanEnd(what, {QStringLiteral("info"), ims}, kInfoLimitMs);
+        expectCleanEnd(what, {"info", ims}, kInfoLimitMs);
     }
 
     // Banks beside a song that is sound: passed over for the program's, or the song refused.
@@ -433,7 +421,7 @@ TEST_F(HostileCliTest, ImsSongsTheirBanksAndModulesDescribed)
     for (const auto& [what, bytes] : banks) {
         const QString ims = file("banked/tune.ims", song);
         file("banked/tune.bnk", bytes);
-        expectCleanEnd(what, {QStringLiteral("info"), ims}, kInfoLimitMs);
+        expectCleanEnd(what, {"info", ims}, kInfoLimitMs);
     }
 
     Inputs modules = fromCorpus("fuzz_module", 2);
@@ -442,7 +430,7 @@ TEST_F(HostileCliTest, ImsSongsTheirBanksAndModulesDescribed)
     for (const auto& [what, bytes] : modules) {
         const QString mod = file("hostile.mod", bytes);
         const QString xm = file("hostile.xm", bytes);
-        expectCleanEnd(what, {QStringLiteral("info"), mod}, kInfoLimitMs);
-        expectCleanEnd(what, {QStringLiteral("info"), xm}, kInfoLimitMs);
+        expectCleanEnd(what, {"info", mod}, kInfoLimitMs);
+        expectCleanEnd(what, {"info", xm}, kInfoLimitMs);
     }
 }

@@ -34,43 +34,35 @@ protected:
     {
         return {QStringLiteral("--home"), QString::fromStdString(home())};
     }
+    // kolvo-cli --home HOME settings ARGS...
+    Result settings(const QStringList& args = {})
+    {
+        return cli(homeArgs() << QStringLiteral("settings") << args);
+    }
 };
 
 } // namespace
 
 TEST_F(CliTest, SettingsAreListedReadAndWritten)
 {
-    Result all = cli(homeArgs() << QStringLiteral("settings"));
+    Result all = settings();
     ASSERT_EQ(all.code, 0) << all.err;
     EXPECT_NE(all.out.find("General/Timer=10000\n"), std::string::npos);
     EXPECT_NE(all.out.find("Audio/RecordWAVStruct=01000200"), std::string::npos);
 
-    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                             << QStringLiteral("General/Timer=1500000"))
-                  .code,
-              0);
-    Result timer = cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--get")
-                                  << QStringLiteral("General/Timer"));
+    EXPECT_EQ(settings({"--set", "General/Timer=1500000"}).code, 0);
+    Result timer = settings({"--get", "General/Timer"});
     EXPECT_EQ(timer.out, "990000\n") << "read as the program reads it, clamped";
 
     // A value a window keeps for itself is known once the file holds it.
-    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                             << QStringLiteral("MainController/PosX=12"))
-                  .code,
-              1);
+    EXPECT_EQ(settings({"--set", "MainController/PosX=12"}).code, 1);
     {
         QSettings file(QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf")),
                        QSettings::IniFormat);
         file.setValue(QStringLiteral("MainController/PosX"), 3);
     }
-    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                             << QStringLiteral("MainController/PosX=12"))
-                  .code,
-              0);
-    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--get")
-                             << QStringLiteral("MainController/PosX"))
-                  .out,
-              "12\n");
+    EXPECT_EQ(settings({"--set", "MainController/PosX=12"}).code, 0);
+    EXPECT_EQ(settings({"--get", "MainController/PosX"}).out, "12\n");
 
     EXPECT_NE(readFile(homePath("config/Quorvane System, Inc./Kolvo.conf")).find("Timer=1500000"),
               std::string::npos);
@@ -79,20 +71,13 @@ TEST_F(CliTest, SettingsAreListedReadAndWritten)
 
 TEST_F(CliTest, MistakesGiveTheirExitCodes)
 {
-    Result missing = cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--get")
-                                    << QStringLiteral("Nowhere/Nothing"));
+    Result missing = settings({"--get", "Nowhere/Nothing"});
     EXPECT_EQ(missing.code, 1);
     EXPECT_NE(missing.err.find("no value Nowhere/Nothing"), std::string::npos);
     EXPECT_EQ(missing.err.find('\n'), missing.err.size() - 1) << "one line";
 
-    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                             << QStringLiteral("NoEquals"))
-                  .code,
-              2);
-    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                             << QStringLiteral("Audio/RecordWAVStruct=1"))
-                  .code,
-              1);
+    EXPECT_EQ(settings({"--set", "NoEquals"}).code, 2);
+    EXPECT_EQ(settings({"--set", "Audio/RecordWAVStruct=1"}).code, 1);
     EXPECT_EQ(cli({QStringLiteral("frobnicate")}).code, 2);
     EXPECT_EQ(cli({QStringLiteral("--home")}).code, 2);
     EXPECT_EQ(cli({}).code, 2);
@@ -108,8 +93,7 @@ TEST_F(CliTest, SetChecksNamesTypesAndRanges)
 {
     const std::string file = homePath("config/Quorvane System, Inc./Kolvo.conf");
     auto set = [&](const char* assignment) {
-        return cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                              << QString::fromUtf8(assignment));
+        return settings({"--set", QString::fromUtf8(assignment)});
     };
     for (const char* wrong : {"Nowhere/Nothing=1", "General/Timre=5", "DSP/reverb=2"}) {
         const Result r = set(wrong);
@@ -132,10 +116,7 @@ TEST_F(CliTest, SetChecksNamesTypesAndRanges)
     const Result plain = set("General/Timer=0x10");
     EXPECT_EQ(plain.code, 0);
     EXPECT_EQ(plain.err, "") << "a value read as given says nothing";
-    EXPECT_EQ(cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--get")
-                             << QStringLiteral("General/Timer"))
-                  .out,
-              "16\n");
+    EXPECT_EQ(settings({"--get", "General/Timer"}).out, "16\n");
     const Result drive = set("CD/Drive=/nowhere/sr9");
     EXPECT_EQ(drive.code, 1) << "a drive that is not there";
     EXPECT_NE(drive.err.find("neither a CD drive"), std::string::npos) << drive.err;
@@ -150,15 +131,14 @@ TEST_F(CliTest, SetWarnsWhenARunningKolvoWillWriteOverIt)
     const QString lockPath = instanceLockPath(QString::fromStdString(LoadString(2042)));
     qputenv("KOLVO_HOME", savedHome);
 
-    const QStringList args = homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                                        << QStringLiteral("DSP/Reverb=2");
-    Result quiet = cli(args);
+    const QStringList args{"--set", "DSP/Reverb=2"};
+    Result quiet = settings(args);
     EXPECT_EQ(quiet.code, 0);
     EXPECT_EQ(quiet.err, "") << "no Kolvo runs";
 
     QLockFile lock(lockPath);
     ASSERT_TRUE(lock.tryLock(0));
-    Result warned = cli(args);
+    Result warned = settings(args);
     EXPECT_EQ(warned.code, 0);
     EXPECT_NE(warned.err.find("Kolvo is running"), std::string::npos) << warned.err;
     lock.unlock();
@@ -167,8 +147,7 @@ TEST_F(CliTest, SetWarnsWhenARunningKolvoWillWriteOverIt)
 TEST_F(CliTest, AFolderThatCannotBeWrittenIsAFailure)
 {
     writeFile("config", "a file where the folder should be");
-    Result r = cli(homeArgs() << QStringLiteral("settings") << QStringLiteral("--set")
-                              << QStringLiteral("DSP/Reverb=2"));
+    Result r = settings({"--set", "DSP/Reverb=2"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
 }
