@@ -687,13 +687,10 @@ TEST_F(CompoundFileTest, LibgsfFilesReadInOurs)
         ASSERT_EQ(cf->writeStream(st, "s", "new"), Error::None);
         ASSERT_EQ(cf->commit(), Error::None);
     }
-    for (auto it = expected.begin(); it != expected.end();) {
-        if (it->find("\talbum3\t") != std::string::npos ||
-            it->find("\talbum3/") != std::string::npos)
-            it = expected.erase(it);
-        else
-            ++it;
-    }
+    std::erase_if(expected, [](const std::string& line) {
+        return line.find("\talbum3\t") != std::string::npos ||
+               line.find("\talbum3/") != std::string::npos;
+    });
     expected.insert("storage\tadded\t0\t");
     expected.insert("stream\tadded/s\t3\t" + hex("new"));
     EXPECT_EQ(gsfView(path("gsf.ole")), expected);
@@ -733,12 +730,8 @@ TEST_F(CompoundFileTest, LargeSectorFilesReadAndChange)
         ASSERT_EQ(cf->writeStream(kRootEntry, "s1", "short now"), Error::None);
         ASSERT_EQ(cf->commit(), Error::None);
     }
-    for (auto it = expected.begin(); it != expected.end();) {
-        if (it->rfind("stream\ts1\t", 0) == 0)
-            it = expected.erase(it);
-        else
-            ++it;
-    }
+    std::erase_if(expected,
+                  [](const std::string& line) { return line.rfind("stream\ts1\t", 0) == 0; });
     expected.insert("stream\ts1\t9\t" + hex("short now"));
     expected.insert("stream\tadded\t7000\t" + hex(pattern(7000, 1)));
     EXPECT_EQ(gsfView(path("v4.ole")), expected);
