@@ -44,18 +44,9 @@ protected:
 
 TEST_F(CdCli, TocPrintsTracksLeadOutIdentityKeyAndDiscId)
 {
-    auto r = run({"cd", "toc", q(disc("two", "2 3"))});
-    ASSERT_EQ(r.code, 0) << r.err;
-    // The disc id: digit sums 2 + 4 = 6, 7 - 2 = 5 seconds, 2 tracks (libdiscid agrees, see
-    // cd_reader_tests).
-    EXPECT_EQ(r.out, "track 1: frame 150, 2000 ms, audio\n"
-                     "track 2: frame 300, 3000 ms, audio\n"
-                     "lead-out: frame 525\n"
-                     "identity: 1911\n"
-                     "album key: 777\n"
-                     "disc id: 06000502\n");
-
-    r = run({"cd", "toc", q(disc("mixed", "--data 1 1 1"))});
+    // The numbers themselves are the reader's and the device's (cd_reader_tests checks them,
+    // the disc ids against libdiscid, .toc sheets against cue sheets): here, the lines.
+    const auto r = run({"cd", "toc", q(disc("mixed", "--data 1 1 1"))});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "track 1: frame 150, 3000 ms, data\n"
                      "track 2: frame 375, 1000 ms, audio\n"
@@ -64,15 +55,6 @@ TEST_F(CdCli, TocPrintsTracksLeadOutIdentityKeyAndDiscId)
                      "identity: 3328\n"
                      "album key: d00\n"
                      "disc id: 0d000503\n");
-
-    // A cdrdao sheet of the same disc answers the same.
-    const std::string cue = disc("tocdisc", "--toc --pregap 2:1 1 2 1");
-    const auto fromCue = run({"cd", "toc", q(cue)});
-    const auto fromToc = run({"cd", "toc", q(cue.substr(0, cue.size() - 4) + ".toc")});
-    ASSERT_EQ(fromCue.code, 0);
-    EXPECT_EQ(fromToc.out, fromCue.out);
-    EXPECT_NE(fromCue.out.find("track 2: frame 300, 2000 ms, audio\n"), std::string::npos)
-        << fromCue.out;
 }
 
 TEST_F(CdCli, TocAndPlaySayWhyADriveCannotBeUsed)
