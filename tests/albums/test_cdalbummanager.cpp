@@ -462,12 +462,8 @@ TEST_F(CdAlbumManagerTest, ReadFromCddbOnTheLoopbackServerFillsTheAlbum)
     EXPECT_TRUE(messages.empty()) << messages.front();
     EXPECT_EQ(m.albumTree()->currentItem()->text(0), QStringLiteral("The Band / First Light"));
     EXPECT_EQ(songTitles(m), QStringList{"Dawn"});
-    const Album a = stored("c8");
-    EXPECT_EQ(a.title(), "First Light");
-    EXPECT_EQ(a.artist(), "The Band");
-    EXPECT_EQ(a.genre(), "rock");
-    EXPECT_EQ(a.revision(), 3);
-    EXPECT_EQ(a.GetSong(1)->title, "Dawn");
+    // What is stored of the record: CddbpLookup.TheCdAlbumIsStoredAndSavedOnlyOnSuccess.
+    EXPECT_EQ(stored("c8").title(), "First Light");
     ASSERT_FALSE(server.requests().empty());
     EXPECT_EQ(server.requests().back(), "cddb read rock " + kDiscId);
 

@@ -276,26 +276,17 @@ TEST_F(FileAlbumEditorTest, TwentyThousandDroppedFilesAreTakenAtOnce)
 
 TEST_F(FileAlbumEditorTest, ShuffleDrawsPermutations)
 {
-    std::vector<std::string> three{"/m/1.wav", "/m/2.wav", "/m/3.wav"};
     std::vector<std::string> thirty;
     for (int i = 0; i < 30; ++i)
         thirty.push_back("/m/" + std::to_string(100 + i) + ".wav");
-    storeAlbum(AlbumKindAudio, "Three", three);
     storeAlbum(AlbumKindAudio, "Thirty", thirty);
-    FileAlbumEditor e(AlbumKindAudio, "Three");
-    for (int round = 0; round < 2; ++round) {
-        e.runCommand(FileAlbumEditor::ShuffleCommand);
-        std::vector<std::string> now = paths(e);
-        EXPECT_EQ(storedSongs("Three"), now);
-        std::sort(now.begin(), now.end());
-        EXPECT_EQ(now, three) << "each song once";
-    }
-    FileAlbumEditor big(AlbumKindAudio, "Thirty");
-    big.runCommand(FileAlbumEditor::ShuffleCommand);
-    std::vector<std::string> shuffled = paths(big);
+    FileAlbumEditor e(AlbumKindAudio, "Thirty");
+    e.runCommand(FileAlbumEditor::ShuffleCommand);
+    std::vector<std::string> shuffled = paths(e);
+    EXPECT_EQ(storedSongs("Thirty"), shuffled);
     EXPECT_NE(shuffled, thirty);
     std::sort(shuffled.begin(), shuffled.end());
-    EXPECT_EQ(shuffled, thirty);
+    EXPECT_EQ(shuffled, thirty) << "each song once";
 }
 
 TEST_F(FileAlbumEditorTest, SortsAlternateAscendingAndDescending)
