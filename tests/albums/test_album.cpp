@@ -12,10 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>

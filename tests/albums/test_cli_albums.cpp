@@ -3,8 +3,6 @@
 
 #include <QFileInfo>
 
-#include <cstdlib>
-
 namespace {
 
 using CliRun = albumtest::Run;

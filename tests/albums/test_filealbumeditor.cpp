@@ -19,7 +19,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMimeData>

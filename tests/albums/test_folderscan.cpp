@@ -9,9 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFileInfo>
-
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>

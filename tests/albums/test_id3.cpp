@@ -10,8 +10,6 @@
 
 #include <QStringEncoder>
 
-#include <cstdio>
-
 using namespace std::string_literals;
 
 namespace {
