@@ -20,40 +20,37 @@ class ProfileTest : public KolvoHomeTest
 
 TEST_F(ProfileTest, BinaryValuesReadOnlyAtTheirExactSize)
 {
+    const auto write = [](const char* name, const auto& bytes) {
+        return WriteBinaryValue(HKEY_CURRENT_USER, kAudioKey, name, bytes.data(), bytes.size());
+    };
+    const auto read = [](const char* name, auto& bytes) {
+        return ReadBinaryValue(HKEY_CURRENT_USER, kAudioKey, name, bytes.data(), bytes.size());
+    };
     std::array<unsigned char, 18> format{};
     for (size_t i = 0; i < format.size(); ++i)
         format[i] = static_cast<unsigned char>(i * 17 + 1);
-    ASSERT_EQ(WriteBinaryValue(HKEY_CURRENT_USER, kAudioKey, "RecordWAVStruct", format.data(),
-                               format.size()),
-              1);
-
+    ASSERT_EQ(write("RecordWAVStruct", format), 1);
     std::array<unsigned char, 4096> big{};
-    EXPECT_EQ(
-        ReadBinaryValue(HKEY_CURRENT_USER, kAudioKey, "RecordWAVStruct", big.data(), big.size()),
-        0);
+    EXPECT_EQ(read("RecordWAVStruct", big), 0);
     std::array<unsigned char, 17> small{};
-    EXPECT_EQ(ReadBinaryValue(HKEY_CURRENT_USER, kAudioKey, "RecordWAVStruct", small.data(),
-                              small.size()),
-              0);
+    EXPECT_EQ(read("RecordWAVStruct", small), 0);
     std::array<unsigned char, 18> exact{};
-    ASSERT_EQ(ReadBinaryValue(HKEY_CURRENT_USER, kAudioKey, "RecordWAVStruct", exact.data(),
-                              exact.size()),
-              1);
+    ASSERT_EQ(read("RecordWAVStruct", exact), 1);
     EXPECT_EQ(exact, format);
 
     // Every byte value survives, the zero and the newline included.
     std::array<unsigned char, 256> all{};
     for (int i = 0; i < 256; ++i)
         all[i] = static_cast<unsigned char>(255 - i);
-    ASSERT_EQ(WriteBinaryValue(HKEY_CURRENT_USER, kAudioKey, "Bytes", all.data(), all.size()), 1);
+    ASSERT_EQ(write("Bytes", all), 1);
     std::array<unsigned char, 256> back{};
-    ASSERT_EQ(ReadBinaryValue(HKEY_CURRENT_USER, kAudioKey, "Bytes", back.data(), back.size()), 1);
+    ASSERT_EQ(read("Bytes", back), 1);
     EXPECT_EQ(back, all);
 
     // A string is not a binary value, and a missing value is not one either.
     WriteStringValue(HKEY_CURRENT_USER, kAudioKey, "Text", "abcdefghijklmnopqr");
-    EXPECT_EQ(ReadBinaryValue(HKEY_CURRENT_USER, kAudioKey, "Text", exact.data(), 18), 0);
-    EXPECT_EQ(ReadBinaryValue(HKEY_CURRENT_USER, kAudioKey, "Nothing", exact.data(), 18), 0);
+    EXPECT_EQ(read("Text", exact), 0);
+    EXPECT_EQ(read("Nothing", exact), 0);
 }
 
 TEST_F(ProfileTest, StringValuesFollowTheCapacityRule)
