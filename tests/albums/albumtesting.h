@@ -6,15 +6,20 @@
 #include "platform/strings.h"
 #include "support/testhome.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 
 #include <cstdlib>
 #include <functional>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -156,5 +161,21 @@ protected:
     std::vector<std::string> messages;
     int answer = IDYES;
 };
+
+// Saves a window's picture for review under <build>/test-screenshots and fails when the grab shows
+// nothing drawn: a window whose model or delegate broke paints one or two flat colours, while
+// rows of text give many shades of their anti-aliased glyphs.
+inline void saveReviewShot(QWidget& window, const QString& fileName)
+{
+    const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
+    QDir().mkpath(dir);
+    const QImage shot = window.grab().toImage();
+    ASSERT_TRUE(shot.save(dir + QLatin1Char('/') + fileName));
+    std::set<QRgb> shades;
+    for (int y = 0; y < shot.height(); y += 2)
+        for (int x = 0; x < shot.width(); x += 2)
+            shades.insert(shot.pixel(x, y));
+    EXPECT_GT(shades.size(), 32u) << fileName.toStdString() << " shows nothing drawn";
+}
 
 } // namespace albumtest
