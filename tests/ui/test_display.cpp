@@ -132,16 +132,6 @@ TEST(DigitDisplay, DrawsTheImageOfEachFigureSeparatorAndSign)
     EXPECT_FALSE(showsImages(large, {4, 0, 1}));
 }
 
-TEST(DigitDisplay, AClickTellsTheParentWhichDisplayItWas)
-{
-    Recorder parent;
-    parent.show();
-    DigitDisplay d(1, QRect(37, 12, 26, 18), &parent, 5203);
-    QTest::mouseClick(&d, Qt::LeftButton, {}, QPoint(5, 5));
-    pump();
-    EXPECT_EQ(parent.count(UM_CONTROL_CLICK, 5203), 1);
-}
-
 TEST(TrackGrid, ThePageOfTrackSixteenStartsAtSixteen)
 {
     EXPECT_EQ(TrackGrid::pageStart(16), 16);
