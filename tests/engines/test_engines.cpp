@@ -112,25 +112,21 @@ TEST_F(Engines, MpegPausesResumesAndSeeksWithin50Ms)
     }
 }
 
+// (MPEG Layer 3 through either decoder is heard at the sink.)
 TEST_F(Engines, SetEngineChoosesTheDecoder)
 {
     // Decoding speed is all that matters here.
     engines::setAudioSinkOverride("fakesink sync=false");
     int cookie = 200;
-    for (const auto& [kind, libav] :
-         {std::pair{"mp3", "avdec_mp3"}, std::pair{"mp2", "avdec_mp2float"}}) {
-        for (int choice : {0, 1}) {
-            SCOPED_TRACE(std::string(kind) + " engine " + std::to_string(choice));
-            KMPEngine_SetEngine(choice);
-            ASSERT_EQ(playMpeg(toneFile(kind, 1.0, 440), ++cookie), 1);
-            EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, cookie, 1, 525); }, 3000));
-            const std::string decoder = engines::mpegDecoderName();
-            if (choice == 0)
-                EXPECT_EQ(decoder, "mpg123audiodec");
-            else
-                EXPECT_EQ(decoder.rfind(libav, 0), 0u) << decoder;
-            KMPEngine_Stop();
-        }
+    for (int choice : {0, 1}) {
+        SCOPED_TRACE(choice);
+        KMPEngine_SetEngine(choice);
+        ASSERT_EQ(playMpeg(toneFile("mp2", 1.0, 440), ++cookie), 1);
+        EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, cookie, 1, 525); }, 3000));
+        const std::string decoder = engines::mpegDecoderName();
+        EXPECT_EQ(decoder.rfind(choice == 0 ? "mpg123audiodec" : "avdec_mp2float", 0), 0u)
+            << decoder;
+        KMPEngine_Stop();
     }
     KMPEngine_SetEngine(0);
     engines::setAudioSinkOverride("");
