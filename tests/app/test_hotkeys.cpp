@@ -7,6 +7,7 @@
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 #include "support/testhome.h"
+#include "testhost.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,28 +25,6 @@ bool haveDisplay()
     const char* d = std::getenv("DISPLAY");
     return d && *d;
 }
-
-class Host : public PlayerHost
-{
-public:
-    Host()
-    {
-        for (ComponentRecord& r : m_settings.components)
-            r.enable = 1;
-    }
-    AppSettings& settings() override { return m_settings; }
-    void saveSettings() override {}
-    int& startMode() override { return m_mode; }
-    std::string& pendingFile() override { return m_file; }
-    bool& pendingFileIsTemporary() override { return m_temporary; }
-    HWND controller() const override { return 0; }
-
-private:
-    AppSettings m_settings;
-    int m_mode = StartModeNone;
-    std::string m_file;
-    bool m_temporary = false;
-};
 
 // Another X client holding Ctrl+Shift+P (in its plain form, as a program without lock
 // handling would) for as long as it lives.
@@ -179,7 +158,7 @@ TEST(GlobalHotKeys, TheRemoteSaysWhichKeysAreTaken)
     setInterfaceLanguage("en");
     OtherProgram other;
     ASSERT_TRUE(other.ok());
-    Host host;
+    TestHost host;
     host.settings().useHotKey = 0;
     Wnd controller;
     QString said;

@@ -14,6 +14,7 @@
 #include "players/cdplayer.h"
 #include "players/spectrumviewer.h"
 #include "support/testhome.h"
+#include "testhost.h"
 #include "ui/skinbutton.h"
 
 #include <QAbstractItemView>
@@ -90,28 +91,14 @@ protected:
     }
 };
 
-class Host : public PlayerHost
+class Host : public TestHost
 {
 public:
     Host()
     {
-        for (ComponentRecord& r : m_settings.components)
-            r.enable = 1;
-        m_settings.remoconComponent = ComponentCd;
-        m_settings.remoconAlwaysOnTop = 1;
+        settings().remoconComponent = ComponentCd;
+        settings().remoconAlwaysOnTop = 1;
     }
-    AppSettings& settings() override { return m_settings; }
-    void saveSettings() override {}
-    int& startMode() override { return m_mode; }
-    std::string& pendingFile() override { return m_file; }
-    bool& pendingFileIsTemporary() override { return m_temporary; }
-    HWND controller() const override { return 0; }
-
-private:
-    AppSettings m_settings;
-    int m_mode = StartModeNone;
-    std::string m_file;
-    bool m_temporary = false;
 };
 
 ComponentStatus withState(int state, int song = 0, int count = 3)

@@ -71,30 +71,17 @@ TEST(Ramp, ReachesItsTargetInEvenStepsAndStaysThere)
     EXPECT_FLOAT_EQ(r.next(), 0.75f);
 }
 
-TEST(ChannelScaler, PicksChannelsAndScales)
+// (Left and right alone are heard at the sink; here what is not heard there.)
+TEST(ChannelScaler, MixesToMonoWithTheGainAndIsIdleOtherwise)
 {
     dsp::ChannelScaler s;
     s.configure(kRate);
     EXPECT_TRUE(s.isIdle());
     auto v = stereoTone(0.5, 440, 0.5, 660, 0.5);
-    s.setChannel(dsp::ChannelScaler::Left);
-    run(s, v);
-    auto out = analysis::slice(split(v), 0.1, 0.4);
-    EXPECT_NEAR(analysis::toneAmplitude(out.right, kRate, 440), 0.5, 0.02);
-    EXPECT_LT(analysis::toneAmplitude(out.right, kRate, 660), 0.01);
-
-    v = stereoTone(0.5, 440, 0.5, 660, 0.5);
-    s.setChannel(dsp::ChannelScaler::Right);
-    run(s, v);
-    out = analysis::slice(split(v), 0.1, 0.4);
-    EXPECT_NEAR(analysis::toneAmplitude(out.left, kRate, 660), 0.5, 0.02);
-    EXPECT_LT(analysis::toneAmplitude(out.left, kRate, 440), 0.01);
-
-    v = stereoTone(0.5, 440, 0.5, 660, 0.5);
     s.setChannel(dsp::ChannelScaler::Mono);
     s.setGain(24000.0f / 32768.0f);
     run(s, v);
-    out = analysis::slice(split(v), 0.1, 0.4);
+    const auto out = analysis::slice(split(v), 0.1, 0.4);
     EXPECT_NEAR(analysis::toneAmplitude(out.left, kRate, 440), 0.25 * 24000 / 32768, 0.01);
     EXPECT_NEAR(analysis::toneAmplitude(out.right, kRate, 660), 0.25 * 24000 / 32768, 0.01);
 
@@ -191,13 +178,8 @@ TEST(FxUnit, EachModeHasItsOwnSignature)
         run(unit, v);
         return analysis::slice(split(v), 0.1, 1.9).left;
     };
-    // Robot 1 is a ring modulator: the tone moves to 1000 +- 30 Hz.
-    const auto robot1 = process(dsp::FxUnit::Robot1);
-    EXPECT_LT(analysis::toneAmplitude(robot1, kRate, 1000), 0.02);
-    EXPECT_GT(analysis::toneAmplitude(robot1, kRate, 970), 0.2);
-    EXPECT_GT(analysis::toneAmplitude(robot1, kRate, 1030), 0.2);
-
-    // Flange sweeps a comb over the tone: its level rises and falls over the sweep.
+    // (Robot 1 and flange are heard at the sink.) Inverse flange sweeps a comb over the tone:
+    // its level rises and falls over the sweep.
     const auto flangeLevels = [&](const std::vector<float>& x) {
         double lo = 1, hi = 0;
         for (size_t i = 0; i + 2205 <= x.size(); i += 2205) {
@@ -207,8 +189,6 @@ TEST(FxUnit, EachModeHasItsOwnSignature)
         }
         return std::pair(lo, hi);
     };
-    const auto [flo, fhi] = flangeLevels(process(dsp::FxUnit::Flange));
-    EXPECT_GT(fhi / flo, 2.0);
     const auto [ilo, ihi] = flangeLevels(process(dsp::FxUnit::InverseFlange));
     EXPECT_GT(ihi / ilo, 2.0);
 

@@ -112,25 +112,21 @@ TEST_F(Engines, MpegPausesResumesAndSeeksWithin50Ms)
     }
 }
 
+// (MPEG Layer 3 through either decoder is heard at the sink.)
 TEST_F(Engines, SetEngineChoosesTheDecoder)
 {
     // Decoding speed is all that matters here.
     engines::setAudioSinkOverride("fakesink sync=false");
     int cookie = 200;
-    for (const auto& [kind, libav] :
-         {std::pair{"mp3", "avdec_mp3"}, std::pair{"mp2", "avdec_mp2float"}}) {
-        for (int choice : {0, 1}) {
-            SCOPED_TRACE(std::string(kind) + " engine " + std::to_string(choice));
-            KMPEngine_SetEngine(choice);
-            ASSERT_EQ(playMpeg(toneFile(kind, 1.0, 440), ++cookie), 1);
-            EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, cookie, 1, 525); }, 3000));
-            const std::string decoder = engines::mpegDecoderName();
-            if (choice == 0)
-                EXPECT_EQ(decoder, "mpg123audiodec");
-            else
-                EXPECT_EQ(decoder.rfind(libav, 0), 0u) << decoder;
-            KMPEngine_Stop();
-        }
+    for (int choice : {0, 1}) {
+        SCOPED_TRACE(choice);
+        KMPEngine_SetEngine(choice);
+        ASSERT_EQ(playMpeg(toneFile("mp2", 1.0, 440), ++cookie), 1);
+        EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, cookie, 1, 525); }, 3000));
+        const std::string decoder = engines::mpegDecoderName();
+        EXPECT_EQ(decoder.rfind(choice == 0 ? "mpg123audiodec" : "avdec_mp2float", 0), 0u)
+            << decoder;
+        KMPEngine_Stop();
     }
     KMPEngine_SetEngine(0);
     engines::setAudioSinkOverride("");
@@ -197,12 +193,8 @@ TEST_F(Engines, UnreachableAndWrongFilesGiveTheirCodes)
     }
     EXPECT_EQ(KMPEngine_Play(window.handle(), nullptr, 1, wav, 0, stream), kMpegNotFound);
 
-    const std::string text = fixtureDir() + "/notes.mp3";
-    std::ofstream(text) << std::string(5000, 'x') << "plain text, not sound\n";
-    const std::int32_t r = KMPEngine_Play(window.handle(), text.c_str(), 1, wav, 0, stream);
-    EXPECT_EQ(r, kMpegNotMpeg);
-    EXPECT_FALSE(IsFileNotReachable(r));
-    EXPECT_EQ(KMPEngine_IsOpen(), 0);
+    // (What files that are not sound give is checked with the bad input of every kind.)
+    EXPECT_FALSE(IsFileNotReachable(kMpegNotMpeg));
 
     int hasVideo = -1;
     EXPECT_EQ(KAMEngine_Open(0, window.handle(), "/nonexistent/a.wav", 1, &hasVideo, 0),
@@ -217,45 +209,7 @@ TEST_F(Engines, UnreachableAndWrongFilesGiveTheirCodes)
     EXPECT_TRUE(window.notes.empty()) << "a failed open is answered by its result only";
 }
 
-TEST_F(Engines, DirectShowInstanceZeroPlaysEveryAudioFormat)
-{
-    int cookie = 100;
-    for (const char* kind : {"wav", "aiff", "au", "snd", "mp3"}) {
-        SCOPED_TRACE(kind);
-        const std::string file = toneFile(kind, 1.0, 440);
-        ASSERT_FALSE(file.empty());
-        const long expected = fixtureLengthMs(file);
-        ++cookie;
-        int hasVideo = -1;
-        ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), cookie, &hasVideo, 0), 1);
-        EXPECT_EQ(hasVideo, 0);
-        EXPECT_EQ(KAMEngine_IsOpen(0), 1);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModeStopped);
-        EXPECT_NEAR(KAMEngine_GetLength(0), expected, 50);
-        char info[1024];
-        EXPECT_GT(KAMEngine_GetFileInfo(0, info, sizeof info), 0);
-        EXPECT_NE(std::string(info).find("44.1 kHz"), std::string::npos) << info;
-        EXPECT_NE(std::string(info).find("Stereo"), std::string::npos) << info;
-        ASSERT_EQ(KAMEngine_Play(0), 1);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
-        EXPECT_TRUE(pumpUntil([&] { return window.has(0x7AC, cookie, 1, 525); }, 5000));
-        EXPECT_FALSE(window.hasEvent(0x7AC, cookie, 2));
-        // Stop goes back to the start with the file still open; Close lets it go.
-        EXPECT_EQ(KAMEngine_Stop(0), 1);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModeStopped);
-        EXPECT_EQ(KAMEngine_IsOpen(0), 1);
-        EXPECT_EQ(KAMEngine_Close(0), 1);
-        EXPECT_EQ(KAMEngine_IsOpen(0), 0);
-    }
-    const std::string wav = toneFile("wav", 1.0, 440);
-    char info[1024];
-    int hasVideo = 0;
-    ASSERT_EQ(KAMEngine_Open(0, window.handle(), wav.c_str(), 1, &hasVideo, 0), 1);
-    KAMEngine_GetFileInfo(0, info, sizeof info);
-    EXPECT_NE(std::string(info).find("16 bit"), std::string::npos) << info;
-}
-
-TEST_F(Engines, DirectShowPausesAndSeeks)
+TEST_F(Engines, DirectShowInstanceZeroPlaysPausesAndSeeksEveryAudioFormat)
 {
     int cookie = 300;
     for (const char* kind : {"wav", "aiff", "au", "snd", "mp3"}) {
@@ -263,12 +217,25 @@ TEST_F(Engines, DirectShowPausesAndSeeks)
         ++cookie;
         const std::string file = toneFile(kind, 3.0, 440);
         ASSERT_FALSE(file.empty());
-        ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), cookie, nullptr, 0), 1);
+        int hasVideo = -1;
+        ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), cookie, &hasVideo, 0), 1);
+        EXPECT_EQ(hasVideo, 0);
+        EXPECT_EQ(KAMEngine_IsOpen(0), 1);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModeStopped);
+        EXPECT_NEAR(KAMEngine_GetLength(0), fixtureLengthMs(file), 50);
+        char info[1024];
+        EXPECT_GT(KAMEngine_GetFileInfo(0, info, sizeof info), 0);
+        EXPECT_NE(std::string(info).find("44.1 kHz"), std::string::npos) << info;
+        EXPECT_NE(std::string(info).find("Stereo"), std::string::npos) << info;
+        if (std::string(kind) == "wav") {
+            EXPECT_NE(std::string(info).find("16 bit"), std::string::npos) << info;
+        }
         // A seek before Play is where the play starts.
         ASSERT_EQ(KAMEngine_Seek(0, 1500), 1);
         pumpUntil([] { return std::abs(KAMEngine_GetPosition(0) - 1500) <= 50; }, 1000);
         EXPECT_NEAR(KAMEngine_GetPosition(0), 1500, 50);
         ASSERT_EQ(KAMEngine_Play(0), 1);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
         ASSERT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1700; }, 2000));
         ASSERT_EQ(KAMEngine_Pause(0), 1);
         EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
@@ -286,7 +253,7 @@ TEST_F(Engines, DirectShowPausesAndSeeks)
         EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
         EXPECT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1150; }, 3000))
             << KAMEngine_GetPosition(0);
-        // While playing: back to the target and on from there.
+        // While playing: back to the target and on from there, to the end.
         ASSERT_EQ(KAMEngine_Seek(0, 2300), 1);
         EXPECT_TRUE(pumpUntil(
             [] {
@@ -297,7 +264,12 @@ TEST_F(Engines, DirectShowPausesAndSeeks)
             << KAMEngine_GetPosition(0);
         EXPECT_TRUE(pumpUntil([&] { return window.has(0x7AC, cookie, 1, 525); }, 4000));
         EXPECT_FALSE(window.hasEvent(0x7AC, cookie, 2));
-        KAMEngine_Close(0);
+        // Stop goes back to the start with the file still open; Close lets it go.
+        EXPECT_EQ(KAMEngine_Stop(0), 1);
+        EXPECT_EQ(KAMEngine_GetMode(0), kModeStopped);
+        EXPECT_EQ(KAMEngine_IsOpen(0), 1);
+        EXPECT_EQ(KAMEngine_Close(0), 1);
+        EXPECT_EQ(KAMEngine_IsOpen(0), 0);
     }
 }
 

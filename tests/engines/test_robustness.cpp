@@ -183,6 +183,7 @@ TEST_F(Robustness, FilesThatAreNotSoundAtAll)
     char wav[256] = "", stream[256] = "";
     EXPECT_EQ(KMPEngine_Play(window.handle(), write("letter.mp3", text).c_str(), 1, wav, 0, stream),
               kMpegNotMpeg);
+    EXPECT_EQ(KMPEngine_IsOpen(), 0);
     EXPECT_EQ(KAMEngine_Open(0, window.handle(), write("letter.wav", text).c_str(), 1, nullptr, 0),
               kAmFailed);
     EXPECT_EQ(KAMEngine_Open(0, window.handle(), write("letter.aiff", text).c_str(), 1, nullptr, 0),

@@ -269,32 +269,6 @@ protected:
 // Spectrum bands: 502 to 670 Hz is band 8, 894 to 1193 Hz band 10, 1598 to 2132 Hz band 12.
 constexpr double kMpegHz = 580, kCdHz = 1000, kMidiHz = 2000;
 
-TEST_F(SoundingChains, TheMidiPlayersPcmGivesItsSpectrumWhileItSounds)
-{
-    SpectrumSnapshot bands{};
-    ASSERT_EQ(KCDSEngine_Run(1), 1);
-    EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands.data(), 0), 0) << "nothing sounds yet";
-    {
-        ToneSource midi(ChainRole::Midi, kMidiHz);
-        ASSERT_TRUE(
-            answers([](std::int32_t* b, int f) { return KCDSEngine_GetSpectrum(1, b, f); }, bands));
-        EXPECT_EQ(loudestBand(bands), 12);
-        EXPECT_GT(bands[12], 50);
-        // The MIDI chain is not the CD's, running or not, nor the digital audio player's.
-        EXPECT_EQ(KCDSEngine_GetSpectrum(0, bands.data(), 0), 0);
-        KCDSEngine_Run(0);
-        EXPECT_EQ(KCDSEngine_GetSpectrum(0, bands.data(), 0), 0);
-        EXPECT_EQ(KMPEngine_GetSpectrum(bands.data(), 0), 0);
-        // Stopped, the instance answers nothing although the sound goes on.
-        KCDSEngine_Stop(1);
-        EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands.data(), 0), 0);
-        KCDSEngine_Run(1);
-        EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands.data(), 0), 1);
-    }
-    // The sound has ended.
-    EXPECT_EQ(KCDSEngine_GetSpectrum(1, bands.data(), 0), 0);
-}
-
 TEST_F(SoundingChains, TheEnginesInTheirDesignedOrder)
 {
     // Each of the first three sources follows its own chain: the MPEG engine's, the CD

@@ -102,13 +102,19 @@ protected:
     std::array<std::vector<std::uint8_t>, uib::kSlotCount> m_slots;
 };
 
-const ButtonDescriptor kPlay{
-    5104, 0, skin::kPanelBackground, 12, 0, 0, 376, 6, 18, 18, skin::kFace18Up, skin::kFace18Down};
-const ButtonDescriptor kForward{
-    5116, kButtonAutoRepeat, skin::kPanelBackground, 4, 0, 0, 416, 6, 18,
-    18,   skin::kFace18Up,   skin::kFace18Down};
-const ButtonDescriptor kLyric{5184, kButtonToggle,   skin::kPanelBackground, 63, 0, 62, 6, 26, 18,
-                              18,   skin::kFace18Up, skin::kFace18Down};
+// A button over the panel background, with the 18-pixel faces unless it says otherwise.
+ButtonDescriptor button(int id, std::uint32_t flags, int glyph, int disabledGlyph, int checkedGlyph,
+                        QRect r, int upFace = skin::kFace18Up)
+{
+    return {id,         flags,         skin::kPanelBackground,
+            glyph,      disabledGlyph, checkedGlyph,
+            r.x(),      r.y(),         r.width(),
+            r.height(), upFace,        upFace + 1};
+}
+
+const ButtonDescriptor kPlay = button(5104, 0, 12, 0, 0, {376, 6, 18, 18});
+const ButtonDescriptor kForward = button(5116, kButtonAutoRepeat, 4, 0, 0, {416, 6, 18, 18});
+const ButtonDescriptor kLyric = button(5184, kButtonToggle, 63, 0, 62, {6, 26, 18, 18});
 
 } // namespace
 
@@ -209,18 +215,7 @@ TEST_F(Buttons, CheckedAndDisabledButtonsDrawTheirOwnGlyphs)
     EXPECT_EQ(inner(lyric), inner(reference));
 
     // Disabled with a disabled glyph, and without one (the normal glyph stays).
-    ButtonDescriptor album{5121,
-                           0,
-                           skin::kPanelBackground,
-                           63,
-                           62,
-                           0,
-                           100,
-                           30,
-                           18,
-                           18,
-                           skin::kFace18Up,
-                           skin::kFace18Down};
+    ButtonDescriptor album = button(5121, 0, 63, 62, 0, {100, 30, 18, 18});
     SkinButton* a = make(album);
     a->setEnabled(false);
     pump();
@@ -242,18 +237,7 @@ TEST_F(Buttons, CheckedAndDisabledButtonsDrawTheirOwnGlyphs)
 
 TEST_F(Buttons, WideButtonsTakeTheLargeGlyphsCentredOverTheirHeight)
 {
-    const ButtonDescriptor repeat{5112,
-                                  0,
-                                  skin::kPanelBackground,
-                                  17,
-                                  0,
-                                  0,
-                                  40,
-                                  67,
-                                  60,
-                                  14,
-                                  skin::kFace60Up,
-                                  skin::kFace60Down};
+    const ButtonDescriptor repeat = button(5112, 0, 17, 0, 0, {40, 67, 60, 14}, skin::kFace60Up);
     SkinButton* b = make(repeat);
     const QImage img = look(b);
     // The glyph sits at ((60 - 32) / 2, (14 - 32) / 2) = (14, -9): every solid pixel of the
@@ -412,18 +396,8 @@ TEST_F(Buttons, OwnerDrawnButtonsDrawThemselves)
         p.fillRect(0, 0, d.width, d.height, QColor(0x00FF00));
         return true;
     };
-    const ButtonDescriptor digit{5301,
-                                 0,
-                                 skin::kRemoteBackground,
-                                 0,
-                                 0,
-                                 0,
-                                 200,
-                                 30,
-                                 18,
-                                 18,
-                                 skin::kFace18Up,
-                                 skin::kFace18Down};
+    ButtonDescriptor digit = button(5301, 0, 0, 0, 0, {200, 30, 18, 18});
+    digit.background = skin::kRemoteBackground;
     auto* b = new SkinButton(digit, m_panel.get(), draw);
     pump();
     const QImage img = look(b);

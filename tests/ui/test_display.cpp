@@ -88,46 +88,48 @@ QImage indicatorImage(int index)
 
 } // namespace
 
+// What each kind of display draws for a value: figures, separators, the sign (13 minus, 18
+// remaining, 14 none), unlit images, and nines for more figures than cells.
 TEST(DigitDisplay, DrawsTheImageOfEachFigureSeparatorAndSign)
 {
+    EXPECT_EQ(DigitDisplay::TimeValue(3725), 10205); // 1:02:05
+    const struct
+    {
+        int kind, width, height, digits;
+        bool sign;
+        std::vector<int> separators;
+        int value;
+        bool remaining, lit;
+        std::vector<int> cells;
+        int advance;
+    } cases[] = {
+        {2, 73, 12, 5, true, {4, 2}, 10205, false, true, {14, 1, 11, 0, 2, 11, 0, 5}, 9},
+        {2, 73, 12, 5, true, {4, 2}, 230, true, true, {18, 0, 11, 0, 2, 11, 3, 0}, 9},
+        {2, 73, 12, 5, true, {4, 2}, 230, true, false, {13, 10, 12, 10, 10, 12, 10, 10}, 9},
+        {2, 73, 12, 5, true, {4, 2}, -7, false, true, {13, 0, 11, 0, 0, 11, 0, 7}, 9},
+        {1, 26, 18, 2, false, {}, 123, false, true, {9, 9}, 13},
+        {0, 64, 30, 3, false, {}, 407, false, true, {4, 0, 7}, 21},
+        {0, 64, 30, 3, false, {}, 407, false, false, {10, 10, 10}, 21},
+        {3, 37, 10, 4, true, {2}, -1234, false, true, {13, 1, 2, 11, 3, 4}, 6},
+        {3, 37, 10, 4, true, {2}, 1234, true, true, {18, 1, 2, 11, 3, 4}, 6},
+    };
     Recorder parent;
-    DigitDisplay d(2, QRect(0, 0, 73, 12), &parent, 5204);
-    d.SetDigits(5, true);
-    d.SetSeparators({4, 2});
-    d.SetValue(DigitDisplay::TimeValue(3725)); // 1:02:05
-    EXPECT_EQ(DigitDisplay::TimeValue(3725), 10205);
-    const std::vector<int> time{14, 1, 11, 0, 2, 11, 0, 5};
-    EXPECT_EQ(d.cellImages(), time);
-    EXPECT_TRUE(showsImages(d, time));
-
-    // A remaining time carries sign 18.
-    d.SetValue(DigitDisplay::TimeValue(150), true);
-    EXPECT_EQ(d.cellImages(), (std::vector<int>{18, 0, 11, 0, 2, 11, 3, 0}));
-    EXPECT_TRUE(showsImages(d, d.cellImages()));
-
-    // Unlit: unlit figures, unlit separators, the sign forced off.
-    d.SetLit(false);
-    EXPECT_EQ(d.cellImages(), (std::vector<int>{13, 10, 12, 10, 10, 12, 10, 10}));
-    EXPECT_TRUE(showsImages(d, d.cellImages()));
-    d.SetLit(true);
-    d.SetValue(-7);
-    EXPECT_EQ(d.cellImages().front(), 13);
-
-    // More figures than cells: nines rather than images of other kinds.
-    DigitDisplay two(1, QRect(0, 0, 26, 18), &parent, 5203);
-    two.SetDigits(2, false);
-    two.SetValue(123);
-    EXPECT_EQ(two.cellImages(), (std::vector<int>{9, 9}));
-}
-
-TEST(DigitDisplay, AClickTellsTheParentWhichDisplayItWas)
-{
-    Recorder parent;
-    parent.show();
-    DigitDisplay d(1, QRect(37, 12, 26, 18), &parent, 5203);
-    QTest::mouseClick(&d, Qt::LeftButton, {}, QPoint(5, 5));
-    pump();
-    EXPECT_EQ(parent.count(UM_CONTROL_CLICK, 5203), 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << " value " << c.value);
+        DigitDisplay d(c.kind, QRect(0, 0, c.width, c.height), &parent, 5204);
+        d.SetDigits(c.digits, c.sign);
+        d.SetSeparators(c.separators);
+        d.SetValue(c.value, c.remaining);
+        d.SetLit(c.lit);
+        EXPECT_EQ(d.advance(), c.advance);
+        EXPECT_EQ(d.cellImages(), c.cells);
+        EXPECT_TRUE(showsImages(d, c.cells));
+    }
+    // The comparison itself tells images apart.
+    DigitDisplay large(0, QRect(0, 0, 64, 30), &parent, 1);
+    large.SetDigits(3, false);
+    large.SetValue(407);
+    EXPECT_FALSE(showsImages(large, {4, 0, 1}));
 }
 
 TEST(TrackGrid, ThePageOfTrackSixteenStartsAtSixteen)
@@ -432,32 +434,6 @@ TEST(DisplayPanel, DarkeningDimsTheDisplaysAndStopsThePositionSlider)
     EXPECT_FALSE(f.panel->positionSlider()->IsEnabled());
     EXPECT_EQ(f.panel->positionSlider()->GetPos(), 0);
     EXPECT_EQ(f.panel->trackGrid()->cellImage(1), TrackGrid::kCellEmpty);
-}
-
-TEST(DigitDisplay, TheLargestAndSmallestKindsDrawTheirImages)
-{
-    Recorder parent;
-    // Kind 0: 22-pixel images 21 apart; kind 3: 7-pixel images 6 apart.
-    DigitDisplay large(0, QRect(0, 0, 3 * 21 + 1, 30), &parent, 1);
-    large.SetDigits(3, false);
-    large.SetValue(407);
-    EXPECT_EQ(large.advance(), 21);
-    EXPECT_EQ(large.cellImages(), (std::vector<int>{4, 0, 7}));
-    EXPECT_TRUE(showsImages(large, {4, 0, 7}));
-    EXPECT_FALSE(showsImages(large, {4, 0, 1}));
-    large.SetLit(false);
-    EXPECT_TRUE(showsImages(large, {10, 10, 10}));
-
-    DigitDisplay small(3, QRect(0, 0, 6 * 6 + 1, 10), &parent, 2);
-    small.SetDigits(4, true);
-    small.SetSeparators({2});
-    small.SetValue(-1234);
-    EXPECT_EQ(small.advance(), 6);
-    const std::vector<int> cells{13, 1, 2, 11, 3, 4};
-    EXPECT_EQ(small.cellImages(), cells);
-    EXPECT_TRUE(showsImages(small, cells));
-    small.SetValue(1234, true);
-    EXPECT_TRUE(showsImages(small, {18, 1, 2, 11, 3, 4}));
 }
 
 TEST(DigitDisplay, TheFrameIsGreyAboveAndLeftWhiteBelowAndRight)

@@ -153,7 +153,6 @@ TEST_F(SkinCli, TheShippedSkinsAreWholeAndDifferent)
     Skin::instance().LoadSkin(shipped("Nightfall.uib").toStdString());
     const QImage night = Skin::instance().Slot(1).image();
     Skin::instance().LoadSkin("");
-    EXPECT_NE(gold, night);
     // A light skin and a dark one: labels on them need different colours.
     EXPECT_GT(qGray(gold.pixel(250, 50)), 110);
     EXPECT_LT(qGray(night.pixel(250, 50)), 110);

@@ -310,21 +310,6 @@ TEST_F(SkinFiles, ListOffersTheOriginalColourThenEveryAcceptedFile)
     EXPECT_EQ(list[selected].displayName, "My Gold");
 }
 
-TEST_F(SkinFiles, TheShippedDefaultSkinLoadsWhole)
-{
-    Skin::instance().LoadSkin(LoadString(1000));
-    ASSERT_FALSE(Skin::instance().usingBuiltin()) << "GoldEn.uib not found in the build tree";
-    for (int i = 0; i < skin::kSlotCount; ++i) {
-        const SkinBitmap& b = Skin::instance().Slot(i);
-        ASSERT_TRUE(b.isLoaded()) << i;
-        EXPECT_EQ(b.width(), skin::kSlots[i].width) << i;
-        EXPECT_EQ(b.height(), skin::kSlots[i].height) << i;
-        EXPECT_EQ(b.doubleImage().size(), b.image().size() * 2) << i;
-    }
-    // Its own look, not the built-in one.
-    EXPECT_FALSE(isBuiltin(0));
-}
-
 TEST(SkinFile, SourcesThatOnlyReadGiveTheSameResultAsMappedOnes)
 {
     // A file that cannot be mapped is read slot by slot into one buffer.
