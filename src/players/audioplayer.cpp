@@ -88,31 +88,6 @@ QString AudioPlayer::OpenFilter()
               "Play lists (*.m3u *.pls);;All files (*)");
 }
 
-void AudioPlayer::OpenFiles()
-{
-    ModalGuard guard;
-    if (!guard.entered())
-        return;
-    ComponentRecord& r = record();
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir), OpenFilter());
-    if (files.isEmpty())
-        return;
-    r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
-    // One play list is played as it is, so the titles it gives its songs are kept; in a set of
-    // choices a list stands for its songs, since the set's own list can only name songs.
-    if (files.size() == 1 && PlayListKind(files.first().toStdString()) >= 0) {
-        host().pendingFile() = files.first().toStdString();
-        host().pendingFileIsTemporary() = false;
-        PlayPendingFile();
-        return;
-    }
-    std::vector<std::string> paths;
-    for (const QString& f : files)
-        paths.push_back(f.toStdString());
-    PlayTemporaryList(CollectPlayableFiles(AlbumKindAudio, paths));
-}
-
 void AudioPlayer::OpenFolder()
 {
     ModalGuard guard;
@@ -132,16 +107,6 @@ void AudioPlayer::OpenFolder()
         return;
     }
     PlayTemporaryList(songs);
-}
-
-void AudioPlayer::PlayTemporaryList(const std::vector<std::string>& paths)
-{
-    const std::string list = WriteTempPlayList(paths);
-    if (list.empty())
-        return;
-    host().pendingFile() = list;
-    host().pendingFileIsTemporary() = true;
-    PlayPendingFile();
 }
 
 void AudioPlayer::AddOwnMenuEntries(QMenu& menu)

@@ -38,12 +38,11 @@ protected:
     void OnRecordingTick() override;
     void FillStatus(ComponentStatus& status) const override;
 
+    QString OpenFilesFilter() const override { return OpenFilter(); }
+
 private:
-    void OpenFiles();
     // Every song the player plays in a folder and its sub-folders, in name order.
     void OpenFolder();
-    // The unnamed album of these songs, through the temporary play list, played at once.
-    void PlayTemporaryList(const std::vector<std::string>& paths);
     void ToggleSaveStream();
     void ToggleLyric();
     void Configure();

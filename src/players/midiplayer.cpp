@@ -11,8 +11,6 @@
 #include "ui/buttons.h"
 #include "ui/digitdisplay.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -218,32 +216,4 @@ void MidiPlayer::ShowKey(int key, bool lit)
     m_keyDisplay->SetValue(key);
     m_keyDisplay->SetLit(lit);
     m_keyDisplay->setEnabled(lit);
-}
-
-void MidiPlayer::OpenFiles()
-{
-    ModalGuard guard;
-    if (!guard.entered())
-        return;
-    ComponentRecord& r = record();
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir), OpenFilter());
-    if (files.isEmpty())
-        return;
-    r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
-    if (files.size() == 1 && PlayListKind(files.first().toStdString()) >= 0) {
-        host().pendingFile() = files.first().toStdString();
-        host().pendingFileIsTemporary() = false;
-        PlayPendingFile();
-        return;
-    }
-    std::vector<std::string> paths;
-    for (const QString& f : files)
-        paths.push_back(f.toStdString());
-    const std::string list = WriteTempPlayList(CollectPlayableFiles(AlbumKindMidi, paths));
-    if (list.empty())
-        return;
-    host().pendingFile() = list;
-    host().pendingFileIsTemporary() = true;
-    PlayPendingFile();
 }

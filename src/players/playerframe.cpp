@@ -22,6 +22,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -927,6 +928,47 @@ void PlayerFrame::PlayPendingFile()
     UpdateIndicators();
     SetState(kModeStopped);
     PlayPause();
+}
+
+void PlayerFrame::OpenFiles()
+{
+    ModalGuard guard;
+    if (!guard.entered())
+        return;
+    ComponentRecord& r = record();
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir), OpenFilesFilter());
+    if (files.isEmpty())
+        return;
+    r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
+    if (OpensOneListAsItIs() && files.size() == 1 &&
+        PlayListKind(files.first().toStdString()) >= 0) {
+        host().pendingFile() = files.first().toStdString();
+        host().pendingFileIsTemporary() = false;
+        BeforePlayingOpenedFiles();
+        PlayPendingFile();
+        return;
+    }
+    std::vector<std::string> paths;
+    for (const QString& f : files)
+        paths.push_back(f.toStdString());
+    PlayTemporaryList(CollectPlayableFiles(m_album.kind(), paths));
+}
+
+void PlayerFrame::PlayTemporaryList(const std::vector<std::string>& paths)
+{
+    const std::string list = WriteTempPlayList(paths);
+    if (list.empty())
+        return;
+    host().pendingFile() = list;
+    host().pendingFileIsTemporary() = true;
+    BeforePlayingOpenedFiles();
+    PlayPendingFile();
+}
+
+QString PlayerFrame::OpenFilesFilter() const
+{
+    return tr("All files (*)");
 }
 
 void PlayerFrame::LoadStartAlbum()

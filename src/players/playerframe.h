@@ -157,6 +157,21 @@ protected:
     // The "play the pending file" command.
     void PlayPendingFile();
 
+    // Open: the files chosen in the Open dialog (from the folder last opened in) are played at
+    // once as an album without a name, the ones the player plays in the order chosen, through a
+    // temporary play list. One play list chosen alone is played as it is when the player says
+    // so; otherwise a list stands for its songs.
+    void OpenFiles();
+    // The unnamed album of these songs, through a temporary play list, played at once.
+    void PlayTemporaryList(const std::vector<std::string>& paths);
+    // The Open dialog's file types.
+    virtual QString OpenFilesFilter() const;
+    // Whether one play list chosen alone is played as it is, keeping the titles it gives its
+    // songs (a set of choices can only name songs).
+    virtual bool OpensOneListAsItIs() const { return true; }
+    // Runs just before the files opened are played.
+    virtual void BeforePlayingOpenedFiles() {}
+
     LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void paintEvent(QPaintEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;

@@ -496,6 +496,12 @@ void VideoPlayer::setHotAreas(const std::vector<VcdHotArea>& areas)
 
 // ---- commands and messages ----
 
+QString VideoPlayer::OpenFilesFilter() const
+{
+    return tr("Video files (*.avi *.mov *.qt *.mpe *.mpeg *.m1v *.m2v *.mpg *.dat *.vob *.rm "
+              "*.ram *.swf *.m3u *.pls);;All files (*)");
+}
+
 bool VideoPlayer::OnPlayerCommand(int id)
 {
     // A Video CD's play sequence takes the transport commands (track mode: Stop stays Stop).
@@ -526,30 +532,9 @@ bool VideoPlayer::OnPlayerCommand(int id)
         }
     }
     switch (id) {
-    case cmd::Open: {
-        ModalGuard guard;
-        if (!guard.entered())
-            return true;
-        ComponentRecord& r = record();
-        const QStringList files = QFileDialog::getOpenFileNames(
-            this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir),
-            tr("Video files (*.avi *.mov *.qt *.mpe *.mpeg *.m1v *.m2v *.mpg *.dat *.vob *.rm "
-               "*.ram *.swf *.m3u *.pls);;All files (*)"));
-        if (files.isEmpty())
-            return true;
-        r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
-        std::vector<std::string> paths;
-        for (const QString& f : files)
-            paths.push_back(f.toStdString());
-        const std::string list = WriteTempPlayList(CollectPlayableFiles(AlbumKindVideo, paths));
-        if (list.empty())
-            return true;
-        host().pendingFile() = list;
-        host().pendingFileIsTemporary() = true;
-        m_loadSource = kLoadPendingFile;
-        PlayPendingFile();
+    case cmd::Open:
+        OpenFiles();
         return true;
-    }
     case cmd::Power:
         // Switched off, the player has no ticks to put the viewer away: it goes with the film.
         m_album.ResetPlay();

@@ -84,6 +84,10 @@ protected:
     UINT EmptyAlbumHintId() const override { return playertext::AddVideoFiles; }
     std::int32_t OpenTrack(int n) override;
     bool OnPlayerCommand(int id) override;
+    // Open: a play list stands for its songs even when chosen alone; the album is the files'.
+    QString OpenFilesFilter() const override;
+    bool OpensOneListAsItIs() const override { return false; }
+    void BeforePlayingOpenedFiles() override { m_loadSource = kLoadPendingFile; }
     bool OnPlayerMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnPlayerTick() override;
     void OnTick() override;

@@ -1,7 +1,7 @@
 // The MIDI Player in the real main window, playing generated MIDI and karaoke files, IMS songs
 // and modules through the engines into the test PulseAudio: the engine order and its fallback,
 // the tempo and key controls and their limits for every kind, the displays lit only while they
-// apply, the karaoke viewer following the song, and a picture of it all.
+// apply, the karaoke viewer following the song, opening files, and a picture of it all.
 
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
@@ -16,11 +16,16 @@
 #include "support/testhome.h"
 #include "ui/digitdisplay.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QPainter>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstring>
+#include <fstream>
 
 using enginetest::pump;
 using enginetest::pumpUntil;
@@ -243,6 +248,55 @@ TEST_F(MidiPlayerTest, FastAndKeyHighChangeAnImsSongAndAModuleToo)
         EXPECT_FALSE(player->tempoDisplay()->isLit());
         EXPECT_FALSE(player->keyDisplay()->isLit());
     }
+}
+
+// Open offers the MIDI kinds, plays the songs chosen among other files, and plays a play list
+// chosen alone as it is.
+TEST_F(MidiPlayerTest, OpenPlaysTheChosenSongsAndAListChosenAlone)
+{
+    const std::string tools = "/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-test-music' ";
+    QDir().mkpath(QString::fromStdString(homePath("pick")));
+    const std::string it = homePath("pick/a.it"), mod = homePath("pick/b.mod");
+    ASSERT_TRUE(enginetest::sh(tools + "it '" + it + "' --notes 69:32"));
+    ASSERT_TRUE(enginetest::sh(tools + "mod '" + mod + "' --notes 72:32"));
+    std::ofstream(homePath("pick/notes.txt")) << "words\n";
+    std::ofstream(homePath("pick/list.m3u")) << "#EXTM3U\n#EXTINF:4,The Second\nb.mod\n";
+    QStringList offered;
+    const auto choose = [&](const QString& names) {
+        bool answered = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answered = true;
+            offered = dialog->nameFilters();
+            dialog->setDirectory(QString::fromStdString(homePath("pick")));
+            dialog->selectFile(names);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        command(cmd::Open);
+        return answered;
+    };
+    ASSERT_TRUE(choose(QStringLiteral("\"a.it\" \"notes.txt\" \"b.mod\"")));
+    ASSERT_FALSE(offered.isEmpty());
+    for (const char* pattern : {"*.mid", "*.kar", "*.rmi", "*.ims", "*.it", "*.mod", "*.xm"})
+        EXPECT_TRUE(offered.first().contains(QLatin1String(pattern))) << pattern;
+    std::vector<std::string> titles;
+    for (const SongEntry& song : player->album().songs())
+        titles.push_back(song.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{it, mod})) << "the text file is no song";
+    EXPECT_EQ(app->settings().components[ComponentMidi].initialDir, homePath("pick"));
+    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+    EXPECT_EQ(player->openEngine(), "KMODEngine_");
+    EXPECT_EQ(player->playingPath(), it);
+
+    ASSERT_TRUE(choose(QStringLiteral("list.m3u")));
+    ASSERT_EQ(player->album().songCount(), 1);
+    EXPECT_EQ(player->album().GetSong(1)->extendedInfo, "The Second") << "the list's own title";
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(homePath("pick/list.m3u"))));
+    ASSERT_TRUE(pumpUntil([&] { return player->playingPath() == mod; }, 5000))
+        << player->messageText();
 }
 
 TEST_F(MidiPlayerTest, ASongNoEngineTakesLeavesTheDesignedMessage)
