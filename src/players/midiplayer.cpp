@@ -11,7 +11,6 @@
 #include "ui/buttons.h"
 #include "ui/digitdisplay.h"
 
-
 #include <algorithm>
 
 namespace {
@@ -101,15 +100,19 @@ void MidiPlayer::TakeSong()
     engines::Session* open = session();
     if (!open)
         return;
-    m_baseTempo = open->baseTempo();
+    const MediaKind kind = MediaKindOf(AlbumKindMidi, m_playingPath);
+    // A module shows no tempo or key: the player leaves both displays at 0 and off, so Fast,
+    // Slow and the key buttons pass it by, although the engine could change both (kolvo-cli
+    // does).
+    const bool module = kind == MediaKindModule;
+    m_baseTempo = module ? 0 : open->baseTempo();
     ShowTempo(m_baseTempo > 0 ? 100 : 0, m_baseTempo > 0);
-    ShowKey(open->hasKey() ? open->key() : 0, open->hasKey());
+    ShowKey(open->hasKey() && !module ? open->key() : 0, open->hasKey() && !module);
     if (open->isKaraoke())
         karaokeViewer()->showFor(QString::fromStdString(
             SongDisplayName(m_playingPath, host().settings().viewId3Tag != 0)));
     else
         karaokeViewer()->hideViewer();
-    const MediaKind kind = MediaKindOf(AlbumKindMidi, m_playingPath);
     if ((kind == MediaKindMidi || kind == MediaKindIms) && host().settings().spectrumMidi == 1 &&
         !m_spectrumRunning) {
         KCDSEngine_Run(1);
