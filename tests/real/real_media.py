@@ -42,8 +42,6 @@ SKIP = 77
 
 ISSUES = {
     "16": "by issue 16 (an MPEG-2 program stream's length, elementary MPEG video)",
-    "gst-aifc": "left to GStreamer, whose AIFF reader takes no compressed AIFF-C",
-    "gst-adpcm": "left to GStreamer, which times MS ADPCM in WAVE at half its length",
 }
 
 
