@@ -257,10 +257,14 @@ FRAMES = []  # (file, seconds, frame number, agreed, mean differences, PSNR)
 
 
 def rgb24(args):
-    code = subprocess.run(["ffmpeg", "-v", "error"] + args + ["-frames:v", "1", "-f", "rawvideo",
-                                                              "-pix_fmt", "rgb24", "-"],
-                          capture_output=True, timeout=60)
-    return code.stdout if code.returncode == 0 else b""
+    """One picture decoded by ffmpeg as packed RGB, or nothing."""
+    try:
+        p = subprocess.run(["ffmpeg", "-v", "error"] + args +
+                           ["-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
+                           capture_output=True, timeout=60)
+    except subprocess.TimeoutExpired:
+        return b""
+    return p.stdout if p.returncode == 0 else b""
 
 
 def picture_difference(ours, theirs):
@@ -334,7 +338,8 @@ def check_video(path, scratch):
             problems.append("length %d ms, %s %.0f ms" % (ours_ms, peer, theirs_ms))
     picks = [(0.0, 0)]
     one_second = round(fps)
-    if fps and frames > one_second + 1 and "mpeg" not in probe["format"].get("format_name", "").split(","):
+    program_stream = "mpeg" in probe["format"].get("format_name", "").split(",")
+    if fps and frames > one_second + 1 and not program_stream:
         picks.append(((one_second + 0.5) / fps, one_second))
     for seconds, number in picks:
         problem = check_frame(path, seconds, number, scratch)
