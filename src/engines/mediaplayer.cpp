@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 
+#include "engines/audioheaders.h"
 #include "engines/enginesupport.h"
 #include "engines/gstglue.h"
 
@@ -180,6 +181,8 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     m_afterOpen = play ? State::Playing : State::Ready;
     m_announced = m_buffering = m_playAfterPreroll = false;
     m_length = m_lastPosition = m_pcmFrames = 0;
+    m_headerLengthMs.reset();
+    m_aiffcForLibav = false;
     m_stopAt = m_pendingSeek = -1;
     m_rate = 1.0;
     m_info = StreamInfo();
@@ -260,6 +263,9 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
         } else {
             source = makeElement("filesrc");
             g_object_set(source, "location", location.c_str(), nullptr);
+            const AudioHeaderFacts facts = readAudioHeaderFacts(location);
+            m_headerLengthMs = facts.waveLengthMs;
+            m_aiffcForLibav = facts.aiffcForLibav;
         }
         if (!source || !decode)
             return failNow("GStreamer's decoding elements are missing");
@@ -393,6 +399,9 @@ int MediaPlayer::autoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementF
     if (self->m_options.decoder == 1 && mpg123)
         return kAutoplugSkip;
     if (self->m_options.decoder == 0 && libavMpeg)
+        return kAutoplugSkip;
+    // GStreamer's AIFF reader calls compressed AIFF-C damaged; libav's reader comes next.
+    if (self->m_aiffcForLibav && name == "aiffparse")
         return kAutoplugSkip;
     return kAutoplugTry;
 }
@@ -538,6 +547,8 @@ void MediaPlayer::readInfoLocked()
     gint64 duration = -1;
     if (gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0)
         m_length = duration / GST_MSECOND;
+    if (m_headerLengthMs)
+        m_length = *m_headerLengthMs;
     GstPad* pad = m_chain ? m_chain->sinkPad() : nullptr;
     if (const CapsRef caps{pad ? gst_pad_get_current_caps(pad) : nullptr}) {
         GstAudioInfo ai;

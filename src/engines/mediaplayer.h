@@ -250,6 +250,10 @@ private:
         std::string container, codec;
         bool mpegAudio = false;
     } m_plugged;
+    // What a local file's header says where GStreamer reads it otherwise (audioheaders.h): the
+    // length of a compressed WAVE, and an AIFF-C for libav's reader. Set before the pipeline runs.
+    std::optional<std::int64_t> m_headerLengthMs;
+    std::atomic<bool> m_aiffcForLibav{false};
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_saveFile{nullptr, std::fclose};
     std::string m_head;
 
