@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
-#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -30,7 +29,7 @@ constexpr UINT IDS_FILE = 2029;
 constexpr UINT IDS_CANT_OPEN_DEVICE = 2063;
 constexpr UINT IDS_CANT_WRITE = 2064;
 constexpr UINT IDS_MPEG_LAYER3 = 39702;
-constexpr UINT IDS_REALAUDIO_MISSING = 39703;
+constexpr UINT IDS_REALAUDIO = 39703;
 constexpr UINT IDS_FORMAT = 39705;
 constexpr UINT IDS_RECORDING_OPTIONS = 39707;
 constexpr UINT IDS_WAVE = 39708;
@@ -88,10 +87,8 @@ CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options,
     m_type = new QComboBox(this);
     m_type->addItem(LoadQString(IDS_WAVE));
     m_type->addItem(LoadQString(IDS_MPEG_LAYER3));
-    m_type->addItem(LoadQString(IDS_REALAUDIO_MISSING));
-    if (auto* model = qobject_cast<QStandardItemModel*>(m_type->model()); model && model->item(2))
-        model->item(2)->setEnabled(false);
-    m_type->setCurrentIndex(std::clamp(options.type, 0, 1));
+    m_type->addItem(LoadQString(IDS_REALAUDIO));
+    m_type->setCurrentIndex(std::clamp(options.type, 0, 2));
     form->addRow(LoadQString(IDS_FORMAT), m_type);
     m_rate = new QComboBox(this);
     for (int rate : {8000, 11025, 22050, 32000, 44100, 48000})
@@ -188,7 +185,7 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
                                       std::vector<std::string>* copied)
 {
     RecordingOptions options;
-    options.type = std::clamp(m_settings.recordType, 0, 1);
+    options.type = std::clamp(m_settings.recordType, 0, 2);
     WAVEFORMATEX stored;
     if (WAVEFORMATEX::fromBytes(m_settings.recordFormat, stored) && stored.wFormatTag == kTagPcm &&
         stored.nSamplesPerSec && stored.nChannels)
@@ -206,7 +203,7 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
     if (options.path.empty())
         return {};
     // An extension that does not fit the type is asked about.
-    const std::string wanted = options.type == 1 ? ".MP3" : ".WAV";
+    const std::string wanted = options.type == 1 ? ".MP3" : options.type == 2 ? ".RA" : ".WAV";
     const std::string name = upper(options.path);
     const size_t dot = name.rfind('.');
     const size_t slash = name.rfind('/');
@@ -257,6 +254,11 @@ std::string SoundCardRecording::StartNextCdTrack()
     options.type = m_cdJob.recordType;
     options.format = m_cdJob.recordFormat;
     options.path = cdOutputPath(m_cdJob, track);
+    options.clipTitle = m_cdJob.clipTitle;
+    if (options.clipTitle.empty() && track <= m_cdJob.trackTitles.size())
+        options.clipTitle = m_cdJob.trackTitles[track - 1];
+    options.clipAuthor = m_cdJob.clipAuthor.empty() ? m_cdJob.artist : m_cdJob.clipAuthor;
+    options.clipCopyright = m_cdJob.clipCopyright;
     std::string path = StartWith(options, m_parent);
     if (!path.empty())
         m_cdTrack = track;
@@ -277,22 +279,37 @@ std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget
             (path.rfind('/') == std::string::npos || dot > path.rfind('/')))
             path = path.substr(0, dot) + ".wav";
     }
-    if (options.type == 2) {
-        KolvoMessageBox(parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
-        return {};
-    }
     const WAVEFORMATEX& f = options.format;
     if (m_wave.SetRecordingFormat(f.nSamplesPerSec, f.wBitsPerSample, f.nChannels, 0, 4, -1) != 1) {
         KolvoMessageBox(parent, LoadQString(IDS_CANT_OPEN_DEVICE), MessageIcon::Information);
         return {};
     }
     m_pcm = m_wave.recordFormat();
-    if (m_writer.openConverter(m_pcm, f) != 1) {
+    m_type = options.type;
+    if (m_type == 2) {
+        // RealAudio is encoded from the captured PCM as it comes.
+        RealAudioEncoderUse use(m_realAudio.get());
+        RealAudioClip clip;
+        clip.title = options.clipTitle;
+        if (clip.title.empty()) {
+            clip.title = path.substr(path.rfind('/') + 1);
+            clip.title = clip.title.substr(0, clip.title.rfind('.'));
+        }
+        clip.author = options.clipAuthor;
+        clip.copyright = options.clipCopyright;
+        clip.format = m_pcm;
+        const int started = KREEngine_Start(path, m_settings.recordRaProfile, clip);
+        if (started != 1) {
+            m_wave.StopRecording();
+            KolvoMessageBox(parent, LoadQString(started < 0 ? IDS_ACM : IDS_CANT_WRITE),
+                            MessageIcon::Information);
+            return {};
+        }
+    } else if (m_writer.openConverter(m_pcm, f) != 1) {
         m_wave.StopRecording();
         KolvoMessageBox(parent, LoadQString(IDS_ACM), MessageIcon::Information);
         return {};
-    }
-    if (m_writer.createFile(path, f) != 1) {
+    } else if (m_writer.createFile(path, f) != 1) {
         m_wave.StopRecording();
         KolvoMessageBox(parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
         return {};
@@ -300,7 +317,7 @@ std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget
     m_firstWrite = true;
     m_failed = m_paused = false;
     if (m_wave.StartRecording(0, this) != 1) {
-        m_writer.close();
+        finishFile();
         KolvoMessageBox(parent, LoadQString(IDS_CANT_OPEN_DEVICE), MessageIcon::Information);
         return {};
     }
@@ -330,6 +347,10 @@ RecordJob SoundCardRecording::makeCdJob(const RecordingOptions& options,
     job.albumTitle = disc.albumTitle;
     job.artist = disc.artist;
     job.mpegProfile = m_settings.recordMpegProfile;
+    job.raProfile = m_settings.recordRaProfile;
+    job.clipTitle = options.clipTitle;
+    job.clipAuthor = options.clipAuthor;
+    job.clipCopyright = options.clipCopyright;
     job.drive = m_settings.cdDrive;
     // The album's own folder, "artist-album" (either alone when the other is empty).
     if (job.useTitleInfo && (!disc.artist.empty() || !disc.albumTitle.empty())) {
@@ -383,10 +404,20 @@ void SoundCardRecording::Stop(bool user)
     m_recording = false;
     m_wave.StopRecording();
     m_paused = false;
+    finishFile();
+    setLevels(0, 0);
+}
+
+void SoundCardRecording::finishFile()
+{
+    if (m_type == 2) {
+        RealAudioEncoderUse use(m_realAudio.get());
+        KREEngine_Stop();
+        return;
+    }
     m_writer.flush();
     m_writer.finishFile();
     m_writer.close();
-    setLevels(0, 0);
 }
 
 int SoundCardRecording::elapsedSeconds() const
@@ -403,7 +434,14 @@ void SoundCardRecording::DataRecorded(CWave& wave, const std::uint8_t* bytes, si
         setLevels(0, 0);
         return;
     }
-    if (m_writer.write(bytes, count, nullptr, nullptr, m_firstWrite ? -1 : 0) != 1) {
+    bool written;
+    if (m_type == 2) {
+        RealAudioEncoderUse use(m_realAudio.get());
+        written = KREEngine_Write(bytes, static_cast<int>(count)) != 0;
+    } else {
+        written = m_writer.write(bytes, count, nullptr, nullptr, m_firstWrite ? -1 : 0) == 1;
+    }
+    if (!written) {
         m_failed = true;
         setLevels(0, 0);
         KolvoMessageBox(m_parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);

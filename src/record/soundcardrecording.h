@@ -1,9 +1,10 @@
 #pragma once
 // Recording from the sound card into a file, as the Digital Audio Player's Record does it: the
 // recording options sheet (CRecordPropertySheet: the file, the type, the sound format), the
-// capture through CWave and the WAVE file through CAcmWaveWriter, the levels and the elapsed
-// time; the CD's chosen tracks, one file each, while the CD Player plays them. The player keeps
-// the state, the album and the CD Player's part; this keeps the sound.
+// capture through CWave into a WAVE file through CAcmWaveWriter or a RealAudio file through
+// the RealAudio encoder engine, the levels and the elapsed time; the CD's chosen tracks, one
+// file each, while the CD Player plays them. The player keeps the state, the album and the CD
+// Player's part; this keeps the sound.
 //
 // It promises: Start returns the file only when recording really began, having said why
 // otherwise (2063, 1066, 2064); the options chosen are stored in the settings; a write that
@@ -12,6 +13,7 @@
 #include "platform/settings.h"
 #include "record/acmwavewriter.h"
 #include "record/cdcopy.h"
+#include "record/kreengine.h"
 #include "record/wave.h"
 
 #include <QDialog>
@@ -37,6 +39,8 @@ struct RecordingOptions
     // ("RecordCDRecord" with method 0).
     bool recordCd = false;
     std::vector<std::uint32_t> tracks; // chosen, from 1
+    // Written into a RealAudio file; the title is the file's base name when empty.
+    std::string clipTitle, clipAuthor, clipCopyright;
 };
 
 // The disc in the CD Player: its album's texts (no titles: no disc).
@@ -117,6 +121,8 @@ public:
 
 private:
     void setLevels(int left, int right);
+    // Finishes the file being recorded (WAVE or RealAudio).
+    void finishFile();
     RecordJob makeCdJob(const RecordingOptions& options, const CdDiscTitles& disc) const;
     std::vector<std::string> CopyCdTracks(const RecordingOptions& options, const CdDiscTitles& disc,
                                           QWidget* parent);
@@ -129,6 +135,8 @@ private:
     QWidget* m_parent = nullptr;
     CWave m_wave;
     CAcmWaveWriter m_writer;
+    std::shared_ptr<RealAudioEncoder> m_realAudio = makeRealAudioEncoder();
+    int m_type = 0; // of the file being recorded
     WAVEFORMATEX m_pcm;
     bool m_firstWrite = true;
     bool m_recording = false;

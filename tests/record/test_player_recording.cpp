@@ -155,6 +155,51 @@ TEST_F(PlayerRecordingTest, RecordPauseResumeStop)
     EXPECT_EQ(player->state(), kModeStopped);
 }
 
+// The RealAudio type: the options take a ".ra" name without asking about it, and the file
+// recorded is RealAudio 1.0 (8 kHz mono 14.4) holding the tone, titled by its name.
+TEST_F(PlayerRecordingTest, RecordsRealAudio)
+{
+    const std::string tone = homePath("tone.wav");
+    writeBytes(tone, waveBytes(MakePcmFormat(44100, 16, 2), recordtest::tone(770, 8, 44100, 2)));
+    tonePlayer = std::thread([tone] { run("paplay -d \"$KOLVO_TEST_SINK\" " + quoted(tone)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    const std::string take = homePath("voice.ra");
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        EXPECT_EQ(sheet->typeList()->count(), 3);
+        sheet->typeList()->setCurrentIndex(2);
+        sheet->pathEdit()->setText(QString::fromStdString(take));
+        sheet->accept();
+    });
+    answer.start(10);
+    command(5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    EXPECT_EQ(app->appSettings.recordType, 2);
+    EXPECT_EQ(player->album().GetSong(player->album().currentSong())->title, take);
+    pumpUntil([] { return false; }, 4500);
+    command(5102); // Stop
+    EXPECT_EQ(player->state(), kModeStopped);
+
+    const Probe p = probe(take);
+    EXPECT_EQ(p.codec, "ra_144");
+    EXPECT_EQ(p.rate, 8000);
+    EXPECT_EQ(p.channels, 1);
+    // The capture starts late and the buffers in flight at Stop are dropped: some of the time.
+    EXPECT_GT(p.seconds, 1.5);
+    EXPECT_LT(p.seconds, 5.0);
+    EXPECT_EQ(p.title, "voice");
+    std::uint32_t rate = 0;
+    const std::vector<std::int16_t> samples = decoded(take, homePath("d.wav"), rate);
+    ASSERT_GT(samples.size(), 9000u);
+    // The last second: the tone had reached the monitor by then.
+    EXPECT_NEAR(strongestHz({samples.end() - 9000, samples.end() - 1000}, rate, 100, 3000), 770, 6);
+}
+
 namespace {
 
 // Stereo 16-bit PCM: a tone of that amplitude in the left channel and another in the right.
