@@ -61,6 +61,15 @@ public:
     virtual void Resume() = 0;
     // Finishes the file. user: the Stop command (not the end of a track).
     virtual void Stop(bool user) = 0;
+    // What became of the file recorded until the last Stop. Kept as recorded, unless the MPEG
+    // type records the CD's tracks: then the ended track's WAVE file was turned into `mp3` and
+    // deleted, or dropped (stopped by hand, or the encoding made nothing: `mp3` is empty).
+    struct StoppedFile
+    {
+        bool kept = true;
+        std::string mp3;
+    };
+    virtual StoppedFile Stopped() const { return {}; }
     // After Stop(false) at the end of a CD track: the file of the next chosen track, or no path
     // when none is left.
     virtual Started NextCdTrack() = 0;

@@ -3,6 +3,7 @@
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 #include "record/cdcopydialog.h"
+#include "record/fileencodingdialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <unistd.h>
 
 namespace record {
 
@@ -49,6 +51,7 @@ const char* extensionOf(int type)
 
 QPointer<CRecordPropertySheet> g_openSheet;
 QPointer<CdCopyDialog> g_openCopy;
+QPointer<FileEncodingDialog> g_openEncoding;
 
 std::string upper(std::string text)
 {
@@ -322,6 +325,8 @@ std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget
         return {};
     }
     m_recording = true;
+    m_path = path;
+    m_stopped = {};
     return path;
 }
 
@@ -331,10 +336,9 @@ RecordJob SoundCardRecording::makeCdJob(const RecordingOptions& options,
     RecordJob job;
     job.recordType = options.type;
     job.cdMethod = options.copyCd ? 1 : 0;
-    // A digital copy to MP3 encodes the CD's own format; through the sound card the MP3 type
-    // records a WAVE file in the chosen format.
-    job.recordFormat =
-        options.type == 0 || !options.copyCd ? options.format : MakePcmFormat(44100, 16, 2);
+    // MP3s are made from the CD's own format: the digital copy encodes it, and through the sound
+    // card the MPEG type records WAVE files of it, which the MP3 encoder takes.
+    job.recordFormat = options.type == 1 ? MakePcmFormat(44100, 16, 2) : options.format;
     job.directory =
         m_settings.recordDir.empty() ? QDir::tempPath().toStdString() : m_settings.recordDir;
     job.useTitleInfo = m_settings.recordCdUseTitleInfo != 0;
@@ -396,7 +400,6 @@ void SoundCardRecording::Resume()
 
 void SoundCardRecording::Stop(bool user)
 {
-    // An MPEG type keeps its WAVE file (no MP3 is made from a recording yet).
     if (user)
         m_cdJob.selectedTracks.clear(); // Stop ends recording the CD's tracks too
     if (!m_recording)
@@ -406,6 +409,38 @@ void SoundCardRecording::Stop(bool user)
     m_paused = false;
     finishFile();
     setLevels(0, 0);
+    m_stopped = {};
+    // Outside CD recording an MPEG type keeps its WAVE file. Recording the CD's tracks, each
+    // ended track's WAVE file becomes an MP3; a track stopped by hand is dropped.
+    if (m_cdTrack == 0 || m_type != 1)
+        return;
+    m_stopped.kept = false;
+    if (!user)
+        m_stopped.mp3 = encodeTrack();
+    ::unlink(m_path.c_str());
+}
+
+std::string SoundCardRecording::encodeTrack()
+{
+    EncodeJob job;
+    job.type = 0;
+    job.files = {m_path};
+    job.bitRate =
+        mpegBitRateTable()[static_cast<size_t>(bitRateEntryFor(m_settings.recordMpegBitRate))].kbps;
+    job.clipTitle = m_cdJob.clipTitle;
+    job.clipAuthor = m_cdJob.clipAuthor;
+    job.clipCopyright = m_cdJob.clipCopyright;
+    FileEncodingDialog dialog(job, true, m_parent);
+    g_openEncoding = &dialog;
+    dialog.exec();
+    g_openEncoding = nullptr;
+    const std::vector<std::string>& produced = dialog.producedFiles();
+    return produced.empty() ? std::string() : produced.front();
+}
+
+FileEncodingDialog* SoundCardRecording::openEncodingWindow()
+{
+    return g_openEncoding.data();
 }
 
 void SoundCardRecording::finishFile()

@@ -3,8 +3,9 @@
 // recording options sheet (CRecordPropertySheet: the file, the type, the sound format), the
 // capture through CWave into a WAVE file through CAcmWaveWriter or a RealAudio file through
 // the RealAudio encoder engine, the levels and the elapsed time; the CD's chosen tracks, one
-// file each, while the CD Player plays them. The player keeps the state, the album and the CD
-// Player's part; this keeps the sound.
+// file each, while the CD Player plays them (with the MPEG type each track is recorded as a
+// WAVE file of CD sound that the encoding window turns into an MP3 when the track ends). The
+// player keeps the state, the album and the CD Player's part; this keeps the sound.
 //
 // It promises: Start returns the file only when recording really began, having said why
 // otherwise (2063, 1066, 2064); the options chosen are stored in the settings; a write that
@@ -106,6 +107,13 @@ public:
     void Pause();
     void Resume();
     void Stop(bool user);
+    // What became of the file recorded until the last Stop (see PlayerRecording::Stopped).
+    struct StoppedFile
+    {
+        bool kept = true;
+        std::string mp3;
+    };
+    const StoppedFile& stoppedFile() const { return m_stopped; }
     bool failed() const { return m_failed; }
     int elapsedSeconds() const;
     std::pair<int, int> levels() const { return {m_left, m_right}; }
@@ -118,11 +126,15 @@ public:
     // The sheet's window while it is up, for tests that answer it; likewise the copy window.
     static CRecordPropertySheet* openSheet();
     static class CdCopyDialog* openCopyWindow();
+    // The encoding window that makes a CD track's MP3, while it is up.
+    static class FileEncodingDialog* openEncodingWindow();
 
 private:
     void setLevels(int left, int right);
     // Finishes the file being recorded (WAVE or RealAudio).
     void finishFile();
+    // The recorded track's WAVE file to MP3 in the encoding window; the MP3, or "".
+    std::string encodeTrack();
     RecordJob makeCdJob(const RecordingOptions& options, const CdDiscTitles& disc) const;
     std::vector<std::string> CopyCdTracks(const RecordingOptions& options, const CdDiscTitles& disc,
                                           QWidget* parent);
@@ -136,7 +148,9 @@ private:
     CWave m_wave;
     CAcmWaveWriter m_writer;
     std::shared_ptr<RealAudioEncoder> m_realAudio = makeRealAudioEncoder();
-    int m_type = 0; // of the file being recorded
+    int m_type = 0;     // of the file being recorded
+    std::string m_path; // the file being recorded
+    StoppedFile m_stopped;
     WAVEFORMATEX m_pcm;
     bool m_firstWrite = true;
     bool m_recording = false;

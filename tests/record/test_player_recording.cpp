@@ -512,3 +512,126 @@ TEST_F(CdRecordingTest, StopByHandStopsTheCdPlayerAndTheTracksLeft)
     EXPECT_LT(length, 3.7) << "stopped before the track's end";
     EXPECT_NEAR(hz, 440, 25);
 }
+
+// The MPEG type through the sound card: each track is recorded as a WAVE file of CD sound and,
+// when the CD Player has played it, encoded to MP3 in the encoding window, whose file takes
+// the WAVE file's place in the album and on disk.
+TEST_F(CdRecordingTest, TheMpegTypeMakesAnMp3OfEachTrack)
+{
+    start(cdtest::disc("mpeg", "--title Dawnlight --performer Somebody 2 1.5"));
+    app->appSettings.recordMpegBitRate = 160;
+    QTimer answer;
+    bool encodingSeen = false;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (SoundCardRecording::openEncodingWindow())
+            encodingSeen = true;
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.mp3")));
+        sheet->typeList()->setCurrentIndex(1);
+        sheet->rateList()->setCurrentIndex(0); // 8000 Hz: the MP3 is made from CD sound anyway
+        sheet->recordCdBox()->setChecked(true);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    ASSERT_EQ(player->state(), kModeRecording);
+    const std::string folder = homePath("Somebody-Dawnlight");
+    EXPECT_NE(player->infoText().find("Recording to 01-Track.wav."), std::string::npos)
+        << player->infoText();
+    EXPECT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 20000))
+        << "the recording stops after the last track";
+    answer.stop();
+    EXPECT_TRUE(encodingSeen) << "the MP3s are made in the encoding window";
+
+    std::vector<std::string> songs;
+    for (const SongEntry& song : player->album().songs())
+        songs.push_back(song.title);
+    struct Expected
+    {
+        const char* name;
+        double seconds;
+        double hz;
+    };
+    for (const Expected& e : {Expected{"01-Track", 2.0, 440}, Expected{"02-Track", 1.5, 660}}) {
+        SCOPED_TRACE(e.name);
+        const std::string mp3 = folder + "/" + e.name + ".MP3";
+        EXPECT_FALSE(std::filesystem::exists(folder + "/" + e.name + ".wav"));
+        EXPECT_NE(std::find(songs.begin(), songs.end(), mp3), songs.end())
+            << "the MP3 takes the WAVE file's place in the album";
+        EXPECT_EQ(std::find(songs.begin(), songs.end(), folder + "/" + e.name + ".wav"),
+                  songs.end());
+        const std::string wav = homePath(std::string(e.name) + "-decoded.wav");
+        ASSERT_EQ(run("mpg123 -q -w " + quoted(wav) + " " + quoted(mp3)).status, 0);
+        EXPECT_NE(run("soxi " + quoted(wav)).output.find("Sample Rate    : 44100"),
+                  std::string::npos);
+        const auto [length, hz] = soundOf(wav);
+        EXPECT_NEAR(length, e.seconds, 0.3);
+        EXPECT_NEAR(hz, e.hz, 25);
+    }
+    EXPECT_FALSE(std::filesystem::exists(homePath("ignored.mp3")));
+    EXPECT_FALSE(std::filesystem::exists(homePath("ignored.wav")));
+}
+
+// The RealAudio type through the sound card: a RealAudio file for the track, which holds it.
+TEST_F(CdRecordingTest, TheRealAudioTypeRecordsEachTrackAsRealAudio)
+{
+    start(cdtest::disc("realaudio", "--title Dawnlight --performer Somebody 2.5"));
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.ra")));
+        sheet->typeList()->setCurrentIndex(2);
+        sheet->recordCdBox()->setChecked(true);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    EXPECT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 10000));
+    const std::string ra = homePath("Somebody-Dawnlight/01-Track.ra");
+    EXPECT_EQ(player->album().GetSong(player->album().currentSong())->title, ra);
+    const Probe p = probe(ra);
+    EXPECT_EQ(p.codec, "ra_144");
+    EXPECT_NEAR(p.seconds, 2.5, 0.6) << "the track, as the monitor heard it";
+    std::uint32_t rate = 0;
+    const std::vector<std::int16_t> samples = decoded(ra, homePath("d.wav"), rate);
+    ASSERT_GT(samples.size(), 12000u);
+    EXPECT_NEAR(strongestHz({samples.begin() + 4000, samples.begin() + 12000}, rate, 100, 3000),
+                440, 6);
+}
+
+// The MPEG type stopped by hand in the middle of a track: no MP3 is made of the part recorded,
+// whose WAVE file leaves the disk and the album.
+TEST_F(CdRecordingTest, TheMpegTypeStoppedByHandDropsTheTrack)
+{
+    start(cdtest::disc("mpegstop", "--title Dawnlight --performer Somebody 5"));
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.mp3")));
+        sheet->typeList()->setCurrentIndex(1);
+        sheet->recordCdBox()->setChecked(true);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    const std::string wav = homePath("Somebody-Dawnlight/01-Track.wav");
+    EXPECT_EQ(player->album().GetSong(player->album().currentSong())->title, wav);
+    ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
+    pumpUntil([] { return false; }, 1500);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5102); // Stop
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_FALSE(std::filesystem::exists(wav));
+    EXPECT_FALSE(std::filesystem::exists(homePath("Somebody-Dawnlight/01-Track.MP3")));
+    for (const SongEntry& song : player->album().songs())
+        EXPECT_NE(song.title, wav);
+}
