@@ -58,6 +58,7 @@ public:
     Started Start(QWidget* parent, const CdDisc& disc) override
     {
         record::CdDiscTitles titles{disc.albumTitle, disc.artist, disc.trackTitles};
+        m_recording.setOptionsAccepted(onOptionsAccepted);
         Started started;
         started.path = m_recording.Start(parent, titles, &started.copied);
         started.cdTrack = m_recording.cdTrack();

@@ -207,6 +207,8 @@ void AudioPlayer::Record()
         disc.artist = cd.albumArtist;
         sendToComponent(ComponentCd, UM_GET_TITLES, reinterpret_cast<LPARAM>(&disc.trackTitles));
     }
+    // Nothing else plays over the recording (the CD Player plays only the tracks it records).
+    recording->onOptionsAccepted = [this] { StopOtherPlayers(); };
     const PlayerRecording::Started started = recording->Start(this, disc);
     if (!started.copied.empty()) {
         // The copied files join the album.

@@ -55,8 +55,11 @@ public:
         std::uint32_t cdTrack = 0;
     };
     // Shows the recording options and starts a recording, or copies CD tracks; nothing when
-    // the user cancelled or it could not start (the user was told why).
+    // the user cancelled or it could not start (the user was told why). Once the options are
+    // accepted, before anything is recorded or copied, it calls onOptionsAccepted.
     virtual Started Start(QWidget* parent, const CdDisc& disc) = 0;
+    // Set by the player before Start: it stops the other players there.
+    std::function<void()> onOptionsAccepted;
     virtual void Pause() = 0;
     virtual void Resume() = 0;
     // Finishes the file. user: the Stop command (not the end of a track).

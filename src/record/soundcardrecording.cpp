@@ -229,6 +229,8 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
         m_settings.recordCdRecordingMethod = options.copyCd ? 1 : 0;
     if (m_save)
         m_save();
+    if (m_optionsAccepted)
+        m_optionsAccepted();
     if (options.copyCd) {
         if (!options.tracks.empty()) {
             const std::vector<std::string> files = CopyCdTracks(options, disc, parent);

@@ -122,6 +122,12 @@ public:
     {
         m_levelsListener = std::move(listener);
     }
+    // Called by Start once the options were accepted (and stored), before the recording or the
+    // copy starts.
+    void setOptionsAccepted(std::function<void()> accepted)
+    {
+        m_optionsAccepted = std::move(accepted);
+    }
 
     // The sheet's window while it is up, for tests that answer it; likewise the copy window.
     static CRecordPropertySheet* openSheet();
@@ -144,6 +150,7 @@ private:
     AppSettings& m_settings;
     std::function<void()> m_save;
     std::function<void(int, int)> m_levelsListener;
+    std::function<void()> m_optionsAccepted;
     QWidget* m_parent = nullptr;
     CWave m_wave;
     CAcmWaveWriter m_writer;

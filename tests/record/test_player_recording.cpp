@@ -635,3 +635,33 @@ TEST_F(CdRecordingTest, TheMpegTypeStoppedByHandDropsTheTrack)
     for (const SongEntry& song : player->album().songs())
         EXPECT_NE(song.title, wav);
 }
+
+// Recording stops the CD Player that plays, once the options are accepted (not while they are
+// up), as every other player is told to.
+TEST_F(CdRecordingTest, RecordingStopsThePlayingCdPlayer)
+{
+    start(cdtest::disc("playing", "8"));
+    window->sendMessage(UM_COMMAND, ComponentCd, cmd::Play);
+    ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
+    int cdStateWhileAsked = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        cdStateWhileAsked = cd->state();
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("free.wav")));
+        sheet->typeList()->setCurrentIndex(0);
+        sheet->recordCdBox()->setChecked(false);
+        sheet->copyCdBox()->setChecked(false);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, cmd::Record);
+    answer.stop();
+    EXPECT_EQ(cdStateWhileAsked, kModePlaying) << "nothing stops while the options are up";
+    ASSERT_EQ(player->state(), kModeRecording);
+    EXPECT_EQ(cd->state(), kModeStopped) << "the CD Player was told to stop";
+    window->sendMessage(UM_COMMAND, ComponentAudio, cmd::Stop);
+    EXPECT_EQ(player->state(), kModeStopped);
+}
