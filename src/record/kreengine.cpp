@@ -215,7 +215,7 @@ int KREEngine_Start(const std::string& path, int profile, const record::RealAudi
     (void)profile; // one profile: every number is it
     const int result = current().start(path, clip);
     if (result != 1)
-        KLOG_INFO("record", "RealAudio encoder: %s: %s", path.c_str(), current().error.c_str());
+        KLOG_WARNING("record", "RealAudio encoder: %s: %s", path.c_str(), current().error.c_str());
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -43,6 +44,10 @@ constexpr UINT IDS_STEREO = 39713;
 constexpr UINT IDS_COPY_CD = 39714;
 constexpr UINT IDS_TRACKS = 39715;
 constexpr UINT IDS_RECORD_CD = 39716;
+constexpr UINT IDS_TITLE = 2021;
+constexpr UINT IDS_REALAUDIO_INFO = 39717;
+constexpr UINT IDS_AUTHOR = 39718;
+constexpr UINT IDS_COPYRIGHT = 39719;
 
 const char* extensionOf(int type)
 {
@@ -109,6 +114,24 @@ CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options,
     m_channels->addItem(LoadQString(IDS_STEREO), 2);
     m_channels->setCurrentIndex(options.format.nChannels == 1 ? 0 : 1);
     form->addRow(LoadQString(IDS_CHANNELS), m_channels);
+    // What a RealAudio file says of itself.
+    auto* clipInfo = new QLabel(LoadQString(IDS_REALAUDIO_INFO), this);
+    form->addRow(clipInfo);
+    m_clipTitle = new QLineEdit(QString::fromStdString(options.clipTitle), this);
+    m_clipAuthor = new QLineEdit(QString::fromStdString(options.clipAuthor), this);
+    m_clipCopyright = new QLineEdit(QString::fromStdString(options.clipCopyright), this);
+    form->addRow(LoadQString(IDS_TITLE), m_clipTitle);
+    form->addRow(LoadQString(IDS_AUTHOR), m_clipAuthor);
+    form->addRow(LoadQString(IDS_COPYRIGHT), m_clipCopyright);
+    const auto enableClip = [this, clipInfo] {
+        const bool realAudio = m_type->currentIndex() == 2;
+        for (QWidget* w :
+             {static_cast<QWidget*>(clipInfo), static_cast<QWidget*>(m_clipTitle),
+              static_cast<QWidget*>(m_clipAuthor), static_cast<QWidget*>(m_clipCopyright)})
+            w->setEnabled(realAudio);
+    };
+    enableClip();
+    connect(m_type, &QComboBox::currentIndexChanged, this, enableClip);
     // The CD's tracks, copied digitally (the type chooses WAVE or MP3 files).
     m_copyCd = new QCheckBox(LoadQString(IDS_COPY_CD), this);
     m_copyCd->setEnabled(!disc.trackTitles.empty());
@@ -158,6 +181,9 @@ RecordingOptions CRecordPropertySheet::options() const
     o.format =
         MakeRecordingPcmFormat(static_cast<std::uint32_t>(m_rate->currentData().toInt()),
                                m_bits->currentData().toInt(), m_channels->currentData().toInt());
+    o.clipTitle = m_clipTitle->text().trimmed().toStdString();
+    o.clipAuthor = m_clipAuthor->text().trimmed().toStdString();
+    o.clipCopyright = m_clipCopyright->text().trimmed().toStdString();
     o.copyCd = m_copyCd->isChecked();
     o.recordCd = m_recordCd->isChecked();
     for (int i = 0; i < m_tracks->count(); ++i) {

@@ -71,6 +71,10 @@ public:
     QComboBox* rateList() const { return m_rate; }
     QComboBox* bitsList() const { return m_bits; }
     QComboBox* channelList() const { return m_channels; }
+    // The RealAudio clip's texts, open to editing with the RealAudio type only.
+    QLineEdit* clipTitleEdit() const { return m_clipTitle; }
+    QLineEdit* clipAuthorEdit() const { return m_clipAuthor; }
+    QLineEdit* clipCopyrightEdit() const { return m_clipCopyright; }
 
 private:
     QLineEdit* m_path = nullptr;
@@ -78,6 +82,9 @@ private:
     QComboBox* m_rate = nullptr;
     QComboBox* m_bits = nullptr;
     QComboBox* m_channels = nullptr;
+    QLineEdit* m_clipTitle = nullptr;
+    QLineEdit* m_clipAuthor = nullptr;
+    QLineEdit* m_clipCopyright = nullptr;
     QCheckBox* m_copyCd = nullptr;
     QCheckBox* m_recordCd = nullptr;
     QListWidget* m_tracks = nullptr;

@@ -283,6 +283,14 @@ TEST_F(EncodingTest, KolvoCliEncodes)
     EXPECT_EQ(ra.codec, "ra_144");
     EXPECT_EQ(ra.title, "A tone");
     EXPECT_EQ(ra.author, "Kolvo");
+    // A folder that takes no file: the designed line, and why on stderr.
+    const RunResult refused =
+        run(quoted(builtProgram("kolvo-cli")) + " encode " + quoted(a) + " --type ra --out /proc",
+            true);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("[1] Fail : a.wav.\n"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("cannot create a file in /proc"), std::string::npos)
+        << refused.output;
     EXPECT_EQ(run(quoted(builtProgram("kolvo-cli")) + " encode " + quoted(a)).status, 0);
     EXPECT_TRUE(fs::exists(homePath("a.MP3")));
 }

@@ -171,7 +171,11 @@ TEST_F(PlayerRecordingTest, RecordsRealAudio)
         if (!sheet || !sheet->isVisible())
             return;
         EXPECT_EQ(sheet->typeList()->count(), 3);
+        EXPECT_FALSE(sheet->clipTitleEdit()->isEnabled()) << "texts of RealAudio files only";
         sheet->typeList()->setCurrentIndex(2);
+        EXPECT_TRUE(sheet->clipTitleEdit()->isEnabled());
+        sheet->clipAuthorEdit()->setText("Somebody");
+        sheet->clipCopyrightEdit()->setText("(c) 2026 Somebody");
         sheet->pathEdit()->setText(QString::fromStdString(take));
         sheet->accept();
     });
@@ -192,7 +196,8 @@ TEST_F(PlayerRecordingTest, RecordsRealAudio)
     // The capture starts late and the buffers in flight at Stop are dropped: some of the time.
     EXPECT_GT(p.seconds, 1.5);
     EXPECT_LT(p.seconds, 5.0);
-    EXPECT_EQ(p.title, "voice");
+    EXPECT_EQ(p.title, "voice") << "no title given: the file's name";
+    EXPECT_EQ(p.author, "Somebody");
     std::uint32_t rate = 0;
     const std::vector<std::int16_t> samples = decoded(take, homePath("d.wav"), rate);
     ASSERT_GT(samples.size(), 9000u);
