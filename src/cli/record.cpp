@@ -1,6 +1,7 @@
-// kolvo-cli record OUT [--seconds N] [--type wav|mp3] [--bitrate K]: records what the default
-// sound source hears (KOLVO_CAPTURE_SOURCE chooses another) through the wave-in device, into a
-// WAVE file in the recording format or an MP3, for N seconds or until Ctrl-C. On a terminal a
+// kolvo-cli record OUT [--seconds N] [--type wav|mp3|ra] [--bitrate K]: records what the
+// default sound source hears (KOLVO_CAPTURE_SOURCE chooses another) through the wave-in device,
+// into a WAVE file in the recording format, an MP3 or a RealAudio 1.0 file (8 kHz mono), for N
+// seconds or until Ctrl-C. On a terminal a
 // line shows the time recorded and the levels.
 
 #include "cli/commands.h"
@@ -10,6 +11,7 @@
 #include "record/acmwavewriter.h"
 #include "record/fileencodingdialog.h"
 #include "record/kmpencengine.h"
+#include "record/kreengine.h"
 #include "record/wave.h"
 
 #include <QCoreApplication>
@@ -62,8 +64,10 @@ public:
         if (m_type == 0) {
             ok = writer.write(bytes, count, nullptr, nullptr, firstWrite ? -1 : 0);
             firstWrite = false;
-        } else {
+        } else if (m_type == 1) {
             ok = KMPEncEngine_Write(bytes, static_cast<int>(count)) >= 1;
+        } else {
+            ok = KREEngine_Write(bytes, static_cast<int>(count)) != 0;
         }
         written += count;
         if (!ok) {
@@ -123,8 +127,7 @@ int runRecord(const CliArgs& args)
                 else if (v == "mp3")
                     type = 1;
                 else if (v == "ra")
-                    return cliFail(
-                        "RealAudio encoding is not built into this Kolvo; use wav or mp3");
+                    type = 2;
                 else
                     return cliUsage("--type is wav, mp3 or ra");
             } else {
@@ -165,7 +168,8 @@ int runRecord(const CliArgs& args)
 
     record::CWave wave;
     // MP3s are made from CD-like sound; WAVE files are captured in the recording format's
-    // rate, bits and channels and converted to its tag.
+    // rate, bits and channels and converted to its tag; RealAudio is captured as the
+    // recording format's PCM and converted to 8 kHz mono by its encoder.
     const bool mp3 = type == 1;
     const std::uint32_t rate = mp3 ? 44100 : recordFormat.nSamplesPerSec;
     const int bits = mp3 ? 16 : recordFormat.wBitsPerSample;
@@ -177,15 +181,25 @@ int runRecord(const CliArgs& args)
         seconds > 0 ? static_cast<std::uint64_t>(seconds * pcm.nSamplesPerSec) * pcm.nBlockAlign
                     : 0;
     Recorder recorder(type, limit, ::isatty(STDERR_FILENO) == 1);
-    if (!mp3) {
+    if (type == 0) {
         if (recordFormat.wFormatTag == record::kTagPcm)
             recordFormat = pcm;
         if (recorder.writer.openConverter(pcm, recordFormat) != 1)
             return cliFail(LoadString(1066));
         if (recorder.writer.createFile(out, recordFormat) != 1)
             return cliFail(LoadString(2064));
-    } else if (KMPEncEngine_OpenWFX(out, pcm, bitRate) < 1) {
-        return cliFail(LoadString(2064));
+    } else if (mp3) {
+        if (KMPEncEngine_OpenWFX(out, pcm, bitRate) < 1)
+            return cliFail(LoadString(2064));
+    } else {
+        record::RealAudioClip clip;
+        clip.title = out.substr(out.rfind('/') + 1);
+        clip.title = clip.title.substr(0, clip.title.rfind('.'));
+        clip.format = pcm;
+        const int started = KREEngine_Start(out, settings.recordRaProfile, clip);
+        if (started != 1)
+            return cliFail(LoadString(started < 0 ? 1066 : 2064) + " (" +
+                           record::realAudioEncoderError() + ")");
     }
 
     std::signal(SIGINT, onInterrupt);
@@ -199,13 +213,15 @@ int runRecord(const CliArgs& args)
     while (!recorder.done && !g_interrupted)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     wave.StopRecording();
-    if (!mp3) {
+    if (type == 0) {
         recorder.writer.flush();
         recorder.writer.finishFile();
         recorder.writer.close();
-    } else {
+    } else if (mp3) {
         KMPEncEngine_Flush();
         KMPEncEngine_Close();
+    } else {
+        KREEngine_Stop();
     }
     if (::isatty(STDERR_FILENO) == 1)
         std::fputs("\r\033[K", stderr);

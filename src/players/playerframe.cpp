@@ -154,12 +154,16 @@ engines::SessionContext PlayerFrame::sessionContext()
     return context;
 }
 
-int PlayerFrame::OpenAndPlay(int n)
+void PlayerFrame::StopOtherPlayers()
 {
-    // Only one player sounds at a time.
     for (int other : kOtherPlayers)
         if (other != componentIndex() && StopsBeforePlaying(other))
             sendToComponent(other, UM_COMMAND, MAKELPARAM(cmd::Stop, 1));
+}
+
+int PlayerFrame::OpenAndPlay(int n)
+{
+    StopOtherPlayers();
     n = std::clamp(n, 1, std::max(1, m_album.songCount()));
     ClearLyric();
     CloseSession();

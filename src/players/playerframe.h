@@ -76,6 +76,9 @@ protected:
 
     // For the buttons of features still to come: they say so rather than nothing.
     void ShowNotAvailableYet();
+    // Tells the other players to stop (UM_COMMAND Stop with 1, which a stopped player ignores):
+    // only one player sounds at a time, and none plays over a recording.
+    void StopOtherPlayers();
 
     // --- what each player does its own way ---
     // The start modes of the command line this player carries out at its first tick.
