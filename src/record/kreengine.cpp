@@ -2,11 +2,7 @@
 
 #include "platform/log.h"
 #include "record/acmwavewriter.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-}
+#include "record/libav.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,15 +14,15 @@ namespace {
 
 struct CodecContextDeleter
 {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+    void operator()(AVCodecContext* c) const { av().avcodec_free_context(&c); }
 };
 struct FrameDeleter
 {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
+    void operator()(AVFrame* f) const { av().av_frame_free(&f); }
 };
 struct PacketDeleter
 {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
+    void operator()(AVPacket* p) const { av().av_packet_free(&p); }
 };
 
 const char* const kProfiles[] = {"RealAudio 1.0 (14.4), 8 kHz mono voice"};
@@ -74,17 +70,21 @@ public:
                 "RealAudio takes 8- or 16-bit PCM of one or two channels, not " + describeFormat(f);
             return -1;
         }
-        const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_RA_144);
+        if (!av().error.empty()) {
+            error = av().error;
+            return -1;
+        }
+        const AVCodec* encoder = av().avcodec_find_encoder(AV_CODEC_ID_RA_144);
         std::unique_ptr<AVCodecContext, CodecContextDeleter> ctx(
-            encoder ? avcodec_alloc_context3(encoder) : nullptr);
+            encoder ? av().avcodec_alloc_context3(encoder) : nullptr);
         if (!ctx) {
             error = "libavcodec has no RealAudio 1.0 (14.4) encoder";
             return -1;
         }
         ctx->sample_rate = static_cast<int>(kRa144Rate);
-        av_channel_layout_default(&ctx->ch_layout, 1);
+        av().av_channel_layout_default(&ctx->ch_layout, 1);
         ctx->sample_fmt = AV_SAMPLE_FMT_S16;
-        if (avcodec_open2(ctx.get(), encoder, nullptr) < 0 ||
+        if (av().avcodec_open2(ctx.get(), encoder, nullptr) < 0 ||
             ctx->frame_size != kRa144FrameSamples) {
             error = "the RealAudio 1.0 (14.4) encoder does not open";
             return -1;
@@ -93,8 +93,8 @@ public:
             error = "cannot convert " + describeFormat(f) + " to 8000 Hz mono";
             return -1;
         }
-        frame.reset(av_frame_alloc());
-        packet.reset(av_packet_alloc());
+        frame.reset(av().av_frame_alloc());
+        packet.reset(av().av_packet_alloc());
         if (!frame || !packet)
             return -1;
         if (!file.create(path, {clip.title, clip.author, clip.copyright})) {
@@ -111,28 +111,28 @@ public:
     bool encode(const std::int16_t* pcm, int count)
     {
         if (pcm) {
-            av_frame_unref(frame.get());
+            av().av_frame_unref(frame.get());
             frame->nb_samples = kRa144FrameSamples;
             frame->format = AV_SAMPLE_FMT_S16;
             frame->sample_rate = static_cast<int>(kRa144Rate);
-            if (av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout) < 0 ||
-                av_frame_get_buffer(frame.get(), 0) < 0)
+            if (av().av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout) < 0 ||
+                av().av_frame_get_buffer(frame.get(), 0) < 0)
                 return false;
             auto* out = reinterpret_cast<std::int16_t*>(frame->data[0]);
             std::copy(pcm, pcm + count, out);
             std::fill(out + count, out + kRa144FrameSamples, std::int16_t{0});
         }
-        if (avcodec_send_frame(codec.get(), pcm ? frame.get() : nullptr) < 0)
+        if (av().avcodec_send_frame(codec.get(), pcm ? frame.get() : nullptr) < 0)
             return false;
         frames.clear();
         for (;;) {
-            const int r = avcodec_receive_packet(codec.get(), packet.get());
+            const int r = av().avcodec_receive_packet(codec.get(), packet.get());
             if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
                 break;
             if (r < 0)
                 return false;
             frames.insert(frames.end(), packet->data, packet->data + packet->size);
-            av_packet_unref(packet.get());
+            av().av_packet_unref(packet.get());
         }
         if (!frames.empty() && !file.write(frames.data(), frames.size())) {
             error = file.error();
