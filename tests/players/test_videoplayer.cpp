@@ -705,13 +705,60 @@ TEST_F(VideoPlayerTest, AVideoCdWithoutPlaySequencePlaysItsEntriesOnTheTick)
     EXPECT_TRUE(endsWith(player->playingPath(), "file=MPEGAV/AVSEQ02.DAT"))
         << player->playingPath();
     EXPECT_EQ(player->state(), kModePlaying);
-    // Previous goes to the entry before; the last entry ends the disc.
+    // Previous goes to the entry before; the last entry ends the disc, and Video CD mode.
     player->sendMessage(WM_COMMAND, cmd::Previous, 0);
     EXPECT_EQ(player->album().currentSong(), 2);
     player->sendMessage(UM_VIEWER_INPUT, 33, 0x33); // the key 3
     EXPECT_EQ(player->album().currentSong(), 3);
     EXPECT_TRUE(runUntil([&] { return player->state() == kModeStopped; }, 6000));
     EXPECT_TRUE(player->messageText().empty()) << player->messageText();
+    EXPECT_FALSE(player->videoCdMode());
+    EXPECT_EQ(player->loadSource(), VideoPlayer::kLoadAlbum);
+    EXPECT_EQ(player->vcdReader(), nullptr);
+}
+
+// When the play sequence runs out (nothing follows the last item, or an end list is reached),
+// the player leaves Video CD mode: its album again, stopped, the viewer put away.
+TEST_F(VideoPlayerTest, TheEndOfAVideoCdsPlaySequenceLeavesVideoCdMode)
+{
+    const std::string albumKey = player->album().key();
+    host->settings().dgvUseVcd2Mode = 1;
+    const auto leftVideoCdMode = [&](const char* how) {
+        SCOPED_TRACE(how);
+        EXPECT_FALSE(player->videoCdMode());
+        EXPECT_EQ(player->loadSource(), VideoPlayer::kLoadAlbum);
+        EXPECT_EQ(player->vcdReader(), nullptr);
+        EXPECT_EQ(player->state(), kModeStopped);
+        EXPECT_EQ(player->session(), nullptr);
+        EXPECT_EQ(player->album().key(), albumKey);
+        EXPECT_TRUE(player->messageText().empty()) << player->messageText();
+        tick();
+        EXPECT_FALSE(player->viewer()->isVisible());
+        EXPECT_EQ(player->sendMessage(UM_COMMAND, 0, MAKELPARAM(cmd::VideoCdMode, 1)), 0);
+    };
+
+    // The segment, then the play list of track 2 and the segment, which has nothing after it.
+    host->settings().cdDrive = vcdtest::segmentDisc();
+    ASSERT_FALSE(host->settings().cdDrive.empty());
+    player->sendMessage(WM_COMMAND, cmd::VideoCdMode, 0);
+    ASSERT_NE(player->vcdReader(), nullptr) << player->messageText();
+    ASSERT_EQ(player->state(), kModePlaying) << player->messageText();
+    ASSERT_TRUE(runUntil(
+        [&] {
+            return player->vcdReader() && player->vcdReader()->mode() == VcdReader::ModePlayList;
+        },
+        6000));
+    ASSERT_TRUE(runUntil([&] { return !player->videoCdMode(); }, 12000));
+    leftVideoCdMode("the last item of the last play list");
+
+    // Stop on the menu disc's selection list is its return, the end list.
+    host->settings().cdDrive = vcdtest::menuDisc();
+    player->sendMessage(WM_COMMAND, cmd::VideoCdMode, 0);
+    ASSERT_NE(player->vcdReader(), nullptr) << player->messageText();
+    ASSERT_EQ(player->vcdReader()->mode(), VcdReader::ModeSelection);
+    ASSERT_EQ(player->state(), kModePlaying) << player->messageText();
+    player->sendMessage(WM_COMMAND, cmd::Stop, 0);
+    leftVideoCdMode("the end list");
 }
 
 TEST_F(VideoPlayerTest, AVideoCdTheReaderIsNotToReadPlaysItsDatFilesOffTheImage)
