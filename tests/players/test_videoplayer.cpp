@@ -761,6 +761,28 @@ TEST_F(VideoPlayerTest, TheEndOfAVideoCdsPlaySequenceLeavesVideoCdMode)
     leftVideoCdMode("the end list");
 }
 
+TEST_F(VideoPlayerTest, WithoutTheGeneralEngineAVideoCdPlaysThroughTheMediaDevice)
+{
+    host->settings().dgvUseDirectShow = 0;
+    host->settings().dgvUseVcd2Mode = 1;
+    host->settings().cdDrive = vcdtest::trackModeDisc();
+    ASSERT_FALSE(host->settings().cdDrive.empty());
+    player->sendMessage(WM_COMMAND, cmd::VideoCdMode, 0);
+    ASSERT_NE(player->vcdReader(), nullptr) << player->messageText();
+    ASSERT_EQ(player->state(), kModePlaying) << player->messageText();
+    ASSERT_NE(player->session(), nullptr);
+    EXPECT_EQ(&player->session()->family(), &engines::kMciDevice);
+    ASSERT_TRUE(runUntil([&] { return player->viewer()->child()->frame() != nullptr; }, 5000));
+    EXPECT_EQ(player->viewer()->size(), QSize(352 + 34, 288 + 58)) << "MCI_WHERE's source";
+    // The second entry starts 1 s into the same file: the device seeks there.
+    player->sendMessage(UM_VIEWER_INPUT, 33, 0x32); // the key 2
+    EXPECT_EQ(player->album().currentSong(), 2);
+    ASSERT_NE(player->session(), nullptr);
+    EXPECT_EQ(&player->session()->family(), &engines::kMciDevice);
+    EXPECT_GE(player->session()->positionMs(), 1000);
+    EXPECT_EQ(player->state(), kModePlaying) << player->messageText();
+}
+
 TEST_F(VideoPlayerTest, AVideoCdTheReaderIsNotToReadPlaysItsDatFilesOffTheImage)
 {
     host->settings().cdDrive = vcdtest::menuDisc();
