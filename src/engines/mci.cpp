@@ -78,13 +78,14 @@ std::string extensionOf(const std::string& path)
     return ext;
 }
 
-// The extensions of films: the video player's kinds. A file of a Video CD is always one.
+// The extensions of films: the video player's kinds, and "mpv", the name other programs give
+// elementary MPEG video. A file of a Video CD is always one.
 bool isFilm(const std::string& path)
 {
     if (isVcdAddress(path))
         return true;
     static const char* const kFilms[] = {"avi", "mov", "qt",  "mpe", "mpeg", "m1v", "m2v",
-                                         "mpg", "dat", "vob", "rm",  "ram",  "swf"};
+                                         "mpv", "mpg", "dat", "vob", "rm",   "ram", "swf"};
     const std::string ext = extensionOf(path);
     for (const char* e : kFilms) {
         if (ext == e)

@@ -895,6 +895,35 @@ TEST_F(VideoCli, InfoNamesEngineSizeFrameRateAndLengthOfEachKind)
     EXPECT_NE(qt.out.find("engine: QuickTime 3 engine\n"), std::string::npos) << qt.out << qt.err;
 }
 
+// MPEG video as other programs write it: a program stream of intra pictures whose last pack
+// header lies far before its end (GStreamer's demuxer finds no length in it), and an elementary
+// stream named .mpv (GStreamer's parser only guesses a length from the bit rate). Both have
+// their length, within a frame, through the general engine and through the media device (what
+// `kolvo-cli info` takes a film to).
+TEST_F(VideoCli, MpegFilmsOfOtherProgramsHaveTheirLength)
+{
+    const std::string sparse = fixtureDir() + "/sparse-packs.mpg";
+    const std::string elementary = fixtureDir() + "/elementary.mpv";
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=size=600x450:rate=25:duration=1 "
+                   "-c:v mpeg2video -q:v 1 -g 1 -f mpeg '" +
+                   sparse + "'"));
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=size=384x288:rate=25:duration=4 "
+                   "-c:v mpeg1video -q:v 2 -f mpeg1video '" +
+                   elementary + "'"));
+    for (const auto& [path, ms] : {std::pair{sparse, 1000L}, std::pair{elementary, 4000L}}) {
+        for (const QStringList& command :
+             {QStringList{"video", "info", q(path)}, QStringList{"info", q(path)}}) {
+            const auto r = run(command);
+            ASSERT_EQ(r.code, 0) << command.join(' ').toStdString() << ": " << r.err;
+            long length = 0;
+            const size_t at = r.out.find("length: ");
+            ASSERT_NE(at, std::string::npos) << r.out;
+            ASSERT_EQ(std::sscanf(r.out.c_str() + at, "length: %ld", &length), 1);
+            EXPECT_NEAR(length, ms, 40) << command.join(' ').toStdString();
+        }
+    }
+}
+
 TEST_F(VideoCli, FrameCapturesThePictureFfmpegDecodesThere)
 {
     const std::string path = aviFilm();
