@@ -5,6 +5,7 @@
 // of the player and of the viewer at each size mode are saved for people to look at.
 
 #include "componenthost.h"
+#include "engines/gstglue.h"
 #include "engines/session.h"
 #include "enginetest.h"
 #include "platform/placement.h"
@@ -24,6 +25,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
+#include <gst/video/video.h>
 
 #include <cmath>
 #include <cstdio>
@@ -253,6 +255,37 @@ TEST_F(VideoPlayerTest, TheSpeedStepsAreTheDesignedOnes)
     EXPECT_EQ(SlowerSpeed(400), 350);
     EXPECT_EQ(SlowerSpeed(250), 200);
     EXPECT_EQ(SlowerSpeed(200), 175);
+}
+
+// The painter wakes once a picture: the call that carries the picture paints it, with no
+// second event to come round for.
+TEST_F(VideoPlayerTest, APictureIsPaintedInTheCallThatCarriesIt)
+{
+    ASSERT_TRUE(engines::ensureGstreamer());
+    VideoViewer* viewer = player->viewer();
+    viewer->FitPicture(QSize(32, 16));
+    viewer->show();
+    ASSERT_TRUE(runUntil([&] { return viewer->child()->isVisible(); }, 2000));
+    QCoreApplication::processEvents();
+    GstVideoInfo info;
+    gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGRx, 32, 16);
+    GstCaps* caps = gst_video_info_to_caps(&info);
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    gst_buffer_memset(buffer, 0, 0x80, GST_VIDEO_INFO_SIZE(&info));
+    GstSample* sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+    gst_buffer_unref(buffer);
+    gst_caps_unref(caps);
+    const auto frame = std::make_shared<const engines::VideoFrame>(sample);
+    gst_sample_unref(sample);
+    ASSERT_TRUE(frame->isValid());
+    for (int i = 0; i < 3; ++i) {
+        const int painted = viewer->child()->paintedFrames();
+        static_cast<engines::VideoSurface*>(viewer->child())->present(frame);
+        QCoreApplication::sendPostedEvents(viewer->child(), QEvent::MetaCall);
+        EXPECT_EQ(viewer->child()->paintedFrames(), painted + 1) << i;
+        EXPECT_EQ(viewer->child()->frame(), frame);
+    }
+    viewer->hide();
 }
 
 TEST_F(VideoPlayerTest, AFilmPlaysInTheViewerAtItsSizeAndEnds)
