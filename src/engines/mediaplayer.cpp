@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 
+#include "engines/decoderthreads.h"
 #include "engines/enginesupport.h"
 #include "engines/gstglue.h"
 
@@ -278,6 +279,11 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
         g_signal_connect(decode, "pad-added", G_CALLBACK(padAdded), this);
         g_signal_connect(decode, "no-more-pads", G_CALLBACK(noMorePads), this);
         g_signal_connect(decode, "autoplug-select", G_CALLBACK(autoplugSelect), this);
+        g_signal_connect(decode, "deep-element-added",
+                         G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer) {
+                             limitDecoderThreads(element);
+                         }),
+                         nullptr);
     }
 
     const GstRef<GstBus> bus(gst_element_get_bus(pipeline));
