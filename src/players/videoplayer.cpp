@@ -377,6 +377,12 @@ void VideoPlayer::ToggleVideoCdMode()
         OpenAndPlay(1);
 }
 
+void VideoPlayer::LeaveVideoCd()
+{
+    if (videoCdMode())
+        ToggleVideoCdMode();
+}
+
 void VideoPlayer::StartVideoCd()
 {
     if (!videoCdMode())
@@ -411,6 +417,11 @@ int VideoPlayer::ReaderCommand(int n)
         return done;
     }
     // Nothing is open: the play sequence has ended, or what it led to cannot be played.
+    if (done && m_vcd->ended()) {
+        // An end list: the disc is done with, and the player goes back to its album.
+        LeaveVideoCd();
+        return done;
+    }
     m_position = 0;
     m_playingPath.clear();
     m_engineInfo.clear();
@@ -735,9 +746,8 @@ void VideoPlayer::OnTick()
         m_position = static_cast<int>(m_vcd->positionMs() / 1000);
         if (m_state == kModePlaying && m_vcd->state() == kModeStopped &&
             !ReaderCommand(VcdReader::kNextItem) && session()) {
-            // Nothing follows the unit: the play sequence rests here.
-            m_album.ResetPlay();
-            StopPlayer(false);
+            // Nothing follows the unit: the play sequence is over, and so is Video CD mode.
+            LeaveVideoCd();
         }
         RedrawDisplay();
     }
