@@ -1,14 +1,10 @@
 #include "albums/cdalbummanager.h"
 
-#include "albums/albumsearch.h"
 #include "albums/cdtext.h"
 #include "albums/drawnicon.h"
 #include "albums/profilefile.h"
-#include "albums/quickselect.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
-#include "platform/placement.h"
-#include "platform/profile.h"
 #include "platform/strings.h"
 
 #include <QApplication>
@@ -26,26 +22,18 @@
 
 namespace {
 
-constexpr const char* kPlacementSection = "MakeAlbum";
-
-constexpr UINT IDS_ALBUM_MANAGEMENT = 5121;
 constexpr UINT IDS_TITLE = 2021;
 constexpr UINT IDS_TIME = 2017;
 constexpr UINT IDS_NUMBER = 2034;
 constexpr UINT IDS_NO_SELECTED_SONG = 39217;
-constexpr UINT IDS_NO_SELECTED_ALBUM = 39230;
-constexpr UINT IDS_DELETE_ALBUM = 39231;
-constexpr UINT IDS_STRING_NOT_FOUND = 39232;
 constexpr UINT IDS_TIMING_INSUFFICIENT = 39233;
 constexpr UINT IDS_ALL_ALBUMS_EXPORTED = 39234;
 constexpr UINT IDS_IMPORT_FILTER = 39238;
 constexpr UINT IDS_EXPORT_FILTER = 39239;
-constexpr UINT IDS_ALBUM_DATABASE_UNWRITABLE = 9302;
 
 enum SongColumn { NumberColumn, TitleColumn, TimeColumn };
 // A song row keeps the song's extended information beside its title.
 constexpr int kExtendedInfoRole = Qt::UserRole;
-constexpr int kKeyRole = Qt::UserRole;
 
 std::string cdPlayerIni()
 {
@@ -61,17 +49,8 @@ std::string extensionOf(const std::string& file)
     return lowerAscii(file.substr(dot + 1));
 }
 
-const QColor kInk(0x30, 0x38, 0x48);
-const QColor kAccent(0x2a, 0x7a, 0xd0);
-
-void drawMagnifier(QPainter& p, qreal x, qreal y, qreal r)
-{
-    p.setPen(QPen(kInk, 1.6));
-    p.setBrush(QColor(0xe8, 0xf2, 0xff));
-    p.drawEllipse(QPointF(x, y), r, r);
-    p.setPen(QPen(kInk, 2.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(x + r * 0.72, y + r * 0.72), QPointF(x + r * 1.7, y + r * 1.7));
-}
+using drawn::kAccent;
+using drawn::kInk;
 
 void drawDisc(QPainter& p)
 {
@@ -115,14 +94,9 @@ QIcon commandIcon(QStyle* style, int command)
     case CdAlbumManager::CloseCommand:
         return style->standardIcon(QStyle::SP_DialogCloseButton);
     case CdAlbumManager::FindCommand:
-        return drawnIcon([](QPainter& p) { drawMagnifier(p, 8, 8, 5.5); });
+        return drawn::findIcon();
     case CdAlbumManager::FindNextCommand:
-        return drawnIcon([](QPainter& p) {
-            drawMagnifier(p, 7, 7, 4.5);
-            p.setPen(Qt::NoPen);
-            p.setBrush(kAccent);
-            p.drawPolygon(QPolygonF{QPointF(12, 1), QPointF(19, 5), QPointF(12, 9)});
-        });
+        return drawn::findNextIcon();
     case CdAlbumManager::ReadFromCddbCommand:
         return drawnIcon([](QPainter& p) {
             drawDisc(p);
@@ -202,19 +176,10 @@ CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManage
     , m_services(std::move(services))
     , m_chooseFile(ChooseFileWithDialog)
 {
-    setWindowTitle(LoadQString(IDS_ALBUM_MANAGEMENT));
-    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-    setSizeGripEnabled(true);
-
-    m_tree = new QTreeWidget(this);
-    m_tree->setColumnCount(1);
-    m_tree->header()->hide();
-    m_tree->setRootIsDecorated(false);
-    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_tree->setUniformRowHeights(true);
-    m_tree->installEventFilter(this);
+    albumwindow::setUpWindow(*this);
+    m_tree = albumwindow::newAlbumTree(
+        *this, {[this](QTreeWidgetItem* current) { onCurrentAlbumChanged(current); },
+                [this] { albumProperties(); }, [this](const QPoint& pos) { showAlbumMenu(pos); }});
 
     m_songs = new QTreeWidget(this);
     m_songs->setColumnCount(3);
@@ -234,23 +199,8 @@ CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManage
 
     buildCommands();
 
-    auto* splitter = new QSplitter(this);
-    splitter->addWidget(m_tree);
-    splitter->addWidget(m_songs);
-    splitter->setStretchFactor(0, 2);
-    splitter->setStretchFactor(1, 3);
-    splitter->setChildrenCollapsible(false);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_toolBar);
-    layout->addWidget(splitter, 1);
+    albumwindow::layOut(*this, m_toolBar, m_tree, m_songs, 2);
 
-    connect(m_tree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { onCurrentAlbumChanged(current); });
-    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { albumProperties(); });
-    connect(m_tree, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { showAlbumMenu(pos); });
     connect(m_songs, &QTreeWidget::itemDoubleClicked, this, [this] { songProperties(); });
     connect(m_songs, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showSongMenu(pos); });
@@ -262,24 +212,13 @@ CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManage
 
 CdAlbumManager::~CdAlbumManager()
 {
-    // A window that never showed has no place worth keeping.
-    if (!m_placed)
-        return;
-    Profile profile;
-    WriteWindowRect(profile, kPlacementSection, geometry());
-    profile.sync();
+    m_placement.keep(*this);
 }
 
 void CdAlbumManager::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (m_placed)
-        return;
-    m_placed = true;
-    const QRect place =
-        QuickSelectPlacement(ReadWindowRect(Profile(), kPlacementSection), DesktopWorkArea());
-    if (!place.isEmpty())
-        setGeometry(place);
+    m_placement.restore(*this);
 }
 
 bool CdAlbumManager::eventFilter(QObject* watched, QEvent* event)
@@ -304,23 +243,10 @@ bool CdAlbumManager::eventFilter(QObject* watched, QEvent* event)
 
 void CdAlbumManager::buildCommands()
 {
-    m_toolBar = new QToolBar(this);
-    // Pictures only: each button tells its command in its tooltip.
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_toolBar->setIconSize(QSize(20, 20));
+    m_toolBar = albumwindow::newToolBar(*this);
     const auto add = [this](int command, const QKeySequence& key = {}) {
-        const QString text = LoadQString(static_cast<UINT>(command));
-        auto* a = new QAction(commandIcon(style(), command), text, this);
-        a->setToolTip(QString(text).remove(QLatin1Char('&')));
-        a->setObjectName(QString::number(command));
-        if (!key.isEmpty()) {
-            a->setShortcut(key);
-            a->setShortcutContext(Qt::WindowShortcut);
-        }
-        connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
-        addAction(a);
-        m_actions.emplace_back(command, a);
-        return a;
+        return albumwindow::addCommand(*this, m_actions, command, commandIcon(style(), command),
+                                       key, [this](int c) { runCommand(c); });
     };
     QAction* properties = add(PropertiesCommand, QKeySequence(Qt::ALT | Qt::Key_Return));
     QAction* remove = add(DeleteCommand);
@@ -375,11 +301,7 @@ void CdAlbumManager::buildCommands()
     }
 
     // The Delete key in the tree deletes the album.
-    auto* deleteKey = new QAction(this);
-    deleteKey->setShortcut(QKeySequence::Delete);
-    deleteKey->setShortcutContext(Qt::WidgetShortcut);
-    connect(deleteKey, &QAction::triggered, this, [this] { deleteAlbum(); });
-    m_tree->addAction(deleteKey);
+    albumwindow::addDeleteKey(*this, *m_tree, [this] { deleteAlbum(); });
 
     // The context menus act on what was clicked, wherever the focus was.
     m_albumMenu = new QMenu(this);
@@ -396,11 +318,7 @@ void CdAlbumManager::buildCommands()
 
 QAction* CdAlbumManager::action(int command) const
 {
-    for (const auto& [id, a] : m_actions) {
-        if (id == command)
-            return a;
-    }
-    return nullptr;
+    return albumwindow::commandAction(m_actions, command);
 }
 
 void CdAlbumManager::runCommand(int command)
@@ -460,40 +378,19 @@ void CdAlbumManager::runCommand(int command)
 
 std::vector<std::string> CdAlbumManager::albumKeys() const
 {
-    std::vector<std::string> keys;
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
-        keys.push_back(m_tree->topLevelItem(i)->data(0, kKeyRole).toString().toStdString());
-    return keys;
+    return albumwindow::albumKeys(*m_tree);
 }
 
 std::string CdAlbumManager::selectedKey() const
 {
-    const QTreeWidgetItem* item = m_tree->currentItem();
-    return item ? item->data(0, kKeyRole).toString().toStdString() : std::string();
+    return albumwindow::selectedKey(*m_tree);
 }
 
 void CdAlbumManager::fillTree(const std::string& selectKey)
 {
-    QTreeWidgetItem* select = nullptr;
-    {
-        const QSignalBlocker blocker(m_tree);
-        m_tree->clear();
-        const QIcon icon = style()->standardIcon(QStyle::SP_DriveCDIcon);
-        for (const AlbumListEntry& entry : m_album.ListAlbums()) {
-            auto* item = new QTreeWidgetItem(m_tree, {AlbumTreeText(entry.title, entry.artist)});
-            item->setData(0, kKeyRole, QString::fromStdString(entry.key));
-            item->setIcon(0, icon);
-            if (!select && !selectKey.empty() && equalsNoCase(entry.key, selectKey))
-                select = item;
-        }
-        if (!select)
-            select = m_tree->topLevelItem(0);
-        if (select)
-            m_tree->setCurrentItem(select);
-    }
-    if (select)
-        m_tree->scrollToItem(select);
-    onCurrentAlbumChanged(select);
+    onCurrentAlbumChanged(albumwindow::fillTree(*m_tree, m_album.ListAlbums(),
+                                                style()->standardIcon(QStyle::SP_DriveCDIcon),
+                                                selectKey, equalsNoCase));
 }
 
 void CdAlbumManager::onCurrentAlbumChanged(QTreeWidgetItem* current)
@@ -504,7 +401,7 @@ void CdAlbumManager::onCurrentAlbumChanged(QTreeWidgetItem* current)
         return;
     }
     current->setSelected(true);
-    m_album.Open(current->data(0, kKeyRole).toString().toStdString(), 0);
+    m_album.Open(albumwindow::itemKey(current), 0);
     fillSongs();
 }
 
@@ -526,8 +423,7 @@ void CdAlbumManager::fillSongs()
 
 void CdAlbumManager::renewTreeText()
 {
-    if (QTreeWidgetItem* item = m_tree->currentItem())
-        item->setText(0, AlbumTreeText(m_album.title(), m_album.artist()));
+    albumwindow::renewTreeText(*m_tree, m_album);
 }
 
 // Each song takes its texts from its row, then the album is saved; a failed save is told.
@@ -542,37 +438,23 @@ void CdAlbumManager::commitAlbum()
         song->extendedInfo = row->data(TitleColumn, kExtendedInfoRole).toString().toStdString();
     }
     m_album.CleanProgram();
-    if (m_album.Save())
-        return;
-    QString text = withPath(IDS_ALBUM_DATABASE_UNWRITABLE, Album::DatabasePath(m_album.kind()));
-    const QString why = QString::fromStdString(m_album.lastError());
-    if (why.startsWith(text))
-        text = why;
-    else if (!why.isEmpty())
-        text += QLatin1Char('\n') + why;
-    KolvoMessageBox(this, text, MessageIcon::Error);
+    if (!m_album.Save())
+        albumwindow::tellNotSaved(this, m_album);
 }
 
 void CdAlbumManager::information(const QString& text)
 {
-    KolvoMessageBox(this, text, MessageIcon::Information);
+    albumwindow::information(this, text);
 }
 
 bool CdAlbumManager::haveSelectedAlbum()
 {
-    if (m_tree->currentItem() && !m_album.key().empty())
-        return true;
-    information(LoadQString(IDS_NO_SELECTED_ALBUM));
-    return false;
+    return albumwindow::haveSelectedAlbum(this, *m_tree, m_album);
 }
 
 void CdAlbumManager::showAlbumMenu(const QPoint& pos)
 {
-    QTreeWidgetItem* item = m_tree->itemAt(pos);
-    if (!item)
-        return;
-    m_tree->setCurrentItem(item);
-    m_albumMenu->exec(m_tree->viewport()->mapToGlobal(pos));
+    albumwindow::showAlbumMenu(*m_tree, *m_albumMenu, pos);
 }
 
 void CdAlbumManager::showSongMenu(const QPoint& pos)
@@ -642,13 +524,12 @@ void CdAlbumManager::deleteAlbum()
 {
     QTreeWidgetItem* item = m_tree->currentItem();
     if (!item) {
-        information(LoadQString(IDS_NO_SELECTED_ALBUM));
+        albumwindow::tellNoAlbumSelected(this);
         return;
     }
-    if (KolvoMessageBox(this, LoadQString(IDS_DELETE_ALBUM), MessageIcon::Question,
-                        MessageButtons::YesNo) != IDYES)
+    if (!albumwindow::confirmDeleteAlbum(this))
         return;
-    const std::string key = item->data(0, kKeyRole).toString().toStdString();
+    const std::string key = albumwindow::itemKey(item);
     if (!equalsNoCase(m_album.key(), key))
         m_album.LoadForReading(key);
     if (!m_album.DeleteAlbum()) {
@@ -731,11 +612,8 @@ void CdAlbumManager::exportFile()
 
 void CdAlbumManager::find()
 {
-    FindTextDialog dialog(m_searchText, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    m_searchText = dialog.text();
-    findNext();
+    if (albumwindow::askSearchText(this, m_searchText))
+        findNext();
 }
 
 void CdAlbumManager::findNext()
@@ -744,7 +622,6 @@ void CdAlbumManager::findNext()
         find();
         return;
     }
-    const int startAlbum = m_tree->indexOfTopLevelItem(m_tree->currentItem());
     int startSong = 0;
     if (m_focusMode == SongListFocus) {
         QTreeWidgetItem* current = m_songs->currentItem();
@@ -755,15 +632,9 @@ void CdAlbumManager::findNext()
         }
     }
     const AlbumSearchHit hit =
-        FindNextInAlbums(AlbumKindCd, albumKeys(), startAlbum, startSong, m_searchText);
-    if (!hit.found()) {
-        information(LoadQString(IDS_STRING_NOT_FOUND));
+        albumwindow::findNextAlbum(this, *m_tree, AlbumKindCd, startSong, m_searchText);
+    if (!hit.found())
         return;
-    }
-    QTreeWidgetItem* album = m_tree->topLevelItem(hit.album);
-    if (album != m_tree->currentItem())
-        m_tree->setCurrentItem(album);
-    m_tree->scrollToItem(album);
     m_songs->clearSelection();
     QTreeWidgetItem* song = hit.song > 0 ? m_songs->topLevelItem(hit.song - 1) : nullptr;
     if (!song) {

@@ -12,6 +12,7 @@
 
 #include "albums/album.h"
 #include "albums/albumdialogs.h"
+#include "albums/albumwindow.h"
 
 #include <QDialog>
 
@@ -143,5 +144,5 @@ private:
     std::vector<std::pair<int, QAction*>> m_actions;
     FocusMode m_focusMode = NoFocus;
     std::string m_searchText;
-    bool m_placed = false;
+    albumwindow::Placement m_placement;
 };

@@ -26,12 +26,14 @@
 
 #include "albums/album.h"
 #include "albums/albumdialogs.h"
+#include "albums/albumwindow.h"
 #include "albums/folderscan.h"
 
 #include <QDialog>
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -198,6 +200,14 @@ private:
                                          std::vector<FolderScanProblem>& problems);
     void addAndCommit(const std::vector<std::string>& paths);
 
+    // The album properties dialog over shown; nothing when cancelled.
+    std::optional<AlbumProperties> askAlbumProperties(const AlbumProperties& shown);
+    // Whether the album may take the name: no album has it, or the user agrees to write over
+    // the one that has (its key in storedKey).
+    bool mayTakeName(const std::string& name, std::string* storedKey = nullptr);
+    // The play list to import or export; "" when no album is selected or the user cancels.
+    std::string chooseListFile(FileChoice::Mode mode);
+
     void newAlbum();
     void saveAs();
     void properties();
@@ -246,5 +256,5 @@ private:
     std::vector<std::pair<std::string, std::string>> m_clipboard;
     std::array<bool, 4> m_sortDescending{};
     bool m_busy = false;
-    bool m_placed = false;
+    albumwindow::Placement m_placement;
 };
