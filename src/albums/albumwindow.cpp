@@ -8,15 +8,12 @@
 #include "platform/strings.h"
 
 #include <QAction>
-#include <QDialog>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSplitter>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-namespace albumwindow {
 
 namespace {
 
@@ -32,231 +29,245 @@ constexpr int kKeyRole = Qt::UserRole;
 
 } // namespace
 
-void setUpWindow(QDialog& window)
+AlbumWindow::AlbumWindow(AlbumKind kind, QStyle::StandardPixmap treeIcon, SameKey sameKey,
+                         QWidget* parent)
+    : QDialog(parent)
+    , m_album(kind)
+    , m_treeIcon(treeIcon)
+    , m_sameKey(sameKey)
 {
-    window.setWindowTitle(LoadQString(IDS_ALBUM_MANAGEMENT));
-    window.setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-    window.setSizeGripEnabled(true);
+    setWindowTitle(LoadQString(IDS_ALBUM_MANAGEMENT));
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    setSizeGripEnabled(true);
+
+    m_tree = new QTreeWidget(this);
+    m_tree->setColumnCount(1);
+    m_tree->header()->hide();
+    m_tree->setRootIsDecorated(false);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_tree->setUniformRowHeights(true);
+    m_tree->installEventFilter(this);
+    connect(m_tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { onCurrentAlbumChanged(current); });
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { albumProperties(); });
+    connect(m_tree, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { showAlbumMenu(pos); });
+
+    // Pictures only: each button tells its command in its tooltip.
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->setIconSize(QSize(20, 20));
 }
 
-QTreeWidget* newAlbumTree(QDialog& window, TreeHandlers handlers)
+AlbumWindow::~AlbumWindow()
 {
-    auto* tree = new QTreeWidget(&window);
-    tree->setColumnCount(1);
-    tree->header()->hide();
-    tree->setRootIsDecorated(false);
-    tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    tree->setUniformRowHeights(true);
-    tree->installEventFilter(&window);
-    QObject::connect(
-        tree, &QTreeWidget::currentItemChanged, &window,
-        [run = std::move(handlers.currentChanged)](QTreeWidgetItem* current) { run(current); });
-    QObject::connect(tree, &QTreeWidget::itemDoubleClicked, &window,
-                     [run = std::move(handlers.doubleClicked)] { run(); });
-    QObject::connect(tree, &QWidget::customContextMenuRequested, &window,
-                     [run = std::move(handlers.contextMenu)](const QPoint& pos) { run(pos); });
-    return tree;
+    // The window's own part is gone by now: the tree, torn down later, must not call into it.
+    m_tree->disconnect(this);
+    // A window that never showed has no place worth keeping.
+    if (!m_placed)
+        return;
+    Profile profile;
+    WriteWindowRect(profile, kPlacementSection, geometry());
+    profile.sync();
 }
 
-void layOut(QDialog& window, QToolBar* toolBar, QWidget* tree, QWidget* songs, int treeStretch)
+void AlbumWindow::showEvent(QShowEvent* event)
 {
-    auto* splitter = new QSplitter(&window);
-    splitter->addWidget(tree);
-    splitter->addWidget(songs);
-    splitter->setStretchFactor(0, treeStretch);
-    splitter->setStretchFactor(1, 3);
-    splitter->setChildrenCollapsible(false);
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(toolBar);
-    layout->addWidget(splitter, 1);
-}
-
-void Placement::restore(QWidget& window)
-{
+    QDialog::showEvent(event);
     if (m_placed)
         return;
     m_placed = true;
     const QRect place =
         QuickSelectPlacement(ReadWindowRect(Profile(), kPlacementSection), DesktopWorkArea());
     if (!place.isEmpty())
-        window.setGeometry(place);
+        setGeometry(place);
 }
 
-void Placement::keep(const QWidget& window) const
+void AlbumWindow::layOut(QWidget* songs, int treeStretch)
 {
-    // A window that never showed has no place worth keeping.
-    if (!m_placed)
-        return;
-    Profile profile;
-    WriteWindowRect(profile, kPlacementSection, window.geometry());
-    profile.sync();
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(m_tree);
+    splitter->addWidget(songs);
+    splitter->setStretchFactor(0, treeStretch);
+    splitter->setStretchFactor(1, 3);
+    splitter->setChildrenCollapsible(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(splitter, 1);
 }
 
-QToolBar* newToolBar(QWidget& window)
-{
-    auto* toolBar = new QToolBar(&window);
-    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    toolBar->setIconSize(QSize(20, 20));
-    return toolBar;
-}
-
-QAction* addCommand(QWidget& window, CommandActions& actions, int command, const QIcon& icon,
-                    const QKeySequence& key, std::function<void(int)> run)
+QAction* AlbumWindow::addCommand(int command, const QIcon& icon, const QKeySequence& key)
 {
     const QString text = LoadQString(static_cast<UINT>(command));
-    auto* a = new QAction(icon, text, &window);
+    auto* a = new QAction(icon, text, this);
     a->setToolTip(QString(text).remove(QLatin1Char('&')));
     a->setObjectName(QString::number(command));
     if (!key.isEmpty()) {
         a->setShortcut(key);
         a->setShortcutContext(Qt::WindowShortcut);
     }
-    QObject::connect(a, &QAction::triggered, &window,
-                     [run = std::move(run), command] { run(command); });
-    window.addAction(a);
-    actions.emplace_back(command, a);
+    connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
+    addAction(a);
+    m_actions.emplace_back(command, a);
     return a;
 }
 
-QAction* commandAction(const CommandActions& actions, int command)
+QAction* AlbumWindow::action(int command) const
 {
-    for (const auto& [id, a] : actions) {
+    for (const auto& [id, a] : m_actions) {
         if (id == command)
             return a;
     }
     return nullptr;
 }
 
-void addDeleteKey(QWidget& window, QWidget& widget, std::function<void()> run)
+void AlbumWindow::addDeleteKey(QWidget& widget, std::function<void()> run)
 {
-    auto* key = new QAction(&window);
+    auto* key = new QAction(this);
     key->setShortcut(QKeySequence::Delete);
     key->setShortcutContext(Qt::WidgetShortcut);
-    QObject::connect(key, &QAction::triggered, &window, [run = std::move(run)] { run(); });
+    connect(key, &QAction::triggered, this, [run = std::move(run)] { run(); });
     widget.addAction(key);
 }
 
-std::string itemKey(const QTreeWidgetItem* item)
+std::string AlbumWindow::itemKey(const QTreeWidgetItem* item)
 {
     return item ? item->data(0, kKeyRole).toString().toStdString() : std::string();
 }
 
-std::vector<std::string> albumKeys(const QTreeWidget& tree)
+std::vector<std::string> AlbumWindow::albumKeys() const
 {
     std::vector<std::string> keys;
-    for (int i = 0; i < tree.topLevelItemCount(); ++i)
-        keys.push_back(itemKey(tree.topLevelItem(i)));
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+        keys.push_back(itemKey(m_tree->topLevelItem(i)));
     return keys;
 }
 
-std::string selectedKey(const QTreeWidget& tree)
+std::string AlbumWindow::selectedKey() const
 {
-    return itemKey(tree.currentItem());
+    return itemKey(m_tree->currentItem());
 }
 
-QTreeWidgetItem* fillTree(QTreeWidget& tree, const std::vector<AlbumListEntry>& albums,
-                          const QIcon& icon, const std::string& selectKey, SameKey sameKey)
+void AlbumWindow::fillTree(const std::string& selectKey)
 {
     QTreeWidgetItem* select = nullptr;
     {
-        const QSignalBlocker blocker(&tree);
-        tree.clear();
-        for (const AlbumListEntry& entry : albums) {
-            auto* item = new QTreeWidgetItem(&tree, {AlbumTreeText(entry.title, entry.artist)});
+        const QSignalBlocker blocker(m_tree);
+        m_tree->clear();
+        const QIcon icon = style()->standardIcon(m_treeIcon);
+        for (const AlbumListEntry& entry : m_album.ListAlbums()) {
+            auto* item = new QTreeWidgetItem(m_tree, {AlbumTreeText(entry.title, entry.artist)});
             item->setData(0, kKeyRole, QString::fromStdString(entry.key));
             item->setIcon(0, icon);
-            if (!select && !selectKey.empty() && sameKey(entry.key, selectKey))
+            if (!select && !selectKey.empty() && m_sameKey(entry.key, selectKey))
                 select = item;
         }
         if (!select)
-            select = tree.topLevelItem(0);
+            select = m_tree->topLevelItem(0);
         if (select)
-            tree.setCurrentItem(select);
+            m_tree->setCurrentItem(select);
     }
     if (select)
-        tree.scrollToItem(select);
-    return select;
+        m_tree->scrollToItem(select);
+    onCurrentAlbumChanged(select);
 }
 
-void renewTreeText(QTreeWidget& tree, const Album& album)
+void AlbumWindow::renewTreeText()
 {
-    if (QTreeWidgetItem* item = tree.currentItem())
-        item->setText(0, AlbumTreeText(album.title(), album.artist()));
+    if (QTreeWidgetItem* item = m_tree->currentItem())
+        item->setText(0, AlbumTreeText(m_album.title(), m_album.artist()));
 }
 
-void showAlbumMenu(QTreeWidget& tree, QMenu& menu, const QPoint& pos)
+void AlbumWindow::showAlbumMenu(const QPoint& pos)
 {
-    QTreeWidgetItem* item = tree.itemAt(pos);
+    QTreeWidgetItem* item = m_tree->itemAt(pos);
     if (!item)
         return;
-    tree.setCurrentItem(item);
-    menu.exec(tree.viewport()->mapToGlobal(pos));
+    m_tree->setCurrentItem(item);
+    m_albumMenu->exec(m_tree->viewport()->mapToGlobal(pos));
 }
 
-void information(QWidget* parent, const QString& text)
+void AlbumWindow::information(const QString& text)
 {
-    KolvoMessageBox(parent, text, MessageIcon::Information);
+    KolvoMessageBox(this, text, MessageIcon::Information);
 }
 
-void tellNoAlbumSelected(QWidget* parent)
+void AlbumWindow::tellNoAlbumSelected()
 {
-    information(parent, LoadQString(IDS_NO_SELECTED_ALBUM));
+    information(LoadQString(IDS_NO_SELECTED_ALBUM));
 }
 
-bool haveSelectedAlbum(QWidget* parent, const QTreeWidget& tree, const Album& album)
+bool AlbumWindow::haveSelectedAlbum()
 {
-    if (tree.currentItem() && !album.key().empty())
+    if (m_tree->currentItem() && !m_album.key().empty())
         return true;
-    tellNoAlbumSelected(parent);
+    tellNoAlbumSelected();
     return false;
 }
 
-void tellNotSaved(QWidget* parent, const Album& album)
+void AlbumWindow::tellNotSaved()
 {
     QString text = LoadQString(IDS_ALBUM_DATABASE_UNWRITABLE)
                        .replace(QLatin1String("%s"),
-                                QString::fromStdString(Album::DatabasePath(album.kind())));
-    const QString why = QString::fromStdString(album.lastError());
+                                QString::fromStdString(Album::DatabasePath(m_album.kind())));
+    const QString why = QString::fromStdString(m_album.lastError());
     if (why.startsWith(text))
         text = why;
     else if (!why.isEmpty())
         text += QLatin1Char('\n') + why;
-    KolvoMessageBox(parent, text, MessageIcon::Error);
+    KolvoMessageBox(this, text, MessageIcon::Error);
 }
 
-bool confirmDeleteAlbum(QWidget* parent)
+QTreeWidgetItem* AlbumWindow::selectedAlbumItem()
 {
-    return KolvoMessageBox(parent, LoadQString(IDS_DELETE_ALBUM), MessageIcon::Question,
+    QTreeWidgetItem* item = m_tree->currentItem();
+    if (!item)
+        tellNoAlbumSelected();
+    return item;
+}
+
+void AlbumWindow::loadForDeleting(const QTreeWidgetItem* item)
+{
+    const std::string key = itemKey(item);
+    if (!m_sameKey(m_album.key(), key))
+        m_album.LoadForReading(key);
+}
+
+bool AlbumWindow::confirmDeleteAlbum()
+{
+    return KolvoMessageBox(this, LoadQString(IDS_DELETE_ALBUM), MessageIcon::Question,
                            MessageButtons::YesNo) == IDYES;
 }
 
-bool askSearchText(QWidget* parent, std::string& searchText)
+void AlbumWindow::find()
 {
-    FindTextDialog dialog(searchText, parent);
+    FindTextDialog dialog(m_searchText, this);
     if (dialog.exec() != QDialog::Accepted)
-        return false;
-    searchText = dialog.text();
-    return true;
+        return;
+    m_searchText = dialog.text();
+    findNext();
 }
 
-AlbumSearchHit findNextAlbum(QWidget* parent, QTreeWidget& tree, AlbumKind kind, int startSong,
-                             const std::string& text)
+void AlbumWindow::findNext()
 {
-    const int startAlbum = tree.indexOfTopLevelItem(tree.currentItem());
-    const AlbumSearchHit hit = FindNextInAlbums(kind, albumKeys(tree), startAlbum, startSong, text);
-    if (!hit.found()) {
-        information(parent, LoadQString(IDS_STRING_NOT_FOUND));
-        return hit;
+    if (m_searchText.empty()) {
+        find();
+        return;
     }
-    QTreeWidgetItem* album = tree.topLevelItem(hit.album);
-    if (album != tree.currentItem())
-        tree.setCurrentItem(album);
-    tree.scrollToItem(album);
-    return hit;
+    const int startAlbum = m_tree->indexOfTopLevelItem(m_tree->currentItem());
+    const AlbumSearchHit hit =
+        FindNextInAlbums(m_album.kind(), albumKeys(), startAlbum, findStartSong(), m_searchText);
+    if (!hit.found()) {
+        information(LoadQString(IDS_STRING_NOT_FOUND));
+        return;
+    }
+    QTreeWidgetItem* album = m_tree->topLevelItem(hit.album);
+    if (album != m_tree->currentItem())
+        m_tree->setCurrentItem(album);
+    m_tree->scrollToItem(album);
+    showFoundSong(hit.song);
 }
-
-} // namespace albumwindow

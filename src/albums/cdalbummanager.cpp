@@ -172,14 +172,10 @@ bool HasCompleteCdTiming(const Album& album)
 
 CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManagerServices services,
                                QWidget* parent)
-    : QDialog(parent)
+    : AlbumWindow(AlbumKindCd, QStyle::SP_DriveCDIcon, equalsNoCase, parent)
     , m_services(std::move(services))
     , m_chooseFile(ChooseFileWithDialog)
 {
-    albumwindow::setUpWindow(*this);
-    m_tree = albumwindow::newAlbumTree(
-        *this, {[this](QTreeWidgetItem* current) { onCurrentAlbumChanged(current); },
-                [this] { albumProperties(); }, [this](const QPoint& pos) { showAlbumMenu(pos); }});
 
     m_songs = new QTreeWidget(this);
     m_songs->setColumnCount(3);
@@ -199,7 +195,7 @@ CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManage
 
     buildCommands();
 
-    albumwindow::layOut(*this, m_toolBar, m_tree, m_songs, 2);
+    layOut(m_songs, 2);
 
     connect(m_songs, &QTreeWidget::itemDoubleClicked, this, [this] { songProperties(); });
     connect(m_songs, &QWidget::customContextMenuRequested, this,
@@ -210,16 +206,7 @@ CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManage
     m_tree->setFocus();
 }
 
-CdAlbumManager::~CdAlbumManager()
-{
-    m_placement.keep(*this);
-}
-
-void CdAlbumManager::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    m_placement.restore(*this);
-}
+CdAlbumManager::~CdAlbumManager() = default;
 
 bool CdAlbumManager::eventFilter(QObject* watched, QEvent* event)
 {
@@ -235,7 +222,7 @@ bool CdAlbumManager::eventFilter(QObject* watched, QEvent* event)
             reason != Qt::MenuBarFocusReason)
             m_focusMode = NoFocus;
     }
-    return QDialog::eventFilter(watched, event);
+    return AlbumWindow::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -243,10 +230,8 @@ bool CdAlbumManager::eventFilter(QObject* watched, QEvent* event)
 
 void CdAlbumManager::buildCommands()
 {
-    m_toolBar = albumwindow::newToolBar(*this);
     const auto add = [this](int command, const QKeySequence& key = {}) {
-        return albumwindow::addCommand(*this, m_actions, command, commandIcon(style(), command),
-                                       key, [this](int c) { runCommand(c); });
+        return addCommand(command, commandIcon(style(), command), key);
     };
     QAction* properties = add(PropertiesCommand, QKeySequence(Qt::ALT | Qt::Key_Return));
     QAction* remove = add(DeleteCommand);
@@ -301,7 +286,7 @@ void CdAlbumManager::buildCommands()
     }
 
     // The Delete key in the tree deletes the album.
-    albumwindow::addDeleteKey(*this, *m_tree, [this] { deleteAlbum(); });
+    addDeleteKey(*m_tree, [this] { deleteAlbum(); });
 
     // The context menus act on what was clicked, wherever the focus was.
     m_albumMenu = new QMenu(this);
@@ -314,11 +299,6 @@ void CdAlbumManager::buildCommands()
     m_albumMenu->addAction(printAction);
     m_songMenu = new QMenu(this);
     m_songMenu->addAction(properties->text(), this, [this] { songProperties(); });
-}
-
-QAction* CdAlbumManager::action(int command) const
-{
-    return albumwindow::commandAction(m_actions, command);
 }
 
 void CdAlbumManager::runCommand(int command)
@@ -376,23 +356,6 @@ void CdAlbumManager::runCommand(int command)
 // ---------------------------------------------------------------------------------------------
 // The tree and the song list
 
-std::vector<std::string> CdAlbumManager::albumKeys() const
-{
-    return albumwindow::albumKeys(*m_tree);
-}
-
-std::string CdAlbumManager::selectedKey() const
-{
-    return albumwindow::selectedKey(*m_tree);
-}
-
-void CdAlbumManager::fillTree(const std::string& selectKey)
-{
-    onCurrentAlbumChanged(albumwindow::fillTree(*m_tree, m_album.ListAlbums(),
-                                                style()->standardIcon(QStyle::SP_DriveCDIcon),
-                                                selectKey, equalsNoCase));
-}
-
 void CdAlbumManager::onCurrentAlbumChanged(QTreeWidgetItem* current)
 {
     if (!current) {
@@ -401,7 +364,7 @@ void CdAlbumManager::onCurrentAlbumChanged(QTreeWidgetItem* current)
         return;
     }
     current->setSelected(true);
-    m_album.Open(albumwindow::itemKey(current), 0);
+    m_album.Open(itemKey(current), 0);
     fillSongs();
 }
 
@@ -421,11 +384,6 @@ void CdAlbumManager::fillSongs()
     m_songs->addTopLevelItems(rows);
 }
 
-void CdAlbumManager::renewTreeText()
-{
-    albumwindow::renewTreeText(*m_tree, m_album);
-}
-
 // Each song takes its texts from its row, then the album is saved; a failed save is told.
 void CdAlbumManager::commitAlbum()
 {
@@ -439,22 +397,7 @@ void CdAlbumManager::commitAlbum()
     }
     m_album.CleanProgram();
     if (!m_album.Save())
-        albumwindow::tellNotSaved(this, m_album);
-}
-
-void CdAlbumManager::information(const QString& text)
-{
-    albumwindow::information(this, text);
-}
-
-bool CdAlbumManager::haveSelectedAlbum()
-{
-    return albumwindow::haveSelectedAlbum(this, *m_tree, m_album);
-}
-
-void CdAlbumManager::showAlbumMenu(const QPoint& pos)
-{
-    albumwindow::showAlbumMenu(*m_tree, *m_albumMenu, pos);
+        tellNotSaved();
 }
 
 void CdAlbumManager::showSongMenu(const QPoint& pos)
@@ -522,16 +465,10 @@ void CdAlbumManager::songProperties()
 
 void CdAlbumManager::deleteAlbum()
 {
-    QTreeWidgetItem* item = m_tree->currentItem();
-    if (!item) {
-        albumwindow::tellNoAlbumSelected(this);
+    QTreeWidgetItem* item = selectedAlbumItem();
+    if (!item || !confirmDeleteAlbum())
         return;
-    }
-    if (!albumwindow::confirmDeleteAlbum(this))
-        return;
-    const std::string key = albumwindow::itemKey(item);
-    if (!equalsNoCase(m_album.key(), key))
-        m_album.LoadForReading(key);
+    loadForDeleting(item);
     if (!m_album.DeleteAlbum()) {
         KolvoMessageBox(this, QString::fromStdString(m_album.lastError()), MessageIcon::Error);
         return;
@@ -610,40 +547,29 @@ void CdAlbumManager::exportFile()
 // ---------------------------------------------------------------------------------------------
 // Find
 
-void CdAlbumManager::find()
+int CdAlbumManager::findStartSong() const
 {
-    if (albumwindow::askSearchText(this, m_searchText))
-        findNext();
+    if (m_focusMode != SongListFocus)
+        return 0;
+    QTreeWidgetItem* current = m_songs->currentItem();
+    if (current && current->isSelected())
+        return m_songs->indexOfTopLevelItem(current) + 1;
+    if (!m_songs->selectedItems().isEmpty())
+        return m_songs->indexOfTopLevelItem(m_songs->selectedItems().first()) + 1;
+    return 0;
 }
 
-void CdAlbumManager::findNext()
+void CdAlbumManager::showFoundSong(int song)
 {
-    if (m_searchText.empty()) {
-        find();
-        return;
-    }
-    int startSong = 0;
-    if (m_focusMode == SongListFocus) {
-        QTreeWidgetItem* current = m_songs->currentItem();
-        if (current && current->isSelected()) {
-            startSong = m_songs->indexOfTopLevelItem(current) + 1;
-        } else if (!m_songs->selectedItems().isEmpty()) {
-            startSong = m_songs->indexOfTopLevelItem(m_songs->selectedItems().first()) + 1;
-        }
-    }
-    const AlbumSearchHit hit =
-        albumwindow::findNextAlbum(this, *m_tree, AlbumKindCd, startSong, m_searchText);
-    if (!hit.found())
-        return;
     m_songs->clearSelection();
-    QTreeWidgetItem* song = hit.song > 0 ? m_songs->topLevelItem(hit.song - 1) : nullptr;
-    if (!song) {
+    QTreeWidgetItem* item = song > 0 ? m_songs->topLevelItem(song - 1) : nullptr;
+    if (!item) {
         m_tree->setFocus();
         m_focusMode = TreeFocus;
         return;
     }
-    m_songs->setCurrentItem(song, 0, QItemSelectionModel::ClearAndSelect);
-    m_songs->scrollToItem(song);
+    m_songs->setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect);
+    m_songs->scrollToItem(item);
     m_songs->setFocus();
     m_focusMode = SongListFocus;
 }

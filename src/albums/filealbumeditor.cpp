@@ -244,7 +244,7 @@ std::string ChooseFolderWithDialog(QWidget* parent, const std::string& startFold
 
 FileAlbumEditor::FileAlbumEditor(AlbumKind kind, const std::string& currentAlbumKey,
                                  FileAlbumEditorServices services, QWidget* parent)
-    : QDialog(parent)
+    : AlbumWindow(kind, QStyle::SP_DirIcon, sameName, parent)
     , m_kind(kind)
     , m_services(std::move(services))
     , m_chooseFile(ChooseFileWithDialog)
@@ -253,13 +253,8 @@ FileAlbumEditor::FileAlbumEditor(AlbumKind kind, const std::string& currentAlbum
     , m_scanFolder([kind](const std::string& folder, bool recurse, FolderScanControl& control) {
         return ScanFolder(kind, folder, recurse, &control);
     })
-    , m_album(kind)
 {
-    albumwindow::setUpWindow(*this);
     setAcceptDrops(true);
-    m_tree = albumwindow::newAlbumTree(
-        *this, {[this](QTreeWidgetItem* current) { onCurrentAlbumChanged(current); },
-                [this] { albumProperties(); }, [this](const QPoint& pos) { showAlbumMenu(pos); }});
 
     m_model = new SongRowsModel(m_rows, this);
     m_songs = new QTreeView(this);
@@ -281,7 +276,7 @@ FileAlbumEditor::FileAlbumEditor(AlbumKind kind, const std::string& currentAlbum
 
     buildCommands();
 
-    albumwindow::layOut(*this, m_toolBar, m_tree, m_songs, 1);
+    layOut(m_songs, 1);
 
     connect(m_songs, &QTreeView::doubleClicked, this, [this] { songProperties(); });
     connect(m_songs, &QWidget::customContextMenuRequested, this,
@@ -295,13 +290,6 @@ FileAlbumEditor::~FileAlbumEditor()
 {
     // The rows go before the widgets do: the list must not read them while it is torn down.
     m_songs->setModel(nullptr);
-    m_placement.keep(*this);
-}
-
-void FileAlbumEditor::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    m_placement.restore(*this);
 }
 
 bool FileAlbumEditor::eventFilter(QObject* watched, QEvent* event)
@@ -312,7 +300,7 @@ bool FileAlbumEditor::eventFilter(QObject* watched, QEvent* event)
         else if (watched == m_songs)
             m_focusMode = SongListFocus;
     }
-    return QDialog::eventFilter(watched, event);
+    return AlbumWindow::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -320,11 +308,8 @@ bool FileAlbumEditor::eventFilter(QObject* watched, QEvent* event)
 
 void FileAlbumEditor::buildCommands()
 {
-    m_toolBar = albumwindow::newToolBar(*this);
     const auto add = [this](int command, const QKeySequence& key = {}) {
-        return albumwindow::addCommand(*this, m_actions, command,
-                                       FileAlbumEditorIcon(style(), command), key,
-                                       [this](int c) { runCommand(c); });
+        return addCommand(command, FileAlbumEditorIcon(style(), command), key);
     };
     QAction* newAlbum = add(NewCommand);
     QAction* saveAs = add(SaveAsCommand);
@@ -395,8 +380,8 @@ void FileAlbumEditor::buildCommands()
     }
 
     // The Delete key deletes the album in the tree and the songs in the list.
-    albumwindow::addDeleteKey(*this, *m_tree, [this] { deleteAlbum(); });
-    albumwindow::addDeleteKey(*this, *m_songs, [this] { deleteSongs(); });
+    addDeleteKey(*m_tree, [this] { deleteAlbum(); });
+    addDeleteKey(*m_songs, [this] { deleteSongs(); });
 
     // The context menus act on what was clicked, wherever the focus was.
     m_albumMenu = new QMenu(this);
@@ -427,11 +412,6 @@ void FileAlbumEditor::buildCommands()
     m_songMenu->addAction(encodeAction);
     m_songMenu->addSeparator();
     m_songMenu->addAction(check);
-}
-
-QAction* FileAlbumEditor::action(int command) const
-{
-    return albumwindow::commandAction(m_actions, command);
 }
 
 void FileAlbumEditor::runCommand(int command)
@@ -519,16 +499,6 @@ void FileAlbumEditor::runCommand(int command)
 // ---------------------------------------------------------------------------------------------
 // The tree and the song list
 
-std::vector<std::string> FileAlbumEditor::albumKeys() const
-{
-    return albumwindow::albumKeys(*m_tree);
-}
-
-std::string FileAlbumEditor::selectedKey() const
-{
-    return albumwindow::selectedKey(*m_tree);
-}
-
 bool FileAlbumEditor::albumInTree(const std::string& name, std::string* storedKey) const
 {
     for (const std::string& key : albumKeys()) {
@@ -541,13 +511,6 @@ bool FileAlbumEditor::albumInTree(const std::string& name, std::string* storedKe
     return false;
 }
 
-void FileAlbumEditor::fillTree(const std::string& selectKey)
-{
-    onCurrentAlbumChanged(albumwindow::fillTree(*m_tree, m_album.ListAlbums(),
-                                                style()->standardIcon(QStyle::SP_DirIcon),
-                                                selectKey, sameName));
-}
-
 void FileAlbumEditor::onCurrentAlbumChanged(QTreeWidgetItem* current)
 {
     if (!current) {
@@ -556,7 +519,7 @@ void FileAlbumEditor::onCurrentAlbumChanged(QTreeWidgetItem* current)
         return;
     }
     current->setSelected(true);
-    m_album.Open(albumwindow::itemKey(current), 0);
+    m_album.Open(itemKey(current), 0);
     rowsFromAlbum();
 }
 
@@ -572,11 +535,6 @@ void FileAlbumEditor::rowsFromAlbum()
 void FileAlbumEditor::resetRows()
 {
     m_model->reset();
-}
-
-void FileAlbumEditor::renewTreeText()
-{
-    albumwindow::renewTreeText(*m_tree, m_album);
 }
 
 std::vector<int> FileAlbumEditor::selectedRows() const
@@ -606,21 +564,6 @@ void FileAlbumEditor::selectRows(const std::vector<int>& rows)
                                                    QItemSelectionModel::NoUpdate);
         m_songs->scrollTo(m_model->index(rows.front(), 0));
     }
-}
-
-void FileAlbumEditor::information(const QString& text)
-{
-    albumwindow::information(this, text);
-}
-
-bool FileAlbumEditor::haveSelectedAlbum()
-{
-    return albumwindow::haveSelectedAlbum(this, *m_tree, m_album);
-}
-
-void FileAlbumEditor::showAlbumMenu(const QPoint& pos)
-{
-    albumwindow::showAlbumMenu(*m_tree, *m_albumMenu, pos);
 }
 
 void FileAlbumEditor::showSongMenu(const QPoint& pos)
@@ -668,7 +611,7 @@ bool FileAlbumEditor::CommitList()
     m_album.CleanProgram();
     if (m_album.Save())
         return true;
-    albumwindow::tellNotSaved(this, m_album);
+    tellNotSaved();
     return false;
 }
 
@@ -1072,20 +1015,16 @@ void FileAlbumEditor::deleteCommand()
 
 void FileAlbumEditor::deleteAlbum()
 {
-    QTreeWidgetItem* item = m_tree->currentItem();
-    if (!item) {
-        albumwindow::tellNoAlbumSelected(this);
+    QTreeWidgetItem* item = selectedAlbumItem();
+    if (!item)
         return;
-    }
     if (m_tree->topLevelItemCount() <= 1) {
         information(LoadQString(IDS_LAST_ALBUM));
         return;
     }
-    if (!albumwindow::confirmDeleteAlbum(this))
+    if (!confirmDeleteAlbum())
         return;
-    const std::string key = albumwindow::itemKey(item);
-    if (!sameName(m_album.key(), key))
-        m_album.LoadForReading(key);
+    loadForDeleting(item);
     if (!m_album.DeleteAlbum()) {
         QString text = withPath(IDS_ALBUM_DATABASE_UNWRITABLE, Album::DatabasePath(m_kind));
         if (!m_album.lastError().empty())
@@ -1317,37 +1256,27 @@ void FileAlbumEditor::encode()
 // ---------------------------------------------------------------------------------------------
 // Find
 
-void FileAlbumEditor::find()
+int FileAlbumEditor::findStartSong() const
 {
-    if (albumwindow::askSearchText(this, m_searchText))
-        findNext();
+    if (m_focusMode != SongListFocus)
+        return 0;
+    const QModelIndex current = m_songs->currentIndex();
+    if (current.isValid() && m_songs->selectionModel()->isRowSelected(current.row(), {}))
+        return current.row() + 1;
+    if (const std::vector<int> rows = selectedRows(); !rows.empty())
+        return rows.front() + 1;
+    return 0;
 }
 
-void FileAlbumEditor::findNext()
+void FileAlbumEditor::showFoundSong(int song)
 {
-    if (m_searchText.empty()) {
-        find();
-        return;
-    }
-    int startSong = 0;
-    if (m_focusMode == SongListFocus) {
-        const QModelIndex current = m_songs->currentIndex();
-        if (current.isValid() && m_songs->selectionModel()->isRowSelected(current.row(), {}))
-            startSong = current.row() + 1;
-        else if (const std::vector<int> rows = selectedRows(); !rows.empty())
-            startSong = rows.front() + 1;
-    }
-    const AlbumSearchHit hit =
-        albumwindow::findNextAlbum(this, *m_tree, m_kind, startSong, m_searchText);
-    if (!hit.found())
-        return;
     m_songs->clearSelection();
-    if (hit.song <= 0 || hit.song > static_cast<int>(m_rows.size())) {
+    if (song <= 0 || song > static_cast<int>(m_rows.size())) {
         m_tree->setFocus();
         m_focusMode = TreeFocus;
         return;
     }
-    selectRows({hit.song - 1});
+    selectRows({song - 1});
     m_songs->setFocus();
     m_focusMode = SongListFocus;
 }
