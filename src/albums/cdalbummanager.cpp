@@ -75,9 +75,7 @@ void drawArrow(QPainter& p, bool down)
     else
         arrow << QPointF(14, 15) << QPointF(18, 15) << QPointF(18, 8) << QPointF(20, 8)
               << QPointF(16, 3) << QPointF(12, 8) << QPointF(14, 8);
-    p.setPen(QPen(kInk.darker(120), 0.8));
-    p.setBrush(kAccent);
-    p.drawPolygon(arrow);
+    drawn::drawArrowShape(p, arrow);
 }
 
 QIcon commandIcon(QStyle* style, int command)
@@ -109,12 +107,7 @@ QIcon commandIcon(QStyle* style, int command)
         });
     case CdAlbumManager::EditCddbServersCommand:
         return drawnIcon([](QPainter& p) {
-            p.setPen(QPen(kInk, 1.1));
-            p.setBrush(QColor(0xd8, 0xea, 0xfa));
-            p.drawEllipse(QPointF(10, 10), 8, 8);
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(QPointF(10, 10), 3.5, 8);
-            p.drawLine(QPointF(2, 10), QPointF(18, 10));
+            drawn::drawGlobe(p, 10, 10, 8, 3.5);
             p.drawLine(QPointF(3.5, 6), QPointF(16.5, 6));
             p.drawLine(QPointF(3.5, 14), QPointF(16.5, 14));
         });

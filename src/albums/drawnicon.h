@@ -37,6 +37,25 @@ inline void drawMagnifier(QPainter& p, qreal x, qreal y, qreal r)
     p.drawLine(QPointF(x + r * 0.72, y + r * 0.72), QPointF(x + r * 1.7, y + r * 1.7));
 }
 
+// A globe round (x, y): its outline, a meridian meridianRadius wide, and the equator.
+inline void drawGlobe(QPainter& p, qreal x, qreal y, qreal r, qreal meridianRadius)
+{
+    p.setPen(QPen(kInk, 1.1));
+    p.setBrush(QColor(0xd8, 0xea, 0xfa));
+    p.drawEllipse(QPointF(x, y), r, r);
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(x, y), meridianRadius, r);
+    p.drawLine(QPointF(x - r, y), QPointF(x + r, y));
+}
+
+// An arrow's outline filled in the accent colour.
+inline void drawArrowShape(QPainter& p, const QPolygonF& arrow)
+{
+    p.setPen(QPen(kInk.darker(120), 0.8));
+    p.setBrush(kAccent);
+    p.drawPolygon(arrow);
+}
+
 inline QIcon findIcon()
 {
     return drawnIcon([](QPainter& p) { drawMagnifier(p, 8, 8, 5.5); });

@@ -91,12 +91,7 @@ QIcon FileAlbumEditorIcon(QStyle* style, int command)
         });
     case E::AddUrlCommand:
         return drawnIcon([](QPainter& p) {
-            p.setPen(QPen(kInk, 1.1));
-            p.setBrush(QColor(0xd8, 0xea, 0xfa));
-            p.drawEllipse(QPointF(8.5, 8.5), 7, 7);
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(QPointF(8.5, 8.5), 3, 7);
-            p.drawLine(QPointF(1.5, 8.5), QPointF(15.5, 8.5));
+            drawn::drawGlobe(p, 8.5, 8.5, 7, 3);
             drawPlus(p, 15.5, 15.5);
         });
     case E::ImportCommand:
@@ -107,9 +102,7 @@ QIcon FileAlbumEditorIcon(QStyle* style, int command)
             QPolygonF arrow;
             arrow << QPointF(9, 9) << QPointF(14, 9) << QPointF(14, 6) << QPointF(19, 11)
                   << QPointF(14, 16) << QPointF(14, 13) << QPointF(9, 13);
-            p.setPen(QPen(kInk.darker(120), 0.8));
-            p.setBrush(kAccent);
-            p.drawPolygon(arrow);
+            drawn::drawArrowShape(p, arrow);
         });
     case E::ShuffleCommand:
         return drawnIcon([](QPainter& p) {
