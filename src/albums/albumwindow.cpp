@@ -63,8 +63,10 @@ AlbumWindow::AlbumWindow(AlbumKind kind, QStyle::StandardPixmap treeIcon, SameKe
 
 AlbumWindow::~AlbumWindow()
 {
-    // The window's own part is gone by now: the tree, torn down later, must not call into it.
+    // The window's own part is gone by now: the lists, torn down later, must not call into it.
     m_tree->disconnect(this);
+    if (m_songList)
+        m_songList->disconnect(this);
     // A window that never showed has no place worth keeping.
     if (!m_placed)
         return;
@@ -83,6 +85,21 @@ void AlbumWindow::showEvent(QShowEvent* event)
         QuickSelectPlacement(ReadWindowRect(Profile(), kPlacementSection), DesktopWorkArea());
     if (!place.isEmpty())
         setGeometry(place);
+}
+
+void AlbumWindow::setUpSongList(QTreeView* songs)
+{
+    songs->setRootIsDecorated(false);
+    songs->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    songs->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    songs->setContextMenuPolicy(Qt::CustomContextMenu);
+    songs->setUniformRowHeights(true);
+    songs->setAllColumnsShowFocus(true);
+    songs->installEventFilter(this);
+    m_songList = songs;
+    connect(songs, &QAbstractItemView::doubleClicked, this, [this] { songProperties(); });
+    connect(songs, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { showSongMenu(pos); });
 }
 
 void AlbumWindow::layOut(QWidget* songs, int treeStretch)

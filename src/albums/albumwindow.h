@@ -23,6 +23,7 @@ class QAction;
 class QIcon;
 class QMenu;
 class QToolBar;
+class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -56,14 +57,20 @@ protected:
 
     // The tree's current album changed (nullptr: there is none); the window opens it.
     virtual void onCurrentAlbumChanged(QTreeWidgetItem* current) = 0;
-    // An album was double-clicked.
+    // An album was double-clicked; a song was double-clicked; the song list's context menu.
     virtual void albumProperties() = 0;
+    virtual void songProperties() = 0;
+    virtual void showSongMenu(const QPoint& pos) = 0;
     // Find Next starts after this song of the current album (1-based; 0: the album itself).
     virtual int findStartSong() const = 0;
     // Find Next found song (1-based; 0: the album's own texts) of the album now current: the
     // window shows it and takes the focus there.
     virtual void showFoundSong(int song) = 0;
 
+    // The song list's behaviour in both windows: flat rows chosen several at a time, read
+    // only, a context menu of its own, a double-click opening the song's properties; its focus
+    // events go through the window's event filter.
+    void setUpSongList(QTreeView* songs);
     // The toolbar above, the tree and the song list side by side below (the list wider).
     void layOut(QWidget* songs, int treeStretch);
     // A command's action: the command's text, its tooltip without the '&', the id as object
@@ -109,6 +116,7 @@ protected:
 private:
     void tellNoAlbumSelected();
 
+    QTreeView* m_songList = nullptr;
     QStyle::StandardPixmap m_treeIcon;
     SameKey m_sameKey;
     std::vector<std::pair<int, QAction*>> m_actions;

@@ -169,31 +169,18 @@ CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManage
     , m_services(std::move(services))
     , m_chooseFile(ChooseFileWithDialog)
 {
-
     m_songs = new QTreeWidget(this);
+    setUpSongList(m_songs);
     m_songs->setColumnCount(3);
     m_songs->setHeaderLabels(
         {LoadQString(IDS_NUMBER), LoadQString(IDS_TITLE), LoadQString(IDS_TIME)});
-    m_songs->setRootIsDecorated(false);
-    m_songs->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_songs->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_songs->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_songs->setUniformRowHeights(true);
-    m_songs->setAllColumnsShowFocus(true);
     m_songs->header()->setStretchLastSection(false);
     m_songs->header()->setSectionResizeMode(TitleColumn, QHeaderView::Stretch);
     m_songs->setColumnWidth(NumberColumn, 56);
     m_songs->setColumnWidth(TimeColumn, 64);
-    m_songs->installEventFilter(this);
 
     buildCommands();
-
     layOut(m_songs, 2);
-
-    connect(m_songs, &QTreeWidget::itemDoubleClicked, this, [this] { songProperties(); });
-    connect(m_songs, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { showSongMenu(pos); });
-
     resize(760, 460);
     fillTree(currentAlbumKey);
     m_tree->setFocus();

@@ -91,6 +91,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void onCurrentAlbumChanged(QTreeWidgetItem* current) override;
     void albumProperties() override;
+    void songProperties() override;
+    void showSongMenu(const QPoint& pos) override;
     int findStartSong() const override;
     void showFoundSong(int song) override;
 
@@ -102,7 +104,6 @@ private:
     void tellProblems(const std::vector<std::string>& problems);
 
     void properties();
-    void songProperties();
     void deleteAlbum();
     void importCdPlayerIni();
     void importFile();
@@ -111,7 +112,6 @@ private:
     void readFromCddb();
     void submitToCddb();
     void print();
-    void showSongMenu(const QPoint& pos);
 
     CdAlbumManagerServices m_services;
     FileChooser m_chooseFile;

@@ -259,29 +259,17 @@ FileAlbumEditor::FileAlbumEditor(AlbumKind kind, const std::string& currentAlbum
     m_model = new SongRowsModel(m_rows, this);
     m_songs = new QTreeView(this);
     m_songs->setModel(m_model);
-    m_songs->setRootIsDecorated(false);
+    setUpSongList(m_songs);
     m_songs->setItemsExpandable(false);
-    m_songs->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_songs->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_songs->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_songs->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_songs->setUniformRowHeights(true);
-    m_songs->setAllColumnsShowFocus(true);
     m_songs->setAlternatingRowColors(true);
     m_songs->header()->setStretchLastSection(true);
     m_songs->setColumnWidth(NumberColumn, 56);
     m_songs->setColumnWidth(FileColumn, 220);
     m_songs->setColumnWidth(DescriptionColumn, 150);
-    m_songs->installEventFilter(this);
 
     buildCommands();
-
     layOut(m_songs, 1);
-
-    connect(m_songs, &QTreeView::doubleClicked, this, [this] { songProperties(); });
-    connect(m_songs, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { showSongMenu(pos); });
-
     resize(820, 480);
     fillTree(currentAlbumKey);
 }

@@ -170,6 +170,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void onCurrentAlbumChanged(QTreeWidgetItem* current) override;
     void albumProperties() override;
+    void songProperties() override;
+    void showSongMenu(const QPoint& pos) override;
     int findStartSong() const override;
     void showFoundSong(int song) override;
 
@@ -195,7 +197,6 @@ private:
     void newAlbum();
     void saveAs();
     void properties();
-    void songProperties();
     void deleteCommand();
     void deleteAlbum();
     void deleteSongs();
@@ -212,7 +213,6 @@ private:
     void pasteSongs();
     void checkFiles();
     void encode();
-    void showSongMenu(const QPoint& pos);
 
     AlbumKind m_kind;
     FileAlbumEditorServices m_services;
