@@ -86,7 +86,7 @@ TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
                  {"ef32.wav", WaveForm::ExtensibleFloat, 32, "32-bit IEEE float"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ProgramRun r = run({"info", q(waveWithFalseMpegSync(c.name, c.form, c.bits))});
+        const ProcessResult r = run({"info", q(waveWithFalseMpegSync(c.name, c.form, c.bits))});
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_NE(r.out.find("engine: general engine\n"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("length: 500 ms\n"), std::string::npos) << r.out;
@@ -101,7 +101,7 @@ TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
     const std::string riff = fixtureDir() + "/mp3inside.wav";
     ASSERT_TRUE(sh("ffmpeg -loglevel error -y -i '" + toneFile("wav", 1.0, 440) +
                    "' -c:a libmp3lame -b:a 128k -f wav '" + riff + "'"));
-    const ProgramRun r = run({"info", q(riff)});
+    const ProcessResult r = run({"info", q(riff)});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("info: MPEG 1 Layer 3, 128 kbps, 44.1 kHz"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("length: 10"), std::string::npos) << r.out;
@@ -112,7 +112,7 @@ TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
 TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone)
 {
     const auto why = [&](const std::string& path) {
-        const ProgramRun r = run({"info", q(path)});
+        const ProcessResult r = run({"info", q(path)});
         EXPECT_EQ(r.code, 1) << path;
         return r.err;
     };
@@ -134,7 +134,7 @@ TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone
     const std::string pulse = getenv("PULSE_SERVER") ? getenv("PULSE_SERVER") : "";
     setenv("PULSE_SERVER", ("unix:" + homePath("no-such-socket")).c_str(), 1);
     const auto playWhy = [&](const std::string& path) {
-        const ProgramRun r = run({"play", q(path)});
+        const ProcessResult r = run({"play", q(path)});
         EXPECT_EQ(r.code, 1) << path;
         return r.err;
     };

@@ -23,7 +23,7 @@ protected:
             GTEST_SKIP() << "no SoundFont installed";
     }
     // A synthesised play takes longer than the other commands.
-    static ProgramRun run(const QStringList& args) { return KolvoCliTest::run(args, 30000); }
+    static ProcessResult run(const QStringList& args) { return KolvoCliTest::run(args, 30000); }
     QString midi(const std::string& name, const std::string& args)
     {
         const std::string path = homePath(name);

@@ -2,11 +2,18 @@
 
 #include <QProcess>
 
-ProgramRun runProgram(const QString& program, const QStringList& args, int timeoutMs)
+ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs,
+                         const QStringList& env)
 {
     QProcess p;
+    if (!env.isEmpty()) {
+        QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+        for (const QString& setting : env)
+            all.insert(setting.section('=', 0, 0), setting.section('=', 1));
+        p.setProcessEnvironment(all);
+    }
     p.start(program, args);
-    ProgramRun r;
+    ProcessResult r;
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
@@ -19,7 +26,7 @@ ProgramRun runProgram(const QString& program, const QStringList& args, int timeo
     return r;
 }
 
-ProgramRun KolvoCliTest::run(const QStringList& args, int timeoutMs)
+ProcessResult KolvoCliTest::run(const QStringList& args, int timeoutMs)
 {
     return runProgram(QString::fromStdString(builtProgram("kolvo-cli")), args, timeoutMs);
 }

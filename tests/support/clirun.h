@@ -9,17 +9,19 @@
 
 #include <string>
 
-struct ProgramRun
+struct ProcessResult
 {
     int code = -1; // the exit code; -1 when it crashed or did not end in time (it is then killed)
     std::string out, err;
 };
 
-ProgramRun runProgram(const QString& program, const QStringList& args, int timeoutMs);
+// env adds NAME=value settings to this process's environment for the one run.
+ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs,
+                         const QStringList& env = {});
 
 class KolvoCliTest : public KolvoHomeTest
 {
 protected:
-    static ProgramRun run(const QStringList& args, int timeoutMs = 20000);
+    static ProcessResult run(const QStringList& args, int timeoutMs = 20000);
     static QString q(const std::string& s) { return QString::fromStdString(s); }
 };
