@@ -19,9 +19,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_STRIP_FILES ON)
 # The libraries the programs link are found by dpkg-shlibdeps; what they load at run time
-# (GStreamer's plugins, a General MIDI SoundFont) is named here.
+# (GStreamer's plugins, FluidSynth's library, opened with dlopen, which shlibdeps cannot see, and
+# a General MIDI SoundFont) is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-pulseaudio, timgm6mb-soundfont | sf2-soundfont-gm")
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-pulseaudio, libfluidsynth3, timgm6mb-soundfont | sf2-soundfont-gm")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, xdg-utils")
 include(CPack)

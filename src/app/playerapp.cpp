@@ -58,6 +58,7 @@ public:
     Started Start(QWidget* parent, const CdDisc& disc) override
     {
         record::CdDiscTitles titles{disc.albumTitle, disc.artist, disc.trackTitles};
+        m_recording.setOptionsAccepted(onOptionsAccepted);
         Started started;
         started.path = m_recording.Start(parent, titles, &started.copied);
         started.cdTrack = m_recording.cdTrack();
@@ -73,6 +74,10 @@ public:
     void Pause() override { m_recording.Pause(); }
     void Resume() override { m_recording.Resume(); }
     void Stop(bool user) override { m_recording.Stop(user); }
+    StoppedFile Stopped() const override
+    {
+        return {m_recording.stoppedFile().kept, m_recording.stoppedFile().mp3};
+    }
     bool failed() const override { return m_recording.failed(); }
     int elapsedSeconds() const override { return m_recording.elapsedSeconds(); }
     std::pair<int, int> levels() const override { return m_recording.levels(); }

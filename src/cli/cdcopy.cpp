@@ -1,8 +1,9 @@
-// kolvo-cli cd copy DRIVE TRACKS OUTDIR [--type wav|mp3] [--bitrate K]: the digital copy of CD
-// tracks without its window. Names come from the disc's CD album as the copy window makes them
-// (with the recording settings' choice of parts), WAVE files are written in the recording
-// format, MP3s with the MPEG profile or the bit rate given. On a terminal a progress line
-// follows the track being copied; each copied file is printed on stdout.
+// kolvo-cli cd copy DRIVE TRACKS OUTDIR [--type wav|mp3|ra] [--bitrate K]: the digital copy of
+// CD tracks without its window. Names come from the disc's CD album as the copy window makes
+// them (with the recording settings' choice of parts), WAVE files are written in the recording
+// format, MP3s with the MPEG profile or the bit rate given, RealAudio 1.0 files (8 kHz mono)
+// titled by track. On a terminal a progress line follows the track being copied; each copied
+// file is printed on stdout.
 
 #include "record/cdcopy.h"
 #include "albums/album.h"
@@ -169,6 +170,7 @@ int runCdCopy(const CliArgs& args)
     job.useSongInfoTrackNumber = settings.recordCdUseSongInfoTrackNumber != 0;
     job.mpegProfile = settings.recordMpegProfile;
     job.mpegBitRate = options.bitRate;
+    job.raProfile = settings.recordRaProfile;
     record::WAVEFORMATEX format;
     if (record::WAVEFORMATEX::fromBytes(settings.recordFormat, format))
         job.recordFormat = format;

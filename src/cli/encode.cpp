@@ -1,6 +1,8 @@
-// kolvo-cli encode FILES... [--type mp3|ra] [--bitrate K] [--out DIR]: the file encoding batch
-// without its window. The log lines are the dialog's, on stdout; on a terminal a progress line
-// on stderr follows the files being encoded.
+// kolvo-cli encode FILES... [--type mp3|ra] [--bitrate K] [--out DIR] [--title T] [--author A]
+// [--copyright C]: the file encoding batch without its window. RealAudio files are RealAudio
+// 1.0 (14.4, 8 kHz mono) with the texts given (the title defaults to the file's base name).
+// The log lines are the dialog's, on stdout; on a terminal a progress line on stderr follows
+// the files being encoded.
 
 #include "cli/commands.h"
 #include "platform/profile.h"
@@ -86,7 +88,8 @@ int runEncode(const CliArgs& args)
     int bitRate = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--type" || a == "--bitrate" || a == "--out") {
+        if (a == "--type" || a == "--bitrate" || a == "--out" || a == "--title" ||
+            a == "--author" || a == "--copyright") {
             if (i + 1 >= args.size())
                 return cliUsage(a + " needs a value");
             const std::string& v = args[++i];
@@ -94,8 +97,7 @@ int runEncode(const CliArgs& args)
                 if (v == "mp3")
                     job.type = 0;
                 else if (v == "ra")
-                    return cliFail(
-                        "RealAudio encoding is not built into this Kolvo; use --type mp3");
+                    job.type = 1;
                 else
                     return cliUsage("--type is mp3 or ra");
             } else if (a == "--bitrate") {
@@ -108,6 +110,12 @@ int runEncode(const CliArgs& args)
                     return cliUsage(
                         "--bitrate is one of 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, "
                         "192, 224, 256, 320");
+            } else if (a == "--title") {
+                job.clipTitle = v;
+            } else if (a == "--author") {
+                job.clipAuthor = v;
+            } else if (a == "--copyright") {
+                job.clipCopyright = v;
             } else {
                 struct stat st
                 {};

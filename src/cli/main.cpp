@@ -40,7 +40,7 @@ const Command kCommands[] = {
      "      cd toc DRIVE                  tracks (start frame, length, audio or data), lead-out,\n"
      "                                    media identity, album key and CDDB disc id\n"
      "      cd play DRIVE [TRACK] [--sink DESCRIPTION]   the disc, or one track, to its end\n"
-     "      cd copy DRIVE TRACKS OUTDIR [--type wav|mp3] [--bitrate K]   the tracks (all, or\n"
+     "      cd copy DRIVE TRACKS OUTDIR [--type wav|mp3|ra] [--bitrate K]   the tracks (all, or\n"
      "                                    such as 1,3,5-7) copied digitally, named from the CD "
      "album\n"
      "      (DRIVE: a CD device such as /dev/sr0, a .cue/.toc/.nrg disc image or a folder)",
@@ -89,14 +89,15 @@ const Command kCommands[] = {
      "      of audio CDs, in the user's mimeapps.list; restore gives back what was there)",
      runAssociate},
     {"encode",
-     "encode FILE... [--type mp3|ra] [--bitrate K] [--out DIR]\n"
-     "      (16-bit PCM WAVE files to MP3 beside them or in DIR, several at a time; the log\n"
-     "       lines of the file encoding window, a progress line on a terminal)",
+     "encode FILE... [--type mp3|ra] [--bitrate K] [--out DIR] [--title T] [--author A]\n"
+     "       [--copyright C]\n"
+     "      (16-bit PCM WAVE files to MP3 or RealAudio 1.0 beside them or in DIR, several at a\n"
+     "       time; the log lines of the file encoding window, a progress line on a terminal)",
      runEncode},
     {"record",
-     "record OUT [--seconds N] [--type wav|mp3] [--bitrate K]\n"
+     "record OUT [--seconds N] [--type wav|mp3|ra] [--bitrate K]\n"
      "      (what the default sound source hears, or KOLVO_CAPTURE_SOURCE's pipeline, for N\n"
-     "       seconds or until Ctrl-C; WAVE in the recording format, or MP3)",
+     "       seconds or until Ctrl-C; WAVE in the recording format, MP3 or RealAudio 1.0)",
      runRecord},
 };
 

@@ -1,7 +1,7 @@
-// kolvo-cli record OUT [--seconds N] [--type wav|mp3] [--bitrate K]: records what the default
-// sound source hears (KOLVO_CAPTURE_SOURCE chooses another) through the wave-in device, into a
-// WAVE file in the recording format or an MP3, for N seconds or until Ctrl-C. On a terminal a
-// line shows the time recorded and the levels.
+// kolvo-cli record OUT [--seconds N] [--type wav|mp3|ra] [--bitrate K]: records what the
+// default sound source hears (KOLVO_CAPTURE_SOURCE chooses another) through the wave-in device,
+// into a WAVE file in the recording format, an MP3 or a RealAudio 1.0 file (8 kHz mono), for N
+// seconds or until Ctrl-C. On a terminal a line shows the time recorded and the levels.
 
 #include "cli/commands.h"
 #include "cli/recordoptions.h"
@@ -11,6 +11,7 @@
 #include "record/acmwavewriter.h"
 #include "record/fileencodingdialog.h"
 #include "record/kmpencengine.h"
+#include "record/kreengine.h"
 #include "record/wave.h"
 
 #include <QCoreApplication>
@@ -62,8 +63,10 @@ public:
         if (m_type == 0) {
             ok = writer.write(bytes, count, nullptr, nullptr, firstWrite ? -1 : 0);
             firstWrite = false;
-        } else {
+        } else if (m_type == 1) {
             ok = KMPEncEngine_Write(bytes, static_cast<int>(count)) >= 1;
+        } else {
+            ok = KREEngine_Write(bytes, static_cast<int>(count)) != 0;
         }
         written += count;
         if (!ok) {
@@ -154,7 +157,8 @@ int runRecord(const CliArgs& args)
 
     record::CWave wave;
     // MP3s are made from CD-like sound; WAVE files are captured in the recording format's
-    // rate, bits and channels and converted to its tag.
+    // rate, bits and channels and converted to its tag; RealAudio is captured as the
+    // recording format's PCM and converted to 8 kHz mono by its encoder.
     const bool mp3 = type == 1;
     const std::uint32_t rate = mp3 ? 44100 : recordFormat.nSamplesPerSec;
     const int bits = mp3 ? 16 : recordFormat.wBitsPerSample;
@@ -167,15 +171,25 @@ int runRecord(const CliArgs& args)
                     : 0;
     StatusLine status;
     Recorder recorder(type, limit, status);
-    if (!mp3) {
+    if (type == 0) {
         if (recordFormat.wFormatTag == record::kTagPcm)
             recordFormat = pcm;
         if (recorder.writer.openConverter(pcm, recordFormat) != 1)
             return cliFail(LoadString(1066));
         if (recorder.writer.createFile(out, recordFormat) != 1)
             return cliFail(LoadString(2064));
-    } else if (KMPEncEngine_OpenWFX(out, pcm, bitRate) < 1) {
-        return cliFail(LoadString(2064));
+    } else if (mp3) {
+        if (KMPEncEngine_OpenWFX(out, pcm, bitRate) < 1)
+            return cliFail(LoadString(2064));
+    } else {
+        record::RealAudioClip clip;
+        clip.title = out.substr(out.rfind('/') + 1);
+        clip.title = clip.title.substr(0, clip.title.rfind('.'));
+        clip.format = pcm;
+        const int started = KREEngine_Start(out, settings.recordRaProfile, clip);
+        if (started != 1)
+            return cliFail(LoadString(started < 0 ? 1066 : 2064) + " (" +
+                           record::realAudioEncoderError() + ")");
     }
 
     std::signal(SIGINT, onInterrupt);
@@ -189,13 +203,15 @@ int runRecord(const CliArgs& args)
     while (!recorder.done && !g_interrupted)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     wave.StopRecording();
-    if (!mp3) {
+    if (type == 0) {
         recorder.writer.flush();
         recorder.writer.finishFile();
         recorder.writer.close();
-    } else {
+    } else if (mp3) {
         KMPEncEngine_Flush();
         KMPEncEngine_Close();
+    } else {
+        KREEngine_Stop();
     }
     status.clear();
     if (recorder.failed)

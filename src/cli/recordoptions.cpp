@@ -20,7 +20,7 @@ int readRecordOption(const std::string& option, const std::string& value, Record
         else if (value == "mp3")
             options.type = 1;
         else if (value == "ra")
-            return cliFail("RealAudio encoding is not built into this Kolvo; use wav or mp3");
+            options.type = 2;
         else
             return cliUsage("--type is wav, mp3 or ra");
         return kCliOk;

@@ -6,8 +6,8 @@
 
 struct RecordOptions
 {
-    int type = 0;    // 0 WAVE, 1 MP3
-    int bitRate = 0; // kbit/s; 0 for the stored choice
+    int type = 0;    // 0 WAVE, 1 MP3, 2 RealAudio
+    int bitRate = 0; // MP3 kbit/s; 0 for the stored choice
 };
 
 // Whether option is one of the shared ones (it then takes a value).

@@ -4,6 +4,7 @@
 
 #include <gst/audio/gstaudiofilter.h>
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 
@@ -379,13 +380,134 @@ bool registerOne(GstPlugin* plugin)
     return gst_element_register(plugin, Node::kElementName, GST_RANK_NONE, elementType<Node>());
 }
 
+// ---- kolvostereo: mono made stereo by copying each sample to both sides ----
+//
+// What audioconvert would do with its general channel mixer, at a fraction of the cost; stereo
+// passes through untouched.
+
+struct StereoInstance
+{
+    GstBaseTransform parent;
+    int inChannels;
+};
+
+struct StereoClass
+{
+    GstBaseTransformClass parent;
+};
+
+#define KOLVO_STEREO_CAPS(channels)                                                                \
+    "audio/x-raw, format=(string)" GST_AUDIO_NE(F32) ", layout=(string)interleaved, "              \
+                                                     "channels=(int)" channels                     \
+                                                     ", rate=(int)[1, MAX]"
+
+GstCaps* stereoTransformCaps(GstBaseTransform*, GstPadDirection direction, GstCaps* caps,
+                             GstCaps* filter)
+{
+    GstCaps* out = gst_caps_copy(caps);
+    for (guint i = 0; i < gst_caps_get_size(out); ++i) {
+        GstStructure* st = gst_caps_get_structure(out, i);
+        int channels = 0;
+        if (direction == GST_PAD_SINK) {
+            if (gst_structure_get_int(st, "channels", &channels) && channels == 2)
+                continue;
+            gst_structure_remove_field(st, "channel-mask");
+            gst_structure_set(st, "channels", G_TYPE_INT, 2, nullptr);
+        } else {
+            gst_structure_remove_field(st, "channel-mask");
+            gst_structure_set(st, "channels", GST_TYPE_INT_RANGE, 1, 2, nullptr);
+        }
+    }
+    if (filter) {
+        GstCaps* both = gst_caps_intersect_full(filter, out, GST_CAPS_INTERSECT_FIRST);
+        gst_caps_unref(out);
+        out = both;
+    }
+    return out;
+}
+
+gboolean stereoSetCaps(GstBaseTransform* base, GstCaps* in, GstCaps*)
+{
+    GstAudioInfo info;
+    if (!gst_audio_info_from_caps(&info, in))
+        return FALSE;
+    auto* self = reinterpret_cast<StereoInstance*>(base);
+    self->inChannels = GST_AUDIO_INFO_CHANNELS(&info);
+    gst_base_transform_set_passthrough(base, self->inChannels == 2);
+    return TRUE;
+}
+
+gboolean stereoTransformSize(GstBaseTransform* base, GstPadDirection direction, GstCaps*,
+                             gsize size, GstCaps*, gsize* otherSize)
+{
+    const auto* self = reinterpret_cast<StereoInstance*>(base);
+    const gsize in = self->inChannels == 1 ? 1 : 2;
+    *otherSize = direction == GST_PAD_SINK ? size / in * 2 : size / 2 * in;
+    return TRUE;
+}
+
+GstFlowReturn stereoTransform(GstBaseTransform*, GstBuffer* in, GstBuffer* out)
+{
+    GstMapInfo from, to;
+    if (!gst_buffer_map(in, &from, GST_MAP_READ))
+        return GST_FLOW_ERROR;
+    if (!gst_buffer_map(out, &to, GST_MAP_WRITE)) {
+        gst_buffer_unmap(in, &from);
+        return GST_FLOW_ERROR;
+    }
+    const auto* mono = reinterpret_cast<const float*>(from.data);
+    auto* stereo = reinterpret_cast<float*>(to.data);
+    const gsize frames = std::min(from.size / sizeof(float), to.size / (2 * sizeof(float)));
+    for (gsize i = 0; i < frames; ++i)
+        stereo[2 * i] = stereo[2 * i + 1] = mono[i];
+    gst_buffer_unmap(out, &to);
+    gst_buffer_unmap(in, &from);
+    return GST_FLOW_OK;
+}
+
+void stereoClassInit(gpointer klassPtr, gpointer)
+{
+    auto* elementClass = GST_ELEMENT_CLASS(klassPtr);
+    gst_element_class_set_static_metadata(
+        elementClass, "Kolvo mono to stereo", "Filter/Converter/Audio",
+        "Plays mono on both channels; stereo passes through", "Kolvo");
+    GstCaps* sink = gst_caps_from_string(KOLVO_STEREO_CAPS("[1, 2]"));
+    GstCaps* src = gst_caps_from_string(KOLVO_STEREO_CAPS("2"));
+    gst_element_class_add_pad_template(
+        elementClass, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, sink));
+    gst_element_class_add_pad_template(
+        elementClass, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, src));
+    gst_caps_unref(sink);
+    gst_caps_unref(src);
+    auto* transformClass = GST_BASE_TRANSFORM_CLASS(klassPtr);
+    transformClass->transform_caps = stereoTransformCaps;
+    transformClass->set_caps = stereoSetCaps;
+    transformClass->transform_size = stereoTransformSize;
+    transformClass->transform = stereoTransform;
+    transformClass->passthrough_on_same_caps = FALSE;
+}
+
+void stereoInstanceInit(GTypeInstance* instance, gpointer)
+{
+    reinterpret_cast<StereoInstance*>(instance)->inChannels = 2;
+}
+
+GType stereoType()
+{
+    static const GType type = g_type_register_static_simple(
+        GST_TYPE_BASE_TRANSFORM, "KolvoStereo", sizeof(StereoClass), stereoClassInit,
+        sizeof(StereoInstance), stereoInstanceInit, static_cast<GTypeFlags>(0));
+    return type;
+}
+
 } // namespace
 
 bool registerKolvoElements(GstPlugin* plugin)
 {
     return registerOne<ScaleNode>(plugin) && registerOne<ThreeDNode>(plugin) &&
            registerOne<WideNode>(plugin) && registerOne<FxNode>(plugin) &&
-           registerOne<FadeNode>(plugin);
+           registerOne<FadeNode>(plugin) &&
+           gst_element_register(plugin, "kolvostereo", GST_RANK_NONE, stereoType());
 }
 
 } // namespace engines

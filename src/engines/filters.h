@@ -3,7 +3,8 @@
 // choice with gain and AGC ("kolvoscale"), 3D ("kolvo3d"), wide stereo ("kolvowide"), the
 // flange and robot F/X ("kolvofx") and a fader ("kolvofade"). All take and give interleaved
 // stereo F32 at any rate; an element whose settings leave the sound as it is lets buffers pass
-// untouched.
+// untouched. "kolvostereo" makes mono F32 stereo (each sample on both sides) and passes stereo
+// through: the chain's way in, cheaper than audioconvert's general channel mixer.
 //
 // Properties:
 //   kolvoscale  channel (int 0 stereo, 1 left, 2 right, 3 mono), gain (float 0..4),

@@ -78,11 +78,14 @@ std::string extensionOf(const std::string& path)
     return ext;
 }
 
-// The extensions of films: the video player's kinds.
+// The extensions of films: the video player's kinds, and "mpv", the name other programs give
+// elementary MPEG video. A file of a Video CD is always one.
 bool isFilm(const std::string& path)
 {
+    if (isVcdAddress(path))
+        return true;
     static const char* const kFilms[] = {"avi", "mov", "qt",  "mpe", "mpeg", "m1v", "m2v",
-                                         "mpg", "dat", "vob", "rm",  "ram",  "swf"};
+                                         "mpv", "mpg", "dat", "vob", "rm",   "ram", "swf"};
     const std::string ext = extensionOf(path);
     for (const char* e : kFilms) {
         if (ext == e)
@@ -109,7 +112,9 @@ public:
         m_element = element;
         if (element.empty())
             return MCIERR_FILENAME_REQUIRED;
-        if (!fileReachable(element))
+        // A file of a Video CD is not in the file system: its source element opens the disc
+        // and fails the open when the file is not there.
+        if (!isVcdAddress(element) && !fileReachable(element))
             return MCIERR_FILE_NOT_FOUND;
         // A film shows its pictures; an audio file opened as digital video stays sound only.
         m_video = m_type == MCI_DEVTYPE_DIGITAL_VIDEO && isFilm(element);

@@ -2,6 +2,8 @@
 
 #include "platform/log.h"
 
+#include "engines/audioheaders.h"
+#include "engines/decoderthreads.h"
 #include "engines/enginesupport.h"
 #include "engines/gstglue.h"
 
@@ -180,6 +182,9 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     m_afterOpen = play ? State::Playing : State::Ready;
     m_announced = m_buffering = m_playAfterPreroll = false;
     m_length = m_lastPosition = m_pcmFrames = 0;
+    m_headerLengthMs.reset();
+    m_aiffcForLibav = false;
+    m_mpegVideo.reset();
     m_stopAt = m_pendingSeek = -1;
     m_rate = 1.0;
     m_info = StreamInfo();
@@ -260,6 +265,9 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
         } else {
             source = makeElement("filesrc");
             g_object_set(source, "location", location.c_str(), nullptr);
+            const AudioHeaderFacts facts = readAudioHeaderFacts(location);
+            m_headerLengthMs = facts.waveLengthMs;
+            m_aiffcForLibav = facts.aiffcForLibav;
         }
         if (!source || !decode)
             return failNow("GStreamer's decoding elements are missing");
@@ -277,6 +285,11 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
         g_signal_connect(decode, "pad-added", G_CALLBACK(padAdded), this);
         g_signal_connect(decode, "no-more-pads", G_CALLBACK(noMorePads), this);
         g_signal_connect(decode, "autoplug-select", G_CALLBACK(autoplugSelect), this);
+        g_signal_connect(decode, "deep-element-added",
+                         G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer) {
+                             limitDecoderThreads(element);
+                         }),
+                         nullptr);
     }
 
     const GstRef<GstBus> bus(gst_element_get_bus(pipeline));
@@ -393,6 +406,9 @@ int MediaPlayer::autoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementF
     if (self->m_options.decoder == 1 && mpg123)
         return kAutoplugSkip;
     if (self->m_options.decoder == 0 && libavMpeg)
+        return kAutoplugSkip;
+    // GStreamer's AIFF reader calls compressed AIFF-C damaged; libav's reader comes next.
+    if (self->m_aiffcForLibav && name == "aiffparse")
         return kAutoplugSkip;
     return kAutoplugTry;
 }
@@ -536,8 +552,21 @@ void MediaPlayer::readInfoLocked()
         }
     }
     gint64 duration = -1;
-    if (gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0)
+    const bool known =
+        gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0;
+    if (known)
         m_length = duration / GST_MSECOND;
+    if (m_headerLengthMs)
+        m_length = *m_headerLengthMs;
+    // GStreamer gives no length for some MPEG program streams, and for elementary MPEG video
+    // only a guess from the bit rate (later, and often wrong): the file's own times say it.
+    if ((!known || m_mpegVideo) && !m_headerLengthMs && !m_options.pcm && m_clip < m_clips.size() &&
+        !isHttp(m_clips[m_clip]) && !isVcdAddress(m_clips[m_clip])) {
+        if (!m_mpegVideo)
+            m_mpegVideo = mpegVideoFileLength(m_clips[m_clip]);
+        if (m_mpegVideo->ms > 0 && (!known || m_mpegVideo->kind == MpegVideoKind::ElementaryStream))
+            m_length = m_mpegVideo->ms;
+    }
     GstPad* pad = m_chain ? m_chain->sinkPad() : nullptr;
     if (const CapsRef caps{pad ? gst_pad_get_current_caps(pad) : nullptr}) {
         GstAudioInfo ai;

@@ -13,6 +13,7 @@
 // file turns out to have no sound, so a film without a sound track plays too.
 
 #include "engines/gstglue.h"
+#include "engines/mpegvideo.h"
 #include "engines/outputchain.h"
 #include "engines/pipelinerunner.h"
 #include "engines/videooutput.h"
@@ -207,6 +208,9 @@ private:
     // the new place. A step still to take, not a state.
     bool m_playAfterPreroll = false;
     std::int64_t m_length = 0;
+    // The clip's MPEG video length read from its bytes (mpegvideo.h), once GStreamer has given
+    // none; an elementary stream's stays, as GStreamer only guesses one later.
+    std::optional<MpegVideoLength> m_mpegVideo;
     std::int64_t m_lastPosition = 0;
     std::int64_t m_stopAt = -1; // the end of the played range, -1 for the clip's end
     // A seek asked for while not playing is made when playing starts again: an audio sink that
@@ -250,6 +254,10 @@ private:
         std::string container, codec;
         bool mpegAudio = false;
     } m_plugged;
+    // What a local file's header says where GStreamer reads it otherwise (audioheaders.h): the
+    // length of a compressed WAVE, and an AIFF-C for libav's reader. Set before the pipeline runs.
+    std::optional<std::int64_t> m_headerLengthMs;
+    std::atomic<bool> m_aiffcForLibav{false};
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_saveFile{nullptr, std::fclose};
     std::string m_head;
 

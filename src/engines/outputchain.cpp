@@ -91,6 +91,7 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
     GstElement* convertIn = makeElement("audioconvert");
     GstElement* resampleIn = makeElement("audioresample");
     GstElement* capsIn = makeElement("capsfilter");
+    GstElement* stereo = makeElement("kolvostereo");
     m_scale = makeElement("kolvoscale");
     m_equalizer = makeElement("equalizer-nbands");
     m_threeD = makeElement("kolvo3d");
@@ -99,13 +100,16 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
     m_fade = makeElement("kolvofade");
     GstElement* convertOut = makeElement("audioconvert");
     GstElement* resampleOut = makeElement("audioresample");
-    for (GstElement* e : {convertIn, resampleIn, capsIn, m_scale, m_equalizer, m_threeD, m_wide,
-                          m_fx, m_fade, convertOut, resampleOut}) {
+    for (GstElement* e : {convertIn, resampleIn, capsIn, stereo, m_scale, m_equalizer, m_threeD,
+                          m_wide, m_fx, m_fade, convertOut, resampleOut}) {
         if (!e)
             return fail("a GStreamer element of the output chain is missing");
     }
 
-    std::string capsText = "audio/x-raw,format=" GST_AUDIO_NE(F32) ",layout=interleaved,channels=2";
+    // Mono stays mono up to kolvostereo, which copies it to both sides far more cheaply than
+    // audioconvert's channel mixer; more channels than two are mixed down by audioconvert.
+    std::string capsText =
+        "audio/x-raw,format=" GST_AUDIO_NE(F32) ",layout=interleaved,channels=[1,2]";
     if (m_options.quality == 1)
         capsText += ",rate=[1,24000]";
     else if (m_options.quality >= 2)
@@ -186,10 +190,10 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
             m_sink = fileBranch;
     }
 
-    gst_bin_add_many(pipeline, convertIn, resampleIn, capsIn, m_scale, m_equalizer, m_threeD,
-                     m_wide, m_fx, m_fade, convertOut, resampleOut, nullptr);
-    if (!gst_element_link_many(convertIn, resampleIn, capsIn, m_scale, m_equalizer, m_threeD,
-                               m_wide, m_fx, m_fade, convertOut, resampleOut, nullptr))
+    gst_bin_add_many(pipeline, convertIn, resampleIn, capsIn, stereo, m_scale, m_equalizer,
+                     m_threeD, m_wide, m_fx, m_fade, convertOut, resampleOut, nullptr);
+    if (!gst_element_link_many(convertIn, resampleIn, capsIn, stereo, m_scale, m_equalizer,
+                               m_threeD, m_wide, m_fx, m_fade, convertOut, resampleOut, nullptr))
         return fail("the output chain cannot be linked");
     m_out = convertOut;
 

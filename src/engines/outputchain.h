@@ -1,7 +1,7 @@
 #pragma once
 // The output chain every engine's audio ends in:
 //
-//   decoded audio -> convert to stereo float -> channel, gain, AGC -> 20-band equalizer
+//   decoded audio -> convert to float -> mono to stereo -> channel, gain, AGC -> 20-band equalizer
 //   -> [reverb] -> 3D -> wide -> F/X -> [pitch] -> fader -> [spectrum, level] -> sink
 //
 // The elements in brackets join the chain only once they are first wanted, so a chain with the

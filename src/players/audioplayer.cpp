@@ -88,31 +88,6 @@ QString AudioPlayer::OpenFilter()
               "Play lists (*.m3u *.pls);;All files (*)");
 }
 
-void AudioPlayer::OpenFiles()
-{
-    ModalGuard guard;
-    if (!guard.entered())
-        return;
-    ComponentRecord& r = record();
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir), OpenFilter());
-    if (files.isEmpty())
-        return;
-    r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
-    // One play list is played as it is, so the titles it gives its songs are kept; in a set of
-    // choices a list stands for its songs, since the set's own list can only name songs.
-    if (files.size() == 1 && PlayListKind(files.first().toStdString()) >= 0) {
-        host().pendingFile() = files.first().toStdString();
-        host().pendingFileIsTemporary() = false;
-        PlayPendingFile();
-        return;
-    }
-    std::vector<std::string> paths;
-    for (const QString& f : files)
-        paths.push_back(f.toStdString());
-    PlayTemporaryList(CollectPlayableFiles(AlbumKindAudio, paths));
-}
-
 void AudioPlayer::OpenFolder()
 {
     ModalGuard guard;
@@ -132,16 +107,6 @@ void AudioPlayer::OpenFolder()
         return;
     }
     PlayTemporaryList(songs);
-}
-
-void AudioPlayer::PlayTemporaryList(const std::vector<std::string>& paths)
-{
-    const std::string list = WriteTempPlayList(paths);
-    if (list.empty())
-        return;
-    host().pendingFile() = list;
-    host().pendingFileIsTemporary() = true;
-    PlayPendingFile();
 }
 
 void AudioPlayer::AddOwnMenuEntries(QMenu& menu)
@@ -207,6 +172,8 @@ void AudioPlayer::Record()
         disc.artist = cd.albumArtist;
         sendToComponent(ComponentCd, UM_GET_TITLES, reinterpret_cast<LPARAM>(&disc.trackTitles));
     }
+    // Nothing else plays over the recording (the CD Player plays only the tracks it records).
+    recording->onOptionsAccepted = [this] { StopOtherPlayers(); };
     const PlayerRecording::Started started = recording->Start(this, disc);
     if (!started.copied.empty()) {
         // The copied files join the album.
@@ -271,7 +238,13 @@ void AudioPlayer::EndRecording(bool user)
 {
     if (m_recording)
         m_recording->Stop(user);
-    m_recording.reset();
+    if (m_finishingCdTrack) {
+        // The track's file is being finished (its MP3 encoded) further up: that ends it.
+        m_stopAfterCdTrack = true;
+    } else {
+        KeepStoppedFile();
+        m_recording.reset();
+    }
     if (user && m_cdTrack > 0)
         sendToComponent(ComponentCd, UM_COMMAND, MAKELPARAM(cmd::Stop, 0));
     m_cdTrack = 0;
@@ -279,9 +252,26 @@ void AudioPlayer::EndRecording(bool user)
     m_meters->hide();
 }
 
-void AudioPlayer::OnRecordingTick()
+void AudioPlayer::KeepStoppedFile()
 {
     if (!m_recording)
+        return;
+    const PlayerRecording::StoppedFile stopped = m_recording->Stopped();
+    int position = 0;
+    if (stopped.kept || !album().FindSong(m_recordingPath, &position))
+        return;
+    if (stopped.mp3.empty())
+        album().RemoveSongs(position, 1);
+    else if (SongEntry* song = album().GetSong(position))
+        song->title = stopped.mp3;
+    SaveAlbum();
+    RedrawDisplay();
+}
+
+void AudioPlayer::OnRecordingTick()
+{
+    // Ticks come in while a track's MP3 is encoded in its window: that track is ending.
+    if (!m_recording || m_finishingCdTrack)
         return;
     if (m_recording->failed()) {
         StopPlayer(false);
@@ -306,8 +296,18 @@ bool AudioPlayer::CdTrackEnded()
         m_cdTrackPlaying = true;
     if (!m_cdTrackPlaying || cd.state != kModeStopped || state() != kModeRecording)
         return false;
-    // The track has been played: its file is finished and the next chosen track follows.
+    // The track has been played: its file is finished (an MPEG type's MP3 made from it) and
+    // the next chosen track follows.
+    m_finishingCdTrack = true;
     m_recording->Stop(false);
+    m_finishingCdTrack = false;
+    KeepStoppedFile();
+    if (m_stopAfterCdTrack) {
+        // Stopped by hand meanwhile: the player has stopped already.
+        m_stopAfterCdTrack = false;
+        m_recording.reset();
+        return true;
+    }
     const PlayerRecording::Started next = m_recording->NextCdTrack();
     if (next.path.empty()) {
         m_cdTrack = 0;

@@ -38,12 +38,11 @@ protected:
     void OnRecordingTick() override;
     void FillStatus(ComponentStatus& status) const override;
 
+    QString OpenFilesFilter() const override { return OpenFilter(); }
+
 private:
-    void OpenFiles();
     // Every song the player plays in a folder and its sub-folders, in name order.
     void OpenFolder();
-    // The unnamed album of these songs, through the temporary play list, played at once.
-    void PlayTemporaryList(const std::vector<std::string>& paths);
     void ToggleSaveStream();
     void ToggleLyric();
     void Configure();
@@ -55,6 +54,9 @@ private:
     // While recording the CD's tracks: true when the CD Player finished the track and the
     // recording went on to the next one or stopped.
     bool CdTrackEnded();
+    // After the recording stopped: the album follows what became of the file (the MP3 made of a
+    // CD track's recording takes its song's place; a dropped file leaves the album).
+    void KeepStoppedFile();
 
     std::unique_ptr<PlayerRecording> m_recording;
     std::string m_recordingPath;
@@ -63,4 +65,8 @@ private:
     // playing it (its stop then ends the track's file).
     std::uint32_t m_cdTrack = 0;
     bool m_cdTrackPlaying = false;
+    // While a CD track's file is finished (its MP3 may be encoded in a window of its own, whose
+    // event loop delivers ticks and commands), and whether Stop came meanwhile.
+    bool m_finishingCdTrack = false;
+    bool m_stopAfterCdTrack = false;
 };

@@ -55,12 +55,24 @@ public:
         std::uint32_t cdTrack = 0;
     };
     // Shows the recording options and starts a recording, or copies CD tracks; nothing when
-    // the user cancelled or it could not start (the user was told why).
+    // the user cancelled or it could not start (the user was told why). Once the options are
+    // accepted, before anything is recorded or copied, it calls onOptionsAccepted.
     virtual Started Start(QWidget* parent, const CdDisc& disc) = 0;
+    // Set by the player before Start: it stops the other players there.
+    std::function<void()> onOptionsAccepted;
     virtual void Pause() = 0;
     virtual void Resume() = 0;
     // Finishes the file. user: the Stop command (not the end of a track).
     virtual void Stop(bool user) = 0;
+    // What became of the file recorded until the last Stop. Kept as recorded, unless the MPEG
+    // type records the CD's tracks: then the ended track's WAVE file was turned into `mp3` and
+    // deleted, or dropped (stopped by hand, or the encoding made nothing: `mp3` is empty).
+    struct StoppedFile
+    {
+        bool kept = true;
+        std::string mp3;
+    };
+    virtual StoppedFile Stopped() const { return {}; }
     // After Stop(false) at the end of a CD track: the file of the next chosen track, or no path
     // when none is left.
     virtual Started NextCdTrack() = 0;

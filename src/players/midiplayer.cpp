@@ -11,9 +11,6 @@
 #include "ui/buttons.h"
 #include "ui/digitdisplay.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
-
 #include <algorithm>
 
 namespace {
@@ -103,15 +100,19 @@ void MidiPlayer::TakeSong()
     engines::Session* open = session();
     if (!open)
         return;
-    m_baseTempo = open->baseTempo();
+    const MediaKind kind = MediaKindOf(AlbumKindMidi, m_playingPath);
+    // A module shows no tempo or key: the player leaves both displays at 0 and off, so Fast,
+    // Slow and the key buttons pass it by, although the engine could change both (kolvo-cli
+    // does).
+    const bool module = kind == MediaKindModule;
+    m_baseTempo = module ? 0 : open->baseTempo();
     ShowTempo(m_baseTempo > 0 ? 100 : 0, m_baseTempo > 0);
-    ShowKey(open->hasKey() ? open->key() : 0, open->hasKey());
+    ShowKey(open->hasKey() && !module ? open->key() : 0, open->hasKey() && !module);
     if (open->isKaraoke())
         karaokeViewer()->showFor(QString::fromStdString(
             SongDisplayName(m_playingPath, host().settings().viewId3Tag != 0)));
     else
         karaokeViewer()->hideViewer();
-    const MediaKind kind = MediaKindOf(AlbumKindMidi, m_playingPath);
     if ((kind == MediaKindMidi || kind == MediaKindIms) && host().settings().spectrumMidi == 1 &&
         !m_spectrumRunning) {
         KCDSEngine_Run(1);
@@ -218,32 +219,4 @@ void MidiPlayer::ShowKey(int key, bool lit)
     m_keyDisplay->SetValue(key);
     m_keyDisplay->SetLit(lit);
     m_keyDisplay->setEnabled(lit);
-}
-
-void MidiPlayer::OpenFiles()
-{
-    ModalGuard guard;
-    if (!guard.entered())
-        return;
-    ComponentRecord& r = record();
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir), OpenFilter());
-    if (files.isEmpty())
-        return;
-    r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
-    if (files.size() == 1 && PlayListKind(files.first().toStdString()) >= 0) {
-        host().pendingFile() = files.first().toStdString();
-        host().pendingFileIsTemporary() = false;
-        PlayPendingFile();
-        return;
-    }
-    std::vector<std::string> paths;
-    for (const QString& f : files)
-        paths.push_back(f.toStdString());
-    const std::string list = WriteTempPlayList(CollectPlayableFiles(AlbumKindMidi, paths));
-    if (list.empty())
-        return;
-    host().pendingFile() = list;
-    host().pendingFileIsTemporary() = true;
-    PlayPendingFile();
 }

@@ -43,6 +43,7 @@ protected:
     void OnPlayerTick() override;
     std::string OpeningText() const override;
     LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    QString OpenFilesFilter() const override { return OpenFilter(); }
 
 private:
     // The open song's tempo, key and words: the displays, the karaoke viewer, the spectrum.
@@ -53,7 +54,6 @@ private:
     void ShowKey(int key, bool lit);
     // What a stop leaves: both displays dark, the viewer hidden, the spectrum source off.
     void AfterStop();
-    void OpenFiles();
 
     std::unique_ptr<KaraokeViewer> m_karaoke;
     DigitDisplay* m_tempoDisplay = nullptr;

@@ -22,6 +22,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -153,12 +154,16 @@ engines::SessionContext PlayerFrame::sessionContext()
     return context;
 }
 
-int PlayerFrame::OpenAndPlay(int n)
+void PlayerFrame::StopOtherPlayers()
 {
-    // Only one player sounds at a time.
     for (int other : kOtherPlayers)
         if (other != componentIndex() && StopsBeforePlaying(other))
             sendToComponent(other, UM_COMMAND, MAKELPARAM(cmd::Stop, 1));
+}
+
+int PlayerFrame::OpenAndPlay(int n)
+{
+    StopOtherPlayers();
     n = std::clamp(n, 1, std::max(1, m_album.songCount()));
     ClearLyric();
     CloseSession();
@@ -927,6 +932,47 @@ void PlayerFrame::PlayPendingFile()
     UpdateIndicators();
     SetState(kModeStopped);
     PlayPause();
+}
+
+void PlayerFrame::OpenFiles()
+{
+    ModalGuard guard;
+    if (!guard.entered())
+        return;
+    ComponentRecord& r = record();
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir), OpenFilesFilter());
+    if (files.isEmpty())
+        return;
+    r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
+    if (OpensOneListAsItIs() && files.size() == 1 &&
+        PlayListKind(files.first().toStdString()) >= 0) {
+        host().pendingFile() = files.first().toStdString();
+        host().pendingFileIsTemporary() = false;
+        BeforePlayingOpenedFiles();
+        PlayPendingFile();
+        return;
+    }
+    std::vector<std::string> paths;
+    for (const QString& f : files)
+        paths.push_back(f.toStdString());
+    PlayTemporaryList(CollectPlayableFiles(m_album.kind(), paths));
+}
+
+void PlayerFrame::PlayTemporaryList(const std::vector<std::string>& paths)
+{
+    const std::string list = WriteTempPlayList(paths);
+    if (list.empty())
+        return;
+    host().pendingFile() = list;
+    host().pendingFileIsTemporary() = true;
+    BeforePlayingOpenedFiles();
+    PlayPendingFile();
+}
+
+QString PlayerFrame::OpenFilesFilter() const
+{
+    return tr("All files (*)");
 }
 
 void PlayerFrame::LoadStartAlbum()

@@ -76,6 +76,9 @@ protected:
 
     // For the buttons of features still to come: they say so rather than nothing.
     void ShowNotAvailableYet();
+    // Tells the other players to stop (UM_COMMAND Stop with 1, which a stopped player ignores):
+    // only one player sounds at a time, and none plays over a recording.
+    void StopOtherPlayers();
 
     // --- what each player does its own way ---
     // The start modes of the command line this player carries out at its first tick.
@@ -156,6 +159,21 @@ protected:
     int AddFiles(const std::vector<std::string>& paths);
     // The "play the pending file" command.
     void PlayPendingFile();
+
+    // Open: the files chosen in the Open dialog (from the folder last opened in) are played at
+    // once as an album without a name, the ones the player plays in the order chosen, through a
+    // temporary play list. One play list chosen alone is played as it is when the player says
+    // so; otherwise a list stands for its songs.
+    void OpenFiles();
+    // The unnamed album of these songs, through a temporary play list, played at once.
+    void PlayTemporaryList(const std::vector<std::string>& paths);
+    // The Open dialog's file types.
+    virtual QString OpenFilesFilter() const;
+    // Whether one play list chosen alone is played as it is, keeping the titles it gives its
+    // songs (a set of choices can only name songs).
+    virtual bool OpensOneListAsItIs() const { return true; }
+    // Runs just before the files opened are played.
+    virtual void BeforePlayingOpenedFiles() {}
 
     LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void paintEvent(QPaintEvent* e) override;

@@ -377,6 +377,12 @@ void VideoPlayer::ToggleVideoCdMode()
         OpenAndPlay(1);
 }
 
+void VideoPlayer::LeaveVideoCd()
+{
+    if (videoCdMode())
+        ToggleVideoCdMode();
+}
+
 void VideoPlayer::StartVideoCd()
 {
     if (!videoCdMode())
@@ -411,6 +417,11 @@ int VideoPlayer::ReaderCommand(int n)
         return done;
     }
     // Nothing is open: the play sequence has ended, or what it led to cannot be played.
+    if (done && m_vcd->ended()) {
+        // An end list: the disc is done with, and the player goes back to its album.
+        LeaveVideoCd();
+        return done;
+    }
     m_position = 0;
     m_playingPath.clear();
     m_engineInfo.clear();
@@ -496,6 +507,12 @@ void VideoPlayer::setHotAreas(const std::vector<VcdHotArea>& areas)
 
 // ---- commands and messages ----
 
+QString VideoPlayer::OpenFilesFilter() const
+{
+    return tr("Video files (*.avi *.mov *.qt *.mpe *.mpeg *.m1v *.m2v *.mpg *.dat *.vob *.rm "
+              "*.ram *.swf *.m3u *.pls);;All files (*)");
+}
+
 bool VideoPlayer::OnPlayerCommand(int id)
 {
     // A Video CD's play sequence takes the transport commands (track mode: Stop stays Stop).
@@ -526,30 +543,9 @@ bool VideoPlayer::OnPlayerCommand(int id)
         }
     }
     switch (id) {
-    case cmd::Open: {
-        ModalGuard guard;
-        if (!guard.entered())
-            return true;
-        ComponentRecord& r = record();
-        const QStringList files = QFileDialog::getOpenFileNames(
-            this, LoadQString(cmd::Open), QString::fromStdString(r.initialDir),
-            tr("Video files (*.avi *.mov *.qt *.mpe *.mpeg *.m1v *.m2v *.mpg *.dat *.vob *.rm "
-               "*.ram *.swf *.m3u *.pls);;All files (*)"));
-        if (files.isEmpty())
-            return true;
-        r.initialDir = QFileInfo(files.first()).absolutePath().toStdString();
-        std::vector<std::string> paths;
-        for (const QString& f : files)
-            paths.push_back(f.toStdString());
-        const std::string list = WriteTempPlayList(CollectPlayableFiles(AlbumKindVideo, paths));
-        if (list.empty())
-            return true;
-        host().pendingFile() = list;
-        host().pendingFileIsTemporary() = true;
-        m_loadSource = kLoadPendingFile;
-        PlayPendingFile();
+    case cmd::Open:
+        OpenFiles();
         return true;
-    }
     case cmd::Power:
         // Switched off, the player has no ticks to put the viewer away: it goes with the film.
         m_album.ResetPlay();
@@ -750,9 +746,8 @@ void VideoPlayer::OnTick()
         m_position = static_cast<int>(m_vcd->positionMs() / 1000);
         if (m_state == kModePlaying && m_vcd->state() == kModeStopped &&
             !ReaderCommand(VcdReader::kNextItem) && session()) {
-            // Nothing follows the unit: the play sequence rests here.
-            m_album.ResetPlay();
-            StopPlayer(false);
+            // Nothing follows the unit: the play sequence is over, and so is Video CD mode.
+            LeaveVideoCd();
         }
         RedrawDisplay();
     }

@@ -10,9 +10,10 @@
 // "DGVUseVCD2Mode" is 1): the album is then the reader's (entries in track mode, the items of a
 // play list, the selections of a selection list), song numbers, Next, Previous, Stop, Play/Pause
 // and the viewer's input are its commands, its units open through the engines by their
-// kolvovcd: URIs, and its poll runs on the player's tick. Otherwise the album is the disc's
-// "MPEGAV/*.DAT" files, played as films. UM_DISC_CHANGE with a disc reloads the album in Video
-// CD mode; with "AutoRun" 1 a disc with an MPEGAV folder starts Video CD mode.
+// kolvovcd: URIs, and its poll runs on the player's tick; the end of its play sequence leaves
+// Video CD mode. Otherwise the album is the disc's "MPEGAV/*.DAT" files, played as films.
+// UM_DISC_CHANGE with a disc reloads the album in Video CD mode; with "AutoRun" 1 a disc with
+// an MPEGAV folder starts Video CD mode.
 
 #include "players/playerframe.h"
 #include "players/vcdreader.h"
@@ -84,6 +85,10 @@ protected:
     UINT EmptyAlbumHintId() const override { return playertext::AddVideoFiles; }
     std::int32_t OpenTrack(int n) override;
     bool OnPlayerCommand(int id) override;
+    // Open: a play list stands for its songs even when chosen alone; the album is the files'.
+    QString OpenFilesFilter() const override;
+    bool OpensOneListAsItIs() const override { return false; }
+    void BeforePlayingOpenedFiles() override { m_loadSource = kLoadPendingFile; }
     bool OnPlayerMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnPlayerTick() override;
     void OnTick() override;
@@ -103,6 +108,8 @@ private:
     // Opens a film (a path, or a kolvovcd: URI) on the viewer through the engines for
     // `kindName` (the name its kind is told by); the open result.
     std::int32_t OpenFilm(const std::vector<std::string>& candidates, const std::string& kindName);
+    // The end of the play sequence: back to the album, stopped, the disc closed.
+    void LeaveVideoCd();
     bool ReaderActive() const { return videoCdMode() && m_vcd && m_vcd->isOpen(); }
     // Gives the reader a song number or a navigation command and follows what it did.
     int ReaderCommand(int n);

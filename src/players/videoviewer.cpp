@@ -84,12 +84,15 @@ VideoViewerChild::~VideoViewerChild()
 
 void VideoViewerChild::present(engines::FramePtr frame)
 {
-    std::lock_guard lock(m_mutex);
-    m_pending = std::move(frame);
-    if (m_scheduled)
-        return;
-    m_scheduled = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending = std::move(frame);
+        if (m_scheduled)
+            return;
+        m_scheduled = true;
+    }
     // One queued call at a time: a painter that falls behind skips pictures, never queues them.
+    // Posted with the lock let go: the woken painter would otherwise sleep again on it.
     QMetaObject::invokeMethod(
         this, [this] { takePending(); }, Qt::QueuedConnection);
 }
@@ -103,7 +106,8 @@ void VideoViewerChild::takePending()
             return;
         m_frame = std::move(m_pending);
     }
-    update(m_movieRect.isEmpty() ? rect() : m_movieRect);
+    // Painted now, in this call: an update would post another event and come round again.
+    repaint(m_movieRect.isEmpty() ? rect() : m_movieRect);
 }
 
 engines::FramePtr VideoViewerChild::frame() const

@@ -1,15 +1,11 @@
 #include "record/acmwavewriter.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/audio_fifo.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include "platform/log.h"
+#include "record/libav.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace record {
 
@@ -37,7 +33,7 @@ const char* encoderName(std::uint16_t tag)
 
 struct CodecContextDeleter
 {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+    void operator()(AVCodecContext* c) const { av().avcodec_free_context(&c); }
 };
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 
@@ -51,8 +47,12 @@ bool setWhy(std::string* why, const std::string& text)
 CodecContextPtr openEncoder(std::uint16_t tag, std::uint32_t rate, int channels, int kbps,
                             std::string* why)
 {
+    if (!av().error.empty()) {
+        setWhy(why, av().error);
+        return nullptr;
+    }
     const char* name = encoderName(tag);
-    const AVCodec* codec = name ? avcodec_find_encoder_by_name(name) : nullptr;
+    const AVCodec* codec = name ? av().avcodec_find_encoder_by_name(name) : nullptr;
     if (!codec) {
         setWhy(why, name ? std::string("libavcodec has no encoder ") + name
                          : "not a format tag this writer encodes");
@@ -62,15 +62,15 @@ CodecContextPtr openEncoder(std::uint16_t tag, std::uint32_t rate, int channels,
         setWhy(why, "GSM 6.10 takes 8000 Hz mono only");
         return nullptr;
     }
-    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    CodecContextPtr ctx(av().avcodec_alloc_context3(codec));
     if (!ctx)
         return nullptr;
     ctx->sample_rate = static_cast<int>(rate);
-    av_channel_layout_default(&ctx->ch_layout, channels);
+    av().av_channel_layout_default(&ctx->ch_layout, channels);
     ctx->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     if (tag == kTagMpegLayer3)
         ctx->bit_rate = static_cast<std::int64_t>(kbps) * 1000;
-    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) {
+    if (av().avcodec_open2(ctx.get(), codec, nullptr) < 0) {
         setWhy(why, std::string(name) + " does not take " + std::to_string(rate) + " Hz, " +
                         std::to_string(channels) + " channels");
         return nullptr;
@@ -183,11 +183,11 @@ struct CAcmWaveWriter::Codec
 
     ~Codec()
     {
-        swr_free(&swr);
+        av().swr_free(&swr);
         if (fifo)
-            av_audio_fifo_free(fifo);
-        av_frame_free(&frame);
-        av_packet_free(&packet);
+            av().av_audio_fifo_free(fifo);
+        av().av_frame_free(&frame);
+        av().av_packet_free(&packet);
     }
 };
 
@@ -224,6 +224,10 @@ int CAcmWaveWriter::openConverter(const WAVEFORMATEX& source, const WAVEFORMATEX
         destination.nChannels == source.nChannels)
         return 1;
 
+    if (!av().error.empty()) {
+        KLOG_WARNING("record", "no sound conversion: %s", av().error.c_str());
+        return 0;
+    }
     auto codec = std::make_unique<Codec>();
     if (destination.wFormatTag == kTagPcm) {
         if (destination.wBitsPerSample != 8 && destination.wBitsPerSample != 16)
@@ -239,20 +243,21 @@ int CAcmWaveWriter::openConverter(const WAVEFORMATEX& source, const WAVEFORMATEX
         codec->outFormat = codec->encoder->sample_fmt;
         codec->outChannels = destination.nChannels;
         codec->frameSize = codec->encoder->frame_size > 0 ? codec->encoder->frame_size : 1152;
-        codec->fifo = av_audio_fifo_alloc(codec->outFormat, codec->outChannels, codec->frameSize);
-        codec->frame = av_frame_alloc();
-        codec->packet = av_packet_alloc();
+        codec->fifo =
+            av().av_audio_fifo_alloc(codec->outFormat, codec->outChannels, codec->frameSize);
+        codec->frame = av().av_frame_alloc();
+        codec->packet = av().av_packet_alloc();
         if (!codec->fifo || !codec->frame || !codec->packet)
             return 0;
     }
     AVChannelLayout inLayout, outLayout;
-    av_channel_layout_default(&inLayout, source.nChannels);
-    av_channel_layout_default(&outLayout, codec->outChannels);
-    if (swr_alloc_set_opts2(&codec->swr, &outLayout, codec->outFormat,
-                            static_cast<int>(destination.nSamplesPerSec), &inLayout,
-                            pcmSampleFormat(source.wBitsPerSample),
-                            static_cast<int>(source.nSamplesPerSec), 0, nullptr) < 0 ||
-        swr_init(codec->swr) < 0)
+    av().av_channel_layout_default(&inLayout, source.nChannels);
+    av().av_channel_layout_default(&outLayout, codec->outChannels);
+    if (av().swr_alloc_set_opts2(&codec->swr, &outLayout, codec->outFormat,
+                                 static_cast<int>(destination.nSamplesPerSec), &inLayout,
+                                 pcmSampleFormat(source.wBitsPerSample),
+                                 static_cast<int>(source.nSamplesPerSec), 0, nullptr) < 0 ||
+        av().swr_init(codec->swr) < 0)
         return 0;
     m_codec = std::move(codec);
     return 1;
@@ -271,23 +276,23 @@ bool CAcmWaveWriter::convert(bool last, std::vector<std::uint8_t>& out)
     const size_t sourceBlock = m_source.nBlockAlign;
     const int inFrames = static_cast<int>(m_pending.size() / sourceBlock);
     const std::uint8_t* in[1] = {m_pending.data()};
-    const int room = swr_get_out_samples(c.swr, inFrames) + 16;
+    const int room = av().swr_get_out_samples(c.swr, inFrames) + 16;
 
     // Resampled samples, in the destination's sample format.
     uint8_t** planes = nullptr;
-    if (av_samples_alloc_array_and_samples(&planes, nullptr, c.outChannels, room, c.outFormat, 0) <
-        0)
+    if (av().av_samples_alloc_array_and_samples(&planes, nullptr, c.outChannels, room, c.outFormat,
+                                                0) < 0)
         return false;
     struct Free
     {
         uint8_t*** p;
         ~Free()
         {
-            av_freep(&(*p)[0]);
-            av_freep(p);
+            av().av_freep(&(*p)[0]);
+            av().av_freep(p);
         }
     } freePlanes{&planes};
-    int got = swr_convert(c.swr, planes, room, inFrames ? in : nullptr, inFrames);
+    int got = av().swr_convert(c.swr, planes, room, inFrames ? in : nullptr, inFrames);
     if (got < 0)
         return false;
     m_pending.erase(m_pending.begin(),
@@ -295,15 +300,15 @@ bool CAcmWaveWriter::convert(bool last, std::vector<std::uint8_t>& out)
     if (last) {
         // The resampler's tail.
         for (;;) {
-            const int more = swr_get_out_samples(c.swr, 0);
+            const int more = av().swr_get_out_samples(c.swr, 0);
             if (more <= 0 || got + more > room)
                 break;
             uint8_t* tail[8];
-            const int bytesPerSample = av_get_bytes_per_sample(c.outFormat);
-            const bool planar = av_sample_fmt_is_planar(c.outFormat);
+            const int bytesPerSample = av().av_get_bytes_per_sample(c.outFormat);
+            const bool planar = av().av_sample_fmt_is_planar(c.outFormat);
             for (int ch = 0; ch < (planar ? c.outChannels : 1); ++ch)
                 tail[ch] = planes[ch] + got * bytesPerSample * (planar ? 1 : c.outChannels);
-            const int n = swr_convert(c.swr, tail, room - got, nullptr, 0);
+            const int n = av().swr_convert(c.swr, tail, room - got, nullptr, 0);
             if (n <= 0)
                 break;
             got += n;
@@ -311,51 +316,52 @@ bool CAcmWaveWriter::convert(bool last, std::vector<std::uint8_t>& out)
     }
 
     if (!c.encoder) {
-        const int bytes = got * c.outChannels * av_get_bytes_per_sample(c.outFormat);
+        const int bytes = got * c.outChannels * av().av_get_bytes_per_sample(c.outFormat);
         out.insert(out.end(), planes[0], planes[0] + bytes);
         m_framesOut += static_cast<std::uint64_t>(got);
         return true;
     }
 
-    if (got > 0 && av_audio_fifo_write(c.fifo, reinterpret_cast<void**>(planes), got) < got)
+    if (got > 0 && av().av_audio_fifo_write(c.fifo, reinterpret_cast<void**>(planes), got) < got)
         return false;
     m_framesOut += static_cast<std::uint64_t>(got);
 
     auto drain = [&]() -> bool {
         for (;;) {
-            const int r = avcodec_receive_packet(c.encoder.get(), c.packet);
+            const int r = av().avcodec_receive_packet(c.encoder.get(), c.packet);
             if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
                 return true;
             if (r < 0)
                 return false;
             out.insert(out.end(), c.packet->data, c.packet->data + c.packet->size);
-            av_packet_unref(c.packet);
+            av().av_packet_unref(c.packet);
         }
     };
     auto sendFrame = [&](int samples) -> bool {
-        av_frame_unref(c.frame);
+        av().av_frame_unref(c.frame);
         c.frame->nb_samples = c.frameSize;
         c.frame->format = c.outFormat;
         c.frame->sample_rate = c.encoder->sample_rate;
-        if (av_channel_layout_copy(&c.frame->ch_layout, &c.encoder->ch_layout) < 0 ||
-            av_frame_get_buffer(c.frame, 0) < 0)
+        if (av().av_channel_layout_copy(&c.frame->ch_layout, &c.encoder->ch_layout) < 0 ||
+            av().av_frame_get_buffer(c.frame, 0) < 0)
             return false;
-        av_samples_set_silence(c.frame->data, 0, c.frameSize, c.outChannels, c.outFormat);
-        if (av_audio_fifo_read(c.fifo, reinterpret_cast<void**>(c.frame->data), samples) < samples)
+        av().av_samples_set_silence(c.frame->data, 0, c.frameSize, c.outChannels, c.outFormat);
+        if (av().av_audio_fifo_read(c.fifo, reinterpret_cast<void**>(c.frame->data), samples) <
+            samples)
             return false;
-        if (avcodec_send_frame(c.encoder.get(), c.frame) < 0)
+        if (av().avcodec_send_frame(c.encoder.get(), c.frame) < 0)
             return false;
         return drain();
     };
-    while (av_audio_fifo_size(c.fifo) >= c.frameSize) {
+    while (av().av_audio_fifo_size(c.fifo) >= c.frameSize) {
         if (!sendFrame(c.frameSize))
             return false;
     }
     if (last) {
         // The last samples fill a block with silence; the "fact" chunk counts only the real ones.
-        if (av_audio_fifo_size(c.fifo) > 0 && !sendFrame(av_audio_fifo_size(c.fifo)))
+        if (av().av_audio_fifo_size(c.fifo) > 0 && !sendFrame(av().av_audio_fifo_size(c.fifo)))
             return false;
-        if (avcodec_send_frame(c.encoder.get(), nullptr) < 0 || !drain())
+        if (av().avcodec_send_frame(c.encoder.get(), nullptr) < 0 || !drain())
             return false;
     }
     return true;

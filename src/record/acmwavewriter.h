@@ -2,8 +2,10 @@
 // CAcmWaveWriter: converts PCM to the format of a WAVE file and writes the file. Between equal
 // PCM formats the bytes pass through unchanged; other PCM formats are resampled and rematrixed
 // with libswresample; the compressed format tags (A-law, mu-law, IMA and MS ADPCM, GSM 6.10,
-// MPEG Layer 3) are encoded with libavcodec. The RIFF is written by RiffWaveWriter, so the
-// file is valid whatever happens and appears under its name only when finished.
+// MPEG Layer 3) are encoded with libavcodec. Those libraries are opened at the first conversion
+// or compressed format, not at the program's start; without them both are refused. The RIFF is
+// written by RiffWaveWriter, so the file is valid whatever happens and appears under its name
+// only when finished.
 //
 // Source bytes that do not make a whole sample frame, or a whole encoder block, wait in the
 // writer for the next write or the flush. A write after the file reached its 4 GiB limit or

@@ -143,10 +143,25 @@ bool CdCopier::openOutput()
         m_outputOpen = true;
         return true;
     }
-    // No RealAudio encoder is built in.
-    KLOG_WARNING("record", "CD copy: RealAudio output is not available");
-    fail(kMsgCantWrite);
-    return false;
+    m_realAudio = makeRealAudioEncoder();
+    RealAudioEncoderUse use(m_realAudio.get());
+    RealAudioClip clip;
+    clip.title = !m_job.clipTitle.empty() ? m_job.clipTitle
+                 : m_track >= 1 && static_cast<size_t>(m_track) <= m_job.trackTitles.size()
+                     ? m_job.trackTitles[static_cast<size_t>(m_track - 1)]
+                     : std::string();
+    clip.author = !m_job.clipAuthor.empty() ? m_job.clipAuthor : m_job.artist;
+    clip.copyright = m_job.clipCopyright;
+    clip.format = cdAudioFormat();
+    const int started = KREEngine_Start(m_outputPath, m_job.raProfile, clip);
+    if (started != 1) {
+        KLOG_WARNING("record", "CD copy: cannot start %s: %s", m_outputPath.c_str(),
+                     realAudioEncoderError().c_str());
+        fail(started < 0 ? kMsgCantInitAcm : kMsgCantWrite);
+        return false;
+    }
+    m_outputOpen = true;
+    return true;
 }
 
 void CdCopier::finishOutput()
@@ -164,6 +179,9 @@ void CdCopier::finishOutput()
         MpegEncoderUse use(m_mpeg.get());
         KMPEncEngine_Flush();
         KMPEncEngine_Close();
+    } else {
+        RealAudioEncoderUse use(m_realAudio.get());
+        KREEngine_Stop();
     }
 }
 
@@ -261,9 +279,12 @@ void CdCopier::blockComplete()
     bool ok = true;
     const int type = m_job.recordType;
     std::thread worker([&] {
-        std::unique_ptr<MpegEncoderUse> use;
+        std::unique_ptr<MpegEncoderUse> mpegUse;
+        std::unique_ptr<RealAudioEncoderUse> realAudioUse;
         if (type == 1)
-            use = std::make_unique<MpegEncoderUse>(m_mpeg.get());
+            mpegUse = std::make_unique<MpegEncoderUse>(m_mpeg.get());
+        else if (type == 2)
+            realAudioUse = std::make_unique<RealAudioEncoderUse>(m_realAudio.get());
         for (size_t at = 0; at < data->size(); at += kChunkBytes) {
             const size_t n = std::min(kChunkBytes, data->size() - at);
             if (type == 0) {
@@ -273,7 +294,8 @@ void CdCopier::blockComplete()
                     ok = false;
                     break;
                 }
-            } else if (KMPEncEngine_Write(data->data() + at, static_cast<int>(n)) < 1) {
+            } else if (type == 1 ? KMPEncEngine_Write(data->data() + at, static_cast<int>(n)) < 1
+                                 : KREEngine_Write(data->data() + at, static_cast<int>(n)) == 0) {
                 ok = false;
                 break;
             }

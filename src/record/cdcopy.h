@@ -5,13 +5,16 @@
 // thread in chunks of 44100 bytes and tells a listener what the copy window shows. The copy
 // window and kolvo-cli cd copy both run it, on a thread with a Qt event loop.
 //
-// It promises: outputs are WAVE files in the recording format (through CAcmWaveWriter) or MP3
-// files (through the MP3 encoder engine, tagged with the album's texts); a cancel, a read
+// It promises: outputs are WAVE files in the recording format (through CAcmWaveWriter), MP3
+// files (through the MP3 encoder engine, tagged with the album's texts) or RealAudio files
+// (through the RealAudio encoder engine, with the clip texts, or the track's title and the
+// artist when none were given); a cancel, a read
 // error or a write error finishes the output being written, so every file it names is a valid
 // one; the temporary "$$rec$$.wav" is gone when the copier is.
 
 #include "record/acmwavewriter.h"
 #include "record/kmpencengine.h"
+#include "record/kreengine.h"
 #include "record/waveformat.h"
 
 #include <QObject>
@@ -45,6 +48,8 @@ struct RecordJob
     // MP3: the profile ("RecordMPEGProfile"), or a bit rate in kbps when above 0.
     int mpegProfile = 0;
     int mpegBitRate = 0;
+    // RealAudio: the profile ("RecordRAProfile").
+    int raProfile = 0;
     // The "Drive" setting.
     std::string drive;
 };
@@ -127,6 +132,7 @@ private:
     std::string m_tempPath;
     CAcmWaveWriter m_writer;
     std::shared_ptr<MpegEncoder> m_mpeg;
+    std::shared_ptr<RealAudioEncoder> m_realAudio;
 };
 
 } // namespace record

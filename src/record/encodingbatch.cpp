@@ -3,6 +3,7 @@
 #include "platform/log.h"
 #include "platform/strings.h"
 #include "record/kmpencengine.h"
+#include "record/kreengine.h"
 #include "record/wavefile.h"
 
 #include <algorithm>
@@ -72,7 +73,10 @@ struct EncodingBatch::Worker
     std::unique_ptr<WaveSource> wave;
     WAVEFORMATEX format;
     std::uint32_t dataSize = 0;
+    int type = 0;
     int bitRate = 128;
+    int raProfile = 0;
+    RealAudioClip clipTexts;
     int lastReported = -1;
     std::atomic<int> percent{0};
     std::atomic<bool> stop{false};
@@ -82,14 +86,7 @@ struct EncodingBatch::Worker
 
     void encode()
     {
-        Id3Tag tag;
-        std::string title = baseName(source);
-        const size_t dot = title.rfind('.');
-        if (dot != std::string::npos && dot > 0)
-            title.resize(dot);
-        tag.title = Id3FieldFromText(title, 30);
-        setMpegEncoderTag(tag);
-        if (KMPEncEngine_OpenWFX(output, format, bitRate) < 1) {
+        if (!open()) {
             exitCode = 1;
             finished = true;
             return;
@@ -101,7 +98,9 @@ struct EncodingBatch::Worker
             const size_t got = wave->read(buffer.data(), buffer.size());
             if (got < 1)
                 break;
-            if (KMPEncEngine_Write(buffer.data(), static_cast<int>(got)) < 1) {
+            const int written = type == 0 ? KMPEncEngine_Write(buffer.data(), static_cast<int>(got))
+                                          : KREEngine_Write(buffer.data(), static_cast<int>(got));
+            if (written < 1) {
                 exitCode = 2;
                 break;
             }
@@ -116,10 +115,39 @@ struct EncodingBatch::Worker
                 percent = p;
             }
         }
-        KMPEncEngine_Flush();
-        if (KMPEncEngine_Close() < 1 && exitCode == 0)
+        if (!close() && exitCode == 0)
             exitCode = 2;
         finished = true;
+    }
+
+    bool open()
+    {
+        std::string title = baseName(source);
+        const size_t dot = title.rfind('.');
+        if (dot != std::string::npos && dot > 0)
+            title.resize(dot);
+        if (type == 0) {
+            Id3Tag tag;
+            tag.title = Id3FieldFromText(title, 30);
+            setMpegEncoderTag(tag);
+            return KMPEncEngine_OpenWFX(output, format, bitRate) >= 1;
+        }
+        RealAudioClip clip{clipTexts.title.empty() ? title : clipTexts.title,
+                           clipTexts.author,
+                           clipTexts.copyright,
+                           1,
+                           1,
+                           format};
+        return KREEngine_Start(output, raProfile, clip) == 1;
+    }
+
+    bool close()
+    {
+        if (type == 0) {
+            KMPEncEngine_Flush();
+            return KMPEncEngine_Close() >= 1;
+        }
+        return KREEngine_Stop() >= 1;
     }
 };
 
@@ -188,16 +216,12 @@ void EncodingBatch::run(Listener& listener, const std::function<void()>& pump)
                 listener.fileEnded(i, false, fillIn(LoadString(IDS_ENCODE_MP3_FORMAT), {number}));
                 continue;
             }
-            if (m_job.type != 0) {
-                // No RealAudio encoder is built in: the file fails as an encoder that will not
-                // open.
-                m_states[static_cast<size_t>(i)] = FileState::Failed;
-                listener.fileEnded(i, false,
-                                   fillIn(LoadString(IDS_ENCODE_FAIL), {number, baseName(source)}));
-                continue;
-            }
             w->output = encodedPathFor(source, m_job.type, m_job.outputFolder);
+            w->type = m_job.type;
             w->bitRate = m_job.bitRate;
+            w->raProfile = m_job.raProfile;
+            w->clipTexts = {m_job.clipTitle, m_job.clipAuthor, m_job.clipCopyright, 1, 1,
+                            w->format};
             m_states[static_cast<size_t>(i)] = FileState::Working;
             listener.fileStarted(i, w->output);
             Worker* raw = w.get();

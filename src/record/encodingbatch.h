@@ -1,5 +1,6 @@
 #pragma once
-// The file encoding batch without its window: WAVE files in, MP3 files out, each file on a
+// The file encoding batch without its window: WAVE files in, MP3 or RealAudio files out, each
+// file on a
 // worker thread of its own that reads the samples in chunks of 8192 bytes, with at most as
 // many workers at a time as the machine has cores. The file encoding dialog and kolvo-cli
 // both run it.
@@ -28,6 +29,7 @@ struct EncodeJob
     int type = 0; // 0 MPEG Layer 3, 1 RealAudio
     std::vector<std::string> files;
     int bitRate = 128; // kbps
+    int raProfile = 0; // "RecordRAProfile"
     std::string clipTitle;
     std::string clipAuthor;
     std::string clipCopyright;

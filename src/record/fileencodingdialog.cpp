@@ -34,7 +34,7 @@ constexpr UINT IDS_CANCEL = 39105;
 constexpr UINT IDS_FILE_ENCODING = 39700;
 constexpr UINT IDS_ENCODING_OPTIONS = 39701;
 constexpr UINT IDS_MPEG_LAYER3 = 39702;
-constexpr UINT IDS_REALAUDIO_MISSING = 39703;
+constexpr UINT IDS_REALAUDIO = 39703;
 constexpr UINT IDS_BIT_RATE = 39704;
 constexpr UINT IDS_FORMAT = 39705;
 
@@ -116,9 +116,8 @@ CFileEncodingPropertySheet::CFileEncodingPropertySheet(int bitRate, QWidget* par
     typeLayout->setContentsMargins(0, 0, 0, 0);
     m_types = new QButtonGroup(this);
     auto* mp3 = new QRadioButton(LoadQString(IDS_MPEG_LAYER3), typeBox);
-    auto* ra = new QRadioButton(LoadQString(IDS_REALAUDIO_MISSING), typeBox);
+    auto* ra = new QRadioButton(LoadQString(IDS_REALAUDIO), typeBox);
     mp3->setChecked(true);
-    ra->setEnabled(false);
     m_types->addButton(mp3, 0);
     m_types->addButton(ra, 1);
     typeLayout->addWidget(mp3);
@@ -318,6 +317,7 @@ std::vector<std::string> encodeFilesWithDialog(QWidget* parent,
     EncodeJob job;
     job.type = sheet.selectedType();
     job.bitRate = settings.recordMpegBitRate;
+    job.raProfile = settings.recordRaProfile;
     job.files = files;
     FileEncodingDialog dialog(job, false, parent);
     dialog.exec();

@@ -2,10 +2,9 @@
 // The file encoding batch in its window: FileEncodingDialog lists the files with a state icon,
 // the percentage and both names, shows a per-file and an overall progress bar and a log line
 // per file, and ends with Close (or closes itself when asked to). Before it, the encoding
-// options sheet (CFileEncodingPropertySheet) chooses the MP3 bit rate from the designed
-// 14-entry table. encodeFilesWithDialog runs both, as the file album editor's Encode does.
-//
-// RealAudio is shown in the options but cannot be chosen: no RealAudio encoder is built in.
+// options sheet (CFileEncodingPropertySheet) chooses MP3 or RealAudio and the MP3 bit rate
+// from the designed 14-entry table. encodeFilesWithDialog runs both, as the file album
+// editor's Encode does.
 
 #include "platform/settings.h"
 #include "record/encodingbatch.h"
@@ -43,7 +42,7 @@ class CFileEncodingPropertySheet : public QDialog
 public:
     CFileEncodingPropertySheet(int bitRate, QWidget* parent = nullptr);
     int selectedBitRate() const;
-    int selectedType() const; // 0 MPEG Layer 3
+    int selectedType() const; // 0 MPEG Layer 3, 1 RealAudio
     QComboBox* bitRateList() const { return m_bitRates; }
 
 private:

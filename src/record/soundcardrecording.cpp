@@ -3,22 +3,24 @@
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 #include "record/cdcopydialog.h"
+#include "record/fileencodingdialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
-#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <unistd.h>
 
 namespace record {
 
@@ -30,7 +32,7 @@ constexpr UINT IDS_FILE = 2029;
 constexpr UINT IDS_CANT_OPEN_DEVICE = 2063;
 constexpr UINT IDS_CANT_WRITE = 2064;
 constexpr UINT IDS_MPEG_LAYER3 = 39702;
-constexpr UINT IDS_REALAUDIO_MISSING = 39703;
+constexpr UINT IDS_REALAUDIO = 39703;
 constexpr UINT IDS_FORMAT = 39705;
 constexpr UINT IDS_RECORDING_OPTIONS = 39707;
 constexpr UINT IDS_WAVE = 39708;
@@ -42,6 +44,10 @@ constexpr UINT IDS_STEREO = 39713;
 constexpr UINT IDS_COPY_CD = 39714;
 constexpr UINT IDS_TRACKS = 39715;
 constexpr UINT IDS_RECORD_CD = 39716;
+constexpr UINT IDS_TITLE = 2021;
+constexpr UINT IDS_REALAUDIO_INFO = 39717;
+constexpr UINT IDS_AUTHOR = 39718;
+constexpr UINT IDS_COPYRIGHT = 39719;
 
 const char* extensionOf(int type)
 {
@@ -50,6 +56,7 @@ const char* extensionOf(int type)
 
 QPointer<CRecordPropertySheet> g_openSheet;
 QPointer<CdCopyDialog> g_openCopy;
+QPointer<FileEncodingDialog> g_openEncoding;
 
 std::string upper(std::string text)
 {
@@ -88,10 +95,8 @@ CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options,
     m_type = new QComboBox(this);
     m_type->addItem(LoadQString(IDS_WAVE));
     m_type->addItem(LoadQString(IDS_MPEG_LAYER3));
-    m_type->addItem(LoadQString(IDS_REALAUDIO_MISSING));
-    if (auto* model = qobject_cast<QStandardItemModel*>(m_type->model()); model && model->item(2))
-        model->item(2)->setEnabled(false);
-    m_type->setCurrentIndex(std::clamp(options.type, 0, 1));
+    m_type->addItem(LoadQString(IDS_REALAUDIO));
+    m_type->setCurrentIndex(std::clamp(options.type, 0, 2));
     form->addRow(LoadQString(IDS_FORMAT), m_type);
     m_rate = new QComboBox(this);
     for (int rate : {8000, 11025, 22050, 32000, 44100, 48000})
@@ -109,6 +114,24 @@ CRecordPropertySheet::CRecordPropertySheet(const RecordingOptions& options,
     m_channels->addItem(LoadQString(IDS_STEREO), 2);
     m_channels->setCurrentIndex(options.format.nChannels == 1 ? 0 : 1);
     form->addRow(LoadQString(IDS_CHANNELS), m_channels);
+    // What a RealAudio file says of itself.
+    auto* clipInfo = new QLabel(LoadQString(IDS_REALAUDIO_INFO), this);
+    form->addRow(clipInfo);
+    m_clipTitle = new QLineEdit(QString::fromStdString(options.clipTitle), this);
+    m_clipAuthor = new QLineEdit(QString::fromStdString(options.clipAuthor), this);
+    m_clipCopyright = new QLineEdit(QString::fromStdString(options.clipCopyright), this);
+    form->addRow(LoadQString(IDS_TITLE), m_clipTitle);
+    form->addRow(LoadQString(IDS_AUTHOR), m_clipAuthor);
+    form->addRow(LoadQString(IDS_COPYRIGHT), m_clipCopyright);
+    const auto enableClip = [this, clipInfo] {
+        const bool realAudio = m_type->currentIndex() == 2;
+        for (QWidget* w :
+             {static_cast<QWidget*>(clipInfo), static_cast<QWidget*>(m_clipTitle),
+              static_cast<QWidget*>(m_clipAuthor), static_cast<QWidget*>(m_clipCopyright)})
+            w->setEnabled(realAudio);
+    };
+    enableClip();
+    connect(m_type, &QComboBox::currentIndexChanged, this, enableClip);
     // The CD's tracks, copied digitally (the type chooses WAVE or MP3 files).
     m_copyCd = new QCheckBox(LoadQString(IDS_COPY_CD), this);
     m_copyCd->setEnabled(!disc.trackTitles.empty());
@@ -158,6 +181,9 @@ RecordingOptions CRecordPropertySheet::options() const
     o.format =
         MakeRecordingPcmFormat(static_cast<std::uint32_t>(m_rate->currentData().toInt()),
                                m_bits->currentData().toInt(), m_channels->currentData().toInt());
+    o.clipTitle = m_clipTitle->text().trimmed().toStdString();
+    o.clipAuthor = m_clipAuthor->text().trimmed().toStdString();
+    o.clipCopyright = m_clipCopyright->text().trimmed().toStdString();
     o.copyCd = m_copyCd->isChecked();
     o.recordCd = m_recordCd->isChecked();
     for (int i = 0; i < m_tracks->count(); ++i) {
@@ -188,7 +214,7 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
                                       std::vector<std::string>* copied)
 {
     RecordingOptions options;
-    options.type = std::clamp(m_settings.recordType, 0, 1);
+    options.type = std::clamp(m_settings.recordType, 0, 2);
     WAVEFORMATEX stored;
     if (WAVEFORMATEX::fromBytes(m_settings.recordFormat, stored) && stored.wFormatTag == kTagPcm &&
         stored.nSamplesPerSec && stored.nChannels)
@@ -206,7 +232,7 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
     if (options.path.empty())
         return {};
     // An extension that does not fit the type is asked about.
-    const std::string wanted = options.type == 1 ? ".MP3" : ".WAV";
+    const std::string wanted = options.type == 1 ? ".MP3" : options.type == 2 ? ".RA" : ".WAV";
     const std::string name = upper(options.path);
     const size_t dot = name.rfind('.');
     const size_t slash = name.rfind('/');
@@ -229,6 +255,8 @@ std::string SoundCardRecording::Start(QWidget* parent, const CdDiscTitles& disc,
         m_settings.recordCdRecordingMethod = options.copyCd ? 1 : 0;
     if (m_save)
         m_save();
+    if (m_optionsAccepted)
+        m_optionsAccepted();
     if (options.copyCd) {
         if (!options.tracks.empty()) {
             const std::vector<std::string> files = CopyCdTracks(options, disc, parent);
@@ -257,6 +285,11 @@ std::string SoundCardRecording::StartNextCdTrack()
     options.type = m_cdJob.recordType;
     options.format = m_cdJob.recordFormat;
     options.path = cdOutputPath(m_cdJob, track);
+    options.clipTitle = m_cdJob.clipTitle;
+    if (options.clipTitle.empty() && track <= m_cdJob.trackTitles.size())
+        options.clipTitle = m_cdJob.trackTitles[track - 1];
+    options.clipAuthor = m_cdJob.clipAuthor.empty() ? m_cdJob.artist : m_cdJob.clipAuthor;
+    options.clipCopyright = m_cdJob.clipCopyright;
     std::string path = StartWith(options, m_parent);
     if (!path.empty())
         m_cdTrack = track;
@@ -277,22 +310,37 @@ std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget
             (path.rfind('/') == std::string::npos || dot > path.rfind('/')))
             path = path.substr(0, dot) + ".wav";
     }
-    if (options.type == 2) {
-        KolvoMessageBox(parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
-        return {};
-    }
     const WAVEFORMATEX& f = options.format;
     if (m_wave.SetRecordingFormat(f.nSamplesPerSec, f.wBitsPerSample, f.nChannels, 0, 4, -1) != 1) {
         KolvoMessageBox(parent, LoadQString(IDS_CANT_OPEN_DEVICE), MessageIcon::Information);
         return {};
     }
     m_pcm = m_wave.recordFormat();
-    if (m_writer.openConverter(m_pcm, f) != 1) {
+    m_type = options.type;
+    if (m_type == 2) {
+        // RealAudio is encoded from the captured PCM as it comes.
+        RealAudioEncoderUse use(m_realAudio.get());
+        RealAudioClip clip;
+        clip.title = options.clipTitle;
+        if (clip.title.empty()) {
+            clip.title = path.substr(path.rfind('/') + 1);
+            clip.title = clip.title.substr(0, clip.title.rfind('.'));
+        }
+        clip.author = options.clipAuthor;
+        clip.copyright = options.clipCopyright;
+        clip.format = m_pcm;
+        const int started = KREEngine_Start(path, m_settings.recordRaProfile, clip);
+        if (started != 1) {
+            m_wave.StopRecording();
+            KolvoMessageBox(parent, LoadQString(started < 0 ? IDS_ACM : IDS_CANT_WRITE),
+                            MessageIcon::Information);
+            return {};
+        }
+    } else if (m_writer.openConverter(m_pcm, f) != 1) {
         m_wave.StopRecording();
         KolvoMessageBox(parent, LoadQString(IDS_ACM), MessageIcon::Information);
         return {};
-    }
-    if (m_writer.createFile(path, f) != 1) {
+    } else if (m_writer.createFile(path, f) != 1) {
         m_wave.StopRecording();
         KolvoMessageBox(parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);
         return {};
@@ -300,11 +348,13 @@ std::string SoundCardRecording::StartWith(const RecordingOptions& given, QWidget
     m_firstWrite = true;
     m_failed = m_paused = false;
     if (m_wave.StartRecording(0, this) != 1) {
-        m_writer.close();
+        finishFile();
         KolvoMessageBox(parent, LoadQString(IDS_CANT_OPEN_DEVICE), MessageIcon::Information);
         return {};
     }
     m_recording = true;
+    m_path = path;
+    m_stopped = {};
     return path;
 }
 
@@ -314,10 +364,9 @@ RecordJob SoundCardRecording::makeCdJob(const RecordingOptions& options,
     RecordJob job;
     job.recordType = options.type;
     job.cdMethod = options.copyCd ? 1 : 0;
-    // A digital copy to MP3 encodes the CD's own format; through the sound card the MP3 type
-    // records a WAVE file in the chosen format.
-    job.recordFormat =
-        options.type == 0 || !options.copyCd ? options.format : MakePcmFormat(44100, 16, 2);
+    // MP3s are made from the CD's own format: the digital copy encodes it, and through the sound
+    // card the MPEG type records WAVE files of it, which the MP3 encoder takes.
+    job.recordFormat = options.type == 1 ? MakePcmFormat(44100, 16, 2) : options.format;
     job.directory =
         m_settings.recordDir.empty() ? QDir::tempPath().toStdString() : m_settings.recordDir;
     job.useTitleInfo = m_settings.recordCdUseTitleInfo != 0;
@@ -330,6 +379,10 @@ RecordJob SoundCardRecording::makeCdJob(const RecordingOptions& options,
     job.albumTitle = disc.albumTitle;
     job.artist = disc.artist;
     job.mpegProfile = m_settings.recordMpegProfile;
+    job.raProfile = m_settings.recordRaProfile;
+    job.clipTitle = options.clipTitle;
+    job.clipAuthor = options.clipAuthor;
+    job.clipCopyright = options.clipCopyright;
     job.drive = m_settings.cdDrive;
     // The album's own folder, "artist-album" (either alone when the other is empty).
     if (job.useTitleInfo && (!disc.artist.empty() || !disc.albumTitle.empty())) {
@@ -375,7 +428,6 @@ void SoundCardRecording::Resume()
 
 void SoundCardRecording::Stop(bool user)
 {
-    // An MPEG type keeps its WAVE file (no MP3 is made from a recording yet).
     if (user)
         m_cdJob.selectedTracks.clear(); // Stop ends recording the CD's tracks too
     if (!m_recording)
@@ -383,10 +435,52 @@ void SoundCardRecording::Stop(bool user)
     m_recording = false;
     m_wave.StopRecording();
     m_paused = false;
+    finishFile();
+    setLevels(0, 0);
+    m_stopped = {};
+    // Outside CD recording an MPEG type keeps its WAVE file. Recording the CD's tracks, each
+    // ended track's WAVE file becomes an MP3; a track stopped by hand is dropped.
+    if (m_cdTrack == 0 || m_type != 1)
+        return;
+    m_stopped.kept = false;
+    if (!user)
+        m_stopped.mp3 = encodeTrack();
+    ::unlink(m_path.c_str());
+}
+
+std::string SoundCardRecording::encodeTrack()
+{
+    EncodeJob job;
+    job.type = 0;
+    job.files = {m_path};
+    job.bitRate =
+        mpegBitRateTable()[static_cast<size_t>(bitRateEntryFor(m_settings.recordMpegBitRate))].kbps;
+    job.clipTitle = m_cdJob.clipTitle;
+    job.clipAuthor = m_cdJob.clipAuthor;
+    job.clipCopyright = m_cdJob.clipCopyright;
+    FileEncodingDialog dialog(job, true, m_parent);
+    g_openEncoding = &dialog;
+    dialog.exec();
+    g_openEncoding = nullptr;
+    const std::vector<std::string>& produced = dialog.producedFiles();
+    return produced.empty() ? std::string() : produced.front();
+}
+
+FileEncodingDialog* SoundCardRecording::openEncodingWindow()
+{
+    return g_openEncoding.data();
+}
+
+void SoundCardRecording::finishFile()
+{
+    if (m_type == 2) {
+        RealAudioEncoderUse use(m_realAudio.get());
+        KREEngine_Stop();
+        return;
+    }
     m_writer.flush();
     m_writer.finishFile();
     m_writer.close();
-    setLevels(0, 0);
 }
 
 int SoundCardRecording::elapsedSeconds() const
@@ -403,7 +497,14 @@ void SoundCardRecording::DataRecorded(CWave& wave, const std::uint8_t* bytes, si
         setLevels(0, 0);
         return;
     }
-    if (m_writer.write(bytes, count, nullptr, nullptr, m_firstWrite ? -1 : 0) != 1) {
+    bool written;
+    if (m_type == 2) {
+        RealAudioEncoderUse use(m_realAudio.get());
+        written = KREEngine_Write(bytes, static_cast<int>(count)) != 0;
+    } else {
+        written = m_writer.write(bytes, count, nullptr, nullptr, m_firstWrite ? -1 : 0) == 1;
+    }
+    if (!written) {
         m_failed = true;
         setLevels(0, 0);
         KolvoMessageBox(m_parent, LoadQString(IDS_CANT_WRITE), MessageIcon::Information);

@@ -1,9 +1,11 @@
 #pragma once
 // Recording from the sound card into a file, as the Digital Audio Player's Record does it: the
 // recording options sheet (CRecordPropertySheet: the file, the type, the sound format), the
-// capture through CWave and the WAVE file through CAcmWaveWriter, the levels and the elapsed
-// time; the CD's chosen tracks, one file each, while the CD Player plays them. The player keeps
-// the state, the album and the CD Player's part; this keeps the sound.
+// capture through CWave into a WAVE file through CAcmWaveWriter or a RealAudio file through
+// the RealAudio encoder engine, the levels and the elapsed time; the CD's chosen tracks, one
+// file each, while the CD Player plays them (with the MPEG type each track is recorded as a
+// WAVE file of CD sound that the encoding window turns into an MP3 when the track ends). The
+// player keeps the state, the album and the CD Player's part; this keeps the sound.
 //
 // It promises: Start returns the file only when recording really began, having said why
 // otherwise (2063, 1066, 2064); the options chosen are stored in the settings; a write that
@@ -12,6 +14,7 @@
 #include "platform/settings.h"
 #include "record/acmwavewriter.h"
 #include "record/cdcopy.h"
+#include "record/kreengine.h"
 #include "record/wave.h"
 
 #include <QDialog>
@@ -37,6 +40,8 @@ struct RecordingOptions
     // ("RecordCDRecord" with method 0).
     bool recordCd = false;
     std::vector<std::uint32_t> tracks; // chosen, from 1
+    // Written into a RealAudio file; the title is the file's base name when empty.
+    std::string clipTitle, clipAuthor, clipCopyright;
 };
 
 // The disc in the CD Player: its album's texts (no titles: no disc).
@@ -66,6 +71,10 @@ public:
     QComboBox* rateList() const { return m_rate; }
     QComboBox* bitsList() const { return m_bits; }
     QComboBox* channelList() const { return m_channels; }
+    // The RealAudio clip's texts, open to editing with the RealAudio type only.
+    QLineEdit* clipTitleEdit() const { return m_clipTitle; }
+    QLineEdit* clipAuthorEdit() const { return m_clipAuthor; }
+    QLineEdit* clipCopyrightEdit() const { return m_clipCopyright; }
 
 private:
     QLineEdit* m_path = nullptr;
@@ -73,6 +82,9 @@ private:
     QComboBox* m_rate = nullptr;
     QComboBox* m_bits = nullptr;
     QComboBox* m_channels = nullptr;
+    QLineEdit* m_clipTitle = nullptr;
+    QLineEdit* m_clipAuthor = nullptr;
+    QLineEdit* m_clipCopyright = nullptr;
     QCheckBox* m_copyCd = nullptr;
     QCheckBox* m_recordCd = nullptr;
     QListWidget* m_tracks = nullptr;
@@ -102,6 +114,13 @@ public:
     void Pause();
     void Resume();
     void Stop(bool user);
+    // What became of the file recorded until the last Stop (see PlayerRecording::Stopped).
+    struct StoppedFile
+    {
+        bool kept = true;
+        std::string mp3;
+    };
+    const StoppedFile& stoppedFile() const { return m_stopped; }
     bool failed() const { return m_failed; }
     int elapsedSeconds() const;
     std::pair<int, int> levels() const { return {m_left, m_right}; }
@@ -110,13 +129,25 @@ public:
     {
         m_levelsListener = std::move(listener);
     }
+    // Called by Start once the options were accepted (and stored), before the recording or the
+    // copy starts.
+    void setOptionsAccepted(std::function<void()> accepted)
+    {
+        m_optionsAccepted = std::move(accepted);
+    }
 
     // The sheet's window while it is up, for tests that answer it; likewise the copy window.
     static CRecordPropertySheet* openSheet();
     static class CdCopyDialog* openCopyWindow();
+    // The encoding window that makes a CD track's MP3, while it is up.
+    static class FileEncodingDialog* openEncodingWindow();
 
 private:
     void setLevels(int left, int right);
+    // Finishes the file being recorded (WAVE or RealAudio).
+    void finishFile();
+    // The recorded track's WAVE file to MP3 in the encoding window; the MP3, or "".
+    std::string encodeTrack();
     RecordJob makeCdJob(const RecordingOptions& options, const CdDiscTitles& disc) const;
     std::vector<std::string> CopyCdTracks(const RecordingOptions& options, const CdDiscTitles& disc,
                                           QWidget* parent);
@@ -126,9 +157,14 @@ private:
     AppSettings& m_settings;
     std::function<void()> m_save;
     std::function<void(int, int)> m_levelsListener;
+    std::function<void()> m_optionsAccepted;
     QWidget* m_parent = nullptr;
     CWave m_wave;
     CAcmWaveWriter m_writer;
+    std::shared_ptr<RealAudioEncoder> m_realAudio = makeRealAudioEncoder();
+    int m_type = 0;     // of the file being recorded
+    std::string m_path; // the file being recorded
+    StoppedFile m_stopped;
     WAVEFORMATEX m_pcm;
     bool m_firstWrite = true;
     bool m_recording = false;

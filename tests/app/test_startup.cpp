@@ -134,6 +134,22 @@ TEST_F(StartupTest, TheFirstLoadIsSavedAndSigtermOrSigintEndItCleanly)
     }
 }
 
+TEST_F(StartupTest, LibrariesOnlySomeFeaturesNeedStayOffTheStart)
+{
+    auto kolvo = start({QStringLiteral("-nosplash")});
+    QString out;
+    ASSERT_FALSE(waitForLine(*kolvo, QStringLiteral("shown"), out).isEmpty()) << out.toStdString();
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(kolvo->processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QString mapped = QString::fromUtf8(maps.readAll());
+    ASSERT_TRUE(mapped.contains(QStringLiteral("libQt6Widgets"))) << "not the program's map";
+    // Loaded by the first MIDI song or sound conversion, each with the libraries it brings.
+    for (const char* library : {"libfluidsynth", "libavcodec", "libavutil", "libswresample"})
+        EXPECT_FALSE(mapped.contains(QLatin1String(library))) << library << " loaded at the start";
+    kolvo->terminate();
+    ASSERT_TRUE(kolvo->waitForFinished(5000));
+}
+
 TEST_F(StartupTest, ASecondStartHandsOverAndEnds)
 {
     const std::string song = writeFile("music/tone.mp3", "not really audio");

@@ -2,8 +2,10 @@
 
 #include "enginetest.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace synthtest {
@@ -38,6 +40,48 @@ std::string bytesOf(const std::string& path)
 void writeBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::map<std::string, std::string> openmptInfo(const std::string& path)
+{
+    std::map<std::string, std::string> fields;
+    const std::string command = "openmpt123 --info '" + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> out(popen(command.c_str(), "r"), pclose);
+    if (!out)
+        return fields;
+    char line[1024];
+    while (std::fgets(line, sizeof line, out.get())) {
+        // "Duration...: 00:03.960": the name, dots to align the values, ": " and the value.
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        const size_t colon = text.find(": ");
+        if (colon == std::string::npos)
+            continue;
+        std::string name = text.substr(0, colon);
+        while (!name.empty() && name.back() == '.')
+            name.pop_back();
+        fields[name] = text.substr(colon + 2);
+    }
+    return fields;
+}
+
+long durationMs(const std::string& text)
+{
+    double seconds = 0;
+    size_t from = 0;
+    while (from <= text.size()) {
+        const size_t colon = text.find(':', from);
+        const std::string part =
+            text.substr(from, colon == std::string::npos ? colon : colon - from);
+        if (part.empty() || part.find_first_not_of("0123456789.") != std::string::npos)
+            return -1;
+        seconds = seconds * 60 + std::stod(part);
+        if (colon == std::string::npos)
+            return static_cast<long>(seconds * 1000 + 0.5);
+        from = colon + 1;
+    }
+    return -1;
 }
 
 } // namespace synthtest

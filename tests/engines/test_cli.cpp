@@ -107,6 +107,29 @@ TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
     EXPECT_NE(r.out.find("length: 10"), std::string::npos) << r.out;
 }
 
+// Where GStreamer's own readers go wrong, the file's header decides: mono MS ADPCM WAVE is
+// timed by its "fact" chunk (GStreamer alone says about half), and A-law AIFF-C (which
+// GStreamer's AIFF reader calls damaged) opens through libav's reader.
+TEST_F(Cli, CompressedWaveAndAiffcAreTimedAsTheirHeadersSay)
+{
+    const std::string tone = fixtureDir() + "/mono11k.wav";
+    const std::string adpcm = fixtureDir() + "/mono11k-adpcm.wav";
+    const std::string alaw = fixtureDir() + "/stereo-alaw.aifc";
+    ASSERT_TRUE(sh("sox -n -r 11025 -c 1 -b 16 '" + tone + "' synth 1 sine 440"));
+    ASSERT_TRUE(sh("sox '" + tone + "' -e ms-adpcm '" + adpcm + "'"));
+    ASSERT_TRUE(sh("ffmpeg -loglevel error -y -i '" + toneFile("wav", 1.0, 440) +
+                   "' -c:a pcm_alaw -f aiff '" + alaw + "'"));
+    ProcessResult r = run({"info", q(adpcm)});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("length: 1000 ms\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Mono"), std::string::npos) << r.out;
+    r = run({"info", q(alaw)});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("length: 1000 ms\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("A-law"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Stereo"), std::string::npos) << r.out;
+}
+
 // Each way a file can fail says which it is, and only a file that is not there is called
 // unreachable.
 TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone)

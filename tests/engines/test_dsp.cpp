@@ -7,10 +7,13 @@
 #include "engines/gstglue.h"
 
 #include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
+#include <gst/audio/audio.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -366,6 +369,95 @@ TEST(Elements, PassThroughUntilSwitchedOn)
     };
     EXPECT_EQ(render(false), 0.0);
     EXPECT_GT(render(true), 0.1);
+}
+
+// The chain's way in: mono is played on both sides sample for sample, in buffers of twice the
+// size with the same times, and stereo passes through in the very same memory.
+TEST(Elements, StereoCopiesMonoToBothSidesAndPassesStereoThrough)
+{
+    ASSERT_TRUE(engines::ensureGstreamer());
+    struct Seen
+    {
+        std::vector<float> samples;
+        std::vector<GstClockTime> times;
+        int channels = 0;
+        bool sameBuffers = true;
+    };
+    const auto play = [](const std::vector<float>& in, int channels) {
+        Seen seen;
+        GError* err = nullptr;
+        GstElement* p = gst_parse_launch("appsrc name=in format=time ! kolvostereo name=s ! "
+                                         "appsink name=out sync=false",
+                                         &err);
+        EXPECT_EQ(err, nullptr);
+        GstElement* src = gst_bin_get_by_name(GST_BIN(p), "in");
+        GstElement* sink = gst_bin_get_by_name(GST_BIN(p), "out");
+        GstAudioInfo info;
+        gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_F32, 44100, channels, nullptr);
+        GstCaps* caps = gst_audio_info_to_caps(&info);
+        g_object_set(src, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+        gst_element_set_state(p, GST_STATE_PLAYING);
+        std::vector<GstBuffer*> pushed;
+        const size_t half = in.size() / 2;
+        for (int i = 0; i < 2; ++i) {
+            GstBuffer* b = gst_buffer_new_allocate(nullptr, half * sizeof(float), nullptr);
+            gst_buffer_fill(b, 0, in.data() + half * i, half * sizeof(float));
+            GST_BUFFER_PTS(b) = static_cast<GstClockTime>(i) * GST_SECOND;
+            GST_BUFFER_DURATION(b) = GST_SECOND;
+            // Kept alive so that no output can be given its memory.
+            pushed.push_back(gst_buffer_ref(b));
+            gst_app_src_push_buffer(GST_APP_SRC(src), b);
+        }
+        gst_app_src_end_of_stream(GST_APP_SRC(src));
+        size_t n = 0;
+        while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink))) {
+            GstAudioInfo out;
+            gst_audio_info_from_caps(&out, gst_sample_get_caps(sample));
+            seen.channels = GST_AUDIO_INFO_CHANNELS(&out);
+            GstBuffer* b = gst_sample_get_buffer(sample);
+            seen.times.push_back(GST_BUFFER_PTS(b));
+            GstMapInfo map;
+            gst_buffer_map(b, &map, GST_MAP_READ);
+            // The same memory (a source may hand on a shallow copy of the buffer itself).
+            bool same = false;
+            GstMapInfo original;
+            if (n < pushed.size() && gst_buffer_map(pushed[n], &original, GST_MAP_READ)) {
+                same = original.data == map.data;
+                gst_buffer_unmap(pushed[n], &original);
+            }
+            seen.sameBuffers = seen.sameBuffers && same;
+            const auto* f = reinterpret_cast<const float*>(map.data);
+            seen.samples.insert(seen.samples.end(), f, f + map.size / sizeof(float));
+            gst_buffer_unmap(b, &map);
+            gst_sample_unref(sample);
+            ++n;
+        }
+        for (GstBuffer* b : pushed)
+            gst_buffer_unref(b);
+        gst_object_unref(src);
+        gst_object_unref(sink);
+        gst_element_set_state(p, GST_STATE_NULL);
+        gst_object_unref(p);
+        return seen;
+    };
+    std::vector<float> mono;
+    for (int i = 0; i < 400; ++i)
+        mono.push_back(std::sin(i * 0.1f) * 0.5f + (i % 7) * 0.01f);
+    const Seen up = play(mono, 1);
+    EXPECT_EQ(up.channels, 2);
+    ASSERT_EQ(up.samples.size(), mono.size() * 2);
+    for (size_t i = 0; i < mono.size(); ++i) {
+        EXPECT_EQ(up.samples[2 * i], mono[i]) << i;
+        EXPECT_EQ(up.samples[2 * i + 1], mono[i]) << i;
+    }
+    EXPECT_EQ(up.times, (std::vector<GstClockTime>{0, GST_SECOND}));
+    EXPECT_FALSE(up.sameBuffers);
+
+    const Seen through = play(mono, 2); // 200 stereo frames
+    EXPECT_EQ(through.channels, 2);
+    EXPECT_EQ(through.samples, mono);
+    EXPECT_TRUE(through.sameBuffers);
 }
 
 } // namespace

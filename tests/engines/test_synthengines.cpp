@@ -1,7 +1,7 @@
 // The IMS and module engines heard at the private PulseAudio: each kind sounds at the pitch its
 // notes and its bank give, the bank beside the song wins over the program's, the key moves the
-// pitch, the tempo the wall time, seeking lands where asked; the information texts (with an IMS
-// title in Hangul); the end reported by notification.
+// pitch, the tempo the wall time, seeking lands where asked; a module's sub-songs all play in
+// turn; the information texts (with an IMS title in Hangul); the end reported by notification.
 
 #include "albums/mediakind.h"
 #include "engines/engineapi.h"
@@ -112,6 +112,9 @@ TEST_F(SynthEngines, ModulesAreHeardAtTheirNotesWithTheirInformation)
         // S3M: the same cycle at 8363 Hz for C-4.
         {music("s3m", "heard.s3m", "--notes 69:32 --title Heard"),
          8363.0 * std::pow(2.0, 9 / 12.0) / 32, "Scream Tracker 3", "2 channels, 1 instruments"},
+        // IT: the cycle at 8363 Hz for C-5, MIDI's middle C; the notes are on one channel.
+        {music("it", "heard.it", "--notes 69:32 --title Heard"),
+         8363.0 * std::pow(2.0, 9 / 12.0) / 32, "Impulse Tracker", "1 channels, 1 instruments"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -126,6 +129,28 @@ TEST_F(SynthEngines, ModulesAreHeardAtTheirNotesWithTheirInformation)
         const double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.02);
         ASSERT_GE(start, 0) << "nothing heard";
         EXPECT_NEAR(pitch(r, start + 0.5, 2.0), c.hz, c.hz * 0.01);
+    }
+}
+
+TEST_F(SynthEngines, AModuleOfSeveralSubSongsPlaysThemAllInTurn)
+{
+    // Three sub-songs of 17 rows (2.04 s) each, at A4, C5 and E5.
+    const std::string file = music("it", "subsongs.it", "--notes '69:16;72:16;76:16'");
+    double seconds = 0;
+    const auto r =
+        playToEnd(file, &seconds, [](Session& s) { EXPECT_EQ(s.lengthMs(), 3 * 17 * 120); });
+    ASSERT_TRUE(session);
+    EXPECT_GE(session->positionMs(), 3 * 17 * 120 - 200);
+    EXPECT_GT(seconds, 5.8) << "ended before the last sub-song";
+    const double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.02);
+    ASSERT_GE(start, 0) << "nothing heard";
+    const double a4 = 8363.0 * std::pow(2.0, 9 / 12.0) / 32;
+    int semitones = 0;
+    for (int song = 0; song < 3; ++song) {
+        SCOPED_TRACE(song);
+        const double hz = a4 * std::pow(2.0, semitones / 12.0);
+        EXPECT_NEAR(pitch(r, start + song * 2.04 + 0.4, 1.2), hz, hz * 0.01);
+        semitones += song == 0 ? 3 : 4;
     }
 }
 

@@ -1,6 +1,7 @@
 // The IMS song and AdLib bank readers, the bank lookup, the program's own bank, and the MIDI
 // Player's engine order for IMS songs and modules; files the IMS and module engines refuse
-// before making a sound. No sound card needed.
+// before making a sound; Impulse Tracker modules' lengths and information beside openmpt123's.
+// No sound card needed.
 
 #include "albums/mediakind.h"
 #include "engines/adlibbank.h"
@@ -236,5 +237,47 @@ TEST(SynthEngines, BadFilesAreRefusedAtOnceWithTheirCodes)
             << bytes.size();
         EXPECT_EQ(KMODEngine_IsOpen(), 0);
         EXPECT_EQ(KMODEngine_Play(), kModFailed);
+    }
+}
+
+// Impulse Tracker modules of our tool, one song and three sub-songs: the module engine's length
+// and information agree with openmpt123's, and a module of several sub-songs lasts them all.
+TEST(ModuleFiles, ImpulseTrackerModulesAgreeWithOpenmpt123)
+{
+    struct Case
+    {
+        std::string file;
+        const char* title;
+        long rows; // at speed 6 and 125 a minute, 120 ms a row
+        int subSongs;
+    };
+    // Each note list ends with the row that cuts its last note.
+    const Case cases[] = {
+        {music("it", "info.it", "--notes 69:32 --title Impulse"), "Impulse", 33, 1},
+        {music("it", "three.it", "--notes '69:16;72:8,r:4,74:8;76:40' --title Three"), "Three",
+         17 + 21 + 41, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_FALSE(c.file.empty());
+        auto peer = openmptInfo(c.file);
+        ASSERT_TRUE(peer.count("Duration")) << "openmpt123 (scripts/install-deps) said nothing";
+        EXPECT_EQ(peer["Subsongs"], std::to_string(c.subSongs));
+        const long peerMs = durationMs(peer["Duration"]);
+        EXPECT_EQ(peerMs, c.rows * 120);
+
+        ASSERT_EQ(KMODEngine_Open(0, c.file.c_str(), 1, nullptr), 1);
+        EXPECT_NEAR(KMODEngine_GetLength(), peerMs, 20);
+        char buffer[512] = {};
+        KMODEngine_GetFileInfo(buffer, sizeof buffer);
+        const std::string info = buffer;
+        EXPECT_NE(info.find("Impulse Tracker"), std::string::npos) << info;
+        EXPECT_NE(info.find("(it)"), std::string::npos) << info;
+        EXPECT_NE(info.find(", " + peer["Channels"] + " channels, " + peer["Instruments"] +
+                            " instruments"),
+                  std::string::npos)
+            << info;
+        EXPECT_NE(info.find(std::string("Title : ") + c.title), std::string::npos) << info;
+        KMODEngine_Close();
     }
 }

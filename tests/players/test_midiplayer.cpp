@@ -1,7 +1,7 @@
 // The MIDI Player in the real main window, playing generated MIDI and karaoke files, IMS songs
 // and modules through the engines into the test PulseAudio: the engine order and its fallback,
 // the tempo and key controls and their limits for every kind, the displays lit only while they
-// apply, the karaoke viewer following the song, and a picture of it all.
+// apply, the karaoke viewer following the song, opening files, and a picture of it all.
 
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
@@ -16,11 +16,16 @@
 #include "support/testhome.h"
 #include "ui/digitdisplay.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QPainter>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstring>
+#include <fstream>
 
 using enginetest::pump;
 using enginetest::pumpUntil;
@@ -190,7 +195,7 @@ TEST_F(MidiPlayerTest, WithoutTheInternalEngineTheSequencerPlaysWithoutAKey)
     command(cmd::Stop);
 }
 
-TEST_F(MidiPlayerTest, FastAndKeyHighChangeAnImsSongAndAModuleToo)
+TEST_F(MidiPlayerTest, FastAndKeyHighChangeAnImsSongButAModuleShowsNeither)
 {
     // An IMS song with its bank beside it (twelve seconds at 120 a minute) and a module of
     // about eleven seconds.
@@ -210,39 +215,90 @@ TEST_F(MidiPlayerTest, FastAndKeyHighChangeAnImsSongAndAModuleToo)
     for (const auto& [file, prefix] :
          {std::pair<std::string, std::string>{ims, "KIMSEngine_"}, {mod, "KMODEngine_"}}) {
         SCOPED_TRACE(file);
+        const bool module = file == mod;
         playPending(file);
         ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
         ASSERT_EQ(player->openEngine(), prefix);
-        EXPECT_TRUE(player->tempoDisplay()->isLit());
-        EXPECT_EQ(player->tempoDisplay()->value(), 100);
-        EXPECT_TRUE(player->keyDisplay()->isLit());
+        EXPECT_EQ(player->tempoDisplay()->isLit(), !module);
+        EXPECT_EQ(player->tempoDisplay()->value(), module ? 0 : 100);
+        EXPECT_EQ(player->keyDisplay()->isLit(), !module);
         EXPECT_EQ(player->keyDisplay()->value(), 0);
-        EXPECT_GT(player->baseTempo(), 0);
         pump(300); // past the start of the output
         const int normal = songMsPerSecond();
         EXPECT_NEAR(normal, 1000, 200);
 
-        // Ten steps of Fast: twice the tempo, so twice the song in the same second.
+        // Ten steps of Fast: twice the tempo, so twice the song in the same second; a module
+        // keeps its own tempo and its display stays off.
         for (int i = 0; i < 10; ++i)
             command(cmd::Fast);
-        EXPECT_EQ(player->tempoDisplay()->value(), 200);
+        EXPECT_EQ(player->tempoDisplay()->value(), module ? 0 : 200);
         pump(200);
         const int fast = songMsPerSecond();
-        EXPECT_NEAR(static_cast<double>(fast) / normal, 2.0, 0.3) << fast << " against " << normal;
+        EXPECT_NEAR(static_cast<double>(fast) / normal, module ? 1.0 : 2.0, 0.3)
+            << fast << " against " << normal;
 
-        // Key High moves the song itself, not only the display.
+        // Key High moves the song itself, not only the display; not a module's.
         for (int i = 0; i < 3; ++i)
             command(cmd::KeyHigh);
-        EXPECT_EQ(player->keyDisplay()->value(), 3);
-        EXPECT_EQ(player->openSession()->key(), 3);
+        EXPECT_EQ(player->keyDisplay()->value(), module ? 0 : 3);
+        EXPECT_EQ(player->openSession()->key(), module ? 0 : 3);
         command(cmd::KeyLow);
-        EXPECT_EQ(player->openSession()->key(), 2);
+        EXPECT_EQ(player->openSession()->key(), module ? 0 : 2);
 
         command(cmd::Stop);
         pump(100);
         EXPECT_FALSE(player->tempoDisplay()->isLit());
         EXPECT_FALSE(player->keyDisplay()->isLit());
     }
+}
+
+// Open offers the MIDI kinds, plays the songs chosen among other files, and plays a play list
+// chosen alone as it is.
+TEST_F(MidiPlayerTest, OpenPlaysTheChosenSongsAndAListChosenAlone)
+{
+    const std::string tools = "/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-test-music' ";
+    QDir().mkpath(QString::fromStdString(homePath("pick")));
+    const std::string it = homePath("pick/a.it"), mod = homePath("pick/b.mod");
+    ASSERT_TRUE(enginetest::sh(tools + "it '" + it + "' --notes 69:32"));
+    ASSERT_TRUE(enginetest::sh(tools + "mod '" + mod + "' --notes 72:32"));
+    std::ofstream(homePath("pick/notes.txt")) << "words\n";
+    std::ofstream(homePath("pick/list.m3u")) << "#EXTM3U\n#EXTINF:4,The Second\nb.mod\n";
+    QStringList offered;
+    const auto choose = [&](const QString& names) {
+        bool answered = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answered = true;
+            offered = dialog->nameFilters();
+            dialog->setDirectory(QString::fromStdString(homePath("pick")));
+            dialog->selectFile(names);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        command(cmd::Open);
+        return answered;
+    };
+    ASSERT_TRUE(choose(QStringLiteral("\"a.it\" \"notes.txt\" \"b.mod\"")));
+    ASSERT_FALSE(offered.isEmpty());
+    for (const char* pattern : {"*.mid", "*.kar", "*.rmi", "*.ims", "*.it", "*.mod", "*.xm"})
+        EXPECT_TRUE(offered.first().contains(QLatin1String(pattern))) << pattern;
+    std::vector<std::string> titles;
+    for (const SongEntry& song : player->album().songs())
+        titles.push_back(song.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{it, mod})) << "the text file is no song";
+    EXPECT_EQ(app->settings().components[ComponentMidi].initialDir, homePath("pick"));
+    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000))
+        << player->messageText();
+    EXPECT_EQ(player->openEngine(), "KMODEngine_");
+    EXPECT_EQ(player->playingPath(), it);
+
+    ASSERT_TRUE(choose(QStringLiteral("list.m3u")));
+    ASSERT_EQ(player->album().songCount(), 1);
+    EXPECT_EQ(player->album().GetSong(1)->extendedInfo, "The Second") << "the list's own title";
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(homePath("pick/list.m3u"))));
+    ASSERT_TRUE(pumpUntil([&] { return player->playingPath() == mod; }, 5000))
+        << player->messageText();
 }
 
 TEST_F(MidiPlayerTest, ASongNoEngineTakesLeavesTheDesignedMessage)

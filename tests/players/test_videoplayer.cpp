@@ -5,6 +5,7 @@
 // of the player and of the viewer at each size mode are saved for people to look at.
 
 #include "componenthost.h"
+#include "engines/gstglue.h"
 #include "engines/session.h"
 #include "enginetest.h"
 #include "platform/placement.h"
@@ -24,6 +25,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
+#include <gst/video/video.h>
 
 #include <cmath>
 #include <cstdio>
@@ -253,6 +255,37 @@ TEST_F(VideoPlayerTest, TheSpeedStepsAreTheDesignedOnes)
     EXPECT_EQ(SlowerSpeed(400), 350);
     EXPECT_EQ(SlowerSpeed(250), 200);
     EXPECT_EQ(SlowerSpeed(200), 175);
+}
+
+// The painter wakes once a picture: the call that carries the picture paints it, with no
+// second event to come round for.
+TEST_F(VideoPlayerTest, APictureIsPaintedInTheCallThatCarriesIt)
+{
+    ASSERT_TRUE(engines::ensureGstreamer());
+    VideoViewer* viewer = player->viewer();
+    viewer->FitPicture(QSize(32, 16));
+    viewer->show();
+    ASSERT_TRUE(runUntil([&] { return viewer->child()->isVisible(); }, 2000));
+    QCoreApplication::processEvents();
+    GstVideoInfo info;
+    gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGRx, 32, 16);
+    GstCaps* caps = gst_video_info_to_caps(&info);
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    gst_buffer_memset(buffer, 0, 0x80, GST_VIDEO_INFO_SIZE(&info));
+    GstSample* sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+    gst_buffer_unref(buffer);
+    gst_caps_unref(caps);
+    const auto frame = std::make_shared<const engines::VideoFrame>(sample);
+    gst_sample_unref(sample);
+    ASSERT_TRUE(frame->isValid());
+    for (int i = 0; i < 3; ++i) {
+        const int painted = viewer->child()->paintedFrames();
+        static_cast<engines::VideoSurface*>(viewer->child())->present(frame);
+        QCoreApplication::sendPostedEvents(viewer->child(), QEvent::MetaCall);
+        EXPECT_EQ(viewer->child()->paintedFrames(), painted + 1) << i;
+        EXPECT_EQ(viewer->child()->frame(), frame);
+    }
+    viewer->hide();
 }
 
 TEST_F(VideoPlayerTest, AFilmPlaysInTheViewerAtItsSizeAndEnds)
@@ -705,13 +738,82 @@ TEST_F(VideoPlayerTest, AVideoCdWithoutPlaySequencePlaysItsEntriesOnTheTick)
     EXPECT_TRUE(endsWith(player->playingPath(), "file=MPEGAV/AVSEQ02.DAT"))
         << player->playingPath();
     EXPECT_EQ(player->state(), kModePlaying);
-    // Previous goes to the entry before; the last entry ends the disc.
+    // Previous goes to the entry before; the last entry ends the disc, and Video CD mode.
     player->sendMessage(WM_COMMAND, cmd::Previous, 0);
     EXPECT_EQ(player->album().currentSong(), 2);
     player->sendMessage(UM_VIEWER_INPUT, 33, 0x33); // the key 3
     EXPECT_EQ(player->album().currentSong(), 3);
     EXPECT_TRUE(runUntil([&] { return player->state() == kModeStopped; }, 6000));
     EXPECT_TRUE(player->messageText().empty()) << player->messageText();
+    EXPECT_FALSE(player->videoCdMode());
+    EXPECT_EQ(player->loadSource(), VideoPlayer::kLoadAlbum);
+    EXPECT_EQ(player->vcdReader(), nullptr);
+}
+
+// When the play sequence runs out (nothing follows the last item, or an end list is reached),
+// the player leaves Video CD mode: its album again, stopped, the viewer put away.
+TEST_F(VideoPlayerTest, TheEndOfAVideoCdsPlaySequenceLeavesVideoCdMode)
+{
+    const std::string albumKey = player->album().key();
+    host->settings().dgvUseVcd2Mode = 1;
+    const auto leftVideoCdMode = [&](const char* how) {
+        SCOPED_TRACE(how);
+        EXPECT_FALSE(player->videoCdMode());
+        EXPECT_EQ(player->loadSource(), VideoPlayer::kLoadAlbum);
+        EXPECT_EQ(player->vcdReader(), nullptr);
+        EXPECT_EQ(player->state(), kModeStopped);
+        EXPECT_EQ(player->session(), nullptr);
+        EXPECT_EQ(player->album().key(), albumKey);
+        EXPECT_TRUE(player->messageText().empty()) << player->messageText();
+        tick();
+        EXPECT_FALSE(player->viewer()->isVisible());
+        EXPECT_EQ(player->sendMessage(UM_COMMAND, 0, MAKELPARAM(cmd::VideoCdMode, 1)), 0);
+    };
+
+    // The segment, then the play list of track 2 and the segment, which has nothing after it.
+    host->settings().cdDrive = vcdtest::segmentDisc();
+    ASSERT_FALSE(host->settings().cdDrive.empty());
+    player->sendMessage(WM_COMMAND, cmd::VideoCdMode, 0);
+    ASSERT_NE(player->vcdReader(), nullptr) << player->messageText();
+    ASSERT_EQ(player->state(), kModePlaying) << player->messageText();
+    ASSERT_TRUE(runUntil(
+        [&] {
+            return player->vcdReader() && player->vcdReader()->mode() == VcdReader::ModePlayList;
+        },
+        6000));
+    ASSERT_TRUE(runUntil([&] { return !player->videoCdMode(); }, 12000));
+    leftVideoCdMode("the last item of the last play list");
+
+    // Stop on the menu disc's selection list is its return, the end list.
+    host->settings().cdDrive = vcdtest::menuDisc();
+    player->sendMessage(WM_COMMAND, cmd::VideoCdMode, 0);
+    ASSERT_NE(player->vcdReader(), nullptr) << player->messageText();
+    ASSERT_EQ(player->vcdReader()->mode(), VcdReader::ModeSelection);
+    ASSERT_EQ(player->state(), kModePlaying) << player->messageText();
+    player->sendMessage(WM_COMMAND, cmd::Stop, 0);
+    leftVideoCdMode("the end list");
+}
+
+TEST_F(VideoPlayerTest, WithoutTheGeneralEngineAVideoCdPlaysThroughTheMediaDevice)
+{
+    host->settings().dgvUseDirectShow = 0;
+    host->settings().dgvUseVcd2Mode = 1;
+    host->settings().cdDrive = vcdtest::trackModeDisc();
+    ASSERT_FALSE(host->settings().cdDrive.empty());
+    player->sendMessage(WM_COMMAND, cmd::VideoCdMode, 0);
+    ASSERT_NE(player->vcdReader(), nullptr) << player->messageText();
+    ASSERT_EQ(player->state(), kModePlaying) << player->messageText();
+    ASSERT_NE(player->session(), nullptr);
+    EXPECT_EQ(&player->session()->family(), &engines::kMciDevice);
+    ASSERT_TRUE(runUntil([&] { return player->viewer()->child()->frame() != nullptr; }, 5000));
+    EXPECT_EQ(player->viewer()->size(), QSize(352 + 34, 288 + 58)) << "MCI_WHERE's source";
+    // The second entry starts 1 s into the same file: the device seeks there.
+    player->sendMessage(UM_VIEWER_INPUT, 33, 0x32); // the key 2
+    EXPECT_EQ(player->album().currentSong(), 2);
+    ASSERT_NE(player->session(), nullptr);
+    EXPECT_EQ(&player->session()->family(), &engines::kMciDevice);
+    EXPECT_GE(player->session()->positionMs(), 1000);
+    EXPECT_EQ(player->state(), kModePlaying) << player->messageText();
 }
 
 TEST_F(VideoPlayerTest, AVideoCdTheReaderIsNotToReadPlaysItsDatFilesOffTheImage)
@@ -824,6 +926,35 @@ TEST_F(VideoCli, InfoNamesEngineSizeFrameRateAndLengthOfEachKind)
     }
     const auto qt = run({"video", "info", q(fixtureDir() + "/clip.mov")});
     EXPECT_NE(qt.out.find("engine: QuickTime 3 engine\n"), std::string::npos) << qt.out << qt.err;
+}
+
+// MPEG video as other programs write it: a program stream of intra pictures whose last pack
+// header lies far before its end (GStreamer's demuxer finds no length in it), and an elementary
+// stream named .mpv (GStreamer's parser only guesses a length from the bit rate). Both have
+// their length, within a frame, through the general engine and through the media device (what
+// `kolvo-cli info` takes a film to).
+TEST_F(VideoCli, MpegFilmsOfOtherProgramsHaveTheirLength)
+{
+    const std::string sparse = fixtureDir() + "/sparse-packs.mpg";
+    const std::string elementary = fixtureDir() + "/elementary.mpv";
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=size=600x450:rate=25:duration=1 "
+                   "-c:v mpeg2video -q:v 1 -g 1 -f mpeg '" +
+                   sparse + "'"));
+    ASSERT_TRUE(sh("ffmpeg -v error -y -f lavfi -i testsrc=size=384x288:rate=25:duration=4 "
+                   "-c:v mpeg1video -q:v 2 -f mpeg1video '" +
+                   elementary + "'"));
+    for (const auto& [path, ms] : {std::pair{sparse, 1000L}, std::pair{elementary, 4000L}}) {
+        for (const QStringList& command :
+             {QStringList{"video", "info", q(path)}, QStringList{"info", q(path)}}) {
+            const auto r = run(command);
+            ASSERT_EQ(r.code, 0) << command.join(' ').toStdString() << ": " << r.err;
+            long length = 0;
+            const size_t at = r.out.find("length: ");
+            ASSERT_NE(at, std::string::npos) << r.out;
+            ASSERT_EQ(std::sscanf(r.out.c_str() + at, "length: %ld", &length), 1);
+            EXPECT_NEAR(length, ms, 40) << command.join(' ').toStdString();
+        }
+    }
 }
 
 TEST_F(VideoCli, FrameCapturesThePictureFfmpegDecodesThere)

@@ -1,5 +1,9 @@
 #include "recordtest.h"
 
+#include "record/wavefile.h"
+
+#include <complex>
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -100,6 +104,83 @@ std::uint16_t le16(const std::string& b, size_t at)
 {
     return static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[at]) |
                                       static_cast<std::uint8_t>(b[at + 1]) << 8);
+}
+
+Probe probe(const std::string& path)
+{
+    Probe p;
+    const RunResult r =
+        run("ffprobe -v error -select_streams a:0 -show_entries "
+            "stream=codec_name,sample_rate,channels:format=duration:format_tags=title,author "
+            "-of default=nw=1 " +
+            quoted(path));
+    std::istringstream lines(r.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "codec_name")
+            p.codec = value;
+        else if (key == "sample_rate")
+            p.rate = std::atoi(value.c_str());
+        else if (key == "channels")
+            p.channels = std::atoi(value.c_str());
+        else if (key == "duration" && value != "N/A")
+            p.seconds = std::atof(value.c_str());
+        else if (key == "TAG:title")
+            p.title = value;
+        else if (key == "TAG:author")
+            p.author = value;
+    }
+    return p;
+}
+
+std::vector<std::int16_t> decoded(const std::string& path, const std::string& scratch,
+                                  std::uint32_t& rate, bool gstreamer, std::string* elements)
+{
+    std::remove(scratch.c_str());
+    const RunResult r =
+        gstreamer
+            ? run("timeout 30 gst-launch-1.0 -v uridecodebin uri=" + quoted("file://" + path) +
+                      " ! audioconvert ! " +
+                      "audio/x-raw,format=S16LE ! wavenc ! filesink location=" + quoted(scratch),
+                  true)
+            : run("ffmpeg -hide_banner -loglevel error -y -i " + quoted(path) + " -c:a pcm_s16le " +
+                      quoted(scratch),
+                  true);
+    if (elements)
+        *elements = r.output;
+    record::WAVEFORMATEX format;
+    const auto data = record::readWaveFile(scratch, format);
+    if (r.status != 0 || !data)
+        return {};
+    rate = format.nSamplesPerSec;
+    std::vector<std::int16_t> samples(data->size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>((*data)[2 * i] | (*data)[2 * i + 1] << 8);
+    return samples;
+}
+
+double strongestHz(const std::vector<std::int16_t>& samples, std::uint32_t rate, double from,
+                   double to)
+{
+    double best = 0, bestPower = -1;
+    for (double hz = from; hz <= to; hz += 2) {
+        std::complex<double> sum;
+        const std::complex<double> step = std::polar(1.0, -2 * M_PI * hz / rate);
+        std::complex<double> turn = 1;
+        for (std::int16_t s : samples) {
+            sum += static_cast<double>(s) * turn;
+            turn *= step;
+        }
+        if (std::norm(sum) > bestPower) {
+            bestPower = std::norm(sum);
+            best = hz;
+        }
+    }
+    return best;
 }
 
 } // namespace recordtest

@@ -1,5 +1,6 @@
 // The digital copy of CD tracks from generated disc images: the designed names, WAVE files
-// bit-exact against the image's track data, MP3s that decode with the album's tags, blocks of
+// bit-exact against the image's track data, MP3s that decode with the album's tags, RealAudio
+// files that keep the track's length and tone, blocks of
 // 300 frames, cancel in the middle of a block, the failures, the window and kolvo-cli cd copy.
 #include "cd/cdtest.h"
 #include "recordtest.h"
@@ -242,6 +243,50 @@ TEST_F(CdCopyTest, MpegCopiesDecodeAndCarryTheAlbumsTags)
     EXPECT_EQ(tags, "Blue Ann Days 192\n");
 }
 
+// RealAudio 1.0: 8 kHz mono 14.4 files of the tracks' lengths (within 50 ms), titled by
+// track and by the artist, in which each track's tone (220 Hz x (n + 1)) is still heard.
+TEST_F(CdCopyTest, RealAudioCopiesKeepTheTracksLengthAndTone)
+{
+    const std::string cue = cdtest::disc("ra", "6 3");
+    ASSERT_FALSE(cue.empty());
+    RecordJob j = job(cue, {1, 2}, 2);
+    j.trackTitles = {"Morning", "Blue"};
+    j.artist = "Ann";
+    j.albumTitle = "Days";
+    Events events;
+    CdCopier copier(j, events);
+    copier.start();
+    ASSERT_TRUE(runUntilEnded(events));
+    EXPECT_TRUE(events.allDone);
+    EXPECT_EQ(copier.producedFiles(), (std::vector<std::string>{homePath("Ann-Days-01-Morning.ra"),
+                                                                homePath("Ann-Days-02-Blue.ra")}));
+    struct Expected
+    {
+        const char* file;
+        const char* title;
+        double seconds;
+        double hz;
+    };
+    for (const Expected& e : {Expected{"Ann-Days-01-Morning.ra", "Morning", 6.0, 440},
+                              Expected{"Ann-Days-02-Blue.ra", "Blue", 3.0, 660}}) {
+        SCOPED_TRACE(e.file);
+        const Probe p = probe(homePath(e.file));
+        EXPECT_EQ(p.codec, "ra_144");
+        EXPECT_EQ(p.rate, 8000);
+        EXPECT_EQ(p.channels, 1);
+        EXPECT_NEAR(p.seconds, e.seconds, 0.05);
+        EXPECT_EQ(p.title, e.title);
+        EXPECT_EQ(p.author, "Ann");
+        std::uint32_t rate = 0;
+        const std::vector<std::int16_t> samples =
+            decoded(homePath(e.file), homePath("d.wav"), rate);
+        ASSERT_GT(samples.size(), 9000u);
+        EXPECT_NEAR(strongestHz({samples.begin() + 1000, samples.begin() + 9000}, rate, 100, 3000),
+                    e.hz, 6);
+    }
+    EXPECT_FALSE(fs::exists(copier.temporaryPath()));
+}
+
 TEST_F(CdCopyTest, CancelInTheMiddleOfABlockLeavesAValidFile)
 {
     const std::string cue = cdtest::disc("long", "20 5");
@@ -391,6 +436,11 @@ TEST_F(CdCopyTest, KolvoCliCdCopyNamesFromTheAlbum)
                               " --type mp3 --bitrate 96");
     EXPECT_EQ(mp3.status, 0);
     EXPECT_TRUE(fs::exists(homePath("out/Ann-Days-01-Morning.mp3")));
+    const RunResult ra =
+        run(cli + " cd copy " + quoted(cue) + " 3 " + quoted(homePath("out")) + " --type ra");
+    EXPECT_EQ(ra.status, 0);
+    EXPECT_EQ(ra.output, homePath("out/Ann-Days-03-Night.ra") + "\n");
+    EXPECT_EQ(probe(homePath("out/Ann-Days-03-Night.ra")).codec, "ra_144");
     EXPECT_EQ(run(cli + " cd copy " + quoted(cue) + " 4 " + quoted(homePath("out"))).status, 2);
     EXPECT_EQ(run(cli + " cd copy " + quoted(cue) + " 1 " + quoted(homePath("nowhere"))).status, 1);
 }

@@ -1,11 +1,13 @@
-// The file encoding batch: MP3s that mpg123 decodes and mutagen reads the tags of, the designed
-// log lines for files that fail, stopping, a disk that refuses, the options sheet and the
-// window, and kolvo-cli encode.
+// The file encoding batch: MP3s that mpg123 decodes and mutagen reads the tags of, RealAudio
+// files that ffmpeg and GStreamer decode and our own engine plays, the designed log lines for
+// files that fail, stopping, a disk that refuses, the options sheet and the window, and
+// kolvo-cli encode.
 #include "recordtest.h"
 #include "support/testhome.h"
 
 #include "record/encodingbatch.h"
 #include "record/fileencodingdialog.h"
+#include "record/kreengine.h"
 #include "record/wavefile.h"
 
 #include "albums/album.h"
@@ -18,6 +20,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -215,6 +218,13 @@ TEST_F(EncodingTest, TheOptionsSheetAndTheWindow)
     EXPECT_EQ(sheet.bitRateList()->currentText(), "MPEG Layer 3 - 128 kbps");
     EXPECT_EQ(sheet.selectedBitRate(), 128);
     EXPECT_EQ(CFileEncodingPropertySheet(224).selectedBitRate(), 224);
+    // MP3 or RealAudio, both to be chosen.
+    const QList<QRadioButton*> types = sheet.findChildren<QRadioButton*>();
+    ASSERT_EQ(types.size(), 2);
+    EXPECT_EQ(sheet.selectedType(), 0);
+    ASSERT_TRUE(types[1]->isEnabled());
+    types[1]->click();
+    EXPECT_EQ(sheet.selectedType(), 1);
 
     EncodeJob job;
     job.files = {wave("a.wav", 1.0), wave("b.wav", 0.5, 22050)};
@@ -264,10 +274,160 @@ TEST_F(EncodingTest, KolvoCliEncodes)
     EXPECT_EQ(
         run(quoted(builtProgram("kolvo-cli")) + " encode " + quoted(a) + " --bitrate 100").status,
         2);
-    EXPECT_EQ(run(quoted(builtProgram("kolvo-cli")) + " encode " + quoted(a) + " --type ra").status,
-              1);
+    // RealAudio with the texts given.
+    EXPECT_EQ(run(quoted(builtProgram("kolvo-cli")) + " encode " + quoted(a) +
+                  " --type ra --title 'A tone' --author Kolvo --out " + quoted(homePath("out")))
+                  .status,
+              0);
+    const Probe ra = probe(homePath("out/a.RA"));
+    EXPECT_EQ(ra.codec, "ra_144");
+    EXPECT_EQ(ra.title, "A tone");
+    EXPECT_EQ(ra.author, "Kolvo");
+    // A folder that takes no file: the designed line, and why on stderr.
+    const RunResult refused =
+        run(quoted(builtProgram("kolvo-cli")) + " encode " + quoted(a) + " --type ra --out /proc",
+            true);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("[1] Fail : a.wav.\n"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("cannot create a file in /proc"), std::string::npos)
+        << refused.output;
     EXPECT_EQ(run(quoted(builtProgram("kolvo-cli")) + " encode " + quoted(a)).status, 0);
     EXPECT_TRUE(fs::exists(homePath("a.MP3")));
+}
+
+// RealAudio 1.0 from the batch: 8 kHz mono 14.4 sound of the source's length (within 50 ms:
+// the last frame of 160 samples is padded, and the encoder holds one frame back), its tone
+// kept, read by ffprobe and decoded by ffmpeg, by GStreamer (rmdemux and avdec_real_144, the
+// elements our engines use) and played by our own RealAudio engine (kolvo-cli info).
+TEST_F(EncodingTest, RealAudioFilesDecodeEverywhereAndKeepTheirTone)
+{
+    const std::string low = homePath("low.wav");
+    writeBytes(low, waveBytes(MakePcmFormat(8000, 16, 1), tone(1000, 1.0, 8000, 1)));
+    EncodeJob job;
+    job.type = 1;
+    job.clipAuthor = "Kolvo test";
+    job.files = {wave("voice.wav", 3.0), low, wave("eight.wav", 0.5, 44100, 2, 8)};
+    EncodingBatch batch(job, 2);
+    Recorder recorder;
+    batch.run(recorder);
+    std::sort(recorder.lines.begin(), recorder.lines.end());
+    EXPECT_EQ(recorder.lines, (std::vector<std::string>{"[1] Success : voice.wav -> voice.RA",
+                                                        "[2] Success : low.wav -> low.RA",
+                                                        "[3] Fail : Not a WAVE PCM format."}));
+
+    struct Expected
+    {
+        const char* name;
+        double seconds;
+        double hz;
+    };
+    for (const Expected& e : {Expected{"voice", 3.0, 440}, Expected{"low", 1.0, 1000}}) {
+        SCOPED_TRACE(e.name);
+        const std::string ra = homePath(std::string(e.name) + ".RA");
+        const Probe p = probe(ra);
+        EXPECT_EQ(p.codec, "ra_144");
+        EXPECT_EQ(p.rate, 8000);
+        EXPECT_EQ(p.channels, 1);
+        EXPECT_NEAR(p.seconds, e.seconds, 0.05);
+        EXPECT_EQ(p.title, e.name); // the file's base name when no title was given
+        EXPECT_EQ(p.author, "Kolvo test");
+
+        std::uint32_t rate = 0;
+        const std::vector<std::int16_t> ff = decoded(ra, homePath("ff.wav"), rate);
+        ASSERT_EQ(rate, 8000u);
+        EXPECT_NEAR(static_cast<double>(ff.size()) / rate, e.seconds, 0.05);
+        // A second from the middle: the codec's start-up is left out.
+        ASSERT_GT(ff.size(), 6000u);
+        const std::vector<std::int16_t> middle(ff.begin() + 800, ff.begin() + 6000);
+        EXPECT_NEAR(strongestHz(middle, rate, 100, 3000), e.hz, 6);
+
+        std::string elements;
+        const std::vector<std::int16_t> gst =
+            decoded(ra, homePath("gst.wav"), rate, true, &elements);
+        // The RealMedia container (rmdemux's) and the 14.4 decoder.
+        EXPECT_NE(elements.find("caps = application/x-pn-realaudio"), std::string::npos)
+            << elements;
+        EXPECT_NE(elements.find("avdec_real_144"), std::string::npos) << elements;
+        EXPECT_NEAR(static_cast<double>(gst.size()) / rate, e.seconds, 0.05);
+        ASSERT_GT(gst.size(), 6000u);
+        EXPECT_NEAR(strongestHz({gst.begin() + 800, gst.begin() + 6000}, rate, 100, 3000), e.hz, 6);
+
+        const RunResult info = run(quoted(builtProgram("kolvo-cli")) + " info " + quoted(ra));
+        EXPECT_EQ(info.status, 0);
+        EXPECT_NE(info.output.find("engine: RealAudio engine\n"), std::string::npos) << info.output;
+        const size_t at = info.output.find("length: ");
+        ASSERT_NE(at, std::string::npos) << info.output;
+        EXPECT_NEAR(std::atoi(info.output.c_str() + at + 8), e.seconds * 1000, 50);
+    }
+    for (const auto& entry : fs::directory_iterator(home()))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+}
+
+// What the RealAudio encoder cannot do is refused with a reason; a disk that refuses leaves a
+// shorter file that still decodes, whose header counts only the frames it holds.
+TEST_F(EncodingTest, TheRealAudioEncoderRefusesClearlyAndKeepsWhatTheDiskTook)
+{
+    RealAudioClip clip;
+    clip.format = MakePcmFormat(44100, 16, 2);
+    clip.format.wBitsPerSample = 24;
+    EXPECT_EQ(KREEngine_Start(homePath("a.ra"), 0, clip), -1);
+    EXPECT_NE(realAudioEncoderError().find("8- or 16-bit PCM"), std::string::npos)
+        << realAudioEncoderError();
+    clip.format = MakePcmFormat(44100, 16, 2);
+    // A folder nobody may write in, not even root.
+    EXPECT_EQ(KREEngine_Start("/proc/kolvo-test.ra", 0, clip), 0);
+    EXPECT_NE(realAudioEncoderError().find("cannot create a file in /proc"), std::string::npos)
+        << realAudioEncoderError();
+    EXPECT_EQ(KREEngine_Write(reinterpret_cast<const std::uint8_t*>("abcd"), 4), 0);
+    EXPECT_EQ(KREEngine_Stop(), 0);
+    EXPECT_EQ(KREEngine_GetProfilesNum(), 1);
+    EXPECT_EQ(KREEngine_GetProfiles().size(), 1u);
+
+    // The batch into that folder: the designed line, no file.
+    EncodeJob job;
+    job.type = 1;
+    job.files = {wave("a.wav", 0.5)};
+    job.outputFolder = "/proc";
+    {
+        EncodingBatch batch(job, 1);
+        Recorder recorder;
+        batch.run(recorder);
+        EXPECT_EQ(recorder.lines, (std::vector<std::string>{"[1] Fail : a.wav."}));
+        EXPECT_TRUE(batch.produced().empty());
+    }
+
+    // 2000 bytes: the header and about two seconds of frames.
+    job.files = {wave("long.wav", 10.0)};
+    job.outputFolder.clear();
+    struct rlimit before
+    {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 2000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EncodingBatch batch(job, 1);
+    Recorder recorder;
+    batch.run(recorder);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(recorder.lines, (std::vector<std::string>{"[1] Fail : long.wav."}));
+    EXPECT_EQ(batch.produced(), (std::vector<std::string>{homePath("long.RA")}));
+    const std::string bytes = readBytes(homePath("long.RA"));
+    ASSERT_GT(bytes.size(), 40u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string(".ra\xfd", 4));
+    const size_t header =
+        8 + (static_cast<std::uint8_t>(bytes[6]) << 8 | static_cast<std::uint8_t>(bytes[7]));
+    const std::uint32_t data =
+        static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[18])) << 24 |
+        static_cast<std::uint8_t>(bytes[19]) << 16 | static_cast<std::uint8_t>(bytes[20]) << 8 |
+        static_cast<std::uint8_t>(bytes[21]);
+    EXPECT_EQ(data, bytes.size() - header);
+    EXPECT_EQ(data % 20, 0u);
+    EXPECT_GT(data, 1500u);
+    const Probe p = probe(homePath("long.RA"));
+    EXPECT_EQ(p.codec, "ra_144");
+    EXPECT_NEAR(p.seconds, data / 1000.0, 0.03);
 }
 
 // Encode in the file album editor: the options sheet (its choice stored in the settings), the

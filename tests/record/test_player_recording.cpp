@@ -155,6 +155,56 @@ TEST_F(PlayerRecordingTest, RecordPauseResumeStop)
     EXPECT_EQ(player->state(), kModeStopped);
 }
 
+// The RealAudio type: the options take a ".ra" name without asking about it, and the file
+// recorded is RealAudio 1.0 (8 kHz mono 14.4) holding the tone, titled by its name.
+TEST_F(PlayerRecordingTest, RecordsRealAudio)
+{
+    const std::string tone = homePath("tone.wav");
+    writeBytes(tone, waveBytes(MakePcmFormat(44100, 16, 2), recordtest::tone(770, 8, 44100, 2)));
+    tonePlayer = std::thread([tone] { run("paplay -d \"$KOLVO_TEST_SINK\" " + quoted(tone)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    const std::string take = homePath("voice.ra");
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        EXPECT_EQ(sheet->typeList()->count(), 3);
+        EXPECT_FALSE(sheet->clipTitleEdit()->isEnabled()) << "texts of RealAudio files only";
+        sheet->typeList()->setCurrentIndex(2);
+        EXPECT_TRUE(sheet->clipTitleEdit()->isEnabled());
+        sheet->clipAuthorEdit()->setText("Somebody");
+        sheet->clipCopyrightEdit()->setText("(c) 2026 Somebody");
+        sheet->pathEdit()->setText(QString::fromStdString(take));
+        sheet->accept();
+    });
+    answer.start(10);
+    command(5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    EXPECT_EQ(app->appSettings.recordType, 2);
+    EXPECT_EQ(player->album().GetSong(player->album().currentSong())->title, take);
+    pumpUntil([] { return false; }, 4500);
+    command(5102); // Stop
+    EXPECT_EQ(player->state(), kModeStopped);
+
+    const Probe p = probe(take);
+    EXPECT_EQ(p.codec, "ra_144");
+    EXPECT_EQ(p.rate, 8000);
+    EXPECT_EQ(p.channels, 1);
+    // The capture starts late and the buffers in flight at Stop are dropped: some of the time.
+    EXPECT_GT(p.seconds, 1.5);
+    EXPECT_LT(p.seconds, 5.0);
+    EXPECT_EQ(p.title, "voice") << "no title given: the file's name";
+    EXPECT_EQ(p.author, "Somebody");
+    std::uint32_t rate = 0;
+    const std::vector<std::int16_t> samples = decoded(take, homePath("d.wav"), rate);
+    ASSERT_GT(samples.size(), 9000u);
+    // The last second: the tone had reached the monitor by then.
+    EXPECT_NEAR(strongestHz({samples.end() - 9000, samples.end() - 1000}, rate, 100, 3000), 770, 6);
+}
+
 namespace {
 
 // Stereo 16-bit PCM: a tone of that amplitude in the left channel and another in the right.
@@ -466,4 +516,157 @@ TEST_F(CdRecordingTest, StopByHandStopsTheCdPlayerAndTheTracksLeft)
     EXPECT_GT(length, 0.25);
     EXPECT_LT(length, 3.7) << "stopped before the track's end";
     EXPECT_NEAR(hz, 440, 25);
+}
+
+// The MPEG type through the sound card: each track is recorded as a WAVE file of CD sound and,
+// when the CD Player has played it, encoded to MP3 in the encoding window, whose file takes
+// the WAVE file's place in the album and on disk.
+TEST_F(CdRecordingTest, TheMpegTypeMakesAnMp3OfEachTrack)
+{
+    start(cdtest::disc("mpeg", "--title Dawnlight --performer Somebody 2 1.5"));
+    app->appSettings.recordMpegBitRate = 160;
+    QTimer answer;
+    bool encodingSeen = false;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (SoundCardRecording::openEncodingWindow())
+            encodingSeen = true;
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.mp3")));
+        sheet->typeList()->setCurrentIndex(1);
+        sheet->rateList()->setCurrentIndex(0); // 8000 Hz: the MP3 is made from CD sound anyway
+        sheet->recordCdBox()->setChecked(true);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    ASSERT_EQ(player->state(), kModeRecording);
+    const std::string folder = homePath("Somebody-Dawnlight");
+    EXPECT_NE(player->infoText().find("Recording to 01-Track.wav."), std::string::npos)
+        << player->infoText();
+    EXPECT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 20000))
+        << "the recording stops after the last track";
+    answer.stop();
+    EXPECT_TRUE(encodingSeen) << "the MP3s are made in the encoding window";
+
+    std::vector<std::string> songs;
+    for (const SongEntry& song : player->album().songs())
+        songs.push_back(song.title);
+    struct Expected
+    {
+        const char* name;
+        double seconds;
+        double hz;
+    };
+    for (const Expected& e : {Expected{"01-Track", 2.0, 440}, Expected{"02-Track", 1.5, 660}}) {
+        SCOPED_TRACE(e.name);
+        const std::string mp3 = folder + "/" + e.name + ".MP3";
+        EXPECT_FALSE(std::filesystem::exists(folder + "/" + e.name + ".wav"));
+        EXPECT_NE(std::find(songs.begin(), songs.end(), mp3), songs.end())
+            << "the MP3 takes the WAVE file's place in the album";
+        EXPECT_EQ(std::find(songs.begin(), songs.end(), folder + "/" + e.name + ".wav"),
+                  songs.end());
+        const std::string wav = homePath(std::string(e.name) + "-decoded.wav");
+        ASSERT_EQ(run("mpg123 -q -w " + quoted(wav) + " " + quoted(mp3)).status, 0);
+        EXPECT_NE(run("soxi " + quoted(wav)).output.find("Sample Rate    : 44100"),
+                  std::string::npos);
+        const auto [length, hz] = soundOf(wav);
+        EXPECT_NEAR(length, e.seconds, 0.3);
+        EXPECT_NEAR(hz, e.hz, 25);
+    }
+    EXPECT_FALSE(std::filesystem::exists(homePath("ignored.mp3")));
+    EXPECT_FALSE(std::filesystem::exists(homePath("ignored.wav")));
+}
+
+// The RealAudio type through the sound card: a RealAudio file for the track, which holds it.
+TEST_F(CdRecordingTest, TheRealAudioTypeRecordsEachTrackAsRealAudio)
+{
+    start(cdtest::disc("realaudio", "--title Dawnlight --performer Somebody 2.5"));
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.ra")));
+        sheet->typeList()->setCurrentIndex(2);
+        sheet->recordCdBox()->setChecked(true);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    EXPECT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 10000));
+    const std::string ra = homePath("Somebody-Dawnlight/01-Track.ra");
+    EXPECT_EQ(player->album().GetSong(player->album().currentSong())->title, ra);
+    const Probe p = probe(ra);
+    EXPECT_EQ(p.codec, "ra_144");
+    EXPECT_NEAR(p.seconds, 2.5, 0.6) << "the track, as the monitor heard it";
+    std::uint32_t rate = 0;
+    const std::vector<std::int16_t> samples = decoded(ra, homePath("d.wav"), rate);
+    ASSERT_GT(samples.size(), 12000u);
+    EXPECT_NEAR(strongestHz({samples.begin() + 4000, samples.begin() + 12000}, rate, 100, 3000),
+                440, 6);
+}
+
+// The MPEG type stopped by hand in the middle of a track: no MP3 is made of the part recorded,
+// whose WAVE file leaves the disk and the album.
+TEST_F(CdRecordingTest, TheMpegTypeStoppedByHandDropsTheTrack)
+{
+    start(cdtest::disc("mpegstop", "--title Dawnlight --performer Somebody 5"));
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.mp3")));
+        sheet->typeList()->setCurrentIndex(1);
+        sheet->recordCdBox()->setChecked(true);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+    answer.stop();
+    ASSERT_EQ(player->state(), kModeRecording);
+    const std::string wav = homePath("Somebody-Dawnlight/01-Track.wav");
+    EXPECT_EQ(player->album().GetSong(player->album().currentSong())->title, wav);
+    ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
+    pumpUntil([] { return false; }, 1500);
+    window->sendMessage(UM_COMMAND, ComponentAudio, 5102); // Stop
+    EXPECT_EQ(player->state(), kModeStopped);
+    EXPECT_FALSE(std::filesystem::exists(wav));
+    EXPECT_FALSE(std::filesystem::exists(homePath("Somebody-Dawnlight/01-Track.MP3")));
+    for (const SongEntry& song : player->album().songs())
+        EXPECT_NE(song.title, wav);
+}
+
+// Recording stops the CD Player that plays, once the options are accepted (not while they are
+// up), as every other player is told to.
+TEST_F(CdRecordingTest, RecordingStopsThePlayingCdPlayer)
+{
+    start(cdtest::disc("playing", "8"));
+    window->sendMessage(UM_COMMAND, ComponentCd, cmd::Play);
+    ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
+    int cdStateWhileAsked = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+        if (!sheet || !sheet->isVisible())
+            return;
+        cdStateWhileAsked = cd->state();
+        sheet->pathEdit()->setText(QString::fromStdString(homePath("free.wav")));
+        sheet->typeList()->setCurrentIndex(0);
+        sheet->recordCdBox()->setChecked(false);
+        sheet->copyCdBox()->setChecked(false);
+        sheet->accept();
+    });
+    answer.start(10);
+    window->sendMessage(UM_COMMAND, ComponentAudio, cmd::Record);
+    answer.stop();
+    EXPECT_EQ(cdStateWhileAsked, kModePlaying) << "nothing stops while the options are up";
+    ASSERT_EQ(player->state(), kModeRecording);
+    EXPECT_EQ(cd->state(), kModeStopped) << "the CD Player was told to stop";
+    window->sendMessage(UM_COMMAND, ComponentAudio, cmd::Stop);
+    EXPECT_EQ(player->state(), kModeStopped);
 }

@@ -109,6 +109,33 @@ TEST_F(RecordingTest, KolvoCliRecordsTheToneThatPlays)
     EXPECT_NEAR(statValue(decoded.output, "Length (seconds)"), 1.5, 0.06);
     EXPECT_NEAR(statValue(decoded.output, "Rough   frequency"), 440, 15) << decoded.output;
 
+    // RealAudio 1.0 of it: 8 kHz mono 14.4 of the length asked for, the tone kept.
+    playTone(880, 3);
+    const std::string ra = homePath("rec.ra");
+    const RunResult made = run(quoted(builtProgram("kolvo-cli")) + " record " + quoted(ra) +
+                                   " --seconds 1.5 --type ra",
+                               true);
+    stopTone();
+    ASSERT_EQ(made.status, 0) << made.output;
+    const Probe p = probe(ra);
+    EXPECT_EQ(p.codec, "ra_144");
+    EXPECT_EQ(p.rate, 8000);
+    EXPECT_EQ(p.channels, 1);
+    EXPECT_NEAR(p.seconds, 1.5, 0.05);
+    EXPECT_EQ(p.title, "rec");
+    std::uint32_t rate = 0;
+    const std::vector<std::int16_t> samples = recordtest::decoded(ra, homePath("dra.wav"), rate);
+    ASSERT_GT(samples.size(), 9000u);
+    EXPECT_NEAR(strongestHz({samples.begin() + 1000, samples.begin() + 9000}, rate, 100, 3000), 880,
+                6);
+    // A folder that takes no file: the designed message with the reason.
+    const RunResult refused =
+        run(quoted(builtProgram("kolvo-cli")) + " record /proc/rec.ra --seconds 1 --type ra", true);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("Can not write to file. (cannot create a file in /proc"),
+              std::string::npos)
+        << refused.output;
+
     // A source that cannot be had: the designed message, and no file.
     ::setenv("KOLVO_CAPTURE_SOURCE", "nosuchelement", 1);
     const RunResult bad = run(quoted(builtProgram("kolvo-cli")) + " record " +
