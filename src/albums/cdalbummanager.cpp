@@ -1,14 +1,10 @@
 #include "albums/cdalbummanager.h"
 
-#include "albums/albumsearch.h"
 #include "albums/cdtext.h"
 #include "albums/drawnicon.h"
 #include "albums/profilefile.h"
-#include "albums/quickselect.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
-#include "platform/placement.h"
-#include "platform/profile.h"
 #include "platform/strings.h"
 
 #include <QApplication>
@@ -26,26 +22,18 @@
 
 namespace {
 
-constexpr const char* kPlacementSection = "MakeAlbum";
-
-constexpr UINT IDS_ALBUM_MANAGEMENT = 5121;
 constexpr UINT IDS_TITLE = 2021;
 constexpr UINT IDS_TIME = 2017;
 constexpr UINT IDS_NUMBER = 2034;
 constexpr UINT IDS_NO_SELECTED_SONG = 39217;
-constexpr UINT IDS_NO_SELECTED_ALBUM = 39230;
-constexpr UINT IDS_DELETE_ALBUM = 39231;
-constexpr UINT IDS_STRING_NOT_FOUND = 39232;
 constexpr UINT IDS_TIMING_INSUFFICIENT = 39233;
 constexpr UINT IDS_ALL_ALBUMS_EXPORTED = 39234;
 constexpr UINT IDS_IMPORT_FILTER = 39238;
 constexpr UINT IDS_EXPORT_FILTER = 39239;
-constexpr UINT IDS_ALBUM_DATABASE_UNWRITABLE = 9302;
 
 enum SongColumn { NumberColumn, TitleColumn, TimeColumn };
 // A song row keeps the song's extended information beside its title.
 constexpr int kExtendedInfoRole = Qt::UserRole;
-constexpr int kKeyRole = Qt::UserRole;
 
 std::string cdPlayerIni()
 {
@@ -61,17 +49,8 @@ std::string extensionOf(const std::string& file)
     return lowerAscii(file.substr(dot + 1));
 }
 
-const QColor kInk(0x30, 0x38, 0x48);
-const QColor kAccent(0x2a, 0x7a, 0xd0);
-
-void drawMagnifier(QPainter& p, qreal x, qreal y, qreal r)
-{
-    p.setPen(QPen(kInk, 1.6));
-    p.setBrush(QColor(0xe8, 0xf2, 0xff));
-    p.drawEllipse(QPointF(x, y), r, r);
-    p.setPen(QPen(kInk, 2.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(x + r * 0.72, y + r * 0.72), QPointF(x + r * 1.7, y + r * 1.7));
-}
+using drawn::kAccent;
+using drawn::kInk;
 
 void drawDisc(QPainter& p)
 {
@@ -96,9 +75,7 @@ void drawArrow(QPainter& p, bool down)
     else
         arrow << QPointF(14, 15) << QPointF(18, 15) << QPointF(18, 8) << QPointF(20, 8)
               << QPointF(16, 3) << QPointF(12, 8) << QPointF(14, 8);
-    p.setPen(QPen(kInk.darker(120), 0.8));
-    p.setBrush(kAccent);
-    p.drawPolygon(arrow);
+    drawn::drawArrowShape(p, arrow);
 }
 
 QIcon commandIcon(QStyle* style, int command)
@@ -115,14 +92,9 @@ QIcon commandIcon(QStyle* style, int command)
     case CdAlbumManager::CloseCommand:
         return style->standardIcon(QStyle::SP_DialogCloseButton);
     case CdAlbumManager::FindCommand:
-        return drawnIcon([](QPainter& p) { drawMagnifier(p, 8, 8, 5.5); });
+        return drawn::findIcon();
     case CdAlbumManager::FindNextCommand:
-        return drawnIcon([](QPainter& p) {
-            drawMagnifier(p, 7, 7, 4.5);
-            p.setPen(Qt::NoPen);
-            p.setBrush(kAccent);
-            p.drawPolygon(QPolygonF{QPointF(12, 1), QPointF(19, 5), QPointF(12, 9)});
-        });
+        return drawn::findNextIcon();
     case CdAlbumManager::ReadFromCddbCommand:
         return drawnIcon([](QPainter& p) {
             drawDisc(p);
@@ -135,12 +107,7 @@ QIcon commandIcon(QStyle* style, int command)
         });
     case CdAlbumManager::EditCddbServersCommand:
         return drawnIcon([](QPainter& p) {
-            p.setPen(QPen(kInk, 1.1));
-            p.setBrush(QColor(0xd8, 0xea, 0xfa));
-            p.drawEllipse(QPointF(10, 10), 8, 8);
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(QPointF(10, 10), 3.5, 8);
-            p.drawLine(QPointF(2, 10), QPointF(18, 10));
+            drawn::drawGlobe(p, 10, 10, 8, 3.5);
             p.drawLine(QPointF(3.5, 6), QPointF(16.5, 6));
             p.drawLine(QPointF(3.5, 14), QPointF(16.5, 14));
         });
@@ -198,89 +165,28 @@ bool HasCompleteCdTiming(const Album& album)
 
 CdAlbumManager::CdAlbumManager(const std::string& currentAlbumKey, CdAlbumManagerServices services,
                                QWidget* parent)
-    : QDialog(parent)
+    : AlbumWindow(AlbumKindCd, QStyle::SP_DriveCDIcon, equalsNoCase, parent)
     , m_services(std::move(services))
     , m_chooseFile(ChooseFileWithDialog)
 {
-    setWindowTitle(LoadQString(IDS_ALBUM_MANAGEMENT));
-    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-    setSizeGripEnabled(true);
-
-    m_tree = new QTreeWidget(this);
-    m_tree->setColumnCount(1);
-    m_tree->header()->hide();
-    m_tree->setRootIsDecorated(false);
-    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_tree->setUniformRowHeights(true);
-    m_tree->installEventFilter(this);
-
     m_songs = new QTreeWidget(this);
+    setUpSongList(m_songs);
     m_songs->setColumnCount(3);
     m_songs->setHeaderLabels(
         {LoadQString(IDS_NUMBER), LoadQString(IDS_TITLE), LoadQString(IDS_TIME)});
-    m_songs->setRootIsDecorated(false);
-    m_songs->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_songs->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_songs->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_songs->setUniformRowHeights(true);
-    m_songs->setAllColumnsShowFocus(true);
     m_songs->header()->setStretchLastSection(false);
     m_songs->header()->setSectionResizeMode(TitleColumn, QHeaderView::Stretch);
     m_songs->setColumnWidth(NumberColumn, 56);
     m_songs->setColumnWidth(TimeColumn, 64);
-    m_songs->installEventFilter(this);
 
     buildCommands();
-
-    auto* splitter = new QSplitter(this);
-    splitter->addWidget(m_tree);
-    splitter->addWidget(m_songs);
-    splitter->setStretchFactor(0, 2);
-    splitter->setStretchFactor(1, 3);
-    splitter->setChildrenCollapsible(false);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_toolBar);
-    layout->addWidget(splitter, 1);
-
-    connect(m_tree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { onCurrentAlbumChanged(current); });
-    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { albumProperties(); });
-    connect(m_tree, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { showAlbumMenu(pos); });
-    connect(m_songs, &QTreeWidget::itemDoubleClicked, this, [this] { songProperties(); });
-    connect(m_songs, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { showSongMenu(pos); });
-
+    layOut(m_songs, 2);
     resize(760, 460);
     fillTree(currentAlbumKey);
     m_tree->setFocus();
 }
 
-CdAlbumManager::~CdAlbumManager()
-{
-    // A window that never showed has no place worth keeping.
-    if (!m_placed)
-        return;
-    Profile profile;
-    WriteWindowRect(profile, kPlacementSection, geometry());
-    profile.sync();
-}
-
-void CdAlbumManager::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    if (m_placed)
-        return;
-    m_placed = true;
-    const QRect place =
-        QuickSelectPlacement(ReadWindowRect(Profile(), kPlacementSection), DesktopWorkArea());
-    if (!place.isEmpty())
-        setGeometry(place);
-}
+CdAlbumManager::~CdAlbumManager() = default;
 
 bool CdAlbumManager::eventFilter(QObject* watched, QEvent* event)
 {
@@ -296,7 +202,7 @@ bool CdAlbumManager::eventFilter(QObject* watched, QEvent* event)
             reason != Qt::MenuBarFocusReason)
             m_focusMode = NoFocus;
     }
-    return QDialog::eventFilter(watched, event);
+    return AlbumWindow::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -304,23 +210,8 @@ bool CdAlbumManager::eventFilter(QObject* watched, QEvent* event)
 
 void CdAlbumManager::buildCommands()
 {
-    m_toolBar = new QToolBar(this);
-    // Pictures only: each button tells its command in its tooltip.
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_toolBar->setIconSize(QSize(20, 20));
     const auto add = [this](int command, const QKeySequence& key = {}) {
-        const QString text = LoadQString(static_cast<UINT>(command));
-        auto* a = new QAction(commandIcon(style(), command), text, this);
-        a->setToolTip(QString(text).remove(QLatin1Char('&')));
-        a->setObjectName(QString::number(command));
-        if (!key.isEmpty()) {
-            a->setShortcut(key);
-            a->setShortcutContext(Qt::WindowShortcut);
-        }
-        connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
-        addAction(a);
-        m_actions.emplace_back(command, a);
-        return a;
+        return addCommand(command, commandIcon(style(), command), key);
     };
     QAction* properties = add(PropertiesCommand, QKeySequence(Qt::ALT | Qt::Key_Return));
     QAction* remove = add(DeleteCommand);
@@ -375,11 +266,7 @@ void CdAlbumManager::buildCommands()
     }
 
     // The Delete key in the tree deletes the album.
-    auto* deleteKey = new QAction(this);
-    deleteKey->setShortcut(QKeySequence::Delete);
-    deleteKey->setShortcutContext(Qt::WidgetShortcut);
-    connect(deleteKey, &QAction::triggered, this, [this] { deleteAlbum(); });
-    m_tree->addAction(deleteKey);
+    addDeleteKey(*m_tree, [this] { deleteAlbum(); });
 
     // The context menus act on what was clicked, wherever the focus was.
     m_albumMenu = new QMenu(this);
@@ -392,15 +279,6 @@ void CdAlbumManager::buildCommands()
     m_albumMenu->addAction(printAction);
     m_songMenu = new QMenu(this);
     m_songMenu->addAction(properties->text(), this, [this] { songProperties(); });
-}
-
-QAction* CdAlbumManager::action(int command) const
-{
-    for (const auto& [id, a] : m_actions) {
-        if (id == command)
-            return a;
-    }
-    return nullptr;
 }
 
 void CdAlbumManager::runCommand(int command)
@@ -458,44 +336,6 @@ void CdAlbumManager::runCommand(int command)
 // ---------------------------------------------------------------------------------------------
 // The tree and the song list
 
-std::vector<std::string> CdAlbumManager::albumKeys() const
-{
-    std::vector<std::string> keys;
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
-        keys.push_back(m_tree->topLevelItem(i)->data(0, kKeyRole).toString().toStdString());
-    return keys;
-}
-
-std::string CdAlbumManager::selectedKey() const
-{
-    const QTreeWidgetItem* item = m_tree->currentItem();
-    return item ? item->data(0, kKeyRole).toString().toStdString() : std::string();
-}
-
-void CdAlbumManager::fillTree(const std::string& selectKey)
-{
-    QTreeWidgetItem* select = nullptr;
-    {
-        const QSignalBlocker blocker(m_tree);
-        m_tree->clear();
-        const QIcon icon = style()->standardIcon(QStyle::SP_DriveCDIcon);
-        for (const AlbumListEntry& entry : m_album.ListAlbums()) {
-            auto* item = new QTreeWidgetItem(m_tree, {AlbumTreeText(entry.title, entry.artist)});
-            item->setData(0, kKeyRole, QString::fromStdString(entry.key));
-            item->setIcon(0, icon);
-            if (!select && !selectKey.empty() && equalsNoCase(entry.key, selectKey))
-                select = item;
-        }
-        if (!select)
-            select = m_tree->topLevelItem(0);
-        if (select)
-            m_tree->setCurrentItem(select);
-    }
-    if (select)
-        m_tree->scrollToItem(select);
-    onCurrentAlbumChanged(select);
-}
-
 void CdAlbumManager::onCurrentAlbumChanged(QTreeWidgetItem* current)
 {
     if (!current) {
@@ -504,7 +344,7 @@ void CdAlbumManager::onCurrentAlbumChanged(QTreeWidgetItem* current)
         return;
     }
     current->setSelected(true);
-    m_album.Open(current->data(0, kKeyRole).toString().toStdString(), 0);
+    m_album.Open(itemKey(current), 0);
     fillSongs();
 }
 
@@ -524,12 +364,6 @@ void CdAlbumManager::fillSongs()
     m_songs->addTopLevelItems(rows);
 }
 
-void CdAlbumManager::renewTreeText()
-{
-    if (QTreeWidgetItem* item = m_tree->currentItem())
-        item->setText(0, AlbumTreeText(m_album.title(), m_album.artist()));
-}
-
 // Each song takes its texts from its row, then the album is saved; a failed save is told.
 void CdAlbumManager::commitAlbum()
 {
@@ -542,37 +376,8 @@ void CdAlbumManager::commitAlbum()
         song->extendedInfo = row->data(TitleColumn, kExtendedInfoRole).toString().toStdString();
     }
     m_album.CleanProgram();
-    if (m_album.Save())
-        return;
-    QString text = withPath(IDS_ALBUM_DATABASE_UNWRITABLE, Album::DatabasePath(m_album.kind()));
-    const QString why = QString::fromStdString(m_album.lastError());
-    if (why.startsWith(text))
-        text = why;
-    else if (!why.isEmpty())
-        text += QLatin1Char('\n') + why;
-    KolvoMessageBox(this, text, MessageIcon::Error);
-}
-
-void CdAlbumManager::information(const QString& text)
-{
-    KolvoMessageBox(this, text, MessageIcon::Information);
-}
-
-bool CdAlbumManager::haveSelectedAlbum()
-{
-    if (m_tree->currentItem() && !m_album.key().empty())
-        return true;
-    information(LoadQString(IDS_NO_SELECTED_ALBUM));
-    return false;
-}
-
-void CdAlbumManager::showAlbumMenu(const QPoint& pos)
-{
-    QTreeWidgetItem* item = m_tree->itemAt(pos);
-    if (!item)
-        return;
-    m_tree->setCurrentItem(item);
-    m_albumMenu->exec(m_tree->viewport()->mapToGlobal(pos));
+    if (!m_album.Save())
+        tellNotSaved();
 }
 
 void CdAlbumManager::showSongMenu(const QPoint& pos)
@@ -640,17 +445,10 @@ void CdAlbumManager::songProperties()
 
 void CdAlbumManager::deleteAlbum()
 {
-    QTreeWidgetItem* item = m_tree->currentItem();
-    if (!item) {
-        information(LoadQString(IDS_NO_SELECTED_ALBUM));
+    QTreeWidgetItem* item = selectedAlbumItem();
+    if (!item || !confirmDeleteAlbum())
         return;
-    }
-    if (KolvoMessageBox(this, LoadQString(IDS_DELETE_ALBUM), MessageIcon::Question,
-                        MessageButtons::YesNo) != IDYES)
-        return;
-    const std::string key = item->data(0, kKeyRole).toString().toStdString();
-    if (!equalsNoCase(m_album.key(), key))
-        m_album.LoadForReading(key);
+    loadForDeleting(item);
     if (!m_album.DeleteAlbum()) {
         KolvoMessageBox(this, QString::fromStdString(m_album.lastError()), MessageIcon::Error);
         return;
@@ -729,50 +527,29 @@ void CdAlbumManager::exportFile()
 // ---------------------------------------------------------------------------------------------
 // Find
 
-void CdAlbumManager::find()
+int CdAlbumManager::findStartSong() const
 {
-    FindTextDialog dialog(m_searchText, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    m_searchText = dialog.text();
-    findNext();
+    if (m_focusMode != SongListFocus)
+        return 0;
+    QTreeWidgetItem* current = m_songs->currentItem();
+    if (current && current->isSelected())
+        return m_songs->indexOfTopLevelItem(current) + 1;
+    if (!m_songs->selectedItems().isEmpty())
+        return m_songs->indexOfTopLevelItem(m_songs->selectedItems().first()) + 1;
+    return 0;
 }
 
-void CdAlbumManager::findNext()
+void CdAlbumManager::showFoundSong(int song)
 {
-    if (m_searchText.empty()) {
-        find();
-        return;
-    }
-    const int startAlbum = m_tree->indexOfTopLevelItem(m_tree->currentItem());
-    int startSong = 0;
-    if (m_focusMode == SongListFocus) {
-        QTreeWidgetItem* current = m_songs->currentItem();
-        if (current && current->isSelected()) {
-            startSong = m_songs->indexOfTopLevelItem(current) + 1;
-        } else if (!m_songs->selectedItems().isEmpty()) {
-            startSong = m_songs->indexOfTopLevelItem(m_songs->selectedItems().first()) + 1;
-        }
-    }
-    const AlbumSearchHit hit =
-        FindNextInAlbums(AlbumKindCd, albumKeys(), startAlbum, startSong, m_searchText);
-    if (!hit.found()) {
-        information(LoadQString(IDS_STRING_NOT_FOUND));
-        return;
-    }
-    QTreeWidgetItem* album = m_tree->topLevelItem(hit.album);
-    if (album != m_tree->currentItem())
-        m_tree->setCurrentItem(album);
-    m_tree->scrollToItem(album);
     m_songs->clearSelection();
-    QTreeWidgetItem* song = hit.song > 0 ? m_songs->topLevelItem(hit.song - 1) : nullptr;
-    if (!song) {
+    QTreeWidgetItem* item = song > 0 ? m_songs->topLevelItem(song - 1) : nullptr;
+    if (!item) {
         m_tree->setFocus();
         m_focusMode = TreeFocus;
         return;
     }
-    m_songs->setCurrentItem(song, 0, QItemSelectionModel::ClearAndSelect);
-    m_songs->scrollToItem(song);
+    m_songs->setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect);
+    m_songs->scrollToItem(item);
     m_songs->setFocus();
     m_focusMode = SongListFocus;
 }

@@ -12,16 +12,13 @@
 
 #include "albums/album.h"
 #include "albums/albumdialogs.h"
-
-#include <QDialog>
+#include "albums/albumwindow.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-class QAction;
 class QMenu;
-class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -50,7 +47,7 @@ struct CdAlbumManagerServices
 // above 0 and the lead-out after the last of them.
 bool HasCompleteCdTiming(const Album& album);
 
-class CdAlbumManager : public QDialog
+class CdAlbumManager : public AlbumWindow
 {
     Q_OBJECT
 public:
@@ -82,66 +79,44 @@ public:
                             CdAlbumManagerServices services = {}, QWidget* parent = nullptr);
     ~CdAlbumManager() override;
 
-    // Runs a command as its button or menu item does.
-    void runCommand(int command);
-    QAction* action(int command) const;
+    void runCommand(int command) override;
 
     // The import and export file dialogs; tests choose the file themselves.
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
-    QTreeWidget* albumTree() const { return m_tree; }
     QTreeWidget* songList() const { return m_songs; }
     FocusMode focusMode() const { return m_focusMode; }
-    const Album& album() const { return m_album; }
-    // The keys of the tree's albums, in tree order.
-    std::vector<std::string> albumKeys() const;
-    std::string selectedKey() const;
-    const std::string& searchText() const { return m_searchText; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void onCurrentAlbumChanged(QTreeWidgetItem* current) override;
+    void albumProperties() override;
+    void songProperties() override;
+    void showSongMenu(const QPoint& pos) override;
+    int findStartSong() const override;
+    void showFoundSong(int song) override;
 
 private:
     void buildCommands();
-    void fillTree(const std::string& selectKey);
     void fillSongs();
-    void onCurrentAlbumChanged(QTreeWidgetItem* current);
-    void renewTreeText();
     void commitAlbum();
     void reloadAfterImport();
     void tellProblems(const std::vector<std::string>& problems);
 
     void properties();
-    void albumProperties();
-    void songProperties();
     void deleteAlbum();
     void importCdPlayerIni();
     void importFile();
     void exportCdPlayerIni();
     void exportFile();
-    void find();
-    void findNext();
     void readFromCddb();
     void submitToCddb();
     void print();
-    void showAlbumMenu(const QPoint& pos);
-    void showSongMenu(const QPoint& pos);
-    void information(const QString& text);
-    bool haveSelectedAlbum();
 
     CdAlbumManagerServices m_services;
     FileChooser m_chooseFile;
-    Album m_album{AlbumKindCd};
-    QTreeWidget* m_tree = nullptr;
     QTreeWidget* m_songs = nullptr;
-    QToolBar* m_toolBar = nullptr;
     QMenu* m_importMenu = nullptr;
     QMenu* m_exportMenu = nullptr;
-    QMenu* m_albumMenu = nullptr;
-    QMenu* m_songMenu = nullptr;
-    std::vector<std::pair<int, QAction*>> m_actions;
     FocusMode m_focusMode = NoFocus;
-    std::string m_searchText;
-    bool m_placed = false;
 };

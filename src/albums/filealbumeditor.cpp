@@ -3,13 +3,10 @@
 #include "albums/filealbumeditoricons.h"
 #include "albums/filealbumeditorpaths.h"
 
-#include "albums/albumsearch.h"
 #include "albums/id3dialog.h"
 #include "albums/playlist.h"
 #include "albums/quickselect.h"
 #include "platform/msgbox.h"
-#include "platform/placement.h"
-#include "platform/profile.h"
 #include "platform/strings.h"
 
 #include <QAbstractTableModel>
@@ -44,6 +41,7 @@
 #include <memory>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unordered_map>
@@ -51,8 +49,6 @@
 using namespace editorpaths;
 
 namespace {
-
-constexpr const char* kPlacementSection = "MakeAlbum";
 
 constexpr UINT IDS_NUMBER = 2034;
 constexpr UINT IDS_FILE = 2029;
@@ -62,12 +58,8 @@ constexpr UINT IDS_CONFIRM = 2032;
 constexpr UINT IDS_ERROR = 2038;
 constexpr UINT IDS_CANT_WRITE_FILE = 2064;
 constexpr UINT IDS_ENCODE_MENU = 1067;
-constexpr UINT IDS_ALBUM_MANAGEMENT = 5121;
 constexpr UINT IDS_NO_SELECTED_SONG = 39217;
 constexpr UINT IDS_NOT_AVAILABLE_YET = 39218;
-constexpr UINT IDS_NO_SELECTED_ALBUM = 39230;
-constexpr UINT IDS_DELETE_ALBUM = 39231;
-constexpr UINT IDS_STRING_NOT_FOUND = 39232;
 constexpr UINT IDS_ALBUM_EXISTS = 39240;
 constexpr UINT IDS_LAST_ALBUM = 39241;
 constexpr UINT IDS_INVALID_FILE_NAMES = 39242;
@@ -83,7 +75,6 @@ constexpr UINT IDS_NAME_NOT_STORABLE = 39258;
 constexpr UINT IDS_AND_MORE = 39259;
 constexpr UINT IDS_ALBUM_DATABASE_UNWRITABLE = 9302;
 
-constexpr int kKeyRole = Qt::UserRole;
 // The longest path Linux takes; a longer dropped name is no file.
 constexpr size_t kMaxPathBytes = 4095;
 // Lines of a "not added" message before the rest is only counted.
@@ -99,6 +90,28 @@ QString fromUtf8(std::string_view s)
 QString withPath(UINT id, const std::string& path)
 {
     return LoadQString(id).replace(QLatin1String("%s"), fromUtf8(path));
+}
+
+AlbumProperties propertiesOf(const Album& album)
+{
+    return {album.title(), album.artist(), album.extendedInfo(), album.genre()};
+}
+
+// The texts of the properties besides the name, which is the album's key.
+void setTexts(Album& album, const AlbumProperties& values)
+{
+    album.setArtist(values.artist);
+    album.setExtendedInfo(values.description);
+    album.setGenre(values.genre);
+}
+
+// Names the album; a name the database cannot take is told.
+bool setKeyOrTell(QWidget* parent, Album& album, const std::string& key)
+{
+    if (album.setKey(key))
+        return true;
+    KolvoMessageBox(parent, fromUtf8(album.lastError()), MessageIcon::Error);
+    return false;
 }
 
 } // namespace
@@ -231,7 +244,7 @@ std::string ChooseFolderWithDialog(QWidget* parent, const std::string& startFold
 
 FileAlbumEditor::FileAlbumEditor(AlbumKind kind, const std::string& currentAlbumKey,
                                  FileAlbumEditorServices services, QWidget* parent)
-    : QDialog(parent)
+    : AlbumWindow(kind, QStyle::SP_DirIcon, sameName, parent)
     , m_kind(kind)
     , m_services(std::move(services))
     , m_chooseFile(ChooseFileWithDialog)
@@ -240,64 +253,23 @@ FileAlbumEditor::FileAlbumEditor(AlbumKind kind, const std::string& currentAlbum
     , m_scanFolder([kind](const std::string& folder, bool recurse, FolderScanControl& control) {
         return ScanFolder(kind, folder, recurse, &control);
     })
-    , m_album(kind)
 {
-    setWindowTitle(LoadQString(IDS_ALBUM_MANAGEMENT));
-    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-    setSizeGripEnabled(true);
     setAcceptDrops(true);
-
-    m_tree = new QTreeWidget(this);
-    m_tree->setColumnCount(1);
-    m_tree->header()->hide();
-    m_tree->setRootIsDecorated(false);
-    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_tree->setUniformRowHeights(true);
-    m_tree->installEventFilter(this);
 
     m_model = new SongRowsModel(m_rows, this);
     m_songs = new QTreeView(this);
     m_songs->setModel(m_model);
-    m_songs->setRootIsDecorated(false);
+    setUpSongList(m_songs);
     m_songs->setItemsExpandable(false);
-    m_songs->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_songs->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_songs->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_songs->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_songs->setUniformRowHeights(true);
-    m_songs->setAllColumnsShowFocus(true);
     m_songs->setAlternatingRowColors(true);
     m_songs->header()->setStretchLastSection(true);
     m_songs->setColumnWidth(NumberColumn, 56);
     m_songs->setColumnWidth(FileColumn, 220);
     m_songs->setColumnWidth(DescriptionColumn, 150);
-    m_songs->installEventFilter(this);
 
     buildCommands();
-
-    auto* splitter = new QSplitter(this);
-    splitter->addWidget(m_tree);
-    splitter->addWidget(m_songs);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 3);
-    splitter->setChildrenCollapsible(false);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_toolBar);
-    layout->addWidget(splitter, 1);
-
-    connect(m_tree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { onCurrentAlbumChanged(current); });
-    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { albumProperties(); });
-    connect(m_tree, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { showAlbumMenu(pos); });
-    connect(m_songs, &QTreeView::doubleClicked, this, [this] { songProperties(); });
-    connect(m_songs, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { showSongMenu(pos); });
-
+    layOut(m_songs, 1);
     resize(820, 480);
     fillTree(currentAlbumKey);
 }
@@ -306,24 +278,6 @@ FileAlbumEditor::~FileAlbumEditor()
 {
     // The rows go before the widgets do: the list must not read them while it is torn down.
     m_songs->setModel(nullptr);
-    // A window that never showed has no place worth keeping.
-    if (!m_placed)
-        return;
-    Profile profile;
-    WriteWindowRect(profile, kPlacementSection, geometry());
-    profile.sync();
-}
-
-void FileAlbumEditor::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    if (m_placed)
-        return;
-    m_placed = true;
-    const QRect place =
-        QuickSelectPlacement(ReadWindowRect(Profile(), kPlacementSection), DesktopWorkArea());
-    if (!place.isEmpty())
-        setGeometry(place);
 }
 
 bool FileAlbumEditor::eventFilter(QObject* watched, QEvent* event)
@@ -334,7 +288,7 @@ bool FileAlbumEditor::eventFilter(QObject* watched, QEvent* event)
         else if (watched == m_songs)
             m_focusMode = SongListFocus;
     }
-    return QDialog::eventFilter(watched, event);
+    return AlbumWindow::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -342,22 +296,8 @@ bool FileAlbumEditor::eventFilter(QObject* watched, QEvent* event)
 
 void FileAlbumEditor::buildCommands()
 {
-    m_toolBar = new QToolBar(this);
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_toolBar->setIconSize(QSize(20, 20));
     const auto add = [this](int command, const QKeySequence& key = {}) {
-        const QString text = LoadQString(static_cast<UINT>(command));
-        auto* a = new QAction(FileAlbumEditorIcon(style(), command), text, this);
-        a->setToolTip(QString(text).remove(QLatin1Char('&')));
-        a->setObjectName(QString::number(command));
-        if (!key.isEmpty()) {
-            a->setShortcut(key);
-            a->setShortcutContext(Qt::WindowShortcut);
-        }
-        connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
-        addAction(a);
-        m_actions.emplace_back(command, a);
-        return a;
+        return addCommand(command, FileAlbumEditorIcon(style(), command), key);
     };
     QAction* newAlbum = add(NewCommand);
     QAction* saveAs = add(SaveAsCommand);
@@ -428,16 +368,8 @@ void FileAlbumEditor::buildCommands()
     }
 
     // The Delete key deletes the album in the tree and the songs in the list.
-    auto* deleteAlbumKey = new QAction(this);
-    deleteAlbumKey->setShortcut(QKeySequence::Delete);
-    deleteAlbumKey->setShortcutContext(Qt::WidgetShortcut);
-    connect(deleteAlbumKey, &QAction::triggered, this, [this] { deleteAlbum(); });
-    m_tree->addAction(deleteAlbumKey);
-    auto* deleteSongsKey = new QAction(this);
-    deleteSongsKey->setShortcut(QKeySequence::Delete);
-    deleteSongsKey->setShortcutContext(Qt::WidgetShortcut);
-    connect(deleteSongsKey, &QAction::triggered, this, [this] { deleteSongs(); });
-    m_songs->addAction(deleteSongsKey);
+    addDeleteKey(*m_tree, [this] { deleteAlbum(); });
+    addDeleteKey(*m_songs, [this] { deleteSongs(); });
 
     // The context menus act on what was clicked, wherever the focus was.
     m_albumMenu = new QMenu(this);
@@ -468,15 +400,6 @@ void FileAlbumEditor::buildCommands()
     m_songMenu->addAction(encodeAction);
     m_songMenu->addSeparator();
     m_songMenu->addAction(check);
-}
-
-QAction* FileAlbumEditor::action(int command) const
-{
-    for (const auto& [id, a] : m_actions) {
-        if (id == command)
-            return a;
-    }
-    return nullptr;
 }
 
 void FileAlbumEditor::runCommand(int command)
@@ -564,20 +487,6 @@ void FileAlbumEditor::runCommand(int command)
 // ---------------------------------------------------------------------------------------------
 // The tree and the song list
 
-std::vector<std::string> FileAlbumEditor::albumKeys() const
-{
-    std::vector<std::string> keys;
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
-        keys.push_back(m_tree->topLevelItem(i)->data(0, kKeyRole).toString().toStdString());
-    return keys;
-}
-
-std::string FileAlbumEditor::selectedKey() const
-{
-    const QTreeWidgetItem* item = m_tree->currentItem();
-    return item ? item->data(0, kKeyRole).toString().toStdString() : std::string();
-}
-
 bool FileAlbumEditor::albumInTree(const std::string& name, std::string* storedKey) const
 {
     for (const std::string& key : albumKeys()) {
@@ -590,30 +499,6 @@ bool FileAlbumEditor::albumInTree(const std::string& name, std::string* storedKe
     return false;
 }
 
-void FileAlbumEditor::fillTree(const std::string& selectKey)
-{
-    QTreeWidgetItem* select = nullptr;
-    {
-        const QSignalBlocker blocker(m_tree);
-        m_tree->clear();
-        const QIcon icon = style()->standardIcon(QStyle::SP_DirIcon);
-        for (const AlbumListEntry& entry : m_album.ListAlbums()) {
-            auto* item = new QTreeWidgetItem(m_tree, {AlbumTreeText(entry.title, entry.artist)});
-            item->setData(0, kKeyRole, QString::fromStdString(entry.key));
-            item->setIcon(0, icon);
-            if (!select && !selectKey.empty() && sameName(entry.key, selectKey))
-                select = item;
-        }
-        if (!select)
-            select = m_tree->topLevelItem(0);
-        if (select)
-            m_tree->setCurrentItem(select);
-    }
-    if (select)
-        m_tree->scrollToItem(select);
-    onCurrentAlbumChanged(select);
-}
-
 void FileAlbumEditor::onCurrentAlbumChanged(QTreeWidgetItem* current)
 {
     if (!current) {
@@ -622,7 +507,7 @@ void FileAlbumEditor::onCurrentAlbumChanged(QTreeWidgetItem* current)
         return;
     }
     current->setSelected(true);
-    m_album.Open(current->data(0, kKeyRole).toString().toStdString(), 0);
+    m_album.Open(itemKey(current), 0);
     rowsFromAlbum();
 }
 
@@ -638,12 +523,6 @@ void FileAlbumEditor::rowsFromAlbum()
 void FileAlbumEditor::resetRows()
 {
     m_model->reset();
-}
-
-void FileAlbumEditor::renewTreeText()
-{
-    if (QTreeWidgetItem* item = m_tree->currentItem())
-        item->setText(0, AlbumTreeText(m_album.title(), m_album.artist()));
 }
 
 std::vector<int> FileAlbumEditor::selectedRows() const
@@ -673,28 +552,6 @@ void FileAlbumEditor::selectRows(const std::vector<int>& rows)
                                                    QItemSelectionModel::NoUpdate);
         m_songs->scrollTo(m_model->index(rows.front(), 0));
     }
-}
-
-void FileAlbumEditor::information(const QString& text)
-{
-    KolvoMessageBox(this, text, MessageIcon::Information);
-}
-
-bool FileAlbumEditor::haveSelectedAlbum()
-{
-    if (m_tree->currentItem() && !m_album.key().empty())
-        return true;
-    information(LoadQString(IDS_NO_SELECTED_ALBUM));
-    return false;
-}
-
-void FileAlbumEditor::showAlbumMenu(const QPoint& pos)
-{
-    QTreeWidgetItem* item = m_tree->itemAt(pos);
-    if (!item)
-        return;
-    m_tree->setCurrentItem(item);
-    m_albumMenu->exec(m_tree->viewport()->mapToGlobal(pos));
 }
 
 void FileAlbumEditor::showSongMenu(const QPoint& pos)
@@ -742,13 +599,7 @@ bool FileAlbumEditor::CommitList()
     m_album.CleanProgram();
     if (m_album.Save())
         return true;
-    QString text = withPath(IDS_ALBUM_DATABASE_UNWRITABLE, Album::DatabasePath(m_kind));
-    const QString why = fromUtf8(m_album.lastError());
-    if (why.startsWith(text))
-        text = why;
-    else if (!why.isEmpty())
-        text += QLatin1Char('\n') + why;
-    KolvoMessageBox(this, text, MessageIcon::Error);
+    tellNotSaved();
     return false;
 }
 
@@ -1016,27 +867,33 @@ void FileAlbumEditor::addUrl()
 // ---------------------------------------------------------------------------------------------
 // Albums: New, Save As, Properties, Delete
 
+std::optional<AlbumProperties> FileAlbumEditor::askAlbumProperties(const AlbumProperties& shown)
+{
+    AlbumPropertiesDialog dialog(AlbumForm::File, shown, {}, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.values();
+}
+
+bool FileAlbumEditor::mayTakeName(const std::string& name, std::string* storedKey)
+{
+    return !albumInTree(name, storedKey) ||
+           KolvoMessageBox(this, LoadQString(IDS_ALBUM_EXISTS), MessageIcon::Question,
+                           MessageButtons::YesNo, LoadQString(IDS_CONFIRM)) == IDYES;
+}
+
 void FileAlbumEditor::newAlbum()
 {
-    AlbumPropertiesDialog dialog(AlbumForm::File, {}, {}, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const AlbumProperties values = dialog.values();
-    if (values.title.empty())
+    const std::optional<AlbumProperties> values = askAlbumProperties({});
+    if (!values || values->title.empty())
         return;
     std::string existing;
-    if (albumInTree(values.title, &existing) &&
-        KolvoMessageBox(this, LoadQString(IDS_ALBUM_EXISTS), MessageIcon::Question,
-                        MessageButtons::YesNo, LoadQString(IDS_CONFIRM)) != IDYES)
+    if (!mayTakeName(values->title, &existing))
         return;
     Album fresh(m_kind);
-    if (!fresh.setKey(existing.empty() ? values.title : existing)) {
-        KolvoMessageBox(this, fromUtf8(fresh.lastError()), MessageIcon::Error);
+    if (!setKeyOrTell(this, fresh, existing.empty() ? values->title : existing))
         return;
-    }
-    fresh.setArtist(values.artist);
-    fresh.setExtendedInfo(values.description);
-    fresh.setGenre(values.genre);
+    setTexts(fresh, *values);
     const Album before = m_album;
     const std::vector<EditorSong> rowsBefore = m_rows;
     m_album = fresh;
@@ -1055,28 +912,17 @@ void FileAlbumEditor::saveAs()
 {
     if (!haveSelectedAlbum())
         return;
-    AlbumPropertiesDialog dialog(
-        AlbumForm::File,
-        {m_album.title(), m_album.artist(), m_album.extendedInfo(), m_album.genre()}, {}, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const AlbumProperties values = dialog.values();
-    if (values.title.empty())
+    const std::optional<AlbumProperties> values = askAlbumProperties(propertiesOf(m_album));
+    if (!values || values->title.empty())
         return;
     std::string existing;
-    if (albumInTree(values.title, &existing) &&
-        KolvoMessageBox(this, LoadQString(IDS_ALBUM_EXISTS), MessageIcon::Question,
-                        MessageButtons::YesNo, LoadQString(IDS_CONFIRM)) != IDYES)
+    if (!mayTakeName(values->title, &existing))
         return;
     const Album before = m_album;
     // Over an album of that name, its spelling stays.
-    if (!m_album.setKey(existing.empty() ? values.title : existing)) {
-        KolvoMessageBox(this, fromUtf8(m_album.lastError()), MessageIcon::Error);
+    if (!setKeyOrTell(this, m_album, existing.empty() ? values->title : existing))
         return;
-    }
-    m_album.setArtist(values.artist);
-    m_album.setExtendedInfo(values.description);
-    m_album.setGenre(values.genre);
+    setTexts(m_album, *values);
     if (!CommitList()) {
         m_album = before;
         return;
@@ -1096,27 +942,18 @@ void FileAlbumEditor::albumProperties()
 {
     if (!haveSelectedAlbum())
         return;
-    AlbumPropertiesDialog dialog(
-        AlbumForm::File,
-        {m_album.title(), m_album.artist(), m_album.extendedInfo(), m_album.genre()}, {}, this);
-    if (dialog.exec() != QDialog::Accepted)
+    const std::optional<AlbumProperties> asked = askAlbumProperties(propertiesOf(m_album));
+    if (!asked)
         return;
-    const AlbumProperties values = dialog.values();
+    const AlbumProperties& values = *asked;
     const std::string oldKey = m_album.key();
     const bool renamed = values.title != oldKey;
-    std::string existing;
-    if (renamed && !sameName(values.title, oldKey) && albumInTree(values.title, &existing) &&
-        KolvoMessageBox(this, LoadQString(IDS_ALBUM_EXISTS), MessageIcon::Question,
-                        MessageButtons::YesNo, LoadQString(IDS_CONFIRM)) != IDYES)
+    if (renamed && !sameName(values.title, oldKey) && !mayTakeName(values.title))
         return;
     const Album before = m_album;
-    if (renamed && !m_album.setKey(values.title)) {
-        KolvoMessageBox(this, fromUtf8(m_album.lastError()), MessageIcon::Error);
+    if (renamed && !setKeyOrTell(this, m_album, values.title))
         return;
-    }
-    m_album.setArtist(values.artist);
-    m_album.setExtendedInfo(values.description);
-    m_album.setGenre(values.genre);
+    setTexts(m_album, values);
     if (!renamed) {
         renewTreeText();
         CommitList();
@@ -1166,21 +1003,16 @@ void FileAlbumEditor::deleteCommand()
 
 void FileAlbumEditor::deleteAlbum()
 {
-    QTreeWidgetItem* item = m_tree->currentItem();
-    if (!item) {
-        information(LoadQString(IDS_NO_SELECTED_ALBUM));
+    QTreeWidgetItem* item = selectedAlbumItem();
+    if (!item)
         return;
-    }
     if (m_tree->topLevelItemCount() <= 1) {
         information(LoadQString(IDS_LAST_ALBUM));
         return;
     }
-    if (KolvoMessageBox(this, LoadQString(IDS_DELETE_ALBUM), MessageIcon::Question,
-                        MessageButtons::YesNo) != IDYES)
+    if (!confirmDeleteAlbum())
         return;
-    const std::string key = item->data(0, kKeyRole).toString().toStdString();
-    if (!sameName(m_album.key(), key))
-        m_album.LoadForReading(key);
+    loadForDeleting(item);
     if (!m_album.DeleteAlbum()) {
         QString text = withPath(IDS_ALBUM_DATABASE_UNWRITABLE, Album::DatabasePath(m_kind));
         if (!m_album.lastError().empty())
@@ -1215,12 +1047,17 @@ void FileAlbumEditor::deleteSongs()
 // ---------------------------------------------------------------------------------------------
 // Import and Export
 
-void FileAlbumEditor::importList()
+std::string FileAlbumEditor::chooseListFile(FileChoice::Mode mode)
 {
     if (!haveSelectedAlbum())
-        return;
-    const std::string file = m_chooseFile(
-        this, {FileChoice::Open, LoadQString(IDS_IMPORT_FILTER), QStringLiteral("pls")});
+        return {};
+    const UINT filter = mode == FileChoice::Open ? IDS_IMPORT_FILTER : IDS_EXPORT_FILTER;
+    return m_chooseFile(this, {mode, LoadQString(filter), QStringLiteral("pls")});
+}
+
+void FileAlbumEditor::importList()
+{
+    const std::string file = chooseListFile(FileChoice::Open);
     if (file.empty())
         return;
     // The rows are the album: what the list holds now is in the album, the import adds to it.
@@ -1231,10 +1068,7 @@ void FileAlbumEditor::importList()
 
 void FileAlbumEditor::exportList()
 {
-    if (!haveSelectedAlbum())
-        return;
-    const std::string file = m_chooseFile(
-        this, {FileChoice::Save, LoadQString(IDS_EXPORT_FILTER), QStringLiteral("pls")});
+    const std::string file = chooseListFile(FileChoice::Save);
     if (file.empty())
         return;
     if (!m_album.Export(file)) {
@@ -1410,47 +1244,27 @@ void FileAlbumEditor::encode()
 // ---------------------------------------------------------------------------------------------
 // Find
 
-void FileAlbumEditor::find()
+int FileAlbumEditor::findStartSong() const
 {
-    FindTextDialog dialog(m_searchText, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    m_searchText = dialog.text();
-    findNext();
+    if (m_focusMode != SongListFocus)
+        return 0;
+    const QModelIndex current = m_songs->currentIndex();
+    if (current.isValid() && m_songs->selectionModel()->isRowSelected(current.row(), {}))
+        return current.row() + 1;
+    if (const std::vector<int> rows = selectedRows(); !rows.empty())
+        return rows.front() + 1;
+    return 0;
 }
 
-void FileAlbumEditor::findNext()
+void FileAlbumEditor::showFoundSong(int song)
 {
-    if (m_searchText.empty()) {
-        find();
-        return;
-    }
-    const int startAlbum = m_tree->indexOfTopLevelItem(m_tree->currentItem());
-    int startSong = 0;
-    if (m_focusMode == SongListFocus) {
-        const QModelIndex current = m_songs->currentIndex();
-        if (current.isValid() && m_songs->selectionModel()->isRowSelected(current.row(), {}))
-            startSong = current.row() + 1;
-        else if (const std::vector<int> rows = selectedRows(); !rows.empty())
-            startSong = rows.front() + 1;
-    }
-    const AlbumSearchHit hit =
-        FindNextInAlbums(m_kind, albumKeys(), startAlbum, startSong, m_searchText);
-    if (!hit.found()) {
-        information(LoadQString(IDS_STRING_NOT_FOUND));
-        return;
-    }
-    QTreeWidgetItem* album = m_tree->topLevelItem(hit.album);
-    if (album != m_tree->currentItem())
-        m_tree->setCurrentItem(album);
-    m_tree->scrollToItem(album);
     m_songs->clearSelection();
-    if (hit.song <= 0 || hit.song > static_cast<int>(m_rows.size())) {
+    if (song <= 0 || song > static_cast<int>(m_rows.size())) {
         m_tree->setFocus();
         m_focusMode = TreeFocus;
         return;
     }
-    selectRows({hit.song - 1});
+    selectRows({song - 1});
     m_songs->setFocus();
     m_focusMode = SongListFocus;
 }

@@ -26,20 +26,16 @@
 
 #include "albums/album.h"
 #include "albums/albumdialogs.h"
+#include "albums/albumwindow.h"
 #include "albums/folderscan.h"
-
-#include <QDialog>
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-class QAction;
-class QMenu;
-class QToolBar;
 class QTreeView;
-class QTreeWidget;
 class QTreeWidgetItem;
 class SongRowsModel;
 
@@ -90,7 +86,7 @@ struct SplitPath
 };
 SplitPath SplitSongPath(std::string_view path);
 
-class FileAlbumEditor : public QDialog
+class FileAlbumEditor : public AlbumWindow
 {
     Q_OBJECT
 public:
@@ -132,9 +128,7 @@ public:
                              FileAlbumEditorServices services = {}, QWidget* parent = nullptr);
     ~FileAlbumEditor() override;
 
-    // Runs a command as its button or menu item does.
-    void runCommand(int command);
-    QAction* action(int command) const;
+    void runCommand(int command) override;
 
     // --- the designed operations ---
     // Appends every path not yet in the list; whether anything was added. Nothing is committed.
@@ -156,20 +150,14 @@ public:
     void setProgressDelay(int ms) { m_progressDelayMs = ms; }
 
     AlbumKind kind() const { return m_kind; }
-    QTreeWidget* albumTree() const { return m_tree; }
     QTreeView* songList() const { return m_songs; }
     FocusMode focusMode() const { return m_focusMode; }
-    const Album& album() const { return m_album; }
     const std::vector<EditorSong>& rows() const { return m_rows; }
     // The 0-based rows selected, in list order.
     std::vector<int> selectedRows() const;
     void selectRows(const std::vector<int>& rows);
-    // The keys of the tree's albums, in tree order.
-    std::vector<std::string> albumKeys() const;
-    std::string selectedKey() const;
     // The album the user chose: the one selected when the window closed.
     std::string chosenKey() const { return selectedKey(); }
-    const std::string& searchText() const { return m_searchText; }
     const std::string& lastFolder() const { return m_lastFolder; }
     const std::vector<std::pair<std::string, std::string>>& songClipboard() const
     {
@@ -177,20 +165,20 @@ public:
     }
 
 protected:
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void onCurrentAlbumChanged(QTreeWidgetItem* current) override;
+    void albumProperties() override;
+    void songProperties() override;
+    void showSongMenu(const QPoint& pos) override;
+    int findStartSong() const override;
+    void showFoundSong(int song) override;
 
 private:
     void buildCommands();
-    void fillTree(const std::string& selectKey);
-    void onCurrentAlbumChanged(QTreeWidgetItem* current);
     void rowsFromAlbum();
     void resetRows();
-    void renewTreeText();
-    bool haveSelectedAlbum();
-    void information(const QString& text);
     void tellProblems(const std::vector<FolderScanProblem>& problems);
     bool albumInTree(const std::string& name, std::string* storedKey = nullptr) const;
     // Scans folders beside the window; the files found, nothing when cancelled.
@@ -198,11 +186,17 @@ private:
                                          std::vector<FolderScanProblem>& problems);
     void addAndCommit(const std::vector<std::string>& paths);
 
+    // The album properties dialog over shown; nothing when cancelled.
+    std::optional<AlbumProperties> askAlbumProperties(const AlbumProperties& shown);
+    // Whether the album may take the name: no album has it, or the user agrees to write over
+    // the one that has (its key in storedKey).
+    bool mayTakeName(const std::string& name, std::string* storedKey = nullptr);
+    // The play list to import or export; "" when no album is selected or the user cancels.
+    std::string chooseListFile(FileChoice::Mode mode);
+
     void newAlbum();
     void saveAs();
     void properties();
-    void albumProperties();
-    void songProperties();
     void deleteCommand();
     void deleteAlbum();
     void deleteSongs();
@@ -217,12 +211,8 @@ private:
     void copySongs();
     void cutSongs();
     void pasteSongs();
-    void find();
-    void findNext();
     void checkFiles();
     void encode();
-    void showAlbumMenu(const QPoint& pos);
-    void showSongMenu(const QPoint& pos);
 
     AlbumKind m_kind;
     FileAlbumEditorServices m_services;
@@ -231,20 +221,12 @@ private:
     FolderChooser m_chooseFolder;
     FolderScanner m_scanFolder;
     int m_progressDelayMs = 400;
-    Album m_album;
     std::vector<EditorSong> m_rows;
     SongRowsModel* m_model = nullptr;
-    QTreeWidget* m_tree = nullptr;
     QTreeView* m_songs = nullptr;
-    QToolBar* m_toolBar = nullptr;
-    QMenu* m_albumMenu = nullptr;
-    QMenu* m_songMenu = nullptr;
-    std::vector<std::pair<int, QAction*>> m_actions;
     FocusMode m_focusMode = TreeFocus;
-    std::string m_searchText;
     std::string m_lastFolder;
     std::vector<std::pair<std::string, std::string>> m_clipboard;
     std::array<bool, 4> m_sortDescending{};
     bool m_busy = false;
-    bool m_placed = false;
 };

@@ -13,8 +13,8 @@
 
 namespace {
 
-const QColor kInk(0x30, 0x38, 0x48);
-const QColor kAccent(0x2a, 0x7a, 0xd0);
+using drawn::kAccent;
+using drawn::kInk;
 const QColor kPaper(0xf8, 0xfa, 0xfd);
 
 void drawNote(QPainter& p, qreal x, qreal y)
@@ -54,15 +54,6 @@ void drawPage(QPainter& p, qreal x, qreal y)
         p.drawLine(QPointF(x + 2.5, ly), QPointF(x + 9.5, ly));
 }
 
-void drawMagnifier(QPainter& p, qreal x, qreal y, qreal r)
-{
-    p.setPen(QPen(kInk, 1.6));
-    p.setBrush(QColor(0xe8, 0xf2, 0xff));
-    p.drawEllipse(QPointF(x, y), r, r);
-    p.setPen(QPen(kInk, 2.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(x + r * 0.72, y + r * 0.72), QPointF(x + r * 1.7, y + r * 1.7));
-}
-
 } // namespace
 
 QIcon FileAlbumEditorIcon(QStyle* style, int command)
@@ -100,12 +91,7 @@ QIcon FileAlbumEditorIcon(QStyle* style, int command)
         });
     case E::AddUrlCommand:
         return drawnIcon([](QPainter& p) {
-            p.setPen(QPen(kInk, 1.1));
-            p.setBrush(QColor(0xd8, 0xea, 0xfa));
-            p.drawEllipse(QPointF(8.5, 8.5), 7, 7);
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(QPointF(8.5, 8.5), 3, 7);
-            p.drawLine(QPointF(1.5, 8.5), QPointF(15.5, 8.5));
+            drawn::drawGlobe(p, 8.5, 8.5, 7, 3);
             drawPlus(p, 15.5, 15.5);
         });
     case E::ImportCommand:
@@ -116,9 +102,7 @@ QIcon FileAlbumEditorIcon(QStyle* style, int command)
             QPolygonF arrow;
             arrow << QPointF(9, 9) << QPointF(14, 9) << QPointF(14, 6) << QPointF(19, 11)
                   << QPointF(14, 16) << QPointF(14, 13) << QPointF(9, 13);
-            p.setPen(QPen(kInk.darker(120), 0.8));
-            p.setBrush(kAccent);
-            p.drawPolygon(arrow);
+            drawn::drawArrowShape(p, arrow);
         });
     case E::ShuffleCommand:
         return drawnIcon([](QPainter& p) {
@@ -188,14 +172,9 @@ QIcon FileAlbumEditorIcon(QStyle* style, int command)
             drawPage(p, 8, 6);
         });
     case E::FindCommand:
-        return drawnIcon([](QPainter& p) { drawMagnifier(p, 8, 8, 5.5); });
+        return drawn::findIcon();
     case E::FindNextCommand:
-        return drawnIcon([](QPainter& p) {
-            drawMagnifier(p, 7, 7, 4.5);
-            p.setPen(Qt::NoPen);
-            p.setBrush(kAccent);
-            p.drawPolygon(QPolygonF{QPointF(12, 1), QPointF(19, 5), QPointF(12, 9)});
-        });
+        return drawn::findNextIcon();
     case E::CheckFileCommand:
         return drawnIcon([](QPainter& p) {
             drawPage(p, 2, 2);

@@ -13,72 +13,88 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
+// ---------------------------------------------------------------------------------------------
+// The status dialogs
 
-// The status dialogs' animation: a busy bar that runs while the exchange goes on.
-QLabel* buildStatusLayout(QDialog* dialog)
+CddbStatusDialog::CddbStatusDialog(QWidget* parent)
+    : QDialog(parent)
 {
-    auto* layout = new QVBoxLayout(dialog);
-    auto* busy = new QProgressBar(dialog);
+    // The animation: a busy bar that runs while the exchange goes on.
+    auto* layout = new QVBoxLayout(this);
+    auto* busy = new QProgressBar(this);
     busy->setRange(0, 0);
     busy->setTextVisible(false);
     busy->setFixedHeight(12);
     layout->addWidget(busy);
-    auto* status = new QLabel(LoadQString(cddbtext::kInitializing), dialog);
-    status->setMinimumWidth(260);
-    layout->addWidget(status);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, dialog);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    m_status = new QLabel(LoadQString(cddbtext::kInitializing), this);
+    m_status->setMinimumWidth(260);
+    layout->addWidget(m_status);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    dialog->setWindowTitle(LoadQString(cddbtext::kTitle).trimmed());
-    return status;
+    setWindowTitle(LoadQString(cddbtext::kTitle).trimmed());
 }
 
-} // namespace
+void CddbStatusDialog::watch(CddbTickedSession& session)
+{
+    m_session = &session;
+    connect(&session, &CddbTickedSession::statusChanged, this,
+            [this](UINT id) { m_status->setText(LoadQString(id)); });
+    connect(&session, &CddbTickedSession::finished, this, &CddbStatusDialog::onFinished);
+}
+
+QString CddbStatusDialog::statusText() const
+{
+    return m_status->text();
+}
+
+void CddbStatusDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_begun) {
+        m_begun = true;
+        m_session->begin();
+    }
+}
+
+void CddbStatusDialog::reject()
+{
+    if (m_session->running())
+        m_session->cancel(); // ends through onFinished
+    else
+        QDialog::reject();
+}
+
+void CddbStatusDialog::onFinished(bool ok, UINT messageId)
+{
+    if (messageId != 0)
+        KolvoMessageBox(this, LoadQString(messageId), MessageIcon::Information);
+    done(ok ? Accepted : Rejected);
+}
 
 CddbQueryDialog::CddbQueryDialog(const std::string& server, const CddbDiscInfo& info,
                                  QWidget* parent)
-    : QDialog(parent)
+    : CddbStatusDialog(parent)
     , m_session(server, info)
 {
-    m_status = buildStatusLayout(this);
-    connect(&m_session, &CddbQuerySession::statusChanged, this,
-            [this](UINT id) { m_status->setText(LoadQString(id)); });
-    connect(&m_session, &CddbQuerySession::finished, this, &CddbQueryDialog::onFinished);
+    watch(m_session);
     m_session.setChooser([this](const std::vector<std::string>& lines) {
         CddbMatchDialog choice(lines, this);
         return choice.exec() == QDialog::Accepted ? choice.chosenIndex() : -1;
     });
 }
 
-QString CddbQueryDialog::statusText() const
+CddbSubmitDialog::CddbSubmitDialog(const std::string& mailServer, const std::string& sender,
+                                   const std::string& mail, const std::string& recipient,
+                                   QWidget* parent)
+    : CddbStatusDialog(parent)
+    , m_session(mailServer, sender, recipient, mail)
 {
-    return m_status->text();
+    watch(m_session);
 }
 
-void CddbQueryDialog::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    if (!m_begun) {
-        m_begun = true;
-        m_session.begin();
-    }
-}
-
-void CddbQueryDialog::reject()
-{
-    if (m_session.running())
-        m_session.cancel(); // ends through onFinished
-    else
-        QDialog::reject();
-}
-
-void CddbQueryDialog::onFinished(bool ok, UINT messageId)
-{
-    if (messageId != 0)
-        KolvoMessageBox(this, LoadQString(messageId), MessageIcon::Information);
-    done(ok ? Accepted : Rejected);
-}
+// ---------------------------------------------------------------------------------------------
+// The match list and the e-mail settings
 
 CddbMatchDialog::CddbMatchDialog(const std::vector<std::string>& matchLines, QWidget* parent)
     : QDialog(parent)
@@ -105,47 +121,6 @@ void CddbMatchDialog::accept()
         return;
     m_chosen = row;
     QDialog::accept();
-}
-
-CddbSubmitDialog::CddbSubmitDialog(const std::string& mailServer, const std::string& sender,
-                                   const std::string& mail, const std::string& recipient,
-                                   QWidget* parent)
-    : QDialog(parent)
-    , m_session(mailServer, sender, recipient, mail)
-{
-    m_status = buildStatusLayout(this);
-    connect(&m_session, &SmtpSubmitSession::statusChanged, this,
-            [this](UINT id) { m_status->setText(LoadQString(id)); });
-    connect(&m_session, &SmtpSubmitSession::finished, this, &CddbSubmitDialog::onFinished);
-}
-
-QString CddbSubmitDialog::statusText() const
-{
-    return m_status->text();
-}
-
-void CddbSubmitDialog::showEvent(QShowEvent* event)
-{
-    QDialog::showEvent(event);
-    if (!m_begun) {
-        m_begun = true;
-        m_session.begin();
-    }
-}
-
-void CddbSubmitDialog::reject()
-{
-    if (m_session.running())
-        m_session.cancel();
-    else
-        QDialog::reject();
-}
-
-void CddbSubmitDialog::onFinished(bool ok, UINT messageId)
-{
-    if (messageId != 0)
-        KolvoMessageBox(this, LoadQString(messageId), MessageIcon::Information);
-    done(ok ? Accepted : Rejected);
 }
 
 CddbEmailDialog::CddbEmailDialog(const std::string& email, const std::string& mailServer,

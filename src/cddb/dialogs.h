@@ -14,7 +14,32 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 
-class CddbQueryDialog : public QDialog
+// What the two status dialogs share: the session begins when the dialog first shows, its status
+// lines show as they come, Cancel stops it (the dialog then ends through the session's end),
+// and the end's message is shown before the dialog closes, Accepted when the session succeeded.
+class CddbStatusDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    QString statusText() const;
+
+    void reject() override;
+
+protected:
+    explicit CddbStatusDialog(QWidget* parent);
+    // Called by the dialog's constructor once its session exists.
+    void watch(CddbTickedSession& session);
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void onFinished(bool ok, UINT messageId);
+
+    CddbTickedSession* m_session = nullptr;
+    QLabel* m_status = nullptr;
+    bool m_begun = false;
+};
+
+class CddbQueryDialog : public CddbStatusDialog
 {
     Q_OBJECT
 public:
@@ -24,19 +49,9 @@ public:
     // The record read, once the dialog has ended with Accepted.
     const XmcdRecord& record() const { return m_session.record(); }
     CddbQuerySession& session() { return m_session; }
-    QString statusText() const;
-
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
-    void onFinished(bool ok, UINT messageId);
-
     CddbQuerySession m_session;
-    QLabel* m_status = nullptr;
-    bool m_begun = false;
 };
 
 // Lists the inexact matches by their text after category and disc id.
@@ -57,7 +72,7 @@ private:
     int m_chosen = -1;
 };
 
-class CddbSubmitDialog : public QDialog
+class CddbSubmitDialog : public CddbStatusDialog
 {
     Q_OBJECT
 public:
@@ -66,19 +81,9 @@ public:
                      QWidget* parent = nullptr);
 
     SmtpSubmitSession& session() { return m_session; }
-    QString statusText() const;
-
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
-    void onFinished(bool ok, UINT messageId);
-
     SmtpSubmitSession m_session;
-    QLabel* m_status = nullptr;
-    bool m_begun = false;
 };
 
 // The sender address and the SMTP server, each at least four characters.

@@ -2,12 +2,13 @@
 // CD tracks without its window. Names come from the disc's CD album as the copy window makes
 // them (with the recording settings' choice of parts), WAVE files are written in the recording
 // format, MP3s with the MPEG profile or the bit rate given, RealAudio 1.0 files (8 kHz mono)
-// titled by track. On a terminal a progress line
-// follows the track being copied; each copied file is printed on stdout.
+// titled by track. On a terminal a progress line follows the track being copied; each copied
+// file is printed on stdout.
 
 #include "record/cdcopy.h"
 #include "albums/album.h"
 #include "cli/commands.h"
+#include "cli/recordoptions.h"
 #include "engines/cdreader.h"
 #include "platform/profile.h"
 #include "platform/settings.h"
@@ -67,53 +68,38 @@ std::vector<std::uint32_t> parseTracks(const std::string& text, const engines::C
 class Progress : public record::CdCopier::Listener
 {
 public:
-    explicit Progress(bool terminal)
-        : m_terminal(terminal)
-    {}
     void rowIcon(int, record::CdCopier::RowIcon) override {}
     void rowFile(int row, const std::string& path) override { m_files[row] = path; }
     void rowStatus(int row, const std::string& text) override
     {
         if (text == LoadString(2098)) {
-            clear();
+            m_status.clear();
             std::printf("%s\n", m_files[row].c_str());
             std::fflush(stdout);
             return;
         }
-        if (m_terminal) {
-            std::fprintf(stderr, "\r\033[Kcopying %s  %s",
-                         m_files[row].substr(m_files[row].find_last_of('/') + 1).c_str(),
-                         text.c_str());
-            std::fflush(stderr);
-            m_drawn = true;
-        }
+        m_status.show("copying " + m_files[row].substr(m_files[row].find_last_of('/') + 1) + "  " +
+                      text);
     }
     void bars(int, int) override {}
     void message(const std::string& text) override
     {
-        clear();
+        m_status.clear();
         std::string line = text;
         std::replace(line.begin(), line.end(), '\n', ' ');
         std::fprintf(stderr, "kolvo-cli: %s\n", line.c_str());
     }
     void ended(bool allDone) override
     {
-        clear();
+        m_status.clear();
         m_ended = true;
         m_allDone = allDone;
-    }
-    void clear()
-    {
-        if (m_drawn)
-            std::fputs("\r\033[K", stderr);
-        m_drawn = false;
     }
     bool isEnded() const { return m_ended; }
     bool allDone() const { return m_allDone; }
 
 private:
-    bool m_terminal;
-    bool m_drawn = false;
+    StatusLine m_status;
     bool m_ended = false;
     bool m_allDone = false;
     std::map<int, std::string> m_files;
@@ -124,33 +110,17 @@ private:
 int runCdCopy(const CliArgs& args)
 {
     std::vector<std::string> words;
-    int type = 0, bitRate = 0;
+    RecordOptions options;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--type" || a == "--bitrate") {
+        if (isRecordOption(a)) {
             if (i + 1 >= args.size())
                 return cliUsage(a + " needs a value");
-            const std::string& v = args[++i];
-            if (a == "--type") {
-                if (v == "wav")
-                    type = 0;
-                else if (v == "mp3")
-                    type = 1;
-                else if (v == "ra")
-                    type = 2;
-                else
-                    return cliUsage("--type is wav, mp3 or ra");
-            } else {
-                try {
-                    bitRate = std::stoi(v);
-                } catch (...) {
-                    bitRate = -1;
-                }
-                if (!record::isMpegBitRate(bitRate))
-                    return cliUsage(
-                        "--bitrate is one of 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, "
-                        "192, 224, 256, 320");
-            }
+            if (const int status = readRecordOption(a, args[++i], options,
+                                                    "--bitrate is one of 32, 40, 48, 56, 64, 80, "
+                                                    "96, 112, 128, 160, 192, 224, 256, 320");
+                status != kCliOk)
+                return status;
         } else if (a.rfind("--", 0) == 0) {
             return cliUsage("unknown option " + a);
         } else {
@@ -190,7 +160,7 @@ int runCdCopy(const CliArgs& args)
         LoadSettingsFrom(profile, settings);
     }
     record::RecordJob job;
-    job.recordType = type;
+    job.recordType = options.type;
     job.drive = drive;
     job.directory = outDir;
     job.selectedTracks = tracks;
@@ -199,7 +169,7 @@ int runCdCopy(const CliArgs& args)
     job.useSongInfoSinger = settings.recordCdUseSongInfoAlbumSinger != 0;
     job.useSongInfoTrackNumber = settings.recordCdUseSongInfoTrackNumber != 0;
     job.mpegProfile = settings.recordMpegProfile;
-    job.mpegBitRate = bitRate;
+    job.mpegBitRate = options.bitRate;
     job.raProfile = settings.recordRaProfile;
     record::WAVEFORMATEX format;
     if (record::WAVEFORMATEX::fromBytes(settings.recordFormat, format))
@@ -219,7 +189,7 @@ int runCdCopy(const CliArgs& args)
         job.trackTitles = text->trackTitles;
     }
 
-    Progress progress(::isatty(STDERR_FILENO) == 1);
+    Progress progress;
     record::CdCopier copier(job, progress);
     copier.start();
     while (!progress.isEnded())

@@ -19,6 +19,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -139,17 +140,34 @@ std::string discFromToc(const Options& o, CddbAlbum& album)
     return {};
 }
 
-bool loadAlbum(const std::string& key, Album& album, std::string& error)
+// The CD album of --album KEY, which must have a table of contents; kCliOk, or the exit status
+// after saying what is wrong.
+int loadAlbum(const Options& o, Album& album)
 {
-    if (!album.LoadForReading(key)) {
-        error = "no CD album " + key;
-        return false;
-    }
-    if (album.songCount() == 0 || album.discEndFrame() == 0) {
-        error = "CD album " + key + " has no table of contents";
-        return false;
-    }
-    return true;
+    const std::string key = o.get("--album");
+    if (!album.LoadForReading(key))
+        return cliFail("no CD album " + key);
+    if (album.songCount() == 0 || album.discEndFrame() == 0)
+        return cliFail("CD album " + key + " has no table of contents");
+    return kCliOk;
+}
+
+// Runs a server session until it finishes: whether it succeeded, and the id of the message it
+// ended with.
+template <typename Session>
+std::pair<bool, UINT> runSession(Session& session)
+{
+    QEventLoop loop;
+    bool ok = false;
+    UINT message = 0;
+    QObject::connect(&session, &Session::finished, &loop, [&](bool done, UINT id) {
+        ok = done;
+        message = id;
+        loop.quit();
+    });
+    session.begin();
+    loop.exec();
+    return {ok, message};
 }
 
 std::string oneLine(std::string text)
@@ -239,16 +257,7 @@ int lookUp(const CddbAlbum& album, const Options& o, XmcdRecord& record, bool& l
         listedMatches = true;
         return -1;
     });
-    QEventLoop loop;
-    bool ok = false;
-    UINT message = 0;
-    QObject::connect(&session, &CddbQuerySession::finished, &loop, [&](bool done, UINT id) {
-        ok = done;
-        message = id;
-        loop.quit();
-    });
-    session.begin();
-    loop.exec();
+    const auto [ok, message] = runSession(session);
     if (!ok) {
         if (message != 0) {
             // Which server it was matters when the cause is the connection.
@@ -271,9 +280,8 @@ int discFromOptions(const Options& o, CddbAlbum& album)
 {
     if (o.has("--album")) {
         Album cd(AlbumKindCd);
-        std::string error;
-        if (!loadAlbum(o.get("--album"), cd, error))
-            return cliFail(error);
+        if (const int status = loadAlbum(o, cd); status != kCliOk)
+            return status;
         album = CddbAlbumOf(cd);
         return kCliOk;
     }
@@ -343,9 +351,8 @@ int runRead(const Options& o)
     if (!o.has("--album"))
         return cliUsage("cddb read needs --album KEY");
     Album cd(AlbumKindCd);
-    std::string error;
-    if (!loadAlbum(o.get("--album"), cd, error))
-        return cliFail(error);
+    if (const int status = loadAlbum(o, cd); status != kCliOk)
+        return status;
     XmcdRecord record;
     bool listed = false;
     if (!lookUp(CddbAlbumOf(cd), o, record, listed)) {
@@ -366,9 +373,8 @@ int runSubmit(const Options& o)
     if (!o.has("--album") || !o.has("--mail-server") || !o.has("--from"))
         return cliUsage("cddb submit needs --album, --mail-server and --from");
     Album cd(AlbumKindCd);
-    std::string error;
-    if (!loadAlbum(o.get("--album"), cd, error))
-        return cliFail(error);
+    if (const int status = loadAlbum(o, cd); status != kCliOk)
+        return status;
     const bool korean = CddbKoreanMode();
     const SubmissionCheck check = CheckSubmission(cd, korean);
     if (!check.passed)
@@ -383,16 +389,7 @@ int runSubmit(const Options& o)
         BuildSubmissionMail(o.get("--from"), cd.genre(), info.discId, to,
                             BuildSubmissionRecord(cd, SubmissionClientName(check), korean));
     SmtpSubmitSession session(o.get("--mail-server"), o.get("--from"), to, mail);
-    QEventLoop loop;
-    bool ok = false;
-    UINT message = 0;
-    QObject::connect(&session, &SmtpSubmitSession::finished, &loop, [&](bool done, UINT id) {
-        ok = done;
-        message = id;
-        loop.quit();
-    });
-    session.begin();
-    loop.exec();
+    const auto [ok, message] = runSession(session);
     if (!ok)
         return cliFail(oneLine(LoadString(message)) + " " + oneLine(LoadString(1073)));
     cd.setRevision(NextRevision(cd.revision()));
@@ -408,9 +405,8 @@ int runRecord(const Options& o)
     if (!o.has("--album"))
         return cliUsage("cddb record needs --album KEY");
     Album cd(AlbumKindCd);
-    std::string error;
-    if (!loadAlbum(o.get("--album"), cd, error))
-        return cliFail(error);
+    if (const int status = loadAlbum(o, cd); status != kCliOk)
+        return status;
     const bool korean = CddbKoreanMode();
     const SubmissionCheck check = CheckSubmission(cd, korean);
     if (!check.passed) {

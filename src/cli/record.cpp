@@ -1,10 +1,10 @@
 // kolvo-cli record OUT [--seconds N] [--type wav|mp3|ra] [--bitrate K]: records what the
 // default sound source hears (KOLVO_CAPTURE_SOURCE chooses another) through the wave-in device,
 // into a WAVE file in the recording format, an MP3 or a RealAudio 1.0 file (8 kHz mono), for N
-// seconds or until Ctrl-C. On a terminal a
-// line shows the time recorded and the levels.
+// seconds or until Ctrl-C. On a terminal a line shows the time recorded and the levels.
 
 #include "cli/commands.h"
+#include "cli/recordoptions.h"
 #include "platform/profile.h"
 #include "platform/settings.h"
 #include "platform/strings.h"
@@ -19,7 +19,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -39,10 +38,10 @@ std::string bar(int level)
 class Recorder : public record::WaveReceiver
 {
 public:
-    Recorder(int type, std::uint64_t limitBytes, bool terminal)
+    Recorder(int type, std::uint64_t limitBytes, StatusLine& status)
         : m_type(type)
         , m_limit(limitBytes)
-        , m_terminal(terminal)
+        , m_status(status)
     {}
 
     record::CAcmWaveWriter writer;
@@ -76,14 +75,15 @@ public:
             failure = LoadString(2064);
             return;
         }
-        if (m_terminal) {
+        if (m_status.terminal()) {
             const record::PeakLevels peak = record::PeakLevelsOf(wave.recordFormat(), bytes, count);
             const auto seconds = written / wave.recordFormat().nAvgBytesPerSec;
-            std::fprintf(stderr, "\r\033[Krecording %llu:%02llu  L %s  R %s",
-                         static_cast<unsigned long long>(seconds / 60),
-                         static_cast<unsigned long long>(seconds % 60), bar(peak.left).c_str(),
-                         bar(peak.right).c_str());
-            std::fflush(stderr);
+            char text[128];
+            std::snprintf(text, sizeof text, "recording %llu:%02llu  L %s  R %s",
+                          static_cast<unsigned long long>(seconds / 60),
+                          static_cast<unsigned long long>(seconds % 60), bar(peak.left).c_str(),
+                          bar(peak.right).c_str());
+            m_status.show(text);
         }
     }
     void RecordingFailed(record::CWave&, const std::string& why) override
@@ -96,7 +96,7 @@ public:
 private:
     int m_type;
     std::uint64_t m_limit;
-    bool m_terminal;
+    StatusLine& m_status;
 };
 
 } // namespace
@@ -105,40 +105,27 @@ int runRecord(const CliArgs& args)
 {
     std::string out;
     double seconds = 0;
-    int type = 0;
-    int bitRate = 0;
+    RecordOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--seconds" || a == "--type" || a == "--bitrate") {
+        if (a == "--seconds" || isRecordOption(a)) {
             if (i + 1 >= args.size())
                 return cliUsage(a + " needs a value");
             const std::string& v = args[++i];
-            if (a == "--seconds") {
-                try {
-                    seconds = std::stod(v);
-                } catch (...) {
-                    seconds = -1;
-                }
-                if (!(seconds > 0))
-                    return cliUsage("--seconds takes a number of seconds above 0");
-            } else if (a == "--type") {
-                if (v == "wav")
-                    type = 0;
-                else if (v == "mp3")
-                    type = 1;
-                else if (v == "ra")
-                    type = 2;
-                else
-                    return cliUsage("--type is wav, mp3 or ra");
-            } else {
-                try {
-                    bitRate = std::stoi(v);
-                } catch (...) {
-                    bitRate = -1;
-                }
-                if (!record::isMpegBitRate(bitRate))
-                    return cliUsage("--bitrate is an MPEG Layer 3 bit rate (32 to 320)");
+            if (a != "--seconds") {
+                if (const int status = readRecordOption(
+                        a, v, options, "--bitrate is an MPEG Layer 3 bit rate (32 to 320)");
+                    status != kCliOk)
+                    return status;
+                continue;
             }
+            try {
+                seconds = std::stod(v);
+            } catch (...) {
+                seconds = -1;
+            }
+            if (!(seconds > 0))
+                return cliUsage("--seconds takes a number of seconds above 0");
         } else if (a.rfind("--", 0) == 0) {
             return cliUsage("unknown option " + a);
         } else if (out.empty()) {
@@ -161,6 +148,8 @@ int runRecord(const CliArgs& args)
     if (record::WAVEFORMATEX::fromBytes(settings.recordFormat, stored) && stored.nSamplesPerSec &&
         stored.nChannels)
         recordFormat = stored;
+    const int type = options.type;
+    int bitRate = options.bitRate;
     if (bitRate == 0)
         bitRate = record::mpegBitRateTable()[static_cast<size_t>(record::bitRateEntryFor(
                                                  settings.recordMpegBitRate))]
@@ -180,7 +169,8 @@ int runRecord(const CliArgs& args)
     const auto limit =
         seconds > 0 ? static_cast<std::uint64_t>(seconds * pcm.nSamplesPerSec) * pcm.nBlockAlign
                     : 0;
-    Recorder recorder(type, limit, ::isatty(STDERR_FILENO) == 1);
+    StatusLine status;
+    Recorder recorder(type, limit, status);
     if (type == 0) {
         if (recordFormat.wFormatTag == record::kTagPcm)
             recordFormat = pcm;
@@ -223,8 +213,7 @@ int runRecord(const CliArgs& args)
     } else {
         KREEngine_Stop();
     }
-    if (::isatty(STDERR_FILENO) == 1)
-        std::fputs("\r\033[K", stderr);
+    status.clear();
     if (recorder.failed)
         return cliFail(recorder.failure);
     std::printf("%s: %.2f s\n", out.c_str(),

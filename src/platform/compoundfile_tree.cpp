@@ -13,6 +13,10 @@ namespace {
 class Tree
 {
 public:
+    // The fix-ups come in mirrored pairs; each is written once for a side and its other.
+    enum Side { Left, Right };
+    static Side other(Side s) { return s == Left ? Right : Left; }
+
     Tree(CompoundFile::Impl& cf, EntryId storage)
         : m_cf(cf)
         , m_storage(storage)
@@ -34,16 +38,13 @@ public:
         if (x != kNoStream)
             m_parent[x] = kHead;
     }
-    EntryId left(EntryId x)
+    EntryId child(EntryId x, Side s)
     {
         DirEntry* e = get(x);
-        return e ? note(e->left, x) : kNoStream;
+        return e ? note(s == Left ? e->left : e->right, x) : kNoStream;
     }
-    EntryId right(EntryId x)
-    {
-        DirEntry* e = get(x);
-        return e ? note(e->right, x) : kNoStream;
-    }
+    EntryId left(EntryId x) { return child(x, Left); }
+    EntryId right(EntryId x) { return child(x, Right); }
     EntryId parent(EntryId x)
     {
         const auto it = m_parent.find(x);
@@ -53,20 +54,16 @@ public:
         }
         return it->second;
     }
-    void setLeft(EntryId x, EntryId c)
+    void setChild(EntryId x, Side s, EntryId c)
     {
-        get(x)->left = c;
+        DirEntry* e = get(x);
+        (s == Left ? e->left : e->right) = c;
         m_cf.dirty(x);
         if (c != kNoStream)
             m_parent[c] = x;
     }
-    void setRight(EntryId x, EntryId c)
-    {
-        get(x)->right = c;
-        m_cf.dirty(x);
-        if (c != kNoStream)
-            m_parent[c] = x;
-    }
+    void setLeft(EntryId x, EntryId c) { setChild(x, Left, c); }
+    void setRight(EntryId x, EntryId c) { setChild(x, Right, c); }
     uint8_t color(EntryId x)
     {
         if (x == kNoStream)
@@ -95,29 +92,18 @@ public:
         if (newChild != kNoStream)
             m_parent[newChild] = p;
     }
-    void rotateLeft(EntryId x)
+    // Rotates x down to side s; its child on the other side takes its place.
+    void rotate(EntryId x, Side s)
     {
-        const EntryId y = right(x);
+        const EntryId y = child(x, other(s));
         if (y == kNoStream) {
             m_bad = true;
             return;
         }
         const EntryId p = parent(x);
-        setRight(x, left(y));
+        setChild(x, other(s), child(y, s));
         replaceChild(p, x, y);
-        setLeft(y, x);
-    }
-    void rotateRight(EntryId x)
-    {
-        const EntryId y = left(x);
-        if (y == kNoStream) {
-            m_bad = true;
-            return;
-        }
-        const EntryId p = parent(x);
-        setLeft(x, right(y));
-        replaceChild(p, x, y);
-        setRight(y, x);
+        setChild(y, s, x);
     }
     // Descends to the entry of that name; records parents. kNoStream when absent; *last and
     // *lastCmp tell where it would hang.
@@ -259,40 +245,23 @@ Error CompoundFile::Impl::insertEntry(EntryId storage, EntryId z)
         const EntryId g = t.parent(p);
         if (g == kHead) // a red root: not a red-black tree to begin with
             break;
-        if (p == t.left(g)) {
-            const EntryId u = t.right(g);
-            if (t.color(u) == kRed) {
-                t.setColor(p, kBlack);
-                t.setColor(u, kBlack);
-                t.setColor(g, kRed);
-                x = g;
-            } else {
-                if (x == t.right(p)) {
-                    x = p;
-                    t.rotateLeft(x);
-                    p = t.parent(x);
-                }
-                t.setColor(p, kBlack);
-                t.setColor(g, kRed);
-                t.rotateRight(g);
-            }
+        // s: the side of g that p hangs on; the uncle u hangs on the other.
+        const Tree::Side s = p == t.left(g) ? Tree::Left : Tree::Right;
+        const EntryId u = t.child(g, Tree::other(s));
+        if (t.color(u) == kRed) {
+            t.setColor(p, kBlack);
+            t.setColor(u, kBlack);
+            t.setColor(g, kRed);
+            x = g;
         } else {
-            const EntryId u = t.left(g);
-            if (t.color(u) == kRed) {
-                t.setColor(p, kBlack);
-                t.setColor(u, kBlack);
-                t.setColor(g, kRed);
-                x = g;
-            } else {
-                if (x == t.left(p)) {
-                    x = p;
-                    t.rotateRight(x);
-                    p = t.parent(x);
-                }
-                t.setColor(p, kBlack);
-                t.setColor(g, kRed);
-                t.rotateLeft(g);
+            if (x == t.child(p, Tree::other(s))) {
+                x = p;
+                t.rotate(x, s);
+                p = t.parent(x);
             }
+            t.setColor(p, kBlack);
+            t.setColor(g, kRed);
+            t.rotate(g, Tree::other(s));
         }
     }
     if (t.bad())
@@ -346,66 +315,37 @@ Error CompoundFile::Impl::removeEntry(EntryId storage, EntryId z)
         while (x != t.root() && t.color(x) == kBlack && xParent != kHead) {
             if (++guard > 128 || t.bad())
                 return rebuildTree(storage);
-            if (x == t.left(xParent)) {
-                EntryId w = t.right(xParent);
+            // s: the side of xParent that x hangs on; the sibling w hangs on the other.
+            const Tree::Side s = x == t.left(xParent) ? Tree::Left : Tree::Right;
+            const Tree::Side o = Tree::other(s);
+            EntryId w = t.child(xParent, o);
+            if (w == kNoStream)
+                return rebuildTree(storage);
+            if (t.color(w) == kRed) {
+                t.setColor(w, kBlack);
+                t.setColor(xParent, kRed);
+                t.rotate(xParent, s);
+                w = t.child(xParent, o);
                 if (w == kNoStream)
                     return rebuildTree(storage);
-                if (t.color(w) == kRed) {
-                    t.setColor(w, kBlack);
-                    t.setColor(xParent, kRed);
-                    t.rotateLeft(xParent);
-                    w = t.right(xParent);
-                    if (w == kNoStream)
-                        return rebuildTree(storage);
-                }
-                if (t.color(t.left(w)) == kBlack && t.color(t.right(w)) == kBlack) {
-                    t.setColor(w, kRed);
-                    x = xParent;
-                    xParent = t.parent(x);
-                } else {
-                    if (t.color(t.right(w)) == kBlack) {
-                        t.setColor(t.left(w), kBlack);
-                        t.setColor(w, kRed);
-                        t.rotateRight(w);
-                        w = t.right(xParent);
-                    }
-                    t.setColor(w, t.color(xParent));
-                    t.setColor(xParent, kBlack);
-                    t.setColor(t.right(w), kBlack);
-                    t.rotateLeft(xParent);
-                    x = t.root();
-                    break;
-                }
+            }
+            if (t.color(t.child(w, s)) == kBlack && t.color(t.child(w, o)) == kBlack) {
+                t.setColor(w, kRed);
+                x = xParent;
+                xParent = t.parent(x);
             } else {
-                EntryId w = t.left(xParent);
-                if (w == kNoStream)
-                    return rebuildTree(storage);
-                if (t.color(w) == kRed) {
-                    t.setColor(w, kBlack);
-                    t.setColor(xParent, kRed);
-                    t.rotateRight(xParent);
-                    w = t.left(xParent);
-                    if (w == kNoStream)
-                        return rebuildTree(storage);
-                }
-                if (t.color(t.right(w)) == kBlack && t.color(t.left(w)) == kBlack) {
+                if (t.color(t.child(w, o)) == kBlack) {
+                    t.setColor(t.child(w, s), kBlack);
                     t.setColor(w, kRed);
-                    x = xParent;
-                    xParent = t.parent(x);
-                } else {
-                    if (t.color(t.left(w)) == kBlack) {
-                        t.setColor(t.right(w), kBlack);
-                        t.setColor(w, kRed);
-                        t.rotateLeft(w);
-                        w = t.left(xParent);
-                    }
-                    t.setColor(w, t.color(xParent));
-                    t.setColor(xParent, kBlack);
-                    t.setColor(t.left(w), kBlack);
-                    t.rotateRight(xParent);
-                    x = t.root();
-                    break;
+                    t.rotate(w, o);
+                    w = t.child(xParent, o);
                 }
+                t.setColor(w, t.color(xParent));
+                t.setColor(xParent, kBlack);
+                t.setColor(t.child(w, o), kBlack);
+                t.rotate(xParent, s);
+                x = t.root();
+                break;
             }
         }
         t.setColor(x, kBlack);

@@ -245,22 +245,20 @@ Snapshot buildSnapshot(const RawState& r)
     }
 
     View& other = s.views[2];
-    for (const RawDevice& d : r.sinks) {
-        if (&d == sink)
-            continue;
-        const int destination = static_cast<int>(other.destinations.size());
-        other.destinations.push_back({});
-        other.lines.push_back(deviceLine(d, LineKind::Sink, destination));
-        addStreams(other, r.playback, d.index, LineKind::PlaybackStream, destination);
-    }
-    for (const RawDevice& d : r.sources) {
-        if (&d == source)
-            continue;
-        const int destination = static_cast<int>(other.destinations.size());
-        other.destinations.push_back({});
-        other.lines.push_back(deviceLine(d, LineKind::Source, destination));
-        addStreams(other, r.recording, d.index, LineKind::RecordingStream, destination);
-    }
+    const auto addOthers = [&](const std::vector<RawDevice>& devices, const RawDevice* skip,
+                               LineKind kind, const std::vector<RawStream>& streams,
+                               LineKind streamKind) {
+        for (const RawDevice& d : devices) {
+            if (&d == skip)
+                continue;
+            const int destination = static_cast<int>(other.destinations.size());
+            other.destinations.push_back({});
+            other.lines.push_back(deviceLine(d, kind, destination));
+            addStreams(other, streams, d.index, streamKind, destination);
+        }
+    };
+    addOthers(r.sinks, sink, LineKind::Sink, r.playback, LineKind::PlaybackStream);
+    addOthers(r.sources, source, LineKind::Source, r.recording, LineKind::RecordingStream);
     nameMonitors(r, recording.lines, 1); // line 0 is "Record"
     nameMonitors(r, other.lines, 0);
     return s;
@@ -270,6 +268,65 @@ std::string property(pa_proplist* list, const char* key)
 {
     const char* v = list ? pa_proplist_gets(list, key) : nullptr;
     return v ? v : "";
+}
+
+// What a sink's or a source's info has in common.
+template <typename Info>
+RawDevice rawDevice(const Info& i)
+{
+    RawDevice d;
+    d.index = i.index;
+    d.name = i.name ? i.name : "";
+    d.description = i.description ? i.description : "";
+    d.v = {i.volume, i.channel_map};
+    d.mute = i.mute != 0;
+    return d;
+}
+
+// What a sink input's or a source output's info has in common; device: the sink or source.
+template <typename Info>
+RawStream rawStream(const Info& i, std::uint32_t device)
+{
+    RawStream s;
+    s.index = i.index;
+    s.device = device;
+    s.application = property(i.proplist, PA_PROP_APPLICATION_NAME);
+    s.media = i.name ? i.name : "";
+    s.v = {i.volume, i.channel_map};
+    s.mute = i.mute != 0;
+    s.hasVolume = i.has_volume && i.volume_writable;
+    return s;
+}
+
+// A setter of a device's or a stream's volume or mute, by index; Value is the volume or the
+// mute flag.
+template <typename Value>
+using Setter = pa_operation* (*)(pa_context*, std::uint32_t, Value, pa_context_success_cb_t, void*);
+
+// Sends value to the line with the setter of its kind; the reply is not waited for.
+template <typename Value>
+void setOnLine(pa_context* c, const Line& line, Value value, Setter<Value> sink,
+               Setter<Value> source, Setter<Value> playback, Setter<Value> recording)
+{
+    Setter<Value> set = nullptr;
+    switch (line.kind) {
+    case LineKind::Sink:
+        set = sink;
+        break;
+    case LineKind::Source:
+        set = source;
+        break;
+    case LineKind::PlaybackStream:
+        set = playback;
+        break;
+    case LineKind::RecordingStream:
+        set = recording;
+        break;
+    }
+    if (!set)
+        return;
+    if (pa_operation* op = set(c, line.index, value, nullptr, nullptr))
+        pa_operation_unref(op);
 }
 
 class PulseMixer final : public MixerDevice
@@ -326,47 +383,19 @@ public:
             if (!raw)
                 return;
             const pa_cvolume v = volumeFor(*raw, left, line.channels < 2 ? left : right);
-            pa_operation* op = nullptr;
-            switch (line.kind) {
-            case LineKind::Sink:
-                op = pa_context_set_sink_volume_by_index(c, line.index, &v, nullptr, nullptr);
-                break;
-            case LineKind::Source:
-                op = pa_context_set_source_volume_by_index(c, line.index, &v, nullptr, nullptr);
-                break;
-            case LineKind::PlaybackStream:
-                op = pa_context_set_sink_input_volume(c, line.index, &v, nullptr, nullptr);
-                break;
-            case LineKind::RecordingStream:
-                op = pa_context_set_source_output_volume(c, line.index, &v, nullptr, nullptr);
-                break;
-            }
-            if (op)
-                pa_operation_unref(op);
+            setOnLine<const pa_cvolume*>(c, line, &v, pa_context_set_sink_volume_by_index,
+                                         pa_context_set_source_volume_by_index,
+                                         pa_context_set_sink_input_volume,
+                                         pa_context_set_source_output_volume);
         });
     }
 
     void setMute(const Line& line, bool muted) override
     {
         withContext([&](pa_context* c) {
-            pa_operation* op = nullptr;
-            const int m = muted ? 1 : 0;
-            switch (line.kind) {
-            case LineKind::Sink:
-                op = pa_context_set_sink_mute_by_index(c, line.index, m, nullptr, nullptr);
-                break;
-            case LineKind::Source:
-                op = pa_context_set_source_mute_by_index(c, line.index, m, nullptr, nullptr);
-                break;
-            case LineKind::PlaybackStream:
-                op = pa_context_set_sink_input_mute(c, line.index, m, nullptr, nullptr);
-                break;
-            case LineKind::RecordingStream:
-                op = pa_context_set_source_output_mute(c, line.index, m, nullptr, nullptr);
-                break;
-            }
-            if (op)
-                pa_operation_unref(op);
+            setOnLine<int>(c, line, muted ? 1 : 0, pa_context_set_sink_mute_by_index,
+                           pa_context_set_source_mute_by_index, pa_context_set_sink_input_mute,
+                           pa_context_set_source_output_mute);
         });
     }
 
@@ -415,27 +444,21 @@ private:
     // Under the loop's lock.
     const RawVolume* rawVolume(const Line& line) const
     {
-        const auto inDevices = [&](const std::vector<RawDevice>& list) -> const RawVolume* {
-            for (const RawDevice& d : list)
-                if (d.index == line.index)
-                    return &d.v;
-            return nullptr;
-        };
-        const auto inStreams = [&](const std::vector<RawStream>& list) -> const RawVolume* {
-            for (const RawStream& s : list)
-                if (s.index == line.index)
-                    return &s.v;
+        const auto in = [&](const auto& list) -> const RawVolume* {
+            for (const auto& item : list)
+                if (item.index == line.index)
+                    return &item.v;
             return nullptr;
         };
         switch (line.kind) {
         case LineKind::Sink:
-            return inDevices(m_current.sinks);
+            return in(m_current.sinks);
         case LineKind::Source:
-            return inDevices(m_current.sources);
+            return in(m_current.sources);
         case LineKind::PlaybackStream:
-            return inStreams(m_current.playback);
+            return in(m_current.playback);
         case LineKind::RecordingStream:
-            return inStreams(m_current.recording);
+            return in(m_current.recording);
         }
         return nullptr;
     }
@@ -593,73 +616,41 @@ private:
         m->partDone();
     }
 
-    static void onSink(pa_context*, const pa_sink_info* i, int eol, void* self)
+    // An item of a list the server sends goes into the reading; the list's end (or its
+    // failure) completes that part.
+    template <typename Add>
+    static void listed(void* self, int eol, Add add)
     {
         auto* m = static_cast<PulseMixer*>(self);
         if (eol != 0) {
             m->partDone();
             return;
         }
-        RawDevice d;
-        d.index = i->index;
-        d.name = i->name ? i->name : "";
-        d.description = i->description ? i->description : "";
-        d.v = {i->volume, i->channel_map};
-        d.mute = i->mute != 0;
-        m->m_building.sinks.push_back(std::move(d));
+        add(m->m_building);
+    }
+
+    static void onSink(pa_context*, const pa_sink_info* i, int eol, void* self)
+    {
+        listed(self, eol, [i](RawState& r) { r.sinks.push_back(rawDevice(*i)); });
     }
 
     static void onSource(pa_context*, const pa_source_info* i, int eol, void* self)
     {
-        auto* m = static_cast<PulseMixer*>(self);
-        if (eol != 0) {
-            m->partDone();
-            return;
-        }
-        RawDevice d;
-        d.index = i->index;
-        d.name = i->name ? i->name : "";
-        d.description = i->description ? i->description : "";
-        d.v = {i->volume, i->channel_map};
-        d.mute = i->mute != 0;
-        d.monitorOf = i->monitor_of_sink;
-        m->m_building.sources.push_back(std::move(d));
+        listed(self, eol, [i](RawState& r) {
+            RawDevice d = rawDevice(*i);
+            d.monitorOf = i->monitor_of_sink;
+            r.sources.push_back(std::move(d));
+        });
     }
 
     static void onSinkInput(pa_context*, const pa_sink_input_info* i, int eol, void* self)
     {
-        auto* m = static_cast<PulseMixer*>(self);
-        if (eol != 0) {
-            m->partDone();
-            return;
-        }
-        RawStream s;
-        s.index = i->index;
-        s.device = i->sink;
-        s.application = property(i->proplist, PA_PROP_APPLICATION_NAME);
-        s.media = i->name ? i->name : "";
-        s.v = {i->volume, i->channel_map};
-        s.mute = i->mute != 0;
-        s.hasVolume = i->has_volume && i->volume_writable;
-        m->m_building.playback.push_back(std::move(s));
+        listed(self, eol, [i](RawState& r) { r.playback.push_back(rawStream(*i, i->sink)); });
     }
 
     static void onSourceOutput(pa_context*, const pa_source_output_info* i, int eol, void* self)
     {
-        auto* m = static_cast<PulseMixer*>(self);
-        if (eol != 0) {
-            m->partDone();
-            return;
-        }
-        RawStream s;
-        s.index = i->index;
-        s.device = i->source;
-        s.application = property(i->proplist, PA_PROP_APPLICATION_NAME);
-        s.media = i->name ? i->name : "";
-        s.v = {i->volume, i->channel_map};
-        s.mute = i->mute != 0;
-        s.hasVolume = i->has_volume && i->volume_writable;
-        m->m_building.recording.push_back(std::move(s));
+        listed(self, eol, [i](RawState& r) { r.recording.push_back(rawStream(*i, i->source)); });
     }
 
     pa_threaded_mainloop* m_loop = nullptr;

@@ -4,7 +4,7 @@
 
 #include "platform/msgbox.h"
 #include "platform/strings.h"
-#include "support/testhome.h"
+#include "support/clirun.h"
 
 #include <gtest/gtest.h>
 
@@ -26,27 +26,13 @@
 
 namespace albumtest {
 
-struct Run
-{
-    int code = -1; // -1 when it did not end by itself within its time
-    std::string out;
-    std::string err;
-};
+using Run = ProcessResult;
 
 // `env` adds NAME=value settings to this process's environment for the one run.
 inline Run run(const QString& program, const QStringList& args, const QStringList& env = {},
                int timeoutMs = 60000)
 {
-    QProcess p;
-    QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
-    for (const QString& setting : env)
-        all.insert(setting.section('=', 0, 0), setting.section('=', 1));
-    p.setProcessEnvironment(all);
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+    return runProgram(program, args, timeoutMs, env);
 }
 
 // kolvo-cli on the given home.

@@ -2,7 +2,7 @@
 // discs, their refusals, the end of a play and Ctrl-C.
 
 #include "cdtest.h"
-#include "support/testhome.h"
+#include "support/clirun.h"
 
 #include <gtest/gtest.h>
 
@@ -16,31 +16,8 @@ using cdtest::disc;
 
 namespace {
 
-class CdCli : public KolvoHomeTest
-{
-protected:
-    struct Result
-    {
-        int code = -1;
-        std::string out, err;
-    };
-    Result run(const QStringList& args, int timeoutMs = 20000)
-    {
-        QProcess p;
-        p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
-        Result r;
-        if (!p.waitForFinished(timeoutMs)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitCode();
-        r.out = p.readAllStandardOutput().toStdString();
-        r.err = p.readAllStandardError().toStdString();
-        return r;
-    }
-    static QString q(const std::string& s) { return QString::fromStdString(s); }
-};
+class CdCli : public KolvoCliTest
+{};
 
 TEST_F(CdCli, TocPrintsTracksLeadOutIdentityKeyAndDiscId)
 {

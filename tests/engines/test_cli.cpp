@@ -2,7 +2,7 @@
 // text; headless play with effects through the same chain, its lines, its end and Ctrl-C.
 
 #include "enginetest.h"
-#include "support/testhome.h"
+#include "support/clirun.h"
 
 #include <gtest/gtest.h>
 
@@ -15,31 +15,8 @@ using namespace enginetest;
 
 namespace {
 
-class Cli : public KolvoHomeTest
-{
-protected:
-    struct Result
-    {
-        int code = -1;
-        std::string out, err;
-    };
-    Result run(const QStringList& args, int timeoutMs = 20000)
-    {
-        QProcess p;
-        p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
-        Result r;
-        if (!p.waitForFinished(timeoutMs)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitCode();
-        r.out = p.readAllStandardOutput().toStdString();
-        r.err = p.readAllStandardError().toStdString();
-        return r;
-    }
-    static QString q(const std::string& s) { return QString::fromStdString(s); }
-};
+class Cli : public KolvoCliTest
+{};
 
 TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
 {
@@ -109,7 +86,7 @@ TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
                  {"ef32.wav", WaveForm::ExtensibleFloat, 32, "32-bit IEEE float"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Result r = run({"info", q(waveWithFalseMpegSync(c.name, c.form, c.bits))});
+        const ProcessResult r = run({"info", q(waveWithFalseMpegSync(c.name, c.form, c.bits))});
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_NE(r.out.find("engine: general engine\n"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("length: 500 ms\n"), std::string::npos) << r.out;
@@ -124,7 +101,7 @@ TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
     const std::string riff = fixtureDir() + "/mp3inside.wav";
     ASSERT_TRUE(sh("ffmpeg -loglevel error -y -i '" + toneFile("wav", 1.0, 440) +
                    "' -c:a libmp3lame -b:a 128k -f wav '" + riff + "'"));
-    const Result r = run({"info", q(riff)});
+    const ProcessResult r = run({"info", q(riff)});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("info: MPEG 1 Layer 3, 128 kbps, 44.1 kHz"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("length: 10"), std::string::npos) << r.out;
@@ -142,7 +119,7 @@ TEST_F(Cli, CompressedWaveAndAiffcAreTimedAsTheirHeadersSay)
     ASSERT_TRUE(sh("sox '" + tone + "' -e ms-adpcm '" + adpcm + "'"));
     ASSERT_TRUE(sh("ffmpeg -loglevel error -y -i '" + toneFile("wav", 1.0, 440) +
                    "' -c:a pcm_alaw -f aiff '" + alaw + "'"));
-    Result r = run({"info", q(adpcm)});
+    ProcessResult r = run({"info", q(adpcm)});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("length: 1000 ms\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Mono"), std::string::npos) << r.out;
@@ -158,7 +135,7 @@ TEST_F(Cli, CompressedWaveAndAiffcAreTimedAsTheirHeadersSay)
 TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone)
 {
     const auto why = [&](const std::string& path) {
-        const Result r = run({"info", q(path)});
+        const ProcessResult r = run({"info", q(path)});
         EXPECT_EQ(r.code, 1) << path;
         return r.err;
     };
@@ -180,7 +157,7 @@ TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone
     const std::string pulse = getenv("PULSE_SERVER") ? getenv("PULSE_SERVER") : "";
     setenv("PULSE_SERVER", ("unix:" + homePath("no-such-socket")).c_str(), 1);
     const auto playWhy = [&](const std::string& path) {
-        const Result r = run({"play", q(path)});
+        const ProcessResult r = run({"play", q(path)});
         EXPECT_EQ(r.code, 1) << path;
         return r.err;
     };

@@ -3,7 +3,7 @@
 
 #include "engines/midisynth.h"
 #include "enginetest.h"
-#include "support/testhome.h"
+#include "support/clirun.h"
 
 #include <gtest/gtest.h>
 
@@ -13,35 +13,17 @@ using namespace enginetest;
 
 namespace {
 
-class MidiCli : public KolvoHomeTest
+class MidiCli : public KolvoCliTest
 {
 protected:
     void SetUp() override
     {
-        KolvoHomeTest::SetUp();
+        KolvoCliTest::SetUp();
         if (engines::findSoundFont().empty())
             GTEST_SKIP() << "no SoundFont installed";
     }
-    struct Result
-    {
-        int code = -1;
-        std::string out, err;
-    };
-    Result run(const QStringList& args, int timeoutMs = 30000)
-    {
-        QProcess p;
-        p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
-        Result r;
-        if (!p.waitForFinished(timeoutMs)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitCode();
-        r.out = p.readAllStandardOutput().toStdString();
-        r.err = p.readAllStandardError().toStdString();
-        return r;
-    }
+    // A synthesised play takes longer than the other commands.
+    static ProcessResult run(const QStringList& args) { return KolvoCliTest::run(args, 30000); }
     QString midi(const std::string& name, const std::string& args)
     {
         const std::string path = homePath(name);
