@@ -144,6 +144,8 @@ TEST_F(MidiPlayerTest, TempoAndKeyStepWithinTheirLimitsOnlyWhilePlaying)
     playPending(mid);
     ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
     EXPECT_EQ(player->baseTempo(), 120000);
+    // The time display follows the song on the half-second tick.
+    EXPECT_TRUE(pumpUntil([this] { return player->positionSeconds() >= 2; }, 4000));
     command(cmd::Fast);
     EXPECT_EQ(player->tempoDisplay()->value(), 110);
     for (int i = 0; i < 50; ++i)
