@@ -72,6 +72,8 @@ constexpr std::array kExtensions{
     ExtensionKind{AlbumKindVideo, "rm", MediaKindRealVideo},
     ExtensionKind{AlbumKindVideo, "ram", MediaKindRealVideo},
     ExtensionKind{AlbumKindVideo, "swf", MediaKindRealVideo},
+    // RealMedia of variable bit rate: the same container, the name most such films carry.
+    ExtensionKind{AlbumKindVideo, "rmvb", MediaKindRealVideo},
 };
 
 // The lower-cased text after the last "."; false when the name has none.

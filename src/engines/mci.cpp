@@ -84,8 +84,8 @@ bool isFilm(const std::string& path)
 {
     if (isVcdAddress(path))
         return true;
-    static const char* const kFilms[] = {"avi", "mov", "qt",  "mpe", "mpeg", "m1v", "m2v",
-                                         "mpv", "mpg", "dat", "vob", "rm",   "ram", "swf"};
+    static const char* const kFilms[] = {"avi", "mov", "qt",  "mpe", "mpeg", "m1v", "m2v", "mpv",
+                                         "mpg", "dat", "vob", "rm",  "ram",  "swf", "rmvb"};
     const std::string ext = extensionOf(path);
     for (const char* e : kFilms) {
         if (ext == e)

@@ -510,7 +510,7 @@ void VideoPlayer::setHotAreas(const std::vector<VcdHotArea>& areas)
 QString VideoPlayer::OpenFilesFilter() const
 {
     return tr("Video files (*.avi *.mov *.qt *.mpe *.mpeg *.m1v *.m2v *.mpg *.dat *.vob *.rm "
-              "*.ram *.swf *.m3u *.pls);;All files (*)");
+              "*.ram *.rmvb *.swf *.m3u *.pls);;All files (*)");
 }
 
 bool VideoPlayer::OnPlayerCommand(int id)

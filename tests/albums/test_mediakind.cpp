@@ -25,7 +25,7 @@ TEST(MediaKind, EveryExtensionOfEveryFamily)
         {AlbumKindVideo, "avi", 10},
         {AlbumKindVideo, "mov qt", 11},
         {AlbumKindVideo, "mpe mpeg m1v m2v mpg dat vob", 12},
-        {AlbumKindVideo, "rm ram swf", 13},
+        {AlbumKindVideo, "rm ram swf rmvb", 13},
     };
     int checked = 0;
     for (const auto& row : expected) {
@@ -51,7 +51,7 @@ TEST(MediaKind, EveryExtensionOfEveryFamily)
             ++checked;
         }
     }
-    EXPECT_EQ(checked, 58);
+    EXPECT_EQ(checked, 59);
 }
 
 TEST(MediaKind, NamesWithoutAKnownExtension)
