@@ -7,7 +7,7 @@ that reads it independently:
           kolvo-cli name --tags: title and artist against ffprobe's tags; kolvo-cli play: sound
           heard at the private PulseAudio's monitor (files of 0.1 to 5 s).
   midi    kolvo-cli info: length against mido (or our own reader of the file's tempo map) within
-          100 ms or 2 %.
+          100 ms or 2 %; a .kar file's lines in kolvo-cli karaoke against mido's text events.
   module  kolvo-cli info: length against openmpt123 within 100 ms or 2 %.
   video   kolvo-cli info: length against ffprobe (for an elementary MPEG video stream, which
           carries no times, its frames as ffprobe counts them over its frame rate) and the
@@ -250,6 +250,40 @@ def check_length(path, theirs_ms, peer):
     return ["length %d ms, %s %.0f ms" % (ours_ms, peer, theirs_ms)], 0
 
 
+def check_karaoke_words(path):
+    """A .kar file's lines as kolvo-cli karaoke shows them against mido's reading of the .kar
+    convention: the text events of the track with most of them, "@" lines left out, a line
+    begun by a text starting with "\\" or "/"."""
+    try:
+        import mido
+        song = mido.MidiFile(path)
+    except ImportError:
+        return [], 0
+    except Exception as e:  # noqa: BLE001 - mido refuses what it cannot read
+        return ["mido cannot read it: %s" % e], 0
+    words = max(song.tracks, key=lambda t: sum(1 for m in t if m.type == "text"))
+    theirs, line = [], None
+    for m in words:
+        if m.type != "text" or m.text.startswith("@"):
+            continue
+        if line is None or m.text[:1] in "\\/":
+            if line is not None:
+                theirs.append(line.strip())
+            line = m.text.lstrip("\\/")
+        else:
+            line += m.text
+    if line is not None:
+        theirs.append(line.strip())
+    code, out, err = run([CLI, "karaoke", path])
+    if code != 0:
+        return ["kolvo-cli karaoke: " + (err.strip() or "exit %d" % code)], 0
+    ours = [m.group(1).strip() for m in re.finditer(r'^\S+ line \d+(?: new page)? "(.*)"$', out,
+                                                       re.M)]
+    if ours == theirs:
+        return [], 1
+    return ["karaoke lines %r, mido %r" % (ours[:4], theirs[:4])], 0
+
+
 FRAME_MEAN_LEVELS = 4.0
 FRAME_PSNR_DB = 35.0
 FRAMES = []  # (file, seconds, frame number, agreed, mean differences, PSNR)
@@ -380,6 +414,9 @@ def main():
             problems, agreed = check_audio(path, scratch)
         elif kind == "midi":
             problems, agreed = check_length(path, smf_length_ms(path), MIDI_PEER)
+            if path.lower().endswith(".kar"):
+                more, also = check_karaoke_words(path)
+                problems, agreed = problems + more, agreed + also
         elif kind == "module":
             problems, agreed = check_length(path, openmpt_length_ms(path), "openmpt123")
         else:
