@@ -305,7 +305,10 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     }
 
     // A failure here leaves its reason on the bus, where the bus thread reports it.
-    gst_element_set_state(pipeline, play ? GST_STATE_PLAYING : GST_STATE_PAUSED);
+    if (play)
+        setPipelinePlayingLocked();
+    else
+        gst_element_set_state(pipeline, GST_STATE_PAUSED);
     return true;
 }
 
@@ -653,7 +656,7 @@ PipelineRunner::Notice MediaPlayer::handle(GstMessage* message)
         if (m_playAfterPreroll) {
             m_playAfterPreroll = false;
             if (m_state == State::Playing && !m_buffering)
-                gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
+                setPipelinePlayingLocked();
         }
         if (m_state == State::Opening) {
             m_runner.cancelDeadline(OpenTimeout);
@@ -704,7 +707,7 @@ PipelineRunner::Notice MediaPlayer::handle(GstMessage* message)
             m_buffering = false;
             updateWatchdogLocked();
             if (m_state == State::Playing)
-                gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
+                setPipelinePlayingLocked();
         }
         break;
     }
@@ -754,6 +757,13 @@ void MediaPlayer::startPlayingLocked()
             return;
         }
     }
+    setPipelinePlayingLocked();
+}
+
+void MediaPlayer::setPipelinePlayingLocked()
+{
+    if (m_chain)
+        m_sinkMovesAtPlay = m_chain->sinkMoves();
     gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
 }
 
@@ -762,6 +772,14 @@ bool MediaPlayer::pause()
     std::lock_guard lock(m_mutex);
     if (!m_pipeline || m_state == State::Failed || m_state == State::Ended)
         return false;
+    // A sink set playing that has not yet taken anything since may be about to leave its
+    // preroll: GStreamer's base sink, paused in that moment, believes itself prerolled while its
+    // streaming thread runs on, so the rest of the clip goes through it during the pause and
+    // the end, held back by the pipeline until it plays again, comes at once on resume. The
+    // sink is flushed back to the place of the pause, where it prerolls as it should.
+    const bool sinkMayRunOn = wantsSoundLocked() && !m_buffering && !m_playAfterPreroll &&
+                              !m_options.pcm && m_chain &&
+                              m_chain->sinkMoves() == m_sinkMovesAtPlay;
     if (m_state == State::Opening)
         m_afterOpen = State::Paused;
     else
@@ -769,7 +787,15 @@ bool MediaPlayer::pause()
     m_playAfterPreroll = false;
     if (m_chain)
         m_chain->setSounding(false);
+    gint64 pos = -1;
+    const bool placeKnown = sinkMayRunOn && m_state == State::Paused && m_pendingSeek < 0 &&
+                            gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &pos) &&
+                            pos >= 0;
     gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
+    if (placeKnown) {
+        const std::int64_t ms = pos / GST_MSECOND;
+        seekNowLocked(m_length > 0 ? std::min(ms, m_length) : ms, m_stopAt);
+    }
     return true;
 }
 

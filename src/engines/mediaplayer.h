@@ -171,6 +171,7 @@ private:
     bool seekNowLocked(std::int64_t ms, std::int64_t stopMs);
     gint64 openEndLocked();
     void startPlayingLocked();
+    void setPipelinePlayingLocked();
     static void padAdded(GstElement*, GstPad* pad, gpointer self);
     static void noMorePads(GstElement*, gpointer self);
     // Called by autoplugging for every stream it finds an element for.
@@ -207,6 +208,8 @@ private:
     // A seek made while starting to play: the pipeline is set playing once it has prerolled at
     // the new place. A step still to take, not a state.
     bool m_playAfterPreroll = false;
+    // The sink's count of moves (OutputChain::sinkMoves) when the pipeline was last set playing.
+    std::uint64_t m_sinkMovesAtPlay = 0;
     std::int64_t m_length = 0;
     // The clip's MPEG video length read from its bytes (mpegvideo.h), once GStreamer has given
     // none; an elementary stream's stays, as GStreamer only guesses one later.

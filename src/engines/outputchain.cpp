@@ -4,6 +4,7 @@
 #include "platform/profile.h"
 
 #include <gst/audio/audio.h>
+#include <gst/base/gstbasesink.h>
 
 #include <algorithm>
 #include <cmath>
@@ -219,6 +220,28 @@ bool OutputChain::build(GstBin* pipeline, std::string* error)
     gst_pad_add_probe(capsSrc.get(), GST_PAD_PROBE_TYPE_BUFFER, bufferProbe, this, nullptr);
     const GstRef<GstPad> outSrc(gst_element_get_static_pad(resampleOut, "src"));
     gst_pad_add_probe(outSrc.get(), GST_PAD_PROBE_TYPE_BUFFER, firstBufferProbe, this, nullptr);
+    // The sink that keeps time: the sound card's when there is one.
+    GstElement* timedSink = cardSink ? cardSink : fileBranch;
+    if (GST_IS_BIN(timedSink)) {
+        GstIterator* it = gst_bin_iterate_recurse(GST_BIN(timedSink));
+        GValue item = G_VALUE_INIT;
+        GstElement* found = nullptr;
+        while (!found && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+            auto* e = GST_ELEMENT(g_value_get_object(&item));
+            if (GST_IS_BASE_SINK(e))
+                found = e;
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(it);
+        timedSink = found;
+    }
+    if (timedSink) {
+        const GstRef<GstPad> pad(gst_element_get_static_pad(timedSink, "sink"));
+        if (pad)
+            gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_DATA_DOWNSTREAM, sinkMoveProbe, this,
+                              nullptr);
+    }
 
     setChannel(m_options.channel);
     setScale(m_options.agc, m_options.scaleValue);
@@ -330,6 +353,21 @@ GstPadProbeReturn OutputChain::firstBufferProbe(GstPad*, GstPadProbeInfo*, gpoin
     if (self->m_firstBuffer == Clock::time_point{})
         self->m_firstBuffer = Clock::now();
     return GST_PAD_PROBE_REMOVE;
+}
+
+// Runs on the sink's streaming thread, which comes here only once the sink has finished with
+// what it had before.
+GstPadProbeReturn OutputChain::sinkMoveProbe(GstPad* pad, GstPadProbeInfo*, gpointer selfPtr)
+{
+    const GstRef<GstElement> sink(gst_pad_get_parent_element(pad));
+    if (!sink)
+        return GST_PAD_PROBE_OK;
+    GST_OBJECT_LOCK(sink.get());
+    const bool playing = GST_STATE(sink.get()) == GST_STATE_PLAYING;
+    GST_OBJECT_UNLOCK(sink.get());
+    if (playing)
+        ++static_cast<OutputChain*>(selfPtr)->m_sinkMoves;
+    return GST_PAD_PROBE_OK;
 }
 
 Clock::time_point OutputChain::firstBufferAt() const

@@ -20,6 +20,7 @@
 #include <gst/gst.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -87,6 +88,10 @@ public:
 
     // When the first buffer reached the sink; the epoch until then.
     std::chrono::steady_clock::time_point firstBufferAt() const;
+    // Counts the buffers and events that reached the sink while it was playing. A sink set
+    // playing has left its preroll once this has grown: until then a pause can come before its
+    // streaming thread woke up, which GStreamer's base sink then lets run on while paused.
+    std::uint64_t sinkMoves() const { return m_sinkMoves.load(); }
 
     // Inspection for tests: which optional elements are in the chain now.
     bool hasReverb() const;
@@ -121,6 +126,7 @@ private:
     static GstPadProbeReturn pitchProbe(GstPad*, GstPadProbeInfo*, gpointer);
     static GstPadProbeReturn tapsProbe(GstPad*, GstPadProbeInfo*, gpointer);
     static GstPadProbeReturn firstBufferProbe(GstPad*, GstPadProbeInfo*, gpointer);
+    static GstPadProbeReturn sinkMoveProbe(GstPad*, GstPadProbeInfo*, gpointer);
     void insertBetween(GstElement* before, GstElement* element, GstElement* after);
     std::int64_t audiblePosition();
     void bandsFromMagnitudes(const GValue* list, Analysis& a);
@@ -169,6 +175,7 @@ private:
     std::chrono::steady_clock::time_point m_tapsWanted{};
 
     std::chrono::steady_clock::time_point m_firstBuffer{};
+    std::atomic<std::uint64_t> m_sinkMoves{0};
 };
 
 // The spectrum of the first sounding chain of a role; false when none sounds.

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <dirent.h>
 #include <fstream>
+#include <sched.h>
 #include <thread>
 #include <vector>
 
@@ -363,3 +364,94 @@ TEST(MediaPlayerIdle, APausedPlaybackCostsNoWakeupsAndPlaysOnWhenResumed)
 }
 
 } // namespace
+
+namespace {
+
+// Keeps the calling thread, and every thread it starts, on one CPU while it lives.
+class OneCpu
+{
+public:
+    OneCpu()
+    {
+        m_saved = sched_getaffinity(0, sizeof m_old, &m_old) == 0;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (m_saved && CPU_ISSET(cpu, &m_old)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        if (m_saved)
+            sched_setaffinity(0, sizeof one, &one);
+    }
+    ~OneCpu()
+    {
+        if (m_saved)
+            sched_setaffinity(0, sizeof m_old, &m_old);
+    }
+    OneCpu(const OneCpu&) = delete;
+    OneCpu& operator=(const OneCpu&) = delete;
+
+private:
+    cpu_set_t m_old;
+    bool m_saved = false;
+};
+
+} // namespace
+
+// A pause made the moment the playback starts can reach the sink before its streaming thread
+// has woken up for the first sound. On one CPU shared with busy threads, with the streaming
+// threads below normal priority, that moment is hit in most rounds; the sound must still wait
+// for resume, not run out during the pause and end the moment it is resumed.
+TEST(MediaPlayerPause, APauseAtTheVeryStartHoldsTheSoundUntilResumed)
+{
+    const std::string file = enginetest::toneFile("wav", 0.5, 440);
+    ASSERT_FALSE(file.empty());
+    engines::setAudioSinkOverride("fakesink sync=true");
+    const OneCpu oneCpu;
+    int ranOn = 0, endedEarly = 0;
+    for (int round = 0; round < 8; ++round) {
+        std::atomic<int> playing{0}, ended{0}, paused{0};
+        engines::MediaPlayer::Options options;
+        options.priority = 0;
+        engines::MediaPlayer* self = nullptr;
+        engines::MediaPlayer player(options, {.opened = {},
+                                              .playing =
+                                                  [&](size_t) {
+                                                      if (self && self->pause())
+                                                          ++paused;
+                                                      ++playing;
+                                                  },
+                                              .ended = [&] { ++ended; },
+                                              .failed = {}});
+        self = &player;
+        // Two busy threads on the same CPU keep the streaming thread waiting for its turn.
+        std::atomic<bool> busy{true};
+        std::vector<std::thread> spinners;
+        for (int i = 0; i < 2; ++i)
+            spinners.emplace_back([&] {
+                while (busy.load(std::memory_order_relaxed)) {
+                }
+            });
+        player.open({file}, 0, true);
+        const bool started = waitFor([&] { return playing > 0; }, 5s);
+        busy = false;
+        for (std::thread& spinner : spinners)
+            spinner.join();
+        ASSERT_TRUE(started);
+        ASSERT_EQ(paused, 1);
+        std::this_thread::sleep_for(50ms);
+        const std::int64_t heldAt = player.positionMs();
+        // Longer than the clip: a sink that runs on reaches its end meanwhile.
+        std::this_thread::sleep_for(550ms);
+        if (player.positionMs() > heldAt + 100)
+            ++ranOn;
+        ASSERT_TRUE(player.resume());
+        if (waitFor([&] { return ended > 0; }, 100ms))
+            ++endedEarly;
+    }
+    EXPECT_EQ(ranOn, 0) << "rounds whose sound ran on while paused";
+    EXPECT_EQ(endedEarly, 0) << "rounds that ended at once on resume";
+    engines::setAudioSinkOverride("");
+}
