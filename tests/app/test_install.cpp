@@ -121,13 +121,24 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
             ++rects;
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_EQ(rects, 7) << "the bezel, the display and five bars";
-    // No path of the build tree is kept in what was installed.
+    // No path of the build tree is kept in what was installed. A debug build's debugging
+    // sections name its compile folders, which no lookup uses: programs are read without them.
     const QByteArray build = buildDir().toUtf8();
+    const QString bare = destdir + QStringLiteral("/bare");
     for (const QString& f : files) {
-        QFile file(root + f);
+        QString path = root + f;
+        if (f.startsWith(QLatin1String("/bin/"))) {
+            ASSERT_EQ(run(QStringLiteral("objcopy"), {QStringLiteral("--strip-debug"), path, bare},
+                          QProcessEnvironment::systemEnvironment())
+                          .exitCode,
+                      0);
+            path = bare;
+        }
+        QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_FALSE(file.readAll().contains(build)) << f.toStdString() << " names the build tree";
     }
+    QFile::remove(bare);
 
     // The installed kolvo-cli finds the installed skins and plays the installed demo songs.
     const QProcessEnvironment clean = cleanEnv();
