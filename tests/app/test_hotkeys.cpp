@@ -7,7 +7,7 @@
 #include "platform/msgbox.h"
 #include "platform/strings.h"
 #include "support/testhome.h"
-#include "testhost.h"
+#include "support/testhost.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -14,7 +14,7 @@
 #include "players/cdplayer.h"
 #include "players/spectrumviewer.h"
 #include "support/testhome.h"
-#include "testhost.h"
+#include "support/testhost.h"
 #include "ui/skinbutton.h"
 
 #include <QAbstractItemView>

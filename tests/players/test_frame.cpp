@@ -10,6 +10,7 @@
 #include "players/cdplayer.h"
 #include "players/playerframe.h"
 #include "support/testhome.h"
+#include "support/testhost.h"
 #include "ui/buttons.h"
 
 #include <QApplication>
@@ -106,28 +107,6 @@ const engines::EngineFamily kFakeCd{"CD", "fake CD device", [](const engines::Se
                                         return std::unique_ptr<engines::Session>(
                                             new TrackSession(kFakeCd, c, 0));
                                     }};
-
-class TestHost : public PlayerHost
-{
-public:
-    TestHost()
-    {
-        for (ComponentRecord& r : m_settings.components)
-            r.enable = 1;
-    }
-    AppSettings& settings() override { return m_settings; }
-    void saveSettings() override {}
-    int& startMode() override { return m_startMode; }
-    std::string& pendingFile() override { return m_pending; }
-    bool& pendingFileIsTemporary() override { return m_temporary; }
-    HWND controller() const override { return 0; }
-
-private:
-    AppSettings m_settings;
-    int m_startMode = StartModeNone;
-    std::string m_pending;
-    bool m_temporary = false;
-};
 
 // A file player on the fake engines: A first, then B.
 class FilePlayer : public PlayerFrame
