@@ -387,6 +387,24 @@ protected:
         ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModeStopped; }, 5000));
         pumpUntil([this] { return player->state() == kModeStopped; }, 2000);
     }
+    // Record with the options answered: the CD's tracks through the sound card, as type
+    // (0 WAVE, 1 MP3, 2 RealAudio), the file name being one the CD's titles replace.
+    void recordCdThroughTheSoundCard(const char* file, int type)
+    {
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
+            if (!sheet || !sheet->isVisible())
+                return;
+            sheet->pathEdit()->setText(QString::fromStdString(homePath(file)));
+            sheet->typeList()->setCurrentIndex(type);
+            sheet->recordCdBox()->setChecked(true);
+            sheet->accept();
+        });
+        answer.start(10);
+        window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
+        answer.stop();
+    }
 
     std::unique_ptr<WindowedApp> app;
     std::unique_ptr<MainController> window;
@@ -487,19 +505,7 @@ TEST_F(CdRecordingTest, TheChosenTracksAreRecordedWhileTheCdPlayerPlaysThem)
 TEST_F(CdRecordingTest, StopByHandStopsTheCdPlayerAndTheTracksLeft)
 {
     start(cdtest::disc("stopped", "--title Dawnlight --performer Somebody 4 2"));
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
-        if (!sheet || !sheet->isVisible())
-            return;
-        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.wav")));
-        sheet->typeList()->setCurrentIndex(0);
-        sheet->recordCdBox()->setChecked(true);
-        sheet->accept();
-    });
-    answer.start(10);
-    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
-    answer.stop();
+    recordCdThroughTheSoundCard("ignored.wav", 0);
     ASSERT_EQ(player->state(), kModeRecording);
     ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
     pumpUntil([] { return false; }, 2500);
@@ -583,19 +589,7 @@ TEST_F(CdRecordingTest, TheMpegTypeMakesAnMp3OfEachTrack)
 TEST_F(CdRecordingTest, TheRealAudioTypeRecordsEachTrackAsRealAudio)
 {
     start(cdtest::disc("realaudio", "--title Dawnlight --performer Somebody 2.5"));
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
-        if (!sheet || !sheet->isVisible())
-            return;
-        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.ra")));
-        sheet->typeList()->setCurrentIndex(2);
-        sheet->recordCdBox()->setChecked(true);
-        sheet->accept();
-    });
-    answer.start(10);
-    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
-    answer.stop();
+    recordCdThroughTheSoundCard("ignored.ra", 2);
     ASSERT_EQ(player->state(), kModeRecording);
     EXPECT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 10000));
     const std::string ra = homePath("Somebody-Dawnlight/01-Track.ra");
@@ -615,19 +609,7 @@ TEST_F(CdRecordingTest, TheRealAudioTypeRecordsEachTrackAsRealAudio)
 TEST_F(CdRecordingTest, TheMpegTypeStoppedByHandDropsTheTrack)
 {
     start(cdtest::disc("mpegstop", "--title Dawnlight --performer Somebody 5"));
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        CRecordPropertySheet* sheet = SoundCardRecording::openSheet();
-        if (!sheet || !sheet->isVisible())
-            return;
-        sheet->pathEdit()->setText(QString::fromStdString(homePath("ignored.mp3")));
-        sheet->typeList()->setCurrentIndex(1);
-        sheet->recordCdBox()->setChecked(true);
-        sheet->accept();
-    });
-    answer.start(10);
-    window->sendMessage(UM_COMMAND, ComponentAudio, 5122);
-    answer.stop();
+    recordCdThroughTheSoundCard("ignored.mp3", 1);
     ASSERT_EQ(player->state(), kModeRecording);
     const std::string wav = homePath("Somebody-Dawnlight/01-Track.wav");
     EXPECT_EQ(player->album().GetSong(player->album().currentSong())->title, wav);
