@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -144,4 +146,13 @@ std::string LoadString(UINT id)
 QString LoadQString(UINT id)
 {
     return QString::fromStdString(LoadString(id));
+}
+
+std::string formatString(UINT id, const std::string& text)
+{
+    const std::string f = LoadString(id);
+    const int size = std::snprintf(nullptr, 0, f.c_str(), text.c_str());
+    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
+    std::snprintf(out.data(), out.size() + 1, f.c_str(), text.c_str());
+    return out;
 }

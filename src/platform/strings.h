@@ -19,6 +19,9 @@ void setInterfaceLanguage(const std::string& language);
 // Korean table falls back to English, an id missing from all tables gives "".
 std::string LoadString(UINT id);
 QString LoadQString(UINT id);
+// The text of a string id whose one "%s" is filled with text (the table's formats are ours and
+// their specifiers are checked against English).
+std::string formatString(UINT id, const std::string& text);
 
 namespace stringtable {
 

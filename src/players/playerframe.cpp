@@ -83,15 +83,6 @@ std::string format(UINT id, int number, const std::string& text)
     return out;
 }
 
-std::string format(UINT id, const std::string& text)
-{
-    const std::string f = LoadString(id);
-    const int size = std::snprintf(nullptr, 0, f.c_str(), text.c_str());
-    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
-    std::snprintf(out.data(), out.size() + 1, f.c_str(), text.c_str());
-    return out;
-}
-
 } // namespace
 
 ModalGuard::ModalGuard()
@@ -281,8 +272,8 @@ void PlayerFrame::SetState(int state)
         m_panel->SetInfoText(m_info);
         break;
     case kModeRecording:
-        m_info =
-            format(playertext::RecordingTo, SongDisplayName(RecordingPath(), false)) + kItemGap;
+        m_info = formatString(playertext::RecordingTo, SongDisplayName(RecordingPath(), false)) +
+                 kItemGap;
         m_panel->SetInfoText(m_info);
         break;
     case kModeOpening:

@@ -40,15 +40,6 @@ bool retriesOtherDrive(std::int32_t result)
            result == kRvNotFound || result == kCdReaderNotFound;
 }
 
-std::string formatDrive(const std::string& drive)
-{
-    const std::string f = LoadString(kCantPlayDisc);
-    const int size = std::snprintf(nullptr, 0, f.c_str(), drive.c_str());
-    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
-    std::snprintf(out.data(), out.size() + 1, f.c_str(), drive.c_str());
-    return out;
-}
-
 } // namespace
 
 int FasterSpeed(int percent)
@@ -351,7 +342,7 @@ void VideoPlayer::LoadAlbum()
         for (const std::string& file : files)
             m_album.AddSong(file);
         if (m_album.songCount() == 0)
-            m_message = formatDrive(drive);
+            m_message = formatString(kCantPlayDisc, drive);
     } else {
         const std::string recent = m_album.GetRecentAlbum();
         m_album.Open(!recent.empty() && m_album.Exists(recent) ? recent : "Default", 0);
@@ -428,7 +419,7 @@ int VideoPlayer::ReaderCommand(int n)
     SetState(kModeStopped);
     if (!done) {
         KLOG_WARNING("players", "the Video CD stops: %s", m_vcd->failureText().c_str());
-        m_message = formatDrive(host().settings().cdDrive);
+        m_message = formatString(kCantPlayDisc, host().settings().cdDrive);
     }
     RedrawDisplay();
     return done;
