@@ -175,15 +175,23 @@ int PlayerFrame::OpenAndPlay(int n)
     return 0;
 }
 
-std::int32_t PlayerFrame::OpenTrack(int n)
+std::vector<std::string> PlayerFrame::SongPaths(int n) const
 {
     const SongEntry* song = m_album.GetSong(n);
-    const std::string path = song ? song->title : std::string();
-    if (path.empty())
-        return 0;
-    std::vector<std::string> candidates{path};
-    for (std::string& alternative : drives::AlternatePaths(path))
+    if (!song || song->title.empty())
+        return {};
+    std::vector<std::string> candidates{song->title};
+    for (std::string& alternative : drives::AlternatePaths(song->title))
         candidates.push_back(std::move(alternative));
+    return candidates;
+}
+
+std::int32_t PlayerFrame::OpenTrack(int n)
+{
+    const std::vector<std::string> candidates = SongPaths(n);
+    if (candidates.empty())
+        return 0;
+    const std::string& path = candidates.front();
     const engines::EngineOrder order = EnginesFor(path);
     engines::OpenOutcome outcome;
     for (const std::string& candidate : candidates) {

@@ -88,6 +88,9 @@ protected:
     // plays the song's path (then the same path on the other drives) with the engines of
     // EnginesFor(); a player of numbered tracks (a CD) opens its own session instead.
     virtual std::int32_t OpenTrack(int n);
+    // Where song n may be: its path, then the same path on the other drives; none for a song
+    // without a path.
+    std::vector<std::string> SongPaths(int n) const;
     // The once-a-session message box: the sound output cannot be opened, and why.
     void TellSoundOutputProblem(const std::string& why);
     // The engine families for a file, first to last.

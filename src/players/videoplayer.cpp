@@ -4,7 +4,6 @@
 #include "albums/playlist.h"
 #include "engines/engineapi.h"
 #include "engines/vcdsource.h"
-#include "platform/drives.h"
 #include "platform/log.h"
 #include "platform/strings.h"
 #include "platform/trace.h"
@@ -83,14 +82,8 @@ std::int32_t VideoPlayer::OpenTrack(int n)
 {
     if (ReaderActive())
         return m_vcd->command(n) > 0 && session() ? 1 : 0;
-    const SongEntry* song = m_album.GetSong(n);
-    const std::string path = song ? song->title : std::string();
-    if (path.empty())
-        return 0;
-    std::vector<std::string> candidates{path};
-    for (std::string& alternative : drives::AlternatePaths(path))
-        candidates.push_back(std::move(alternative));
-    return OpenFilm(candidates, path);
+    const std::vector<std::string> candidates = SongPaths(n);
+    return candidates.empty() ? 0 : OpenFilm(candidates, candidates.front());
 }
 
 std::int32_t VideoPlayer::OpenFilm(const std::vector<std::string>& candidates,
