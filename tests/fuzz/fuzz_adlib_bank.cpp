@@ -4,22 +4,17 @@
 #include "engines/adlibbank.h"
 #include "fuzzcheck.h"
 
-#include <cstdint>
-#include <string>
-
 using namespace engines;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::string why;
     const auto bank = readAdlibBank(bytes, &why);
     if (!bank) {
         FUZZ_CHECK(!why.empty());
-        return 0;
+        return;
     }
-    FUZZ_CHECK(!bank->empty());
-    FUZZ_CHECK(bank->size() <= size / 12);
+    FUZZ_CHECK(!bank->empty() && bank->size() <= size / 12);
     for (const AdlibTimbre& t : *bank)
         FUZZ_CHECK(t.name.size() <= 8 && t.name.find('\0') == std::string::npos);
 
@@ -31,11 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     ImsSong song;
     song.instruments = {"PIANO1", (*bank)[0].name, "X"};
     const auto full = completeBankFor(song, *bank);
-    for (const std::string& wanted : song.instruments) {
-        bool found = false;
-        for (const AdlibTimbre& t : full)
-            found = found || t.name == wanted;
-        FUZZ_CHECK(found);
-    }
-    return 0;
+    for (const std::string& wanted : song.instruments)
+        FUZZ_CHECK(std::any_of(full.begin(), full.end(),
+                               [&](const AdlibTimbre& t) { return t.name == wanted; }));
 }

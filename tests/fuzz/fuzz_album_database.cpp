@@ -10,10 +10,7 @@
 #include "platform/compoundfile.h"
 #include "platform/text.h"
 
-#include <cstdlib>
 #include <map>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -63,7 +60,7 @@ std::map<std::string, Snapshot> readAll(AlbumKind kind, size_t fileSize)
 
 bool sound(const std::string& path)
 {
-    auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::Read, nullptr);
+    const auto cf = cfb::CompoundFile::open(path, cfb::CompoundFile::Mode::Read, nullptr);
     return cf && cf->verify().empty();
 }
 
@@ -76,18 +73,13 @@ void exercise(AlbumKind kind, std::string_view bytes)
     const bool valid = Album::CheckDatabase(kind);
     const bool intact = valid && sound(path);
     const std::map<std::string, Snapshot> before = readAll(kind, bytes.size());
-    if (!valid)
-        FUZZ_CHECK(before.empty());
+    FUZZ_CHECK(valid || before.empty());
 
     // A new album, under a name no album of the file has in any case.
     std::string key = "Fuzz";
-    for (bool taken = true; taken;) {
-        taken = false;
-        for (const auto& [name, album] : before)
-            taken = taken || equalsNoCase(name, key);
-        if (taken)
-            key += "+";
-    }
+    while (std::any_of(before.begin(), before.end(),
+                       [&](const auto& album) { return equalsNoCase(album.first, key); }))
+        key += "+";
     Album album(kind);
     if (!album.Open(key, 0)) {
         FUZZ_CHECK(key.size() > 31); // only a name too long for an element is refused
@@ -98,17 +90,14 @@ void exercise(AlbumKind kind, std::string_view bytes)
     album.setArtist("Fuzz Artist");
     album.AddSong(kind == AlbumKindCd ? "Track" : "/music/track.mp3", "info", 61000, 150);
     album.setProgram({1, 1});
-    const bool saved = album.Save();
-    if (!saved) {
-        FUZZ_CHECK(!album.lastError().empty());
-        FUZZ_CHECK(!intact);
+    if (!album.Save()) {
+        FUZZ_CHECK(!album.lastError().empty() && !intact);
         return;
     }
     // A database whose list of albums is damaged takes the album without listing it; the
     // check must then say that it is damaged.
     const bool listable = Album::CheckDatabase(kind);
-    if (intact)
-        FUZZ_CHECK(listable && sound(path));
+    FUZZ_CHECK(!intact || (listable && sound(path)));
     const std::map<std::string, Snapshot> after = readAll(kind, 1u << 20);
     const auto mine = after.find(key);
     if (mine == after.end()) {
@@ -128,16 +117,11 @@ void exercise(AlbumKind kind, std::string_view bytes)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    static const bool quiet = [] {
-        Album::setNotifier([](const std::string&) {});
-        return true;
-    }();
+    static const bool quiet = (Album::setNotifier([](const std::string&) {}), true);
     (void)quiet;
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     fuzzhome::next();
     exercise(AlbumKindCd, bytes);
     exercise(AlbumKindAudio, bytes);
-    return 0;
 }

@@ -4,37 +4,19 @@
 #include "cddb/cddbprotocol.h"
 #include "cddb/linequeue.h"
 #include "cddb/smtpprotocol.h"
+#include "fuzzcheck.h"
 
-#include <cstdlib>
-#include <string>
-#include <vector>
-
-namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
     if (size < 2)
-        return 0;
+        return;
     // The first byte chooses how the stream is cut into reads.
     const size_t step = 1 + data[0] % 64;
-    const std::string stream(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const std::string stream = bytes.substr(1);
 
     std::vector<std::string> expected;
-    for (size_t pos = 0;;) {
-        const size_t end = stream.find("\r\n", pos);
-        if (end == std::string::npos)
-            break;
+    for (size_t pos = 0, end; (end = stream.find("\r\n", pos)) != std::string::npos; pos = end + 2)
         expected.push_back(stream.substr(pos, std::min(end - pos, LineQueue::kMaxLine)));
-        pos = end + 2;
-    }
 
     CddbDiscInfo info;
     ComputeDiscId(CddbAlbumFromToc({150, 30000}, 60000), info);
@@ -50,20 +32,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     for (size_t pos = 0; pos < stream.size(); pos += step) {
         queue.append(stream.data() + pos, std::min(step, stream.size() - pos));
         while (queue.takeLine(line)) {
-            check(line.size() <= LineQueue::kMaxLine);
+            FUZZ_CHECK(line.size() <= LineQueue::kMaxLine);
             got.push_back(line);
             for (CddbProtocol* p : {&cddbp, &http}) {
                 const CddbProtocol::Reaction r = p->processLine(line);
-                check(p->state() >= CddbProtocol::Connecting && p->state() <= CddbProtocol::Idle);
-                check(r.send.empty() || r.send.back() == '\n');
+                FUZZ_CHECK(p->state() >= CddbProtocol::Connecting &&
+                           p->state() <= CddbProtocol::Idle);
+                FUZZ_CHECK(r.send.empty() || r.send.back() == '\n');
                 if (p == &http)
-                    check(r.send.empty() && p->state() >= CddbProtocol::QuerySent);
+                    FUZZ_CHECK(r.send.empty() && p->state() >= CddbProtocol::QuerySent);
             }
             smtp.processLine(line);
-            check(smtp.state() >= SmtpProtocol::Connecting && smtp.state() <= SmtpProtocol::Done);
+            FUZZ_CHECK(smtp.state() >= SmtpProtocol::Connecting &&
+                       smtp.state() <= SmtpProtocol::Done);
         }
-        check(queue.size() <= stream.size());
+        FUZZ_CHECK(queue.size() <= stream.size());
     }
-    check(got == expected);
-    return 0;
+    FUZZ_CHECK(got == expected);
 }

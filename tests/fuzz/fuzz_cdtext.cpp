@@ -4,9 +4,7 @@
 #include "albums/album.h"
 #include "albums/albumrecords.h"
 #include "albums/cdtext.h"
-
-#include <cstdlib>
-#include <string>
+#include "fuzzcheck.h"
 
 namespace {
 
@@ -16,19 +14,14 @@ class MemorySink final : public CdAlbumSink
 public:
     Album* openAlbum(const std::string& key, int expectedSongs) override
     {
-        if (expectedSongs > 99)
-            std::abort();
+        FUZZ_CHECK(expectedSongs <= 99);
         m_album.Close();
         m_album.setTitle(key);
         while (m_album.songCount() < expectedSongs)
             m_album.AddSong({});
         return &m_album;
     }
-    void saveAlbum(Album& album) override
-    {
-        if (album.songCount() < 1)
-            std::abort();
-    }
+    void saveAlbum(Album& album) override { FUZZ_CHECK(album.songCount() >= 1); }
     void closeAlbum(Album& album) override { album.Close(); }
 
 private:
@@ -37,39 +30,31 @@ private:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     MemorySink sink;
     ReadDiscPlay(bytes, sink);
     ReadNotifyCd(bytes, sink);
 
-    albumrecords::AlbumInfo info;
-    albumrecords::parseAlbumInfo(bytes, info);
-    albumrecords::AlbumInfo again;
-    albumrecords::parseAlbumInfo(albumrecords::formatAlbumInfo(info), again);
+    using namespace albumrecords;
+    AlbumInfo info, again;
+    parseAlbumInfo(bytes, info);
+    parseAlbumInfo(formatAlbumInfo(info), again);
     // A line feed inside a field is written as the CR line break, a form feed inside the
     // artist (which ends at the line feed) as a blank.
-    using albumrecords::storable;
-    if (again.title != storable(info.title) || again.artist != storable(info.artist) ||
-        again.genre != storable(info.genre) || again.extendedInfo != storable(info.extendedInfo) ||
-        again.songCount != info.songCount || again.revision != info.revision ||
-        again.discEndFrame != info.discEndFrame)
-        std::abort();
+    FUZZ_CHECK(again.title == storable(info.title) && again.artist == storable(info.artist) &&
+               again.genre == storable(info.genre) &&
+               again.extendedInfo == storable(info.extendedInfo) &&
+               again.songCount == info.songCount && again.revision == info.revision &&
+               again.discEndFrame == info.discEndFrame);
 
-    const std::vector<SongEntry> songs = albumrecords::parseTrackInfo(bytes);
-    const std::vector<SongEntry> reread =
-        albumrecords::parseTrackInfo(albumrecords::formatTrackInfo(songs));
-    if (reread.size() != songs.size())
-        std::abort();
-    for (size_t i = 0; i < songs.size(); ++i) {
-        if (reread[i].title != songs[i].title || reread[i].lengthMs != songs[i].lengthMs ||
-            reread[i].startFrame != songs[i].startFrame ||
-            reread[i].extendedInfo != songs[i].extendedInfo)
-            std::abort();
-    }
-    const auto program = albumrecords::parsePlayList(bytes);
-    if (albumrecords::parsePlayList(albumrecords::formatPlayList(program)) != program)
-        std::abort();
-    return 0;
+    const std::vector<SongEntry> songs = parseTrackInfo(bytes);
+    const std::vector<SongEntry> reread = parseTrackInfo(formatTrackInfo(songs));
+    FUZZ_CHECK(reread.size() == songs.size());
+    for (size_t i = 0; i < songs.size(); ++i)
+        FUZZ_CHECK(reread[i].title == songs[i].title && reread[i].lengthMs == songs[i].lengthMs &&
+                   reread[i].startFrame == songs[i].startFrame &&
+                   reread[i].extendedInfo == songs[i].extendedInfo);
+    const auto program = parsePlayList(bytes);
+    FUZZ_CHECK(parsePlayList(formatPlayList(program)) == program);
 }

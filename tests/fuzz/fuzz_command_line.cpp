@@ -6,17 +6,11 @@
 #include "app/commandline.h"
 #include "fuzzcheck.h"
 
-#include <QString>
 #include <QStringList>
 
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <string>
 
-namespace {} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
     QStringList arguments;
     size_t flags = 0;
@@ -26,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         // As the program receives its arguments: decoded from the locale's UTF-8.
         arguments << QString::fromUtf8(start, static_cast<qsizetype>(length));
         const std::string decoded = arguments.back().toStdString();
-        flags += decoded.rfind("-volume:", 0) == 0 || decoded.rfind("/volume:", 0) == 0 ||
-                 decoded.rfind("-timer:", 0) == 0 || decoded.rfind("/timer:", 0) == 0;
+        for (const char* flag : {"-volume:", "/volume:", "-timer:", "/timer:"})
+            flags += decoded.rfind(flag, 0) == 0;
         pos += length + 1;
     }
 
@@ -36,26 +30,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     FUZZ_CHECK(info.commandCount >= 0 && info.commandCount <= kMaxStartCommands);
     FUZZ_CHECK(static_cast<size_t>(info.commandCount) <= flags);
     for (int i = 0; i < kMaxStartCommands; ++i) {
-        const std::uint32_t word = info.startCommands[i];
-        if (i >= info.commandCount) {
+        const std::uint32_t word = info.startCommands[i], kind = word >> 16, value = word & 0xFFFF;
+        if (i >= info.commandCount)
             FUZZ_CHECK(word == 0);
-            continue;
-        }
-        const std::uint32_t kind = word >> 16;
-        const std::uint32_t value = word & 0xFFFF;
-        FUZZ_CHECK(kind == kStartCommandVolume || kind == kStartCommandTimer);
-        if (kind == kStartCommandTimer)
-            FUZZ_CHECK(value >= 1 && value <= kTimerMinutesMax);
+        else
+            FUZZ_CHECK(kind == kStartCommandVolume ||
+                       (kind == kStartCommandTimer && value >= 1 && value <= kTimerMinutesMax));
     }
-    FUZZ_CHECK(info.fileName.find('\0') == std::string::npos);
     // A name is refused beyond the limit; one made absolute names a file that exists.
-    FUZZ_CHECK(info.fileName.size() <= kMaxFileNameBytes + 1);
+    FUZZ_CHECK(info.fileName.find('\0') == std::string::npos &&
+               info.fileName.size() <= kMaxFileNameBytes + 1);
 
     // A folder named stands for all its songs: resolving it would read this machine's file
     // system (all of it for "/"), which is the folder scan's own tests' business.
     std::error_code folderCheck;
     if (std::filesystem::is_directory(info.fileName, folderCheck))
-        return 0;
+        return;
     ResolveStartMode(info, "");
     FUZZ_CHECK(info.startMode == StartModeNone ||
                (info.startMode >= StartModeAudioCd && info.startMode <= StartModeVideo));
@@ -67,5 +57,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     FUZZ_CHECK(ParseHandoverRecord(record.data(), record.size(), back));
     FUZZ_CHECK(back.startCommands == info.startCommands && back.startMode == info.startMode &&
                back.fileName == info.fileName);
-    return 0;
 }

@@ -3,67 +3,41 @@
 // keeps its lines, and only FILE, AUDIOFILE and DATAFILE lines change, by the folder put
 // before a name.
 #include "engines/cuesheet.h"
-
-#include <cctype>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <vector>
+#include "fuzzcheck.h"
 
 using namespace engines;
 
-namespace {
-
-std::vector<std::string> linesOf(const std::string& text)
+static std::vector<std::string> linesOf(const std::string& text)
 {
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos <= text.size()) {
+    for (size_t pos = 0;;) {
         const size_t end = text.find_first_of("\r\n", pos);
         lines.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
         if (end == std::string::npos)
-            break;
+            return lines;
         pos = end + 1;
     }
-    return lines;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    size_t breaks = 1;
-    for (char c : text)
-        breaks += c == '\n' || c == '\r';
-    const auto files = cueSheetFiles(text);
-    if (files.size() > breaks)
-        std::abort();
+    const auto files = cueSheetFiles(bytes);
+    FUZZ_CHECK(files.size() <= linesOf(bytes).size());
     for (const CueFileEntry& f : files) {
-        if (f.name.empty() || f.name.find_first_of("\r\n") != std::string::npos ||
-            f.type.find_first_of("\r\n\t ") != std::string::npos)
-            std::abort();
-        for (char c : f.type) {
-            if (std::islower(static_cast<unsigned char>(c)))
-                std::abort();
-        }
+        FUZZ_CHECK(!f.name.empty() && f.name.find_first_of("\r\n") == std::string::npos);
+        FUZZ_CHECK(f.type.find_first_of("\r\n\t abcdefghijklmnopqrstuvwxyz") == std::string::npos);
     }
 
     const std::string folder = "/media/a disc";
-    const std::string rewritten = tocSheetUnderFolder(text, folder);
-    const auto before = linesOf(text), after = linesOf(rewritten);
-    if (before.size() != after.size())
-        std::abort();
+    const auto before = linesOf(bytes), after = linesOf(tocSheetUnderFolder(bytes, folder));
+    FUZZ_CHECK(before.size() == after.size());
     for (size_t i = 0; i < before.size(); ++i) {
         if (before[i] == after[i])
             continue;
         // The only change: the folder and a slash inserted after the first quote.
         const size_t quote = before[i].find('"');
-        if (quote == std::string::npos ||
-            after[i] != before[i].substr(0, quote + 1) + folder + "/" + before[i].substr(quote + 1))
-            std::abort();
-        if (before[i].find("FILE") == std::string::npos)
-            std::abort();
+        FUZZ_CHECK(quote != std::string::npos && before[i].find("FILE") != std::string::npos &&
+                   after[i] ==
+                       before[i].substr(0, quote + 1) + folder + "/" + before[i].substr(quote + 1));
     }
-    return 0;
 }

@@ -9,9 +9,6 @@
 #include <adplug/silentopl.h>
 #include <binstr.h>
 
-#include <cstdint>
-#include <string>
-
 using namespace engines;
 
 namespace {
@@ -41,26 +38,23 @@ private:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::string why;
     const auto song = readImsSong(bytes, &why);
     if (!song) {
         FUZZ_CHECK(!why.empty());
-        return 0;
+        return;
     }
     FUZZ_CHECK(size >= 70 + song->dataSize + 4 + 9 * song->instruments.size());
-    FUZZ_CHECK(song->title.size() <= 30);
-    FUZZ_CHECK(!song->instruments.empty());
+    FUZZ_CHECK(song->title.size() <= 30 && !song->instruments.empty());
     for (const std::string& name : song->instruments)
         FUZZ_CHECK(name.size() <= 8);
     FUZZ_CHECK(song->basicTempo > 0 && song->tickBeat > 0);
 
     AdlibTimbre piano;
     piano.name = "PIANO1";
-    piano.record[2 + 1] = 1;
-    piano.record[15 + 1] = 1;
+    piano.record[2 + 1] = piano.record[15 + 1] = 1;
     const auto timbres = completeBankFor(*song, {piano});
     FUZZ_CHECK(timbres.size() <= 1 + song->instruments.size());
     const std::string bank = writeAdlibBank(timbres);
@@ -69,9 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     CSilentopl chip;
     CmusPlayer player(&chip);
     if (!player.load("song.ims", Provider(bytes, bank)))
-        return 0;
+        return;
     player.rewind(0);
     for (int tick = 0; tick < 2000 && player.update(); ++tick)
         player.getrefresh();
-    return 0;
 }

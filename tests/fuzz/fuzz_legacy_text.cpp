@@ -7,47 +7,27 @@
 #include "fuzzcheck.h"
 #include "platform/text.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <string_view>
-
 #ifndef KOLVO_FUZZ_CODEPAGE
 #error "KOLVO_FUZZ_CODEPAGE names the code page this target decodes"
 #endif
 
-namespace {
+static const std::string kCodePage = KOLVO_FUZZ_CODEPAGE;
 
-constexpr const char* kCodePage = KOLVO_FUZZ_CODEPAGE;
-
-// The bytes below which no byte can be the second half of a character: 0x40 for the
-// double-byte pages (their trail bytes start at 0x40 and 0x41), 0x80 for the others.
-unsigned char singleByteLimit()
+// The bytes below the limit: 0x40 for the double-byte pages (their trail bytes start at 0x40
+// and 0x41), 0x80 for the others; no byte below it can be the second half of a character.
+static std::string singleBytes(std::string_view s)
 {
-    return std::strcmp(kCodePage, "CP949") == 0 || std::strcmp(kCodePage, "CP932") == 0 ? 0x40
-                                                                                        : 0x80;
-}
-
-std::string below(std::string_view s, unsigned char limit)
-{
+    const unsigned char limit = kCodePage == "CP949" || kCodePage == "CP932" ? 0x40 : 0x80;
     std::string out;
-    for (char c : s) {
-        if (static_cast<unsigned char>(c) < limit)
-            out += c;
-    }
+    std::copy_if(s.begin(), s.end(), std::back_inserter(out),
+                 [&](char c) { return static_cast<unsigned char>(c) < limit; });
     return out;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    static const bool pageSet = [] {
-        text::setLegacyCodePage(kCodePage);
-        return true;
-    }();
+    static const bool pageSet = (text::setLegacyCodePage(kCodePage), true);
     (void)pageSet;
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const std::string decoded = text::decodeLegacy(bytes);
     FUZZ_CHECK(text::isValidUtf8(decoded));
     // No byte of these code pages becomes more than three bytes of UTF-8, the replacement
@@ -58,20 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         FUZZ_CHECK(decoded == bytes);
     // glibc's own UTF-8 check agrees with ours.
     FUZZ_CHECK(text::convert(bytes, "UTF-8", "UTF-16LE").has_value() == utf8);
-
     // A half character or a bad pair must not take a line break or a digit with it.
-    const unsigned char limit = singleByteLimit();
-    FUZZ_CHECK(below(decoded, limit) == below(bytes, limit));
+    FUZZ_CHECK(singleBytes(decoded) == singleBytes(bytes));
 
     if (!utf8 && decoded.find("\xEF\xBF\xBD") == std::string::npos) {
         // Every character came from the page, so the page can write it again. CP932 has a few
         // characters under two codes (the NEC and IBM rows); the others give back the bytes.
         const auto encoded = text::encodeLegacy(decoded, kCodePage);
         FUZZ_CHECK(encoded.has_value());
-        if (std::strcmp(kCodePage, "CP932") == 0)
-            FUZZ_CHECK(text::convert(*encoded, kCodePage, "UTF-8") == decoded);
+        if (kCodePage == "CP932")
+            FUZZ_CHECK(text::convert(*encoded, kCodePage.c_str(), "UTF-8") == decoded);
         else
             FUZZ_CHECK(*encoded == bytes);
     }
-    return 0;
 }

@@ -7,14 +7,10 @@
 #include "fuzzhome.h"
 #include "platform/mimeapps.h"
 
-#include <string>
-
-namespace {
-
 // Kolvo's change and its undoing, for one type; the list must be the loaded one.
-void roundTrip(const std::string& file, const std::string& original, const std::string& type)
+static void roundTrip(const std::string& file, const std::string& original, const std::string& type)
 {
-    mimeapps::List list;
+    mimeapps::List list, reread;
     std::string error;
     int line = 0;
     FUZZ_CHECK(list.load(file, error, line));
@@ -22,16 +18,13 @@ void roundTrip(const std::string& file, const std::string& original, const std::
     const bool hadGroup = list.hasDefaultGroup();
     list.setDefault(type, "kolvo.desktop");
     const auto now = list.defaultLine(type);
-    FUZZ_CHECK(now && now->rfind(type + "=kolvo.desktop;", 0) == 0);
-    FUZZ_CHECK(list.hasDefaultGroup());
+    FUZZ_CHECK(now && now->rfind(type + "=kolvo.desktop;", 0) == 0 && list.hasDefaultGroup());
 
     // What was written reads again, with Kolvo's line.
     const std::string changedFile = fuzzhome::base() + "/read/changed.list";
     fuzzhome::write(changedFile, list.text());
-    mimeapps::List reread;
     FUZZ_CHECK(reread.load(changedFile, error, line));
-    FUZZ_CHECK(reread.defaultLine(type) == now);
-    FUZZ_CHECK(reread.text() == list.text());
+    FUZZ_CHECK(reread.defaultLine(type) == now && reread.text() == list.text());
 
     list.restoreLine(type, before);
     if (!hadGroup)
@@ -39,40 +32,31 @@ void roundTrip(const std::string& file, const std::string& original, const std::
     FUZZ_CHECK(list.text() == original);
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const std::string home = fuzzhome::next("read");
-    const std::string file = home + "/mimeapps.list";
+    const std::string file = fuzzhome::next("read") + "/mimeapps.list";
     fuzzhome::write(file, bytes);
 
     mimeapps::List list;
     std::string error;
     int line = 0;
     if (!list.load(file, error, line)) {
-        FUZZ_CHECK(!error.empty());
-        FUZZ_CHECK(line >= 0);
-        return 0;
+        FUZZ_CHECK(!error.empty() && line >= 0);
+        return;
     }
-    FUZZ_CHECK(line == 0);
-    FUZZ_CHECK(list.text() == bytes);
+    FUZZ_CHECK(line == 0 && list.text() == bytes);
     roundTrip(file, bytes, "audio/mpeg");
     roundTrip(file, bytes, "x-scheme-handler/cdda");
     // A type the file itself names, spelled as it spells it.
     const auto eq = bytes.find('=');
-    if (eq != std::string::npos) {
-        const auto start = bytes.rfind('\n', eq);
-        std::string key = bytes.substr(start == std::string::npos ? 0 : start + 1,
-                                       eq - (start == std::string::npos ? 0 : start + 1));
-        while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
-            key.pop_back();
-        while (!key.empty() && (key.front() == ' ' || key.front() == '\t'))
-            key.erase(0, 1);
-        if (!key.empty() && key.front() != '#' && key.front() != '[' &&
-            key.find('\r') == std::string::npos)
-            roundTrip(file, bytes, key);
-    }
-    return 0;
+    if (eq == std::string::npos)
+        return;
+    const auto start = bytes.rfind('\n', eq);
+    std::string key = bytes.substr(start == std::string::npos ? 0 : start + 1,
+                                   eq - (start == std::string::npos ? 0 : start + 1));
+    key.erase(key.find_last_not_of(" \t") + 1);
+    key.erase(0, std::min(key.size(), key.find_first_not_of(" \t")));
+    if (!key.empty() && key.front() != '#' && key.front() != '[' &&
+        key.find('\r') == std::string::npos)
+        roundTrip(file, bytes, key);
 }

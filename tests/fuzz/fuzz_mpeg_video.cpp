@@ -6,15 +6,11 @@
 #include "engines/mpegvideo.h"
 #include "fuzzcheck.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 
 using namespace engines;
 
-namespace {
-
-MpegVideoLength lengthOf(const std::uint8_t* data, size_t size, size_t piece)
+static MpegVideoLength lengthOf(const std::uint8_t* data, size_t size, size_t piece)
 {
     return mpegVideoLength(
         [&](std::uint64_t offset, std::uint8_t* out, std::size_t want) -> std::size_t {
@@ -27,29 +23,24 @@ MpegVideoLength lengthOf(const std::uint8_t* data, size_t size, size_t piece)
         size);
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
     const MpegVideoLength whole = lengthOf(data, size, size + 1);
     FUZZ_CHECK(whole.ms >= 0);
-    const bool packStart = size >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 &&
-                           (data[3] == 0xBA || data[3] == 0xB3);
-    if (!packStart) {
+    if (bytes.compare(0, 3, std::string("\0\0\1", 3)) != 0 || size < 4 ||
+        (data[3] != 0xBA && data[3] != 0xB3))
         FUZZ_CHECK(whole.kind == MpegVideoKind::None && whole.ms == 0);
-    }
     static const double kRates[] = {0,  24000.0 / 1001, 24, 25, 30000.0 / 1001, 30,
                                     50, 60000.0 / 1001, 60};
     FUZZ_CHECK(std::find(std::begin(kRates), std::end(kRates), whole.frameRate) !=
                std::end(kRates));
     if (whole.kind == MpegVideoKind::ElementaryStream && whole.frameRate > 0) {
         size_t pictures = 0;
-        for (size_t i = 0; i + 4 <= size; ++i)
-            pictures += data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0;
+        for (size_t at = 0; (at = bytes.find(std::string("\0\0\1\0", 4), at)) != bytes.npos; ++at)
+            ++pictures;
         FUZZ_CHECK(whole.ms <= std::llround(pictures * 1000.0 / whole.frameRate));
     }
     const MpegVideoLength pieces = lengthOf(data, size, 1 + size % 7);
     FUZZ_CHECK(pieces.kind == whole.kind && pieces.ms == whole.ms &&
                pieces.frameRate == whole.frameRate);
-    return 0;
 }

@@ -5,46 +5,35 @@
 #include "albums/album.h"
 #include "albums/playlist.h"
 #include "albums/profilefile.h"
+#include "fuzzcheck.h"
 #include "platform/text.h"
 
-#include <cstdlib>
-#include <string>
-
-namespace {
-
-void importAlbumSection(std::string_view bytes)
+static void importAlbumSection(const std::string& bytes)
 {
     // The album's key names its section; a fresh album's key is empty, so the input's first
     // lines are taken as the section "[]".
-    const ProfileFile file = ProfileFile::parse("[]\n" + std::string(bytes));
+    const ProfileFile file = ProfileFile::parse("[]\n" + bytes);
     for (AlbumKind kind : {AlbumKindCd, AlbumKindAudio}) {
         for (bool merge : {false, true}) {
-            Album album(kind);
+            Album album(kind), again(kind);
             album.ImportIni(file, merge);
-            if (album.songCount() > (kind == AlbumKindCd ? 99 : 100000))
-                std::abort();
+            FUZZ_CHECK(album.songCount() <= (kind == AlbumKindCd ? 99 : 100000));
             album.CleanProgram();
             for (int32_t n : album.program())
-                if (n < 1 || n > album.songCount())
-                    std::abort();
+                FUZZ_CHECK(n >= 1 && n <= album.songCount());
             ProfileFile out;
             album.ExportIni(out);
-            Album again(kind);
             again.ImportIni(ProfileFile::parse(out.serialize()), false);
-            if (again.songCount() != album.songCount() || again.program() != album.program())
-                std::abort();
+            FUZZ_CHECK(again.songCount() == album.songCount() &&
+                       again.program() == album.program());
         }
     }
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     for (const std::string& entry : ReadLineList(bytes)) {
-        if (entry.empty() || entry.size() > 2048 || !text::isValidUtf8(entry))
-            std::abort();
+        FUZZ_CHECK(!entry.empty() && entry.size() <= 2048 && text::isValidUtf8(entry));
         ResolvePlayListEntry(entry, "/music/list.m3u");
     }
     const ProfileFile file = ProfileFile::parse(bytes);
@@ -53,21 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     importAlbumSection(bytes);
 
     ProfileFile changed = ProfileFile::parse(file.serialize());
-    if (changed.sectionNames() != sections)
-        std::abort();
+    FUZZ_CHECK(changed.sectionNames() == sections);
     changed.WriteString("fuzz section", "fuzz key", "fuzz value");
     changed.WriteInt("playlist", "NumberOfEntries", 3);
     const ProfileFile reread = ProfileFile::parse(changed.serialize());
-    if (reread.GetString("Fuzz Section", "FUZZ KEY") != "fuzz value" ||
-        reread.GetInt("playlist", "numberofentries", -1) != 3)
-        std::abort();
+    FUZZ_CHECK(reread.GetString("Fuzz Section", "FUZZ KEY") == "fuzz value" &&
+               reread.GetInt("playlist", "numberofentries", -1) == 3);
     for (const std::string& s : sections) {
         if (equalsNoCase(s, "fuzz section") || equalsNoCase(s, "playlist"))
             continue;
-        for (const char* key : {"title", "numtracks", "0", "File1"}) {
-            if (reread.GetString(s, key, "\x01") != file.GetString(s, key, "\x01"))
-                std::abort();
-        }
+        for (const char* key : {"title", "numtracks", "0", "File1"})
+            FUZZ_CHECK(reread.GetString(s, key, "\x01") == file.GetString(s, key, "\x01"));
     }
-    return 0;
 }

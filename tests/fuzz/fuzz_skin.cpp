@@ -1,27 +1,20 @@
 // Skin files come from anywhere: whatever the bytes, reading one must end without a crash,
 // what it yields must hang together, and a bitmap that decodes must survive being written and
 // read again. The same bytes are also tried as a packed DIB and as a BMP file.
+#include "fuzzcheck.h"
 #include "ui/dib.h"
 #include "ui/skinfile.h"
 
-#include <cstdint>
-#include <cstdlib>
-#include <vector>
-
-namespace {
-
-void checkImage(const dib::Image& img)
+static void checkImage(const dib::Image& img)
 {
-    if (img.width <= 0 || img.height <= 0 || img.width > dib::kMaxSide ||
-        img.height > dib::kMaxSide ||
-        img.pixels.size() != static_cast<size_t>(img.width) * static_cast<size_t>(img.height))
-        std::abort();
-    if (img.colorTable.size() > 256)
-        std::abort();
+    FUZZ_CHECK(img.width > 0 && img.height > 0 && img.width <= dib::kMaxSide &&
+               img.height <= dib::kMaxSide && img.colorTable.size() <= 256 &&
+               img.pixels.size() ==
+                   static_cast<size_t>(img.width) * static_cast<size_t>(img.height));
 }
 
 // Small images are written out at 24 and 32 bits and must come back pixel for pixel.
-void roundTrip(const dib::Image& img)
+static void roundTrip(const dib::Image& img)
 {
     if (static_cast<size_t>(img.width) * img.height > (1u << 14))
         return;
@@ -30,42 +23,32 @@ void roundTrip(const dib::Image& img)
         o.bitCount = bits;
         o.topDown = (img.width & 1) != 0;
         std::vector<std::uint8_t> out;
-        if (!dib::encode(img, o, out))
-            std::abort();
         dib::Image back;
-        if (!dib::decode(out.data(), out.size(), back) || back.pixels != img.pixels)
-            std::abort();
+        FUZZ_CHECK(dib::encode(img, o, out));
+        FUZZ_CHECK(dib::decode(out.data(), out.size(), back) && back.pixels == img.pixels);
     }
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
     uib::MemorySource source(data, size);
     const uib::ReadResult r = uib::readSkin(source);
-    if (r.visited < 0 || r.visited > uib::kSlotCount)
-        std::abort();
+    FUZZ_CHECK(r.visited >= 0 && r.visited <= uib::kSlotCount);
     for (int i = 0; i < uib::kSlotCount; ++i) {
-        if (r.fallback && r.images[i])
-            std::abort(); // a file that falls back keeps nothing
+        FUZZ_CHECK(!r.fallback || !r.images[i]); // a file that falls back keeps nothing
         if (r.images[i])
             checkImage(*r.images[i]);
-        if (r.doubleImages[i] &&
-            (!r.images[i] || r.doubleImages[i]->width != 2 * r.images[i]->width))
-            std::abort();
+        FUZZ_CHECK(!r.doubleImages[i] ||
+                   (r.images[i] && r.doubleImages[i]->width == 2 * r.images[i]->width));
     }
 
-    dib::Image img;
+    dib::Image img, fromFile;
     if (dib::decode(data, size, img)) {
         checkImage(img);
         roundTrip(img);
     }
     std::vector<std::uint8_t> packed;
-    if (dib::packedDibFromBmpFile(data, size, packed)) {
-        dib::Image fromFile;
-        if (dib::decode(packed.data(), packed.size(), fromFile))
-            checkImage(fromFile);
-    }
-    return 0;
+    if (dib::packedDibFromBmpFile(data, size, packed) &&
+        dib::decode(packed.data(), packed.size(), fromFile))
+        checkImage(fromFile);
 }

@@ -4,35 +4,28 @@
 // must only point into its own lines, each line coming up before its first highlight.
 #include "engines/karaoke.h"
 #include "engines/smf.h"
+#include "fuzzcheck.h"
 
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <map>
-#include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
     midi::Song song;
     std::string error;
     if (!midi::readSong(data, size, song, error)) {
-        if (error.empty())
-            std::abort();
-        return 0;
+        FUZZ_CHECK(!error.empty());
+        return;
     }
-    if (song.trackCount < 1 || song.lengthMs < 0 || song.lengthMs > midi::kMaxSongMs)
-        std::abort();
+    FUZZ_CHECK(song.trackCount >= 1 && song.lengthMs >= 0 && song.lengthMs <= midi::kMaxSongMs);
     double last = 0;
     for (const midi::ChannelEvent& e : song.events) {
-        if (e.ms < last || e.ms > song.lengthMs + 1e-6 || !(e.status & 0x80) || e.status >= 0xF0 ||
-            e.data1 > 127 || e.data2 > 127)
-            std::abort();
+        FUZZ_CHECK(e.ms >= last && e.ms <= song.lengthMs + 1e-6 && (e.status & 0x80) &&
+                   e.status < 0xF0 && e.data1 <= 127 && e.data2 <= 127);
         last = e.ms;
     }
     last = 0;
     for (const midi::TextEvent& t : song.texts) {
-        if (t.ms < last || t.ms > song.lengthMs + 1e-6)
-            std::abort();
+        FUZZ_CHECK(t.ms >= last && t.ms <= song.lengthMs + 1e-6);
         last = t.ms;
     }
 
@@ -40,24 +33,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     std::map<int, const midi::KaraokeLine*> lines;
     for (size_t i = 0; i < script.lines.size(); ++i) {
         const midi::KaraokeLine& l = script.lines[i];
-        if (l.id != static_cast<int>(i) + 1 || l.syllables.empty() || l.text.empty() ||
-            l.id >= midi::kKaraokeNewPageCode || l.text.find('\0') != std::string::npos)
-            std::abort();
+        FUZZ_CHECK(l.id == static_cast<int>(i) + 1 && !l.syllables.empty() && !l.text.empty() &&
+                   l.id < midi::kKaraokeNewPageCode && l.text.find('\0') == std::string::npos);
         for (const midi::Syllable& s : l.syllables)
-            if (s.position < 0 || s.length <= 0 ||
-                s.position + s.length > static_cast<int>(l.text.size()))
-                std::abort();
+            FUZZ_CHECK(s.position >= 0 && s.length > 0 &&
+                       s.position + s.length <= static_cast<int>(l.text.size()));
         lines[l.id] = &l;
     }
-    if (!script.lines.empty() && !script.lines.front().newPage)
-        std::abort();
-    if (script.cues.empty() || script.cues.front().code != midi::kKaraokeStart)
-        std::abort();
+    FUZZ_CHECK(script.lines.empty() || script.lines.front().newPage);
+    FUZZ_CHECK(!script.cues.empty() && script.cues.front().code == midi::kKaraokeStart);
     std::map<int, bool> cameUp;
     last = -1;
     for (const midi::KaraokeCue& cue : script.cues) {
-        if (cue.ms < last)
-            std::abort();
+        FUZZ_CHECK(cue.ms >= last);
         last = cue.ms;
         if (cue.code == midi::kKaraokeStart)
             continue;
@@ -66,21 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
             midi::KaraokeLineRecord header{};
             std::memcpy(&header, cue.lParam(), sizeof header);
             const char* text = static_cast<const char*>(cue.lParam()) + sizeof header;
-            if (it == lines.end() || header.lineId != cue.code || it->second->text != text ||
-                (header.newPage != 0) != it->second->newPage)
-                std::abort();
+            FUZZ_CHECK(it != lines.end() && header.lineId == cue.code && it->second->text == text &&
+                       (header.newPage != 0) == it->second->newPage);
             cameUp[cue.code] = true;
             continue;
         }
         midi::KaraokeHighlightRecord r{};
         std::memcpy(&r, cue.lParam(), sizeof r);
         const auto it = lines.find(r.lineId);
-        if (it == lines.end() || !cameUp[r.lineId] || r.position < 0 || r.length <= 0 ||
-            r.position + r.length > static_cast<int>(it->second->text.size()))
-            std::abort();
-        if ((cue.code == midi::kKaraokeHighlightFrom) != (r.syllable == 0))
-            std::abort();
+        FUZZ_CHECK(it != lines.end() && cameUp[r.lineId] && r.position >= 0 && r.length > 0 &&
+                   r.position + r.length <= static_cast<int>(it->second->text.size()));
+        FUZZ_CHECK((cue.code == midi::kKaraokeHighlightFrom) == (r.syllable == 0));
         (void)midi::describeCue(cue);
     }
-    return 0;
 }

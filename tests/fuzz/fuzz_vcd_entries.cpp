@@ -3,21 +3,17 @@
 #include "engines/vcdformat.h"
 #include "fuzzcheck.h"
 
-#include <cstdint>
-#include <string>
-
 using namespace engines::vcd;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
     Entries e;
     std::string why;
     const bool ok = parseEntries(bytes, e, &why);
     FUZZ_CHECK(ok == why.empty());
     if (size < 12) {
         FUZZ_CHECK(!ok && e.entries.empty());
-        return 0;
+        return;
     }
     FUZZ_CHECK(e.count == (data[10] << 8 | data[11]));
     FUZZ_CHECK(e.entries.size() <= static_cast<size_t>(e.count));
@@ -29,5 +25,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         FUZZ_CHECK(r.minute >= 0 && r.minute <= 165 && r.second <= 165 && r.frame <= 165);
         FUZZ_CHECK(r.msfFrames() >= 0 && r.ms() >= 0);
     }
-    return 0;
 }

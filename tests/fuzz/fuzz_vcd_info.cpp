@@ -3,21 +3,17 @@
 #include "engines/vcdformat.h"
 #include "fuzzcheck.h"
 
-#include <cstdint>
-#include <string>
-
 using namespace engines::vcd;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
     Info info;
     std::string why;
     const bool ok = parseInfo(bytes, info, &why);
     FUZZ_CHECK(ok == why.empty());
     if (size < 56) {
         FUZZ_CHECK(!ok);
-        return 0;
+        return;
     }
     FUZZ_CHECK(ok == (bytes.compare(0, 8, "VIDEO_CD") == 0 && data[8] == 2 && data[9] == 0));
     FUZZ_CHECK(info.albumId.size() <= 16);
@@ -27,5 +23,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     FUZZ_CHECK(info.offsetMultiplier == data[51]);
     FUZZ_CHECK(info.segmentCount == (data[54] << 8 | data[55]));
     FUZZ_CHECK(info.extendedPsd() == ((data[43] & 0x80) != 0));
-    return 0;
 }

@@ -5,19 +5,16 @@
 #include "engines/vcdformat.h"
 #include "fuzzcheck.h"
 
-#include <cstdint>
 #include <set>
-#include <string>
-#include <vector>
 
 using namespace engines::vcd;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
     if (size < 1)
-        return 0;
+        return;
     const unsigned multiplier = data[0];
-    const std::string psd(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const std::string psd = bytes.substr(1);
     std::set<std::uint16_t> seen{0};
     std::vector<std::uint16_t> todo{0};
     while (!todo.empty()) {
@@ -58,10 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         FUZZ_CHECK(at + length <= psd.size());
         const std::string line = describe(d);
         FUZZ_CHECK(!line.empty() && line.find('\n') == std::string::npos);
-        for (std::uint16_t link : links) {
+        for (std::uint16_t link : links)
             if (link != kNoOffset && seen.insert(link).second)
                 todo.push_back(link);
-        }
     }
-    return 0;
 }

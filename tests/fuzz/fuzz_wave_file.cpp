@@ -4,41 +4,31 @@
 // back the same.
 #include "fuzzcheck.h"
 #include "fuzzhome.h"
-
 #include "record/wavefile.h"
-
-#include <cstdint>
-#include <cstring>
-#include <string>
-#include <vector>
 
 using namespace record;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+FUZZ_TARGET
 {
     static const std::string home = fuzzhome::next("wave");
-    const std::string path = home + "/input.wav";
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::string path = home + "/input.wav", again = home + "/again.wav";
     fuzzhome::write(path, bytes);
 
-    WAVEFORMATEX wholeFormat, openFormat;
+    WAVEFORMATEX wholeFormat, openFormat, againFormat;
     const auto whole = readWaveFile(path, wholeFormat);
     std::uint32_t dataSize = 0;
     auto source = openWaveFile(path, openFormat, dataSize);
     WaveLayout layout;
-    const bool inspected = inspectWaveFile(path, layout);
     FUZZ_CHECK(whole.has_value() == (source != nullptr));
-    FUZZ_CHECK(inspected == whole.has_value());
+    FUZZ_CHECK(inspectWaveFile(path, layout) == whole.has_value());
     if (!whole) {
-        FUZZ_CHECK(wholeFormat == WAVEFORMATEX{});
-        FUZZ_CHECK(openFormat == WAVEFORMATEX{});
-        return 0;
+        FUZZ_CHECK(wholeFormat == WAVEFORMATEX{} && openFormat == WAVEFORMATEX{});
+        return;
     }
     FUZZ_CHECK(wholeFormat == openFormat);
     FUZZ_CHECK(wholeFormat.wFormatTag == kTagPcm && wholeFormat.wBitsPerSample == 16);
     FUZZ_CHECK(wholeFormat.nBlockAlign == 2 * wholeFormat.nChannels && wholeFormat.nChannels > 0);
-    FUZZ_CHECK(whole->size() == dataSize);
-    FUZZ_CHECK(dataSize % wholeFormat.nBlockAlign == 0);
+    FUZZ_CHECK(whole->size() == dataSize && dataSize % wholeFormat.nBlockAlign == 0);
     FUZZ_CHECK(layout.dataOffset + dataSize <= size);
     FUZZ_CHECK(dataSize == 0 ||
                std::memcmp(whole->data(), data + layout.dataOffset, dataSize) == 0);
@@ -47,11 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     size_t got = 0, n;
     while ((n = source->read(streamed.data() + got, 8192)) > 0)
         got += n;
-    FUZZ_CHECK(got == dataSize);
-    FUZZ_CHECK(streamed == *whole);
+    FUZZ_CHECK(got == dataSize && streamed == *whole);
     source.reset();
 
-    const std::string again = home + "/again.wav";
     {
         RiffWaveWriter writer;
         FUZZ_CHECK(writer.create(again, wholeFormat));
@@ -59,9 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
                    RiffWaveWriter::WriteResult::Written);
         FUZZ_CHECK(writer.finish());
     }
-    WAVEFORMATEX againFormat;
     const auto reread = readWaveFile(again, againFormat);
-    FUZZ_CHECK(reread && *reread == *whole);
-    FUZZ_CHECK(againFormat == wholeFormat);
-    return 0;
+    FUZZ_CHECK(reread && *reread == *whole && againFormat == wholeFormat);
 }

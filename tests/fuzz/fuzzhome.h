@@ -6,7 +6,6 @@
 // than any before, so that no such cache takes an earlier input's content for this one. The
 // folders live in /dev/shm when there is one: the readers then cost no disk writes.
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -15,31 +14,25 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace fuzzhome {
-
-// Homes of targets that ended without cleaning up (a crash, libFuzzer's quick exits) are
-// removed by the next target that starts: their names carry the process id.
-inline void removeAbandoned(const std::string& parent)
-{
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(parent, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind("kolvo-fuzz-", 0) != 0)
-            continue;
-        const std::string pid = name.substr(11, name.find('-', 11) - 11);
-        if (!pid.empty() && ::access(("/proc/" + pid).c_str(), F_OK) != 0)
-            std::filesystem::remove_all(entry.path(), ec);
-    }
-}
 
 inline const std::string& base()
 {
     static const std::string dir = [] {
         const std::string parent = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        removeAbandoned(parent);
+        // Homes of targets that ended without cleaning up (a crash, libFuzzer's quick exits)
+        // go now: their names carry the process id.
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(parent, ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("kolvo-fuzz-", 0) != 0)
+                continue;
+            const std::string pid = name.substr(11, name.find('-', 11) - 11);
+            if (!pid.empty() && ::access(("/proc/" + pid).c_str(), F_OK) != 0)
+                std::filesystem::remove_all(entry.path(), ec);
+        }
         std::string pattern = parent + "/kolvo-fuzz-" + std::to_string(::getpid()) + "-XXXXXX";
         if (!::mkdtemp(pattern.data()))
             std::abort();
@@ -74,9 +67,7 @@ inline void write(const std::string& path, std::string_view bytes)
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
+    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || (out.close(), !out))
         std::abort();
     // One second later than the file written before, whatever the clock says.
     static time_t stamp = ::time(nullptr);

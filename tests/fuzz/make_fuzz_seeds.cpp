@@ -14,7 +14,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <string>
 
 namespace {
 
@@ -85,24 +84,17 @@ void settingsFiles()
 // Legacy text in each code page, encoded by the program, with a character cut in half.
 void legacyTexts()
 {
-    struct Page
-    {
-        const char* page;
-        const char* target;
-        const char* text;
+    const std::pair<const char*, const char*> pages[] = {
+        {"CP1252", "Caf\xC3\xA9 \xE2\x80\x93 na\xC3\xAFve \xE2\x82\xAC"},
+        {"CP949", "\xED\x95\x9C\xEA\xB8\x80 \xEB\x85\xB8\xEB\x9E\x98\n\xEA\xB0\x80\xEB\x82\x98"},
+        {"CP932", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x81\x86\xE3\x81\x9F "
+                  "\xEF\xBD\xB6\xEF\xBE\x80\xEF\xBD\xB6\xEF\xBE\x85"},
     };
-    const Page pages[] = {
-        {"CP1252", "fuzz_legacy_text_cp1252", "Caf\xC3\xA9 \xE2\x80\x93 na\xC3\xAFve \xE2\x82\xAC"},
-        {"CP949", "fuzz_legacy_text_cp949",
-         "\xED\x95\x9C\xEA\xB8\x80 \xEB\x85\xB8\xEB\x9E\x98\n\xEA\xB0\x80\xEB\x82\x98"},
-        {"CP932", "fuzz_legacy_text_cp932",
-         "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x81\x86\xE3\x81\x9F "
-         "\xEF\xBD\xB6\xEF\xBE\x80\xEF\xBD\xB6\xEF\xBE\x85"},
-    };
-    for (const Page& p : pages) {
-        const std::string bytes = text::encodeLegacy(p.text, p.page).value_or("");
-        seed(p.target, "text", bytes);
-        seed(p.target, "cut", bytes.substr(0, bytes.size() - 1) + "\n1");
+    for (const auto& [page, text] : pages) {
+        const std::string target = "fuzz_legacy_text_cp" + std::string(page + 2);
+        const std::string bytes = text::encodeLegacy(text, page).value_or("");
+        seed(target, "text", bytes);
+        seed(target, "cut", bytes.substr(0, bytes.size() - 1) + "\n1");
     }
     seed("fuzz_legacy_text_utf8", "damaged",
          "ok \xE6\x97\n\xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xC3\xA9");
@@ -126,15 +118,13 @@ void songFiles()
     const std::string wansung = text::encodeLegacy("\xEA\xB0\x80\xEB\x82\x98", "CP949").value();
     std::string johab;
     for (size_t i = 0; i + 1 < wansung.size(); i += 2) {
-        const unsigned want = (static_cast<unsigned char>(wansung[i]) << 8) |
+        const unsigned want = static_cast<unsigned char>(wansung[i]) << 8 |
                               static_cast<unsigned char>(wansung[i + 1]);
-        for (unsigned code = 0x8000; code <= 0xFFFF; ++code) {
-            if (JohabToWansung(code) == want) {
-                johab += static_cast<char>(code >> 8);
-                johab += static_cast<char>(code & 0xFF);
-                break;
-            }
-        }
+        unsigned code = 0x8000;
+        while (code < 0xFFFF && JohabToWansung(code) != want)
+            ++code;
+        if (JohabToWansung(code) == want)
+            johab += {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
     }
     std::string ims = std::string("\x01\x00\x00\x00\x00\x00", 6) + johab + " tune";
     ims.resize(36, '\0');
@@ -142,17 +132,12 @@ void songFiles()
 }
 
 // Arguments, each ended by a NUL.
-template <size_t N>
-void commandLine(const std::string& name, const char (&arguments)[N])
-{
-    seed("fuzz_command_line", name, std::string_view(arguments, N - 1));
-}
-
 void commandLines()
 {
-    commandLine("play", "/playaudio\0/music/song.mp3\0");
-    commandLine("commands", "-volume:80\0/timer:30\0/nosplash\0");
-    commandLine("odd", "/PLAYCD\0/timer:-5\0/volume:99999999999\0list.m3u\0");
+    using namespace std::string_view_literals;
+    seed("fuzz_command_line", "play", "/playaudio\0/music/song.mp3\0"sv);
+    seed("fuzz_command_line", "commands", "-volume:80\0/timer:30\0/nosplash\0"sv);
+    seed("fuzz_command_line", "odd", "/PLAYCD\0/timer:-5\0/volume:99999999999\0list.m3u\0"sv);
 }
 
 // MPEG frames by hand: MPEG-1 Layer 3, 128 kbps, 44.1 kHz (417 bytes a frame), behind an ID3
