@@ -50,13 +50,10 @@ TEST(StringTable, LinesDecodeWithTheirEscapes)
     EXPECT_EQ(text, "Kolvo ") << "trailing blanks are part of the text";
     ASSERT_TRUE(stringtable::parseLine("1152\tnot entered.\\n(You can)\\tx\\\\n\r", id, text));
     EXPECT_EQ(text, "not entered.\n(You can)\tx\\n");
-    EXPECT_FALSE(stringtable::parseLine("# comment\twith tab", id, text));
-    EXPECT_FALSE(stringtable::parseLine("", id, text));
-    EXPECT_FALSE(stringtable::parseLine("12a\ttext", id, text));
-    EXPECT_FALSE(stringtable::parseLine("\ttext", id, text));
-    EXPECT_FALSE(stringtable::parseLine("99999999999\ttext", id, text));
     ASSERT_TRUE(stringtable::parseLine("5\ttrailing backslash\\", id, text));
     EXPECT_EQ(text, "trailing backslash\\");
+    for (const char* line : {"# comment\twith tab", "", "12a\ttext", "\ttext", "99999999999\ttext"})
+        EXPECT_FALSE(stringtable::parseLine(line, id, text)) << line;
 }
 
 TEST(StringTable, EveryLanguageHasEveryIdWithTheSameFormat)
@@ -79,14 +76,13 @@ TEST(StringTable, EveryLanguageHasEveryIdWithTheSameFormat)
 TEST(StringTable, TheNamesThatPlaceThingsAreFixed)
 {
     LanguageGuard guard("en");
-    EXPECT_EQ(LoadString(2042), "Kolvo ");
-    EXPECT_EQ(LoadString(1016), "Quorvane System, Inc.");
-    EXPECT_EQ(LoadString(57344), "Kolvo");
-    EXPECT_EQ(LoadString(1000), "GoldEn.uib");
-    EXPECT_EQ(LoadString(1061), "Arial");
-    EXPECT_EQ(LoadString(3000), "[Original Color]");
-    EXPECT_EQ(LoadString(5171), "Exit Kolvo");
-    EXPECT_EQ(LoadString(4000000000u), "") << "an unknown id has no text";
+    const std::pair<UINT, const char*> texts[] = {
+        {2042, "Kolvo "},     {1016, "Quorvane System, Inc."},
+        {57344, "Kolvo"},     {1000, "GoldEn.uib"},
+        {1061, "Arial"},      {3000, "[Original Color]"},
+        {5171, "Exit Kolvo"}, {4000000000u, ""}}; // an unknown id has no text
+    for (const auto& [id, text] : texts)
+        EXPECT_EQ(LoadString(id), text) << id;
 }
 
 TEST(StringTable, TheInterfaceLanguagePicksTheTable)

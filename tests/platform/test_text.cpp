@@ -7,17 +7,13 @@ using namespace text;
 
 TEST(Text, Utf8Validation)
 {
-    EXPECT_TRUE(isValidUtf8(""));
-    EXPECT_TRUE(isValidUtf8("plain ascii"));
-    EXPECT_TRUE(isValidUtf8("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5"));
-    EXPECT_FALSE(isValidUtf8("caf\xe9"));          // a lone Latin-1 byte
-    EXPECT_FALSE(isValidUtf8("\xc0\xaf"));         // overlong "/"
-    EXPECT_FALSE(isValidUtf8("\xe0\x80\xaf"));     // overlong, three bytes
-    EXPECT_FALSE(isValidUtf8("\xed\xa0\x80"));     // a UTF-16 surrogate
-    EXPECT_FALSE(isValidUtf8("\xf4\x90\x80\x80")); // past U+10FFFF
-    EXPECT_FALSE(isValidUtf8("ab\xe2\x82"));       // cut at the end
-    EXPECT_FALSE(isValidUtf8("\x80"));             // a continuation byte alone
-    EXPECT_FALSE(isValidUtf8(std::string_view("\xc3", 1)));
+    for (std::string_view good : {"", "plain ascii", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5"})
+        EXPECT_TRUE(isValidUtf8(good)) << good;
+    // A lone Latin-1 byte, overlong forms, a surrogate, past U+10FFFF, cut sequences, a lone
+    // continuation byte.
+    for (std::string_view bad : {"caf\xe9", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80",
+                                 "\xf4\x90\x80\x80", "ab\xe2\x82", "\x80", "\xc3"})
+        EXPECT_FALSE(isValidUtf8(bad)) << bad;
 }
 
 TEST(Text, LegacyBytesAreDecodedWithTheCodePage)
@@ -109,12 +105,12 @@ TEST(Text, AUtf8CodePageGivesValidTextOnly)
 TEST(Text, TheInterfaceLanguageChoosesTheLegacyCodePage)
 {
     unsetenv("KOLVO_CODEPAGE");
-    setInterfaceLanguage("ko");
-    EXPECT_EQ(legacyCodePage(), "CP949");
-    setInterfaceLanguage("ja");
-    EXPECT_EQ(legacyCodePage(), "CP932");
-    setInterfaceLanguage("en");
-    EXPECT_EQ(legacyCodePage(), "CP1252");
+    const std::pair<const char*, const char*> pages[] = {
+        {"ko", "CP949"}, {"ja", "CP932"}, {"en", "CP1252"}};
+    for (const auto& [language, page] : pages) {
+        setInterfaceLanguage(language);
+        EXPECT_EQ(legacyCodePage(), page) << language;
+    }
     setenv("KOLVO_CODEPAGE", "CP949", 1);
     EXPECT_EQ(legacyCodePage(), "CP949");
     setInterfaceLanguage("ja");
