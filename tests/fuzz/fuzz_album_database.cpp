@@ -1,8 +1,7 @@
-// An album database is a file in the data folder that anything may have damaged or replaced.
-// Whatever the bytes, as the CD and the audio database: listing and reading albums must not
-// crash and must give UTF-8 text within the album limits; a database that passes the checks
-// must take a new album and keep every album it had exactly as it was; and a damaged one must
-// take the new album, refuse it with a reason, or be called damaged by the database check.
+// An album database anything may have damaged or replaced, as the CD and the audio database:
+// listing and reading give UTF-8 within the album limits; a sound database takes a new album and
+// keeps every other as it was; a damaged one takes it, refuses it with a reason, or fails the
+// check.
 #include "albums/album.h"
 #include "albums/profilefile.h"
 #include "fuzzcheck.h"
@@ -14,22 +13,18 @@
 
 namespace {
 
-struct Snapshot
-{
-    std::string title, artist, genre, extendedInfo;
-    std::vector<std::string> songs; // title, extended text, length and start of each song
-    std::vector<int32_t> program;
-    int32_t revision = 0, discEndFrame = 0;
-    bool operator==(const Snapshot&) const = default;
-};
+using Snapshot = std::vector<std::string>;
 
+// Everything an album holds: its texts, its numbers and program on one line, each song's fields.
 Snapshot snapshot(const Album& album)
 {
-    Snapshot s{album.title(),   album.artist(),   album.genre(),       album.extendedInfo(), {},
-               album.program(), album.revision(), album.discEndFrame()};
+    Snapshot s{album.title(), album.artist(), album.genre(), album.extendedInfo(),
+               std::to_string(album.revision()) + ' ' + std::to_string(album.discEndFrame())};
+    for (int32_t n : album.program())
+        s.back() += ' ' + std::to_string(n);
     for (const SongEntry& song : album.songs())
-        s.songs.push_back(song.title + '\f' + song.extendedInfo + '\f' +
-                          std::to_string(song.lengthMs) + '\f' + std::to_string(song.startFrame));
+        s.insert(s.end(), {song.title, song.extendedInfo,
+                           std::to_string(song.lengthMs) + ' ' + std::to_string(song.startFrame)});
     return s;
 }
 

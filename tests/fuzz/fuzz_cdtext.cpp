@@ -1,6 +1,5 @@
-// Text records of other CD players (DiscPlay, NotifyCD) and the album database's own records
-// (AlbumInfo.inf, TrackInfo.inf, PlayList.inf). Reading them must not crash or run away; album
-// records written from what was read must read back the same.
+// Text records of other CD players (DiscPlay, NotifyCD) and the album database's own records:
+// reading them must not crash or run away, and records written from what was read read back.
 #include "albums/album.h"
 #include "albums/albumrecords.h"
 #include "albums/cdtext.h"

@@ -1,7 +1,5 @@
-// The command line comes from the desktop, from file managers and from scripts: file names of
-// any length and bytes, and flags in any case with any numbers after them. The input is the
-// arguments, each ended by a NUL (an argument cannot hold one). Whatever they are, the start
-// commands stay within their count and ranges, the start mode resolves to one a player takes,
+// The command line from desktops, file managers and scripts, as arguments each ended by a NUL:
+// the start commands stay within their count and ranges, the start mode is one a player takes,
 // and the hand-over record built from the result reads back the same.
 #include "app/commandline.h"
 #include "fuzzcheck.h"

@@ -1,6 +1,5 @@
-// Compound files come from disk, where anything may have happened to them. Whatever the bytes,
-// opening, walking, reading and changing must not crash; and a file that passes the structural
-// check must stay sound through a change and read back exactly as changed.
+// Compound files from disk: opening, walking, reading and changing must not crash, and a file
+// that passes the structural check stays sound through a change and reads back as changed.
 #include "fuzzcheck.h"
 #include "platform/compoundfile.h"
 

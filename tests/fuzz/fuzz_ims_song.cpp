@@ -1,7 +1,6 @@
-// IMS songs come from old game discs and the net. Whatever the bytes, the reader either refuses
-// them with a reason or describes a song whose every part lies inside the file; and a song it
-// accepts, AdPlug loads and plays for a while (with a bank that names every instrument) without
-// reading outside what it was given.
+// IMS songs from old game discs and the net: refused with a reason, or a song whose every part
+// lies inside the file and which AdPlug loads and plays a while (with a bank naming every
+// instrument) without reading outside what it was given.
 #include "engines/adlibbank.h"
 #include "fuzzcheck.h"
 

@@ -1,9 +1,6 @@
-// Legacy text comes from tags, old databases and play lists of other programs. One target per
-// legacy code page, chosen when it is built (KOLVO_FUZZ_CODEPAGE), so that each page's corpus
-// grows for that page alone. Whatever the bytes, the decoded text must be valid UTF-8 of
-// bounded length, valid UTF-8 must pass through unchanged, the bytes that can never be part
-// of a two-byte character (line breaks, blanks, digits) must all survive in their order, and
-// text decoded without a replacement must encode back to what it came from.
+// Legacy text from tags, old databases and other programs' lists, one target per code page
+// (KOLVO_FUZZ_CODEPAGE). Decoded text is bounded valid UTF-8, valid UTF-8 passes unchanged, bytes
+// that cannot be half a character survive in order, and text decoded whole encodes back.
 #include "fuzzcheck.h"
 #include "platform/text.h"
 

@@ -1,8 +1,6 @@
-// The user's mimeapps.list is written by every desktop program and by hand. Whatever it holds:
-// a list that reads is taken byte for byte (its text is the file); Kolvo's change of one type
-// touches only that type's line and leaves a list that reads again with Kolvo's line in it;
-// and putting the line back as it was (or taking Kolvo's away, and the group Kolvo added) gives
-// back the very bytes the file had. A list that does not read names the line at fault.
+// The user's mimeapps.list, written by every desktop program and by hand: a list that reads is
+// its text byte for byte; Kolvo's change of a type touches that line only and reads again; undoing
+// it gives back the very bytes; a list that does not read names the line at fault.
 #include "fuzzcheck.h"
 #include "fuzzhome.h"
 #include "platform/mimeapps.h"

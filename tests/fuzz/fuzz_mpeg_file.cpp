@@ -1,7 +1,6 @@
-// The MPEG engine reads a whole file before it plays it: ID3 version 2 tags in front (their
-// sizes say how much to skip), the frames, the ID3 version 1 tag at the end. Whatever the
-// file holds, the first frame reported is a real frame header at the place reported, beyond
-// every complete version 2 tag in front and inside the file, and the tag texts are UTF-8.
+// The MPEG engine's reading of a whole file (ID3v2 tags in front, frames, ID3v1 at the end): the
+// first frame reported is a real header at the place reported, past every complete ID3v2 tag and
+// inside the file, and the tag texts are UTF-8.
 #include "engines/mpegaudio.h"
 #include "fuzzcheck.h"
 #include "fuzzhome.h"

@@ -1,8 +1,6 @@
-// The length of MPEG video read from any bytes (a program stream's first and last picture
-// times, an elementary stream's pictures counted). Whatever the bytes, bytes that begin with
-// neither a pack header nor a sequence header give nothing; an elementary stream is never
-// longer than its picture start codes at its frame rate; the frame rate is one MPEG names; and
-// a reader that hands out a few bytes at a time gives the same answer as one that gives all.
+// The length of MPEG video from any bytes: nothing without a pack or sequence header first, an
+// elementary stream no longer than its pictures at its frame rate, a frame rate MPEG names, and
+// the same answer whether the reader hands out all the bytes or a few at a time.
 #include "engines/mpegvideo.h"
 #include "fuzzcheck.h"
 

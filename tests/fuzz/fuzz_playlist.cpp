@@ -1,7 +1,6 @@
-// Play lists and INI files come from other programs. Reading them must not crash; a profile
-// file must read the same after it is written out again, and a key written into it must read
-// back while every other value stays as it was. An album section read from it keeps to the
-// album's limits and survives being written out and read again.
+// Play lists and INI files from other programs: a profile file reads the same once written out,
+// a key written reads back while every other value stays, and an album section keeps to the
+// album's limits through being written out and read again.
 #include "albums/album.h"
 #include "albums/playlist.h"
 #include "albums/profilefile.h"

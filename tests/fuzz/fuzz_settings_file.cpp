@@ -1,9 +1,6 @@
-// The settings file is a text file the user may edit, restore from anywhere or find damaged.
-// Whatever it holds: a file that is not readable text is moved aside and one that is stays
-// where it is, and in neither case is a byte of it lost; every setting reads as a value the
-// program can use; settings written out read back the same; the CD database servers listed in
-// it parse into usable addresses or are refused; and window rectangles read from it are put on
-// the screen or given up for the fallback.
+// The settings file, edited by hand, restored from anywhere or damaged: an unreadable one goes
+// aside whole, a readable one stays; every setting reads as a usable value and writes back the
+// same; the CD database servers in it parse or are refused; windows land on the screen.
 #include "cddb/cddbprotocol.h"
 #include "cddb/serverlist.h"
 #include "fuzzcheck.h"

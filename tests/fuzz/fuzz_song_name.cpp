@@ -1,8 +1,6 @@
-// Songs are shown by their file name and, when the user wants it, the title and artist the
-// file carries: the ID3v1 tag of an MPEG audio file, the Korean (Johab) title in the header
-// of an IMS file. Whatever the file holds, the name shown starts with the file's own name, is
-// UTF-8, and adds no more than its fields can hold: 30 bytes each, three bytes of UTF-8 per
-// byte at most.
+// Song names with the title and artist a file carries (an MPEG file's ID3v1 tag, an IMS file's
+// Johab title): the name shown starts with the file's own, is UTF-8, and adds no more than its
+// 30-byte fields can hold at three bytes of UTF-8 a byte.
 #include "albums/songname.h"
 #include "fuzzcheck.h"
 #include "fuzzhome.h"
