@@ -22,10 +22,7 @@ TEST(Text, LegacyBytesAreDecodedWithTheCodePage)
     EXPECT_EQ(decodeLegacy("caf\xe9 \x80"), "caf\xc3\xa9 \xe2\x82\xac");
     EXPECT_EQ(decodeLegacy("caf\xc3\xa9"), "caf\xc3\xa9") << "valid UTF-8 stays as it is";
     // CP1252 leaves 0x81 unmapped: it becomes the replacement character, not nothing.
-    EXPECT_EQ(decodeLegacy("a\x81"
-                           "b"),
-              "a\xef\xbf\xbd"
-              "b");
+    EXPECT_EQ(decodeLegacy(std::string("a\x81") + "b"), std::string("a\xef\xbf\xbd") + "b");
 
     setLegacyCodePage("CP949");
     // "한글" in CP949.
