@@ -41,10 +41,9 @@ FUZZ_TARGET
 {
     std::string why;
     const auto song = readImsSong(bytes, &why);
-    if (!song) {
-        FUZZ_CHECK(!why.empty());
+    FUZZ_CHECK(song || !why.empty());
+    if (!song)
         return;
-    }
     FUZZ_CHECK(size >= 70 + song->dataSize + 4 + 9 * song->instruments.size());
     FUZZ_CHECK(song->title.size() <= 30 && !song->instruments.empty());
     for (const std::string& name : song->instruments)

@@ -38,11 +38,10 @@ FUZZ_TARGET
     mimeapps::List list;
     std::string error;
     int line = 0;
-    if (!list.load(file, error, line)) {
-        FUZZ_CHECK(!error.empty() && line >= 0);
+    const bool loaded = list.load(file, error, line);
+    FUZZ_CHECK(loaded ? line == 0 && list.text() == bytes : !error.empty() && line >= 0);
+    if (!loaded)
         return;
-    }
-    FUZZ_CHECK(line == 0 && list.text() == bytes);
     roundTrip(file, bytes, "audio/mpeg");
     roundTrip(file, bytes, "x-scheme-handler/cdda");
     // A type the file itself names, spelled as it spells it.

@@ -23,10 +23,10 @@ FUZZ_TARGET
         const std::uint32_t at = offset * multiplier;
         Descriptor d;
         std::string why;
-        if (!parseDescriptor(psd, at, d, &why)) {
-            FUZZ_CHECK(!why.empty());
+        const bool ok = parseDescriptor(psd, at, d, &why);
+        FUZZ_CHECK(ok || !why.empty());
+        if (!ok)
             continue;
-        }
         FUZZ_CHECK(at < psd.size());
         const auto count = static_cast<std::uint8_t>(psd[at + (d.isSelection() ? 2 : 1)]);
         size_t length = 1;
