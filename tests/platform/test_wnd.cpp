@@ -134,10 +134,3 @@ TEST(Wnd, TimersDeliverTheirIdsAndCanBeClearedFromTheirOwnHandler)
     EXPECT_LE(slow, 4);
     EXPECT_GE(slow, 1);
 }
-
-TEST(Wnd, WordPacking)
-{
-    EXPECT_EQ(MAKELPARAM(5102, 1), 0x113EE);
-    EXPECT_EQ(LOWORD(0xFFFF13F0u), 5104);
-    EXPECT_EQ(HIWORD(0xFFFF13F0u), 0xFFFF);
-}
