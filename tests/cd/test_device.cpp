@@ -220,7 +220,7 @@ TEST_F(CdDevice, BadDrivesGiveTheCodesTheCdPlayerLooksFor)
     const std::string twoCue = disc("two", "2 3");
     const std::string twoBin = twoCue.substr(0, twoCue.size() - 4) + ".bin";
     // Cut short before track 2 starts.
-    cdtest::writeBytes(dir + "/cut.bin", cdtest::bytesOf(twoBin).substr(0, 100 * 2352));
+    cdtest::writeBytes(dir + "/cut.bin", readFile(twoBin).substr(0, 100 * 2352));
     cdtest::writeBytes(dir + "/cut.cue", "FILE \"cut.bin\" BINARY\n  TRACK 01 AUDIO\n"
                                          "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
                                          "    INDEX 01 00:02:00\n");

@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 using namespace engines;
-using cdtest::bytesOf;
 using cdtest::disc;
 using cdtest::writeBytes;
 
@@ -82,7 +81,7 @@ TEST(CdReader, TablesOfContentsOfGeneratedImages)
 TEST(CdReader, SectorsReadBackByteForByte)
 {
     const std::string cue = disc("two", "2 3");
-    const std::string bin = bytesOf(binOf(cue));
+    const std::string bin = readFile(binOf(cue));
     ASSERT_EQ(bin.size(), 375u * 2352);
     for (const auto method :
          {CdReader::Method::Auto, CdReader::Method::Plain, CdReader::Method::Paranoia}) {
@@ -125,11 +124,11 @@ TEST(CdReader, TocSheetsAndSheetsNamingAnotherFile)
     EXPECT_EQ(reader.toc().leadOutLsn, 225);
     std::vector<std::int16_t> samples(225 * 1176);
     ASSERT_EQ(reader.read(0, 225, samples.data()), 225);
-    EXPECT_EQ(std::memcmp(samples.data(), bytesOf(payload).data(), 225 * 2352), 0);
+    EXPECT_EQ(std::memcmp(samples.data(), readFile(payload).data(), 225 * 2352), 0);
 
     // Names that differ from the file only in case, as sheets made elsewhere have them.
     const std::string shouting = cdtest::folder() + "/shouting.cue";
-    std::string sheet = bytesOf(named);
+    std::string sheet = readFile(named);
     sheet.replace(sheet.find("payload.bin"), 11, "PAYLOAD.BIN");
     ASSERT_TRUE(writeBytes(shouting, sheet));
     ASSERT_TRUE(reader.open(shouting)) << reader.failureText();
@@ -160,7 +159,7 @@ TEST(CdReader, DamagedMissingAndForeignDiscsAreRefusedWithTheirReason)
 {
     const std::string dir = cdtest::folder() + "/bad";
     std::filesystem::create_directories(dir);
-    const std::string two = bytesOf(binOf(disc("two", "2 3")));
+    const std::string two = readFile(binOf(disc("two", "2 3")));
     const auto twoSheet = [](const std::string& bin) {
         return "FILE \"" + bin + "\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n" +
                "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n";
@@ -255,9 +254,9 @@ TEST(CdReader, ImagesThatGoAndComeBack)
     EXPECT_EQ(reader.toc().leadOutLsn, 150);
 
     // Another disc in the same place: the table of contents is read anew.
-    const std::string three = bytesOf(binOf(disc("three", "1 1 1")));
+    const std::string three = readFile(binOf(disc("three", "1 1 1")));
     ASSERT_TRUE(writeBytes(bin, three));
-    std::string sheet = bytesOf(disc("three", "1 1 1"));
+    std::string sheet = readFile(disc("three", "1 1 1"));
     ASSERT_TRUE(writeBytes(cue, sheet.replace(sheet.find("three.bin"), 9, "coming.bin")));
     EXPECT_EQ(poll(), "ready, changed");
     EXPECT_EQ(layout(reader.toc()), "0 75 150 / 225");
