@@ -101,11 +101,6 @@ TEST_F(CddbCli, RecordIsTheSubmissionText)
     EXPECT_NE(std::find(lines.begin(), lines.end(), "DISCID=3D" + kThreeTrackId), lines.end());
     EXPECT_TRUE(r.err.empty());
 
-    makeAlbum("badbad", "AC/DC");
-    r = runCli("cddb record --album badbad");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.err.find(LoadString(1154)), std::string::npos) << r.err;
-
     // "Café" is ISO-8859-1: it is written as such, and nothing claims otherwise.
     makeAlbum("cafe00", "Caf\xc3\xa9 Nights");
     r = runCli("cddb record --album cafe00");
@@ -113,9 +108,10 @@ TEST_F(CddbCli, RecordIsTheSubmissionText)
     EXPECT_EQ(r.err.find("ISO-8859-1"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("beyond ASCII"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("DTITLE=3DThe Examples / Caf=E9 Nights"), std::string::npos) << r.out;
-    // A real fault beside it is still named.
+    // A real fault beside it is still named, and the record still printed.
     makeAlbum("cafe01", "Caf\xc3\xa9/Bar");
     r = runCli("cddb record --album cafe01");
+    EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.err.find(LoadString(1154)), std::string::npos) << r.err;
 }
 
@@ -143,11 +139,6 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
     r = runCli("cddb query --match 3 --server " + second.address() + kToc);
     EXPECT_NE(r.err.find("there is no match 3"), std::string::npos) << r.err;
     EXPECT_EQ(runCli("cddb query --match 0" + kToc).code, 2);
-
-    FakeCddbServer empty(FakeCddbServer::Cddbp, threeTrackDisc("202 No match\r\n"));
-    r = runCli("cddb query --server " + empty.address() + kToc);
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "kolvo-cli: " + LoadString(2086) + "\n");
 
     // A lookup from a table of contents alone is saved as a new CD album, the same disc.
     r = runCli("cddb query --server " + server.address() + kToc + " --save late01");

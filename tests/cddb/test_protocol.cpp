@@ -115,40 +115,6 @@ TEST(CddbHello, EmailHalvesStandInForTheFixedNames)
     }
 }
 
-TEST(CddbDialogue, ExactMatchOverTheLineProtocol)
-{
-    CddbProtocol p;
-    const CddbDiscInfo info = oneTrackDisc();
-    p.begin(CddbProtocol::Cddbp, info, {"kolvo", "127.0.0.1"});
-    EXPECT_EQ(p.state(), CddbProtocol::Connecting);
-
-    EXPECT_TRUE(p.processLine("abc not a code").send.empty());
-    EXPECT_EQ(p.state(), CddbProtocol::Connecting) << "three non-digits are ignored";
-    EXPECT_TRUE(p.processLine("100 informational").send.empty());
-    auto r = p.processLine("201 read-only server ready");
-    EXPECT_EQ(r.send, "cddb hello kolvo 127.0.0.1 Kolvo 4.0\n");
-    EXPECT_EQ(p.state(), CddbProtocol::HelloSent);
-
-    r = p.processLine("200 Hello and welcome");
-    EXPECT_EQ(r.send, "cddb query 0200c801 1 150 202\n");
-    EXPECT_EQ(p.state(), CddbProtocol::QuerySent);
-
-    r = p.processLine("200 rock 0200c801 Artist / Title");
-    EXPECT_EQ(r.send, "cddb read rock 0200c801\n");
-    EXPECT_EQ(p.state(), CddbProtocol::ReadSent);
-    EXPECT_EQ(p.category(), "rock");
-
-    r = p.processLine("210 rock 0200c801 CD database entry follows");
-    EXPECT_EQ(p.state(), CddbProtocol::ReceivingRecord);
-    for (const char* line : {"# xmcd", "DTITLE=Artist / Title", "401 is data here"})
-        EXPECT_FALSE(p.processLine(line).close);
-    r = p.processLine(".");
-    EXPECT_TRUE(r.close);
-    EXPECT_EQ(p.state(), CddbProtocol::Idle);
-    EXPECT_EQ(p.receivedLines(),
-              (std::vector<std::string>{"# xmcd", "DTITLE=Artist / Title", "401 is data here"}));
-}
-
 TEST(CddbDialogue, InexactMatchesNoMatchAndRefusals)
 {
     CddbProtocol p;
@@ -182,20 +148,15 @@ TEST(CddbDialogue, InexactMatchesNoMatchAndRefusals)
     EXPECT_EQ(p.state(), CddbProtocol::ReadSent) << "closed, state kept";
 }
 
+// The exact requests of both transports are the lookup tests'; here what HTTP leaves out.
 TEST(CddbDialogue, HttpEntersAtTheQueryAndSendsNothing)
 {
     CddbProtocol p;
-    const CddbDiscInfo info = oneTrackDisc();
-    p.begin(CddbProtocol::Http, info, {"kolvo", "vm.example"});
+    p.begin(CddbProtocol::Http, oneTrackDisc(), {"kolvo", "vm.example"});
     EXPECT_EQ(p.state(), CddbProtocol::QuerySent);
-    auto r = p.processLine("200 rock 0200c801 Artist / Title");
-    EXPECT_TRUE(r.send.empty());
-    EXPECT_FALSE(r.close);
+    const auto r = p.processLine("200 rock 0200c801 Artist / Title");
+    EXPECT_TRUE(r.send.empty() && !r.close);
     EXPECT_EQ(p.state(), CddbProtocol::ReadSent);
-
-    EXPECT_EQ(CddbHttpQueryUrl("http://h/~cddb/cddb.cgi", info, {"kolvo", "vm.example"}),
-              "http://h/~cddb/cddb.cgi?cmd=cddb+query+0200c801+1+150+202"
-              "&hello=kolvo+vm.example+Kolvo+4.0&proto=1");
     EXPECT_EQ(CddbHttpReadUrl("http://h/cgi-bin/cddb.cgi", "rock", "0200c801", {"a+b", ""}),
               "http://h/cgi-bin/cddb.cgi?cmd=cddb+read+rock+0200c801"
               "&hello=a%2Bb++Kolvo+4.0&proto=1");
