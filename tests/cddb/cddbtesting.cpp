@@ -114,13 +114,9 @@ ProcessResult runCli(const std::string& arguments)
 std::vector<std::string> crlfLines(const std::string& text)
 {
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find("\r\n", pos);
-        if (end == std::string::npos)
-            end = text.size();
+    for (size_t pos = 0, end = 0; pos < text.size(); pos = end + 2) {
+        end = std::min(text.find("\r\n", pos), text.size());
         lines.push_back(text.substr(pos, end - pos));
-        pos = end + 2;
     }
     return lines;
 }
