@@ -206,19 +206,6 @@ TEST_P(Lookup, LinesSplitAcrossReadsAreTakenWhole)
     EXPECT_EQ(requests.size(), http() ? 2u : 3u) << "each reply line was processed once";
 }
 
-TEST_P(Lookup, LinesOverTheLimitAreCutAndTheRestStillReads)
-{
-    const std::string longTitle(400, 'x');
-    Script script = exactMatch();
-    script.readReplies["rock " + kDiscId] =
-        FakeCddbServer::readReply("rock", kDiscId,
-                                  {"DTITLE=The Band / " + std::string(300, 'y'),
-                                   "TTITLE0=" + longTitle, "TTITLE1=Next", "# Revision: 2"});
-    EXPECT_EQ(found(script, CddbAlbumFromToc({150, 20000, 41000}, 60000)),
-              "The Band / " + std::string(255 - 18, 'y') + " [rock r2] {} | 150 " +
-                  longTitle.substr(0, 255 - 8) + " {} | 20000 Next {} | 41000  {} | end 60000");
-}
-
 TEST_P(Lookup, ASilentServerTimesOut)
 {
     QElapsedTimer clock;

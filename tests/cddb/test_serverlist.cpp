@@ -100,21 +100,6 @@ TEST_F(ServerList, AFirstStartShowsTheDefaultsWithTheFirstCurrent)
     EXPECT_EQ(stored("Recent"), DefaultCddbServers()[3]);
 }
 
-TEST_F(ServerList, ATypedServerJoinsTheListNextTime)
-{
-    SaveCddbServerList({"one.example", "two.example"}, "two.example");
-    {
-        CddbServerDialog dialog;
-        EXPECT_EQ(view(dialog), "one.example [*two.example] = two.example");
-        dialog.currentEdit()->setText("typed.example:8880");
-        dialog.accept();
-    }
-    EXPECT_EQ(stored("Recent"), "typed.example:8880");
-    EXPECT_EQ(stored("3"), "<none>");
-    EXPECT_EQ(view(CddbServerDialog()),
-              "one.example two.example [*typed.example:8880] = typed.example:8880");
-}
-
 TEST_F(ServerList, RemovingStopsAtTheLastEntry)
 {
     SaveCddbServerList({"a", "b", "c"}, "b");
@@ -253,8 +238,10 @@ TEST_F(ServerList, RunningTheDialogStoresTheCurrentServerHoweverItCloses)
         RunCddbServerDialog(nullptr);
         EXPECT_EQ(stored("Recent") + " " + CurrentCddbServer(), typed + " " + typed) << how;
     }
-    // Each typed server joined the list when the dialog next opened.
-    EXPECT_EQ(LoadCddbServerList(),
-              (std::vector<std::string>{"a", "b", "typed1.example:8880", "typed2.example:8880",
-                                        "typed3.example:8880"}));
+    // Each typed server joined the list when the dialog next opened, the last one now, and is
+    // selected as the current one.
+    EXPECT_EQ(stored("6"), "<none>");
+    EXPECT_EQ(view(CddbServerDialog()), "a b typed1.example:8880 typed2.example:8880 "
+                                        "typed3.example:8880 [*typed4.example:8880] = "
+                                        "typed4.example:8880");
 }
