@@ -9,8 +9,6 @@
 #include "platform/profile.h"
 #include "platform/strings.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -128,13 +126,10 @@ TEST_F(Submit, ARealMailServerReceivesTheDesignedMail)
     EXPECT_EQ(album.revision, 3);
     EXPECT_EQ(saves, 1);
 
-    const auto envelope =
-        QJsonDocument::fromJson(QByteArray::fromStdString(readFile(out + "/envelope.json")))
-            .object();
-    EXPECT_EQ(envelope.value("helo").toString(), "127.0.0.1");
-    EXPECT_EQ(envelope.value("from").toString(), "listener@example.org");
-    EXPECT_EQ(envelope.value("to").toVariant().toStringList(),
-              QStringList{QStringLiteral("gnudb-submit@gnudb.org")});
+    // As the sink's json.dump writes it.
+    EXPECT_EQ(readFile(out + "/envelope.json"),
+              R"({"helo": "127.0.0.1", "from": "listener@example.org", )"
+              R"("to": ["gnudb-submit@gnudb.org"]})");
 
     const std::string id = DiscIdText(info.discId);
     const auto mail = crlfLines(readFile(out + "/mail.eml"));
