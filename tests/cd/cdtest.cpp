@@ -3,7 +3,6 @@
 #include "enginetest.h"
 
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace cdtest {
@@ -24,16 +23,6 @@ std::string disc(const std::string& name, const std::string& arguments)
     if (!enginetest::sh(tool + " audio '" + cue + "' " + arguments))
         return {};
     return cue;
-}
-
-std::string bytesOf(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 bool writeBytes(const std::string& path, const std::string& bytes)

@@ -1,6 +1,8 @@
 #pragma once
 // What the CD tests share: disc images made once per test program by tools/make-test-disc,
-// and small file helpers.
+// and writing a file (reading one is readFile of the test support).
+
+#include "support/testhome.h"
 
 #include <string>
 
@@ -11,8 +13,6 @@ namespace cdtest {
 std::string disc(const std::string& name, const std::string& arguments);
 // The folder of the fixtures.
 std::string folder();
-// A file's bytes; "" when it cannot be read.
-std::string bytesOf(const std::string& path);
 bool writeBytes(const std::string& path, const std::string& bytes);
 
 } // namespace cdtest

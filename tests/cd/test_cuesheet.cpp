@@ -35,15 +35,14 @@ TEST(CueSheet, FileEntriesAsSheetsFromManyProgramsWriteThem)
         {"FILE \"\" BINARY\nFILES x.bin BINARY\nFILE\nTITLE \"FILE x.bin BINARY\"\n", {}},
         {"", {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        const auto files = cueSheetFiles(c.text);
-        ASSERT_EQ(files.size(), c.files.size());
-        for (size_t i = 0; i < files.size(); ++i) {
-            EXPECT_EQ(files[i].name, c.files[i].name);
-            EXPECT_EQ(files[i].type, c.files[i].type);
-        }
-    }
+    const auto text = [](const std::vector<CueFileEntry>& files) {
+        std::string t;
+        for (const CueFileEntry& f : files)
+            t += "[" + f.name + "|" + f.type + "]";
+        return t;
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(text(cueSheetFiles(c.text)), text(c.files)) << c.text;
 }
 
 TEST(CueSheet, TocSheetNamesAreMadeAbsoluteAndNothingElseChanges)

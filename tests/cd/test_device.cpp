@@ -9,10 +9,9 @@
 #include "engines/engineapi.h"
 #include "engines/mcidevice.h"
 #include "platform/cdrom.h"
+#include "support/discidpeer.h"
 
 #include <gtest/gtest.h>
-
-#include <discid/discid.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -37,23 +36,18 @@ protected:
         EXPECT_EQ(device.info(MCI_INFO_MEDIA_IDENTITY, text, sizeof text), 1);
         return text;
     }
-    // The CD Player's reading of a disc: start frames from the positions in milliseconds, the
-    // lead-out from the disc's length.
-    struct Reading
+    // Positions of tracks 1 and 2 and the current one, lengths of tracks 1 and 2 and the disc,
+    // in the time format set.
+    std::vector<long> times()
     {
-        std::vector<std::int32_t> starts;
-        std::int32_t leadOut = 0;
-    };
-    Reading readLikeTheCdPlayer()
+        return {device.position(1), device.position(2), device.position(),
+                device.length(1),   device.length(2),   device.length()};
+    }
+    // The mode, whether a disc is there and its track count.
+    std::vector<long> state()
     {
-        Reading r;
-        device.setTimeFormat(MCI_FORMAT_MILLISECONDS);
-        const long n = device.status(MCI_STATUS_NUMBER_OF_TRACKS);
-        for (long t = 1; t <= n; ++t)
-            r.starts.push_back(static_cast<std::int32_t>(device.position(t) * 0.075));
-        r.leadOut = r.starts[0] + static_cast<std::int32_t>(device.length() * 0.075) + 1;
-        device.setTimeFormat(MCI_FORMAT_TMSF);
-        return r;
+        return {device.status(MCI_STATUS_MODE), device.status(MCI_STATUS_MEDIA_PRESENT),
+                device.status(MCI_STATUS_NUMBER_OF_TRACKS)};
     }
 
     MciDevice device;
@@ -72,37 +66,24 @@ constexpr long msf(int m, int s, int f)
 TEST_F(CdDevice, StatusOfATwoTrackDiscInEveryTimeFormat)
 {
     openDisc(disc("two", "2 3"));
-    EXPECT_EQ(device.status(MCI_STATUS_MODE), kModeStopped);
-    EXPECT_EQ(device.status(MCI_STATUS_MEDIA_PRESENT), 1);
+    EXPECT_EQ(state(), (std::vector<long>{kModeStopped, 1, 2}));
     EXPECT_EQ(device.status(MCI_STATUS_READY), 1);
-    EXPECT_EQ(device.status(MCI_STATUS_NUMBER_OF_TRACKS), 2);
     EXPECT_EQ(device.status(MCI_STATUS_CURRENT_TRACK), 1);
-    EXPECT_TRUE(device.isAudioTrack(1));
-    EXPECT_TRUE(device.isAudioTrack(2));
+    EXPECT_TRUE(device.isAudioTrack(1) && device.isAudioTrack(2));
     EXPECT_EQ(device.informationText(), "44.100 kHz, 16 bit, Stereo, 1411 kbps");
 
-    // MSF is where a CD audio device starts; addresses count the 2 s before track 1.
+    // MSF is where a CD audio device starts; addresses count the 2 s before track 1. The disc
+    // is lead-out (525) - track 1 (150) - 1 = 374 frames.
     EXPECT_EQ(device.status(MCI_STATUS_TIME_FORMAT), static_cast<long>(MCI_FORMAT_MSF));
-    EXPECT_EQ(device.position(1), msf(0, 2, 0));
-    EXPECT_EQ(device.position(2), msf(0, 4, 0));
-    EXPECT_EQ(device.position(), msf(0, 2, 0));
-    EXPECT_EQ(device.length(2), msf(0, 3, 0));
-    // The disc: lead-out (525) - track 1 (150) - 1 = 374 frames.
-    EXPECT_EQ(device.length(), msf(0, 4, 74));
-
+    EXPECT_EQ(times(), (std::vector<long>{msf(0, 2, 0), msf(0, 4, 0), msf(0, 2, 0), msf(0, 2, 0),
+                                          msf(0, 3, 0), msf(0, 4, 74)}));
     ASSERT_EQ(device.setTimeFormat(MCI_FORMAT_TMSF), 1);
     EXPECT_EQ(device.status(MCI_STATUS_TIME_FORMAT), static_cast<long>(MCI_FORMAT_TMSF));
-    EXPECT_EQ(device.position(1), tmsf(1, 0, 0, 0));
-    EXPECT_EQ(device.position(2), tmsf(2, 0, 0, 0));
-    EXPECT_EQ(device.position(), tmsf(1, 0, 0, 0));
-    EXPECT_EQ(device.length(1), msf(0, 2, 0));
-
+    EXPECT_EQ(times(), (std::vector<long>{tmsf(1, 0, 0, 0), tmsf(2, 0, 0, 0), tmsf(1, 0, 0, 0),
+                                          msf(0, 2, 0), msf(0, 3, 0), msf(0, 4, 74)}));
+    // 374 frames, rounded up.
     ASSERT_EQ(device.setTimeFormat(MCI_FORMAT_MILLISECONDS), 1);
-    EXPECT_EQ(device.position(1), 2000);
-    EXPECT_EQ(device.position(2), 4000);
-    EXPECT_EQ(device.length(1), 2000);
-    EXPECT_EQ(device.length(2), 3000);
-    EXPECT_EQ(device.length(), 4987); // 374 frames, rounded up
+    EXPECT_EQ(times(), (std::vector<long>{2000, 4000, 2000, 2000, 3000, 4987}));
 
     // Seeking moves the device, stopped, in any format.
     ASSERT_EQ(device.setTimeFormat(MCI_FORMAT_TMSF), 1);
@@ -124,35 +105,11 @@ TEST_F(CdDevice, StatusOfATwoTrackDiscInEveryTimeFormat)
     EXPECT_EQ(device.info(MCI_INFO_MEDIA_IDENTITY, text, 4), kMciFailed) << "too small";
 }
 
-TEST_F(CdDevice, TheCdPlayersArithmeticFindsEveryFrameAgain)
+TEST_F(CdDevice, WhatTheCdPlayerWorksOutOfEachDisc)
 {
-    // Milliseconds are rounded up from frames, so that ms x 0.075 gives the frame back: a
-    // disc whose starts fall on every remainder of frames modulo 3.
-    for (const auto& [name, args] : std::vector<std::pair<std::string, std::string>>{
-             {"pregap", "--pregap 2:1.5 2 2 2"},
-             {"twelve", "2 1.2 1 1 1.2 3 1 1 1 1.2 2 1"},
-             {"mixed", "--data 1 1 1"},
-             {"hidden", "--pregap 1:0.2 2"}}) {
-        SCOPED_TRACE(name);
-        const std::string cue = disc(name, args);
-        engines::CdReader reader;
-        ASSERT_TRUE(reader.open(cue));
-        const engines::CdToc toc = reader.toc();
-        openDisc(cue);
-        const Reading r = readLikeTheCdPlayer();
-        ASSERT_EQ(r.starts.size(), toc.tracks.size());
-        for (size_t i = 0; i < r.starts.size(); ++i)
-            EXPECT_EQ(r.starts[i], toc.tracks[i].frame()) << "track " << i + 1;
-        EXPECT_EQ(r.leadOut, toc.leadOutFrame());
-        device.close();
-    }
-}
-
-TEST_F(CdDevice, MediaIdentityAsWorkedOutByHand)
-{
-    // Sum of M << 16 | S << 8 | F of each track start (frames 150 = 00:02:00 = 512, ...);
-    // below three tracks, plus track 1's frame field and the frames from track 1 to the
-    // lead-out.
+    // The media identity: the sum of M << 16 | S << 8 | F of each track start (frames 150 =
+    // 00:02:00 = 512, ...); below three tracks, plus track 1's frame field and the frames from
+    // track 1 to the lead-out. The album key is the identity in hex.
     struct Case
     {
         const char* name;
@@ -174,48 +131,42 @@ TEST_F(CdDevice, MediaIdentityAsWorkedOutByHand)
         {"twelve", "2 1.2 1 1 1.2 3 1 1 1 1.2 2 1", "29469", "731d"},
         // a data track counts like any other: 512 + 00:05:00 (1280) + 00:06:00 (1536)
         {"mixed", "--data 1 1 1", "3328", "d00"},
+        {"pregap", "--pregap 2:1.5 2 2 2", nullptr, nullptr},
+        {"ninetynine", "--tracks 99 1", nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        openDisc(disc(c.name, c.args));
-        const std::string id = identity();
-        EXPECT_EQ(id, c.identity);
-        char key[16];
-        std::snprintf(key, sizeof key, "%x",
-                      static_cast<unsigned>(std::strtoul(id.c_str(), nullptr, 10)));
-        EXPECT_STREQ(key, c.key);
-        device.close();
-    }
-}
+        const std::string cue = disc(c.name, c.args);
+        openDisc(cue);
+        if (c.identity) {
+            const std::string id = identity();
+            EXPECT_EQ(id, c.identity);
+            char key[16];
+            std::snprintf(key, sizeof key, "%x",
+                          static_cast<unsigned>(std::strtoul(id.c_str(), nullptr, 10)));
+            EXPECT_STREQ(key, c.key);
+        }
 
-std::string libdiscidFreedbId(const std::vector<std::int32_t>& offsets, std::int32_t leadOut)
-{
-    std::unique_ptr<DiscId, void (*)(DiscId*)> d(discid_new(), discid_free);
-    int table[100] = {};
-    table[0] = leadOut;
-    for (size_t i = 0; i < offsets.size(); ++i)
-        table[i + 1] = offsets[i];
-    if (!discid_put(d.get(), 1, static_cast<int>(offsets.size()), table))
-        return "refused";
-    return discid_get_freedb_id(d.get());
-}
+        // The CD Player's reading: start frames from the positions in milliseconds, the
+        // lead-out from the disc's length. Milliseconds are rounded up from frames, so that
+        // ms x 0.075 gives every frame back, whatever its remainder modulo 3.
+        std::vector<int> starts;
+        device.setTimeFormat(MCI_FORMAT_MILLISECONDS);
+        for (long t = 1; t <= device.status(MCI_STATUS_NUMBER_OF_TRACKS); ++t)
+            starts.push_back(static_cast<int>(device.position(t) * 0.075));
+        const int leadOut = starts[0] + static_cast<int>(device.length() * 0.075) + 1;
+        engines::CdReader reader;
+        ASSERT_TRUE(reader.open(cue));
+        std::vector<int> frames;
+        for (const engines::CdTrack& t : reader.toc().tracks)
+            frames.push_back(t.frame());
+        EXPECT_EQ(starts, frames);
+        EXPECT_EQ(leadOut, reader.toc().leadOutFrame());
 
-TEST_F(CdDevice, DiscIdsOfTheImagesAgreeWithLibdiscid)
-{
-    for (const auto& [name, args] : std::vector<std::pair<std::string, std::string>>{
-             {"one", "2"},
-             {"two", "2 3"},
-             {"twelve", "2 1.2 1 1 1.2 3 1 1 1 1.2 2 1"},
-             {"ninetynine", "--tracks 99 1"},
-             {"long", "61.2 1"},
-             {"pregap", "--pregap 2:1.5 2 2 2"}}) {
-        SCOPED_TRACE(name);
-        openDisc(disc(name, args));
-        const Reading r = readLikeTheCdPlayer();
         CddbDiscInfo info;
-        ComputeDiscId(CddbAlbumFromToc(r.starts, r.leadOut), info);
-        EXPECT_EQ(DiscIdText(info.discId), libdiscidFreedbId(r.starts, r.leadOut));
-        EXPECT_EQ(info.trackCount, static_cast<int>(r.starts.size()));
+        ComputeDiscId(CddbAlbumFromToc(starts, leadOut), info);
+        EXPECT_EQ(DiscIdText(info.discId), libdiscidFreedbId(starts, leadOut));
+        EXPECT_EQ(info.trackCount, static_cast<int>(starts.size()));
         device.close();
     }
 }
@@ -239,35 +190,25 @@ TEST_F(CdDevice, DataTracksAndRangesThatAreNotOnTheDisc)
     EXPECT_EQ(device.status(MCI_STATUS_TIME_FORMAT), static_cast<long>(MCI_FORMAT_TMSF));
 }
 
-TEST_F(CdDevice, TheDoorOfAnImageIsAState)
-{
-    openDisc(disc("two", "2 3"));
-    ASSERT_EQ(device.setDoor(true), 1);
-    EXPECT_EQ(device.status(MCI_STATUS_MODE), kModeOpening);
-    EXPECT_EQ(device.status(MCI_STATUS_MEDIA_PRESENT), 0);
-    EXPECT_EQ(device.status(MCI_STATUS_NUMBER_OF_TRACKS), -1);
-    EXPECT_EQ(device.position(), -1);
-    char text[80];
-    EXPECT_EQ(device.info(MCI_INFO_MEDIA_IDENTITY, text, sizeof text), kMciNotFound);
-    EXPECT_EQ(device.play(), kMciNotFound);
-    ASSERT_EQ(device.setDoor(false), 1);
-    EXPECT_EQ(device.status(MCI_STATUS_MODE), kModeStopped);
-    EXPECT_EQ(device.status(MCI_STATUS_NUMBER_OF_TRACKS), 2);
-}
-
-TEST_F(CdDevice, ADiscThatLeavesAndComesBack)
+TEST_F(CdDevice, AnOpenDoorOrADiscThatLeavesIsNoDiscUntilItComesBack)
 {
     const std::string cue = disc("leaving", "1 2");
     const std::string bin = cue.substr(0, cue.size() - 4) + ".bin";
     openDisc(cue);
-    ASSERT_EQ(std::rename(bin.c_str(), (bin + ".away").c_str()), 0);
-    EXPECT_EQ(device.status(MCI_STATUS_MODE), kModeOpening);
-    EXPECT_EQ(device.status(MCI_STATUS_MEDIA_PRESENT), 0);
-    EXPECT_EQ(device.play(), kMciNotFound);
-    ASSERT_EQ(std::rename((bin + ".away").c_str(), bin.c_str()), 0);
-    EXPECT_EQ(device.status(MCI_STATUS_MODE), kModeStopped);
-    EXPECT_EQ(device.status(MCI_STATUS_NUMBER_OF_TRACKS), 2);
-    EXPECT_EQ(identity(), "1505"); // 512 + 768 + 0 + (375 - 150)
+    for (const bool door : {true, false}) {
+        SCOPED_TRACE(door ? "door" : "image moved away");
+        ASSERT_EQ(door ? device.setDoor(true) : std::rename(bin.c_str(), (bin + ".away").c_str()),
+                  door ? 1 : 0);
+        EXPECT_EQ(state(), (std::vector<long>{kModeOpening, 0, -1}));
+        EXPECT_EQ(device.position(), -1);
+        char text[80];
+        EXPECT_EQ(device.info(MCI_INFO_MEDIA_IDENTITY, text, sizeof text), kMciNotFound);
+        EXPECT_EQ(device.play(), kMciNotFound);
+        ASSERT_EQ(door ? device.setDoor(false) : std::rename((bin + ".away").c_str(), bin.c_str()),
+                  door ? 1 : 0);
+        EXPECT_EQ(state(), (std::vector<long>{kModeStopped, 1, 2}));
+        EXPECT_EQ(identity(), "1505"); // 512 + 768 + 0 + (375 - 150)
+    }
 }
 
 TEST_F(CdDevice, BadDrivesGiveTheCodesTheCdPlayerLooksFor)
@@ -279,15 +220,13 @@ TEST_F(CdDevice, BadDrivesGiveTheCodesTheCdPlayerLooksFor)
     const std::string twoCue = disc("two", "2 3");
     const std::string twoBin = twoCue.substr(0, twoCue.size() - 4) + ".bin";
     // Cut short before track 2 starts.
-    cdtest::writeBytes(dir + "/cut.bin", cdtest::bytesOf(twoBin).substr(0, 100 * 2352));
+    cdtest::writeBytes(dir + "/cut.bin", readFile(twoBin).substr(0, 100 * 2352));
     cdtest::writeBytes(dir + "/cut.cue", "FILE \"cut.bin\" BINARY\n  TRACK 01 AUDIO\n"
                                          "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
                                          "    INDEX 01 00:02:00\n");
     // Unreachable discs are -9202, as for files the players retry on another drive.
-    EXPECT_EQ(device.openByType(MCI_DEVTYPE_CD_AUDIO, (dir + "/none.cue").c_str()), kMciNotFound);
-    EXPECT_FALSE(device.isOpen());
-    EXPECT_EQ(device.openByType(MCI_DEVTYPE_CD_AUDIO, (dir + "/orphan.cue").c_str()), kMciNotFound);
-    EXPECT_EQ(device.openByType(MCI_DEVTYPE_CD_AUDIO, (dir + "/cut.cue").c_str()), kMciNotFound);
+    for (const char* name : {"/none.cue", "/orphan.cue", "/cut.cue"})
+        EXPECT_EQ(device.openByType(MCI_DEVTYPE_CD_AUDIO, (dir + name).c_str()), kMciNotFound);
     EXPECT_EQ(device.openByType(MCI_DEVTYPE_CD_AUDIO, "/dev/null"), kMciFailed);
     EXPECT_FALSE(device.isOpen());
     EXPECT_EQ(device.play(), kMciNoDevice);

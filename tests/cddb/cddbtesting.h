@@ -1,6 +1,11 @@
 #pragma once
-// Helpers the CD database tests share: reaching the next modal dialog, the aiosmtpd server,
-// running kolvo-cli while this process keeps serving.
+// Helpers the CD database tests share: a home with the message boxes caught, albums compared
+// whole, the next modal dialog, the aiosmtpd server, kolvo-cli run while this process serves.
+
+#include "cddb/discid.h"
+#include "platform/msgbox.h"
+#include "support/clirun.h"
+#include "support/testhome.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -9,6 +14,27 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+class Album;
+
+// English texts, a 5 ms time-out tick, and every message box recorded instead of shown.
+class CddbTest : public KolvoHomeTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::vector<std::string> messages, captions;
+    int answer = IDYES; // to yes/no questions
+};
+
+// Every field the CD database reads or writes on one line, so that albums compare whole.
+std::string describe(const CddbAlbum& album);
+std::string describe(const Album& album);
+// Saves a CD album `key` with the fields and tracks of a.
+void saveCdAlbum(const std::string& key, const CddbAlbum& a);
+// The stored CD album `key` described; "" when it cannot be read.
+std::string storedCdAlbum(const std::string& key);
 
 // Runs f on the next modal dialog of type T that comes up.
 template <typename T>
@@ -45,16 +71,9 @@ private:
     int m_port = 0;
 };
 
-struct CliRun
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs kolvo-cli with the arguments; the event loop of this process runs meanwhile, so
-// servers of the test keep answering.
-CliRun runCli(const std::vector<std::string>& args);
+// Runs kolvo-cli with the arguments (split at blanks); the event loop of this process runs
+// meanwhile, so servers of the test keep answering.
+ProcessResult runCli(const std::string& arguments);
 
 // Splits CR LF lines (a last line without its end included).
 std::vector<std::string> crlfLines(const std::string& text);

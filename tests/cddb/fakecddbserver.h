@@ -17,14 +17,12 @@ struct FakeCddbScript
     std::string greeting = "201 fake CDDBP server v1 ready\r\n"; // "" for a silent server
     std::string helloReply = "200 Hello and welcome\r\n";
     std::string queryReply;
-    std::map<std::string, std::string> readReplies; // "category discid" -> reply
+    std::map<std::string, std::string> readReplies; // "category discid" -> reply; else 401
     // Lines sent every keepAliveMs before the greeting, keepAliveCount of them.
     int keepAliveMs = 0;
     int keepAliveCount = 0;
-    // The command word ("hello", "query", "read") on which the server closes without a word.
-    std::string closeOn;
-    // The command word on which the server says nothing at all from then on.
-    std::string silentOn;
+    std::string closeOn;  // the command word ("hello", "query", "read") answered by a close
+    std::string silentOn; // the command word from which on the server says nothing at all
     int httpStatus = 200;
 };
 
@@ -39,19 +37,15 @@ public:
 
     // "127.0.0.1:port" or "http://127.0.0.1:port/~cddb/cddb.cgi".
     std::string address() const;
-    quint16 port() const { return m_server.serverPort(); }
-
     // Line-protocol commands as received, or HTTP request targets (path and query).
     const std::vector<std::string>& requests() const { return m_requests; }
 
-    // Helpers for scripts.
+    // The reply to a read: the record's lines between the 210 line and the ".".
     static std::string readReply(const std::string& category, const std::string& discId,
                                  const std::vector<std::string>& recordLines);
 
 private:
-    void onNewConnection();
-    void onCddbpData(QTcpSocket* socket);
-    void onHttpData(QTcpSocket* socket);
+    void onData(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const std::string& command);
     void sendPaced(QTcpSocket* socket, const std::string& text, bool closeAfter);
 

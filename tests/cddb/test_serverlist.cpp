@@ -4,19 +4,13 @@
 #include "cddb/cddbprotocol.h"
 #include "cddb/serverdialog.h"
 #include "cddb/serverlist.h"
-#include "platform/msgbox.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
-#include "support/testhome.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QTimer>
 #include <QTreeWidget>
-
-#include <functional>
 
 namespace {
 
@@ -26,26 +20,40 @@ std::string stored(const std::string& name)
     return profile.GetProfileString(kCddbServerSection, name, "<none>");
 }
 
-class ServerList : public KolvoHomeTest
+// The dialog's list on one line: "*" before the entry with the current icon ("?" for an icon
+// that is neither), brackets around the selected one, and the current server.
+std::string view(const CddbServerDialog& d)
 {
-protected:
-    void SetUp() override
-    {
-        KolvoHomeTest::SetUp();
-        setInterfaceLanguage("en");
-        setMessageBoxHook(
-            [this](const QString& caption, const QString& text, MessageIcon, MessageButtons) {
-                messages.push_back({caption.toStdString(), text.toStdString()});
-                return IDOK;
-            });
+    std::string text;
+    const auto entries = d.entries();
+    for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
+        const int icon = d.stateIconOf(i);
+        const std::string e = (icon == CddbServerDialog::CurrentIcon ? "*"
+                               : icon == CddbServerDialog::OtherIcon ? ""
+                                                                     : "?") +
+                              entries[i];
+        text += (i == d.selectedRow() ? "[" + e + "]" : e) + " ";
     }
-    void TearDown() override
-    {
-        setMessageBoxHook({});
-        KolvoHomeTest::TearDown();
-    }
-    std::vector<std::pair<std::string, std::string>> messages;
-};
+    return text + "= " + d.currentServer();
+}
+
+// The view of the default list with entry `current` current.
+std::string defaultsView(int current)
+{
+    std::string text;
+    for (int i = 0; i < static_cast<int>(DefaultCddbServers().size()); ++i)
+        text +=
+            (i == current ? "[*" + DefaultCddbServers()[i] + "]" : DefaultCddbServers()[i]) + " ";
+    return text + "= " + DefaultCddbServers()[current];
+}
+
+void pressKey(QWidget* widget, Qt::Key key)
+{
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+using ServerList = CddbTest;
 
 } // namespace
 
@@ -57,13 +65,10 @@ TEST(ServerDefaults, KindsOrderAndPaths)
     int tilde = 0, cgiBin = 0;
     for (size_t i = 0; i < servers.size(); ++i) {
         const CddbServerAddress a = ParseCddbServer(servers[i], 888);
-        ASSERT_TRUE(a.valid) << servers[i];
-        EXPECT_EQ(a.http, i >= 14) << servers[i];
-        if (!a.http)
-            continue;
-        const std::string& s = servers[i];
-        tilde += s.size() > 15 && s.compare(s.size() - 15, 15, "/~cddb/cddb.cgi") == 0;
-        cgiBin += s.size() > 17 && s.compare(s.size() - 17, 17, "/cgi-bin/cddb.cgi") == 0;
+        EXPECT_TRUE(a.valid && a.http == (i >= 14)) << servers[i];
+        const QString s = QString::fromStdString(servers[i]);
+        tilde += a.http && s.endsWith("/~cddb/cddb.cgi");
+        cgiBin += a.http && s.endsWith("/cgi-bin/cddb.cgi");
     }
     EXPECT_EQ(tilde, 10);
     EXPECT_EQ(cgiBin, 1);
@@ -81,44 +86,18 @@ TEST_F(ServerList, TheCurrentServerDefaultsToTheFirstAndIsStored)
 TEST_F(ServerList, AFirstStartShowsTheDefaultsWithTheFirstCurrent)
 {
     CddbServerDialog dialog;
-    EXPECT_EQ(dialog.entries(), DefaultCddbServers());
-    EXPECT_EQ(dialog.selectedRow(), 0);
-    EXPECT_EQ(dialog.currentServer(), "gnudb.gnudb.org:8880");
-    EXPECT_EQ(dialog.stateIconOf(0), CddbServerDialog::CurrentIcon);
-    for (int row = 1; row < 25; ++row)
-        ASSERT_EQ(dialog.stateIconOf(row), CddbServerDialog::OtherIcon) << row;
+    EXPECT_EQ(view(dialog), defaultsView(0));
     EXPECT_EQ(dialog.list()->headerItem()->text(0), "URL");
     // The defaults were saved at once.
     EXPECT_EQ(stored("1"), "gnudb.gnudb.org:8880");
     EXPECT_EQ(stored("25"), DefaultCddbServers().back());
     EXPECT_EQ(stored("26"), "<none>");
 
-    // Selecting another entry moves the icon and makes it current.
+    // Selecting another entry moves the icon and makes it current; Cancel keeps it too.
     dialog.selectRow(3);
-    EXPECT_EQ(dialog.stateIconOf(0), CddbServerDialog::OtherIcon);
-    EXPECT_EQ(dialog.stateIconOf(3), CddbServerDialog::CurrentIcon);
-    EXPECT_EQ(dialog.currentServer(), DefaultCddbServers()[3]);
-    // Cancel keeps it too.
+    EXPECT_EQ(view(dialog), defaultsView(3));
     dialog.reject();
     EXPECT_EQ(stored("Recent"), DefaultCddbServers()[3]);
-}
-
-TEST_F(ServerList, ATypedServerJoinsTheListNextTime)
-{
-    SaveCddbServerList({"one.example", "two.example"}, "two.example");
-    {
-        CddbServerDialog dialog;
-        EXPECT_EQ(dialog.selectedRow(), 1);
-        dialog.currentEdit()->setText("typed.example:8880");
-        dialog.accept();
-    }
-    EXPECT_EQ(stored("Recent"), "typed.example:8880");
-    EXPECT_EQ(stored("3"), "<none>");
-    CddbServerDialog dialog;
-    EXPECT_EQ(dialog.entries(),
-              (std::vector<std::string>{"one.example", "two.example", "typed.example:8880"}));
-    EXPECT_EQ(dialog.selectedRow(), 2);
-    EXPECT_EQ(dialog.stateIconOf(2), CddbServerDialog::CurrentIcon);
 }
 
 TEST_F(ServerList, RemovingStopsAtTheLastEntry)
@@ -126,27 +105,18 @@ TEST_F(ServerList, RemovingStopsAtTheLastEntry)
     SaveCddbServerList({"a", "b", "c"}, "b");
     CddbServerDialog dialog;
     dialog.runCommand(CddbServerDialog::RemoveCommand);
-    EXPECT_EQ(dialog.entries(), (std::vector<std::string>{"a", "c"}));
-    EXPECT_EQ(dialog.selectedRow(), 1) << "the entry now at its position";
-    EXPECT_EQ(dialog.currentServer(), "c");
-    EXPECT_EQ(dialog.stateIconOf(1), CddbServerDialog::CurrentIcon);
-
+    EXPECT_EQ(view(dialog), "a [*c] = c") << "the entry now at its position";
     // The Delete key does the same; the last entry removed selects the new last.
-    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
-    QApplication::sendEvent(dialog.list(), &del);
-    EXPECT_EQ(dialog.entries(), std::vector<std::string>{"a"});
-    EXPECT_EQ(dialog.selectedRow(), 0);
-    EXPECT_EQ(dialog.currentServer(), "a");
+    pressKey(dialog.list(), Qt::Key_Delete);
+    EXPECT_EQ(view(dialog), "[*a] = a");
     EXPECT_TRUE(messages.empty());
 
     dialog.runCommand(CddbServerDialog::RemoveCommand);
-    EXPECT_EQ(dialog.entries(), std::vector<std::string>{"a"});
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].first, LoadString(2032));
-    EXPECT_EQ(messages[0].second, LoadString(2077));
+    EXPECT_EQ(view(dialog), "[*a] = a");
+    EXPECT_EQ(captions, std::vector<std::string>{LoadString(2032)});
+    EXPECT_EQ(messages, std::vector<std::string>{LoadString(2077)});
     dialog.accept();
-    EXPECT_EQ(stored("1"), "a");
-    EXPECT_EQ(stored("2"), "<none>");
+    EXPECT_EQ(stored("1") + " " + stored("2"), "a <none>");
 }
 
 TEST_F(ServerList, RestoreReplacesALongerList)
@@ -158,13 +128,10 @@ TEST_F(ServerList, RestoreReplacesALongerList)
     CddbServerDialog dialog;
     EXPECT_EQ(dialog.entries().size(), 30u);
     dialog.runCommand(CddbServerDialog::RestoreCommand);
-    EXPECT_EQ(dialog.entries(), DefaultCddbServers());
-    EXPECT_EQ(dialog.selectedRow(), 0);
-    EXPECT_EQ(dialog.currentServer(), DefaultCddbServers().front());
+    EXPECT_EQ(view(dialog), defaultsView(0));
     // Saved at once: "1".."25" are the defaults, nothing of the longer list is left.
     EXPECT_EQ(LoadCddbServerList(), DefaultCddbServers());
-    EXPECT_EQ(stored("26"), "<none>");
-    EXPECT_EQ(stored("30"), "<none>");
+    EXPECT_EQ(stored("26") + " " + stored("30"), "<none> <none>");
     EXPECT_EQ(stored("Recent"), DefaultCddbServers().front());
 }
 
@@ -172,18 +139,14 @@ TEST_F(ServerList, AddPropertiesAndInPlaceEditing)
 {
     SaveCddbServerList({"a", "b"}, "a");
     CddbServerDialog dialog;
-    EXPECT_TRUE(dialog.action(CddbServerDialog::RemoveCommand)->isEnabled());
     EXPECT_EQ(dialog.action(CddbServerDialog::AddCommand)->toolTip(), LoadQString(32856));
-
-    onNextDialog<CddbAddressDialog>([](CddbAddressDialog* d) {
-        d->edit()->setText("http://new.example/~cddb/cddb.cgi");
+    const std::string added = "http://new.example/~cddb/cddb.cgi";
+    onNextDialog<CddbAddressDialog>([&added](CddbAddressDialog* d) {
+        d->edit()->setText(QString::fromStdString(added));
         d->accept();
     });
     dialog.runCommand(CddbServerDialog::AddCommand);
-    EXPECT_EQ(dialog.entries(),
-              (std::vector<std::string>{"a", "b", "http://new.example/~cddb/cddb.cgi"}));
-    EXPECT_EQ(dialog.selectedRow(), 2);
-    EXPECT_EQ(dialog.currentServer(), "http://new.example/~cddb/cddb.cgi");
+    EXPECT_EQ(view(dialog), "a b [*" + added + "] = " + added);
 
     // An empty address is refused and the dialog stays; Cancel then adds nothing.
     onNextDialog<CddbAddressDialog>([this](CddbAddressDialog* d) {
@@ -205,22 +168,18 @@ TEST_F(ServerList, AddPropertiesAndInPlaceEditing)
     });
     dialog.runCommand(CddbServerDialog::PropertiesCommand);
     EXPECT_EQ(prefilled, "b");
-    EXPECT_EQ(dialog.entries()[1], "b.example:8880");
-    EXPECT_EQ(dialog.currentServer(), "b.example:8880");
+    EXPECT_EQ(view(dialog), "a [*b.example:8880] " + added + " = b.example:8880");
 
     // In place: an empty text is refused with its message and the old text comes back.
     QTreeWidgetItem* item = dialog.list()->topLevelItem(0);
     item->setText(0, "");
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].second, LoadString(1045));
+    EXPECT_EQ(messages, std::vector<std::string>{LoadString(1045)});
     EXPECT_EQ(item->text(0), "a");
     item->setText(0, "a.example");
-    EXPECT_EQ(dialog.entries()[0], "a.example");
 
     dialog.accept();
     EXPECT_EQ(LoadCddbServerList(),
-              (std::vector<std::string>{"a.example", "b.example:8880",
-                                        "http://new.example/~cddb/cddb.cgi"}));
+              (std::vector<std::string>{"a.example", "b.example:8880", added}));
     EXPECT_EQ(stored("Recent"), "b.example:8880");
 }
 
@@ -228,17 +187,19 @@ TEST_F(ServerList, RemoveAndPropertiesNeedASelectedEntry)
 {
     SaveCddbServerList({"a", "b"}, "a");
     CddbServerDialog dialog;
-    QAction* remove = dialog.action(CddbServerDialog::RemoveCommand);
-    QAction* properties = dialog.action(CddbServerDialog::PropertiesCommand);
-    EXPECT_TRUE(remove->isEnabled());
-    EXPECT_TRUE(properties->isEnabled());
-
+    // Which of remove, properties, add and restore are enabled.
+    const auto enabled = [&dialog] {
+        std::string text;
+        for (const auto command :
+             {CddbServerDialog::RemoveCommand, CddbServerDialog::PropertiesCommand,
+              CddbServerDialog::AddCommand, CddbServerDialog::RestoreCommand})
+            text += dialog.action(command)->isEnabled() ? "1" : "0";
+        return text;
+    };
+    EXPECT_EQ(enabled(), "1111");
     dialog.list()->clearSelection();
     EXPECT_EQ(dialog.selectedRow(), -1);
-    EXPECT_FALSE(remove->isEnabled());
-    EXPECT_FALSE(properties->isEnabled());
-    EXPECT_TRUE(dialog.action(CddbServerDialog::AddCommand)->isEnabled());
-    EXPECT_TRUE(dialog.action(CddbServerDialog::RestoreCommand)->isEnabled());
+    EXPECT_EQ(enabled(), "0011");
 
     // Run anyway (the Delete key reaches the list whatever the toolbar shows): nothing happens.
     bool asked = false;
@@ -249,15 +210,13 @@ TEST_F(ServerList, RemoveAndPropertiesNeedASelectedEntry)
         }
     });
     dialog.runCommand(CddbServerDialog::PropertiesCommand);
-    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
-    QApplication::sendEvent(dialog.list(), &del);
+    pressKey(dialog.list(), Qt::Key_Delete);
     EXPECT_FALSE(asked);
     EXPECT_EQ(dialog.entries(), (std::vector<std::string>{"a", "b"}));
     EXPECT_TRUE(messages.empty());
 
     dialog.selectRow(1);
-    EXPECT_TRUE(remove->isEnabled());
-    EXPECT_TRUE(properties->isEnabled());
+    EXPECT_EQ(enabled(), "1111");
 }
 
 TEST_F(ServerList, RunningTheDialogStoresTheCurrentServerHoweverItCloses)
@@ -265,11 +224,7 @@ TEST_F(ServerList, RunningTheDialogStoresTheCurrentServerHoweverItCloses)
     const std::vector<std::pair<std::string, std::function<void(CddbServerDialog*)>>> closings = {
         {"ok", [](CddbServerDialog* d) { d->accept(); }},
         {"cancel", [](CddbServerDialog* d) { d->reject(); }},
-        {"escape",
-         [](CddbServerDialog* d) {
-             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-             QApplication::sendEvent(d, &esc);
-         }},
+        {"escape", [](CddbServerDialog* d) { pressKey(d, Qt::Key_Escape); }},
         {"window closed", [](CddbServerDialog* d) { d->close(); }},
     };
     SaveCddbServerList({"a", "b"}, "a");
@@ -281,11 +236,12 @@ TEST_F(ServerList, RunningTheDialogStoresTheCurrentServerHoweverItCloses)
             close(d);
         });
         RunCddbServerDialog(nullptr);
-        EXPECT_EQ(stored("Recent"), typed) << how;
-        EXPECT_EQ(CurrentCddbServer(), typed) << how;
+        EXPECT_EQ(stored("Recent") + " " + CurrentCddbServer(), typed + " " + typed) << how;
     }
-    // Each typed server joined the list when the dialog next opened.
-    EXPECT_EQ(LoadCddbServerList(),
-              (std::vector<std::string>{"a", "b", "typed1.example:8880", "typed2.example:8880",
-                                        "typed3.example:8880"}));
+    // Each typed server joined the list when the dialog next opened, the last one now, and is
+    // selected as the current one.
+    EXPECT_EQ(stored("6"), "<none>");
+    EXPECT_EQ(view(CddbServerDialog()), "a b typed1.example:8880 typed2.example:8880 "
+                                        "typed3.example:8880 [*typed4.example:8880] = "
+                                        "typed4.example:8880");
 }

@@ -6,22 +6,15 @@
 #include "cddb/cdalbum.h"
 #include "cddb/cddbclient.h"
 #include "cddb/dialogs.h"
-#include "platform/msgbox.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
-#include "support/testhome.h"
 
-#include <QApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -43,27 +36,56 @@ CddbAlbum submittableAlbum()
     return a;
 }
 
-class Submit : public KolvoHomeTest
+// A mail server on loopback that answers every command 40 ms late (RCPT TO with 251), greets
+// in several lines that arrive in pieces, and says nothing once silent. It counts connections
+// and keeps the first ten characters of each line it received.
+class ScriptedSmtp
+{
+public:
+    ScriptedSmtp()
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            QTcpSocket* s = m_server.nextPendingConnection();
+            ++connections;
+            const auto later = [s](int times, const char* reply) {
+                QTimer::singleShot(times * 40, s, [s, reply] { s->write(reply); });
+            };
+            later(1, "220-welcome\r\n220-to the\r");
+            later(2, "\n220 test server\r\n");
+            auto pending = std::make_shared<std::string>();
+            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, pending, later] {
+                *pending += s->readAll().toStdString();
+                for (size_t end; (end = pending->find("\r\n")) != std::string::npos;) {
+                    const std::string line = pending->substr(0, end);
+                    pending->erase(0, end + 2);
+                    received.push_back(line.substr(0, 10));
+                    const std::string word = line.substr(0, 4);
+                    if (silent)
+                        continue;
+                    if (word == "RCPT")
+                        later(1, "251 will forward\r\n");
+                    else if (line == "DATA")
+                        later(1, "354 go on\r\n");
+                    else if (word == "HELO" || word == "MAIL" || line == ".")
+                        later(1, "250 ok\r\n");
+                }
+            });
+        });
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(m_server.serverPort()); }
+
+    std::vector<std::string> received;
+    int connections = 0;
+    bool silent = false;
+
+private:
+    QTcpServer m_server;
+};
+
+class Submit : public CddbTest
 {
 protected:
-    void SetUp() override
-    {
-        KolvoHomeTest::SetUp();
-        setInterfaceLanguage("en");
-        SetCddbTickInterval(5);
-        setMessageBoxHook(
-            [this](const QString&, const QString& text, MessageIcon, MessageButtons buttons) {
-                messages.push_back(text.toStdString());
-                return buttons == MessageButtons::YesNo ? answer : IDOK;
-            });
-    }
-    void TearDown() override
-    {
-        setMessageBoxHook({});
-        SetCddbTickInterval(1000);
-        KolvoHomeTest::TearDown();
-    }
-
     void setMailSettings(const std::string& email, const std::string& server)
     {
         Profile profile;
@@ -77,9 +99,12 @@ protected:
     {
         return CddbSubmit(nullptr, album, [this] { ++saves; });
     }
+    // The messages of a submission that was confirmed and failed with id.
+    static std::vector<std::string> failedWith(UINT id)
+    {
+        return {LoadString(1071), LoadString(id), LoadString(1073)};
+    }
 
-    std::vector<std::string> messages;
-    int answer = IDYES;
     int saves = 0;
 };
 
@@ -87,11 +112,11 @@ protected:
 
 TEST_F(Submit, ARealMailServerReceivesTheDesignedMail)
 {
-    const std::string out = homePath("sink");
     writeFile("sink/.keep", "");
+    const std::string out = homePath("sink");
     SmtpSink sink("accept", out);
     ASSERT_GT(sink.port(), 0) << sink.errors();
-    setMailSettings("listener@example.org", "127.0.0.1:" + std::to_string(sink.port()));
+    setMailSettings("listener@example.org", sink.address());
 
     CddbAlbum album = submittableAlbum();
     CddbDiscInfo info;
@@ -101,13 +126,10 @@ TEST_F(Submit, ARealMailServerReceivesTheDesignedMail)
     EXPECT_EQ(album.revision, 3);
     EXPECT_EQ(saves, 1);
 
-    const auto envelope =
-        QJsonDocument::fromJson(QByteArray::fromStdString(readFile(out + "/envelope.json")))
-            .object();
-    EXPECT_EQ(envelope.value("helo").toString(), "127.0.0.1");
-    EXPECT_EQ(envelope.value("from").toString(), "listener@example.org");
-    EXPECT_EQ(envelope.value("to").toVariant().toStringList(),
-              QStringList{QStringLiteral("gnudb-submit@gnudb.org")});
+    // As the sink's json.dump writes it.
+    EXPECT_EQ(readFile(out + "/envelope.json"),
+              R"({"helo": "127.0.0.1", "from": "listener@example.org", )"
+              R"("to": ["gnudb-submit@gnudb.org"]})");
 
     const std::string id = DiscIdText(info.discId);
     const auto mail = crlfLines(readFile(out + "/mail.eml"));
@@ -122,15 +144,12 @@ TEST_F(Submit, ARealMailServerReceivesTheDesignedMail)
     const auto body = crlfLines(readFile(out + "/body.txt"));
     ASSERT_FALSE(body.empty());
     EXPECT_EQ(body.front(), "# xmcd CD database file");
-    auto has = [&body](const std::string& line) {
-        return std::find(body.begin(), body.end(), line) != body.end();
-    };
-    EXPECT_TRUE(has("DISCID=" + id));
-    EXPECT_TRUE(has("#\t150") && has("#\t20000") && has("#\t41000"));
-    EXPECT_TRUE(has("# Disc length: 800 seconds"));
-    EXPECT_TRUE(has("# Revision: 3"));
-    EXPECT_TRUE(has("EXTT2=live\\nrecording"));
     EXPECT_EQ(body.back(), "PLAYORDER=");
+    for (const std::string& line :
+         {"DISCID=" + id, std::string("#\t150"), std::string("#\t20000"), std::string("#\t41000"),
+          std::string("# Disc length: 800 seconds"), std::string("# Revision: 3"),
+          std::string("EXTT2=live\\nrecording")})
+        EXPECT_NE(std::find(body.begin(), body.end(), line), body.end()) << line;
     std::string folded;
     int pieces = 0;
     for (const std::string& line : body) {
@@ -143,114 +162,54 @@ TEST_F(Submit, ARealMailServerReceivesTheDesignedMail)
     EXPECT_EQ(folded, kLongTitle);
     EXPECT_EQ(pieces, 2);
     const XmcdRecord read = ParseXmcdRecord(body, "rock");
-    EXPECT_EQ(read.artist, "The Examples");
-    EXPECT_EQ(read.title, "Night Songs");
-    EXPECT_EQ(read.revision, 3);
+    EXPECT_EQ(read.artist + " / " + read.title + " r" + std::to_string(read.revision),
+              "The Examples / Night Songs r3");
     EXPECT_EQ(read.trackTitles.size(), 3u);
 
     // The next submission writes the new revision plus one.
-    messages.clear();
     ASSERT_EQ(submit(album), 1);
     EXPECT_EQ(album.revision, 4);
     EXPECT_NE(readFile(out + "/body.txt").find("# Revision: 4\r\n"), std::string::npos);
-}
-
-TEST_F(Submit, RefusalAndDropLeaveTheRevision)
-{
-    for (const auto& [mode, message] :
-         std::vector<std::pair<std::string, UINT>>{{"reject-mail", 2039}, {"drop-rcpt", 2040}}) {
-        SmtpSink sink(mode, home());
-        ASSERT_GT(sink.port(), 0) << sink.errors();
-        setMailSettings("listener@example.org", "127.0.0.1:" + std::to_string(sink.port()));
-        CddbAlbum album = submittableAlbum();
-        messages.clear();
-        EXPECT_EQ(submit(album), 0) << mode;
-        EXPECT_EQ(messages, (std::vector<std::string>{LoadString(1071), LoadString(message),
-                                                      LoadString(1073)}))
-            << mode;
-        EXPECT_EQ(album.revision, 2);
-        EXPECT_EQ(saves, 0);
-    }
 }
 
 TEST_F(Submit, ScriptedServersForTheCorners)
 {
     // A multi-line greeting arriving in pieces and 251 to RCPT TO; then a server that falls
     // silent after the greeting.
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    std::vector<std::string> received;
-    bool silent = false;
-    QObject::connect(&server, &QTcpServer::newConnection, [&] {
-        QTcpSocket* s = server.nextPendingConnection();
-        s->write("220-welcome\r\n220-to the\r");
-        s->flush();
-        QTimer::singleShot(30, s, [s] { s->write("\n220 test server\r\n"); });
-        QObject::connect(s, &QTcpSocket::readyRead, s, [s, &received, &silent] {
-            static std::string pending;
-            pending += s->readAll().toStdString();
-            size_t end;
-            while ((end = pending.find("\r\n")) != std::string::npos) {
-                const std::string line = pending.substr(0, end);
-                pending.erase(0, end + 2);
-                received.push_back(line.substr(0, 10));
-                if (silent)
-                    continue;
-                if (line.rfind("RCPT", 0) == 0)
-                    s->write("251 will forward\r\n");
-                else if (line == "DATA")
-                    s->write("354 go on\r\n");
-                else if (line.rfind("HELO", 0) == 0 || line.rfind("MAIL", 0) == 0 || line == ".")
-                    s->write("250 ok\r\n");
-            }
-        });
-    });
-    setMailSettings("me@example.org", "127.0.0.1:" + std::to_string(server.serverPort()));
+    ScriptedSmtp server;
+    setMailSettings("me@example.org", server.address());
     CddbAlbum album = submittableAlbum();
     ASSERT_EQ(submit(album), 1);
-    EXPECT_EQ(std::count(received.begin(), received.end(), "HELO 127.0"), 1)
+    EXPECT_EQ(std::count(server.received.begin(), server.received.end(), "HELO 127.0"), 1)
         << "the greeting is answered once, after its last line";
-    EXPECT_EQ(received.back(), "QUIT");
+    EXPECT_EQ(server.received.back(), "QUIT");
     EXPECT_EQ(album.revision, 3);
 
-    silent = true;
-    received.clear();
+    server.silent = true;
     messages.clear();
     EXPECT_EQ(submit(album), 0);
-    EXPECT_EQ(messages,
-              (std::vector<std::string>{LoadString(1071), LoadString(2041), LoadString(1073)}));
+    EXPECT_EQ(messages, failedWith(2041));
     EXPECT_EQ(album.revision, 3);
 }
 
 TEST_F(Submit, NothingIsSentWithoutChecksConfirmationAndAServer)
 {
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    int connections = 0;
-    QObject::connect(&server, &QTcpServer::newConnection, [&] {
-        ++connections;
-        server.nextPendingConnection()->close();
-    });
-    setMailSettings("me@example.org", "127.0.0.1:" + std::to_string(server.serverPort()));
-
+    ScriptedSmtp server;
+    setMailSettings("me@example.org", server.address());
     CddbAlbum album = submittableAlbum();
     album.title = "AC/DC";
     EXPECT_EQ(submit(album), 0);
-    EXPECT_EQ(messages, std::vector<std::string>{LoadString(1154)});
-
-    messages.clear();
     answer = IDNO;
     album = submittableAlbum();
     EXPECT_EQ(submit(album), 0);
-    EXPECT_EQ(messages, std::vector<std::string>{LoadString(1071)});
-    EXPECT_EQ(connections, 0);
+    EXPECT_EQ(messages, (std::vector<std::string>{LoadString(1154), LoadString(1071)}));
+    EXPECT_EQ(server.connections, 0);
 
     messages.clear();
     answer = IDYES;
     setMailSettings("me@example.org", "127.0.0.1:99999");
     EXPECT_EQ(submit(album), 0);
-    EXPECT_EQ(messages,
-              (std::vector<std::string>{LoadString(1071), LoadString(2037), LoadString(1073)}));
+    EXPECT_EQ(messages, failedWith(2037));
     EXPECT_EQ(album.revision, 2);
     EXPECT_EQ(saves, 0);
 }
@@ -275,11 +234,9 @@ TEST_F(Submit, MissingSettingsAreAskedForWithTheirMinimum)
         d->accept();
     });
     std::pair<std::string, std::string> told;
+    const auto tell = [&told](const std::string& e, const std::string& s) { told = {e, s}; };
     EXPECT_EQ(CddbSubmit(
-                  nullptr, album, [] {},
-                  [&told](const std::string& e, const std::string& s) {
-                      told = {e, s};
-                  }),
+                  nullptr, album, [] {}, tell),
               0);
     EXPECT_EQ(seen, std::vector<std::string>{"Please enter minimun 4 characters."});
     EXPECT_EQ(told, std::make_pair(std::string("me@example.org"), std::string("mail.example.org")));
@@ -289,92 +246,53 @@ TEST_F(Submit, MissingSettingsAreAskedForWithTheirMinimum)
     EXPECT_EQ(messages.back(), LoadString(1150)) << "then the checks ran";
 }
 
-TEST_F(Submit, TheCdAlbumKeepsItsNewRevision)
+// A refused mail or a dropped connection leaves the revision; a mail taken raises it, and the
+// CD album is saved with it.
+TEST_F(Submit, TheCdAlbumKeepsItsRevisionUntilAMailIsTaken)
 {
-    {
-        Album album(AlbumKindCd);
-        ASSERT_TRUE(album.Open("1f2e3d", 0));
-        const CddbAlbum source = submittableAlbum();
-        for (const CddbTrack& t : source.tracks)
-            album.AddSong(t.title, t.extendedInfo, t.lengthMs, t.startFrame);
-        album.setTitle(source.title);
-        album.setArtist(source.artist);
-        album.setGenre(source.genre);
-        album.setRevision(source.revision);
-        album.setDiscLengthMs(source.discLengthMs);
-        album.setDiscEndFrame(source.discEndFrame);
-        ASSERT_TRUE(album.Save());
-    }
+    saveCdAlbum("1f2e3d", submittableAlbum());
     Album album(AlbumKindCd);
     ASSERT_TRUE(album.Open("1f2e3d", 0));
     EXPECT_EQ(BuildSubmissionRecord(album, kCddbClientName, false),
               BuildSubmissionRecord(submittableAlbum(), kCddbClientName, false));
     EXPECT_TRUE(CheckSubmission(album, false).passed);
 
-    const std::string out = homePath("sink");
     writeFile("sink/.keep", "");
-    {
-        SmtpSink refusing("reject-mail", out);
-        ASSERT_GT(refusing.port(), 0);
-        setMailSettings("listener@example.org", "127.0.0.1:" + std::to_string(refusing.port()));
-        EXPECT_EQ(CddbSubmit(nullptr, album), 0);
+    const std::string out = homePath("sink");
+    for (const auto& [mode, message, revision] : std::vector<std::tuple<std::string, UINT, int>>{
+             {"reject-mail", 2039, 2}, {"drop-rcpt", 2040, 2}, {"accept", 0, 3}}) {
+        SmtpSink sink(mode, out);
+        ASSERT_GT(sink.port(), 0) << sink.errors();
+        setMailSettings("listener@example.org", sink.address());
+        messages.clear();
+        EXPECT_EQ(CddbSubmit(nullptr, album), revision == 3) << mode;
+        EXPECT_EQ(messages,
+                  (message ? failedWith(message)
+                           : std::vector<std::string>{LoadString(1071), LoadString(1072)}));
+        EXPECT_EQ(album.revision(), revision);
         Album stored(AlbumKindCd);
         ASSERT_TRUE(stored.LoadForReading("1f2e3d"));
-        EXPECT_EQ(stored.revision(), 2);
+        EXPECT_EQ(stored.revision(), revision);
     }
-    SmtpSink sink("accept", out);
-    ASSERT_GT(sink.port(), 0);
-    setMailSettings("listener@example.org", "127.0.0.1:" + std::to_string(sink.port()));
-    ASSERT_EQ(CddbSubmit(nullptr, album), 1);
-    EXPECT_EQ(album.revision(), 3);
-    Album stored(AlbumKindCd);
-    ASSERT_TRUE(stored.LoadForReading("1f2e3d"));
-    EXPECT_EQ(stored.revision(), 3);
     EXPECT_NE(readFile(out + "/body.txt").find("# Revision: 3\r\n"), std::string::npos);
 }
 
 TEST(SubmitDialog, TheStatusLineFollowsEachStep)
 {
-    // A server that takes its time over every reply, so the dialog ticks in each state.
+    // The server takes its time over every reply, so the dialog ticks in each state.
     SetCddbTickInterval(5);
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    QObject::connect(&server, &QTcpServer::newConnection, [&server] {
-        QTcpSocket* s = server.nextPendingConnection();
-        const auto later = [s](const char* reply) {
-            QTimer::singleShot(40, s, [s, reply] { s->write(reply); });
-        };
-        later("220 slow server\r\n");
-        auto pending = std::make_shared<std::string>();
-        QObject::connect(s, &QTcpSocket::readyRead, s, [s, pending, later] {
-            *pending += s->readAll().toStdString();
-            size_t end;
-            while ((end = pending->find("\r\n")) != std::string::npos) {
-                const std::string line = pending->substr(0, end);
-                pending->erase(0, end + 2);
-                if (line == "DATA")
-                    later("354 go on\r\n");
-                else if (line.rfind("HELO", 0) == 0 || line.rfind("MAIL", 0) == 0 ||
-                         line.rfind("RCPT", 0) == 0 || line == ".")
-                    later("250 ok\r\n");
-            }
-        });
-    });
-    CddbSubmitDialog dialog("127.0.0.1:" + std::to_string(server.serverPort()), "me@example.org",
+    ScriptedSmtp server;
+    CddbSubmitDialog dialog(server.address(), "me@example.org",
                             "From: me@example.org\r\n\r\n# xmcd");
     std::vector<UINT> statuses;
-    std::vector<QString> shown;
     QObject::connect(&dialog.session(), &SmtpSubmitSession::statusChanged, [&](UINT id) {
         // The same text for the next state is no change the user sees.
         if (statuses.empty() || statuses.back() != id) {
             statuses.push_back(id);
-            shown.push_back(dialog.statusText());
+            EXPECT_EQ(dialog.statusText(), LoadQString(id));
         }
     });
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(statuses, (std::vector<UINT>{2091, 2087, 2088, 2099}));
-    ASSERT_EQ(shown.size(), statuses.size());
-    for (size_t i = 0; i < shown.size(); ++i)
-        EXPECT_EQ(shown[i], LoadQString(statuses[i])) << i;
     SetCddbTickInterval(1000);
 }
