@@ -143,23 +143,21 @@ TEST(VcdFormat, DescriptorsOfEachKindAndTheirBounds)
 
 TEST(VcdFormat, WaitTimesAndItemClasses)
 {
-    EXPECT_EQ(waitSeconds(0), 0);
-    EXPECT_EQ(waitSeconds(1), 1);
-    EXPECT_EQ(waitSeconds(60), 60);
-    EXPECT_EQ(waitSeconds(61), 70);
-    EXPECT_EQ(waitSeconds(254), 2000);
-    EXPECT_EQ(waitSeconds(255), -1);
-
-    EXPECT_EQ(itemClass(1), ItemClass::None);
-    EXPECT_EQ(itemClass(2), ItemClass::Track);
-    EXPECT_EQ(itemClass(99), ItemClass::Track);
-    EXPECT_EQ(itemClass(100), ItemClass::Entry);
-    EXPECT_EQ(itemClass(599), ItemClass::Entry);
-    EXPECT_EQ(itemClass(600), ItemClass::None);
-    EXPECT_EQ(itemClass(999), ItemClass::None);
-    EXPECT_EQ(itemClass(1000), ItemClass::Segment);
-    EXPECT_EQ(itemClass(2979), ItemClass::Segment);
-    EXPECT_EQ(itemClass(2980), ItemClass::None);
+    for (const auto& [raw, seconds] :
+         {std::pair{0, 0}, {1, 1}, {60, 60}, {61, 70}, {254, 2000}, {255, -1}})
+        EXPECT_EQ(waitSeconds(static_cast<std::uint8_t>(raw)), seconds) << raw;
+    using enum ItemClass;
+    for (const auto& [item, kind] : {std::pair{1, None},
+                                     {2, Track},
+                                     {99, Track},
+                                     {100, Entry},
+                                     {599, Entry},
+                                     {600, None},
+                                     {999, None},
+                                     {1000, Segment},
+                                     {2979, Segment},
+                                     {2980, None}})
+        EXPECT_EQ(itemClass(item), kind) << item;
     EXPECT_EQ(itemText(101), "101 (entry 2)");
     EXPECT_EQ(itemText(1000), "1000 (segment 1)");
 }

@@ -219,6 +219,21 @@ std::string readForm1(const std::string& cue, int sector)
     return at + 2048 <= bin.size() ? bin.substr(at, 2048) : std::string();
 }
 
+std::string folderDisc(const std::string& name, const std::string& cue,
+                       const std::vector<std::string>& clips)
+{
+    const std::string dir = folder() + "/" + name;
+    QDir().mkpath(QString::fromStdString(dir + "/VCD"));
+    QDir().mkpath(QString::fromStdString(dir + "/MPEGAV"));
+    bool ok = true;
+    for (const char* file : {"INFO.VCD", "ENTRIES.VCD"})
+        ok = ok && writeBytes(dir + "/VCD/" + file, readForm1(cue, fileSector(cue, file)));
+    for (size_t i = 0; i < clips.size(); ++i)
+        ok = ok &&
+             writeBytes(dir + "/MPEGAV/AVSEQ0" + std::to_string(i + 1) + ".DAT", bytesOf(clips[i]));
+    return ok ? dir : std::string();
+}
+
 std::string bytesOf(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
