@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -148,12 +149,6 @@ std::uint32_t le32(const std::string& b, size_t at)
            static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
 }
 
-std::uint16_t le16(const std::string& b, size_t at)
-{
-    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[at]) |
-                                      static_cast<std::uint8_t>(b[at + 1]) << 8);
-}
-
 Probe probe(const std::string& path)
 {
     Probe p;
@@ -162,26 +157,18 @@ Probe probe(const std::string& path)
             "stream=codec_name,sample_rate,channels:format=duration:format_tags=title,author "
             "-of default=nw=1 " +
             quoted(path));
+    std::map<std::string, std::string> v;
     std::istringstream lines(r.output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (key == "codec_name")
-            p.codec = value;
-        else if (key == "sample_rate")
-            p.rate = std::atoi(value.c_str());
-        else if (key == "channels")
-            p.channels = std::atoi(value.c_str());
-        else if (key == "duration" && value != "N/A")
-            p.seconds = std::atof(value.c_str());
-        else if (key == "TAG:title")
-            p.title = value;
-        else if (key == "TAG:author")
-            p.author = value;
-    }
+    for (std::string line; std::getline(lines, line);)
+        if (const size_t eq = line.find('='); eq != std::string::npos)
+            v[line.substr(0, eq)] = line.substr(eq + 1);
+    p.codec = v["codec_name"];
+    p.rate = std::atoi(v["sample_rate"].c_str());
+    p.channels = std::atoi(v["channels"].c_str());
+    if (!v["duration"].empty() && v["duration"] != "N/A")
+        p.seconds = std::atof(v["duration"].c_str());
+    p.title = v["TAG:title"];
+    p.author = v["TAG:author"];
     return p;
 }
 

@@ -46,7 +46,6 @@ void writeBytes(const std::string& path, const std::string& bytes);
 // A minimal RIFF WAVE file of the given format and sample bytes, written by the test itself.
 std::string waveBytes(const record::WAVEFORMATEX& format, const std::vector<std::uint8_t>& data);
 std::uint32_t le32(const std::string& bytes, size_t at);
-std::uint16_t le16(const std::string& bytes, size_t at);
 
 // What ffprobe reads of a file: its first audio stream and its title.
 struct Probe

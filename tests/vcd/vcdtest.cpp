@@ -1,22 +1,20 @@
 #include "vcdtest.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace vcdtest {
 namespace {
 
 bool exists(const std::string& path)
 {
-    struct stat st
-    {};
-    return ::stat(path.c_str(), &st) == 0;
+    return QFileInfo::exists(QString::fromStdString(path));
 }
 
 std::string binOf(const std::string& cue)
@@ -182,7 +180,6 @@ std::string copyDisc(const std::string& cue, const std::string& name)
 {
     const std::string to = folder() + "/" + name + ".cue";
     std::string sheet = bytesOf(cue);
-    const std::string oldBin = binOf(cue).substr(binOf(cue).rfind('/') + 1);
     sheet = std::regex_replace(sheet, std::regex("FILE \"[^\"]*\""), "FILE \"" + name + ".bin\"");
     if (!writeBytes(to, sheet) || !writeBytes(binOf(to), bytesOf(binOf(cue))))
         return {};
