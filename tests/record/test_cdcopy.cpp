@@ -40,15 +40,13 @@ struct Events : CdCopier::Listener
     std::vector<std::string> statuses;
     std::vector<std::string> messages;
     std::map<int, std::string> files;
-    std::vector<std::pair<int, CdCopier::RowIcon>> icons;
     int lastOverall = 0;
     bool isEnded = false;
     bool allDone = false;
 
     std::function<void(CdCopier::RowIcon)> onIcon;
-    void rowIcon(int row, CdCopier::RowIcon icon) override
+    void rowIcon(int, CdCopier::RowIcon icon) override
     {
-        icons.emplace_back(row, icon);
         if (onIcon)
             onIcon(icon);
     }
@@ -201,8 +199,7 @@ TEST_F(CdCopyTest, WaveCopiesAreBitExactInBlocksOfThreeHundredFrames)
     EXPECT_TRUE(j.selectedTracks.empty());
     EXPECT_EQ(events.lastOverall, 300);
     // The status line of the block boundary of track 2 (300 of 301 frames) and the end.
-    EXPECT_NE(std::find(events.statuses.begin(), events.statuses.end(), "0: 99 % - [0:04 / 0:04]"),
-              events.statuses.end());
+    EXPECT_THAT(events.statuses, testing::Contains("0: 99 % - [0:04 / 0:04]"));
     EXPECT_EQ(events.statuses.back(), "2: Done");
     EXPECT_EQ(events.files.at(1), names[1]);
 
@@ -304,8 +301,6 @@ TEST_F(CdCopyTest, CancelInTheMiddleOfABlockLeavesAValidFile)
     ASSERT_EQ(copier.producedFiles(), (std::vector<std::string>{homePath("01-Track.wav")}));
     const std::string copied = samplesOf(homePath("01-Track.wav"));
     const std::string track = sectors(cue, 0, 1500);
-    EXPECT_GT(copied.size(), 0u);
-    EXPECT_LT(copied.size(), track.size());
     EXPECT_EQ(copied.size(), 705600u + 44100u) << "one block, and the chunk it was stopped in";
     EXPECT_EQ(copied, track.substr(0, copied.size()));
     EXPECT_EQ(run("sox " + quoted(homePath("01-Track.wav")) + " -n stat").status, 0);
