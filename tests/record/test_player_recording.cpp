@@ -202,8 +202,6 @@ TEST_F(PlayerRecordingTest, RecordPauseResumeStop)
         EXPECT_EQ(sheet.rateList()->currentData().toInt(), 44100);
         sheet.pathEdit()->setText(QString::fromStdString(take));
         sheet.channelList()->setCurrentIndex(0); // mono
-        if (const char* folder = std::getenv("KOLVO_RECORD_SHOTS"))
-            sheet.grab().save(QString::fromUtf8(folder) + "/recording-sheet.png");
         sheet.accept();
     });
     command(cmd::Record);
@@ -325,7 +323,6 @@ TEST_F(PlayerRecordingTest, LevelMetersAndElapsedTime)
     QElapsedTimer clock;
     clock.start();
     qint64 onset = -1;
-    bool shot = false;
     pumpUntil(
         [&] {
             const qint64 now = clock.elapsed();
@@ -335,11 +332,6 @@ TEST_F(PlayerRecordingTest, LevelMetersAndElapsedTime)
             samples.push_back({now, left, right, player->positionSeconds()});
             if (onset < 0 && left > 8000)
                 onset = now;
-            if (onset >= 0 && !shot && now > onset + 1200) {
-                shot = true;
-                if (const char* folder = std::getenv("KOLVO_RECORD_SHOTS"))
-                    window->grab().save(QString::fromUtf8(folder) + "/recording-meters.png");
-            }
             return onset >= 0 && now > onset + 5600;
         },
         15000);
