@@ -217,10 +217,10 @@ TEST_F(PlayerRecordingTest, RecordPauseResumeStop)
     ASSERT_TRUE(pumpUntil([this] { return player->positionSeconds() >= 2; }, 10000));
     command(cmd::Pause);
     EXPECT_EQ(player->state(), kModePaused);
-    pumpFor(600); // what was in flight arrives, and a tick shows it
+    // Capture going on would add two seconds; one is the display lagging a tick behind.
     const int atPause = player->positionSeconds();
-    pumpFor(1500);
-    EXPECT_EQ(player->positionSeconds(), atPause) << "a paused recording captures nothing";
+    pumpFor(2600);
+    EXPECT_LE(player->positionSeconds(), atPause + 1) << "a paused recording captures nothing";
     command(cmd::Record); // resumes at once, without the options
     EXPECT_EQ(player->state(), kModeRecording);
     EXPECT_EQ(sheets, 1);
