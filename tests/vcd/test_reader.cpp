@@ -368,14 +368,16 @@ TEST_F(VcdReaderTest, DamagedPlaySequencesStopWithAReason)
         patchForm1(noPsd, fileSector(noPsd, "INFO.VCD"), 44, std::string("\x00\x00\x00\x48", 4)));
     m_reader.close();
     EXPECT_FALSE(m_reader.open(noPsd, m_album, true));
-    EXPECT_THAT(m_reader.failureText(), HasSubstr("VCD/PSD.VCD is missing or empty"));
+    EXPECT_THAT(m_reader.failureText(),
+                HasSubstr("the play-sequence file VCD/PSD.VCD is missing or empty"));
     EXPECT_FALSE(m_reader.isOpen());
 
     // The same in the folder of a copied disc, where PSD.VCD is there with nothing in it.
     const std::string dir = folderDisc("empty-psd", noPsd, {clip("one", 2, 440)});
     ASSERT_TRUE(writeBytes(dir + "/VCD/PSD.VCD", ""));
     EXPECT_FALSE(m_reader.open(dir, m_album, true));
-    EXPECT_THAT(m_reader.failureText(), HasSubstr("VCD/PSD.VCD is missing or empty"));
+    EXPECT_THAT(m_reader.failureText(),
+                HasSubstr("the play-sequence file VCD/PSD.VCD is missing or empty"));
 
     // The plain disc itself plays its one track.
     ASSERT_TRUE(m_reader.open(tracksOnly, m_album, true)) << m_reader.failureText();
