@@ -85,6 +85,14 @@ SoxStat soxStat(const std::string& path, const std::string& effects)
     return s;
 }
 
+double decodedSeconds(const std::string& mp3, const std::string& scratch)
+{
+    if (run("mpg123 -q -w " + quoted(scratch) + " " + quoted(mp3), true).status != 0)
+        return -1;
+    const RunResult r = run("soxi -D " + quoted(scratch));
+    return r.status == 0 ? std::stod(r.output) : -1;
+}
+
 void withFileSizeLimit(std::uint64_t bytes, const std::function<void()>& body)
 {
     struct rlimit before

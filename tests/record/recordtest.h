@@ -36,6 +36,9 @@ struct SoxStat
     std::string text;
 };
 SoxStat soxStat(const std::string& path, const std::string& effects = "remix -");
+// mpg123's decoding of an MP3 to a scratch WAVE file, and its length in seconds by sox; -1 when
+// it does not decode.
+double decodedSeconds(const std::string& mp3, const std::string& scratch);
 // Runs `body` while no file may grow past `bytes`: writes beyond fail as on a full disk.
 void withFileSizeLimit(std::uint64_t bytes, const std::function<void()>& body);
 // 44.1 kHz stereo PCM written to `wav` and played into the private PulseAudio's test sink by a

@@ -57,7 +57,6 @@ struct Recorder : EncodingBatch::Listener
     std::vector<std::string> lines;
     std::vector<int> started;
     std::map<int, int> lastPercent;
-    std::function<void(int, int)> onProgress;
     std::function<void(int)> onStarted;
 
     void fileStarted(int index, const std::string&) override
@@ -70,20 +69,9 @@ struct Recorder : EncodingBatch::Listener
     {
         EXPECT_GE(percent, lastPercent[index]) << "progress goes forward";
         lastPercent[index] = percent;
-        if (onProgress)
-            onProgress(index, percent);
     }
     void fileEnded(int, bool, const std::string& line) override { lines.push_back(line); }
 };
-
-// mpg123's decoding of an MP3 as WAVE, and sox's length of it in seconds; -1 when it fails.
-double decodedSeconds(const std::string& mp3, const std::string& scratch)
-{
-    if (run("mpg123 -q -w " + quoted(scratch) + " " + quoted(mp3), true).status != 0)
-        return -1;
-    const RunResult r = run("soxi -D " + quoted(scratch));
-    return r.status == 0 ? std::stod(r.output) : -1;
-}
 
 // The bit rate mutagen reads of an MP3, in kbps.
 std::string mp3Kbps(const std::string& path)
