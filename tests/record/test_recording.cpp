@@ -5,16 +5,18 @@
 
 #include "record/wave.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 using namespace record;
 using namespace recordtest;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -38,10 +40,7 @@ protected:
     // Plays a tone into the test sink for `seconds`, in the background.
     void playTone(double hz, double seconds)
     {
-        const std::string tone = homePath("tone.wav");
-        writeBytes(tone,
-                   waveBytes(MakePcmFormat(44100, 16, 2), recordtest::tone(hz, seconds, 44100, 2)));
-        m_player = std::thread([tone] { run("paplay -d \"$KOLVO_TEST_SINK\" " + quoted(tone)); });
+        m_player = playIntoTestSink(homePath("tone.wav"), tone(hz, seconds, 44100, 2));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     void stopTone()
@@ -75,74 +74,49 @@ void pump(int ms)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
 }
 
-double statValue(const std::string& output, const std::string& key)
-{
-    const size_t at = output.find(key);
-    return at == std::string::npos ? -1 : std::stod(output.substr(output.find(':', at) + 1));
-}
-
 } // namespace
 
 TEST_F(RecordingTest, KolvoCliRecordsTheToneThatPlays)
 {
     playTone(660, 4);
     const std::string out = homePath("rec.wav");
-    const RunResult r =
-        run(quoted(builtProgram("kolvo-cli")) + " record " + quoted(out) + " --seconds 2", true);
+    const RunResult r = kolvoCli("record " + quoted(out) + " --seconds 2");
     stopTone();
     ASSERT_EQ(r.status, 0) << r.output;
-    const RunResult stat = run("sox " + quoted(out) + " -n remix - stat", true);
-    EXPECT_DOUBLE_EQ(statValue(stat.output, "Length (seconds)"), 2.0) << stat.output;
-    EXPECT_NEAR(statValue(stat.output, "Rough   frequency"), 660, 15) << stat.output;
-    EXPECT_GT(statValue(stat.output, "RMS     amplitude"), 0.2) << stat.output;
+    const SoxStat wav = soxStat(out);
+    EXPECT_DOUBLE_EQ(wav.seconds, 2.0) << wav.text;
+    EXPECT_NEAR(wav.hz, 660, 15) << wav.text;
+    EXPECT_GT(wav.rms, 0.2) << wav.text;
 
     // An MP3 of it decodes to the same tone.
     playTone(440, 3);
     const std::string mp3 = homePath("rec.mp3");
-    ASSERT_EQ(run(quoted(builtProgram("kolvo-cli")) + " record " + quoted(mp3) +
-                  " --seconds 1.5 --type mp3")
-                  .status,
-              0);
+    ASSERT_EQ(kolvoCli("record " + quoted(mp3) + " --seconds 1.5 --type mp3").status, 0);
     stopTone();
     ASSERT_EQ(run("mpg123 -q -w " + quoted(homePath("d.wav")) + " " + quoted(mp3)).status, 0);
-    const RunResult decoded = run("sox " + quoted(homePath("d.wav")) + " -n remix - stat", true);
-    EXPECT_NEAR(statValue(decoded.output, "Length (seconds)"), 1.5, 0.06);
-    EXPECT_NEAR(statValue(decoded.output, "Rough   frequency"), 440, 15) << decoded.output;
+    const SoxStat decoded = soxStat(homePath("d.wav"));
+    EXPECT_NEAR(decoded.seconds, 1.5, 0.06);
+    EXPECT_NEAR(decoded.hz, 440, 15) << decoded.text;
 
     // RealAudio 1.0 of it: 8 kHz mono 14.4 of the length asked for, the tone kept.
     playTone(880, 3);
     const std::string ra = homePath("rec.ra");
-    const RunResult made = run(quoted(builtProgram("kolvo-cli")) + " record " + quoted(ra) +
-                                   " --seconds 1.5 --type ra",
-                               true);
+    const RunResult made = kolvoCli("record " + quoted(ra) + " --seconds 1.5 --type ra");
     stopTone();
     ASSERT_EQ(made.status, 0) << made.output;
-    const Probe p = probe(ra);
-    EXPECT_EQ(p.codec, "ra_144");
-    EXPECT_EQ(p.rate, 8000);
-    EXPECT_EQ(p.channels, 1);
-    EXPECT_NEAR(p.seconds, 1.5, 0.05);
-    EXPECT_EQ(p.title, "rec");
-    std::uint32_t rate = 0;
-    const std::vector<std::int16_t> samples = recordtest::decoded(ra, homePath("dra.wav"), rate);
-    ASSERT_GT(samples.size(), 9000u);
-    EXPECT_NEAR(strongestHz({samples.begin() + 1000, samples.begin() + 9000}, rate, 100, 3000), 880,
-                6);
+    EXPECT_EQ(probe(ra).summary(), "ra_144 8000 Hz 1 ch \"rec\" by \"\"");
+    EXPECT_NEAR(probe(ra).seconds, 1.5, 0.05);
+    EXPECT_NEAR(decodedTone(ra, homePath("dra.wav"), 1000, 9000), 880, 6);
     // A folder that takes no file: the designed message with the reason.
-    const RunResult refused =
-        run(quoted(builtProgram("kolvo-cli")) + " record /proc/rec.ra --seconds 1 --type ra", true);
+    const RunResult refused = kolvoCli("record /proc/rec.ra --seconds 1 --type ra");
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.output.find("Can not write to file. (cannot create a file in /proc"),
-              std::string::npos)
-        << refused.output;
+    EXPECT_THAT(refused.output, HasSubstr("Can not write to file. (cannot create a file in /proc"));
 
     // A source that cannot be had: the designed message, and no file.
     ::setenv("KOLVO_CAPTURE_SOURCE", "nosuchelement", 1);
-    const RunResult bad = run(quoted(builtProgram("kolvo-cli")) + " record " +
-                                  quoted(homePath("bad.wav")) + " --seconds 1",
-                              true);
+    const RunResult bad = kolvoCli("record " + quoted(homePath("bad.wav")) + " --seconds 1");
     EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.output.find("Can not open recording device."), std::string::npos) << bad.output;
+    EXPECT_THAT(bad.output, HasSubstr("Can not open recording device."));
     EXPECT_FALSE(std::filesystem::exists(homePath("bad.wav")));
 }
 

@@ -9,21 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
-#include <sys/resource.h>
-#include <unistd.h>
+#include <tuple>
 
 using namespace record;
 using namespace recordtest;
 namespace fs = std::filesystem;
 
-namespace {
-
-class WaveTest : public KolvoHomeTest
-{};
-
-} // namespace
+using WaveTest = KolvoHomeTest;
 
 TEST(WaveFormat, PcmFunctionsComputeBlockAlignAndRate)
 {
@@ -56,37 +49,16 @@ TEST(WaveFormat, PcmFunctionsComputeBlockAlignAndRate)
 TEST(WaveFormat, PeakLevels)
 {
     const std::uint8_t stereo16[] = {0x00, 0x80, 100, 0, 0x10, 0x00, 0xFF, 0xFF};
-    const PeakLevels a = PeakLevelsOf(MakePcmFormat(44100, 16, 2), stereo16, sizeof stereo16);
-    EXPECT_EQ(a.left, 32768);
-    EXPECT_EQ(a.right, 100);
-
     const std::uint8_t mono8[] = {0, 200};
-    const PeakLevels b = PeakLevelsOf(MakePcmFormat(11025, 8, 1), mono8, sizeof mono8);
-    EXPECT_EQ(b.left, 32768);
-    EXPECT_EQ(b.right, 32768);
-
-    const PeakLevels c = PeakLevelsOf(MakePcmFormat(11025, 24, 2), mono8, sizeof mono8);
-    EXPECT_EQ(c.left, 0);
-    EXPECT_EQ(c.right, 0);
+    const auto peaks = [](const WAVEFORMATEX& format, const std::uint8_t* bytes, size_t count) {
+        const PeakLevels p = PeakLevelsOf(format, bytes, count);
+        return std::pair{p.left, p.right};
+    };
+    EXPECT_EQ(peaks(MakePcmFormat(44100, 16, 2), stereo16, 8), std::pair(32768, 100));
+    EXPECT_EQ(peaks(MakePcmFormat(11025, 8, 1), mono8, 2), std::pair(32768, 32768));
+    EXPECT_EQ(peaks(MakePcmFormat(11025, 24, 2), mono8, 2), std::pair(0, 0));
     // A trailing half pair is not read.
-    const PeakLevels d = PeakLevelsOf(MakePcmFormat(44100, 16, 2), stereo16, 6);
-    EXPECT_EQ(d.left, 32768);
-    EXPECT_EQ(d.right, 100);
-}
-
-TEST(WaveBlock, ResetFreesAndClears)
-{
-    CWaveBlock block;
-    block.Assign({1, 2, 3});
-    EXPECT_EQ(block.size(), 3);
-    EXPECT_TRUE(block.owns());
-    const std::uint8_t outside[] = {9, 9};
-    block.Borrow(outside, 2);
-    EXPECT_EQ(block.data(), outside);
-    EXPECT_FALSE(block.owns());
-    block.Reset();
-    EXPECT_EQ(block.data(), nullptr);
-    EXPECT_EQ(block.size(), 0);
+    EXPECT_EQ(peaks(MakePcmFormat(44100, 16, 2), stereo16, 6), std::pair(32768, 100));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -245,16 +217,9 @@ TEST_F(WaveTest, EveryTagReadsBackInSoxAndFfprobe)
         EXPECT_EQ(dataAt + 8 + dataSize + (dataSize & 1), bytes.size());
         EXPECT_EQ(dataSize % destination.nBlockAlign, 0u);
 
-        const RunResult probe = run("ffprobe -v error -show_entries stream=codec_name,sample_rate,"
-                                    "channels,duration -of default=nw=1 " +
-                                    quoted(path));
-        EXPECT_EQ(probe.status, 0);
-        EXPECT_NE(probe.output.find("codec_name=" + std::string(c.ffprobeCodec)), std::string::npos)
-            << probe.output;
-        EXPECT_NE(probe.output.find("sample_rate=" + std::to_string(c.rate)), std::string::npos)
-            << probe.output;
-        EXPECT_NE(probe.output.find("channels=" + std::to_string(c.channels)), std::string::npos)
-            << probe.output;
+        const Probe p = probe(path);
+        EXPECT_EQ(std::tuple(p.codec, p.rate, p.channels),
+                  std::tuple(std::string(c.ffprobeCodec), static_cast<int>(c.rate), c.channels));
 
         // sox decodes it to a second of the tone (MPEG in WAVE is beyond sox; ffmpeg decodes it).
         const std::string decoded = homePath("decoded.wav");
@@ -263,17 +228,10 @@ TEST_F(WaveTest, EveryTagReadsBackInSoxAndFfprobe)
                 ? "ffmpeg -v error -y -i " + quoted(path) + " " + quoted(decoded)
                 : "sox " + quoted(path) + " -b 16 " + quoted(decoded);
         ASSERT_EQ(run(decode, true).status, 0) << decode;
-        const RunResult stat = run("sox " + quoted(decoded) + " -n remix - stat", true);
-        ASSERT_EQ(stat.status, 0) << stat.output;
-        const auto value = [&](const std::string& key) {
-            const size_t at = stat.output.find(key);
-            return at == std::string::npos
-                       ? -1.0
-                       : std::stod(stat.output.substr(stat.output.find(':', at) + 1));
-        };
-        EXPECT_NEAR(value("Length (seconds)"), 1.0, 0.08);
-        EXPECT_NEAR(value("Rough   frequency"), 440, 25);
-        EXPECT_GT(value("RMS     amplitude"), 0.2);
+        const SoxStat stat = soxStat(decoded);
+        EXPECT_NEAR(stat.seconds, 1.0, 0.08) << stat.text;
+        EXPECT_NEAR(stat.hz, 440, 25);
+        EXPECT_GT(stat.rms, 0.2);
     }
 }
 
@@ -340,14 +298,6 @@ TEST_F(WaveTest, TheFileStopsCleanlyAtItsSizeLimit)
 
 TEST_F(WaveTest, AFullDiskLeavesAValidFileOfWhatReachedIt)
 {
-    // The process may not write files past 50,000 bytes: writes fail as on a full disk.
-    struct rlimit before
-    {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = before;
-    small.rlim_cur = 50001; // an odd size: the last sample frame is cut in the middle
-
     const WAVEFORMATEX pcm = MakePcmFormat(44100, 16, 2);
     const std::string path = homePath("full.wav");
     const auto samples = tone(440, 3.0, 44100, 2);
@@ -356,21 +306,18 @@ TEST_F(WaveTest, AFullDiskLeavesAValidFileOfWhatReachedIt)
         CAcmWaveWriter writer;
         ASSERT_EQ(writer.openConverter(pcm, pcm), 1);
         ASSERT_EQ(writer.createFile(path, pcm), 1);
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        for (size_t at = 0, i = 0; at < samples.size(); at += 65536, ++i) {
-            if (writer.write(samples.data() + at, std::min<size_t>(65536, samples.size() - at),
-                             nullptr, nullptr, 0) == 0) {
-                failedAt = static_cast<int>(i);
-                break;
-            }
-        }
-        EXPECT_TRUE(writer.diskFailed());
-        EXPECT_FALSE(writer.fileError().empty());
-        EXPECT_FALSE(fs::exists(path));
-        EXPECT_EQ(writer.finishFile(), 1);
+        // An odd limit: the last sample frame is cut in the middle.
+        withFileSizeLimit(50001, [&] {
+            for (size_t at = 0, i = 0; failedAt < 0 && at < samples.size(); at += 65536, ++i)
+                if (writer.write(samples.data() + at, std::min<size_t>(65536, samples.size() - at),
+                                 nullptr, nullptr, 0) == 0)
+                    failedAt = static_cast<int>(i);
+            EXPECT_TRUE(writer.diskFailed());
+            EXPECT_FALSE(writer.fileError().empty());
+            EXPECT_FALSE(fs::exists(path));
+            EXPECT_EQ(writer.finishFile(), 1);
+        });
     }
-    ::setrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, oldHandler);
     EXPECT_GE(failedAt, 0);
 
     const std::string bytes = readBytes(path);

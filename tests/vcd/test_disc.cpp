@@ -9,8 +9,8 @@
 #include "engines/vcdformat.h"
 #include "engines/vcdsource.h"
 
+#include <gmock/gmock.h>
 #include <gst/app/gstappsink.h>
-#include <gtest/gtest.h>
 
 #include <QDir>
 
@@ -19,6 +19,7 @@
 
 using namespace engines;
 using namespace vcdtest;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -232,7 +233,7 @@ TEST_F(VcdDiscTest, TracksReadAsTheMpegFilesTheDiscWasMadeFrom)
     ASSERT_TRUE(segment) << segments.failureText();
     EXPECT_TRUE(streamBytes(*segment) == bytesOf(clip("seg", 1, 0)));
     EXPECT_FALSE(disc.openStream("MPEGAV/AVSEQ03.DAT"));
-    EXPECT_NE(disc.failureText().find("AVSEQ03"), std::string::npos);
+    EXPECT_THAT(disc.failureText(), HasSubstr("AVSEQ03"));
     // Small files are Form 1: read whole, and a limit is kept.
     const auto info = disc.readFile("vcd/info.vcd");
     ASSERT_TRUE(info);
@@ -380,27 +381,24 @@ TEST_F(VcdDiscTest, DamagedDescriptionsAreRefusedWithTheReason)
     // The third entry moved to 74:00:00, far past the end of a 16-second disc.
     const std::string late = copyDisc(m_menu, "late-entry");
     ASSERT_TRUE(patchForm1(late, entriesSector, 12 + 2 * 4 + 1, std::string("\x74\x00\x00", 3)));
-    EXPECT_NE(refusal(late).find("entry 3 (track 3 at 74:00:00) lies past the end of the disc"),
-              std::string::npos)
-        << refusal(late);
+    EXPECT_THAT(refusal(late),
+                HasSubstr("entry 3 (track 3 at 74:00:00) lies past the end of the disc"));
 
     const std::string noTrack = copyDisc(m_menu, "no-track");
     ASSERT_TRUE(patchForm1(noTrack, entriesSector, 12 + 2 * 4, "\x09"));
-    EXPECT_NE(refusal(noTrack).find("leads to a track the disc does not have"), std::string::npos)
-        << refusal(noTrack);
+    EXPECT_THAT(refusal(noTrack), HasSubstr("leads to a track the disc does not have"));
 
     // An entry count larger than the file: ENTRIES.VCD is one 2048-byte sector.
     const std::string many = copyDisc(m_menu, "many-entries");
     ASSERT_TRUE(patchForm1(many, entriesSector, 10, std::string("\x02\x00", 2)));
-    EXPECT_NE(refusal(many).find("announces 512 entries and holds 509"), std::string::npos)
-        << refusal(many);
+    EXPECT_THAT(refusal(many), HasSubstr("announces 512 entries and holds 509"));
 
     const std::string super = copyDisc(m_menu, "super");
     ASSERT_TRUE(patchForm1(super, infoSector, 0, "SUPERVCD"));
-    EXPECT_NE(refusal(super).find("not a Video CD description"), std::string::npos);
+    EXPECT_THAT(refusal(super), HasSubstr("not a Video CD description"));
 
-    EXPECT_NE(refusal(folder() + "/nothing.cue").find("there is no drive, disc image or folder"),
-              std::string::npos);
+    EXPECT_THAT(refusal(folder() + "/nothing.cue"),
+                HasSubstr("there is no drive, disc image or folder"));
     EXPECT_EQ(refusal(folder()), "the disc has no VCD/INFO.VCD");
 }
 
@@ -431,6 +429,5 @@ TEST_F(VcdDiscTest, ACueSheetNamingADataFileOfAnotherNameReadsTheSame)
     sheet = std::regex_replace(sheet, std::regex("other\\.bin"), "gone.bin");
     ASSERT_TRUE(writeBytes(folder() + "/gone.cue", sheet));
     EXPECT_FALSE(disc.open(folder() + "/gone.cue"));
-    EXPECT_NE(disc.failureText().find("names gone.bin, which is missing"), std::string::npos)
-        << disc.failureText();
+    EXPECT_THAT(disc.failureText(), HasSubstr("names gone.bin, which is missing"));
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace engines::vcd;
 
 namespace {
@@ -36,14 +38,9 @@ TEST(VcdFormat, InfoFieldsAreReadBigEndianAndIdVersionProfileAreChecked)
     Info info;
     std::string why;
     ASSERT_TRUE(parseInfo(infoBytes(), info, &why)) << why;
-    EXPECT_EQ(info.albumId, "MY ALBUM");
-    EXPECT_EQ(info.volumeCount, 2);
-    EXPECT_EQ(info.volumeNumber, 1);
-    EXPECT_TRUE(info.extendedPsd());
-    EXPECT_EQ(info.psdSize, 0x10203u);
-    EXPECT_EQ(info.offsetMultiplier, 8);
-    EXPECT_EQ(info.listIdCount, 0x1234);
-    EXPECT_EQ(info.segmentCount, 7);
+    EXPECT_EQ(std::tuple(info.albumId, info.volumeCount, info.volumeNumber, info.extendedPsd(),
+                         info.psdSize, info.offsetMultiplier, info.listIdCount, info.segmentCount),
+              std::tuple("MY ALBUM", 2, 1, true, 0x10203u, 8, 0x1234, 7));
 
     EXPECT_FALSE(parseInfo(infoBytes().substr(0, 55), info, &why));
     EXPECT_NE(why.find("fewer than 56"), std::string::npos) << why;
@@ -63,13 +60,11 @@ TEST(VcdFormat, EntriesAreBcdAndMustAllBeThere)
     std::string why;
     ASSERT_TRUE(parseEntries(b, e, &why)) << why;
     ASSERT_EQ(e.entries.size(), 2u);
-    EXPECT_EQ(e.entries[0].track, 2);
-    EXPECT_EQ(e.entries[0].msfFrames(), 8 * 75);
-    EXPECT_EQ(e.entries[0].ms(), 8000);
-    EXPECT_EQ(e.entries[1].minute, 12);
-    EXPECT_EQ(e.entries[1].second, 59);
-    EXPECT_EQ(e.entries[1].frame, 74);
-    EXPECT_EQ(e.entries[1].ms(), (12 * 60 + 59) * 1000 + 74 * 1000 / 75);
+    EXPECT_EQ(std::tuple(e.entries[0].track, e.entries[0].msfFrames(), e.entries[0].ms()),
+              std::tuple(2, 8 * 75, 8000));
+    const EntryRecord& late = e.entries[1];
+    EXPECT_EQ(std::tuple(late.minute, late.second, late.frame, late.ms()),
+              std::tuple(12, 59, 74, (12 * 60 + 59) * 1000 + 74 * 1000 / 75));
 
     // One entry missing from the file.
     EXPECT_FALSE(parseEntries(b.substr(0, b.size() - 1), e, &why));
@@ -100,23 +95,15 @@ TEST(VcdFormat, DescriptorsOfEachKindAndTheirBounds)
     Descriptor d;
     std::string why;
     ASSERT_TRUE(parseDescriptor(psd, 8, d, &why)) << why;
-    EXPECT_EQ(d.type, DescriptorType::PlayList);
-    EXPECT_EQ(d.previous, kNoOffset);
-    EXPECT_EQ(d.next, 3);
-    EXPECT_EQ(d.playTimeMs(), 3000);
-    EXPECT_EQ(d.wait, 5);
-    EXPECT_EQ(d.items, (std::vector<std::uint16_t>{2, 101}));
+    EXPECT_EQ(std::tuple(d.type, d.previous, d.next, d.playTimeMs(), d.wait, d.items),
+              std::tuple(DescriptorType::PlayList, kNoOffset, 3, 3000, 5,
+                         std::vector<std::uint16_t>{2, 101}));
 
     ASSERT_TRUE(parseDescriptor(psd, 32, d, &why)) << why;
-    EXPECT_EQ(d.type, DescriptorType::Selection);
-    EXPECT_EQ(d.baseSelection, 3);
-    EXPECT_EQ(d.listId, 0x8001);
-    EXPECT_EQ(d.defaultOffset, kMultiDefault);
-    EXPECT_EQ(d.timeoutOffset, kNoOffset);
-    EXPECT_EQ(waitSeconds(d.timeoutTime), -1);
-    EXPECT_EQ(d.loopCount(), 3);
-    EXPECT_EQ(d.loop & 0x80, 0x80);
-    EXPECT_EQ(d.playItem, 1000);
+    EXPECT_EQ(std::tuple(d.type, d.baseSelection, d.listId, d.defaultOffset, d.timeoutOffset,
+                         waitSeconds(d.timeoutTime), d.loopCount(), d.loop & 0x80, d.playItem),
+              std::tuple(DescriptorType::Selection, 3, 0x8001, kMultiDefault, kNoOffset, -1, 3,
+                         0x80, 1000));
     EXPECT_EQ(d.selections, (std::vector<std::uint16_t>{4, 5}));
     EXPECT_TRUE(d.areas.empty());
 
@@ -143,23 +130,21 @@ TEST(VcdFormat, DescriptorsOfEachKindAndTheirBounds)
 
 TEST(VcdFormat, WaitTimesAndItemClasses)
 {
-    EXPECT_EQ(waitSeconds(0), 0);
-    EXPECT_EQ(waitSeconds(1), 1);
-    EXPECT_EQ(waitSeconds(60), 60);
-    EXPECT_EQ(waitSeconds(61), 70);
-    EXPECT_EQ(waitSeconds(254), 2000);
-    EXPECT_EQ(waitSeconds(255), -1);
-
-    EXPECT_EQ(itemClass(1), ItemClass::None);
-    EXPECT_EQ(itemClass(2), ItemClass::Track);
-    EXPECT_EQ(itemClass(99), ItemClass::Track);
-    EXPECT_EQ(itemClass(100), ItemClass::Entry);
-    EXPECT_EQ(itemClass(599), ItemClass::Entry);
-    EXPECT_EQ(itemClass(600), ItemClass::None);
-    EXPECT_EQ(itemClass(999), ItemClass::None);
-    EXPECT_EQ(itemClass(1000), ItemClass::Segment);
-    EXPECT_EQ(itemClass(2979), ItemClass::Segment);
-    EXPECT_EQ(itemClass(2980), ItemClass::None);
+    for (const auto& [raw, seconds] :
+         {std::pair{0, 0}, {1, 1}, {60, 60}, {61, 70}, {254, 2000}, {255, -1}})
+        EXPECT_EQ(waitSeconds(static_cast<std::uint8_t>(raw)), seconds) << raw;
+    using enum ItemClass;
+    for (const auto& [item, kind] : {std::pair{1, None},
+                                     {2, Track},
+                                     {99, Track},
+                                     {100, Entry},
+                                     {599, Entry},
+                                     {600, None},
+                                     {999, None},
+                                     {1000, Segment},
+                                     {2979, Segment},
+                                     {2980, None}})
+        EXPECT_EQ(itemClass(item), kind) << item;
     EXPECT_EQ(itemText(101), "101 (entry 2)");
     EXPECT_EQ(itemText(1000), "1000 (segment 1)");
 }

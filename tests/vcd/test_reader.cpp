@@ -6,13 +6,15 @@
 #include "albums/album.h"
 #include "players/vcdreader.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <QDir>
 
+#include <cstdio>
 #include <set>
 
 using namespace vcdtest;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -89,6 +91,31 @@ protected:
         return u.file + " from " + std::to_string(u.startMs);
     }
     int psdSector(const std::string& cue) const { return fileSector(cue, "PSD_X.VCD"); }
+    // A command: what it returned, the last unit played and the list the reader is at.
+    std::string go(int command)
+    {
+        const int done = m_reader.command(command);
+        char offset[8];
+        std::snprintf(offset, sizeof offset, "%04X", m_reader.descriptorOffset());
+        return std::to_string(done) + ": " + last() + " at 0x" + offset;
+    }
+    // The clock moved on (or the unit played to `position`): the reader's state after a poll.
+    int after(std::int64_t ms)
+    {
+        m_clock.now += ms;
+        m_reader.poll();
+        return m_reader.state();
+    }
+    int playedTo(std::int64_t position)
+    {
+        m_play.position = position;
+        return after(0);
+    }
+    int unitEnds()
+    {
+        m_play.finish();
+        return after(0);
+    }
 
     std::string m_menu;
     FakePlayback m_play;
@@ -122,26 +149,21 @@ TEST_F(VcdReaderTest, WithoutAPlaySequenceTheEntriesAreTheSongs)
     EXPECT_EQ(m_play.played.back().uri.rfind("kolvovcd:///", 0), 0u) << m_play.played.back().uri;
 
     // Playing on into the second entry of the same track: the song follows, nothing reopens.
-    m_play.position = 1000;
-    m_reader.poll();
+    playedTo(1000);
     EXPECT_EQ(m_reader.positionMs(), 1000);
     EXPECT_EQ(m_album.currentSong(), 1);
-    m_play.position = 1600;
-    m_reader.poll();
+    playedTo(1600);
     EXPECT_EQ(m_album.currentSong(), 2);
     EXPECT_EQ(m_reader.positionMs(), 80);
     EXPECT_EQ(m_reader.lengthMs(), 4973 - 1520);
     EXPECT_EQ(m_play.played.size(), 1u);
 
     // Next and Previous move between entries like songs; a number plays that entry.
-    ASSERT_EQ(m_reader.command(VcdReader::kNextList), 1);
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ02.DAT from 0");
-    EXPECT_EQ(m_reader.command(VcdReader::kNextList), 0);
-    ASSERT_EQ(m_reader.command(VcdReader::kPreviousList), 1);
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ01.DAT from 1520");
-    EXPECT_EQ(m_reader.command(4), 0);
-    ASSERT_EQ(m_reader.command(1), 1);
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ01.DAT from 0");
+    EXPECT_EQ(go(VcdReader::kNextList), "1: MPEGAV/AVSEQ02.DAT from 0 at 0xFFFF");
+    EXPECT_EQ(go(VcdReader::kNextList), "0: MPEGAV/AVSEQ02.DAT from 0 at 0xFFFF");
+    EXPECT_EQ(go(VcdReader::kPreviousList), "1: MPEGAV/AVSEQ01.DAT from 1520 at 0xFFFF");
+    EXPECT_EQ(go(4), "0: MPEGAV/AVSEQ01.DAT from 1520 at 0xFFFF");
+    EXPECT_EQ(go(1), "1: MPEGAV/AVSEQ01.DAT from 0 at 0xFFFF");
 
     m_reader.close();
     EXPECT_FALSE(m_reader.open(disc, m_album, false));
@@ -155,48 +177,37 @@ TEST_F(VcdReaderTest, NavigationFollowsTheLinksOfTheLists)
     EXPECT_EQ(titles(m_album), (std::vector<std::string>{"1", "2"}));
 
     // The selection list plays its own item and gives the viewer its hot areas.
-    ASSERT_EQ(m_reader.command(0), 1);
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ02.DAT from 0");
+    EXPECT_EQ(go(0), "1: MPEGAV/AVSEQ02.DAT from 0 at 0x0000");
     EXPECT_EQ(m_play.areas, (std::vector<VcdHotArea>{{10, 20, 30, 40, VcdReader::kNextList},
                                                      {1, 2, 100, 120, 1},
                                                      {130, 2, 250, 120, 2}}));
     EXPECT_EQ(m_reader.command(3), 0); // not one of its selections
 
-    ASSERT_EQ(m_reader.command(1), 1);
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0006);
+    EXPECT_EQ(go(1), "1: MPEGAV/AVSEQ01.DAT from 0 at 0x0006");
     EXPECT_EQ(m_reader.mode(), VcdReader::ModePlayList);
     EXPECT_EQ(titles(m_album), (std::vector<std::string>{"1", "2", "3"}));
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ01.DAT from 0");
     EXPECT_EQ(m_reader.lengthMs(), 3000); // the list's play time
     EXPECT_TRUE(m_play.areas.empty());
     EXPECT_EQ(m_reader.command(2), 0); // numbers mean nothing in a play list
 
     // Items in turn, back, then on to the next list after the last.
-    ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
+    EXPECT_EQ(go(VcdReader::kNextItem), "1: MPEGAV/AVSEQ01.DAT from 1520 at 0x0006"); // entry 2
     EXPECT_EQ(m_album.currentSong(), 2);
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ01.DAT from 1520"); // entry 2
-    ASSERT_EQ(m_reader.command(VcdReader::kPreviousItem), 1);
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ01.DAT from 0");
+    EXPECT_EQ(go(VcdReader::kPreviousItem), "1: MPEGAV/AVSEQ01.DAT from 0 at 0x0006");
     ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
-    ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ02.DAT from 0");
-    ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0009);
+    EXPECT_EQ(go(VcdReader::kNextItem), "1: MPEGAV/AVSEQ02.DAT from 0 at 0x0006");
+    EXPECT_EQ(go(VcdReader::kNextItem), "1: MPEGAV/AVSEQ02.DAT from 0 at 0x0009");
     EXPECT_EQ(titles(m_album), (std::vector<std::string>{"1"}));
 
     // No next list: nothing changes. Previous, return, default.
     const size_t plays = m_play.played.size();
-    EXPECT_EQ(m_reader.command(VcdReader::kNextList), 0);
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0009);
+    EXPECT_EQ(go(VcdReader::kNextList), "0: MPEGAV/AVSEQ02.DAT from 0 at 0x0009");
     EXPECT_EQ(m_play.played.size(), plays);
-    ASSERT_EQ(m_reader.command(VcdReader::kPreviousList), 1);
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0006);
-    ASSERT_EQ(m_reader.command(VcdReader::kPreviousItem), 1); // at the first item: previous list
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0000);
-    ASSERT_EQ(m_reader.command(VcdReader::kSelectDefault), 1);
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0009);
-    ASSERT_EQ(m_reader.command(VcdReader::kReturn), 1);
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0000);
+    EXPECT_EQ(go(VcdReader::kPreviousList), "1: MPEGAV/AVSEQ01.DAT from 0 at 0x0006");
+    // At the first item Previous goes to the previous list.
+    EXPECT_EQ(go(VcdReader::kPreviousItem), "1: MPEGAV/AVSEQ02.DAT from 0 at 0x0000");
+    EXPECT_EQ(go(VcdReader::kSelectDefault), "1: MPEGAV/AVSEQ02.DAT from 0 at 0x0009");
+    EXPECT_EQ(go(VcdReader::kReturn), "1: MPEGAV/AVSEQ02.DAT from 0 at 0x0000");
     // The menu's return is the end list: the play sequence is over.
     m_reader.command(VcdReader::kReturn);
     EXPECT_TRUE(m_reader.ended());
@@ -208,8 +219,7 @@ TEST_F(VcdReaderTest, WaitsPlayTimesAndPause)
 {
     ASSERT_TRUE(m_reader.open(m_menu, m_album, true));
     ASSERT_EQ(m_reader.command(1), 1); // the play list: wait 5 s, play time 3 s
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 526);
+    EXPECT_EQ(after(0), 526);
 
     // Paused, Default resumes rather than following the default link.
     EXPECT_FALSE(m_reader.resume());
@@ -219,50 +229,32 @@ TEST_F(VcdReaderTest, WaitsPlayTimesAndPause)
     ASSERT_TRUE(m_reader.resume());
     EXPECT_EQ(m_play.resumes, 1);
     m_play.pauseUnit();
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 529);
+    EXPECT_EQ(after(0), 529);
     ASSERT_EQ(m_reader.command(VcdReader::kSelectDefault), 1);
     EXPECT_EQ(m_play.resumes, 2);
     EXPECT_EQ(m_reader.descriptorOffset(), 0x0006);
 
     // The play time stops the item; the last picture is held for the wait.
-    m_play.position = 2999;
-    m_reader.poll();
+    playedTo(2999);
     EXPECT_EQ(m_play.stops, 0);
-    m_play.position = 3001;
-    m_reader.poll();
+    EXPECT_EQ(playedTo(3001), 526);
     EXPECT_EQ(m_play.stops, 1);
-    EXPECT_EQ(m_reader.state(), 526);
-    m_clock.now += 4999;
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 526);
-    m_clock.now += 1;
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 525);
+    EXPECT_EQ(after(4999), 526);
+    EXPECT_EQ(after(1), 525);
 
     // The next item counts its wait afresh from its own end.
     ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 526);
+    EXPECT_EQ(after(0), 526);
     m_play.finish();
-    m_clock.now += 1000;
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 526);
-    m_clock.now += 4999;
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 526);
-    m_clock.now += 1;
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 525);
+    EXPECT_EQ(after(1000), 526);
+    EXPECT_EQ(after(4999), 526);
+    EXPECT_EQ(after(1), 525);
 
     // Wait 255: for ever, until the user moves on.
     ASSERT_EQ(m_reader.command(VcdReader::kNextList), 1);
     EXPECT_EQ(m_reader.descriptorOffset(), 0x0009);
-    m_play.finish();
-    m_reader.poll();
-    m_clock.now += 10LL * 3600 * 1000;
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 526);
+    unitEnds();
+    EXPECT_EQ(after(10LL * 3600 * 1000), 526);
     ASSERT_EQ(m_reader.command(VcdReader::kReturn), 1);
     EXPECT_EQ(m_reader.descriptorOffset(), 0x0000);
 }
@@ -273,26 +265,16 @@ TEST_F(VcdReaderTest, ASelectionListLoopsThenFollowsItsTimeOut)
     ASSERT_EQ(m_reader.command(0), 1);
     // Loop count 3: the first two ends go straight on to playing the item again.
     for (int round = 1; round <= 2; ++round) {
-        m_play.finish();
-        m_reader.poll();
-        EXPECT_EQ(m_reader.state(), 525) << round;
-        ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
-        EXPECT_EQ(m_reader.descriptorOffset(), 0x0000);
+        EXPECT_EQ(unitEnds(), 525) << round;
+        EXPECT_EQ(go(VcdReader::kNextItem), "1: MPEGAV/AVSEQ02.DAT from 0 at 0x0000");
     }
     EXPECT_EQ(m_play.played.size(), 3u);
     EXPECT_EQ(m_reader.loopCounter(), 3);
     // After the third, the time-out (5 s) runs, then the time-out list follows.
-    m_play.finish();
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 526);
-    m_clock.now += 4999;
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 526);
-    m_clock.now += 1;
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 525);
-    ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0009);
+    EXPECT_EQ(unitEnds(), 526);
+    EXPECT_EQ(after(4999), 526);
+    EXPECT_EQ(after(1), 525);
+    EXPECT_EQ(go(VcdReader::kNextItem), "1: MPEGAV/AVSEQ02.DAT from 0 at 0x0009");
     EXPECT_EQ(m_play.played.size(), 4u);
     EXPECT_TRUE(m_randomAsked.empty());
 }
@@ -304,22 +286,16 @@ TEST_F(VcdReaderTest, SegmentsAndASelectionBaseAboveOne)
     ASSERT_TRUE(m_reader.open(disc, m_album, true)) << m_reader.failureText();
     // Base selection 2: one empty song before the selection numbers.
     EXPECT_EQ(titles(m_album), (std::vector<std::string>{"", "2"}));
-    ASSERT_EQ(m_reader.command(0), 1);
-    EXPECT_EQ(last(), "SEGMENT/ITEM0001.DAT from 0");
+    EXPECT_EQ(go(0), "1: SEGMENT/ITEM0001.DAT from 0 at 0x0000");
     EXPECT_EQ(m_reader.lengthMs(), 0);
     EXPECT_FALSE(m_reader.sequenceUnit());
     EXPECT_FALSE(m_reader.pause());
     EXPECT_EQ(m_reader.command(1), 0);
     // Loop count 1 and no time-out time: the end goes straight on to the time-out list.
-    m_play.finish();
-    m_reader.poll();
-    EXPECT_EQ(m_reader.state(), 525);
-    ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
-    EXPECT_EQ(m_reader.descriptorOffset(), 0x0006);
-    EXPECT_EQ(last(), "MPEGAV/AVSEQ01.DAT from 0");
+    EXPECT_EQ(unitEnds(), 525);
+    EXPECT_EQ(go(VcdReader::kNextItem), "1: MPEGAV/AVSEQ01.DAT from 0 at 0x0006");
     EXPECT_TRUE(m_reader.sequenceUnit());
-    ASSERT_EQ(m_reader.command(VcdReader::kNextItem), 1);
-    EXPECT_EQ(last(), "SEGMENT/ITEM0001.DAT from 0");
+    EXPECT_EQ(go(VcdReader::kNextItem), "1: SEGMENT/ITEM0001.DAT from 0 at 0x0006");
     // The selection by its number, 2.
     ASSERT_EQ(m_reader.command(VcdReader::kPreviousList), 1);
     ASSERT_EQ(m_reader.command(2), 1);
@@ -357,9 +333,7 @@ TEST_F(VcdReaderTest, DamagedPlaySequencesStopWithAReason)
     ASSERT_EQ(m_reader.command(VcdReader::kNextList), 1);
     EXPECT_EQ(m_reader.descriptorOffset(), 0x0000);
     EXPECT_EQ(m_reader.mode(), VcdReader::ModeSelection);
-    EXPECT_NE(m_reader.failureText().find("beyond the end of the file (96 bytes)"),
-              std::string::npos)
-        << m_reader.failureText();
+    EXPECT_THAT(m_reader.failureText(), HasSubstr("beyond the end of the file (96 bytes)"));
 
     // Two play lists of items that cannot be played, each the other's next: the automatic
     // moves end where they began instead of going round for ever.
@@ -381,9 +355,7 @@ TEST_F(VcdReaderTest, DamagedPlaySequencesStopWithAReason)
     }
     EXPECT_EQ(moves, 0);
     EXPECT_TRUE(m_play.played.empty());
-    EXPECT_NE(m_reader.failureText().find("leads back to the descriptor at 0x0006"),
-              std::string::npos)
-        << m_reader.failureText();
+    EXPECT_THAT(m_reader.failureText(), HasSubstr("leads back to the descriptor at 0x0006"));
     // The user can still go elsewhere.
     EXPECT_EQ(m_reader.command(VcdReader::kReturn), 1);
     EXPECT_EQ(m_reader.descriptorOffset(), 0x0000);
@@ -396,22 +368,16 @@ TEST_F(VcdReaderTest, DamagedPlaySequencesStopWithAReason)
         patchForm1(noPsd, fileSector(noPsd, "INFO.VCD"), 44, std::string("\x00\x00\x00\x48", 4)));
     m_reader.close();
     EXPECT_FALSE(m_reader.open(noPsd, m_album, true));
-    EXPECT_NE(m_reader.failureText().find("VCD/PSD.VCD is missing or empty"), std::string::npos)
-        << m_reader.failureText();
+    EXPECT_THAT(m_reader.failureText(),
+                HasSubstr("the play-sequence file VCD/PSD.VCD is missing or empty"));
     EXPECT_FALSE(m_reader.isOpen());
 
     // The same in the folder of a copied disc, where PSD.VCD is there with nothing in it.
-    const std::string dir = folder() + "/empty-psd";
-    QDir().mkpath(QString::fromStdString(dir + "/VCD"));
-    QDir().mkpath(QString::fromStdString(dir + "/MPEGAV"));
-    ASSERT_TRUE(writeBytes(dir + "/VCD/INFO.VCD", readForm1(noPsd, fileSector(noPsd, "INFO.VCD"))));
-    ASSERT_TRUE(
-        writeBytes(dir + "/VCD/ENTRIES.VCD", readForm1(noPsd, fileSector(noPsd, "ENTRIES.VCD"))));
+    const std::string dir = folderDisc("empty-psd", noPsd, {clip("one", 2, 440)});
     ASSERT_TRUE(writeBytes(dir + "/VCD/PSD.VCD", ""));
-    ASSERT_TRUE(writeBytes(dir + "/MPEGAV/AVSEQ01.DAT", bytesOf(clip("one", 2, 440))));
     EXPECT_FALSE(m_reader.open(dir, m_album, true));
-    EXPECT_NE(m_reader.failureText().find("VCD/PSD.VCD is missing or empty"), std::string::npos)
-        << m_reader.failureText();
+    EXPECT_THAT(m_reader.failureText(),
+                HasSubstr("the play-sequence file VCD/PSD.VCD is missing or empty"));
 
     // The plain disc itself plays its one track.
     ASSERT_TRUE(m_reader.open(tracksOnly, m_album, true)) << m_reader.failureText();
@@ -425,14 +391,10 @@ TEST_F(VcdReaderTest, HostilePlaySequencesNeitherHangNorLeaveTheDisc)
     const std::string corpus = std::string(KOLVO_SOURCE_DIR) + "/tests/fuzz/corpus/fuzz_vcd_psd";
     const QStringList names = QDir(QString::fromStdString(corpus)).entryList(QDir::Files);
     ASSERT_FALSE(names.isEmpty());
-    const std::string info = readForm1(m_menu, fileSector(m_menu, "INFO.VCD"));
-    const std::string entries = readForm1(m_menu, fileSector(m_menu, "ENTRIES.VCD"));
-    const std::string dir = folder() + "/hostile";
-    QDir().mkpath(QString::fromStdString(dir + "/VCD"));
-    QDir().mkpath(QString::fromStdString(dir + "/MPEGAV"));
-    ASSERT_TRUE(writeBytes(dir + "/VCD/ENTRIES.VCD", entries));
-    ASSERT_TRUE(writeBytes(dir + "/MPEGAV/AVSEQ01.DAT", bytesOf(clip("one", 2, 440))));
-    ASSERT_TRUE(writeBytes(dir + "/MPEGAV/AVSEQ02.DAT", bytesOf(clip("two", 2, 880))));
+    const std::string dir =
+        folderDisc("hostile", m_menu, {clip("one", 2, 440), clip("two", 2, 880)});
+    ASSERT_FALSE(dir.empty());
+    const std::string info = bytesOf(dir + "/VCD/INFO.VCD");
     int opened = 0;
     for (int i = 0; i < names.size(); i += std::max(1, static_cast<int>(names.size()) / 60)) {
         const std::string input = bytesOf(corpus + "/" + names[i].toStdString());
@@ -442,10 +404,8 @@ TEST_F(VcdReaderTest, HostilePlaySequencesNeitherHangNorLeaveTheDisc)
         std::string patched = info;
         const std::uint32_t size = static_cast<std::uint32_t>(input.size() - 1);
         patched[43] = 0;
-        patched[44] = static_cast<char>(size >> 24);
-        patched[45] = static_cast<char>(size >> 16);
-        patched[46] = static_cast<char>(size >> 8);
-        patched[47] = static_cast<char>(size);
+        for (int i = 0; i < 4; ++i)
+            patched[44 + i] = static_cast<char>(size >> (24 - 8 * i));
         patched[51] = input[0];
         ASSERT_TRUE(writeBytes(dir + "/VCD/INFO.VCD", patched));
         ASSERT_TRUE(writeBytes(dir + "/VCD/PSD.VCD", input.substr(1)));

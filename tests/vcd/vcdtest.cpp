@@ -1,22 +1,20 @@
 #include "vcdtest.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace vcdtest {
 namespace {
 
 bool exists(const std::string& path)
 {
-    struct stat st
-    {};
-    return ::stat(path.c_str(), &st) == 0;
+    return QFileInfo::exists(QString::fromStdString(path));
 }
 
 std::string binOf(const std::string& cue)
@@ -182,7 +180,6 @@ std::string copyDisc(const std::string& cue, const std::string& name)
 {
     const std::string to = folder() + "/" + name + ".cue";
     std::string sheet = bytesOf(cue);
-    const std::string oldBin = binOf(cue).substr(binOf(cue).rfind('/') + 1);
     sheet = std::regex_replace(sheet, std::regex("FILE \"[^\"]*\""), "FILE \"" + name + ".bin\"");
     if (!writeBytes(to, sheet) || !writeBytes(binOf(to), bytesOf(binOf(cue))))
         return {};
@@ -217,6 +214,21 @@ std::string readForm1(const std::string& cue, int sector)
     const std::string bin = bytesOf(binOf(cue));
     const size_t at = static_cast<size_t>(sector) * 2352 + 24;
     return at + 2048 <= bin.size() ? bin.substr(at, 2048) : std::string();
+}
+
+std::string folderDisc(const std::string& name, const std::string& cue,
+                       const std::vector<std::string>& clips)
+{
+    const std::string dir = folder() + "/" + name;
+    QDir().mkpath(QString::fromStdString(dir + "/VCD"));
+    QDir().mkpath(QString::fromStdString(dir + "/MPEGAV"));
+    bool ok = true;
+    for (const char* file : {"INFO.VCD", "ENTRIES.VCD"})
+        ok = ok && writeBytes(dir + "/VCD/" + file, readForm1(cue, fileSector(cue, file)));
+    for (size_t i = 0; i < clips.size(); ++i)
+        ok = ok &&
+             writeBytes(dir + "/MPEGAV/AVSEQ0" + std::to_string(i + 1) + ".DAT", bytesOf(clips[i]));
+    return ok ? dir : std::string();
 }
 
 std::string bytesOf(const std::string& path)

@@ -50,6 +50,10 @@ int fileSector(const std::string& cue, const std::string& isoName);
 bool patchForm1(const std::string& cue, int sector, int offset, const std::string& bytes);
 // Reads the user data of a Form 1 sector.
 std::string readForm1(const std::string& cue, int sector);
+// A folder `name` of folder() laid out as a copied disc: VCD/INFO.VCD and VCD/ENTRIES.VCD as
+// the image has them, and the clips as MPEGAV/AVSEQ01.DAT and on; its path ("" on failure).
+std::string folderDisc(const std::string& name, const std::string& cue,
+                       const std::vector<std::string>& clips);
 
 std::string bytesOf(const std::string& path);
 bool writeBytes(const std::string& path, const std::string& bytes);
