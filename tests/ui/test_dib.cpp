@@ -7,21 +7,19 @@
 
 #include <QImage>
 
+#include <cstring>
 #include <functional>
 #include <random>
 
 namespace {
 
-void put32(std::vector<std::uint8_t>& d, size_t at, std::uint32_t v)
+// The largest difference between two colours in any one channel.
+int channelDistance(std::uint32_t a, std::uint32_t b)
 {
-    for (int i = 0; i < 4; ++i)
-        d[at + i] = std::uint8_t(v >> (8 * i));
-}
-
-void put16(std::vector<std::uint8_t>& d, size_t at, std::uint16_t v)
-{
-    d[at] = std::uint8_t(v);
-    d[at + 1] = std::uint8_t(v >> 8);
+    int most = 0;
+    for (int shift : {16, 8, 0})
+        most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return most;
 }
 
 // An image whose colours fit a depth: a palette of 2^bits colours for 1-8 bits.
@@ -98,31 +96,16 @@ TEST(Dib, EveryDepthRoundTripsAndQtReadsTheSamePixels)
                 EXPECT_EQ(back.bitCount, d.bits);
                 const QImage qt = qtRead(bytes);
                 ASSERT_EQ(qt.size(), QSize(w, h));
+                // Qt leaves the low bits of a narrow channel empty where we repeat the high ones
+                // (so that full intensity is 255): the same within the channel's step. 5 or 6
+                // bits a channel come back within their step, every other depth exactly.
                 for (int y = 0; y < h; ++y) {
                     for (int x = 0; x < w; ++x) {
                         const std::uint32_t ours = back.pixel(x, y);
-                        if (d.bits != 16) {
-                            ASSERT_EQ(ours & 0xFFFFFF, qt.pixel(x, y) & 0xFFFFFF)
-                                << "at " << x << "," << y;
-                        } else {
-                            // Qt leaves the low bits of a narrow channel empty where we repeat
-                            // the high ones (so that full intensity is 255): the same within
-                            // the channel's step.
-                            for (int shift : {16, 8, 0})
-                                ASSERT_LE(std::abs(int((ours >> shift) & 0xFF) -
-                                                   int((qt.pixel(x, y) >> shift) & 0xFF)),
-                                          7);
-                        }
-                        if (d.exact) {
-                            ASSERT_EQ(ours, src.pixel(x, y)) << "at " << x << "," << y;
-                        } else {
-                            // 5 or 6 bits a channel: within the step of the channel.
-                            const std::uint32_t s = src.pixel(x, y);
-                            for (int shift : {16, 8, 0})
-                                ASSERT_LE(std::abs(int((ours >> shift) & 0xFF) -
-                                                   int((s >> shift) & 0xFF)),
-                                          8);
-                        }
+                        ASSERT_LE(channelDistance(ours, qt.pixel(x, y)), d.bits == 16 ? 7 : 0)
+                            << "at " << x << "," << y;
+                        ASSERT_LE(channelDistance(ours, src.pixel(x, y)), d.exact ? 0 : 8);
+                        ASSERT_EQ(ours >> 24, 0xFFu);
                     }
                 }
             }
@@ -149,12 +132,8 @@ TEST(Dib, PaletteIndexBeyondTheTableReadsBlack)
 {
     // 8 bits with a table of two colours, a pixel that points at entry 200.
     std::vector<std::uint8_t> d(40 + 8 + 4, 0);
-    put32(d, 0, 40);
-    put32(d, 4, 2);
-    put32(d, 8, 1);
-    put16(d, 12, 1);
-    put16(d, 14, 8);
-    put32(d, 32, 2);
+    for (auto [at, v] : {std::pair{0, 40u}, {4, 2u}, {8, 1u}, {12, 1u | 8u << 16}, {32, 2u}})
+        put32(d, at, v);      // size, width, height, planes and bits, colours
     put32(d, 40, 0x00FF0000); // red, as B G R 0
     put32(d, 44, 0x0000FF00); // green
     d[48] = 1;
@@ -220,8 +199,7 @@ TEST(Dib, BmpFilesWithBitsFurtherOnAreRead)
     ASSERT_TRUE(dib::encode(src, o, packedDib));
     ASSERT_TRUE(dib::bmpFileFromPackedDib(packedDib.data(), packedDib.size(), file));
     // The file header: "BM", the whole size, the offset of the bits after the colour table.
-    ASSERT_EQ(file[0], 'B');
-    ASSERT_EQ(file[1], 'M');
+    ASSERT_EQ(bytesOf(file).substr(0, 2), "BM");
     EXPECT_EQ(file.size(), 14 + packedDib.size());
     EXPECT_EQ(file[2] | file[3] << 8 | file[4] << 16, int(file.size()));
     EXPECT_EQ(file[10] | file[11] << 8, 14 + 40 + 256 * 4);
@@ -242,8 +220,8 @@ TEST(Dib, BmpFilesWithBitsFurtherOnAreRead)
     EXPECT_FALSE(dib::packedDibFromBmpFile(padded.data(), padded.size(), again));
     put32(padded, 10, 20);
     EXPECT_FALSE(dib::packedDibFromBmpFile(padded.data(), padded.size(), again));
-    const std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0, 0, 0, 0, 0,
-                                           0,    0,   0,   0,   0, 0, 0, 0, 0};
+    std::vector<std::uint8_t> png(18, 0);
+    std::memcpy(png.data(), "\x89PNG", 4);
     EXPECT_FALSE(dib::packedDibFromBmpFile(png.data(), png.size(), again));
 }
 

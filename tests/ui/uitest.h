@@ -4,12 +4,14 @@
 
 #include "platform/wnd.h"
 #include "ui/dib.h"
+#include "ui/skinbitmap.h"
 #include "ui/skinfile.h"
 
 #include <QImage>
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +28,8 @@ class Recorder : public Wnd
 public:
     explicit Recorder(QWidget* parent = nullptr);
     std::vector<Message> messages;
-    int count(UINT msg, WPARAM wParam) const;
-    int count(UINT msg) const;
+    // How many messages of this id (and this wParam, when given) it got.
+    int count(UINT msg, std::optional<WPARAM> wParam = {}) const;
     void clear() { messages.clear(); }
 
 protected:
@@ -38,6 +40,8 @@ protected:
 void pump(int milliseconds = 0);
 // What a widget looks like (with its children), at scale 1.
 QImage render(QWidget* widget);
+// Cells of an image list drawn one over another at (0, 0), on black or on a clear image.
+QImage cells(const ImageList& list, std::vector<int> indices, bool onBlack = true);
 
 // A solid image of one colour with optional magenta corners.
 dib::Image solid(int w, int h, std::uint32_t rgb, bool keyedCorners = false);
@@ -49,6 +53,9 @@ std::vector<std::uint8_t> packed(const dib::Image& image, int bitCount = 24);
 std::array<std::vector<std::uint8_t>, uib::kSlotCount> solidSlots();
 std::uint32_t testColor(int slot);
 std::string bytesOf(const std::vector<std::uint8_t>& v);
+// Little-endian values written into bytes at an offset.
+void put16(std::vector<std::uint8_t>& bytes, size_t at, std::uint16_t v);
+void put32(std::vector<std::uint8_t>& bytes, size_t at, std::uint32_t v);
 void setVersion(std::vector<std::uint8_t>& file, std::uint16_t major, std::uint16_t minor);
 void setEntry(std::vector<std::uint8_t>& file, int slot, std::uint32_t offset, std::uint32_t size);
 uib::Entry entryOf(const std::vector<std::uint8_t>& file, int slot);
