@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 const std::array<std::vector<std::uint8_t>, uib::kSlotCount> kNone{};
@@ -39,6 +41,28 @@ bool isTestColour(int slot)
     const QImage& img = Skin::instance().Slot(slot).image();
     return !img.isNull() &&
            (img.pixel(img.width() / 2, img.height() / 2) & 0xFFFFFF) == testColor(slot);
+}
+
+// Where each slot of the loaded skin comes from: B the built-in look, T the test skin's colour,
+// - nothing, ? anything else.
+std::string looks()
+{
+    std::string s;
+    for (int i = 0; i < skin::kSlotCount; ++i)
+        s += isBuiltin(i)                           ? 'B'
+             : isTestColour(i)                      ? 'T'
+             : !Skin::instance().Slot(i).isLoaded() ? '-'
+                                                    : '?';
+    return s;
+}
+
+// Which slots a read gave an image: 1 for each that did.
+std::string imagesOf(const uib::ReadResult& r)
+{
+    std::string s;
+    for (const auto& img : r.images)
+        s += img ? '1' : '0';
+    return s;
 }
 
 class SkinFiles : public KolvoHomeTest
@@ -97,24 +121,19 @@ TEST(SkinFile, WrittenFilesReadBackSlotForSlot)
 
 TEST(SkinFile, ReadingStopsAtTheFirstSlotWhoseDataCannotBeHad)
 {
-    auto file = testSkin();
     // Slot 5 claims more bytes than the file holds: images 0-4 were visited.
+    auto file = testSkin();
     setEntry(file, 5, entryOf(file, 5).offset, 0x7FFFFFF0);
     uib::ReadResult r = readBytes(file);
-    EXPECT_EQ(r.stoppedAt, 5);
-    EXPECT_EQ(r.visited, 5);
-    EXPECT_FALSE(r.fallback);
-    EXPECT_TRUE(r.images[4]);
-    EXPECT_FALSE(r.images[6]);
+    EXPECT_EQ(std::tuple(r.stoppedAt, r.visited, r.fallback), std::tuple(5, 5, false));
+    EXPECT_EQ(imagesOf(r), "11111" + std::string(23, '0'));
 
     // Slot 2 points past the end: only two visited, the whole file falls back.
     file = testSkin();
     setEntry(file, 2, static_cast<std::uint32_t>(file.size() + 10), 100);
     r = readBytes(file);
-    EXPECT_EQ(r.visited, 2);
-    EXPECT_TRUE(r.fallback);
-    for (const auto& img : r.images)
-        EXPECT_FALSE(img);
+    EXPECT_EQ(std::tuple(r.stoppedAt, r.visited, r.fallback), std::tuple(2, 2, true));
+    EXPECT_EQ(imagesOf(r), std::string(28, '0'));
 
     // A slot whose bytes are there but are no bitmap stays empty; the loop goes on.
     file = testSkin();
@@ -123,9 +142,8 @@ TEST(SkinFile, ReadingStopsAtTheFirstSlotWhoseDataCannotBeHad)
     file[e.offset + 7] = 0x7F;
     r = readBytes(file);
     EXPECT_FALSE(r.fallback);
-    EXPECT_FALSE(r.images[4]);
+    EXPECT_EQ(imagesOf(r), "1111011111111111111111111111");
     EXPECT_FALSE(r.problems[4].empty());
-    EXPECT_TRUE(r.images[5]);
 }
 
 TEST(SkinFile, HostileFilesAreRefusedWithoutACrash)
@@ -165,80 +183,50 @@ TEST(SkinFile, HostileFilesAreRefusedWithoutACrash)
         EXPECT_FALSE(img);
 }
 
-TEST_F(SkinFiles, VersionFourOneGivesTheBuiltinLook)
+// What the program takes of files it refuses, cuts short or finds with holes: the built-in look
+// for all of a refused file or one cut before its third slot; what was read of one cut later,
+// the slider slots filled from the built-in look; an absent face slot stays empty.
+TEST_F(SkinFiles, EachFileGivesItsSlotsOrTheBuiltinLook)
 {
-    auto file = testSkin();
-    setVersion(file, 4, 1);
-    install("Newer.uib", file);
-    Skin::instance().LoadSkin("Newer.uib");
-    EXPECT_TRUE(Skin::instance().usingBuiltin());
-    for (int i = 0; i < skin::kSlotCount; ++i)
-        EXPECT_TRUE(isBuiltin(i)) << i;
-
-    // The same file at 4.0 is used.
-    setVersion(file, 4, 0);
-    install("Newer.uib", file);
-    Skin::instance().LoadSkin("Newer.uib");
-    EXPECT_FALSE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isTestColour(0));
-}
-
-TEST_F(SkinFiles, AnAbsentSliderSlotIsFilledFromTheBuiltinLookAFaceSlotIsNot)
-{
-    auto file = testSkin();
-    setEntry(file, skin::kVolumeThumb, entryOf(file, skin::kVolumeThumb).offset, 0);
-    setEntry(file, skin::kFace18Up, entryOf(file, skin::kFace18Up).offset, 0);
-    install("Holes.uib", file);
-    Skin::instance().LoadSkin("Holes.uib");
-    EXPECT_FALSE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isBuiltin(skin::kVolumeThumb));
-    EXPECT_TRUE(isTestColour(skin::kVolumeThumbDisabled));
-    EXPECT_FALSE(Skin::instance().Slot(skin::kFace18Up).isLoaded());
-    EXPECT_TRUE(isTestColour(skin::kFace18Down));
-}
-
-TEST_F(SkinFiles, AFileCutInsideSlotOneFallsBackEntirely)
-{
-    auto file = testSkin();
-    const uib::Entry e = entryOf(file, 1);
-    file.resize(e.offset + e.size / 2);
-    install("Cut.uib", file);
-    Skin::instance().LoadSkin("Cut.uib");
-    EXPECT_TRUE(Skin::instance().usingBuiltin());
-    // Slot 0 was read whole, and still the built-in one is used.
-    EXPECT_TRUE(isBuiltin(0));
-    EXPECT_TRUE(isBuiltin(1));
-}
-
-TEST_F(SkinFiles, AFileCutAfterItsThirdSlotKeepsWhatWasRead)
-{
-    auto file = testSkin();
-    const uib::Entry e = entryOf(file, 3);
-    file.resize(e.offset + 2);
-    install("Short.uib", file);
-    Skin::instance().LoadSkin("Short.uib");
-    EXPECT_FALSE(Skin::instance().usingBuiltin());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(isTestColour(i)) << i;
-    for (int i = 3; i < skin::kFirstSliderSlot; ++i)
-        EXPECT_FALSE(Skin::instance().Slot(i).isLoaded()) << i;
-    for (int i = skin::kFirstSliderSlot; i < skin::kSlotCount; ++i)
-        EXPECT_TRUE(isBuiltin(i)) << i;
-}
-
-TEST_F(SkinFiles, MissingOrEmptyNamesGiveTheBuiltinLook)
-{
-    Skin::instance().LoadSkin("NoSuchSkin.uib");
-    EXPECT_TRUE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isBuiltin(9));
-    install("Mixed.uib", testSkin());
-    // Names are matched without regard to case when nothing matches exactly.
-    Skin::instance().LoadSkin("mixed.UIB");
-    EXPECT_FALSE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isTestColour(9));
-    Skin::instance().LoadSkin("");
-    EXPECT_TRUE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isBuiltin(9));
+    const std::string builtin(skin::kSlotCount, 'B'), tested(skin::kSlotCount, 'T');
+    const auto entry = [](int slot) { return entryOf(testSkin(), slot); };
+    std::vector<std::uint8_t> newer = testSkin(), holes = testSkin(), cutInOne = testSkin(),
+                              cutAfterThree = testSkin();
+    setVersion(newer, 4, 1);
+    setEntry(holes, skin::kVolumeThumb, entry(skin::kVolumeThumb).offset, 0);
+    setEntry(holes, skin::kFace18Up, entry(skin::kFace18Up).offset, 0);
+    std::string holesLook = tested;
+    holesLook[skin::kVolumeThumb] = 'B';
+    holesLook[skin::kFace18Up] = '-';
+    cutInOne.resize(entry(1).offset + entry(1).size / 2); // slot 0 whole, and still refused
+    cutAfterThree.resize(entry(3).offset + 2);
+    const struct
+    {
+        const char* file;
+        std::vector<std::uint8_t> bytes;
+        const char* load;
+        std::string look;
+    } cases[] = {
+        {"Newer.uib", newer, "Newer.uib", builtin},
+        {"Newer.uib", testSkin(), "Newer.uib", tested}, // the same file at 4.0
+        {"Holes.uib", holes, "Holes.uib", holesLook},
+        {"Cut.uib", cutInOne, "Cut.uib", builtin},
+        {"Short.uib", cutAfterThree, "Short.uib",
+         "TTT" + std::string(skin::kFirstSliderSlot - 3, '-') +
+             std::string(skin::kSlotCount - skin::kFirstSliderSlot, 'B')},
+        {nullptr, {}, "NoSuchSkin.uib", builtin},
+        // Names are matched without regard to case when nothing matches exactly.
+        {"Mixed.uib", testSkin(), "mixed.UIB", tested},
+        {nullptr, {}, "", builtin},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.load);
+        if (c.file)
+            install(c.file, c.bytes);
+        Skin::instance().LoadSkin(c.load);
+        EXPECT_EQ(Skin::instance().usingBuiltin(), c.look == builtin);
+        EXPECT_EQ(looks(), c.look);
+    }
 }
 
 TEST_F(SkinFiles, DoubleResolutionImagesComeWithTheirSlots)
