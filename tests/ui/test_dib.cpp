@@ -13,15 +13,6 @@
 
 namespace {
 
-// The largest difference between two colours in any one channel.
-int channelDistance(std::uint32_t a, std::uint32_t b)
-{
-    int most = 0;
-    for (int shift : {16, 8, 0})
-        most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
-    return most;
-}
-
 // An image whose colours fit a depth: a palette of 2^bits colours for 1-8 bits.
 dib::Image randomImage(int w, int h, int bits, std::uint32_t seed)
 {

@@ -112,6 +112,14 @@ std::string bytesOf(const std::vector<std::uint8_t>& v)
     return std::string(v.begin(), v.end());
 }
 
+int channelDistance(QRgb a, QRgb b)
+{
+    int most = 0;
+    for (int shift : {16, 8, 0})
+        most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return most;
+}
+
 void put16(std::vector<std::uint8_t>& bytes, size_t at, std::uint16_t v)
 {
     bytes[at] = static_cast<std::uint8_t>(v);

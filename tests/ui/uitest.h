@@ -53,6 +53,8 @@ std::vector<std::uint8_t> packed(const dib::Image& image, int bitCount = 24);
 std::array<std::vector<std::uint8_t>, uib::kSlotCount> solidSlots();
 std::uint32_t testColor(int slot);
 std::string bytesOf(const std::vector<std::uint8_t>& v);
+// The largest difference between two colours in any one of red, green and blue.
+int channelDistance(QRgb a, QRgb b);
 // Little-endian values written into bytes at an offset.
 void put16(std::vector<std::uint8_t>& bytes, size_t at, std::uint16_t v);
 void put32(std::vector<std::uint8_t>& bytes, size_t at, std::uint32_t v);
