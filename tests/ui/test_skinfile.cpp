@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -93,26 +96,20 @@ TEST(SkinFile, WrittenFilesReadBackSlotForSlot)
     uib::Header h;
     ASSERT_TRUE(uib::parseHeader(file.data(), file.size(), h));
     EXPECT_TRUE(h.accepted());
-    EXPECT_EQ(h.displayName, "Dawn Chorus");
-    EXPECT_EQ(h.major, 4);
-    EXPECT_EQ(h.minor, 0);
+    EXPECT_EQ(std::tuple(h.displayName, h.major, h.minor), std::tuple("Dawn Chorus", 4, 0));
     // The first DIB sits right after the 1368-byte header.
-    EXPECT_EQ(h.entries[0].offset, uib::kHeaderSize);
-    EXPECT_EQ(h.entries[0].size, images[0].size());
+    EXPECT_EQ(std::pair(h.entries[0].offset, h.entries[0].size),
+              std::pair(std::uint32_t(uib::kHeaderSize), std::uint32_t(images[0].size())));
     EXPECT_FALSE(h.entries[7].present());
 
     const uib::ReadResult r = readBytes(file);
-    EXPECT_FALSE(r.fallback);
-    EXPECT_EQ(r.visited, uib::kSlotCount);
-    EXPECT_EQ(r.stoppedAt, -1);
+    EXPECT_EQ(std::tuple(r.stoppedAt, r.visited, r.fallback), std::tuple(-1, 28, false));
+    EXPECT_EQ(imagesOf(r), "1111111011111111111111111111");
     for (int i = 0; i < uib::kSlotCount; ++i) {
-        if (i == 7) {
-            EXPECT_FALSE(r.images[i]);
-            continue;
+        if (r.images[i]) {
+            EXPECT_EQ(r.images[i]->width, skin::kSlots[i].width);
+            EXPECT_EQ(r.images[i]->pixel(1, 1) & 0xFFFFFF, testColor(i));
         }
-        ASSERT_TRUE(r.images[i]) << i;
-        EXPECT_EQ(r.images[i]->width, skin::kSlots[i].width);
-        EXPECT_EQ(r.images[i]->pixel(1, 1) & 0xFFFFFF, testColor(i));
     }
     ASSERT_TRUE(r.doubleImages[0]);
     EXPECT_EQ(r.doubleImages[0]->width, 1000);
@@ -255,46 +252,46 @@ TEST_F(SkinFiles, ListOffersTheOriginalColourThenEveryAcceptedFile)
     int selected = -1;
     auto list = Skin::ListSkins("Alpha.uib", &selected);
     ASSERT_FALSE(list.empty());
-    EXPECT_EQ(list[0].displayName, LoadString(3000));
-    EXPECT_EQ(list[0].fileName, "");
-    auto find = [&list](const std::string& file) {
+    EXPECT_EQ(std::pair(list[0].displayName, list[0].fileName), std::pair(LoadString(3000), ""s));
+    const auto find = [&list](const std::string& file) {
         for (size_t i = 0; i < list.size(); ++i)
             if (list[i].fileName == file)
                 return static_cast<int>(i);
         return -1;
     };
-    ASSERT_GE(find("Alpha.uib"), 0);
+    // The names offered for these files, "-" for a file not offered.
+    const auto names = [&](std::initializer_list<std::string> files) {
+        std::vector<std::string> out;
+        for (const std::string& file : files)
+            out.push_back(find(file) < 0 ? "-" : list[find(file)].displayName);
+        return out;
+    };
+    EXPECT_EQ(names({"Alpha.uib", "Beta.uib", "Gamma.uib", "Delta.uib"}),
+              (std::vector<std::string>{"Alpha", "-", "-", "Caf\u00e9"}));
     EXPECT_EQ(selected, find("Alpha.uib"));
-    EXPECT_EQ(list[find("Alpha.uib")].displayName, "Alpha");
-    EXPECT_EQ(find("Beta.uib"), -1);
-    EXPECT_EQ(find("Gamma.uib"), -1);
-    ASSERT_GE(find("Delta.uib"), 0);
-    EXPECT_EQ(list[find("Delta.uib")].displayName, "Caf\u00e9");
     // The skins the program ships come after the user's own.
     EXPECT_GT(find("GoldEn.uib"), find("Alpha.uib"));
     EXPECT_GE(find("Nightfall.uib"), 0);
+    for (const char* gone : {"", "Vanished.uib"}) {
+        Skin::ListSkins(gone, &selected);
+        EXPECT_EQ(selected, 0) << gone;
+    }
 
-    Skin::ListSkins("", &selected);
-    EXPECT_EQ(selected, 0);
-    Skin::ListSkins("Vanished.uib", &selected);
-    EXPECT_EQ(selected, 0);
-
-    // Two files of one display name are told apart by their file names.
+    // Two files of one display name are told apart by their file names; a name of its own
+    // stays as it is.
     install("Twin1.uib", uib::writeSkin("Twin", solidSlots(), kNone));
     install("Twin2.uib", uib::writeSkin("Twin", solidSlots(), kNone));
     list = Skin::ListSkins("Twin2.uib", &selected);
-    EXPECT_EQ(list[find("Twin1.uib")].displayName, "Twin (Twin1.uib)");
-    EXPECT_EQ(list[find("Twin2.uib")].displayName, "Twin (Twin2.uib)");
+    EXPECT_EQ(names({"Twin1.uib", "Twin2.uib", "Alpha.uib"}),
+              (std::vector<std::string>{"Twin (Twin1.uib)", "Twin (Twin2.uib)", "Alpha"}));
     EXPECT_EQ(selected, find("Twin2.uib"));
-    EXPECT_EQ(list[find("Alpha.uib")].displayName, "Alpha") << "a name of its own stays as it is";
 
     // A user's file of the same name as an installed one hides it.
     install("GoldEn.uib", uib::writeSkin("My Gold", solidSlots(), kNone));
     list = Skin::ListSkins("GoldEn.uib", &selected);
-    int golds = 0;
-    for (const auto& c : list)
-        golds += c.fileName == "GoldEn.uib" ? 1 : 0;
-    EXPECT_EQ(golds, 1);
+    EXPECT_EQ(std::count_if(list.begin(), list.end(),
+                            [](const auto& c) { return c.fileName == "GoldEn.uib"; }),
+              1);
     EXPECT_EQ(list[selected].displayName, "My Gold");
 }
 
