@@ -41,16 +41,6 @@ QImage filled(int w, int h, QRgb colour)
     return img;
 }
 
-// "" when every pixel of `got` is what `want` says, else the first that is not.
-std::string mismatch(const QImage& got, const std::function<QRgb(int x, int y)>& want)
-{
-    for (int y = 0; y < got.height(); ++y)
-        for (int x = 0; x < got.width(); ++x)
-            if (got.pixel(x, y) != want(x, y))
-                return std::to_string(x) + "," + std::to_string(y);
-    return "";
-}
-
 } // namespace
 
 TEST(SkinBitmap, TransparentDrawingLeavesExactlyTheKeyPixelsUntouched)

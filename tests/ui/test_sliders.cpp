@@ -177,51 +177,6 @@ TEST_F(Sliders, ThePositionSliderJumpsDragsAndKeepsZeroWithoutARange)
     EXPECT_EQ(s.pixel(), 0);
 }
 
-namespace {
-
-// Where the slider lets its parent show through (the track's keyed corners).
-constexpr QRgb kBehind = 0x123456;
-
-// What a slider of a solid test skin must look like: the track colour except at its keyed
-// corners, and over it the thumb at its designed rectangle, its own corners letting the track
-// through.
-QImage expectedSlider(QSize trackSize, int trackSlot, const QRect& thumb, int thumbSlot)
-{
-    QImage img(trackSize, QImage::Format_RGB32);
-    img.fill(kBehind);
-    const auto corner = [](const QRect& r, int x, int y) {
-        return (x == r.left() || x == r.right()) && (y == r.top() || y == r.bottom());
-    };
-    const QRect track(QPoint(0, 0), trackSize);
-    for (int y = 0; y < img.height(); ++y) {
-        for (int x = 0; x < img.width(); ++x) {
-            if (thumb.contains(x, y) && !corner(thumb, x, y))
-                img.setPixel(x, y, 0xFF000000u | testColor(thumbSlot));
-            else if (!corner(track, x, y))
-                img.setPixel(x, y, 0xFF000000u | testColor(trackSlot));
-        }
-    }
-    return img;
-}
-
-// "" when both images are the same (whatever lies behind aside), else where they first differ.
-std::string firstDifference(const QImage& got, const QImage& want)
-{
-    for (int y = 0; y < want.height(); ++y)
-        for (int x = 0; x < want.width(); ++x)
-            if ((want.pixel(x, y) & 0xFFFFFF) != kBehind &&
-                (got.pixel(x, y) & 0xFFFFFF) != (want.pixel(x, y) & 0xFFFFFF))
-                return QStringLiteral("(%1, %2): %3 instead of %4")
-                    .arg(x)
-                    .arg(y)
-                    .arg(got.pixel(x, y) & 0xFFFFFF, 6, 16, QLatin1Char('0'))
-                    .arg(want.pixel(x, y) & 0xFFFFFF, 6, 16, QLatin1Char('0'))
-                    .toStdString();
-    return got.size() == want.size() ? "" : "sizes differ";
-}
-
-} // namespace
-
 TEST_F(Sliders, EveryKindDrawsTrackAndThumbPixelForPixel)
 {
     writeFile("data/uib/Sliders.uib", bytesOf(uib::writeSkin("Sliders", solidSlots(), {})));
@@ -245,15 +200,27 @@ TEST_F(Sliders, EveryKindDrawsTrackAndThumbPixelForPixel)
          skin::kBalanceThumbDisabled, {-8, 0, 3, 8}, {QPoint(9, 3), QPoint(24, 10)}, {1, 0}},
         // clang-format on
     };
+    const auto corner = [](const QRect& r, int x, int y) {
+        return (x == r.left() || x == r.right()) && (y == r.top() || y == r.bottom());
+    };
     for (const auto& c : cases) {
         SkinSlider s(c.kind, QRect(QPoint(0, 0), c.size), m_parent.get(), 6600);
         for (int p : c.positions) {
-            const QRect thumb = c.thumbAt0.translated(c.step * p);
+            // The track colour but at its keyed corners, and over it the thumb at its designed
+            // rectangle, its own corners letting the track through.
+            const QRect thumb = c.thumbAt0.translated(c.step * p), track(QPoint(0, 0), c.size);
             for (bool enabled : {true, false}) {
                 s.setEnabled(enabled);
                 s.SetPos(p);
                 const int slot = enabled ? c.thumb : c.thumbDisabled;
-                EXPECT_EQ(firstDifference(render(&s), expectedSlider(c.size, c.track, thumb, slot)),
+                EXPECT_EQ(mismatch(render(&s),
+                                   [&](int x, int y) -> std::optional<QRgb> {
+                                       if (thumb.contains(x, y) && !corner(thumb, x, y))
+                                           return 0xFF000000u | testColor(slot);
+                                       if (!corner(track, x, y))
+                                           return 0xFF000000u | testColor(c.track);
+                                       return std::nullopt;
+                                   }),
                           "")
                     << int(c.kind) << " at " << p << (enabled ? "" : ", disabled");
             }

@@ -46,6 +46,21 @@ QImage render(QWidget* widget)
     return img;
 }
 
+std::string mismatch(const QImage& got,
+                     const std::function<std::optional<QRgb>(int x, int y)>& want)
+{
+    for (int y = 0; y < got.height(); ++y)
+        for (int x = 0; x < got.width(); ++x)
+            if (const auto w = want(x, y); w && got.pixel(x, y) != *w)
+                return QStringLiteral("(%1, %2): %3 instead of %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(got.pixel(x, y), 8, 16, QLatin1Char('0'))
+                    .arg(*w, 8, 16, QLatin1Char('0'))
+                    .toStdString();
+    return "";
+}
+
 QImage cells(const ImageList& list, std::vector<int> indices, bool onBlack)
 {
     QImage img(list.cellSize(),

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ protected:
 void pump(int milliseconds = 0);
 // What a widget looks like (with its children), at scale 1.
 QImage render(QWidget* widget);
+// "" when every pixel of the image is what `want` says (any colour where it says nothing),
+// else where the first one is not.
+std::string mismatch(const QImage& got,
+                     const std::function<std::optional<QRgb>(int x, int y)>& want);
 // Cells of an image list drawn one over another at (0, 0), on black or on a clear image.
 QImage cells(const ImageList& list, std::vector<int> indices, bool onBlack = true);
 
