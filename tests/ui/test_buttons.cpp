@@ -22,26 +22,13 @@ namespace {
 constexpr std::uint32_t kUp = 0x2040C0;
 constexpr std::uint32_t kDown = 0xC04020;
 
-class Panel : public SkinPanel
+class Panel : public Recording<SkinPanel>
 {
 public:
     Panel()
-        : SkinPanel(skin::kPanelBackground, false)
+        : Recording(skin::kPanelBackground, false)
     {}
-    std::vector<Message> messages;
-    int commands(int id) const
-    {
-        return static_cast<int>(std::count_if(messages.begin(), messages.end(), [id](auto& m) {
-            return m.msg == WM_COMMAND && m.wParam == WPARAM(id);
-        }));
-    }
-
-protected:
-    LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override
-    {
-        messages.push_back({msg, wParam, lParam});
-        return 0;
-    }
+    int commands(int id) const { return count(WM_COMMAND, id); }
 };
 
 // The bounding box of the pixels that are neither of the face colour nor of the background.

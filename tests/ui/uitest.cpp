@@ -10,22 +10,9 @@
 #include <QWidget>
 
 Recorder::Recorder(QWidget* parent)
-    : Wnd(parent)
+    : Recording(parent)
 {
     resize(500, 100);
-}
-
-LRESULT Recorder::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    messages.push_back({msg, wParam, lParam});
-    return 0;
-}
-
-int Recorder::count(UINT msg, std::optional<WPARAM> wParam) const
-{
-    return static_cast<int>(std::count_if(messages.begin(), messages.end(), [&](const Message& m) {
-        return m.msg == msg && (!wParam || m.wParam == *wParam);
-    }));
 }
 
 void pump(int milliseconds)

@@ -9,6 +9,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -23,18 +24,35 @@ struct Message
     LPARAM lParam;
 };
 
-// A parent window that keeps every message sent or posted to it.
-class Recorder : public Wnd
+// A window of the kind Base that keeps every message sent or posted to it.
+template <typename Base>
+class Recording : public Base
 {
 public:
-    explicit Recorder(QWidget* parent = nullptr);
+    using Base::Base;
     std::vector<Message> messages;
     // How many messages of this id (and this wParam, when given) it got.
-    int count(UINT msg, std::optional<WPARAM> wParam = {}) const;
+    int count(UINT msg, std::optional<WPARAM> wParam = {}) const
+    {
+        return static_cast<int>(std::count_if(messages.begin(), messages.end(), [&](auto& m) {
+            return m.msg == msg && (!wParam || m.wParam == *wParam);
+        }));
+    }
     void clear() { messages.clear(); }
 
 protected:
-    LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        messages.push_back({msg, wParam, lParam});
+        return 0;
+    }
+};
+
+// A parent window, 500 x 100, that keeps its messages.
+class Recorder : public Recording<Wnd>
+{
+public:
+    explicit Recorder(QWidget* parent = nullptr);
 };
 
 // Lets posted messages and timers run for a while.
