@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -31,6 +32,26 @@ dib::Image randomImage(int w, int h, int bits, std::uint32_t seed)
         img.pixels.push_back(0xFF000000u | rgb);
     }
     return img;
+}
+
+dib::EncodeOptions options(int bits, bool bitfields = false, bool topDown = false)
+{
+    dib::EncodeOptions o;
+    o.bitCount = bits;
+    o.bitfields = bitfields;
+    o.topDown = topDown;
+    return o;
+}
+
+// The image decoded from its encoding, which `bytes` gets.
+dib::Image roundTrip(const dib::Image& src, const dib::EncodeOptions& o,
+                     std::vector<std::uint8_t>& bytes)
+{
+    std::string error;
+    dib::Image back;
+    EXPECT_TRUE(dib::encode(src, o, bytes, &error)) << error;
+    EXPECT_TRUE(dib::decode(bytes.data(), bytes.size(), back, &error)) << error;
+    return back;
 }
 
 QImage qtRead(const std::vector<std::uint8_t>& packedDib)
@@ -71,20 +92,13 @@ TEST(Dib, EveryDepthRoundTripsAndQtReadsTheSamePixels)
                              << d.bits << " bits, bitfields " << d.bitfields << ", top-down "
                              << topDown << ", " << w << "x" << h);
                 const dib::Image src = randomImage(w, h, d.bits, w * 131 + h + d.bits);
-                dib::EncodeOptions o;
-                o.bitCount = d.bits;
-                o.bitfields = d.bitfields;
-                o.topDown = topDown;
+                dib::EncodeOptions o = options(d.bits, d.bitfields, topDown);
                 if (d.bitfields)
                     o.masks = d.masks;
                 std::vector<std::uint8_t> bytes;
-                std::string error;
-                ASSERT_TRUE(dib::encode(src, o, bytes, &error)) << error;
-                dib::Image back;
-                ASSERT_TRUE(dib::decode(bytes.data(), bytes.size(), back, &error)) << error;
-                ASSERT_EQ(back.width, w);
-                ASSERT_EQ(back.height, h);
-                EXPECT_EQ(back.bitCount, d.bits);
+                const dib::Image back = roundTrip(src, o, bytes);
+                ASSERT_EQ(std::tuple(back.width, back.height, back.bitCount),
+                          std::tuple(w, h, d.bits));
                 const QImage qt = qtRead(bytes);
                 ASSERT_EQ(qt.size(), QSize(w, h));
                 // Qt leaves the low bits of a narrow channel empty where we repeat the high ones
@@ -102,20 +116,11 @@ TEST(Dib, EveryDepthRoundTripsAndQtReadsTheSamePixels)
             }
         }
     }
-}
-
-TEST(Dib, NarrowChannelsReachFullIntensity)
-{
     // White in 5-6-5 and 5-5-5 must come back as white, not 0xF8F8F8.
     for (bool bitfields : {false, true}) {
-        dib::EncodeOptions o;
-        o.bitCount = 16;
-        o.bitfields = bitfields;
         std::vector<std::uint8_t> bytes;
-        ASSERT_TRUE(dib::encode(solid(3, 2, 0xFFFFFF), o, bytes));
-        dib::Image back;
-        ASSERT_TRUE(dib::decode(bytes.data(), bytes.size(), back));
-        EXPECT_EQ(back.pixel(2, 1), 0xFFFFFFFFu);
+        EXPECT_EQ(roundTrip(solid(3, 2, 0xFFFFFF), options(16, bitfields), bytes).pixel(2, 1),
+                  0xFFFFFFFFu);
     }
 }
 
@@ -171,11 +176,8 @@ TEST(Dib, HostileHeadersAreRefusedWithAReason)
         EXPECT_FALSE(error.empty()) << c.what;
     }
     // Masks with holes in them.
-    dib::EncodeOptions o;
-    o.bitCount = 32;
-    o.bitfields = true;
     std::vector<std::uint8_t> d;
-    ASSERT_TRUE(dib::encode(solid(2, 2, 0x102030), o, d));
+    ASSERT_TRUE(dib::encode(solid(2, 2, 0x102030), options(32, true), d));
     put32(d, 40, 0x00F0F000);
     dib::Image img;
     EXPECT_FALSE(dib::decode(d.data(), d.size(), img));
@@ -184,10 +186,8 @@ TEST(Dib, HostileHeadersAreRefusedWithAReason)
 TEST(Dib, BmpFilesWithBitsFurtherOnAreRead)
 {
     const dib::Image src = randomImage(5, 3, 8, 7);
-    dib::EncodeOptions o;
-    o.bitCount = 8;
     std::vector<std::uint8_t> packedDib, file;
-    ASSERT_TRUE(dib::encode(src, o, packedDib));
+    ASSERT_TRUE(dib::encode(src, options(8), packedDib));
     ASSERT_TRUE(dib::bmpFileFromPackedDib(packedDib.data(), packedDib.size(), file));
     // The file header: "BM", the whole size, the offset of the bits after the colour table.
     ASSERT_EQ(bytesOf(file).substr(0, 2), "BM");
@@ -219,12 +219,9 @@ TEST(Dib, BmpFilesWithBitsFurtherOnAreRead)
 TEST(Dib, EncoderRefusesColoursThatDoNotFitTheDepth)
 {
     dib::Image img = randomImage(4, 4, 24, 3); // sixteen colours, most likely distinct
-    dib::EncodeOptions o;
-    o.bitCount = 1;
     std::vector<std::uint8_t> out;
     std::string error;
-    EXPECT_FALSE(dib::encode(img, o, out, &error));
+    EXPECT_FALSE(dib::encode(img, options(1), out, &error));
     EXPECT_FALSE(error.empty());
-    o.bitCount = 12;
-    EXPECT_FALSE(dib::encode(img, o, out));
+    EXPECT_FALSE(dib::encode(img, options(12), out));
 }
