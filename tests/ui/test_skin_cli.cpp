@@ -216,16 +216,12 @@ QRect findBlock(const QImage& sheet, QSize size, QRgb colour, bool keyedCorners)
 bool showsSlot(const QImage& sheet, const QRect& r, int n)
 {
     const QImage slot = Skin::instance().Slot(n).image().convertToFormat(QImage::Format_RGB32);
-    if (slot.size() != r.size())
-        return false;
-    for (int y = 0; y < r.height(); ++y) {
-        for (int x = 0; x < r.width(); ++x) {
-            const QRgb want = slot.pixel(x, y) & 0xFFFFFF;
-            if (want != 0xFF00FF && (sheet.pixel(r.x() + x, r.y() + y) & 0xFFFFFF) != want)
-                return false;
-        }
-    }
-    return true;
+    return slot.size() == r.size() &&
+           mismatch(sheet.copy(r), [&slot](int x, int y) -> std::optional<QRgb> {
+               if ((slot.pixel(x, y) & 0xFFFFFF) == 0xFF00FF)
+                   return std::nullopt;
+               return slot.pixel(x, y);
+           }).empty();
 }
 
 } // namespace
