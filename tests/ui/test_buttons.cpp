@@ -264,9 +264,31 @@ TEST_F(Buttons, WithoutAFacePairTheBackgroundIsCopiedAndFramed)
     QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
 }
 
+// Hovering raises the button; a press repeats every 300 ms and sends once more on release,
+// unless released outside or cut off by the window losing the mouse.
 TEST_F(Buttons, AutoRepeatSendsEveryThreeHundredMillisecondsAndOnceOnRelease)
 {
     SkinButton* b = make(kForward);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+    QTest::mouseMove(b, QPoint(5, 5));
+    pump();
+    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(b, &leave);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+
+    // A press cut off by the window losing the mouse: flat, no more repeats, no command on
+    // the release that follows.
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    QEvent ungrab(QEvent::UngrabMouse);
+    QCoreApplication::sendEvent(b, &ungrab);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+    pump(700);
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    EXPECT_EQ(m_panel->commands(5116), 0);
+    m_panel->messages.clear();
+
     QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
     QElapsedTimer held;
     held.start();
@@ -331,29 +353,6 @@ TEST_F(Buttons, AToggleReleasedOutsideKeepsItsState)
     QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
     pump();
     EXPECT_EQ(now(), std::pair(false, 2));
-}
-
-TEST_F(Buttons, HoverRaisesAndLosingTheMouseEndsAPress)
-{
-    SkinButton* b = make(kForward);
-    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
-    QTest::mouseMove(b, QPoint(5, 5));
-    pump();
-    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(b, &leave);
-    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
-
-    // A press cut off by the window losing the mouse: flat, no more repeats, no command on
-    // the release that follows.
-    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
-    QEvent ungrab(QEvent::UngrabMouse);
-    QCoreApplication::sendEvent(b, &ungrab);
-    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
-    pump(700);
-    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
-    pump();
-    EXPECT_EQ(m_panel->commands(5116), 0);
 }
 
 TEST_F(Buttons, OwnerDrawnButtonsDrawThemselves)
