@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <regex>
 
 namespace {
 
@@ -133,23 +134,16 @@ TEST_F(SkinCli, InfoSaysWhyAFileIsRefused)
     EXPECT_EQ(cli({"skin", "frobnicate"}).code, 2);
 }
 
-TEST_F(SkinCli, TheShippedSkinsAreWholeAndDifferent)
+TEST_F(SkinCli, TheShippedSkinsAreWhole)
 {
     for (const char* name : {"GoldEn.uib", "GoldKr.uib", "Nightfall.uib"}) {
         const ProcessResult r = cli({"skin", "info", shipped(name)});
         EXPECT_EQ(r.code, 0) << name << r.err;
         EXPECT_FALSE(has(r.out, "absent") || has(r.out, "WRONG SIZE")) << name;
-        size_t doubles = 0;
-        for (size_t at = 0; (at = r.out.find("double resolution", at)) != std::string::npos; ++at)
-            ++doubles;
-        EXPECT_EQ(doubles, 28u) << name;
+        const std::regex doubles("double resolution");
+        EXPECT_EQ(std::distance(std::sregex_iterator(r.out.begin(), r.out.end(), doubles), {}), 28)
+            << name;
     }
-    // A light skin and a dark one: labels on them need different colours.
-    Skin::instance().LoadSkin(shipped("GoldEn.uib").toStdString());
-    EXPECT_GT(qGray(Skin::instance().Slot(1).image().pixel(250, 50)), 110);
-    Skin::instance().LoadSkin(shipped("Nightfall.uib").toStdString());
-    EXPECT_LT(qGray(Skin::instance().Slot(1).image().pixel(250, 50)), 110);
-    Skin::instance().LoadSkin("");
 }
 
 TEST_F(SkinCli, SheetsAreDrawnAtEitherScale)
@@ -245,12 +239,14 @@ TEST_F(SkinCli, TheSheetShowsEachSlotOfTheSkinItDraws)
     ASSERT_EQ(gold.size(), night.size());
     for (auto [name, sheet] : {std::pair{"GoldEn.uib", &gold}, {"Nightfall.uib", &night}}) {
         Skin::instance().LoadSkin(shipped(name).toStdString());
+        // A light skin and a dark one: labels on them need different colours.
+        EXPECT_EQ(qGray(Skin::instance().Slot(1).image().pixel(250, 50)) > 110, sheet == &gold);
         for (int i = 0; i < skin::kSlotCount; ++i) {
             if (!places[i].isNull()) {
                 EXPECT_TRUE(showsSlot(*sheet, places[i], i)) << name << " slot " << i;
             }
         }
-        EXPECT_FALSE(showsSlot(*sheet == gold ? night : gold, places[1], 1)) << name;
+        EXPECT_FALSE(showsSlot(sheet == &gold ? night : gold, places[1], 1)) << name;
     }
     Skin::instance().LoadSkin("");
     EXPECT_NE(gold.copy(places[0]), night.copy(places[0]));
