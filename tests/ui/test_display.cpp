@@ -285,12 +285,40 @@ TEST(DisplayPanel, IndicatorsFollowTheStateAndSettings)
     tick(p);
     EXPECT_EQ(std::set<int>({e1, p->indicatorImage(P::Effect)}), std::set<int>({25, 26}));
     std::vector<int> shown;
-    for (int r = 0; r < 3; ++r)
-        p->SetRepeat(r), shown.push_back(p->indicatorImage(P::Repeat));
-    for (int m = 0; m < 4; ++m)
-        p->SetPlayMethod(m), shown.push_back(p->indicatorImage(P::PlayMethod));
+    for (int r = 0; r < 3; ++r) {
+        p->SetRepeat(r);
+        shown.push_back(p->indicatorImage(P::Repeat));
+    }
+    for (int m = 0; m < 4; ++m) {
+        p->SetPlayMethod(m);
+        shown.push_back(p->indicatorImage(P::PlayMethod));
+    }
     shown.push_back(p->indicatorImage(P::ViewerSize));
     EXPECT_EQ(shown, (std::vector<int>{4, 5, 6, 0, 2, 1, 3, -1})) << "repeat, method, size";
+
+    // The hover mark comes and goes with the mouse.
+    p->SetRepeat(1);
+    p->SetPlayMethod(2);
+    // Whether the repeat and play-method spots show their images (5 and 1) under the mark (15)
+    // or under the mark's absence (16).
+    const auto marks = [p](int repeatMark, int methodMark) {
+        const QImage img = render(p);
+        return img.copy(P::indicatorSpot(P::Repeat)) == indicators({5, repeatMark}) &&
+               img.copy(P::indicatorSpot(P::PlayMethod)) == indicators({1, methodMark});
+    };
+    ASSERT_NE(indicators({5, 16}), indicators({5, 15})) << "the mark must show";
+    EXPECT_TRUE(marks(16, 16));
+    moveMouse(p, spot(P::Repeat));
+    EXPECT_TRUE(marks(15, 16));
+    moveMouse(p, spot(P::PlayMethod));
+    EXPECT_TRUE(marks(16, 15));
+    // Leaving the panel takes the mark away; elsewhere in the panel there is none either.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(p, &leave);
+    EXPECT_TRUE(marks(16, 16));
+    moveMouse(p, spot(P::Repeat));
+    moveMouse(p, QPoint(100, 40));
+    EXPECT_TRUE(marks(16, 16));
 
     // The CD Player does not blink while opening and has no effect indicator.
     PanelFixture cd(ComponentCd);
@@ -436,35 +464,6 @@ TEST(DigitDisplay, TheFrameIsGreyAboveAndLeftWhiteBelowAndRight)
     EXPECT_TRUE(showsImages(d, {0, 0, 0}));
     d.SetFrame(false);
     EXPECT_FALSE(framed());
-}
-
-TEST(DisplayPanel, TheHoverMarkComesAndGoesWithTheMouse)
-{
-    PanelFixture f(ComponentAudio);
-    DisplayPanel* p = f.panel;
-    p->SetRepeat(1);
-    p->SetPlayMethod(2);
-    using P = DisplayPanel;
-    // Whether the repeat and play-method spots show their images (5 and 1) under the mark (15)
-    // or under the mark's absence (16).
-    const auto marks = [p](int repeatMark, int methodMark) {
-        const QImage img = render(p);
-        return img.copy(P::indicatorSpot(P::Repeat)) == indicators({5, repeatMark}) &&
-               img.copy(P::indicatorSpot(P::PlayMethod)) == indicators({1, methodMark});
-    };
-    ASSERT_NE(indicators({5, 16}), indicators({5, 15})) << "the mark must show";
-    EXPECT_TRUE(marks(16, 16));
-    moveMouse(p, spot(P::Repeat));
-    EXPECT_TRUE(marks(15, 16));
-    moveMouse(p, spot(P::PlayMethod));
-    EXPECT_TRUE(marks(16, 15));
-    // Leaving the panel takes the mark away; elsewhere in the panel there is none either.
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(p, &leave);
-    EXPECT_TRUE(marks(16, 16));
-    moveMouse(p, spot(P::Repeat));
-    moveMouse(p, QPoint(100, 40));
-    EXPECT_TRUE(marks(16, 16));
 }
 
 TEST(DisplayPanel, TheInformationLineRepeatsItsText80PixelsOnAndStaysInItsArea)
