@@ -3,13 +3,13 @@
 // and files made to hurt (headers cut short, counts at the ends of the range, invalid UTF-8,
 // half CP949 characters). Each run must end by itself within its time, with 0, 1 or 2 and not
 // by a signal; a failure must say why on a "kolvo-cli: " line; and what it prints is UTF-8.
-#include "support/testhome.h"
+#include "support/clirun.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,38 +22,24 @@ constexpr int kInfoLimitMs = 40000 * kStartDeadlineScale;
 
 using Inputs = std::vector<std::pair<std::string, std::string>>; // what it is, its bytes
 
-bool isUtf8(const std::string& s)
+// Up to so many inputs of each fuzz target's corpus spread over its sizes, each whole and cut
+// in half.
+Inputs fromCorpus(std::initializer_list<std::pair<std::string, qsizetype>> targets)
 {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).toStdString() == s;
-}
-
-bool saysWhy(const std::string& err)
-{
-    for (size_t at = 0; at < err.size();) {
-        const size_t end = std::min(err.find('\n', at), err.size());
-        if (err.compare(at, 11, "kolvo-cli: ") == 0 && end > at + 11)
-            return true;
-        at = end + 1;
-    }
-    return false;
-}
-
-// Up to `count` inputs of a fuzz target's corpus spread over its sizes, each whole and cut in
-// half.
-Inputs fromCorpus(const std::string& target, qsizetype count)
-{
-    const QDir dir(
-        QString::fromStdString(std::string(KOLVO_SOURCE_DIR) + "/tests/fuzz/corpus/" + target));
-    const QStringList names = dir.entryList(QDir::Files, QDir::Size);
-    EXPECT_FALSE(names.isEmpty()) << target << " has no corpus";
     Inputs inputs;
-    const qsizetype n = std::min(count, names.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const QString name = names[i * names.size() / n];
-        const std::string bytes = readFile(dir.filePath(name).toStdString());
-        const std::string what = target + "/" + name.toStdString();
-        inputs.emplace_back(what, bytes);
-        inputs.emplace_back(what + ", first half", bytes.substr(0, bytes.size() / 2));
+    for (const auto& [target, count] : targets) {
+        const QDir dir(
+            QString::fromStdString(std::string(KOLVO_SOURCE_DIR) + "/tests/fuzz/corpus/" + target));
+        const QStringList names = dir.entryList(QDir::Files, QDir::Size);
+        EXPECT_FALSE(names.isEmpty()) << target << " has no corpus";
+        const qsizetype n = std::min(count, names.size());
+        for (qsizetype i = 0; i < n; ++i) {
+            const QString name = names[i * names.size() / n];
+            const std::string bytes = readFile(dir.filePath(name).toStdString());
+            const std::string what = target + "/" + name.toStdString();
+            inputs.emplace_back(what, bytes);
+            inputs.emplace_back(what + ", first half", bytes.substr(0, bytes.size() / 2));
+        }
     }
     return inputs;
 }
@@ -98,82 +84,54 @@ std::string skinHeader(const std::vector<std::pair<unsigned, unsigned>>& entries
     return h;
 }
 
-struct Outcome
-{
-    bool ended = false;
-    bool signalled = false;
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-class HostileCliTest : public KolvoHomeTest
+class HostileCliTest : public KolvoCliTest
 {
 protected:
-    Outcome cli(const QStringList& args, int limitMs, const QStringList& env)
-    {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        for (const QString& pair : env)
-            e.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
-        p.setProcessEnvironment(e);
-        p.start(QString::fromStdString(builtProgram("kolvo-cli")),
-                QStringList{"--home", QString::fromStdString(home())} + args);
-        Outcome r;
-        r.ended = p.waitForFinished(limitMs);
-        if (!r.ended) {
-            p.kill();
-            p.waitForFinished(5000);
-        }
-        r.signalled = p.exitStatus() == QProcess::CrashExit;
-        r.code = p.exitCode();
-        r.out = p.readAllStandardOutput().toStdString();
-        r.err = p.readAllStandardError().toStdString();
-        return r;
-    }
-
     // Runs the command on what the input was written as and checks how it ended.
-    Outcome expectCleanEnd(const std::string& what, const QStringList& args, int limitMs = kLimitMs,
-                           const QStringList& env = {})
+    ProcessResult expectCleanEnd(const std::string& what, const QStringList& args,
+                                 int limitMs = kLimitMs, const QStringList& env = {})
     {
         SCOPED_TRACE(what + ": kolvo-cli " + args.join(QLatin1Char(' ')).toStdString() + " " +
                      env.join(QLatin1Char(' ')).toStdString());
-        const Outcome r = cli(args, limitMs, env);
-        EXPECT_TRUE(r.ended) << "still running after " << limitMs << " ms";
-        EXPECT_FALSE(r.signalled) << "ended by a signal\n" << r.err;
-        EXPECT_TRUE(r.code >= 0 && r.code <= 2) << "exit code " << r.code;
+        const ProcessResult r = runProgram(q(builtProgram("kolvo-cli")),
+                                           QStringList{"--home", q(home())} + args, limitMs, env);
+        EXPECT_TRUE(r.code >= 0 && r.code <= 2)
+            << "exit code " << r.code << " (-1: a signal, or still running after " << limitMs
+            << " ms)\n"
+            << r.err;
         if (r.code != 0) {
-            EXPECT_TRUE(saysWhy(r.err)) << "no reason given:\n" << r.err;
+            EXPECT_TRUE(std::regex_search(r.err, std::regex("(^|\n)kolvo-cli: [^\n]")))
+                << "no reason given:\n"
+                << r.err;
         }
-        EXPECT_TRUE(isUtf8(r.out)) << r.out;
+        EXPECT_EQ(QString::fromStdString(r.out).toStdString(), r.out) << "not UTF-8";
         return r;
     }
 
     QString file(const std::string& relative, const std::string& bytes)
     {
-        return QString::fromStdString(writeFile(relative, bytes));
+        return q(writeFile(relative, bytes));
     }
 };
 
 // Every key of `album list KIND`, unescaped.
 std::vector<std::string> listedKeys(const std::string& listing)
 {
-    std::vector<std::string> keys;
-    for (size_t at = 0; at < listing.size();) {
-        const size_t end = std::min(listing.find('\n', at), listing.size());
-        const std::string line = listing.substr(at, end - at);
-        std::string key;
-        for (size_t i = 0; i < line.size() && line[i] != '\t'; ++i) {
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                const char c = line[++i];
-                key += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-            } else {
-                key += line[i];
-            }
+    std::vector<std::string> keys(1);
+    for (size_t i = 0; i < listing.size(); ++i) {
+        if (listing[i] == '\n') {
+            keys.emplace_back();
+        } else if (listing[i] == '\t') {
+            i = std::min(listing.find('\n', i), listing.size()) - 1; // the rest of the line
+        } else if (listing[i] == '\\' && i + 1 < listing.size()) {
+            const char c = listing[++i];
+            keys.back() += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+        } else {
+            keys.back() += listing[i];
         }
-        keys.push_back(key);
-        at = end + 1;
     }
+    if (keys.back().empty())
+        keys.pop_back(); // after the last line's end
     return keys;
 }
 
@@ -181,14 +139,10 @@ std::vector<std::string> listedKeys(const std::string& listing)
 
 TEST_F(HostileCliTest, TagsAndSongNames)
 {
-    Inputs inputs = fromCorpus("fuzz_id3", 5);
-    for (auto& more : fromCorpus("fuzz_song_name", 5))
-        inputs.push_back(more);
+    Inputs inputs = fromCorpus({{"fuzz_id3", 5}, {"fuzz_song_name", 5}});
     inputs.emplace_back("a tag cut short", "TAG" + std::string(124, 'x'));
-    std::string halfAtTheEnd; // 14 Korean characters and half of one: 29 bytes
-    for (int i = 0; i < 14; ++i)
-        halfAtTheEnd += "\xB0\xA1";
-    halfAtTheEnd += "\xB0";
+    // 14 Korean characters and half of one: 29 bytes.
+    const std::string halfAtTheEnd = QByteArray("\xB0\xA1").repeated(14).toStdString() + "\xB0";
     inputs.emplace_back("half CP949 characters at the ends of the fields",
                         tagged("\xB0", halfAtTheEnd, 255));
     inputs.emplace_back("invalid UTF-8", tagged("\xF7\x97\x97\x97\xC0\xAF", "\xED\xA0\x80", 127));
@@ -206,8 +160,8 @@ TEST_F(HostileCliTest, TagsAndSongNames)
     // UTF-8 code page this printed bytes past U+10FFFF as they were (found by fuzzing).
     const QString found = file("found.mp3", tagged("\xDD\xDD\x8F/\xF7\x97\x97\x97", "", 0));
     for (const char* page : {"CP1252", "CP949", "CP932", "UTF-8"}) {
-        const Outcome r = expectCleanEnd(page, {"id3", "show", found}, kLimitMs,
-                                         {QStringLiteral("KOLVO_CODEPAGE=") + page});
+        const ProcessResult r = expectCleanEnd(page, {"id3", "show", found}, kLimitMs,
+                                               {QStringLiteral("KOLVO_CODEPAGE=") + page});
         EXPECT_EQ(r.code, 0) << r.err;
     }
 }
@@ -215,7 +169,7 @@ TEST_F(HostileCliTest, TagsAndSongNames)
 // WAVE files to encode: the readers' corpus, and headers that lie.
 TEST_F(HostileCliTest, WaveFilesToEncode)
 {
-    Inputs inputs = fromCorpus("fuzz_wave_file", 6);
+    Inputs inputs = fromCorpus({{"fuzz_wave_file", 6}});
     const std::string fmt =
         "fmt " + le32(16) + le16(1) + le16(2) + le32(44100) + le32(176400) + le16(4) + le16(16);
     inputs.emplace_back("a data size past the end of the file",
@@ -228,15 +182,13 @@ TEST_F(HostileCliTest, WaveFilesToEncode)
     inputs.emplace_back("no channels", "RIFF" + le32(100) + "WAVEfmt " + le32(16) + le16(1) +
                                            le16(0) + le32(44100) + le32(0) + le16(0) + le16(16) +
                                            "data" + le32(4) + "abcd");
-    for (const auto& [what, bytes] : inputs) {
-        const QString wav = file("in.wav", bytes);
-        expectCleanEnd(what, {"encode", wav});
-    }
+    for (const auto& [what, bytes] : inputs)
+        expectCleanEnd(what, {"encode", file("in.wav", bytes)});
 }
 
 TEST_F(HostileCliTest, PlayListsImportedIntoAnAlbum)
 {
-    Inputs inputs = fromCorpus("fuzz_playlist", 6);
+    Inputs inputs = fromCorpus({{"fuzz_playlist", 6}});
     inputs.emplace_back("a count at the top of the range",
                         "[playlist]\nNumberOfEntries=2147483647\nFile1=a.mp3\nFile2=b.mp3\n");
     inputs.emplace_back("a negative count", "[playlist]\nNumberOfEntries=-5\nFile1=a.mp3\n");
@@ -248,19 +200,18 @@ TEST_F(HostileCliTest, PlayListsImportedIntoAnAlbum)
                         "[Hostile]\nnumtracks=2147483647\n0=a.mp3\n2147483646=b.mp3\n"
                         "order=1 2 3 99999999 -1\n");
     for (const auto& [what, bytes] : inputs) {
-        for (const char* ext : {"m3u", "pls", "ini"}) {
-            const QString list = file(std::string("list.") + ext, bytes);
-            expectCleanEnd(what, {"album", "import", "audio", "Hostile", list});
-        }
+        for (const char* ext : {"m3u", "pls", "ini"})
+            expectCleanEnd(what, {"album", "import", "audio", "Hostile",
+                                  file(std::string("list.") + ext, bytes)});
     }
-    const Outcome shown =
+    const ProcessResult shown =
         expectCleanEnd("the album the lists went into", {"album", "show", "audio", "Hostile"});
     EXPECT_EQ(shown.code, 0) << shown.err;
 }
 
 TEST_F(HostileCliTest, CdPlayerFilesImported)
 {
-    Inputs inputs = fromCorpus("fuzz_cdtext", 6);
+    Inputs inputs = fromCorpus({{"fuzz_cdtext", 6}});
     inputs.emplace_back("a DiscPlay disc of 2147483647 tracks",
                         "[Album]\nIN=ABCD0001\nTL=t\n[Tracks]\nCT=2147483647\nTT[1]=one\n"
                         "TL[1]=2147483647\nTO[1]=2147483647\n<\n");
@@ -270,26 +221,22 @@ TEST_F(HostileCliTest, CdPlayerFilesImported)
                         "[ABCD0003]\nnumtracks=99999999\nartist=\xB0\ntitle=\xF7\x97\x97\x97\n"
                         "order=1 2 99999999\n");
     for (const auto& [what, bytes] : inputs) {
-        for (const char* ext : {"dpc", "ncd", "ini"}) {
-            const QString cdFile = file(std::string("discs.") + ext, bytes);
-            expectCleanEnd(what, {"cd", "import", cdFile});
-        }
+        for (const char* ext : {"dpc", "ncd", "ini"})
+            expectCleanEnd(what, {"cd", "import", file(std::string("discs.") + ext, bytes)});
     }
-    const Outcome listed = expectCleanEnd("the albums imported", {"album", "list", "cd"});
+    const ProcessResult listed = expectCleanEnd("the albums imported", {"album", "list", "cd"});
     EXPECT_EQ(listed.code, 0) << listed.err;
 }
 
 TEST_F(HostileCliTest, AlbumDatabasesReadAndWritten)
 {
-    Inputs inputs = fromCorpus("fuzz_album_database", 6);
-    for (auto& more : fromCorpus("fuzz_compoundfile", 3))
-        inputs.push_back(more);
+    Inputs inputs = fromCorpus({{"fuzz_album_database", 6}, {"fuzz_compoundfile", 3}});
     for (const auto& [what, bytes] : inputs) {
         QDir(QString::fromStdString(homePath("data"))).removeRecursively();
         writeFile("data/KolCDP.sdb", bytes);
         writeFile("data/KolWave.sdb", bytes);
         for (const char* kind : {"cd", "audio"}) {
-            const Outcome listed =
+            const ProcessResult listed =
                 expectCleanEnd(what, {"album", "list", QString::fromLatin1(kind)});
             std::vector<std::string> keys = listedKeys(listed.out);
             keys.resize(std::min<size_t>(keys.size(), 2));
@@ -309,7 +256,7 @@ TEST_F(HostileCliTest, AlbumDatabasesReadAndWritten)
 
 TEST_F(HostileCliTest, SkinFilesInspected)
 {
-    Inputs inputs = fromCorpus("fuzz_skin", 6);
+    Inputs inputs = fromCorpus({{"fuzz_skin", 6}});
     inputs.emplace_back("a header cut short", skinHeader({}).substr(0, 1000));
     std::vector<std::pair<unsigned, unsigned>> huge(28, {1368, 0x03FFFFFFu});
     inputs.emplace_back("slots claiming 64 MB each", skinHeader(huge));
@@ -320,17 +267,13 @@ TEST_F(HostileCliTest, SkinFilesInspected)
                          le32(0) + le32(0) + le32(0) + le32(0) + le32(0) + le32(0);
     std::vector<std::pair<unsigned, unsigned>> one(3, {1368, static_cast<unsigned>(bitmap.size())});
     inputs.emplace_back("a bitmap of 2147483647 x -2147483647", skinHeader(one) + bitmap);
-    for (const auto& [what, bytes] : inputs) {
-        const QString skin = file("hostile.uib", bytes);
-        expectCleanEnd(what, {"skin", "info", skin});
-    }
+    for (const auto& [what, bytes] : inputs)
+        expectCleanEnd(what, {"skin", "info", file("hostile.uib", bytes)});
 }
 
 TEST_F(HostileCliTest, MpegFilesDescribed)
 {
-    Inputs inputs = fromCorpus("fuzz_mpeg_file", 2);
-    for (auto& more : fromCorpus("fuzz_mpeg_headers", 1))
-        inputs.push_back(more);
+    Inputs inputs = fromCorpus({{"fuzz_mpeg_file", 2}, {"fuzz_mpeg_headers", 1}});
     const std::string frame = std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0');
     inputs.emplace_back("an ID3v2 tag claiming 256 MB",
                         std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + frame + frame);
@@ -338,10 +281,8 @@ TEST_F(HostileCliTest, MpegFilesDescribed)
     std::string xing = frame;
     xing.replace(36, 12, std::string("Xing\x00\x00\x00\x01\xFF\xFF\xFF\xFF", 12));
     inputs.emplace_back("a VBR header claiming 4294967295 frames", xing + frame + frame);
-    for (const auto& [what, bytes] : inputs) {
-        const QString mp3 = file("hostile.mp3", bytes);
-        expectCleanEnd(what, {"info", mp3}, kInfoLimitMs);
-    }
+    for (const auto& [what, bytes] : inputs)
+        expectCleanEnd(what, {"info", file("hostile.mp3", bytes)}, kInfoLimitMs);
 }
 
 TEST_F(HostileCliTest, MidiFilesDescribedAndTheirWordsPrinted)
@@ -351,7 +292,7 @@ TEST_F(HostileCliTest, MidiFilesDescribedAndTheirWordsPrinted)
     QDir().mkpath(QString::fromStdString(sf2));
     QFile::link("/usr/share/sounds/sf2/TimGM6mb.sf2",
                 QString::fromStdString(sf2 + "/TimGM6mb.sf2"));
-    Inputs inputs = fromCorpus("fuzz_smf_karaoke", 3);
+    Inputs inputs = fromCorpus({{"fuzz_smf_karaoke", 3}});
     inputs.emplace_back("a header cut short", bytesOf("MThd\0\0\0\6\0\1"));
     inputs.emplace_back("a track claiming 4 GB",
                         bytesOf("MThd\0\0\0\6\0\0\0\1\1\xE0MTrk\xFF\xFF\xFF\xFF\0\x90\x40\x40"));
@@ -368,7 +309,7 @@ TEST_F(HostileCliTest, MidiFilesDescribedAndTheirWordsPrinted)
 
 TEST_F(HostileCliTest, SettingsFilesRead)
 {
-    Inputs inputs = fromCorpus("fuzz_settings_file", 6);
+    Inputs inputs = fromCorpus({{"fuzz_settings_file", 6}});
     inputs.emplace_back("NUL bytes", bytesOf("[General]\nTimer=5\0\0\0\n[CD]\nEMail=a\0b\n"));
     inputs.emplace_back(
         "invalid UTF-8 and half CP949 characters",
@@ -384,7 +325,7 @@ TEST_F(HostileCliTest, SettingsFilesRead)
                         "[CDDBServers_New]\n1=\xB0:99999\n2=[::1\n3=http://\nRecent=\n");
     for (const auto& [what, bytes] : inputs) {
         writeFile("config/Quorvane System, Inc./Kolvo.conf", bytes);
-        const Outcome all = expectCleanEnd(what, {"settings"});
+        const ProcessResult all = expectCleanEnd(what, {"settings"});
         EXPECT_EQ(all.code, 0) << all.err;
         expectCleanEnd(what, {"settings", "--get", "General/Timer"});
         expectCleanEnd(what, {"settings", "--get", "CDDBServers_New/1"});
@@ -393,7 +334,7 @@ TEST_F(HostileCliTest, SettingsFilesRead)
 
 TEST_F(HostileCliTest, ImsSongsTheirBanksAndModulesDescribed)
 {
-    Inputs songs = fromCorpus("fuzz_ims_song", 3);
+    Inputs songs = fromCorpus({{"fuzz_ims_song", 3}});
     const std::string header = std::string("\x01\x00", 2) + std::string(34, '\0') + "\x30\x04" +
                                le32(1) + le32(2) + le32(1) + std::string(8, '\0') + "\x00\x01" +
                                le16(120) + std::string(8, '\0');
@@ -405,32 +346,28 @@ TEST_F(HostileCliTest, ImsSongsTheirBanksAndModulesDescribed)
     songs.emplace_back("65535 instruments named", header + "\x00\xFC" + "ww" + le16(65535));
     songs.emplace_back("an hour of 0xF8 delays", header + std::string(20000, '\xF8') + "\x00\xFC" +
                                                      "ww" + le16(1) + std::string(9, '\0'));
-    for (const auto& [what, bytes] : songs) {
-        const QString ims = file("songs/hostile.ims", bytes);
-        expectCleanEnd(what, {"info", ims}, kInfoLimitMs);
-    }
+    for (const auto& [what, bytes] : songs)
+        expectCleanEnd(what, {"info", file("songs/hostile.ims", bytes)}, kInfoLimitMs);
 
     // Banks beside a song that is sound: passed over for the program's, or the song refused.
     const std::string song =
         readFile(std::string(KOLVO_SOURCE_DIR) + "/tests/fuzz/corpus/fuzz_ims_song/melody.ims");
     ASSERT_FALSE(song.empty());
-    Inputs banks = fromCorpus("fuzz_adlib_bank", 2);
+    Inputs banks = fromCorpus({{"fuzz_adlib_bank", 2}});
     banks.emplace_back("a name list past the end", std::string("\x01\x00", 2) + "ADLIB-" +
                                                        le16(65535) + le16(65535) + le32(28) +
                                                        le32(0xFFFFFFF0) + std::string(8, '\0'));
+    const QString tune = file("banked/tune.ims", song);
     for (const auto& [what, bytes] : banks) {
-        const QString ims = file("banked/tune.ims", song);
         file("banked/tune.bnk", bytes);
-        expectCleanEnd(what, {"info", ims}, kInfoLimitMs);
+        expectCleanEnd(what, {"info", tune}, kInfoLimitMs);
     }
 
-    Inputs modules = fromCorpus("fuzz_module", 2);
+    Inputs modules = fromCorpus({{"fuzz_module", 2}});
     modules.emplace_back("a MOD header alone", "M.K." + std::string(1080, '\xFF'));
     modules.emplace_back("an XM header cut short", "Extended Module: ");
     for (const auto& [what, bytes] : modules) {
-        const QString mod = file("hostile.mod", bytes);
-        const QString xm = file("hostile.xm", bytes);
-        expectCleanEnd(what, {"info", mod}, kInfoLimitMs);
-        expectCleanEnd(what, {"info", xm}, kInfoLimitMs);
+        expectCleanEnd(what, {"info", file("hostile.mod", bytes)}, kInfoLimitMs);
+        expectCleanEnd(what, {"info", file("hostile.xm", bytes)}, kInfoLimitMs);
     }
 }

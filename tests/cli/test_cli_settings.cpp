@@ -1,43 +1,25 @@
 #include "platform/instancelock.h"
 #include "platform/strings.h"
-#include "support/testhome.h"
+#include "support/clirun.h"
 
 #include <QLockFile>
-#include <QProcess>
 #include <QSettings>
 
 namespace {
 
-struct Result
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-class CliTest : public KolvoHomeTest
+class CliTest : public KolvoCliTest
 {
 protected:
-    Result cli(const QStringList& args)
+    // Every call names its home with --home; KOLVO_HOME points elsewhere to show --home wins.
+    ProcessResult cli(const QStringList& args)
     {
-        QProcess p;
-        // Every call names its home with --home; KOLVO_HOME points elsewhere to show --home wins.
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KOLVO_HOME"), QString::fromStdString(homePath("elsewhere")));
-        p.setProcessEnvironment(env);
-        p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
-        p.waitForFinished(20000);
-        return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-                p.readAllStandardError().toStdString()};
-    }
-    QStringList homeArgs() const
-    {
-        return {QStringLiteral("--home"), QString::fromStdString(home())};
+        return runProgram(q(builtProgram("kolvo-cli")), args, 20000,
+                          {"KOLVO_HOME=" + q(homePath("elsewhere"))});
     }
     // kolvo-cli --home HOME settings ARGS...
-    Result settings(const QStringList& args = {})
+    ProcessResult settings(const QStringList& args = {})
     {
-        return cli(homeArgs() << QStringLiteral("settings") << args);
+        return cli(QStringList{"--home", q(home()), "settings"} + args);
     }
 };
 
@@ -45,13 +27,13 @@ protected:
 
 TEST_F(CliTest, SettingsAreListedReadAndWritten)
 {
-    Result all = settings();
+    ProcessResult all = settings();
     ASSERT_EQ(all.code, 0) << all.err;
     EXPECT_NE(all.out.find("General/Timer=10000\n"), std::string::npos);
     EXPECT_NE(all.out.find("Audio/RecordWAVStruct=01000200"), std::string::npos);
 
     EXPECT_EQ(settings({"--set", "General/Timer=1500000"}).code, 0);
-    Result timer = settings({"--get", "General/Timer"});
+    ProcessResult timer = settings({"--get", "General/Timer"});
     EXPECT_EQ(timer.out, "990000\n") << "read as the program reads it, clamped";
 
     // A value a window keeps for itself is known once the file holds it.
@@ -71,17 +53,13 @@ TEST_F(CliTest, SettingsAreListedReadAndWritten)
 
 TEST_F(CliTest, MistakesGiveTheirExitCodes)
 {
-    Result missing = settings({"--get", "Nowhere/Nothing"});
+    const ProcessResult missing = settings({"--get", "Nowhere/Nothing"});
     EXPECT_EQ(missing.code, 1);
     EXPECT_NE(missing.err.find("no value Nowhere/Nothing"), std::string::npos);
     EXPECT_EQ(missing.err.find('\n'), missing.err.size() - 1) << "one line";
-
-    EXPECT_EQ(settings({"--set", "NoEquals"}).code, 2);
-    EXPECT_EQ(settings({"--set", "Audio/RecordWAVStruct=1"}).code, 1);
-    EXPECT_EQ(cli({QStringLiteral("frobnicate")}).code, 2);
-    EXPECT_EQ(cli({QStringLiteral("--home")}).code, 2);
-    EXPECT_EQ(cli({}).code, 2);
-    Result help = cli({QStringLiteral("--help")});
+    for (const QStringList& args : {QStringList{"frobnicate"}, {"--home"}, {}})
+        EXPECT_EQ(cli(args).code, 2) << args.join(' ').toStdString();
+    const ProcessResult help = cli({QStringLiteral("--help")});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("settings"), std::string::npos);
 }
@@ -91,35 +69,34 @@ TEST_F(CliTest, MistakesGiveTheirExitCodes)
 // the user is told what the program will make of it.
 TEST_F(CliTest, SetChecksNamesTypesAndRanges)
 {
-    const std::string file = homePath("config/Quorvane System, Inc./Kolvo.conf");
-    auto set = [&](const char* assignment) {
-        return settings({"--set", QString::fromUtf8(assignment)});
+    const struct
+    {
+        const char* assignment;
+        int code;
+        const char* says; // a part of what it prints on its error output, "" for nothing
+    } cases[] = {
+        {"Nowhere/Nothing=1", 1, "no setting"},
+        {"General/Timre=5", 1, "no setting"},
+        {"DSP/reverb=2", 1, "no setting"},
+        {"DSP/Reverb=two", 1, "is a whole number"},
+        {"General/Timer=12:00", 1, "is a whole number"},
+        {"CD/Enable=", 1, "is a whole number"},
+        {"NoEquals", 2, "kolvo-cli: "},
+        {"Audio/RecordWAVStruct=1", 1, "kolvo-cli: "},
+        {"CD/Drive=/nowhere/sr9", 1, "neither a CD drive"}, // a drive that is not there
+        {"General/Timer=-5", 0, "General/Timer=-5 is out of range; Kolvo reads it as 0"},
+        {"General/Timer=0x10", 0, ""}, // a value read as given says nothing
     };
-    for (const char* wrong : {"Nowhere/Nothing=1", "General/Timre=5", "DSP/reverb=2"}) {
-        const Result r = set(wrong);
-        EXPECT_EQ(r.code, 1) << wrong;
-        EXPECT_NE(r.err.find("no setting"), std::string::npos) << wrong << ": " << r.err;
+    for (const auto& c : cases) {
+        const ProcessResult r = settings({"--set", QString::fromUtf8(c.assignment)});
+        EXPECT_EQ(r.code, c.code) << c.assignment;
+        EXPECT_TRUE(*c.says ? r.err.find(c.says) != std::string::npos : r.err.empty())
+            << c.assignment << ": " << r.err;
     }
-    for (const char* word : {"DSP/Reverb=two", "General/Timer=12:00", "CD/Enable="}) {
-        const Result r = set(word);
-        EXPECT_EQ(r.code, 1) << word;
-        EXPECT_NE(r.err.find("is a whole number"), std::string::npos) << word << ": " << r.err;
-    }
-    EXPECT_EQ(readFile(file).find("Timre"), std::string::npos) << "a refused value is not written";
-    EXPECT_EQ(readFile(file).find("two"), std::string::npos);
-
-    const Result clamped = set("General/Timer=-5");
-    EXPECT_EQ(clamped.code, 0) << clamped.err;
-    EXPECT_NE(clamped.err.find("General/Timer=-5 is out of range; Kolvo reads it as 0"),
-              std::string::npos)
-        << clamped.err;
-    const Result plain = set("General/Timer=0x10");
-    EXPECT_EQ(plain.code, 0);
-    EXPECT_EQ(plain.err, "") << "a value read as given says nothing";
+    const std::string file = readFile(homePath("config/Quorvane System, Inc./Kolvo.conf"));
+    EXPECT_EQ(file.find("Timre"), std::string::npos) << "a refused value is not written";
+    EXPECT_EQ(file.find("two"), std::string::npos);
     EXPECT_EQ(settings({"--get", "General/Timer"}).out, "16\n");
-    const Result drive = set("CD/Drive=/nowhere/sr9");
-    EXPECT_EQ(drive.code, 1) << "a drive that is not there";
-    EXPECT_NE(drive.err.find("neither a CD drive"), std::string::npos) << drive.err;
 }
 
 // Kolvo writes every setting back when it ends, so a change made while it runs would be lost
@@ -132,13 +109,13 @@ TEST_F(CliTest, SetWarnsWhenARunningKolvoWillWriteOverIt)
     qputenv("KOLVO_HOME", savedHome);
 
     const QStringList args{"--set", "DSP/Reverb=2"};
-    Result quiet = settings(args);
+    ProcessResult quiet = settings(args);
     EXPECT_EQ(quiet.code, 0);
     EXPECT_EQ(quiet.err, "") << "no Kolvo runs";
 
     QLockFile lock(lockPath);
     ASSERT_TRUE(lock.tryLock(0));
-    Result warned = settings(args);
+    ProcessResult warned = settings(args);
     EXPECT_EQ(warned.code, 0);
     EXPECT_NE(warned.err.find("Kolvo is running"), std::string::npos) << warned.err;
     lock.unlock();
@@ -147,7 +124,7 @@ TEST_F(CliTest, SetWarnsWhenARunningKolvoWillWriteOverIt)
 TEST_F(CliTest, AFolderThatCannotBeWrittenIsAFailure)
 {
     writeFile("config", "a file where the folder should be");
-    Result r = settings({"--set", "DSP/Reverb=2"});
+    ProcessResult r = settings({"--set", "DSP/Reverb=2"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
 }

@@ -1,6 +1,8 @@
 // The built-in art: every image at its designed size (and twice that for 200 % screens), the
 // image lists cut into the designed number of cells, and no cell that a panel shows left blank
 // or drawn twice by mistake.
+#include "uitest.h"
+
 #include "ui/builtinart.h"
 #include "ui/buttons.h"
 #include "ui/skin.h"
@@ -25,8 +27,8 @@ struct ArtSize
     const char* what;
 };
 
-// The sizes every drawing must have: the slots as skins must supply them, the lists from the
-// widths and counts of their cells, the rest from where the panels draw them.
+// The sizes every drawing other than the lists must have: the slots as skins must supply them,
+// the rest from where the panels draw them.
 const std::vector<ArtSize> kSizes = {
     {172, 500, 50, "main controller background"},
     {450, 500, 100, "component panel background"},
@@ -56,24 +58,13 @@ const std::vector<ArtSize> kSizes = {
     {31020, 17, 35, "small slider track"},
     {31021, 12, 16, "small slider thumb"},
     {31022, 12, 16, "small slider thumb disabled"},
-    {246, 19 * 32, 32, "32-pixel glyphs"},
-    {331, 66 * 16, 16, "16-pixel glyphs"},
-    // 60 x 12: exactly the repeat and play-method spots they fill.
-    {330, 28 * 60, 12, "indicators"},
-    // Kinds 1 and 2 fill the track (18 high) and time (12 high) displays; 0 and 3 are ours.
-    {196, 19 * 22, 30, "digits kind 0"},
-    {138, 19 * 14, 18, "digits kind 1"},
-    {199, 19 * 10, 12, "digits kind 2"},
-    {421, 19 * 7, 10, "digits kind 3"},
-    {224, 8 * 11, 9, "track-grid cells"},
-    // Hot, pressed, normal; as high as the 4-pixel thumb rectangle.
-    {367, 3 * 4, 4, "position thumbs"},
-    {378, 24 * 16, 16, "tray icons"},
 };
 
+// The lists, each drawn as a strip of its cells side by side.
 struct ListCut
 {
     const char* what;
+    int resourceId;
     const ImageList* list;
     int count;
     QSize cell;
@@ -83,27 +74,20 @@ std::vector<ListCut> lists()
 {
     const Skin& s = Skin::instance();
     return {
-        {"32-pixel glyphs", &s.GlyphList(true), 19, {32, 32}},
-        {"16-pixel glyphs", &s.GlyphList(false), 66, {16, 16}},
-        {"indicators", &s.Indicators(), 28, {60, 12}},
-        {"digits kind 0", &s.Digits(0), 19, {22, 30}},
-        {"digits kind 1", &s.Digits(1), 19, {14, 18}},
-        {"digits kind 2", &s.Digits(2), 19, {10, 12}},
-        {"digits kind 3", &s.Digits(3), 19, {7, 10}},
-        {"track-grid cells", &s.TrackCells(), 8, {11, 9}},
-        {"position thumbs", &s.PositionThumbs(), 3, {4, 4}},
-        {"tray icons", &s.TrayIcons(), 24, {16, 16}},
+        {"32-pixel glyphs", 246, &s.GlyphList(true), 19, {32, 32}},
+        {"16-pixel glyphs", 331, &s.GlyphList(false), 66, {16, 16}},
+        // 60 x 12: exactly the repeat and play-method spots they fill.
+        {"indicators", 330, &s.Indicators(), 28, {60, 12}},
+        // Kinds 1 and 2 fill the track (18 high) and time (12 high) displays; 0 and 3 are ours.
+        {"digits kind 0", 196, &s.Digits(0), 19, {22, 30}},
+        {"digits kind 1", 138, &s.Digits(1), 19, {14, 18}},
+        {"digits kind 2", 199, &s.Digits(2), 19, {10, 12}},
+        {"digits kind 3", 421, &s.Digits(3), 19, {7, 10}},
+        {"track-grid cells", 224, &s.TrackCells(), 8, {11, 9}},
+        // Hot, pressed, normal; as high as the 4-pixel thumb rectangle.
+        {"position thumbs", 367, &s.PositionThumbs(), 3, {4, 4}},
+        {"tray icons", 378, &s.TrayIcons(), 24, {16, 16}},
     };
-}
-
-// A cell drawn on a transparent image: what the list adds to whatever is under it.
-QImage cell(const ImageList& list, int index)
-{
-    QImage img(list.cellSize(), QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    list.Draw(p, index, 0, 0);
-    return img;
 }
 
 bool blank(const QImage& img)
@@ -117,27 +101,24 @@ bool blank(const QImage& img)
 
 } // namespace
 
-TEST(BuiltinArt, EveryImageHasItsDesignedSizeAndADoubleDrawing)
+TEST(BuiltinArt, EveryImageHasItsDesignedSizeAndADoubleDrawingListsTheirCells)
 {
-    for (const ArtSize& a : kSizes) {
+    std::vector<ArtSize> all = kSizes;
+    for (const ListCut& l : lists()) {
+        EXPECT_EQ(std::pair(l.list->count(), l.list->cellSize()), std::pair(l.count, l.cell))
+            << l.what;
+        all.push_back({l.resourceId, l.count * l.cell.width(), l.cell.height(), l.what});
+    }
+    for (const ArtSize& a : all) {
         const QImage single = builtinImage(a.resourceId, false);
-        const QImage twice = builtinImage(a.resourceId, true);
         ASSERT_FALSE(single.isNull()) << a.what;
         EXPECT_EQ(single.size(), QSize(a.width, a.height)) << a.what;
-        EXPECT_EQ(twice.size(), QSize(2 * a.width, 2 * a.height)) << a.what;
+        EXPECT_EQ(builtinImage(a.resourceId, true).size(), 2 * single.size()) << a.what;
     }
     // Drawn, at sizes of our choosing: the splash and the panels' emblems.
     for (int id : {173, 135, 306, 396})
         EXPECT_FALSE(builtinImage(id).isNull()) << id;
     EXPECT_TRUE(builtinImage(12345).isNull());
-}
-
-TEST(BuiltinArt, ListsAreCutIntoTheDesignedCells)
-{
-    for (const ListCut& l : lists()) {
-        EXPECT_EQ(l.list->count(), l.count) << l.what;
-        EXPECT_EQ(l.list->cellSize(), l.cell) << l.what;
-    }
 }
 
 TEST(BuiltinArt, NoCellAPanelShowsIsBlankOrACopyOfAnother)
@@ -187,7 +168,7 @@ TEST(BuiltinArt, NoCellAPanelShowsIsBlankOrACopyOfAnother)
     for (const Used& u : used) {
         std::vector<std::pair<int, QImage>> seen;
         for (int index : u.indices) {
-            const QImage img = cell(*u.list, index);
+            const QImage img = cells(*u.list, {index}, false); // what the cell adds
             if (!u.mayBeBlank.count(index)) {
                 EXPECT_FALSE(blank(img)) << u.what << " " << index;
             }

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QTest>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -21,27 +22,13 @@ namespace {
 constexpr std::uint32_t kUp = 0x2040C0;
 constexpr std::uint32_t kDown = 0xC04020;
 
-class Panel : public SkinPanel
+class Panel : public Recording<SkinPanel>
 {
 public:
     Panel()
-        : SkinPanel(skin::kPanelBackground, false)
+        : Recording(skin::kPanelBackground, false)
     {}
-    std::vector<Message> messages;
-    int commands(int id) const
-    {
-        int n = 0;
-        for (const Message& m : messages)
-            n += (m.msg == WM_COMMAND && m.wParam == WPARAM(id)) ? 1 : 0;
-        return n;
-    }
-
-protected:
-    LRESULT onMessage(UINT msg, WPARAM wParam, LPARAM lParam) override
-    {
-        messages.push_back({msg, wParam, lParam});
-        return 0;
-    }
+    int commands(int id) const { return count(WM_COMMAND, id); }
 };
 
 // The bounding box of the pixels that are neither of the face colour nor of the background.
@@ -92,12 +79,8 @@ protected:
     }
     // Inside the one-pixel rim, where a solid face has no clear pixels.
     QImage inner(SkinButton* b) { return look(b).copy(1, 1, b->width() - 2, b->height() - 2); }
-    QImage look(SkinButton* b)
-    {
-        // Rendered through the panel, so that clear face pixels show its background.
-        QImage panel = render(m_panel.get());
-        return panel.copy(b->geometry());
-    }
+    // Rendered through the panel, so that clear face pixels show its background.
+    QImage look(SkinButton* b) { return render(m_panel.get()).copy(b->geometry()); }
     std::unique_ptr<Panel> m_panel;
     std::array<std::vector<std::uint8_t>, uib::kSlotCount> m_slots;
 };
@@ -165,11 +148,11 @@ TEST(ButtonTables, EveryPanelsButtonsFitApartWithTheirTexts)
         }
     }
     // The strip's buttons are made in the designed order: the toggle of component i is 5800 + i.
-    const auto strip = buttons::entries(buttons::kMainController);
-    const int order[] = {5171, 5701, 5142, 5151, 5800, 5801, 5802, 5803, 5804, 5805, 5806};
-    ASSERT_EQ(strip.size(), std::size(order));
-    for (size_t i = 0; i < strip.size(); ++i)
-        EXPECT_EQ(strip[i].commandId, order[i]) << i;
+    std::vector<int> strip;
+    for (const ButtonDescriptor& b : buttons::entries(buttons::kMainController))
+        strip.push_back(b.commandId);
+    EXPECT_EQ(strip,
+              (std::vector{5171, 5701, 5142, 5151, 5800, 5801, 5802, 5803, 5804, 5805, 5806}));
     EXPECT_EQ(buttons::find(buttons::kCdPlayer, 5999), nullptr);
 }
 
@@ -177,11 +160,10 @@ TEST_F(Buttons, EachStateDrawsItsFaceAndShiftsThePressedGlyph)
 {
     SkinButton* b = make(kPlay);
     const QImage flat = look(b);
-    EXPECT_EQ(flat.pixel(2, 9) & 0xFFFFFF, kUp);
-    // The magenta corners show the panel underneath.
+    // The face, and at the magenta corners the panel underneath.
     const QImage bg = Skin::instance().Slot(skin::kPanelBackground).image();
-    EXPECT_EQ(flat.pixel(0, 0), bg.pixel(kPlay.x, kPlay.y));
-    EXPECT_EQ(flat.pixel(17, 17), bg.pixel(kPlay.x + 17, kPlay.y + 17));
+    EXPECT_EQ(std::vector({flat.pixel(2, 9) & 0xFFFFFF, flat.pixel(0, 0), flat.pixel(17, 17)}),
+              std::vector({kUp, bg.pixel(kPlay.x, kPlay.y), bg.pixel(kPlay.x + 17, kPlay.y + 17)}));
 
     QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
     pump();
@@ -189,9 +171,8 @@ TEST_F(Buttons, EachStateDrawsItsFaceAndShiftsThePressedGlyph)
     const QImage pressed = look(b);
     EXPECT_EQ(pressed.pixel(2, 9) & 0xFFFFFF, kDown);
     const QRect up = glyphBox(flat, kUp);
-    const QRect down = glyphBox(pressed, kDown);
     ASSERT_FALSE(up.isEmpty());
-    EXPECT_EQ(down, up.translated(1, 1));
+    EXPECT_EQ(glyphBox(pressed, kDown), up.translated(1, 1));
     QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
     pump();
     EXPECT_EQ(b->drawState(), SkinButton::kRaised);
@@ -201,13 +182,8 @@ TEST_F(Buttons, EachStateDrawsItsFaceAndShiftsThePressedGlyph)
 TEST_F(Buttons, CheckedAndDisabledButtonsDrawTheirOwnGlyphs)
 {
     SkinButton* lyric = make(kLyric);
-    ButtonDescriptor asChecked = kLyric;
-    asChecked.glyph = 62;
-    asChecked.commandId = 1;
-    asChecked.flags = 0;
-    asChecked.x = 40;
-    asChecked.y = 60;
-    SkinButton* reference = make(asChecked);
+    // A plain button showing the lyric button's checked glyph.
+    SkinButton* reference = make(button(1, 0, 62, 0, 0, {40, 60, 18, 18}));
     EXPECT_NE(inner(lyric), inner(reference));
     lyric->SetChecked(true);
     pump();
@@ -215,15 +191,11 @@ TEST_F(Buttons, CheckedAndDisabledButtonsDrawTheirOwnGlyphs)
     EXPECT_EQ(inner(lyric), inner(reference));
 
     // Disabled with a disabled glyph, and without one (the normal glyph stays).
-    ButtonDescriptor album = button(5121, 0, 63, 62, 0, {100, 30, 18, 18});
-    SkinButton* a = make(album);
+    SkinButton* a = make(button(5121, 0, 63, 62, 0, {100, 30, 18, 18}));
     a->setEnabled(false);
     pump();
     EXPECT_EQ(inner(a), inner(reference));
-    ButtonDescriptor plain = album;
-    plain.disabledGlyph = 0;
-    plain.x = 130;
-    SkinButton* p = make(plain);
+    SkinButton* p = make(button(5121, 0, 63, 0, 0, {130, 30, 18, 18}));
     const QImage enabled = inner(p);
     p->setEnabled(false);
     pump();
@@ -237,27 +209,24 @@ TEST_F(Buttons, CheckedAndDisabledButtonsDrawTheirOwnGlyphs)
 
 TEST_F(Buttons, WideButtonsTakeTheLargeGlyphsCentredOverTheirHeight)
 {
-    const ButtonDescriptor repeat = button(5112, 0, 17, 0, 0, {40, 67, 60, 14}, skin::kFace60Up);
-    SkinButton* b = make(repeat);
-    const QImage img = look(b);
+    const QImage img = look(make(button(5112, 0, 17, 0, 0, {40, 67, 60, 14}, skin::kFace60Up)));
     // The glyph sits at ((60 - 32) / 2, (14 - 32) / 2) = (14, -9): every solid pixel of the
     // large glyph 17 that falls inside shows at that offset, over the face.
     const QImage glyph =
         Skin::instance().GlyphList(true).image(17).convertToFormat(QImage::Format_ARGB32);
     int compared = 0;
     for (int y = 0; y < 14; ++y)
-        for (int x = 1; x < 59; ++x) {
-            if (x - 14 < 0 || x - 14 >= 32)
-                continue;
+        for (int x = 14; x < 46; ++x) {
             const QRgb g = glyph.pixel(x - 14, y + 9);
             const int a = qAlpha(g);
             if (a < 200)
                 continue;
-            auto mix = [a](int c, int face) { return (c * a + face * (255 - a)) / 255; };
-            const QRgb got = img.pixel(x, y);
-            ASSERT_LE(std::abs(qRed(got) - mix(qRed(g), (kUp >> 16) & 0xFF)), 2) << x << "," << y;
-            ASSERT_LE(std::abs(qGreen(got) - mix(qGreen(g), (kUp >> 8) & 0xFF)), 2);
-            ASSERT_LE(std::abs(qBlue(got) - mix(qBlue(g), kUp & 0xFF)), 2);
+            const auto mix = [a](int c, int face) { return (c * a + face * (255 - a)) / 255; };
+            ASSERT_LE(channelDistance(img.pixel(x, y),
+                                      qRgb(mix(qRed(g), qRed(kUp)), mix(qGreen(g), qGreen(kUp)),
+                                           mix(qBlue(g), qBlue(kUp)))),
+                      2)
+                << x << "," << y;
             ++compared;
         }
     EXPECT_GT(compared, 20);
@@ -270,31 +239,56 @@ TEST_F(Buttons, WithoutAFacePairTheBackgroundIsCopiedAndFramed)
     load(images);
     SkinButton* b = make(kPlay);
     const QImage bg = Skin::instance().Slot(skin::kPanelBackground).image();
-    QImage img = look(b);
+    // The rim at (0, 5), (5, 0), (17, 5), (5, 17) and a point inside, in each state.
+    const auto rim = [&] {
+        const QImage img = look(b);
+        std::vector<QRgb> got;
+        for (QPoint at : {QPoint(0, 5), QPoint(5, 0), QPoint(17, 5), QPoint(5, 17), QPoint(3, 3)})
+            got.push_back(img.pixel(at));
+        return got;
+    };
+    const QRgb white = qRgb(255, 255, 255), grey = qRgb(128, 128, 128);
+    const auto under = [&bg](int x, int y) { return bg.pixel(kPlay.x + x, kPlay.y + y); };
     // Flat: the background under the button, no frame.
-    EXPECT_EQ(img.pixel(0, 0), bg.pixel(kPlay.x, kPlay.y));
-    EXPECT_EQ(img.pixel(17, 5), bg.pixel(kPlay.x + 17, kPlay.y + 5));
-    // Raised while the mouse is over it: white top-left, grey bottom-right.
+    EXPECT_EQ(rim(), (std::vector<QRgb>{under(0, 5), under(5, 0), under(17, 5), under(5, 17),
+                                        under(3, 3)}));
+    // Raised while the mouse is over it: white top-left, grey bottom-right; pressed the other
+    // way round.
     QTest::mouseMove(b, QPoint(9, 9));
     pump();
-    img = look(b);
     EXPECT_EQ(b->drawState(), SkinButton::kRaised);
-    EXPECT_EQ(img.pixel(0, 5), qRgb(255, 255, 255));
-    EXPECT_EQ(img.pixel(5, 0), qRgb(255, 255, 255));
-    EXPECT_EQ(img.pixel(17, 5), qRgb(128, 128, 128));
-    EXPECT_EQ(img.pixel(5, 17), qRgb(128, 128, 128));
+    EXPECT_EQ(rim(), (std::vector<QRgb>{white, white, grey, grey, under(3, 3)}));
     QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
     pump();
-    img = look(b);
-    EXPECT_EQ(img.pixel(0, 5), qRgb(128, 128, 128));
-    EXPECT_EQ(img.pixel(17, 5), qRgb(255, 255, 255));
-    EXPECT_EQ(img.pixel(3, 3), bg.pixel(kPlay.x + 3, kPlay.y + 3));
+    EXPECT_EQ(rim(), (std::vector<QRgb>{grey, grey, white, white, under(3, 3)}));
     QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
 }
 
+// Hovering raises the button; a press repeats every 300 ms and sends once more on release,
+// unless released outside or cut off by the window losing the mouse.
 TEST_F(Buttons, AutoRepeatSendsEveryThreeHundredMillisecondsAndOnceOnRelease)
 {
     SkinButton* b = make(kForward);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+    QTest::mouseMove(b, QPoint(5, 5));
+    pump();
+    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(b, &leave);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+
+    // A press cut off by the window losing the mouse: flat, no more repeats, no command on
+    // the release that follows.
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
+    QEvent ungrab(QEvent::UngrabMouse);
+    QCoreApplication::sendEvent(b, &ungrab);
+    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
+    pump(700);
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
+    pump();
+    EXPECT_EQ(m_panel->commands(5116), 0);
+    m_panel->messages.clear();
+
     QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
     QElapsedTimer held;
     held.start();
@@ -308,9 +302,8 @@ TEST_F(Buttons, AutoRepeatSendsEveryThreeHundredMillisecondsAndOnceOnRelease)
     EXPECT_GE(whileHeld, 2);
     EXPECT_LE(whileHeld, static_cast<int>(ms / 300));
     EXPECT_EQ(m_panel->commands(5116), whileHeld + 1);
-    // lParam is the button's own handle.
-    ASSERT_FALSE(m_panel->messages.empty());
-    EXPECT_EQ(m_panel->messages.back().lParam, static_cast<LPARAM>(b->handle()));
+    for (const Message& m : m_panel->messages)
+        EXPECT_EQ(m.lParam, static_cast<LPARAM>(b->handle())) << "lParam is the button's handle";
 
     // Released outside: what was sent while held, nothing more.
     m_panel->messages.clear();
@@ -339,17 +332,15 @@ TEST_F(Buttons, AutoRepeatSendsEveryThreeHundredMillisecondsAndOnceOnRelease)
 TEST_F(Buttons, AToggleReleasedOutsideKeepsItsState)
 {
     SkinButton* b = make(kLyric);
+    const auto now = [&] { return std::pair(b->IsChecked(), m_panel->commands(5184)); };
     QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(9, 9));
     pump();
-    EXPECT_TRUE(b->IsChecked());
-    EXPECT_EQ(m_panel->commands(5184), 1);
-
+    EXPECT_EQ(now(), std::pair(true, 1));
     QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
     QTest::mouseMove(b, QPoint(-5, 9));
     QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(-5, 9));
     pump();
-    EXPECT_TRUE(b->IsChecked());
-    EXPECT_EQ(m_panel->commands(5184), 1);
+    EXPECT_EQ(now(), std::pair(true, 1));
 
     // Coming back inside before the release counts.
     QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
@@ -361,31 +352,7 @@ TEST_F(Buttons, AToggleReleasedOutsideKeepsItsState)
     EXPECT_EQ(b->drawState(), SkinButton::kPressed);
     QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
     pump();
-    EXPECT_FALSE(b->IsChecked());
-    EXPECT_EQ(m_panel->commands(5184), 2);
-}
-
-TEST_F(Buttons, HoverRaisesAndLosingTheMouseEndsAPress)
-{
-    SkinButton* b = make(kForward);
-    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
-    QTest::mouseMove(b, QPoint(5, 5));
-    pump();
-    EXPECT_EQ(b->drawState(), SkinButton::kRaised);
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(b, &leave);
-    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
-
-    // A press cut off by the window losing the mouse: flat, no more repeats, no command on
-    // the release that follows.
-    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(9, 9));
-    QEvent ungrab(QEvent::UngrabMouse);
-    QCoreApplication::sendEvent(b, &ungrab);
-    EXPECT_EQ(b->drawState(), SkinButton::kFlat);
-    pump(700);
-    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(9, 9));
-    pump();
-    EXPECT_EQ(m_panel->commands(5116), 0);
+    EXPECT_EQ(now(), std::pair(false, 2));
 }
 
 TEST_F(Buttons, OwnerDrawnButtonsDrawThemselves)
@@ -400,9 +367,9 @@ TEST_F(Buttons, OwnerDrawnButtonsDrawThemselves)
     digit.background = skin::kRemoteBackground;
     auto* b = new SkinButton(digit, m_panel.get(), draw);
     pump();
-    const QImage img = look(b);
-    EXPECT_EQ(img.pixel(9, 9), qRgb(0, 255, 0));
-    EXPECT_EQ(img.pixel(0, 0), qRgb(0, 255, 0));
+    QImage green(18, 18, QImage::Format_RGB32);
+    green.fill(0x00FF00);
+    EXPECT_EQ(look(b), green);
     ASSERT_FALSE(states.empty());
     EXPECT_EQ(states.back(), SkinButton::kFlat);
 }

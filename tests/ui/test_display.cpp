@@ -21,17 +21,6 @@
 
 namespace {
 
-// A digit image as a display draws it on its black background.
-QImage digitImage(int kind, int index)
-{
-    const ImageList& list = Skin::instance().Digits(kind);
-    QImage img(list.cellSize(), QImage::Format_RGB32);
-    img.fill(Qt::black);
-    QPainter p(&img);
-    list.Draw(p, index, 0, 0);
-    return img;
-}
-
 // Whether the display shows exactly these images, cell by cell (the last column of a cell is
 // the first of the next, and both are dark).
 bool showsImages(DigitDisplay& d, const std::vector<int>& images)
@@ -39,7 +28,7 @@ bool showsImages(DigitDisplay& d, const std::vector<int>& images)
     const QImage img = render(&d);
     const QPoint o = d.origin();
     for (size_t i = 0; i < images.size(); ++i) {
-        const QImage want = digitImage(d.kind(), images[i]);
+        const QImage want = cells(Skin::instance().Digits(d.kind()), {images[i]});
         const QImage got = img.copy(o.x() + static_cast<int>(i) * d.advance(), o.y(),
                                     want.width() - 1, want.height());
         if (got != want.copy(0, 0, want.width() - 1, want.height()))
@@ -76,14 +65,21 @@ void tick(DisplayPanel* panel)
     panel->sendMessage(WM_TIMER, WPARAM(kTickTimerId), 0);
 }
 
-QImage indicatorImage(int index)
+// Indicator images drawn one over another on black, as the panel composes them.
+QImage indicators(std::vector<int> images)
 {
-    const ImageList& list = Skin::instance().Indicators();
-    QImage img(list.cellSize(), QImage::Format_RGB32);
-    img.fill(Qt::black);
-    QPainter p(&img);
-    list.Draw(p, index, 0, 0);
-    return img;
+    return cells(Skin::instance().Indicators(), std::move(images));
+}
+
+QPoint spot(DisplayPanel::Indicator which)
+{
+    return DisplayPanel::indicatorSpot(which).center();
+}
+
+void moveMouse(QWidget* w, QPoint at)
+{
+    QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+    QCoreApplication::sendEvent(w, &move);
 }
 
 } // namespace
@@ -134,10 +130,8 @@ TEST(DigitDisplay, DrawsTheImageOfEachFigureSeparatorAndSign)
 
 TEST(TrackGrid, ThePageOfTrackSixteenStartsAtSixteen)
 {
-    EXPECT_EQ(TrackGrid::pageStart(16), 16);
-    EXPECT_EQ(TrackGrid::pageStart(15), 1);
-    EXPECT_EQ(TrackGrid::pageStart(31), 31);
-    EXPECT_EQ(TrackGrid::pageStart(0), 1);
+    for (auto [track, first] : {std::pair{16, 16}, {15, 1}, {31, 31}, {0, 1}})
+        EXPECT_EQ(TrackGrid::pageStart(track), first) << track;
     EXPECT_EQ(TrackGrid::cellRect(0), QRect(9, 0, 11, 9));
     EXPECT_EQ(TrackGrid::cellRect(14), QRect(57, 20, 11, 9));
 
@@ -151,11 +145,12 @@ TEST(TrackGrid, ThePageOfTrackSixteenStartsAtSixteen)
     a.tracks[21].played = true;
     grid.SetAlbum(a);
     EXPECT_EQ(grid.firstNumber(), 16);
-    EXPECT_EQ(grid.cellImage(16), TrackGrid::kCellCurrent);
-    EXPECT_EQ(grid.cellImage(20), TrackGrid::kCellUnplayable);
-    EXPECT_EQ(grid.cellImage(21), TrackGrid::kCellProgrammed);
-    EXPECT_EQ(grid.cellImage(22), TrackGrid::kCellPlayed);
-    EXPECT_EQ(grid.cellImage(41), TrackGrid::kCellEmpty);
+    std::vector<int> shown;
+    for (int track : {16, 20, 21, 22, 41})
+        shown.push_back(grid.cellImage(track));
+    EXPECT_EQ(shown, (std::vector<int>{TrackGrid::kCellCurrent, TrackGrid::kCellUnplayable,
+                                       TrackGrid::kCellProgrammed, TrackGrid::kCellPlayed,
+                                       TrackGrid::kCellEmpty}));
 
     // The number of the unplayable track is grey, the others white.
     const QImage img = render(&grid);
@@ -176,14 +171,14 @@ TEST(TrackGrid, ThePageOfTrackSixteenStartsAtSixteen)
     pump();
     EXPECT_EQ(parent.count(UM_PLAY_SONG, 20), 1);
 
-    // Paging.
-    grid.sendMessage(WM_COMMAND, WPARAM(TrackGrid::kNextPageId), 0);
-    EXPECT_EQ(grid.firstNumber(), 31);
-    grid.sendMessage(WM_COMMAND, WPARAM(TrackGrid::kNextPageId), 0); // no page after 31-45
-    EXPECT_EQ(grid.firstNumber(), 31);
-    grid.sendMessage(WM_COMMAND, WPARAM(TrackGrid::kPreviousPageId), 0);
-    grid.sendMessage(WM_COMMAND, WPARAM(TrackGrid::kPreviousPageId), 0);
-    EXPECT_EQ(grid.firstNumber(), 1);
+    // Paging: none after 31-45, and none before 1-15.
+    std::vector<int> firsts;
+    for (int page : {TrackGrid::kNextPageId, TrackGrid::kNextPageId, TrackGrid::kPreviousPageId,
+                     TrackGrid::kPreviousPageId}) {
+        grid.sendMessage(WM_COMMAND, WPARAM(page), 0);
+        firsts.push_back(grid.firstNumber());
+    }
+    EXPECT_EQ(firsts, (std::vector<int>{31, 31, 16, 1}));
 
     // A cell past the album's end does nothing.
     grid.SetAlbum(album(3, 1));
@@ -197,8 +192,6 @@ TEST(DisplayPanel, SongOneHundredAndFiveShowsOneAndOhFive)
 {
     PanelFixture f(ComponentAudio);
     f.panel->Update(album(120, 105), 10, 0, true);
-    EXPECT_EQ(f.panel->hundredsDisplay()->cellImages(), std::vector<int>{1});
-    EXPECT_EQ(f.panel->trackDisplay()->cellImages(), (std::vector<int>{0, 5}));
     EXPECT_TRUE(showsImages(*f.panel->hundredsDisplay(), {1}));
     EXPECT_TRUE(showsImages(*f.panel->trackDisplay(), {0, 5}));
     EXPECT_TRUE(f.panel->hundredsDisplay()->isVisible());
@@ -207,23 +200,26 @@ TEST(DisplayPanel, SongOneHundredAndFiveShowsOneAndOhFive)
     f.panel->Update(album(12, 0), 0, 0, true);
     EXPECT_EQ(f.panel->trackDisplay()->cellImages(), (std::vector<int>{1, 2}));
     EXPECT_EQ(f.panel->timeDisplay()->value(), DigitDisplay::TimeValue(4000));
-
-    PanelFixture cd(ComponentCd);
-    EXPECT_FALSE(cd.panel->hundredsDisplay()->isVisible());
 }
 
-TEST(DisplayPanel, RemainingTimeShowsTwoThirtyWithTheSign)
+TEST(DisplayPanel, RemainingTimeShowsTwoThirtyWithTheSignAndDarkeningDimsEverything)
 {
     PanelFixture f(ComponentCd);
+    EXPECT_FALSE(f.panel->hundredsDisplay()->isVisible());
     f.panel->SetState(kModePlaying);
     f.panel->Update(album(5, 2, 200), 50, 1, true);
-    const std::vector<int> want{18, 0, 11, 0, 2, 11, 3, 0};
-    EXPECT_EQ(f.panel->timeDisplay()->cellImages(), want);
-    EXPECT_TRUE(showsImages(*f.panel->timeDisplay(), want));
+    EXPECT_TRUE(showsImages(*f.panel->timeDisplay(), {18, 0, 11, 0, 2, 11, 3, 0}));
     // Past the end it stays at 0.
     f.panel->Update(album(5, 2, 200), 230, 1, true);
     EXPECT_EQ(f.panel->timeDisplay()->value(), 0);
     EXPECT_EQ(f.panel->positionSlider()->GetRange(), 200);
+
+    f.panel->Update(album(5, 2), 30, 0, true);
+    f.panel->SetLit(false);
+    EXPECT_FALSE(f.panel->timeDisplay()->isLit() || f.panel->trackDisplay()->isLit() ||
+                 f.panel->trackGrid()->isLit() || f.panel->positionSlider()->IsEnabled());
+    EXPECT_EQ(f.panel->positionSlider()->GetPos(), 0);
+    EXPECT_EQ(f.panel->trackGrid()->cellImage(1), TrackGrid::kCellEmpty);
 }
 
 TEST(DisplayPanel, DraggingThePositionShowsTheTimeAndSeeksOnlyOnRelease)
@@ -266,61 +262,83 @@ TEST(DisplayPanel, IndicatorsFollowTheStateAndSettings)
 {
     PanelFixture audio(ComponentAudio);
     DisplayPanel* p = audio.panel;
+    using P = DisplayPanel;
+    // The play and pause images of each state; opening blinks the play image.
+    const auto images = [p] {
+        return std::pair{p->indicatorImage(P::Play), p->indicatorImage(P::Pause)};
+    };
     p->SetState(kModePlaying);
-    EXPECT_EQ(p->indicatorImage(DisplayPanel::Play), 9);
-    EXPECT_EQ(p->indicatorImage(DisplayPanel::Pause), 8);
+    EXPECT_EQ(images(), std::pair(9, 8));
     p->SetState(kModePaused);
-    EXPECT_EQ(p->indicatorImage(DisplayPanel::Play), 10);
-    EXPECT_EQ(p->indicatorImage(DisplayPanel::Pause), 7);
+    EXPECT_EQ(images(), std::pair(10, 7));
     p->SetState(kModeRecording);
-    EXPECT_EQ(p->indicatorImage(DisplayPanel::Play), 27);
-    // Opening blinks in the players other than the CD Player.
+    EXPECT_EQ(p->indicatorImage(P::Play), 27);
     p->SetState(kModeOpening);
-    const int first = p->indicatorImage(DisplayPanel::Play);
+    const int first = p->indicatorImage(P::Play);
     tick(p);
-    const int second = p->indicatorImage(DisplayPanel::Play);
-    EXPECT_EQ(std::set<int>({first, second}), std::set<int>({9, 10}));
+    EXPECT_EQ(std::set<int>({first, p->indicatorImage(P::Play)}), std::set<int>({9, 10}));
     // The effect indicator blinks while playing with the effect engine active.
     p->SetState(kModePlaying);
-    EXPECT_EQ(p->indicatorImage(DisplayPanel::Effect), 26);
+    EXPECT_EQ(p->indicatorImage(P::Effect), 26);
     p->SetEffectActive(true);
-    const int e1 = p->indicatorImage(DisplayPanel::Effect);
+    const int e1 = p->indicatorImage(P::Effect);
     tick(p);
-    EXPECT_EQ(std::set<int>({e1, p->indicatorImage(DisplayPanel::Effect)}),
-              std::set<int>({25, 26}));
+    EXPECT_EQ(std::set<int>({e1, p->indicatorImage(P::Effect)}), std::set<int>({25, 26}));
+    std::vector<int> shown;
     for (int r = 0; r < 3; ++r) {
         p->SetRepeat(r);
-        EXPECT_EQ(p->indicatorImage(DisplayPanel::Repeat), 4 + r);
+        shown.push_back(p->indicatorImage(P::Repeat));
     }
-    const int methodImages[] = {0, 2, 1, 3};
     for (int m = 0; m < 4; ++m) {
         p->SetPlayMethod(m);
-        EXPECT_EQ(p->indicatorImage(DisplayPanel::PlayMethod), methodImages[m]);
+        shown.push_back(p->indicatorImage(P::PlayMethod));
     }
-    EXPECT_EQ(p->indicatorImage(DisplayPanel::ViewerSize), -1);
+    shown.push_back(p->indicatorImage(P::ViewerSize));
+    EXPECT_EQ(shown, (std::vector<int>{4, 5, 6, 0, 2, 1, 3, -1})) << "repeat, method, size";
 
+    // The hover mark comes and goes with the mouse.
+    p->SetRepeat(1);
+    p->SetPlayMethod(2);
+    // Whether the repeat and play-method spots show their images (5 and 1) under the mark (15)
+    // or under the mark's absence (16).
+    const auto marks = [p](int repeatMark, int methodMark) {
+        const QImage img = render(p);
+        return img.copy(P::indicatorSpot(P::Repeat)) == indicators({5, repeatMark}) &&
+               img.copy(P::indicatorSpot(P::PlayMethod)) == indicators({1, methodMark});
+    };
+    ASSERT_NE(indicators({5, 16}), indicators({5, 15})) << "the mark must show";
+    EXPECT_TRUE(marks(16, 16));
+    moveMouse(p, spot(P::Repeat));
+    EXPECT_TRUE(marks(15, 16));
+    moveMouse(p, spot(P::PlayMethod));
+    EXPECT_TRUE(marks(16, 15));
+    // Leaving the panel takes the mark away; elsewhere in the panel there is none either.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(p, &leave);
+    EXPECT_TRUE(marks(16, 16));
+    moveMouse(p, spot(P::Repeat));
+    moveMouse(p, QPoint(100, 40));
+    EXPECT_TRUE(marks(16, 16));
+
+    // The CD Player does not blink while opening and has no effect indicator.
     PanelFixture cd(ComponentCd);
     cd.panel->SetState(kModeOpening);
-    EXPECT_EQ(cd.panel->indicatorImage(DisplayPanel::Play), 10);
+    EXPECT_EQ(cd.panel->indicatorImage(P::Play), 10);
     tick(cd.panel);
-    EXPECT_EQ(cd.panel->indicatorImage(DisplayPanel::Play), 10);
-    EXPECT_EQ(cd.panel->indicatorImage(DisplayPanel::Effect), -1);
+    EXPECT_EQ(cd.panel->indicatorImage(P::Play), 10);
+    EXPECT_EQ(cd.panel->indicatorImage(P::Effect), -1);
 
     PanelFixture video(ComponentVideo);
     video.panel->SetViewerSize(2);
-    EXPECT_EQ(video.panel->indicatorImage(DisplayPanel::ViewerSize), 21);
-    const QPoint spot = DisplayPanel::indicatorSpot(DisplayPanel::ViewerSize).center();
-    QMouseEvent move(QEvent::MouseMove, spot, video.panel->mapToGlobal(spot), Qt::NoButton,
-                     Qt::NoButton, {});
-    QCoreApplication::sendEvent(video.panel, &move);
-    EXPECT_EQ(video.panel->indicatorImage(DisplayPanel::ViewerSize), 22);
+    EXPECT_EQ(video.panel->indicatorImage(P::ViewerSize), 21);
+    moveMouse(video.panel, spot(P::ViewerSize));
+    EXPECT_EQ(video.panel->indicatorImage(P::ViewerSize), 22);
 
     // What is drawn is the image named: the play indicator of the playing CD Player.
     cd.panel->SetState(kModePlaying);
-    const QImage img = render(cd.panel);
-    const QPoint at = DisplayPanel::indicatorOrigin(DisplayPanel::Play);
-    EXPECT_EQ(img.copy(at.x(), at.y(), 10, 10), indicatorImage(9).copy(0, 0, 10, 10));
-    EXPECT_NE(img.copy(at.x(), at.y(), 10, 10), indicatorImage(10).copy(0, 0, 10, 10));
+    const QImage drawn = render(cd.panel).copy(QRect(P::indicatorOrigin(P::Play), QSize(10, 10)));
+    EXPECT_EQ(drawn, indicators({9}).copy(0, 0, 10, 10));
+    EXPECT_NE(drawn, indicators({10}).copy(0, 0, 10, 10));
 }
 
 // The current track blinks on the panel's tick, in step with the indicators, and on nothing
@@ -357,29 +375,25 @@ TEST(DisplayPanel, TheCurrentTrackBlinksOnThePanelsTick)
 TEST(DisplayPanel, ClicksBecomeMessagesToTheComponent)
 {
     PanelFixture f(ComponentVideo);
-    f.panel->Update(album(20, 3), 0, 0, true);
-    QTest::mouseClick(f.panel, Qt::LeftButton, {},
-                      DisplayPanel::indicatorSpot(DisplayPanel::Repeat).center());
-    QTest::mouseClick(f.panel, Qt::LeftButton, {},
-                      DisplayPanel::indicatorSpot(DisplayPanel::PlayMethod).center());
-    QTest::mouseClick(f.panel, Qt::LeftButton, {},
-                      DisplayPanel::indicatorSpot(DisplayPanel::ViewerSize).center());
-    QTest::mouseClick(f.panel->timeDisplay(), Qt::LeftButton, {}, QPoint(20, 5));
-    QTest::mouseClick(f.panel->trackDisplay(), Qt::LeftButton, {}, QPoint(5, 5));
-    QTest::mouseClick(f.panel->hundredsDisplay(), Qt::LeftButton, {}, QPoint(5, 5));
-    QTest::mouseClick(f.panel->trackGrid(), Qt::LeftButton, {}, TrackGrid::cellRect(1).center());
+    DisplayPanel* p = f.panel;
+    p->Update(album(20, 3), 0, 0, true);
+    for (auto which : {DisplayPanel::Repeat, DisplayPanel::PlayMethod, DisplayPanel::ViewerSize})
+        QTest::mouseClick(p, Qt::LeftButton, {}, spot(which));
+    QTest::mouseClick(p->timeDisplay(), Qt::LeftButton, {}, QPoint(20, 5));
+    QTest::mouseClick(p->trackDisplay(), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(p->hundredsDisplay(), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(p->trackGrid(), Qt::LeftButton, {}, TrackGrid::cellRect(1).center());
     pump();
-    EXPECT_EQ(f.component.count(UM_CYCLE_REPEAT), 1);
-    EXPECT_EQ(f.component.count(UM_CYCLE_PLAY_METHOD), 1);
-    EXPECT_EQ(f.component.count(UM_CYCLE_VIEWER_SIZE), 1);
-    EXPECT_EQ(f.component.count(UM_CYCLE_TIME_DISPLAY), 1);
-    EXPECT_EQ(f.component.count(WM_COMMAND, DisplayPanel::kQuickTrackSelect), 2);
-    EXPECT_EQ(f.component.count(UM_PLAY_SONG, 2), 1);
+    const Recorder& c = f.component;
+    EXPECT_EQ(std::vector<int>({c.count(UM_CYCLE_REPEAT), c.count(UM_CYCLE_PLAY_METHOD),
+                                c.count(UM_CYCLE_VIEWER_SIZE), c.count(UM_CYCLE_TIME_DISPLAY),
+                                c.count(WM_COMMAND, DisplayPanel::kQuickTrackSelect),
+                                c.count(UM_PLAY_SONG, 2)}),
+              std::vector<int>({1, 1, 1, 1, 2, 1}));
 
     // The CD Player has no viewer-size spot.
     PanelFixture cd(ComponentCd);
-    QTest::mouseClick(cd.panel, Qt::LeftButton, {},
-                      DisplayPanel::indicatorSpot(DisplayPanel::ViewerSize).center());
+    QTest::mouseClick(cd.panel, Qt::LeftButton, {}, spot(DisplayPanel::ViewerSize));
     pump();
     EXPECT_EQ(cd.component.count(UM_CYCLE_VIEWER_SIZE), 0);
 }
@@ -423,107 +437,33 @@ TEST(DisplayPanel, TheInformationLineScrollsOnlyTextsWiderThanItsArea)
     EXPECT_EQ(f.panel->scrollOffset(), 0);
 }
 
-TEST(DisplayPanel, DarkeningDimsTheDisplaysAndStopsThePositionSlider)
-{
-    PanelFixture f(ComponentCd);
-    f.panel->Update(album(5, 2), 30, 0, true);
-    f.panel->SetLit(false);
-    EXPECT_FALSE(f.panel->timeDisplay()->isLit());
-    EXPECT_FALSE(f.panel->trackDisplay()->isLit());
-    EXPECT_FALSE(f.panel->trackGrid()->isLit());
-    EXPECT_FALSE(f.panel->positionSlider()->IsEnabled());
-    EXPECT_EQ(f.panel->positionSlider()->GetPos(), 0);
-    EXPECT_EQ(f.panel->trackGrid()->cellImage(1), TrackGrid::kCellEmpty);
-}
-
 TEST(DigitDisplay, TheFrameIsGreyAboveAndLeftWhiteBelowAndRight)
 {
     Recorder parent;
     DigitDisplay d(2, QRect(0, 0, 3 * 9 + 1 + 2, 12 + 2), &parent, 1);
     d.SetDigits(3, false);
     d.SetValue(0);
-    const auto edges = [](const QImage& img, QRgb top, QRgb left, QRgb bottom, QRgb right) {
+    const auto framed = [&d] {
+        const QImage img = render(&d);
         const int w = img.width(), h = img.height();
-        for (int x = 1; x < w - 1; ++x) {
-            if ((img.pixel(x, 0) & 0xFFFFFF) != top || (img.pixel(x, h - 1) & 0xFFFFFF) != bottom)
+        const auto rgb = [&img](int x, int y) { return img.pixel(x, y) & 0xFFFFFF; };
+        for (int x = 1; x < w - 1; ++x)
+            if (rgb(x, 0) != 0x808080 || rgb(x, h - 1) != 0xFFFFFF)
                 return false;
-        }
-        for (int y = 1; y < h - 1; ++y) {
-            if ((img.pixel(0, y) & 0xFFFFFF) != left || (img.pixel(w - 1, y) & 0xFFFFFF) != right)
+        for (int y = 1; y < h - 1; ++y)
+            if (rgb(0, y) != 0x808080 || rgb(w - 1, y) != 0xFFFFFF)
                 return false;
-        }
         return true;
     };
-    // Without a frame the figures start at the left edge.
+    // Without a frame the figures start at the left edge; with one they move inside it whole.
     EXPECT_EQ(d.origin(), QPoint(0, 1));
-    EXPECT_FALSE(edges(render(&d), 0x808080, 0x808080, 0xFFFFFF, 0xFFFFFF));
-
+    EXPECT_FALSE(framed());
     d.SetFrame(true);
-    const QImage framed = render(&d);
-    EXPECT_TRUE(edges(framed, 0x808080, 0x808080, 0xFFFFFF, 0xFFFFFF));
-    // The figures move inside the frame and are still whole.
+    EXPECT_TRUE(framed());
     EXPECT_EQ(d.origin(), QPoint(1, 1));
     EXPECT_TRUE(showsImages(d, {0, 0, 0}));
     d.SetFrame(false);
-    EXPECT_FALSE(edges(render(&d), 0x808080, 0x808080, 0xFFFFFF, 0xFFFFFF));
-}
-
-namespace {
-
-// Indicator image under a hover image, as the panel composes them on black.
-QImage markedIndicator(int image, int mark)
-{
-    const ImageList& list = Skin::instance().Indicators();
-    QImage img(list.cellSize(), QImage::Format_RGB32);
-    img.fill(Qt::black);
-    QPainter p(&img);
-    list.Draw(p, image, 0, 0);
-    list.Draw(p, mark, 0, 0);
-    return img;
-}
-
-void moveMouse(QWidget* w, QPoint at)
-{
-    QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
-    QCoreApplication::sendEvent(w, &move);
-}
-
-} // namespace
-
-TEST(DisplayPanel, TheHoverMarkComesAndGoesWithTheMouse)
-{
-    PanelFixture f(ComponentAudio);
-    DisplayPanel* p = f.panel;
-    p->SetRepeat(1);
-    p->SetPlayMethod(2);
-    const auto spotOf = [p](DisplayPanel::Indicator which) {
-        const QRect spot = DisplayPanel::indicatorSpot(which);
-        return render(p).copy(spot);
-    };
-    const QImage repeatOff = markedIndicator(5, 16), repeatOn = markedIndicator(5, 15);
-    const QImage methodOff = markedIndicator(1, 16), methodOn = markedIndicator(1, 15);
-    ASSERT_NE(repeatOff, repeatOn) << "the mark must show";
-
-    EXPECT_EQ(spotOf(DisplayPanel::Repeat), repeatOff);
-    EXPECT_EQ(spotOf(DisplayPanel::PlayMethod), methodOff);
-
-    moveMouse(p, DisplayPanel::indicatorSpot(DisplayPanel::Repeat).center());
-    EXPECT_EQ(spotOf(DisplayPanel::Repeat), repeatOn);
-    EXPECT_EQ(spotOf(DisplayPanel::PlayMethod), methodOff);
-
-    moveMouse(p, DisplayPanel::indicatorSpot(DisplayPanel::PlayMethod).center());
-    EXPECT_EQ(spotOf(DisplayPanel::Repeat), repeatOff);
-    EXPECT_EQ(spotOf(DisplayPanel::PlayMethod), methodOn);
-
-    // Leaving the panel takes the mark away.
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(p, &leave);
-    EXPECT_EQ(spotOf(DisplayPanel::PlayMethod), methodOff);
-
-    // Elsewhere in the panel there is no mark either.
-    moveMouse(p, DisplayPanel::indicatorSpot(DisplayPanel::Repeat).center());
-    moveMouse(p, QPoint(100, 40));
-    EXPECT_EQ(spotOf(DisplayPanel::Repeat), repeatOff);
+    EXPECT_FALSE(framed());
 }
 
 TEST(DisplayPanel, TheInformationLineRepeatsItsText80PixelsOnAndStaysInItsArea)

@@ -2,7 +2,7 @@
 // skins the build ships.
 #include "uitest.h"
 
-#include "support/testhome.h"
+#include "support/clirun.h"
 #include "ui/pixelfont.h"
 #include "ui/skin.h"
 #include "ui/skinfile.h"
@@ -13,54 +13,67 @@
 #include <QDir>
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
 
+#include <algorithm>
 #include <array>
+#include <regex>
 
 namespace {
-
-struct CliRun
-{
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun cli(const QStringList& args)
-{
-    QProcess p;
-    p.start(QString::fromStdString(builtProgram("kolvo-cli")), args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-            p.readAllStandardError().toStdString()};
-}
 
 QString shipped(const char* name)
 {
     return QStringLiteral(KOLVO_BIN_DIR "/../share/kolvo/uib/") + QLatin1String(name);
 }
 
-class SkinCli : public KolvoHomeTest
+bool has(const std::string& text, const char* part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class SkinCli : public KolvoCliTest
 {
 protected:
-    // A folder of slot images: BMP files of our own writing, one PNG, all solid colours.
-    QString slotFolder()
+    static ProcessResult cli(const QStringList& args) { return run(args, 60000); }
+    QString path(const std::string& relative) const { return q(homePath(relative)); }
+    QString file(const std::string& relative, const std::vector<std::uint8_t>& bytes) const
     {
-        const QString dir = QString::fromStdString(homePath("slots"));
+        return q(writeFile(relative, bytesOf(bytes)));
+    }
+    // A skin file of solid slots at version 4.1, which the program refuses.
+    QString laterSkin() const
+    {
+        auto bytes = uib::writeSkin("Later", solidSlots(), {});
+        setVersion(bytes, 4, 1);
+        return file("later.uib", bytes);
+    }
+    // The sheet of a skin file, or of the built-in look for an empty name.
+    QImage sheetOf(const QString& skinFile, const std::string& out) const
+    {
+        const QStringList to{path(out)};
+        const ProcessResult r =
+            cli(QStringList{"skin", "sheet"} +
+                (skinFile.isEmpty() ? QStringList{"--builtin"} : QStringList{skinFile}) + to);
+        EXPECT_EQ(r.code, 0) << r.err;
+        return QImage(path(out)).convertToFormat(QImage::Format_RGB32);
+    }
+    // A folder of slot images: BMP files of our own writing, one PNG, all solid colours.
+    QString slotFolder() const
+    {
+        const QString dir = path("slots");
         QDir().mkpath(dir);
         for (int i = 0; i < skin::kSlotCount; ++i) {
             const auto& s = skin::kSlots[i];
-            const QString base = dir + QStringLiteral("/slot%1").arg(i, 2, 10, QLatin1Char('0'));
+            const QString name = QStringLiteral("slot%1").arg(i, 2, 10, QLatin1Char('0'));
             if (i == 5) {
                 QImage img(s.width, s.height, QImage::Format_RGB32);
                 img.fill(testColor(i));
-                img.save(base + ".png");
+                img.save(dir + "/" + name + ".png");
                 continue;
             }
-            std::vector<std::uint8_t> file;
+            std::vector<std::uint8_t> bmp;
             const auto dibBytes = packed(solid(s.width, s.height, testColor(i)), i % 2 ? 24 : 32);
-            dib::bmpFileFromPackedDib(dibBytes.data(), dibBytes.size(), file);
-            writeFile("slots/" + base.section('/', -1).toStdString() + ".bmp", bytesOf(file));
+            dib::bmpFileFromPackedDib(dibBytes.data(), dibBytes.size(), bmp);
+            file("slots/" + name.toStdString() + ".bmp", bmp);
         }
         return dir;
     }
@@ -68,113 +81,83 @@ protected:
 
 } // namespace
 
-TEST_F(SkinCli, PackMakesAFileTheProgramUses)
+TEST_F(SkinCli, PackMakesAFileTheProgramUsesAndRefusesSlotsOfTheWrongSize)
 {
     const QString dir = slotFolder();
-    const QString out = QString::fromStdString(homePath("data/uib/Packed.uib"));
-    QDir().mkpath(QString::fromStdString(homePath("data/uib")));
-    CliRun r = cli({"skin", "pack", dir, out, "--name", "Packed Look"});
+    const QString out = path("data/uib/Packed.uib");
+    QDir().mkpath(path("data/uib"));
+    ProcessResult r = cli({"skin", "pack", dir, out, "--name", "Packed Look"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("28 of 28 slots"), std::string::npos) << r.out;
-
+    EXPECT_TRUE(has(r.out, "28 of 28 slots")) << r.out;
     r = cli({"skin", "info", out});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("name: Packed Look"), std::string::npos);
-    EXPECT_NE(r.out.find("version: 4.0"), std::string::npos);
-    EXPECT_NE(r.out.find("accepted"), std::string::npos);
-
+    for (const char* line : {"name: Packed Look", "version: 4.0", "accepted"})
+        EXPECT_TRUE(has(r.out, line)) << line;
     Skin::instance().LoadSkin("Packed.uib");
     EXPECT_FALSE(Skin::instance().usingBuiltin());
     for (int i : {0, 5, 9, 27})
         EXPECT_EQ(Skin::instance().Slot(i).image().pixel(1, 1) & 0xFFFFFF, testColor(i)) << i;
     Skin::instance().LoadSkin("");
-}
 
-TEST_F(SkinCli, PackRefusesSlotsOfTheWrongSize)
-{
-    const QString dir = slotFolder();
     QImage wrong(20, 20, QImage::Format_RGB32);
     wrong.fill(Qt::red);
     QFile::remove(dir + "/slot09.bmp");
     wrong.save(dir + "/slot09.png");
-    const CliRun r = cli({"skin", "pack", dir, QString::fromStdString(homePath("x.uib"))});
+    r = cli({"skin", "pack", dir, path("x.uib")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("20 x 20"), std::string::npos) << r.err;
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(homePath("x.uib"))));
+    EXPECT_TRUE(has(r.err, "20 x 20")) << r.err;
+    EXPECT_FALSE(QFile::exists(path("x.uib")));
     EXPECT_EQ(cli({"skin", "pack", dir}).code, 2);
-    EXPECT_EQ(cli({"skin", "pack", QString::fromStdString(homePath("empty")), "y.uib"}).code, 1);
+    EXPECT_EQ(cli({"skin", "pack", path("empty"), "y.uib"}).code, 1);
 }
 
 TEST_F(SkinCli, InfoSaysWhyAFileIsRefused)
 {
-    auto file = uib::writeSkin("Later", solidSlots(), {});
-    setVersion(file, 4, 1);
-    const std::string later = writeFile("later.uib", bytesOf(file));
-    CliRun r = cli({"skin", "info", QString::fromStdString(later)});
+    ProcessResult r = cli({"skin", "info", laterSkin()});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("version 4.1"), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.err, "version 4.1")) << r.err;
 
-    file = uib::writeSkin("Cut", solidSlots(), {});
-    file.resize(uib::kHeaderSize + 100);
-    const std::string cut = writeFile("cut.uib", bytesOf(file));
-    r = cli({"skin", "info", QString::fromStdString(cut)});
+    auto bytes = uib::writeSkin("Cut", solidSlots(), {});
+    bytes.resize(uib::kHeaderSize + 100);
+    r = cli({"skin", "info", file("cut.uib", bytes)});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.out.find("loading stops here"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("fewer than three"), std::string::npos) << r.err;
+    EXPECT_TRUE(has(r.out, "loading stops here")) << r.out;
+    EXPECT_TRUE(has(r.err, "fewer than three")) << r.err;
 
-    r = cli({"skin", "info", QString::fromStdString(writeFile("tiny.uib", "UIB"))});
-    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(cli({"skin", "info", q(writeFile("tiny.uib", "UIB"))}).code, 1);
     // A file that is not a skin at all: refused before its bytes are shown as a name.
-    r = cli(
-        {"skin", "info", QString::fromStdString(writeFile("noise.uib", std::string(4000, 'Z')))});
+    r = cli({"skin", "info", q(writeFile("noise.uib", std::string(4000, 'Z')))});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("not a skin file"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("name:"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("version:"), std::string::npos) << r.out;
+    EXPECT_TRUE(has(r.err, "not a skin file")) << r.err;
+    EXPECT_FALSE(has(r.out, "name:") || has(r.out, "version:")) << r.out;
     EXPECT_EQ(cli({"skin", "info"}).code, 2);
     EXPECT_EQ(cli({"skin", "frobnicate"}).code, 2);
 }
 
-TEST_F(SkinCli, TheShippedSkinsAreWholeAndDifferent)
+TEST_F(SkinCli, TheShippedSkinsAreWhole)
 {
-    QImage first;
     for (const char* name : {"GoldEn.uib", "GoldKr.uib", "Nightfall.uib"}) {
-        const CliRun r = cli({"skin", "info", shipped(name)});
+        const ProcessResult r = cli({"skin", "info", shipped(name)});
         EXPECT_EQ(r.code, 0) << name << r.err;
-        EXPECT_EQ(r.out.find("absent"), std::string::npos) << name;
-        EXPECT_EQ(r.out.find("WRONG SIZE"), std::string::npos) << name;
-        size_t doubles = 0;
-        for (size_t at = 0; (at = r.out.find("double resolution", at)) != std::string::npos; ++at)
-            ++doubles;
-        EXPECT_EQ(doubles, 28u) << name;
+        EXPECT_FALSE(has(r.out, "absent") || has(r.out, "WRONG SIZE")) << name;
+        const std::regex doubles("double resolution");
+        EXPECT_EQ(std::distance(std::sregex_iterator(r.out.begin(), r.out.end(), doubles), {}), 28)
+            << name;
     }
-    Skin::instance().LoadSkin(shipped("GoldEn.uib").toStdString());
-    const QImage gold = Skin::instance().Slot(1).image();
-    Skin::instance().LoadSkin(shipped("Nightfall.uib").toStdString());
-    const QImage night = Skin::instance().Slot(1).image();
-    Skin::instance().LoadSkin("");
-    // A light skin and a dark one: labels on them need different colours.
-    EXPECT_GT(qGray(gold.pixel(250, 50)), 110);
-    EXPECT_LT(qGray(night.pixel(250, 50)), 110);
 }
 
 TEST_F(SkinCli, SheetsAreDrawnAtEitherScale)
 {
-    const QString one = QString::fromStdString(homePath("one.png"));
-    const QString two = QString::fromStdString(homePath("two.png"));
-    CliRun r = cli({"skin", "sheet", shipped("GoldEn.uib"), one});
-    ASSERT_EQ(r.code, 0) << r.err;
-    r = cli({"skin", "sheet", shipped("GoldEn.uib"), two, "--scale", "2"});
-    ASSERT_EQ(r.code, 0) << r.err;
+    const QString one = path("one.png"), two = path("two.png"), current = path("current.png");
+    ASSERT_EQ(cli({"skin", "sheet", shipped("GoldEn.uib"), one}).code, 0);
+    ASSERT_EQ(cli({"skin", "sheet", shipped("GoldEn.uib"), two, "--scale", "2"}).code, 0);
     const QImage a(one), b(two);
     ASSERT_FALSE(a.isNull());
-    EXPECT_GT(a.width(), 1000);
-    EXPECT_GT(a.height(), 1000);
+    EXPECT_GT(std::min(a.width(), a.height()), 1000);
     EXPECT_EQ(b.size(), a.size() * 2);
 
     // Without a file, the skin the settings choose: the default skin of a first start, then
     // another one chosen; --builtin draws the built-in look.
-    const QString current = QString::fromStdString(homePath("current.png"));
     ASSERT_EQ(cli({"skin", "sheet", current}).code, 0);
     EXPECT_EQ(QImage(current), a) << "the default skin, not the built-in look";
     ASSERT_EQ(cli({"skin", "sheet", "--builtin", two}).code, 0);
@@ -185,27 +168,15 @@ TEST_F(SkinCli, SheetsAreDrawnAtEitherScale)
     EXPECT_EQ(QImage(current), QImage(two)) << "the chosen skin";
     EXPECT_EQ(cli({"skin", "sheet", "--builtin", "x.uib", one}).code, 2);
 
-    // The built-in look, and a refused file drawn as the built-in look with a note.
-    EXPECT_EQ(cli({"skin", "sheet", one}).code, 0);
-    auto file = uib::writeSkin("Later", solidSlots(), {});
-    setVersion(file, 4, 1);
-    r = cli({"skin", "sheet", QString::fromStdString(writeFile("later.uib", bytesOf(file))), one});
+    // A refused file is drawn as the built-in look with a note.
+    const ProcessResult r = cli({"skin", "sheet", laterSkin(), one});
     EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.err.find("refused"), std::string::npos);
+    EXPECT_TRUE(has(r.err, "refused"));
     EXPECT_EQ(cli({"skin", "sheet", "NoSuch.uib", one}).code, 1);
     EXPECT_EQ(cli({"skin", "sheet", one, "--scale", "3"}).code, 2);
 }
 
 namespace {
-
-// The sheet of a skin file, or of the built-in look for an empty name.
-QImage sheetOf(const QString& skinFile, const QString& out)
-{
-    const CliRun r = cli(skinFile.isEmpty() ? QStringList{"skin", "sheet", "--builtin", out}
-                                            : QStringList{"skin", "sheet", skinFile, out});
-    EXPECT_EQ(r.code, 0) << r.err;
-    return QImage(out).convertToFormat(QImage::Format_RGB32);
-}
 
 // Where the sheet shows a block of one colour of this size, with its corners keyed out over the
 // checkerboard of the slot list, or not keyed at all. A null rectangle when there is none.
@@ -239,16 +210,12 @@ QRect findBlock(const QImage& sheet, QSize size, QRgb colour, bool keyedCorners)
 bool showsSlot(const QImage& sheet, const QRect& r, int n)
 {
     const QImage slot = Skin::instance().Slot(n).image().convertToFormat(QImage::Format_RGB32);
-    if (slot.size() != r.size())
-        return false;
-    for (int y = 0; y < r.height(); ++y) {
-        for (int x = 0; x < r.width(); ++x) {
-            const QRgb want = slot.pixel(x, y) & 0xFFFFFF;
-            if (want != 0xFF00FF && (sheet.pixel(r.x() + x, r.y() + y) & 0xFFFFFF) != want)
-                return false;
-        }
-    }
-    return true;
+    return slot.size() == r.size() &&
+           mismatch(sheet.copy(r), [&slot](int x, int y) -> std::optional<QRgb> {
+               if ((slot.pixel(x, y) & 0xFFFFFF) == 0xFF00FF)
+                   return std::nullopt;
+               return slot.pixel(x, y);
+           }).empty();
 }
 
 } // namespace
@@ -256,9 +223,8 @@ bool showsSlot(const QImage& sheet, const QRect& r, int n)
 TEST_F(SkinCli, TheSheetShowsEachSlotOfTheSkinItDraws)
 {
     // A skin of solid slots, each of its own colour: the sheet shows each of them whole.
-    const QString solidSkin = QString::fromStdString(
-        writeFile("solid.uib", bytesOf(uib::writeSkin("Solid", solidSlots(), {}))));
-    const QImage solidSheet = sheetOf(solidSkin, QString::fromStdString(homePath("solid.png")));
+    const QImage solidSheet =
+        sheetOf(file("solid.uib", uib::writeSkin("Solid", solidSlots(), {})), "solid.png");
     ASSERT_FALSE(solidSheet.isNull());
     std::array<QRect, skin::kSlotCount> places;
     for (int i = 0; i < skin::kSlotCount; ++i) {
@@ -268,27 +234,24 @@ TEST_F(SkinCli, TheSheetShowsEachSlotOfTheSkinItDraws)
     }
 
     // The shipped skins at the same places: their own slots, and not each other's.
-    const QImage gold = sheetOf(shipped("GoldEn.uib"), QString::fromStdString(homePath("g.png")));
-    const QImage night =
-        sheetOf(shipped("Nightfall.uib"), QString::fromStdString(homePath("n.png")));
+    const QImage gold = sheetOf(shipped("GoldEn.uib"), "g.png");
+    const QImage night = sheetOf(shipped("Nightfall.uib"), "n.png");
     ASSERT_EQ(gold.size(), night.size());
-    Skin::instance().LoadSkin(shipped("GoldEn.uib").toStdString());
-    for (int i = 0; i < skin::kSlotCount; ++i) {
-        if (!places[i].isNull()) {
-            EXPECT_TRUE(showsSlot(gold, places[i], i)) << "GoldEn slot " << i;
+    for (auto [name, sheet] : {std::pair{"GoldEn.uib", &gold}, {"Nightfall.uib", &night}}) {
+        Skin::instance().LoadSkin(shipped(name).toStdString());
+        // A light skin and a dark one: labels on them need different colours.
+        EXPECT_EQ(qGray(Skin::instance().Slot(1).image().pixel(250, 50)) > 110, sheet == &gold);
+        for (int i = 0; i < skin::kSlotCount; ++i) {
+            if (!places[i].isNull()) {
+                EXPECT_TRUE(showsSlot(*sheet, places[i], i)) << name << " slot " << i;
+            }
         }
-    }
-    EXPECT_FALSE(showsSlot(night, places[1], 1));
-    Skin::instance().LoadSkin(shipped("Nightfall.uib").toStdString());
-    for (int i = 0; i < skin::kSlotCount; ++i) {
-        if (!places[i].isNull()) {
-            EXPECT_TRUE(showsSlot(night, places[i], i)) << "Nightfall slot " << i;
-        }
+        EXPECT_FALSE(showsSlot(sheet == &gold ? night : gold, places[1], 1)) << name;
     }
     Skin::instance().LoadSkin("");
     EXPECT_NE(gold.copy(places[0]), night.copy(places[0]));
     // Nothing of the solid skin is left in the built-in look's sheet.
-    const QImage builtin = sheetOf(QString(), QString::fromStdString(homePath("b.png")));
+    const QImage builtin = sheetOf(QString(), "b.png");
     EXPECT_TRUE(findBlock(builtin, places[1].size(), testColor(1), false).isNull());
 }
 
@@ -336,7 +299,7 @@ std::vector<QPoint> findPixelText(const QImage& sheet, const char* text)
 // chooses preset k, from Rock on the left to User on the right, spots 39 pixels apart.
 TEST_F(SkinCli, TheEffectorMockUpNamesItsEqualizerSpotsInPresetOrder)
 {
-    const QImage sheet = sheetOf(QString(), QString::fromStdString(homePath("fx.png")));
+    const QImage sheet = sheetOf(QString(), "fx.png");
     ASSERT_FALSE(sheet.isNull());
     // Presets 0-6: Rock, Pop, Jazz, Classic, Vocal, Flat, User, as the sheet abbreviates them.
     const char* names[] = {"ROCK", "POP", "JAZZ", "CLSC", "VOCAL", "FLAT", "USER"};

@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
+using namespace std::string_literals;
+
 namespace {
 
 const std::array<std::vector<std::uint8_t>, uib::kSlotCount> kNone{};
@@ -41,6 +46,28 @@ bool isTestColour(int slot)
            (img.pixel(img.width() / 2, img.height() / 2) & 0xFFFFFF) == testColor(slot);
 }
 
+// Where each slot of the loaded skin comes from: B the built-in look, T the test skin's colour,
+// - nothing, ? anything else.
+std::string looks()
+{
+    std::string s;
+    for (int i = 0; i < skin::kSlotCount; ++i)
+        s += isBuiltin(i)                           ? 'B'
+             : isTestColour(i)                      ? 'T'
+             : !Skin::instance().Slot(i).isLoaded() ? '-'
+                                                    : '?';
+    return s;
+}
+
+// Which slots a read gave an image: 1 for each that did.
+std::string imagesOf(const uib::ReadResult& r)
+{
+    std::string s;
+    for (const auto& img : r.images)
+        s += img ? '1' : '0';
+    return s;
+}
+
 class SkinFiles : public KolvoHomeTest
 {
 protected:
@@ -69,26 +96,20 @@ TEST(SkinFile, WrittenFilesReadBackSlotForSlot)
     uib::Header h;
     ASSERT_TRUE(uib::parseHeader(file.data(), file.size(), h));
     EXPECT_TRUE(h.accepted());
-    EXPECT_EQ(h.displayName, "Dawn Chorus");
-    EXPECT_EQ(h.major, 4);
-    EXPECT_EQ(h.minor, 0);
+    EXPECT_EQ(std::tuple(h.displayName, h.major, h.minor), std::tuple("Dawn Chorus", 4, 0));
     // The first DIB sits right after the 1368-byte header.
-    EXPECT_EQ(h.entries[0].offset, uib::kHeaderSize);
-    EXPECT_EQ(h.entries[0].size, images[0].size());
+    EXPECT_EQ(std::pair(h.entries[0].offset, h.entries[0].size),
+              std::pair(std::uint32_t(uib::kHeaderSize), std::uint32_t(images[0].size())));
     EXPECT_FALSE(h.entries[7].present());
 
     const uib::ReadResult r = readBytes(file);
-    EXPECT_FALSE(r.fallback);
-    EXPECT_EQ(r.visited, uib::kSlotCount);
-    EXPECT_EQ(r.stoppedAt, -1);
+    EXPECT_EQ(std::tuple(r.stoppedAt, r.visited, r.fallback), std::tuple(-1, 28, false));
+    EXPECT_EQ(imagesOf(r), "1111111011111111111111111111");
     for (int i = 0; i < uib::kSlotCount; ++i) {
-        if (i == 7) {
-            EXPECT_FALSE(r.images[i]);
-            continue;
+        if (r.images[i]) {
+            EXPECT_EQ(r.images[i]->width, skin::kSlots[i].width);
+            EXPECT_EQ(r.images[i]->pixel(1, 1) & 0xFFFFFF, testColor(i));
         }
-        ASSERT_TRUE(r.images[i]) << i;
-        EXPECT_EQ(r.images[i]->width, skin::kSlots[i].width);
-        EXPECT_EQ(r.images[i]->pixel(1, 1) & 0xFFFFFF, testColor(i));
     }
     ASSERT_TRUE(r.doubleImages[0]);
     EXPECT_EQ(r.doubleImages[0]->width, 1000);
@@ -97,24 +118,19 @@ TEST(SkinFile, WrittenFilesReadBackSlotForSlot)
 
 TEST(SkinFile, ReadingStopsAtTheFirstSlotWhoseDataCannotBeHad)
 {
-    auto file = testSkin();
     // Slot 5 claims more bytes than the file holds: images 0-4 were visited.
+    auto file = testSkin();
     setEntry(file, 5, entryOf(file, 5).offset, 0x7FFFFFF0);
     uib::ReadResult r = readBytes(file);
-    EXPECT_EQ(r.stoppedAt, 5);
-    EXPECT_EQ(r.visited, 5);
-    EXPECT_FALSE(r.fallback);
-    EXPECT_TRUE(r.images[4]);
-    EXPECT_FALSE(r.images[6]);
+    EXPECT_EQ(std::tuple(r.stoppedAt, r.visited, r.fallback), std::tuple(5, 5, false));
+    EXPECT_EQ(imagesOf(r), "11111" + std::string(23, '0'));
 
     // Slot 2 points past the end: only two visited, the whole file falls back.
     file = testSkin();
     setEntry(file, 2, static_cast<std::uint32_t>(file.size() + 10), 100);
     r = readBytes(file);
-    EXPECT_EQ(r.visited, 2);
-    EXPECT_TRUE(r.fallback);
-    for (const auto& img : r.images)
-        EXPECT_FALSE(img);
+    EXPECT_EQ(std::tuple(r.stoppedAt, r.visited, r.fallback), std::tuple(2, 2, true));
+    EXPECT_EQ(imagesOf(r), std::string(28, '0'));
 
     // A slot whose bytes are there but are no bitmap stays empty; the loop goes on.
     file = testSkin();
@@ -123,9 +139,8 @@ TEST(SkinFile, ReadingStopsAtTheFirstSlotWhoseDataCannotBeHad)
     file[e.offset + 7] = 0x7F;
     r = readBytes(file);
     EXPECT_FALSE(r.fallback);
-    EXPECT_FALSE(r.images[4]);
+    EXPECT_EQ(imagesOf(r), "1111011111111111111111111111");
     EXPECT_FALSE(r.problems[4].empty());
-    EXPECT_TRUE(r.images[5]);
 }
 
 TEST(SkinFile, HostileFilesAreRefusedWithoutACrash)
@@ -165,80 +180,50 @@ TEST(SkinFile, HostileFilesAreRefusedWithoutACrash)
         EXPECT_FALSE(img);
 }
 
-TEST_F(SkinFiles, VersionFourOneGivesTheBuiltinLook)
+// What the program takes of files it refuses, cuts short or finds with holes: the built-in look
+// for all of a refused file or one cut before its third slot; what was read of one cut later,
+// the slider slots filled from the built-in look; an absent face slot stays empty.
+TEST_F(SkinFiles, EachFileGivesItsSlotsOrTheBuiltinLook)
 {
-    auto file = testSkin();
-    setVersion(file, 4, 1);
-    install("Newer.uib", file);
-    Skin::instance().LoadSkin("Newer.uib");
-    EXPECT_TRUE(Skin::instance().usingBuiltin());
-    for (int i = 0; i < skin::kSlotCount; ++i)
-        EXPECT_TRUE(isBuiltin(i)) << i;
-
-    // The same file at 4.0 is used.
-    setVersion(file, 4, 0);
-    install("Newer.uib", file);
-    Skin::instance().LoadSkin("Newer.uib");
-    EXPECT_FALSE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isTestColour(0));
-}
-
-TEST_F(SkinFiles, AnAbsentSliderSlotIsFilledFromTheBuiltinLookAFaceSlotIsNot)
-{
-    auto file = testSkin();
-    setEntry(file, skin::kVolumeThumb, entryOf(file, skin::kVolumeThumb).offset, 0);
-    setEntry(file, skin::kFace18Up, entryOf(file, skin::kFace18Up).offset, 0);
-    install("Holes.uib", file);
-    Skin::instance().LoadSkin("Holes.uib");
-    EXPECT_FALSE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isBuiltin(skin::kVolumeThumb));
-    EXPECT_TRUE(isTestColour(skin::kVolumeThumbDisabled));
-    EXPECT_FALSE(Skin::instance().Slot(skin::kFace18Up).isLoaded());
-    EXPECT_TRUE(isTestColour(skin::kFace18Down));
-}
-
-TEST_F(SkinFiles, AFileCutInsideSlotOneFallsBackEntirely)
-{
-    auto file = testSkin();
-    const uib::Entry e = entryOf(file, 1);
-    file.resize(e.offset + e.size / 2);
-    install("Cut.uib", file);
-    Skin::instance().LoadSkin("Cut.uib");
-    EXPECT_TRUE(Skin::instance().usingBuiltin());
-    // Slot 0 was read whole, and still the built-in one is used.
-    EXPECT_TRUE(isBuiltin(0));
-    EXPECT_TRUE(isBuiltin(1));
-}
-
-TEST_F(SkinFiles, AFileCutAfterItsThirdSlotKeepsWhatWasRead)
-{
-    auto file = testSkin();
-    const uib::Entry e = entryOf(file, 3);
-    file.resize(e.offset + 2);
-    install("Short.uib", file);
-    Skin::instance().LoadSkin("Short.uib");
-    EXPECT_FALSE(Skin::instance().usingBuiltin());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(isTestColour(i)) << i;
-    for (int i = 3; i < skin::kFirstSliderSlot; ++i)
-        EXPECT_FALSE(Skin::instance().Slot(i).isLoaded()) << i;
-    for (int i = skin::kFirstSliderSlot; i < skin::kSlotCount; ++i)
-        EXPECT_TRUE(isBuiltin(i)) << i;
-}
-
-TEST_F(SkinFiles, MissingOrEmptyNamesGiveTheBuiltinLook)
-{
-    Skin::instance().LoadSkin("NoSuchSkin.uib");
-    EXPECT_TRUE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isBuiltin(9));
-    install("Mixed.uib", testSkin());
-    // Names are matched without regard to case when nothing matches exactly.
-    Skin::instance().LoadSkin("mixed.UIB");
-    EXPECT_FALSE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isTestColour(9));
-    Skin::instance().LoadSkin("");
-    EXPECT_TRUE(Skin::instance().usingBuiltin());
-    EXPECT_TRUE(isBuiltin(9));
+    const std::string builtin(skin::kSlotCount, 'B'), tested(skin::kSlotCount, 'T');
+    const auto entry = [](int slot) { return entryOf(testSkin(), slot); };
+    std::vector<std::uint8_t> newer = testSkin(), holes = testSkin(), cutInOne = testSkin(),
+                              cutAfterThree = testSkin();
+    setVersion(newer, 4, 1);
+    setEntry(holes, skin::kVolumeThumb, entry(skin::kVolumeThumb).offset, 0);
+    setEntry(holes, skin::kFace18Up, entry(skin::kFace18Up).offset, 0);
+    std::string holesLook = tested;
+    holesLook[skin::kVolumeThumb] = 'B';
+    holesLook[skin::kFace18Up] = '-';
+    cutInOne.resize(entry(1).offset + entry(1).size / 2); // slot 0 whole, and still refused
+    cutAfterThree.resize(entry(3).offset + 2);
+    const struct
+    {
+        const char* file;
+        std::vector<std::uint8_t> bytes;
+        const char* load;
+        std::string look;
+    } cases[] = {
+        {"Newer.uib", newer, "Newer.uib", builtin},
+        {"Newer.uib", testSkin(), "Newer.uib", tested}, // the same file at 4.0
+        {"Holes.uib", holes, "Holes.uib", holesLook},
+        {"Cut.uib", cutInOne, "Cut.uib", builtin},
+        {"Short.uib", cutAfterThree, "Short.uib",
+         "TTT" + std::string(skin::kFirstSliderSlot - 3, '-') +
+             std::string(skin::kSlotCount - skin::kFirstSliderSlot, 'B')},
+        {nullptr, {}, "NoSuchSkin.uib", builtin},
+        // Names are matched without regard to case when nothing matches exactly.
+        {"Mixed.uib", testSkin(), "mixed.UIB", tested},
+        {nullptr, {}, "", builtin},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.load);
+        if (c.file)
+            install(c.file, c.bytes);
+        Skin::instance().LoadSkin(c.load);
+        EXPECT_EQ(Skin::instance().usingBuiltin(), c.look == builtin);
+        EXPECT_EQ(looks(), c.look);
+    }
 }
 
 TEST_F(SkinFiles, DoubleResolutionImagesComeWithTheirSlots)
@@ -267,46 +252,46 @@ TEST_F(SkinFiles, ListOffersTheOriginalColourThenEveryAcceptedFile)
     int selected = -1;
     auto list = Skin::ListSkins("Alpha.uib", &selected);
     ASSERT_FALSE(list.empty());
-    EXPECT_EQ(list[0].displayName, LoadString(3000));
-    EXPECT_EQ(list[0].fileName, "");
-    auto find = [&list](const std::string& file) {
+    EXPECT_EQ(std::pair(list[0].displayName, list[0].fileName), std::pair(LoadString(3000), ""s));
+    const auto find = [&list](const std::string& file) {
         for (size_t i = 0; i < list.size(); ++i)
             if (list[i].fileName == file)
                 return static_cast<int>(i);
         return -1;
     };
-    ASSERT_GE(find("Alpha.uib"), 0);
+    // The names offered for these files, "-" for a file not offered.
+    const auto names = [&](std::initializer_list<std::string> files) {
+        std::vector<std::string> out;
+        for (const std::string& file : files)
+            out.push_back(find(file) < 0 ? "-" : list[find(file)].displayName);
+        return out;
+    };
+    EXPECT_EQ(names({"Alpha.uib", "Beta.uib", "Gamma.uib", "Delta.uib"}),
+              (std::vector<std::string>{"Alpha", "-", "-", "Caf\u00e9"}));
     EXPECT_EQ(selected, find("Alpha.uib"));
-    EXPECT_EQ(list[find("Alpha.uib")].displayName, "Alpha");
-    EXPECT_EQ(find("Beta.uib"), -1);
-    EXPECT_EQ(find("Gamma.uib"), -1);
-    ASSERT_GE(find("Delta.uib"), 0);
-    EXPECT_EQ(list[find("Delta.uib")].displayName, "Caf\u00e9");
     // The skins the program ships come after the user's own.
     EXPECT_GT(find("GoldEn.uib"), find("Alpha.uib"));
     EXPECT_GE(find("Nightfall.uib"), 0);
+    for (const char* gone : {"", "Vanished.uib"}) {
+        Skin::ListSkins(gone, &selected);
+        EXPECT_EQ(selected, 0) << gone;
+    }
 
-    Skin::ListSkins("", &selected);
-    EXPECT_EQ(selected, 0);
-    Skin::ListSkins("Vanished.uib", &selected);
-    EXPECT_EQ(selected, 0);
-
-    // Two files of one display name are told apart by their file names.
+    // Two files of one display name are told apart by their file names; a name of its own
+    // stays as it is.
     install("Twin1.uib", uib::writeSkin("Twin", solidSlots(), kNone));
     install("Twin2.uib", uib::writeSkin("Twin", solidSlots(), kNone));
     list = Skin::ListSkins("Twin2.uib", &selected);
-    EXPECT_EQ(list[find("Twin1.uib")].displayName, "Twin (Twin1.uib)");
-    EXPECT_EQ(list[find("Twin2.uib")].displayName, "Twin (Twin2.uib)");
+    EXPECT_EQ(names({"Twin1.uib", "Twin2.uib", "Alpha.uib"}),
+              (std::vector<std::string>{"Twin (Twin1.uib)", "Twin (Twin2.uib)", "Alpha"}));
     EXPECT_EQ(selected, find("Twin2.uib"));
-    EXPECT_EQ(list[find("Alpha.uib")].displayName, "Alpha") << "a name of its own stays as it is";
 
     // A user's file of the same name as an installed one hides it.
     install("GoldEn.uib", uib::writeSkin("My Gold", solidSlots(), kNone));
     list = Skin::ListSkins("GoldEn.uib", &selected);
-    int golds = 0;
-    for (const auto& c : list)
-        golds += c.fileName == "GoldEn.uib" ? 1 : 0;
-    EXPECT_EQ(golds, 1);
+    EXPECT_EQ(std::count_if(list.begin(), list.end(),
+                            [](const auto& c) { return c.fileName == "GoldEn.uib"; }),
+              1);
     EXPECT_EQ(list[selected].displayName, "My Gold");
 }
 

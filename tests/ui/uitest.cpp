@@ -2,37 +2,17 @@
 
 #include "ui/skinslots.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QWidget>
 
 Recorder::Recorder(QWidget* parent)
-    : Wnd(parent)
+    : Recording(parent)
 {
     resize(500, 100);
-}
-
-LRESULT Recorder::onMessage(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    messages.push_back({msg, wParam, lParam});
-    return 0;
-}
-
-int Recorder::count(UINT msg, WPARAM wParam) const
-{
-    int n = 0;
-    for (const Message& m : messages)
-        n += (m.msg == msg && m.wParam == wParam) ? 1 : 0;
-    return n;
-}
-
-int Recorder::count(UINT msg) const
-{
-    int n = 0;
-    for (const Message& m : messages)
-        n += m.msg == msg ? 1 : 0;
-    return n;
 }
 
 void pump(int milliseconds)
@@ -50,6 +30,32 @@ QImage render(QWidget* widget)
     QImage img(widget->size(), QImage::Format_RGB32);
     img.fill(0x123456);
     widget->render(&img);
+    return img;
+}
+
+std::string mismatch(const QImage& got,
+                     const std::function<std::optional<QRgb>(int x, int y)>& want)
+{
+    for (int y = 0; y < got.height(); ++y)
+        for (int x = 0; x < got.width(); ++x)
+            if (const auto w = want(x, y); w && got.pixel(x, y) != *w)
+                return QStringLiteral("(%1, %2): %3 instead of %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(got.pixel(x, y), 8, 16, QLatin1Char('0'))
+                    .arg(*w, 8, 16, QLatin1Char('0'))
+                    .toStdString();
+    return "";
+}
+
+QImage cells(const ImageList& list, std::vector<int> indices, bool onBlack)
+{
+    QImage img(list.cellSize(),
+               onBlack ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    img.fill(onBlack ? Qt::black : Qt::transparent);
+    QPainter p(&img);
+    for (int index : indices)
+        list.Draw(p, index, 0, 0);
     return img;
 }
 
@@ -108,20 +114,36 @@ std::string bytesOf(const std::vector<std::uint8_t>& v)
     return std::string(v.begin(), v.end());
 }
 
+int channelDistance(QRgb a, QRgb b)
+{
+    int most = 0;
+    for (int shift : {16, 8, 0})
+        most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return most;
+}
+
+void put16(std::vector<std::uint8_t>& bytes, size_t at, std::uint16_t v)
+{
+    bytes[at] = static_cast<std::uint8_t>(v);
+    bytes[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void put32(std::vector<std::uint8_t>& bytes, size_t at, std::uint32_t v)
+{
+    put16(bytes, at, static_cast<std::uint16_t>(v));
+    put16(bytes, at + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
 void setVersion(std::vector<std::uint8_t>& file, std::uint16_t major, std::uint16_t minor)
 {
-    file[uib::kVersionOffset] = static_cast<std::uint8_t>(major);
-    file[uib::kVersionOffset + 1] = static_cast<std::uint8_t>(major >> 8);
-    file[uib::kVersionOffset + 2] = static_cast<std::uint8_t>(minor);
-    file[uib::kVersionOffset + 3] = static_cast<std::uint8_t>(minor >> 8);
+    put16(file, uib::kVersionOffset, major);
+    put16(file, uib::kVersionOffset + 2, minor);
 }
 
 void setEntry(std::vector<std::uint8_t>& file, int slot, std::uint32_t offset, std::uint32_t size)
 {
-    for (int i = 0; i < 4; ++i) {
-        file[uib::kTableOffset + 8 * slot + i] = static_cast<std::uint8_t>(offset >> (8 * i));
-        file[uib::kTableOffset + 8 * slot + 4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    }
+    put32(file, uib::kTableOffset + 8 * slot, offset);
+    put32(file, uib::kTableOffset + 8 * slot + 4, size);
 }
 
 uib::Entry entryOf(const std::vector<std::uint8_t>& file, int slot)
