@@ -7,6 +7,7 @@
 #include "platform/msgbox.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
+#include "support/kolvoprocess.h"
 #include "support/testhome.h"
 
 #include <QApplication>
@@ -56,12 +57,10 @@ protected:
 
     QProcessEnvironment xdgEnv() const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_config));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(m_data));
-        env.insert(QStringLiteral("XDG_DATA_DIRS"), QString::fromStdString(homePath("xdg-none")));
-        env.insert(QStringLiteral("KOLVO_HOME"), QString::fromStdString(home()));
-        env.insert(QStringLiteral("KOLVO_LANG"), QStringLiteral("en"));
+        QProcessEnvironment env = kolvoEnvironment(home());
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config));
+        env.insert("XDG_DATA_HOME", QString::fromStdString(m_data));
+        env.insert("XDG_DATA_DIRS", QString::fromStdString(homePath("xdg-none")));
         for (const char* de : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
                                "GNOME_DESKTOP_SESSION_ID"})
             env.remove(QLatin1String(de));
@@ -170,7 +169,7 @@ TEST_F(AssociationTest, TheDesignedMessagesAndTheDialog)
     for (int i = 0; i < rows->count(); ++i)
         EXPECT_EQ(rows->item(i)->checkState(), Qt::PartiallyChecked);
     m_shown.clear();
-    dialog.findChild<QPushButton*>(QStringLiteral("control1227"))->click();
+    dialog.findChild<QPushButton*>("control1227")->click();
     ASSERT_EQ(m_shown.size(), 1u);
     EXPECT_EQ(m_shown[0].first, "There is no file extensions to modify.");
     rows->item(0)->setCheckState(Qt::Checked);   // .wav
@@ -253,27 +252,16 @@ TEST_F(AssociationTest, AReadOnlyListStaysAsItIsForAUserWhoCannotWriteIt)
     ::chmod(listPath().c_str(), 0444);
     ::chmod(m_config.c_str(), 0777);
     for (const std::string& dir :
-         {home(), homePath("config"), homePath("config/Quorvane System, Inc.")}) {
+         {home(), homePath("config"), homePath("config/Quorvane System, Inc."), m_data}) {
         QDir().mkpath(QString::fromStdString(dir));
         ::chmod(dir.c_str(), 0777);
     }
     QString program = QString::fromStdString(builtProgram("kolvo-cli"));
-    QStringList args{QStringLiteral("associate"), QStringLiteral("audio"),
-                     QStringLiteral("--register"), QStringLiteral(".mp3")};
-    if (runningAsRoot()) {
-        args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                           QStringLiteral("--clear-groups"), program} +
-               args;
-        program = QStringLiteral("setpriv");
-        QDir().mkpath(QString::fromStdString(m_data));
-        ::chmod(m_data.c_str(), 0777);
-    }
-    QProcess p;
-    p.setProcessEnvironment(xdgEnv());
-    p.start(program, args);
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()).trimmed().toStdString(),
+    QStringList args{"associate", "audio", "--register", ".mp3"};
+    runAsPlainUser(program, args);
+    const ProcessOutput r = runProcess(program, args, xdgEnv(), 30000);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err.trimmed().toStdString(),
               "kolvo-cli: The file associations were not changed: " + listPath() +
                   " cannot be written: it is read-only.");
     EXPECT_EQ(list(), kUsersList);
@@ -286,30 +274,22 @@ TEST_F(AssociationTest, XdgMimeNamesKolvoAfterRegisteringAndTheFormerPlayerAfter
     writeFile("xdg-data/applications/mpv.desktop",
               "[Desktop Entry]\nType=Application\nName=mpv\nExec=true %U\nMimeType=audio/mpeg;\n");
     auto query = [this](const char* type) {
-        QProcess p;
-        p.setProcessEnvironment(xdgEnv());
-        p.start(QStringLiteral("xdg-mime"),
-                {QStringLiteral("query"), QStringLiteral("default"), QLatin1String(type)});
-        p.waitForFinished(30000);
-        return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toStdString();
+        return runProcess("xdg-mime", {"query", "default", type}, xdgEnv(), 30000)
+            .out.trimmed()
+            .toStdString();
     };
     EXPECT_EQ(query("audio/mpeg"), "mpv.desktop");
     auto cli = [this](const QStringList& args) {
-        QProcess p;
-        p.setProcessEnvironment(xdgEnv());
-        p.start(QString::fromStdString(builtProgram("kolvo-cli")),
-                QStringList{QStringLiteral("associate")} + args);
-        p.waitForFinished(30000);
-        return p.exitCode();
+        return runProcess(QString::fromStdString(builtProgram("kolvo-cli")),
+                          QStringList{"associate"} + args, xdgEnv(), 30000)
+            .code;
     };
-    ASSERT_EQ(cli({QStringLiteral("audio"), QStringLiteral("--register"), QStringLiteral(".mp3")}),
-              0);
+    ASSERT_EQ(cli({"audio", "--register", ".mp3"}), 0);
     EXPECT_EQ(query("audio/mpeg"), "kolvo.desktop");
-    ASSERT_EQ(cli({QStringLiteral("cd"), QStringLiteral("register")}), 0);
+    ASSERT_EQ(cli({"cd", "register"}), 0);
     EXPECT_EQ(query("x-scheme-handler/cdda"), "kolvo-cd.desktop");
-    ASSERT_EQ(cli({QStringLiteral("audio"), QStringLiteral("--restore"), QStringLiteral(".mp3")}),
-              0);
-    ASSERT_EQ(cli({QStringLiteral("cd"), QStringLiteral("restore")}), 0);
+    ASSERT_EQ(cli({"audio", "--restore", ".mp3"}), 0);
+    ASSERT_EQ(cli({"cd", "restore"}), 0);
     EXPECT_EQ(query("audio/mpeg"), "mpv.desktop");
     EXPECT_EQ(list(), "[Default Applications]\naudio/mpeg=mpv.desktop;\n");
 }
@@ -320,8 +300,7 @@ TEST_F(AssociationTest, ThePreferencesPagesOpenTheDialogAndChangeTheCdPlayer)
 {
     AppSettings settings;
     CConfigPropertySheet sheet(settings);
-    const QList<QPushButton*> openers =
-        sheet.findChildren<QPushButton*>(QStringLiteral("control1225"));
+    const QList<QPushButton*> openers = sheet.findChildren<QPushButton*>("control1225");
     ASSERT_EQ(openers.size(), 3) << "the audio, MIDI and video pages";
     std::vector<int> families;
     for (QPushButton* opener : openers) {
@@ -337,11 +316,11 @@ TEST_F(AssociationTest, ThePreferencesPagesOpenTheDialogAndChangeTheCdPlayer)
     EXPECT_EQ(families, (std::vector<int>{0, 1, 2}));
 
     m_shown.clear();
-    sheet.findChild<QPushButton*>(QStringLiteral("control1118"))->click();
+    sheet.findChild<QPushButton*>("control1118")->click();
     ASSERT_EQ(m_shown.size(), 1u);
     EXPECT_EQ(m_shown[0].first, "From now, default Audio CD player is Kolvo.");
     EXPECT_NE(list().find("x-content/audio-cdda=kolvo-cd.desktop"), std::string::npos) << list();
-    sheet.findChild<QPushButton*>(QStringLiteral("control1135"))->click();
+    sheet.findChild<QPushButton*>("control1135")->click();
     ASSERT_EQ(m_shown.size(), 2u);
     EXPECT_EQ(m_shown[1].first, "Default Audio CD player setting is restored.");
     EXPECT_EQ(list().find("kolvo-cd.desktop"), std::string::npos) << list();
