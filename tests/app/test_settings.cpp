@@ -1,6 +1,5 @@
 #include "app/playerapp.h"
 #include "designeddefaults.h"
-#include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/settings.h"
@@ -44,26 +43,6 @@ protected:
 };
 
 } // namespace
-
-// Settings that cannot be written (here a file stands where the folder should be) are said once
-// in a message box, not only on stderr: the window's user would never see that.
-TEST_F(SettingsTest, SettingsThatCannotBeSavedAreToldOnceInAMessageBox)
-{
-    writeFile("config", "a file where the folder should be");
-    std::vector<QString> boxes;
-    setMessageBoxHook([&](const QString&, const QString& text, MessageIcon, MessageButtons) {
-        boxes.push_back(text);
-        return 1;
-    });
-    PlayerApp app;
-    app.LoadSettings();
-    app.SaveSettings();
-    app.SaveSettings();
-    setMessageBoxHook({});
-    ASSERT_EQ(boxes.size(), 1u) << "once, however often it is saved";
-    EXPECT_TRUE(boxes.front().contains(QString::fromStdString(paths::settingsFile())));
-    EXPECT_TRUE(boxes.front().contains(QStringLiteral("cannot save your settings")));
-}
 
 TEST_F(SettingsTest, AFirstStartWritesEveryValueWithItsDefault)
 {
