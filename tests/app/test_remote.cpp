@@ -91,15 +91,13 @@ protected:
     }
 };
 
-class Host : public TestHost
+std::vector<int> commandsOf(const std::vector<Routed>& routed)
 {
-public:
-    Host()
-    {
-        settings().remoconComponent = ComponentCd;
-        settings().remoconAlwaysOnTop = 1;
-    }
-};
+    std::vector<int> out;
+    for (const Routed& r : routed)
+        out.push_back(r.command);
+    return out;
+}
 
 ComponentStatus withState(int state, int song = 0, int count = 3)
 {
@@ -116,6 +114,8 @@ protected:
     void SetUp() override
     {
         KolvoHomeTest::SetUp();
+        host.settings().remoconComponent = ComponentCd;
+        host.settings().remoconAlwaysOnTop = 1;
         controller.status[ComponentCd] = withState(kModeStopped);
         controller.status[ComponentAudio] = withState(kModeStopped);
         controller.status[ComponentMixer] = withState(0);
@@ -137,7 +137,7 @@ protected:
     }
     void press(int id) { remote->sendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); }
 
-    Host host;
+    TestHost host;
     FakeController controller;
     std::unique_ptr<RemoteControl> remote;
 };
@@ -225,8 +225,11 @@ TEST_F(RemoteTest, RoutesItsButtonsToTheTargetAndTheMixer)
     controller.status[ComponentMidi] = withState(kModeStopped);
     controller.status[ComponentVideo] = withState(kModeStopped);
     create();
-    const int transport[] = {cmd::Open,        cmd::Stop,     cmd::Play, cmd::Record,  cmd::Rewind,
-                             cmd::FastForward, cmd::Previous, cmd::Next, cmd::PlayList};
+    const std::vector<int> transport{cmd::Open,     cmd::Stop,   cmd::Play,
+                                     cmd::Record,   cmd::Rewind, cmd::FastForward,
+                                     cmd::Previous, cmd::Next,   cmd::PlayList};
+    std::vector<int> expected = transport;
+    expected.insert(expected.end(), {cmd::Repeat, cmd::PlayMethod, cmd::TimeDisplay});
     for (int target : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo}) {
         remote->sendMessage(UM_REMOTE_SELECT, static_cast<WPARAM>(target), 0);
         ASSERT_EQ(remote->target(), target);
@@ -236,22 +239,14 @@ TEST_F(RemoteTest, RoutesItsButtonsToTheTargetAndTheMixer)
         remote->sendMessage(UM_CYCLE_REPEAT, 0, 0);
         remote->sendMessage(UM_CYCLE_PLAY_METHOD, 0, 0);
         remote->sendMessage(UM_CYCLE_TIME_DISPLAY, 0, 0);
-        const auto sent = controller.commandsTo(target);
-        ASSERT_EQ(sent.size(), std::size(transport) + 3) << target;
-        for (size_t i = 0; i < std::size(transport); ++i)
-            EXPECT_EQ(sent[i].command, transport[i]);
-        EXPECT_EQ(sent[9].command, cmd::Repeat);
-        EXPECT_EQ(sent[10].command, cmd::PlayMethod);
-        EXPECT_EQ(sent[11].command, cmd::TimeDisplay);
+        EXPECT_EQ(commandsOf(controller.commandsTo(target)), expected) << target;
     }
     controller.routed.clear();
     press(cmd::VolumeUp);
     press(cmd::VolumeDown);
     press(cmd::Att);
-    const auto mixer = controller.commandsTo(ComponentMixer);
-    ASSERT_EQ(mixer.size(), 3u);
-    EXPECT_EQ(mixer[0].command, cmd::VolumeUp);
-    EXPECT_EQ(mixer[1].command, cmd::VolumeDown);
+    EXPECT_EQ(commandsOf(controller.commandsTo(ComponentMixer)),
+              (std::vector<int>{cmd::VolumeUp, cmd::VolumeDown, cmd::Att}));
     EXPECT_TRUE(remote->button(cmd::Att)->IsChecked()) << "the mixer said it attenuates";
 
     // An index outside the players makes the CD Player the target.
@@ -443,68 +438,56 @@ TEST_F(RemoteTest, OpensAndClosesTheSpectrumViewer)
     EXPECT_EQ(host.settings().spectrumEnabled, 0);
 }
 
-namespace {
+// In the real main window the remote drives the players that exist and shows what they report;
+// the strip's button and the remote's own Power hide it.
+using MainWindowRemoteTest = KolvoHomeTest;
 
-class MainWindowRemoteTest : public KolvoHomeTest
+TEST_F(MainWindowRemoteTest, DrivesThePlayersAndShowsWhatTheyReport)
 {
-protected:
-    void TearDown() override
-    {
-        window.reset();
-        app.reset();
-        KolvoHomeTest::TearDown();
-    }
-    std::unique_ptr<PlayerApp> app;
-    std::unique_ptr<MainController> window;
-};
-
-} // namespace
-
-// In the real main window the remote drives the players that exist: the CD Player and the
-// Digital Audio Player. Their own records change as the commands reach them.
-TEST_F(MainWindowRemoteTest, DrivesEachPlayerOfTheMainWindow)
-{
-    app = std::make_unique<PlayerApp>();
-    app->LoadSettings();
-    app->settings().spectrumEnabled = 0;
-    window = std::make_unique<MainController>(*app);
-    auto* remote = dynamic_cast<RemoteControl*>(window->component(ComponentRemote));
+    PlayerApp app;
+    app.LoadSettings();
+    app.settings().spectrumEnabled = 0;
+    MainController window(app);
+    auto* remote = dynamic_cast<RemoteControl*>(window.component(ComponentRemote));
     ASSERT_NE(remote, nullptr);
     EXPECT_TRUE(remote->isVisible()) << "switched on by default, beside the strip";
     EXPECT_TRUE(remote->isWindow());
+    remote->SelectTarget(ComponentCd);
+    ComponentRecord& record = app.settings().components[ComponentCd];
+    const int repeat = record.repeat;
+    remote->sendMessage(UM_CYCLE_REPEAT, 0, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(record.repeat, (repeat + 1) % 3);
+    remote->sendMessage(WM_TIMER, kTickTimerId, 0);
+    EXPECT_EQ(remote->display()->repeatImage(), 4 + record.repeat) << "and shows it";
 
-    for (int target : {ComponentCd, ComponentAudio}) {
-        auto* player = dynamic_cast<PlayerFrame*>(window->component(target));
-        ASSERT_NE(player, nullptr);
-        remote->SelectTarget(target);
-        ComponentRecord& record = app->settings().components[target];
-        const int repeat = record.repeat;
-        const int timeMode = record.timeMode;
-        remote->sendMessage(UM_CYCLE_REPEAT, 0, 0);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(record.repeat, (repeat + 1) % 3) << target;
-        remote->sendMessage(UM_CYCLE_TIME_DISPLAY, 0, 0);
-        EXPECT_NE(record.timeMode, timeMode) << target;
-        remote->sendMessage(WM_TIMER, kTickTimerId, 0);
-        EXPECT_EQ(remote->display()->repeatImage(), 4 + record.repeat) << "and shows it";
-
-        // The remote's Power of the player through the hot key switches it off and on.
-        remote->OnHotKey(target == ComponentCd ? 1 : 2);
-        EXPECT_EQ(record.enable, 0) << target;
-        remote->OnHotKey(target == ComponentCd ? 1 : 2);
-        EXPECT_EQ(record.enable, 1) << target;
-        EXPECT_EQ(remote->target(), target);
-    }
-
-    // The strip's Remote Control button hides and shows the window; its Power hides it.
-    window->sendMessage(WM_COMMAND, 5806, 0);
+    window.sendMessage(WM_COMMAND, 5806, 0);
     EXPECT_FALSE(remote->isVisible());
-    window->sendMessage(WM_COMMAND, 5806, 0);
+    window.sendMessage(WM_COMMAND, 5806, 0);
     EXPECT_TRUE(remote->isVisible());
     remote->sendMessage(WM_COMMAND, cmd::Power, 0);
     QCoreApplication::processEvents();
     EXPECT_FALSE(remote->isVisible());
-    EXPECT_EQ(app->settings().components[ComponentRemote].enable, 0);
+    EXPECT_EQ(app.settings().components[ComponentRemote].enable, 0);
+    window.destroyWindow();
+}
+
+// The display while a song plays: track 112 of an album, in its second minute.
+TEST_F(RemoteTest, TheDisplayShowsTrackTimeAndPlay)
+{
+    create();
+    ComponentStatus playing = withState(kModePlaying, 112, 140);
+    playing.positionSeconds = 83;
+    playing.lengthSeconds = 245;
+    playing.repeat = 2;
+    playing.playMethod = 1;
+    playing.playingName = "A Song With a Name Too Long for the Remote";
+    remote->display()->SetComponent(ComponentAudio);
+    remote->display()->SetStatus(playing);
+    remote->display()->Tick();
+    EXPECT_EQ(remote->display()->shownTrack(), 112);
+    EXPECT_EQ(remote->display()->shownTime(), 123) << "0:01:23";
+    EXPECT_EQ(remote->display()->playImage(), 9);
 }
 
 // What the preferences change reaches the remote when the settings are announced: its size,
