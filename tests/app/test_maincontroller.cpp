@@ -234,6 +234,7 @@ TEST_F(MainControllerTest, StartCommandsGoToTheMixerAndTheEffector)
         EXPECT_TRUE(panels[i]->commands.empty()) << i;
 }
 
+// Each mode adds its player to what is on, switches nothing off and posts it one command.
 TEST_F(MainControllerTest, AHandOverSwitchesOnThePlayerOfItsModeAndTellsItWhatToPlay)
 {
     for (auto& c : app->settings().components)
@@ -241,58 +242,50 @@ TEST_F(MainControllerTest, AHandOverSwitchesOnThePlayerOfItsModeAndTellsItWhatTo
     app->settings().components[ComponentMixer].enable = 1;
     app->settings().components[ComponentCd].enable = 1;
     createStandIns();
-    clearCommands();
-
-    // Mode 3 adds the audio player to what is on and switches nothing off.
-    handOver(3, "/music/song.wav");
-    EXPECT_EQ(app->cmdInfo.fileName, "/music/song.wav");
-    for (int i : {ComponentMixer, ComponentCd, ComponentAudio})
-        EXPECT_EQ(app->settings().components[i].enable, 1) << i;
-    EXPECT_EQ(window->height(), 50 + 3 * 60);
-    EXPECT_TRUE(checked(ComponentCd));
-    EXPECT_TRUE(checked(ComponentAudio));
-    EXPECT_TRUE(mixer->commands.empty()) << "no Stop for a component left on";
-    EXPECT_TRUE(cd->commands.empty());
-    ASSERT_EQ(panels[ComponentAudio]->commands.size(), 1u);
-    EXPECT_EQ(panels[ComponentAudio]->commands[0], 5173);
-    EXPECT_EQ(panels[ComponentAudio]->targets[0], 3u);
-
-    // Each other mode: the component it switches on, the command posted, its wParam.
-    struct Case
+    auto enables = [this] {
+        std::vector<int> out;
+        for (const ComponentRecord& r : app->settings().components)
+            out.push_back(r.enable);
+        return out;
+    };
+    const struct
     {
         int mode;
         int component;
         LPARAM command;
-    };
-    const Case cases[] = {{1, ComponentCd, static_cast<LPARAM>(0xFFFF13F0u)},
-                          {2, ComponentVideo, static_cast<LPARAM>(0xFFFF1431u)},
-                          {4, ComponentMidi, 5173},
-                          {5, ComponentVideo, 5173}};
-    for (const Case& c : cases) {
+    } cases[] = {{3, ComponentAudio, 5173},
+                 {1, ComponentCd, static_cast<LPARAM>(0xFFFF13F0u)},
+                 {2, ComponentVideo, static_cast<LPARAM>(0xFFFF1431u)},
+                 {4, ComponentMidi, 5173},
+                 {5, ComponentVideo, 5173}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
         app->settings().components[c.component].enable = 0;
         window->LayOut(false);
         clearCommands();
-        handOver(c.mode, "/media/x");
-        EXPECT_EQ(app->settings().components[c.component].enable, 1) << c.mode;
-        EXPECT_TRUE(checked(c.component)) << c.mode;
-        EXPECT_TRUE(panels[c.component]->isVisibleTo(window.get())) << c.mode;
-        ASSERT_EQ(panels[c.component]->commands.size(), 1u) << c.mode;
-        EXPECT_EQ(panels[c.component]->commands[0], c.command) << c.mode;
-        EXPECT_EQ(panels[c.component]->targets[0], static_cast<WPARAM>(c.component)) << c.mode;
-        for (int i = 0; i < ComponentRemote; ++i) {
-            if (i == c.component)
-                continue;
-            EXPECT_TRUE(panels[i]->commands.empty()) << c.mode << " sent to " << i;
-        }
+        std::vector<int> expected = enables();
+        expected[c.component] = 1;
+        handOver(c.mode, "/media/" + std::to_string(c.mode));
+        EXPECT_EQ(app->cmdInfo.fileName, "/media/" + std::to_string(c.mode));
+        EXPECT_EQ(enables(), expected);
+        EXPECT_EQ(window->height(), 50 + 60 * std::count(expected.begin(), expected.end() - 1, 1));
+        EXPECT_TRUE(checked(c.component));
+        EXPECT_TRUE(panels[c.component]->isVisibleTo(window.get()));
+        for (int i = 0; i < ComponentRemote; ++i)
+            EXPECT_EQ(panels[i]->commands,
+                      i == c.component ? std::vector<LPARAM>{c.command} : std::vector<LPARAM>{})
+                << "sent to " << i;
+        EXPECT_EQ(panels[c.component]->targets, std::vector<WPARAM>{WPARAM(c.component)});
     }
 
     // A mode without a player switches nothing on and sends nothing; the name is still taken.
     app->settings().components[ComponentMidi].enable = 0;
     window->LayOut(false);
     clearCommands();
+    const std::vector<int> before = enables();
     handOver(6, "/media/y");
     EXPECT_EQ(app->cmdInfo.fileName, "/media/y");
-    EXPECT_EQ(app->settings().components[ComponentMidi].enable, 0);
+    EXPECT_EQ(enables(), before);
     for (int i = 0; i < ComponentRemote; ++i)
         EXPECT_TRUE(panels[i]->commands.empty()) << i;
     // A record of another kind is not a hand-over.
@@ -322,27 +315,24 @@ TEST_F(MainControllerTest, AStartModeSwitchesThePlayersOnlyWhenItsPlayerExists)
     EXPECT_TRUE(checked(ComponentAudio));
     EXPECT_TRUE(shown.empty()) << "the box waits until the window is up";
     QCoreApplication::processEvents();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_TRUE(shown[0].contains(QStringLiteral("/music/tune.mid"))) << shown[0].toStdString();
-    EXPECT_TRUE(shown[0].contains(QStringLiteral("MIDI Player"))) << shown[0].toStdString();
+    auto expectShown = [&](std::initializer_list<const char*> parts) {
+        ASSERT_EQ(shown.size(), 1u);
+        for (const char* part : parts)
+            EXPECT_TRUE(shown[0].contains(QString::fromUtf8(part))) << shown[0].toStdString();
+        shown.clear();
+    };
+    expectShown({"/music/tune.mid", "MIDI Player"});
 
     // Handed over by a second start: nothing switched either, and the user is told.
-    shown.clear();
     handOver(StartModeVideo, "/films/clip.mpg");
     for (int i = 0; i < ComponentCount; ++i)
         EXPECT_EQ(app->settings().components[i].enable, 1) << i;
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_TRUE(shown[0].contains(QStringLiteral("/films/clip.mpg"))) << shown[0].toStdString();
-    EXPECT_TRUE(shown[0].contains(QStringLiteral("Digital Video Player")))
-        << shown[0].toStdString();
-    shown.clear();
+    expectShown({"/films/clip.mpg", "Digital Video Player"});
     handOver(StartModeVideoCd, "");
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_TRUE(shown[0].contains(QStringLiteral("Video CD"))) << shown[0].toStdString();
+    expectShown({"Video CD"});
 
     // A player that exists is switched on and the other players off; the rest stay as they are.
     window.reset();
-    shown.clear();
     app->cmdInfo.startMode = StartModeAudio;
     app->cmdInfo.fileName = "/music/song.wav";
     create();
@@ -533,12 +523,17 @@ TEST_F(MainControllerTest, TheSystemsDiscReportsPauseThePollingOnceBothWereSeen)
     EXPECT_EQ(MediaChangeMonitor::Classify(nullptr, "1", "1", nullptr), -1);
 }
 
-TEST_F(MainControllerTest, PreferencesOkTakesTheSettingsOverReloadsTheSkinAndSaves)
+// The sheet is modal, but the players, the timer and the remote go on meanwhile: OK takes over
+// what the pages show and nothing else, every component hears of it, the skin is reloaded at
+// once and the settings are saved.
+TEST_F(MainControllerTest, PreferencesOkTakesTheSheetOverKeepsTheRestReloadsTheSkinAndSaves)
 {
     create();
-    const std::string before = app->settings().colorScheme;
-    int changedSeen = 0;
-    // The sheet is modal: it is answered from the event loop once it is up.
+    AppSettings& live = app->settings();
+    const std::string before = live.colorScheme;
+    live.viewTitle = 1;
+    live.timer = 0;
+    AppSettings expected;
     QTimer::singleShot(0, [&] {
         auto* sheet = qobject_cast<CConfigPropertySheet*>(QApplication::activeModalWidget());
         ASSERT_NE(sheet, nullptr);
@@ -547,60 +542,36 @@ TEST_F(MainControllerTest, PreferencesOkTakesTheSettingsOverReloadsTheSkinAndSav
         for (int i = 0; i < skins->count(); ++i)
             if (skins->item(i)->text().contains(QStringLiteral("Nightfall")))
                 skins->setCurrentRow(i);
-        ++changedSeen;
-        sheet->accept();
-    });
-    window->sendMessage(WM_COMMAND, 5142, 0);
-    ASSERT_EQ(changedSeen, 1);
-    EXPECT_EQ(mixer->settingsChanged, 1) << "every component hears of the new settings";
-    EXPECT_EQ(cd->settingsChanged, 1);
-    EXPECT_NE(app->settings().colorScheme, before);
-    EXPECT_NE(Skin::instance().loadedPath().find("Nightfall"), std::string::npos)
-        << "the new skin is loaded at once";
-    QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
-    EXPECT_EQ(file.value(QStringLiteral("General/ColorScheme")).toString().toStdString(),
-              app->settings().colorScheme)
-        << "and saved";
-
-    // Cancel leaves everything as it was.
-    const std::string chosen = app->settings().colorScheme;
-    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-    window->sendMessage(WM_COMMAND, 5142, 0);
-    EXPECT_EQ(app->settings().colorScheme, chosen);
-    EXPECT_EQ(mixer->settingsChanged, 1) << "not after Cancel";
-    Skin::instance().LoadSkin(before);
-}
-
-// The sheet is modal, but the players, the timer and the remote go on meanwhile. OK takes over
-// what the pages show and nothing else.
-TEST_F(MainControllerTest, PreferencesOkKeepsWhatChangedWhileTheSheetWasOpen)
-{
-    create();
-    AppSettings& live = app->settings();
-    live.viewTitle = 1;
-    live.timer = 0;
-    QTimer::singleShot(0, [&] {
-        auto* sheet = qobject_cast<CConfigPropertySheet*>(QApplication::activeModalWidget());
-        ASSERT_NE(sheet, nullptr);
+        for (QCheckBox* box : sheet->findChildren<QCheckBox*>())
+            if (box->text() == QStringLiteral("Song title"))
+                box->setChecked(false);
         live.timer = 13000; // a sleep timer set from the effector
         live.reverb = 7;
         live.equalizer[4] = -3;
         live.remoconComponent = ComponentMidi;
         live.components[ComponentAudio].playMode = 2;
         live.recordDir = "/records";
-        for (QCheckBox* box : sheet->findChildren<QCheckBox*>())
-            if (box->text() == QStringLiteral("Song title"))
-                box->setChecked(false);
+        expected = live;
+        expected.viewTitle = 0;
+        expected.colorScheme = sheet->edited().colorScheme;
         sheet->accept();
     });
     window->sendMessage(WM_COMMAND, 5142, 0);
-    EXPECT_EQ(live.viewTitle, 0) << "what the sheet shows is taken over";
-    EXPECT_EQ(live.timer, 13000);
-    EXPECT_EQ(live.reverb, 7);
-    EXPECT_EQ(live.equalizer[4], -3);
-    EXPECT_EQ(live.remoconComponent, ComponentMidi);
-    EXPECT_EQ(live.components[ComponentAudio].playMode, 2);
-    EXPECT_EQ(live.recordDir, "/records");
+    EXPECT_NE(expected.colorScheme, before);
+    EXPECT_EQ(settingValues(live), settingValues(expected));
+    EXPECT_EQ(mixer->settingsChanged, 1) << "every component hears of the new settings";
+    EXPECT_EQ(cd->settingsChanged, 1);
+    EXPECT_NE(Skin::instance().loadedPath().find("Nightfall"), std::string::npos)
+        << "the new skin is loaded at once";
     QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
+    EXPECT_EQ(file.value(QStringLiteral("General/ColorScheme")).toString().toStdString(),
+              live.colorScheme);
     EXPECT_EQ(file.value(QStringLiteral("General/Timer")).toInt(), 13000) << "and saved so";
+
+    // Cancel leaves everything as it was.
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    window->sendMessage(WM_COMMAND, 5142, 0);
+    EXPECT_EQ(settingValues(live), settingValues(expected));
+    EXPECT_EQ(mixer->settingsChanged, 1) << "not after Cancel";
+    Skin::instance().LoadSkin(before);
 }
