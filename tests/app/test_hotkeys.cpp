@@ -10,8 +10,9 @@
 #include "support/testhost.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTest>
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -60,11 +61,10 @@ TEST(HotKeyTable, DefaultsAndTheirTexts)
 {
     setInterfaceLanguage("en");
     const hotkeys::Table t = hotkeys::DefaultTable();
-    EXPECT_EQ(hotkeys::GroupEntries(t, 0).size(), 9u);
-    EXPECT_EQ(hotkeys::GroupEntries(t, 1).size(), 11u);
-    EXPECT_EQ(hotkeys::GroupEntries(t, 2).size(), 7u);
-    EXPECT_TRUE(hotkeys::GroupEntries(t, 3).empty());
-    EXPECT_TRUE(hotkeys::GroupEntries(t, 4).empty());
+    std::vector<size_t> sizes;
+    for (int group = 0; group < 5; ++group)
+        sizes.push_back(hotkeys::GroupEntries(t, group).size());
+    EXPECT_EQ(sizes, (std::vector<size_t>{9, 11, 7, 0, 0}));
     const std::pair<int, const char*> expected[] = {
         {0, "Ctrl+Alt+X"},     {4, "Ctrl+Alt+V"},     {5, "Ctrl+Shift+C"},   {8, "Ctrl+Shift+V"},
         {100, "Ctrl+Shift+O"}, {102, "Ctrl+Shift+P"}, {104, "Ctrl+Shift+B"}, {108, "Ctrl+Shift+W"},
@@ -90,13 +90,15 @@ TEST(GlobalHotKeys, WithoutADisplayRegistrationIsUnavailableAndSaysWhy)
 {
     const QByteArray saved = qgetenv("DISPLAY");
     qunsetenv("DISPLAY");
+    const auto restore = qScopeGuard([&saved] {
+        if (!saved.isEmpty())
+            qputenv("DISPLAY", saved);
+    });
     GlobalHotKeys keys;
     EXPECT_EQ(keys.backend(), GlobalHotKeys::Backend::NoBackend);
     EXPECT_FALSE(keys.unavailableReason().isEmpty());
     EXPECT_EQ(keys.registerKey(102, hotkeys::DefaultTable()[20 + 2]),
               GlobalHotKeys::Result::Unavailable);
-    if (!saved.isEmpty())
-        qputenv("DISPLAY", saved);
 }
 
 // Under X11: the keys are grabbed (a second grab of ours would be refused if they were not
@@ -224,19 +226,17 @@ public:
     // Waits (running the event loop) for a line starting with text; true when it came.
     bool waitForLine(const QString& text, int ms = 5000)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < ms) {
-            while (m_portal.canReadLine()) {
-                const QString line = QString::fromUtf8(m_portal.readLine()).trimmed();
-                lines << line;
-                if (line.startsWith(text))
-                    return true;
-            }
-            m_portal.waitForReadyRead(20);
-            QCoreApplication::processEvents();
-        }
-        return false;
+        return QTest::qWaitFor(
+            [&] {
+                while (m_portal.canReadLine()) {
+                    lines << QString::fromUtf8(m_portal.readLine()).trimmed();
+                    if (lines.back().startsWith(text))
+                        return true;
+                }
+                m_portal.waitForReadyRead(20);
+                return false;
+            },
+            ms);
     }
     bool ready = false;
     QStringList lines;
@@ -259,19 +259,12 @@ TEST(GlobalHotKeys, OnWaylandThePortalBindsTheKeys)
     ASSERT_TRUE(bus.ready) << "the private bus and the stand-in portal";
     qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
     // A Wayland session for as long as the test runs, however it ends.
-    struct WaylandSession
-    {
-        WaylandSession()
-        {
-            qputenv("XDG_SESSION_TYPE", "wayland");
-            qputenv("WAYLAND_DISPLAY", "kolvo-test");
-        }
-        ~WaylandSession()
-        {
-            qunsetenv("WAYLAND_DISPLAY");
-            qunsetenv("XDG_SESSION_TYPE");
-        }
-    } wayland;
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    qputenv("WAYLAND_DISPLAY", "kolvo-test");
+    const auto restore = qScopeGuard([] {
+        qunsetenv("WAYLAND_DISPLAY");
+        qunsetenv("XDG_SESSION_TYPE");
+    });
     {
         GlobalHotKeys keys;
         ASSERT_EQ(keys.backend(), GlobalHotKeys::Backend::Portal)
@@ -290,10 +283,7 @@ TEST(GlobalHotKeys, OnWaylandThePortalBindsTheKeys)
             bus.lines.contains(QStringLiteral("bind kolvo-206 CTRL+ALT+h Minimize/Restore Kolvo")));
         EXPECT_EQ(bus.lines.filter(QStringLiteral("session ")).size(), 1)
             << "one session, one bind";
-        QElapsedTimer clock;
-        clock.start();
-        while (pressed.empty() && clock.elapsed() < 3000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_TRUE(QTest::qWaitFor([&pressed] { return !pressed.empty(); }, 3000));
         EXPECT_EQ(pressed, std::vector<int>{102}) << "the portal's Activated is the key pressed";
 
         // Giving a key back closes the session and binds the rest in a new one.

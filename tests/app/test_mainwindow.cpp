@@ -36,8 +36,7 @@ TEST(MainWindowRect, LessThanTwentyPixelsShowingGivesTheCentredDefault)
     EXPECT_EQ(MainController::initialRect(QRect(), shifted).left(), (1919 + 1 - 64 - 500) / 2);
 }
 
-class SplashTest : public KolvoHomeTest
-{};
+using SplashTest = KolvoHomeTest;
 
 TEST_F(SplashTest, AnyPressRemovesTheSplashAndStillArrives)
 {
