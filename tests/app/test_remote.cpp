@@ -99,6 +99,15 @@ std::vector<int> commandsOf(const std::vector<Routed>& routed)
     return out;
 }
 
+using Plays = std::vector<std::pair<int, int>>; // command and argument
+Plays withArguments(const std::vector<Routed>& routed)
+{
+    Plays out;
+    for (const Routed& r : routed)
+        out.emplace_back(r.command, r.argument);
+    return out;
+}
+
 ComponentStatus withState(int state, int song = 0, int count = 3)
 {
     ComponentStatus s;
@@ -155,10 +164,7 @@ TEST_F(RemoteTest, DigitsTypeATrackNumberThatEnterPlays)
     EXPECT_EQ(remote->number(), 234);
     EXPECT_EQ(remote->display()->shownTrack(), 234) << "the display shows what is typed";
     press(cmd::EnterNumber);
-    const auto sent = controller.commandsTo(ComponentCd);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].command, cmd::Play);
-    EXPECT_EQ(sent[0].argument, 234);
+    EXPECT_EQ(withArguments(controller.commandsTo(ComponentCd)), (Plays{{cmd::Play, 234}}));
     EXPECT_FALSE(remote->numberActive());
     EXPECT_EQ(remote->display()->shownTrack(), 3) << "back to the target's own number";
 
@@ -167,10 +173,8 @@ TEST_F(RemoteTest, DigitsTypeATrackNumberThatEnterPlays)
     press(cmd::FirstDigit + 7);
     press(cmd::Play);
     press(cmd::Play);
-    const auto more = controller.commandsTo(ComponentCd);
-    ASSERT_EQ(more.size(), 3u);
-    EXPECT_EQ(more[1].argument, 7);
-    EXPECT_EQ(more[2].argument, 0);
+    const Plays played{{cmd::Play, 234}, {cmd::Play, 7}, {cmd::Play, 0}};
+    EXPECT_EQ(withArguments(controller.commandsTo(ComponentCd)), played);
 
     // Clear drops the entry, and so does leaving it alone for more than eight ticks.
     press(cmd::FirstDigit + 5);
@@ -182,7 +186,7 @@ TEST_F(RemoteTest, DigitsTypeATrackNumberThatEnterPlays)
     tick(1);
     EXPECT_FALSE(remote->numberActive());
     press(cmd::EnterNumber);
-    EXPECT_EQ(controller.commandsTo(ComponentCd).size(), 3u) << "nothing left to play";
+    EXPECT_EQ(withArguments(controller.commandsTo(ComponentCd)), played) << "nothing left to play";
 }
 
 // A target left stopped for five seconds gives way to a player that is sounding; the last
@@ -256,8 +260,7 @@ TEST_F(RemoteTest, RoutesItsButtonsToTheTargetAndTheMixer)
     controller.routed.clear();
     remote->OnHotKey(3);
     EXPECT_EQ(remote->target(), ComponentMidi);
-    ASSERT_EQ(controller.commandsTo(ComponentMidi).size(), 1u);
-    EXPECT_EQ(controller.commandsTo(ComponentMidi)[0].command, cmd::Power);
+    EXPECT_EQ(commandsOf(controller.commandsTo(ComponentMidi)), std::vector<int>{cmd::Power});
     remote->OnHotKey(0);
     EXPECT_EQ(controller.commandsTo(ComponentEffector).size(), 1u) << "the effector is switched";
     EXPECT_EQ(remote->target(), ComponentMidi) << "but a player stays the target";
@@ -291,10 +294,7 @@ TEST_F(RemoteTest, QuickTrackSelectPlaysTheChosenSong)
         QTest::keyClick(list, Qt::Key_Return);
     });
     remote->sendMessage(UM_REMOTE_QUICK_TRACK, 0, 0);
-    const auto sent = controller.commandsTo(ComponentCd);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].command, cmd::Play);
-    EXPECT_EQ(sent[0].argument, 2);
+    EXPECT_EQ(withArguments(controller.commandsTo(ComponentCd)), (Plays{{cmd::Play, 2}}));
 }
 
 // The four sizes: 99 pixels wide; the digit rows only in the tall size, the seek and extra rows
@@ -414,30 +414,6 @@ TEST_F(RemoteTest, IsAToolWindowThatKeepsItsPlace)
     EXPECT_EQ(remote->pos(), QPoint(123, 234));
 }
 
-// The spectrum viewer opens from the remote, carries the tray's tip as its title, and closing
-// it unchecks the remote's button.
-TEST_F(RemoteTest, OpensAndClosesTheSpectrumViewer)
-{
-    engines::SpectrumService service({});
-    remote = std::make_unique<RemoteControl>(host, &controller, hotkeys::DefaultTable(), nullptr,
-                                             &service);
-    ASSERT_EQ(remote->spectrumViewer(), nullptr);
-    press(cmd::SpectrumWindow);
-    ASSERT_NE(remote->spectrumViewer(), nullptr);
-    EXPECT_EQ(host.settings().spectrumEnabled, 1);
-    EXPECT_TRUE(remote->button(cmd::SpectrumWindow)->IsChecked());
-    ComponentStatus playing = withState(kModePlaying, 1);
-    playing.playingName = "Tone";
-    controller.status[ComponentCd] = playing;
-    tick();
-    EXPECT_EQ(remote->spectrumViewer()->title(), QStringLiteral("Track [1] : Tone"));
-    remote->spectrumViewer()->Close();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(remote->spectrumViewer(), nullptr);
-    EXPECT_FALSE(remote->button(cmd::SpectrumWindow)->IsChecked());
-    EXPECT_EQ(host.settings().spectrumEnabled, 0);
-}
-
 // In the real main window the remote drives the players that exist and shows what they report;
 // the strip's button and the remote's own Power hide it.
 using MainWindowRemoteTest = KolvoHomeTest;
@@ -491,12 +467,29 @@ TEST_F(RemoteTest, TheDisplayShowsTrackTimeAndPlay)
 }
 
 // What the preferences change reaches the remote when the settings are announced: its size,
-// always-on-top, target and the spectrum viewer with its size.
-TEST_F(RemoteTest, TakesTheNewSettingsWhenTheyChange)
+// always-on-top, target and the spectrum viewer with its size. The viewer also opens from the
+// remote, carries the tray's tip as its title, and closing it unchecks the remote's button.
+TEST_F(RemoteTest, TakesTheNewSettingsAndOpensAndClosesTheSpectrumViewer)
 {
     engines::SpectrumService service({});
     remote = std::make_unique<RemoteControl>(host, &controller, hotkeys::DefaultTable(), nullptr,
                                              &service);
+    ASSERT_EQ(remote->spectrumViewer(), nullptr);
+    press(cmd::SpectrumWindow);
+    ASSERT_NE(remote->spectrumViewer(), nullptr);
+    EXPECT_EQ(host.settings().spectrumEnabled, 1);
+    EXPECT_TRUE(remote->button(cmd::SpectrumWindow)->IsChecked());
+    ComponentStatus playing = withState(kModePlaying, 1);
+    playing.playingName = "Tone";
+    controller.status[ComponentCd] = playing;
+    tick();
+    EXPECT_EQ(remote->spectrumViewer()->title(), QStringLiteral("Track [1] : Tone"));
+    remote->spectrumViewer()->Close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(remote->spectrumViewer(), nullptr);
+    EXPECT_FALSE(remote->button(cmd::SpectrumWindow)->IsChecked());
+    EXPECT_EQ(host.settings().spectrumEnabled, 0);
+
     controller.status[ComponentVideo] = withState(kModeStopped);
     AppSettings& s = host.settings();
     s.remoconSize = 1;
@@ -510,6 +503,7 @@ TEST_F(RemoteTest, TakesTheNewSettingsWhenTheyChange)
     EXPECT_EQ(remote->target(), ComponentVideo);
     ASSERT_NE(remote->spectrumViewer(), nullptr);
     EXPECT_EQ(remote->spectrumViewer()->sizeIndex(), 2);
+    EXPECT_TRUE(remote->button(cmd::SpectrumWindow)->IsChecked());
     s.spectrumEnabled = 0;
     remote->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
     QCoreApplication::processEvents();

@@ -78,12 +78,12 @@ TEST_F(SettingsTest, StoredValuesSurviveAndTheTimerIsClamped)
     EXPECT_EQ(s.songDescFont.fontName, "DejaVu Serif");
     EXPECT_EQ(s.components[ComponentAudio].initialDir, "/home/u/Music/한국");
 
-    store("General", "Timer", -5);
-    EXPECT_EQ(loadAndSave().timer, 0);
-    store("General", "Timer", 989999);
-    EXPECT_EQ(loadAndSave().timer, 989999);
-    store("General", "Timer", QStringLiteral("soon"));
-    EXPECT_EQ(loadAndSave().timer, 10000) << "an unreadable value takes its default";
+    // An unreadable value takes its default.
+    for (const auto& [stored, loaded] :
+         {std::pair<QVariant, int>{-5, 0}, {989999, 989999}, {"soon", 10000}}) {
+        store("General", "Timer", stored);
+        EXPECT_EQ(loadAndSave().timer, loaded) << stored.toString().toStdString();
+    }
 }
 
 TEST_F(SettingsTest, ARecordingFormatOfTheWrongSizeIsReplaced)
@@ -100,9 +100,8 @@ TEST_F(SettingsTest, ARecordingFormatOfTheWrongSizeIsReplaced)
     custom[0] = 0x55; // MPEG Layer 3
     custom[4095] = 0x42;
     store("Audio", "RecordWAVStruct", custom);
-    s = loadAndSave();
-    EXPECT_EQ(s.recordFormat[0], 0x55);
-    EXPECT_EQ(s.recordFormat[4095], 0x42);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(loadAndSave().recordFormat.data()), 4096),
+              custom);
 }
 
 TEST_F(SettingsTest, TheDriveIsKeptOnlyWhenItCanStillBeUsed)
@@ -123,28 +122,4 @@ TEST_F(SettingsTest, TheDriveIsKeptOnlyWhenItCanStillBeUsed)
     if (!s.cdDrive.empty()) {
         EXPECT_EQ(s.cdDrive.rfind("/dev/", 0), 0u);
     }
-}
-
-TEST_F(SettingsTest, ABrokenSettingsFileGivesDefaultsAndIsRewritten)
-{
-    std::string noise;
-    for (int i = 0; i < 5000; ++i)
-        noise += static_cast<char>((i * 31 + 7) % 256);
-    const std::string file = writeFile("config/Quorvane System, Inc./Kolvo.conf", noise);
-    AppSettings s = loadAndSave();
-    EXPECT_EQ(s.timer, 10000);
-    EXPECT_EQ(s.colorScheme, "GoldEn.uib");
-    QSettings rewritten(QString::fromStdString(file), QSettings::IniFormat);
-    EXPECT_EQ(rewritten.value(QStringLiteral("General/Timer")).toString(), QStringLiteral("10000"));
-    const QStringList aside = QDir(QString::fromStdString(homePath("config/Quorvane System, Inc.")))
-                                  .entryList({QStringLiteral("Kolvo.conf.broken-*")});
-    EXPECT_EQ(aside.size(), 1) << "the broken file is kept beside";
-
-    // A file cut in the middle of a line keeps what it has and fills the rest.
-    writeFile("config/Quorvane System, Inc./Kolvo.conf",
-              "[MP3]\nBufferCount=12\n[DSP]\nReverbDepth=9\nWideDep");
-    s = loadAndSave();
-    EXPECT_EQ(s.mp3BufferCount, 12);
-    EXPECT_EQ(s.reverbDepth, 9);
-    EXPECT_EQ(s.wideDepth, 16);
 }
