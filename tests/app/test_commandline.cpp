@@ -145,8 +145,8 @@ TEST_F(CommandLineTest, AFolderBecomesAPlayListAndOfSeveralNamesTheLastCounts)
 
     // Several names: the last one is the file, as the command line always had it.
     AppCommandLineInfo several =
-        parse({QString::fromStdString(song), QStringLiteral("/nosplash"),
-               QString::fromStdString(homePath("x")), QString::fromStdString(b)});
+        parse({QString::fromStdString(song), "/nosplash", QString::fromStdString(homePath("x")),
+               QString::fromStdString(b)});
     ResolveStartMode(several, "");
     EXPECT_EQ(several.startMode, StartModeAudio);
     EXPECT_EQ(several.fileName, b);
@@ -157,8 +157,7 @@ TEST_F(CommandLineTest, AFolderBecomesAPlayListAndOfSeveralNamesTheLastCounts)
     ResolveStartMode(one, "");
     EXPECT_EQ(one.fileName, b);
     EXPECT_FALSE(one.fileIsTemporary);
-    AppCommandLineInfo none =
-        parse({QString::fromStdString(homePath("m/notes.txt")), QStringLiteral("song.mid")});
+    AppCommandLineInfo none = parse({QString::fromStdString(homePath("m/notes.txt")), "song.mid"});
     ResolveStartMode(none, "");
     EXPECT_EQ(none.fileName, "song.mid");
     EXPECT_EQ(none.startMode, StartModeMidi);

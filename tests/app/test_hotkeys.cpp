@@ -175,9 +175,8 @@ TEST(GlobalHotKeys, TheRemoteSaysWhichKeysAreTaken)
         remote.sendMessage(UM_SETTINGS_CHANGED, 0, 0);
         EXPECT_TRUE(remote.hotKeysApplied());
         ASSERT_EQ(remote.takenHotKeys(), std::vector<int>{102});
-        EXPECT_TRUE(said.contains(QStringLiteral("Ctrl+Shift+P (Play/Pause)")))
-            << said.toStdString();
-        EXPECT_TRUE(said.contains(QStringLiteral("held by another program")));
+        EXPECT_TRUE(said.contains("Ctrl+Shift+P (Play/Pause)")) << said.toStdString();
+        EXPECT_TRUE(said.contains("held by another program"));
         host.settings().useHotKey = 0;
         remote.sendMessage(UM_SETTINGS_CHANGED, 0, 0);
         EXPECT_FALSE(remote.hotKeysApplied());
@@ -197,17 +196,15 @@ class PortalBus
 public:
     PortalBus()
     {
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                     QStringLiteral("--print-address=1")});
+        m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         if (!m_bus.waitForReadyRead(5000))
             return;
         m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+        env.insert("DBUS_SESSION_BUS_ADDRESS", m_address);
         m_portal.setProcessEnvironment(env);
         m_portal.start(QStringLiteral(KOLVO_SOURCE_DIR "/tests/app/fake-portal"), {});
-        ready = waitForLine(QStringLiteral("ready"));
+        ready = waitForLine("ready");
     }
     ~PortalBus()
     {
@@ -269,36 +266,34 @@ TEST(GlobalHotKeys, OnWaylandThePortalBindsTheKeys)
         GlobalHotKeys keys;
         ASSERT_EQ(keys.backend(), GlobalHotKeys::Backend::Portal)
             << keys.unavailableReason().toStdString();
-        EXPECT_TRUE(keys.note().contains(QStringLiteral("Wayland")));
+        EXPECT_TRUE(keys.note().contains("Wayland"));
         std::vector<int> pressed;
         keys.onPressed = [&pressed](int id) { pressed.push_back(id); };
         const hotkeys::Table t = hotkeys::DefaultTable();
         EXPECT_EQ(keys.registerKey(101, t[21]), GlobalHotKeys::Result::Registered);
         EXPECT_EQ(keys.registerKey(102, t[22]), GlobalHotKeys::Result::Registered);
         EXPECT_EQ(keys.registerKey(206, t[46]), GlobalHotKeys::Result::Registered);
-        ASSERT_TRUE(bus.waitForLine(QStringLiteral("bind kolvo-206")));
-        EXPECT_TRUE(bus.lines.contains(QStringLiteral("bind kolvo-101 CTRL+SHIFT+s Stop")));
-        EXPECT_TRUE(bus.lines.contains(QStringLiteral("bind kolvo-102 CTRL+SHIFT+p Play/Pause")));
-        EXPECT_TRUE(
-            bus.lines.contains(QStringLiteral("bind kolvo-206 CTRL+ALT+h Minimize/Restore Kolvo")));
-        EXPECT_EQ(bus.lines.filter(QStringLiteral("session ")).size(), 1)
-            << "one session, one bind";
+        ASSERT_TRUE(bus.waitForLine("bind kolvo-206"));
+        EXPECT_TRUE(bus.lines.contains("bind kolvo-101 CTRL+SHIFT+s Stop"));
+        EXPECT_TRUE(bus.lines.contains("bind kolvo-102 CTRL+SHIFT+p Play/Pause"));
+        EXPECT_TRUE(bus.lines.contains("bind kolvo-206 CTRL+ALT+h Minimize/Restore Kolvo"));
+        EXPECT_EQ(bus.lines.filter("session ").size(), 1) << "one session, one bind";
         EXPECT_TRUE(QTest::qWaitFor([&pressed] { return !pressed.empty(); }, 3000));
         EXPECT_EQ(pressed, std::vector<int>{102}) << "the portal's Activated is the key pressed";
 
         // Giving a key back closes the session and binds the rest in a new one.
         keys.unregisterKey(102);
         EXPECT_FALSE(keys.isRegistered(102));
-        ASSERT_TRUE(bus.waitForLine(QStringLiteral("closed ")));
+        ASSERT_TRUE(bus.waitForLine("closed "));
         bus.lines.clear();
-        ASSERT_TRUE(bus.waitForLine(QStringLiteral("bind kolvo-206")));
-        EXPECT_TRUE(bus.lines.contains(QStringLiteral("bind kolvo-101 CTRL+SHIFT+s Stop")));
-        EXPECT_TRUE(bus.lines.filter(QStringLiteral("kolvo-102")).isEmpty());
+        ASSERT_TRUE(bus.waitForLine("bind kolvo-206"));
+        EXPECT_TRUE(bus.lines.contains("bind kolvo-101 CTRL+SHIFT+s Stop"));
+        EXPECT_TRUE(bus.lines.filter("kolvo-102").isEmpty());
     }
 
     // A Wayland session whose portal lacks global shortcuts: unavailable, and the reason says so.
     bus.stopPortal();
     GlobalHotKeys none;
     EXPECT_EQ(none.backend(), GlobalHotKeys::Backend::NoBackend);
-    EXPECT_TRUE(none.unavailableReason().contains(QStringLiteral("X11")));
+    EXPECT_TRUE(none.unavailableReason().contains("X11"));
 }

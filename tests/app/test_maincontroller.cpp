@@ -410,13 +410,13 @@ TEST_F(MainControllerTest, TheWindowMenuOpensTheAboutBox)
     QCoreApplication::sendEvent(window.get(), &event);
     QCoreApplication::processEvents();
 
-    EXPECT_EQ(offered, QStringList{QStringLiteral("About &Kolvo...")});
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kolvo")) << "shown without the blank";
+    EXPECT_EQ(offered, QStringList{"About &Kolvo..."});
+    EXPECT_EQ(window->windowTitle(), "Kolvo") << "shown without the blank";
     EXPECT_TRUE(said.startsWith(QStringLiteral("Kolvo " KOLVO_PROJECT_VERSION "\n")))
         << said.toStdString();
-    EXPECT_TRUE(said.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
-    EXPECT_TRUE(said.contains(QStringLiteral("\nGStreamer 1."))) << said.toStdString();
-    EXPECT_TRUE(said.contains(QStringLiteral("Lesser General Public License")));
+    EXPECT_TRUE(said.contains("Qt " + QString::fromLatin1(qVersion())));
+    EXPECT_TRUE(said.contains("\nGStreamer 1.")) << said.toStdString();
+    EXPECT_TRUE(said.contains("Lesser General Public License"));
     EXPECT_TRUE(greyedInside) << "About is greyed while a dialog is open";
 }
 
@@ -495,10 +495,10 @@ TEST_F(MainControllerTest, PreferencesOkTakesTheSheetOverKeepsTheRestReloadsTheS
         auto* skins = sheet->findChild<QListWidget*>();
         ASSERT_NE(skins, nullptr);
         for (int i = 0; i < skins->count(); ++i)
-            if (skins->item(i)->text().contains(QStringLiteral("Nightfall")))
+            if (skins->item(i)->text().contains("Nightfall"))
                 skins->setCurrentRow(i);
         for (QCheckBox* box : sheet->findChildren<QCheckBox*>())
-            if (box->text() == QStringLiteral("Song title"))
+            if (box->text() == "Song title")
                 box->setChecked(false);
         live.timer = 13000; // a sleep timer set from the effector
         live.reverb = 7;
@@ -519,9 +519,8 @@ TEST_F(MainControllerTest, PreferencesOkTakesTheSheetOverKeepsTheRestReloadsTheS
     EXPECT_NE(Skin::instance().loadedPath().find("Nightfall"), std::string::npos)
         << "the new skin is loaded at once";
     QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
-    EXPECT_EQ(file.value(QStringLiteral("General/ColorScheme")).toString().toStdString(),
-              live.colorScheme);
-    EXPECT_EQ(file.value(QStringLiteral("General/Timer")).toInt(), 13000) << "and saved so";
+    EXPECT_EQ(file.value("General/ColorScheme").toString().toStdString(), live.colorScheme);
+    EXPECT_EQ(file.value("General/Timer").toInt(), 13000) << "and saved so";
 
     // Cancel leaves everything as it was.
     QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });

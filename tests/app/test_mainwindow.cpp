@@ -98,7 +98,7 @@ TEST_F(SplashTest, TheMainWindowSavesItsRectangleWhenDestroyed)
     QSettings s(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
     QStringList saved;
     for (const char* name : {"PosX", "PosY", "PosX2", "PosY2"})
-        saved << s.value(QStringLiteral("MainController/") + name).toString();
+        saved << s.value(QString("MainController/") + name).toString();
     EXPECT_EQ(saved.join(' '), "37 41 537 91");
 
     // Started minimised as the settings say (kept only in the tray: see the preferences tests).

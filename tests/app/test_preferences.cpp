@@ -148,7 +148,7 @@ TEST_F(PreferencesTest, KeepingOnlyTheTrayIconIsRefusedWithoutATray)
     EXPECT_FALSE(trayOnly->isChecked());
     EXPECT_EQ(sheet.edited().mainTrayOnly, 0);
     ASSERT_EQ(said.size(), 1);
-    EXPECT_TRUE(said[0].contains(QStringLiteral("no notification area"))) << said[0].toStdString();
+    EXPECT_TRUE(said[0].contains("no notification area")) << said[0].toStdString();
 
     // Stored from elsewhere, the setting does not hide the window at start either: it starts
     // minimised, and the user is told once.
@@ -188,25 +188,24 @@ TEST_F(PreferencesTest, TheHotKeyPageListsTheTable)
     ASSERT_NE(list, nullptr);
     ASSERT_NE(groups, nullptr);
     EXPECT_EQ(groups->count(), 3);
-    EXPECT_EQ(groups->itemText(1), QStringLiteral("Playback Commands"));
-    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("Description"));
-    EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("HotKey"));
+    EXPECT_EQ(groups->itemText(1), "Playback Commands");
+    EXPECT_EQ(list->headerItem()->text(0), "Description");
+    EXPECT_EQ(list->headerItem()->text(1), "HotKey");
     ASSERT_EQ(list->topLevelItemCount(), 9);
-    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("DSP Component On/Off"));
-    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("Ctrl+Alt+X"));
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "DSP Component On/Off");
+    EXPECT_EQ(list->topLevelItem(0)->text(1), "Ctrl+Alt+X");
     EXPECT_FALSE(list->isEnabled()) << "hot keys are off by default";
     checkNamed(page, "Use the hot keys")->setChecked(true);
     EXPECT_TRUE(list->isEnabled());
     groups->setCurrentIndex(1);
     ASSERT_EQ(list->topLevelItemCount(), 11);
-    EXPECT_EQ(list->topLevelItem(2)->text(0), QStringLiteral("Play/Pause"));
-    EXPECT_EQ(list->topLevelItem(2)->text(1),
-              QStringLiteral("Ctrl+Shift+P (held by another program)"));
+    EXPECT_EQ(list->topLevelItem(2)->text(0), "Play/Pause");
+    EXPECT_EQ(list->topLevelItem(2)->text(1), "Ctrl+Shift+P (held by another program)");
     groups->setCurrentIndex(2);
     EXPECT_EQ(list->topLevelItemCount(), 7);
 
     HotKeyPageInfo none;
-    none.unavailableReason = QStringLiteral("Global hot keys need an X11 session.");
+    none.unavailableReason = "Global hot keys need an X11 session.";
     CConfigPropertySheet without(loadedDefaults(), nullptr, none);
     bool said = false;
     for (QLabel* l : pageNamed(without, "Hot Keys")->findChildren<QLabel*>())

@@ -344,7 +344,7 @@ TEST_F(RemoteTest, TheTrayIconFollowsTheTarget)
     tick();
     const int second = remote->trayIconIndex();
     EXPECT_TRUE((first == 4 && second == 5) || (first == 5 && second == 4)) << first << second;
-    EXPECT_EQ(remote->trayTip(), QStringLiteral("Track [2] : Song Two"));
+    EXPECT_EQ(remote->trayTip(), "Track [2] : Song Two");
     controller.status[ComponentCd] = withState(kModePaused, 2);
     tick();
     EXPECT_EQ(remote->trayIconIndex(), 3);
@@ -356,7 +356,7 @@ TEST_F(RemoteTest, TheTrayIconFollowsTheTarget)
     album.albumArtist = "Band";
     controller.status[ComponentMidi] = album;
     tick();
-    EXPECT_EQ(remote->trayTip(), QStringLiteral("Blue - Band"));
+    EXPECT_EQ(remote->trayTip(), "Blue - Band");
 
     // The menu: the target radio-checked; its entries carry out the remote's commands.
     QMenu* menu = remote->trayMenu();
@@ -373,8 +373,8 @@ TEST_F(RemoteTest, TheTrayIconFollowsTheTarget)
         if (a->data().toInt() == cmd::Exit)
             exit = a;
     }
-    EXPECT_TRUE(checked.contains(QStringLiteral("&MIDI Player")));
-    EXPECT_TRUE(checked.contains(QStringLiteral("A&lways on Top Remocon")));
+    EXPECT_TRUE(checked.contains("&MIDI Player"));
+    EXPECT_TRUE(checked.contains("A&lways on Top Remocon"));
     ASSERT_NE(audio, nullptr);
     audio->trigger();
     EXPECT_EQ(remote->target(), ComponentAudio);
@@ -483,7 +483,7 @@ TEST_F(RemoteTest, TakesTheNewSettingsAndOpensAndClosesTheSpectrumViewer)
     playing.playingName = "Tone";
     controller.status[ComponentCd] = playing;
     tick();
-    EXPECT_EQ(remote->spectrumViewer()->title(), QStringLiteral("Track [1] : Tone"));
+    EXPECT_EQ(remote->spectrumViewer()->title(), "Track [1] : Tone");
     remote->spectrumViewer()->Close();
     QCoreApplication::processEvents();
     EXPECT_EQ(remote->spectrumViewer(), nullptr);
@@ -525,13 +525,13 @@ TEST_F(RemoteTest, TrayDoubleClickAndVideoCdTips)
     EXPECT_EQ(controller.posted[0].first, UM_COMPONENT_OFF);
     EXPECT_EQ(controller.posted[0].second, static_cast<WPARAM>(ComponentRemote));
 
-    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Stop"));
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), "Stop");
     controller.status[ComponentVideo] = withState(kModeStopped); // answers the mode question
     tick();
     EXPECT_TRUE(remote->button(cmd::VideoCdMode)->IsChecked());
-    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Return (BS)"));
-    EXPECT_EQ(remote->button(cmd::Next)->toolTip(), QStringLiteral("Next (PageDown)"));
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), "Return (BS)");
+    EXPECT_EQ(remote->button(cmd::Next)->toolTip(), "Next (PageDown)");
     controller.status.erase(ComponentVideo);
     tick();
-    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Stop"));
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), "Stop");
 }

@@ -56,10 +56,10 @@ TEST_F(SettingsTest, AFirstStartWritesEveryValueWithItsDefault)
     }
     // And nothing beyond the table (the recording format is the one binary value).
     QStringList keys = file.allKeys();
-    keys.removeAll(QStringLiteral("Audio/RecordWAVStruct"));
+    keys.removeAll("Audio/RecordWAVStruct");
     EXPECT_EQ(static_cast<size_t>(keys.size()), expected.size());
 
-    const QByteArray format = file.value(QStringLiteral("Audio/RecordWAVStruct")).toByteArray();
+    const QByteArray format = file.value("Audio/RecordWAVStruct").toByteArray();
     ASSERT_EQ(format.size(), 4096);
     const unsigned char pcm[] = {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0};
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(pcm), 16), format.left(16));
@@ -70,8 +70,8 @@ TEST_F(SettingsTest, StoredValuesSurviveAndTheTimerIsClamped)
 {
     store("General", "Timer", 1500000);
     store("DSP", "ReverbDepth", 3);
-    store("Print", "SongDescFontInfoFontName", QStringLiteral("DejaVu Serif"));
-    store("Audio", "InitialDir", QStringLiteral("/home/u/Music/한국"));
+    store("Print", "SongDescFontInfoFontName", "DejaVu Serif");
+    store("Audio", "InitialDir", "/home/u/Music/한국");
     AppSettings s = loadAndSave();
     EXPECT_EQ(s.timer, 990000);
     EXPECT_EQ(s.reverbDepth, 3);
@@ -93,7 +93,7 @@ TEST_F(SettingsTest, ARecordingFormatOfTheWrongSizeIsReplaced)
     ASSERT_EQ(s.recordFormat.size(), 4096u);
     EXPECT_EQ(s.recordFormat[0], 1) << "the default PCM format";
     QSettings file(QString::fromStdString(paths::settingsFile()), QSettings::IniFormat);
-    EXPECT_EQ(file.value(QStringLiteral("Audio/RecordWAVStruct")).toByteArray().size(), 4096);
+    EXPECT_EQ(file.value("Audio/RecordWAVStruct").toByteArray().size(), 4096);
 
     // A stored block of the right size is kept byte for byte.
     QByteArray custom(4096, '\0');
@@ -116,7 +116,7 @@ TEST_F(SettingsTest, TheDriveIsKeptOnlyWhenItCanStillBeUsed)
     EXPECT_EQ(loadAndSave().cdDrive, homePath("mnt/Disc"));
 
     // Gone, or a Windows drive letter from an old settings file: the first CD drive instead.
-    store("CD", "Drive", QStringLiteral("E:\\"));
+    store("CD", "Drive", "E:\\");
     const AppSettings s = loadAndSave();
     EXPECT_NE(s.cdDrive, "E:\\");
     if (!s.cdDrive.empty()) {
