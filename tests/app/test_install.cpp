@@ -103,7 +103,7 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
     for (const QString& f : files) {
         QString path = root + f;
         if (f.startsWith(QString("/bin/"))) {
-            ASSERT_EQ(runProcess("objcopy", {"--strip-debug", path, bare}, {}).code, 0);
+            ASSERT_EQ(runProcess("objcopy", {"--strip-debug", path, bare}).code, 0);
             path = bare;
         }
         QFile file(path);
@@ -115,18 +115,17 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
     // The installed kolvo-cli finds the installed skins and plays the installed demo songs.
     const QProcessEnvironment clean = cleanEnv();
     const QString cli = root + "/bin/kolvo-cli";
-    ProcessOutput r =
-        runProcess(cli, {"skin", "info", root + "/share/kolvo/uib/GoldEn.uib"}, clean);
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QString("version: 4.0"))) << r.out.toStdString();
-    r = runProcess(
-        cli, {"skin", "sheet", "Nightfall.uib", QString::fromStdString(homePath("sheet.png"))},
-        clean);
-    EXPECT_EQ(r.code, 0) << "the skin is looked up beside the installed program: "
-                         << r.err.toStdString();
-    r = runProcess(cli, {"info", root + "/share/kolvo/demo/Evening Song.mp3"}, clean);
-    EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QString("Title : Evening Song"))) << r.out.toStdString();
+    // A skin named without a path is looked up beside the installed program.
+    const std::pair<QStringList, const char*> cliRuns[] = {
+        {{"skin", "info", root + "/share/kolvo/uib/GoldEn.uib"}, "version: 4.0"},
+        {{"skin", "sheet", "Nightfall.uib", QString::fromStdString(homePath("sheet.png"))}, ""},
+        {{"info", root + "/share/kolvo/demo/Evening Song.mp3"}, "Title : Evening Song"}};
+    ProcessOutput r;
+    for (const auto& [args, said] : cliRuns) {
+        r = runProcess(cli, args, clean);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(said)) << r.out.toStdString();
+    }
 
     // The installed kolvo comes up to its first window and fills its first album from the
     // installed demo songs.
@@ -166,10 +165,9 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
             manEnv);
         ASSERT_EQ(page.code, 0) << page.err.toStdString();
         QString plain = page.out;
-        plain.replace(QChar(0x2010), QLatin1Char('-')).replace(QChar(0x2212), QLatin1Char('-'));
-        const QStringList lines = help.out.split(QLatin1Char('\n'));
+        plain.replace(QChar(0x2010), '-').replace(QChar(0x2212), '-');
         int checked = 0;
-        for (const QString& line : lines) {
+        for (const QString& line : help.out.split('\n')) {
             // Listed lines keep their spacing in the page; paragraphs are refilled.
             if (!line.startsWith(QLatin1Char(' ')) || line.trimmed().isEmpty())
                 continue;
@@ -181,9 +179,8 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
 
     // Uninstalling removes what was installed, and folders that were there before stay.
     QDir().mkpath(destdir + "/opt/kolvo-test/share/applications/other");
-    QFile other(destdir + "/opt/kolvo-test/share/applications/other.desktop");
-    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-    other.close();
+    ASSERT_TRUE(QFile(destdir + "/opt/kolvo-test/share/applications/other.desktop")
+                    .open(QIODevice::WriteOnly));
     r = runProcess(script(), {"--uninstall", manifest}, env);
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(filesUnder(root).join(QLatin1Char(' ')), "/share/applications/other.desktop");
@@ -213,7 +210,7 @@ TEST_F(InstallTest, APrefixThatCannotBeWrittenIsSaidBeforeAnythingIsCopied)
     EXPECT_TRUE(r.err.contains(QString("sudo make install"))) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(locked + "/usr"));
 
-    const ProcessOutput relative = runProcess(script(), {buildDir(), "usr/local"}, {});
+    const ProcessOutput relative = runProcess(script(), {buildDir(), "usr/local"});
     EXPECT_EQ(relative.code, 1);
     EXPECT_TRUE(relative.err.contains(QString("absolute path"))) << relative.err.toStdString();
 }
