@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 

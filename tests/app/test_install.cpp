@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <sys/stat.h>

@@ -4,7 +4,6 @@
 #include "platform/paths.h"
 #include "support/testhome.h"
 
-#include <QApplication>
 #include <QSettings>
 #include <QTest>
 

@@ -5,9 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QDBusVariant>
 #include <QImage>
 #include <QPainter>
@@ -17,7 +15,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 
 namespace {
 

@@ -4,8 +4,6 @@
 #include "support/testhome.h"
 
 #include <algorithm>
-#include <utility>
-#include <vector>
 
 #include <QDir>
 #include <QFile>

@@ -16,7 +16,6 @@
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
-#include <QTimer>
 #include <QTreeWidget>
 
 namespace {

@@ -7,11 +7,7 @@
 #include "app/remotecontrol.h"
 #include "app/remotedisplay.h"
 #include "engines/samplingservice.h"
-#include "platform/msgbox.h"
-#include "platform/paths.h"
 #include "platform/profile.h"
-#include "players/audioplayer.h"
-#include "players/cdplayer.h"
 #include "players/spectrumviewer.h"
 #include "support/testhome.h"
 #include "support/testhost.h"
@@ -21,9 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QMenu>
-#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -131,7 +125,6 @@ protected:
     }
     void TearDown() override
     {
-        setMessageBoxHook({});
         remote.reset();
         KolvoHomeTest::TearDown();
     }

@@ -1,14 +1,12 @@
 #include "app/playerapp.h"
 #include "designeddefaults.h"
 #include "platform/paths.h"
-#include "platform/profile.h"
 #include "platform/settings.h"
 #include "support/testhome.h"
 
 #include <QSettings>
 
 #include <cstdlib>
-#include <map>
 
 namespace {
 

@@ -1,13 +1,11 @@
 // The real program, started as a user or the shell would start it.
 
-#include "platform/paths.h"
 #include "support/kolvoprocess.h"
 #include "support/testhome.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSettings>
 #include <QTest>
 
