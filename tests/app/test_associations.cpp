@@ -188,6 +188,10 @@ TEST_F(AssociationTest, TheDesignedMessagesAndTheDialog)
 
 TEST_F(AssociationTest, AMalformedListOrOneThatCannotBeWrittenIsLeftAloneWithAClearMessage)
 {
+    const auto failsSaying = [](const associations::Outcome& out, const std::string& part) {
+        EXPECT_FALSE(out.ok);
+        EXPECT_NE(out.message.find(part), std::string::npos) << out.message;
+    };
     const std::string broken =
         "[Default Applications]\naudio/mpeg=vlc.desktop\nthis is not an entry\n";
     writeList(broken);
@@ -198,24 +202,17 @@ TEST_F(AssociationTest, AMalformedListOrOneThatCannotBeWrittenIsLeftAloneWithACl
                                "entry\" is neither a group, an entry nor a comment).");
     EXPECT_EQ(list(), broken);
     writeList(std::string("[Default Applications]\naudio/mpeg=\xff\xfe\n"));
-    out = associations::RegisterCdPlayer();
-    EXPECT_FALSE(out.ok);
-    EXPECT_NE(out.message.find("line 2: not UTF-8 text"), std::string::npos) << out.message;
+    failsSaying(associations::RegisterCdPlayer(), "line 2: not UTF-8 text");
 
     // A folder where the list should be.
     QFile::remove(QString::fromStdString(listPath()));
     QDir().mkpath(QString::fromStdString(listPath()));
-    out = associations::Apply(0, {".mp3"}, {});
-    EXPECT_FALSE(out.ok);
-    EXPECT_NE(out.message.find("cannot be read: it is a folder"), std::string::npos) << out.message;
+    failsSaying(associations::Apply(0, {".mp3"}, {}), "cannot be read: it is a folder");
     QDir(QString::fromStdString(listPath())).removeRecursively();
 
     // A configuration folder nobody can write in, not even root.
     setenv("XDG_CONFIG_HOME", "/proc/self", 1);
-    out = associations::Apply(0, {".mp3"}, {});
-    EXPECT_FALSE(out.ok);
-    EXPECT_NE(out.message.find("/proc/self/mimeapps.list cannot be written"), std::string::npos)
-        << out.message;
+    failsSaying(associations::Apply(0, {".mp3"}, {}), "/proc/self/mimeapps.list cannot be written");
     setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
     EXPECT_EQ(readFile(homePath("config/Quorvane System, Inc./Registry.conf")).find("Kolvo.BAK"),
               std::string::npos)
@@ -229,8 +226,7 @@ TEST_F(AssociationTest, AMalformedListOrOneThatCannotBeWrittenIsLeftAloneWithACl
     EXPECT_FALSE(out.ok);
     EXPECT_EQ(out.message, "The file associations were not changed: the folder " +
                                homePath("blocked") +
-                               "/applications for Kolvo's desktop entry "
-                               "cannot be made.");
+                               "/applications for Kolvo's desktop entry cannot be made.");
     EXPECT_EQ(list(), kUsersList);
     // A missing applications folder is simply made.
     setenv("XDG_DATA_HOME", (m_data + "/new/deeper").c_str(), 1);
