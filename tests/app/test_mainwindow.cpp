@@ -95,10 +95,4 @@ TEST_F(SplashTest, TheMainWindowSavesItsRectangleWhenDestroyed)
     for (const char* name : {"PosX", "PosY", "PosX2", "PosY2"})
         saved << s.value(QString("MainController/") + name).toString();
     EXPECT_EQ(saved.join(' '), "37 41 537 91");
-
-    // Started minimised as the settings say (kept only in the tray: see the preferences tests).
-    app.settings().mainVisible = 0;
-    app.settings().mainTrayOnly = 0;
-    MainController w(app);
-    EXPECT_TRUE(w.isMinimized());
 }

@@ -152,14 +152,10 @@ TEST_F(PreferencesTest, KeepingOnlyTheTrayIconIsRefusedWithoutATray)
     // Stored from elsewhere, the setting does not hide the window at start either: it starts
     // minimised, and the user is told once.
     said.clear();
-    {
-        Profile profile;
-        profile.WriteProfileInt("General", "MainVisible", 0);
-        profile.WriteProfileInt("General", "MainTrayOnly", 1);
-        profile.sync();
-    }
     PlayerApp app;
     app.LoadSettings();
+    app.settings().mainVisible = 0;
+    app.settings().mainTrayOnly = 1;
     {
         MainController window(app);
         QCoreApplication::processEvents();
