@@ -378,6 +378,11 @@ TEST_F(MainControllerTest, TheWindowMenuOpensTheAboutBox)
     QStringList offered;
     QString said;
     bool greyedInside = false;
+    const auto rightClick = [this] {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                window->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(window.get(), &event);
+    };
     // The menu and then the box run their own event loops: each is looked at and closed from
     // inside them.
     QTimer::singleShot(0, [&] {
@@ -390,8 +395,6 @@ TEST_F(MainControllerTest, TheWindowMenuOpensTheAboutBox)
             ASSERT_NE(box, nullptr) << "the About box is not open";
             said = box->text();
             // While it is open, the menu offers it greyed.
-            QContextMenuEvent again(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                    window->mapToGlobal(QPoint(5, 5)));
             QTimer::singleShot(0, [&] {
                 auto* second = qobject_cast<QMenu*>(QApplication::activePopupWidget());
                 if (second) {
@@ -399,15 +402,13 @@ TEST_F(MainControllerTest, TheWindowMenuOpensTheAboutBox)
                     second->close();
                 }
             });
-            QCoreApplication::sendEvent(window.get(), &again);
+            rightClick();
             box->accept();
         });
         menu->actions().front()->trigger();
         menu->close();
     });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
-                            window->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(window.get(), &event);
+    rightClick();
     QCoreApplication::processEvents();
 
     EXPECT_EQ(offered, QStringList{"About &Kolvo..."});

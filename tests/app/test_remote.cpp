@@ -356,24 +356,19 @@ TEST_F(RemoteTest, TheTrayIconFollowsTheTarget)
     ASSERT_NE(menu, nullptr);
     emit menu->aboutToShow();
     QStringList checked;
-    QAction* audio = nullptr;
-    QAction* exit = nullptr;
+    std::map<int, QAction*> byCommand;
     for (QAction* a : menu->actions()) {
         if (a->isChecked())
             checked << a->text();
-        if (a->data().toInt() == cmd::FirstTargetMenu + 1)
-            audio = a;
-        if (a->data().toInt() == cmd::Exit)
-            exit = a;
+        byCommand[a->data().toInt()] = a;
     }
     EXPECT_TRUE(checked.contains("&MIDI Player"));
     EXPECT_TRUE(checked.contains("A&lways on Top Remocon"));
-    ASSERT_NE(audio, nullptr);
-    audio->trigger();
+    ASSERT_TRUE(byCommand.count(cmd::FirstTargetMenu + 1) && byCommand.count(cmd::Exit));
+    byCommand[cmd::FirstTargetMenu + 1]->trigger();
     EXPECT_EQ(remote->target(), ComponentAudio);
-    ASSERT_NE(exit, nullptr);
-    EXPECT_TRUE(exit->isEnabled());
-    exit->trigger();
+    EXPECT_TRUE(byCommand[cmd::Exit]->isEnabled());
+    byCommand[cmd::Exit]->trigger();
     QCoreApplication::processEvents();
     ASSERT_FALSE(controller.posted.empty());
     EXPECT_EQ(controller.posted.back().first, static_cast<UINT>(WM_COMMAND));
