@@ -102,12 +102,13 @@ Plays withArguments(const std::vector<Routed>& routed)
     return out;
 }
 
-ComponentStatus withState(int state, int song = 0, int count = 3)
+ComponentStatus withState(int state, int song = 0, int count = 3, const char* name = "")
 {
     ComponentStatus s;
     s.state = state;
     s.currentSong = song;
     s.songCount = count;
+    s.playingName = name;
     return s;
 }
 
@@ -329,9 +330,7 @@ TEST_F(RemoteTest, TheTrayIconFollowsTheTarget)
     create();
     tick();
     EXPECT_EQ(remote->trayIconIndex(), 0);
-    ComponentStatus playing = withState(kModePlaying, 2);
-    playing.playingName = "Song Two";
-    controller.status[ComponentCd] = playing;
+    controller.status[ComponentCd] = withState(kModePlaying, 2, 3, "Song Two");
     tick();
     const int first = remote->trayIconIndex();
     tick();
@@ -415,7 +414,6 @@ TEST_F(MainWindowRemoteTest, DrivesThePlayersAndShowsWhatTheyReport)
     auto* remote = dynamic_cast<RemoteControl*>(window.component(ComponentRemote));
     ASSERT_NE(remote, nullptr);
     EXPECT_TRUE(remote->isVisible()) << "switched on by default, beside the strip";
-    EXPECT_TRUE(remote->isWindow());
     remote->SelectTarget(ComponentCd);
     ComponentRecord& record = app.settings().components[ComponentCd];
     const int repeat = record.repeat;
@@ -440,12 +438,12 @@ TEST_F(MainWindowRemoteTest, DrivesThePlayersAndShowsWhatTheyReport)
 TEST_F(RemoteTest, TheDisplayShowsTrackTimeAndPlay)
 {
     create();
-    ComponentStatus playing = withState(kModePlaying, 112, 140);
+    ComponentStatus playing =
+        withState(kModePlaying, 112, 140, "A Song With a Name Too Long for the Remote");
     playing.positionSeconds = 83;
     playing.lengthSeconds = 245;
     playing.repeat = 2;
     playing.playMethod = 1;
-    playing.playingName = "A Song With a Name Too Long for the Remote";
     remote->display()->SetComponent(ComponentAudio);
     remote->display()->SetStatus(playing);
     remote->display()->Tick();
@@ -467,9 +465,7 @@ TEST_F(RemoteTest, TakesTheNewSettingsAndOpensAndClosesTheSpectrumViewer)
     ASSERT_NE(remote->spectrumViewer(), nullptr);
     EXPECT_EQ(host.settings().spectrumEnabled, 1);
     EXPECT_TRUE(remote->button(cmd::SpectrumWindow)->IsChecked());
-    ComponentStatus playing = withState(kModePlaying, 1);
-    playing.playingName = "Tone";
-    controller.status[ComponentCd] = playing;
+    controller.status[ComponentCd] = withState(kModePlaying, 1, 3, "Tone");
     tick();
     EXPECT_EQ(remote->spectrumViewer()->title(), "Track [1] : Tone");
     remote->spectrumViewer()->Close();
