@@ -1,6 +1,7 @@
 // Kolvo as the desktop's media controls see it: a real kolvo on a private session bus (the test
 // runs under dbus-run-session), driven by playerctl and read back over D-Bus.
 
+#include "support/kolvoprocess.h"
 #include "support/testhome.h"
 
 #include <QDBusConnection>
@@ -56,10 +57,7 @@ protected:
         KolvoHomeTest::SetUp();
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected())
             << "the test runs under dbus-run-session";
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert("KOLVO_HOME", QString::fromStdString(home()));
-        m_env.insert("KOLVO_LANG", "en");
-        m_env.insert("QT_QPA_PLATFORM", "offscreen");
+        m_env = kolvoEnvironment(home());
         m_env.insert("KOLVO_LOG", "desktop:info");
     }
 
@@ -291,12 +289,10 @@ TEST_F(MprisTest, ASecondKolvoTakesAnInstanceNameAndNoBusIsOnlyALogLine)
     env.insert("KOLVO_HOME", thirdHome.path());
     env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + thirdHome.path() + "/no-bus");
     env.insert("KOLVO_EXIT_WHEN_SHOWN", "1");
-    QProcess third;
-    third.setProcessEnvironment(env);
-    third.start(QString::fromStdString(builtProgram("kolvo")), {"-nosplash"});
-    ASSERT_TRUE(third.waitForFinished(20000 * kStartDeadlineScale));
-    EXPECT_EQ(third.exitCode(), 0);
-    EXPECT_TRUE(QString::fromUtf8(third.readAllStandardError()).contains("no D-Bus session bus"));
+    const ProcessOutput third = runProcess(QString::fromStdString(builtProgram("kolvo")),
+                                           {"-nosplash"}, env, 20000 * kStartDeadlineScale);
+    EXPECT_EQ(third.code, 0);
+    EXPECT_TRUE(third.err.contains("no D-Bus session bus")) << third.err.toStdString();
 }
 
 #include "test_mpris.moc"
