@@ -54,12 +54,10 @@ protected:
     void writeList(const std::string& text) const { writeFile("xdg-config/mimeapps.list", text); }
     std::string list() const { return readFile(listPath()); }
 
+    // The XDG folders set up above, and no desktop that would read a list of its own.
     QProcessEnvironment xdgEnv() const
     {
         QProcessEnvironment env = kolvoEnvironment(home());
-        env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config));
-        env.insert("XDG_DATA_HOME", QString::fromStdString(m_data));
-        env.insert("XDG_DATA_DIRS", QString::fromStdString(homePath("xdg-none")));
         for (const char* de : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
                                "GNOME_DESKTOP_SESSION_ID"})
             env.remove(QLatin1String(de));
