@@ -55,10 +55,13 @@ protected:
         return {};
     }
 
+    QString settingsFile() const
+    {
+        return QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf"));
+    }
     QString settingValue(const char* key) const
     {
-        QSettings s(QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf")),
-                    QSettings::IniFormat);
+        QSettings s(settingsFile(), QSettings::IniFormat);
         return s.value(QLatin1String(key)).toString();
     }
 
@@ -85,8 +88,7 @@ protected:
 // SIGTERM and SIGINT both end the program cleanly, saving again.
 TEST_F(StartupTest, TheFirstLoadIsSavedAndSigtermOrSigintEndItCleanly)
 {
-    const QString file =
-        QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf"));
+    const QString file = settingsFile();
     for (int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
         QFile::remove(file);
@@ -175,8 +177,6 @@ TEST_F(StartupTest, ASecondStartHandsOverAndEnds)
 // and no hand-over, which would otherwise read "--help" as a flag and start the player.
 TEST_F(StartupTest, HelpAndVersionAnswerWithoutStartingThePlayer)
 {
-    const QString settingsFile =
-        QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf"));
     for (const char* word : {"--help", "--version"}) {
         auto kolvo = start({"-nosplash", QString::fromLatin1(word)});
         ASSERT_TRUE(kolvo->waitForFinished(5000)) << word;
@@ -193,7 +193,7 @@ TEST_F(StartupTest, HelpAndVersionAnswerWithoutStartingThePlayer)
                 << out.toStdString();
             EXPECT_TRUE(out.contains("\nGStreamer 1.")) << out.toStdString();
         }
-        EXPECT_FALSE(QFile::exists(settingsFile)) << word << " wrote the settings";
+        EXPECT_FALSE(QFile::exists(settingsFile())) << word << " wrote the settings";
     }
 
     const ProcessOutput cli =
@@ -216,8 +216,7 @@ TEST_F(StartupTest, AReadOnlyConfigFolderLetsTheProgramRunAndSaysSoOnce)
     EXPECT_EQ(run.err.count("settings cannot be saved"), 1) << run.err.toStdString();
     // The message box (on stderr without a user) says it once too, naming the file.
     EXPECT_EQ(run.err.count("Kolvo cannot save your settings"), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(
-        QString::fromStdString(homePath("config/Quorvane System, Inc./Kolvo.conf"))));
+    EXPECT_TRUE(run.err.contains(settingsFile()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(homePath("config/Quorvane System, Inc."))));
 }
 
