@@ -3,7 +3,6 @@
 #include "support/testhome.h"
 
 #include <cstdlib>
-#include <fstream>
 
 namespace {
 
@@ -14,19 +13,16 @@ AppCommandLineInfo parse(const QStringList& args)
     return info;
 }
 
-class CommandLineTest : public KolvoHomeTest
-{};
+using CommandLineTest = KolvoHomeTest;
 
 } // namespace
 
 TEST_F(CommandLineTest, ModeFlagsMatchWholeWordsInAnyCase)
 {
-    EXPECT_EQ(parse({"/playaudiocd"}).startMode, 1);
-    EXPECT_EQ(parse({"-PlayVideoCD"}).startMode, 2);
-    EXPECT_EQ(parse({"/PLAYAUDIO"}).startMode, 3);
-    EXPECT_EQ(parse({"-playmidi"}).startMode, 4);
-    EXPECT_EQ(parse({"/playvideo"}).startMode, 5);
-    EXPECT_EQ(parse({"/playcd"}).startMode, 6);
+    int mode = 1;
+    for (const char* flag :
+         {"/playaudiocd", "-PlayVideoCD", "/PLAYAUDIO", "-playmidi", "/playvideo", "/playcd"})
+        EXPECT_EQ(parse({flag}).startMode, mode++) << flag;
     EXPECT_EQ(parse({"/playaudioc"}).startMode, -1) << "a prefix of a flag is no flag";
     EXPECT_EQ(parse({"/playaudiocdx"}).startMode, -1);
     EXPECT_EQ(parse({"/playmidi", "/playvideo"}).startMode, 5) << "a later mode flag wins";
@@ -40,18 +36,14 @@ TEST_F(CommandLineTest, VolumeAndTimerCommands)
     auto info = parse({"/volume:70000", "-timer:0", "/timer:5000", "/volume: -1", "/timer:  +45min",
                        "/volume:abc", "/timer:1"});
     ASSERT_EQ(info.commandCount, 7);
-    EXPECT_EQ(info.startCommands[0], 0x11170u);
-    EXPECT_EQ(info.startCommands[1], 0x20001u);
-    EXPECT_EQ(info.startCommands[2], 0x20000u | 2376);
-    EXPECT_EQ(info.startCommands[3], 0x1FFFFu) << "-1 masked to 16 bits";
-    EXPECT_EQ(info.startCommands[4], 0x20000u | 45);
-    EXPECT_EQ(info.startCommands[5], 0x10000u) << "no digits read as 0";
-    EXPECT_EQ(info.startCommands[6], 0x20001u);
-    EXPECT_EQ(info.startCommands[7], 0u);
+    // -1 is masked to 16 bits, no digits read as 0; a zero word ends the list.
+    EXPECT_EQ(
+        std::vector<std::uint32_t>(info.startCommands.begin(), info.startCommands.begin() + 8),
+        (std::vector<std::uint32_t>{0x11170, 0x20001, 0x20000 | 2376, 0x1FFFF, 0x20000 | 45,
+                                    0x10000, 0x20001, 0}));
 
     // The prefixes are case-sensitive.
-    auto upper = parse({"/Volume:50", "/TIMER:5"});
-    EXPECT_EQ(upper.commandCount, 0);
+    EXPECT_EQ(parse({"/Volume:50", "/TIMER:5"}).commandCount, 0);
 
     // Only the first ten are kept, in order.
     QStringList eleven;
@@ -134,26 +126,19 @@ TEST_F(CommandLineTest, AFolderBecomesAPlayListAndOfSeveralNamesTheLastCounts)
     const std::string deep = writeFile("m/Disc 1/01 intro.ogg", "x");
     const std::string song = writeFile("m/c.wav", "x");
     const std::string other = writeFile("x/z.opus", "x");
-    auto listed = [](const AppCommandLineInfo& info) {
-        std::ifstream in(info.fileName);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    };
 
     AppCommandLineInfo folder = parse({QString::fromStdString(homePath("m"))});
     ResolveStartMode(folder, "");
     EXPECT_EQ(folder.startMode, StartModeAudio);
     EXPECT_TRUE(folder.fileIsTemporary);
     EXPECT_EQ(folder.fileName, TempPlayListPath());
-    EXPECT_EQ(listed(folder), (std::vector<std::string>{a, b, song, deep}))
+    EXPECT_EQ(readFile(folder.fileName), a + "\n" + b + "\n" + song + "\n" + deep + "\n")
         << "name order, the sub-folder in its place; no pictures, notes or the folder's list";
 
     // Several names: the last one is the file, as the command line always had it.
-    AppCommandLineInfo several = parse({QString::fromStdString(song), QStringLiteral("/nosplash"),
-                                        QString::fromStdString(homePath("x")),
-                                        QString::fromStdString(b)});
+    AppCommandLineInfo several =
+        parse({QString::fromStdString(song), "/nosplash", QString::fromStdString(homePath("x")),
+               QString::fromStdString(b)});
     ResolveStartMode(several, "");
     EXPECT_EQ(several.startMode, StartModeAudio);
     EXPECT_EQ(several.fileName, b);
@@ -164,8 +149,7 @@ TEST_F(CommandLineTest, AFolderBecomesAPlayListAndOfSeveralNamesTheLastCounts)
     ResolveStartMode(one, "");
     EXPECT_EQ(one.fileName, b);
     EXPECT_FALSE(one.fileIsTemporary);
-    AppCommandLineInfo none =
-        parse({QString::fromStdString(homePath("m/notes.txt")), QStringLiteral("song.mid")});
+    AppCommandLineInfo none = parse({QString::fromStdString(homePath("m/notes.txt")), "song.mid"});
     ResolveStartMode(none, "");
     EXPECT_EQ(none.fileName, "song.mid");
     EXPECT_EQ(none.startMode, StartModeMidi);
@@ -206,15 +190,13 @@ TEST(HandoverRecord, LayoutIsByteExact)
     info.startMode = 3;
     info.fileName = "/m/a.mp3";
     const auto block = BuildHandoverRecord(info);
-    ASSERT_EQ(block.size(), 44u + 8 + 1);
-    const std::uint8_t head[] = {0x70, 0x11, 0x01, 0x00, 0x05, 0x00, 0x02, 0x00};
-    EXPECT_TRUE(std::equal(std::begin(head), std::end(head), block.begin()));
-    for (size_t i = 8; i < 40; ++i)
-        EXPECT_EQ(block[i], 0) << i;
-    EXPECT_EQ(block[40], 3);
-    EXPECT_EQ(block[41] | block[42] | block[43], 0);
-    EXPECT_EQ(std::string(block.begin() + 44, block.end() - 1), "/m/a.mp3");
-    EXPECT_EQ(block.back(), 0);
+    std::vector<std::uint8_t> expected{0x70, 0x11, 0x01, 0x00, 0x05, 0x00, 0x02, 0x00};
+    expected.resize(40); // the other eight commands, zero
+    const std::string name = "/m/a.mp3";
+    expected.insert(expected.end(), {3, 0, 0, 0});
+    expected.insert(expected.end(), name.begin(), name.end());
+    expected.push_back(0);
+    EXPECT_EQ(block, expected);
 
     info.fileName.clear();
     info.startMode = -1;

@@ -1,6 +1,7 @@
 // Kolvo installed the way `make install` installs it: into a temporary DESTDIR, then run from
 // there with no trace of the build tree, then removed again.
 
+#include "support/kolvoprocess.h"
 #include "support/testhome.h"
 
 #include <QDir>
@@ -8,34 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <sys/stat.h>
 
 namespace {
-
-struct Outcome
-{
-    int exitCode = -1;
-    QString out, err;
-};
-
-Outcome run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-            int ms = 60000)
-{
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    Outcome r;
-    if (!p.waitForFinished(ms))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 QString buildDir()
 {
@@ -63,15 +41,12 @@ protected:
     // An environment without the build tree's data: the XDG folders are empty ones of the test.
     QProcessEnvironment cleanEnv() const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("KOLVO_HOME"), QString::fromStdString(homePath("user")));
-        env.insert(QStringLiteral("XDG_DATA_DIRS"), QString::fromStdString(homePath("xdg-empty")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(homePath("xdg-home")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("KOLVO_LANG"), QStringLiteral("en"));
-        env.insert(QStringLiteral("KOLVO_AUDIO_SINK"), QStringLiteral("fakesink"));
-        env.remove(QStringLiteral("KOLVO_BIN_DIR"));
-        env.remove(QStringLiteral("KOLVO_SOURCE_DIR"));
+        QProcessEnvironment env = kolvoEnvironment(homePath("user"));
+        env.insert("XDG_DATA_DIRS", QString::fromStdString(homePath("xdg-empty")));
+        env.insert("XDG_DATA_HOME", QString::fromStdString(homePath("xdg-home")));
+        env.insert("KOLVO_AUDIO_SINK", "fakesink");
+        env.remove("KOLVO_BIN_DIR");
+        env.remove("KOLVO_SOURCE_DIR");
         return env;
     }
 };
@@ -83,16 +58,15 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
     const QString destdir = QString::fromStdString(homePath("dest"));
     const QString manifest = QString::fromStdString(homePath("manifest.txt"));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DESTDIR"), destdir);
-    env.insert(QStringLiteral("KOLVO_INSTALL_MANIFEST"), manifest);
+    env.insert("DESTDIR", destdir);
+    env.insert("KOLVO_INSTALL_MANIFEST", manifest);
     // A folder that was there before, empty, as a desktop's icon theme leaves them.
-    const QString themeFolder =
-        destdir + QStringLiteral("/opt/kolvo-test/share/icons/hicolor/64x64/apps");
+    const QString themeFolder = destdir + "/opt/kolvo-test/share/icons/hicolor/64x64/apps";
     ASSERT_TRUE(QDir().mkpath(themeFolder));
-    const Outcome install =
-        run(script(), {buildDir(), QStringLiteral("/opt/kolvo-test")}, env, 120000);
-    ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
-    const QString root = destdir + QStringLiteral("/opt/kolvo-test");
+    const ProcessOutput install =
+        runProcess(script(), {buildDir(), "/opt/kolvo-test"}, env, 120000);
+    ASSERT_EQ(install.code, 0) << install.err.toStdString();
+    const QString root = destdir + "/opt/kolvo-test";
 
     // Everything a desktop and a user need, at the designed places.
     const QStringList files = filesUnder(root);
@@ -104,7 +78,7 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
           "/share/metainfo/org.kolvo.Kolvo.metainfo.xml", "/share/man/man1/kolvo.1",
           "/share/man/man1/kolvo-cli.1", "/share/icons/hicolor/scalable/apps/kolvo.svg"})
         EXPECT_TRUE(files.contains(QString::fromLatin1(f))) << f << " was not installed";
-    EXPECT_FALSE(files.contains(QStringLiteral("/share/kolvo/demo/stamp")));
+    EXPECT_FALSE(files.contains("/share/kolvo/demo/stamp"));
     for (int size : {16, 32, 48, 64, 128, 256}) {
         const QImage icon(root +
                           QStringLiteral("/share/icons/hicolor/%1x%1/apps/kolvo.png").arg(size));
@@ -112,26 +86,23 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
         // Drawn, not empty: the middle of the icon is opaque.
         EXPECT_EQ(qAlpha(icon.pixel(size / 2, size / 2)), 255) << size;
     }
-    QFile svg(root + QStringLiteral("/share/icons/hicolor/scalable/apps/kolvo.svg"));
+    QFile svg(root + "/share/icons/hicolor/scalable/apps/kolvo.svg");
     ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
     QXmlStreamReader xml(&svg);
     int rects = 0;
     while (!xml.atEnd())
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("rect"))
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QString("rect"))
             ++rects;
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_EQ(rects, 7) << "the bezel, the display and five bars";
     // No path of the build tree is kept in what was installed. A debug build's debugging
     // sections name its compile folders, which no lookup uses: programs are read without them.
     const QByteArray build = buildDir().toUtf8();
-    const QString bare = destdir + QStringLiteral("/bare");
+    const QString bare = destdir + "/bare";
     for (const QString& f : files) {
         QString path = root + f;
-        if (f.startsWith(QLatin1String("/bin/"))) {
-            ASSERT_EQ(run(QStringLiteral("objcopy"), {QStringLiteral("--strip-debug"), path, bare},
-                          QProcessEnvironment::systemEnvironment())
-                          .exitCode,
-                      0);
+        if (f.startsWith(QString("/bin/"))) {
+            ASSERT_EQ(runProcess("objcopy", {"--strip-debug", path, bare}).code, 0);
             path = bare;
         }
         QFile file(path);
@@ -142,71 +113,60 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
 
     // The installed kolvo-cli finds the installed skins and plays the installed demo songs.
     const QProcessEnvironment clean = cleanEnv();
-    const QString cli = root + QStringLiteral("/bin/kolvo-cli");
-    Outcome r = run(cli,
-                    {QStringLiteral("skin"), QStringLiteral("info"),
-                     root + QStringLiteral("/share/kolvo/uib/GoldEn.uib")},
-                    clean);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QLatin1String("version: 4.0"))) << r.out.toStdString();
-    r = run(cli,
-            {QStringLiteral("skin"), QStringLiteral("sheet"), QStringLiteral("Nightfall.uib"),
-             QString::fromStdString(homePath("sheet.png"))},
-            clean);
-    EXPECT_EQ(r.exitCode, 0) << "the skin is looked up beside the installed program: "
-                             << r.err.toStdString();
-    r = run(cli,
-            {QStringLiteral("info"), root + QStringLiteral("/share/kolvo/demo/Evening Song.mp3")},
-            clean);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QLatin1String("Title : Evening Song"))) << r.out.toStdString();
+    const QString cli = root + "/bin/kolvo-cli";
+    // A skin named without a path is looked up beside the installed program.
+    const std::pair<QStringList, const char*> cliRuns[] = {
+        {{"skin", "info", root + "/share/kolvo/uib/GoldEn.uib"}, "version: 4.0"},
+        {{"skin", "sheet", "Nightfall.uib", QString::fromStdString(homePath("sheet.png"))}, ""},
+        {{"info", root + "/share/kolvo/demo/Evening Song.mp3"}, "Title : Evening Song"}};
+    ProcessOutput r;
+    for (const auto& [args, said] : cliRuns) {
+        r = runProcess(cli, args, clean);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(said)) << r.out.toStdString();
+    }
 
     // The installed kolvo comes up to its first window and fills its first album from the
     // installed demo songs.
     QProcessEnvironment shown = clean;
-    shown.insert(QStringLiteral("KOLVO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
-    shown.insert(QStringLiteral("KOLVO_TRACE"), QStringLiteral("1"));
-    r = run(root + QStringLiteral("/bin/kolvo"), {QStringLiteral("-nosplash")}, shown);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QLatin1String("shown"))) << r.out.toStdString();
-    r = run(cli,
-            {QStringLiteral("album"), QStringLiteral("show"), QStringLiteral("audio"),
-             QStringLiteral("Default")},
-            clean);
-    EXPECT_TRUE(r.out.contains(root + QStringLiteral("/share/kolvo/demo/Evening Song.mp3")))
+    shown.insert("KOLVO_EXIT_WHEN_SHOWN", "1");
+    shown.insert("KOLVO_TRACE", "1");
+    r = runProcess(root + "/bin/kolvo", {"-nosplash"}, shown);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QString("shown"))) << r.out.toStdString();
+    r = runProcess(cli, {"album", "show", "audio", "Default"}, clean);
+    EXPECT_TRUE(r.out.contains(root + "/share/kolvo/demo/Evening Song.mp3"))
         << r.out.toStdString() << r.err.toStdString();
 
     // The desktop's own checkers accept the menu entries and the AppStream file.
     for (const char* entry : {"kolvo.desktop", "kolvo-cd.desktop"}) {
-        r = run(QStringLiteral("desktop-file-validate"),
-                {root + QStringLiteral("/share/applications/") + QLatin1String(entry)}, clean);
-        EXPECT_EQ(r.exitCode, 0) << entry << r.out.toStdString() << r.err.toStdString();
+        r = runProcess("desktop-file-validate",
+                       {root + QStringLiteral("/share/applications/") + QLatin1String(entry)},
+                       clean);
+        EXPECT_EQ(r.code, 0) << entry << r.out.toStdString() << r.err.toStdString();
         EXPECT_EQ(r.out.trimmed(), QString()) << r.out.toStdString();
     }
-    r = run(QStringLiteral("appstreamcli"),
-            {QStringLiteral("validate"), QStringLiteral("--no-net"),
-             root + QStringLiteral("/share/metainfo/org.kolvo.Kolvo.metainfo.xml")},
-            clean);
-    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    r = runProcess("appstreamcli",
+                   {"validate", "--no-net", root + "/share/metainfo/org.kolvo.Kolvo.metainfo.xml"},
+                   clean);
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
 
     // The manual pages say what --help says, line for line.
     for (const char* program : {"kolvo", "kolvo-cli"}) {
-        const Outcome help = run(root + QStringLiteral("/bin/") + QLatin1String(program),
-                                 {QStringLiteral("--help")}, clean);
+        const ProcessOutput help =
+            runProcess(root + QStringLiteral("/bin/") + QLatin1String(program), {"--help"}, clean);
         QProcessEnvironment manEnv = clean;
-        manEnv.insert(QStringLiteral("MANWIDTH"), QStringLiteral("250"));
-        manEnv.insert(QStringLiteral("MAN_KEEP_FORMATTING"), QString());
-        const Outcome page =
-            run(QStringLiteral("man"),
-                {QStringLiteral("-l"), root + QStringLiteral("/share/man/man1/") +
-                                           QLatin1String(program) + QStringLiteral(".1")},
-                manEnv);
-        ASSERT_EQ(page.exitCode, 0) << page.err.toStdString();
+        manEnv.insert("MANWIDTH", "250");
+        manEnv.insert("MAN_KEEP_FORMATTING", QString());
+        const ProcessOutput page = runProcess(
+            "man",
+            {"-l", root + QStringLiteral("/share/man/man1/") + QLatin1String(program) + ".1"},
+            manEnv);
+        ASSERT_EQ(page.code, 0) << page.err.toStdString();
         QString plain = page.out;
-        plain.replace(QChar(0x2010), QLatin1Char('-')).replace(QChar(0x2212), QLatin1Char('-'));
-        const QStringList lines = help.out.split(QLatin1Char('\n'));
+        plain.replace(QChar(0x2010), '-').replace(QChar(0x2212), '-');
         int checked = 0;
-        for (const QString& line : lines) {
+        for (const QString& line : help.out.split('\n')) {
             // Listed lines keep their spacing in the page; paragraphs are refilled.
             if (!line.startsWith(QLatin1Char(' ')) || line.trimmed().isEmpty())
                 continue;
@@ -217,17 +177,15 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
     }
 
     // Uninstalling removes what was installed, and folders that were there before stay.
-    QDir().mkpath(destdir + QStringLiteral("/opt/kolvo-test/share/applications/other"));
-    QFile other(destdir + QStringLiteral("/opt/kolvo-test/share/applications/other.desktop"));
-    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-    other.close();
-    r = run(script(), {QStringLiteral("--uninstall"), manifest}, env);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(filesUnder(root).join(QLatin1Char(' ')),
-              QStringLiteral("/share/applications/other.desktop"));
-    EXPECT_TRUE(QFileInfo(root + QStringLiteral("/share/applications/other")).isDir());
-    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/bin")));
-    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/share/kolvo")));
+    QDir().mkpath(destdir + "/opt/kolvo-test/share/applications/other");
+    ASSERT_TRUE(QFile(destdir + "/opt/kolvo-test/share/applications/other.desktop")
+                    .open(QIODevice::WriteOnly));
+    r = runProcess(script(), {"--uninstall", manifest}, env);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(filesUnder(root).join(QLatin1Char(' ')), "/share/applications/other.desktop");
+    EXPECT_TRUE(QFileInfo(root + "/share/applications/other").isDir());
+    EXPECT_FALSE(QFileInfo::exists(root + "/bin"));
+    EXPECT_FALSE(QFileInfo::exists(root + "/share/kolvo"));
     EXPECT_TRUE(QFileInfo(themeFolder).isDir()) << "a folder the install did not make was removed";
 }
 
@@ -237,25 +195,21 @@ TEST_F(InstallTest, APrefixThatCannotBeWrittenIsSaidBeforeAnythingIsCopied)
     ASSERT_TRUE(QDir().mkpath(locked));
     ::chmod(locked.toLocal8Bit().constData(), 0555);
     QString program = script();
-    QStringList args{buildDir(), locked + QStringLiteral("/usr")};
+    QStringList args{buildDir(), locked + "/usr"};
     if (runningAsRoot()) {
         // Root writes through any permission: the check is made as nobody.
-        args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                           QStringLiteral("--clear-groups"), program} +
-               args;
-        program = QStringLiteral("setpriv");
+        args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + args;
+        program = "setpriv";
         ::chmod(QString::fromStdString(home()).toLocal8Bit().constData(), 0755);
     }
-    const Outcome r = run(program, args, QProcessEnvironment::systemEnvironment());
+    const ProcessOutput r = runProcess(program, args);
     ::chmod(locked.toLocal8Bit().constData(), 0755);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QLatin1String("cannot be written"))) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QLatin1String("sudo make install"))) << r.err.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(locked + QStringLiteral("/usr")));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QString("cannot be written"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString("sudo make install"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(locked + "/usr"));
 
-    const Outcome relative = run(script(), {buildDir(), QStringLiteral("usr/local")},
-                                 QProcessEnvironment::systemEnvironment());
-    EXPECT_EQ(relative.exitCode, 1);
-    EXPECT_TRUE(relative.err.contains(QLatin1String("absolute path")))
-        << relative.err.toStdString();
+    const ProcessOutput relative = runProcess(script(), {buildDir(), "usr/local"});
+    EXPECT_EQ(relative.code, 1);
+    EXPECT_TRUE(relative.err.contains(QString("absolute path"))) << relative.err.toStdString();
 }

@@ -1,25 +1,21 @@
 // Kolvo as the desktop's media controls see it: a real kolvo on a private session bus (the test
 // runs under dbus-run-session), driven by playerctl and read back over D-Bus.
 
+#include "support/kolvoprocess.h"
 #include "support/testhome.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QDBusVariant>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <functional>
-#include <memory>
 
 namespace {
 
@@ -27,12 +23,17 @@ const QString kService = QStringLiteral("org.mpris.MediaPlayer2.kolvo");
 const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 
-// Collects the PropertiesChanged signals of the player interface.
+// Collects the PropertiesChanged and Seeked signals of the player interface.
 class ChangeWatcher : public QObject
 {
     Q_OBJECT
 public:
     std::vector<QVariantMap> changes;
+    std::vector<qlonglong> seeks;
+    bool any(const std::function<bool(const QVariantMap&)>& matches) const
+    {
+        return std::any_of(changes.begin(), changes.end(), matches);
+    }
 
 public slots:
     void onChanged(const QString& interface, const QVariantMap& changed, const QStringList&)
@@ -41,21 +42,11 @@ public slots:
             changes.push_back(changed);
     }
     void onSeeked(qlonglong position) { seeks.push_back(position); }
-
-public:
-    std::vector<qlonglong> seeks;
 };
 
-bool waitFor(const std::function<bool()>& done, int ms = 10000)
+bool waitFor(const std::function<bool()>& done)
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (done())
-            return true;
-        QTest::qWait(50);
-    }
-    return done();
+    return QTest::qWaitFor(done, 10000);
 }
 
 class MprisTest : public KolvoHomeTest
@@ -66,11 +57,8 @@ protected:
         KolvoHomeTest::SetUp();
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected())
             << "the test runs under dbus-run-session";
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("KOLVO_HOME"), QString::fromStdString(home()));
-        m_env.insert(QStringLiteral("KOLVO_LANG"), QStringLiteral("en"));
-        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_env.insert(QStringLiteral("KOLVO_LOG"), QStringLiteral("desktop:info"));
+        m_env = kolvoEnvironment(home());
+        m_env.insert("KOLVO_LOG", "desktop:info");
     }
 
     void TearDown() override
@@ -84,18 +72,16 @@ protected:
         KolvoHomeTest::TearDown();
     }
 
+    QProcess& start(const QStringList& args = {}) { return start(args, m_env); }
     QProcess& start(const QStringList& args, const QProcessEnvironment& env)
     {
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(env);
-        p->start(QString::fromStdString(builtProgram("kolvo")),
-                 QStringList{QStringLiteral("-nosplash")} + args);
+        p->start(QString::fromStdString(builtProgram("kolvo")), QStringList{"-nosplash"} + args);
         EXPECT_TRUE(p->waitForStarted(5000));
         m_running.push_back(std::move(p));
         return *m_running.back();
     }
-
-    QProcess& start(const QStringList& args = {}) { return start(args, m_env); }
 
     static bool serviceUp(const QString& name)
     {
@@ -103,21 +89,21 @@ protected:
     }
 
     // playerctl's answer (trimmed stdout) to a command on the player named `player`.
-    static QString playerctl(const QStringList& args,
-                             const QString& player = QStringLiteral("kolvo"))
+    static QString playerctl(const QStringList& args, const QString& player = "kolvo")
     {
         QProcess p;
-        p.start(QStringLiteral("playerctl"), QStringList{QStringLiteral("-p"), player} + args);
+        p.start("playerctl", QStringList{"-p", player} + args);
         if (!p.waitForFinished(10000))
-            return QStringLiteral("(playerctl hung)");
+            return "(playerctl hung)";
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     }
+    static QString status() { return playerctl({"status"}); }
+    static QString title() { return playerctl({"metadata", "title"}); }
 
     static QVariant property(const QString& name, const QString& service = kService)
     {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            service, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Get"));
+            service, kPath, "org.freedesktop.DBus.Properties", "Get");
         call << kPlayer << name;
         const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
@@ -128,20 +114,18 @@ protected:
     static QVariantMap metadata()
     {
         QVariantMap out;
-        const QVariant v = property(QStringLiteral("Metadata"));
-        const QDBusArgument arg = v.value<QDBusArgument>();
-        arg >> out;
+        property("Metadata").value<QDBusArgument>() >> out;
         return out;
     }
 
     void watch(ChangeWatcher& w)
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        ASSERT_TRUE(bus.connect(QString(), kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                QStringLiteral("PropertiesChanged"), &w,
+        ASSERT_TRUE(bus.connect(QString(), kPath, "org.freedesktop.DBus.Properties",
+                                "PropertiesChanged", &w,
                                 SLOT(onChanged(QString, QVariantMap, QStringList))));
-        ASSERT_TRUE(bus.connect(QString(), kPath, kPlayer, QStringLiteral("Seeked"), &w,
-                                SLOT(onSeeked(qlonglong))));
+        ASSERT_TRUE(
+            bus.connect(QString(), kPath, kPlayer, "Seeked", &w, SLOT(onSeeked(qlonglong))));
     }
 
     // An MP3 with every tag the desktop shows and a cover picture; returns its path.
@@ -149,30 +133,18 @@ protected:
     {
         QImage image(64, 64, QImage::Format_RGB32);
         image.fill(QColor(20, 40, 160));
-        {
-            QPainter p(&image);
-            p.fillRect(16, 16, 32, 32, QColor(240, 200, 40));
-        }
+        QPainter(&image).fillRect(16, 16, 32, 32, QColor(240, 200, 40));
         const QString png = QString::fromStdString(homePath("cover.png"));
         EXPECT_TRUE(image.save(png));
-        QFile f(png);
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        cover = f.readAll();
+        cover = QByteArray::fromStdString(readFile(png.toStdString()));
         const QString wav = QString::fromStdString(homePath("tone.wav"));
         const QString mp3 = QString::fromStdString(homePath("Tagged Tone.mp3"));
-        EXPECT_EQ(QProcess::execute(
-                      QStringLiteral("sox"),
-                      {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                       QStringLiteral("-c"), QStringLiteral("2"), wav, QStringLiteral("synth"),
-                       QStringLiteral("20"), QStringLiteral("sine"), QStringLiteral("440"),
-                       QStringLiteral("vol"), QStringLiteral("0.3")}),
+        EXPECT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-c", "2", wav, "synth", "20",
+                                            "sine", "440", "vol", "0.3"}),
                   0);
-        EXPECT_EQ(QProcess::execute(QStringLiteral("lame"),
-                                    {QStringLiteral("--quiet"), QStringLiteral("--tt"),
-                                     QStringLiteral("Blue Square"), QStringLiteral("--ta"),
-                                     QStringLiteral("The Testers"), QStringLiteral("--tl"),
-                                     QStringLiteral("Fixtures Vol. 2"), QStringLiteral("--tn"),
-                                     QStringLiteral("7"), QStringLiteral("--ti"), png, wav, mp3}),
+        EXPECT_EQ(QProcess::execute("lame", {"--quiet", "--tt", "Blue Square", "--ta",
+                                             "The Testers", "--tl", "Fixtures Vol. 2", "--tn", "7",
+                                             "--ti", png, wav, mp3}),
                   0);
         return mp3.toStdString();
     }
@@ -180,6 +152,11 @@ protected:
     QProcessEnvironment m_env;
     std::vector<std::unique_ptr<QProcess>> m_running;
 };
+
+QString trackId(const QVariantMap& m)
+{
+    return m.value("mpris:trackid").value<QDBusObjectPath>().path();
+}
 
 } // namespace
 
@@ -189,65 +166,47 @@ TEST_F(MprisTest, PlayPauseNextAndStopDriveThePlayerAndEverySongChangeIsSignalle
     watch(w);
     start(); // a first start: the demo album, "Evening Song.mp3" then "Morning Arpeggio.wav"
     ASSERT_TRUE(waitFor([] { return serviceUp(kService); })) << "no MPRIS name on the bus";
-    EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
+    EXPECT_EQ(status(), "Stopped");
 
-    playerctl({QStringLiteral("play-pause")});
-    EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
-    ASSERT_TRUE(waitFor([] {
-        return playerctl({QStringLiteral("metadata"), QStringLiteral("title")}) ==
-               QLatin1String("Evening Song");
-    })) << playerctl({QStringLiteral("metadata")}).toStdString();
-    EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("artist")}),
-              QStringLiteral("Kolvo"));
-    EXPECT_EQ(playerctl({QStringLiteral("metadata"), QStringLiteral("album")}),
-              QStringLiteral("Kolvo Demo"));
+    playerctl({"play-pause"});
+    EXPECT_EQ(status(), "Playing");
+    ASSERT_TRUE(waitFor([] { return title() == "Evening Song"; }))
+        << playerctl({"metadata"}).toStdString();
+    EXPECT_EQ(playerctl({"metadata", "artist"}), "Kolvo");
+    EXPECT_EQ(playerctl({"metadata", "album"}), "Kolvo Demo");
     const QVariantMap first = metadata();
-    EXPECT_EQ(first.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(),
-              QStringLiteral("/org/kolvo/track/3_1"));
+    EXPECT_EQ(trackId(first), "/org/kolvo/track/3_1");
     // The demo song is 12.2 s long; the engine's length is the one told.
-    EXPECT_NEAR(first.value(QStringLiteral("mpris:length")).toLongLong() / 1e6, 12.2, 0.3);
+    EXPECT_NEAR(first.value("mpris:length").toLongLong() / 1e6, 12.2, 0.3);
     ASSERT_TRUE(waitFor([&] {
-        for (const QVariantMap& c : w.changes)
-            if (c.value(QStringLiteral("PlaybackStatus")).toString() == QLatin1String("Playing"))
-                return true;
-        return false;
+        return w.any(
+            [](const QVariantMap& c) { return c.value("PlaybackStatus").toString() == "Playing"; });
     })) << "no PropertiesChanged for the start of play";
 
     w.changes.clear();
-    playerctl({QStringLiteral("next")});
-    ASSERT_TRUE(waitFor([] {
-        return playerctl({QStringLiteral("metadata"), QStringLiteral("title")})
-            .startsWith(QLatin1String("Morning Arpeggio"));
-    })) << playerctl({QStringLiteral("metadata")}).toStdString();
-    EXPECT_TRUE(QUrl(metadata().value(QStringLiteral("xesam:url")).toString())
+    playerctl({"next"});
+    ASSERT_TRUE(waitFor([] { return title().startsWith("Morning Arpeggio"); }))
+        << playerctl({"metadata"}).toStdString();
+    EXPECT_TRUE(QUrl(metadata().value("xesam:url").toString())
                     .toLocalFile()
-                    .endsWith(QLatin1String("/Morning Arpeggio.wav")));
+                    .endsWith("/Morning Arpeggio.wav"));
     ASSERT_TRUE(waitFor([&] {
-        for (const QVariantMap& c : w.changes) {
-            const QVariantMap m = qdbus_cast<QVariantMap>(c.value(QStringLiteral("Metadata")));
-            if (m.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path() ==
-                QLatin1String("/org/kolvo/track/3_2"))
-                return true;
-        }
-        return false;
+        return w.any([](const QVariantMap& c) {
+            return trackId(qdbus_cast<QVariantMap>(c.value("Metadata"))) == "/org/kolvo/track/3_2";
+        });
     })) << "the change of song was not signalled";
 
-    playerctl({QStringLiteral("play-pause")});
-    EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Paused"));
+    playerctl({"play-pause"});
+    EXPECT_EQ(status(), "Paused");
     // Play on a paused player goes on, Pause on a paused one keeps it paused.
-    playerctl({QStringLiteral("pause")});
-    EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Paused"));
-    playerctl({QStringLiteral("play")});
-    EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
-    playerctl({QStringLiteral("play")});
-    EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Playing"));
-    playerctl({QStringLiteral("previous")});
-    EXPECT_TRUE(waitFor([] {
-        return playerctl({QStringLiteral("metadata"), QStringLiteral("title")}) ==
-               QLatin1String("Evening Song");
-    }));
-    playerctl({QStringLiteral("stop")});
-    EXPECT_EQ(playerctl({QStringLiteral("status")}), QStringLiteral("Stopped"));
+    for (const char* command : {"pause", "play", "play"}) {
+        playerctl({command});
+        EXPECT_EQ(status(), command == std::string("pause") ? "Paused" : "Playing") << command;
+    }
+    playerctl({"previous"});
+    EXPECT_TRUE(waitFor([] { return title() == "Evening Song"; }));
+    playerctl({"stop"});
+    EXPECT_EQ(status(), "Stopped");
 }
 
 TEST_F(MprisTest, TagsCoverPositionAndVolumeOfTheSongThatPlays)
@@ -258,55 +217,43 @@ TEST_F(MprisTest, TagsCoverPositionAndVolumeOfTheSongThatPlays)
     watch(w);
     start({QString::fromStdString(song)});
     ASSERT_TRUE(waitFor([] { return serviceUp(kService); }));
-    ASSERT_TRUE(waitFor([] {
-        return metadata().value(QStringLiteral("xesam:trackNumber")).toInt() == 7;
-    })) << playerctl({QStringLiteral("metadata")}).toStdString();
+    ASSERT_TRUE(waitFor([] { return metadata().value("xesam:trackNumber").toInt() == 7; }))
+        << playerctl({"metadata"}).toStdString();
     const QVariantMap m = metadata();
-    EXPECT_EQ(m.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Blue Square"));
-    EXPECT_EQ(m.value(QStringLiteral("xesam:artist")).toStringList(),
-              QStringList{QStringLiteral("The Testers")});
-    EXPECT_EQ(m.value(QStringLiteral("xesam:album")).toString(), QStringLiteral("Fixtures Vol. 2"));
-    EXPECT_NEAR(m.value(QStringLiteral("mpris:length")).toLongLong() / 1e6, 20.0, 0.3);
+    EXPECT_EQ(m.value("xesam:title").toString(), "Blue Square");
+    EXPECT_EQ(m.value("xesam:artist").toStringList(), QStringList{"The Testers"});
+    EXPECT_EQ(m.value("xesam:album").toString(), "Fixtures Vol. 2");
+    EXPECT_NEAR(m.value("mpris:length").toLongLong() / 1e6, 20.0, 0.3);
     // The cover is the very picture the file carries.
-    const QUrl art(m.value(QStringLiteral("mpris:artUrl")).toString());
+    const QUrl art(m.value("mpris:artUrl").toString());
     ASSERT_TRUE(art.isLocalFile()) << art.toString().toStdString();
-    QFile artFile(art.toLocalFile());
-    ASSERT_TRUE(artFile.open(QIODevice::ReadOnly));
-    EXPECT_EQ(artFile.readAll(), cover);
-    EXPECT_EQ(property(QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Playing"));
+    EXPECT_EQ(QByteArray::fromStdString(readFile(art.toLocalFile().toStdString())), cover);
+    EXPECT_EQ(property("PlaybackStatus").toString(), "Playing");
 
     // Seeking: to an absolute place, then forward by an offset; each one is signalled.
-    playerctl({QStringLiteral("position"), QStringLiteral("8")});
-    EXPECT_TRUE(
-        waitFor([] { return property(QStringLiteral("Position")).toLongLong() >= 8000000; }));
-    EXPECT_TRUE(waitFor([&] { return !w.seeks.empty(); }));
-    if (!w.seeks.empty()) {
-        EXPECT_EQ(w.seeks.front(), 8000000);
-    }
-    playerctl({QStringLiteral("position"), QStringLiteral("5+")});
-    EXPECT_TRUE(
-        waitFor([] { return property(QStringLiteral("Position")).toLongLong() >= 13000000; }));
+    playerctl({"position", "8"});
+    EXPECT_TRUE(waitFor([] { return property("Position").toLongLong() >= 8000000; }));
+    ASSERT_TRUE(waitFor([&] { return !w.seeks.empty(); }));
+    EXPECT_EQ(w.seeks.front(), 8000000);
+    playerctl({"position", "5+"});
+    EXPECT_TRUE(waitFor([] { return property("Position").toLongLong() >= 13000000; }));
     // Seeking past the end is Next; with one song the player ends.
-    playerctl({QStringLiteral("position"), QStringLiteral("30+")});
-    EXPECT_TRUE(
-        waitFor([] { return playerctl({QStringLiteral("status")}) != QLatin1String("Playing"); }));
+    playerctl({"position", "30+"});
+    EXPECT_TRUE(waitFor([] { return status() != "Playing"; }));
 
     // The volume is the Mixer's master line, in 32 steps.
-    playerctl({QStringLiteral("volume"), QStringLiteral("0.5")});
-    EXPECT_TRUE(waitFor([] { return property(QStringLiteral("Volume")).toDouble() == 0.5; }))
-        << property(QStringLiteral("Volume")).toDouble();
+    playerctl({"volume", "0.5"});
+    EXPECT_TRUE(waitFor([] { return property("Volume").toDouble() == 0.5; }))
+        << property("Volume").toDouble();
     EXPECT_TRUE(waitFor([&] {
-        for (const QVariantMap& c : w.changes)
-            if (c.contains(QStringLiteral("Volume")) &&
-                c.value(QStringLiteral("Volume")).toDouble() == 0.5)
-                return true;
-        return false;
+        return w.any([](const QVariantMap& c) {
+            return c.contains("Volume") && c.value("Volume").toDouble() == 0.5;
+        });
     }));
     QProcess pactl;
-    pactl.start(QStringLiteral("pactl"),
-                {QStringLiteral("get-sink-volume"), QStringLiteral("@DEFAULT_SINK@")});
+    pactl.start("pactl", {"get-sink-volume", "@DEFAULT_SINK@"});
     ASSERT_TRUE(pactl.waitForFinished(5000));
-    EXPECT_TRUE(QString::fromUtf8(pactl.readAllStandardOutput()).contains(QLatin1String("50%")));
+    EXPECT_TRUE(QString::fromUtf8(pactl.readAllStandardOutput()).contains("50%"));
 }
 
 TEST_F(MprisTest, ASecondKolvoTakesAnInstanceNameAndNoBusIsOnlyALogLine)
@@ -315,7 +262,7 @@ TEST_F(MprisTest, ASecondKolvoTakesAnInstanceNameAndNoBusIsOnlyALogLine)
     ASSERT_TRUE(waitFor([] { return serviceUp(kService); }));
     QTemporaryDir otherHome;
     QProcessEnvironment env = m_env;
-    env.insert(QStringLiteral("KOLVO_HOME"), otherHome.path());
+    env.insert("KOLVO_HOME", otherHome.path());
     QProcess& second = start({}, env);
     const QString instance = kService + QStringLiteral(".instance%1").arg(second.processId());
     ASSERT_TRUE(waitFor([&] { return serviceUp(instance); })) << QDBusConnection::sessionBus()
@@ -324,13 +271,12 @@ TEST_F(MprisTest, ASecondKolvoTakesAnInstanceNameAndNoBusIsOnlyALogLine)
                                                                      .value()
                                                                      .join(' ')
                                                                      .toStdString();
-    EXPECT_EQ(playerctl({QStringLiteral("status")},
-                        QStringLiteral("kolvo.instance%1").arg(second.processId())),
-              QStringLiteral("Stopped"));
+    EXPECT_EQ(playerctl({"status"}, QStringLiteral("kolvo.instance%1").arg(second.processId())),
+              "Stopped");
 
     // Quit ends that Kolvo the orderly way, its name leaving the bus.
-    QDBusMessage quit = QDBusMessage::createMethodCall(
-        instance, kPath, QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Quit"));
+    QDBusMessage quit =
+        QDBusMessage::createMethodCall(instance, kPath, "org.mpris.MediaPlayer2", "Quit");
     EXPECT_EQ(QDBusConnection::sessionBus().call(quit, QDBus::Block, 5000).type(),
               QDBusMessage::ReplyMessage);
     EXPECT_TRUE(second.waitForFinished(15000));
@@ -340,17 +286,13 @@ TEST_F(MprisTest, ASecondKolvoTakesAnInstanceNameAndNoBusIsOnlyALogLine)
 
     // Without a session bus the window still comes up, and the log says why nothing is on it.
     QTemporaryDir thirdHome;
-    env.insert(QStringLiteral("KOLVO_HOME"), thirdHome.path());
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=") + thirdHome.path() + QStringLiteral("/no-bus"));
-    env.insert(QStringLiteral("KOLVO_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
-    QProcess third;
-    third.setProcessEnvironment(env);
-    third.start(QString::fromStdString(builtProgram("kolvo")), {QStringLiteral("-nosplash")});
-    ASSERT_TRUE(third.waitForFinished(20000 * kStartDeadlineScale));
-    EXPECT_EQ(third.exitCode(), 0);
-    EXPECT_TRUE(QString::fromUtf8(third.readAllStandardError())
-                    .contains(QLatin1String("no D-Bus session bus")));
+    env.insert("KOLVO_HOME", thirdHome.path());
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + thirdHome.path() + "/no-bus");
+    env.insert("KOLVO_EXIT_WHEN_SHOWN", "1");
+    const ProcessOutput third = runProcess(QString::fromStdString(builtProgram("kolvo")),
+                                           {"-nosplash"}, env, 20000 * kStartDeadlineScale);
+    EXPECT_EQ(third.code, 0);
+    EXPECT_TRUE(third.err.contains("no D-Bus session bus")) << third.err.toStdString();
 }
 
 #include "test_mpris.moc"

@@ -1,44 +1,24 @@
 // The Debian package `make deb` makes: what it says it needs and what it holds.
 
+#include "support/kolvoprocess.h"
 #include "support/testhome.h"
-
-#include <algorithm>
-#include <utility>
-#include <vector>
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 
 namespace {
 
-struct Outcome
+ProcessOutput run(const QString& program, const QStringList& args, const QString& dir = {})
 {
-    int exitCode = -1;
-    QString out, err;
-};
-
-Outcome run(const QString& program, const QStringList& args, const QString& dir = {})
-{
-    QProcess p;
-    if (!dir.isEmpty())
-        p.setWorkingDirectory(dir);
-    p.start(program, args);
-    Outcome r;
-    if (!p.waitForFinished(240000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runProcess(program, args, QProcessEnvironment::systemEnvironment(), 240000, dir);
 }
 
 // The package names of a Depends line, alternatives split.
 QStringList packageNames(const QString& depends)
 {
     QStringList names;
-    for (const QString& part : depends.split(QRegularExpression(QStringLiteral("[,|]")))) {
+    for (const QString& part : depends.split(QRegularExpression("[,|]"))) {
         const QString name = part.trimmed().section(QLatin1Char(' '), 0, 0);
         if (!name.isEmpty())
             names << name;
@@ -46,8 +26,7 @@ QStringList packageNames(const QString& depends)
     return names;
 }
 
-class PackageTest : public KolvoHomeTest
-{};
+using PackageTest = KolvoHomeTest;
 
 } // namespace
 
@@ -55,20 +34,16 @@ TEST_F(PackageTest, TheDebNamesItsLibrariesByShlibdepsAndItsPluginsByHandAndHold
 {
     const QString build = QStringLiteral(KOLVO_BIN_DIR "/..");
     const QString out = QString::fromStdString(homePath("deb"));
-    const Outcome cpack =
-        run(QStringLiteral("cpack"),
-            {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), out,
-             QStringLiteral("--config"), build + QStringLiteral("/CPackConfig.cmake")},
-            build);
-    ASSERT_EQ(cpack.exitCode, 0) << cpack.out.toStdString() << cpack.err.toStdString();
+    const ProcessOutput cpack =
+        run("cpack", {"-G", "DEB", "-B", out, "--config", build + "/CPackConfig.cmake"}, build);
+    ASSERT_EQ(cpack.code, 0) << cpack.out.toStdString() << cpack.err.toStdString();
     const QStringList debs =
         QDir(out).entryList({QStringLiteral("kolvo_" KOLVO_PROJECT_VERSION "_*.deb")}, QDir::Files);
     ASSERT_EQ(debs.size(), 1) << cpack.out.toStdString();
     const QString deb = out + QLatin1Char('/') + debs.front();
 
-    const Outcome info = run(QStringLiteral("dpkg-deb"),
-                             {QStringLiteral("--field"), deb, QStringLiteral("Depends")});
-    ASSERT_EQ(info.exitCode, 0) << info.err.toStdString();
+    const ProcessOutput info = run("dpkg-deb", {"--field", deb, "Depends"});
+    ASSERT_EQ(info.code, 0) << info.err.toStdString();
     const QStringList depends = packageNames(info.out);
     // Found by dpkg-shlibdeps from what the programs link.
     for (const char* lib : {"libc6", "libstdc++6", "libqt6core6", "libqt6widgets6", "libqt6dbus6",
@@ -81,35 +56,27 @@ TEST_F(PackageTest, TheDebNamesItsLibrariesByShlibdepsAndItsPluginsByHandAndHold
           "gstreamer1.0-plugins-ugly", "gstreamer1.0-libav", "gstreamer1.0-pulseaudio",
           "timgm6mb-soundfont"})
         EXPECT_TRUE(depends.contains(QLatin1String(plugin))) << plugin;
-    // The libraries the programs open with dlopen, which shlibdeps cannot see: the package and
-    // the file name the program opens.
-    const std::vector<std::pair<QString, QString>> opened{
-        {QStringLiteral("libfluidsynth3"), QStringLiteral("libfluidsynth.so.3")}};
-    for (const auto& [package, soname] : opened)
-        EXPECT_TRUE(depends.contains(package))
-            << package.toStdString() << " (opened at run time) missing from "
-            << info.out.toStdString();
+    // The library the programs open with dlopen, which shlibdeps cannot see: its package and the
+    // file name the program opens.
+    const QString openedPackage = "libfluidsynth3", openedName = "libfluidsynth.so.3";
+    EXPECT_TRUE(depends.contains(openedPackage)) << info.out.toStdString();
     // What is written by hand names no other library: those all come from shlibdeps.
-    QFile config(build + QStringLiteral("/CPackConfig.cmake"));
+    QFile config(build + "/CPackConfig.cmake");
     ASSERT_TRUE(config.open(QIODevice::ReadOnly));
-    const QRegularExpression handListed(
-        QStringLiteral("set\\(CPACK_DEBIAN_PACKAGE_DEPENDS \"([^\"]*)\""));
+    const QRegularExpression handListed("set\\(CPACK_DEBIAN_PACKAGE_DEPENDS \"([^\"]*)\"");
     const auto m = handListed.match(QString::fromUtf8(config.readAll()));
     ASSERT_TRUE(m.hasMatch());
     for (const QString& name : packageNames(m.captured(1)))
-        EXPECT_TRUE(!name.startsWith(QLatin1String("lib")) ||
-                    std::any_of(opened.begin(), opened.end(),
-                                [&](const auto& o) { return o.first == name; }))
+        EXPECT_TRUE(!name.startsWith("lib") || name == openedPackage)
             << name.toStdString() << " is a linked library named by hand";
     for (const char* field :
          {"Package", "Version", "Architecture", "Maintainer", "Description", "Section"}) {
-        const Outcome f =
-            run(QStringLiteral("dpkg-deb"), {QStringLiteral("--field"), deb, QLatin1String(field)});
+        const ProcessOutput f = run("dpkg-deb", {"--field", deb, QLatin1String(field)});
         EXPECT_FALSE(f.out.trimmed().isEmpty()) << field;
     }
 
-    const Outcome contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb});
-    ASSERT_EQ(contents.exitCode, 0);
+    const ProcessOutput contents = run("dpkg-deb", {"--contents", deb});
+    ASSERT_EQ(contents.code, 0);
     for (const char* path :
          {"./usr/bin/kolvo", "./usr/bin/kolvo-cli", "./usr/share/applications/kolvo.desktop",
           "./usr/share/applications/kolvo-cd.desktop",
@@ -123,20 +90,18 @@ TEST_F(PackageTest, TheDebNamesItsLibrariesByShlibdepsAndItsPluginsByHandAndHold
 
     // Unpacked anywhere, its kolvo-cli answers.
     const QString root = QString::fromStdString(homePath("root"));
-    ASSERT_EQ(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, root}).exitCode, 0);
-    // Those opened at run time are opened, not linked, by the packaged program.
-    const QString cli = root + QStringLiteral("/usr/bin/kolvo-cli");
-    const Outcome dynamic = run(QStringLiteral("readelf"), {QStringLiteral("-d"), cli});
-    ASSERT_EQ(dynamic.exitCode, 0) << dynamic.err.toStdString();
+    ASSERT_EQ(run("dpkg-deb", {"-x", deb, root}).code, 0);
+    // The library opened at run time is opened, not linked, by the packaged program.
+    const QString cli = root + "/usr/bin/kolvo-cli";
+    const ProcessOutput dynamic = run("readelf", {"-d", cli});
+    ASSERT_EQ(dynamic.code, 0) << dynamic.err.toStdString();
     QFile program(cli);
     ASSERT_TRUE(program.open(QIODevice::ReadOnly));
     const QByteArray bytes = program.readAll();
-    for (const auto& [package, soname] : opened) {
-        EXPECT_FALSE(dynamic.out.contains(soname)) << soname.toStdString() << " is linked";
-        EXPECT_TRUE(bytes.contains(soname.toUtf8())) << soname.toStdString() << " is not opened";
-    }
-    const Outcome version = run(cli, {QStringLiteral("--version")});
-    EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
+    EXPECT_FALSE(dynamic.out.contains(openedName)) << "linked, not opened";
+    EXPECT_TRUE(bytes.contains(openedName.toUtf8())) << "not opened";
+    const ProcessOutput version = run(cli, {"--version"});
+    EXPECT_EQ(version.code, 0) << version.err.toStdString();
     EXPECT_TRUE(version.out.startsWith(QLatin1String("kolvo-cli " KOLVO_PROJECT_VERSION)))
         << version.out.toStdString();
 }

@@ -7,11 +7,7 @@
 #include "app/remotecontrol.h"
 #include "app/remotedisplay.h"
 #include "engines/samplingservice.h"
-#include "platform/msgbox.h"
-#include "platform/paths.h"
 #include "platform/profile.h"
-#include "players/audioplayer.h"
-#include "players/cdplayer.h"
 #include "players/spectrumviewer.h"
 #include "support/testhome.h"
 #include "support/testhost.h"
@@ -21,9 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QMenu>
-#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -91,22 +85,30 @@ protected:
     }
 };
 
-class Host : public TestHost
+std::vector<int> commandsOf(const std::vector<Routed>& routed)
 {
-public:
-    Host()
-    {
-        settings().remoconComponent = ComponentCd;
-        settings().remoconAlwaysOnTop = 1;
-    }
-};
+    std::vector<int> out;
+    for (const Routed& r : routed)
+        out.push_back(r.command);
+    return out;
+}
 
-ComponentStatus withState(int state, int song = 0, int count = 3)
+using Plays = std::vector<std::pair<int, int>>; // command and argument
+Plays withArguments(const std::vector<Routed>& routed)
+{
+    Plays out;
+    for (const Routed& r : routed)
+        out.emplace_back(r.command, r.argument);
+    return out;
+}
+
+ComponentStatus withState(int state, int song = 0, int count = 3, const char* name = "")
 {
     ComponentStatus s;
     s.state = state;
     s.currentSong = song;
     s.songCount = count;
+    s.playingName = name;
     return s;
 }
 
@@ -116,13 +118,14 @@ protected:
     void SetUp() override
     {
         KolvoHomeTest::SetUp();
+        host.settings().remoconComponent = ComponentCd;
+        host.settings().remoconAlwaysOnTop = 1;
         controller.status[ComponentCd] = withState(kModeStopped);
         controller.status[ComponentAudio] = withState(kModeStopped);
         controller.status[ComponentMixer] = withState(0);
     }
     void TearDown() override
     {
-        setMessageBoxHook({});
         remote.reset();
         KolvoHomeTest::TearDown();
     }
@@ -137,7 +140,7 @@ protected:
     }
     void press(int id) { remote->sendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); }
 
-    Host host;
+    TestHost host;
     FakeController controller;
     std::unique_ptr<RemoteControl> remote;
 };
@@ -155,10 +158,7 @@ TEST_F(RemoteTest, DigitsTypeATrackNumberThatEnterPlays)
     EXPECT_EQ(remote->number(), 234);
     EXPECT_EQ(remote->display()->shownTrack(), 234) << "the display shows what is typed";
     press(cmd::EnterNumber);
-    const auto sent = controller.commandsTo(ComponentCd);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].command, cmd::Play);
-    EXPECT_EQ(sent[0].argument, 234);
+    EXPECT_EQ(withArguments(controller.commandsTo(ComponentCd)), (Plays{{cmd::Play, 234}}));
     EXPECT_FALSE(remote->numberActive());
     EXPECT_EQ(remote->display()->shownTrack(), 3) << "back to the target's own number";
 
@@ -167,10 +167,8 @@ TEST_F(RemoteTest, DigitsTypeATrackNumberThatEnterPlays)
     press(cmd::FirstDigit + 7);
     press(cmd::Play);
     press(cmd::Play);
-    const auto more = controller.commandsTo(ComponentCd);
-    ASSERT_EQ(more.size(), 3u);
-    EXPECT_EQ(more[1].argument, 7);
-    EXPECT_EQ(more[2].argument, 0);
+    const Plays played{{cmd::Play, 234}, {cmd::Play, 7}, {cmd::Play, 0}};
+    EXPECT_EQ(withArguments(controller.commandsTo(ComponentCd)), played);
 
     // Clear drops the entry, and so does leaving it alone for more than eight ticks.
     press(cmd::FirstDigit + 5);
@@ -182,7 +180,7 @@ TEST_F(RemoteTest, DigitsTypeATrackNumberThatEnterPlays)
     tick(1);
     EXPECT_FALSE(remote->numberActive());
     press(cmd::EnterNumber);
-    EXPECT_EQ(controller.commandsTo(ComponentCd).size(), 3u) << "nothing left to play";
+    EXPECT_EQ(withArguments(controller.commandsTo(ComponentCd)), played) << "nothing left to play";
 }
 
 // A target left stopped for five seconds gives way to a player that is sounding; the last
@@ -225,8 +223,11 @@ TEST_F(RemoteTest, RoutesItsButtonsToTheTargetAndTheMixer)
     controller.status[ComponentMidi] = withState(kModeStopped);
     controller.status[ComponentVideo] = withState(kModeStopped);
     create();
-    const int transport[] = {cmd::Open,        cmd::Stop,     cmd::Play, cmd::Record,  cmd::Rewind,
-                             cmd::FastForward, cmd::Previous, cmd::Next, cmd::PlayList};
+    const std::vector<int> transport{cmd::Open,     cmd::Stop,   cmd::Play,
+                                     cmd::Record,   cmd::Rewind, cmd::FastForward,
+                                     cmd::Previous, cmd::Next,   cmd::PlayList};
+    std::vector<int> expected = transport;
+    expected.insert(expected.end(), {cmd::Repeat, cmd::PlayMethod, cmd::TimeDisplay});
     for (int target : {ComponentCd, ComponentAudio, ComponentMidi, ComponentVideo}) {
         remote->sendMessage(UM_REMOTE_SELECT, static_cast<WPARAM>(target), 0);
         ASSERT_EQ(remote->target(), target);
@@ -236,22 +237,14 @@ TEST_F(RemoteTest, RoutesItsButtonsToTheTargetAndTheMixer)
         remote->sendMessage(UM_CYCLE_REPEAT, 0, 0);
         remote->sendMessage(UM_CYCLE_PLAY_METHOD, 0, 0);
         remote->sendMessage(UM_CYCLE_TIME_DISPLAY, 0, 0);
-        const auto sent = controller.commandsTo(target);
-        ASSERT_EQ(sent.size(), std::size(transport) + 3) << target;
-        for (size_t i = 0; i < std::size(transport); ++i)
-            EXPECT_EQ(sent[i].command, transport[i]);
-        EXPECT_EQ(sent[9].command, cmd::Repeat);
-        EXPECT_EQ(sent[10].command, cmd::PlayMethod);
-        EXPECT_EQ(sent[11].command, cmd::TimeDisplay);
+        EXPECT_EQ(commandsOf(controller.commandsTo(target)), expected) << target;
     }
     controller.routed.clear();
     press(cmd::VolumeUp);
     press(cmd::VolumeDown);
     press(cmd::Att);
-    const auto mixer = controller.commandsTo(ComponentMixer);
-    ASSERT_EQ(mixer.size(), 3u);
-    EXPECT_EQ(mixer[0].command, cmd::VolumeUp);
-    EXPECT_EQ(mixer[1].command, cmd::VolumeDown);
+    EXPECT_EQ(commandsOf(controller.commandsTo(ComponentMixer)),
+              (std::vector<int>{cmd::VolumeUp, cmd::VolumeDown, cmd::Att}));
     EXPECT_TRUE(remote->button(cmd::Att)->IsChecked()) << "the mixer said it attenuates";
 
     // An index outside the players makes the CD Player the target.
@@ -261,8 +254,7 @@ TEST_F(RemoteTest, RoutesItsButtonsToTheTargetAndTheMixer)
     controller.routed.clear();
     remote->OnHotKey(3);
     EXPECT_EQ(remote->target(), ComponentMidi);
-    ASSERT_EQ(controller.commandsTo(ComponentMidi).size(), 1u);
-    EXPECT_EQ(controller.commandsTo(ComponentMidi)[0].command, cmd::Power);
+    EXPECT_EQ(commandsOf(controller.commandsTo(ComponentMidi)), std::vector<int>{cmd::Power});
     remote->OnHotKey(0);
     EXPECT_EQ(controller.commandsTo(ComponentEffector).size(), 1u) << "the effector is switched";
     EXPECT_EQ(remote->target(), ComponentMidi) << "but a player stays the target";
@@ -296,10 +288,7 @@ TEST_F(RemoteTest, QuickTrackSelectPlaysTheChosenSong)
         QTest::keyClick(list, Qt::Key_Return);
     });
     remote->sendMessage(UM_REMOTE_QUICK_TRACK, 0, 0);
-    const auto sent = controller.commandsTo(ComponentCd);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].command, cmd::Play);
-    EXPECT_EQ(sent[0].argument, 2);
+    EXPECT_EQ(withArguments(controller.commandsTo(ComponentCd)), (Plays{{cmd::Play, 2}}));
 }
 
 // The four sizes: 99 pixels wide; the digit rows only in the tall size, the seek and extra rows
@@ -341,15 +330,13 @@ TEST_F(RemoteTest, TheTrayIconFollowsTheTarget)
     create();
     tick();
     EXPECT_EQ(remote->trayIconIndex(), 0);
-    ComponentStatus playing = withState(kModePlaying, 2);
-    playing.playingName = "Song Two";
-    controller.status[ComponentCd] = playing;
+    controller.status[ComponentCd] = withState(kModePlaying, 2, 3, "Song Two");
     tick();
     const int first = remote->trayIconIndex();
     tick();
     const int second = remote->trayIconIndex();
     EXPECT_TRUE((first == 4 && second == 5) || (first == 5 && second == 4)) << first << second;
-    EXPECT_EQ(remote->trayTip(), QStringLiteral("Track [2] : Song Two"));
+    EXPECT_EQ(remote->trayTip(), "Track [2] : Song Two");
     controller.status[ComponentCd] = withState(kModePaused, 2);
     tick();
     EXPECT_EQ(remote->trayIconIndex(), 3);
@@ -361,31 +348,26 @@ TEST_F(RemoteTest, TheTrayIconFollowsTheTarget)
     album.albumArtist = "Band";
     controller.status[ComponentMidi] = album;
     tick();
-    EXPECT_EQ(remote->trayTip(), QStringLiteral("Blue - Band"));
+    EXPECT_EQ(remote->trayTip(), "Blue - Band");
 
     // The menu: the target radio-checked; its entries carry out the remote's commands.
     QMenu* menu = remote->trayMenu();
     ASSERT_NE(menu, nullptr);
     emit menu->aboutToShow();
     QStringList checked;
-    QAction* audio = nullptr;
-    QAction* exit = nullptr;
+    std::map<int, QAction*> byCommand;
     for (QAction* a : menu->actions()) {
         if (a->isChecked())
             checked << a->text();
-        if (a->data().toInt() == cmd::FirstTargetMenu + 1)
-            audio = a;
-        if (a->data().toInt() == cmd::Exit)
-            exit = a;
+        byCommand[a->data().toInt()] = a;
     }
-    EXPECT_TRUE(checked.contains(QStringLiteral("&MIDI Player")));
-    EXPECT_TRUE(checked.contains(QStringLiteral("A&lways on Top Remocon")));
-    ASSERT_NE(audio, nullptr);
-    audio->trigger();
+    EXPECT_TRUE(checked.contains("&MIDI Player"));
+    EXPECT_TRUE(checked.contains("A&lways on Top Remocon"));
+    ASSERT_TRUE(byCommand.count(cmd::FirstTargetMenu + 1) && byCommand.count(cmd::Exit));
+    byCommand[cmd::FirstTargetMenu + 1]->trigger();
     EXPECT_EQ(remote->target(), ComponentAudio);
-    ASSERT_NE(exit, nullptr);
-    EXPECT_TRUE(exit->isEnabled());
-    exit->trigger();
+    EXPECT_TRUE(byCommand[cmd::Exit]->isEnabled());
+    byCommand[cmd::Exit]->trigger();
     QCoreApplication::processEvents();
     ASSERT_FALSE(controller.posted.empty());
     EXPECT_EQ(controller.posted.back().first, static_cast<UINT>(WM_COMMAND));
@@ -419,9 +401,61 @@ TEST_F(RemoteTest, IsAToolWindowThatKeepsItsPlace)
     EXPECT_EQ(remote->pos(), QPoint(123, 234));
 }
 
-// The spectrum viewer opens from the remote, carries the tray's tip as its title, and closing
-// it unchecks the remote's button.
-TEST_F(RemoteTest, OpensAndClosesTheSpectrumViewer)
+// In the real main window the remote drives the players that exist and shows what they report;
+// the strip's button and the remote's own Power hide it.
+using MainWindowRemoteTest = KolvoHomeTest;
+
+TEST_F(MainWindowRemoteTest, DrivesThePlayersAndShowsWhatTheyReport)
+{
+    PlayerApp app;
+    app.LoadSettings();
+    app.settings().spectrumEnabled = 0;
+    MainController window(app);
+    auto* remote = dynamic_cast<RemoteControl*>(window.component(ComponentRemote));
+    ASSERT_NE(remote, nullptr);
+    EXPECT_TRUE(remote->isVisible()) << "switched on by default, beside the strip";
+    remote->SelectTarget(ComponentCd);
+    ComponentRecord& record = app.settings().components[ComponentCd];
+    const int repeat = record.repeat;
+    remote->sendMessage(UM_CYCLE_REPEAT, 0, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(record.repeat, (repeat + 1) % 3);
+    remote->sendMessage(WM_TIMER, kTickTimerId, 0);
+    EXPECT_EQ(remote->display()->repeatImage(), 4 + record.repeat) << "and shows it";
+
+    window.sendMessage(WM_COMMAND, 5806, 0);
+    EXPECT_FALSE(remote->isVisible());
+    window.sendMessage(WM_COMMAND, 5806, 0);
+    EXPECT_TRUE(remote->isVisible());
+    remote->sendMessage(WM_COMMAND, cmd::Power, 0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(remote->isVisible());
+    EXPECT_EQ(app.settings().components[ComponentRemote].enable, 0);
+    window.destroyWindow();
+}
+
+// The display while a song plays: track 112 of an album, in its second minute.
+TEST_F(RemoteTest, TheDisplayShowsTrackTimeAndPlay)
+{
+    create();
+    ComponentStatus playing =
+        withState(kModePlaying, 112, 140, "A Song With a Name Too Long for the Remote");
+    playing.positionSeconds = 83;
+    playing.lengthSeconds = 245;
+    playing.repeat = 2;
+    playing.playMethod = 1;
+    remote->display()->SetComponent(ComponentAudio);
+    remote->display()->SetStatus(playing);
+    remote->display()->Tick();
+    EXPECT_EQ(remote->display()->shownTrack(), 112);
+    EXPECT_EQ(remote->display()->shownTime(), 123) << "0:01:23";
+    EXPECT_EQ(remote->display()->playImage(), 9);
+}
+
+// What the preferences change reaches the remote when the settings are announced: its size,
+// always-on-top, target and the spectrum viewer with its size. The viewer also opens from the
+// remote, carries the tray's tip as its title, and closing it unchecks the remote's button.
+TEST_F(RemoteTest, TakesTheNewSettingsAndOpensAndClosesTheSpectrumViewer)
 {
     engines::SpectrumService service({});
     remote = std::make_unique<RemoteControl>(host, &controller, hotkeys::DefaultTable(), nullptr,
@@ -431,89 +465,15 @@ TEST_F(RemoteTest, OpensAndClosesTheSpectrumViewer)
     ASSERT_NE(remote->spectrumViewer(), nullptr);
     EXPECT_EQ(host.settings().spectrumEnabled, 1);
     EXPECT_TRUE(remote->button(cmd::SpectrumWindow)->IsChecked());
-    ComponentStatus playing = withState(kModePlaying, 1);
-    playing.playingName = "Tone";
-    controller.status[ComponentCd] = playing;
+    controller.status[ComponentCd] = withState(kModePlaying, 1, 3, "Tone");
     tick();
-    EXPECT_EQ(remote->spectrumViewer()->title(), QStringLiteral("Track [1] : Tone"));
+    EXPECT_EQ(remote->spectrumViewer()->title(), "Track [1] : Tone");
     remote->spectrumViewer()->Close();
     QCoreApplication::processEvents();
     EXPECT_EQ(remote->spectrumViewer(), nullptr);
     EXPECT_FALSE(remote->button(cmd::SpectrumWindow)->IsChecked());
     EXPECT_EQ(host.settings().spectrumEnabled, 0);
-}
 
-namespace {
-
-class MainWindowRemoteTest : public KolvoHomeTest
-{
-protected:
-    void TearDown() override
-    {
-        window.reset();
-        app.reset();
-        KolvoHomeTest::TearDown();
-    }
-    std::unique_ptr<PlayerApp> app;
-    std::unique_ptr<MainController> window;
-};
-
-} // namespace
-
-// In the real main window the remote drives the players that exist: the CD Player and the
-// Digital Audio Player. Their own records change as the commands reach them.
-TEST_F(MainWindowRemoteTest, DrivesEachPlayerOfTheMainWindow)
-{
-    app = std::make_unique<PlayerApp>();
-    app->LoadSettings();
-    app->settings().spectrumEnabled = 0;
-    window = std::make_unique<MainController>(*app);
-    auto* remote = dynamic_cast<RemoteControl*>(window->component(ComponentRemote));
-    ASSERT_NE(remote, nullptr);
-    EXPECT_TRUE(remote->isVisible()) << "switched on by default, beside the strip";
-    EXPECT_TRUE(remote->isWindow());
-
-    for (int target : {ComponentCd, ComponentAudio}) {
-        auto* player = dynamic_cast<PlayerFrame*>(window->component(target));
-        ASSERT_NE(player, nullptr);
-        remote->SelectTarget(target);
-        ComponentRecord& record = app->settings().components[target];
-        const int repeat = record.repeat;
-        const int timeMode = record.timeMode;
-        remote->sendMessage(UM_CYCLE_REPEAT, 0, 0);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(record.repeat, (repeat + 1) % 3) << target;
-        remote->sendMessage(UM_CYCLE_TIME_DISPLAY, 0, 0);
-        EXPECT_NE(record.timeMode, timeMode) << target;
-        remote->sendMessage(WM_TIMER, kTickTimerId, 0);
-        EXPECT_EQ(remote->display()->repeatImage(), 4 + record.repeat) << "and shows it";
-
-        // The remote's Power of the player through the hot key switches it off and on.
-        remote->OnHotKey(target == ComponentCd ? 1 : 2);
-        EXPECT_EQ(record.enable, 0) << target;
-        remote->OnHotKey(target == ComponentCd ? 1 : 2);
-        EXPECT_EQ(record.enable, 1) << target;
-        EXPECT_EQ(remote->target(), target);
-    }
-
-    // The strip's Remote Control button hides and shows the window; its Power hides it.
-    window->sendMessage(WM_COMMAND, 5806, 0);
-    EXPECT_FALSE(remote->isVisible());
-    window->sendMessage(WM_COMMAND, 5806, 0);
-    EXPECT_TRUE(remote->isVisible());
-    remote->sendMessage(WM_COMMAND, cmd::Power, 0);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(remote->isVisible());
-    EXPECT_EQ(app->settings().components[ComponentRemote].enable, 0);
-}
-
-// What the preferences change reaches the remote when the settings are announced: its size,
-// always-on-top, target and the spectrum viewer with its size.
-TEST_F(RemoteTest, TakesTheNewSettingsWhenTheyChange)
-{
-    engines::SpectrumService service({});
-    remote = std::make_unique<RemoteControl>(host, &controller, hotkeys::DefaultTable(), nullptr,
-                                             &service);
     controller.status[ComponentVideo] = withState(kModeStopped);
     AppSettings& s = host.settings();
     s.remoconSize = 1;
@@ -527,6 +487,7 @@ TEST_F(RemoteTest, TakesTheNewSettingsWhenTheyChange)
     EXPECT_EQ(remote->target(), ComponentVideo);
     ASSERT_NE(remote->spectrumViewer(), nullptr);
     EXPECT_EQ(remote->spectrumViewer()->sizeIndex(), 2);
+    EXPECT_TRUE(remote->button(cmd::SpectrumWindow)->IsChecked());
     s.spectrumEnabled = 0;
     remote->sendMessage(UM_SETTINGS_CHANGED, 0, 0);
     QCoreApplication::processEvents();
@@ -548,13 +509,13 @@ TEST_F(RemoteTest, TrayDoubleClickAndVideoCdTips)
     EXPECT_EQ(controller.posted[0].first, UM_COMPONENT_OFF);
     EXPECT_EQ(controller.posted[0].second, static_cast<WPARAM>(ComponentRemote));
 
-    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Stop"));
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), "Stop");
     controller.status[ComponentVideo] = withState(kModeStopped); // answers the mode question
     tick();
     EXPECT_TRUE(remote->button(cmd::VideoCdMode)->IsChecked());
-    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Return (BS)"));
-    EXPECT_EQ(remote->button(cmd::Next)->toolTip(), QStringLiteral("Next (PageDown)"));
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), "Return (BS)");
+    EXPECT_EQ(remote->button(cmd::Next)->toolTip(), "Next (PageDown)");
     controller.status.erase(ComponentVideo);
     tick();
-    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), QStringLiteral("Stop"));
+    EXPECT_EQ(remote->button(cmd::Stop)->toolTip(), "Stop");
 }
