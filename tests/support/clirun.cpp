@@ -5,13 +5,19 @@
 ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs,
                          const QStringList& env)
 {
+    QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+    for (const QString& setting : env)
+        all.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    return runProgram(program, args, timeoutMs, all);
+}
+
+ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs,
+                         const QProcessEnvironment& env, const QString& workingDir)
+{
     QProcess p;
-    if (!env.isEmpty()) {
-        QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
-        for (const QString& setting : env)
-            all.insert(setting.section('=', 0, 0), setting.section('=', 1));
-        p.setProcessEnvironment(all);
-    }
+    p.setProcessEnvironment(env);
+    if (!workingDir.isEmpty())
+        p.setWorkingDirectory(workingDir);
     p.start(program, args);
     ProcessResult r;
     if (!p.waitForFinished(timeoutMs)) {

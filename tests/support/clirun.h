@@ -4,6 +4,7 @@
 
 #include "support/testhome.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,10 @@ struct ProcessResult
 // env adds NAME=value settings to this process's environment for the one run.
 ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs,
                          const QStringList& env = {});
+// The same run with a whole environment of its own and, when given, a working folder. The
+// output stays as the bytes the program wrote, so that tests can check they are valid text.
+ProcessResult runProgram(const QString& program, const QStringList& args, int timeoutMs,
+                         const QProcessEnvironment& env, const QString& workingDir = {});
 
 class KolvoCliTest : public KolvoHomeTest
 {

@@ -1,8 +1,7 @@
 #include "support/kolvoprocess.h"
 
+#include "support/clirun.h"
 #include "support/testhome.h"
-
-#include <QProcess>
 
 QProcessEnvironment kolvoEnvironment(const std::string& home)
 {
@@ -16,22 +15,8 @@ QProcessEnvironment kolvoEnvironment(const std::string& home)
 ProcessOutput runProcess(const QString& program, const QStringList& args,
                          const QProcessEnvironment& env, int timeoutMs, const QString& workingDir)
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    if (!workingDir.isEmpty())
-        p.setWorkingDirectory(workingDir);
-    p.start(program, args);
-    ProcessOutput r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    if (p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const ProcessResult r = runProgram(program, args, timeoutMs, env, workingDir);
+    return {r.code, QString::fromStdString(r.out), QString::fromStdString(r.err)};
 }
 
 void runAsPlainUser(QString& program, QStringList& args)
