@@ -1,17 +1,14 @@
 // The frame's bookkeeping that needs no sound: routed queries, dropped files, the program
-// dialog, settings cycling, preferences.
+// dialog, settings cycling, the start album.
 
 #include "albums/programdialog.h"
 #include "app/commandline.h"
-#include "app/configsheet.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
 #include "players/audioplayer.h"
 #include "playertest.h"
 #include "ui/displaypanel.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDropEvent>
 #include <QListWidget>
 #include <QMimeData>
@@ -180,29 +177,6 @@ TEST_F(PlayerFrameTest, TheProgramDialogEditsAndSavesTheProgram)
     stored.Open("Mix", 0);
     EXPECT_EQ(stored.program(), album.program());
     EXPECT_EQ(stored.programCount(), 3);
-}
-
-TEST_F(PlayerFrameTest, PreferencesHandBackWhatWasEdited)
-{
-    AppSettings s = app->settings();
-    s.viewTitle = 1;
-    s.mp3Channel = 0;
-    CConfigPropertySheet sheet(s);
-    for (QCheckBox* box : sheet.findChildren<QCheckBox*>())
-        if (box->text() == QStringLiteral("Song title"))
-            box->setChecked(false);
-    for (QComboBox* combo : sheet.findChildren<QComboBox*>())
-        if (combo->count() == 4)
-            combo->setCurrentIndex(3); // mono
-    // Settings the sheet does not show keep what they became meanwhile.
-    AppSettings edited = s;
-    edited.timer = s.timer + 100;
-    edited.fx = s.fx + 1;
-    sheet.applyTo(edited);
-    EXPECT_EQ(std::tuple(edited.viewTitle, edited.mp3Channel, edited.colorScheme, edited.timer,
-                         edited.fx),
-              std::tuple(0, 3, s.colorScheme, s.timer + 100, s.fx + 1))
-        << "untouched pages change nothing";
 }
 
 TEST_F(PlayerFrameTest, ThePlayListDialogDecidesWhetherTheProgramIsPlayed)
