@@ -15,6 +15,7 @@
 #include <QFileDialog>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,18 +77,24 @@ template <class P>
 class WindowTest : public KolvoHomeTest
 {
 protected:
-    void openWindow(int component)
+    // `settings` changes the loaded settings before the window is made; `factory` replaces
+    // the one player of type P.
+    void openWindow(int component, const std::function<void(AppSettings&)>& settings = {},
+                    MainController::ComponentFactory factory = {})
     {
         setInterfaceLanguage("en");
         app = std::make_unique<PlayerApp>();
         app->LoadSettings();
-        if constexpr (std::is_void_v<P>)
-            window = std::make_unique<MainController>(*app);
-        else
-            window = std::make_unique<MainController>(
-                *app, [component](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
+        if (settings)
+            settings(app->settings());
+        if constexpr (!std::is_void_v<P>)
+            if (!factory)
+                factory = [component](int index, PlayerHost& host,
+                                      QWidget* parent) -> ComponentWnd* {
                     return index == component ? new P(host, parent) : nullptr;
-                });
+                };
+        window = factory ? std::make_unique<MainController>(*app, factory)
+                         : std::make_unique<MainController>(*app);
         m_component = component;
     }
     void TearDown() override
