@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QMenu>
 #include <QTest>
 
 using componenttest::spin;
@@ -22,29 +21,7 @@ using componenttest::waitFor;
 
 namespace {
 
-// The effector with its menus answered by the test: the entry whose data is `choice`.
-class ScriptedEffector : public SoundEffector
-{
-public:
-    using SoundEffector::SoundEffector;
-    int choice = -1;
-    QStringList lastMenu;
-
-protected:
-    QAction* popUpMenu(QMenu& menu, const QPoint&) override
-    {
-        lastMenu.clear();
-        QAction* chosen = nullptr;
-        for (QAction* a : menu.actions()) {
-            if (a->isSeparator())
-                continue;
-            lastMenu << a->text();
-            if (a->data().toInt() == choice)
-                chosen = a;
-        }
-        return chosen;
-    }
-};
+using ScriptedEffector = componenttest::ScriptedMenus<SoundEffector>;
 
 class EffectorTest : public ::testing::Test
 {
@@ -241,9 +218,9 @@ TEST_F(EffectorTest, TheSleepTimerOnItsButtonsMenuAndTick)
     // The menu of the display (a click on it) sets the value; the arrows step minutes.
     effector->choice = 33322;
     clickOn(display, display->rect().center());
-    ASSERT_EQ(effector->lastMenu.size(), 18);
-    EXPECT_EQ(effector->lastMenu.front(), "24 Hours");
-    EXPECT_EQ(effector->lastMenu.back(), "10 Minutes");
+    ASSERT_EQ(effector->entries.size(), 18);
+    EXPECT_EQ(effector->entries.front(), "24 Hours");
+    EXPECT_EQ(effector->entries.back(), "10 Minutes");
     std::vector<int> values{display->value()};
     for (int id : {cmd::TimeDecrement, cmd::TimeIncrement, cmd::TimeIncrement}) {
         command(id);
@@ -367,7 +344,7 @@ TEST_F(EffectorTest, TheSpectrumRegistersOnlyWhileShownAndKeepsItsMode)
     EXPECT_EQ(s().viewSpectrumMode, 0 | SpectrumDisplay::kLinearFlag);
     effector->choice = 1;
     command(cmd::SpectrumModeSelect);
-    EXPECT_EQ(effector->lastMenu.size(), 5);
+    EXPECT_EQ(effector->entries.size(), 5);
     EXPECT_EQ(s().viewSpectrumMode, 1 | SpectrumDisplay::kLinearFlag);
     effector->choice = SpectrumDisplay::kLinearFlag;
     command(cmd::SpectrumModeSelect);
