@@ -1,7 +1,5 @@
 // The MIDI Player in the real main window, playing generated MIDI and karaoke files, IMS songs
-// and modules through the engines into the test PulseAudio: the engine order and its fallback,
-// the tempo and key controls and their limits for every kind, the displays lit only while they
-// apply, the karaoke viewer following the song, opening files, and a picture of it all.
+// and modules into the test PulseAudio, and its karaoke viewer.
 
 #include "engines/karaoke.h"
 #include "engines/midisynth.h"
