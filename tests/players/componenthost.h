@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMenu>
 
 #include <functional>
 #include <vector>
@@ -87,5 +88,41 @@ inline void spin(int ms)
 {
     waitFor([] { return false; }, ms);
 }
+
+// A component whose menus are answered by the test: the entry whose data is `choice` (searched
+// in submenus too); `entries` lists the texts the last menu offered.
+template <class Base>
+class ScriptedMenus : public Base
+{
+public:
+    using Base::Base;
+    int choice = -1;
+    QStringList entries;
+
+protected:
+    QAction* popUpMenu(QMenu& menu, const QPoint&) override
+    {
+        entries.clear();
+        return find(menu);
+    }
+
+private:
+    QAction* find(QMenu& menu)
+    {
+        QAction* chosen = nullptr;
+        for (QAction* a : menu.actions()) {
+            if (a->isSeparator())
+                continue;
+            entries << a->text();
+            if (a->menu()) {
+                if (QAction* inner = find(*a->menu()))
+                    chosen = inner;
+            } else if (a->data().toInt() == choice) {
+                chosen = a;
+            }
+        }
+        return chosen;
+    }
+};
 
 } // namespace componenttest

@@ -1,22 +1,13 @@
 // The CD Player in the real main window, on disc images made by tools/make-test-disc and read
-// through the real libcdio, heard through the private PulseAudio. Each track of a test disc
-// is a tone of its own (440 Hz for track 1, then 220 Hz higher per track), so the order of
-// play can be heard as well as seen.
+// through the real libcdio, heard through the private PulseAudio.
 
 #include "analysis.h"
-#include "app/maincontroller.h"
-#include "app/playerapp.h"
 #include "cddb/serverlist.h"
 #include "cdtest.h"
-#include "enginetest.h"
 #include "fakecddbserver.h"
-#include "platform/strings.h"
 #include "players/cdplayer.h"
-#include "support/testhome.h"
+#include "playertest.h"
 #include "ui/displaypanel.h"
-
-#include <QDir>
-#include <QImage>
 
 #include <algorithm>
 #include <cmath>
@@ -35,7 +26,7 @@ std::vector<int> tracksHeard(const analysis::Stereo& r)
     return tracks;
 }
 
-class CdPlayerTest : public KolvoHomeTest
+class CdPlayerTest : public playertest::WindowTest<void>
 {
 protected:
     void SetUp() override
@@ -45,17 +36,12 @@ protected:
             GTEST_SKIP() << "no test sound sink";
         setInterfaceLanguage("en");
     }
-    void TearDown() override
-    {
-        window.reset();
-        app.reset();
-        setInterfaceLanguage("");
-        KolvoHomeTest::TearDown();
-    }
     // Starts Kolvo with the CD Player on and the drive set to `drive`.
     void start(const std::string& drive, const std::string& extraSettings = "",
                const std::function<void()>& beforeWindow = {})
     {
+        window.reset();
+        app.reset();
         writeFile("config/Quorvane System, Inc./Kolvo.conf", "[CD]\nEnable=1\nDrive=" + drive +
                                                                  "\nAutoRun=0\nCDDBConnect=0\n" +
                                                                  extraSettings + "\n");
@@ -67,6 +53,10 @@ protected:
         window = std::make_unique<MainController>(*app);
         cd = static_cast<CdPlayer*>(window->component(ComponentCd));
         ASSERT_NE(cd, nullptr);
+    }
+    void playing()
+    {
+        ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
     }
     bool loaded()
     {
@@ -105,12 +95,9 @@ TEST_F(CdPlayerTest, ADiscLoadsItsAlbumWithTheDesignedKeyAndTiming)
     // 300, lead-out 525.
     EXPECT_EQ(a.key(), "777");
     ASSERT_EQ(a.songCount(), 2);
-    EXPECT_EQ(a.GetSong(1)->startFrame, 150);
-    EXPECT_EQ(a.GetSong(2)->startFrame, 300);
-    EXPECT_EQ(a.discEndFrame(), 525);
-    EXPECT_EQ(a.discLengthMs(), 7000);
-    EXPECT_EQ(a.GetSong(1)->lengthMs, 2000);
-    EXPECT_EQ(a.GetSong(2)->lengthMs, 3000);
+    EXPECT_EQ(std::tuple(a.GetSong(1)->startFrame, a.GetSong(1)->lengthMs, a.GetSong(2)->startFrame,
+                         a.GetSong(2)->lengthMs, a.discEndFrame(), a.discLengthMs()),
+              std::tuple(150, 2000, 300, 3000, 525, 7000));
     // Written to the CD album database, where the album manager and the next start find it.
     Album stored(AlbumKindCd);
     ASSERT_TRUE(stored.LoadForReading("777"));
@@ -119,9 +106,9 @@ TEST_F(CdPlayerTest, ADiscLoadsItsAlbumWithTheDesignedKeyAndTiming)
 
     ComponentStatus status;
     window->sendMessage(UM_GET_STATUS, ComponentCd, reinterpret_cast<LPARAM>(&status));
-    EXPECT_EQ(status.state, kModeStopped);
-    EXPECT_EQ(status.songCount, 2);
-    EXPECT_EQ(status.positionSeconds, 7) << "no current song: the disc's length";
+    EXPECT_EQ(std::tuple(status.state, status.songCount, status.positionSeconds),
+              std::tuple(kModeStopped, 2, 7))
+        << "no current song: the disc's length";
 }
 
 TEST_F(CdPlayerTest, NormalPlayRunsThroughTheDiscAndRandomPlaysEachTrackOnce)
@@ -172,7 +159,7 @@ TEST_F(CdPlayerTest, RepeatThisSongEndsTheRunningPlayAtTheTracksEndAndPlaysItAga
     enginetest::SinkRecorder recorder;
     ASSERT_TRUE(recorder.start());
     command(cmd::Play);
-    ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
+    playing();
     pump(400);
     command(cmd::Repeat); // no repeat -> repeat this song, while track 1 plays
     EXPECT_EQ(cdRecord().repeat, RepeatModeRepeatThisSong);
@@ -203,8 +190,6 @@ TEST_F(CdPlayerTest, AutoRunPlaysADiscWhenItArrivesAndOnlyThen)
             pump(700);
             EXPECT_EQ(cd->state(), kModeStopped);
         }
-        window.reset();
-        app.reset();
     }
 }
 
@@ -220,8 +205,6 @@ TEST_F(CdPlayerTest, ABlankDiscTakesItsTitlesFromCdTextAndTheCdDatabase)
     EXPECT_EQ(cd->album().GetSong(1)->title, "Morning");
     EXPECT_NE(cd->infoText().find(LoadString(playertext::TitlesFromCdText)), std::string::npos)
         << cd->infoText();
-    window.reset();
-    app.reset();
 
     // With CDDBConnect on, a blank album is looked up once on the loopback server.
     const std::string discId = "06000502"; // the two-track disc of 2 and 3 seconds
@@ -243,8 +226,6 @@ TEST_F(CdPlayerTest, ABlankDiscTakesItsTitlesFromCdTextAndTheCdDatabase)
     const size_t asked = server.requests().size();
 
     // A disc whose album has titles is not looked up again.
-    window.reset();
-    app.reset();
     start(cdtest::disc("lookup", "2 3"), "CDDBConnect=1", useServer);
     ASSERT_TRUE(loaded());
     pump(500);
@@ -262,8 +243,6 @@ TEST_F(CdPlayerTest, ADriveThatCannotBeOpenedSaysSoAndADataTrackIsPassedOver)
         3000))
         << cd->infoText();
     EXPECT_EQ(cd->state(), kModeNotReady);
-    window.reset();
-    app.reset();
 
     // A mixed-mode disc: the data track first, then two audio tracks. Asked for track 1, the
     // player plays the first audio track.
@@ -281,12 +260,9 @@ TEST_F(CdPlayerTest, ThePanelPlayingADisc)
     start(cdtest::disc("shot", "8 8"));
     ASSERT_TRUE(loaded());
     command(cmd::Play);
-    ASSERT_TRUE(pumpUntil([this] { return cd->state() == kModePlaying; }, 3000));
+    playing();
     pump(1600);
-    const QImage img = window->grab().toImage();
-    const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
-    QDir().mkpath(dir);
-    ASSERT_TRUE(img.save(dir + "/cd-player-playing.png"));
+    ASSERT_TRUE(window->grab().save(playertest::shotDir() + "/cd-player-playing.png"));
     EXPECT_GE(cd->positionSeconds(), 1) << "the time runs";
     command(cmd::Stop);
 }

@@ -1,7 +1,5 @@
 // The Sound Effector panel through its buttons, spots, sliders and routed commands: what the
-// engines are told (the program-wide effect and equalizer values), what is kept in the
-// settings, the sleep timer on the forwarded tick, switching off, and the stored values
-// handed over when the panel is created.
+// engines are told (the program-wide effect and equalizer values) and what the settings keep.
 
 #include "componenthost.h"
 #include "engines/effects.h"
@@ -15,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QMenu>
 #include <QTest>
 
 using componenttest::spin;
@@ -24,29 +21,7 @@ using componenttest::waitFor;
 
 namespace {
 
-// The effector with its menus answered by the test: the entry whose data is `choice`.
-class ScriptedEffector : public SoundEffector
-{
-public:
-    using SoundEffector::SoundEffector;
-    int choice = -1;
-    QStringList lastMenu;
-
-protected:
-    QAction* popUpMenu(QMenu& menu, const QPoint&) override
-    {
-        lastMenu.clear();
-        QAction* chosen = nullptr;
-        for (QAction* a : menu.actions()) {
-            if (a->isSeparator())
-                continue;
-            lastMenu << a->text();
-            if (a->data().toInt() == choice)
-                chosen = a;
-        }
-        return chosen;
-    }
-};
+using ScriptedEffector = componenttest::ScriptedMenus<SoundEffector>;
 
 class EffectorTest : public ::testing::Test
 {
@@ -79,7 +54,22 @@ protected:
         spin(20);
     }
     void command(int id) { effector->sendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); }
-    void tick() { effector->sendMessage(WM_TIMER, kTickTimerId, 0); }
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            effector->sendMessage(WM_TIMER, kTickTimerId, 0);
+    }
+    void clickOn(QWidget* w, QPoint at)
+    {
+        QTest::mouseClick(w, Qt::LeftButton, {}, at);
+        spin(20);
+    }
+    bool checked(int button) const { return effector->button(button)->IsChecked(); }
+    void depth(int slider, int pos, int code = SB_THUMBPOSITION)
+    {
+        const LPARAM h = static_cast<LPARAM>(effector->depthSlider(slider)->handle());
+        effector->sendMessage(WM_VSCROLL, slider::scrollParam(pos, code), h);
+    }
     AppSettings& s() { return host.settings(); }
 
     TestHost host;
@@ -90,27 +80,18 @@ protected:
 
 TEST_F(EffectorTest, StoredEffectsAndEqualizerAreHeardFromTheStart)
 {
-    s().reverb = 1;
+    s().reverb = s().wide = s().fx = 1;
     s().reverbMode = 2;
     s().reverbDepth = 20;
-    s().wide = 1;
     s().wideDepth = 8;
-    s().fx = 1;
     s().fxMode = 7;
     s().equalizerMode = 1;
     make();
-    const engines::EffectSettings fx = engines::currentEffects();
-    EXPECT_EQ(fx.reverb, 1);
-    EXPECT_EQ(fx.reverbMode, 2);
-    EXPECT_EQ(fx.reverbDepth, 20);
-    EXPECT_EQ(fx.wide, 1);
-    EXPECT_EQ(fx.wideDepth, 8);
-    EXPECT_EQ(fx.fx, 1);
-    EXPECT_EQ(fx.fxMode, 7);
+    EXPECT_EQ(engines::currentEffects(), (engines::EffectSettings{1, 2, 20, 0, 16, 1, 8, 1, 7}));
     EXPECT_EQ(engines::currentEqualizer(), engines::kEqualizerPresets[1]) << "the Pop preset";
     EXPECT_EQ(host.saves, 0) << "handing the stored values over changes nothing to save";
-    EXPECT_TRUE(effector->button(cmd::ReverbOnOff)->IsChecked());
-    EXPECT_FALSE(effector->button(cmd::ChorusOnOff)->IsChecked());
+    EXPECT_TRUE(checked(cmd::ReverbOnOff));
+    EXPECT_FALSE(checked(cmd::ChorusOnOff));
     EXPECT_TRUE(effector->depthSlider(0)->isEnabled());
     EXPECT_FALSE(effector->depthSlider(1)->isEnabled()) << "3D is off";
     EXPECT_EQ(effector->depthSlider(0)->GetPos(), 10);
@@ -120,29 +101,25 @@ TEST_F(EffectorTest, StoredEffectsAndEqualizerAreHeardFromTheStart)
 TEST_F(EffectorTest, ReverbSpotsTogglesSlidersAndFxModes)
 {
     make();
-    // The hall spot with reverb off: on in hall; again: off; the room spot: on in room.
-    effector->sendMessage(UM_REVERB_SPOT, 0, 0);
-    EXPECT_EQ(s().reverb, 1);
-    EXPECT_EQ(s().reverbMode, 0);
+    // The hall spot with reverb off: on in hall; again: off; the room spot: on in room; another
+    // room while on moves to that room.
+    const auto spot = [&](int room) {
+        effector->sendMessage(UM_REVERB_SPOT, static_cast<WPARAM>(room), 0);
+        return std::pair(s().reverb, s().reverbMode);
+    };
+    EXPECT_EQ(spot(0), std::pair(1, 0));
     EXPECT_EQ(engines::currentEffects().reverb, 1);
-    EXPECT_TRUE(effector->button(cmd::ReverbOnOff)->IsChecked());
-    effector->sendMessage(UM_REVERB_SPOT, 0, 0);
-    EXPECT_EQ(s().reverb, 0) << "hall clicked while hall is on switches reverb off";
+    EXPECT_TRUE(checked(cmd::ReverbOnOff));
+    EXPECT_EQ(spot(0).first, 0) << "hall clicked while hall is on switches reverb off";
     EXPECT_EQ(engines::currentEffects().reverb, 0);
-    effector->sendMessage(UM_REVERB_SPOT, 1, 0);
-    EXPECT_EQ(s().reverb, 1);
-    EXPECT_EQ(s().reverbMode, 1);
-    effector->sendMessage(UM_REVERB_SPOT, 3, 0);
-    EXPECT_EQ(s().reverbMode, 3) << "another room while on moves to that room";
+    EXPECT_EQ(spot(1), std::pair(1, 1));
+    EXPECT_EQ(spot(3), std::pair(1, 3));
     EXPECT_EQ(engines::currentEffects().reverbMode, 3);
 
     // A real click on a spot of the effect display.
-    EffectDisplay* box = effector->effectDisplay();
-    QTest::mouseClick(box, Qt::LeftButton, {}, EffectDisplay::reverbSpot(2).center());
-    spin(20);
+    clickOn(effector->effectDisplay(), EffectDisplay::reverbSpot(2).center());
     EXPECT_EQ(s().reverbMode, 2);
-    QTest::mouseClick(box, Qt::LeftButton, {}, EffectDisplay::fxSpot().center());
-    spin(20);
+    clickOn(effector->effectDisplay(), EffectDisplay::fxSpot().center());
     EXPECT_EQ(s().fx, 1);
     EXPECT_EQ(engines::currentEffects().fx, 1);
     effector->sendMessage(UM_FX_SPOT, 0, 0);
@@ -155,10 +132,9 @@ TEST_F(EffectorTest, ReverbSpotsTogglesSlidersAndFxModes)
     EXPECT_EQ(s().chorus, 1);
     EXPECT_EQ(engines::currentEffects().chorus, 1);
     EXPECT_TRUE(effector->depthSlider(1)->isEnabled());
-    const LPARAM slider = static_cast<LPARAM>(effector->depthSlider(1)->handle());
-    effector->sendMessage(WM_VSCROLL, slider::scrollParam(5, SB_THUMBTRACK), slider);
+    depth(1, 5, SB_THUMBTRACK);
     EXPECT_EQ(s().chorusDepth, 16) << "code 5 is ignored";
-    effector->sendMessage(WM_VSCROLL, slider::scrollParam(5, SB_THUMBPOSITION), slider);
+    depth(1, 5);
     EXPECT_EQ(s().chorusDepth, 10);
     EXPECT_EQ(engines::currentEffects().chorusDepth, 10);
     click(cmd::ChorusOnOff);
@@ -190,14 +166,14 @@ TEST_F(EffectorTest, EqualizerPresetsAndTheDisabledEqualizer)
         EXPECT_EQ(host.saves, savesBefore + 1) << "an equalizer change is saved at once";
     }
     // The user curve for mode 6, and for a mode no preset has.
+    engines::EqualizerCurve user{};
     for (int i = 0; i < 20; ++i)
-        s().equalizer[i] = i % 5 - 2;
+        user[i] = s().equalizer[i] = i % 5 - 2;
     effector->sendMessage(UM_EQUALIZER_SPOT, 6, 0);
-    EXPECT_EQ(engines::currentEqualizer()[4], 2);
-    EXPECT_EQ(engines::currentEqualizer()[0], -2);
+    EXPECT_EQ(engines::currentEqualizer(), user);
     s().equalizerMode = 9;
     effector->ApplyEqualizer();
-    EXPECT_EQ(engines::currentEqualizer()[3], 1);
+    EXPECT_EQ(engines::currentEqualizer(), user);
 
     // Disabled: twenty zeros whatever Mode holds; a spot click enables it again.
     s().equalizerEnable = 0;
@@ -206,9 +182,7 @@ TEST_F(EffectorTest, EqualizerPresetsAndTheDisabledEqualizer)
         effector->ApplyEqualizer();
         EXPECT_EQ(engines::currentEqualizer(), engines::EqualizerCurve{}) << mode;
     }
-    QTest::mouseClick(effector->effectDisplay(), Qt::LeftButton, {},
-                      EffectDisplay::presetSpot(4).center());
-    spin(20);
+    clickOn(effector->effectDisplay(), EffectDisplay::presetSpot(4).center());
     EXPECT_EQ(s().equalizerEnable, 1);
     EXPECT_EQ(s().equalizerMode, 4);
     EXPECT_EQ(engines::currentEqualizer(), engines::kEqualizerPresets[4]);
@@ -231,53 +205,49 @@ TEST_F(EffectorTest, TheSleepTimerOnItsButtonsMenuAndTick)
     s().timerAction = 2;
     make();
     DigitDisplay* display = effector->timerDisplay();
+    const SleepTimer& timer = effector->sleepTimer();
     EXPECT_FALSE(display->isLit());
-
     click(cmd::TimerOnOff);
-    EXPECT_TRUE(effector->sleepTimer().enabled());
+    EXPECT_TRUE(timer.enabled());
     EXPECT_TRUE(display->isLit());
     EXPECT_EQ(display->value(), 4500) << "enabling shows the stored duration";
-    EXPECT_FALSE(effector->sleepTimer().running());
-    EXPECT_TRUE(effector->button(cmd::TimerOnOff)->IsChecked());
-    EXPECT_FALSE(effector->button(cmd::TimerStartPause)->IsChecked());
+    EXPECT_FALSE(timer.running());
+    EXPECT_TRUE(checked(cmd::TimerOnOff));
+    EXPECT_FALSE(checked(cmd::TimerStartPause));
 
     // The menu of the display (a click on it) sets the value; the arrows step minutes.
     effector->choice = 33322;
-    QTest::mouseClick(display, Qt::LeftButton);
-    spin(20);
-    ASSERT_EQ(effector->lastMenu.size(), 18);
-    EXPECT_EQ(effector->lastMenu.front(), "24 Hours");
-    EXPECT_EQ(effector->lastMenu.back(), "10 Minutes");
-    EXPECT_EQ(display->value(), 13000);
-    command(cmd::TimeDecrement);
-    EXPECT_EQ(display->value(), 12900);
-    command(cmd::TimeIncrement);
-    command(cmd::TimeIncrement);
-    EXPECT_EQ(display->value(), 13100);
+    clickOn(display, display->rect().center());
+    ASSERT_EQ(effector->entries.size(), 18);
+    EXPECT_EQ(effector->entries.front(), "24 Hours");
+    EXPECT_EQ(effector->entries.back(), "10 Minutes");
+    std::vector<int> values{display->value()};
+    for (int id : {cmd::TimeDecrement, cmd::TimeIncrement, cmd::TimeIncrement}) {
+        command(id);
+        values.push_back(display->value());
+    }
+    EXPECT_EQ(values, (std::vector<int>{13000, 12900, 13000, 13100}));
     for (int i = 0; i < 200; ++i)
         command(cmd::TimeDecrement);
     EXPECT_EQ(display->value(), 0);
 
     // Started with nothing on it: a one-minute countdown, stored as the duration.
     click(cmd::TimerStartPause);
-    EXPECT_TRUE(effector->sleepTimer().running());
+    EXPECT_TRUE(timer.running());
     EXPECT_EQ(s().timer, 100);
     EXPECT_EQ(display->value(), 100);
-    EXPECT_TRUE(effector->button(cmd::TimerStartPause)->IsChecked());
-    tick();
-    tick();
+    EXPECT_TRUE(checked(cmd::TimerStartPause));
+    tick(2);
     EXPECT_EQ(display->value(), 59);
     command(cmd::TimerPause);
-    EXPECT_FALSE(effector->sleepTimer().running());
-    EXPECT_FALSE(effector->button(cmd::TimerStartPause)->IsChecked());
-    for (int i = 0; i < 10; ++i)
-        tick();
+    EXPECT_FALSE(timer.running());
+    EXPECT_FALSE(checked(cmd::TimerStartPause));
+    tick(10);
     EXPECT_EQ(display->value(), 59) << "paused";
     // Going on is a start too: 0:00:59 is raised to a minute.
     command(cmd::TimerStartPause);
     EXPECT_EQ(display->value(), 100);
-    for (int i = 0; i < 300; ++i)
-        tick();
+    tick(300);
     spin(30);
     EXPECT_EQ(display->value(), 0);
     EXPECT_EQ(host.controllerWindow().commands(cmd::ExitAndSuspend), 1)
@@ -285,14 +255,14 @@ TEST_F(EffectorTest, TheSleepTimerOnItsButtonsMenuAndTick)
     EXPECT_EQ(host.controllerWindow().commands(cmd::Exit), 0);
     EXPECT_EQ(s().timer, 100) << "what was started last is stored, not the remainder";
 
-    // Switching the timer off darkens it and stops it.
+    // Switching the timer off darkens it and stops it; a dark timer does not start.
     click(cmd::TimerOnOff);
-    EXPECT_FALSE(effector->sleepTimer().enabled());
+    EXPECT_FALSE(timer.enabled());
     EXPECT_FALSE(display->isLit());
-    EXPECT_FALSE(effector->button(cmd::TimerStartPause)->IsChecked());
+    EXPECT_FALSE(checked(cmd::TimerStartPause));
     click(cmd::TimerStartPause);
-    EXPECT_FALSE(effector->sleepTimer().running()) << "a dark timer does not start";
-    EXPECT_FALSE(effector->button(cmd::TimerStartPause)->IsChecked());
+    EXPECT_FALSE(timer.running());
+    EXPECT_FALSE(checked(cmd::TimerStartPause));
 }
 
 TEST_F(EffectorTest, TheStartUpTimerOptionAndTheRoutedCommands)
@@ -305,49 +275,42 @@ TEST_F(EffectorTest, TheStartUpTimerOptionAndTheRoutedCommands)
     EXPECT_TRUE(effector->sleepTimer().running());
     EXPECT_EQ(effector->timerDisplay()->value(), 13000);
     EXPECT_EQ(s().timer, 13000);
-
-    // Routed commands reach the panel as its own commands...
+    // Routed commands reach the panel as its own commands, but not while it is switched off,
+    // except Power; the start-up option still works.
     effector->sendMessage(UM_COMMAND, 0, cmd::FxModeLower);
     EXPECT_EQ(s().fxMode, 1);
-    // ...but not while it is switched off, except Power; the start-up option still works.
     s().components[ComponentEffector].enable = 0;
     EXPECT_EQ(effector->sendMessage(UM_COMMAND, 0, cmd::FxModeLower), 0);
     EXPECT_EQ(s().fxMode, 1);
     EXPECT_EQ(effector->sendMessage(UM_COMMAND, 1, cmd::Timer), 1);
     EXPECT_EQ(effector->timerDisplay()->value(), 100);
-    for (int i = 0; i < 130; ++i)
-        tick();
+    tick(130);
     spin(30);
     EXPECT_EQ(host.controllerWindow().commands(cmd::Exit), 1);
 }
 
 TEST_F(EffectorTest, PowerSwitchesThePanelOffAndKeepsTheSettings)
 {
-    s().reverb = 1;
-    s().fx = 1;
+    s().reverb = s().fx = 1;
     make();
     SpectrumDisplay* spectrum = effector->spectrum();
     EXPECT_TRUE(spectrum->isEnabled());
     EXPECT_TRUE(spectrum->isRegistered()) << "shown and switched on";
     click(cmd::Power);
-    spin(20);
     ASSERT_FALSE(host.controllerWindow().messages.empty());
     const auto& last = host.controllerWindow().messages.back();
-    EXPECT_EQ(last.msg, UM_COMPONENT_OFF);
-    EXPECT_EQ(last.wParam, 0u);
-    EXPECT_EQ(last.lParam, 0);
+    EXPECT_EQ(std::tuple(last.msg, last.wParam, last.lParam),
+              std::tuple(UINT(UM_COMPONENT_OFF), WPARAM(0), LPARAM(0)));
     EXPECT_FALSE(effector->isSwitchedOn());
     for (int id : {cmd::ReverbOnOff, cmd::ChorusOnOff, cmd::WideOnOff, cmd::FxOnOff}) {
         EXPECT_FALSE(effector->button(id)->isEnabled()) << id;
-        EXPECT_FALSE(effector->button(id)->IsChecked()) << id;
+        EXPECT_FALSE(checked(id)) << id;
     }
     EXPECT_FALSE(effector->depthSlider(0)->isEnabled());
     EXPECT_FALSE(spectrum->isEnabled());
     EXPECT_FALSE(spectrum->isRegistered());
     EXPECT_EQ(spectrum->levels(), (std::array<int, 20>{})) << "an all-zero picture";
-    EXPECT_EQ(s().reverb, 1);
-    EXPECT_EQ(s().fx, 1);
-
+    EXPECT_EQ(std::pair(s().reverb, s().fx), std::pair(1, 1));
     // The main controller hides it and, switched on again, shows it.
     s().components[ComponentEffector].enable = 0;
     effector->hide();
@@ -355,7 +318,7 @@ TEST_F(EffectorTest, PowerSwitchesThePanelOffAndKeepsTheSettings)
     effector->show();
     spin(20);
     EXPECT_TRUE(effector->isSwitchedOn());
-    EXPECT_TRUE(effector->button(cmd::ReverbOnOff)->IsChecked());
+    EXPECT_TRUE(checked(cmd::ReverbOnOff));
     EXPECT_TRUE(spectrum->isRegistered());
 }
 
@@ -381,7 +344,7 @@ TEST_F(EffectorTest, TheSpectrumRegistersOnlyWhileShownAndKeepsItsMode)
     EXPECT_EQ(s().viewSpectrumMode, 0 | SpectrumDisplay::kLinearFlag);
     effector->choice = 1;
     command(cmd::SpectrumModeSelect);
-    EXPECT_EQ(effector->lastMenu.size(), 5);
+    EXPECT_EQ(effector->entries.size(), 5);
     EXPECT_EQ(s().viewSpectrumMode, 1 | SpectrumDisplay::kLinearFlag);
     effector->choice = SpectrumDisplay::kLinearFlag;
     command(cmd::SpectrumModeSelect);

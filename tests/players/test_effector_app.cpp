@@ -1,7 +1,5 @@
-// The sleep timer inside the real main window: the start-up option "timer:" reaches the Sound
-// Effector, the main controller's tick counts it down, and at 0 the program ends and asks
-// logind to power off or suspend (a dry run here), once. A timer stored beyond the clamp in the
-// settings file shows the longest duration allowed.
+// The sleep timer inside the real main window: "timer:" runs down on the main tick and at 0
+// the program ends with its power request (a dry run here), once.
 
 #include "app/maincontroller.h"
 #include "app/playerapp.h"

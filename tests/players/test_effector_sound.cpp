@@ -1,27 +1,16 @@
-// The Sound Effector heard through the private PulseAudio: an equalizer preset clicked on the
-// panel reshapes a two-tone test signal at the sink's monitor, a disabled equalizer leaves it
-// flat, and the hall spot makes a tone burst ring on after it ends. Then pictures of the strip
-// with the effector's spectrum moving under a tone sweep.
+// The Sound Effector heard through the private PulseAudio, and pictures of the strip with the
+// effector's spectrum moving under a tone sweep.
 
 #include "analysis.h"
-#include "app/maincontroller.h"
-#include "app/playerapp.h"
 #include "componenthost.h"
 #include "engines/effects.h"
-#include "engines/kamengine.h"
 #include "engines/kmpengine.h"
 #include "engines/samplingservice.h"
-#include "enginetest.h"
-#include "platform/strings.h"
 #include "players/audioplayer.h"
-#include "players/effectdisplay.h"
 #include "players/soundeffector.h"
 #include "players/spectrumdisplay.h"
-#include "support/testhome.h"
+#include "playertest.h"
 #include "ui/skinslider.h"
-
-#include <QDir>
-#include <QPainter>
 
 using enginetest::pump;
 using enginetest::pumpUntil;
@@ -127,52 +116,44 @@ TEST_F(EffectorSound, TheHallSpotMakesABurstRingOn)
     EXPECT_LT(tail(record(burst)), 0.003);
 }
 
-class EffectorPictures : public KolvoHomeTest
+class EffectorPictures : public playertest::WindowTest<void>
 {
 protected:
-    static QString outDir()
+    void SetUp() override
     {
-        const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
-        QDir().mkpath(dir);
-        return QDir(dir).absolutePath();
+        KolvoHomeTest::SetUp();
+        if (!enginetest::haveTestSink())
+            GTEST_SKIP() << "no test sound sink";
     }
 };
 
 TEST_F(EffectorPictures, TheSpectrumMovesWhileASweepPlays)
 {
-    if (!enginetest::haveTestSink())
-        GTEST_SKIP() << "no test sound sink";
-    setInterfaceLanguage("en");
     const std::string sweep = homePath("sweep.wav");
     ASSERT_TRUE(
         enginetest::sh("sox -n -r 44100 -c 2 '" + sweep + "' synth 8 sine 60-12000 vol 0.5"));
     engines::SpectrumService::instance().start();
-
-    PlayerApp app;
-    app.LoadSettings();
-    app.settings().components[ComponentEffector].enable = 1;
-    app.settings().reverb = 1;
-    app.settings().equalizerMode = 2;
-    app.settings().viewSpectrumMode = 1;
-    MainController window(app, [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
-        if (index == ComponentEffector)
-            return new SoundEffector(host, parent);
-        if (index == ComponentAudio)
-            return new AudioPlayer(host, parent);
-        return nullptr;
-    });
-    window.show();
-    auto* effector = static_cast<SoundEffector*>(window.component(ComponentEffector));
-    auto* player = static_cast<AudioPlayer*>(window.component(ComponentAudio));
+    openWindow(
+        ComponentAudio,
+        [](AppSettings& s) {
+            s.components[ComponentEffector].enable = s.reverb = s.viewSpectrumMode = 1;
+            s.equalizerMode = 2;
+        },
+        [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
+            if (index == ComponentEffector)
+                return new SoundEffector(host, parent);
+            return index == ComponentAudio ? new AudioPlayer(host, parent) : nullptr;
+        });
+    window->show();
+    auto* effector = static_cast<SoundEffector*>(window->component(ComponentEffector));
+    auto* player = static_cast<AudioPlayer*>(window->component(ComponentAudio));
     ASSERT_NE(effector, nullptr);
     SpectrumDisplay* spectrum = effector->spectrum();
     pumpUntil([&] { return player->state() == kModeStopped; }, 2000);
     ASSERT_TRUE(spectrum->isRegistered());
     pumpUntil([&] { return !spectrum->isAnimating(); }, 2000);
-    window.grab().save(outDir() + QStringLiteral("/effector-stopped.png"));
-
-    app.cmdInfo.fileName = sweep;
-    window.sendMessage(UM_COMMAND, ComponentAudio, cmd::PlayPending);
+    window->grab().save(playertest::shotDir() + "/effector-stopped.png");
+    playPending(sweep);
     ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     // Where the energy is, band by band, at three moments of the sweep, in three modes.
     std::vector<std::array<int, 20>> seen;
@@ -181,20 +162,18 @@ TEST_F(EffectorPictures, TheSpectrumMovesWhileASweepPlays)
         spectrum->SetMode(mode);
         pump(1500);
         seen.push_back(spectrum->levels());
-        const QImage picture = window.grab().toImage();
-        picture.save(outDir() + QStringLiteral("/effector-sweep-mode%1.png").arg(mode));
-        pictures.push_back(picture);
+        pictures.push_back(window->grab().toImage());
+        pictures.back().save(playertest::shotDir() +
+                             QString("/effector-sweep-mode%1.png").arg(mode));
     }
-    window.sendMessage(UM_COMMAND, ComponentAudio, cmd::Stop);
+    command(cmd::Stop);
     engines::SpectrumService::instance().stop();
-
     // The bands' centre of mass (the louder bands weigh more).
     const auto centre = [](const std::array<int, 20>& levels) {
         double sum = 0, weight = 0;
         for (int i = 0; i < 20; ++i) {
-            const double w = static_cast<double>(levels[i]) * levels[i];
-            sum += w * i;
-            weight += w;
+            sum += static_cast<double>(levels[i]) * levels[i] * i;
+            weight += static_cast<double>(levels[i]) * levels[i];
         }
         return weight > 0 ? sum / weight : -1.0;
     };
@@ -204,24 +183,16 @@ TEST_F(EffectorPictures, TheSpectrumMovesWhileASweepPlays)
     EXPECT_NE(pictures[0], pictures[1]);
     EXPECT_NE(pictures[1], pictures[2]);
     EXPECT_GT(spectrum->snapshotsShown(), 40) << "about twenty pictures a second";
-    setInterfaceLanguage("");
 }
 
 TEST_F(EffectorPictures, TheWholeStripWithTheEffectorAndTheMixer)
 {
-    if (!enginetest::haveTestSink())
-        GTEST_SKIP() << "no test sound sink";
-    setInterfaceLanguage("en");
-    PlayerApp app;
-    app.LoadSettings();
-    MainController window(app);
-    window.show();
-    auto* mixer = window.component(ComponentMixer);
-    ASSERT_NE(mixer, nullptr);
-    ASSERT_NE(window.component(ComponentEffector), nullptr);
+    openWindow(ComponentAudio);
+    window->show();
+    ASSERT_NE(window->component(ComponentMixer), nullptr);
+    ASSERT_NE(window->component(ComponentEffector), nullptr);
     pump(800);
-    EXPECT_EQ(window.height(), 50 + 88 + 100 + 4 * 100)
+    EXPECT_EQ(window->height(), 50 + 88 + 100 + 4 * 100)
         << "the effector, the mixer and the four players, all on at a first start";
-    window.grab().save(outDir() + QStringLiteral("/strip-with-effector-and-mixer.png"));
-    setInterfaceLanguage("");
+    window->grab().save(playertest::shotDir() + "/strip-with-effector-and-mixer.png");
 }

@@ -1,8 +1,5 @@
 // The player frame's logic driven through fake engine sessions, in milliseconds and without a
-// sound server: end of song, next and previous by play method and repeat, the restart rule of
-// Previous, the alternate-drive retry, failures and their texts, notifications, the start
-// mode, and the recording state. A CD-like player of numbered tracks is written here on the
-// frame's hooks alone, as the CD Player will be.
+// sound server. A CD-like player of numbered tracks is written here on the frame's hooks alone.
 
 #include "engines/engineapi.h"
 #include "engines/session.h"
@@ -32,13 +29,15 @@ struct FakeEngine
     int lengthMs = 60000;
     bool readyResult = true;
     std::vector<std::string> calls;
-    int opens() const
+    // The calls that contain `what`.
+    std::vector<std::string> only(const std::string& what) const
     {
-        int n = 0;
-        for (const std::string& c : calls)
-            n += c.find(" open ") != std::string::npos;
-        return n;
+        std::vector<std::string> out;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(out),
+                     [&](const std::string& c) { return c.find(what) != std::string::npos; });
+        return out;
     }
+    int opens() const { return static_cast<int>(only(" open ").size()); }
 };
 FakeEngine* g_fake = nullptr;
 
@@ -108,16 +107,26 @@ const engines::EngineFamily kFakeCd{"CD", "fake CD device", [](const engines::Se
                                             new TrackSession(kFakeCd, c, 0));
                                     }};
 
+// The frame with the test's drive: the tick and commands as the main window sends them.
+class DrivenFrame : public PlayerFrame
+{
+public:
+    using PlayerFrame::PlayerFrame;
+    ~DrivenFrame() override { StopPlayer(true); }
+    void tick() { sendMessage(WM_TIMER, kTickTimerId, 0); }
+    void command(int id) { sendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); }
+
+protected:
+    UINT EmptyAlbumHintId() const override { return playertext::AddAudioFiles; }
+};
+
 // A file player on the fake engines: A first, then B.
-class FilePlayer : public PlayerFrame
+class FilePlayer : public DrivenFrame
 {
 public:
     explicit FilePlayer(PlayerHost& host)
-        : PlayerFrame(ComponentAudio, AlbumKindAudio, host, nullptr, buttons::kAudioPlayer, false)
+        : DrivenFrame(ComponentAudio, AlbumKindAudio, host, nullptr, buttons::kAudioPlayer, false)
     {}
-    ~FilePlayer() override { StopPlayer(true); }
-    void tick() { sendMessage(WM_TIMER, kTickTimerId, 0); }
-    void command(int id) { sendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); }
     void notify(UINT msg, int cookie, int event, int value)
     {
         sendMessage(msg, engineNotifyWParam(cookie, event), value);
@@ -129,22 +138,18 @@ protected:
     {
         return {&kFakeA, &kFakeB};
     }
-    UINT EmptyAlbumHintId() const override { return playertext::AddAudioFiles; }
 };
 
 // A CD-like player: numbered tracks, its own session, and a recording that follows the frame.
-class TrackPlayer : public PlayerFrame
+class TrackPlayer : public DrivenFrame
 {
 public:
     explicit TrackPlayer(PlayerHost& host)
-        : PlayerFrame(ComponentCd, AlbumKindCd, host, nullptr, buttons::kCdPlayer, false)
+        : DrivenFrame(ComponentCd, AlbumKindCd, host, nullptr, buttons::kCdPlayer, false)
     {
         for (int i = 1; i <= 4; ++i)
             m_album.AddSong("Song " + std::to_string(i));
     }
-    ~TrackPlayer() override { StopPlayer(true); }
-    void tick() { sendMessage(WM_TIMER, kTickTimerId, 0); }
-    void command(int id) { sendMessage(WM_COMMAND, static_cast<WPARAM>(id), 0); }
     void startRecording(const std::string& path)
     {
         m_recordingPath = path;
@@ -163,7 +168,6 @@ protected:
         return result;
     }
     std::string TrackName(int n) const override { return "Track " + std::to_string(n); }
-    UINT EmptyAlbumHintId() const override { return playertext::AddAudioFiles; }
     void PauseRecording() override { recorderCalls.push_back("pause"); }
     void ResumeRecording() override { recorderCalls.push_back("resume"); }
     void EndRecording(bool user) override { recorderCalls.push_back(user ? "end by user" : "end"); }
@@ -296,14 +300,10 @@ TEST_F(FrameTest, ASongOnAnotherMediumIsTriedOnEachMountedOne)
     EXPECT_EQ(p->state(), kModePlaying);
     EXPECT_EQ(p->playingPath(), "/media/u/DISC3/a.wav");
     EXPECT_EQ(p->album().GetSong(1)->title, "/media/u/DISC1/a.wav") << "the album keeps its path";
-    const std::vector<std::string> opens = {
-        "A open /media/u/DISC1/a.wav", "B open /media/u/DISC1/a.wav", "A open /media/u/DISC2/a.wav",
-        "B open /media/u/DISC2/a.wav", "A open /media/u/DISC3/a.wav"};
-    std::vector<std::string> seen;
-    for (const std::string& c : fake.calls)
-        if (c.find(" open ") != std::string::npos)
-            seen.push_back(c);
-    EXPECT_EQ(seen, opens);
+    EXPECT_EQ(fake.only(" open "), (std::vector<std::string>{
+                                       "A open /media/u/DISC1/a.wav", "B open /media/u/DISC1/a.wav",
+                                       "A open /media/u/DISC2/a.wav", "B open /media/u/DISC2/a.wav",
+                                       "A open /media/u/DISC3/a.wav"}));
 }
 
 TEST_F(FrameTest, AFileNoEngineTakesSaysWhichTrackAndTriesNoOtherDrive)
@@ -461,11 +461,11 @@ TEST_F(FrameTest, RecordingPassesThroughTheFrame)
 
 TEST(CdDisc, TheAlbumKeyAndTheTimingFollowTheDesignedArithmetic)
 {
-    EXPECT_EQ(CdAlbumKey("12345678"), "bc614e");
-    EXPECT_EQ(CdAlbumKey("  +42 tracks"), "2a") << "blanks, a sign, digits to the first other";
-    EXPECT_EQ(CdAlbumKey("4294967297"), "1") << "wraps modulo 2^32";
-    EXPECT_EQ(CdAlbumKey("-1"), "ffffffff");
-    EXPECT_EQ(CdAlbumKey(""), "0");
+    // Blanks, a sign, digits to the first other; wrapped modulo 2^32.
+    std::vector<std::string> keys;
+    for (const char* id : {"12345678", "  +42 tracks", "4294967297", "-1", ""})
+        keys.push_back(CdAlbumKey(id));
+    EXPECT_EQ(keys, (std::vector<std::string>{"bc614e", "2a", "1", "ffffffff", "0"}));
 
     const CdTiming two = CdTimingOf({2000, 185000}, 300000);
     EXPECT_EQ(two.startFrames, (std::vector<std::int32_t>{150, 13875}));
@@ -482,25 +482,21 @@ TEST(CdDisc, TheAlbumKeyAndTheTimingFollowTheDesignedArithmetic)
 TEST_F(FrameTest, KeysDriveThePlayerLikeItsButtons)
 {
     auto p = filePlayer(3);
-    QTest::keyClick(p.get(), Qt::Key_Space);
+    // Near the start (1 s), Previous goes to the song before.
+    fake.positionMs = 1000;
+    std::vector<int> songs;
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Down, Qt::Key_PageDown, Qt::Key_Up}) {
+        QTest::keyClick(p.get(), key);
+        songs.push_back(p->album().currentSong());
+    }
+    EXPECT_EQ(songs, (std::vector<int>{1, 2, 3, 2}));
     EXPECT_EQ(p->state(), kModePlaying);
-    EXPECT_EQ(p->album().currentSong(), 1);
-    QTest::keyClick(p.get(), Qt::Key_Down);
-    EXPECT_EQ(p->album().currentSong(), 2);
-    QTest::keyClick(p.get(), Qt::Key_PageDown);
-    EXPECT_EQ(p->album().currentSong(), 3);
-    fake.positionMs = 1000; // near the start, Previous goes to the song before
-    QTest::keyClick(p.get(), Qt::Key_Up);
-    EXPECT_EQ(p->album().currentSong(), 2);
 
     fake.positionMs = 20000;
     fake.calls.clear();
     QTest::keyClick(p.get(), Qt::Key_Right);
     QTest::keyClick(p.get(), Qt::Key_Left);
-    std::vector<std::string> seeks;
-    for (const std::string& c : fake.calls)
-        if (c.find(" seek ") != std::string::npos)
-            seeks.push_back(c);
+    const std::vector<std::string> seeks = fake.only(" seek ");
     ASSERT_EQ(seeks.size(), 2u) << "Right and Left each seek once";
     EXPECT_NE(seeks[0], seeks[1]) << "forward and back land apart";
 

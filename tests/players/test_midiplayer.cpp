@@ -1,46 +1,27 @@
 // The MIDI Player in the real main window, playing generated MIDI and karaoke files, IMS songs
-// and modules through the engines into the test PulseAudio: the engine order and its fallback,
-// the tempo and key controls and their limits for every kind, the displays lit only while they
-// apply, the karaoke viewer following the song, opening files, and a picture of it all.
+// and modules into the test PulseAudio, and its karaoke viewer.
 
-#include "app/maincontroller.h"
-#include "app/playerapp.h"
 #include "engines/karaoke.h"
 #include "engines/midisynth.h"
-#include "enginetest.h"
 #include "platform/profile.h"
-#include "platform/strings.h"
 #include "platform/text.h"
 #include "players/karaokeviewer.h"
 #include "players/midiplayer.h"
-#include "support/testhome.h"
+#include "playertest.h"
 #include "ui/digitdisplay.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QPainter>
-#include <QSettings>
-#include <QTimer>
 
 #include <cstring>
 #include <fstream>
 
 using enginetest::pump;
 using enginetest::pumpUntil;
+using playertest::openEngine;
 
 namespace {
 
-class ProbedMidiPlayer : public MidiPlayer
-{
-public:
-    using MidiPlayer::MidiPlayer;
-    std::string openEngine() const { return session() ? session()->family().prefix : ""; }
-    engines::Session* openSession() const { return session(); }
-};
-
-class MidiPlayerTest : public KolvoHomeTest
+class MidiPlayerTest : public playertest::WindowTest<MidiPlayer>
 {
 protected:
     void SetUp() override
@@ -50,46 +31,46 @@ protected:
             GTEST_SKIP() << "no test sound sink";
         if (engines::findSoundFont().empty())
             GTEST_SKIP() << "no SoundFont installed";
-        setInterfaceLanguage("en");
-        app = std::make_unique<PlayerApp>();
-        app->LoadSettings();
-        window = std::make_unique<MainController>(
-            *app, [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
-                return index == ComponentMidi ? new ProbedMidiPlayer(host, parent) : nullptr;
-            });
-        player = static_cast<ProbedMidiPlayer*>(window->component(ComponentMidi));
+        openWindow(ComponentMidi);
+        player = static_cast<MidiPlayer*>(window->component(ComponentMidi));
         ASSERT_NE(player, nullptr);
         pumpUntil([this] { return player->state() == kModeStopped; }, 2000);
     }
-    void TearDown() override
-    {
-        window.reset();
-        app.reset();
-        setInterfaceLanguage("");
-        KolvoHomeTest::TearDown();
-    }
     std::string makeMidi(const std::string& name, const std::string& args)
     {
-        const std::string path = homePath(name);
         EXPECT_TRUE(enginetest::sh("/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-midi' " +
-                                   args + " '" + path + "'"));
-        return path;
+                                   args + " '" + homePath(name) + "'"));
+        return homePath(name);
     }
-    void playPending(const std::string& file)
+    // A module or IMS song by tools/make-test-music.
+    std::string makeMusic(const std::string& kind, const std::string& name, const char* notes = "")
     {
-        app->cmdInfo.fileName = file;
-        window->sendMessage(UM_COMMAND, ComponentMidi, cmd::PlayPending);
+        QDir().mkpath(QFileInfo(QString::fromStdString(homePath(name))).absolutePath());
+        EXPECT_TRUE(enginetest::sh("/usr/bin/python3 '" KOLVO_SOURCE_DIR
+                                   "/tools/make-test-music' " +
+                                   kind + " '" + homePath(name) + "' " + notes));
+        return homePath(name);
     }
-    void command(int id) { window->sendMessage(UM_COMMAND, ComponentMidi, id); }
+    bool playing()
+    {
+        return pumpUntil([this] { return player->state() == kModePlaying; }, 5000);
+    }
+    // Lit tempo display, its value, lit key display, its value.
+    std::vector<int> displays()
+    {
+        return {player->tempoDisplay()->isLit(), player->tempoDisplay()->value(),
+                player->keyDisplay()->isLit(), player->keyDisplay()->value()};
+    }
+    void repeat(int id, int times)
+    {
+        for (int i = 0; i < times; ++i)
+            command(id);
+    }
 
-    std::unique_ptr<PlayerApp> app;
-    std::unique_ptr<MainController> window;
-    ProbedMidiPlayer* player = nullptr;
+    MidiPlayer* player = nullptr;
 };
 
-// The viewer on its own, fed the events the engine sends.
-class KaraokeViewerAlone : public KolvoHomeTest
-{};
+using KaraokeViewerAlone = KolvoHomeTest; // the viewer on its own, fed the engine's events
 
 } // namespace
 
@@ -101,24 +82,20 @@ TEST_F(MidiPlayerTest, AKaraokeFilePlaysWithItsWordsLitAsTheyAreSung)
     enginetest::SinkRecorder recorder;
     ASSERT_TRUE(recorder.start());
     playPending(kar);
-    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
-    EXPECT_EQ(player->openEngine(), "KMIDEngine_");
-    EXPECT_TRUE(player->tempoDisplay()->isLit());
-    EXPECT_EQ(player->tempoDisplay()->value(), 100);
-    EXPECT_TRUE(player->keyDisplay()->isLit());
-    EXPECT_EQ(player->keyDisplay()->value(), 0);
+    ASSERT_TRUE(playing());
+    EXPECT_EQ(openEngine(*player), "KMIDEngine_");
+    EXPECT_EQ(displays(), (std::vector<int>{1, 100, 1, 0}));
     KaraokeViewer* viewer = player->karaokeViewer();
     EXPECT_TRUE(viewer->isActive());
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->title().toStdString(), "Evening Song.kar");
     // The page comes up at once (so the title gives way to it); at 1.5 s "Sun" and "ny e" are
-    // sung.
+    // sung; the second page replaces the first.
     ASSERT_TRUE(pumpUntil([&] { return viewer->lineText(1) == "Sunny eve"; }, 2000));
     EXPECT_EQ(viewer->lineText(2).toStdString(), "ning lights");
     ASSERT_TRUE(pumpUntil([&] { return viewer->litText(1) == "Sun"; }, 3000));
     ASSERT_TRUE(pumpUntil([&] { return viewer->litText(1) == "Sunny e"; }, 1000));
     EXPECT_TRUE(viewer->litText(2).isEmpty());
-    // The second page replaces the first.
     ASSERT_TRUE(pumpUntil([&] { return viewer->lineText(1) == "Good night"; }, 3000));
     EXPECT_TRUE(viewer->lineText(2).isEmpty());
     ASSERT_TRUE(pumpUntil([this] { return player->state() == kModeStopped; }, 8000));
@@ -142,25 +119,20 @@ TEST_F(MidiPlayerTest, TempoAndKeyStepWithinTheirLimitsOnlyWhilePlaying)
     EXPECT_EQ(player->tempoPercent(), 0);
     EXPECT_EQ(player->key(), 0);
     playPending(mid);
-    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
+    ASSERT_TRUE(playing());
     EXPECT_EQ(player->baseTempo(), 120000);
     // The time display follows the song on the half-second tick.
     EXPECT_TRUE(pumpUntil([this] { return player->positionSeconds() >= 2; }, 4000));
     command(cmd::Fast);
     EXPECT_EQ(player->tempoDisplay()->value(), 110);
-    for (int i = 0; i < 50; ++i)
-        command(cmd::Fast);
+    repeat(cmd::Fast, 50);
     EXPECT_EQ(player->tempoPercent(), 500);
-    for (int i = 0; i < 60; ++i)
-        command(cmd::Slow);
+    repeat(cmd::Slow, 60);
+    repeat(cmd::KeyHigh, 15);
+    EXPECT_EQ(displays(), (std::vector<int>{1, 10, 1, 12}));
     EXPECT_EQ(player->tempoPercent(), 10);
-    EXPECT_EQ(player->tempoDisplay()->value(), 10);
-    for (int i = 0; i < 15; ++i)
-        command(cmd::KeyHigh);
     EXPECT_EQ(player->key(), 12);
-    EXPECT_EQ(player->keyDisplay()->value(), 12);
-    for (int i = 0; i < 30; ++i)
-        command(cmd::KeyLow);
+    repeat(cmd::KeyLow, 30);
     EXPECT_EQ(player->key(), -12);
     // Paused: the controls hold.
     command(cmd::Pause);
@@ -178,10 +150,9 @@ TEST_F(MidiPlayerTest, TempoAndKeyStepWithinTheirLimitsOnlyWhilePlaying)
 TEST_F(MidiPlayerTest, WithoutTheInternalEngineTheSequencerPlaysWithoutAKey)
 {
     app->settings().midUseInternal = 0;
-    const std::string mid = makeMidi("seq.mid", "tone --seconds 20");
-    playPending(mid);
-    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
-    EXPECT_EQ(player->openEngine(), "MCI");
+    playPending(makeMidi("seq.mid", "tone --seconds 20"));
+    ASSERT_TRUE(playing());
+    EXPECT_EQ(openEngine(*player), "MCI");
     EXPECT_TRUE(player->tempoDisplay()->isLit());
     EXPECT_EQ(player->baseTempo(), 120);
     EXPECT_FALSE(player->keyDisplay()->isLit());
@@ -190,10 +161,9 @@ TEST_F(MidiPlayerTest, WithoutTheInternalEngineTheSequencerPlaysWithoutAKey)
     command(cmd::Fast);
     EXPECT_EQ(player->tempoPercent(), 110);
     // A karaoke file still goes to the engine first, which shows its words.
-    const std::string kar = makeMidi("words.kar", "karaoke");
-    playPending(kar);
-    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
-    EXPECT_EQ(player->openEngine(), "KMIDEngine_");
+    playPending(makeMidi("words.kar", "karaoke"));
+    ASSERT_TRUE(playing());
+    EXPECT_EQ(openEngine(*player), "KMIDEngine_");
     command(cmd::Stop);
 }
 
@@ -201,52 +171,40 @@ TEST_F(MidiPlayerTest, FastAndKeyHighChangeAnImsSongButAModuleShowsNeither)
 {
     // An IMS song with its bank beside it (twelve seconds at 120 a minute) and a module of
     // about eleven seconds.
-    const std::string ims = homePath("Tune.ims");
-    const std::string tools = "/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-test-music' ";
-    ASSERT_TRUE(enginetest::sh(tools + "ims '" + ims + "' --notes 69:24"));
-    ASSERT_TRUE(enginetest::sh(tools + "bnk '" + homePath("Tune.bnk") + "'"));
-    const std::string mod = homePath("Tune.mod");
-    ASSERT_TRUE(enginetest::sh(tools + "mod '" + mod + "' --notes 72:96"));
-
+    const std::string ims = makeMusic("ims", "Tune.ims", "--notes 69:24");
+    makeMusic("bnk", "Tune.bnk");
+    const std::string mod = makeMusic("mod", "Tune.mod", "--notes 72:96");
     // How far the song moves in a second of the clock.
     const auto songMsPerSecond = [this] {
-        const int before = player->openSession()->positionMs();
+        const int before = player->session()->positionMs();
         pump(1000);
-        return player->openSession()->positionMs() - before;
+        return player->session()->positionMs() - before;
     };
     for (const auto& [file, prefix] :
          {std::pair<std::string, std::string>{ims, "KIMSEngine_"}, {mod, "KMODEngine_"}}) {
         SCOPED_TRACE(file);
         const bool module = file == mod;
         playPending(file);
-        ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
-        ASSERT_EQ(player->openEngine(), prefix);
-        EXPECT_EQ(player->tempoDisplay()->isLit(), !module);
-        EXPECT_EQ(player->tempoDisplay()->value(), module ? 0 : 100);
-        EXPECT_EQ(player->keyDisplay()->isLit(), !module);
-        EXPECT_EQ(player->keyDisplay()->value(), 0);
+        ASSERT_TRUE(playing());
+        ASSERT_EQ(openEngine(*player), prefix);
+        EXPECT_EQ(displays(), (std::vector<int>{!module, module ? 0 : 100, !module, 0}));
         pump(300); // past the start of the output
         const int normal = songMsPerSecond();
         EXPECT_NEAR(normal, 1000, 200);
-
         // Ten steps of Fast: twice the tempo, so twice the song in the same second; a module
         // keeps its own tempo and its display stays off.
-        for (int i = 0; i < 10; ++i)
-            command(cmd::Fast);
+        repeat(cmd::Fast, 10);
         EXPECT_EQ(player->tempoDisplay()->value(), module ? 0 : 200);
         pump(200);
         const int fast = songMsPerSecond();
         EXPECT_NEAR(static_cast<double>(fast) / normal, module ? 1.0 : 2.0, 0.3)
             << fast << " against " << normal;
-
         // Key High moves the song itself, not only the display; not a module's.
-        for (int i = 0; i < 3; ++i)
-            command(cmd::KeyHigh);
+        repeat(cmd::KeyHigh, 3);
         EXPECT_EQ(player->keyDisplay()->value(), module ? 0 : 3);
-        EXPECT_EQ(player->openSession()->key(), module ? 0 : 3);
+        EXPECT_EQ(player->session()->key(), module ? 0 : 3);
         command(cmd::KeyLow);
-        EXPECT_EQ(player->openSession()->key(), module ? 0 : 2);
-
+        EXPECT_EQ(player->session()->key(), module ? 0 : 2);
         command(cmd::Stop);
         pump(100);
         EXPECT_FALSE(player->tempoDisplay()->isLit());
@@ -258,41 +216,25 @@ TEST_F(MidiPlayerTest, FastAndKeyHighChangeAnImsSongButAModuleShowsNeither)
 // chosen alone as it is.
 TEST_F(MidiPlayerTest, OpenPlaysTheChosenSongsAndAListChosenAlone)
 {
-    const std::string tools = "/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-test-music' ";
-    QDir().mkpath(QString::fromStdString(homePath("pick")));
-    const std::string it = homePath("pick/a.it"), mod = homePath("pick/b.mod");
-    ASSERT_TRUE(enginetest::sh(tools + "it '" + it + "' --notes 69:32"));
-    ASSERT_TRUE(enginetest::sh(tools + "mod '" + mod + "' --notes 72:32"));
-    std::ofstream(homePath("pick/notes.txt")) << "words\n";
-    std::ofstream(homePath("pick/list.m3u")) << "#EXTM3U\n#EXTINF:4,The Second\nb.mod\n";
+    const std::string it = makeMusic("it", "pick/a.it", "--notes 69:32");
+    const std::string mod = makeMusic("mod", "pick/b.mod", "--notes 72:32");
+    writeFile("pick/notes.txt", "words\n");
+    writeFile("pick/list.m3u", "#EXTM3U\n#EXTINF:4,The Second\nb.mod\n");
     QStringList offered;
     const auto choose = [&](const QString& names) {
-        bool answered = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            answered = true;
-            offered = dialog->nameFilters();
-            dialog->setDirectory(QString::fromStdString(homePath("pick")));
-            dialog->selectFile(names);
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
+        const auto answered = playertest::answerFileDialog(homePath("pick"), names, &offered);
         command(cmd::Open);
-        return answered;
+        return *answered;
     };
     ASSERT_TRUE(choose(QStringLiteral("\"a.it\" \"notes.txt\" \"b.mod\"")));
     ASSERT_FALSE(offered.isEmpty());
     for (const char* pattern : {"*.mid", "*.kar", "*.rmi", "*.ims", "*.it", "*.mod", "*.xm"})
         EXPECT_TRUE(offered.first().contains(QLatin1String(pattern))) << pattern;
-    std::vector<std::string> titles;
-    for (const SongEntry& song : player->album().songs())
-        titles.push_back(song.title);
-    EXPECT_EQ(titles, (std::vector<std::string>{it, mod})) << "the text file is no song";
+    EXPECT_EQ(playertest::titles(player->album()), (std::vector<std::string>{it, mod}))
+        << "the text file is no song";
     EXPECT_EQ(app->settings().components[ComponentMidi].initialDir, homePath("pick"));
-    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000))
-        << player->messageText();
-    EXPECT_EQ(player->openEngine(), "KMODEngine_");
+    ASSERT_TRUE(playing()) << player->messageText();
+    EXPECT_EQ(openEngine(*player), "KMODEngine_");
     EXPECT_EQ(player->playingPath(), it);
 
     ASSERT_TRUE(choose(QStringLiteral("list.m3u")));
@@ -305,8 +247,7 @@ TEST_F(MidiPlayerTest, OpenPlaysTheChosenSongsAndAListChosenAlone)
 
 TEST_F(MidiPlayerTest, ASongNoEngineTakesLeavesTheDesignedMessage)
 {
-    const std::string broken = makeMidi("broken.mid", "broken --kind no-header");
-    playPending(broken);
+    playPending(makeMidi("broken.mid", "broken --kind no-header"));
     pump(200);
     EXPECT_EQ(player->state(), kModeStopped);
     EXPECT_EQ(player->messageText(), "Can't play Track 1, broken.mid File.");
@@ -314,58 +255,61 @@ TEST_F(MidiPlayerTest, ASongNoEngineTakesLeavesTheDesignedMessage)
     EXPECT_FALSE(player->karaokeViewer()->isVisible());
 }
 
+// A line record as the engine sends it: the id, the page flag, then the bytes.
+void sendLine(KaraokeViewer& viewer, int id, bool page, const std::string& bytes)
+{
+    std::vector<std::int32_t> record(2 + (bytes.size() + 4) / 4, 0);
+    record[0] = id;
+    record[1] = page ? 1 : 0;
+    std::memcpy(record.data() + 2, bytes.data(), bytes.size());
+    viewer.sendMessage(UM_KARAOKE, static_cast<WPARAM>(id),
+                       reinterpret_cast<LPARAM>(record.data()));
+}
+void sendLight(KaraokeViewer& viewer, int code, int line, int id, int position, int length)
+{
+    const midi::KaraokeHighlightRecord r{line, id, position, length};
+    viewer.sendMessage(UM_KARAOKE, static_cast<WPARAM>(static_cast<std::uint32_t>(code)),
+                       reinterpret_cast<LPARAM>(&r));
+}
+
 TEST_F(KaraokeViewerAlone, HighlightsWaitForPlayingAndLinesScrollAsDesigned)
 {
     int mode = kModePaused;
     KaraokeViewer viewer(nullptr, [&] { return mode; });
-    const auto line = [&](int id, bool page, const char* text) {
-        std::vector<std::int32_t> record(2 + (std::strlen(text) + 4) / 4, 0);
-        record[0] = id;
-        record[1] = page ? 1 : 0;
-        std::memcpy(record.data() + 2, text, std::strlen(text));
-        viewer.sendMessage(UM_KARAOKE, static_cast<WPARAM>(id),
-                           reinterpret_cast<LPARAM>(record.data()));
+    const auto shown = [&] {
+        return std::vector<std::string>{
+            viewer.lineText(0).toStdString(), viewer.lineText(1).toStdString(),
+            viewer.litText(1).toStdString(), viewer.lineText(2).toStdString(),
+            viewer.litText(2).toStdString()};
     };
-    const auto light = [&](int code, int id, int position, int length) {
-        const midi::KaraokeHighlightRecord r{0, id, position, length};
-        viewer.sendMessage(UM_KARAOKE, static_cast<WPARAM>(static_cast<std::uint32_t>(code)),
-                           reinterpret_cast<LPARAM>(&r));
-    };
-    // Not shown: nothing is taken.
-    line(1, true, "ignored");
+    using Lines = std::vector<std::string>;
+    sendLine(viewer, 1, true, "ignored"); // not shown: nothing is taken
     EXPECT_TRUE(viewer.lineText(1).isEmpty());
     viewer.showFor(QStringLiteral("song.kar"));
     viewer.sendMessage(UM_KARAOKE, 0, reinterpret_cast<LPARAM>("Title"));
     EXPECT_EQ(viewer.lineState(), KaraokeViewer::TitleShown);
     EXPECT_EQ(viewer.lineText(0).toStdString(), "Title");
-    line(1, true, "one two");
-    line(2, false, "three four");
+    sendLine(viewer, 1, true, "one two");
+    sendLine(viewer, 2, false, "three four");
     EXPECT_EQ(viewer.lineState(), KaraokeViewer::Running);
-    // Paused: highlights are dropped.
-    light(-1, 1, 0, 3);
+    sendLight(viewer, -1, 0, 1, 0, 3); // paused: highlights are dropped
     EXPECT_TRUE(viewer.litText(1).isEmpty());
     mode = kModePlaying;
-    light(-1, 1, 0, 3);
+    sendLight(viewer, -1, 0, 1, 0, 3);
     EXPECT_EQ(viewer.litText(1).toStdString(), "one");
-    light(-2, 1, 3, 4);
-    EXPECT_EQ(viewer.litText(1).toStdString(), "one two");
-    light(-1, 2, 6, 4);
-    EXPECT_EQ(viewer.litText(2).toStdString(), "four");
+    sendLight(viewer, -2, 0, 1, 3, 4);
+    sendLight(viewer, -1, 0, 2, 6, 4);
+    EXPECT_EQ(shown(), (Lines{"", "one two", "one two", "three four", "four"}));
     // A further line: the lower one moves up with its highlight.
-    line(3, false, "five");
-    EXPECT_EQ(viewer.lineText(1).toStdString(), "three four");
-    EXPECT_EQ(viewer.litText(1).toStdString(), "four");
-    EXPECT_EQ(viewer.lineText(2).toStdString(), "five");
+    sendLine(viewer, 3, false, "five");
+    EXPECT_EQ(shown(), (Lines{"", "three four", "four", "five", ""}));
     // A code above 100000 starts a page without the flag.
-    line(100004, false, "six");
-    EXPECT_EQ(viewer.lineText(1).toStdString(), "six");
-    EXPECT_TRUE(viewer.lineText(2).isEmpty());
-    EXPECT_TRUE(viewer.lineText(0).isEmpty());
+    sendLine(viewer, 100004, false, "six");
+    EXPECT_EQ(shown(), (Lines{"", "six", "", "", ""}));
     // A line event without a record scrolls twice.
-    line(5, false, "seven");
+    sendLine(viewer, 5, false, "seven");
     viewer.sendMessage(UM_KARAOKE, 6, 0);
-    EXPECT_TRUE(viewer.lineText(1).isEmpty());
-    EXPECT_TRUE(viewer.lineText(2).isEmpty());
+    EXPECT_EQ(shown(), (Lines{"", "", "", "", ""}));
     viewer.hideViewer();
     EXPECT_FALSE(viewer.isActive());
 }
@@ -376,15 +320,8 @@ TEST_F(KaraokeViewerAlone, KoreanWordsAreDecodedAndTheRectangleIsKept)
     {
         KaraokeViewer viewer(nullptr, [] { return kModePlaying; });
         viewer.showFor(QStringLiteral("k.kar"));
-        const std::string bytes = *text::encodeLegacy("안녕하세요", "CP949");
-        std::vector<std::int32_t> record(2 + (bytes.size() + 4) / 4, 0);
-        record[0] = 1;
-        record[1] = 1;
-        std::memcpy(record.data() + 2, bytes.data(), bytes.size());
-        viewer.sendMessage(UM_KARAOKE, 1, reinterpret_cast<LPARAM>(record.data()));
-        const midi::KaraokeHighlightRecord r{1, 1, 4, 6};
-        viewer.sendMessage(UM_KARAOKE, static_cast<WPARAM>(static_cast<std::uint32_t>(-2)),
-                           reinterpret_cast<LPARAM>(&r));
+        sendLine(viewer, 1, true, *text::encodeLegacy("안녕하세요", "CP949"));
+        sendLight(viewer, -2, 1, 1, 4, 6);
         EXPECT_EQ(viewer.lineText(1).toStdString(), "안녕하세요");
         EXPECT_EQ(viewer.litText(1).toStdString(), "안녕하세요");
         viewer.setGeometry(QRect(40, 50, 300, 120));
@@ -397,20 +334,18 @@ TEST_F(KaraokeViewerAlone, KoreanWordsAreDecodedAndTheRectangleIsKept)
 
 TEST_F(MidiPlayerTest, APictureOfTheMidiPlayerSingingAKaraokeFile)
 {
-    const std::string kar = makeMidi(
+    playPending(makeMidi(
         "Kolvo Night Song.kar",
         "karaoke --title 'Kolvo Night Song' --text '\\Kol|vo sings/in the |night\\Sec|ond page' "
-        "--start 0.5 --step 0.6");
-    playPending(kar);
-    ASSERT_TRUE(pumpUntil([this] { return player->state() == kModePlaying; }, 5000));
+        "--start 0.5 --step 0.6"));
+    ASSERT_TRUE(playing());
     command(cmd::Fast);
     command(cmd::Fast);
     command(cmd::KeyHigh);
     KaraokeViewer* viewer = player->karaokeViewer();
     ASSERT_TRUE(pumpUntil([&] { return viewer->litText(1) == "Kolvo sings"; }, 4000));
     pump(100);
-    const QPixmap main = window->grab();
-    const QPixmap words = viewer->grab();
+    const QPixmap main = window->grab(), words = viewer->grab();
     QImage img(std::max(main.width(), words.width()), main.height() + 8 + words.height(),
                QImage::Format_RGB32);
     img.fill(QColor(0x30, 0x30, 0x30));
@@ -418,16 +353,14 @@ TEST_F(MidiPlayerTest, APictureOfTheMidiPlayerSingingAKaraokeFile)
     p.drawPixmap(0, 0, main);
     p.drawPixmap(0, main.height() + 8, words);
     p.end();
-    const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
-    QDir().mkpath(dir);
-    EXPECT_TRUE(img.save(dir + QStringLiteral("/midi-player-karaoke.png")));
+    EXPECT_TRUE(img.save(playertest::shotDir() + QStringLiteral("/midi-player-karaoke.png")));
     // The sung part of the upper line is drawn in the sung colour.
     const QImage viewerImage = words.toImage();
     bool sungColour = false;
-    for (int y = viewerImage.height() / 3; y < viewerImage.height() && !sungColour; ++y)
-        for (int x = 0; x < viewerImage.width() / 3 && !sungColour; ++x) {
+    for (int y = viewerImage.height() / 3; y < viewerImage.height(); ++y)
+        for (int x = 0; x < viewerImage.width() / 3; ++x) {
             const QColor c = viewerImage.pixelColor(x, y);
-            sungColour = c.red() > 200 && c.green() > 160 && c.blue() < 120;
+            sungColour = sungColour || (c.red() > 200 && c.green() > 160 && c.blue() < 120);
         }
     EXPECT_TRUE(sungColour);
     command(cmd::Stop);

@@ -1,7 +1,4 @@
-// The Mixer against the tests' private PulseAudio, checked with pactl from the other side: a
-// volume or mute changed with pactl shows on the panel, one changed on the panel shows in
-// pactl, a second sink appears in the other view and goes again, the recording select list
-// sets the default source, and a server that goes away and comes back is found again.
+// The Mixer against the tests' private PulseAudio, checked with pactl from the other side.
 
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
@@ -34,23 +31,18 @@ const char* testSink()
 QString pactl(const QStringList& args)
 {
     QProcess p;
-    p.start(QStringLiteral("pactl"), args);
+    p.start("pactl", args);
     if (!p.waitForFinished(5000) || p.exitCode() != 0)
         return {};
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-bool haveServer()
-{
-    return !pactl({QStringLiteral("info")}).isEmpty();
-}
-
 // The raw channel values pactl reports for a sink ("front-left: 40960 / ...").
 std::vector<int> sinkVolume(const QString& sink)
 {
-    const QString out = pactl({QStringLiteral("get-sink-volume"), sink});
+    const QString out = pactl({"get-sink-volume", sink});
     std::vector<int> values;
-    static const QRegularExpression re(QStringLiteral(":\\s*(\\d+)\\s*/"));
+    static const QRegularExpression re(":\\s*(\\d+)\\s*/");
     auto it = re.globalMatch(out.section(QLatin1Char('\n'), 0, 0));
     while (it.hasNext())
         values.push_back(it.next().captured(1).toInt());
@@ -59,7 +51,12 @@ std::vector<int> sinkVolume(const QString& sink)
 
 bool sinkMuted(const QString& sink)
 {
-    return pactl({QStringLiteral("get-sink-mute"), sink}).contains(QStringLiteral("yes"));
+    return pactl({"get-sink-mute", sink}).contains("yes");
+}
+// Whether pactl reports these channel values for the sink within 3 s.
+bool sinkReaches(const QString& sink, const std::vector<int>& values)
+{
+    return waitFor([&] { return sinkVolume(sink) == values; }, 3000);
 }
 
 int lineIndex(const mixer::View& view, const std::string& name)
@@ -75,7 +72,7 @@ class MixerPulse : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!haveServer())
+        if (pactl({"info"}).isEmpty())
             GTEST_SKIP() << "no test PulseAudio";
         setInterfaceLanguage("en");
         sink = QString::fromLatin1(testSink());
@@ -89,23 +86,21 @@ protected:
     {
         panel.reset();
         for (const QString& module : modules)
-            pactl({QStringLiteral("unload-module"), module});
+            pactl({"unload-module", module});
         restore();
         setInterfaceLanguage("");
     }
     void restore()
     {
-        pactl({QStringLiteral("set-sink-volume"), sink, QStringLiteral("100%")});
-        pactl({QStringLiteral("set-sink-mute"), sink, QStringLiteral("0")});
-        pactl({QStringLiteral("set-default-sink"), sink});
-        pactl({QStringLiteral("set-default-source"), sink + QStringLiteral(".monitor")});
+        pactl({"set-sink-volume", sink, "100%"});
+        pactl({"set-sink-mute", sink, "0"});
+        pactl({"set-default-sink", sink});
+        pactl({"set-default-source", sink + ".monitor"});
     }
     QString loadSink(const QString& name)
     {
-        const QString module =
-            pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                   QStringLiteral("sink_name=") + name,
-                   QStringLiteral("sink_properties=device.description=") + name});
+        const QString module = pactl({"load-module", "module-null-sink", "sink_name=" + name,
+                                      "sink_properties=device.description=" + name});
         if (!module.isEmpty())
             modules.push_back(module);
         return module;
@@ -129,14 +124,12 @@ protected:
 TEST_F(MixerPulse, TheDefaultSinkIsTheMasterAndItsMonitorIsRecorded)
 {
     ASSERT_FALSE(view(0).lines.empty());
-    EXPECT_EQ(view(0).lines[0].name, sink.toStdString());
-    EXPECT_EQ(view(0).lines[0].kind, mixer::LineKind::Sink);
-    EXPECT_EQ(view(0).lines[0].channels, 2);
+    const mixer::Line& master = view(0).lines[0];
+    EXPECT_EQ(std::tuple(master.name, master.kind, master.channels),
+              std::tuple(sink.toStdString(), mixer::LineKind::Sink, 2));
     ASSERT_FALSE(view(1).lines.empty());
+    // Line 0 is the recording device, the monitor; the select list follows it.
     EXPECT_EQ(view(1).lines[0].name, sink.toStdString() + ".monitor");
-    const int monitor = lineIndex(view(1), sink.toStdString() + ".monitor");
-    ASSERT_GE(monitor, 0);
-    // Line 0 is the recording device; the select list follows it.
     int selected = 0;
     for (const auto& line : view(1).lines)
         if (line.selectBit >= 0 && ((view(1).destinations[0].selectMask >> line.selectBit) & 1))
@@ -146,13 +139,12 @@ TEST_F(MixerPulse, TheDefaultSinkIsTheMasterAndItsMonitorIsRecorded)
 
 TEST_F(MixerPulse, VolumesChangedWithPactlShowOnThePanel)
 {
-    pactl({QStringLiteral("set-sink-volume"), sink, QStringLiteral("50%")});
+    pactl({"set-sink-volume", sink, "50%"});
     ASSERT_TRUE(waitFor([&] { return panel->MasterVolume() == 16; }, 3000));
     EXPECT_EQ(panel->volumeSlider(0)->GetPos(), 16);
     EXPECT_EQ(panel->balanceSlider(0)->GetPos(), 0);
     // Left at 50 %, right at 25 %: volume 16, balance -4.
-    pactl({QStringLiteral("set-sink-volume"), sink, QStringLiteral("32768"),
-           QStringLiteral("16384")});
+    pactl({"set-sink-volume", sink, "32768", "16384"});
     ASSERT_TRUE(waitFor([&] { return panel->balanceSlider(0)->GetPos() == -4; }, 3000));
     EXPECT_EQ(panel->volumeSlider(0)->GetPos(), 16);
 }
@@ -160,34 +152,24 @@ TEST_F(MixerPulse, VolumesChangedWithPactlShowOnThePanel)
 TEST_F(MixerPulse, VolumesChangedOnThePanelShowInPactl)
 {
     EXPECT_EQ(panel->SetMasterVolume(20), 20);
-    ASSERT_TRUE(waitFor(
-        [&] {
-            return sinkVolume(sink) == std::vector<int>{40960, 40960};
-        },
-        3000))
-        << "20 / 32 of 65536";
+    ASSERT_TRUE(sinkReaches(sink, {40960, 40960})) << "20 / 32 of 65536";
     const LPARAM balance = static_cast<LPARAM>(panel->balanceSlider(0)->handle());
     panel->sendMessage(WM_HSCROLL, slider::scrollParam(-4, SB_THUMBPOSITION), balance);
-    ASSERT_TRUE(waitFor([&] { return sinkVolume(sink) == std::vector<int>{40960, 20480}; }, 3000));
+    ASSERT_TRUE(sinkReaches(sink, {40960, 20480}));
     // Read back by the panel, nothing drifts.
     spin(200);
     EXPECT_EQ(panel->MasterVolume(), 20);
     EXPECT_EQ(panel->balanceSlider(0)->GetPos(), -4);
     // ATT and back, through the routed command the remote control uses.
     panel->sendMessage(UM_COMMAND, ComponentMixer, cmd::Att);
-    ASSERT_TRUE(waitFor(
-        [&] {
-            return sinkVolume(sink) == std::vector<int>{8192, 4096};
-        },
-        3000))
-        << "20 / 5 = 4, balance kept";
+    ASSERT_TRUE(sinkReaches(sink, {8192, 4096})) << "20 / 5 = 4, balance kept";
     panel->sendMessage(UM_COMMAND, ComponentMixer, cmd::Att);
-    ASSERT_TRUE(waitFor([&] { return sinkVolume(sink) == std::vector<int>{40960, 20480}; }, 3000));
+    ASSERT_TRUE(sinkReaches(sink, {40960, 20480}));
 }
 
 TEST_F(MixerPulse, MuteBothWays)
 {
-    pactl({QStringLiteral("set-sink-mute"), sink, QStringLiteral("1")});
+    pactl({"set-sink-mute", sink, "1"});
     ASSERT_TRUE(waitFor([&] { return !panel->columnSwitch(0)->IsChecked(); }, 3000));
     click(panel->columnSwitch(0));
     ASSERT_TRUE(waitFor([&] { return !sinkMuted(sink); }, 3000));
@@ -201,7 +183,7 @@ TEST_F(MixerPulse, ASecondSinkAppearsAndGoesWhileShown)
 {
     click(panel->button(cmd::ViewPlaybackMixer + 2));
     ASSERT_EQ(panel->view(), 2);
-    ASSERT_FALSE(loadSink(QStringLiteral("kolvo_second")).isEmpty());
+    ASSERT_FALSE(loadSink("kolvo_second").isEmpty());
     ASSERT_TRUE(waitFor([&] { return lineIndex(view(2), "kolvo_second") >= 0; }, 3000));
     const int line = lineIndex(view(2), "kolvo_second");
     EXPECT_EQ(view(2).lines[line].kind, mixer::LineKind::Sink);
@@ -213,27 +195,23 @@ TEST_F(MixerPulse, ASecondSinkAppearsAndGoesWhileShown)
     EXPECT_TRUE(shown);
     // Changed on the panel: only that sink.
     panel->SetLineVolume(line, 8);
-    ASSERT_TRUE(waitFor(
-        [&] {
-            return sinkVolume(QStringLiteral("kolvo_second")) == std::vector<int>{16384, 16384};
-        },
-        3000));
+    ASSERT_TRUE(sinkReaches("kolvo_second", {16384, 16384}));
     EXPECT_EQ(sinkVolume(sink), (std::vector<int>{65536, 65536}));
 
     // Removed while shown: the columns go, the panel goes on working.
-    pactl({QStringLiteral("unload-module"), modules.back()});
+    pactl({"unload-module", modules.back()});
     modules.pop_back();
     ASSERT_TRUE(waitFor([&] { return lineIndex(view(2), "kolvo_second") < 0; }, 3000));
     for (const auto& c : panel->columns())
         EXPECT_LT(c.line, static_cast<int>(view(2).lines.size()));
     click(panel->button(cmd::ViewPlaybackMixer));
     EXPECT_EQ(panel->sendMessage(UM_COMMAND, ComponentMixer, MAKELPARAM(cmd::Volume, 24)), 24);
-    ASSERT_TRUE(waitFor([&] { return sinkVolume(sink) == std::vector<int>{49152, 49152}; }, 3000));
+    ASSERT_TRUE(sinkReaches(sink, {49152, 49152}));
 }
 
 TEST_F(MixerPulse, TheRecordingSelectListSetsTheDefaultSource)
 {
-    ASSERT_FALSE(loadSink(QStringLiteral("kolvo_third")).isEmpty());
+    ASSERT_FALSE(loadSink("kolvo_third").isEmpty());
     const std::string monitor = "kolvo_third.monitor";
     ASSERT_TRUE(waitFor([&] { return lineIndex(view(1), monitor) >= 0; }, 3000));
     click(panel->button(cmd::ViewPlaybackMixer + 1));
@@ -252,10 +230,7 @@ TEST_F(MixerPulse, TheRecordingSelectListSetsTheDefaultSource)
     EXPECT_FALSE(panel->columnSwitch(column)->IsChecked());
     click(panel->columnSwitch(column));
     ASSERT_TRUE(waitFor(
-        [&] {
-            return pactl({QStringLiteral("get-default-source")}) == QString::fromStdString(monitor);
-        },
-        3000));
+        [&] { return pactl({"get-default-source"}) == QString::fromStdString(monitor); }, 3000));
     ASSERT_TRUE(waitFor([&] { return view(1).lines[0].name == monitor; }, 3000))
         << "the recording device is now that source";
 }
@@ -265,14 +240,14 @@ TEST_F(MixerPulse, AServerThatGoesAwayAndComesBackIsFoundAgain)
     const QString fixture = QStringLiteral(KOLVO_SOURCE_DIR "/tests/harness/pulse-fixture");
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     ASSERT_FALSE(runtime.isEmpty());
-    ASSERT_EQ(QProcess::execute(fixture, {QStringLiteral("stop"), runtime}), 0);
+    ASSERT_EQ(QProcess::execute(fixture, {"stop", runtime}), 0);
     ASSERT_TRUE(
         waitFor([&] { return panel->lines().state == mixer::Snapshot::State::NoServer; }, 5000));
     EXPECT_EQ(panel->sendMessage(UM_COMMAND, ComponentMixer, cmd::VolumeUp), 0);
     EXPECT_FALSE(panel->volumeSlider(0)->isVisible());
     const QImage without = panel->grab().toImage();
 
-    ASSERT_EQ(QProcess::execute(fixture, {QStringLiteral("start"), runtime}), 0);
+    ASSERT_EQ(QProcess::execute(fixture, {"start", runtime}), 0);
     ASSERT_TRUE(waitFor(
         [&] {
             return panel->lines().state == mixer::Snapshot::State::Connected &&
@@ -283,7 +258,7 @@ TEST_F(MixerPulse, AServerThatGoesAwayAndComesBackIsFoundAgain)
     EXPECT_TRUE(panel->volumeSlider(0)->isVisible());
     EXPECT_NE(panel->grab().toImage(), without);
     EXPECT_EQ(panel->sendMessage(UM_COMMAND, ComponentMixer, MAKELPARAM(cmd::Volume, 16)), 16);
-    ASSERT_TRUE(waitFor([&] { return sinkVolume(sink) == std::vector<int>{32768, 32768}; }, 3000));
+    ASSERT_TRUE(sinkReaches(sink, {32768, 32768}));
 }
 
 TEST_F(MixerPulse, Pictures)
@@ -291,30 +266,25 @@ TEST_F(MixerPulse, Pictures)
     const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
     QDir().mkpath(dir);
     // A stream playing on the test sink, and a second sink for the other view.
-    const QString tone = QDir::tempPath() + QStringLiteral("/kolvo-mixer-tone.wav");
+    const QString tone = QDir::tempPath() + "/kolvo-mixer-tone.wav";
     ASSERT_EQ(
-        QProcess::execute(QStringLiteral("sox"),
-                          {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                           QStringLiteral("-c"), QStringLiteral("2"), tone, QStringLiteral("synth"),
-                           QStringLiteral("6"), QStringLiteral("sine"), QStringLiteral("440"),
-                           QStringLiteral("vol"), QStringLiteral("0.1")}),
+        QProcess::execute(
+            "sox", QString("-n -r 44100 -c 2 %1 synth 6 sine 440 vol 0.1").arg(tone).split(' ')),
         0);
     QProcess player;
-    player.start(QStringLiteral("paplay"), {QStringLiteral("--device=") + sink,
-                                            QStringLiteral("--client-name=Tone Player"), tone});
-    ASSERT_TRUE(loadSink(QStringLiteral("kolvo_second")).size());
+    player.start("paplay", {"--device=" + sink, "--client-name=Tone Player", tone});
+    ASSERT_TRUE(loadSink("kolvo_second").size());
     ASSERT_TRUE(waitFor([&] { return view(0).lines.size() >= 2; }, 3000));
-    pactl({QStringLiteral("set-sink-volume"), sink, QStringLiteral("65536"),
-           QStringLiteral("40000")});
+    pactl({"set-sink-volume", sink, "65536", "40000"});
     panel->SetLineVolume(1, 22);
     spin(300);
-    panel->grab().save(dir + QStringLiteral("/mixer-playback.png"));
+    panel->grab().save(dir + "/mixer-playback.png");
     click(panel->button(cmd::ViewPlaybackMixer + 1));
-    panel->grab().save(dir + QStringLiteral("/mixer-recording.png"));
+    panel->grab().save(dir + "/mixer-recording.png");
     click(panel->button(cmd::ViewPlaybackMixer + 2));
     ASSERT_TRUE(waitFor([&] { return lineIndex(view(2), "kolvo_second") >= 0; }, 3000));
     spin(100);
-    panel->grab().save(dir + QStringLiteral("/mixer-other.png"));
+    panel->grab().save(dir + "/mixer-other.png");
     player.kill();
     player.waitForFinished(2000);
     QFile::remove(tone);
@@ -325,7 +295,7 @@ TEST_F(MixerPulse, TheVolumeOptionAndTheRemoteControlsCommandsThroughTheMainWind
     panel.reset();
     PlayerApp app;
     app.settings().components[ComponentMixer].enable = 1;
-    app.cmdInfo.ParseCommandLine({QStringLiteral("/volume:20")});
+    app.cmdInfo.ParseCommandLine({"/volume:20"});
     MainController window(app, [](int index, PlayerHost& host, QWidget* parent) -> ComponentWnd* {
         return index == ComponentMixer ? new Mixer(host, parent) : nullptr;
     });
@@ -333,19 +303,19 @@ TEST_F(MixerPulse, TheVolumeOptionAndTheRemoteControlsCommandsThroughTheMainWind
     ASSERT_NE(mixerPanel, nullptr);
     // The option arrives before the server has answered; it is carried out once it has.
     EXPECT_EQ(mixerPanel->lines().state, mixer::Snapshot::State::Connecting);
-    ASSERT_TRUE(waitFor([&] { return sinkVolume(sink) == std::vector<int>{40960, 40960}; }, 3000));
+    ASSERT_TRUE(sinkReaches(sink, {40960, 40960}));
     EXPECT_EQ(mixerPanel->MasterVolume(), 20);
     // Given again by a second start (a hand-over), at once.
-    app.cmdInfo.ParseCommandLine({QStringLiteral("/volume:12")});
+    app.cmdInfo.ParseCommandLine({"/volume:12"});
     window.CarryOutStartCommands(app.cmdInfo.startCommands);
     EXPECT_EQ(mixerPanel->MasterVolume(), 12);
-    ASSERT_TRUE(waitFor([&] { return sinkVolume(sink) == std::vector<int>{24576, 24576}; }, 3000));
+    ASSERT_TRUE(sinkReaches(sink, {24576, 24576}));
     EXPECT_EQ(window.sendMessage(UM_COMMAND, ComponentMixer, MAKELPARAM(cmd::Volume, 20)), 20);
     // What the remote control sends, routed by the main controller.
     EXPECT_EQ(window.sendMessage(UM_COMMAND, ComponentMixer, cmd::VolumeUp), 21);
     EXPECT_EQ(window.sendMessage(UM_COMMAND, ComponentMixer, cmd::VolumeDown), 20);
     EXPECT_EQ(window.sendMessage(UM_COMMAND, ComponentMixer, MAKELPARAM(cmd::Att, 0)), 1);
     EXPECT_EQ(window.sendMessage(UM_COMMAND, ComponentMixer, MAKELPARAM(cmd::Att, 1)), 1);
-    ASSERT_TRUE(waitFor([&] { return sinkVolume(sink) == std::vector<int>{8192, 8192}; }, 3000));
+    ASSERT_TRUE(sinkReaches(sink, {8192, 8192}));
     window.destroyWindow();
 }

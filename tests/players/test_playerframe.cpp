@@ -1,27 +1,17 @@
 // The frame's bookkeeping that needs no sound: routed queries, dropped files, the program
-// dialog, settings cycling, preferences.
+// dialog, settings cycling, the start album.
 
 #include "albums/programdialog.h"
 #include "app/commandline.h"
-#include "app/configsheet.h"
-#include "app/maincontroller.h"
-#include "app/playerapp.h"
 #include "platform/msgbox.h"
 #include "platform/paths.h"
-#include "platform/strings.h"
 #include "players/audioplayer.h"
-#include "support/testhome.h"
+#include "playertest.h"
 #include "ui/displaypanel.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
+#include <QDropEvent>
 #include <QListWidget>
 #include <QMimeData>
-#include <QTest>
-#include <QTimer>
 #include <QUrl>
 
 #include <functional>
@@ -29,44 +19,37 @@
 
 namespace {
 
-class PlayerFrameTest : public KolvoHomeTest
+class PlayerFrameTest : public playertest::WindowTest<void>
 {
 protected:
     void SetUp() override
     {
         KolvoHomeTest::SetUp();
-        setInterfaceLanguage("en");
-        app = std::make_unique<PlayerApp>();
-        app->LoadSettings();
-        window = std::make_unique<MainController>(*app);
+        openWindow(ComponentAudio);
         player = static_cast<AudioPlayer*>(window->component(ComponentAudio));
         window->sendMessage(WM_TIMER, 300, 0);
     }
     void TearDown() override
     {
-        window.reset();
-        app.reset();
         setMessageBoxHook({});
-        setInterfaceLanguage("");
-        KolvoHomeTest::TearDown();
+        WindowTest::TearDown();
     }
-    void drop(const QStringList& files)
+    // As a drag from the file manager arrives: it enters, then it is dropped.
+    void drop(const std::vector<std::string>& files)
     {
         QMimeData data;
         QList<QUrl> urls;
-        for (const QString& f : files)
-            urls << QUrl::fromLocalFile(f);
+        for (const std::string& f : files)
+            urls << QUrl::fromLocalFile(QString::fromStdString(f));
         data.setUrls(urls);
-        // As a drag from the file manager arrives: it enters, then it is dropped.
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
         QCoreApplication::sendEvent(player, &enter);
         ASSERT_TRUE(enter.isAccepted());
         QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
         QCoreApplication::sendEvent(player, &event);
     }
+    QString tip(int button) const { return player->button(button)->toolTip(); }
 
-    std::unique_ptr<PlayerApp> app;
-    std::unique_ptr<MainController> window;
     AudioPlayer* player = nullptr;
 };
 
@@ -77,8 +60,7 @@ TEST_F(PlayerFrameTest, DroppedFilesAndListsJoinTheAlbumOnce)
     const int before = player->album().songCount();
     const std::string a = writeFile("a.mp3", "x"), b = writeFile("b.wav", "x");
     const std::string list = writeFile("l.m3u", homePath("c.ogg") + "\n" + homePath("d.au") + "\n");
-    drop({QString::fromStdString(a), QString::fromStdString(b), QString::fromStdString(a),
-          QString::fromStdString(homePath("notes.txt")), QString::fromStdString(list)});
+    drop({a, b, a, homePath("notes.txt"), list});
     EXPECT_EQ(player->album().songCount(), before + 4) << "twice a.mp3 is once; .txt is not audio";
     EXPECT_NE(player->album().FindSong(homePath("d.au")), nullptr);
     EXPECT_NE(player->album().FindSong(homePath("c.ogg")), nullptr);
@@ -87,13 +69,13 @@ TEST_F(PlayerFrameTest, DroppedFilesAndListsJoinTheAlbumOnce)
     stored.Open(player->album().key(), 0);
     EXPECT_EQ(stored.songCount(), before + 4);
     const std::string flac = writeFile("e.flac", "x"), opus = writeFile("f.opus", "x");
-    drop({QString::fromStdString(flac), QString::fromStdString(opus)});
+    drop({flac, opus});
     EXPECT_EQ(player->album().songCount(), before + 6) << "FLAC and Opus are dropped in too";
 
     // A dropped folder gives its songs, sub-folders included, in name order, each once.
     const std::string x = writeFile("box/x.mp3", "x"), y = writeFile("box/sub/y.ogg", "x");
     writeFile("box/readme.txt", "x");
-    drop({QString::fromStdString(homePath("box")), QString::fromStdString(homePath("box"))});
+    drop({homePath("box"), homePath("box")});
     ASSERT_EQ(player->album().songCount(), before + 8);
     EXPECT_EQ(player->album().GetSong(before + 7)->title, y);
     EXPECT_EQ(player->album().GetSong(before + 8)->title, x);
@@ -112,12 +94,9 @@ TEST_F(PlayerFrameTest, StatusAndTitlesComeThroughTheController)
     ComponentStatus status;
     ASSERT_EQ(window->sendMessage(UM_GET_STATUS, ComponentAudio, reinterpret_cast<LPARAM>(&status)),
               1);
-    EXPECT_EQ(status.state, 525);
-    EXPECT_EQ(status.songCount, 2);
-    EXPECT_EQ(status.playMethod, 1);
-    EXPECT_EQ(status.timeDisplay, 1);
-    EXPECT_EQ(status.albumTitle, "Road Trip");
-    EXPECT_EQ(status.albumArtist, "Various");
+    EXPECT_EQ(std::tuple(status.state, status.songCount, status.playMethod, status.timeDisplay,
+                         status.albumTitle, status.albumArtist),
+              std::tuple(525, 2, 1, 1, std::string("Road Trip"), std::string("Various")));
 
     std::vector<std::string> titles{"stale"};
     ASSERT_EQ(window->sendMessage(UM_GET_TITLES, ComponentAudio, reinterpret_cast<LPARAM>(&titles)),
@@ -143,22 +122,19 @@ TEST_F(PlayerFrameTest, SettingsCycleAndTheProgramMethodNeedsAProgram)
         methods.push_back(r.playMode);
     }
     EXPECT_EQ(methods, (std::vector<int>{1, 3, 0, 1})) << "no program: Program is skipped";
-    EXPECT_EQ(player->button(5117)->toolTip(),
-              QStringLiteral("Play Method - Current selection is [Random]"));
+    EXPECT_EQ(tip(5117), QStringLiteral("Play Method - Current selection is [Random]"));
     player->album().setProgram({2});
     player->sendMessage(WM_COMMAND, 5117, 0);
     EXPECT_EQ(r.playMode, 2);
-    EXPECT_EQ(player->panel()->indicatorImage(DisplayPanel::PlayMethod) >= 0, true);
+    EXPECT_GE(player->panel()->indicatorImage(DisplayPanel::PlayMethod), 0);
 
     r.repeat = 2;
     player->sendMessage(UM_CYCLE_REPEAT, 0, 0);
     EXPECT_EQ(r.repeat, 0);
-    EXPECT_EQ(player->button(5112)->toolTip(),
-              QStringLiteral("Repeat - Current selection is [No repeat]"));
+    EXPECT_EQ(tip(5112), QStringLiteral("Repeat - Current selection is [No repeat]"));
     player->sendMessage(WM_COMMAND, 5118, 0);
     EXPECT_EQ(r.timeMode, 1);
-    EXPECT_EQ(player->button(5118)->toolTip(),
-              QStringLiteral("Time Display - Current selection is [Remained Time]"));
+    EXPECT_EQ(tip(5118), QStringLiteral("Time Display - Current selection is [Remained Time]"));
 }
 
 TEST_F(PlayerFrameTest, TheProgramDialogEditsAndSavesTheProgram)
@@ -201,30 +177,6 @@ TEST_F(PlayerFrameTest, TheProgramDialogEditsAndSavesTheProgram)
     stored.Open("Mix", 0);
     EXPECT_EQ(stored.program(), album.program());
     EXPECT_EQ(stored.programCount(), 3);
-}
-
-TEST_F(PlayerFrameTest, PreferencesHandBackWhatWasEdited)
-{
-    AppSettings s = app->settings();
-    s.viewTitle = 1;
-    s.mp3Channel = 0;
-    CConfigPropertySheet sheet(s);
-    for (QCheckBox* box : sheet.findChildren<QCheckBox*>())
-        if (box->text() == QStringLiteral("Song title"))
-            box->setChecked(false);
-    for (QComboBox* combo : sheet.findChildren<QComboBox*>())
-        if (combo->count() == 4)
-            combo->setCurrentIndex(3); // mono
-    // Settings the sheet does not show keep what they became meanwhile.
-    AppSettings edited = s;
-    edited.timer = s.timer + 100;
-    edited.fx = s.fx + 1;
-    sheet.applyTo(edited);
-    EXPECT_EQ(edited.viewTitle, 0);
-    EXPECT_EQ(edited.mp3Channel, 3);
-    EXPECT_EQ(edited.colorScheme, s.colorScheme) << "untouched pages change nothing";
-    EXPECT_EQ(edited.timer, s.timer + 100);
-    EXPECT_EQ(edited.fx, s.fx + 1);
 }
 
 TEST_F(PlayerFrameTest, ThePlayListDialogDecidesWhetherTheProgramIsPlayed)

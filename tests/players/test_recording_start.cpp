@@ -1,7 +1,5 @@
-// What the Digital Audio Player does to the other players when it records: once the recording
-// options were accepted, before anything is recorded, the CD Player, the MIDI Player and the
-// Digital Video Player are told to stop; nothing is said when the options are cancelled. The
-// recording is a stand-in that records when the Stop messages went out.
+// When the Digital Audio Player records, the other players are told to stop once the options
+// were accepted and before anything is recorded; a cancel tells nobody.
 
 #include "componenthost.h"
 

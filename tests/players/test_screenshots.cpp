@@ -1,76 +1,54 @@
 // Pictures of the main window in the states a user sees most, saved for people to look at, and
 // checked for the few things a picture must show.
 
-#include "app/maincontroller.h"
-#include "app/playerapp.h"
-#include "enginetest.h"
-#include "platform/strings.h"
 #include "players/audioplayer.h"
 #include "players/lyricviewer.h"
-#include "support/testhome.h"
+#include "playertest.h"
 #include "ui/displaypanel.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QPainter>
 
 using enginetest::pump;
 using enginetest::pumpUntil;
+using playertest::shotDir;
 
 namespace {
 
-class ScreenshotTest : public KolvoHomeTest
+using ScreenshotTest = playertest::WindowTest<void>;
+
+// The main window and, beside it, the lyric viewer when it shows; saved as `name`.
+QImage shot(QWidget& main, LyricViewer* lyric, const char* name)
 {
-protected:
-    static QString outDir()
-    {
-        const QString dir = QStringLiteral(KOLVO_BIN_DIR "/../test-screenshots");
-        QDir().mkpath(dir);
-        return QDir(dir).absolutePath();
-    }
-    // The main window and, beside it, the lyric viewer when it shows.
-    static QImage shot(QWidget& main, LyricViewer* lyric)
-    {
-        const QPixmap m = main.grab();
-        QPixmap l;
-        if (lyric && lyric->isVisible())
-            l = lyric->grab();
-        QImage img(m.width() + (l.isNull() ? 0 : l.width() + 8), std::max(m.height(), l.height()),
-                   QImage::Format_RGB32);
-        img.fill(QColor(0x30, 0x30, 0x30));
-        QPainter p(&img);
-        p.drawPixmap(0, 0, m);
-        if (!l.isNull())
-            p.drawPixmap(m.width() + 8, 0, l);
-        return img;
-    }
-};
+    const QPixmap m = main.grab();
+    const QPixmap l = lyric && lyric->isVisible() ? lyric->grab() : QPixmap();
+    QImage img(m.width() + (l.isNull() ? 0 : l.width() + 8), std::max(m.height(), l.height()),
+               QImage::Format_RGB32);
+    img.fill(QColor(0x30, 0x30, 0x30));
+    QPainter p(&img);
+    p.drawPixmap(0, 0, m);
+    if (!l.isNull())
+        p.drawPixmap(m.width() + 8, 0, l);
+    p.end();
+    img.save(shotDir() + "/" + name + ".png");
+    return img;
+}
 
 } // namespace
 
 TEST_F(ScreenshotTest, TheStripInItsEverydayStates)
 {
-    setInterfaceLanguage("en");
-    const std::string song = homePath("music/A Very Long Title of a Song That Will Not Fit.wav");
-    QDir().mkpath(QString::fromStdString(homePath("music")));
-    ASSERT_TRUE(enginetest::sh("sox -n -r 44100 -c 2 '" + song + "' synth 20 sine 440 vol 0.3"));
+    const std::string song = playertest::tone(
+        homePath("music/A Very Long Title of a Song That Will Not Fit.wav"), 20, 440);
     writeFile("music/A Very Long Title of a Song That Will Not Fit.txt",
               "A long song\n\nwith lyrics that scroll\nwhile it plays on and on.\n");
-
-    PlayerApp app;
-    app.LoadSettings();
-    MainController window(app);
-    auto* player = static_cast<AudioPlayer*>(window.component(ComponentAudio));
+    openWindow(ComponentAudio);
+    auto* player = static_cast<AudioPlayer*>(window->component(ComponentAudio));
     pumpUntil([&] { return player->state() == kModeStopped; }, 2000);
     pump(200);
-    const QImage stopped = shot(window, player->lyricViewer());
-    stopped.save(outDir() + QStringLiteral("/stopped.png"));
-
-    app.cmdInfo.fileName = song;
-    window.sendMessage(UM_COMMAND, ComponentAudio, 5173);
+    const QImage stopped = shot(*window, player->lyricViewer(), "stopped");
+    playPending(song);
     ASSERT_TRUE(pumpUntil([&] { return player->state() == kModePlaying; }, 5000));
     pumpUntil([&] { return player->positionSeconds() >= 2; }, 5000);
     DisplayPanel* panel = player->panel();
@@ -82,28 +60,22 @@ TEST_F(ScreenshotTest, TheStripInItsEverydayStates)
                    DisplayPanel::indicatorSpot(DisplayPanel::Pause))
             .toImage();
     };
-    const QImage playing = shot(window, player->lyricViewer());
-    playing.save(outDir() + QStringLiteral("/playing-with-lyric.png"));
-    const QImage lineBefore = infoLine();
-    const QImage playingIndicators = indicators();
+    const QImage playing = shot(*window, player->lyricViewer(), "playing-with-lyric");
+    const QImage lineBefore = infoLine(), playingIndicators = indicators();
     EXPECT_GT(panel->textWidth(), panel->infoArea().width()) << "the title is too long to fit";
     EXPECT_NE(player->infoText().find("A Very Long Title"), std::string::npos);
     ASSERT_NE(player->lyricViewer(), nullptr);
     EXPECT_TRUE(player->lyricViewer()->isVisible());
     EXPECT_NE(stopped, playing) << "playing must look different from stopped";
-
     pump(1200); // the information line scrolls on
-    shot(window, nullptr).save(outDir() + QStringLiteral("/playing-scrolled.png"));
+    shot(*window, nullptr, "playing-scrolled");
     EXPECT_NE(infoLine(), lineBefore) << "the long title scrolls while it plays";
-
-    window.sendMessage(UM_COMMAND, ComponentAudio, 5103);
+    command(cmd::Pause);
     EXPECT_EQ(player->state(), kModePaused);
     pump(300);
-    const QImage paused = shot(window, nullptr);
-    paused.save(outDir() + QStringLiteral("/paused.png"));
+    shot(*window, nullptr, "paused");
     EXPECT_NE(indicators(), playingIndicators) << "paused must show in the transport indicators";
-    window.sendMessage(UM_COMMAND, ComponentAudio, 5102);
-    setInterfaceLanguage("");
+    command(cmd::Stop);
 }
 
 // The Open dialog of the Digital Audio Player, drawn by Qt's own dialog as a desktop without a
@@ -125,9 +97,8 @@ TEST_F(ScreenshotTest, TheOpenDialogListsEveryKindThePlayerTakes)
     ASSERT_NE(view, nullptr);
     auto shown = [&] {
         QStringList names;
-        const QModelIndex root = view->rootIndex();
-        for (int row = 0; row < view->model()->rowCount(root); ++row)
-            names << view->model()->index(row, 0, root).data().toString();
+        for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+            names << view->model()->index(row, 0, view->rootIndex()).data().toString();
         names.sort();
         return names;
     };
@@ -137,6 +108,5 @@ TEST_F(ScreenshotTest, TheOpenDialogListsEveryKindThePlayerTakes)
     auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
     ASSERT_NE(types, nullptr);
     EXPECT_TRUE(types->currentText().contains(QStringLiteral("*.flac")));
-    const QImage picture = dialog.grab().toImage();
-    EXPECT_TRUE(picture.save(outDir() + QStringLiteral("/open-dialog.png")));
+    EXPECT_TRUE(dialog.grab().save(shotDir() + QStringLiteral("/open-dialog.png")));
 }

@@ -1,70 +1,59 @@
-// The sleep timer's arithmetic on HHMMSS values: minutes added and removed at the edges, the
-// countdown's borrows, the clamp of a stored duration, the menu, starting, and the action
-// posted exactly once when the count runs out.
+// The sleep timer's arithmetic on HHMMSS values, starting, and the action posted exactly once
+// when the count runs out.
 
 #include "platform/vocabulary.h"
 #include "players/sleeptimer.h"
 
 #include <gtest/gtest.h>
 
+namespace {
+
+template <class F>
+std::vector<int> each(F f, std::initializer_list<int> values)
+{
+    std::vector<int> out;
+    for (int v : values)
+        out.push_back(f(v));
+    return out;
+}
+using Ints = std::vector<int>;
+
+} // namespace
+
 TEST(SleepTimer, MinutesAddedAndRemovedAtTheEdges)
 {
-    EXPECT_EQ(SleepTimer::addMinute(1000), 1100);
-    EXPECT_EQ(SleepTimer::addMinute(5910), 10010) << "past 59 minutes the hour goes up";
-    EXPECT_EQ(SleepTimer::addMinute(985930), 990030);
-    EXPECT_EQ(SleepTimer::addMinute(995910), 995910) << "99:59:10 stays";
-    EXPECT_EQ(SleepTimer::addMinute(993005), 993105) << "under the ceiling minutes still count";
-    EXPECT_EQ(SleepTimer::addMinute(0), 100);
-
-    EXPECT_EQ(SleepTimer::removeMinute(10030), 5930) << "below 0 minutes the hour goes down";
-    EXPECT_EQ(SleepTimer::removeMinute(30), 0) << "at 0 hours the whole value becomes 0";
-    EXPECT_EQ(SleepTimer::removeMinute(130), 30) << "the seconds stay";
-    EXPECT_EQ(SleepTimer::removeMinute(100), 0);
-    EXPECT_EQ(SleepTimer::removeMinute(0), 0);
-    EXPECT_EQ(SleepTimer::removeMinute(990000), 985900);
+    // Past 59 minutes the hour goes up; 99:59:10 stays; under the ceiling minutes still count.
+    EXPECT_EQ(each(SleepTimer::addMinute, {1000, 5910, 985930, 995910, 993005, 0}),
+              (Ints{1100, 10010, 990030, 995910, 993105, 100}));
+    // Below 0 minutes the hour goes down; at 0 hours the whole value becomes 0; seconds stay.
+    EXPECT_EQ(each(SleepTimer::removeMinute, {10030, 30, 130, 100, 0, 990000}),
+              (Ints{5930, 0, 30, 0, 0, 985900}));
 }
 
 TEST(SleepTimer, CountingDownBorrowsFromMinutesAndHours)
 {
-    EXPECT_EQ(SleepTimer::countDown(10000), 5959);
-    EXPECT_EQ(SleepTimer::countDown(100), 59);
-    EXPECT_EQ(SleepTimer::countDown(1), 0);
-    EXPECT_EQ(SleepTimer::countDown(0), 0) << "0:00:00 stays 0";
-    EXPECT_EQ(SleepTimer::countDown(990000), 985959);
+    EXPECT_EQ(each(SleepTimer::countDown, {10000, 100, 1, 0, 990000}),
+              (Ints{5959, 59, 0, 0, 985959}));
     // A whole hour takes 3600 steps.
     int v = 10000, steps = 0;
-    while (v > 0) {
+    for (; v > 0; ++steps)
         v = SleepTimer::countDown(v);
-        ++steps;
-    }
     EXPECT_EQ(steps, 3600);
 }
 
 TEST(SleepTimer, StoredDurationsMenuAndStartUpMinutes)
 {
-    EXPECT_EQ(SleepTimer::clampStored(1500000), 990000);
-    EXPECT_EQ(SleepTimer::clampStored(990000), 990000);
-    EXPECT_EQ(SleepTimer::clampStored(-5), 0);
-    EXPECT_EQ(SleepTimer::clampStored(4500), 4500);
-
-    EXPECT_EQ(SleepTimer::fromMinutes(90), 13000);
-    EXPECT_EQ(SleepTimer::fromMinutes(45), 4500);
-    EXPECT_EQ(SleepTimer::fromMinutes(2376), 393600) << "the longest the command line allows";
-
-    EXPECT_EQ(SleepTimer::menuValue(33314), 90000);
-    EXPECT_EQ(SleepTimer::menuValue(33322), 13000);
-    EXPECT_EQ(SleepTimer::menuValue(33327), 1000);
-    EXPECT_EQ(SleepTimer::menuValue(33328), 100000);
-    EXPECT_EQ(SleepTimer::menuValue(33331), 240000);
-    EXPECT_EQ(SleepTimer::menuValue(33332), -1);
-    EXPECT_EQ(SleepTimer::menuValue(5163), -1);
+    EXPECT_EQ(each(SleepTimer::clampStored, {1500000, 990000, -5, 4500}),
+              (Ints{990000, 990000, 0, 4500}));
+    // 2376 minutes is the longest the command line allows.
+    EXPECT_EQ(each(SleepTimer::fromMinutes, {90, 45, 2376}), (Ints{13000, 4500, 393600}));
+    EXPECT_EQ(each(SleepTimer::menuValue, {33314, 33322, 33327, 33328, 33331, 33332, 5163}),
+              (Ints{90000, 13000, 1000, 100000, 240000, -1, -1}));
     for (const auto& e : SleepTimer::kMenu)
         EXPECT_EQ(SleepTimer::removeMinute(SleepTimer::addMinute(e.value)), e.value) << e.command;
-
-    EXPECT_EQ(SleepTimer::actionCommand(0), cmd::Exit);
-    EXPECT_EQ(SleepTimer::actionCommand(1), cmd::ExitAndShutDown);
-    EXPECT_EQ(SleepTimer::actionCommand(2), cmd::ExitAndSuspend);
-    EXPECT_EQ(SleepTimer::actionCommand(7), cmd::Exit) << "an unknown action only exits";
+    // An unknown action only exits.
+    EXPECT_EQ(each(SleepTimer::actionCommand, {0, 1, 2, 7}),
+              (Ints{cmd::Exit, cmd::ExitAndShutDown, cmd::ExitAndSuspend, cmd::Exit}));
 }
 
 TEST(SleepTimer, StartsOnlyWhileEnabledAndForAtLeastAMinute)
@@ -73,7 +62,6 @@ TEST(SleepTimer, StartsOnlyWhileEnabledAndForAtLeastAMinute)
     t.setValue(30);
     EXPECT_EQ(t.start(), -1) << "a dark timer does not start";
     EXPECT_FALSE(t.running());
-
     t.enable(1500000);
     EXPECT_EQ(t.value(), 990000) << "enabling shows the stored value, clamped";
     EXPECT_FALSE(t.running());
@@ -89,24 +77,17 @@ TEST(SleepTimer, StartsOnlyWhileEnabledAndForAtLeastAMinute)
 
 TEST(SleepTimer, TheCountdownPostsItsActionExactlyOnce)
 {
-    SleepTimer t;
+    SleepTimer t, paused;
     t.enable(100);
     ASSERT_EQ(t.start(), 100);
-    std::vector<int> commands;
-    int ticksToZero = 0;
-    for (int tick = 1; tick <= 400; ++tick) {
-        if (const int c = t.tick(2)) {
-            commands.push_back(c);
-            ticksToZero = tick;
-        }
-    }
-    ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0], cmd::ExitAndSuspend);
-    EXPECT_EQ(ticksToZero, 120) << "one second per two half-second ticks";
+    // One second per two half-second ticks: the action at the 120th.
+    std::vector<std::pair<int, int>> posted;
+    for (int tick = 1; tick <= 400; ++tick)
+        if (const int c = t.tick(2))
+            posted.emplace_back(tick, c);
+    EXPECT_EQ(posted, (std::vector<std::pair<int, int>>{{120, cmd::ExitAndSuspend}}));
     EXPECT_EQ(t.value(), 0);
-
-    // Paused, nothing counts; a dark timer neither.
-    SleepTimer paused;
+    // Paused, nothing counts.
     paused.enable(100);
     paused.start();
     paused.stop();

@@ -1,7 +1,4 @@
-// A spectrum display fed by a sampling service of its own, over sources the test controls:
-// the snapshot crosses from the worker to the user-interface thread, the drawing modes scale
-// it, the flag reaches the sources, the start-up sweep hides the first snapshots, and a
-// hidden or disabled display is not registered at all.
+// A spectrum display fed by a sampling service of its own, over sources the test controls.
 
 #include "componenthost.h"
 #include "engines/samplingservice.h"

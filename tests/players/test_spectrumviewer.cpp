@@ -1,7 +1,5 @@
-// The free-standing spectrum viewer over a sampling service of its own: its four sizes, its
-// menu, always-on-top, the position it keeps and brings back onto the work area, Close and
-// what it tells the remote control, and that closing it leaves the Sound Effector's display
-// running. Pictures of it at every size are saved for people to look at.
+// The free-standing spectrum viewer over a sampling service of its own, and pictures of it at
+// every size for people to look at.
 
 #include "componenthost.h"
 #include "engines/samplingservice.h"
@@ -14,7 +12,6 @@
 #include "ui/skinbutton.h"
 
 #include <QDir>
-#include <QMenu>
 #include <QPointer>
 #include <QTest>
 
@@ -27,40 +24,7 @@ using componenttest::waitFor;
 
 namespace {
 
-// A viewer whose menu is answered by the test: the entry whose data is `choice` (searched
-// in submenus too).
-class ScriptedViewer : public SpectrumViewer
-{
-public:
-    using SpectrumViewer::SpectrumViewer;
-    int choice = -1;
-    QStringList entries;
-
-protected:
-    QAction* popUpMenu(QMenu& menu, const QPoint&) override
-    {
-        entries.clear();
-        return find(menu);
-    }
-
-private:
-    QAction* find(QMenu& menu)
-    {
-        QAction* chosen = nullptr;
-        for (QAction* a : menu.actions()) {
-            if (a->isSeparator())
-                continue;
-            entries << a->text();
-            if (a->menu()) {
-                if (QAction* inner = find(*a->menu()))
-                    chosen = inner;
-            } else if (a->data().toInt() == choice) {
-                chosen = a;
-            }
-        }
-        return chosen;
-    }
-};
+using ScriptedViewer = componenttest::ScriptedMenus<SpectrumViewer>;
 
 class SpectrumViewerTest : public KolvoHomeTest
 {
