@@ -27,13 +27,11 @@ protected:
 
 TEST_F(CdTextTest, CdPlayerIniImport)
 {
-    std::string ini = "[skipped]\ntitle=No numtracks\n"
-                      "[empty]\nnumtracks=0\ntitle=Zero\n"
+    std::string ini = "[skipped]\ntitle=No numtracks\n[empty]\nnumtracks=0\ntitle=Zero\n"
                       "[1a2b]\ntitle=Ten\nartist=Band\ngenre=rock\nEXTD=about\nnumtracks=10\n";
     for (int i = 0; i < 5; ++i)
         ini += std::to_string(i) + "=Song " + std::to_string(i + 1) + "\n";
-    ini += "numplay=2\norder=9 0 \n"
-           "[bad:key]\nnumtracks=1\n0=x\n";
+    ini += "numplay=2\norder=9 0 \n[bad:key]\nnumtracks=1\n0=x\n";
     std::vector<std::string> problems;
     EXPECT_EQ(ImportIniFile(writeFile("cdplayer.ini", ini), &problems), 1);
     ASSERT_EQ(problems.size(), 1u);
@@ -173,12 +171,8 @@ TEST_F(CdTextTest, TextListing)
     a.setTitle("Short");
     a.Save();
     ASSERT_TRUE(ExportText(homePath("list.txt")));
-    EXPECT_EQ(readFile(homePath("list.txt")), "\tShort\t\t\n"
-                                              "\n"
-                                              "Artist\tLong One\tambient\t62:05\n"
-                                              "1\t10:00\tPart 1\tslow\n"
-                                              "2\t\tIntro\t\n"
-                                              "\n");
+    EXPECT_EQ(readFile(homePath("list.txt")), "\tShort\t\t\n\nArtist\tLong One\tambient\t62:05\n"
+                                              "1\t10:00\tPart 1\tslow\n2\t\tIntro\t\n\n");
     EXPECT_FALSE(ExportText(homePath("no/folder/list.txt")));
 }
 

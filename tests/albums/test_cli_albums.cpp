@@ -39,15 +39,9 @@ TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
     r = cli({"album", "show", "audio", "road mix"});
     EXPECT_EQ(r.code, 0) << "names are found without regard to case";
     EXPECT_EQ(r.out, "title: Road Mix\nartist: \ngenre: \next: \nrevision: 0\n"
-                     "discLengthMs: 0\ndiscEndFrame: 0\nprogram:\n"
-                     "1\t" +
-                         homePath("m/a.mp3") +
-                         "\t\t0\t0\n"
-                         "2\t" +
-                         std::string("sub/b.wav") +
-                         "\t\t0\t0\n"
-                         "3\t/x/c.mp3\t\t0\t0\n"
-                         "4\thttp://h/s.mp3\t\t0\t0\n");
+                     "discLengthMs: 0\ndiscEndFrame: 0\nprogram:\n1\t" +
+                         homePath("m/a.mp3") + "\t\t0\t0\n2\t" + std::string("sub/b.wav") +
+                         "\t\t0\t0\n3\t/x/c.mp3\t\t0\t0\n4\thttp://h/s.mp3\t\t0\t0\n");
 
     EXPECT_EQ(cli({"album", "export", "audio", "Road Mix", path("out.pls")}).code, 0);
     EXPECT_EQ(readFile(homePath("out.pls")).substr(0, 29), "[playlist]\nNumberOfEntries=4\n");

@@ -61,12 +61,10 @@ TEST_F(FileTagsTest, NamesComeFromTheTagsOtherProgramsWrote)
     // MPEG audio with only an ID3 version 2.3 or 2.4 tag (UTF-16 and UTF-8 text), or only APE.
     const std::string mp3 = encoded("v23.mp3", {"-c:a", "libmp3lame", "-write_xing", "0",
                                                 "-id3v2_version", "0", "-write_id3v1", "0"});
-    ASSERT_EQ(mutagen(mp3, "from mutagen.id3 import ID3, TIT2, TPE1\n"
-                           "t = ID3()\n"
+    ASSERT_EQ(mutagen(mp3, "from mutagen.id3 import ID3, TIT2, TPE1\nt = ID3()\n"
                            "t.add(TIT2(encoding=1, text='Zwölf Boxkämpfer jagen Viktor quer "
                            "über den großen Sylter Deich'))\n"
-                           "t.add(TPE1(encoding=1, text='Bänd'))\n"
-                           "t.save(path, v2_version=3)\n"),
+                           "t.add(TPE1(encoding=1, text='Bänd'))\nt.save(path, v2_version=3)\n"),
               "");
     EXPECT_EQ(SongDisplayName(mp3, true), "v23.mp3,  [Zwölf Boxkämpfer jagen Viktor quer über den "
                                           "großen Sylter Deich / Bänd]");
@@ -79,10 +77,8 @@ TEST_F(FileTagsTest, NamesComeFromTheTagsOtherProgramsWrote)
 
     const std::string ape =
         encoded("ape.mp3", {"-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "0"});
-    ASSERT_EQ(mutagen(ape, "from mutagen.apev2 import APEv2\n"
-                           "t = APEv2()\n"
-                           "t['Title'] = 'Ape Title'\n"
-                           "t.save(path)\n"),
+    ASSERT_EQ(mutagen(ape, "from mutagen.apev2 import APEv2\nt = APEv2()\n"
+                           "t['Title'] = 'Ape Title'\nt.save(path)\n"),
               "");
     EXPECT_EQ(SongDisplayName(ape, true), "ape.mp3,  [Ape Title]");
 
@@ -92,11 +88,8 @@ TEST_F(FileTagsTest, NamesComeFromTheTagsOtherProgramsWrote)
                               true),
               "a.ogg,  [Ogg Song / Ogg Band]");
     const std::string flac = encoded("a.flac", {"-c:a", "flac"});
-    ASSERT_EQ(mutagen(flac, "from mutagen.flac import FLAC\n"
-                            "f = FLAC(path)\n"
-                            "f['title'] = 'Flac Song'\n"
-                            "f['artist'] = 'Flac Band'\n"
-                            "f.save()\n"),
+    ASSERT_EQ(mutagen(flac, "from mutagen.flac import FLAC\nf = FLAC(path)\n"
+                            "f['title'] = 'Flac Song'\nf['artist'] = 'Flac Band'\nf.save()\n"),
               "");
     EXPECT_EQ(SongDisplayName(flac, true), "a.flac,  [Flac Song / Flac Band]");
     EXPECT_EQ(SongDisplayName(encoded("a.m4a", {"-c:a", "aac", "-metadata", "title=Mp4 Song",
@@ -122,12 +115,10 @@ TEST_F(FileTagsTest, AnEditKeepsTheNewerTagsInStep)
 {
     const std::string mp3 =
         encoded("song.mp3", {"-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "0"});
-    ASSERT_EQ(mutagen(mp3, "from mutagen.id3 import ID3, TIT2, TPE1, TALB\n"
-                           "t = ID3()\n"
+    ASSERT_EQ(mutagen(mp3, "from mutagen.id3 import ID3, TIT2, TPE1, TALB\nt = ID3()\n"
                            "t.add(TIT2(encoding=3, text='Old Title'))\n"
                            "t.add(TPE1(encoding=3, text='An Artist Whose Name Is Longer Than "
-                           "Thirty Bytes'))\n"
-                           "t.add(TALB(encoding=3, text='Album'))\n"
+                           "Thirty Bytes'))\nt.add(TALB(encoding=3, text='Album'))\n"
                            "t.save(path, v2_version=3)\n"),
               "");
     // As the tag editor starts on a file without ID3v1: an empty record.
@@ -142,8 +133,7 @@ TEST_F(FileTagsTest, AnEditKeepsTheNewerTagsInStep)
     ASSERT_TRUE(ReadId3Tag(mp3, read));
     EXPECT_EQ(Id3FieldText(read.title), "Neue Straße");
     EXPECT_EQ(read.genre, 17);
-    EXPECT_EQ(mutagen(mp3, "from mutagen.id3 import ID3\n"
-                           "t = ID3(path)\n"
+    EXPECT_EQ(mutagen(mp3, "from mutagen.id3 import ID3\nt = ID3(path)\n"
                            "print(t.version[1], t['TIT2'], t['TPE1'], t['TALB'], "
                            "t.getall('TDRC')[0] if t.getall('TDRC') else t['TYER'], t['TCON'])\n"),
               "3 Neue Straße An Artist Whose Name Is Longer Than Thirty Bytes Album 1999 Rock\n");
@@ -154,27 +144,21 @@ TEST_F(FileTagsTest, AnEditKeepsTheNewerTagsInStep)
     Id3Tag again = read;
     again.artist = Id3FieldFromText("Short", 30);
     ASSERT_EQ(WriteSongTag(mp3, read, again, &why), TagWrite::Written) << why;
-    EXPECT_EQ(mutagen(mp3, "from mutagen.id3 import ID3\n"
-                           "t = ID3(path)\n"
+    EXPECT_EQ(mutagen(mp3, "from mutagen.id3 import ID3\nt = ID3(path)\n"
                            "print(t['TIT2'], '/', t['TPE1'])\n"),
               "Neue Straße / Short\n");
     // The file still plays as MPEG audio from its first frame: mutagen finds the stream.
-    EXPECT_EQ(mutagen(mp3, "from mutagen.mp3 import MP3\n"
-                           "print(round(MP3(path).info.length))\n"),
+    EXPECT_EQ(mutagen(mp3, "from mutagen.mp3 import MP3\nprint(round(MP3(path).info.length))\n"),
               "1\n");
 
     // An APE tag is kept in step the same way.
     const std::string ape =
         encoded("ape.mp3", {"-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "0"});
-    ASSERT_EQ(mutagen(ape, "from mutagen.apev2 import APEv2\n"
-                           "t = APEv2()\n"
-                           "t['Title'] = 'Before'\n"
-                           "t['Artist'] = 'Kept'\n"
-                           "t.save(path)\n"),
+    ASSERT_EQ(mutagen(ape, "from mutagen.apev2 import APEv2\nt = APEv2()\nt['Title'] = 'Before'\n"
+                           "t['Artist'] = 'Kept'\nt.save(path)\n"),
               "");
     ASSERT_EQ(WriteSongTag(ape, Id3Tag{}, v1("After", ""), &why), TagWrite::Written) << why;
-    EXPECT_EQ(mutagen(ape, "from mutagen.apev2 import APEv2\n"
-                           "t = APEv2(path)\n"
+    EXPECT_EQ(mutagen(ape, "from mutagen.apev2 import APEv2\nt = APEv2(path)\n"
                            "print(t['Title'], t['Artist'])\n"),
               "After Kept\n");
     ASSERT_TRUE(ReadId3Tag(ape, read));

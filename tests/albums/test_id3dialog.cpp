@@ -49,8 +49,7 @@ protected:
     {
         const albumtest::Run r =
             albumtest::run("/usr/bin/python3", {"-c",
-                                                "import sys, mutagen.id3\n"
-                                                "try:\n"
+                                                "import sys, mutagen.id3\ntry:\n"
                                                 "    t = mutagen.id3.ID3(sys.argv[1])\n"
                                                 "except mutagen.id3.ID3NoHeaderError:\n"
                                                 "    print('no tag'); sys.exit(0)\n"

@@ -37,19 +37,11 @@ std::vector<std::string> titles(const Album& a)
 TEST(ProfileFile, ReadsTheWindowsForm)
 {
     text::setLegacyCodePage("CP1252");
-    const ProfileFile f = ProfileFile::parse("; a comment\r\n"
-                                             "top=ignored\r\n"
-                                             "[ Disc ]  trailing\r\n"
-                                             "  Title =  Spaced Out  \r\n"
-                                             "title=second one loses\r\n"
-                                             "quoted=\"  kept  \"\r\n"
-                                             "half=\"open\r\n"
-                                             "num=  -42abc\r\n"
-                                             "legacy=Caf\xe9\r\n"
-                                             "noequals\r\n"
-                                             "[other]\r\n"
-                                             "title=Other\r\n"
-                                             "[DISC]\r\n"
+    const ProfileFile f = ProfileFile::parse("; a comment\r\ntop=ignored\r\n"
+                                             "[ Disc ]  trailing\r\n  Title =  Spaced Out  \r\n"
+                                             "title=second one loses\r\nquoted=\"  kept  \"\r\n"
+                                             "half=\"open\r\nnum=  -42abc\r\nlegacy=Caf\xe9\r\n"
+                                             "noequals\r\n[other]\r\ntitle=Other\r\n[DISC]\r\n"
                                              "late=also in the first\r\n");
     EXPECT_EQ(f.sectionNames(), (std::vector<std::string>{"Disc", "other"}));
     EXPECT_EQ(f.GetString("disc", "TITLE"), "Spaced Out");
@@ -74,25 +66,13 @@ TEST(ProfileFile, ReadsTheWindowsForm)
 
 TEST(ProfileFile, WritingKeepsWhatItDoesNotTouch)
 {
-    ProfileFile f = ProfileFile::parse("; keep me\r\n"
-                                       "[playlist]\r\n"
-                                       "File1=old.mp3\r\n"
-                                       "Length1=123\r\n"
-                                       "\r\n"
-                                       "[Extra]\r\n"
-                                       "Custom=1\r\n");
+    ProfileFile f = ProfileFile::parse("; keep me\r\n[playlist]\r\nFile1=old.mp3\r\n"
+                                       "Length1=123\r\n\r\n[Extra]\r\nCustom=1\r\n");
     f.WriteString("PLAYLIST", "file1", "new.mp3");
     f.WriteInt("playlist", "NumberOfEntries", 1);
     f.WriteString("fresh", "k", "line\nbreak");
-    EXPECT_EQ(f.serialize(), "; keep me\r\n"
-                             "[playlist]\r\n"
-                             "file1=new.mp3\r\n"
-                             "Length1=123\r\n"
-                             "NumberOfEntries=1\r\n"
-                             "\r\n"
-                             "[Extra]\r\n"
-                             "Custom=1\r\n"
-                             "[fresh]\r\n"
+    EXPECT_EQ(f.serialize(), "; keep me\r\n[playlist]\r\nfile1=new.mp3\r\nLength1=123\r\n"
+                             "NumberOfEntries=1\r\n\r\n[Extra]\r\nCustom=1\r\n[fresh]\r\n"
                              "k=line break\r\n");
     // A byte-order mark stays where it was.
     ProfileFile bom = ProfileFile::parse("\xEF\xBB\xBF[s]\r\nk=v\r\n");
@@ -135,12 +115,9 @@ TEST_F(PlayListTest, EntriesResolveAgainstTheListsFolder)
 
 TEST_F(PlayListTest, M3uImport)
 {
-    const std::string list = writeFile("music/list.m3u", "\xEF\xBB\xBF#EXTM3U\r\n"
-                                                         "one.mp3\r\n"
-                                                         "  sub\\two.wav  \r\n"
-                                                         "notes.txt\r\n"
-                                                         "http://radio/live.mp3\n"
-                                                         "\r\n"
+    const std::string list = writeFile("music/list.m3u", "\xEF\xBB\xBF#EXTM3U\r\none.mp3\r\n"
+                                                         "  sub\\two.wav  \r\nnotes.txt\r\n"
+                                                         "http://radio/live.mp3\n\r\n"
                                                          "after-the-blank.mp3\n");
     Album a(AlbumKindAudio);
     EXPECT_EQ(a.Import(list, false), 3);
@@ -167,10 +144,8 @@ TEST_F(PlayListTest, ExtendedM3uTitlesUrisAndSkippedEntries)
                                                         "#EXTINF:215,Artist - First Song\n"
                                                         "../music/one.ogg\n"
                                                         "file:///srv/My%20Songs/two.flac\n"
-                                                        "#EXTINF:-1,Cover art\n"
-                                                        "cover.jpg\n"
-                                                        "#EXTINF:10,  Third  \n"
-                                                        "three.mp3\n"
+                                                        "#EXTINF:-1,Cover art\ncover.jpg\n"
+                                                        "#EXTINF:10,  Third  \nthree.mp3\n"
                                                         "notes.txt\n");
     Album a(AlbumKindAudio);
     int skipped = -1;
@@ -223,12 +198,9 @@ TEST_F(PlayListTest, LongLinesAreCutBetweenCharacters)
 
 TEST_F(PlayListTest, PlsImportWithAndWithoutMerge)
 {
-    const std::string pls = writeFile("p.pls", "[playlist]\n"
-                                               "NumberOfEntries=4\n"
-                                               "File1=/MUSIC/A.MP3\n"
-                                               "File2=/music/b.mp3\n"
-                                               "File3=/music/readme.txt\n"
-                                               "File4=/music/c.mp3\n");
+    const std::string pls = writeFile("p.pls", "[playlist]\nNumberOfEntries=4\n"
+                                               "File1=/MUSIC/A.MP3\nFile2=/music/b.mp3\n"
+                                               "File3=/music/readme.txt\nFile4=/music/c.mp3\n");
     Album a(AlbumKindAudio);
     a.AddSong("/music/a.mp3");
     EXPECT_EQ(a.Import(pls, true), 2) << "merge does not add a.mp3 again in another case";
@@ -254,17 +226,10 @@ TEST_F(PlayListTest, PlsImportWithAndWithoutMerge)
 
 TEST_F(PlayListTest, IniSectionImport)
 {
-    const std::string ini = writeFile("album.ini", "[Mix]\n"
-                                                   "title=Ignored for files\n"
-                                                   "artist=Various\n"
-                                                   "EXTD=About it\n"
-                                                   "genre=Pop\n"
-                                                   "numtracks=3\n"
-                                                   "0=/m/a.mp3\n"
-                                                   "1=/m/b.doc\n"
-                                                   "2=/m/c.mp3\n"
-                                                   "EXTT2=third\n"
-                                                   "numplay=3\n"
+    const std::string ini = writeFile("album.ini", "[Mix]\ntitle=Ignored for files\n"
+                                                   "artist=Various\nEXTD=About it\ngenre=Pop\n"
+                                                   "numtracks=3\n0=/m/a.mp3\n1=/m/b.doc\n"
+                                                   "2=/m/c.mp3\nEXTT2=third\nnumplay=3\n"
                                                    "order=2 0 1 \n");
     Album a(AlbumKindAudio);
     a.Open("Mix", 0);
@@ -323,15 +288,10 @@ TEST_F(PlayListTest, SectionsNamedInTheLegacyCodePageAreFound)
 {
     // Another program wrote the album's section in Windows-1252; the album key is UTF-8.
     text::setLegacyCodePage("CP1252");
-    const std::string ini = writeFile("legacy.ini", "[Caf\xe9]\r\n"
-                                                    "artist=Les Amis\r\n"
-                                                    "EXTD=En direct\r\n"
-                                                    "genre=Chanson\r\n"
-                                                    "numtracks=2\r\n"
-                                                    "0=/m/un.mp3\r\n"
-                                                    "1=/m/deux.mp3\r\n"
-                                                    "numplay=1\r\n"
-                                                    "order=1 \r\n");
+    const std::string ini = writeFile("legacy.ini", "[Caf\xe9]\r\nartist=Les Amis\r\n"
+                                                    "EXTD=En direct\r\ngenre=Chanson\r\n"
+                                                    "numtracks=2\r\n0=/m/un.mp3\r\n"
+                                                    "1=/m/deux.mp3\r\nnumplay=1\r\norder=1 \r\n");
     Album a(AlbumKindAudio);
     ASSERT_TRUE(a.Open("Caf\xc3\xa9", 0));
     EXPECT_EQ(a.Import(ini, false), 2);
@@ -395,27 +355,14 @@ TEST_F(PlayListTest, ExportAndBackAgain)
     EXPECT_EQ(readFile(homePath("out.m3u")), "/m/a.mp3\nhttp://radio/b.mp3\n");
     writeFile("out.pls", "[playlist]\nFile9=stale.mp3\nVersion=2\n[other]\nx=1\n");
     EXPECT_TRUE(a.Export(homePath("out.pls")));
-    EXPECT_EQ(readFile(homePath("out.pls")), "[playlist]\n"
-                                             "File9=stale.mp3\n"
-                                             "Version=2\n"
-                                             "NumberOfEntries=2\n"
-                                             "File1=/m/a.mp3\n"
-                                             "File2=http://radio/b.mp3\n"
-                                             "[other]\n"
-                                             "x=1\n");
+    EXPECT_EQ(readFile(homePath("out.pls")), "[playlist]\nFile9=stale.mp3\nVersion=2\n"
+                                             "NumberOfEntries=2\nFile1=/m/a.mp3\n"
+                                             "File2=http://radio/b.mp3\n[other]\nx=1\n");
     EXPECT_TRUE(a.Export(homePath("out.ini")));
     // A new file album has no title until it is loaded again (then its key is its title).
-    EXPECT_EQ(readFile(homePath("out.ini")), "[Out]\n"
-                                             "title=\n"
-                                             "artist=Me\n"
-                                             "EXTD=\n"
-                                             "genre=\n"
-                                             "numtracks=2\n"
-                                             "0=/m/a.mp3\n"
-                                             "EXTT0=first\n"
-                                             "1=http://radio/b.mp3\n"
-                                             "EXTT1=\n"
-                                             "numplay=2\n"
+    EXPECT_EQ(readFile(homePath("out.ini")), "[Out]\ntitle=\nartist=Me\nEXTD=\ngenre=\n"
+                                             "numtracks=2\n0=/m/a.mp3\nEXTT0=first\n"
+                                             "1=http://radio/b.mp3\nEXTT1=\nnumplay=2\n"
                                              "order=1 0 \n");
     EXPECT_FALSE(a.Export(homePath("out.lst")));
     EXPECT_FALSE(a.Export(homePath("no/such/folder/out.m3u")));
