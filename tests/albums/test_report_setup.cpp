@@ -1,5 +1,5 @@
-// The report's page setup sheet: it shows the "Print" settings, takes the user's changes over on
-// OK only, and what it takes over is what the settings file keeps.
+// The report's page setup sheet: it shows the "Print" settings and takes the user's changes over
+// on OK only (keeping them in the settings file is the settings' own round trip).
 #include "albums/reportsetup.h"
 #include "platform/profile.h"
 #include "support/testhome.h"
@@ -71,7 +71,7 @@ TEST_F(PageSetupTest, ShowsTheSettings)
     EXPECT_FALSE(child<QSpinBox>(sheet, "albumSizeMargin")->isEnabled());
 }
 
-TEST_F(PageSetupTest, ChangesAreTakenOverAndSaved)
+TEST_F(PageSetupTest, ChangesAreTakenOver)
 {
     CPrintPropertySheet sheet(settings);
     child<QSpinBox>(sheet, "pageMarginLeft")->setValue(12);
@@ -120,29 +120,12 @@ TEST_F(PageSetupTest, ChangesAreTakenOverAndSaved)
     EXPECT_EQ(settings.enableAlbumSingerInfo, 1);
     EXPECT_EQ(settings.albumSize, 1);
     EXPECT_EQ(settings.albumSizeCount, 3);
-    EXPECT_EQ(settings.albumTitleFont.fontName, "DejaVu Serif");
-    EXPECT_EQ(settings.albumTitleFont.size, 12);
-    EXPECT_EQ(settings.albumTitleFont.bold, 0);
-    EXPECT_EQ(settings.albumTitleFont.italic, 1);
+    const FontInfo& f = settings.albumTitleFont;
+    EXPECT_EQ(f.fontName + ' ' + std::to_string(f.size) + ' ' + std::to_string(f.bold) + ' ' +
+                  std::to_string(f.italic),
+              "DejaVu Serif 12 0 1");
     EXPECT_EQ(settings.pageFont.color, 0x563412) << "stored as 0x00BBGGRR";
     EXPECT_EQ(settings.songTitleFont.fontName, "Arial");
-
-    {
-        Profile profile;
-        ASSERT_TRUE(SaveSettingsTo(profile, settings));
-    }
-    AppSettings reloaded;
-    {
-        const Profile profile;
-        LoadSettingsFrom(profile, reloaded);
-    }
-    EXPECT_EQ(reloaded.pageMarginLeft, 12);
-    EXPECT_EQ(reloaded.albumSize, 1);
-    EXPECT_EQ(reloaded.albumSizeCount, 3);
-    EXPECT_EQ(reloaded.albumTitleFont.fontName, "DejaVu Serif");
-    EXPECT_EQ(reloaded.albumTitleFont.italic, 1);
-    EXPECT_EQ(reloaded.pageFont.color, 0x563412);
-    EXPECT_EQ(reloaded.enableTitleInfo, 0);
 }
 
 TEST_F(PageSetupTest, AnEvenSpacingValueOtherThanOneIsKept)
