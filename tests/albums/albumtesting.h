@@ -1,24 +1,38 @@
 #pragma once
-// What the album tests share: an album as one text, programs run to their end (kolvo-cli and the
-// peers), a hand for the next modal dialog, and running as nobody so that file permissions hold
-// for root too.
+// What the album tests share (and the headers they all use): an album as one text, programs run to
+// their end (kolvo-cli and the peers), a hand for the next modal dialog, and running as nobody so
+// that file permissions hold for root too.
 
 #include "albums/album.h"
+#include "platform/compoundfile.h"
 #include "platform/msgbox.h"
+#include "platform/placement.h"
+#include "platform/profile.h"
 #include "platform/strings.h"
+#include "platform/text.h"
 #include "support/clirun.h"
+#include "support/testhome.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QStringEncoder>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <set>

@@ -2,21 +2,10 @@
 // database's failure paths, and the peers' view of what we write.
 #include "albumtesting.h"
 
-#include "albums/album.h"
 #include "albums/albumrecords.h"
-#include "platform/compoundfile.h"
 #include "platform/paths.h"
-#include "platform/text.h"
-#include "support/testhome.h"
 
-#include <gtest/gtest.h>
-
-#include <QDir>
-
-#include <algorithm>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace std::string_literals;
 

@@ -2,16 +2,7 @@
 // the tree text and the file dialog filters the album windows share.
 #include "albumtesting.h"
 
-#include "albums/album.h"
 #include "albums/albumdialogs.h"
-#include "platform/strings.h"
-
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
 
 namespace {
 

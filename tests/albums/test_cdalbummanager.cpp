@@ -2,7 +2,6 @@
 // client against a loopback server. Its saved place is the file album editor's (one base class).
 #include "albumtesting.h"
 
-#include "albums/album.h"
 #include "albums/cdalbummanager.h"
 #include "cddb/cdalbum.h"
 #include "cddb/cddbtesting.h"
@@ -10,21 +9,7 @@
 #include "cddb/serverdialog.h"
 #include "cddb/serverlist.h"
 #include "cddb/sessions.h"
-#include "platform/msgbox.h"
 #include "platform/paths.h"
-#include "platform/profile.h"
-#include "platform/strings.h"
-#include "support/testhome.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QDir>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTreeWidget>
 
 namespace {
 

@@ -1,12 +1,7 @@
 // CD album import from cdplayer.ini, DiscPlay and NotifyCD files, and the INI and text exports.
 #include "albumtesting.h"
 
-#include "albums/album.h"
 #include "albums/cdtext.h"
-#include "platform/text.h"
-#include "support/testhome.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
 

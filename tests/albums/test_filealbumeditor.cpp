@@ -2,34 +2,15 @@
 // with the dialogs it opens answered by the test.
 #include "albumtesting.h"
 
-#include "albums/album.h"
 #include "albums/filealbumeditor.h"
-#include "platform/compoundfile.h"
-#include "platform/msgbox.h"
-#include "platform/placement.h"
-#include "platform/profile.h"
-#include "platform/strings.h"
-#include "support/testhome.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QDir>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QProgressDialog>
-#include <QTest>
-#include <QTimer>
 #include <QTreeView>
-#include <QTreeWidget>
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

@@ -6,9 +6,6 @@
 #include "albums/filetags.h"
 #include "albums/id3tag.h"
 #include "albums/songname.h"
-#include "support/testhome.h"
-
-#include <gtest/gtest.h>
 
 #include <fstream>
 

@@ -2,17 +2,10 @@
 // finish without a crash and the user is told plainly when nothing could be read.
 #include "albumtesting.h"
 
-#include "albums/album.h"
 #include "albums/cdtext.h"
 #include "albums/id3tag.h"
 #include "albums/playlist.h"
 #include "albums/songname.h"
-#include "platform/compoundfile.h"
-#include "support/testhome.h"
-
-#include <gtest/gtest.h>
-
-#include <QDir>
 
 #include <random>
 

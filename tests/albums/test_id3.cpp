@@ -2,13 +2,6 @@
 #include "albumtesting.h"
 
 #include "albums/id3tag.h"
-#include "platform/strings.h"
-#include "platform/text.h"
-#include "support/testhome.h"
-
-#include <gtest/gtest.h>
-
-#include <QStringEncoder>
 
 using namespace std::string_literals;
 

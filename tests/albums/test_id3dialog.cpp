@@ -6,21 +6,6 @@
 #include "albumtesting.h"
 
 #include "albums/id3dialog.h"
-#include "platform/msgbox.h"
-#include "platform/strings.h"
-#include "platform/text.h"
-#include "support/testhome.h"
-
-#include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

@@ -1,16 +1,8 @@
 // Profile files, M3U and PLS play lists and the INI album section.
 #include "albumtesting.h"
 
-#include "albums/album.h"
 #include "albums/playlist.h"
 #include "albums/profilefile.h"
-#include "platform/strings.h"
-#include "platform/text.h"
-#include "support/testhome.h"
-
-#include <gtest/gtest.h>
-
-#include <QStringEncoder>
 
 using namespace std::string_literals;
 

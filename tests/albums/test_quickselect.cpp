@@ -1,11 +1,6 @@
-#include "albums/quickselect.h"
-#include "platform/placement.h"
-#include "platform/profile.h"
-#include "support/testhome.h"
+#include "albumtesting.h"
 
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
+#include "albums/quickselect.h"
 
 namespace {
 

@@ -1,12 +1,9 @@
 // The album report's page layout, measured with a fixed-pitch stand-in for the printer fonts so
 // that every position can be worked out by hand.
+#include "albumtesting.h"
+
 #include "albums/reportlayout.h"
-#include "platform/profile.h"
-#include "support/testhome.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cmath>
 #include <map>
 

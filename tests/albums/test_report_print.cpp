@@ -4,24 +4,12 @@
 #include "albumtesting.h"
 
 #include "albums/reportprint.h"
-#include "platform/msgbox.h"
-#include "platform/profile.h"
-#include "support/testhome.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QFile>
-#include <QImage>
-#include <QLabel>
 #include <QPageSize>
 #include <QPrinter>
-#include <QPushButton>
-#include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
 
 namespace {
 

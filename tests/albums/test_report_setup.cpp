@@ -1,19 +1,13 @@
 // The report's page setup sheet: it shows the "Print" settings and takes the user's changes over
 // on OK only (keeping them in the settings file is the settings' own round trip).
+#include "albumtesting.h"
+
 #include "albums/reportsetup.h"
-#include "platform/profile.h"
-#include "support/testhome.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QTimer>
 
 namespace {
 
