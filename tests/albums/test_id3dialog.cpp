@@ -1,8 +1,4 @@
-// The ID3 tag dialog on files made here, its results read back by python3-mutagen: a tag
-// written into an untagged file, edited, removed; "(No Genre)"; fields that take no more than
-// the tag holds; a marker in lower case; a genre number the table does not name; OK with
-// nothing to write; a WAVE file refused; a file that cannot be written; addresses refused; and
-// a picture.
+// The ID3 tag dialog on files made here, its results read back by python3-mutagen.
 #include "albumtesting.h"
 
 #include "albums/id3dialog.h"
