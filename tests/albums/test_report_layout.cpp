@@ -127,19 +127,16 @@ TEST_F(ReportLayoutTest, HeaderWithTheDefaults)
     const ReportText& title = textOn(page, "Kolvo Audio CD Information Report (1 Albums)");
     const int titleHeight = measure.lineHeight(ReportFont::Title);
     const ReportRect band{mm(20), mm(20), kA4.pageWidth - mm(20), mm(20) + titleHeight + mm(1)};
-    EXPECT_EQ(title.color, 0xFFFFFF);
-    EXPECT_EQ(title.align, ReportAlign::Centre);
-    EXPECT_FALSE(title.wrap);
-    EXPECT_EQ(title.rect, band) << "one line, centred in the band";
+    EXPECT_EQ(std::tie(title.color, title.align, title.wrap, title.rect),
+              std::make_tuple(0xFFFFFF, ReportAlign::Centre, false, band))
+        << "one line, centred in the band";
     ASSERT_FALSE(page.fills.empty());
-    EXPECT_EQ(page.fills[0].rect, band);
-    EXPECT_EQ(page.fills[0].color, 0);
+    EXPECT_EQ(std::tie(page.fills[0].rect, page.fills[0].color), std::make_tuple(band, 0));
 
     const ReportText& number = textOn(page, "- Page 1 -");
     EXPECT_EQ(number.rect.top, band.bottom + mm(2));
     EXPECT_EQ(number.rect.height(), measure.lineHeight(ReportFont::Page));
-    EXPECT_EQ(number.align, ReportAlign::Centre);
-    EXPECT_EQ(number.color, 0);
+    EXPECT_EQ(std::tie(number.align, number.color), std::make_tuple(ReportAlign::Centre, 0));
 
     ASSERT_EQ(page.albums.size(), 1u);
     EXPECT_EQ(page.albums[0].block.top, columnTop());
