@@ -40,9 +40,9 @@ TEST_F(PageSetupTest, ShowsTheSettings)
     settings.enableSongTimeInfo = 0;
     settings.songDescFont = {0xFFFFFF, 1, 1, 11, "DejaVu Serif"};
     CPrintPropertySheet sheet(settings);
-    EXPECT_EQ(child<QSpinBox>(sheet, "pageMarginLeft")->value(), 20);
-    EXPECT_EQ(child<QSpinBox>(sheet, "pageMarginRight")->value(), 7);
-    EXPECT_EQ(child<QSpinBox>(sheet, "headerMargin")->value(), 10);
+    for (const auto& [name, value] :
+         {std::pair{"pageMarginLeft", 20}, {"pageMarginRight", 7}, {"headerMargin", 10}})
+        EXPECT_EQ(child<QSpinBox>(sheet, name)->value(), value) << name;
     EXPECT_TRUE(child<QCheckBox>(sheet, "twoColumns")->isChecked());
     EXPECT_TRUE(child<QCheckBox>(sheet, "songs")->isChecked());
     EXPECT_FALSE(child<QCheckBox>(sheet, "songTimes")->isChecked());
@@ -104,16 +104,14 @@ TEST_F(PageSetupTest, ChangesAreTakenOver)
 
     settings.timer = 4321; // not the sheet's
     sheet.applyTo(settings);
-    EXPECT_EQ(settings.timer, 4321);
-    EXPECT_EQ(settings.pageMarginLeft, 12);
-    EXPECT_EQ(settings.pageMarginBottom, 31);
-    EXPECT_EQ(settings.pageMarginTop, 20);
-    EXPECT_EQ(settings.enableTitleInfo, 0);
-    EXPECT_EQ(settings.enableColumnSeparator, 0);
-    EXPECT_EQ(settings.enableAlbumDescInfo, 0);
-    EXPECT_EQ(settings.enableAlbumSingerInfo, 1);
-    EXPECT_EQ(settings.albumSize, 1);
-    EXPECT_EQ(settings.albumSizeCount, 3);
+    // The timer, the margins left, bottom and top, the title, separator, album text and artist
+    // switches, the spacing and the slot count.
+    EXPECT_EQ((std::vector<int>{settings.timer, settings.pageMarginLeft, settings.pageMarginBottom,
+                                settings.pageMarginTop, settings.enableTitleInfo,
+                                settings.enableColumnSeparator, settings.enableAlbumDescInfo,
+                                settings.enableAlbumSingerInfo, settings.albumSize,
+                                settings.albumSizeCount}),
+              (std::vector<int>{4321, 12, 31, 20, 0, 0, 0, 1, 1, 3}));
     const FontInfo& f = settings.albumTitleFont;
     EXPECT_EQ(f.fontName + ' ' + std::to_string(f.size) + ' ' + std::to_string(f.bold) + ' ' +
                   std::to_string(f.italic),
