@@ -431,45 +431,34 @@ TEST_F(FileAlbumEditorTest, SaveAsCopiesOrReplacesAndNewStartsEmpty)
     storeAlbum(AlbumKindAudio, "Mine", {"/m/1.wav", "/m/2.wav"});
     storeAlbum(AlbumKindAudio, "Theirs", {"/t/1.wav"});
     FileAlbumEditor e(AlbumKindAudio, "Mine");
-    auto renameTo = [](const QString& name) {
-        return [name](QDialog* d) {
-            static_cast<AlbumPropertiesDialog*>(d)->titleEdit()->setText(name);
+    // Runs the command with `name` typed into the album dialog it opens.
+    const auto runNamed = [&e](int command, const char* name) {
+        const NextModal modal([name](QDialog* d) {
+            static_cast<AlbumPropertiesDialog*>(d)->titleEdit()->setText(QString::fromUtf8(name));
             d->accept();
-        };
+        });
+        e.runCommand(command);
     };
-    {
-        const NextModal modal(renameTo(QStringLiteral("Copy")));
-        e.runCommand(FileAlbumEditor::SaveAsCommand);
-    }
+    runNamed(FileAlbumEditor::SaveAsCommand, "Copy");
     EXPECT_EQ(storedSongs("Copy"), storedSongs("Mine")) << "the old album stays as it was";
     EXPECT_EQ(e.selectedKey(), "Copy");
 
     answer = IDNO;
-    {
-        const NextModal modal(renameTo(QStringLiteral("theirs")));
-        e.runCommand(FileAlbumEditor::SaveAsCommand);
-    }
+    runNamed(FileAlbumEditor::SaveAsCommand, "theirs");
     EXPECT_EQ(messages, std::vector<std::string>{
                             "The album already exists. Do you want to replace the old one ?"});
     EXPECT_EQ(told.back().caption, "Confirm");
     EXPECT_EQ(storedSongs("Theirs"), std::vector<std::string>{"/t/1.wav"});
     answer = IDYES;
-    {
-        const NextModal modal(renameTo(QStringLiteral("theirs")));
-        e.runCommand(FileAlbumEditor::SaveAsCommand);
-    }
+    runNamed(FileAlbumEditor::SaveAsCommand, "theirs");
     EXPECT_EQ(storedSongs("Theirs"), (std::vector<std::string>{"/m/1.wav", "/m/2.wav"}));
     EXPECT_EQ(e.selectedKey(), "Theirs");
     EXPECT_EQ(Album(AlbumKindAudio).ListAlbumKeys().size(), 3u);
 
-    {
-        const NextModal modal(renameTo(QStringLiteral("Brand New")));
-        e.runCommand(FileAlbumEditor::NewCommand);
-    }
+    runNamed(FileAlbumEditor::NewCommand, "Brand New");
     EXPECT_EQ(e.selectedKey(), "Brand New");
     EXPECT_TRUE(e.rows().empty());
-    EXPECT_TRUE(Album(AlbumKindAudio).Exists("Brand New"));
-    EXPECT_EQ(stored("Brand New").songCount(), 0);
+    EXPECT_EQ(stored("Brand New").songCount(), 0) << "stored at once, empty";
     const NextModal cancelled([](QDialog* d) { d->reject(); });
     e.runCommand(FileAlbumEditor::NewCommand);
     EXPECT_EQ(Album(AlbumKindAudio).ListAlbumKeys().size(), 4u);
