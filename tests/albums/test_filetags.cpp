@@ -1,13 +1,10 @@
 // Tags other programs wrote (python3-mutagen, ffmpeg) as song names show them, and a tag edit
-// that keeps them in step: what mutagen reads back after Kolvo wrote is what Kolvo shows. A
-// tag edit on a file that is not MPEG audio is refused and leaves the file as it was.
+// that keeps them in step: what mutagen reads back after Kolvo wrote is what Kolvo shows.
 #include "albumtesting.h"
 
 #include "albums/filetags.h"
 #include "albums/id3tag.h"
 #include "albums/songname.h"
-
-#include <fstream>
 
 namespace {
 
@@ -36,11 +33,6 @@ protected:
         args << options << QString::fromStdString(out);
         EXPECT_EQ(run("ffmpeg", args).rfind('!', 0), std::string::npos) << name;
         return out;
-    }
-    static std::string bytes(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
     static Id3Tag v1(const std::string& title, const std::string& artist)
     {
@@ -175,23 +167,23 @@ TEST_F(FileTagsTest, ATagEditOnAFileThatIsNotMpegAudioIsRefused)
     ASSERT_EQ(run("cp", {QString::fromStdString(wav), QString::fromStdString(named)}), "");
     for (const std::string& path : {wav, flac, ogg, named}) {
         SCOPED_TRACE(path);
-        const std::string was = bytes(path);
+        const std::string was = readFile(path);
         std::string why;
         EXPECT_FALSE(Id3v1Belongs(path));
         EXPECT_EQ(WriteSongTag(path, Id3Tag{}, v1("Title", "Artist"), &why),
                   TagWrite::NotMpegAudio);
         EXPECT_NE(why.find("MPEG audio"), std::string::npos) << why;
-        EXPECT_EQ(bytes(path), was);
+        EXPECT_EQ(readFile(path), was);
     }
     EXPECT_EQ(SongDisplayName(flac, true), "b.flac,  [Kept]");
 
     // kolvo-cli says so too, and fails.
-    const std::string was = bytes(wav);
+    const std::string was = readFile(wav);
     const std::string out = run(QString::fromStdString(builtProgram("kolvo-cli")),
                                 {"id3", "write", QString::fromStdString(wav), "--title", "X"});
     EXPECT_EQ(out.rfind("!", 0), 0u);
     EXPECT_NE(out.find("not writing an ID3 tag"), std::string::npos) << out;
-    EXPECT_EQ(bytes(wav), was);
+    EXPECT_EQ(readFile(wav), was);
 
     // A plain MPEG file of any content and one that already ends with a tag take it.
     const std::string plain = writeFile("plain.mp3", std::string(2000, '\xff'));
@@ -200,5 +192,5 @@ TEST_F(FileTagsTest, ATagEditOnAFileThatIsNotMpegAudioIsRefused)
         writeFile("odd.bin", std::string(300, 'x') + "TAG" + std::string(125, '\0'));
     EXPECT_TRUE(Id3v1Belongs(odd));
     EXPECT_EQ(WriteSongTag(odd, Id3Tag{}, v1("T", "A")), TagWrite::Written);
-    EXPECT_EQ(bytes(odd).size(), 428u);
+    EXPECT_EQ(readFile(odd).size(), 428u);
 }
