@@ -10,6 +10,7 @@
 #include <QPrinter>
 
 #include <cstdio>
+#include <regex>
 
 namespace {
 
@@ -131,16 +132,7 @@ TEST_F(ReportPrintTest, KolvoCliWritesTheReportOfAllCdAlbums)
         EXPECT_TRUE(has(first, part)) << part << " in " << first;
     EXPECT_FALSE(has(first, "9. Album 09"));
     // Two columns: the fifth album sits beside the first, on the same line of text.
-    bool besideTheFirst = false;
-    size_t start = 0;
-    while (start < first.size()) {
-        const size_t end = first.find('\n', start);
-        const std::string line = first.substr(start, end - start);
-        if (has(line, "1. Album 01") && has(line, "5. Album 05"))
-            besideTheFirst = true;
-        start = end == std::string::npos ? first.size() : end + 1;
-    }
-    EXPECT_TRUE(besideTheFirst) << first;
+    EXPECT_TRUE(std::regex_search(first, std::regex("1\\. Album 01[^\n]*5\\. Album 05"))) << first;
     for (const char* part : {"- Page 3 -", "17. Album 17", "20. Album 20"})
         EXPECT_TRUE(has(pdfText(pdf, 3), part)) << part;
 
