@@ -1,22 +1,38 @@
 #pragma once
-// What the album tests share: programs run to their end (kolvo-cli and the peers), a hand for
-// the next modal dialog, and running as nobody so that file permissions hold for root too.
+// What the album tests share (and the headers they all use): an album as one text, programs run to
+// their end (kolvo-cli and the peers), a hand for the next modal dialog, and running as nobody so
+// that file permissions hold for root too.
 
+#include "albums/album.h"
+#include "platform/compoundfile.h"
 #include "platform/msgbox.h"
+#include "platform/placement.h"
+#include "platform/profile.h"
 #include "platform/strings.h"
+#include "platform/text.h"
 #include "support/clirun.h"
+#include "support/testhome.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QStringEncoder>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -27,6 +43,35 @@
 namespace albumtest {
 
 using Run = ProcessResult;
+
+// "title|artist|genre|extended" (then "|end <frame>|<ms> ms" when the disc is timed and
+// "|play <songs>" when there is a program), then "number|title|extended|length|start" a song.
+inline std::string albumText(const Album& a)
+{
+    std::string out = a.title() + '|' + a.artist() + '|' + a.genre() + '|' + a.extendedInfo();
+    if (a.discEndFrame() != 0 || a.discLengthMs() != 0)
+        out += "|end " + std::to_string(a.discEndFrame()) + '|' + std::to_string(a.discLengthMs()) +
+               " ms";
+    if (!a.program().empty()) {
+        out += "|play";
+        for (int32_t n : a.program())
+            out += ' ' + std::to_string(n);
+    }
+    out += '\n';
+    for (const SongEntry& s : a.songs())
+        out += std::to_string(s.number) + '|' + s.title + '|' + s.extendedInfo + '|' +
+               std::to_string(s.lengthMs) + '|' + std::to_string(s.startFrame) + '\n';
+    return out;
+}
+
+// The songs' titles (a file album's paths), in order.
+inline std::vector<std::string> songTitles(const Album& a)
+{
+    std::vector<std::string> out;
+    for (const SongEntry& s : a.songs())
+        out.push_back(s.title);
+    return out;
+}
 
 // `env` adds NAME=value settings to this process's environment for the one run.
 inline Run run(const QString& program, const QStringList& args, const QStringList& env = {},

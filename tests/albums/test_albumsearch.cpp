@@ -1,10 +1,8 @@
 // Find Next over albums: where a search starts, what it looks at, how it wraps from the last
 // album to the first and where it gives up.
-#include "albums/album.h"
-#include "albums/albumsearch.h"
-#include "support/testhome.h"
+#include "albumtesting.h"
 
-#include <gtest/gtest.h>
+#include "albums/albumsearch.h"
 
 namespace {
 

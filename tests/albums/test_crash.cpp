@@ -1,11 +1,9 @@
 // A writer process saving albums in a loop is killed at random moments, round after round.
 // After every kill the database must open, be sound, and hold every album at the version its
 // last reported save left, except the one being saved, which may also be at its next version.
-#include "crashalbum.h"
-#include "platform/compoundfile.h"
-#include "support/testhome.h"
+#include "albumtesting.h"
 
-#include <gtest/gtest.h>
+#include "crashalbum.h"
 
 #include <chrono>
 #include <csignal>
@@ -13,7 +11,6 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 

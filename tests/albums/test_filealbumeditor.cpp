@@ -1,38 +1,16 @@
-// The file album editor on databases and folders made here: the tree and the song list, adding
-// files, folders, folder trees, addresses and drops (with what cannot be taken told), the order
-// commands, the song clipboard, album New, Save As, Properties and Delete, import and export,
-// Find, Check File, Encode, a scan's progress and its cancel, a database that cannot be
-// written, the saved window rectangle, and a picture of the window.
+// The file album editor on databases and folders made here, every command through runCommand,
+// with the dialogs it opens answered by the test.
 #include "albumtesting.h"
 
-#include "albums/album.h"
 #include "albums/filealbumeditor.h"
-#include "platform/compoundfile.h"
-#include "platform/msgbox.h"
-#include "platform/placement.h"
-#include "platform/profile.h"
-#include "platform/strings.h"
-#include "support/testhome.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QComboBox>
-#include <QDir>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QProgressDialog>
-#include <QTest>
-#include <QTimer>
 #include <QTreeView>
-#include <QTreeWidget>
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -54,13 +32,16 @@ Album stored(const std::string& key, AlbumKind kind = AlbumKindAudio)
     return a;
 }
 
-std::vector<std::string> storedSongs(const std::string& key, AlbumKind kind = AlbumKindAudio)
+std::vector<std::string> storedSongs(const std::string& key)
 {
-    std::vector<std::string> paths;
-    const Album album = stored(key, kind);
-    for (const SongEntry& s : album.songs())
-        paths.push_back(s.title);
-    return paths;
+    return albumtest::songTitles(stored(key));
+}
+
+std::vector<std::string> sortedKeys()
+{
+    std::vector<std::string> keys = Album(AlbumKindAudio).ListAlbumKeys();
+    std::sort(keys.begin(), keys.end());
+    return keys;
 }
 
 std::vector<std::string> paths(const FileAlbumEditor& e)
@@ -83,6 +64,15 @@ QString cell(const FileAlbumEditor& e, int row, int column)
 {
     QAbstractItemModel* m = e.songList()->model();
     return m->data(m->index(row, column)).toString();
+}
+
+// The four columns of a row, joined by '|'.
+QString rowText(const FileAlbumEditor& e, int row)
+{
+    QStringList cells;
+    for (int column = 0; column < 4; ++column)
+        cells << cell(e, row, column);
+    return cells.join(QLatin1Char('|'));
 }
 
 using albumtest::NextModal;
@@ -113,18 +103,16 @@ TEST_F(FileAlbumEditorTest, OpensOnThePlayersAlbumWithItsSongsInFourColumns)
         << "the database's order: shorter names first";
     EXPECT_EQ(e.albumTree()->topLevelItem(0)->text(0), QStringLiteral("Stations / Radio"));
     EXPECT_EQ(e.selectedKey(), "Radio");
-    EXPECT_EQ(cell(e, 0, 0), QStringLiteral("[1]"));
-    EXPECT_EQ(cell(e, 0, 1), QStringLiteral("live.mp3"));
-    EXPECT_EQ(cell(e, 0, 2), QStringLiteral("the live stream"));
-    EXPECT_EQ(cell(e, 0, 3), QStringLiteral("http://radio.example:8000/"));
-    EXPECT_EQ(cell(e, 1, 1), QStringLiteral("bare.wav"));
-    EXPECT_EQ(cell(e, 1, 3), QString()) << "a path without a folder is all file name";
+    EXPECT_EQ(rowText(e, 0),
+              QStringLiteral("[1]|live.mp3|the live stream|http://radio.example:8000/"));
+    EXPECT_EQ(rowText(e, 1), QStringLiteral("[2]|bare.wav||"))
+        << "a path without a folder is all file name";
     QAbstractItemModel* m = e.songList()->model();
     EXPECT_EQ(m->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Folder"));
 
     e.albumTree()->setCurrentItem(e.albumTree()->topLevelItem(1));
     EXPECT_EQ(e.album().key(), "Morning");
-    EXPECT_EQ(cell(e, 1, 3), QStringLiteral("/music/b/"));
+    EXPECT_EQ(rowText(e, 1), QStringLiteral("[2]|Coffee.wav||/music/b/"));
 
     FileAlbumEditor midi(AlbumKindMidi);
     EXPECT_EQ(midi.albumKeys(), std::vector<std::string>{"Tunes"});
@@ -413,14 +401,9 @@ TEST_F(FileAlbumEditorTest, RenamingThroughPropertiesLeavesNothingUnderTheOldNam
     ASSERT_TRUE(modal.seen());
     EXPECT_EQ(messages,
               std::vector<std::string>{"Please enter no more than 32 characters in Album Title."});
-    std::vector<std::string> keys = Album(AlbumKindAudio).ListAlbumKeys();
-    std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(keys, (std::vector<std::string>{name32, "Other"}));
-    const Album renamed = stored(name32);
-    EXPECT_EQ(renamed.artist(), "Someone");
-    EXPECT_EQ(renamed.genre(), "Jazz");
-    EXPECT_EQ(renamed.program(), (std::vector<int32_t>{2, 1}));
-    EXPECT_EQ(renamed.GetSong(1)->lengthMs, 61000);
+    EXPECT_EQ(sortedKeys(), (std::vector<std::string>{name32, "Other"}));
+    EXPECT_EQ(albumtest::albumText(stored(name32)),
+              name32 + "|Someone|Jazz||play 2 1\n1|/m/1.wav||61000|0\n2|/m/2.wav||0|0\n");
     EXPECT_EQ(e.selectedKey(), name32);
     EXPECT_EQ(e.albumTree()->currentItem()->text(0), QString::fromStdString("Someone / " + name32));
     // Nothing of the old name is left among the database's elements.
@@ -439,9 +422,7 @@ TEST_F(FileAlbumEditorTest, RenamingThroughPropertiesLeavesNothingUnderTheOldNam
     e.albumTree()->setCurrentItem(e.albumTree()->topLevelItem(0));
     ASSERT_EQ(e.album().key(), "Other");
     e.runCommand(FileAlbumEditor::PropertiesCommand);
-    keys = Album(AlbumKindAudio).ListAlbumKeys();
-    std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(keys, (std::vector<std::string>{name32, "OTHER"}));
+    EXPECT_EQ(sortedKeys(), (std::vector<std::string>{name32, "OTHER"}));
     EXPECT_EQ(storedSongs("OTHER"), std::vector<std::string>{"/m/9.wav"});
 }
 
@@ -450,45 +431,34 @@ TEST_F(FileAlbumEditorTest, SaveAsCopiesOrReplacesAndNewStartsEmpty)
     storeAlbum(AlbumKindAudio, "Mine", {"/m/1.wav", "/m/2.wav"});
     storeAlbum(AlbumKindAudio, "Theirs", {"/t/1.wav"});
     FileAlbumEditor e(AlbumKindAudio, "Mine");
-    auto renameTo = [](const QString& name) {
-        return [name](QDialog* d) {
-            static_cast<AlbumPropertiesDialog*>(d)->titleEdit()->setText(name);
+    // Runs the command with `name` typed into the album dialog it opens.
+    const auto runNamed = [&e](int command, const char* name) {
+        const NextModal modal([name](QDialog* d) {
+            static_cast<AlbumPropertiesDialog*>(d)->titleEdit()->setText(QString::fromUtf8(name));
             d->accept();
-        };
+        });
+        e.runCommand(command);
     };
-    {
-        const NextModal modal(renameTo(QStringLiteral("Copy")));
-        e.runCommand(FileAlbumEditor::SaveAsCommand);
-    }
+    runNamed(FileAlbumEditor::SaveAsCommand, "Copy");
     EXPECT_EQ(storedSongs("Copy"), storedSongs("Mine")) << "the old album stays as it was";
     EXPECT_EQ(e.selectedKey(), "Copy");
 
     answer = IDNO;
-    {
-        const NextModal modal(renameTo(QStringLiteral("theirs")));
-        e.runCommand(FileAlbumEditor::SaveAsCommand);
-    }
+    runNamed(FileAlbumEditor::SaveAsCommand, "theirs");
     EXPECT_EQ(messages, std::vector<std::string>{
                             "The album already exists. Do you want to replace the old one ?"});
     EXPECT_EQ(told.back().caption, "Confirm");
     EXPECT_EQ(storedSongs("Theirs"), std::vector<std::string>{"/t/1.wav"});
     answer = IDYES;
-    {
-        const NextModal modal(renameTo(QStringLiteral("theirs")));
-        e.runCommand(FileAlbumEditor::SaveAsCommand);
-    }
+    runNamed(FileAlbumEditor::SaveAsCommand, "theirs");
     EXPECT_EQ(storedSongs("Theirs"), (std::vector<std::string>{"/m/1.wav", "/m/2.wav"}));
     EXPECT_EQ(e.selectedKey(), "Theirs");
     EXPECT_EQ(Album(AlbumKindAudio).ListAlbumKeys().size(), 3u);
 
-    {
-        const NextModal modal(renameTo(QStringLiteral("Brand New")));
-        e.runCommand(FileAlbumEditor::NewCommand);
-    }
+    runNamed(FileAlbumEditor::NewCommand, "Brand New");
     EXPECT_EQ(e.selectedKey(), "Brand New");
     EXPECT_TRUE(e.rows().empty());
-    EXPECT_TRUE(Album(AlbumKindAudio).Exists("Brand New"));
-    EXPECT_EQ(stored("Brand New").songCount(), 0);
+    EXPECT_EQ(stored("Brand New").songCount(), 0) << "stored at once, empty";
     const NextModal cancelled([](QDialog* d) { d->reject(); });
     e.runCommand(FileAlbumEditor::NewCommand);
     EXPECT_EQ(Album(AlbumKindAudio).ListAlbumKeys().size(), 4u);
@@ -712,28 +682,19 @@ TEST_F(FileAlbumEditorTest, TheWindowRemembersWhereItWas)
 
 TEST_F(FileAlbumEditorTest, Screenshot)
 {
-    const char* titles[] = {"Blue in Green", "So What",      "All Blues", "Milestones",
-                            "Autumn Leaves", "Take Five",    "Naima",     "Giant Steps",
-                            "Footprints",    "Maiden Voyage"};
-    std::vector<std::string> songs;
-    std::vector<std::string> descriptions;
+    const char* titles[] = {"Blue in Green", "So What", "All Blues", "Milestones", "Naima"};
+    std::vector<std::string> songs, descriptions;
     for (int i = 0; i < 30; ++i) {
-        const char* ext = i % 3 == 0 ? ".mp3" : i % 3 == 1 ? ".wav" : ".au";
         songs.push_back("/home/me/Music/" + std::string(i < 12 ? "Kind of Cool" : "Late Set") +
-                        "/" + std::to_string(i + 1) + " - " + titles[i % 10] +
-                        (i < 10   ? ""
-                         : i < 20 ? " (take 2)"
-                                  : " (live)") +
-                        ext);
-        descriptions.push_back(i % 4 == 0 ? "live take" : i % 7 == 0 ? "remastered" : "");
+                        "/" + std::to_string(i + 1) + " - " + titles[i % 5] +
+                        (i % 3 == 0 ? ".mp3" : ".wav"));
+        descriptions.push_back(i % 4 == 0 ? "live take" : "");
     }
     storeAlbum(AlbumKindAudio, "Evening Jazz", songs, "Various", descriptions);
-    storeAlbum(AlbumKindAudio, "Default", {"/usr/share/kolvo/demo/tune.wav"});
     storeAlbum(AlbumKindAudio, "Road Trip", {});
     FileAlbumEditor e(AlbumKindAudio, "Evening Jazz");
     e.resize(900, 560);
     albumtest::focusIn(e, e.songList());
     e.selectRows({3, 4, 5});
     albumtest::saveReviewShot(e, QStringLiteral("file-album-editor.png"));
-    EXPECT_EQ(e.rows().size(), 30u);
 }

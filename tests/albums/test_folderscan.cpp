@@ -4,14 +4,8 @@
 #include "albumtesting.h"
 
 #include "albums/folderscan.h"
-#include "platform/strings.h"
-#include "support/testhome.h"
-
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

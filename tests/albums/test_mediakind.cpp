@@ -1,8 +1,6 @@
+#include "albumtesting.h"
+
 #include "albums/mediakind.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
 
 TEST(MediaKind, EveryExtensionOfEveryFamily)
 {

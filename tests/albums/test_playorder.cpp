@@ -1,9 +1,7 @@
 // Songs in memory and the play order through them under every method and repeat mode.
-#include "albums/album.h"
 
-#include <gtest/gtest.h>
+#include "albumtesting.h"
 
-#include <set>
 #include <thread>
 
 namespace {

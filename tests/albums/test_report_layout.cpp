@@ -1,12 +1,9 @@
 // The album report's page layout, measured with a fixed-pitch stand-in for the printer fonts so
 // that every position can be worked out by hand.
+#include "albumtesting.h"
+
 #include "albums/reportlayout.h"
-#include "platform/profile.h"
-#include "support/testhome.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -90,6 +87,15 @@ protected:
                 return &t;
         return nullptr;
     }
+    // The text on the page, or a failure and a blank text.
+    const ReportText& textOn(const ReportPage& page, const std::string& text)
+    {
+        static const ReportText none{};
+        const ReportText* t = findText(page, text);
+        if (!t)
+            ADD_FAILURE() << "no text \"" << text << "\" on the page";
+        return t ? *t : none;
+    }
     // The height of an album block as laid out with the defaults: title, artist, 1 mm, songs.
     int blockHeight(int songs) const
     {
@@ -118,24 +124,19 @@ TEST_F(ReportLayoutTest, HeaderWithTheDefaults)
     EXPECT_EQ(page.number, 1);
 
     // The title is white on a black band 1 mm taller than the text, across the margins.
-    const ReportText* title = findText(page, "Kolvo Audio CD Information Report (1 Albums)");
-    ASSERT_NE(title, nullptr);
+    const ReportText& title = textOn(page, "Kolvo Audio CD Information Report (1 Albums)");
     const int titleHeight = measure.lineHeight(ReportFont::Title);
     const ReportRect band{mm(20), mm(20), kA4.pageWidth - mm(20), mm(20) + titleHeight + mm(1)};
-    EXPECT_EQ(title->color, 0xFFFFFF);
-    EXPECT_EQ(title->align, ReportAlign::Centre);
-    EXPECT_FALSE(title->wrap);
-    EXPECT_EQ(title->rect, band) << "one line, centred in the band";
+    EXPECT_EQ(std::tie(title.color, title.align, title.wrap, title.rect),
+              std::make_tuple(0xFFFFFF, ReportAlign::Centre, false, band))
+        << "one line, centred in the band";
     ASSERT_FALSE(page.fills.empty());
-    EXPECT_EQ(page.fills[0].rect, band);
-    EXPECT_EQ(page.fills[0].color, 0);
+    EXPECT_EQ(std::tie(page.fills[0].rect, page.fills[0].color), std::make_tuple(band, 0));
 
-    const ReportText* number = findText(page, "- Page 1 -");
-    ASSERT_NE(number, nullptr);
-    EXPECT_EQ(number->rect.top, band.bottom + mm(2));
-    EXPECT_EQ(number->rect.height(), measure.lineHeight(ReportFont::Page));
-    EXPECT_EQ(number->align, ReportAlign::Centre);
-    EXPECT_EQ(number->color, 0);
+    const ReportText& number = textOn(page, "- Page 1 -");
+    EXPECT_EQ(number.rect.top, band.bottom + mm(2));
+    EXPECT_EQ(number.rect.height(), measure.lineHeight(ReportFont::Page));
+    EXPECT_EQ(std::tie(number.align, number.color), std::make_tuple(ReportAlign::Centre, 0));
 
     ASSERT_EQ(page.albums.size(), 1u);
     EXPECT_EQ(page.albums[0].block.top, columnTop());
@@ -165,37 +166,30 @@ TEST_F(ReportLayoutTest, AlbumBlockTexts)
     const int x = block.left;
     const int indent = measure.textWidth(ReportFont::AlbumTitle, "2. ");
 
-    const ReportText* title = findText(page, "2. Blue");
-    ASSERT_NE(title, nullptr);
-    EXPECT_EQ(title->rect, (ReportRect{x, block.top, block.right,
-                                       block.top + measure.lineHeight(ReportFont::AlbumTitle)}));
-    const ReportText* artist = findText(page, "Unknown");
-    ASSERT_NE(artist, nullptr) << "an album without artist";
-    EXPECT_EQ(artist->rect.left, x + indent);
-    EXPECT_EQ(artist->rect.top, title->rect.bottom);
-    const ReportText* desc = findText(page, "First line\nsecond line");
-    ASSERT_NE(desc, nullptr) << "CR breaks the line";
-    EXPECT_TRUE(desc->wrap);
-    EXPECT_EQ(desc->rect.top, artist->rect.bottom);
-    EXPECT_EQ(desc->rect.height(), 2 * measure.lineHeight(ReportFont::AlbumDesc));
+    const ReportText& title = textOn(page, "2. Blue");
+    EXPECT_EQ(title.rect, (ReportRect{x, block.top, block.right,
+                                      block.top + measure.lineHeight(ReportFont::AlbumTitle)}));
+    const ReportText& artist = textOn(page, "Unknown"); // an album without artist
+    EXPECT_EQ(artist.rect.left, x + indent);
+    EXPECT_EQ(artist.rect.top, title.rect.bottom);
+    const ReportText& desc = textOn(page, "First line\nsecond line"); // CR breaks the line
+    EXPECT_TRUE(desc.wrap);
+    EXPECT_EQ(desc.rect.top, artist.rect.bottom);
+    EXPECT_EQ(desc.rect.height(), 2 * measure.lineHeight(ReportFont::AlbumDesc));
 
-    const ReportText* intro = findText(page, "Intro (1:05)");
-    ASSERT_NE(intro, nullptr);
-    EXPECT_EQ(intro->rect.top, desc->rect.bottom + mm(1));
-    EXPECT_EQ(intro->rect.left, x + indent);
-    const ReportText* one = findText(page, " 1. ");
-    ASSERT_NE(one, nullptr);
-    EXPECT_EQ(one->rect, (ReportRect{x, intro->rect.top, x + indent, intro->rect.bottom}));
-    EXPECT_EQ(one->align, ReportAlign::Right);
-    const ReportText* songDesc = findText(page, "Recorded live\nin one take");
-    ASSERT_NE(songDesc, nullptr);
-    EXPECT_EQ(songDesc->rect.top, intro->rect.bottom);
-    EXPECT_EQ(songDesc->font, ReportFont::SongDesc);
-    const ReportText* untitled = findText(page, "Track 2");
-    ASSERT_NE(untitled, nullptr) << "a song without title or length";
-    EXPECT_EQ(untitled->rect.top, songDesc->rect.bottom + mm(0.5));
+    const ReportText& intro = textOn(page, "Intro (1:05)");
+    EXPECT_EQ(intro.rect.top, desc.rect.bottom + mm(1));
+    EXPECT_EQ(intro.rect.left, x + indent);
+    const ReportText& one = textOn(page, " 1. ");
+    EXPECT_EQ(one.rect, (ReportRect{x, intro.rect.top, x + indent, intro.rect.bottom}));
+    EXPECT_EQ(one.align, ReportAlign::Right);
+    const ReportText& songDesc = textOn(page, "Recorded live\nin one take");
+    EXPECT_EQ(songDesc.rect.top, intro.rect.bottom);
+    EXPECT_EQ(songDesc.font, ReportFont::SongDesc);
+    const ReportText& untitled = textOn(page, "Track 2"); // a song without title or length
+    EXPECT_EQ(untitled.rect.top, songDesc.rect.bottom + mm(0.5));
     EXPECT_NE(findText(page, "Outro (62:03)"), nullptr) << "minutes go past 59";
-    EXPECT_EQ(block.bottom, untitled->rect.bottom + measure.lineHeight(ReportFont::SongTitle));
+    EXPECT_EQ(block.bottom, untitled.rect.bottom + measure.lineHeight(ReportFont::SongTitle));
 
     // The empty album: "Untitled", its artist, 1 mm and nothing more.
     EXPECT_NE(findText(page, "1. Zero"), nullptr);
@@ -356,12 +350,11 @@ TEST_F(ReportLayoutTest, LongTitlesStayOnOneLineAndLongTextsWrap)
             EXPECT_EQ(t.rect.height(), measure.lineHeight(t.font)) << t.text;
         }
     }
-    const ReportText* desc = findText(page, std::string(500, 'x') + " and more words");
-    ASSERT_NE(desc, nullptr);
-    EXPECT_EQ(desc->rect.height(),
-              measure.lines(ReportFont::AlbumDesc, desc->text, desc->rect.width()) *
+    const ReportText& desc = textOn(page, std::string(500, 'x') + " and more words");
+    EXPECT_EQ(desc.rect.height(),
+              measure.lines(ReportFont::AlbumDesc, desc.text, desc.rect.width()) *
                   measure.lineHeight(ReportFont::AlbumDesc));
-    EXPECT_GT(desc->rect.height(), 5 * measure.lineHeight(ReportFont::AlbumDesc));
+    EXPECT_GT(desc.rect.height(), 5 * measure.lineHeight(ReportFont::AlbumDesc));
     EXPECT_NE(findText(page, longTitle + " (0:01)"), nullptr);
 }
 
@@ -374,26 +367,25 @@ TEST_F(ReportLayoutTest, WhiteTextOfAnyKindGetsItsBand)
     a.AddSong("S", "Notes", 0);
     const ReportPage page = layout({a})[0];
     EXPECT_EQ(findText(page, "Kolvo Audio CD Information Report (1 Albums)")->color, 0xFFFFFE);
-    const ReportText* notes = findText(page, "Notes");
-    ASSERT_NE(notes, nullptr);
-    const ReportText* song = findText(page, "S");
+    const ReportText& notes = textOn(page, "Notes");
+    const ReportText& song = textOn(page, "S");
     const int band = measure.lineHeight(ReportFont::SongDesc) + mm(1);
-    EXPECT_EQ(notes->rect.top, song->rect.bottom + mm(0.5)) << "wrapped text starts lower";
-    const ReportText* artist = findText(page, "Artist");
-    EXPECT_EQ(artist->rect.height(), measure.lineHeight(ReportFont::AlbumSinger) + mm(1))
+    EXPECT_EQ(notes.rect.top, song.rect.bottom + mm(0.5)) << "wrapped text starts lower";
+    const ReportText& artist = textOn(page, "Artist");
+    EXPECT_EQ(artist.rect.height(), measure.lineHeight(ReportFont::AlbumSinger) + mm(1))
         << "one line is centred in the whole band";
     int bands = 0;
     for (const ReportFill& f : page.fills) {
         EXPECT_EQ(f.color, 0);
-        if (f.rect == ReportRect{notes->rect.left, song->rect.bottom, notes->rect.right,
-                                 song->rect.bottom + band})
+        if (f.rect == ReportRect{notes.rect.left, song.rect.bottom, notes.rect.right,
+                                 song.rect.bottom + band})
             ++bands;
-        if (f.rect == artist->rect)
+        if (f.rect == artist.rect)
             ++bands;
     }
     EXPECT_EQ(bands, 2);
     EXPECT_EQ(page.fills.size(), 2u);
-    EXPECT_EQ(page.albums[0].block.bottom, song->rect.bottom + band + mm(0.5));
+    EXPECT_EQ(page.albums[0].block.bottom, song.rect.bottom + band + mm(0.5));
 }
 
 TEST_F(ReportLayoutTest, SelectionPrintsOneAlbumWithoutNumbers)
@@ -408,8 +400,8 @@ TEST_F(ReportLayoutTest, SelectionPrintsOneAlbumWithoutNumbers)
     EXPECT_EQ(page.albums[0].block.top,
               mm(20) + measure.lineHeight(ReportFont::Title) + mm(1) + mm(10))
         << "no page number line, and no 2 mm for it";
-    const ReportText* artist = findText(page, "Artist");
-    EXPECT_EQ(artist->rect.left, mm(20) + 300) << "300 printer units, whatever the resolution";
+    const ReportText& artist = textOn(page, "Artist");
+    EXPECT_EQ(artist.rect.left, mm(20) + 300) << "300 printer units, whatever the resolution";
 }
 
 TEST_F(ReportLayoutTest, NoAlbumsIsOnePageOfHeader)

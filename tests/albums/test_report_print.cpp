@@ -4,24 +4,13 @@
 #include "albumtesting.h"
 
 #include "albums/reportprint.h"
-#include "platform/msgbox.h"
-#include "platform/profile.h"
-#include "support/testhome.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QFile>
-#include <QImage>
-#include <QLabel>
 #include <QPageSize>
 #include <QPrinter>
-#include <QPushButton>
-#include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
+#include <regex>
 
 namespace {
 
@@ -137,29 +126,15 @@ TEST_F(ReportPrintTest, KolvoCliWritesTheReportOfAllCdAlbums)
     EXPECT_EQ(r.out, "3\n");
     EXPECT_EQ(pdfPages(pdf), 3);
     const std::string first = pdfText(pdf, 1);
-    EXPECT_TRUE(has(first, "Kolvo Audio CD Information Report (20 Albums)")) << first;
-    EXPECT_TRUE(has(first, "- Page 1 -"));
-    EXPECT_TRUE(has(first, "1. Album 01"));
-    EXPECT_TRUE(has(first, "Artist 01"));
-    EXPECT_TRUE(has(first, "Notes on album 1"));
-    EXPECT_TRUE(has(first, "1. Song 1 (3:05)")) << first;
-    EXPECT_TRUE(has(first, "8. Album 08"));
+    for (const char* part :
+         {"Kolvo Audio CD Information Report (20 Albums)", "- Page 1 -", "1. Album 01", "Artist 01",
+          "Notes on album 1", "1. Song 1 (3:05)", "8. Album 08"})
+        EXPECT_TRUE(has(first, part)) << part << " in " << first;
     EXPECT_FALSE(has(first, "9. Album 09"));
     // Two columns: the fifth album sits beside the first, on the same line of text.
-    bool besideTheFirst = false;
-    size_t start = 0;
-    while (start < first.size()) {
-        const size_t end = first.find('\n', start);
-        const std::string line = first.substr(start, end - start);
-        if (has(line, "1. Album 01") && has(line, "5. Album 05"))
-            besideTheFirst = true;
-        start = end == std::string::npos ? first.size() : end + 1;
-    }
-    EXPECT_TRUE(besideTheFirst) << first;
-    const std::string last = pdfText(pdf, 3);
-    EXPECT_TRUE(has(last, "- Page 3 -"));
-    EXPECT_TRUE(has(last, "17. Album 17"));
-    EXPECT_TRUE(has(last, "20. Album 20"));
+    EXPECT_TRUE(std::regex_search(first, std::regex("1\\. Album 01[^\n]*5\\. Album 05"))) << first;
+    for (const char* part : {"- Page 3 -", "17. Album 17", "20. Album 20"})
+        EXPECT_TRUE(has(pdfText(pdf, 3), part)) << part;
 
     // The white title on its black band: black across the printable width just inside the
     // band's top, white paper above it (20 mm margins are 47 pixels at 60 dpi).
@@ -207,13 +182,10 @@ TEST_F(ReportPrintTest, KolvoCliPrintsOneAlbum)
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "1\n");
     const std::string text = pdfText(pdf, 1);
-    EXPECT_TRUE(has(text, "Kolvo Audio CD Information Report")) << text;
-    EXPECT_FALSE(has(text, "Albums)"));
-    EXPECT_FALSE(has(text, "Page"));
-    EXPECT_TRUE(has(text, "Album 02"));
-    EXPECT_FALSE(has(text, "2. Album 02")) << "no numbering";
-    EXPECT_FALSE(has(text, "Album 01"));
-    EXPECT_TRUE(has(text, "60. Song 60 (3:05)"));
+    for (const char* part : {"Kolvo Audio CD Information Report", "Album 02", "60. Song 60 (3:05)"})
+        EXPECT_TRUE(has(text, part)) << part << " in " << text;
+    for (const char* part : {"Albums)", "Page", "2. Album 02", "Album 01"})
+        EXPECT_FALSE(has(text, part)) << part << ": no count, page or numbering, one album";
     // It runs past the bottom margin (47 pixels at 60 dpi) rather than onto another page.
     const QImage picture = pdfPicture(pdf);
     ASSERT_EQ(picture.height(), 702);

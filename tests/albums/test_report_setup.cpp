@@ -1,19 +1,13 @@
-// The report's page setup sheet: it shows the "Print" settings, takes the user's changes over on
-// OK only, and what it takes over is what the settings file keeps.
+// The report's page setup sheet: it shows the "Print" settings and takes the user's changes over
+// on OK only (keeping them in the settings file is the settings' own round trip).
+#include "albumtesting.h"
+
 #include "albums/reportsetup.h"
-#include "platform/profile.h"
-#include "support/testhome.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QTimer>
 
 namespace {
 
@@ -46,9 +40,9 @@ TEST_F(PageSetupTest, ShowsTheSettings)
     settings.enableSongTimeInfo = 0;
     settings.songDescFont = {0xFFFFFF, 1, 1, 11, "DejaVu Serif"};
     CPrintPropertySheet sheet(settings);
-    EXPECT_EQ(child<QSpinBox>(sheet, "pageMarginLeft")->value(), 20);
-    EXPECT_EQ(child<QSpinBox>(sheet, "pageMarginRight")->value(), 7);
-    EXPECT_EQ(child<QSpinBox>(sheet, "headerMargin")->value(), 10);
+    for (const auto& [name, value] :
+         {std::pair{"pageMarginLeft", 20}, {"pageMarginRight", 7}, {"headerMargin", 10}})
+        EXPECT_EQ(child<QSpinBox>(sheet, name)->value(), value) << name;
     EXPECT_TRUE(child<QCheckBox>(sheet, "twoColumns")->isChecked());
     EXPECT_TRUE(child<QCheckBox>(sheet, "songs")->isChecked());
     EXPECT_FALSE(child<QCheckBox>(sheet, "songTimes")->isChecked());
@@ -71,7 +65,7 @@ TEST_F(PageSetupTest, ShowsTheSettings)
     EXPECT_FALSE(child<QSpinBox>(sheet, "albumSizeMargin")->isEnabled());
 }
 
-TEST_F(PageSetupTest, ChangesAreTakenOverAndSaved)
+TEST_F(PageSetupTest, ChangesAreTakenOver)
 {
     CPrintPropertySheet sheet(settings);
     child<QSpinBox>(sheet, "pageMarginLeft")->setValue(12);
@@ -110,39 +104,20 @@ TEST_F(PageSetupTest, ChangesAreTakenOverAndSaved)
 
     settings.timer = 4321; // not the sheet's
     sheet.applyTo(settings);
-    EXPECT_EQ(settings.timer, 4321);
-    EXPECT_EQ(settings.pageMarginLeft, 12);
-    EXPECT_EQ(settings.pageMarginBottom, 31);
-    EXPECT_EQ(settings.pageMarginTop, 20);
-    EXPECT_EQ(settings.enableTitleInfo, 0);
-    EXPECT_EQ(settings.enableColumnSeparator, 0);
-    EXPECT_EQ(settings.enableAlbumDescInfo, 0);
-    EXPECT_EQ(settings.enableAlbumSingerInfo, 1);
-    EXPECT_EQ(settings.albumSize, 1);
-    EXPECT_EQ(settings.albumSizeCount, 3);
-    EXPECT_EQ(settings.albumTitleFont.fontName, "DejaVu Serif");
-    EXPECT_EQ(settings.albumTitleFont.size, 12);
-    EXPECT_EQ(settings.albumTitleFont.bold, 0);
-    EXPECT_EQ(settings.albumTitleFont.italic, 1);
+    // The timer, the margins left, bottom and top, the title, separator, album text and artist
+    // switches, the spacing and the slot count.
+    EXPECT_EQ((std::vector<int>{settings.timer, settings.pageMarginLeft, settings.pageMarginBottom,
+                                settings.pageMarginTop, settings.enableTitleInfo,
+                                settings.enableColumnSeparator, settings.enableAlbumDescInfo,
+                                settings.enableAlbumSingerInfo, settings.albumSize,
+                                settings.albumSizeCount}),
+              (std::vector<int>{4321, 12, 31, 20, 0, 0, 0, 1, 1, 3}));
+    const FontInfo& f = settings.albumTitleFont;
+    EXPECT_EQ(f.fontName + ' ' + std::to_string(f.size) + ' ' + std::to_string(f.bold) + ' ' +
+                  std::to_string(f.italic),
+              "DejaVu Serif 12 0 1");
     EXPECT_EQ(settings.pageFont.color, 0x563412) << "stored as 0x00BBGGRR";
     EXPECT_EQ(settings.songTitleFont.fontName, "Arial");
-
-    {
-        Profile profile;
-        ASSERT_TRUE(SaveSettingsTo(profile, settings));
-    }
-    AppSettings reloaded;
-    {
-        const Profile profile;
-        LoadSettingsFrom(profile, reloaded);
-    }
-    EXPECT_EQ(reloaded.pageMarginLeft, 12);
-    EXPECT_EQ(reloaded.albumSize, 1);
-    EXPECT_EQ(reloaded.albumSizeCount, 3);
-    EXPECT_EQ(reloaded.albumTitleFont.fontName, "DejaVu Serif");
-    EXPECT_EQ(reloaded.albumTitleFont.italic, 1);
-    EXPECT_EQ(reloaded.pageFont.color, 0x563412);
-    EXPECT_EQ(reloaded.enableTitleInfo, 0);
 }
 
 TEST_F(PageSetupTest, AnEvenSpacingValueOtherThanOneIsKept)

@@ -1,10 +1,8 @@
 // Song display names, and the Johab to Wansung conversion checked against glibc's converter.
+#include "albumtesting.h"
+
 #include "albums/id3tag.h"
 #include "albums/songname.h"
-#include "platform/text.h"
-#include "support/testhome.h"
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 
