@@ -26,13 +26,16 @@ std::string toneFile(const std::string& kind, double seconds, double hz, double 
 // Both channels carry the sum of two sines of amplitude `amplitude` each.
 std::string twoToneFile(const std::string& kind, double seconds, double hz1, double hz2,
                         double amplitude);
-// How a WAVE file stores its samples: integer PCM of 8/16/24/32 bits, 32-bit IEEE float, either
-// of them in the WAVE_FORMAT_EXTENSIBLE form, or MPEG Layer 3 frames (format 0x55).
+// How a WAVE file stores its samples: integer PCM of 8/16/24/32 bits or 32-bit IEEE float,
+// either of them in the WAVE_FORMAT_EXTENSIBLE form.
 enum class WaveForm { Pcm, Float, ExtensiblePcm, ExtensibleFloat };
 // A stereo 44.1 kHz WAVE of `ms` of a decaying 220 Hz tone, written byte by byte as other
 // programs write it, whose samples carry two MPEG Layer 3 frame headers one frame apart: what a
 // frame scan over the whole file would take for MPEG audio.
 std::string waveWithFalseMpegSync(const std::string& name, WaveForm form, int bits, int ms = 500);
+
+// A MIDI file made once per program by tools/make-midi with `args`.
+std::string midiFile(const std::string& name, const std::string& args);
 
 // The exact length of a fixture in ms as GStreamer decodes it (soxi for the plain formats).
 long fixtureLengthMs(const std::string& path);

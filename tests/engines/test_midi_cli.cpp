@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-
 using namespace enginetest;
 
 namespace {
@@ -94,13 +92,8 @@ TEST_F(MidiCli, DamagedFilesAreRefusedOrPlayedWithAClearWord)
     // No SoundFont anywhere: the reason names the package to install.
     const std::string none = homePath("empty-sf2");
     sh("mkdir -p '" + none + "'");
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KOLVO_SF2_DIR"), QString::fromStdString(none));
-    p.setProcessEnvironment(env);
-    p.start(QString::fromStdString(builtProgram("kolvo-cli")), {"info", midi("tone.mid", "tone")});
-    ASSERT_TRUE(p.waitForFinished(20000));
-    EXPECT_EQ(p.exitCode(), 1);
-    const std::string err = p.readAllStandardError().toStdString();
-    EXPECT_NE(err.find("timgm6mb-soundfont"), std::string::npos) << err;
+    r = runProgram(q(builtProgram("kolvo-cli")), {"info", midi("tone.mid", "tone")}, 20000,
+                   {q("KOLVO_SF2_DIR=" + none)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("timgm6mb-soundfont"), std::string::npos) << r.err;
 }
