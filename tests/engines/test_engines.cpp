@@ -20,6 +20,39 @@ using namespace enginetest;
 
 namespace {
 
+// One engine's transport, for the checks every engine passes alike.
+struct Transport
+{
+    std::function<std::int32_t()> pause, resume, position, mode;
+    std::function<std::int32_t(int)> seek;
+};
+
+// Pauses (the position holds), seeks while paused (it lands there and stays paused), resumes
+// (the position moves on) and seeks to `playingAt` while playing: there within a second, at
+// [lo, hi] once it has moved.
+void expectPauseSeekResume(const Transport& e, int pausedAt, int playingAt, int lo, int hi)
+{
+    ASSERT_EQ(e.pause(), 1);
+    EXPECT_EQ(e.mode(), kModePaused);
+    pump(100);
+    const int held = e.position();
+    pump(300);
+    EXPECT_NEAR(e.position(), held, 10);
+    ASSERT_EQ(e.seek(pausedAt), 1);
+    pumpUntil([&] { return std::abs(e.position() - pausedAt) <= 50; }, 1000);
+    EXPECT_NEAR(e.position(), pausedAt, 50);
+    EXPECT_EQ(e.mode(), kModePaused);
+    ASSERT_EQ(e.resume(), 1);
+    EXPECT_EQ(e.mode(), kModePlaying);
+    // The position moves on once the sink has sound again.
+    EXPECT_TRUE(pumpUntil([&] { return e.position() > pausedAt + 150; }, 3000)) << e.position();
+    ASSERT_EQ(e.seek(playingAt), 1);
+    EXPECT_TRUE(pumpUntil([&] { return std::abs(e.position() - playingAt) < 500; }, 1000));
+    const int at = e.position();
+    EXPECT_GE(at, lo);
+    EXPECT_LE(at, hi);
+}
+
 class Engines : public ::testing::Test
 {
 protected:
@@ -82,31 +115,9 @@ TEST_F(Engines, MpegPausesResumesAndSeeksWithin50Ms)
         ASSERT_EQ(playMpeg(file, cookie), 1);
         // The position is what is heard, so it starts moving once the sink's buffer has filled.
         ASSERT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 300; }, 2000));
-        ASSERT_EQ(KMPEngine_Pause(), 1);
-        EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
-        pump(100);
-        const int held = KMPEngine_GetPosition();
-        pump(300);
-        EXPECT_NEAR(KMPEngine_GetPosition(), held, 10);
-        EXPECT_GE(held, 300);
-
-        // Seeking while paused lands exactly and stays there.
-        ASSERT_EQ(KMPEngine_Seek(2000), 1);
-        pumpUntil([] { return std::abs(KMPEngine_GetPosition() - 2000) <= 50; }, 1000);
-        EXPECT_NEAR(KMPEngine_GetPosition(), 2000, 50);
-        EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
-
-        ASSERT_EQ(KMPEngine_Resume(), 1);
-        EXPECT_EQ(KMPEngine_GetMode(), kModePlaying);
-        // The position moves on once the sink has sound again.
-        EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 2150; }, 3000))
-            << KMPEngine_GetPosition();
-        // And while playing: the position goes back to the target and on from there.
-        ASSERT_EQ(KMPEngine_Seek(500), 1);
-        EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() < 1000; }, 1000));
-        const int after = KMPEngine_GetPosition();
-        EXPECT_GE(after, 500);
-        EXPECT_LE(after, 700);
+        expectPauseSeekResume({KMPEngine_Pause, KMPEngine_Resume, KMPEngine_GetPosition,
+                               KMPEngine_GetMode, KMPEngine_Seek},
+                              2000, 500, 500, 700);
         EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, cookie, 1, 525); }, 5000));
         EXPECT_FALSE(window.hasEvent(0x7DE, cookie, 2));
     }
@@ -237,31 +248,11 @@ TEST_F(Engines, DirectShowInstanceZeroPlaysPausesAndSeeksEveryAudioFormat)
         ASSERT_EQ(KAMEngine_Play(0), 1);
         EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
         ASSERT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1700; }, 2000));
-        ASSERT_EQ(KAMEngine_Pause(0), 1);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
-        pump(100);
-        const int held = KAMEngine_GetPosition(0);
-        EXPECT_GT(held, 1700);
-        pump(200);
-        EXPECT_NEAR(KAMEngine_GetPosition(0), held, 10);
-        // A seek while paused lands there and holds until Resume.
-        ASSERT_EQ(KAMEngine_Seek(0, 1000), 1);
-        pumpUntil([] { return std::abs(KAMEngine_GetPosition(0) - 1000) <= 50; }, 1000);
-        EXPECT_NEAR(KAMEngine_GetPosition(0), 1000, 50);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
-        ASSERT_EQ(KAMEngine_Resume(0), 1);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
-        EXPECT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1150; }, 3000))
-            << KAMEngine_GetPosition(0);
-        // While playing: back to the target and on from there, to the end.
-        ASSERT_EQ(KAMEngine_Seek(0, 2300), 1);
-        EXPECT_TRUE(pumpUntil(
-            [] {
-                const int at = KAMEngine_GetPosition(0);
-                return at >= 2250 && at <= 2400;
-            },
-            1000))
-            << KAMEngine_GetPosition(0);
+        expectPauseSeekResume(
+            {[] { return KAMEngine_Pause(0); }, [] { return KAMEngine_Resume(0); },
+             [] { return KAMEngine_GetPosition(0); }, [] { return KAMEngine_GetMode(0); },
+             [](int ms) { return KAMEngine_Seek(0, ms); }},
+            1000, 2300, 2250, 2400);
         EXPECT_TRUE(pumpUntil([&] { return window.has(0x7AC, cookie, 1, 525); }, 4000));
         EXPECT_FALSE(window.hasEvent(0x7AC, cookie, 2));
         // Stop goes back to the start with the file still open; Close lets it go.
