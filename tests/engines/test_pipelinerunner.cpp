@@ -36,6 +36,13 @@ GstRef<GstElement> launch(const char* description)
     return GstRef<GstElement>(pipeline ? GST_ELEMENT(gst_object_ref_sink(pipeline)) : nullptr);
 }
 
+// Runs `change` under the owner's lock, as the engines change their runner.
+void underLock(std::mutex& lock, const std::function<void()>& change)
+{
+    std::lock_guard owner(lock);
+    change();
+}
+
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
     const auto until = Clock::now() + limit;
@@ -117,10 +124,7 @@ TEST_F(Runner, EndOfStreamReachesTheHandlerAndItsNoticeRunsWithoutTheOwnersLock)
                           }});
     const auto pipeline = launch("audiotestsrc num-buffers=20 ! fakesink sync=false");
     ASSERT_TRUE(pipeline);
-    {
-        std::lock_guard owner(lock);
-        runner.watch(pipeline.get());
-    }
+    underLock(lock, [&] { runner.watch(pipeline.get()); });
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     EXPECT_TRUE(waitFor([&] { return ends > 0; }, 5s));
     EXPECT_FALSE(noticeHadLock);
@@ -156,10 +160,7 @@ TEST_F(Runner, DeadlinesFireOnTimeMoveAndGoWithTheirPipeline)
 
     // Nothing watched: the thread sleeps until the deadline.
     auto set = Clock::now();
-    {
-        std::lock_guard owner(lock);
-        runner.setDeadline(1, set + 100ms);
-    }
+    underLock(lock, [&] { runner.setDeadline(1, set + 100ms); });
     ASSERT_TRUE(waitFor([&] { return !firedOf(1).empty(); }, 2s));
     EXPECT_GE(firedOf(1)[0] - set, 100ms);
 
@@ -167,32 +168,27 @@ TEST_F(Runner, DeadlinesFireOnTimeMoveAndGoWithTheirPipeline)
     // set now wakes it.
     const auto pipeline = launch("audiotestsrc ! fakesink");
     ASSERT_TRUE(pipeline);
-    {
-        std::lock_guard owner(lock);
+    underLock(lock, [&] {
         runner.watch(pipeline.get());
         runner.setDeadline(2, Clock::now() + 60s);
-    }
+    });
     gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
     ASSERT_TRUE(waitFor([&] { return prerolled.load(); }, 5s));
     std::this_thread::sleep_for(100ms);
     set = Clock::now();
-    {
-        std::lock_guard owner(lock);
-        runner.setDeadline(3, set + 50ms);
-    }
+    underLock(lock, [&] { runner.setDeadline(3, set + 50ms); });
     ASSERT_TRUE(waitFor([&] { return !firedOf(3).empty(); }, 2s));
     EXPECT_LT(firedOf(3)[0] - set, 1s);
     EXPECT_TRUE(firedOf(2).empty());
 
     // Set again, a deadline moves; cancelled, it never fires.
     set = Clock::now();
-    {
-        std::lock_guard owner(lock);
+    underLock(lock, [&] {
         runner.setDeadline(4, set + 30ms);
         runner.setDeadline(4, set + 250ms);
         runner.setDeadline(5, set + 50ms);
         runner.cancelDeadline(5);
-    }
+    });
     ASSERT_TRUE(waitFor([&] { return !firedOf(4).empty(); }, 2s));
     EXPECT_GE(firedOf(4)[0] - set, 250ms);
     std::this_thread::sleep_for(100ms);
@@ -202,11 +198,10 @@ TEST_F(Runner, DeadlinesFireOnTimeMoveAndGoWithTheirPipeline)
     // Another pipeline watched: the deadlines of the first are gone (2 was due in a minute,
     // 6 in 100 ms).
     const auto other = launch("audiotestsrc ! fakesink");
-    {
-        std::lock_guard owner(lock);
+    underLock(lock, [&] {
         runner.setDeadline(6, Clock::now() + 100ms);
         runner.watch(other.get());
-    }
+    });
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(firedOf(6).empty());
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
@@ -238,10 +233,7 @@ TEST_F(Runner, MessagesOfAReplacedPipelineAreDropped)
         gst_bus_post(bus,
                      gst_message_new_application(GST_OBJECT(from), gst_structure_new_empty(what)));
     };
-    {
-        std::lock_guard owner(lock);
-        runner.watch(first.get());
-    }
+    underLock(lock, [&] { runner.watch(first.get()); });
     say(firstBus.get(), first.get(), "heard");
     ASSERT_TRUE(waitFor([&] { return seenNow().size() == 1; }, 2s));
 
@@ -280,10 +272,7 @@ TEST_F(Runner, NoNoticeRunsOnceShutdownHasReturned)
     const auto pipeline = launch("audiotestsrc ! level interval=1000000 post-messages=true ! "
                                  "fakesink sync=false");
     ASSERT_TRUE(pipeline);
-    {
-        std::lock_guard owner(lock);
-        runner.watch(pipeline.get());
-    }
+    underLock(lock, [&] { runner.watch(pipeline.get()); });
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     ASSERT_TRUE(waitFor([&] { return notices >= 20; }, 5s));
     runner.shutdown();
@@ -310,10 +299,7 @@ TEST_F(Runner, AnIdlePipelineCostsNoWakeups)
                                  }});
     const auto pipeline = launch("audiotestsrc ! fakesink");
     ASSERT_TRUE(pipeline);
-    {
-        std::lock_guard owner(lock);
-        runner.watch(pipeline.get());
-    }
+    underLock(lock, [&] { runner.watch(pipeline.get()); });
     gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
     ASSERT_TRUE(waitFor([&] { return prerolled.load(); }, 5s));
     std::this_thread::sleep_for(200ms);
@@ -322,10 +308,7 @@ TEST_F(Runner, AnIdlePipelineCostsNoWakeups)
     EXPECT_LE(idle, 2);
 
     // A deadline costs the wake-ups it needs, no more.
-    {
-        std::lock_guard owner(lock);
-        runner.setDeadline(1, Clock::now() + 400ms);
-    }
+    underLock(lock, [&] { runner.setDeadline(1, Clock::now() + 400ms); });
     const long withDeadline = wakeupsOver(1000ms);
     EXPECT_EQ(fired, 1);
     EXPECT_LE(withDeadline, 4);
@@ -363,39 +346,28 @@ TEST(MediaPlayerIdle, APausedPlaybackCostsNoWakeupsAndPlaysOnWhenResumed)
     engines::setAudioSinkOverride("");
 }
 
-} // namespace
-
-namespace {
-
 // Keeps the calling thread, and every thread it starts, on one CPU while it lives.
-class OneCpu
+struct OneCpu
 {
-public:
+    cpu_set_t old;
+    const bool saved = sched_getaffinity(0, sizeof old, &old) == 0;
     OneCpu()
     {
-        m_saved = sched_getaffinity(0, sizeof m_old, &m_old) == 0;
         cpu_set_t one;
         CPU_ZERO(&one);
-        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-            if (m_saved && CPU_ISSET(cpu, &m_old)) {
+        for (int cpu = 0; saved && cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &old)) {
                 CPU_SET(cpu, &one);
+                sched_setaffinity(0, sizeof one, &one);
                 break;
             }
         }
-        if (m_saved)
-            sched_setaffinity(0, sizeof one, &one);
     }
     ~OneCpu()
     {
-        if (m_saved)
-            sched_setaffinity(0, sizeof m_old, &m_old);
+        if (saved)
+            sched_setaffinity(0, sizeof old, &old);
     }
-    OneCpu(const OneCpu&) = delete;
-    OneCpu& operator=(const OneCpu&) = delete;
-
-private:
-    cpu_set_t m_old;
-    bool m_saved = false;
 };
 
 } // namespace

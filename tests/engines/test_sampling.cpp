@@ -33,14 +33,10 @@ public:
     void showSpectrum(const SpectrumSnapshot& s) override
     {
         std::lock_guard lock(m_mutex);
-        ++m_shown;
         m_last = s;
+        ++m_shown;
     }
-    int shown() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_shown;
-    }
+    int shown() const { return m_shown; }
     SpectrumSnapshot last() const
     {
         std::lock_guard lock(m_mutex);
@@ -50,7 +46,7 @@ public:
 private:
     int m_mode;
     mutable std::mutex m_mutex;
-    int m_shown = 0;
+    std::atomic<int> m_shown{0};
     SpectrumSnapshot m_last{};
 };
 
@@ -73,6 +69,18 @@ struct Source
         };
     }
 };
+
+// Runs a service of `sources` for `ms` with the displays in slots 0 and 1 (nullptr: none).
+void runFor(std::vector<SpectrumSource> sources, Display* first, Display* second,
+            std::chrono::milliseconds ms)
+{
+    SpectrumService service(std::move(sources));
+    service.start();
+    service.registerDisplay(0, first);
+    service.registerDisplay(1, second);
+    std::this_thread::sleep_for(ms);
+    service.stop();
+}
 
 TEST(SpectrumService, HeldUntilADisplayComesAndAboutTwentyTimesASecondThen)
 {
@@ -109,12 +117,8 @@ TEST(SpectrumService, SourcesInOrderUntilOneAnswers)
     Source first, second, third;
     second.value = 5;
     third.value = 9;
-    SpectrumService service({first.fn(), second.fn(), third.fn()});
-    service.start();
     Display d;
-    service.registerDisplay(0, &d);
-    std::this_thread::sleep_for(300ms);
-    service.stop();
+    runFor({first.fn(), second.fn(), third.fn()}, &d, nullptr, 300ms);
     EXPECT_GT(first.calls, 0);
     EXPECT_EQ(first.calls, second.calls);
     EXPECT_EQ(third.calls, 0);
@@ -122,13 +126,9 @@ TEST(SpectrumService, SourcesInOrderUntilOneAnswers)
 
     // Nobody sounds: the display keeps its last picture.
     Source silent;
-    SpectrumService quiet({silent.fn()});
-    quiet.start();
     Display keep;
     keep.showSpectrum(SpectrumSnapshot{3});
-    quiet.registerDisplay(1, &keep);
-    std::this_thread::sleep_for(200ms);
-    quiet.stop();
+    runFor({silent.fn()}, nullptr, &keep, 200ms);
     EXPECT_GT(silent.calls, 0);
     EXPECT_EQ(keep.shown(), 1);
     EXPECT_EQ(keep.last()[0], 3);
@@ -136,42 +136,24 @@ TEST(SpectrumService, SourcesInOrderUntilOneAnswers)
 
 TEST(SpectrumService, OneFetchForTwoDisplaysUnlessTheirFlagsDiffer)
 {
-    Source s;
-    s.value = 1;
-    SpectrumService service({s.fn()});
-    service.start();
+    Source s, t, u;
+    s.value = t.value = u.value = 1;
     Display effector(0), viewer(0);
-    service.registerDisplay(0, &effector);
-    service.registerDisplay(1, &viewer);
-    std::this_thread::sleep_for(500ms);
-    service.stop();
+    runFor({s.fn()}, &effector, &viewer, 500ms);
     EXPECT_GT(s.calls, 0);
     EXPECT_EQ(s.calls, effector.shown());
     EXPECT_EQ(viewer.shown(), effector.shown());
 
     // Different flags: a second fetch for the viewer, with the viewer's flag.
-    Source t;
-    t.value = 1;
-    SpectrumService both({t.fn()});
-    both.start();
     Display plain(0), linear(0x10000 | 3);
-    both.registerDisplay(0, &plain);
-    both.registerDisplay(1, &linear);
-    std::this_thread::sleep_for(500ms);
-    both.stop();
+    runFor({t.fn()}, &plain, &linear, 500ms);
     EXPECT_EQ(t.calls, plain.shown() + linear.shown());
     EXPECT_EQ(plain.last()[0], 1);
     EXPECT_EQ(linear.last()[0], 2);
 
     // Only the viewer: its flag is used.
-    Source u;
-    u.value = 1;
-    SpectrumService viewerOnly({u.fn()});
-    viewerOnly.start();
     Display lone(0x10000);
-    viewerOnly.registerDisplay(1, &lone);
-    std::this_thread::sleep_for(200ms);
-    viewerOnly.stop();
+    runFor({u.fn()}, nullptr, &lone, 200ms);
     EXPECT_EQ(u.lastFlag, 0x10000);
 }
 
