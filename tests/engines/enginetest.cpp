@@ -220,6 +220,33 @@ void pump(int ms)
     pumpUntil([] { return false; }, ms);
 }
 
+PcmTone::PcmTone(engines::ChainRole role, double hz, double seconds)
+    : m_out(role, engines::PcmFormat{44100, 2})
+{
+    m_out.start();
+    m_feeder = std::thread([this, hz, seconds] {
+        std::vector<std::int16_t> block(2 * 441);
+        const long blocks = seconds > 0 ? std::lround(seconds * 100) : -1;
+        for (long n = 0; !m_quit && n != blocks; ++n) {
+            for (int i = 0; i < 441; ++i)
+                block[2 * i] = block[2 * i + 1] = static_cast<std::int16_t>(
+                    16384 * std::sin(2 * M_PI * hz * static_cast<double>(n * 441 + i) / 44100));
+            if (!m_out.write(block.data(), 441))
+                break;
+        }
+        if (blocks > 0)
+            m_out.finish();
+        m_done = true;
+    });
+}
+
+PcmTone::~PcmTone()
+{
+    m_quit = true;
+    m_out.stop();
+    m_feeder.join();
+}
+
 namespace {
 
 std::string testSinkName()

@@ -4,7 +4,11 @@
 // recorder of what reaches the test's PulseAudio sink.
 
 #include "analysis.h"
+#include "engines/pcmoutput.h"
 #include "platform/wnd.h"
+
+#include <atomic>
+#include <thread>
 
 #include <functional>
 #include <string>
@@ -63,6 +67,22 @@ protected:
 // Runs the event loop until `done` or `ms` have passed; returns done().
 bool pumpUntil(const std::function<bool()>& done, int ms);
 void pump(int ms);
+
+// A sine at `hz` and half of full scale on both sides, pushed as 16-bit stereo PCM through the
+// output chain of `role`: for `seconds` and then finished, or (0) until destroyed.
+class PcmTone
+{
+public:
+    PcmTone(engines::ChainRole role, double hz, double seconds = 0);
+    ~PcmTone();
+    bool done() const { return m_done; }
+    int mode() const { return m_out.mode(); }
+
+private:
+    engines::PcmOutput m_out;
+    std::atomic<bool> m_quit{false}, m_done{false};
+    std::thread m_feeder;
+};
 
 // Whether the test's PulseAudio sink is there (the AUDIO tests' harness).
 bool haveTestSink();

@@ -3,10 +3,8 @@
 
 #include "engines/karaoke.h"
 #include "engines/midisynth.h"
-#include "engines/session.h"
 #include "engines/smf.h"
 #include "enginetest.h"
-#include "platform/settings.h"
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
@@ -290,25 +288,4 @@ TEST(MidiRendering, SoundFontsAreLookedForInTheUsualPlaces)
     const std::string found = engines::findSoundFont();
     EXPECT_NE(found, "/my/own.sf2");
     engines::setSoundFontChoice("");
-}
-
-TEST(MidiEngineOrder, MidiFilesTryTheEngineThenTheSequencerAsTheSettingSays)
-{
-    AppSettings settings;
-    settings.midUseInternal = 1;
-    const auto names = [](const engines::EngineOrder& order) {
-        std::string out;
-        for (const engines::EngineFamily* f : order)
-            out += std::string(f->prefix) + " ";
-        return out;
-    };
-    EXPECT_EQ(names(engines::engineOrder(AlbumKindMidi, MediaKindMidi, settings)),
-              "KMIDEngine_ MCI ");
-    EXPECT_EQ(names(engines::engineOrder(AlbumKindMidi, MediaKindKaraoke, settings)),
-              "KMIDEngine_ MCI ");
-    settings.midUseInternal = 0;
-    EXPECT_EQ(names(engines::engineOrder(AlbumKindMidi, MediaKindMidi, settings)), "MCI ");
-    // Karaoke words come only from the engine: it stays first.
-    EXPECT_EQ(names(engines::engineOrder(AlbumKindMidi, MediaKindKaraoke, settings)),
-              "KMIDEngine_ MCI ");
 }

@@ -88,12 +88,4 @@ TEST_F(MidiCli, DamagedFilesAreRefusedOrPlayedWithAClearWord)
 
     r = run({"karaoke", midi("noend.mid", "broken --kind no-end")});
     EXPECT_NE(r.err.find("no end event"), std::string::npos) << r.err;
-
-    // No SoundFont anywhere: the reason names the package to install.
-    const std::string none = homePath("empty-sf2");
-    sh("mkdir -p '" + none + "'");
-    r = runProgram(q(builtProgram("kolvo-cli")), {"info", midi("tone.mid", "tone")}, 20000,
-                   {q("KOLVO_SF2_DIR=" + none)});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("timgm6mb-soundfont"), std::string::npos) << r.err;
 }

@@ -521,21 +521,7 @@ TEST_F(Output, PcmOfTheCdPlayerPassesTheChainAndItsSpectrum)
     KCDSEngine_Stop(1);
     SinkRecorder recorder;
     ASSERT_TRUE(recorder.start());
-    PcmOutput out(ChainRole::Cd, PcmFormat{44100, 2});
-    out.start();
-    std::atomic<bool> done{false};
-    std::thread feeder([&] {
-        std::vector<std::int16_t> block(2 * 441);
-        for (int n = 0; n < 200 && out.write(block.data(), 441); ++n) { // 2 s
-            for (int i = 0; i < 441; ++i) {
-                const auto v = static_cast<std::int16_t>(
-                    16384 * std::sin(2 * M_PI * 2000 * (n * 441 + i) / 44100.0));
-                block[2 * i] = block[2 * i + 1] = v;
-            }
-        }
-        out.finish();
-        done = true;
-    });
+    PcmTone tone(ChainRole::Cd, 2000, 2.0);
     pump(300);
     EXPECT_EQ(KCDSEngine_GetSpectrum(0, bands, 0), 0) << "not running yet";
     EXPECT_EQ(KCDSEngine_IsRunning(0), 0);
@@ -550,8 +536,7 @@ TEST_F(Output, PcmOfTheCdPlayerPassesTheChainAndItsSpectrum)
     KCDSEngine_Stop(1);
     EXPECT_EQ(KCDSEngine_GetSpectrum(0, bands, 0), 0);
     EXPECT_EQ(KCDSEngine_Run(2), 0);
-    pumpUntil([&] { return done.load() && out.mode() == kModeStopped; }, 4000);
-    feeder.join();
+    pumpUntil([&] { return tone.done() && tone.mode() == kModeStopped; }, 4000);
     pump(150);
     const auto r = recorder.stop();
     const auto p = part(r, 0.5, 0.5);

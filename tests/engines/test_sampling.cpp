@@ -7,6 +7,7 @@
 #include "engines/outputchain.h"
 #include "engines/pcmoutput.h"
 #include "engines/samplingservice.h"
+#include "enginetest.h"
 
 #include <gtest/gtest.h>
 
@@ -185,41 +186,6 @@ TEST(SpectrumService, StopEndsWithinASecondEvenWhenAnEngineHangs)
     EXPECT_EQ(d.shown(), 0);
 }
 
-// A tone pushed as PCM through the output chain of a role, for as long as it lives. The sink
-// keeps time without a sound card.
-class ToneSource
-{
-public:
-    ToneSource(ChainRole role, double hz)
-        : m_out(role, PcmFormat{44100, 2})
-    {
-        m_out.start();
-        m_feeder = std::thread([this, hz] {
-            std::vector<std::int16_t> block(2 * 441);
-            for (long n = 0; !m_quit; ++n) {
-                for (int i = 0; i < 441; ++i) {
-                    const auto v = static_cast<std::int16_t>(
-                        16384 * std::sin(2 * M_PI * hz * static_cast<double>(n * 441 + i) / 44100));
-                    block[2 * i] = block[2 * i + 1] = v;
-                }
-                if (!m_out.write(block.data(), 441))
-                    break;
-            }
-        });
-    }
-    ~ToneSource()
-    {
-        m_quit = true;
-        m_out.stop();
-        m_feeder.join();
-    }
-
-private:
-    PcmOutput m_out;
-    std::atomic<bool> m_quit{false};
-    std::thread m_feeder;
-};
-
 long loudestBand(const SpectrumSnapshot& bands)
 {
     return std::max_element(bands.begin(), bands.end()) - bands.begin();
@@ -256,9 +222,9 @@ TEST_F(SoundingChains, TheEnginesInTheirDesignedOrder)
     // Each of the first three sources follows its own chain: the MPEG engine's, the CD
     // player's and the MIDI player's, each sounding a tone of its own.
     {
-        ToneSource mpeg(ChainRole::DigitalAudio, kMpegHz);
-        ToneSource cd(ChainRole::Cd, kCdHz);
-        ToneSource midi(ChainRole::Midi, kMidiHz);
+        enginetest::PcmTone mpeg(ChainRole::DigitalAudio, kMpegHz);
+        enginetest::PcmTone cd(ChainRole::Cd, kCdHz);
+        enginetest::PcmTone midi(ChainRole::Midi, kMidiHz);
         KCDSEngine_Run(0);
         KCDSEngine_Run(1);
         const auto sources = SpectrumService::engineSources();
@@ -282,8 +248,8 @@ TEST_F(SoundingChains, TheEnginesInTheirDesignedOrder)
     }
     {
         // Then the CD's, and the MIDI player's once the CD instance stops.
-        ToneSource cd(ChainRole::Cd, kCdHz);
-        ToneSource midi(ChainRole::Midi, kMidiHz);
+        enginetest::PcmTone cd(ChainRole::Cd, kCdHz);
+        enginetest::PcmTone midi(ChainRole::Midi, kMidiHz);
         SpectrumService service(SpectrumService::engineSources());
         service.start();
         Display d;

@@ -168,17 +168,8 @@ TEST(ImsBank, LookedUpBesideTheSongThenTheProgramsOwn)
     EXPECT_EQ(findImsBank(song, program), dir + "/SONG.BNK");
 }
 
-TEST(EngineOrderForMidiKinds, ImsAndModulesFallBackToTheMediaDevice)
+TEST(EngineOrderForMidiKinds, AFileThatIsNoModuleIsRefusedForTheModuleEnginesReason)
 {
-    const AppSettings settings;
-    EXPECT_EQ(MediaKindOf(AlbumKindMidi, "a.IMS"), MediaKindIms);
-    for (const char* name : {"a.mod", "a.xm", "a.s3m", "a.it", "a.669"})
-        EXPECT_EQ(MediaKindOf(AlbumKindMidi, name), MediaKindModule) << name;
-    EXPECT_EQ(engineOrder(AlbumKindMidi, MediaKindIms, settings),
-              (EngineOrder{&kImsEngine, &kMciDevice}));
-    EXPECT_EQ(engineOrder(AlbumKindMidi, MediaKindModule, settings),
-              (EngineOrder{&kModuleEngine, &kMciDevice}));
-
     // A file named as a module that is none: the module engine refuses it, the media device is
     // tried next, and the reason given is the module engine's.
     const std::string junk = enginetest::fixtureDir() + "/junk.mod";
