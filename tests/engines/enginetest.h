@@ -7,6 +7,8 @@
 #include "engines/pcmoutput.h"
 #include "platform/wnd.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <thread>
 
@@ -16,6 +18,14 @@
 #include <vector>
 
 namespace enginetest {
+
+// Whether `text` holds `part`, with the text in the message either way.
+inline ::testing::AssertionResult contains(const std::string& text, const std::string& part)
+{
+    return (text.find(part) != std::string::npos ? ::testing::AssertionSuccess()
+                                                 : ::testing::AssertionFailure())
+           << "\"" << part << "\" in \"" << text << "\"";
+}
 
 // A folder for this test program's fixtures, removed when the program ends.
 const std::string& fixtureDir();

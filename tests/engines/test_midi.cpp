@@ -119,7 +119,7 @@ TEST(MidiReader, DamagedFilesPlayWhatTheyCanAndSayWhatWasWrong)
     // No header: refused with a reason.
     const std::string noHeader = midiFile("noheader.mid", "broken --kind no-header");
     EXPECT_FALSE(midi::readSongFile(noHeader, song, error));
-    EXPECT_NE(error.find("MThd"), std::string::npos) << error;
+    EXPECT_TRUE(contains(error, "MThd"));
     EXPECT_FALSE(midi::readSongFile(fixtureDir() + "/none.mid", song, error));
 
     // A track chunk that claims 2 GB: read as far as the file goes.
@@ -279,8 +279,8 @@ TEST(MidiRendering, SoundFontsAreLookedForInTheUsualPlaces)
 {
     const auto places = engines::soundFontPlaces();
     ASSERT_GE(places.size(), 4u);
-    EXPECT_NE(places[0].find("FluidR3_GM.sf2"), std::string::npos);
-    EXPECT_NE(places[1].find("TimGM6mb.sf2"), std::string::npos);
+    EXPECT_TRUE(contains(places[0], "FluidR3_GM.sf2"));
+    EXPECT_TRUE(contains(places[1], "TimGM6mb.sf2"));
     // The user's choice comes first, when there is one.
     engines::setSoundFontChoice("/my/own.sf2");
     EXPECT_EQ(engines::soundFontPlaces().front(), "/my/own.sf2");

@@ -227,7 +227,7 @@ TEST_F(MidiSound, FilesThatCannotPlaySayWhyAndReturnAtOnce)
     const std::string broken = midiFile("noheader.mid", "broken --kind no-header");
     klog::clearLast("engines");
     EXPECT_EQ(KMIDEngine_Play(window.handle(), broken.c_str(), 2), kMidiFailed);
-    EXPECT_NE(klog::last("engines").find("no MThd header"), std::string::npos);
+    EXPECT_TRUE(contains(klog::last("engines"), "no MThd header"));
 
     // Without any SoundFont: a clear refusal that names what to install.
     const std::string empty = fixtureDir() + "/no-soundfonts";
@@ -236,8 +236,7 @@ TEST_F(MidiSound, FilesThatCannotPlaySayWhyAndReturnAtOnce)
     klog::clearLast("engines");
     const std::string tone = midiFile("ocarina.mid", "tone --note 69 --program 79 --seconds 2");
     EXPECT_EQ(KMIDEngine_Play(window.handle(), tone.c_str(), 3), kMidiNoSoundFont);
-    EXPECT_NE(klog::last("engines").find("timgm6mb-soundfont"), std::string::npos)
-        << klog::last("engines");
+    EXPECT_TRUE(contains(klog::last("engines"), "timgm6mb-soundfont"));
     EXPECT_EQ(KMIDEngine_IsOpen(), 0);
     unsetenv("KOLVO_SF2_DIR");
 }

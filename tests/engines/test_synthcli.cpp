@@ -33,18 +33,15 @@ TEST_F(SynthCli, InfoAnswersForImsSongsAndModules)
 {
     auto r = run({"info", q(music("ims", "cli.ims", "--notes 69:4"))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: IMS engine\nlength: 2000 ms\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("info: IMS (AdLib), melodic, 1 instruments, bank STANDARD.BNK"),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(contains(r.out, "engine: IMS engine\nlength: 2000 ms\n"));
+    EXPECT_TRUE(contains(r.out, "info: IMS (AdLib), melodic, 1 instruments, bank STANDARD.BNK"));
 
     r = run({"info", q(music("xm", "cli.xm", "--notes 60:16 --title Tracked"))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: module engine\nlength: 2040 ms\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("FastTracker 2 v1.04 (xm), 2 channels, 1 instruments        Title : "
-                         "Tracked"),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(contains(r.out, "engine: module engine\nlength: 2040 ms\n"));
+    EXPECT_TRUE(contains(r.out,
+                         "FastTracker 2 v1.04 (xm), 2 channels, 1 instruments        Title : "
+                         "Tracked"));
 }
 
 TEST_F(SynthCli, TempoAndKeyAreCheckedAndChangeTheWallTime)
@@ -64,7 +61,7 @@ TEST_F(SynthCli, TempoAndKeyAreCheckedAndChangeTheWallTime)
         timed(QStringList{"play", q(mod), "--tempo", "300", "--key", "5"} + sink, fastSeconds);
     ASSERT_EQ(fast.code, 0) << fast.err;
     EXPECT_TRUE(fast.err.empty()) << fast.err;
-    EXPECT_NE(fast.out.find("(module engine)"), std::string::npos) << fast.out;
+    EXPECT_TRUE(contains(fast.out, "(module engine)"));
     // Three seconds of module: a third of that, give or take the start of a process.
     EXPECT_GT(normalSeconds, 2.8);
     EXPECT_LT(fastSeconds, normalSeconds * 0.33 + 0.6) << fastSeconds << " " << normalSeconds;
@@ -73,8 +70,7 @@ TEST_F(SynthCli, TempoAndKeyAreCheckedAndChangeTheWallTime)
     const auto wav =
         run(QStringList{"play", q(toneFile("wav", 0.3, 440)), "--tempo", "200"} + sink);
     EXPECT_EQ(wav.code, 0) << wav.err;
-    EXPECT_NE(wav.err.find("the general engine cannot change the tempo"), std::string::npos)
-        << wav.err;
+    EXPECT_TRUE(contains(wav.err, "the general engine cannot change the tempo"));
 }
 
 TEST_F(SynthCli, AnImsSongWithoutABankIsRefusedWithTheReason)
@@ -91,16 +87,14 @@ TEST_F(SynthCli, AnImsSongWithoutABankIsRefusedWithTheReason)
     auto r = runProgram(q(lonely), {"info", q(song)}, 20000);
     EXPECT_EQ(r.code, 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_NE(r.err.find("no instrument bank (.BNK) beside the song, nor the program's"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("IMS engine"), std::string::npos) << r.err;
+    EXPECT_TRUE(contains(r.err, "no instrument bank (.BNK) beside the song, nor the program's"));
+    EXPECT_TRUE(contains(r.err, "IMS engine"));
 
     // Given a bank beside it, the same program plays it.
     writeBytes(songDir + "/alone.bnk", bytesOf(music("bnk", "lonely.bnk")));
     r = runProgram(q(lonely), {"info", q(song)}, 20000);
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("bank alone.bnk"), std::string::npos) << r.out;
+    EXPECT_TRUE(contains(r.out, "bank alone.bnk"));
 }
 
 } // namespace

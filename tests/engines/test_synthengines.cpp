@@ -136,9 +136,9 @@ TEST_F(SynthEngines, ModulesAreHeardAtTheirNotesWithTheirInformation)
             EXPECT_EQ(s.family().prefix, std::string("KMODEngine_"));
             EXPECT_EQ(s.lengthMs(), 33 * 6 * 20);
             const std::string info = s.infoText(true);
-            EXPECT_NE(info.find(c.format), std::string::npos) << info;
-            EXPECT_NE(info.find(c.layout), std::string::npos) << info;
-            EXPECT_NE(info.find("Title : Heard"), std::string::npos) << info;
+            EXPECT_TRUE(contains(info, c.format));
+            EXPECT_TRUE(contains(info, c.layout));
+            EXPECT_TRUE(contains(info, "Title : Heard"));
         });
         EXPECT_NEAR(pitch(r, 0.5, 2.0, 0.02), c.hz, c.hz * 0.01);
     }
@@ -175,7 +175,7 @@ TEST_F(SynthEngines, ImsSongsPlayWithTheBankBesideThemBeforeTheProgramsOwn)
     analysis::Stereo r = playToEnd(song);
     ASSERT_GE(analysis::firstAbove(analysis::mix(r), r.rate, 0.01), 0) << "nothing heard";
     ASSERT_TRUE(session);
-    EXPECT_NE(session->infoText().find("bank STANDARD.BNK"), std::string::npos);
+    EXPECT_TRUE(contains(session->infoText(), "bank STANDARD.BNK"));
 
     // "STANDARD.BNK" beside the song, a sine three times the note's frequency.
     writeBytes(dir + "/standard.bnk", bytesOf(music("bnk", "banks-x3.bnk", "--multiple 3")));
@@ -189,7 +189,7 @@ TEST_F(SynthEngines, ImsSongsPlayWithTheBankBesideThemBeforeTheProgramsOwn)
     ASSERT_TRUE(session);
     EXPECT_EQ(session->lengthMs(), 2000);
     EXPECT_EQ(session->baseTempo(), 120);
-    EXPECT_NE(session->infoText().find("bank TUNE.BNK"), std::string::npos);
+    EXPECT_TRUE(contains(session->infoText(), "bank TUNE.BNK"));
     EXPECT_TRUE(window.has(kNotifyMidi, cookie, kEventMode, kModeStopped));
 
     // A damaged bank beside the song is passed over for the next one.
@@ -302,8 +302,8 @@ TEST_F(SynthEngines, ImsInformationShowsTheHangulTitleAndTheSpectrumFollowsTheSo
     const std::string song = imsWithBank("title", "--title-hex 88619061 --notes 69:4");
     ASSERT_TRUE(open(song)) << why;
     const std::string info = session->infoText(true);
-    EXPECT_NE(info.find("IMS (AdLib), melodic, 1 instruments"), std::string::npos) << info;
-    EXPECT_NE(info.find("Title : \xea\xb0\x80\xeb\x82\x98"), std::string::npos) << info;
+    EXPECT_TRUE(contains(info, "IMS (AdLib), melodic, 1 instruments"));
+    EXPECT_TRUE(contains(info, "Title : \xea\xb0\x80\xeb\x82\x98"));
     EXPECT_EQ(KIMSEngine_IsKaraoke(), 0);
     std::int32_t bands[20] = {};
     EXPECT_TRUE(pumpUntil([&] { return KIMSEngine_GetSpectrum(bands) != 0; }, 3000));

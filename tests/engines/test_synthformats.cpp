@@ -21,6 +21,7 @@
 
 using namespace engines;
 using namespace synthtest;
+using enginetest::contains;
 namespace fs = std::filesystem;
 
 namespace {
@@ -81,24 +82,24 @@ TEST(ImsFiles, EveryCutOrDamageIsRefusedWithAReason)
     std::string noTempo = song;
     noTempo[60] = noTempo[61] = 0;
     EXPECT_FALSE(readImsSong(noTempo, &why));
-    EXPECT_NE(why.find("damaged"), std::string::npos) << why;
+    EXPECT_TRUE(contains(why, "damaged"));
     std::string longData = song;
     longData[45] = '\x7f';
     EXPECT_FALSE(readImsSong(longData, &why));
-    EXPECT_NE(why.find("past its end"), std::string::npos) << why;
+    EXPECT_TRUE(contains(why, "past its end"));
     // Events the player would read past: a system exclusive message without its end, a voice
     // the chip does not have, an instrument the song's table does not name.
     for (const char* event : {"\xF0", "\xCC", "\xC0\x05"}) {
         std::string bad = song;
         bad.replace(71, std::char_traits<char>::length(event), event);
         EXPECT_FALSE(readImsSong(bad, &why)) << int(static_cast<unsigned char>(event[0]));
-        EXPECT_NE(why.find("events do not come to their end"), std::string::npos) << why;
+        EXPECT_TRUE(contains(why, "events do not come to their end"));
     }
     // A bank whose name list points at a record far past the end.
     std::string farRecord = bank;
     farRecord[28] = '\xff';
     EXPECT_FALSE(readAdlibBank(farRecord, &why));
-    EXPECT_NE(why.find("past its end"), std::string::npos) << why;
+    EXPECT_TRUE(contains(why, "past its end"));
 }
 
 TEST(ImsFiles, TheProgramsBankFollowsTheGeneralMidiLayout)
@@ -186,8 +187,8 @@ TEST(EngineOrderForMidiKinds, AFileThatIsNoModuleIsRefusedForTheModuleEnginesRea
     EXPECT_EQ(outcome.session, nullptr);
     EXPECT_EQ(cookies.size(), 2u) << "both families tried";
     EXPECT_EQ(outcome.family, &kMciDevice);
-    EXPECT_NE(outcome.why.find("module engine"), std::string::npos) << outcome.why;
-    EXPECT_NE(outcome.why.find(std::to_string(kModFailed)), std::string::npos) << outcome.why;
+    EXPECT_TRUE(contains(outcome.why, "module engine"));
+    EXPECT_TRUE(contains(outcome.why, std::to_string(kModFailed)));
 }
 
 TEST(SynthEngines, BadFilesAreRefusedAtOnceWithTheirCodes)
@@ -262,13 +263,11 @@ TEST(ModuleFiles, ImpulseTrackerModulesAgreeWithOpenmpt123)
         char buffer[512] = {};
         KMODEngine_GetFileInfo(buffer, sizeof buffer);
         const std::string info = buffer;
-        EXPECT_NE(info.find("Impulse Tracker"), std::string::npos) << info;
-        EXPECT_NE(info.find("(it)"), std::string::npos) << info;
-        EXPECT_NE(info.find(", " + peer["Channels"] + " channels, " + peer["Instruments"] +
-                            " instruments"),
-                  std::string::npos)
-            << info;
-        EXPECT_NE(info.find(std::string("Title : ") + c.title), std::string::npos) << info;
+        EXPECT_TRUE(contains(info, "Impulse Tracker"));
+        EXPECT_TRUE(contains(info, "(it)"));
+        EXPECT_TRUE(contains(info, ", " + peer["Channels"] + " channels, " + peer["Instruments"] +
+                                       " instruments"));
+        EXPECT_TRUE(contains(info, std::string("Title : ") + c.title));
         KMODEngine_Close();
     }
 }
