@@ -60,6 +60,8 @@ protected:
     }
 };
 
+const std::string kOcarina = "tone --note 69 --program 79";
+
 class MidiSound : public ::testing::Test
 {
 protected:
@@ -89,41 +91,36 @@ protected:
         return recorder.stop();
     }
 
+    // Four seconds of A4 on an ocarina (program 79), which is close to a sine: its strongest
+    // partial is its pitch.
+    static std::string fourSeconds() { return midiFile("tone4.mid", kOcarina + " --seconds 4"); }
+
     NoteWindow window;
     int cookie = 0;
 };
 
 // The frequency heard in the second second, after the key set just after Play has reached a
 // note struck anew (a key moves the notes from the next note-on).
-double heardFrequency(const analysis::Stereo& s, double lo = 100, double hi = 4000)
+double heardFrequency(const analysis::Stereo& s)
 {
-    const auto mono = analysis::mix(s);
-    const double start = analysis::firstAbove(mono, s.rate, 0.01);
-    if (start < 0)
-        return 0;
-    const auto part = analysis::slice(s, start + 1.2, 0.7);
-    return analysis::dominantFrequency(analysis::mix(part), s.rate, lo, hi);
+    const double start = analysis::firstAbove(analysis::mix(s), s.rate, 0.01);
+    return start < 0 ? 0
+                     : analysis::dominantFrequency(
+                           analysis::mix(analysis::slice(s, start + 1.2, 0.7)), s.rate, 100, 4000);
 }
 
 } // namespace
 
 TEST_F(MidiSound, AOneNoteMelodyIsHeardAtItsPitchAndAnOctaveUpWithKeyPlus12)
 {
-    // An ocarina (program 79) is close to a sine: its strongest partial is its pitch.
-    const std::string file = midiFile("ocarina3.mid", "tone --note 69 --program 79 --seconds 3");
-    ASSERT_FALSE(file.empty());
+    const std::string file = midiFile("ocarina3.mid", kOcarina + " --seconds 3");
     const auto plain = playAndRecord(file);
-    const auto mono = analysis::mix(plain);
-    EXPECT_GT(analysis::rms(mono), 0.01) << "nothing was heard";
+    EXPECT_GT(analysis::rms(analysis::mix(plain)), 0.01) << "nothing was heard";
     const double f0 = heardFrequency(plain);
     EXPECT_NEAR(f0, 440, 440 * 0.03);
-
-    const auto octave = playAndRecord(file, 12);
-    const double f12 = heardFrequency(octave);
+    const double f12 = heardFrequency(playAndRecord(file, 12));
     EXPECT_NEAR(f12 / f0, 2.0, 0.05) << f0 << " Hz, then " << f12 << " Hz";
-
-    const auto lower = playAndRecord(file, -12);
-    EXPECT_NEAR(heardFrequency(lower) / f0, 0.5, 0.03);
+    EXPECT_NEAR(heardFrequency(playAndRecord(file, -12)) / f0, 0.5, 0.03);
 }
 
 TEST_F(MidiSound, TheDrumChannelIsNotTransposed)
@@ -145,8 +142,7 @@ TEST_F(MidiSound, TheDrumChannelIsNotTransposed)
 
 TEST_F(MidiSound, Tempo200PercentHalvesTheTimeASongTakes)
 {
-    const std::string file = midiFile("tone4.mid", "tone --note 69 --program 79 --seconds 4");
-    ASSERT_FALSE(file.empty());
+    const std::string file = fourSeconds();
     // The wall time from the first moment heard to the song's end, at the positions heard.
     const auto songTime = [&](int percent) {
         EXPECT_EQ(KMIDEngine_Play(window.handle(), file.c_str(), ++cookie), 1);
@@ -163,8 +159,7 @@ TEST_F(MidiSound, Tempo200PercentHalvesTheTimeASongTakes)
         pumpUntil([&] { return window.has(kNotifyMidi, cookie, 1, 525); }, 5000);
         return seconds;
     };
-    const double normal = songTime(100);
-    const double fast = songTime(200);
+    const double normal = songTime(100), fast = songTime(200);
     EXPECT_NEAR(normal, 3.9, 0.15);
     EXPECT_NEAR(fast / normal, 0.5, 0.05) << normal << " s, then " << fast << " s";
 }
@@ -174,7 +169,6 @@ TEST_F(MidiSound, KaraokeEventsComeInOrderWhenTheirNotesAreHeard)
     const std::string file =
         midiFile("timed.kar", "karaoke --title 'Evening Song' --text '\\Sun|ny e|ve/ning "
                               "lights\\Good| night' --start 1.0 --step 0.5");
-    ASSERT_FALSE(file.empty());
     KaraokeWindow words;
     ASSERT_EQ(KMIDEngine_Play(words.handle(), file.c_str(), 1), 1);
     EXPECT_EQ(KMIDEngine_IsKaraoke(), 1);
@@ -201,7 +195,7 @@ TEST_F(MidiSound, KaraokeEventsComeInOrderWhenTheirNotesAreHeard)
 
 TEST_F(MidiSound, PauseHoldsTheSongAndSeekMovesIt)
 {
-    const std::string file = midiFile("tone4.mid", "tone --note 69 --program 79 --seconds 4");
+    const std::string file = fourSeconds();
     ASSERT_EQ(KMIDEngine_Play(window.handle(), file.c_str(), ++cookie), 1);
     ASSERT_TRUE(pumpUntil([] { return KMIDEngine_GetPosition() >= 500; }, 5000));
     KMIDEngine_Pause();
@@ -234,7 +228,7 @@ TEST_F(MidiSound, FilesThatCannotPlaySayWhyAndReturnAtOnce)
     std::filesystem::create_directories(empty);
     setenv("KOLVO_SF2_DIR", empty.c_str(), 1);
     klog::clearLast("engines");
-    const std::string tone = midiFile("ocarina.mid", "tone --note 69 --program 79 --seconds 2");
+    const std::string tone = midiFile("ocarina.mid", kOcarina + " --seconds 2");
     EXPECT_EQ(KMIDEngine_Play(window.handle(), tone.c_str(), 3), kMidiNoSoundFont);
     EXPECT_TRUE(contains(klog::last("engines"), "timgm6mb-soundfont"));
     EXPECT_EQ(KMIDEngine_IsOpen(), 0);
@@ -251,7 +245,7 @@ TEST_F(MidiSound, AFirstSongLoadsItsSoundFontAndFollowsByNotification)
     if (other.empty())
         GTEST_SKIP() << "only one SoundFont is installed";
     engines::setSoundFontChoice(other);
-    const std::string file = midiFile("ocarina.mid", "tone --note 69 --program 79 --seconds 2");
+    const std::string file = midiFile("ocarina.mid", kOcarina + " --seconds 2");
     const int c = ++cookie;
     ASSERT_EQ(KMIDEngine_Play(window.handle(), file.c_str(), c), kResultMidiLater);
     // The length is known at once; the song is opening until the SoundFont is loaded.
@@ -275,7 +269,7 @@ TEST_F(MidiSound, AFirstSongLoadsItsSoundFontAndFollowsByNotification)
 TEST_F(MidiSound, TheSequencerPlaysMidiFilesWithItsTempo)
 {
     engines::registerSequencerDriver();
-    const std::string file = midiFile("tone4.mid", "tone --note 69 --program 79 --seconds 4");
+    const std::string file = fourSeconds();
     MciDevice mci;
     ASSERT_EQ(mci.openElement(file.c_str()), 1);
     EXPECT_EQ(mci.setTimeFormat(MCI_FORMAT_MILLISECONDS), 1);
@@ -304,7 +298,7 @@ TEST_F(MidiSound, TheSequencerPlaysMidiFilesWithItsTempo)
 
 TEST_F(MidiSound, TheSpectrumOfASongComesFromTheMidiChain)
 {
-    const std::string file = midiFile("tone4.mid", "tone --note 69 --program 79 --seconds 4");
+    const std::string file = fourSeconds();
     ASSERT_EQ(KMIDEngine_Play(window.handle(), file.c_str(), ++cookie), 1);
     std::int32_t bands[engines::kSpectrumBands] = {};
     // The chain's analysis joins once someone asks for it.

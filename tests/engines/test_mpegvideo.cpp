@@ -1,8 +1,6 @@
-// The length of MPEG video files read from their bytes, against what ffprobe says of files
-// ffmpeg makes the way other programs make them: a program stream whose last pack header lies
-// far before its end (GStreamer's demuxer gives it no length), MPEG-2 packs, elementary streams
-// (GStreamer only guesses their length from the bit rate); field pictures and the scaled count
-// of a long elementary stream on bytes made here; files that are no MPEG video, and damage.
+// The length of MPEG video files read from their bytes, against ffprobe's for files ffmpeg makes
+// as other programs do (sparse pack headers, MPEG-2 packs, elementary streams); field pictures,
+// the scaled count of a long stream, other files and damage on bytes made here.
 
 #include "engines/mpegvideo.h"
 #include "enginetest.h"

@@ -1,8 +1,6 @@
-// What reaches the sink: tones played through the engines and the output chain are recorded
-// from the test PulseAudio's monitor and measured. The level and frequency are those of the
-// file; each effect changes the sound in its own way; effects switched while a tone plays
-// leave no gap and no click; the WAVE output, http streams, the spectrum taps and PCM pushed by
-// an engine of its own all go through the same chain.
+// What reaches the test PulseAudio's sink, recorded and measured: the file's level and frequency,
+// each effect's own change, no gap or click when effects change mid-tone, and the WAVE output,
+// http streams, spectrum taps and pushed PCM through the same chain.
 
 #include "engines/effects.h"
 #include "engines/engineapi.h"

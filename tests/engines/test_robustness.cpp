@@ -1,7 +1,5 @@
-// Bad input never hangs or crashes an engine: truncated and lying files, files that are not
-// sound at all, http addresses that do not answer, and a few hundred mutated files all end in
-// a clear failure (a failing result or event 2) or in a normal end, within a time limit. The
-// sound goes to a sink that does not keep time, so this runs as fast as decoding allows.
+// Bad input never hangs or crashes an engine: truncated, lying and non-sound files, silent http
+// servers and a few hundred mutated files end in a clear failure or a normal end in time.
 
 #include "engines/engineapi.h"
 #include "engines/kamengine.h"
@@ -132,11 +130,7 @@ protected:
 
 TEST_F(Robustness, TruncatedFilesPlayWhatTheyHoldAndEnd)
 {
-    const std::string mp3 = readFile(toneFile("mp3", 2.0, 440));
-    ASSERT_FALSE(mp3.empty());
     // Cut in the middle of a frame: what is there plays to a normal end.
-    const std::string cut = write("cut.mp3", mp3.substr(0, mp3.size() * 2 / 5 + 77));
-    EXPECT_EQ(play(cut), Outcome::Ended);
     for (const char* kind : {"mp3", "mp2", "aiff", "au"}) {
         const std::string bytes = readFile(toneFile(kind, 2.0, 440));
         ASSERT_FALSE(bytes.empty()) << kind;
@@ -144,7 +138,8 @@ TEST_F(Robustness, TruncatedFilesPlayWhatTheyHoldAndEnd)
                   Outcome::Ended)
             << kind;
     }
-    const std::string wav = readFile(toneFile("wav", 1.0, 440));
+    const std::string mp3 = readFile(toneFile("mp3", 2.0, 440)),
+                      wav = readFile(toneFile("wav", 1.0, 440));
     EXPECT_EQ(play(write("cut.wav", wav.substr(0, wav.size() / 3 + 1))), Outcome::Ended);
 
     // Only the header survives: there is nothing to hear, which is a failure.

@@ -1,7 +1,5 @@
-// The IMS and module engines heard at the private PulseAudio: each kind sounds at the pitch its
-// notes and its bank give, the bank beside the song wins over the program's, the key moves the
-// pitch, the tempo the wall time, seeking lands where asked; a module's sub-songs all play in
-// turn; the information texts (with an IMS title in Hangul); the end reported by notification.
+// The IMS and module engines heard at the private PulseAudio: pitch from notes and bank (the
+// song's bank first), key, tempo, seeking, sub-songs, information texts, the end notification.
 
 #include "albums/mediakind.h"
 #include "engines/engineapi.h"

@@ -1,7 +1,5 @@
-// The IMS song and AdLib bank readers, the bank lookup, the program's own bank, and the MIDI
-// Player's engine order for IMS songs and modules; files the IMS and module engines refuse
-// before making a sound; Impulse Tracker modules' lengths and information beside openmpt123's.
-// No sound card needed.
+// The IMS song and AdLib bank readers, the bank lookup and the program's bank; files the IMS and
+// module engines refuse at once; Impulse Tracker modules beside openmpt123. No sound card needed.
 
 #include "albums/mediakind.h"
 #include "engines/adlibbank.h"
@@ -39,15 +37,11 @@ AdlibTimbre named(const std::string& name, std::uint8_t marker)
 TEST(ImsFiles, SongsAndBanksReadBackAsWritten)
 {
     const std::string song = music("ims", "read.ims", "--tempo 90 --notes 69:2,r:1,72:1");
-    ASSERT_FALSE(song.empty());
     std::string why;
     const auto s = readImsSong(bytesOf(song), &why);
     ASSERT_TRUE(s) << why;
-    EXPECT_EQ(s->title, "Kolvo test");
-    EXPECT_EQ(s->basicTempo, 90);
-    EXPECT_EQ(s->tickBeat, 48);
-    EXPECT_EQ(s->soundMode, 0);
-    EXPECT_EQ(s->instruments, std::vector<std::string>{"PIANO1"});
+    EXPECT_EQ(std::tuple(s->title, s->basicTempo, s->tickBeat, s->soundMode, s->instruments),
+              std::tuple("Kolvo test", 90, 48, 0, std::vector<std::string>{"PIANO1"}));
 
     const std::string bank = music("bnk", "read.bnk", "--name PIANO1,BASS1 --multiple 2");
     const std::string bytes = bytesOf(bank);
@@ -139,15 +133,10 @@ TEST(ImsFiles, InstrumentsTheBankLacksBorrowTheNearestName)
     const std::vector<AdlibTimbre> bank = {named("PIANO1", 1), named("BASS1", 2),
                                            named("ORGAN1", 3)};
     const auto full = completeBankFor(song, bank);
-    ASSERT_EQ(full.size(), 6u);
-    for (size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(full[i].name, bank[i].name);
-    EXPECT_EQ(full[3].name, "piano3");
-    EXPECT_EQ(full[3].record[2], 1);
-    EXPECT_EQ(full[4].name, "BASSX");
-    EXPECT_EQ(full[4].record[2], 2);
-    EXPECT_EQ(full[5].name, "zz");
-    EXPECT_EQ(full[5].record[2], 1);
+    std::string names;
+    for (const AdlibTimbre& t : full)
+        names += t.name + ":" + std::to_string(t.record[2]) + " ";
+    EXPECT_EQ(names, "PIANO1:1 BASS1:2 ORGAN1:3 piano3:1 BASSX:2 zz:1 ");
     EXPECT_TRUE(completeBankFor(song, {}).empty());
 }
 
@@ -251,7 +240,6 @@ TEST(ModuleFiles, ImpulseTrackerModulesAgreeWithOpenmpt123)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        ASSERT_FALSE(c.file.empty());
         auto peer = openmptInfo(c.file);
         ASSERT_TRUE(peer.count("Duration")) << "openmpt123 (scripts/install-deps) said nothing";
         EXPECT_EQ(peer["Subsongs"], std::to_string(c.subSongs));
