@@ -41,6 +41,16 @@ void underLock(std::mutex& lock, const std::function<void()>& change)
     change();
 }
 
+// A message handler that sets `prerolled` once a pipeline has prerolled.
+auto noticePreroll(std::atomic<bool>& prerolled)
+{
+    return [&prerolled](GstMessage* message) -> PipelineRunner::Notice {
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE)
+            prerolled = true;
+        return {};
+    };
+}
+
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
     const auto until = Clock::now() + limit;
@@ -136,11 +146,7 @@ TEST_F(Runner, DeadlinesFireOnTimeMoveAndGoWithTheirPipeline)
     std::mutex firedMutex;
     std::vector<std::pair<int, Clock::time_point>> fired;
     std::atomic<bool> prerolled{false};
-    PipelineRunner runner(lock, {.message = [&](GstMessage* message) -> PipelineRunner::Notice {
-                                     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE)
-                                         prerolled = true;
-                                     return {};
-                                 },
+    PipelineRunner runner(lock, {.message = noticePreroll(prerolled),
                                  .deadline = [&](int id) -> PipelineRunner::Notice {
                                      std::lock_guard f(firedMutex);
                                      fired.emplace_back(id, Clock::now());
@@ -286,15 +292,11 @@ TEST_F(Runner, AnIdlePipelineCostsNoWakeups)
     std::mutex lock;
     std::atomic<bool> prerolled{false};
     std::atomic<int> fired{0};
-    PipelineRunner runner(lock, {.message = [&](GstMessage* message) -> PipelineRunner::Notice {
-                                     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE)
-                                         prerolled = true;
-                                     return {};
-                                 },
-                                 .deadline = [&](int) -> PipelineRunner::Notice {
-                                     ++fired;
-                                     return {};
-                                 }});
+    PipelineRunner runner(
+        lock, {.message = noticePreroll(prerolled), .deadline = [&](int) -> PipelineRunner::Notice {
+                   ++fired;
+                   return {};
+               }});
     const auto pipeline = launch("audiotestsrc ! fakesink");
     ASSERT_TRUE(pipeline);
     underLock(lock, [&] { runner.watch(pipeline.get()); });
