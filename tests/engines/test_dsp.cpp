@@ -247,14 +247,11 @@ TEST(EffectValues, AreKeptInRange)
     wild.fxMode = 77;
     wild.wideDepth = 1000;
     const auto s = engines::sanitized(wild);
-    EXPECT_EQ(s.reverb, 1);
-    EXPECT_EQ(s.reverbMode, 3);
-    EXPECT_EQ(s.reverbDepth, 0);
-    EXPECT_EQ(s.fxMode, 10);
-    EXPECT_EQ(s.wideDepth, 32);
-    EXPECT_EQ(engines::fxPitchSemitones(6), 4);
-    EXPECT_EQ(engines::fxPitchSemitones(9), -4);
-    EXPECT_EQ(engines::fxPitchSemitones(10), 0);
+    EXPECT_EQ(std::tuple(s.reverb, s.reverbMode, s.reverbDepth, s.fxMode, s.wideDepth),
+              std::tuple(1, 3, 0, 10, 32));
+    EXPECT_EQ(std::tuple(engines::fxPitchSemitones(6), engines::fxPitchSemitones(9),
+                         engines::fxPitchSemitones(10)),
+              std::tuple(4, -4, 0));
     EXPECT_NEAR(engines::equalizerCentre(0), 31.5, 0.01);
     EXPECT_NEAR(engines::equalizerCentre(19), 16000, 0.5);
     EXPECT_LT(engines::reverbLevel(0), engines::reverbLevel(32));
