@@ -62,31 +62,25 @@ bool readWav(const std::string& path, Stereo& out)
 bool writeWav(const std::string& path, const Stereo& s)
 {
     std::ofstream out(path, std::ios::binary);
-    const auto u32 = [&](std::uint32_t v) {
-        const char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-        out.write(b, 4);
+    const auto le = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.put(static_cast<char>(v >> (8 * i)));
     };
-    const auto u16 = [&](std::uint16_t v) {
-        const char b[2] = {char(v), char(v >> 8)};
-        out.write(b, 2);
-    };
-    const auto data = static_cast<std::uint32_t>(s.size() * 4);
+    const auto data = static_cast<std::uint32_t>(s.size() * 4), rate = std::uint32_t(s.rate);
     out.write("RIFF", 4);
-    u32(36 + data);
+    le(36 + data, 4);
     out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(static_cast<std::uint32_t>(s.rate));
-    u32(static_cast<std::uint32_t>(s.rate * 4));
-    u16(4);
-    u16(16);
+    // PCM, two channels, the rate, bytes a second and a frame, 16 bits.
+    for (const auto& [value, bytes] :
+         {std::pair{16u, 4}, {1u, 2}, {2u, 2}, {rate, 4}, {rate * 4, 4}, {4u, 2}, {16u, 2}})
+        le(value, bytes);
     out.write("data", 4);
-    u32(data);
+    le(data, 4);
     for (size_t i = 0; i < s.size(); ++i) {
         for (float v : {s.left[i], s.right[i]})
-            u16(static_cast<std::uint16_t>(
-                static_cast<std::int16_t>(std::clamp(v, -1.0f, 1.0f) * 32767)));
+            le(static_cast<std::uint16_t>(
+                   static_cast<std::int16_t>(std::clamp(v, -1.0f, 1.0f) * 32767)),
+               2);
     }
     return static_cast<bool>(out);
 }
@@ -233,26 +227,6 @@ double deepestDip(const std::vector<float>& x, int rate, double windowMs, double
         }
     }
     return deepest;
-}
-
-double quietestWindow(const std::vector<float>& x, int rate, double from, double to,
-                      double windowMs, double* atSeconds)
-{
-    const auto n = static_cast<size_t>(windowMs * rate / 1000);
-    const auto a = static_cast<size_t>(std::max(0.0, from) * rate);
-    const auto b = std::min(x.size(), static_cast<size_t>(to * rate));
-    double quietest = 1e9;
-    for (size_t start = a; start + n <= b; start += n / 2) {
-        const std::vector<float> w(x.begin() + static_cast<long>(start),
-                                   x.begin() + static_cast<long>(start + n));
-        const double r = rms(w);
-        if (r < quietest) {
-            quietest = r;
-            if (atSeconds)
-                *atSeconds = static_cast<double>(start) / rate;
-        }
-    }
-    return quietest;
 }
 
 std::vector<double> toneSequence(const std::vector<float>& x, int rate, double windowSeconds,

@@ -51,8 +51,5 @@ double worstSeam(const std::vector<float>& x, double* atSeconds = nullptr, int r
 // A gap or a fade shows as a small ratio; an effect that changes the level slowly does not.
 double deepestDip(const std::vector<float>& x, int rate, double windowMs, double contextMs,
                   double* atSeconds = nullptr);
-// The quietest window of `windowMs` between from and to (seconds), as RMS.
-double quietestWindow(const std::vector<float>& x, int rate, double from, double to,
-                      double windowMs, double* atSeconds = nullptr);
 
 } // namespace analysis

@@ -7,11 +7,13 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -37,86 +39,59 @@ bool sh(const std::string& command)
     return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string toneFile(const std::string& kind, double seconds, double hz, double rightHz,
-                     double amplitude, double silence)
+namespace {
+
+// Makes `name` once: sox writes a WAVE with `synth`, then `kind` decides how it is encoded.
+std::string makeOnce(const std::string& name, const std::string& kind, const char* synth)
 {
-    char name[200];
-    std::snprintf(name, sizeof name, "tone-%g-%g-%g-%g-%g.%s", seconds, hz, rightHz, amplitude,
-                  silence, kind.c_str());
-    const std::string path = fixtureDir() + "/" + name;
-    struct stat st
-    {};
-    if (::stat(path.c_str(), &st) == 0)
+    const std::string path = fixtureDir() + "/" + name, wav = path + ".src.wav";
+    if (std::filesystem::exists(path))
         return path;
-    const std::string wav = path + ".src.wav";
-    char synth[400];
-    const double right = rightHz > 0 ? rightHz : hz;
-    // Each channel its own sine; "vol" keeps the amplitude exact (no normalising).
-    std::snprintf(synth, sizeof synth,
-                  "sox -n -r 44100 -c 2 -b 16 '%s' synth %g sine %g sine %g vol %g pad 0 %g",
-                  wav.c_str(), seconds, hz, right, amplitude, silence);
-    if (!sh(synth))
-        return {};
-    std::string make;
-    if (kind == "wav") {
-        make = "mv '" + wav + "' '" + path + "'";
-    } else if (kind == "aiff" || kind == "au") {
-        make = "sox '" + wav + "' '" + path + "'";
-    } else if (kind == "snd") {
-        make = "sox '" + wav + "' -t au '" + path + "'";
-    } else if (kind == "ogg" || kind == "flac") {
-        make = "sox '" + wav + "' '" + path + "'";
-    } else if (kind == "opus") {
-        make = "ffmpeg -hide_banner -loglevel error -y -i '" + wav + "' -c:a libopus -b:a 96k '" +
-               path + "'";
-    } else if (kind == "mp3") {
-        make = "lame --quiet -b 192 '" + wav + "' '" + path + "'";
-    } else if (kind == "mp2") {
-        make = "ffmpeg -hide_banner -loglevel error -y -i '" + wav + "' -c:a mp2 -b:a 192k '" +
-               path + "'";
-    } else if (kind == "rm") {
-        make = "ffmpeg -hide_banner -loglevel error -y -i '" + wav +
-               "' -c:a ac3 -b:a 128k -f rm '" + path + "'";
-    } else if (kind == "flac" || kind == "ogg") {
-        make = "ffmpeg -hide_banner -loglevel error -y -i '" + wav + "' -c:a " +
-               (kind == "flac" ? "flac" : "libvorbis -q:a 4") + " '" + path + "'";
-    } else if (kind == "ra") {
-        make = std::string(KOLVO_SOURCE_DIR) + "/tools/make-realaudio '" + wav + "' '" + path +
-               "' --title Tone --author Kolvo";
-    } else {
-        return {};
-    }
-    if (!sh(make))
+    const std::string ff = "ffmpeg -hide_banner -loglevel error -y -i '" + wav + "' ";
+    const std::map<std::string, std::string> encoders = {
+        {"wav", "mv '" + wav + "'"},
+        {"aiff", "sox '" + wav + "'"},
+        {"au", "sox '" + wav + "'"},
+        {"ogg", "sox '" + wav + "'"},
+        {"flac", "sox '" + wav + "'"},
+        {"snd", "sox '" + wav + "' -t au"},
+        {"opus", ff + "-c:a libopus -b:a 96k"},
+        {"mp3", "lame --quiet -b 192 '" + wav + "'"},
+        {"mp2", ff + "-c:a mp2 -b:a 192k"},
+        {"rm", ff + "-c:a ac3 -b:a 128k -f rm"},
+        {"ra", std::string(KOLVO_SOURCE_DIR) + "/tools/make-realaudio '" + wav + "'"}};
+    const auto encoder = encoders.find(kind);
+    if (encoder == encoders.end() || !sh("sox -n -r 44100 -c 2 -b 16 '" + wav + "' " + synth) ||
+        !sh(encoder->second + " '" + path + "'" +
+            (kind == "ra" ? " --title Tone --author Kolvo" : "")))
         return {};
     std::remove(wav.c_str());
     return path;
 }
 
+} // namespace
+
+std::string toneFile(const std::string& kind, double seconds, double hz, double rightHz,
+                     double amplitude, double silence)
+{
+    char name[200], synth[200];
+    std::snprintf(name, sizeof name, "tone-%g-%g-%g-%g-%g.%s", seconds, hz, rightHz, amplitude,
+                  silence, kind.c_str());
+    // Each channel its own sine; "vol" keeps the amplitude exact (no normalising).
+    std::snprintf(synth, sizeof synth, "synth %g sine %g sine %g vol %g pad 0 %g", seconds, hz,
+                  rightHz > 0 ? rightHz : hz, amplitude, silence);
+    return makeOnce(name, kind, synth);
+}
+
 std::string twoToneFile(const std::string& kind, double seconds, double hz1, double hz2,
                         double amplitude)
 {
-    char name[200];
+    char name[200], synth[200];
     std::snprintf(name, sizeof name, "two-%g-%g-%g-%g.%s", seconds, hz1, hz2, amplitude,
                   kind.c_str());
-    const std::string path = fixtureDir() + "/" + name;
-    struct stat st
-    {};
-    if (::stat(path.c_str(), &st) == 0)
-        return path;
-    const std::string wav = path + ".src.wav";
-    char synth[400];
-    std::snprintf(
-        synth, sizeof synth,
-        "sox -n -r 44100 -c 2 -b 16 '%s' synth %g sine %g sine %g vol %g remix -m 1,2 1,2",
-        wav.c_str(), seconds, hz1, hz2, amplitude);
-    if (!sh(synth))
-        return {};
-    const std::string make = kind == "mp3" ? "lame --quiet -b 192 '" + wav + "' '" + path + "'"
-                                           : "mv '" + wav + "' '" + path + "'";
-    if (!sh(make))
-        return {};
-    std::remove(wav.c_str());
-    return path;
+    std::snprintf(synth, sizeof synth, "synth %g sine %g sine %g vol %g remix -m 1,2 1,2", seconds,
+                  hz1, hz2, amplitude);
+    return makeOnce(name, kind, synth);
 }
 
 std::string waveWithFalseMpegSync(const std::string& name, WaveForm form, int bits, int ms)
@@ -153,17 +128,18 @@ std::string waveWithFalseMpegSync(const std::string& name, WaveForm form, int bi
 
     std::string fmt;
     const int tag = isFloat ? 3 : 1;
-    put(fmt, extensible ? 0xFFFE : tag, 2);
-    put(fmt, channels, 2);
-    put(fmt, rate, 4);
-    put(fmt, rate * channels * bytes, 4);
-    put(fmt, channels * bytes, 2);
-    put(fmt, bits, 2);
+    for (const auto& [value, size] : {std::pair{extensible ? 0xFFFE : tag, 2},
+                                      {channels, 2},
+                                      {rate, 4},
+                                      {rate * channels * bytes, 4},
+                                      {channels * bytes, 2},
+                                      {bits, 2}})
+        put(fmt, static_cast<std::uint64_t>(value), size);
     if (extensible) {
-        put(fmt, 22, 2);
-        put(fmt, bits, 2); // valid bits
-        put(fmt, 3, 4);    // front left and right
-        put(fmt, tag, 2);  // the sub-format GUID: the tag, then the fixed tail
+        // Its size, the valid bits, front left and right, and the sub-format GUID: the tag,
+        // then the fixed tail.
+        for (const auto& [value, size] : {std::pair{22, 2}, {bits, 2}, {3, 4}, {tag, 2}})
+            put(fmt, static_cast<std::uint64_t>(value), size);
         fmt += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
     }
     std::string file = "RIFF";
@@ -175,6 +151,15 @@ std::string waveWithFalseMpegSync(const std::string& name, WaveForm form, int bi
     file += data;
     const std::string path = fixtureDir() + "/" + name;
     std::ofstream(path, std::ios::binary) << file;
+    return path;
+}
+
+std::string midiFile(const std::string& name, const std::string& args)
+{
+    const std::string path = fixtureDir() + "/" + name;
+    if (!std::filesystem::exists(path) &&
+        !sh("/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-midi' " + args + " '" + path + "'"))
+        return {};
     return path;
 }
 
@@ -201,29 +186,23 @@ LRESULT NoteWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 bool NoteWindow::has(UINT message, int cookie, int event, LPARAM value) const
 {
-    for (const Note& n : notes) {
-        if (n.message == message && n.cookie == cookie && n.event == event && n.value == value)
-            return true;
-    }
-    return false;
+    return std::any_of(notes.begin(), notes.end(), [&](const Note& n) {
+        return n.message == message && n.cookie == cookie && n.event == event && n.value == value;
+    });
 }
 
 bool NoteWindow::hasEvent(UINT message, int cookie, int event) const
 {
-    for (const Note& n : notes) {
-        if (n.message == message && n.cookie == cookie && n.event == event)
-            return true;
-    }
-    return false;
+    return std::any_of(notes.begin(), notes.end(), [&](const Note& n) {
+        return n.message == message && n.cookie == cookie && n.event == event;
+    });
 }
 
 std::vector<Note> NoteWindow::of(int cookie) const
 {
     std::vector<Note> out;
-    for (const Note& n : notes) {
-        if (n.cookie == cookie)
-            out.push_back(n);
-    }
+    std::copy_if(notes.begin(), notes.end(), std::back_inserter(out),
+                 [&](const Note& n) { return n.cookie == cookie; });
     return out;
 }
 
@@ -239,6 +218,33 @@ bool pumpUntil(const std::function<bool()>& done, int ms)
 void pump(int ms)
 {
     pumpUntil([] { return false; }, ms);
+}
+
+PcmTone::PcmTone(engines::ChainRole role, double hz, double seconds)
+    : m_out(role, engines::PcmFormat{44100, 2})
+{
+    m_out.start();
+    m_feeder = std::thread([this, hz, seconds] {
+        std::vector<std::int16_t> block(2 * 441);
+        const long blocks = seconds > 0 ? std::lround(seconds * 100) : -1;
+        for (long n = 0; !m_quit && n != blocks; ++n) {
+            for (int i = 0; i < 441; ++i)
+                block[2 * i] = block[2 * i + 1] = static_cast<std::int16_t>(
+                    16384 * std::sin(2 * M_PI * hz * static_cast<double>(n * 441 + i) / 44100));
+            if (!m_out.write(block.data(), 441))
+                break;
+        }
+        if (blocks > 0)
+            m_out.finish();
+        m_done = true;
+    });
+}
+
+PcmTone::~PcmTone()
+{
+    m_quit = true;
+    m_out.stop();
+    m_feeder.join();
 }
 
 namespace {

@@ -25,13 +25,12 @@ TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
     writeFile("config/Quorvane System, Inc./Kolvo.conf", "[Audio]\nWAVUseDirectShow=0\n");
     auto r = run({"info", q(toneFile("wav", 1.0, 440))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: media device\nlength: 1000 ms\ninfo: 44.100 kHz, 16 bit, Stereo"),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(
+        contains(r.out, "engine: media device\nlength: 1000 ms\ninfo: 44.100 kHz, 16 bit, Stereo"));
 
     r = run({"info", q(toneFile("ra", 1.0, 440))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: RealAudio engine\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(contains(r.out, "engine: RealAudio engine\n"));
 
     // The newer kinds go to the general engine. Compressed files say their own bit rate, not
     // the decoded PCM's, and no sample width: FLAC is not 1411 kbps, nor Vorbis "32 bit"
@@ -39,11 +38,11 @@ TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
     for (const char* kind : {"flac", "ogg", "opus"}) {
         r = run({"info", q(toneFile(kind, 2.0, 440))});
         ASSERT_EQ(r.code, 0) << kind << ": " << r.err;
-        EXPECT_NE(r.out.find("engine: general engine\n"), std::string::npos) << r.out;
+        EXPECT_TRUE(contains(r.out, "engine: general engine\n"));
         const size_t at = r.out.find("info: ");
         ASSERT_NE(at, std::string::npos) << r.out;
         const std::string info = r.out.substr(at);
-        EXPECT_EQ(info.find(" bit,"), std::string::npos) << kind << ": " << info;
+        EXPECT_FALSE(contains(info, " bit,")) << kind << ": " << info;
         const size_t kbpsAt = info.find(" kbps");
         ASSERT_NE(kbpsAt, std::string::npos) << kind << ": " << info;
         const int kbps = std::stoi(info.substr(info.rfind(", ", kbpsAt) + 2));
@@ -53,15 +52,13 @@ TEST_F(Cli, InfoNamesTheEngineTheLengthAndTheText)
 
     r = run({"info", "/nonexistent/song.mp3"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("cannot be reached"), std::string::npos) << r.err;
+    EXPECT_TRUE(contains(r.err, "cannot be reached"));
     // What refused a file is said in words: no function prefixes, no bare result codes.
     r = run({"info", q(writeFile("noise.mp3", std::string(4096, '\x55')))});
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("engine: the file is not an audio file it can play (code "),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(r.err.find("Engine_"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("MCI"), std::string::npos) << r.err;
+    EXPECT_TRUE(contains(r.err, "engine: the file is not an audio file it can play (code "));
+    EXPECT_FALSE(contains(r.err, "Engine_"));
+    EXPECT_FALSE(contains(r.err, "MCI"));
     EXPECT_EQ(run({"info"}).code, 2);
     EXPECT_EQ(run({"info", "a.mp3", "b.mp3"}).code, 2);
 }
@@ -88,14 +85,13 @@ TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
         SCOPED_TRACE(c.name);
         const ProcessResult r = run({"info", q(waveWithFalseMpegSync(c.name, c.form, c.bits))});
         ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_NE(r.out.find("engine: general engine\n"), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find("length: 500 ms\n"), std::string::npos) << r.out;
-        EXPECT_EQ(r.out.find("MPEG"), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find(c.codec), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find(", " + std::to_string(c.bits) + " bit, Stereo"), std::string::npos)
-            << r.out;
+        EXPECT_TRUE(contains(r.out, "engine: general engine\n"));
+        EXPECT_TRUE(contains(r.out, "length: 500 ms\n"));
+        EXPECT_FALSE(contains(r.out, "MPEG"));
+        EXPECT_TRUE(contains(r.out, c.codec));
+        EXPECT_TRUE(contains(r.out, ", " + std::to_string(c.bits) + " bit, Stereo"));
         const int kbps = (44100 * 2 * c.bits + 500) / 1000;
-        EXPECT_NE(r.out.find(std::to_string(kbps) + " kbps"), std::string::npos) << r.out;
+        EXPECT_TRUE(contains(r.out, std::to_string(kbps) + " kbps"));
     }
     // Raw MPEG frames wrapped as a WAVE by ffmpeg: the frames are described, and timed.
     const std::string riff = fixtureDir() + "/mp3inside.wav";
@@ -103,8 +99,8 @@ TEST_F(Cli, WaveFilesOfEveryFormAreDescribedAsWhatTheyHold)
                    "' -c:a libmp3lame -b:a 128k -f wav '" + riff + "'"));
     const ProcessResult r = run({"info", q(riff)});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("info: MPEG 1 Layer 3, 128 kbps, 44.1 kHz"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("length: 10"), std::string::npos) << r.out;
+    EXPECT_TRUE(contains(r.out, "info: MPEG 1 Layer 3, 128 kbps, 44.1 kHz"));
+    EXPECT_TRUE(contains(r.out, "length: 10"));
 }
 
 // Where GStreamer's own readers go wrong, the file's header decides: mono MS ADPCM WAVE is
@@ -121,13 +117,13 @@ TEST_F(Cli, CompressedWaveAndAiffcAreTimedAsTheirHeadersSay)
                    "' -c:a pcm_alaw -f aiff '" + alaw + "'"));
     ProcessResult r = run({"info", q(adpcm)});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("length: 1000 ms\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Mono"), std::string::npos) << r.out;
+    EXPECT_TRUE(contains(r.out, "length: 1000 ms\n"));
+    EXPECT_TRUE(contains(r.out, "Mono"));
     r = run({"info", q(alaw)});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("length: 1000 ms\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("A-law"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Stereo"), std::string::npos) << r.out;
+    EXPECT_TRUE(contains(r.out, "length: 1000 ms\n"));
+    EXPECT_TRUE(contains(r.out, "A-law"));
+    EXPECT_TRUE(contains(r.out, "Stereo"));
 }
 
 // Each way a file can fail says which it is, and only a file that is not there is called
@@ -140,17 +136,17 @@ TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone
         return r.err;
     };
     std::string err = why("/nonexistent/song.ogg");
-    EXPECT_NE(err.find("the file is missing"), std::string::npos) << err;
+    EXPECT_TRUE(contains(err, "the file is missing"));
 
     err = why(writeFile("notes.ogg", "these are words, not sound\n"));
-    EXPECT_NE(err.find("not a file this player plays"), std::string::npos) << err;
-    EXPECT_EQ(err.find("cannot be reached"), std::string::npos) << err;
+    EXPECT_TRUE(contains(err, "not a file this player plays"));
+    EXPECT_FALSE(contains(err, "cannot be reached"));
 
     // An Ogg file cut short inside its headers: the container is there, the sound is not.
     const std::string whole = readFile(toneFile("ogg", 1.0, 440));
     ASSERT_GT(whole.size(), 4000u);
     err = why(writeFile("cut.ogg", whole.substr(0, 120)));
-    EXPECT_NE(err.find("the file is damaged"), std::string::npos) << err;
+    EXPECT_TRUE(contains(err, "the file is damaged"));
 
     // With no sound server to reach, good files of every engine blame the output when played
     // (info needs no output).
@@ -168,8 +164,8 @@ TEST_F(Cli, FailuresSayWhetherTheFileIsMissingUnplayableDamagedOrTheOutputIsGone
     else
         setenv("PULSE_SERVER", pulse.c_str(), 1);
     for (const std::string& e : {ogg, mp3}) {
-        EXPECT_NE(e.find("the sound output cannot be opened"), std::string::npos) << e;
-        EXPECT_EQ(e.find("cannot be reached"), std::string::npos) << e;
+        EXPECT_TRUE(contains(e, "the sound output cannot be opened"));
+        EXPECT_FALSE(contains(e, "cannot be reached"));
     }
 }
 
@@ -179,7 +175,7 @@ TEST_F(Cli, PlayPrintsItsProgressAndEnds)
     const auto r = run({"play", q(a), "/nonexistent/x.mp3", q(b), "--sink", "fakesink sync=true",
                         "--reverb", "hall:20", "--eq", "rock"});
     EXPECT_EQ(r.code, 1) << "one of three files could not be played";
-    EXPECT_NE(r.err.find("1 of 3 files"), std::string::npos) << r.err;
+    EXPECT_TRUE(contains(r.err, "1 of 3 files"));
     const std::string expected = "file 1/3: " + a +
                                  " (MPEG engine)\nstate playing\nlength 1500 ms\n"
                                  "position 0 s\nposition 1 s\nstate stopped\n"
@@ -187,8 +183,7 @@ TEST_F(Cli, PlayPrintsItsProgressAndEnds)
                                  "file 3/3: " +
                                  b + " (general engine)\n";
     EXPECT_EQ(r.out.substr(0, expected.size()), expected) << r.out;
-    EXPECT_NE(r.out.find("length 1000 ms\nposition 0 s\nstate stopped\n"), std::string::npos)
-        << r.out;
+    EXPECT_TRUE(contains(r.out, "length 1000 ms\nposition 0 s\nstate stopped\n"));
 }
 
 TEST_F(Cli, VeryShortFilesThroughASinkThatDoesNotWaitStillEnd)
@@ -207,23 +202,17 @@ TEST_F(Cli, VeryShortFilesThroughASinkThatDoesNotWaitStillEnd)
     for (size_t at = 0; (at = r.out.find("state stopped\n", at)) != std::string::npos; ++at)
         ++ends;
     EXPECT_EQ(ends, 12) << r.out;
-    EXPECT_EQ(r.out.find("state failed"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("length 0 ms"), std::string::npos) << r.out;
+    EXPECT_FALSE(contains(r.out, "state failed"));
+    EXPECT_FALSE(contains(r.out, "length 0 ms"));
 }
 
 TEST_F(Cli, PlayRejectsWhatItCannotUse)
 {
-    for (const QStringList& args :
-         {QStringList{"play"}, QStringList{"play", "a.mp3", "--reverb", "cave:10"},
-          QStringList{"play", "a.mp3", "--reverb", "hall:40"},
-          QStringList{"play", "a.mp3", "--3d", "x"}, QStringList{"play", "a.mp3", "--fx", "echo"},
-          QStringList{"play", "a.mp3", "--eq", "1,2,3"},
-          QStringList{"play", "a.mp3", "--eq",
-                      "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,99"},
-          QStringList{"play", "a.mp3", "--loud", "yes"}, QStringList{"play", "a.mp3", "--wide"}}) {
-        const auto r = run(args);
-        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString() << ": " << r.err;
-    }
+    for (const char* args : {"play", "play a.mp3 --reverb cave:10", "play a.mp3 --reverb hall:40",
+                             "play a.mp3 --3d x", "play a.mp3 --fx echo", "play a.mp3 --eq 1,2,3",
+                             "play a.mp3 --eq 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,99",
+                             "play a.mp3 --loud yes", "play a.mp3 --wide"})
+        EXPECT_EQ(run(QString(args).split(' ')).code, 2) << args;
 }
 
 TEST_F(Cli, CtrlCStopsThePlayCleanly)
@@ -245,8 +234,8 @@ TEST_F(Cli, CtrlCStopsThePlayCleanly)
     ASSERT_TRUE(p.waitForFinished(3000));
     out += p.readAllStandardOutput().toStdString();
     EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_NE(out.find("state stopped\ninterrupted\n"), std::string::npos) << out;
-    EXPECT_EQ(out.find("position 4 s"), std::string::npos);
+    EXPECT_TRUE(contains(out, "state stopped\ninterrupted\n"));
+    EXPECT_FALSE(contains(out, "position 4 s"));
 }
 
 TEST_F(Cli, TheEffectsOfPlayReachTheSink)

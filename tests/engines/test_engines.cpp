@@ -1,7 +1,6 @@
-// The engines on generated files, played through the test's PulseAudio: every format opens,
-// reports its length, plays to its end with the designed notifications, pauses, resumes and
-// seeks; a newer cookie silences the old play; unreachable files give the codes the players'
-// drive retry looks for.
+// The engines on generated files through the test's PulseAudio: open, length, play to the end
+// with their notifications, pause, resume, seek; a newer cookie silences the old play;
+// unreachable files give the codes the players' drive retry looks for.
 
 #include "engines/engineapi.h"
 #include "engines/kamengine.h"
@@ -19,6 +18,39 @@
 using namespace enginetest;
 
 namespace {
+
+// One engine's transport, for the checks every engine passes alike.
+struct Transport
+{
+    std::function<std::int32_t()> pause, resume, position, mode;
+    std::function<std::int32_t(int)> seek;
+};
+
+// Pauses (the position holds), seeks while paused (it lands there and stays paused), resumes
+// (the position moves on) and seeks to `playingAt` while playing: there within a second, at
+// [lo, hi] once it has moved.
+void expectPauseSeekResume(const Transport& e, int pausedAt, int playingAt, int lo, int hi)
+{
+    ASSERT_EQ(e.pause(), 1);
+    EXPECT_EQ(e.mode(), kModePaused);
+    pump(100);
+    const int held = e.position();
+    pump(300);
+    EXPECT_NEAR(e.position(), held, 10);
+    ASSERT_EQ(e.seek(pausedAt), 1);
+    pumpUntil([&] { return std::abs(e.position() - pausedAt) <= 50; }, 1000);
+    EXPECT_NEAR(e.position(), pausedAt, 50);
+    EXPECT_EQ(e.mode(), kModePaused);
+    ASSERT_EQ(e.resume(), 1);
+    EXPECT_EQ(e.mode(), kModePlaying);
+    // The position moves on once the sink has sound again.
+    EXPECT_TRUE(pumpUntil([&] { return e.position() > pausedAt + 150; }, 3000)) << e.position();
+    ASSERT_EQ(e.seek(playingAt), 1);
+    EXPECT_TRUE(pumpUntil([&] { return std::abs(e.position() - playingAt) < 500; }, 1000));
+    const int at = e.position();
+    EXPECT_GE(at, lo);
+    EXPECT_LE(at, hi);
+}
 
 class Engines : public ::testing::Test
 {
@@ -52,7 +84,6 @@ TEST_F(Engines, MpegFilesPlayToTheEndWithTheirNotifications)
     for (const char* kind : {"mp3", "mp2"}) {
         SCOPED_TRACE(kind);
         const std::string file = toneFile(kind, 1.0, 440);
-        ASSERT_FALSE(file.empty());
         const long expected = fixtureLengthMs(file);
         window.notes.clear();
         ASSERT_EQ(playMpeg(file, 7), 1);
@@ -78,35 +109,12 @@ TEST_F(Engines, MpegPausesResumesAndSeeksWithin50Ms)
         SCOPED_TRACE(kind);
         ++cookie;
         const std::string file = toneFile(kind, 3.0, 440);
-        ASSERT_FALSE(file.empty());
         ASSERT_EQ(playMpeg(file, cookie), 1);
         // The position is what is heard, so it starts moving once the sink's buffer has filled.
         ASSERT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 300; }, 2000));
-        ASSERT_EQ(KMPEngine_Pause(), 1);
-        EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
-        pump(100);
-        const int held = KMPEngine_GetPosition();
-        pump(300);
-        EXPECT_NEAR(KMPEngine_GetPosition(), held, 10);
-        EXPECT_GE(held, 300);
-
-        // Seeking while paused lands exactly and stays there.
-        ASSERT_EQ(KMPEngine_Seek(2000), 1);
-        pumpUntil([] { return std::abs(KMPEngine_GetPosition() - 2000) <= 50; }, 1000);
-        EXPECT_NEAR(KMPEngine_GetPosition(), 2000, 50);
-        EXPECT_EQ(KMPEngine_GetMode(), kModePaused);
-
-        ASSERT_EQ(KMPEngine_Resume(), 1);
-        EXPECT_EQ(KMPEngine_GetMode(), kModePlaying);
-        // The position moves on once the sink has sound again.
-        EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() > 2150; }, 3000))
-            << KMPEngine_GetPosition();
-        // And while playing: the position goes back to the target and on from there.
-        ASSERT_EQ(KMPEngine_Seek(500), 1);
-        EXPECT_TRUE(pumpUntil([] { return KMPEngine_GetPosition() < 1000; }, 1000));
-        const int after = KMPEngine_GetPosition();
-        EXPECT_GE(after, 500);
-        EXPECT_LE(after, 700);
+        expectPauseSeekResume({KMPEngine_Pause, KMPEngine_Resume, KMPEngine_GetPosition,
+                               KMPEngine_GetMode, KMPEngine_Seek},
+                              2000, 500, 500, 700);
         EXPECT_TRUE(pumpUntil([&] { return window.has(0x7DE, cookie, 1, 525); }, 5000));
         EXPECT_FALSE(window.hasEvent(0x7DE, cookie, 2));
     }
@@ -216,7 +224,6 @@ TEST_F(Engines, DirectShowInstanceZeroPlaysPausesAndSeeksEveryAudioFormat)
         SCOPED_TRACE(kind);
         ++cookie;
         const std::string file = toneFile(kind, 3.0, 440);
-        ASSERT_FALSE(file.empty());
         int hasVideo = -1;
         ASSERT_EQ(KAMEngine_Open(0, window.handle(), file.c_str(), cookie, &hasVideo, 0), 1);
         EXPECT_EQ(hasVideo, 0);
@@ -225,10 +232,10 @@ TEST_F(Engines, DirectShowInstanceZeroPlaysPausesAndSeeksEveryAudioFormat)
         EXPECT_NEAR(KAMEngine_GetLength(0), fixtureLengthMs(file), 50);
         char info[1024];
         EXPECT_GT(KAMEngine_GetFileInfo(0, info, sizeof info), 0);
-        EXPECT_NE(std::string(info).find("44.1 kHz"), std::string::npos) << info;
-        EXPECT_NE(std::string(info).find("Stereo"), std::string::npos) << info;
+        EXPECT_TRUE(contains(info, "44.1 kHz"));
+        EXPECT_TRUE(contains(info, "Stereo"));
         if (std::string(kind) == "wav") {
-            EXPECT_NE(std::string(info).find("16 bit"), std::string::npos) << info;
+            EXPECT_TRUE(contains(info, "16 bit"));
         }
         // A seek before Play is where the play starts.
         ASSERT_EQ(KAMEngine_Seek(0, 1500), 1);
@@ -237,31 +244,11 @@ TEST_F(Engines, DirectShowInstanceZeroPlaysPausesAndSeeksEveryAudioFormat)
         ASSERT_EQ(KAMEngine_Play(0), 1);
         EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
         ASSERT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1700; }, 2000));
-        ASSERT_EQ(KAMEngine_Pause(0), 1);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
-        pump(100);
-        const int held = KAMEngine_GetPosition(0);
-        EXPECT_GT(held, 1700);
-        pump(200);
-        EXPECT_NEAR(KAMEngine_GetPosition(0), held, 10);
-        // A seek while paused lands there and holds until Resume.
-        ASSERT_EQ(KAMEngine_Seek(0, 1000), 1);
-        pumpUntil([] { return std::abs(KAMEngine_GetPosition(0) - 1000) <= 50; }, 1000);
-        EXPECT_NEAR(KAMEngine_GetPosition(0), 1000, 50);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModePaused);
-        ASSERT_EQ(KAMEngine_Resume(0), 1);
-        EXPECT_EQ(KAMEngine_GetMode(0), kModePlaying);
-        EXPECT_TRUE(pumpUntil([] { return KAMEngine_GetPosition(0) > 1150; }, 3000))
-            << KAMEngine_GetPosition(0);
-        // While playing: back to the target and on from there, to the end.
-        ASSERT_EQ(KAMEngine_Seek(0, 2300), 1);
-        EXPECT_TRUE(pumpUntil(
-            [] {
-                const int at = KAMEngine_GetPosition(0);
-                return at >= 2250 && at <= 2400;
-            },
-            1000))
-            << KAMEngine_GetPosition(0);
+        expectPauseSeekResume(
+            {[] { return KAMEngine_Pause(0); }, [] { return KAMEngine_Resume(0); },
+             [] { return KAMEngine_GetPosition(0); }, [] { return KAMEngine_GetMode(0); },
+             [](int ms) { return KAMEngine_Seek(0, ms); }},
+            1000, 2300, 2250, 2400);
         EXPECT_TRUE(pumpUntil([&] { return window.has(0x7AC, cookie, 1, 525); }, 4000));
         EXPECT_FALSE(window.hasEvent(0x7AC, cookie, 2));
         // Stop goes back to the start with the file still open; Close lets it go.
@@ -277,8 +264,6 @@ TEST_F(Engines, RealAudioPlaysAndStepsThroughAListOfClips)
 {
     const std::string ra = toneFile("ra", 1.0, 440);
     const std::string rm = toneFile("rm", 1.0, 660);
-    ASSERT_FALSE(ra.empty());
-    ASSERT_FALSE(rm.empty());
     const long raLength = fixtureLengthMs(ra);
 
     ASSERT_EQ(KRAEngine_Play(window.handle(), ra.c_str(), 3), 1);
@@ -288,8 +273,8 @@ TEST_F(Engines, RealAudioPlaysAndStepsThroughAListOfClips)
     EXPECT_NEAR(KRAEngine_GetLength(), raLength, 50);
     char info[1024];
     EXPECT_GT(KRAEngine_GetFileInfo(info, sizeof info), 0);
-    EXPECT_NE(std::string(info).find("RealAudio"), std::string::npos) << info;
-    EXPECT_NE(std::string(info).find("Mono"), std::string::npos) << info;
+    EXPECT_TRUE(contains(info, "RealAudio"));
+    EXPECT_TRUE(contains(info, "Mono"));
     // A seek followed by Resume, as the player does it; the position moves on from there.
     ASSERT_EQ(KRAEngine_Pause(), 1);
     EXPECT_EQ(KRAEngine_Seek(300), 1);
@@ -319,8 +304,8 @@ TEST_F(Engines, RealAudioPlaysAndStepsThroughAListOfClips)
     EXPECT_EQ(KRAEngine_GotoNextClip(), 1);
     EXPECT_TRUE(pumpUntil([&] { return KRAEngine_GetMode() == kModePlaying; }, 3000));
     KRAEngine_GetFileInfo(info, sizeof info);
-    EXPECT_NE(std::string(info).find("Clip : 3/3"), std::string::npos) << info;
-    EXPECT_NE(std::string(info).find("AC-3"), std::string::npos) << info;
+    EXPECT_TRUE(contains(info, "Clip : 3/3"));
+    EXPECT_TRUE(contains(info, "AC-3"));
     EXPECT_EQ(KRAEngine_GotoNextClip(), -1);
     EXPECT_EQ(KRAEngine_GotoPrevClip(), 1);
     KRAEngine_Stop();

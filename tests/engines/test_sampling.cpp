@@ -7,6 +7,7 @@
 #include "engines/outputchain.h"
 #include "engines/pcmoutput.h"
 #include "engines/samplingservice.h"
+#include "enginetest.h"
 
 #include <gtest/gtest.h>
 
@@ -33,14 +34,10 @@ public:
     void showSpectrum(const SpectrumSnapshot& s) override
     {
         std::lock_guard lock(m_mutex);
-        ++m_shown;
         m_last = s;
+        ++m_shown;
     }
-    int shown() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_shown;
-    }
+    int shown() const { return m_shown; }
     SpectrumSnapshot last() const
     {
         std::lock_guard lock(m_mutex);
@@ -50,7 +47,7 @@ public:
 private:
     int m_mode;
     mutable std::mutex m_mutex;
-    int m_shown = 0;
+    std::atomic<int> m_shown{0};
     SpectrumSnapshot m_last{};
 };
 
@@ -73,6 +70,18 @@ struct Source
         };
     }
 };
+
+// Runs a service of `sources` for `ms` with the displays in slots 0 and 1 (nullptr: none).
+void runFor(std::vector<SpectrumSource> sources, Display* first, Display* second,
+            std::chrono::milliseconds ms)
+{
+    SpectrumService service(std::move(sources));
+    service.start();
+    service.registerDisplay(0, first);
+    service.registerDisplay(1, second);
+    std::this_thread::sleep_for(ms);
+    service.stop();
+}
 
 TEST(SpectrumService, HeldUntilADisplayComesAndAboutTwentyTimesASecondThen)
 {
@@ -109,12 +118,8 @@ TEST(SpectrumService, SourcesInOrderUntilOneAnswers)
     Source first, second, third;
     second.value = 5;
     third.value = 9;
-    SpectrumService service({first.fn(), second.fn(), third.fn()});
-    service.start();
     Display d;
-    service.registerDisplay(0, &d);
-    std::this_thread::sleep_for(300ms);
-    service.stop();
+    runFor({first.fn(), second.fn(), third.fn()}, &d, nullptr, 300ms);
     EXPECT_GT(first.calls, 0);
     EXPECT_EQ(first.calls, second.calls);
     EXPECT_EQ(third.calls, 0);
@@ -122,13 +127,9 @@ TEST(SpectrumService, SourcesInOrderUntilOneAnswers)
 
     // Nobody sounds: the display keeps its last picture.
     Source silent;
-    SpectrumService quiet({silent.fn()});
-    quiet.start();
     Display keep;
     keep.showSpectrum(SpectrumSnapshot{3});
-    quiet.registerDisplay(1, &keep);
-    std::this_thread::sleep_for(200ms);
-    quiet.stop();
+    runFor({silent.fn()}, nullptr, &keep, 200ms);
     EXPECT_GT(silent.calls, 0);
     EXPECT_EQ(keep.shown(), 1);
     EXPECT_EQ(keep.last()[0], 3);
@@ -136,42 +137,24 @@ TEST(SpectrumService, SourcesInOrderUntilOneAnswers)
 
 TEST(SpectrumService, OneFetchForTwoDisplaysUnlessTheirFlagsDiffer)
 {
-    Source s;
-    s.value = 1;
-    SpectrumService service({s.fn()});
-    service.start();
+    Source s, t, u;
+    s.value = t.value = u.value = 1;
     Display effector(0), viewer(0);
-    service.registerDisplay(0, &effector);
-    service.registerDisplay(1, &viewer);
-    std::this_thread::sleep_for(500ms);
-    service.stop();
+    runFor({s.fn()}, &effector, &viewer, 500ms);
     EXPECT_GT(s.calls, 0);
     EXPECT_EQ(s.calls, effector.shown());
     EXPECT_EQ(viewer.shown(), effector.shown());
 
     // Different flags: a second fetch for the viewer, with the viewer's flag.
-    Source t;
-    t.value = 1;
-    SpectrumService both({t.fn()});
-    both.start();
     Display plain(0), linear(0x10000 | 3);
-    both.registerDisplay(0, &plain);
-    both.registerDisplay(1, &linear);
-    std::this_thread::sleep_for(500ms);
-    both.stop();
+    runFor({t.fn()}, &plain, &linear, 500ms);
     EXPECT_EQ(t.calls, plain.shown() + linear.shown());
     EXPECT_EQ(plain.last()[0], 1);
     EXPECT_EQ(linear.last()[0], 2);
 
     // Only the viewer: its flag is used.
-    Source u;
-    u.value = 1;
-    SpectrumService viewerOnly({u.fn()});
-    viewerOnly.start();
     Display lone(0x10000);
-    viewerOnly.registerDisplay(1, &lone);
-    std::this_thread::sleep_for(200ms);
-    viewerOnly.stop();
+    runFor({u.fn()}, nullptr, &lone, 200ms);
     EXPECT_EQ(u.lastFlag, 0x10000);
 }
 
@@ -202,41 +185,6 @@ TEST(SpectrumService, StopEndsWithinASecondEvenWhenAnEngineHangs)
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(d.shown(), 0);
 }
-
-// A tone pushed as PCM through the output chain of a role, for as long as it lives. The sink
-// keeps time without a sound card.
-class ToneSource
-{
-public:
-    ToneSource(ChainRole role, double hz)
-        : m_out(role, PcmFormat{44100, 2})
-    {
-        m_out.start();
-        m_feeder = std::thread([this, hz] {
-            std::vector<std::int16_t> block(2 * 441);
-            for (long n = 0; !m_quit; ++n) {
-                for (int i = 0; i < 441; ++i) {
-                    const auto v = static_cast<std::int16_t>(
-                        16384 * std::sin(2 * M_PI * hz * static_cast<double>(n * 441 + i) / 44100));
-                    block[2 * i] = block[2 * i + 1] = v;
-                }
-                if (!m_out.write(block.data(), 441))
-                    break;
-            }
-        });
-    }
-    ~ToneSource()
-    {
-        m_quit = true;
-        m_out.stop();
-        m_feeder.join();
-    }
-
-private:
-    PcmOutput m_out;
-    std::atomic<bool> m_quit{false};
-    std::thread m_feeder;
-};
 
 long loudestBand(const SpectrumSnapshot& bands)
 {
@@ -274,9 +222,9 @@ TEST_F(SoundingChains, TheEnginesInTheirDesignedOrder)
     // Each of the first three sources follows its own chain: the MPEG engine's, the CD
     // player's and the MIDI player's, each sounding a tone of its own.
     {
-        ToneSource mpeg(ChainRole::DigitalAudio, kMpegHz);
-        ToneSource cd(ChainRole::Cd, kCdHz);
-        ToneSource midi(ChainRole::Midi, kMidiHz);
+        enginetest::PcmTone mpeg(ChainRole::DigitalAudio, kMpegHz);
+        enginetest::PcmTone cd(ChainRole::Cd, kCdHz);
+        enginetest::PcmTone midi(ChainRole::Midi, kMidiHz);
         KCDSEngine_Run(0);
         KCDSEngine_Run(1);
         const auto sources = SpectrumService::engineSources();
@@ -288,20 +236,15 @@ TEST_F(SoundingChains, TheEnginesInTheirDesignedOrder)
             EXPECT_EQ(loudestBand(b), expected[i]) << i;
         }
         // The service shows the first that answers: the MPEG engine's while it sounds.
-        SpectrumService service(SpectrumService::engineSources());
-        service.start();
         Display d;
-        service.registerDisplay(0, &d);
-        std::this_thread::sleep_for(300ms);
+        runFor(SpectrumService::engineSources(), &d, nullptr, 300ms);
         EXPECT_GT(d.shown(), 0);
         EXPECT_EQ(loudestBand(d.last()), 8);
-        service.registerDisplay(0, nullptr);
-        service.stop();
     }
     {
         // Then the CD's, and the MIDI player's once the CD instance stops.
-        ToneSource cd(ChainRole::Cd, kCdHz);
-        ToneSource midi(ChainRole::Midi, kMidiHz);
+        enginetest::PcmTone cd(ChainRole::Cd, kCdHz);
+        enginetest::PcmTone midi(ChainRole::Midi, kMidiHz);
         SpectrumService service(SpectrumService::engineSources());
         service.start();
         Display d;
@@ -318,10 +261,9 @@ TEST_F(SoundingChains, TheEnginesInTheirDesignedOrder)
 
     // Nothing sounds now: the engine sources answer nothing, except the MIDI one provided
     // here, which comes after the MPEG and CD sources.
-    std::atomic<int> midiCalls{0}, imsCalls{0};
+    std::atomic<int> imsCalls{0};
     SpectrumService::setMidiSources(
-        [&](std::int32_t* b, int) {
-            ++midiCalls;
+        [](std::int32_t* b, int) {
             b[0] = 42;
             return 1;
         },

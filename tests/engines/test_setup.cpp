@@ -83,30 +83,40 @@ TEST_F(Setup, TheDialogShowsAndReturnsTheOutputAndBuffer)
     EXPECT_FALSE(runOutputConfigDialog(0));
 }
 
-// The one engine order of the Digital Audio Player, as the window and kolvo-cli both read it.
-TEST(EngineOrder, TheDigitalAudioPlayersOrder)
+// The one engine order, as the players' windows and kolvo-cli all read it.
+TEST(EngineOrder, EachKindOfFileAsTheSettingsSay)
 {
     AppSettings s;
-    auto order = [&](const char* name, int mpaUseInternal, int wavUseDirectShow) {
-        s.mpaUseInternal = mpaUseInternal;
+    const auto order = [&](const char* name, int useInternal, int wavUseDirectShow = 1,
+                           AlbumKind album = AlbumKindAudio) {
+        s.mpaUseInternal = s.midUseInternal = useInternal;
         s.wavUseDirectShow = wavUseDirectShow;
         std::string names;
-        for (const EngineFamily* f :
-             engineOrder(AlbumKindAudio, MediaKindOf(AlbumKindAudio, name), s))
+        for (const EngineFamily* f : engineOrder(album, MediaKindOf(album, name), s))
             names += std::string(names.empty() ? "" : " ") + f->prefix;
         return names;
     };
-    EXPECT_EQ(order("/a/b.MP3", 1, 1), "KMPEngine_ MCI");
-    EXPECT_EQ(order("/a/b.mp2", 0, 1), "KAMEngine_ MCI");
-    EXPECT_EQ(order("/a/b.ram", 1, 1), "KRAEngine_ MCI") << "a list RealAudio refuses goes on";
+    EXPECT_EQ(order("/a/b.MP3", 1), "KMPEngine_ MCI");
+    EXPECT_EQ(order("/a/b.mp2", 0), "KAMEngine_ MCI");
+    EXPECT_EQ(order("/a/b.ram", 1), "KRAEngine_ MCI") << "a list RealAudio refuses goes on";
     EXPECT_EQ(order("/a/b.aif", 1, 0), "KAMEngine_ MCI");
     EXPECT_EQ(order("/a/b.snd", 1, 0), "KAMEngine_");
-    EXPECT_EQ(order("/a/b.wav", 1, 1), "KAMEngine_ MCI");
+    EXPECT_EQ(order("/a/b.wav", 1), "KAMEngine_ MCI");
     EXPECT_EQ(order("/a/b.wav", 1, 0), "MCI");
     for (const char* name :
          {"/a/b.ogg", "/a/b.FLAC", "/a/b.opus", "/a/b.m4a", "/a/b.wma", "/a/b.wv"})
-        EXPECT_EQ(order(name, 1, 1), "KAMEngine_") << name;
-    EXPECT_EQ(order("/a/noextension", 1, 1), "MCI");
+        EXPECT_EQ(order(name, 1), "KAMEngine_") << name;
+    EXPECT_EQ(order("/a/noextension", 1), "MCI");
+    // MIDI files try the engine, then the sequencer, as the setting says; karaoke words come
+    // only from the engine, so it stays first.
+    EXPECT_EQ(order("/a/b.mid", 1, 1, AlbumKindMidi), "KMIDEngine_ MCI");
+    EXPECT_EQ(order("/a/b.kar", 1, 1, AlbumKindMidi), "KMIDEngine_ MCI");
+    EXPECT_EQ(order("/a/b.mid", 0, 1, AlbumKindMidi), "MCI");
+    EXPECT_EQ(order("/a/b.kar", 0, 1, AlbumKindMidi), "KMIDEngine_ MCI");
+    // IMS songs and modules fall back to the media device.
+    EXPECT_EQ(order("/a/b.IMS", 1, 1, AlbumKindMidi), "KIMSEngine_ MCI");
+    for (const char* name : {"a.mod", "a.xm", "a.s3m", "a.it", "a.669"})
+        EXPECT_EQ(order(name, 1, 1, AlbumKindMidi), "KMODEngine_ MCI") << name;
 }
 
 // RealAudio files carry cook, 14.4 or 28.8 sound; only 14.4 can be made here for the tests, so

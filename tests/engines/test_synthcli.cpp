@@ -3,12 +3,10 @@
 // with no bank anywhere: a clear message, not a hang.
 
 #include "enginetest.h"
-#include "support/testhome.h"
+#include "support/clirun.h"
 #include "synthfixtures.h"
 
 #include <gtest/gtest.h>
-
-#include <QProcess>
 
 #include <chrono>
 #include <filesystem>
@@ -18,52 +16,32 @@ using namespace synthtest;
 
 namespace {
 
-class SynthCli : public KolvoHomeTest
+class SynthCli : public KolvoCliTest
 {
 protected:
-    struct Result
+    // Runs kolvo-cli; the wall time it took in `seconds`.
+    static ProcessResult timed(const QStringList& args, double& seconds)
     {
-        int code = -1;
-        std::string out, err;
-        double seconds = 0;
-    };
-    Result run(const std::string& program, const QStringList& args, int timeoutMs = 20000)
-    {
-        QProcess p;
         const auto start = std::chrono::steady_clock::now();
-        p.start(QString::fromStdString(program), args);
-        Result r;
-        if (!p.waitForFinished(timeoutMs)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        r.code = p.exitCode();
-        r.out = p.readAllStandardOutput().toStdString();
-        r.err = p.readAllStandardError().toStdString();
+        const ProcessResult r = run(args);
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return r;
     }
-    Result cli(const QStringList& args) { return run(builtProgram("kolvo-cli"), args); }
-    static QString q(const std::string& s) { return QString::fromStdString(s); }
 };
 
 TEST_F(SynthCli, InfoAnswersForImsSongsAndModules)
 {
-    auto r = cli({"info", q(music("ims", "cli.ims", "--notes 69:4"))});
+    auto r = run({"info", q(music("ims", "cli.ims", "--notes 69:4"))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: IMS engine\nlength: 2000 ms\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("info: IMS (AdLib), melodic, 1 instruments, bank STANDARD.BNK"),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(contains(r.out, "engine: IMS engine\nlength: 2000 ms\n"));
+    EXPECT_TRUE(contains(r.out, "info: IMS (AdLib), melodic, 1 instruments, bank STANDARD.BNK"));
 
-    r = cli({"info", q(music("xm", "cli.xm", "--notes 60:16 --title Tracked"))});
+    r = run({"info", q(music("xm", "cli.xm", "--notes 60:16 --title Tracked"))});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("engine: module engine\nlength: 2040 ms\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("FastTracker 2 v1.04 (xm), 2 channels, 1 instruments        Title : "
-                         "Tracked"),
-              std::string::npos)
-        << r.out;
+    EXPECT_TRUE(contains(r.out, "engine: module engine\nlength: 2040 ms\n"));
+    EXPECT_TRUE(contains(r.out,
+                         "FastTracker 2 v1.04 (xm), 2 channels, 1 instruments        Title : "
+                         "Tracked"));
 }
 
 TEST_F(SynthCli, TempoAndKeyAreCheckedAndChangeTheWallTime)
@@ -72,26 +50,27 @@ TEST_F(SynthCli, TempoAndKeyAreCheckedAndChangeTheWallTime)
     for (const char* bad : {"--tempo=5", "--tempo 501", "--tempo x", "--key 13", "--key -13"}) {
         QStringList args{"play", q(mod)};
         args += QString(bad).split(' ');
-        const auto r = cli(args);
+        const auto r = run(args);
         EXPECT_EQ(r.code, 2) << bad << ": " << r.err;
     }
     const QStringList sink{"--sink", "fakesink sync=true"};
-    const auto normal = cli(QStringList{"play", q(mod)} + sink);
+    double normalSeconds = 0, fastSeconds = 0;
+    const auto normal = timed(QStringList{"play", q(mod)} + sink, normalSeconds);
     ASSERT_EQ(normal.code, 0) << normal.err;
-    const auto fast = cli(QStringList{"play", q(mod), "--tempo", "300", "--key", "5"} + sink);
+    const auto fast =
+        timed(QStringList{"play", q(mod), "--tempo", "300", "--key", "5"} + sink, fastSeconds);
     ASSERT_EQ(fast.code, 0) << fast.err;
     EXPECT_TRUE(fast.err.empty()) << fast.err;
-    EXPECT_NE(fast.out.find("(module engine)"), std::string::npos) << fast.out;
+    EXPECT_TRUE(contains(fast.out, "(module engine)"));
     // Three seconds of module: a third of that, give or take the start of a process.
-    EXPECT_GT(normal.seconds, 2.8);
-    EXPECT_LT(fast.seconds, normal.seconds * 0.33 + 0.6) << fast.seconds << " " << normal.seconds;
+    EXPECT_GT(normalSeconds, 2.8);
+    EXPECT_LT(fastSeconds, normalSeconds * 0.33 + 0.6) << fastSeconds << " " << normalSeconds;
 
     // A file whose engine has no tempo plays as it is and says so.
     const auto wav =
-        cli(QStringList{"play", q(toneFile("wav", 0.3, 440)), "--tempo", "200"} + sink);
+        run(QStringList{"play", q(toneFile("wav", 0.3, 440)), "--tempo", "200"} + sink);
     EXPECT_EQ(wav.code, 0) << wav.err;
-    EXPECT_NE(wav.err.find("the general engine cannot change the tempo"), std::string::npos)
-        << wav.err;
+    EXPECT_TRUE(contains(wav.err, "the general engine cannot change the tempo"));
 }
 
 TEST_F(SynthCli, AnImsSongWithoutABankIsRefusedWithTheReason)
@@ -104,19 +83,18 @@ TEST_F(SynthCli, AnImsSongWithoutABankIsRefusedWithTheReason)
     const std::string songDir = folder("lonely/songs");
     const std::string song = songDir + "/alone.ims";
     writeBytes(song, bytesOf(music("ims", "lonely.ims")));
-    auto r = run(lonely, {"info", q(song)});
+    const auto start = std::chrono::steady_clock::now();
+    auto r = runProgram(q(lonely), {"info", q(song)}, 20000);
     EXPECT_EQ(r.code, 1);
-    EXPECT_LT(r.seconds, 5);
-    EXPECT_NE(r.err.find("no instrument bank (.BNK) beside the song, nor the program's"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("IMS engine"), std::string::npos) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(contains(r.err, "no instrument bank (.BNK) beside the song, nor the program's"));
+    EXPECT_TRUE(contains(r.err, "IMS engine"));
 
     // Given a bank beside it, the same program plays it.
     writeBytes(songDir + "/alone.bnk", bytesOf(music("bnk", "lonely.bnk")));
-    r = run(lonely, {"info", q(song)});
+    r = runProgram(q(lonely), {"info", q(song)}, 20000);
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("bank alone.bnk"), std::string::npos) << r.out;
+    EXPECT_TRUE(contains(r.out, "bank alone.bnk"));
 }
 
 } // namespace

@@ -1,7 +1,5 @@
-// The IMS and module engines heard at the private PulseAudio: each kind sounds at the pitch its
-// notes and its bank give, the bank beside the song wins over the program's, the key moves the
-// pitch, the tempo the wall time, seeking lands where asked; a module's sub-songs all play in
-// turn; the information texts (with an IMS title in Hangul); the end reported by notification.
+// The IMS and module engines heard at the private PulseAudio: pitch from notes and bank (the
+// song's bank first), key, tempo, seeking, sub-songs, information texts, the end notification.
 
 #include "albums/mediakind.h"
 #include "engines/engineapi.h"
@@ -80,10 +78,24 @@ protected:
         pump(150);
         return recorder.stop();
     }
-    static double pitch(const analysis::Stereo& r, double from, double length)
+    // The pitch `from` seconds after the sound starts, over `length`; 0 when nothing was heard.
+    static double pitch(const analysis::Stereo& r, double from, double length,
+                        double threshold = 0.01)
     {
-        return analysis::dominantFrequency(analysis::slice(r, from, length).left, r.rate, 100,
-                                           3000);
+        const double start = analysis::firstAbove(analysis::mix(r), r.rate, threshold);
+        EXPECT_GE(start, 0) << "nothing heard";
+        return start < 0 ? 0
+                         : analysis::dominantFrequency(
+                               analysis::slice(r, start + from, length).left, r.rate, 100, 3000);
+    }
+    // An IMS song in a folder of its own, beside a bank "<name>.bnk" made with `bankArgs`.
+    static std::string imsWithBank(const std::string& name, const std::string& args,
+                                   const std::string& bankArgs = "")
+    {
+        const std::string dir = folder(name), song = dir + "/" + name + ".ims";
+        writeBytes(song, bytesOf(music("ims", name + "-src.ims", args)));
+        writeBytes(dir + "/" + name + ".bnk", bytesOf(music("bnk", name + ".bnk", bankArgs)));
+        return song;
     }
 
     NoteWindow window;
@@ -122,13 +134,11 @@ TEST_F(SynthEngines, ModulesAreHeardAtTheirNotesWithTheirInformation)
             EXPECT_EQ(s.family().prefix, std::string("KMODEngine_"));
             EXPECT_EQ(s.lengthMs(), 33 * 6 * 20);
             const std::string info = s.infoText(true);
-            EXPECT_NE(info.find(c.format), std::string::npos) << info;
-            EXPECT_NE(info.find(c.layout), std::string::npos) << info;
-            EXPECT_NE(info.find("Title : Heard"), std::string::npos) << info;
+            EXPECT_TRUE(contains(info, c.format));
+            EXPECT_TRUE(contains(info, c.layout));
+            EXPECT_TRUE(contains(info, "Title : Heard"));
         });
-        const double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.02);
-        ASSERT_GE(start, 0) << "nothing heard";
-        EXPECT_NEAR(pitch(r, start + 0.5, 2.0), c.hz, c.hz * 0.01);
+        EXPECT_NEAR(pitch(r, 0.5, 2.0, 0.02), c.hz, c.hz * 0.01);
     }
 }
 
@@ -142,14 +152,12 @@ TEST_F(SynthEngines, AModuleOfSeveralSubSongsPlaysThemAllInTurn)
     ASSERT_TRUE(session);
     EXPECT_GE(session->positionMs(), 3 * 17 * 120 - 200);
     EXPECT_GT(seconds, 5.8) << "ended before the last sub-song";
-    const double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.02);
-    ASSERT_GE(start, 0) << "nothing heard";
     const double a4 = 8363.0 * std::pow(2.0, 9 / 12.0) / 32;
     int semitones = 0;
     for (int song = 0; song < 3; ++song) {
         SCOPED_TRACE(song);
         const double hz = a4 * std::pow(2.0, semitones / 12.0);
-        EXPECT_NEAR(pitch(r, start + song * 2.04 + 0.4, 1.2), hz, hz * 0.01);
+        EXPECT_NEAR(pitch(r, song * 2.04 + 0.4, 1.2, 0.02), hz, hz * 0.01);
         semitones += song == 0 ? 3 : 4;
     }
 }
@@ -163,45 +171,35 @@ TEST_F(SynthEngines, ImsSongsPlayWithTheBankBesideThemBeforeTheProgramsOwn)
 
     // Only the program's bank: its piano sounds (not a bare sine, but at A4's pitch class).
     analysis::Stereo r = playToEnd(song);
-    double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-    ASSERT_GE(start, 0) << "nothing heard with the program's bank";
+    ASSERT_GE(analysis::firstAbove(analysis::mix(r), r.rate, 0.01), 0) << "nothing heard";
     ASSERT_TRUE(session);
-    EXPECT_NE(session->infoText().find("bank STANDARD.BNK"), std::string::npos);
+    EXPECT_TRUE(contains(session->infoText(), "bank STANDARD.BNK"));
 
     // "STANDARD.BNK" beside the song, a sine three times the note's frequency.
     writeBytes(dir + "/standard.bnk", bytesOf(music("bnk", "banks-x3.bnk", "--multiple 3")));
     r = playToEnd(song);
-    start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-    ASSERT_GE(start, 0);
-    EXPECT_NEAR(pitch(r, start + 0.3, 1.0), 1320, 10);
+    EXPECT_NEAR(pitch(r, 0.3, 1.0), 1320, 10);
 
     // The song's own bank wins: twice the note's frequency.
     writeBytes(dir + "/TUNE.BNK", bytesOf(music("bnk", "banks-x2.bnk", "--multiple 2")));
     r = playToEnd(song);
-    start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-    ASSERT_GE(start, 0);
-    EXPECT_NEAR(pitch(r, start + 0.3, 1.0), 880, 8);
+    EXPECT_NEAR(pitch(r, 0.3, 1.0), 880, 8);
     ASSERT_TRUE(session);
     EXPECT_EQ(session->lengthMs(), 2000);
     EXPECT_EQ(session->baseTempo(), 120);
-    EXPECT_NE(session->infoText().find("bank TUNE.BNK"), std::string::npos);
+    EXPECT_TRUE(contains(session->infoText(), "bank TUNE.BNK"));
     EXPECT_TRUE(window.has(kNotifyMidi, cookie, kEventMode, kModeStopped));
 
     // A damaged bank beside the song is passed over for the next one.
     writeBytes(dir + "/TUNE.BNK", bytesOf(dir + "/TUNE.BNK").substr(0, 50));
     r = playToEnd(song);
-    start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-    ASSERT_GE(start, 0);
-    EXPECT_NEAR(pitch(r, start + 0.3, 1.0), 1320, 10);
+    EXPECT_NEAR(pitch(r, 0.3, 1.0), 1320, 10);
 }
 
 TEST_F(SynthEngines, KeyMovesThePitchAndTempoTheWallTime)
 {
-    const std::string dir = folder("tempo");
-    const std::string song = dir + "/tempo.ims";
     // Eight beats at 120 a minute: four seconds of A4 on a plain sine.
-    writeBytes(song, bytesOf(music("ims", "tempo-src.ims", "--notes 69:8")));
-    writeBytes(dir + "/tempo.bnk", bytesOf(music("bnk", "tempo.bnk")));
+    const std::string song = imsWithBank("tempo", "--notes 69:8");
     const std::string mod = music("mod", "tempo.mod", "--notes 72:48");
 
     for (const std::string& file : {song, mod}) {
@@ -209,9 +207,7 @@ TEST_F(SynthEngines, KeyMovesThePitchAndTempoTheWallTime)
         const double hz = file == song ? 440.0 : kMod72Hz;
         double normal = 0, fast = 0;
         analysis::Stereo r = playToEnd(file, &normal);
-        double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-        ASSERT_GE(start, 0);
-        EXPECT_NEAR(pitch(r, start + 0.5, 1.0), hz, hz * 0.01);
+        EXPECT_NEAR(pitch(r, 0.5, 1.0), hz, hz * 0.01);
 
         // Twice the tempo, an octave up: half the time, twice the frequency.
         r = playToEnd(file, &fast, [](Session& s) {
@@ -219,9 +215,7 @@ TEST_F(SynthEngines, KeyMovesThePitchAndTempoTheWallTime)
             EXPECT_TRUE(s.setKey(12));
             EXPECT_EQ(s.key(), 12);
         });
-        start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-        ASSERT_GE(start, 0);
-        EXPECT_NEAR(pitch(r, start + 0.3, 1.0), 2 * hz, 2 * hz * 0.01);
+        EXPECT_NEAR(pitch(r, 0.3, 1.0), 2 * hz, 2 * hz * 0.01);
         EXPECT_GT(normal, 3.5);
         EXPECT_NEAR(fast / normal, 0.5, 0.1) << fast << " s against " << normal << " s";
 
@@ -230,35 +224,25 @@ TEST_F(SynthEngines, KeyMovesThePitchAndTempoTheWallTime)
             EXPECT_TRUE(s.setTempo(s.baseTempo() * 4));
             EXPECT_TRUE(s.setKey(-12));
         });
-        start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-        ASSERT_GE(start, 0);
-        EXPECT_NEAR(pitch(r, start + 0.2, 0.5), hz / 2, hz * 0.01);
+        EXPECT_NEAR(pitch(r, 0.2, 0.5), hz / 2, hz * 0.01);
     }
 }
 
 TEST_F(SynthEngines, TheSoundPassesTheEffectsOfTheOutputChain)
 {
-    const std::string dir = folder("effects");
-    const std::string song = dir + "/fx.ims";
-    writeBytes(song, bytesOf(music("ims", "fx-src.ims", "--notes 69:4")));
-    writeBytes(dir + "/fx.bnk", bytesOf(music("bnk", "fx.bnk")));
+    const std::string song = imsWithBank("fx", "--notes 69:4");
     // F/X mode 6 shifts the pitch up four semitones, for every chain alike.
     KMPEngine_SetEffect(0, 0, 0, 0, 0, 0, 0, 1, 6);
     const auto r = playToEnd(song);
     KMPEngine_SetEffect(0, 0, 0, 0, 0, 0, 0, 0, 0);
-    const double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-    ASSERT_GE(start, 0);
-    EXPECT_NEAR(pitch(r, start + 0.5, 1.0), 440 * std::pow(2.0, 4 / 12.0), 6);
+    EXPECT_NEAR(pitch(r, 0.5, 1.0), 440 * std::pow(2.0, 4 / 12.0), 6);
 }
 
 TEST_F(SynthEngines, KeyLeavesTheDrumsOfAPercussiveSongWhereTheyAre)
 {
     // A percussive song: A4 on a melodic voice over a bass drum holding E3 (whose overtones miss
     // A4 and A5), both plain sines.
-    const std::string dir = folder("drums");
-    const std::string song = dir + "/drums.ims";
-    writeBytes(song, bytesOf(music("ims", "drums-src.ims", "--notes 69:6 --drum 52")));
-    writeBytes(dir + "/drums.bnk", bytesOf(music("bnk", "drums.bnk", "--drum 1")));
+    const std::string song = imsWithBank("drums", "--notes 69:6 --drum 52", "--drum 1");
     double drumAt[2] = {};
     for (int key : {0, 12}) {
         SCOPED_TRACE(key);
@@ -280,11 +264,8 @@ TEST_F(SynthEngines, KeyLeavesTheDrumsOfAPercussiveSongWhereTheyAre)
 
 TEST_F(SynthEngines, SeekingLandsWhereAskedAndKeepsAPauseAndTheLength)
 {
-    const std::string dir = folder("seek");
-    const std::string song = dir + "/seek.ims";
     // Two seconds of A4, then two of E5.
-    writeBytes(song, bytesOf(music("ims", "seek-src.ims", "--notes 69:4,76:4")));
-    writeBytes(dir + "/seek.bnk", bytesOf(music("bnk", "seek.bnk")));
+    const std::string song = imsWithBank("seek", "--notes 69:4,76:4");
     const std::string mod = music("mod", "seek.mod", "--notes 72:20,76:28");
     for (const std::string& file : {song, mod}) {
         SCOPED_TRACE(file);
@@ -305,11 +286,9 @@ TEST_F(SynthEngines, SeekingLandsWhereAskedAndKeepsAPauseAndTheLength)
         ASSERT_TRUE(pumpUntil([&] { return session->mode() == kModeStopped; }, 10000));
         pump(150);
         const auto r = recorder.stop();
-        const double start = analysis::firstAbove(analysis::mix(r), r.rate, 0.01);
-        ASSERT_GE(start, 0);
         // The second note only, from where the seek put it.
         const double second = file == song ? 440.0 * std::pow(2.0, 7 / 12.0) : 3546895.0 / 170 / 32;
-        EXPECT_NEAR(pitch(r, start + 0.1, 0.5), second, second * 0.01);
+        EXPECT_NEAR(pitch(r, 0.1, 0.5), second, second * 0.01);
         EXPECT_EQ(session->lengthMs(), length);
         EXPECT_GE(session->positionMs(), length - 200);
     }
@@ -317,15 +296,12 @@ TEST_F(SynthEngines, SeekingLandsWhereAskedAndKeepsAPauseAndTheLength)
 
 TEST_F(SynthEngines, ImsInformationShowsTheHangulTitleAndTheSpectrumFollowsTheSound)
 {
-    const std::string dir = folder("title");
-    const std::string song = dir + "/title.ims";
     // Johab 0x8861 0x8C61: the syllables GA and NA.
-    writeBytes(song, bytesOf(music("ims", "title-src.ims", "--title-hex 88619061 --notes 69:4")));
-    writeBytes(dir + "/title.bnk", bytesOf(music("bnk", "title.bnk")));
+    const std::string song = imsWithBank("title", "--title-hex 88619061 --notes 69:4");
     ASSERT_TRUE(open(song)) << why;
     const std::string info = session->infoText(true);
-    EXPECT_NE(info.find("IMS (AdLib), melodic, 1 instruments"), std::string::npos) << info;
-    EXPECT_NE(info.find("Title : \xea\xb0\x80\xeb\x82\x98"), std::string::npos) << info;
+    EXPECT_TRUE(contains(info, "IMS (AdLib), melodic, 1 instruments"));
+    EXPECT_TRUE(contains(info, "Title : \xea\xb0\x80\xeb\x82\x98"));
     EXPECT_EQ(KIMSEngine_IsKaraoke(), 0);
     std::int32_t bands[20] = {};
     EXPECT_TRUE(pumpUntil([&] { return KIMSEngine_GetSpectrum(bands) != 0; }, 3000));
