@@ -19,6 +19,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 using namespace cfb;
 
@@ -638,5 +639,44 @@ TEST(CompoundFileDamage, TruncatedAndAlteredFilesFailCleanly)
         std::string bad = good;
         bad[at] = static_cast<char>(value);
         EXPECT_EQ(walk(bad), error) << at;
+    }
+}
+
+// A destroy that meets a damaged tree (a child index past the directory) fails, and the file
+// then takes no more changes: nothing half-removed can be committed.
+TEST(CompoundFileDamage, ADestroyMeetingADamagedTreeStopsAllChanges)
+{
+    // Each case: the streams (four entries at most: one directory sector), the entries' bytes
+    // changed (entry, offset, value: 0x43 colour, 0x44 left child), what is destroyed.
+    using Patch = std::tuple<const char*, int, uint32_t>;
+    const std::tuple<Streams, std::vector<Patch>, const char*> cases[] = {
+        // The root's tree b(a, c) made all black: removing a rebalances at c, whose bad child
+        // sends the tree to be laid out anew, which fails.
+        {{{"a", "1"}, {"b", "2"}, {"c", "3"}},
+         {{"a", 0x43, 1}, {"c", 0x43, 1}, {"c", 0x44, 999}},
+         "a"},
+        // A storage whose own tree is bad: its children cannot be walked to be freed.
+        {{{"s/x", "4"}}, {{"x", 0x44, 999}}, "s"},
+    };
+    for (const auto& [streams, patches, destroyed] : cases) {
+        auto cf = CompoundFile::createMemory();
+        write(*cf, streams);
+        ASSERT_EQ(cf->commit(), Error::None);
+        std::string bytes = cf->bytes();
+        for (const auto& [name, field, value] : patches) {
+            const std::string utf16{name[0], '\0', '\0', '\0'}; // one-letter names
+            size_t e = 512;
+            while (e < bytes.size() && bytes.compare(e, 4, utf16) != 0)
+                e += 128;
+            ASSERT_LT(e, bytes.size()) << name;
+            for (int i = 0; i < (field == 0x43 ? 1 : 4); ++i)
+                bytes[e + field + i] = static_cast<char>(value >> (8 * i));
+        }
+        Error err;
+        auto f = CompoundFile::openMemory(bytes, CompoundFile::Mode::ReadWrite, &err);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->destroy(kRootEntry, destroyed), Error::Corrupt) << destroyed;
+        EXPECT_EQ(f->writeStream(kRootEntry, "d", "5"), Error::Corrupt) << destroyed;
+        EXPECT_EQ(f->commit(), Error::Corrupt) << destroyed;
     }
 }
