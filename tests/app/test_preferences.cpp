@@ -84,12 +84,15 @@ TEST_F(PreferencesTest, OkWritesBackOnlyWhatChanged)
 
     checkNamed(pageNamed(sheet, "Display"), "Song title")->setChecked(false);
     checkNamed(pageNamed(sheet, "Hot Keys"), "Use the hot keys")->setChecked(true);
-    pageNamed(sheet, "Remote Control")->findChildren<QComboBox*>()[0]->setCurrentIndex(1);
+    QWidget* remote = pageNamed(sheet, "Remote Control");
+    remote->findChildren<QComboBox*>()[0]->setCurrentIndex(1);
+    remote->findChildren<QComboBox*>()[1]->setCurrentIndex(3); // drives the Video Player
     QWidget* timer = pageNamed(sheet, "Timer Action");
     timer->findChildren<QSpinBox*>()[0]->setValue(2);         // two hours
     timer->findChildren<QComboBox*>()[0]->setCurrentIndex(2); // suspend
-    // The effector's "Linear Amplitude" comes first on the page.
+    // The effector's "Linear Amplitude" and drawing mode come first on the page.
     checkNamed(pageNamed(sheet, "Spectrum"), "Linear Amplitude")->setChecked(true);
+    pageNamed(sheet, "Spectrum")->findChildren<QComboBox*>()[0]->setCurrentIndex(2);
     QWidget* mpeg = pageNamed(sheet, "MPEG Engine");
     mpeg->findChildren<QComboBox*>()[0]->setCurrentIndex(3); // mono
     mpeg->findChildren<QSpinBox*>()[0]->setValue(25);
@@ -97,9 +100,10 @@ TEST_F(PreferencesTest, OkWritesBackOnlyWhatChanged)
         s.viewTitle = 0;
         s.useHotKey = 1;
         s.remoconSize = 1;
+        s.remoconComponent = ComponentVideo;
         s.timer = 20000;
         s.timerAction = 2;
-        s.viewSpectrumMode |= 0x10000;
+        s.viewSpectrumMode = (s.viewSpectrumMode & ~0xFF) | 0x10000 | 2;
         s.mp3Channel = 3;
         s.mp3BufferCount = 25;
         return settingValues(s);
@@ -111,6 +115,7 @@ TEST_F(PreferencesTest, OkWritesBackOnlyWhatChanged)
     AppSettings live = start;
     live.timer = 13000;
     live.remoconComponent = ComponentMidi;
+    live.remoconAlwaysOnTop = !start.remoconAlwaysOnTop;
     live.components[ComponentAudio].initialDir = "/music";
     live.spectrumMode = 2;
     live.viewId3Tag = 0;

@@ -11,6 +11,7 @@
 #include "players/spectrumviewer.h"
 #include "support/testhome.h"
 #include "support/testhost.h"
+#include "ui/skin.h"
 #include "ui/skinbutton.h"
 
 #include <QAbstractItemView>
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMenu>
+#include <QPainter>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -320,6 +322,27 @@ TEST_F(RemoteTest, FourSizesShowTheirRows)
             }
         }
     }
+
+    // A digit button shows its own figure, in the skin's text colour, over the bare face.
+    press(cmd::ChangeSize); // the size with digits
+    const ButtonDescriptor& d = remote->button(cmd::FirstDigit + 1)->descriptor();
+    const QRgb ink = Skin::instance().TextColor(d.upFace >= 0 ? d.upFace : d.background).rgb();
+    QImage bare(d.width, d.height, QImage::Format_RGB32);
+    bare.fill(~ink);
+    QPainter painter(&bare);
+    SkinButton::paintButton(painter, d, remote->button(cmd::FirstDigit + 1)->drawState(), false,
+                            false);
+    painter.end();
+    const auto inked = [ink](const QImage& img) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                n += (img.pixel(x, y) & 0xFFFFFF) == (ink & 0xFFFFFF);
+        return n;
+    };
+    const QImage one = remote->button(cmd::FirstDigit + 1)->grab().toImage();
+    EXPECT_GT(inked(one), inked(bare) + 3);
+    EXPECT_NE(one, remote->button(cmd::FirstDigit + 7)->grab().toImage());
 }
 
 // The tray icon: the target's six pictures (stopped, paused, the two beats of playing), the

@@ -42,6 +42,24 @@ protected:
 
 } // namespace
 
+// A file cut in the middle of a line keeps what it has and fills the rest; stderr names the copy
+// kept. (A file that cannot be read at all is the start-up tests' case.)
+TEST_F(SettingsTest, ASettingsFileCutShortKeepsWhatItHasAndSaysSo)
+{
+    const std::string file = writeFile("config/Quorvane System, Inc./Kolvo.conf",
+                                       "[MP3]\nBufferCount=12\n[DSP]\nWideDep");
+    testing::internal::CaptureStderr();
+    const AppSettings s = loadAndSave();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::pair(s.mp3BufferCount, s.wideDepth), std::pair(12, 16));
+    const QStringList kept = QDir(QString::fromStdString(homePath("config/Quorvane System, Inc.")))
+                                 .entryList({"Kolvo.conf.broken-*"});
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(said, "Kolvo: the settings file " + file +
+                        " has lines that cannot be read; a copy was kept as " + file +
+                        kept[0].mid(10).toStdString() + " and the rest is used\n");
+}
+
 TEST_F(SettingsTest, AFirstStartWritesEveryValueWithItsDefault)
 {
     loadAndSave();
