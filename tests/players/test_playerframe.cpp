@@ -132,6 +132,8 @@ TEST_F(PlayerFrameTest, SettingsCycleAndTheProgramMethodNeedsAProgram)
     player->sendMessage(UM_CYCLE_REPEAT, 0, 0);
     EXPECT_EQ(r.repeat, 0);
     EXPECT_EQ(tip(5112), QStringLiteral("Repeat - Current selection is [No repeat]"));
+    player->sendMessage(WM_COMMAND, cmd::Repeat, 0); // the button
+    EXPECT_EQ(r.repeat, 1);
     player->sendMessage(WM_COMMAND, 5118, 0);
     EXPECT_EQ(r.timeMode, 1);
     EXPECT_EQ(tip(5118), QStringLiteral("Time Display - Current selection is [Remained Time]"));
@@ -247,6 +249,11 @@ TEST_F(PlayerFrameTest, TheStartAlbumIsTheNamedOneTheRecentOneOrDefault)
     EXPECT_EQ(restart(), "");
     ASSERT_EQ(player->album().songCount(), 1) << "a file of its own makes a one-song album";
     EXPECT_EQ(player->album().GetSong(1)->title, homePath("solo.wav"));
+    app->cmdInfo.fileName =
+        writeFile("l.m3u", writeFile("b.mp3", "x") + "\n" + writeFile("a.mp3", "x"));
+    EXPECT_EQ(restart(), "");
+    ASSERT_EQ(player->album().songCount(), 2) << "a play list's songs, in its order";
+    EXPECT_EQ(player->album().GetSong(1)->title, homePath("b.mp3"));
 
     app->cmdInfo.startMode = StartModeNone;
     app->cmdInfo.fileName.clear();
