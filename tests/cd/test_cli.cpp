@@ -42,6 +42,7 @@ TEST_F(CdCli, TocAndPlaySayWhyADriveCannotBeUsed)
     for (const auto& [args, says] : std::vector<std::pair<QStringList, std::string>>{
              {{"cd", "toc", q(missing)}, missing + " does not exist"},
              {{"cd", "toc", q(cdtest::folder())}, "holds no tracks"},
+             {{"cd", "play", "/dev/null"}, "not a CD drive"},
              {{"cd", "play", q(mixed), "1", "--sink", "fakesink"}, "track 1 of"},
              {{"cd", "play", q(mixed), "1", "--sink", "fakesink"}, "is not audio"},
              {{"cd", "play", q(two), "3", "--sink", "fakesink"}, "has 2 tracks"}}) {

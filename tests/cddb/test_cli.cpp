@@ -139,6 +139,10 @@ TEST_F(CddbCli, QueryPrintsTheRecordOrTheMatches)
     r = runCli("cddb query --match 3 --server " + second.address() + kToc);
     EXPECT_NE(r.err.find("there is no match 3"), std::string::npos) << r.err;
     EXPECT_EQ(runCli("cddb query --match 0" + kToc).code, 2);
+    // No match is the server's answer, not a fault of the connection: no server is named.
+    FakeCddbServer empty(FakeCddbServer::Cddbp, threeTrackDisc("202 No match\r\n"));
+    r = runCli("cddb query --server " + empty.address() + kToc);
+    EXPECT_EQ(std::to_string(r.code) + " " + r.err, "1 kolvo-cli: " + LoadString(2086) + "\n");
 
     // A lookup from a table of contents alone is saved as a new CD album, the same disc.
     r = runCli("cddb query --server " + server.address() + kToc + " --save late01");

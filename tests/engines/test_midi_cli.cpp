@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace enginetest;
 
 namespace {
@@ -88,4 +90,12 @@ TEST_F(MidiCli, DamagedFilesAreRefusedOrPlayedWithAClearWord)
 
     r = run({"karaoke", midi("noend.mid", "broken --kind no-end")});
     EXPECT_TRUE(contains(r.err, "no end event"));
+
+    // No SoundFont anywhere: the reason names the package to install.
+    const std::string none = homePath("no-sf2");
+    std::filesystem::create_directories(none);
+    r = runProgram(q(builtProgram("kolvo-cli")), {"info", midi("tone.mid", "tone")}, 30000,
+                   {"KOLVO_SF2_DIR=" + q(none)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(contains(r.err, "timgm6mb-soundfont")) << r.err;
 }

@@ -92,6 +92,13 @@ TEST_F(VcdCli, DamagedDiscsAreReportedNotFollowed)
                   " is not a Video CD 2.0: entry 3 (track 3 at 74:00:00) lies past the end of the "
                   "disc\n");
 
+    // INFO.VCD announces a play sequence that is not there.
+    const std::string noPsd = copyDisc(trackModeDisc(), "cli-no-psd");
+    ASSERT_TRUE(patchForm1(noPsd, fileSector(noPsd, "INFO.VCD"), 44, std::string("\0\0\0\x48", 4)));
+    r = info(noPsd);
+    EXPECT_EQ(std::to_string(r.code) + " " + r.err,
+              "1 kolvo-cli: the play-sequence file VCD/PSD.VCD is missing or empty\n");
+
     // A file that is no disc image at all.
     ASSERT_TRUE(writeBytes(folder() + "/junk.bin", std::string(5000, 'x')));
     r = info(folder() + "/junk.bin");
