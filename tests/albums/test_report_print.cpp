@@ -37,7 +37,7 @@ protected:
     void makeAlbums(int count, int songs)
     {
         for (int i = 1; i <= count; ++i) {
-            char key[8], title[32], artist[32];
+            char key[16], title[32], artist[32];
             std::snprintf(key, sizeof key, "a%02d", i);
             std::snprintf(title, sizeof title, "Album %02d", i);
             std::snprintf(artist, sizeof artist, "Artist %02d", i);
