@@ -850,12 +850,15 @@ TEST_F(VideoCli, FrameCapturesThePictureFfmpegDecodesThere)
         ASSERT_EQ(run({"video", "frame", q(path), at, q(out)}).code, 0) << at;
         EXPECT_TRUE(same(readBmp(out), ffmpegFrame(path, std::atof(at), 320, 240))) << at;
     }
-    // An elementary MPEG video stream too: frame 30, and neither of its neighbours.
-    ASSERT_EQ(run({"video", "frame", q(m1v), "1.2", q(out)}).code, 0);
-    for (const int n : {29, 30, 31})
-        EXPECT_EQ(compare(readBmp(out), ffmpegFrame(m1v, 0, 352, 240, n)).max <= kSameFrameMax,
-                  n == 30)
-            << n;
+    // An elementary MPEG video stream too: frame 30, and neither of its neighbours. Its seeks
+    // fail now and then inside GStreamer (about one in five), so it is taken several times.
+    for (int take = 0; take < 4; ++take) {
+        ASSERT_EQ(run({"video", "frame", q(m1v), "1.2", q(out)}).code, 0);
+        for (const int n : {29, 30, 31})
+            EXPECT_EQ(compare(readBmp(out), ffmpegFrame(m1v, 0, 352, 240, n)).max <= kSameFrameMax,
+                      n == 30)
+                << n << " in take " << take;
+    }
 }
 
 TEST_F(VideoCli, BadInputSaysWhyWithoutHanging)
