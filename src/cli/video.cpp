@@ -100,39 +100,30 @@ int runFrame(const std::string& path, const std::string& secondsText, const std:
     if (secondsText.empty() || *end != '\0' || !(seconds >= 0) || seconds > 24 * 3600)
         return cliUsage("SECONDS must be a number of seconds from 0");
     const int ms = static_cast<int>(seconds * 1000 + 0.5);
-    // GStreamer 1.22's MPEG video parser now and then fails a flushing seek in an elementary
-    // stream ("gst_base_parse_finish_frame: assertion 'size > 0 || frame->out_buffer'"): the
-    // film stops with the picture from before the seek still held. A film opened again gets a
-    // fresh parser; a picture from a failed film is never written.
-    constexpr int kAttempts = 5;
-    for (int attempt = 1;; ++attempt) {
-        Film film;
-        if (!film.open(path))
-            return cliFail("cannot open " + path + ": " + film.why);
-        RECT source;
-        if (!film.session->sourceRect(source))
-            return cliFail(path + " has no pictures");
-        const int length = film.session->lengthMs();
-        if (length > 0 && ms >= length)
-            return cliFail(secondsText + " s is past the end of " + path + " (" +
-                           std::to_string(length) + " ms)");
-        // As the player's Capture: held still, the picture taken, written as a BMP file.
-        film.session->pause();
-        film.session->seek(ms, true);
-        const std::vector<std::uint8_t> dib = film.session->capture();
-        if (film.session->failed()) {
-            if (attempt < kAttempts)
-                continue;
-            return cliFail("no picture could be taken from " + path + ": the film failed");
-        }
-        if (dib.empty())
-            return cliFail("no picture could be taken from " + path);
-        if (!CDib::SaveBmp(out, dib.data(), dib.size()))
-            return cliFail("cannot write " + out);
-        std::printf("%s: %d x %d at %d ms, from the %s\n", out.c_str(), source.right - source.left,
-                    source.bottom - source.top, ms, film.family->name);
-        return kCliOk;
-    }
+    Film film;
+    if (!film.open(path))
+        return cliFail("cannot open " + path + ": " + film.why);
+    RECT source;
+    if (!film.session->sourceRect(source))
+        return cliFail(path + " has no pictures");
+    const int length = film.session->lengthMs();
+    if (length > 0 && ms >= length)
+        return cliFail(secondsText + " s is past the end of " + path + " (" +
+                       std::to_string(length) + " ms)");
+    // As the player's Capture: held still, the picture taken, written as a BMP file. A film
+    // that failed on the way holds a picture from before the seek, which is never written.
+    film.session->pause();
+    film.session->seek(ms, true);
+    const std::vector<std::uint8_t> dib = film.session->capture();
+    if (film.session->failed())
+        return cliFail("no picture could be taken from " + path + ": the film failed");
+    if (dib.empty())
+        return cliFail("no picture could be taken from " + path);
+    if (!CDib::SaveBmp(out, dib.data(), dib.size()))
+        return cliFail("cannot write " + out);
+    std::printf("%s: %d x %d at %d ms, from the %s\n", out.c_str(), source.right - source.left,
+                source.bottom - source.top, ms, film.family->name);
+    return kCliOk;
 }
 
 } // namespace

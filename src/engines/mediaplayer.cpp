@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -31,6 +32,13 @@ std::atomic<int> g_networkTimeout{10};
 // stood still for kStall.
 constexpr auto kProgressCheck = std::chrono::milliseconds(500);
 constexpr auto kStall = std::chrono::seconds(5);
+// How many times a seek that broke the pipeline is made again on a new one, and how soon after
+// the seek an error counts as its breaking (it comes as the decoder starts at the new place).
+constexpr int kSeekRetries = 3;
+constexpr auto kSeekBreakTime = std::chrono::seconds(3);
+// m_serialAtSeek while a seek waits to be made again on a reopened pipeline: no picture is
+// the seek's until then.
+constexpr std::uint64_t kReopenedSeekAwaited = std::numeric_limits<std::uint64_t>::max();
 
 // GStreamer 1.22's AIFF parser, when it pulls from the file, can push its first buffer before
 // decodebin has exposed the pad, which leaves the playback stuck before its first sound. A
@@ -185,7 +193,9 @@ bool MediaPlayer::buildLocked(size_t clip, bool play)
     m_headerLengthMs.reset();
     m_aiffcForLibav = false;
     m_mpegVideo.reset();
-    m_stopAt = m_pendingSeek = -1;
+    m_stopAt = m_pendingSeek = m_lastSeek = -1;
+    m_seekRetries = 0;
+    m_recovering = false;
     m_rate = 1.0;
     m_info = StreamInfo();
     m_error.clear();
@@ -632,6 +642,10 @@ PipelineRunner::Notice MediaPlayer::handle(GstMessage* message)
         m_error = describeError(message);
         KLOG_DEBUG("engines", "GStreamer: %s failed: %s",
                    m_clip < m_clips.size() ? m_clips[m_clip].c_str() : "PCM", m_error.c_str());
+        if (m_lastSeek >= 0 && m_seekRetries < kSeekRetries &&
+            (m_recovering || std::chrono::steady_clock::now() - m_lastSeekAt < kSeekBreakTime) &&
+            reopenAfterFailedSeekLocked())
+            break;
         advanceOrFinishLocked(true, after);
         break;
     case GST_MESSAGE_EOS: {
@@ -660,14 +674,24 @@ PipelineRunner::Notice MediaPlayer::handle(GstMessage* message)
         }
         if (m_state == State::Opening) {
             m_runner.cancelDeadline(OpenTimeout);
+            const bool reopened = m_recovering;
             setStateLocked(m_afterOpen);
-            // play() may have come while the open was still going on.
+            if (reopened) {
+                std::lock_guard link(m_linkMutex);
+                m_serialAtSeek = m_frameSerial;
+            }
+            // play() may have come while the open was still going on. The seek a reopened
+            // pipeline is for is made here, or waits for play like any seek held still.
             if (m_state == State::Playing && !m_buffering)
                 startPlayingLocked();
-            after = [this] {
-                if (m_callbacks.opened)
-                    m_callbacks.opened();
-            };
+            else if (reopened && m_options.video && m_pendingSeek >= 0)
+                seekPictureLocked(m_pendingSeek * GST_MSECOND);
+            m_recovering = false;
+            if (!reopened)
+                after = [this] {
+                    if (m_callbacks.opened)
+                        m_callbacks.opened();
+                };
         }
         break;
     case GST_MESSAGE_STATE_CHANGED:
@@ -880,15 +904,78 @@ bool MediaPlayer::seekNowLocked(std::int64_t ms, std::int64_t stopMs)
 {
     m_stepBaseNs = -1;
     const gint64 stop = stopMs >= 0 ? stopMs * GST_MSECOND : openEndLocked();
-    const bool ok =
-        gst_element_seek(m_pipeline.get(), m_rate, GST_FORMAT_TIME,
-                         static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, ms * GST_MSECOND, GST_SEEK_TYPE_SET, stop);
+    const bool ok = seekPipelineLocked(m_rate, ms * GST_MSECOND, stop);
     if (ok) {
         m_lastPosition = ms;
         m_stopAt = stopMs;
     }
     return ok;
+}
+
+// Every seek of the pipeline: flushing and accurate, to `stopNs` (< 0: the end).
+bool MediaPlayer::seekPipelineLocked(double rate, std::int64_t startNs, std::int64_t stopNs)
+{
+    if (m_options.seekMade)
+        m_options.seekMade(m_pipeline.get());
+    const bool ok = gst_element_seek(
+        m_pipeline.get(), rate, GST_FORMAT_TIME,
+        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
+        startNs, stopNs >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, stopNs >= 0 ? stopNs : 0);
+    if (ok) {
+        // A seek made again after a break counts on; any other starts afresh.
+        if (!m_recovering)
+            m_seekRetries = 0;
+        m_lastSeek = startNs / GST_MSECOND;
+        m_lastSeekAt = std::chrono::steady_clock::now();
+    }
+    return ok;
+}
+
+// GStreamer 1.22's MPEG video parser now and then breaks on a flushing seek in an elementary
+// stream ("gst_base_parse_finish_frame: assertion 'size > 0 || frame->out_buffer' failed", then
+// "Internal data stream error"), the more often the busier the machine. A new pipeline has a
+// new parser: the clip is opened again, paused, and the seek made there once it has prerolled,
+// with the state, speed, range and picture wait of before.
+bool MediaPlayer::reopenAfterFailedSeekLocked()
+{
+    // A stream is not fetched again: its saved copy would start over.
+    const bool held = m_state == State::Paused || m_state == State::Ready;
+    if (m_options.pcm || isHttp(m_clips[m_clip]) ||
+        !(held || m_state == State::Playing || m_recovering))
+        return false;
+    const State resumeAs = m_state == State::Opening ? m_afterOpen : m_state;
+    const std::int64_t place = m_lastSeek, stopAt = m_stopAt, length = m_length;
+    const int retries = m_seekRetries + 1;
+    const double rate = m_rate;
+    const bool announced = m_announced;
+    const StreamInfo info = m_info;
+    const std::optional<MpegVideoLength> mpegVideo = m_mpegVideo;
+    FramePtr shown;
+    {
+        std::lock_guard link(m_linkMutex);
+        shown = m_lastFrame;
+    }
+    KLOG_WARNING("engines", "a seek broke the playback of %s (%s); opening it again (%d of %d)",
+                 m_clips[m_clip].c_str(), m_error.c_str(), retries, kSeekRetries);
+    if (!buildLocked(m_clip, false))
+        return false;
+    m_afterOpen = resumeAs;
+    m_recovering = true;
+    m_seekRetries = retries;
+    m_lastSeek = m_pendingSeek = m_lastPosition = place;
+    m_stopAt = stopAt;
+    m_length = length;
+    m_rate = rate;
+    m_announced = announced;
+    m_info = info;
+    m_mpegVideo = mpegVideo;
+    // The viewer keeps the picture it had. A caller waiting for the seek's picture waits on
+    // through the rebuilding, and nothing is captured until it has come: the new pipeline's
+    // first picture is the clip's start.
+    std::lock_guard link(m_linkMutex);
+    m_lastFrame = shown;
+    m_serialAtSeek = kReopenedSeekAwaited;
+    return true;
 }
 
 bool MediaPlayer::setRate(double rate)
@@ -899,10 +986,7 @@ bool MediaPlayer::setRate(double rate)
     gint64 pos = 0;
     gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &pos);
     const gint64 end = m_stopAt >= 0 ? m_stopAt * GST_MSECOND : openEndLocked();
-    const bool ok = gst_element_seek(
-        m_pipeline.get(), rate, GST_FORMAT_TIME,
-        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
-        pos, end >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, end >= 0 ? end : 0);
+    const bool ok = seekPipelineLocked(rate, pos, end);
     if (ok)
         m_rate = rate;
     return ok;
@@ -952,6 +1036,9 @@ int MediaPlayer::mode() const
         return 525;
     switch (m_state) {
     case State::Opening:
+        // A pipeline opened again after a failed seek is, for the caller, where it was.
+        if (m_recovering)
+            return m_afterOpen == State::Playing ? 526 : m_afterOpen == State::Paused ? 529 : 525;
         return 530;
     case State::Playing:
         return 526;
@@ -965,9 +1052,9 @@ int MediaPlayer::mode() const
 std::int64_t MediaPlayer::positionMs()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pipeline || m_state == State::Opening)
+    if (!m_pipeline || (m_state == State::Opening && !m_recovering))
         return 0;
-    if (m_state == State::Ended || m_pendingSeek >= 0)
+    if (m_state == State::Ended || m_state == State::Opening || m_pendingSeek >= 0)
         return m_lastPosition;
     gint64 pos = -1;
     if (gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &pos) && pos >= 0) {
@@ -1180,7 +1267,7 @@ double MediaPlayer::frameRate() const
 FramePtr MediaPlayer::currentFrame() const
 {
     std::lock_guard link(m_linkMutex);
-    return m_lastFrame;
+    return m_serialAtSeek == kReopenedSeekAwaited ? nullptr : m_lastFrame;
 }
 
 void MediaPlayer::setVideoWindow(HWND window)
@@ -1213,10 +1300,7 @@ bool MediaPlayer::seekPictureLocked(std::int64_t ns)
     }
     m_stepBaseNs = -1;
     const gint64 end = m_stopAt >= 0 ? m_stopAt * GST_MSECOND : openEndLocked();
-    const bool ok = gst_element_seek(
-        m_pipeline.get(), m_rate, GST_FORMAT_TIME,
-        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
-        ns, end >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE, end >= 0 ? end : 0);
+    const bool ok = seekPipelineLocked(m_rate, ns, end);
     if (ok) {
         m_pendingSeek = -1;
         m_lastPosition = ns / GST_MSECOND;

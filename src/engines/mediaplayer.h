@@ -11,6 +11,10 @@
 // BGRx, to an appsink whose frames are handed to the surface of `videoWindow` (or to the sink
 // KOLVO_VIDEO_SINK describes). Its sound chain sits in a bin of its own, taken out when the
 // file turns out to have no sound, so a film without a sound track plays too.
+//
+// A seek that breaks the pipeline before the new place is reached is made again, up to three
+// times, on a pipeline built afresh for the same clip; the callers see the playback go on from
+// there (no second `opened`, no `failed`), and a picture wait spans the rebuilding.
 
 #include "engines/gstglue.h"
 #include "engines/mpegvideo.h"
@@ -77,6 +81,9 @@ public:
         std::optional<PcmFormat> pcm;
         bool video = false;   // show the pictures of the file (else they are dropped)
         HWND videoWindow = 0; // where they are shown (0: kept for capture only)
+        // Tests: called with the pipeline as each seek is made, where they post the error a
+        // decoder that breaks on the seek would.
+        std::function<void(GstElement* pipeline)> seekMade;
     };
 
     MediaPlayer(Options options, Callbacks callbacks);
@@ -129,7 +136,7 @@ public:
     int videoHeight() const;
     // Frames a second, 0 when the stream does not say.
     double frameRate() const;
-    // The picture shown last (null before the first).
+    // The picture shown last (null before the first, and while a broken seek is made again).
     FramePtr currentFrame() const;
     void setVideoWindow(HWND window);
     // Pauses and shows the next or the previous picture.
@@ -169,6 +176,8 @@ private:
     void readInfoLocked();
     void mergeTags(GstTagList* tags);
     bool seekNowLocked(std::int64_t ms, std::int64_t stopMs);
+    bool seekPipelineLocked(double rate, std::int64_t startNs, std::int64_t stopNs);
+    bool reopenAfterFailedSeekLocked();
     gint64 openEndLocked();
     void startPlayingLocked();
     void setPipelinePlayingLocked();
@@ -219,6 +228,12 @@ private:
     // A seek asked for while not playing is made when playing starts again: an audio sink that
     // is flushed while paused keeps its clock (and so the position) standing for a while.
     std::int64_t m_pendingSeek = -1;
+    // The place and time of the last seek the pipeline took (-1: none). GStreamer's messages
+    // do not say which seek they follow, so an error soon after it is taken as the seek's.
+    std::int64_t m_lastSeek = -1;
+    std::chrono::steady_clock::time_point m_lastSeekAt{};
+    int m_seekRetries = 0;     // pipelines rebuilt for the last seek
+    bool m_recovering = false; // opening again after a failed seek, unannounced
     // A playback that should be moving and has not for a long time has failed somewhere in
     // GStreamer without saying so; it is ended with a failure rather than left hanging. The
     // position is looked at only while it should move (ProgressCheck is set only then).
