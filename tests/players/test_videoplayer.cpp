@@ -851,7 +851,8 @@ TEST_F(VideoCli, FrameCapturesThePictureFfmpegDecodesThere)
         EXPECT_TRUE(same(readBmp(out), ffmpegFrame(path, std::atof(at), 320, 240))) << at;
     }
     // An elementary MPEG video stream too: frame 30, and neither of its neighbours. Its seeks
-    // fail now and then inside GStreamer (about one in five), so it is taken several times.
+    // break now and then inside GStreamer (about one in five on a busy machine) and are made
+    // again, so it is taken several times.
     for (int take = 0; take < 4; ++take) {
         ASSERT_EQ(run({"video", "frame", q(m1v), "1.2", q(out)}).code, 0);
         for (const int n : {29, 30, 31})
