@@ -9,10 +9,11 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kolvo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Kolvo Developer <dev@kolvo.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "skinned multimedia player for music and audio CDs")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Kolvo stacks a Sound Effector, a Mixer, a CD Player and a Digital Audio Player in a narrow
-skinned strip, with albums and play lists, an Internet CD database client, lyrics, ID3 tags
-and printed album reports. kolvo-cli does the same work from a terminal.")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "skinned multimedia player for music, MIDI, films and audio CDs")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Kolvo stacks a Sound Effector, a Mixer, a CD Player, a Digital Audio Player, a MIDI Player
+and a Digital Video Player in a narrow skinned strip, with albums and play lists, an Internet
+CD database client, recording and CD copying, lyrics and karaoke, ID3 tags and printed album
+reports. kolvo-cli does the same work from a terminal.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

@@ -5,6 +5,7 @@
 #include "app/commandline.h"
 #include "app/maincontroller.h"
 #include "app/playerapp.h"
+#include "platform/associations.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "players/mixer.h"
@@ -77,13 +78,17 @@ public:
     QString identity() const { return QStringLiteral("Kolvo"); }
     QString desktopEntry() const { return QStringLiteral("kolvo"); }
     QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
+    // What every player opens (the types the associations know), and what else the Digital
+    // Audio Player decodes.
     QStringList supportedMimeTypes() const
     {
-        return {QStringLiteral("audio/x-wav"),          QStringLiteral("audio/mpeg"),
-                QStringLiteral("audio/x-aiff"),         QStringLiteral("audio/basic"),
-                QStringLiteral("audio/x-pn-realaudio"), QStringLiteral("audio/x-mpegurl"),
-                QStringLiteral("audio/x-scpls"),        QStringLiteral("audio/ogg"),
-                QStringLiteral("audio/flac"),           QStringLiteral("audio/x-cd-image")};
+        QStringList types{QStringLiteral("audio/x-pn-realaudio"), QStringLiteral("audio/ogg"),
+                          QStringLiteral("audio/flac"), QStringLiteral("audio/x-cd-image")};
+        for (int family = 0; family < 3; ++family)
+            for (const associations::Extension& e : associations::familyExtensions(family))
+                if (!types.contains(QLatin1String(e.mimeType)))
+                    types << QLatin1String(e.mimeType);
+        return types;
     }
 
 public slots:

@@ -1,6 +1,7 @@
 // Kolvo installed the way `make install` installs it: into a temporary DESTDIR, then run from
 // there with no trace of the build tree, then removed again.
 
+#include "platform/associations.h"
 #include "support/kolvoprocess.h"
 #include "support/testhome.h"
 
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <sys/stat.h>
@@ -75,8 +77,8 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
           "/share/kolvo/uib/GoldKr.uib", "/share/kolvo/uib/Nightfall.uib",
           "/share/kolvo/demo/Evening Song.mp3", "/share/kolvo/demo/Morning Arpeggio.wav",
           "/share/applications/kolvo.desktop", "/share/applications/kolvo-cd.desktop",
-          "/share/metainfo/org.kolvo.Kolvo.metainfo.xml", "/share/man/man1/kolvo.1",
-          "/share/man/man1/kolvo-cli.1", "/share/icons/hicolor/scalable/apps/kolvo.svg"})
+          "/share/metainfo/org.kolvo.Kolvo.metainfo.xml", "/share/man/man1/kolvo.1.gz",
+          "/share/man/man1/kolvo-cli.1.gz", "/share/icons/hicolor/scalable/apps/kolvo.svg"})
         EXPECT_TRUE(files.contains(QString::fromLatin1(f))) << f << " was not installed";
     EXPECT_FALSE(files.contains("/share/kolvo/demo/stamp"));
     for (int size : {16, 32, 48, 64, 128, 256}) {
@@ -146,6 +148,16 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
         EXPECT_EQ(r.code, 0) << entry << r.out.toStdString() << r.err.toStdString();
         EXPECT_EQ(r.out.trimmed(), QString()) << r.out.toStdString();
     }
+    // The files entry names every type the associations can make Kolvo the default for, so that
+    // file managers offer Kolvo for them too.
+    QFile entry(root + "/share/applications/kolvo.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString entryText = QString::fromUtf8(entry.readAll());
+    const auto offered = QRegularExpression("\\nMimeType=([^\\n]*)").match(entryText).captured(1);
+    for (int family = 0; family < 3; ++family)
+        for (const associations::Extension& e : associations::familyExtensions(family))
+            EXPECT_TRUE(offered.split(';').contains(QLatin1String(e.mimeType)))
+                << e.extension << " " << e.mimeType;
     r = runProcess("appstreamcli",
                    {"validate", "--no-net", root + "/share/metainfo/org.kolvo.Kolvo.metainfo.xml"},
                    clean);
@@ -160,7 +172,7 @@ TEST_F(InstallTest, InstalledIntoADestdirKolvoRunsFromThereAndUninstallLeavesNot
         manEnv.insert("MAN_KEEP_FORMATTING", QString());
         const ProcessOutput page = runProcess(
             "man",
-            {"-l", root + QStringLiteral("/share/man/man1/") + QLatin1String(program) + ".1"},
+            {"-l", root + QStringLiteral("/share/man/man1/") + QLatin1String(program) + ".1.gz"},
             manEnv);
         ASSERT_EQ(page.code, 0) << page.err.toStdString();
         QString plain = page.out;

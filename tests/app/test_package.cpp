@@ -83,8 +83,8 @@ TEST_F(PackageTest, TheDebNamesItsLibrariesByShlibdepsAndItsPluginsByHandAndHold
           "./usr/share/icons/hicolor/16x16/apps/kolvo.png",
           "./usr/share/icons/hicolor/256x256/apps/kolvo.png",
           "./usr/share/icons/hicolor/scalable/apps/kolvo.svg",
-          "./usr/share/metainfo/org.kolvo.Kolvo.metainfo.xml", "./usr/share/man/man1/kolvo.1",
-          "./usr/share/man/man1/kolvo-cli.1", "./usr/share/kolvo/uib/GoldEn.uib",
+          "./usr/share/metainfo/org.kolvo.Kolvo.metainfo.xml", "./usr/share/man/man1/kolvo.1.gz",
+          "./usr/share/man/man1/kolvo-cli.1.gz", "./usr/share/kolvo/uib/GoldEn.uib",
           "./usr/share/kolvo/demo/Evening Song.mp3"})
         EXPECT_TRUE(contents.out.contains(QLatin1String(path))) << path << " is not in the package";
 
